@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Zandel needs to build, run and test. Only what is missing is installed.
+set -euo pipefail
+
+packages=(
+    g++ cmake ninja-build pkg-config
+    qt6-base-dev qt6-base-dev-tools libgl-dev libglib2.0-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    fonts-ipafont-gothic xdg-utils
+    tinyproxy clang-format
+)
+if [ "${ZANDEL_SETUP_DESKTOP:-0}" = 1 ]; then
+    packages+=(xvfb xauth)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+    sudo_cmd=(sudo)
+fi
+"${sudo_cmd[@]}" apt-get update
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

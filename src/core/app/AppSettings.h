@@ -1,0 +1,126 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace zandel {
+
+inline constexpr int kListSlots = 50;
+inline constexpr const char* kDefaultUserAgent = "Mozilla/4.0 (compatible; MSIE 5.0; Windows 98)";
+// The desktop's URL opener starts the user's preferred browser.
+inline constexpr const char* kDefaultBrowserPath = "/usr/bin/xdg-open";
+
+// The four access URLs offered when the user has none of their own. Hosts reserved for documentation:
+// the user points Zandel at a judge of their own (res/envchk.cgi) on the access URL page.
+inline constexpr std::array<const char*, 4> kDefaultAccessUrls = {
+    "http://www.example.com/index.html",
+    "http://www.example.org/index.html",
+    "http://judge.example.net/cgi-bin/envchk.cgi",
+    "http://judge.example.com/envchk.cgi",
+};
+inline constexpr const char* kDefaultWebPage = kDefaultAccessUrls[2];
+
+inline constexpr const char* kSettingsFileName = "PrxSet.ini";
+inline constexpr const char* kChainFileName = "Access.ini";
+inline constexpr const char* kFavouritesFileName = "USER2.DAT";
+inline constexpr const char* kUserAgentFileName = "USER.DAT";
+inline constexpr int kMaxUserAgents = 100;
+
+enum class SettingsList { Favourites, ChainProxies, ChainUrls, WebPageList };
+
+// The main window's outer rectangle in screen pixels; [Window] of "PrxSet.ini".
+struct WindowRect {
+    int Left = 0;
+    int Top = 0;
+    int Right = 0;
+    int Bottom = 0;
+    // A rectangle of zero or negative width or height means that no placement was saved.
+    bool IsEmpty() const { return Right - Left <= 0 || Bottom - Top <= 0; }
+};
+
+// The one settings record. Fields are named after their keys; texts are bytes (Shift-JIS from the Windows
+// program, UTF-8 from ours) of at most 259 bytes once they have passed through a file.
+struct AppSettings {
+    int TimeOut = 30;
+    std::string HttpVer = "1.0";
+    std::string BwPath = kDefaultBrowserPath;
+    bool BwUrlOn = true;
+    std::string BwUrl;
+    bool TaskTray = false;
+    bool TaskTrayOpen = false;
+    bool FavoOn = true;
+    bool FavoSel = false;
+    bool OpenCheck = false;
+    bool ProxyOn = false;
+    std::string ProxyAddr;
+    bool ForegroundWindow = false;
+    std::string ProxyFile;
+    bool UserAgentOn = false;
+    std::string UserAgent = kDefaultUserAgent;
+    std::string WebPage = kDefaultWebPage;
+    std::string AccessUrl;
+    std::string Addr1;
+    std::string Addr2;
+    std::string Addr3;
+    const std::string DefaultUserAgent = kDefaultUserAgent;
+    // The working directory at start-up: "PrxSet.ini", "Access.ini" and "USER2.DAT" lie here.
+    std::string StartDir = ".";
+
+    std::array<std::string, kListSlots> Favourites;
+    std::array<std::string, kListSlots> ChainProxies;
+    std::array<std::string, kListSlots> ChainUrls;
+    std::array<std::string, kListSlots> WebPageList;
+
+    std::array<std::string, kListSlots>& List(SettingsList list);
+    const std::array<std::string, kListSlots>& List(SettingsList list) const;
+};
+
+// Slot i of a list, or the empty text when i is outside 0..49.
+std::string GetListEntry(const AppSettings& settings, SettingsList list, int index);
+// Copies the value (cut to 259 bytes) into slot i; nothing when i is outside 0..49.
+void SetListEntry(AppSettings& settings, SettingsList list, const std::string& value, int index);
+// A list's entries are the slots from 0 up to the first empty one.
+int CountListEntries(const AppSettings& settings, SettingsList list);
+std::vector<std::string> ListEntries(const AppSettings& settings, SettingsList list);
+void ClearList(AppSettings& settings, SettingsList list);
+
+// `dir` joined with a file name.
+std::string PathInDir(const std::string& dir, const std::string& fileName);
+
+// "PrxSet.ini" in StartDir, every section but [Window]. A missing file or key keeps the field as it is.
+bool LoadSettings(AppSettings& settings);
+// Adds every section but [Window] to "PrxSet.ini" in StartDir (the window-rectangle save deletes the file
+// just before, so no key of an earlier run survives). False when the file cannot be written.
+bool SaveSettings(const AppSettings& settings);
+
+// Indexed keys prefix0, prefix1, ... of one section; the first empty or missing key ends the list.
+void ReadIniList(const std::string& path, const std::string& section, const std::string& prefix, AppSettings& settings,
+                 SettingsList list);
+bool WriteIniList(const std::string& path, const std::string& section, const std::string& prefix,
+                  const AppSettings& settings, SettingsList list);
+
+// "Access.ini" [ADDR1] and [ADDR2] with prefix "No".
+void ReadChainLists(AppSettings& settings);
+// Deletes "Access.ini" and writes both lists anew.
+bool WriteChainLists(const AppSettings& settings);
+
+// "USER2.DAT" in StartDir, one favourite per line. Reading clears the 50 slots first.
+void ReadFavourites(AppSettings& settings);
+bool WriteFavourites(const AppSettings& settings);
+
+// Line-per-entry list files ("USER2.DAT", "USER.DAT"). Entries may be empty and may repeat.
+struct LineListReadResult {
+    std::vector<std::string> entries;
+    bool hitLimit = false; // reading stopped because `limit` entries were held
+};
+LineListReadResult ReadLineListFile(const std::string& path, int limit);
+// Writes every entry followed by CR LF, replacing the file only once the whole text is on disk.
+bool WriteLineListFile(const std::string& path, const std::vector<std::string>& entries);
+
+// [Window] of "PrxSet.ini" in `startDir`.
+WindowRect ReadWindowRect(const std::string& startDir);
+// Deletes "PrxSet.ini" in `startDir`, then writes [Window] Left, Top, Bottom, Right.
+bool WriteWindowRect(const std::string& startDir, const WindowRect& rect);
+
+} // namespace zandel

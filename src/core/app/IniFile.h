@@ -1,0 +1,46 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zandel {
+
+// An INI text file held in memory, read by the private-profile rules: sections and keys match without
+// regard to letter case, the first occurrence wins, blanks around keys and values are dropped, lines that
+// are neither a section header nor a key line are passed over. Writing keeps the order of the file and
+// adds new sections at the end and new keys at the end of their section.
+class IniFile final {
+public:
+    // A missing or unreadable file gives an empty document.
+    static IniFile Load(const std::string& path);
+    static IniFile Parse(const std::string& text);
+
+    std::optional<std::string> Get(const std::string& section, const std::string& key) const;
+    // A text value is read up to 259 bytes.
+    std::string GetString(const std::string& section, const std::string& key, const std::string& fallback) const;
+    // A present key is read as a decimal number (0 when it holds none); a missing one gives the fallback.
+    int GetInt(const std::string& section, const std::string& key, int fallback) const;
+
+    void Set(const std::string& section, const std::string& key, const std::string& value);
+
+    std::string Text() const;
+    // Replaces the file only once the whole text is on disk. False when it cannot be written.
+    bool Save(const std::string& path) const;
+
+private:
+    struct Entry {
+        std::string key;
+        std::string value;
+    };
+    struct Section {
+        std::string name;
+        std::vector<Entry> entries;
+    };
+    Section* FindSection(const std::string& name);
+    const Section* FindSection(const std::string& name) const;
+
+    std::vector<Section> m_sections;
+};
+
+} // namespace zandel

@@ -1,0 +1,26 @@
+#pragma once
+
+// The message texts that more than one subsystem shows. Texts used in one place only stay beside their rule.
+
+namespace zandel::texts {
+
+inline constexpr const char* kAppName = "Zandel";
+inline constexpr const char* kUntitled = "無題";
+
+// string 61463
+inline constexpr const char* kNoAccessUrl =
+    "ﾌﾟﾛｷｼｻｰﾊﾞを通してｱｸｾｽするｻｰﾊﾞを指定してください\n\"詳細設定\"ﾀﾞｲｱﾛｸﾞ-\"接続先URL設定\"ﾀﾌﾞで指定することができます";
+// string 61470
+inline constexpr const char* kStartupCheckWarning =
+    "現在設定されているﾌﾟﾛｷｼでは、接続できないかもしれません\nﾌﾟﾛｷｼを変更することをお勧めします";
+// string 61468
+inline constexpr const char* kCloseDuringRun =
+    "プロキシチェック中です。\"OK\"を選択した場合、\nアプリケーションを終了します。";
+
+inline constexpr const char* kRowLimit = "1000個のｱﾄﾞﾚｽが追加されました。\nこれ以上は追加できません";
+inline constexpr const char* kBadListFormat =
+    "このﾌｧｲﾙは無効なﾌｫｰﾏｯﾄです。\n現在読み込むことができるのは*.txtﾌｧｲﾙのみです";
+inline constexpr const char* kNoBrowserPath =
+    "ブラウザのパスが指定されていません。\n設定ダイアログを開いて、ブラウザを指定してください。";
+
+} // namespace zandel::texts

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+
+#include "core/check/ProxyProbe.h"
+
+namespace zandel {
+
+inline constexpr const char* kResultAnonymousA = "Anonymous(A)";
+inline constexpr const char* kResultAnonymousB = "Anonymous(B)";
+inline constexpr const char* kResultNonAnonymous = "Non-Anonymous";
+inline constexpr const char* kResultOk = "OK";
+inline constexpr const char* kResultNg = "NG";
+
+// What one finished job showed.
+struct Judgement {
+    std::string result;  // one of the five result texts
+    int image = 0;       // status image of the result
+    std::string log;     // the judgement's log text, in order (each line ends in CR LF)
+    bool usable = false; // "200 OK" found after a completed exchange: the response time is shown
+    int returnValue = 0; // 1 when usable or stopped by the user, else 0
+};
+
+// Decides a job's result from its ProbeResult and answer. `cgi` grades anonymity; `timeoutMark` turns a
+// cancel into a time-out.
+Judgement JudgeAnswerText(ProbeResult result, const std::string& answer, bool cgi, bool timeoutMark);
+
+} // namespace zandel

@@ -1,0 +1,124 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/check/AnswerJudge.h"
+#include "core/check/ProxyProbe.h"
+#include "core/check/TestRequest.h"
+
+namespace zandel {
+
+struct AppSettings;
+class IMessageService;
+class IRowStore;
+
+// The windows around a check run. The run thread calls these; an implementation carries each call to the
+// user-interface thread and waits for it (the desktop program), or does it at once under a lock (the
+// console tool). Calls come in order, one at a time.
+class ICheckHost {
+public:
+    virtual ~ICheckHost() = default;
+    virtual void AppendLog(const std::string& text) = 0;
+    virtual std::string GetTitle() = 0;
+    virtual void SetTitle(const std::string& title) = 0;
+    // Caption of the check bar's button 1000: "停止(&T)" while running, "開始(&S)" otherwise.
+    virtual void SetStartStop(bool running) = 0;
+    virtual void SetLabelEditing(bool enabled) = 0;
+    virtual void StartCheckIndicator() = 0;
+    virtual void StopCheckIndicator() = 0;
+    // The periodic time-out timer (timer 10); its firing calls CheckEngine::OnTimeoutTimer on the
+    // thread that owns the host.
+    virtual void StartTimeoutTimer(int periodMs) = 0;
+    virtual void StopTimeoutTimer() = 0;
+    // The proxy bar's address: the proxy now set for the browser.
+    virtual std::string GetProxyBarAddress() = 0;
+    // A run thread is about to end (the desktop program refreshes its commands).
+    virtual void RunEnded() {}
+};
+
+inline constexpr std::uint32_t kAnswerBufferSize = 10240;
+inline constexpr const char* kCheckingText = "ﾁｪｯｸ中…";
+
+// The check run of the proxy list: builds the request, drives the probe over the selected rows on a run
+// thread of its own under the time-out timer, judges every answer into its row and writes the transcript.
+// The operations named after the list window's are called on the user-interface thread (or the thread
+// that stands in for it); the run thread reaches the windows only through ICheckHost and IRowStore.
+class CheckEngine final {
+public:
+    CheckEngine(AppSettings& settings, IRowStore& rows, ICheckHost& host, IMessageService& messages);
+    ~CheckEngine(); // waits for the run threads; the caller stops them first
+    CheckEngine(const CheckEngine&) = delete;
+    CheckEngine& operator=(const CheckEngine&) = delete;
+
+    bool Initialize(); // the probe, with the log mapping as its stage callback
+    void Cleanup();
+
+    bool BuildTestRequest();
+    void StartCheck();
+    void StartStartupCheck();
+    void StopCheck();
+    void SkipCheck();
+    void OnTimeoutTimer();
+
+    // The bodies of the two kinds of run thread (public so that a test can run one on its own thread).
+    void CheckSelectedThread();
+    void CheckCurrentThread();
+
+    int JudgeAnswer(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime);
+    void AppendLog(const std::string& text);
+    static int LogProbeEvent(int event, ProbeJob* job);
+
+    bool IsRunning() const { return m_running.load(); }
+    bool IsCheckBarRunning() const { return m_checkBarRunning.load(); }
+    int RemainingCount() const { return m_remaining.load(); }
+    bool TimeoutMark() const { return m_timeoutMark.load(); }
+    bool IsCgi() const { return m_cgi.load(); }
+    // Whether a run thread has been started and has not yet ended.
+    bool HasRunThreads();
+    // Joins every run thread. Only once no host call can be pending (the desktop program closes its
+    // bridge first).
+    void JoinRunThreads();
+
+    CProxyProbe& Probe() { return m_probe; }
+
+private:
+    void LaunchRun(void (CheckEngine::*body)());
+    void ClearJob();
+    void BeginRunUi(const std::string& address, std::string& savedTitle);
+    void EndRunUi(const std::string& savedTitle);
+    ProbeResult RunOneJob(std::string& responseTime);
+
+    AppSettings& m_settings;
+    IRowStore& m_rows;
+    ICheckHost& m_host;
+    IMessageService& m_messages;
+
+    CProxyProbe m_probe;
+    ProbeJob m_job;
+    char m_answer[kAnswerBufferSize] = {};
+
+    std::mutex m_runLock;
+    std::atomic<bool> m_running{false};
+    std::atomic<bool> m_checkBarRunning{false};
+    std::atomic<int> m_remaining{0};
+    std::atomic<bool> m_timeoutMark{false};
+    std::atomic<bool> m_cgi{false};
+    std::atomic<int> m_timerPeriodMs{30000};
+    std::string m_version = "1.0";
+
+    struct RunThread {
+        std::thread thread;
+        std::atomic<bool> done{false};
+    };
+    std::mutex m_threadsMutex;
+    std::list<RunThread> m_threads;
+};
+
+} // namespace zandel

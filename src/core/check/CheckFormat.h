@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+namespace zandel {
+
+struct ProbeJob;
+
+// "host:port" with an optional comment after a blank or tab into the job's host and port.
+// A port text longer than the field's nine characters is refused rather than cut.
+bool ParseAddress(const std::string& address, ProbeJob& job);
+
+// Seconds, a point and three digits of milliseconds; the tick difference is taken modulo 2^32.
+std::string FormatElapsed(std::uint32_t startTicks, std::uint32_t endTicks);
+
+// "yyyy/MM/dd(HH:mm:ss)" in local time.
+std::string FormatCheckTime(std::time_t when);
+
+// The millisecond tick count of a monotonic clock.
+std::uint32_t TickCount();
+
+} // namespace zandel

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace zandel {
+
+// The record of one check. The caller owns it and the answer buffer it points to.
+struct ProbeJob {
+    char szHost[260] = {};
+    char szPort[10] = {};
+    char* pBuffer = nullptr;
+    std::uint32_t nBufferSize = 0;
+    std::uint32_t nReceived = 0;
+    void* pOwner = nullptr;
+};
+
+// Stage codes handed to the stage callback (6 is not used).
+enum ProbeEvent : int {
+    PE_START = 3,
+    PE_END = 4,
+    PE_CONNECTED = 5,
+    PE_SENT = 7,
+    PE_RECEIVING = 8,
+    PE_RECEIVED = 9,
+    PE_TIMEOUT = 10,
+    PE_CANCELLED = 11,
+    PE_SOCKET_ERROR = 12,
+};
+
+enum ProbeResult : int {
+    PR_DONE = 0,
+    PR_TIMEOUT = 1,
+    PR_SOCKET_ERROR = 2,
+    PR_NO_THREAD = 3,
+    PR_CANCELLED = 4,
+};
+
+// Called on the calling thread (3, 4, 10, 11, 12) and on the worker (5, 7, 8, 9); its result is ignored.
+using ProbeCallback = int (*)(int event, ProbeJob* job);
+
+// The network side of one proxy check: connect, send the test request, collect the answer into the
+// caller's buffer, end by close, full buffer, time-out or cancel. One job at a time, each on a worker thread
+// of its own while the caller blocks in RunJob; Cancel may come from any thread.
+class CProxyProbe final {
+public:
+    // Exit statuses of the worker.
+    static constexpr int kStatusOk = 0;
+    static constexpr int kStatusSocketError = 10;
+    static constexpr int kStatusTimedOut = 12;
+    static constexpr int kStatusCancelled = 18;
+
+    static constexpr std::size_t kMaxRequestChars = 1023;
+    static constexpr std::size_t kChunkBytes = 5120;
+
+    CProxyProbe();
+    ~CProxyProbe();
+    CProxyProbe(const CProxyProbe&) = delete;
+    CProxyProbe& operator=(const CProxyProbe&) = delete;
+
+    bool Initialize(ProbeCallback callback);
+    bool Cleanup();
+    void SetWaitTimeout(std::uint32_t milliseconds);
+    void SetRequestLine(const std::string& text);
+    void SetHeaders(const std::string& text);
+    ProbeResult RunJob(ProbeJob* job);
+    bool Cancel();
+
+    bool IsInitialized() const { return m_initialized.load(); }
+
+private:
+    int ProbeThread();
+    void Raise(int event, ProbeJob* job) const;
+
+    std::atomic<bool> m_initialized{false};
+    ProbeCallback m_callback = nullptr;
+
+    // Set before a run on the user-interface thread, read by the worker: guarded.
+    mutable std::mutex m_settingsMutex;
+    std::uint32_t m_waitTimeoutMs = 30000;
+    std::string m_requestLine;
+    std::string m_headers;
+
+    ProbeJob m_job;
+    std::atomic<bool> m_running{false};
+
+    // The wake-up descriptor stands in for the event object; it exists for the probe's life and is "armed"
+    // only while a worker is between setting it up and closing its socket. Arming, disarming and Cancel
+    // take the lock, so a Cancel never reaches the next job.
+    std::mutex m_eventMutex;
+    int m_wakeFd = -1;
+    bool m_eventArmed = false;
+};
+
+} // namespace zandel

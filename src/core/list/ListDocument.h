@@ -1,0 +1,66 @@
+#pragma once
+
+#include <string>
+
+#include "core/list/ListFile.h"
+
+namespace zandel {
+
+class IMessageService;
+class IRowStore;
+
+// What the list document needs of the program around it: the framework's side of a document.
+class IDocumentHost {
+public:
+    virtual ~IDocumentHost() = default;
+    // The list loaded last becomes `ProxyFile`.
+    virtual void SetProxyFile(const std::string& path) = 0;
+    virtual void UpdateCounts() = 0;
+    virtual void AddToRecentFiles(const std::string& path) = 0;
+    // The document's path name, title or modified mark changed: refresh the window caption.
+    virtual void DocumentChanged() = 0;
+    // The framework's Save: asks for a name when the document has none, then saves with mode 1.
+    virtual bool SaveDocument() = 0;
+};
+
+// The list document. It keeps no rows of its own: it reads and writes them through the row store.
+class CRidIdiDoc final {
+public:
+    CRidIdiDoc(IRowStore& rows, IMessageService& messages, IDocumentHost& host);
+    CRidIdiDoc(const CRidIdiDoc&) = delete;
+    CRidIdiDoc& operator=(const CRidIdiDoc&) = delete;
+
+    // Loads per the open mode. False on a refused extension or an unreadable file (with its message).
+    bool OpenListFile(const std::string& path);
+    // Writes per the save mode, replacing the file only when the whole list is on disk.
+    bool SaveListFile(const std::string& path);
+    bool NewList();
+    // "%1 への変更を保存しますか?": true when the caller may go on.
+    bool AskSaveChanges();
+
+    bool IsModified() const { return m_modified; }
+    void SetModified(bool modified);
+
+    const std::string& PathName() const { return m_pathName; }
+    // Takes a path as the document's own: the title becomes the file's name and the path a recent file.
+    void SetPathName(const std::string& path, bool addToRecent = true);
+    void ClearPathName();
+    const std::string& Title() const { return m_title; }
+    void SetTitle(const std::string& title);
+
+    int m_openMode = OpenReplace;
+    int m_saveMode = SaveWithResults;
+
+private:
+    IRowStore& m_rows;
+    IMessageService& m_messages;
+    IDocumentHost& m_host;
+    std::string m_pathName;
+    std::string m_title;
+    bool m_modified = false;
+};
+
+// The framework's file-error message for a failed open, read or write, naming the file and the cause.
+std::string FileErrorMessage(const std::string& path, int error, bool writing);
+
+} // namespace zandel

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "core/list/ProxyRow.h"
+
+namespace zandel {
+
+class IRowStore;
+
+enum ListSaveMode : int {
+    SaveWithResults = 1,      // "%s %s %s %s\r\n" for every row
+    SaveAllAddresses = 2,     // "%s\r\n" for every row
+    SaveNotNG = 3,            // rows whose result is not "NG"
+    SaveAnonymousOnly = 4,    // "Anonymous(A)" and "Anonymous(B)"
+    SaveNonAnonymousOnly = 5, // "Non-Anonymous"
+};
+
+enum ListOpenMode : int {
+    OpenReplace = 1,
+    OpenAppend = 2,
+};
+
+// Reads a list file the way the list grammar sees it: CR LF and LF end a line, a line is taken in pieces of
+// at most 258 bytes (the rest of a longer line is read as further lines), and a NUL byte ends the text of
+// its piece. Streams, so that a huge file costs only the rows that are kept.
+class ListLineReader final {
+public:
+    explicit ListLineReader(std::FILE* file) : m_file(file) {}
+    // The next piece without its line end, or nothing at the end of the file or on a read error.
+    std::optional<std::string> Next();
+    bool Failed() const { return m_failed; }
+
+private:
+    int GetByte();
+
+    std::FILE* m_file;
+    int m_pending = -2; // a byte read ahead, or -2 for none
+    bool m_failed = false;
+};
+
+inline constexpr std::size_t kListPieceBytes = 258;
+
+// One piece of a list file into a row: up to four blank-separated fields; comments ("#" after leading blanks)
+// and empty lines give nothing. Missing fields take the texts of an unchecked row.
+std::optional<ProxyRow> ParseListLine(const std::string& piece);
+
+// Extension of a path's file name, dot included ("" when there is none).
+std::string FileExtension(const std::string& path);
+// File name and extension of a path.
+std::string FileNameOf(const std::string& path);
+
+// Whether a row with this result is written in the given save mode.
+bool SaveModeWrites(int saveMode, const std::string& result);
+// The text a save writes for the rows of `store` in `saveMode`, byte for byte.
+std::string FormatList(const IRowStore& store, int saveMode);
+
+} // namespace zandel

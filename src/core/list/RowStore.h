@@ -1,0 +1,72 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/list/ProxyRow.h"
+
+namespace zandel {
+
+// The rows of the proxy list live in the list window; the document, the check run and the list commands
+// reach them only through these operations. The desktop program implements them over its list control
+// (carrying calls from other threads to the user-interface thread); MemoryRowStore serves the console tool
+// and the tests. Cell texts are at most 259 bytes.
+class IRowStore {
+public:
+    virtual ~IRowStore() = default;
+
+    virtual int RowCount() const = 0;
+    virtual void InsertRow(int index, const std::string& address, int image, int tag) = 0;
+    virtual std::string GetCellText(int row, int column) const = 0;
+    virtual void SetCellText(int row, int column, const std::string& text) = 0;
+    virtual int GetRowImage(int row) const = 0;
+    virtual void SetRowImage(int row, int image) = 0;
+    virtual int GetRowTag(int row) const = 0;
+    virtual void SetRowTag(int row, int tag) = 0;
+    virtual void RemoveRow(int row) = 0;
+    virtual void RemoveAllRows() = 0;
+
+    virtual bool IsRowSelected(int row) const = 0;
+    // Sets or takes away both the selected and the focused state; the row becomes the selection mark
+    // when it is given the state.
+    virtual void SetRowSelected(int row, bool selected) = 0;
+    // The row of the user's last selection action, or -1.
+    virtual int SelectionMark() const = 0;
+
+    // Whole rows at once, so that a write from another thread is one step on the user-interface thread.
+    virtual ProxyRow GetRow(int row) const;
+    virtual void SetRow(int row, const ProxyRow& value);
+    // Indexes of the selected rows in list order, at most `limit`.
+    virtual std::vector<int> SelectedRows(int limit) const;
+    int SelectedCount() const { return static_cast<int>(SelectedRows(MaxListRows * 100).size()); }
+};
+
+// Rows in memory, for the console tool and the tests.
+class MemoryRowStore final : public IRowStore {
+public:
+    int RowCount() const override;
+    void InsertRow(int index, const std::string& address, int image, int tag) override;
+    std::string GetCellText(int row, int column) const override;
+    void SetCellText(int row, int column, const std::string& text) override;
+    int GetRowImage(int row) const override;
+    void SetRowImage(int row, int image) override;
+    int GetRowTag(int row) const override;
+    void SetRowTag(int row, int tag) override;
+    void RemoveRow(int row) override;
+    void RemoveAllRows() override;
+    bool IsRowSelected(int row) const override;
+    void SetRowSelected(int row, bool selected) override;
+    int SelectionMark() const override;
+
+    void SetSelectionMark(int row) { m_mark = row; }
+    const std::vector<ProxyRow>& Rows() const { return m_rows; }
+
+private:
+    bool Valid(int row) const { return row >= 0 && row < static_cast<int>(m_rows.size()); }
+
+    std::vector<ProxyRow> m_rows;
+    std::vector<bool> m_selected;
+    int m_mark = -1;
+};
+
+} // namespace zandel

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace zandel {
+
+// Texts that pass through fixed 260-byte fields (cells, list slots, paths) hold at most this many bytes.
+inline constexpr std::size_t kMaxFieldText = 259;
+
+// The first `limit` bytes of `text`.
+std::string CutBytes(std::string_view text, std::size_t limit = kMaxFieldText);
+
+// ASCII letter case folded; bytes above 0x7F (Shift-JIS, UTF-8) compare as they are.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+int CompareNoCase(std::string_view a, std::string_view b);
+
+// The C library's atoi: optional blanks and sign, leading digits, 0 when there are none. Never overflows.
+long long ParseLeadingInt(std::string_view text);
+
+// Every CR LF pair turned into LF (for showing a Windows-style text on a Linux console).
+std::string CrLfToLf(std::string_view text);
+
+} // namespace zandel

@@ -1,0 +1,1 @@
+#include "support/Loopback.h"

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <functional>
+
+#include <QPointer>
+#include <QWidget>
+
+#include "core/app/MessageService.h"
+
+namespace zandel::ui {
+
+// Every message box of the program: caption "Zandel", the texts, buttons and icons it is given. Calls from
+// other threads are carried to the user-interface thread and wait there for the user's answer. Tests set a
+// responder that answers in place of the user and sees every box.
+class MessageBoxService final : public IMessageService {
+public:
+    using Responder = std::function<MbResult(const std::string& text, MbButtons buttons, MbIcon icon)>;
+
+    static MessageBoxService& Instance();
+    static void SetResponder(Responder responder);
+
+    void SetParentWindow(QWidget* parent) { m_parent = parent; }
+    MbResult Show(const std::string& text, MbButtons buttons, MbIcon icon) override;
+
+private:
+    MbResult ShowHere(const std::string& text, MbButtons buttons, MbIcon icon);
+
+    QPointer<QWidget> m_parent;
+};
+
+} // namespace zandel::ui

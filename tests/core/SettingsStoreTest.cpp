@@ -202,6 +202,7 @@ TEST_F(SettingsStoreTest, ChainListsKeepFiftyAndWriteFifty) {
         text += "No" + std::to_string(i) + "=127.0.0.1:" + std::to_string(8000 + i) + "\r\n";
     }
     m_dir.Write("Access.ini", text + "[ADDR2]\r\nNo0=http://a.invalid/\r\n");
+    Fill(SettingsList::ChainUrls, {"stale0", "stale1"});
     ReadChainLists(m_settings);
     EXPECT_EQ(CountListEntries(m_settings, SettingsList::ChainProxies), 50);
     EXPECT_EQ(GetListEntry(m_settings, SettingsList::ChainProxies, 49), "127.0.0.1:8049");

@@ -84,11 +84,13 @@ TEST(IniFileTest, SetKeepsFileOrderAndAppendsWithCrLf) {
 }
 
 TEST(IniFileTest, LineBreakInAValueCannotForgeKeys) {
-    IniFile ini;
+    IniFile ini = IniFile::Parse("[User-Agent]\nString=old\n");
     ini.Set("User-Agent", "String", "Agent\r\n[Window]\r\nLeft=999");
+    ini.Set("User-Agent", "Other", "Agent\n[Window]\nTop=999");
     const IniFile reread = IniFile::Parse(ini.Text());
     EXPECT_EQ(reread.Get("User-Agent", "String"), "Agent");
-    EXPECT_EQ(reread.Get("Window", "Left"), std::nullopt);
+    EXPECT_EQ(reread.Get("User-Agent", "Other"), "Agent");
+    EXPECT_EQ(reread.Keys("Window").size(), 0u);
 }
 
 // Whatever a file holds, reading it must not crash, and what is written from it must read back the same.

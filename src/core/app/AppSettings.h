@@ -111,7 +111,8 @@ void WriteIniList(IniFile& ini, const std::string& section, const std::string& p
 
 // "Access.ini" [ADDR1] and [ADDR2] with prefix "No".
 void ReadChainLists(AppSettings& settings);
-// Deletes "Access.ini" and writes both lists anew.
+// Replaces "Access.ini" with both lists, nothing of the old file kept; no file when both are empty. The old
+// file stays whole until the new one is on disk.
 bool WriteChainLists(const AppSettings& settings);
 
 // "USER2.DAT" in StartDir, one favourite per line. Reading clears the 50 slots first and passes over empty
@@ -131,7 +132,8 @@ bool WriteLineListFile(const std::string& path, const std::vector<std::string>& 
 
 // [Window] of "PrxSet.ini" in `startDir`.
 WindowRect ReadWindowRect(const std::string& startDir);
-// Deletes "PrxSet.ini" in `startDir`, then writes [Window] Left, Top, Bottom, Right.
+// Starts "PrxSet.ini" in `startDir` anew with [Window] Left, Top, Bottom, Right, replacing the old file in
+// one step.
 bool WriteWindowRect(const std::string& startDir, const WindowRect& rect);
 
 } // namespace zandel

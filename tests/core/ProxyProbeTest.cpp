@@ -45,7 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
     Probe, FailedConnectionTest,
     ::testing::Values(FailedConnection{"Refused", [] { return std::string(test::kLoopbackHost); },
                                        [](const FakeProxy& p) { return p.PortText(); }},
-                      FailedConnection{"UnknownHost", [] { return std::string("nonexistent.invalid"); },
+                      FailedConnection{"UnknownHost", [] { return std::string(test::kUnresolvableHost); },
                                        [](const FakeProxy& p) { return p.PortText(); }},
                       FailedConnection{"EmptyHost", [] { return std::string(); },
                                        [](const FakeProxy& p) { return p.PortText(); }},

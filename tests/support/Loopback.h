@@ -11,6 +11,10 @@ namespace zandel::test {
 // Every test server listens on 127.0.0.1 only.
 inline constexpr const char* kLoopbackHost = "127.0.0.1";
 
+// A host name whose lookup fails inside the resolver library: the empty label keeps it from ever becoming
+// a query on the network (a name such as "x.invalid" would still go out to the name server).
+inline constexpr const char* kUnresolvableHost = "no..such.invalid";
+
 // "127.0.0.1:port".
 std::string LoopbackAddress(std::uint16_t port);
 

@@ -91,7 +91,7 @@ public:
 private:
     void LaunchRun(void (CheckEngine::*body)());
     void ClearJob();
-    void BeginRunUi(const std::string& address, std::string& savedTitle);
+    void BeginRunUi(std::string& savedTitle);
     void EndRunUi(const std::string& savedTitle);
     ProbeResult RunOneJob(std::string& responseTime);
 

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "core/app/MessageService.h"
+#include "core/check/CheckEngine.h"
+#include "core/list/ListDocument.h"
+#include "core/util/PeriodicTimer.h"
+
+namespace zandel::cli {
+
+// The windows of the desktop program, for a console: the transcript goes to a stream, messages become
+// one-line notes on standard error, the time-out timer runs on a thread of its own.
+class ConsoleHost final : public ICheckHost, public IMessageService, public IDocumentHost {
+public:
+    ConsoleHost(std::FILE* transcript, std::function<void()> onTimeout);
+
+    // ICheckHost
+    void AppendLog(const std::string& text) override;
+    std::string GetTitle() override;
+    void SetTitle(const std::string& title) override;
+    void SetStartStop(bool) override {}
+    void SetLabelEditing(bool) override {}
+    void StartCheckIndicator() override {}
+    void StopCheckIndicator() override {}
+    void StartTimeoutTimer(int periodMs) override { m_timer.Start(periodMs); }
+    void StopTimeoutTimer() override { m_timer.Stop(); }
+    std::string GetProxyBarAddress() override { return {}; }
+
+    // IMessageService
+    MbResult Show(const std::string& text, MbButtons buttons, MbIcon icon) override;
+
+    // IDocumentHost
+    void SetProxyFile(const std::string&) override {}
+    void UpdateCounts() override {}
+    void AddToRecentFiles(const std::string&) override {}
+    void DocumentChanged() override {}
+    bool SaveDocument() override { return false; }
+
+    // The text of the last message shown, on one line.
+    std::string LastMessage();
+    // Clears a progress line before other text reaches the terminal.
+    void SetProgressLine(const std::string& line);
+
+private:
+    void ClearProgressLocked();
+
+    std::FILE* m_transcript;
+    std::mutex m_mutex;
+    std::string m_title;
+    std::string m_lastMessage;
+    bool m_progressShown = false;
+    PeriodicTimer m_timer;
+};
+
+// A message's lines joined into one.
+std::string OneLine(const std::string& text);
+
+} // namespace zandel::cli

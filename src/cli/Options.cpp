@@ -1,0 +1,128 @@
+#include "cli/Options.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <string_view>
+
+namespace zandel::cli {
+
+namespace {
+
+std::optional<int> ParseIntInRange(const std::string& text, int low, int high) {
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || value < low || value > high) {
+        return std::nullopt;
+    }
+    return static_cast<int>(value);
+}
+
+} // namespace
+
+const char* UsageText() {
+    return "usage: zandel-check [options] LIST.txt\n"
+           "Checks every proxy of a Zandel proxy list through the access URL and writes the list back with\n"
+           "the results.\n"
+           "  --url URL            access URL   (default: WebPage of PrxSet.ini in the working directory,\n"
+           "                       else its default)\n"
+           "  --timeout SECONDS    time-out, 1 to 600 (default: TimeOut of PrxSet.ini, else 30)\n"
+           "  --http-version V     1.0 or 1.1   (default: HttpVer)\n"
+           "  --user-agent TEXT    (default: UserAgent)\n"
+           "  --save-mode N        1 to 5, the list file's save modes (default 1: with results)\n"
+           "                       1 with results, 2 all addresses, 3 all but NG, 4 Anonymous(A) and (B),\n"
+           "                       5 Non-Anonymous\n"
+           "  -o, --output FILE    write the checked list there (default: standard output)\n"
+           "  --log FILE           write the check transcript there (default: standard error)\n"
+           "  -h, --help\n"
+           "Exit status: 0 the run completed, 1 the run was interrupted or the list could not be written\n"
+           "(what was checked is still written where possible), 2 bad usage or unusable input.\n";
+}
+
+ParseOutcome ParseOptions(int argc, const char* const* argv) {
+    ParseOutcome outcome;
+    Options& options = outcome.options;
+    bool haveList = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc) {
+                outcome.error = std::string(arg) + " needs a value";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        std::string text;
+        if (arg == "-h" || arg == "--help") {
+            options.help = true;
+            return outcome;
+        } else if (arg == "--url") {
+            if (!value(text)) {
+                return outcome;
+            }
+            options.url = text;
+        } else if (arg == "--timeout") {
+            if (!value(text)) {
+                return outcome;
+            }
+            options.timeOut = ParseIntInRange(text, 1, 600);
+            if (!options.timeOut) {
+                outcome.error = "--timeout must be a whole number of seconds from 1 to 600: " + text;
+                return outcome;
+            }
+        } else if (arg == "--http-version") {
+            if (!value(text)) {
+                return outcome;
+            }
+            if (text != "1.0" && text != "1.1") {
+                outcome.error = "--http-version must be 1.0 or 1.1: " + text;
+                return outcome;
+            }
+            options.httpVersion = text;
+        } else if (arg == "--user-agent") {
+            if (!value(text)) {
+                return outcome;
+            }
+            options.userAgent = text;
+        } else if (arg == "--save-mode") {
+            if (!value(text)) {
+                return outcome;
+            }
+            const auto mode = ParseIntInRange(text, 1, 5);
+            if (!mode) {
+                outcome.error = "--save-mode must be 1 to 5: " + text;
+                return outcome;
+            }
+            options.saveMode = *mode;
+        } else if (arg == "-o" || arg == "--output") {
+            if (!value(text)) {
+                return outcome;
+            }
+            options.outputPath = text;
+        } else if (arg == "--log") {
+            if (!value(text)) {
+                return outcome;
+            }
+            options.logPath = text;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            outcome.error = "unknown option " + std::string(arg);
+            return outcome;
+        } else if (haveList) {
+            outcome.error = "only one list file can be checked at a time";
+            return outcome;
+        } else {
+            options.listPath = std::string(arg);
+            haveList = true;
+        }
+    }
+    if (!haveList) {
+        outcome.error = "no list file given";
+    }
+    return outcome;
+}
+
+} // namespace zandel::cli

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace zandel::cli {
+
+struct Options {
+    std::string listPath;
+    std::optional<std::string> url;
+    std::optional<int> timeOut;
+    std::optional<std::string> httpVersion;
+    std::optional<std::string> userAgent;
+    int saveMode = 1;
+    std::optional<std::string> outputPath;
+    std::optional<std::string> logPath;
+    bool help = false;
+};
+
+struct ParseOutcome {
+    Options options;
+    std::string error; // empty when the command line is good
+};
+
+ParseOutcome ParseOptions(int argc, const char* const* argv);
+const char* UsageText();
+
+} // namespace zandel::cli

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zandel {
+
+// The browser's proxy setting as the Windows Internet-settings call takes it: one per-connection option
+// list with the proxy server text and the proxy flags, for a named dial-up connection or for the local
+// network (no name), followed by the announcement that settings changed.
+inline constexpr int kOptionPerConnection = 75;
+inline constexpr int kOptionSettingsChanged = 39;
+inline constexpr int kPerConnFlags = 1;
+inline constexpr int kPerConnProxyServer = 2;
+inline constexpr int kProxyTypeDirect = 1;
+inline constexpr int kProxyTypeProxy = 2;
+
+struct InternetOptionList {
+    std::optional<std::string> connection; // the dial-up connection's name, or none for the local network
+    std::string proxyServer;               // "host:port" as the user gave it
+    int flags = kProxyTypeDirect;          // kProxyTypeProxy when the proxy is to be used
+};
+
+// Where the option lists go: the desktop's proxy settings, or a recording for tests.
+class IInternetSettings {
+public:
+    virtual ~IInternetSettings() = default;
+    // option is kOptionPerConnection or kOptionSettingsChanged. Failures are not reported.
+    virtual void SetOption(int option, const InternetOptionList& list) = 0;
+    // The default dial-up connection's name; none where there is no such thing.
+    virtual std::optional<std::string> ReadDialUpProfileName() = 0;
+};
+
+// Keeps every call (tests).
+class RecordingInternetSettings final : public IInternetSettings {
+public:
+    struct Call {
+        int option;
+        InternetOptionList list;
+    };
+    void SetOption(int option, const InternetOptionList& list) override { calls.push_back({option, list}); }
+    std::optional<std::string> ReadDialUpProfileName() override { return dialUpProfile; }
+
+    std::vector<Call> calls;
+    std::optional<std::string> dialUpProfile;
+};
+
+// Hands the proxy setting over: the dial-up connection first when there is one, then the local network,
+// each followed by the announcement. When the proxy is switched off the address is still handed over, so
+// the browser keeps it for the next time.
+bool ApplyProxy(IInternetSettings& internet, int useProxy, const std::string& address);
+
+} // namespace zandel

@@ -1,0 +1,121 @@
+#include "core/check/AnswerJudge.h"
+
+#include <array>
+
+#include "core/list/ProxyRow.h"
+
+namespace zandel {
+
+namespace {
+
+// Variables that can carry the client's address, searched first.
+constexpr std::array<const char*, 5> kAddressVariables = {
+    "HTTP_X_FORWARDED_FOR", "HTTP_FROM", "HTTP_CLIENT_IP", "HTTP_SP_HOST", "HTTP_X_LOCKING",
+};
+// Variables that only show a proxy at work.
+constexpr std::array<const char*, 7> kProxyVariables = {
+    "HTTP_PROXY_CONNECTION", "HTTP_XONNECTION", "HTTP_XROXY_CONNECTION", "HTTP_CACHE_CONTROL", "HTTP_CACHE_INFO",
+    "HTTP_FORWARDED",        "HTTP_VIA",
+};
+
+constexpr const char* kLogTimeout = "結果：タイムアウトが起こりました\r\n";
+constexpr const char* kLogNoThread = "結果：あるいはソケットのエラーと思われます\r\n";
+constexpr const char* kLogStopped = "結果：プロキシチェックを強制終了しました\r\n";
+constexpr const char* kLogSocketError = "結果：サーバに接続できない、あるいはソケットのエラーと思われます\r\n";
+constexpr const char* kLogResponseError = "結果：プロキシサーバのレスポンスエラーです\r\n";
+constexpr const char* kLogAddressFound = "接続元のIPアドレスが通知されている可能性があります\r\n";
+constexpr const char* kLogProxyFound = "リクエストヘッダにプロキシ特有の環境変数を付加するプロキシです\r\n";
+constexpr const char* kLogNoneFound = "リクエストヘッダにプロキシ特有の環境変数を付加しないプロキシです\r\n";
+constexpr const char* kLogUsable = "結果：使用可能なプロキシサーバです\r\n";
+
+constexpr std::size_t kMaxNoteLineChars = 258;
+// The note has room for 1039 characters; a variable line that no longer fits whole is left out.
+constexpr std::size_t kMaxNoteChars = 1039;
+
+Judgement Failed(const char* log, int returnValue) {
+    Judgement judgement;
+    judgement.result = kResultNg;
+    judgement.image = StatusNG;
+    judgement.log = log;
+    judgement.returnValue = returnValue;
+    return judgement;
+}
+
+// The variable as the script printed it: from its name up to the line end or the start of markup.
+std::string VariableLine(const std::string& answer, std::size_t start) {
+    std::size_t end = start;
+    while (end < answer.size() && end - start < kMaxNoteLineChars && answer[end] != '\r' && answer[end] != '\n' &&
+           answer[end] != '<') {
+        ++end;
+    }
+    return answer.substr(start, end - start);
+}
+
+} // namespace
+
+Judgement JudgeAnswerText(ProbeResult result, const std::string& answer, bool cgi, bool timeoutMark) {
+    switch (result) {
+    case PR_TIMEOUT:
+        return Failed(kLogTimeout, 0);
+    case PR_NO_THREAD:
+        return Failed(kLogNoThread, 0);
+    case PR_CANCELLED:
+        return timeoutMark ? Failed(kLogTimeout, 0) : Failed(kLogStopped, 1);
+    case PR_SOCKET_ERROR:
+        return Failed(kLogSocketError, 0);
+    case PR_DONE:
+        break;
+    }
+    if (answer.find("200 OK") == std::string::npos) {
+        return Failed(kLogResponseError, 0);
+    }
+
+    Judgement judgement;
+    judgement.usable = true;
+    judgement.returnValue = 1;
+    judgement.image = StatusAnonymous;
+
+    if (!cgi) {
+        judgement.result = kResultOk;
+        judgement.log = kLogUsable;
+        return judgement;
+    }
+
+    std::string note;
+    bool addressFound = false;
+    bool proxyFound = false;
+    auto collect = [&](const auto& names, bool& found) {
+        for (const char* name : names) {
+            const auto at = answer.find(name);
+            if (at == std::string::npos) {
+                continue;
+            }
+            found = true;
+            const std::string line = VariableLine(answer, at) + "\r\n";
+            if (note.size() + line.size() <= kMaxNoteChars) {
+                note += line;
+            }
+        }
+    };
+    collect(kAddressVariables, addressFound);
+    collect(kProxyVariables, proxyFound);
+
+    if (!note.empty()) {
+        judgement.log += "\r\n" + note + "\r\n";
+    }
+    if (addressFound) {
+        judgement.result = kResultNonAnonymous;
+        judgement.image = StatusNonAnonymous;
+        judgement.log += kLogAddressFound;
+    } else if (proxyFound) {
+        judgement.result = kResultAnonymousB;
+        judgement.log += kLogProxyFound;
+    } else {
+        judgement.result = kResultAnonymousA;
+        judgement.log += kLogNoneFound;
+    }
+    judgement.log += kLogUsable;
+    return judgement;
+}
+
+} // namespace zandel

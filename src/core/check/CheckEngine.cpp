@@ -1,0 +1,296 @@
+#include "core/check/CheckEngine.h"
+
+#include <cstring>
+#include <ctime>
+#include <system_error>
+
+#include "core/app/AppSettings.h"
+#include "core/app/MessageService.h"
+#include "core/app/Texts.h"
+#include "core/check/CheckFormat.h"
+#include "core/list/RowStore.h"
+#include "core/log/LogMapping.h"
+#include "core/util/Text.h"
+
+namespace zandel {
+
+namespace {
+
+constexpr int kDefaultTimeOutSeconds = 30;
+constexpr int kMaxTimeOutSeconds = 600;
+
+// A hand-edited time-out of 0 would fail every check at once, a huge one would never end a silent proxy.
+int EffectiveTimeOutSeconds(int configured) {
+    return (configured >= 1 && configured <= kMaxTimeOutSeconds) ? configured : kDefaultTimeOutSeconds;
+}
+
+std::string CheckingTitle(const std::string& address) {
+    return std::string(texts::kAppName) + " - " + address + kCheckingText;
+}
+
+} // namespace
+
+CheckEngine::CheckEngine(AppSettings& settings, IRowStore& rows, ICheckHost& host, IMessageService& messages)
+    : m_settings(settings), m_rows(rows), m_host(host), m_messages(messages) {
+    m_job.pBuffer = m_answer;
+    m_job.nBufferSize = kAnswerBufferSize;
+    m_job.pOwner = this;
+}
+
+CheckEngine::~CheckEngine() {
+    JoinRunThreads();
+    Cleanup();
+}
+
+bool CheckEngine::Initialize() {
+    return m_probe.Initialize(&CheckEngine::LogProbeEvent);
+}
+
+void CheckEngine::Cleanup() {
+    m_probe.Cleanup();
+}
+
+bool CheckEngine::BuildTestRequest() {
+    // Everything the run needs of the settings is taken here, on the user-interface thread, so that the run
+    // thread never reads the record while the settings sheet may change it.
+    const int timeOut = EffectiveTimeOutSeconds(m_settings.TimeOut);
+    m_probe.SetWaitTimeout(static_cast<std::uint32_t>(timeOut) * 1000U + 10000U);
+    m_timerPeriodMs = timeOut * 1000;
+    m_version = m_settings.HttpVer;
+
+    const std::string accessUrl = m_settings.WebPage;
+    if (accessUrl.empty()) {
+        ShowOk(m_messages, texts::kNoAccessUrl);
+        return false;
+    }
+    const TestRequest request = ComposeTestRequest(accessUrl, m_version, m_settings.UserAgent);
+    m_cgi = request.cgi;
+    m_probe.SetRequestLine(request.requestLine);
+    m_probe.SetHeaders(request.headers);
+    return true;
+}
+
+void CheckEngine::StartCheck() {
+    if (m_running || !BuildTestRequest()) {
+        return;
+    }
+    LaunchRun(&CheckEngine::CheckSelectedThread);
+}
+
+void CheckEngine::StartStartupCheck() {
+    if (m_running || !BuildTestRequest()) {
+        return;
+    }
+    LaunchRun(&CheckEngine::CheckCurrentThread);
+}
+
+void CheckEngine::StopCheck() {
+    m_probe.Cancel();
+    m_checkBarRunning = false;
+    m_host.SetLabelEditing(true);
+}
+
+void CheckEngine::SkipCheck() {
+    if (m_running) {
+        m_probe.Cancel();
+    }
+}
+
+void CheckEngine::OnTimeoutTimer() {
+    m_timeoutMark = true;
+    SkipCheck();
+}
+
+void CheckEngine::LaunchRun(void (CheckEngine::*body)()) {
+    std::lock_guard lock(m_threadsMutex);
+    for (auto it = m_threads.begin(); it != m_threads.end();) {
+        if (it->done) {
+            it->thread.join();
+            it = m_threads.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    RunThread& run = m_threads.emplace_back();
+    try {
+        run.thread = std::thread([this, body, &run] {
+            (this->*body)();
+            run.done = true;
+        });
+    } catch (const std::system_error&) {
+        m_threads.pop_back();
+    }
+}
+
+bool CheckEngine::HasRunThreads() {
+    std::lock_guard lock(m_threadsMutex);
+    for (const RunThread& run : m_threads) {
+        if (!run.done) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void CheckEngine::JoinRunThreads() {
+    std::lock_guard lock(m_threadsMutex);
+    for (RunThread& run : m_threads) {
+        if (run.thread.joinable()) {
+            run.thread.join();
+        }
+    }
+    m_threads.clear();
+}
+
+void CheckEngine::ClearJob() {
+    std::memset(m_job.szHost, 0, sizeof m_job.szHost);
+    std::memset(m_job.szPort, 0, sizeof m_job.szPort);
+    m_answer[0] = '\0';
+    m_job.pBuffer = m_answer;
+    m_job.nBufferSize = kAnswerBufferSize;
+    m_job.nReceived = 0;
+}
+
+void CheckEngine::BeginRunUi(std::string& savedTitle) {
+    m_host.SetStartStop(true);
+    m_host.SetLabelEditing(false);
+    m_host.StartCheckIndicator();
+    m_remaining = 0;
+    savedTitle = m_host.GetTitle();
+}
+
+void CheckEngine::EndRunUi(const std::string& savedTitle) {
+    m_host.StopCheckIndicator();
+    m_remaining = 0;
+    m_checkBarRunning = false;
+    m_host.SetStartStop(false);
+    m_host.SetTitle(savedTitle);
+    m_host.SetLabelEditing(true);
+    m_running = false;
+    m_host.RunEnded();
+}
+
+ProbeResult CheckEngine::RunOneJob(std::string& responseTime) {
+    // A mark left by an earlier job (the start-up check writes no row and so never clears it) must not turn
+    // this job's user stop into a time-out.
+    m_timeoutMark = false;
+    const std::uint32_t start = TickCount();
+    m_host.StartTimeoutTimer(m_timerPeriodMs);
+    m_job.pOwner = this;
+    const ProbeResult result = m_probe.RunJob(&m_job);
+    m_host.StopTimeoutTimer();
+    responseTime = FormatElapsed(start, TickCount());
+    return result;
+}
+
+void CheckEngine::CheckSelectedThread() {
+    std::lock_guard lock(m_runLock);
+    m_running = true;
+    m_checkBarRunning = true;
+    std::string savedTitle;
+    BeginRunUi(savedTitle);
+    const std::vector<int> rows = m_rows.SelectedRows(MaxListRows);
+
+    const int count = static_cast<int>(rows.size());
+    for (int k = 0; k < count; ++k) {
+        m_remaining = count - k;
+        if (!m_checkBarRunning) {
+            break;
+        }
+        ClearJob();
+        const int row = rows[static_cast<std::size_t>(k)];
+        const std::string address = CutBytes(m_rows.GetCellText(row, 0));
+        if (!ParseAddress(address, m_job)) {
+            continue;
+        }
+        m_host.SetTitle(CheckingTitle(address));
+        m_rows.SetCellText(row, 1, kCheckingText);
+        AppendLog(FrameLineBefore(m_job.szHost, m_job.szPort));
+        std::string responseTime;
+        const ProbeResult result = RunOneJob(responseTime);
+        m_rows.SetRowSelected(row, false);
+        JudgeAnswer(row, m_job, result, responseTime);
+        AppendLog(FrameLineAfter(m_job.szHost, m_job.szPort));
+    }
+    EndRunUi(savedTitle);
+}
+
+void CheckEngine::CheckCurrentThread() {
+    std::unique_lock lock(m_runLock);
+    m_checkBarRunning = true;
+    ClearJob();
+
+    const std::string address = CutBytes(m_host.GetProxyBarAddress());
+    if (address.empty()) {
+        m_checkBarRunning = false;
+        return;
+    }
+    if (!ParseAddress(address, m_job)) {
+        m_checkBarRunning = false;
+        lock.unlock();
+        m_messages.Show(texts::kStartupCheckWarning, MbButtons::OkCancel, MbIcon::Warning);
+        return;
+    }
+    if (!m_checkBarRunning) {
+        return;
+    }
+
+    m_running = true;
+    m_checkBarRunning = true;
+    std::string savedTitle;
+    BeginRunUi(savedTitle);
+    m_host.SetTitle(CheckingTitle(address));
+    AppendLog(FrameLineBefore(m_job.szHost, m_job.szPort));
+    std::string responseTime;
+    const ProbeResult result = RunOneJob(responseTime);
+    const int verdict = JudgeAnswer(-1, m_job, result, responseTime);
+    AppendLog(FrameLineAfter(m_job.szHost, m_job.szPort));
+    EndRunUi(savedTitle);
+    lock.unlock();
+
+    if (verdict == 0) {
+        m_messages.Show(texts::kStartupCheckWarning, MbButtons::OkCancel, MbIcon::Warning);
+    }
+}
+
+int CheckEngine::JudgeAnswer(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime) {
+    // The start-up check has no row and is judged whatever the list holds; a row that is gone is not.
+    if (row >= 0 && row >= m_rows.RowCount()) {
+        return 0;
+    }
+    const std::size_t length = job.pBuffer == nullptr ? 0 : strnlen(job.pBuffer, job.nBufferSize);
+    const std::string answer(job.pBuffer == nullptr ? "" : job.pBuffer, length);
+    const Judgement judgement = JudgeAnswerText(result, answer, m_cgi, m_timeoutMark);
+    AppendLog(judgement.log);
+    if (row < 0) {
+        return judgement.returnValue;
+    }
+
+    ProxyRow cells;
+    cells.cells[0] = std::string(job.szHost) + ":" + job.szPort;
+    cells.cells[1] = judgement.result;
+    cells.cells[2] = judgement.usable ? responseTime : std::string(kUncheckedTime);
+    cells.cells[3] = FormatCheckTime(std::time(nullptr));
+    cells.image = judgement.image;
+    cells.tag = m_rows.GetRowTag(row);
+    m_rows.SetRow(row, cells);
+    m_timeoutMark = false;
+    return judgement.returnValue;
+}
+
+void CheckEngine::AppendLog(const std::string& text) {
+    if (!text.empty()) {
+        m_host.AppendLog(text);
+    }
+}
+
+int CheckEngine::LogProbeEvent(int event, ProbeJob* job) {
+    if (job == nullptr || job->pOwner == nullptr) {
+        return 0;
+    }
+    auto* engine = static_cast<CheckEngine*>(job->pOwner);
+    engine->AppendLog(LogLineForEvent(event, engine->m_timeoutMark));
+    return 0;
+}
+
+} // namespace zandel

@@ -1,0 +1,68 @@
+#include "core/check/CheckFormat.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "core/check/ProxyProbe.h"
+
+namespace zandel {
+
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+} // namespace
+
+bool ParseAddress(const std::string& address, ProbeJob& job) {
+    std::memset(job.szHost, 0, sizeof job.szHost);
+    std::memset(job.szPort, 0, sizeof job.szPort);
+    if (address.empty()) {
+        return false;
+    }
+    std::size_t i = 0;
+    std::string host;
+    while (i < address.size() && !IsBlank(address[i]) && address[i] != ':') {
+        host.push_back(address[i++]);
+    }
+    if (i < address.size() && address[i] == ':') {
+        ++i;
+    }
+    std::string port;
+    while (i < address.size() && !IsBlank(address[i])) {
+        port.push_back(address[i++]);
+    }
+    // A port cut to fit its field would silently name another port: refuse it instead.
+    if (host.empty() || port.empty() || host.size() >= sizeof job.szHost || port.size() >= sizeof job.szPort) {
+        return false;
+    }
+    std::memcpy(job.szHost, host.data(), host.size());
+    std::memcpy(job.szPort, port.data(), port.size());
+    return true;
+}
+
+std::string FormatElapsed(std::uint32_t startTicks, std::uint32_t endTicks) {
+    const std::uint32_t elapsed = endTicks - startTicks;
+    char text[32];
+    std::snprintf(text, sizeof text, "%u.%.3u", elapsed / 1000U, elapsed % 1000U);
+    return text;
+}
+
+std::string FormatCheckTime(std::time_t when) {
+    std::tm local{};
+    localtime_r(&when, &local);
+    char date[16];
+    char time[16];
+    std::strftime(date, sizeof date, "%Y/%m/%d", &local);
+    std::strftime(time, sizeof time, "%H:%M:%S", &local);
+    return std::string(date) + "(" + time + ")";
+}
+
+std::uint32_t TickCount() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+} // namespace zandel

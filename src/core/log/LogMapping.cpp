@@ -1,0 +1,41 @@
+#include "core/log/LogMapping.h"
+
+#include "core/check/ProxyProbe.h"
+
+namespace zandel {
+
+std::string LogLineForEvent(int event, bool timeoutMark) {
+    const std::string timeoutLine = "ERROR>プロキシチェック時にタイムアウトが発生したため終了\r\n";
+    switch (event) {
+    case PE_START:
+        return "START>プロキシチェック開始\r\n";
+    case PE_END:
+        return "END>プロキシチェック終了\r\n";
+    case PE_CONNECTED:
+        return "CONNECT>接続成功\r\n";
+    case PE_SENT:
+        return "SEND>リクエスト送信成功\r\n";
+    case PE_RECEIVING:
+        return "RECV>レスポンス受信中\r\n";
+    case PE_RECEIVED:
+        return "RECV>レスポンス受信終了\r\n";
+    case PE_TIMEOUT:
+        return timeoutLine;
+    case PE_CANCELLED:
+        return timeoutMark ? timeoutLine : "STOP>プロキシチェックがユーザにより中断\r\n";
+    case PE_SOCKET_ERROR:
+        return "ERROR>プロキシチェック時にソケットエラーが発生したため終了\r\n";
+    default:
+        return "";
+    }
+}
+
+std::string FrameLineBefore(const std::string& host, const std::string& port) {
+    return "●---" + host + ":" + port + "---●\r\n";
+}
+
+std::string FrameLineAfter(const std::string& host, const std::string& port) {
+    return FrameLineBefore(host, port) + "\r\n";
+}
+
+} // namespace zandel

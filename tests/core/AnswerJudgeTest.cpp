@@ -1,0 +1,106 @@
+#include "core/check/AnswerJudge.h"
+
+#include <gtest/gtest.h>
+
+#include "core/list/ProxyRow.h"
+
+namespace zandel {
+namespace {
+
+const std::string kOkHead = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n";
+
+TEST(AnswerJudgeTest, FailuresAreNgWithTheirReason) {
+    struct Case {
+        ProbeResult result;
+        bool mark;
+        const char* log;
+        int returnValue;
+    };
+    const Case cases[] = {
+        {PR_TIMEOUT, false, "結果：タイムアウトが起こりました\r\n", 0},
+        {PR_NO_THREAD, false, "結果：あるいはソケットのエラーと思われます\r\n", 0},
+        {PR_CANCELLED, false, "結果：プロキシチェックを強制終了しました\r\n", 1},
+        {PR_CANCELLED, true, "結果：タイムアウトが起こりました\r\n", 0},
+        {PR_SOCKET_ERROR, false, "結果：サーバに接続できない、あるいはソケットのエラーと思われます\r\n", 0},
+        {PR_DONE, false, "結果：プロキシサーバのレスポンスエラーです\r\n", 0},
+    };
+    for (const Case& c : cases) {
+        // Even a good answer in the buffer does not rescue a failed exchange.
+        const std::string answer = c.result == PR_DONE ? "HTTP/1.0 403 Forbidden\r\n\r\n" : kOkHead;
+        const Judgement j = JudgeAnswerText(c.result, answer, true, c.mark);
+        EXPECT_EQ(j.result, "NG");
+        EXPECT_EQ(j.image, StatusNG);
+        EXPECT_EQ(j.log, c.log);
+        EXPECT_EQ(j.returnValue, c.returnValue);
+        EXPECT_FALSE(j.usable);
+    }
+}
+
+TEST(AnswerJudgeTest, TwoHundredOkAnywhereCountsAsUsable) {
+    const Judgement j = JudgeAnswerText(PR_DONE, "HTTP/1.0 403 Forbidden\r\n\r\nsee 200 OK", false, false);
+    EXPECT_EQ(j.result, "OK");
+    EXPECT_EQ(j.image, StatusAnonymous);
+    EXPECT_TRUE(j.usable);
+    EXPECT_EQ(j.returnValue, 1);
+    EXPECT_EQ(j.log, "結果：使用可能なプロキシサーバです\r\n");
+}
+
+TEST(AnswerJudgeTest, AddressVariableMakesNonAnonymousAndIsNotedFirst) {
+    const std::string answer = kOkHead + "HTTP_VIA=1.1 squid\nHTTP_X_FORWARDED_FOR=10.1.2.3\n";
+    const Judgement j = JudgeAnswerText(PR_DONE, answer, true, false);
+    EXPECT_EQ(j.result, "Non-Anonymous");
+    EXPECT_EQ(j.image, StatusNonAnonymous);
+    EXPECT_EQ(j.log, "\r\nHTTP_X_FORWARDED_FOR=10.1.2.3\r\nHTTP_VIA=1.1 squid\r\n\r\n"
+                     "接続元のIPアドレスが通知されている可能性があります\r\n"
+                     "結果：使用可能なプロキシサーバです\r\n");
+}
+
+TEST(AnswerJudgeTest, ProxyVariablesOnlyMakeAnonymousB) {
+    const std::string answer = kOkHead + "<tr><td>HTTP_CACHE_CONTROL</td><td>max-age=0</td></tr>";
+    const Judgement j = JudgeAnswerText(PR_DONE, answer, true, false);
+    EXPECT_EQ(j.result, "Anonymous(B)");
+    EXPECT_EQ(j.image, StatusAnonymous);
+    // The note line stops at the markup.
+    EXPECT_EQ(j.log, "\r\nHTTP_CACHE_CONTROL\r\n\r\n"
+                     "リクエストヘッダにプロキシ特有の環境変数を付加するプロキシです\r\n"
+                     "結果：使用可能なプロキシサーバです\r\n");
+}
+
+TEST(AnswerJudgeTest, NoVariableMakesAnonymousAWithoutNote) {
+    const Judgement j = JudgeAnswerText(PR_DONE, kOkHead + "HTTP_USER_AGENT=x\n", true, false);
+    EXPECT_EQ(j.result, "Anonymous(A)");
+    EXPECT_EQ(j.log, "リクエストヘッダにプロキシ特有の環境変数を付加しないプロキシです\r\n"
+                     "結果：使用可能なプロキシサーバです\r\n");
+}
+
+TEST(AnswerJudgeTest, PlainPageIsOnlyOkAndLogsNoNote) {
+    const Judgement j = JudgeAnswerText(PR_DONE, kOkHead + "HTTP_X_FORWARDED_FOR=1\nHTTP_VIA=2\n", false, false);
+    EXPECT_EQ(j.result, "OK");
+    EXPECT_EQ(j.log, "結果：使用可能なプロキシサーバです\r\n");
+}
+
+TEST(AnswerJudgeTest, NoteLinesAreCutAndTheNoteNeverOverflows) {
+    // One 300-byte variable line is noted with its first 258 bytes.
+    const std::string longValue(300 - 9, 'v');
+    Judgement j = JudgeAnswerText(PR_DONE, kOkHead + "HTTP_VIA=" + longValue, true, false);
+    const std::string expectedLine = ("HTTP_VIA=" + longValue).substr(0, 258);
+    EXPECT_EQ(j.log.substr(0, 2 + 258 + 2), "\r\n" + expectedLine + "\r\n");
+
+    // All twelve names with long values: what does not fit in 1039 bytes is left out, lines stay whole.
+    std::string answer = kOkHead;
+    for (const char* name : {"HTTP_X_FORWARDED_FOR", "HTTP_FROM", "HTTP_CLIENT_IP", "HTTP_SP_HOST", "HTTP_X_LOCKING",
+                             "HTTP_PROXY_CONNECTION", "HTTP_XONNECTION", "HTTP_XROXY_CONNECTION", "HTTP_CACHE_CONTROL",
+                             "HTTP_CACHE_INFO", "HTTP_FORWARDED", "HTTP_VIA"}) {
+        answer += std::string(name) + "=" + std::string(280, 'x') + "\n";
+    }
+    j = JudgeAnswerText(PR_DONE, answer, true, false);
+    EXPECT_EQ(j.result, "Non-Anonymous");
+    const std::size_t noteEnd = j.log.find("\r\n\r\n", 2);
+    ASSERT_NE(noteEnd, std::string::npos);
+    const std::string note = j.log.substr(2, noteEnd + 2 - 2);
+    EXPECT_LE(note.size(), 1039U);
+    EXPECT_EQ(note.size() % 260, 0U) << "only whole 258-byte lines";
+}
+
+} // namespace
+} // namespace zandel

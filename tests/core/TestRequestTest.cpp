@@ -1,0 +1,53 @@
+#include "core/check/TestRequest.h"
+
+#include <gtest/gtest.h>
+
+namespace zandel {
+namespace {
+
+struct RequestCase {
+    const char* name;
+    const char* url;
+    const char* version;
+    const char* agent;
+    const char* requestLine;
+    const char* headers;
+    bool cgi;
+};
+
+class TestRequestTest : public ::testing::TestWithParam<RequestCase> {};
+
+TEST_P(TestRequestTest, BuildsLineHeadersAndCgiFlag) {
+    const RequestCase& c = GetParam();
+    const TestRequest request = ComposeTestRequest(c.url, c.version, c.agent);
+    EXPECT_EQ(request.requestLine, c.requestLine);
+    EXPECT_EQ(request.headers, c.headers);
+    EXPECT_EQ(request.cgi, c.cgi);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Urls, TestRequestTest,
+    ::testing::Values(
+        RequestCase{"EchoScript", "http://127.0.0.1:8080/cgi-bin/envchk.cgi", "1.0", "UA/1",
+                    "http://127.0.0.1:8080/cgi-bin/envchk.cgi HTTP/1.0",
+                    "User-Agent: UA/1\r\nAccept: */*\r\nHost: 127.0.0.1:8080", true},
+        RequestCase{"NoPath", "http://judge.example.com", "1.1", "UA", "http://judge.example.com HTTP/1.1",
+                    "User-Agent: UA\r\nAccept: */*\r\nHost: judge.example.com", false},
+        RequestCase{"NoScheme", "judge.example.com/index.html", "1.0", "UA",
+                    "http://judge.example.com/index.html HTTP/1.0",
+                    "User-Agent: UA\r\nAccept: */*\r\nHost: judge.example.com", false},
+        // Capitals do not count as the scheme: the URL gets a second one in front.
+        RequestCase{"CapitalScheme", "HTTP://judge.example.com/", "1.0", "UA",
+                    "http://HTTP://judge.example.com/ HTTP/1.0", "User-Agent: UA\r\nAccept: */*\r\nHost: HTTP:", false},
+        // "http://" only in the query: the URL keeps its beginning, and its first seven bytes are cut for Host.
+        RequestCase{"SchemeInQuery", "www.example.com/a?u=http://x", "1.0", "UA",
+                    "www.example.com/a?u=http://x HTTP/1.0", "User-Agent: UA\r\nAccept: */*\r\nHost: mple.com", false},
+        RequestCase{"CgiInHostOnly", "http://cgi.example.com/index.html", "1.0", "UA",
+                    "http://cgi.example.com/index.html HTTP/1.0",
+                    "User-Agent: UA\r\nAccept: */*\r\nHost: cgi.example.com", true},
+        RequestCase{"EmptyUserAgent", "http://h/", "1.0", "", "http://h/ HTTP/1.0",
+                    "User-Agent: Mozilla/4.0 (compatible; MSIE 5.0; Windows 98)\r\nAccept: */*\r\nHost: h", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace zandel

@@ -12,7 +12,7 @@ struct CommandInfo {
     const char* prompt;     // status-bar prompt
     const char* tip;        // tooltip of the toolbar button (nullptr: none)
     const char* icon;       // toolbar image in the resources (nullptr: none)
-    const char* shortcuts;  // accelerators, ";"-separated (nullptr: none)
+    const char* shortcuts;  // accelerators, "; "-separated (nullptr: none)
     bool checkable;
 };
 

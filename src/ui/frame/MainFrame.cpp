@@ -27,6 +27,11 @@
 #include "ui/util/MessageBoxService.h"
 #include "ui/util/TextCodec.h"
 
+// The pictures live in the library; a static library's resources are registered by hand, outside any namespace.
+static void InitResources() {
+    Q_INIT_RESOURCE(zandel);
+}
+
 namespace zandel::ui {
 
 namespace {
@@ -46,6 +51,7 @@ QLabel* CountPane(const QString& widest, const QString& objectName, QWidget* par
 CMainFrame::CMainFrame(AppSettings& settings, IInternetSettings& internet, IProgramLauncher& launcher,
                        RecentFileList& recent, IFileDialogs& dialogs, QWidget* parent)
     : QMainWindow(parent), m_settings(settings), m_internet(internet), m_launcher(launcher), m_recent(recent) {
+    InitResources();
     setObjectName(QStringLiteral("mainFrame"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/zandel.png")));
     m_actions = new FrameActions(*this, [this](int id) { OnCommand(id); });

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 
 #include "core/app/CloseRule.h"
@@ -38,6 +39,7 @@ namespace {
 
 constexpr int kIdleUpdateMs = 150;
 constexpr double kListShare = 0.6;
+constexpr int kStopPollMs = 5;
 
 QLabel* CountPane(const QString& widest, const QString& objectName, QWidget* parent) {
     auto* pane = new QLabel(widest, parent);
@@ -305,13 +307,17 @@ bool CMainFrame::SaveDocument() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_closing) {
+        event->ignore();
+        return;
+    }
     const CloseAction action = DecideClose(Running(), MessageBoxService::Instance());
     if (action == CloseAction::Stay) {
         event->ignore();
         return;
     }
     if (action == CloseAction::StopThenClose) {
-        m_view->StopCheck();
+        StopRunForClose();
     }
     if (!m_document->AskSaveChanges()) {
         event->ignore();
@@ -320,6 +326,19 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     // The run thread ends before any window goes.
     ShutdownView();
     event->accept();
+}
+
+void CMainFrame::StopRunForClose() {
+    // A stop that comes while the probe is still setting its job up cancels nothing, and the job would run
+    // on until the time-out timer: the stop is repeated until the run has ended, serving its calls meanwhile.
+    m_closing = true;
+    m_view->StopCheck();
+    while (m_view->IsRunning()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, kStopPollMs);
+        QThread::msleep(kStopPollMs);
+        m_view->StopCheck();
+    }
+    m_closing = false;
 }
 
 void CMainFrame::ShutdownView() {

@@ -89,6 +89,7 @@ private:
     void RefreshCaption();
     bool Running() const;
     FrameState CurrentState() const;
+    void StopRunForClose();
     void ShutdownView();
 
     AppSettings& m_settings;
@@ -111,6 +112,7 @@ private:
     std::unique_ptr<FileCommands> m_files;
     std::unique_ptr<FramePlacement> m_placement;
     bool m_viewShutDown = false;
+    bool m_closing = false;
     bool m_firstShow = true;
 };
 

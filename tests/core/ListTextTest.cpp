@@ -18,27 +18,10 @@ std::vector<std::string> Addresses(int count) {
     return addresses;
 }
 
-// The lines a text box shows for a text with CR LF line ends.
-std::vector<std::string> BoxLines(const std::string& text) {
-    std::vector<std::string> lines(1);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, 2, "\r\n") == 0) {
-            lines.emplace_back();
-            ++i;
-        } else {
-            lines.back() += text[i];
-        }
-    }
-    return lines;
-}
-
-TEST(ListTextTest, OpenTextEndsEveryEntryButTheFiftieth) {
-    EXPECT_EQ(ListEditText({}), "");
-    EXPECT_EQ(ListEditText({"a", "b", "c"}), "a\r\nb\r\nc\r\n");
-    EXPECT_EQ(BoxLines(ListEditText({"a", "b", "c"})).size(), 4U);
-    const std::string full = ListEditText(Addresses(50));
-    EXPECT_FALSE(full.ends_with("\r\n"));
-    EXPECT_EQ(BoxLines(full).size(), 50U);
+TEST(ListTextTest, OpenLinesEndEveryEntryButTheFiftieth) {
+    EXPECT_EQ(ListEditLines({}), std::vector<std::string>{""});
+    EXPECT_EQ(ListEditLines({"a", "b", "c"}), (std::vector<std::string>{"a", "b", "c", ""}));
+    EXPECT_EQ(ListEditLines(Addresses(50)), Addresses(50)) << "no empty line after the 50th entry";
     EXPECT_EQ(CountLabel(3), "3件");
 }
 
@@ -74,7 +57,7 @@ TEST(ListTextTest, FavouritesReadFiftyOneLinesBeforeTellingTheUser) {
 }
 
 TEST(ListTextTest, FiftyFavouritesOpenAndApplyWithoutMessage) {
-    const ListTextResult read = ReadFavouriteLines(BoxLines(ListEditText(Addresses(50))));
+    const ListTextResult read = ReadFavouriteLines(ListEditLines(Addresses(50)));
     EXPECT_FALSE(read.overflow);
     EXPECT_EQ(read.entries, Addresses(50));
 }
@@ -102,12 +85,12 @@ TEST(ChainRulesTest, ChainLinesAreStoredWholeAndStopAtTheFiftyFirst) {
     EXPECT_FALSE(read.overflow);
     EXPECT_EQ(read.entries, (std::vector<std::string>{"  10.0.0.1:3128 x", "a\tb"}));
 
-    read = ReadChainLines(BoxLines(ListEditText(Addresses(50))));
+    read = ReadChainLines(ListEditLines(Addresses(50)));
     EXPECT_FALSE(read.overflow);
     EXPECT_EQ(read.entries, Addresses(50));
 
     // 49 entries open with an empty 50th line, which is read and skipped.
-    read = ReadChainLines(BoxLines(ListEditText(Addresses(49))));
+    read = ReadChainLines(ListEditLines(Addresses(49)));
     EXPECT_FALSE(read.overflow);
     EXPECT_EQ(read.entries.size(), 49U);
 

@@ -1,5 +1,7 @@
 #include "core/settings/ListText.h"
 
+#include <algorithm>
+
 #include "core/settings/FieldRules.h"
 #include "core/util/Text.h"
 
@@ -14,15 +16,13 @@ bool EndsWord(char c) {
 
 } // namespace
 
-std::string ListEditText(const std::vector<std::string>& entries) {
-    std::string text;
-    for (std::size_t i = 0; i < entries.size() && i < static_cast<std::size_t>(kListSlots); ++i) {
-        text += entries[i];
-        if (i + 1 < static_cast<std::size_t>(kListSlots)) {
-            text += "\r\n";
-        }
+std::vector<std::string> ListEditLines(const std::vector<std::string>& entries) {
+    const std::size_t count = std::min(entries.size(), static_cast<std::size_t>(kListSlots));
+    std::vector<std::string> lines(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(count));
+    if (count < static_cast<std::size_t>(kListSlots)) {
+        lines.emplace_back();
     }
-    return text;
+    return lines;
 }
 
 std::string CountLabel(int count) {

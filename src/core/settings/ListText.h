@@ -12,9 +12,9 @@ namespace zandel {
 // A line of a list text box is read into a buffer of this many bytes.
 inline constexpr std::size_t kListLineRead = 260;
 
-// The text a list box opens with: every entry followed by CR LF, except the 50th, so that a full list
-// leaves no empty line for a 51st.
-std::string ListEditText(const std::vector<std::string>& entries);
+// The lines a list box opens with: every entry ends its line except the 50th, so that fewer entries leave an
+// empty last line and a full list leaves none for a 51st.
+std::vector<std::string> ListEditLines(const std::vector<std::string>& entries);
 
 // "%d件".
 std::string CountLabel(int count);

@@ -6,6 +6,8 @@
 
 namespace zandel {
 
+class IniFile;
+
 inline constexpr int kListSlots = 50;
 inline constexpr const char* kDefaultUserAgent = "Mozilla/4.0 (compatible; MSIE 5.0; Windows 98)";
 // The desktop's URL opener starts the user's preferred browser.
@@ -36,7 +38,8 @@ struct WindowRect {
     int Right = 0;
     int Bottom = 0;
     // A rectangle of zero or negative width or height means that no placement was saved.
-    bool IsEmpty() const { return Right - Left <= 0 || Bottom - Top <= 0; }
+    // Compared, not subtracted: a file may hold values whose difference overflows an int.
+    bool IsEmpty() const { return Right <= Left || Bottom <= Top; }
 };
 
 // The one settings record. Fields are named after their keys; texts are bytes (Shift-JIS from the Windows
@@ -99,17 +102,26 @@ void ReadIniList(const std::string& path, const std::string& section, const std:
                  SettingsList list);
 bool WriteIniList(const std::string& path, const std::string& section, const std::string& prefix,
                   const AppSettings& settings, SettingsList list);
+// The same on a document in memory. Reading clears the list first; writing also drops indexed keys beyond
+// the list's end, so that a shorter list never reads back with the tail of an older one.
+void ReadIniList(const IniFile& ini, const std::string& section, const std::string& prefix, AppSettings& settings,
+                 SettingsList list);
+void WriteIniList(IniFile& ini, const std::string& section, const std::string& prefix, const AppSettings& settings,
+                  SettingsList list);
 
 // "Access.ini" [ADDR1] and [ADDR2] with prefix "No".
 void ReadChainLists(AppSettings& settings);
-// Deletes "Access.ini" and writes both lists anew.
+// Replaces "Access.ini" with both lists, nothing of the old file kept; no file when both are empty. The old
+// file stays whole until the new one is on disk.
 bool WriteChainLists(const AppSettings& settings);
 
-// "USER2.DAT" in StartDir, one favourite per line. Reading clears the 50 slots first.
+// "USER2.DAT" in StartDir, one favourite per line. Reading clears the 50 slots first and passes over empty
+// lines, since an empty slot would end the list there.
 void ReadFavourites(AppSettings& settings);
 bool WriteFavourites(const AppSettings& settings);
 
-// Line-per-entry list files ("USER2.DAT", "USER.DAT"). Entries may be empty and may repeat.
+// Line-per-entry list files ("USER2.DAT", "USER.DAT"). Entries may be empty and may repeat. A line ends at LF
+// (a CR before it is dropped); a last line without one still counts; a longer line keeps its first 259 bytes.
 struct LineListReadResult {
     std::vector<std::string> entries;
     bool hitLimit = false; // reading stopped because `limit` entries were held
@@ -120,7 +132,8 @@ bool WriteLineListFile(const std::string& path, const std::vector<std::string>& 
 
 // [Window] of "PrxSet.ini" in `startDir`.
 WindowRect ReadWindowRect(const std::string& startDir);
-// Deletes "PrxSet.ini" in `startDir`, then writes [Window] Left, Top, Bottom, Right.
+// Starts "PrxSet.ini" in `startDir` anew with [Window] Left, Top, Bottom, Right, replacing the old file in
+// one step.
 bool WriteWindowRect(const std::string& startDir, const WindowRect& rect);
 
 } // namespace zandel

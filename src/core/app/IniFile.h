@@ -19,10 +19,16 @@ public:
     std::optional<std::string> Get(const std::string& section, const std::string& key) const;
     // A text value is read up to 259 bytes.
     std::string GetString(const std::string& section, const std::string& key, const std::string& fallback) const;
-    // A present key is read as a decimal number (0 when it holds none); a missing one gives the fallback.
+    // A present key is read as a decimal number (0 when it holds none); a missing one, or one with an empty
+    // value, gives the fallback.
     int GetInt(const std::string& section, const std::string& key, int fallback) const;
 
+    // A value is written up to its first line break.
     void Set(const std::string& section, const std::string& key, const std::string& value);
+    // Drops every occurrence of the key from the section.
+    void Remove(const std::string& section, const std::string& key);
+    // The section's keys in file order.
+    std::vector<std::string> Keys(const std::string& section) const;
 
     std::string Text() const;
     // Replaces the file only once the whole text is on disk. False when it cannot be written.

@@ -31,6 +31,9 @@ public:
     explicit ListLineReader(std::FILE* file) : m_file(file) {}
     // The next piece without its line end, or nothing at the end of the file or on a read error.
     std::optional<std::string> Next();
+    // Whether the piece returned last was followed by its line end: false when it was cut at 258 bytes, at a
+    // NUL byte or by the end of the file.
+    bool EndedLine() const { return m_endedLine; }
     bool Failed() const { return m_failed; }
 
 private:
@@ -38,14 +41,16 @@ private:
 
     std::FILE* m_file;
     int m_pending = -2; // a byte read ahead, or -2 for none
+    bool m_endedLine = false;
     bool m_failed = false;
 };
 
 inline constexpr std::size_t kListPieceBytes = 258;
 
 // One piece of a list file into a row: up to four blank-separated fields; comments ("#" after leading blanks)
-// and empty lines give nothing. Missing fields take the texts of an unchecked row.
-std::optional<ProxyRow> ParseListLine(const std::string& piece);
+// and empty lines give nothing. Missing fields take the texts of an unchecked row. A piece of only blanks is
+// an empty line only when its line end follows (`endedLine`); otherwise it is a row with an empty address.
+std::optional<ProxyRow> ParseListLine(const std::string& piece, bool endedLine = true);
 
 // Extension of a path's file name, dot included ("" when there is none).
 std::string FileExtension(const std::string& path);

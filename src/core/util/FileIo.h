@@ -17,7 +17,9 @@ FileResult ReadWholeFile(const std::string& path, std::string& out);
 // file keeps its permission bits.
 FileResult WriteFileAtomically(const std::string& path, const std::string& bytes);
 
+// True for an existing file that is not a directory.
 bool FileExists(const std::string& path);
+// True when the file is gone afterwards, also when there was none.
 bool RemoveFile(const std::string& path);
 
 } // namespace zandel

@@ -1,0 +1,196 @@
+#include "core/app/AppSettings.h"
+
+#include "core/app/IniFile.h"
+#include "core/util/Text.h"
+
+namespace zandel {
+
+namespace {
+
+bool ReadBool(const IniFile& ini, const char* section, const char* key, bool current) {
+    return ini.GetInt(section, key, current ? 1 : 0) != 0;
+}
+
+void SetBool(IniFile& ini, const char* section, const char* key, bool value) {
+    ini.Set(section, key, value ? "1" : "0");
+}
+
+// The slot index of an indexed list key as a reader forms it (prefix and decimal digits without leading
+// zeros), or -1 for any other key. Indices past the int range count as far beyond the list.
+long long ListKeyIndex(const std::string& key, const std::string& prefix) {
+    if (!StartsWithNoCase(key, prefix)) {
+        return -1;
+    }
+    const std::string digits = key.substr(prefix.size());
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos ||
+        (digits.size() > 1 && digits[0] == '0')) {
+        return -1;
+    }
+    return ParseLeadingInt(digits);
+}
+
+// One switch for both the const and the mutable record.
+template <typename Settings> auto& ListOf(Settings& settings, SettingsList list) {
+    switch (list) {
+    case SettingsList::Favourites:
+        return settings.Favourites;
+    case SettingsList::ChainProxies:
+        return settings.ChainProxies;
+    case SettingsList::ChainUrls:
+        return settings.ChainUrls;
+    case SettingsList::WebPageList:
+        break;
+    }
+    return settings.WebPageList;
+}
+
+} // namespace
+
+std::array<std::string, kListSlots>& AppSettings::List(SettingsList list) {
+    return ListOf(*this, list);
+}
+
+const std::array<std::string, kListSlots>& AppSettings::List(SettingsList list) const {
+    return ListOf(*this, list);
+}
+
+std::string GetListEntry(const AppSettings& settings, SettingsList list, int index) {
+    if (index < 0 || index >= kListSlots) {
+        return {};
+    }
+    return settings.List(list)[static_cast<std::size_t>(index)];
+}
+
+void SetListEntry(AppSettings& settings, SettingsList list, const std::string& value, int index) {
+    if (index < 0 || index >= kListSlots) {
+        return;
+    }
+    settings.List(list)[static_cast<std::size_t>(index)] = CutBytes(value);
+}
+
+int CountListEntries(const AppSettings& settings, SettingsList list) {
+    int count = 0;
+    for (const std::string& slot : settings.List(list)) {
+        if (slot.empty()) {
+            break;
+        }
+        ++count;
+    }
+    return count;
+}
+
+std::vector<std::string> ListEntries(const AppSettings& settings, SettingsList list) {
+    const auto& slots = settings.List(list);
+    return std::vector<std::string>(slots.begin(), slots.begin() + CountListEntries(settings, list));
+}
+
+void ClearList(AppSettings& settings, SettingsList list) {
+    for (std::string& slot : settings.List(list)) {
+        slot.clear();
+    }
+}
+
+std::string PathInDir(const std::string& dir, const std::string& fileName) {
+    if (dir.empty()) {
+        return fileName;
+    }
+    return dir.back() == '/' ? dir + fileName : dir + "/" + fileName;
+}
+
+bool LoadSettings(AppSettings& settings) {
+    const IniFile ini = IniFile::Load(PathInDir(settings.StartDir, kSettingsFileName));
+    AppSettings& s = settings;
+    s.TimeOut = ini.GetInt("ProxyTimeOut", "TimeOut", s.TimeOut);
+    s.HttpVer = ini.GetString("ProxyHttpVer", "HttpVer", s.HttpVer);
+    s.BwPath = ini.GetString("ProxyBwPath", "BwPath", s.BwPath);
+    s.BwUrlOn = ReadBool(ini, "bProxyBwUrl", "On", s.BwUrlOn);
+    s.BwUrl = ini.GetString("ProxyBwUrl", "BwUrl", s.BwUrl);
+    s.TaskTray = ReadBool(ini, "ProxyTaskTray", "On", s.TaskTray);
+    s.TaskTrayOpen = ReadBool(ini, "ProxyTaskTray", "OpenOn", s.TaskTrayOpen);
+    s.WebPage = ini.GetString("WebPage-Url", "WebPage", s.WebPage);
+    ReadIniList(ini, "WebPage-Url", "WebPageNo", s, SettingsList::WebPageList);
+    s.FavoOn = ReadBool(ini, "FavoOn", "On", s.FavoOn);
+    s.FavoSel = ReadBool(ini, "FavoSel", "On", s.FavoSel);
+    s.OpenCheck = ReadBool(ini, "OpenCheck", "On", s.OpenCheck);
+    s.ProxyOn = ReadBool(ini, "ProxyOn", "On", s.ProxyOn);
+    s.ProxyAddr = ini.GetString("ProxyAddr", "Addr", s.ProxyAddr);
+    s.ForegroundWindow = ReadBool(ini, "ProxyForegroundWindow", "ForegroundWindow", s.ForegroundWindow);
+    s.ProxyFile = ini.GetString("ProxyFile", "File", s.ProxyFile);
+    s.UserAgentOn = ReadBool(ini, "User-AgentOn", "On", s.UserAgentOn);
+    s.UserAgent = ini.GetString("User-Agent", "String", s.UserAgent);
+    s.AccessUrl = ini.GetString("Access-Url", "AccessUrl", s.AccessUrl);
+    s.Addr1 = ini.GetString("Access-Url", "Addr1", s.Addr1);
+    s.Addr2 = ini.GetString("Access-Url", "Addr2", s.Addr2);
+    s.Addr3 = ini.GetString("Access-Url", "Addr3", s.Addr3);
+    return true;
+}
+
+bool SaveSettings(const AppSettings& settings) {
+    const std::string path = PathInDir(settings.StartDir, kSettingsFileName);
+    // The file holds the [Window] section the main window has just written; everything else goes after it.
+    IniFile ini = IniFile::Load(path);
+    const AppSettings& s = settings;
+    ini.Set("ProxyTimeOut", "TimeOut", std::to_string(s.TimeOut));
+    ini.Set("ProxyHttpVer", "HttpVer", s.HttpVer);
+    ini.Set("ProxyBwPath", "BwPath", s.BwPath);
+    SetBool(ini, "bProxyBwUrl", "On", s.BwUrlOn);
+    ini.Set("ProxyBwUrl", "BwUrl", s.BwUrl);
+    SetBool(ini, "ProxyTaskTray", "On", s.TaskTray);
+    SetBool(ini, "ProxyTaskTray", "OpenOn", s.TaskTrayOpen);
+    SetBool(ini, "FavoOn", "On", s.FavoOn);
+    SetBool(ini, "FavoSel", "On", s.FavoSel);
+    SetBool(ini, "OpenCheck", "On", s.OpenCheck);
+    SetBool(ini, "ProxyOn", "On", s.ProxyOn);
+    ini.Set("ProxyAddr", "Addr", s.ProxyAddr);
+    SetBool(ini, "ProxyForegroundWindow", "ForegroundWindow", s.ForegroundWindow);
+    ini.Set("ProxyFile", "File", s.ProxyFile);
+    SetBool(ini, "User-AgentOn", "On", s.UserAgentOn);
+    ini.Set("User-Agent", "String", s.UserAgent);
+    ini.Set("WebPage-Url", "WebPage", s.WebPage);
+    WriteIniList(ini, "WebPage-Url", "WebPageNo", s, SettingsList::WebPageList);
+    ini.Set("Access-Url", "AccessUrl", s.AccessUrl);
+    ini.Set("Access-Url", "Addr1", s.Addr1);
+    ini.Set("Access-Url", "Addr2", s.Addr2);
+    ini.Set("Access-Url", "Addr3", s.Addr3);
+    return ini.Save(path);
+}
+
+void ReadIniList(const IniFile& ini, const std::string& section, const std::string& prefix, AppSettings& settings,
+                 SettingsList list) {
+    ClearList(settings, list);
+    // Keys past the last slot would only be read and dropped.
+    for (int i = 0; i < kListSlots; ++i) {
+        const std::string value = ini.GetString(section, prefix + std::to_string(i), std::string());
+        if (value.empty()) {
+            break;
+        }
+        SetListEntry(settings, list, value, i);
+    }
+}
+
+void WriteIniList(IniFile& ini, const std::string& section, const std::string& prefix, const AppSettings& settings,
+                  SettingsList list) {
+    const int count = CountListEntries(settings, list);
+    for (int i = 0; i < count; ++i) {
+        ini.Set(section, prefix + std::to_string(i), GetListEntry(settings, list, i));
+    }
+    for (const std::string& key : ini.Keys(section)) {
+        if (ListKeyIndex(key, prefix) >= count) {
+            ini.Remove(section, key);
+        }
+    }
+}
+
+void ReadIniList(const std::string& path, const std::string& section, const std::string& prefix, AppSettings& settings,
+                 SettingsList list) {
+    ReadIniList(IniFile::Load(path), section, prefix, settings, list);
+}
+
+bool WriteIniList(const std::string& path, const std::string& section, const std::string& prefix,
+                  const AppSettings& settings, SettingsList list) {
+    IniFile ini = IniFile::Load(path);
+    WriteIniList(ini, section, prefix, settings, list);
+    return ini.Save(path);
+}
+
+} // namespace zandel

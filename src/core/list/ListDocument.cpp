@@ -1,0 +1,258 @@
+#include "core/list/ListDocument.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/app/MessageService.h"
+#include "core/app/Texts.h"
+#include "core/list/RowStore.h"
+#include "core/util/FileIo.h"
+#include "core/util/Text.h"
+
+namespace zandel {
+
+namespace {
+
+constexpr const char* kAskSaveChanges = "%1 への変更を保存しますか?";
+// The extension was split into a ten-byte field; a longer one never names a list file.
+constexpr std::size_t kMaxExtension = 10;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+std::string WithName(const std::string& pattern, const std::string& name) {
+    std::string text = pattern;
+    const auto at = text.find("%1");
+    if (at != std::string::npos) {
+        text.replace(at, 2, name);
+    }
+    return text;
+}
+
+// Paths are kept whole, so that the recent files and the list reopened at the next start do not depend on
+// the folder the program was started from.
+std::string FullPath(const std::string& path) {
+    if (path.empty() || path.front() == '/') {
+        return path;
+    }
+    char folder[4096];
+    if (::getcwd(folder, sizeof folder) == nullptr) {
+        return path;
+    }
+    return std::string(folder) + "/" + path;
+}
+
+// For reading only: a list the user may not write (or that another program holds) still loads.
+FilePtr OpenForReading(const std::string& path, int& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno;
+        return nullptr;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        error = EISDIR;
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, "r");
+    if (file == nullptr) {
+        error = errno;
+        ::close(fd);
+        return nullptr;
+    }
+    return FilePtr(file);
+}
+
+} // namespace
+
+CRidIdiDoc::CRidIdiDoc(IRowStore& rows, IMessageService& messages, IDocumentHost& host)
+    : m_rows(rows), m_messages(messages), m_host(host) {}
+
+bool CRidIdiDoc::OpenListFile(const std::string& path) {
+    const std::string extension = FileExtension(path);
+    if (extension.size() >= kMaxExtension) {
+        return false;
+    }
+    if (!EqualsNoCase(extension, ".txt")) {
+        ShowOk(m_messages, texts::kBadListFormat);
+        return false;
+    }
+    const std::string fullPath = FullPath(path);
+    // Opened before anything changes, so that a file that cannot be read leaves the list and the document's
+    // name as they were.
+    int openError = 0;
+    const FilePtr file = OpenForReading(fullPath, openError);
+    if (!file) {
+        ShowOk(m_messages, FileErrorMessage(fullPath, openError, false));
+        return false;
+    }
+    SetPathName(fullPath);
+    if (m_openMode == OpenReplace && m_rows.RowCount() > 0) {
+        m_rows.RemoveAllRows();
+    }
+
+    ListLineReader reader(file.get());
+    int count = m_rows.RowCount();
+    int readError = 0;
+    for (;;) {
+        if (count >= MaxListRows) {
+            ShowOk(m_messages, texts::kRowLimit);
+            break;
+        }
+        const std::optional<std::string> piece = reader.Next();
+        if (!piece) {
+            readError = reader.Failed() ? (errno != 0 ? errno : EIO) : 0;
+            break;
+        }
+        const std::optional<ProxyRow> row = ParseListLine(*piece, reader.EndedLine());
+        if (!row) {
+            continue;
+        }
+        m_rows.InsertRow(count, row->cells[0], row->image, count);
+        for (int column = 1; column < kColumnCount; ++column) {
+            m_rows.SetCellText(count, column, row->cells[static_cast<std::size_t>(column)]);
+        }
+        ++count;
+    }
+
+    if (m_rows.RowCount() > 0) {
+        m_rows.SetRowSelected(0, true);
+    }
+    if (readError != 0) {
+        ShowOk(m_messages, FileErrorMessage(fullPath, readError, false));
+        // The rows read so far stay, but they are not the file: a plain Save must not cut the file down to
+        // them, so a replaced list becomes an unnamed, modified one.
+        if (m_openMode == OpenReplace) {
+            ClearPathName();
+            SetTitle(texts::kUntitled);
+        }
+        SetModified(true);
+        m_host.UpdateCounts();
+        return false;
+    }
+    SetModified(false);
+    m_host.SetProxyFile(fullPath);
+    m_host.UpdateCounts();
+    return true;
+}
+
+bool CRidIdiDoc::SaveListFile(const std::string& path) {
+    // The whole list goes to a new file that replaces the old one only once it is complete: a failed write
+    // leaves the old list on disk. The length of the extension plays no part; a long one is still a name.
+    const std::string bytes = m_rows.RowCount() > 0 ? FormatList(m_rows, m_saveMode) : std::string();
+    const FileResult result = WriteFileAtomically(path, bytes);
+    if (!result.ok) {
+        ShowOk(m_messages, FileErrorMessage(FullPath(path), result.error, true));
+        return false;
+    }
+    SetModified(false);
+    return true;
+}
+
+bool CRidIdiDoc::NewList() {
+    if (!AskSaveChanges()) {
+        return false;
+    }
+    m_rows.RemoveAllRows();
+    ClearPathName();
+    SetModified(false);
+    m_host.UpdateCounts();
+    return true;
+}
+
+bool CRidIdiDoc::AskSaveChanges() {
+    if (!m_modified) {
+        return true;
+    }
+    std::string name = texts::kUntitled;
+    if (!m_pathName.empty()) {
+        name = FileNameOf(m_pathName);
+    } else if (!m_title.empty()) {
+        name = m_title;
+    }
+    switch (m_messages.Show(WithName(kAskSaveChanges, name), MbButtons::YesNoCancel, MbIcon::Warning)) {
+    case MbResult::Yes:
+        return m_host.SaveDocument();
+    case MbResult::No:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CRidIdiDoc::SetModified(bool modified) {
+    if (m_modified != modified) {
+        m_modified = modified;
+        m_host.DocumentChanged();
+    }
+}
+
+void CRidIdiDoc::SetPathName(const std::string& path, bool addToRecent) {
+    m_pathName = FullPath(path);
+    m_title = FileNameOf(m_pathName);
+    if (addToRecent) {
+        m_host.AddToRecentFiles(m_pathName);
+    }
+    m_host.DocumentChanged();
+}
+
+void CRidIdiDoc::ClearPathName() {
+    m_pathName.clear();
+    m_host.DocumentChanged();
+}
+
+void CRidIdiDoc::SetTitle(const std::string& title) {
+    m_title = title;
+    m_host.DocumentChanged();
+}
+
+std::string FileErrorMessage(const std::string& path, int error, bool writing) {
+    const char* pattern = nullptr;
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        pattern =
+            writing ? "%1 を保存できませんでした。保存先のﾌｫﾙﾀﾞが見つかりません。" : "%1 が見つかりませんでした。";
+        break;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY:
+        pattern = "%1 へのｱｸｾｽは拒否されました。";
+        break;
+    case EISDIR:
+        pattern = writing ? "%1 はﾌｫﾙﾀﾞなので保存できませんでした。" : "%1 はﾌｫﾙﾀﾞなので開けませんでした。";
+        break;
+    case ENOSPC:
+    case EDQUOT:
+        pattern = "%1 を保存できませんでした。ﾃﾞｨｽｸがいっぱいです。";
+        break;
+    case ENAMETOOLONG:
+        pattern = "%1 の名前が長すぎます。";
+        break;
+    case EMFILE:
+    case ENFILE:
+        pattern = "開いているﾌｧｲﾙが多すぎるため、%1 を開けませんでした。";
+        break;
+    case EIO:
+        pattern = "%1 へのｱｸｾｽ中にﾊｰﾄﾞｳｪｱ I/O ｴﾗｰが発生しました。";
+        break;
+    default:
+        return WithName(writing ? "%1 の保存中に予期しないｴﾗｰが発生しました。"
+                                : "%1 の読み込み中に予期しないｴﾗｰが発生しました。",
+                        path) +
+               "\n(" + std::strerror(error) + ")";
+    }
+    return WithName(pattern, path);
+}
+
+} // namespace zandel

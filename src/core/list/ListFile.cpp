@@ -1,0 +1,165 @@
+#include "core/list/ListFile.h"
+
+#include <array>
+#include <string_view>
+
+#include "core/list/RowStore.h"
+#include "core/util/Text.h"
+
+namespace zandel {
+
+namespace {
+
+constexpr std::string_view kBlanks = " \t";
+constexpr std::size_t kReservePerRow = 320;
+
+std::string CellOr(const IRowStore& store, int row, int column, const char* unchecked) {
+    std::string text = store.GetCellText(row, column);
+    return text.empty() ? std::string(unchecked) : text;
+}
+
+} // namespace
+
+// A CR LF pair reads as one line end, as a text-mode read on the system the lists come from does; a lone CR
+// is an ordinary byte.
+int ListLineReader::GetByte() {
+    int c = m_pending;
+    m_pending = -2;
+    if (c == -2) {
+        c = getc_unlocked(m_file);
+    }
+    if (c == '\r') {
+        // The byte after a CR is read ahead; when it is a CR itself it is looked at again on the next call.
+        const int next = getc_unlocked(m_file);
+        if (next == '\n') {
+            return '\n';
+        }
+        m_pending = next;
+    }
+    return c;
+}
+
+std::optional<std::string> ListLineReader::Next() {
+    m_endedLine = false;
+    if (m_failed) {
+        return std::nullopt;
+    }
+    std::string piece;
+    std::size_t taken = 0; // the line end counts towards the 258 bytes of a piece
+    bool lineEnd = false;
+    bool cutAtNul = false;
+    while (taken < kListPieceBytes) {
+        const int c = GetByte();
+        if (c == EOF) {
+            if (std::ferror(m_file)) {
+                m_failed = true;
+                return std::nullopt;
+            }
+            break;
+        }
+        ++taken;
+        if (c == '\n') {
+            lineEnd = true;
+            break;
+        }
+        if (c == '\0') {
+            cutAtNul = true;
+        } else if (!cutAtNul) {
+            piece.push_back(static_cast<char>(c));
+        }
+    }
+    if (taken == 0) {
+        return std::nullopt;
+    }
+    m_endedLine = lineEnd && !cutAtNul;
+    return piece;
+}
+
+std::optional<ProxyRow> ParseListLine(const std::string& piece, bool endedLine) {
+    const std::string_view text(piece.c_str());
+    std::size_t at = text.find_first_not_of(kBlanks);
+    if (at == std::string_view::npos) {
+        // Only blanks: an empty line when its line end follows; otherwise the grammar finds neither comment
+        // nor line end and makes a row of it, which a save later drops for its empty address.
+        if (endedLine) {
+            return std::nullopt;
+        }
+        at = text.size();
+    } else if (text[at] == '#') {
+        return std::nullopt;
+    }
+
+    std::array<std::string_view, kColumnCount> fields{};
+    for (std::size_t field = 0; field < fields.size() && at < text.size(); ++field) {
+        std::size_t end = text.find_first_of(kBlanks, at);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        fields[field] = text.substr(at, end - at);
+        at = text.find_first_not_of(kBlanks, end);
+    }
+
+    ProxyRow row;
+    row.cells[0] = std::string(fields[0]);
+    row.cells[1] = fields[1].empty() ? kUncheckedResult : std::string(fields[1]);
+    row.cells[2] = fields[2].empty() ? kUncheckedTime : std::string(fields[2]);
+    row.cells[3] = fields[3].empty() ? kUncheckedDate : std::string(fields[3]);
+    row.image = ImageForResult(row.cells[1]);
+    return row;
+}
+
+std::string FileNameOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FileExtension(const std::string& path) {
+    const std::string name = FileNameOf(path);
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+bool SaveModeWrites(int saveMode, const std::string& result) {
+    switch (saveMode) {
+    case SaveWithResults:
+    case SaveAllAddresses:
+        return true;
+    case SaveNotNG:
+        return !EqualsNoCase(result, "NG");
+    case SaveAnonymousOnly:
+        return EqualsNoCase(result, "Anonymous(A)") || EqualsNoCase(result, "Anonymous(B)");
+    case SaveNonAnonymousOnly:
+        return EqualsNoCase(result, "Non-Anonymous");
+    default:
+        return false;
+    }
+}
+
+std::string FormatList(const IRowStore& store, int saveMode) {
+    const int count = store.RowCount();
+    std::string out;
+    out.reserve(static_cast<std::size_t>(count) * kReservePerRow);
+    for (int row = 0; row < count; ++row) {
+        const std::string address = store.GetCellText(row, 0);
+        if (address.empty()) {
+            continue;
+        }
+        const std::string result = CellOr(store, row, 1, kUncheckedResult);
+        if (!SaveModeWrites(saveMode, result)) {
+            continue;
+        }
+        out += address;
+        if (saveMode == SaveWithResults) {
+            out += ' ';
+            out += result;
+            out += ' ';
+            out += CellOr(store, row, 2, kUncheckedTime);
+            out += ' ';
+            out += CellOr(store, row, 3, kUncheckedDate);
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+} // namespace zandel

@@ -1,0 +1,131 @@
+#include "core/list/RowStore.h"
+
+#include <utility>
+
+#include "core/util/Text.h"
+
+namespace zandel {
+
+ProxyRow IRowStore::GetRow(int row) const {
+    ProxyRow value;
+    for (int column = 0; column < kColumnCount; ++column) {
+        value.cells[static_cast<std::size_t>(column)] = GetCellText(row, column);
+    }
+    value.image = GetRowImage(row);
+    value.tag = GetRowTag(row);
+    return value;
+}
+
+void IRowStore::SetRow(int row, const ProxyRow& value) {
+    for (int column = 0; column < kColumnCount; ++column) {
+        SetCellText(row, column, value.cells[static_cast<std::size_t>(column)]);
+    }
+    SetRowImage(row, value.image);
+    SetRowTag(row, value.tag);
+}
+
+std::vector<int> IRowStore::SelectedRows(int limit) const {
+    std::vector<int> rows;
+    const int count = RowCount();
+    for (int row = 0; row < count && static_cast<int>(rows.size()) < limit; ++row) {
+        if (IsRowSelected(row)) {
+            rows.push_back(row);
+        }
+    }
+    return rows;
+}
+
+int MemoryRowStore::RowCount() const {
+    return static_cast<int>(m_rows.size());
+}
+
+// Like the list control: an index past the end appends, and the new row's other cells start empty.
+void MemoryRowStore::InsertRow(int index, const std::string& address, int image, int tag) {
+    if (index < 0) {
+        return;
+    }
+    if (index > RowCount()) {
+        index = RowCount();
+    }
+    ProxyRow row;
+    row.cells = {CutBytes(address), "", "", ""};
+    row.image = image;
+    row.tag = tag;
+    m_rows.insert(m_rows.begin() + index, std::move(row));
+    m_selected.insert(m_selected.begin() + index, false);
+    if (m_mark >= index) {
+        ++m_mark;
+    }
+}
+
+std::string MemoryRowStore::GetCellText(int row, int column) const {
+    if (!Valid(row) || column < 0 || column >= kColumnCount) {
+        return {};
+    }
+    return m_rows[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(column)];
+}
+
+void MemoryRowStore::SetCellText(int row, int column, const std::string& text) {
+    if (Valid(row) && column >= 0 && column < kColumnCount) {
+        m_rows[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(column)] = CutBytes(text);
+    }
+}
+
+int MemoryRowStore::GetRowImage(int row) const {
+    return Valid(row) ? m_rows[static_cast<std::size_t>(row)].image : -1;
+}
+
+void MemoryRowStore::SetRowImage(int row, int image) {
+    if (Valid(row)) {
+        m_rows[static_cast<std::size_t>(row)].image = image;
+    }
+}
+
+int MemoryRowStore::GetRowTag(int row) const {
+    return Valid(row) ? m_rows[static_cast<std::size_t>(row)].tag : 0;
+}
+
+void MemoryRowStore::SetRowTag(int row, int tag) {
+    if (Valid(row)) {
+        m_rows[static_cast<std::size_t>(row)].tag = tag;
+    }
+}
+
+// The mark keeps pointing at its row; when that row goes, it passes to the row that takes its place (or the
+// new last row), as the current row of the desktop list does.
+void MemoryRowStore::RemoveRow(int row) {
+    if (!Valid(row)) {
+        return;
+    }
+    m_rows.erase(m_rows.begin() + row);
+    m_selected.erase(m_selected.begin() + row);
+    if (m_mark > row || m_mark >= RowCount()) {
+        --m_mark;
+    }
+}
+
+void MemoryRowStore::RemoveAllRows() {
+    m_rows.clear();
+    m_selected.clear();
+    m_mark = -1;
+}
+
+bool MemoryRowStore::IsRowSelected(int row) const {
+    return Valid(row) && m_selected[static_cast<std::size_t>(row)];
+}
+
+void MemoryRowStore::SetRowSelected(int row, bool selected) {
+    if (!Valid(row)) {
+        return;
+    }
+    m_selected[static_cast<std::size_t>(row)] = selected;
+    if (selected) {
+        m_mark = row;
+    }
+}
+
+int MemoryRowStore::SelectionMark() const {
+    return m_mark;
+}
+
+} // namespace zandel

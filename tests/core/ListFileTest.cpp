@@ -1,0 +1,84 @@
+#include "core/list/ListFile.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/list/RowStore.h"
+
+namespace zandel {
+namespace {
+
+using Piece = std::pair<std::string, bool>; // text, followed by its line end
+
+struct ReaderCase {
+    const char* name;
+    std::string bytes;
+    std::vector<Piece> pieces;
+};
+
+class ListLineReaderTest : public ::testing::TestWithParam<ReaderCase> {};
+
+TEST_P(ListLineReaderTest, CutsLinesLikeTheListGrammar) {
+    std::string buffer = GetParam().bytes + "x"; // fmemopen wants a non-empty buffer
+    std::FILE* file = ::fmemopen(buffer.data(), GetParam().bytes.size(), "r");
+    ListLineReader reader(file);
+    std::vector<Piece> pieces;
+    while (const auto piece = reader.Next()) {
+        pieces.emplace_back(*piece, reader.EndedLine());
+    }
+    std::fclose(file);
+    EXPECT_EQ(pieces, GetParam().pieces);
+}
+
+const std::string k257(257, 'a');
+const std::string k258(258, 'b');
+
+INSTANTIATE_TEST_SUITE_P(
+    Pieces, ListLineReaderTest,
+    ::testing::Values(ReaderCase{"MixedLineEnds", "a\r\nb\nc", {{"a", true}, {"b", true}, {"c", false}}},
+                      ReaderCase{"LoneCrIsText", "a\rb\r\r\n", {{"a\rb\r", true}}},
+                      ReaderCase{"CrLfCountsAsOneByte", k257 + "\r\nz", {{k257, true}, {"z", false}}},
+                      ReaderCase{"LineEndAfterFullPiece", k258 + "\n", {{k258, false}, {"", true}}},
+                      ReaderCase{"CrAtPieceBoundary", k257 + "\rA\n", {{k257 + "\r", false}, {"A", true}}},
+                      ReaderCase{"NulEndsTheText", std::string("ab\0cd\nef\n", 9), {{"ab", false}, {"ef", true}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class FormatListTest : public ::testing::TestWithParam<int> {};
+
+// Results in every letter case, an empty address and empty cells, against the files each save mode writes.
+TEST_P(FormatListTest, MatchesGolden) {
+    const std::vector<std::array<std::string, kColumnCount>> rows = {
+        {"1.1.1.1:80", "Anonymous(A)", "0.123", "2024/01/02(03:04:05)"},
+        {"2.2.2.2:80", "anonymous(b)", "1.500", "2024/01/02(03:04:06)"},
+        {"3.3.3.3:80", "NON-ANONYMOUS", "2.000", "2024/01/02(03:04:07)"},
+        {"4.4.4.4:80", "ng", "--:---", "2024/01/02(03:04:08)"},
+        {"5.5.5.5:80", "", "", ""},
+        {"", "OK", "0.100", "2024/01/02(03:04:09)"},
+        {"7.7.7.7:8080", "ok", "0.250", "2024/01/02(03:04:10)"},
+        {"8.8.8.8:3128", "NG", "--:---", "2024/01/02(03:04:11)"},
+        {"host.invalid:8000", "Anonymous", "0.500", "2024/01/02(03:04:12)"},
+    };
+    MemoryRowStore store;
+    for (const auto& cells : rows) {
+        const int row = store.RowCount();
+        store.InsertRow(row, cells[0], ImageForResult(cells[1]), row);
+        for (int column = 1; column < kColumnCount; ++column) {
+            store.SetCellText(row, column, cells[static_cast<std::size_t>(column)]);
+        }
+    }
+    const std::string name = "save_mode" + std::to_string(GetParam()) + ".txt";
+    std::ifstream golden(std::string(ZANDEL_TEST_DATA_DIR) + "/list/" + name, std::ios::binary);
+    ASSERT_TRUE(golden.good()) << name;
+    EXPECT_EQ(FormatList(store, GetParam()),
+              std::string(std::istreambuf_iterator<char>(golden), std::istreambuf_iterator<char>()));
+}
+
+INSTANTIATE_TEST_SUITE_P(SaveModes, FormatListTest, ::testing::Range(1, 6));
+
+} // namespace
+} // namespace zandel

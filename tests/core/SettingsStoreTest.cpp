@@ -1,0 +1,378 @@
+#include "core/app/AppSettings.h"
+
+#include <climits>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/app/IniFile.h"
+#include "core/util/Text.h"
+#include "support/FileSizeLimit.h"
+#include "support/TempDir.h"
+
+namespace zandel {
+namespace {
+
+// Every stored field and list, for comparing whole records.
+auto StoredFields(const AppSettings& s) {
+    return std::tie(s.TimeOut, s.HttpVer, s.BwPath, s.BwUrlOn, s.BwUrl, s.TaskTray, s.TaskTrayOpen, s.FavoOn, s.FavoSel,
+                    s.OpenCheck, s.ProxyOn, s.ProxyAddr, s.ForegroundWindow, s.ProxyFile, s.UserAgentOn, s.UserAgent,
+                    s.WebPage, s.AccessUrl, s.Addr1, s.Addr2, s.Addr3, s.Favourites, s.ChainProxies, s.ChainUrls,
+                    s.WebPageList);
+}
+
+std::string ReadDataFile(const std::string& name) {
+    std::ifstream in(std::string(ZANDEL_TEST_DATA_DIR) + "/settings/" + name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> Numbered(const std::string& stem, int count) {
+    std::vector<std::string> entries;
+    for (int i = 0; i < count; ++i) {
+        entries.push_back(stem + std::to_string(i));
+    }
+    return entries;
+}
+
+std::string Lines(const std::vector<std::string>& entries) {
+    std::string text;
+    for (const std::string& entry : entries) {
+        text += entry + "\r\n";
+    }
+    return text;
+}
+
+class SettingsStoreTest : public ::testing::Test {
+protected:
+    SettingsStoreTest() { m_settings.StartDir = m_dir.Path(); }
+
+    void Fill(SettingsList list, const std::vector<std::string>& entries) {
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            SetListEntry(m_settings, list, entries[i], static_cast<int>(i));
+        }
+    }
+    // The shut-down order: window rectangle, chain lists, favourites, then the record.
+    void SaveAll(const WindowRect& rect = {}) {
+        ASSERT_TRUE(WriteWindowRect(m_dir.Path(), rect));
+        ASSERT_TRUE(WriteChainLists(m_settings));
+        ASSERT_TRUE(WriteFavourites(m_settings));
+        ASSERT_TRUE(SaveSettings(m_settings));
+    }
+    // The start-up order into a fresh record.
+    AppSettings LoadAll() const {
+        AppSettings loaded;
+        loaded.StartDir = m_dir.Path();
+        EXPECT_TRUE(LoadSettings(loaded));
+        ReadFavourites(loaded);
+        ReadChainLists(loaded);
+        return loaded;
+    }
+
+    test::TempDir m_dir;
+    AppSettings m_settings;
+};
+
+TEST_F(SettingsStoreTest, NoFilesKeepTheDefaults) {
+    const AppSettings loaded = LoadAll();
+    EXPECT_TRUE(StoredFields(loaded) == StoredFields(AppSettings{}));
+    EXPECT_EQ(loaded.TimeOut, 30);
+    EXPECT_EQ(loaded.WebPage, "http://judge.example.net/cgi-bin/envchk.cgi");
+    EXPECT_TRUE(ReadWindowRect(m_dir.Path()).IsEmpty());
+    EXPECT_EQ(m_dir.Listing(), "") << "reading must not create files";
+}
+
+TEST_F(SettingsStoreTest, EveryFieldAndListSurvivesASaveAndReload) {
+    AppSettings& s = m_settings;
+    s.TimeOut = 55;
+    s.HttpVer = "1.1";
+    s.BwPath = "/opt/browser/bin/run browser";
+    s.BwUrlOn = false;
+    s.BwUrl = "http://127.0.0.1/start";
+    s.TaskTray = true;
+    s.TaskTrayOpen = true;
+    s.FavoOn = false;
+    s.FavoSel = true;
+    s.OpenCheck = true;
+    s.ProxyOn = true;
+    s.ProxyAddr = "127.0.0.1:3128";
+    s.ForegroundWindow = true;
+    s.ProxyFile = "/home/user/\x83\x76\x83\x8d\x83\x4c\x83\x56.txt"; // Shift-JIS bytes stay bytes
+    s.UserAgentOn = true;
+    s.UserAgent = std::string(259, 'a');
+    s.WebPage = "http://127.0.0.1/cgi-bin/envchk.cgi";
+    s.AccessUrl = "http://dest.invalid/";
+    s.Addr1 = "127.0.0.2:8080";
+    s.Addr2 = "127.0.0.3:8080";
+    s.Addr3 = "127.0.0.4:8080";
+    Fill(SettingsList::Favourites, Numbered("127.0.1.1:", 50));
+    Fill(SettingsList::ChainProxies, {"127.0.0.5:80", std::string(259, 'p')});
+    Fill(SettingsList::ChainUrls, {"http://a.invalid/", "http://b.invalid/?q=a=b"});
+    Fill(SettingsList::WebPageList, Numbered("http://127.0.0.1/page", 50));
+
+    SaveAll({10, 20, 810, 620});
+
+    EXPECT_TRUE(StoredFields(LoadAll()) == StoredFields(m_settings));
+    const WindowRect rect = ReadWindowRect(m_dir.Path());
+    EXPECT_EQ(rect.Left, 10);
+    EXPECT_EQ(rect.Top, 20);
+    EXPECT_EQ(rect.Right, 810);
+    EXPECT_EQ(rect.Bottom, 620);
+}
+
+TEST_F(SettingsStoreTest, SavedFileHasTheExactLayout) {
+    Fill(SettingsList::WebPageList, {"http://127.0.0.1/a.html", "http://127.0.0.1/cgi-bin/envchk.cgi"});
+    SaveAll({-8, 0, 1032, 768});
+
+    const std::string text = m_dir.Read("PrxSet.ini");
+    EXPECT_EQ(CrLfToLf(text), ReadDataFile("PrxSet.ini"));
+    EXPECT_EQ(text.find("\r\r"), std::string::npos);
+    EXPECT_EQ(CrLfToLf(text).find('\r'), std::string::npos) << "every line ends in CR LF";
+}
+
+TEST_F(SettingsStoreTest, SavingOverAnOlderFileLeavesNoStaleListKeys) {
+    // As if the window-rectangle save had not run: the old file is still there.
+    m_dir.Write("PrxSet.ini", "[WebPage-Url]\r\nWebPageNo0=old0\r\nWebPageNo1=old1\r\nWebPageNo2=old2\r\n"
+                              "WebPageNo02=odd\r\n[ProxyTimeOut]\r\nTimeOut=10\r\n");
+    Fill(SettingsList::WebPageList, {"new0"});
+    ASSERT_TRUE(SaveSettings(m_settings));
+
+    const IniFile ini = IniFile::Load(m_dir.File("PrxSet.ini"));
+    EXPECT_EQ(ini.Get("WebPage-Url", "WebPageNo0"), "new0");
+    EXPECT_EQ(ini.Get("WebPage-Url", "WebPageNo1"), std::nullopt);
+    EXPECT_EQ(ini.Get("WebPage-Url", "WebPageNo2"), std::nullopt);
+    EXPECT_EQ(ini.Get("WebPage-Url", "WebPageNo02"), "odd") << "not a list key: a reader never forms it";
+    EXPECT_EQ(ini.Get("ProxyTimeOut", "TimeOut"), "30");
+    EXPECT_EQ(LoadAll().WebPageList[1], "");
+}
+
+struct LoadCase {
+    const char* name;
+    std::string text;
+    void (*check)(const AppSettings&);
+};
+
+class LoadSettingsTest : public SettingsStoreTest, public ::testing::WithParamInterface<LoadCase> {};
+
+TEST_P(LoadSettingsTest, ReadsTheFile) {
+    m_dir.Write("PrxSet.ini", GetParam().text);
+    ASSERT_TRUE(LoadSettings(m_settings));
+    GetParam().check(m_settings);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, LoadSettingsTest,
+    ::testing::Values(
+        LoadCase{"GapEndsTheList", "[WebPage-Url]\nWebPageNo0=a\nWebPageNo1=b\nWebPageNo3=d\n",
+                 [](const AppSettings& s) {
+                     EXPECT_EQ(ListEntries(s, SettingsList::WebPageList), (std::vector<std::string>{"a", "b"}));
+                 }},
+        LoadCase{"KeysIgnoreCase", "[proxytimeout]\ntimeout=12\n[BPROXYBWURL]\non=0\n[user-agent]\nSTRING=UA\n",
+                 [](const AppSettings& s) {
+                     EXPECT_EQ(s.TimeOut, 12);
+                     EXPECT_FALSE(s.BwUrlOn);
+                     EXPECT_EQ(s.UserAgent, "UA");
+                 }},
+        LoadCase{"AnyNonzeroIsTrueAndMissingKeysKeepDefaults",
+                 "[ProxyOn]\nOn=7\n[FavoOn]\nOn=-1\n[ProxyTaskTray]\nOpenOn=yes\n",
+                 [](const AppSettings& s) {
+                     EXPECT_TRUE(s.ProxyOn);
+                     EXPECT_TRUE(s.FavoOn);
+                     EXPECT_FALSE(s.TaskTrayOpen) << "no digits read as 0";
+                     EXPECT_EQ(s.HttpVer, "1.0");
+                     EXPECT_EQ(s.UserAgent, kDefaultUserAgent);
+                 }},
+        LoadCase{"LongTextsAreCut",
+                 "[ProxyFile]\nFile=" + std::string(400, 'f') + "\n[WebPage-Url]\nWebPageNo0=" + std::string(300, 'w') +
+                     "\n",
+                 [](const AppSettings& s) {
+                     EXPECT_EQ(s.ProxyFile, std::string(259, 'f'));
+                     EXPECT_EQ(s.WebPageList[0], std::string(259, 'w'));
+                 }},
+        LoadCase{"BinaryGarbageGivesDefaults", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR[\xff=\x00]\n=\n", 24),
+                 [](const AppSettings& s) { EXPECT_TRUE(StoredFields(s) == StoredFields(AppSettings{})); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SettingsStoreTest, ChainListsKeepFiftyAndWriteFifty) {
+    std::string text = "[ADDR1]\r\n";
+    for (int i = 0; i < 60; ++i) {
+        text += "No" + std::to_string(i) + "=127.0.0.1:" + std::to_string(8000 + i) + "\r\n";
+    }
+    m_dir.Write("Access.ini", text + "[ADDR2]\r\nNo0=http://a.invalid/\r\n");
+    Fill(SettingsList::ChainUrls, {"stale0", "stale1"});
+    ReadChainLists(m_settings);
+    EXPECT_EQ(CountListEntries(m_settings, SettingsList::ChainProxies), 50);
+    EXPECT_EQ(GetListEntry(m_settings, SettingsList::ChainProxies, 49), "127.0.0.1:8049");
+    EXPECT_EQ(CountListEntries(m_settings, SettingsList::ChainUrls), 1);
+
+    ASSERT_TRUE(WriteChainLists(m_settings));
+    const IniFile ini = IniFile::Load(m_dir.File("Access.ini"));
+    EXPECT_EQ(ini.Keys("ADDR1"), Numbered("No", 50));
+    EXPECT_EQ(ini.Keys("ADDR2"), Numbered("No", 1));
+}
+
+TEST_F(SettingsStoreTest, AnEmptiedSlotEndsWhatIsWritten) {
+    Fill(SettingsList::ChainUrls, Numbered("http://u.invalid/", 5));
+    ASSERT_TRUE(WriteChainLists(m_settings));
+    SetListEntry(m_settings, SettingsList::ChainUrls, "", 2);
+    ASSERT_TRUE(WriteChainLists(m_settings));
+
+    EXPECT_EQ(m_dir.Read("Access.ini"), "[ADDR2]\r\nNo0=http://u.invalid/0\r\nNo1=http://u.invalid/1\r\n");
+    AppSettings loaded = LoadAll();
+    EXPECT_EQ(CountListEntries(loaded, SettingsList::ChainUrls), 2);
+    EXPECT_EQ(GetListEntry(loaded, SettingsList::ChainUrls, 3), "");
+
+    ClearList(m_settings, SettingsList::ChainUrls);
+    ASSERT_TRUE(WriteChainLists(m_settings));
+    EXPECT_FALSE(m_dir.Exists("Access.ini")) << "two empty lists leave no file, as after the deletion";
+}
+
+TEST(SettingsListTest, SlotsOutsideTheListAreIgnored) {
+    AppSettings s;
+    SetListEntry(s, SettingsList::Favourites, "x", 50);
+    SetListEntry(s, SettingsList::Favourites, "x", -1);
+    EXPECT_EQ(CountListEntries(s, SettingsList::Favourites), 0);
+    EXPECT_EQ(GetListEntry(s, SettingsList::Favourites, 50), "");
+    EXPECT_EQ(GetListEntry(s, SettingsList::Favourites, INT_MIN), "");
+    SetListEntry(s, SettingsList::Favourites, std::string(300, 'z'), 49);
+    EXPECT_EQ(GetListEntry(s, SettingsList::Favourites, 49), std::string(259, 'z'));
+}
+
+struct FavouritesCase {
+    const char* name;
+    std::string file;
+    std::vector<std::string> expected;
+};
+
+class FavouritesTest : public SettingsStoreTest, public ::testing::WithParamInterface<FavouritesCase> {};
+
+TEST_P(FavouritesTest, LoadsEveryAddressAndWritesItBack) {
+    m_dir.Write("USER2.DAT", GetParam().file);
+    SetListEntry(m_settings, SettingsList::Favourites, "stale", 0);
+    ReadFavourites(m_settings);
+    EXPECT_EQ(ListEntries(m_settings, SettingsList::Favourites), GetParam().expected);
+
+    ASSERT_TRUE(WriteFavourites(m_settings));
+    EXPECT_EQ(m_dir.Read("USER2.DAT"), Lines(GetParam().expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, FavouritesTest,
+    ::testing::Values(
+        FavouritesCase{"LastLineWithoutLineEnd", "127.0.0.1:80\r\n127.0.0.2:81", {"127.0.0.1:80", "127.0.0.2:81"}},
+        FavouritesCase{"EmptyLinesDoNotEndTheList", "\r\na:1\r\n\r\n\nb:2\n", {"a:1", "b:2"}},
+        FavouritesCase{"LongLineKeepsItsStart", std::string(300, 'h') + "\r\nc:3\r\n", {std::string(259, 'h'), "c:3"}},
+        FavouritesCase{"FiftyOfSixty", Lines(Numbered("127.0.0.1:", 60)), Numbered("127.0.0.1:", 50)},
+        FavouritesCase{"NoFile", "", {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct LineListCase {
+    const char* name;
+    std::string file;
+    int limit;
+    std::vector<std::string> expected;
+    bool hitLimit;
+};
+
+class LineListTest : public SettingsStoreTest, public ::testing::WithParamInterface<LineListCase> {};
+
+TEST_P(LineListTest, ReadsEntriesAndTheLimit) {
+    const LineListCase& c = GetParam();
+    const LineListReadResult result = ReadLineListFile(m_dir.Write("USER.DAT", c.file), c.limit);
+    EXPECT_EQ(result.entries, c.expected);
+    EXPECT_EQ(result.hitLimit, c.hitLimit);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, LineListTest,
+    ::testing::Values(
+        LineListCase{"EmptyEntriesAreKept", "A\r\n\r\n\nB\r\n", 100, {"A", "", "", "B"}, false},
+        LineListCase{"LastLineWithoutLineEnd", "A\r\nB", 100, {"A", "B"}, false},
+        LineListCase{"OnlyTheCrBeforeLfGoes", "A\r\r\nB\rC\n", 100, {"A\r", "B\rC"}, false},
+        LineListCase{
+            "LongLineIsCut", std::string(300, 'x') + "\nshort\n", 100, {std::string(259, 'x'), "short"}, false},
+        LineListCase{"CrJustPastTheCut", std::string(259, 'y') + "\r\n", 100, {std::string(259, 'y')}, false},
+        LineListCase{"HundredOfHundredTwenty", Lines(Numbered("UA", 120)), 100, Numbered("UA", 100), true},
+        LineListCase{"ExactlyHundred", Lines(Numbered("UA", 100)), 100, Numbered("UA", 100), true},
+        LineListCase{"ExactlyHundredWithoutFinalLineEnd", Lines(Numbered("UA", 99)) + "UA99", 100, Numbered("UA", 100),
+                     true},
+        LineListCase{"NinetyNine", Lines(Numbered("UA", 99)), 100, Numbered("UA", 99), false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SettingsStoreTest, UserAgentsRoundTripUpToTheLongestEntry) {
+    const std::vector<std::string> entries = {std::string(258, 'a'), "", std::string(259, 'b'), "Mozilla/4.0 x",
+                                              "\x83\x76\x83\x8d",    ""};
+    const std::string path = m_dir.File("USER.DAT");
+    ASSERT_TRUE(WriteLineListFile(path, entries));
+    EXPECT_EQ(m_dir.Read("USER.DAT"), Lines(entries));
+    EXPECT_EQ(ReadLineListFile(path, kMaxUserAgents).entries, entries);
+
+    EXPECT_EQ(ReadLineListFile(m_dir.File("missing"), kMaxUserAgents).entries.size(), 0u);
+    EXPECT_FALSE(ReadLineListFile(m_dir.File("missing"), kMaxUserAgents).hitLimit);
+}
+
+TEST_F(SettingsStoreTest, ALineFeedInsideAnEntryAddsNoEntry) {
+    ASSERT_TRUE(WriteLineListFile(m_dir.File("USER.DAT"), {"one\ntwo", "three"}));
+    EXPECT_EQ(ReadLineListFile(m_dir.File("USER.DAT"), 100).entries, (std::vector<std::string>{"one", "three"}));
+}
+
+TEST_F(SettingsStoreTest, WindowRectangleReadsBackAndZeroWidthIsEmpty) {
+    m_dir.Write("PrxSet.ini", "[Window]\r\nLeft=100\r\nTop=100\r\nRight=100\r\nBottom=500\r\n");
+    EXPECT_TRUE(ReadWindowRect(m_dir.Path()).IsEmpty());
+
+    // Extremes must compare without overflowing.
+    m_dir.Write("PrxSet.ini", "[Window]\nLeft=-99999999999\nTop=-99999999999\nRight=99999999999\nBottom=2\n");
+    const WindowRect wide = ReadWindowRect(m_dir.Path());
+    EXPECT_EQ(wide.Left, INT_MIN);
+    EXPECT_EQ(wide.Right, INT_MAX);
+    EXPECT_FALSE(wide.IsEmpty());
+
+    // The rectangle starts a new file: nothing of the old one is left.
+    m_dir.Write("PrxSet.ini", "[ProxyTimeOut]\r\nTimeOut=10\r\n");
+    ASSERT_TRUE(WriteWindowRect(m_dir.Path(), {1, 2, 3, 4}));
+    EXPECT_EQ(m_dir.Read("PrxSet.ini"), "[Window]\r\nLeft=1\r\nTop=2\r\nBottom=4\r\nRight=3\r\n");
+}
+
+TEST_F(SettingsStoreTest, UnwritableFolderIsReportedForEveryFile) {
+    m_dir.Write("plain", "");
+    m_settings.StartDir = m_dir.File("plain");
+    SetListEntry(m_settings, SettingsList::Favourites, "127.0.0.1:80", 0);
+    SetListEntry(m_settings, SettingsList::ChainProxies, "127.0.0.1:80", 0);
+    EXPECT_FALSE(WriteWindowRect(m_settings.StartDir, {0, 0, 10, 10}));
+    EXPECT_FALSE(WriteChainLists(m_settings));
+    EXPECT_FALSE(WriteFavourites(m_settings));
+    EXPECT_FALSE(SaveSettings(m_settings));
+    EXPECT_FALSE(WriteLineListFile(m_dir.File("plain/USER.DAT"), {"UA"}));
+    EXPECT_EQ(m_dir.Listing(), "plain");
+}
+
+TEST_F(SettingsStoreTest, AFailedWriteKeepsThePreviousFiles) {
+    Fill(SettingsList::Favourites, {"127.0.0.1:80"});
+    Fill(SettingsList::ChainProxies, {"127.0.0.1:81"});
+    SaveAll({0, 0, 640, 480});
+    const std::string favourites = m_dir.Read("USER2.DAT");
+    const std::string chains = m_dir.Read("Access.ini");
+    const std::string settings = m_dir.Read("PrxSet.ini");
+
+    // Every file now outgrows what the disk takes.
+    const std::string longEntry(259, 'q');
+    Fill(SettingsList::Favourites, std::vector<std::string>(8, longEntry));
+    Fill(SettingsList::ChainProxies, std::vector<std::string>(8, longEntry));
+    Fill(SettingsList::WebPageList, std::vector<std::string>(8, longEntry));
+    {
+        test::FileSizeLimit limit(1024);
+        EXPECT_FALSE(WriteFavourites(m_settings));
+        EXPECT_FALSE(WriteChainLists(m_settings));
+        EXPECT_FALSE(SaveSettings(m_settings));
+    }
+    EXPECT_EQ(m_dir.Read("USER2.DAT"), favourites);
+    EXPECT_EQ(m_dir.Read("Access.ini"), chains);
+    EXPECT_EQ(m_dir.Read("PrxSet.ini"), settings);
+    EXPECT_EQ(m_dir.Listing(), "Access.ini PrxSet.ini USER2.DAT");
+}
+
+} // namespace
+} // namespace zandel

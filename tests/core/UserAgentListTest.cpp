@@ -1,33 +1,18 @@
 #include "core/settings/UserAgentList.h"
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
+
+#include "support/TempDir.h"
 
 namespace zandel {
 namespace {
 
 class UserAgentListTest : public testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zandel-ua-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-        m_path = (m_dir / "USER.DAT").string();
-    }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
-
-    void WriteRaw(const std::string& bytes) const { std::ofstream(m_path, std::ios::binary) << bytes; }
-    std::string ReadRaw() const {
-        std::ifstream in(m_path, std::ios::binary);
-        std::ostringstream out;
-        out << in.rdbuf();
-        return out.str();
-    }
+    void WriteRaw(const std::string& bytes) const { m_dir.Write("USER.DAT", bytes); }
+    std::string ReadRaw() const { return m_dir.Read("USER.DAT"); }
     static std::string Lines(int count) {
         std::string text;
         for (int i = 0; i < count; ++i) {
@@ -36,8 +21,8 @@ protected:
         return text;
     }
 
-    std::filesystem::path m_dir;
-    std::string m_path;
+    test::TempDir m_dir;
+    std::string m_path = m_dir.File("USER.DAT");
     UserAgentList m_list;
 };
 

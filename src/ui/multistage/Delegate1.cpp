@@ -1,5 +1,6 @@
 #include "ui/multistage/Delegate1.h"
 
+#include <algorithm>
 #include <vector>
 
 #include <QComboBox>
@@ -58,8 +59,9 @@ CDelegate1::CDelegate1(AppSettings& settings, IProgramLauncher& launcher, QWidge
 void CDelegate1::BuildControls() {
     auto* urlGroup = new QGroupBox(QStringLiteral("接続先URL(&L)"), this);
     m_urlBox = NewDropDown(urlGroup, QStringLiteral("urlCombo"));
+    auto* urlLabel = new QLabel(QStringLiteral("URL : "), urlGroup);
     auto* urlLayout = new QHBoxLayout(urlGroup);
-    urlLayout->addWidget(new QLabel(QStringLiteral("URL : "), urlGroup));
+    urlLayout->addWidget(urlLabel);
     urlLayout->addWidget(m_urlBox);
 
     auto* proxyGroup = new QGroupBox(QStringLiteral("多段接続用ﾌﾟﾛｷｼｱﾄﾞﾚｽ(&D)"), this);
@@ -71,7 +73,10 @@ void CDelegate1::BuildControls() {
         m_proxyBoxes[i] = NewDropDown(proxyGroup, QStringLiteral("proxy%1Combo").arg(row + 1));
         auto* clear = new QPushButton(QStringLiteral("ｸﾘｱ"), proxyGroup);
         clear->setObjectName(QStringLiteral("clear%1Button").arg(row + 1));
-        proxyLayout->addWidget(new QLabel(labels[i], proxyGroup), row, 0);
+        auto* label = new QLabel(labels[i], proxyGroup);
+        // The URL box lines up with the proxy boxes below it.
+        urlLabel->setMinimumWidth(std::max(urlLabel->minimumWidth(), label->sizeHint().width()));
+        proxyLayout->addWidget(label, row, 0);
         proxyLayout->addWidget(m_proxyBoxes[i], row, 1);
         proxyLayout->addWidget(clear, row, 2);
         connect(clear, &QPushButton::clicked, this, [this, i] { ClearClicked(i); });

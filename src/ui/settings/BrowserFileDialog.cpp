@@ -25,6 +25,7 @@ void ConfigureBrowserFileDialog(QFileDialog& dialog, const QString& currentPath)
     dialog.setOptions(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.resize(720, 460);
     dialog.setNameFilters({QLatin1String(kBrowserFileFilter), QLatin1String(kAllFilesFilter)});
     const QFileInfo current(currentPath);
     if (!currentPath.isEmpty() && current.absoluteDir().exists()) {

@@ -112,7 +112,8 @@ void CProp2::ShowList() {
     const QSignalBlocker blocker(m_listBox);
     m_listBox->clear();
     for (const std::string& entry : m_list.Entries()) {
-        m_listBox->addItem(FromBytes(entry));
+        auto* item = new QListWidgetItem(FromBytes(entry), m_listBox);
+        item->setToolTip(item->text());
     }
     m_listBox->setCurrentRow(m_list.Selected());
     m_set->setEnabled(m_list.HasEntries());

@@ -1,5 +1,7 @@
 #include "ui/settings/Prop3.h"
 
+#include <algorithm>
+
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -30,6 +32,12 @@ void CProp3::BuildControls() {
     m_urlList = new QListWidget(group);
     m_urlList->setObjectName(QStringLiteral("accessUrlList"));
     m_urlList->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Wide enough for the default URLs to show whole.
+    int widest = 0;
+    for (const char* url : kDefaultAccessUrls) {
+        widest = std::max(widest, m_urlList->fontMetrics().horizontalAdvance(QString::fromUtf8(url)));
+    }
+    m_urlList->setMinimumWidth(widest + 40);
     m_default = new QPushButton(QStringLiteral("ﾃﾞﾌｫﾙﾄ(&S)"), group);
     m_default->setObjectName(QStringLiteral("defaultButton"));
     m_delete = new QPushButton(QStringLiteral("削除(&D)"), group);

@@ -1,1 +1,68 @@
 #include "support/Loopback.h"
+
+#include <cerrno>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+namespace zandel::test {
+
+std::string LoopbackAddress(std::uint16_t port) {
+    return std::string(kLoopbackHost) + ":" + std::to_string(port);
+}
+
+SocketFd ConnectLoopback(std::uint16_t port) {
+    SocketFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd.IsOpen()) {
+        return fd;
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int rc = 0;
+    do {
+        rc = ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        fd.Reset();
+    }
+    return fd;
+}
+
+bool SendAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(sent));
+    }
+    return true;
+}
+
+std::string BareExchange(std::uint16_t port, std::string_view request) {
+    std::string answer;
+    SocketFd fd = ConnectLoopback(port);
+    if (!fd.IsOpen() || !SendAll(fd.Get(), request)) {
+        return answer;
+    }
+    char chunk[5120];
+    for (;;) {
+        const ssize_t got = ::recv(fd.Get(), chunk, sizeof chunk, 0);
+        if (got > 0) {
+            answer.append(chunk, static_cast<std::size_t>(got));
+        } else if (got < 0 && errno == EINTR) {
+            continue;
+        } else {
+            break;
+        }
+    }
+    return answer;
+}
+
+} // namespace zandel::test

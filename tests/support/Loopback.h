@@ -1,8 +1,27 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "support/SocketFd.h"
+
 namespace zandel::test {
 
 // Every test server listens on 127.0.0.1 only.
 inline constexpr const char* kLoopbackHost = "127.0.0.1";
+
+// "127.0.0.1:port".
+std::string LoopbackAddress(std::uint16_t port);
+
+// A blocking TCP connection to 127.0.0.1:port; not open when the connection fails.
+SocketFd ConnectLoopback(std::uint16_t port);
+
+// Sends every byte on a blocking socket; false when the peer has gone.
+bool SendAll(int fd, std::string_view bytes);
+
+// The plainest exchange a client can make: blocking connect, one request, read until the server closes,
+// close. What it received, empty when the connection failed. A yardstick for the probe's own overhead.
+std::string BareExchange(std::uint16_t port, std::string_view request);
 
 } // namespace zandel::test

@@ -71,7 +71,20 @@ public:
     bool IsInitialized() const { return m_initialized.load(); }
 
 private:
+    // Keeps the wake-up descriptor armed for one worker, from before its connect until its socket closes.
+    class WakeArming final {
+    public:
+        explicit WakeArming(CProxyProbe& probe);
+        ~WakeArming();
+        WakeArming(const WakeArming&) = delete;
+        WakeArming& operator=(const WakeArming&) = delete;
+
+    private:
+        CProxyProbe& m_probe;
+    };
+
     int ProbeThread();
+    int Exchange(int fd, const char* request, std::size_t requestLength, int waitMs);
     void Raise(int event, ProbeJob* job) const;
 
     std::atomic<bool> m_initialized{false};

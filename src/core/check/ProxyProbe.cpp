@@ -1,0 +1,360 @@
+#include "core/check/ProxyProbe.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+#include <system_error>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "core/util/Text.h"
+
+namespace zandel {
+
+namespace {
+
+// The worker's status when it never reported one (it did not run or ended by an exception).
+constexpr int kStatusUnread = -1;
+
+// Shuts down and closes the worker's socket however the worker leaves.
+class SocketGuard final {
+public:
+    explicit SocketGuard(int fd) : m_fd(fd) {}
+    ~SocketGuard() {
+        if (m_fd >= 0) {
+            ::shutdown(m_fd, SHUT_RDWR);
+            ::close(m_fd);
+        }
+    }
+    SocketGuard(const SocketGuard&) = delete;
+    SocketGuard& operator=(const SocketGuard&) = delete;
+
+    int Get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// Dotted IPv4 as it is, anything else through the resolver (first IPv4 address of the answer).
+bool ResolveHost(const char* host, in_addr* address) {
+    if (::inet_pton(AF_INET, host, address) == 1) {
+        return true;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) {
+        return false;
+    }
+    bool ok = false;
+    if (found->ai_family == AF_INET && found->ai_addrlen >= sizeof(sockaddr_in)) {
+        sockaddr_in first{};
+        std::memcpy(&first, found->ai_addr, sizeof first);
+        *address = first.sin_addr;
+        ok = true;
+    }
+    ::freeaddrinfo(found);
+    return ok;
+}
+
+// The text of a fixed field up to its terminator; a field filled to the brim ends at its size.
+std::string_view FieldText(const char* field, std::size_t size) {
+    return {field, ::strnlen(field, size)};
+}
+
+} // namespace
+
+CProxyProbe::CProxyProbe() = default;
+
+CProxyProbe::~CProxyProbe() {
+    if (m_wakeFd >= 0) {
+        ::close(m_wakeFd);
+    }
+}
+
+bool CProxyProbe::Initialize(ProbeCallback callback) {
+    if (m_initialized.load()) {
+        return true;
+    }
+    if (m_wakeFd < 0) {
+        m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        if (m_wakeFd < 0) {
+            return false;
+        }
+    }
+    if (callback != nullptr) {
+        m_callback = callback;
+    }
+    m_initialized.store(true);
+    return true;
+}
+
+bool CProxyProbe::Cleanup() {
+    // No socket layer to release on this platform.
+    return true;
+}
+
+void CProxyProbe::SetWaitTimeout(std::uint32_t milliseconds) {
+    std::lock_guard lock(m_settingsMutex);
+    m_waitTimeoutMs = milliseconds;
+}
+
+void CProxyProbe::SetRequestLine(const std::string& text) {
+    std::lock_guard lock(m_settingsMutex);
+    m_requestLine = text;
+}
+
+void CProxyProbe::SetHeaders(const std::string& text) {
+    std::lock_guard lock(m_settingsMutex);
+    m_headers = text;
+}
+
+void CProxyProbe::Raise(int event, ProbeJob* job) const {
+    if (m_callback != nullptr) {
+        m_callback(event, job);
+    }
+}
+
+ProbeResult CProxyProbe::RunJob(ProbeJob* job) {
+    // A job without a buffer to write into is refused like one of size 0.
+    if (!m_initialized.load() || job == nullptr || job->nBufferSize == 0 || job->pBuffer == nullptr) {
+        return PR_DONE;
+    }
+    m_job = *job;
+
+    // The worker is made first and held at a gate, so that PE_START is seen before any worker event.
+    std::mutex gateMutex;
+    std::condition_variable gate;
+    bool released = false;
+    int status = kStatusUnread;
+    std::thread worker;
+    ProbeResult result = PR_NO_THREAD;
+    try {
+        worker = std::thread([&] {
+            {
+                std::unique_lock lock(gateMutex);
+                gate.wait(lock, [&] { return released; });
+            }
+            try {
+                status = ProbeThread();
+            } catch (...) {
+                status = kStatusUnread;
+            }
+        });
+    } catch (const std::system_error&) {
+        worker = std::thread();
+    }
+
+    if (worker.joinable()) {
+        Raise(PE_START, job);
+        m_running.store(true);
+        {
+            std::lock_guard lock(gateMutex);
+            released = true;
+        }
+        gate.notify_one();
+        bool joined = true;
+        try {
+            worker.join();
+        } catch (const std::system_error&) {
+            joined = false;
+        }
+        if (!joined || status == kStatusUnread) {
+            result = PR_NO_THREAD;
+        } else if (status == kStatusOk) {
+            result = PR_DONE;
+        } else if (status == kStatusTimedOut) {
+            result = PR_TIMEOUT;
+            Raise(PE_TIMEOUT, job);
+        } else if (status == kStatusCancelled) {
+            result = PR_CANCELLED;
+            Raise(PE_CANCELLED, job);
+        } else {
+            result = PR_SOCKET_ERROR;
+            Raise(PE_SOCKET_ERROR, job);
+        }
+    }
+
+    *job = m_job;
+    m_running.store(false);
+    Raise(PE_END, job);
+    return result;
+}
+
+bool CProxyProbe::Cancel() {
+    if (!m_initialized.load()) {
+        return false;
+    }
+    std::lock_guard lock(m_eventMutex);
+    if (m_eventArmed && m_running.load()) {
+        m_running.store(false);
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(m_wakeFd, &one, sizeof one);
+    }
+    return true;
+}
+
+int CProxyProbe::ProbeThread() {
+    ProbeJob& job = m_job;
+    job.pBuffer[0] = '\0';
+    job.nReceived = 0;
+
+    // Settings are taken once, under the lock, into fixed storage: the exchange allocates nothing.
+    char request[kMaxRequestChars + 1];
+    std::size_t requestLength = 0;
+    int waitMs = 0;
+    {
+        std::lock_guard lock(m_settingsMutex);
+        const int written =
+            std::snprintf(request, sizeof request, "GET %s\r\n%s\r\n\r\n", m_requestLine.c_str(), m_headers.c_str());
+        requestLength = written < 0 ? 0 : std::min<std::size_t>(static_cast<std::size_t>(written), kMaxRequestChars);
+        waitMs = static_cast<int>(std::min<std::uint32_t>(m_waitTimeoutMs, INT_MAX));
+    }
+
+    const SocketGuard socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (socket.Get() < 0) {
+        return kStatusSocketError;
+    }
+
+    const long long portValue = ParseLeadingInt(FieldText(job.szPort, sizeof job.szPort));
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(static_cast<std::uint16_t>(static_cast<unsigned long long>(portValue) & 0xFFFFu));
+
+    char host[sizeof job.szHost + 1] = {};
+    const std::string_view hostText = FieldText(job.szHost, sizeof job.szHost);
+    std::memcpy(host, hostText.data(), hostText.size());
+    if (!ResolveHost(host, &target.sin_addr)) {
+        return kStatusSocketError;
+    }
+
+    WakeArming arming(*this);
+    if (::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 &&
+        errno != EINPROGRESS) {
+        return kStatusSocketError;
+    }
+    return Exchange(socket.Get(), request, requestLength, waitMs);
+}
+
+int CProxyProbe::Exchange(int fd, const char* request, std::size_t requestLength, int waitMs) {
+    ProbeJob& job = m_job;
+    int status = kStatusOk;
+    bool connected = false;
+    bool firstChunk = true;
+    std::uint32_t received = 0;
+    char chunk[kChunkBytes];
+
+    for (;;) {
+        if (!m_running.load()) {
+            break;
+        }
+        pollfd fds[2] = {};
+        fds[0].fd = fd;
+        fds[0].events = connected ? POLLIN : POLLOUT;
+        fds[1].fd = m_wakeFd;
+        fds[1].events = POLLIN;
+        const int ready = ::poll(fds, 2, waitMs);
+        if (ready == 0) {
+            if (received == 0) {
+                status = kStatusTimedOut;
+            }
+            break;
+        }
+        if (!m_running.load()) {
+            status = kStatusCancelled;
+            break;
+        }
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            status = kStatusSocketError;
+            break;
+        }
+        if (fds[0].revents == 0) {
+            continue;
+        }
+
+        if (!connected) {
+            // Writable (or in error) for the first time: the connection attempt is over. A refused or
+            // unreachable proxy ends here like a failed send.
+            int error = 0;
+            socklen_t errorLength = sizeof error;
+            if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &errorLength) != 0 || error != 0 ||
+                ::send(fd, request, requestLength, MSG_NOSIGNAL) < 0) {
+                status = kStatusSocketError;
+                break;
+            }
+            connected = true;
+            Raise(PE_CONNECTED, &job);
+            Raise(PE_SENT, &job);
+            continue;
+        }
+
+        // The close counts only once nothing is left to read: an answer followed at once by the close is
+        // still taken in full, chunk by chunk.
+        std::memset(chunk, 0, sizeof chunk);
+        const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
+        if (got == 0) {
+            break;
+        }
+        if (got < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+                continue;
+            }
+            if (errno == ECONNRESET) {
+                break;
+            }
+            status = kStatusSocketError;
+            break;
+        }
+        const auto length = static_cast<std::uint32_t>(::strnlen(chunk, static_cast<std::size_t>(got)));
+        if (static_cast<std::uint64_t>(received) + length >= job.nBufferSize) {
+            const std::uint32_t room = job.nBufferSize - 1 - received;
+            std::memcpy(job.pBuffer + received, chunk, room);
+            job.pBuffer[job.nBufferSize - 1] = '\0';
+            received = job.nBufferSize;
+            break;
+        }
+        std::memcpy(job.pBuffer + received, chunk, length);
+        job.pBuffer[received + length] = '\0';
+        if (firstChunk) {
+            Raise(PE_RECEIVING, &job);
+            firstChunk = false;
+        }
+        received += length;
+    }
+
+    job.nReceived = received;
+    if (received > 0 && status != kStatusTimedOut && status != kStatusCancelled) {
+        Raise(PE_RECEIVED, &job);
+    }
+    return status;
+}
+
+CProxyProbe::WakeArming::WakeArming(CProxyProbe& probe) : m_probe(probe) {
+    // A wake-up left over from a cancel that came too late for the previous job is dropped here.
+    std::lock_guard lock(m_probe.m_eventMutex);
+    std::uint64_t stale = 0;
+    [[maybe_unused]] const ssize_t drained = ::read(m_probe.m_wakeFd, &stale, sizeof stale);
+    m_probe.m_eventArmed = true;
+}
+
+CProxyProbe::WakeArming::~WakeArming() {
+    std::lock_guard lock(m_probe.m_eventMutex);
+    m_probe.m_eventArmed = false;
+}
+
+} // namespace zandel

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "core/check/ProxyProbe.h"
+
+namespace zandel::test {
+
+// One stage event as the callback saw it.
+struct ProbeEventRecord {
+    int event = 0;
+    std::thread::id thread;
+    const ProbeJob* job = nullptr;
+    std::uint32_t nReceived = 0;
+};
+
+// Collects the stage events of a probe in order. Give `Callback` to CProxyProbe::Initialize and put the
+// recorder into the job's pOwner.
+class ProbeRecorder final {
+public:
+    using Hook = std::function<void(int event, ProbeJob* job)>;
+
+    static int Callback(int event, ProbeJob* job);
+
+    // Runs inside the callback, on the thread that raised the event, after the event is recorded.
+    // Set it before the job starts.
+    void SetHook(Hook hook);
+    // Forgets the events; the hook stays.
+    void Clear();
+
+    std::vector<int> Events() const;
+    std::vector<ProbeEventRecord> Records() const;
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<ProbeEventRecord> m_records;
+    Hook m_hook;
+};
+
+} // namespace zandel::test

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <chrono>
+
+#include <sys/types.h>
+
+namespace zandel::test {
+
+// The kernel's id of the calling thread.
+pid_t CurrentThreadId();
+
+// Waits (bounded) until the thread sits in poll(): lets a test act exactly while a worker waits, instead of
+// guessing with a sleep. False when it did not get there in time.
+bool WaitUntilInPoll(pid_t threadId, std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+} // namespace zandel::test

@@ -88,32 +88,6 @@ private Q_SLOTS:
         QCOMPARE(S().WebPage, std::string(kDefaultAccessUrls[0]));
     }
 
-    void storedUrlPicksItsEntry() {
-        Store({"http://other.invalid/", "HTTP://Judge.invalid/envchk.cgi?more", "http://judge.invalid/envchk.cgi"});
-        S().WebPage = "http://judge.invalid/envchk.cgi";
-        Open();
-        QCOMPARE(List()->currentRow(), 1);
-        QCOMPARE(UrlLine()->text(), QStringLiteral("HTTP://Judge.invalid/envchk.cgi?more"));
-    }
-
-    void typedUrlIsStoredButNotListed() {
-        Store(Urls(2));
-        Open();
-        test::ReplaceText(UrlLine(), QStringLiteral("http://typed.invalid/envchk.cgi"));
-        QVERIFY(m_driver->ApplyEnabled());
-        m_driver->ClickOk();
-        QCOMPARE(S().WebPage, std::string("http://typed.invalid/envchk.cgi"));
-        QCOMPARE(ListEntries(S(), SettingsList::WebPageList), Urls(2));
-    }
-
-    void emptyUrlLineStoresTheJudgeDefault() {
-        Store(Urls(2));
-        Open();
-        test::ReplaceText(UrlLine(), QString());
-        m_driver->ClickOk();
-        QCOMPARE(S().WebPage, std::string(kDefaultAccessUrls[2]));
-    }
-
     void choosingAnEntryFillsTheEditLine() {
         Store(Urls(3));
         Open();

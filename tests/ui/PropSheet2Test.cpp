@@ -90,8 +90,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("composed");
         QTest::newRow("all") << QStringList{"p1", "p2", "p3", "u"} << "http://p1/-_-http://p2/-_-http://p3/-_-http://u";
         QTest::newRow("no proxy 2") << QStringList{"p1", "", "p3", "u"} << "http://p1/-_-http://p3/-_-http://u";
-        QTest::newRow("only url") << QStringList{"", "", "", "u"} << "http://u";
-        QTest::newRow("only p1") << QStringList{"p1", "", "", ""} << "http://p1/-_-";
         QTest::newRow("own scheme") << QStringList{"", "", "", "http://u.invalid/"} << "http://http://u.invalid/";
     }
     void typedValuesComposeAndLaunch() {

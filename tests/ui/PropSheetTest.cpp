@@ -262,6 +262,8 @@ private Q_SLOTS:
                                  << "2.0";
         QTest::newRow("empty") << ""
                                << "";
+        // Longer than the box takes, but the user could not shorten it: it must not lock the page.
+        QTest::newRow("overlong") << QString(259, QLatin1Char('v')) << QString(259, QLatin1Char('v'));
     }
     void httpVersionIsKeptButNotOffered() {
         QFETCH(QString, stored);
@@ -272,6 +274,7 @@ private Q_SLOTS:
         QVERIFY(!box->isVisible());
         QVERIFY(!box->isEnabled());
         m_driver->ClickOk();
+        QVERIFY(m_messages.Boxes().empty());
         QCOMPARE(S().HttpVer, test::Bytes(written));
     }
 

@@ -1,6 +1,9 @@
 #include <memory>
 
 #include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -363,6 +366,28 @@ private Q_SLOTS:
         test::RequireEnabledAction(m_frame.get(), QStringLiteral("clearLog"))->trigger();
         QVERIFY(m_frame->GetLogView()->toPlainText().isEmpty());
         QCOMPARE(m_frame->findChild<QLabel*>(QStringLiteral("readyText"))->text(), QStringLiteral("ﾚﾃﾞｨ"));
+    }
+
+    void settingsCommandsOpenTheirSheets_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("settings") << QStringLiteral("settings") << QStringLiteral("詳細設定");
+        QTest::newRow("multi-stage") << QStringLiteral("multiStage") << QStringLiteral("多段接続を使ってﾌﾞﾗｳｼﾞﾝｸﾞ");
+    }
+
+    void settingsCommandsOpenTheirSheets() {
+        QFETCH(QString, action);
+        QFETCH(QString, caption);
+        MakeFrame();
+        QString shown;
+        QTimer::singleShot(0, m_frame.get(), [&shown] {
+            if (auto* sheet = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                shown = sheet->windowTitle();
+                sheet->reject();
+            }
+        });
+        test::RequireEnabledAction(m_frame.get(), action)->trigger();
+        QCOMPARE(shown, caption);
     }
 
     void helpWithoutBrowserPathSaysSoAndLaunchesNothing() {

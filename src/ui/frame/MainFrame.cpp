@@ -25,6 +25,8 @@
 #include "ui/frame/TrayStandIn.h"
 #include "ui/list/RidIdiView.h"
 #include "ui/log/LogView.h"
+#include "ui/multistage/PropSheet2.h"
+#include "ui/settings/PropSheet.h"
 #include "ui/util/MessageBoxService.h"
 #include "ui/util/TextCodec.h"
 
@@ -380,9 +382,17 @@ void CMainFrame::SwitchPane(bool forward) {
     next->setFocus(Qt::ShortcutFocusReason);
 }
 
-void CMainFrame::OpenSettingsSheet() {}
+void CMainFrame::OpenSettingsSheet() {
+    // The User-Agent list lies beside the program, the other settings files in the start folder.
+    const std::string userAgents = PathInDir(ToBytes(QCoreApplication::applicationDirPath()), kUserAgentFileName);
+    CPropSheet sheet(m_settings, m_launcher, userAgents, this);
+    sheet.exec();
+}
 
-void CMainFrame::OpenMultiStageSheet() {}
+void CMainFrame::OpenMultiStageSheet() {
+    CPropSheet2 sheet(m_settings, m_launcher, this);
+    sheet.exec();
+}
 
 void CMainFrame::OpenManual() {
     if (m_settings.BwPath.empty()) {

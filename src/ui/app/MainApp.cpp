@@ -81,6 +81,7 @@ void CMainApp::ShowSplash() {
 void CMainApp::ShowMainWindow() {
     m_frame->show();
     m_frame->repaint();
+    KeepSplashOnTop();
 }
 
 void CMainApp::ReopenListFile(const std::string& path) {
@@ -89,6 +90,14 @@ void CMainApp::ReopenListFile(const std::string& path) {
 
 void CMainApp::ShowInTray(bool hide) {
     m_frame->ShowInTray(hide);
+    KeepSplashOnTop();
+}
+
+void CMainApp::KeepSplashOnTop() {
+    // The splash belongs to the main window and stays above it, also when the window is brought forward.
+    if (!m_splash.isNull()) {
+        m_splash->raise();
+    }
 }
 
 void CMainApp::ApplyTopmost() {

@@ -67,6 +67,7 @@ protected:
 
 private:
     void CloseSplash();
+    void KeepSplashOnTop();
 
     Services m_services;
     QStringList m_arguments;

@@ -63,6 +63,8 @@ CMainFrame::CMainFrame(AppSettings& settings, IInternetSettings& internet, IProg
 
     m_proxyBar = new CProxyBar(m_settings, m_internet, this);
     m_checkBar = new CCheckBar(this);
+    // The two bars take a second row: beside the toolbar they would not fit a window of the default width.
+    addToolBarBreak(Qt::TopToolBarArea);
     addToolBar(Qt::TopToolBarArea, m_proxyBar);
     addToolBar(Qt::TopToolBarArea, m_checkBar);
     BuildStatusBar();

@@ -102,6 +102,7 @@ void CMainFrame::BuildStatusBar() {
     statusBar()->addWidget(ready, 1);
     auto* note = new QLabel(this);
     note->setObjectName(QStringLiteral("checkingNote"));
+    note->setContentsMargins(0, 0, 12, 0);
     statusBar()->addPermanentWidget(note);
     m_rowCountPane = CountPane(QStringLiteral(" ﾌﾟﾛｷｼ : 0000 "), QStringLiteral("rowCountPane"), this);
     m_selectedCountPane = CountPane(QStringLiteral(" 選択 : 0000 "), QStringLiteral("selectedCountPane"), this);

@@ -232,7 +232,8 @@ TEST_F(CheckRunTest, SecondStartDuringARunDoesNothing) {
     ASSERT_TRUE(m_host.WaitForRunsEnded(1));
     m_engine.JoinRunThreads();
     EXPECT_EQ(m_host.RunsEnded(), 1);
-    EXPECT_EQ(silent.Received().size(), 1U);
+    ASSERT_TRUE(silent.WaitForFinished(1));
+    EXPECT_EQ(silent.Received().size(), 1U) << "one run, one connection";
 }
 
 TEST_F(CheckRunTest, EmptyAccessUrlStartsNoRun) {

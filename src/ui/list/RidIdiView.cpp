@@ -139,14 +139,12 @@ void CRidIdiView::Shutdown() {
         return;
     }
     m_bridge->Close();
-    if (m_engine->HasRunThreads()) {
+    // Serve the calls the run thread made before the bridge closed; every later call returns at once. The
+    // stop is repeated: one that lands before the probe has set its job up cancels nothing.
+    while (m_engine->HasRunThreads()) {
         m_engine->StopCheck();
-        // Serve the calls the run thread made before the bridge closed; it then ends its current proxy
-        // at once (its job was cancelled) and every later call returns without waiting.
-        while (m_engine->HasRunThreads()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            QThread::msleep(2);
-        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
     }
     m_timeoutTimer->stop();
     m_engine.reset();

@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QSplitter>
@@ -11,6 +10,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include "core/app/BrowserLaunch.h"
 #include "core/app/CloseRule.h"
 #include "core/app/CommandIds.h"
 #include "core/app/Texts.h"
@@ -22,7 +22,8 @@
 #include "ui/frame/FrameActions.h"
 #include "ui/frame/FramePlacement.h"
 #include "ui/frame/ProxyBar.h"
-#include "ui/frame/TrayStandIn.h"
+#include "ui/frame/TrayIcon.h"
+#include "ui/list/ListPopupMenus.h"
 #include "ui/list/RidIdiView.h"
 #include "ui/log/LogView.h"
 #include "ui/multistage/PropSheet2.h"
@@ -71,7 +72,8 @@ CMainFrame::CMainFrame(AppSettings& settings, IInternetSettings& internet, IProg
     BuildPanes();
     WireBars();
 
-    m_tray = std::make_unique<TrayStandIn>(*this, m_settings, *findChild<QLabel*>(QStringLiteral("checkingNote")));
+    m_tray = new TrayIcon(*this, m_settings);
+    m_popups = new ListPopupMenus(m_settings, *m_view, *this, m_launcher, MessageBoxService::Instance());
     m_document = std::make_unique<CRidIdiDoc>(*m_view, MessageBoxService::Instance(), *this);
     m_files = std::make_unique<FileCommands>(*m_document, dialogs, m_recent, *this);
     m_view->SetHost(this);
@@ -86,9 +88,14 @@ CMainFrame::CMainFrame(AppSettings& settings, IInternetSettings& internet, IProg
     connect(m_idleTimer, &QTimer::timeout, this, [this] { UpdateCommandUi(); });
     m_idleTimer->start(kIdleUpdateMs);
     UpdateCommandUi();
+
+    m_tray->OnDoubleClick([this] { ShowInTray(false); });
+    m_tray->OnMenuRequested([this](const QPoint& position) { ShowTrayMenu(position); });
+    m_tray->SetUpTrayIcon();
 }
 
 CMainFrame::~CMainFrame() {
+    m_tray->RemoveTrayIcon();
     ShutdownView();
     m_proxyBar->SaveToSettings();
     m_placement->Save();
@@ -100,10 +107,6 @@ void CMainFrame::BuildStatusBar() {
     auto* ready = new QLabel(QStringLiteral("ﾚﾃﾞｨ"), this);
     ready->setObjectName(QStringLiteral("readyText"));
     statusBar()->addWidget(ready, 1);
-    auto* note = new QLabel(this);
-    note->setObjectName(QStringLiteral("checkingNote"));
-    note->setContentsMargins(0, 0, 12, 0);
-    statusBar()->addPermanentWidget(note);
     m_rowCountPane = CountPane(QStringLiteral(" ﾌﾟﾛｷｼ : 0000 "), QStringLiteral("rowCountPane"), this);
     m_selectedCountPane = CountPane(QStringLiteral(" 選択 : 0000 "), QStringLiteral("selectedCountPane"), this);
     statusBar()->addPermanentWidget(m_rowCountPane);
@@ -194,7 +197,7 @@ bool CMainFrame::OnCommand(int id) {
         return true;
     case cmd::kOpenBrowser:
         // The list window opens the browser, after the command that asked for it has finished.
-        QTimer::singleShot(0, m_view, [view = m_view] { view->OnCommand(cmd::kOpenBrowser); });
+        QTimer::singleShot(0, m_popups, [popups = m_popups] { popups->OnListCommand(cmd::kOpenBrowser); });
         return true;
     case cmd::kHelpManual:
         OpenManual();
@@ -278,9 +281,20 @@ void CMainFrame::StopCheckIndicator() {
 }
 
 void CMainFrame::ShowInTray(bool hide) {
-    if (m_view != nullptr) {
+    if (!m_viewShutDown) {
         m_tray->ShowInTray(hide);
     }
+}
+
+void CMainFrame::ShowTrayMenu(const QPoint& globalPos) {
+    if (m_viewShutDown) {
+        return;
+    }
+    // In front first, so that the menu closes when the user clicks elsewhere.
+    if (isVisible() && !isMinimized()) {
+        activateWindow();
+    }
+    m_popups->ShowTrayMenu(globalPos);
 }
 
 void CMainFrame::PostCommand(int id) {
@@ -351,6 +365,7 @@ void CMainFrame::ShutdownView() {
         return;
     }
     m_idleTimer->stop();
+    m_popups->Detach();
     m_view->Shutdown();
     m_viewShutDown = true;
 }
@@ -398,16 +413,11 @@ void CMainFrame::OpenMultiStageSheet() {
 }
 
 void CMainFrame::OpenManual() {
-    if (m_settings.BwPath.empty()) {
-        ShowOk(MessageBoxService::Instance(), texts::kNoBrowserPath);
-        return;
+    const LaunchPlan plan =
+        PlanOpenManual(m_settings, ToBytes(QCoreApplication::applicationDirPath()), MessageBoxService::Instance());
+    if (plan.launch) {
+        m_launcher.Launch(plan.program, plan.parameter);
     }
-    const std::string manual = ToBytes(QCoreApplication::applicationDirPath()) + "/index.html";
-    if (!QFileInfo::exists(FromBytes(manual))) {
-        ShowOk(MessageBoxService::Instance(), "ﾏﾆｭｱﾙが存在しません(index.html)");
-        return;
-    }
-    m_launcher.Launch(m_settings.BwPath, manual);
 }
 
 void CMainFrame::ShowAbout() {

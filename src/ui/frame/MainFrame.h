@@ -11,6 +11,7 @@
 #include "ui/list/ListViewHost.h"
 
 class QLabel;
+class QPoint;
 class QSplitter;
 class QTimer;
 
@@ -28,7 +29,8 @@ class FileCommands;
 class FrameActions;
 class FramePlacement;
 class IFileDialogs;
-class TrayStandIn;
+class ListPopupMenus;
+class TrayIcon;
 
 // The one top-level window: toolbar, proxy bar and check bar at the top, the proxy list above the check log,
 // the status bar with the counts. It owns the list document, routes the commands and decides with the core's
@@ -54,6 +56,8 @@ public:
     FileCommands& Files() { return *m_files; }
     FrameActions& Actions() { return *m_actions; }
     QSplitter* Splitter() const { return m_splitter; }
+    TrayIcon& Tray() { return *m_tray; }
+    ListPopupMenus& Popups() { return *m_popups; }
 
     // IListViewHost and IDocumentHost
     void UpdateCounts() override;
@@ -83,6 +87,7 @@ private:
     void OpenSettingsSheet();
     void OpenMultiStageSheet();
     void OpenManual();
+    void ShowTrayMenu(const QPoint& globalPos);
     void ShowAbout();
     void ToggleTopmost();
     void SwitchPane(bool forward);
@@ -107,7 +112,8 @@ private:
     QLabel* m_rowCountPane = nullptr;
     QLabel* m_selectedCountPane = nullptr;
     QTimer* m_idleTimer = nullptr;
-    std::unique_ptr<TrayStandIn> m_tray;
+    TrayIcon* m_tray = nullptr;
+    ListPopupMenus* m_popups = nullptr;
     std::unique_ptr<CRidIdiDoc> m_document;
     std::unique_ptr<FileCommands> m_files;
     std::unique_ptr<FramePlacement> m_placement;

@@ -1,0 +1,125 @@
+#include "ui/frame/TrayIcon.h"
+
+#include <QCursor>
+#include <QMainWindow>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include "core/app/AppSettings.h"
+#include "core/app/Texts.h"
+
+namespace zandel::ui {
+
+namespace {
+
+QString NormalTip() {
+    return QString::fromUtf8(texts::kAppName);
+}
+
+QString CheckingTip() {
+    return QStringLiteral("%1\n%2").arg(NormalTip(), QStringLiteral("ﾌﾟﾛｷｼﾁｪｯｸ中"));
+}
+
+} // namespace
+
+TrayIcon::TrayIcon(QMainWindow& window, AppSettings& settings)
+    : QObject(&window), m_window(window), m_settings(settings),
+      m_available([] { return QSystemTrayIcon::isSystemTrayAvailable(); }) {
+    setObjectName(QStringLiteral("trayIcon"));
+    m_blinkTimer = new QTimer(this);
+    m_blinkTimer->setObjectName(QStringLiteral("blinkTimer"));
+    m_blinkTimer->setInterval(kBlinkMs);
+    connect(m_blinkTimer, &QTimer::timeout, this, [this] { Blink(); });
+}
+
+TrayIcon::~TrayIcon() {
+    RemoveTrayIcon();
+}
+
+void TrayIcon::SetUpTrayIcon() {
+    if (m_icon != nullptr) {
+        return;
+    }
+    m_iconA = QIcon(QStringLiteral(":/icons/tray-a.png"));
+    m_iconB = QIcon(QStringLiteral(":/icons/tray-b.png"));
+    m_icon = new QSystemTrayIcon(this);
+    m_icon->setObjectName(QStringLiteral("systemTrayIcon"));
+    connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::DoubleClick && m_onDoubleClick) {
+            m_onDoubleClick();
+        } else if (reason == QSystemTrayIcon::Context && m_onMenu) {
+            m_onMenu(QCursor::pos());
+        }
+    });
+    ShowIcon(false);
+    m_icon->setToolTip(NormalTip());
+    m_icon->show();
+}
+
+void TrayIcon::RemoveTrayIcon() {
+    m_blinkTimer->stop();
+    delete m_icon;
+    m_icon = nullptr;
+}
+
+void TrayIcon::StartCheckIndicator() {
+    if (m_icon == nullptr) {
+        return;
+    }
+    m_icon->setToolTip(CheckingTip());
+    m_blinkTimer->start();
+}
+
+void TrayIcon::StopCheckIndicator() {
+    m_blinkTimer->stop();
+    if (m_icon == nullptr) {
+        return;
+    }
+    // A run may end while the second frame shows: the normal icon comes back whatever the timer last did.
+    ShowIcon(false);
+    m_icon->setToolTip(NormalTip());
+}
+
+void TrayIcon::Blink() {
+    if (m_icon != nullptr) {
+        ShowIcon(!m_showsB);
+    }
+}
+
+void TrayIcon::ShowIcon(bool iconB) {
+    m_showsB = iconB;
+    m_icon->setIcon(iconB ? m_iconB : m_iconA);
+}
+
+void TrayIcon::ShowInTray(bool hide) {
+    if (hide) {
+        // A hidden window with no tray to bring it back from would be lost: without a tray it is only
+        // minimized.
+        if (m_icon != nullptr && m_available()) {
+            m_window.hide();
+        } else {
+            m_window.showMinimized();
+        }
+        m_settings.TaskTray = true;
+        return;
+    }
+    m_window.setWindowState(m_window.windowState() & ~Qt::WindowMinimized);
+    m_window.show();
+    m_window.raise();
+    m_window.activateWindow();
+    m_settings.TaskTray = false;
+}
+
+bool TrayIcon::IsPresent() const {
+    return m_icon != nullptr && m_icon->isVisible();
+}
+
+QString TrayIcon::ToolTip() const {
+    return m_icon != nullptr ? m_icon->toolTip() : QString();
+}
+
+QIcon TrayIcon::CurrentIcon() const {
+    return m_icon != nullptr ? m_icon->icon() : QIcon();
+}
+
+} // namespace zandel::ui

@@ -1,0 +1,142 @@
+#include "ui/list/ListPopupMenus.h"
+
+#include <QMenu>
+
+#include "core/app/AppSettings.h"
+#include "core/app/BrowserLaunch.h"
+#include "core/app/CommandIds.h"
+#include "core/list/Registration.h"
+#include "platform/ProgramLauncher.h"
+#include "ui/frame/ProxyBar.h"
+#include "ui/list/ListViewHost.h"
+#include "ui/list/MenuBuilder.h"
+#include "ui/list/RidIdiView.h"
+
+namespace zandel::ui {
+
+ListPopupMenus::ListPopupMenus(AppSettings& settings, CRidIdiView& view, IListViewHost& host,
+                               IProgramLauncher& launcher, IMessageService& messages)
+    : QObject(&view), m_settings(settings), m_view(&view), m_host(host), m_launcher(launcher), m_messages(messages) {
+    setObjectName(QStringLiteral("listPopupMenus"));
+}
+
+ListPopupMenus::~ListPopupMenus() = default;
+
+void ListPopupMenus::Detach() {
+    m_view = nullptr;
+}
+
+MenuState ListPopupMenus::CurrentState() const {
+    MenuState state;
+    state.running = m_view->IsRunning();
+    state.remaining = m_view->RemainingCount();
+    state.rowCount = m_view->RowCount();
+    state.selectionMark = m_view->SelectionMark();
+    if (const CProxyBar* bar = m_host.GetProxyBar()) {
+        state.useProxy = bar->GetUseProxy();
+        state.proxyAddress = bar->GetAddr();
+    }
+    return state;
+}
+
+std::unique_ptr<QMenu> ListPopupMenus::MakeMenu(const std::vector<MenuItem>& items) {
+    auto menu = std::make_unique<QMenu>(m_view);
+    FillMenu(*menu, items, [this](int id) { OnListCommand(id); });
+    return menu;
+}
+
+std::unique_ptr<QMenu> ListPopupMenus::MakeContextMenu() {
+    if (m_view == nullptr) {
+        return nullptr;
+    }
+    const std::optional<std::vector<MenuItem>> items = BuildContextMenu(m_settings, CurrentState());
+    if (!items) {
+        return nullptr;
+    }
+    std::unique_ptr<QMenu> menu = MakeMenu(*items);
+    menu->setObjectName(QStringLiteral("listContextMenu"));
+    return menu;
+}
+
+std::unique_ptr<QMenu> ListPopupMenus::MakeTrayMenu() {
+    if (m_view == nullptr) {
+        return nullptr;
+    }
+    std::unique_ptr<QMenu> menu = MakeMenu(BuildTrayMenu(m_settings, CurrentState()));
+    menu->setObjectName(QStringLiteral("trayMenu"));
+    return menu;
+}
+
+void ListPopupMenus::ShowContextMenu(const QPoint& globalPos) {
+    if (std::unique_ptr<QMenu> menu = MakeContextMenu()) {
+        menu->exec(globalPos);
+    }
+}
+
+void ListPopupMenus::ShowTrayMenu(const QPoint& globalPos) {
+    if (std::unique_ptr<QMenu> menu = MakeTrayMenu()) {
+        menu->exec(globalPos);
+    }
+}
+
+bool ListPopupMenus::OnListCommand(int id) {
+    // A command from a menu that outlived the list window has nothing left to act on.
+    if (m_view == nullptr) {
+        return false;
+    }
+    const ListCommandRoute route = RouteListCommand(id, m_settings);
+    if (route.restoreWindow) {
+        m_host.ShowInTray(false);
+    }
+    if (route.postToMain) {
+        m_host.PostCommand(*route.postToMain);
+    }
+    if (route.favourite) {
+        ChooseFavourite(*route.favourite);
+    }
+    if (route.proxyOff) {
+        m_view->OnCommand(cmd::kProxyOff);
+    }
+    if (!route.dispatch) {
+        return true;
+    }
+    switch (id) {
+    case cmd::kRegisterFavourites:
+        RegisterFavourites(m_settings, *m_view, m_messages);
+        return true;
+    case cmd::kRegisterChainProxies:
+        RegisterChainProxies(m_settings, *m_view, m_messages);
+        return true;
+    case cmd::kOpenBrowser:
+        OpenBrowser();
+        return true;
+    case cmd::kRestoreFromTray:
+        m_host.ShowInTray(false);
+        return true;
+    default:
+        return m_view->OnCommand(id);
+    }
+}
+
+void ListPopupMenus::ChooseFavourite(int slot) {
+    CProxyBar* bar = m_host.GetProxyBar();
+    if (bar == nullptr) {
+        return;
+    }
+    // With FavoOn off the favourite goes into the bar and to the desktop with the proxy switched off.
+    const std::string address = m_settings.Favourites[static_cast<std::size_t>(slot)];
+    bar->EnableAddrEdit(m_settings.FavoOn);
+    bar->SetUseProxy(m_settings.FavoOn ? 1 : 0);
+    bar->SetAddr(address);
+    bar->ApplyProxy(bar->GetUseProxy(), address);
+    m_settings.FavoSel = true;
+}
+
+void ListPopupMenus::OpenBrowser() {
+    const LaunchPlan plan = PlanOpenBrowser(m_settings, m_messages);
+    if (plan.launch) {
+        m_launcher.Launch(plan.program, plan.parameter);
+    }
+}
+
+} // namespace zandel::ui

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include <QObject>
+
+#include "core/app/PopupMenus.h"
+
+class QMenu;
+class QPoint;
+
+namespace zandel {
+struct AppSettings;
+class IMessageService;
+class IProgramLauncher;
+} // namespace zandel
+
+namespace zandel::ui {
+
+class CRidIdiView;
+class IListViewHost;
+
+// The popup menus the list window owns, its context menu and the notification-area menu, and the list
+// window's command handler (OnListCommand) that every command chosen in them, and the browser command posted
+// to the list, passes through before the list's ordinary commands.
+class ListPopupMenus final : public QObject {
+    Q_OBJECT
+public:
+    ListPopupMenus(AppSettings& settings, CRidIdiView& view, IListViewHost& host, IProgramLauncher& launcher,
+                   IMessageService& messages);
+    ~ListPopupMenus() override;
+
+    // The list window is going: from now on no menu shows and every command does nothing.
+    void Detach();
+
+    // The menus as they would show now, built afresh; none when no menu shows.
+    std::unique_ptr<QMenu> MakeContextMenu();
+    std::unique_ptr<QMenu> MakeTrayMenu();
+    void ShowContextMenu(const QPoint& globalPos);
+    void ShowTrayMenu(const QPoint& globalPos);
+
+    // False when nothing handled the command.
+    bool OnListCommand(int id);
+
+private:
+    MenuState CurrentState() const;
+    std::unique_ptr<QMenu> MakeMenu(const std::vector<MenuItem>& items);
+    void ChooseFavourite(int slot);
+    void OpenBrowser();
+
+    AppSettings& m_settings;
+    CRidIdiView* m_view;
+    IListViewHost& m_host;
+    IProgramLauncher& m_launcher;
+    IMessageService& m_messages;
+};
+
+} // namespace zandel::ui

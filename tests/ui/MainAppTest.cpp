@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "core/app/AppSettings.h"
+#include "core/app/CommandIds.h"
 #include "core/app/InternetSettings.h"
 #include "core/app/Texts.h"
 #include "platform/InstanceLock.h"
@@ -19,6 +20,7 @@
 #include "ui/app/MainApp.h"
 #include "ui/app/SplashDlg.h"
 #include "ui/frame/MainFrame.h"
+#include "ui/frame/TrayIcon.h"
 #include "ui/list/RidIdiView.h"
 
 namespace zandel {
@@ -119,6 +121,21 @@ private Q_SLOTS:
         QCOMPARE(m_messages->Boxes().at(0).text, std::string(texts::kBadListFormat));
         app->ExitInstance();
         QVERIFY(m_dir->Read("PrxSet.ini").find("TimeOut=9") != std::string::npos);
+    }
+
+    void startingIntoTheTrayLeavesTheWindowWithinReach() {
+        // Without a tray on this desktop, "start in the tray" minimizes: the window must never be unreachable.
+        m_dir->Write("PrxSet.ini", "[ProxyTaskTray]\r\nOpenOn=1\r\n");
+        auto app = MakeApp();
+        QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
+        ui::CMainFrame* frame = app->MainFrame();
+        QVERIFY(frame->isVisible());
+        QVERIFY(frame->isMinimized());
+        QVERIFY(frame->Tray().IsPresent());
+        QVERIFY(app->Settings().TaskTray);
+        frame->OnCommand(cmd::kRestoreFromTray);
+        QVERIFY(!frame->isMinimized());
+        QVERIFY(!app->Settings().TaskTray);
     }
 
     void splashClosesOnAKeyPress() {

@@ -3,8 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QProcess>
 #include <QTest>
+#include <QTimer>
 
 #include "core/app/AppSettings.h"
 #include "core/app/CommandIds.h"
@@ -16,11 +18,13 @@
 #include "support/FakeFileDialogs.h"
 #include "support/FakeProxy.h"
 #include "support/TempDir.h"
+#include "ui/support/MenuProbe.h"
 #include "ui/UiTestSupport.h"
 #include "ui/app/MainApp.h"
 #include "ui/app/SplashDlg.h"
 #include "ui/frame/MainFrame.h"
 #include "ui/frame/TrayIcon.h"
+#include "ui/list/ListPopupMenus.h"
 #include "ui/list/RidIdiView.h"
 
 namespace zandel {
@@ -136,6 +140,27 @@ private Q_SLOTS:
         frame->OnCommand(cmd::kRestoreFromTray);
         QVERIFY(!frame->isMinimized());
         QVERIFY(!app->Settings().TaskTray);
+    }
+
+    void exitChosenWhileHiddenInTheTrayEndsTheProgram() {
+        auto app = MakeApp();
+        QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
+        ui::CMainFrame* frame = app->MainFrame();
+        frame->Tray().SetTrayAvailable([] { return true; });
+        frame->ShowInTray(true);
+        QVERIFY(!frame->isVisible());
+        std::unique_ptr<QMenu> menu = frame->Popups().MakeTrayMenu();
+        QVERIFY(test::ChooseCommand(*menu, cmd::kAppExit));
+        // Bounded: a program that did not end would be stopped here and the test fail.
+        bool stuck = false;
+        QTimer::singleShot(10000, qApp, [&stuck] {
+            stuck = true;
+            QCoreApplication::exit(1);
+        });
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(!stuck);
+        app->ExitInstance();
+        QVERIFY(m_dir->Read("PrxSet.ini").find("[ProxyTaskTray]\r\nOn=1") != std::string::npos);
     }
 
     void splashClosesOnAKeyPress() {

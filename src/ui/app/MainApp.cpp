@@ -60,6 +60,8 @@ void CMainApp::LoadRecentFiles() {
 bool CMainApp::ProcessCommandLine() {
     m_frame = std::make_unique<CMainFrame>(m_settings, m_services.internet, m_services.launcher, m_services.recent,
                                            m_services.dialogs);
+    // Closing a window hidden in the tray closes no visible window, so Qt alone would never end the program.
+    connect(m_frame.get(), &CMainFrame::Closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     for (qsizetype i = 1; i < m_arguments.size(); ++i) {
         if (!m_arguments[i].startsWith(QLatin1Char('-'))) {
             return m_frame->Files().OpenPath(ToBytes(m_arguments[i]));

@@ -345,6 +345,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     // The run thread ends before any window goes.
     ShutdownView();
     event->accept();
+    Q_EMIT Closed();
 }
 
 void CMainFrame::StopRunForClose() {

@@ -76,6 +76,10 @@ public:
     void DocumentChanged() override;
     bool SaveDocument() override;
 
+Q_SIGNALS:
+    // The window has agreed to close: the program ends, also when the window was hidden in the tray.
+    void Closed();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;

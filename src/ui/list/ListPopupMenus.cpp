@@ -1,6 +1,7 @@
 #include "ui/list/ListPopupMenus.h"
 
 #include <QMenu>
+#include <QPointer>
 
 #include "core/app/AppSettings.h"
 #include "core/app/BrowserLaunch.h"
@@ -40,8 +41,13 @@ MenuState ListPopupMenus::CurrentState() const {
 }
 
 std::unique_ptr<QMenu> ListPopupMenus::MakeMenu(const std::vector<MenuItem>& items) {
-    auto menu = std::make_unique<QMenu>(m_view);
-    FillMenu(*menu, items, [this](int id) { OnListCommand(id); });
+    // The menu belongs to its caller alone and may outlive the list window: a choice made then does nothing.
+    auto menu = std::make_unique<QMenu>();
+    FillMenu(*menu, items, [popups = QPointer<ListPopupMenus>(this)](int id) {
+        if (popups) {
+            popups->OnListCommand(id);
+        }
+    });
     return menu;
 }
 

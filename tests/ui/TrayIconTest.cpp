@@ -312,6 +312,8 @@ private Q_SLOTS:
             m_internet->calls.clear();
             m_settings->FavoSel = false;
             std::unique_ptr<QMenu> menu = m_frame->Popups().MakeTrayMenu();
+            // The menu shows a long favourite shortened; choosing it applies the whole of it.
+            QVERIFY(test::FindCommand(*menu, 101)->text().size() < 70);
             QVERIFY(test::ChooseCommand(*menu, chosen == longest ? 101 : 100));
             QCOMPARE(bar->GetUseProxy(), favoOn ? 1 : 0);
             QCOMPARE(bar->GetAddr(), chosen);

@@ -12,11 +12,17 @@ namespace zandel::ui {
 namespace {
 
 constexpr char kCommandProperty[] = "zandelCommand";
+// A favourite may be up to 259 characters long; the menu shows its ends so that it still fits the screen.
+constexpr qsizetype kLabelChars = 64;
+constexpr qsizetype kLabelEndChars = 30;
 
 QString Label(const MenuItem& item) {
     QString text = FromBytes(item.text);
     // A favourite is an address the user typed: an ampersand in it is shown, not taken as a mnemonic.
     if (item.id >= cmd::kFavouriteFirst && item.id <= cmd::kFavouriteLast) {
+        if (text.size() > kLabelChars) {
+            text = text.left(kLabelEndChars) + QChar(0x2026) + text.right(kLabelEndChars);
+        }
         text.replace(QLatin1Char('&'), QStringLiteral("&&"));
     }
     return text;

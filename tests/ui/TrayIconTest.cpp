@@ -10,14 +10,10 @@
 #include "core/app/AppSettings.h"
 #include "core/app/BrowserLaunch.h"
 #include "core/app/CommandIds.h"
-#include "core/app/InternetSettings.h"
 #include "core/app/Texts.h"
-#include "platform/ProgramLauncher.h"
-#include "platform/RecentFileList.h"
-#include "support/FakeFileDialogs.h"
 #include "support/FakeProxy.h"
+#include "ui/support/FrameRig.h"
 #include "ui/support/MenuProbe.h"
-#include "support/TempDir.h"
 #include "ui/UiTestSupport.h"
 #include "ui/frame/MainFrame.h"
 #include "ui/frame/ProxyBar.h"
@@ -45,28 +41,17 @@ QIcon IconB() {
 class TrayIconTest : public QObject {
     Q_OBJECT
 private:
-    std::unique_ptr<test::TempDir> m_dir;
-    std::unique_ptr<AppSettings> m_settings;
-    std::unique_ptr<test::MessageRecorder> m_messages;
-    std::unique_ptr<RecordingInternetSettings> m_internet;
-    std::unique_ptr<RecordingLauncher> m_launcher;
-    std::unique_ptr<RecentFileList> m_recent;
-    std::unique_ptr<test::FakeFileDialogs> m_dialogs;
-    std::unique_ptr<CMainFrame> m_frame;
+    std::unique_ptr<test::FrameRig> m_rig;
+    CMainFrame* m_frame = nullptr;
 
     CMainFrame& MakeFrame() {
-        m_frame = std::make_unique<CMainFrame>(*m_settings, *m_internet, *m_launcher, *m_recent, *m_dialogs);
-        m_frame->show();
+        m_frame = &m_rig->Make();
         return *m_frame;
     }
     ui::CRidIdiView& View() { return *m_frame->View(); }
     ui::TrayIcon& Tray() { return m_frame->Tray(); }
     QSystemTrayIcon* SystemIcon() { return m_frame->findChild<QSystemTrayIcon*>(QStringLiteral("systemTrayIcon")); }
-    void Favourites(const std::vector<std::string>& entries) {
-        for (std::size_t slot = 0; slot < entries.size(); ++slot) {
-            SetListEntry(*m_settings, SettingsList::Favourites, entries[slot], static_cast<int>(slot));
-        }
-    }
+    void Favourites(const std::vector<std::string>& entries) { m_rig->SetList(SettingsList::Favourites, entries); }
     void TickBlinkTimer() { QVERIFY(QMetaObject::invokeMethod(Tray().BlinkTimer(), "timeout")); }
     // Lets the commands the menus posted to the main window run.
     static void Settle() {
@@ -77,7 +62,7 @@ private:
     // The popup that a right click on the icon opens, described, then closed again.
     QStringList RightClickMenu() {
         QStringList shown;
-        QTimer::singleShot(0, m_frame.get(), [&shown] {
+        QTimer::singleShot(0, m_frame, [&shown] {
             if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
                 shown = test::DescribeMenu(*menu);
                 shown.prepend(menu->objectName());
@@ -90,20 +75,10 @@ private:
     }
 
 private Q_SLOTS:
-    void init() {
-        m_dir = std::make_unique<test::TempDir>();
-        m_settings = std::make_unique<AppSettings>();
-        m_settings->StartDir = m_dir->Path();
-        m_messages = std::make_unique<test::MessageRecorder>();
-        m_internet = std::make_unique<RecordingInternetSettings>();
-        m_launcher = std::make_unique<RecordingLauncher>();
-        m_recent = std::make_unique<RecentFileList>(m_dir->File("config/Zandel.ini"));
-        m_dialogs = std::make_unique<test::FakeFileDialogs>();
-    }
-
+    void init() { m_rig = std::make_unique<test::FrameRig>(); }
     void cleanup() {
-        m_frame.reset();
-        m_messages.reset();
+        m_frame = nullptr;
+        m_rig.reset();
     }
 
     void blinkingStopsOnIconAWhateverFrameShows_data() {
@@ -137,8 +112,8 @@ private Q_SLOTS:
 
     void runBlinksAndGreysTheTrayMenusFileCommands() {
         test::FakeProxy silent(test::fake::NeverAnswer());
-        m_settings->WebPage = "http://127.0.0.1:9/envchk.cgi";
-        m_settings->TimeOut = 30;
+        m_rig->settings.WebPage = "http://127.0.0.1:9/envchk.cgi";
+        m_rig->settings.TimeOut = 30;
         MakeFrame();
         View().InsertRow(0, silent.Address(), 3, 0);
         View().InsertRow(1, silent.Address(), 3, 1);
@@ -178,8 +153,8 @@ private Q_SLOTS:
         QFETCH(bool, trayAvailable);
         MakeFrame();
         Tray().SetTrayAvailable([trayAvailable] { return trayAvailable; });
-        test::RequireEnabledAction(m_frame.get(), QStringLiteral("hideToTray"))->trigger();
-        QVERIFY(m_settings->TaskTray);
+        test::RequireEnabledAction(m_frame, QStringLiteral("hideToTray"))->trigger();
+        QVERIFY(m_rig->settings.TaskTray);
         if (trayAvailable) {
             QVERIFY(!m_frame->isVisible());
         } else {
@@ -192,7 +167,7 @@ private Q_SLOTS:
         Q_EMIT SystemIcon()->activated(QSystemTrayIcon::DoubleClick);
         QVERIFY(m_frame->isVisible());
         QVERIFY(!m_frame->isMinimized());
-        QVERIFY(!m_settings->TaskTray);
+        QVERIFY(!m_rig->settings.TaskTray);
 
         // Double-clicking while the window shows leaves it showing.
         Q_EMIT SystemIcon()->activated(QSystemTrayIcon::DoubleClick);
@@ -202,9 +177,9 @@ private Q_SLOTS:
 
     void rightClickShowsTheTrayMenuWithOneCheckMark() {
         Favourites({"10.0.0.5:8080", "10.0.0.5:8080", "10.0.0.6:3128"});
-        m_settings->FavoSel = true;
-        m_settings->ProxyOn = true;
-        m_settings->ProxyAddr = "10.0.0.5:8080";
+        m_rig->settings.FavoSel = true;
+        m_rig->settings.ProxyOn = true;
+        m_rig->settings.ProxyAddr = "10.0.0.5:8080";
         MakeFrame();
         const QStringList expected = {
             QStringLiteral("trayMenu"),
@@ -251,8 +226,8 @@ private Q_SLOTS:
         std::unique_ptr<QMenu> menu = m_frame->Popups().MakeTrayMenu();
         QVERIFY(test::ChooseCommand(*menu, cmd::kFavouriteFirst));
         Settle();
-        QVERIFY(m_internet->calls.empty());
-        QVERIFY(!m_settings->FavoSel);
+        QVERIFY(m_rig->internet.calls.empty());
+        QVERIFY(!m_rig->settings.FavoSel);
     }
 
     void fileCommandsFromTheTrayRunOnceInTheMainWindow_data() {
@@ -282,13 +257,14 @@ private Q_SLOTS:
         std::unique_ptr<QMenu> menu = m_frame->Popups().MakeTrayMenu();
         QVERIFY(test::ChooseCommand(*menu, command));
         QCOMPARE(m_frame->isVisible(), restores);
-        QCOMPARE(m_settings->TaskTray, !restores);
+        QCOMPARE(m_rig->settings.TaskTray, !restores);
         // The command runs after the menu has gone, in the main window.
-        QCOMPARE(m_dialogs->opens + static_cast<int>(m_dialogs->proposedNames.size()), 0);
-        QTRY_COMPARE(m_dialogs->opens + static_cast<int>(m_dialogs->proposedNames.size()), openDialogs + saveDialogs);
+        QCOMPARE(m_rig->dialogs.opens + static_cast<int>(m_rig->dialogs.proposedNames.size()), 0);
+        QTRY_COMPARE(m_rig->dialogs.opens + static_cast<int>(m_rig->dialogs.proposedNames.size()),
+                     openDialogs + saveDialogs);
         Settle();
-        QCOMPARE(m_dialogs->opens, openDialogs);
-        QCOMPARE(static_cast<int>(m_dialogs->proposedNames.size()), saveDialogs);
+        QCOMPARE(m_rig->dialogs.opens, openDialogs);
+        QCOMPARE(static_cast<int>(m_rig->dialogs.proposedNames.size()), saveDialogs);
     }
 
     void favouriteFromTheTrayBecomesTheBrowserProxy_data() {
@@ -301,16 +277,16 @@ private Q_SLOTS:
         QFETCH(bool, favoOn);
         const std::string longest(259, '7');
         Favourites({"10.0.0.5:8080", longest});
-        m_settings->FavoOn = favoOn;
-        m_settings->ProxyOn = !favoOn;
-        m_settings->ProxyAddr = "10.0.0.9:80";
+        m_rig->settings.FavoOn = favoOn;
+        m_rig->settings.ProxyOn = !favoOn;
+        m_rig->settings.ProxyAddr = "10.0.0.9:80";
         MakeFrame();
         ui::CProxyBar* bar = m_frame->GetProxyBar();
         auto* edit = bar->findChild<QWidget*>(QStringLiteral("proxyAddressEdit"));
 
         for (const std::string& chosen : {std::string("10.0.0.5:8080"), longest}) {
-            m_internet->calls.clear();
-            m_settings->FavoSel = false;
+            m_rig->internet.calls.clear();
+            m_rig->settings.FavoSel = false;
             std::unique_ptr<QMenu> menu = m_frame->Popups().MakeTrayMenu();
             // The menu shows a long favourite shortened; choosing it applies the whole of it.
             QVERIFY(test::FindCommand(*menu, 101)->text().size() < 70);
@@ -318,13 +294,13 @@ private Q_SLOTS:
             QCOMPARE(bar->GetUseProxy(), favoOn ? 1 : 0);
             QCOMPARE(bar->GetAddr(), chosen);
             QCOMPARE(edit->isEnabled(), favoOn);
-            QVERIFY(m_settings->FavoSel);
-            QCOMPARE(m_internet->calls.size(), std::size_t{2});
-            QCOMPARE(m_internet->calls[0].list.proxyServer, chosen);
-            QCOMPARE(m_internet->calls[0].list.flags, favoOn ? kProxyTypeProxy : kProxyTypeDirect);
+            QVERIFY(m_rig->settings.FavoSel);
+            QCOMPARE(m_rig->internet.calls.size(), std::size_t{2});
+            QCOMPARE(m_rig->internet.calls[0].list.proxyServer, chosen);
+            QCOMPARE(m_rig->internet.calls[0].list.flags, favoOn ? kProxyTypeProxy : kProxyTypeDirect);
         }
         // The window was not asked to come back for it.
-        QVERIFY(!m_settings->TaskTray);
+        QVERIFY(!m_rig->settings.TaskTray);
     }
 
     void trayCommandAfterTheListHasGoneDoesNothing() {
@@ -336,8 +312,8 @@ private Q_SLOTS:
             QVERIFY(test::ChooseCommand(*menu, id));
         }
         Settle();
-        QCOMPARE(m_dialogs->opens, 0);
-        QVERIFY(m_internet->calls.empty());
+        QCOMPARE(m_rig->dialogs.opens, 0);
+        QVERIFY(m_rig->internet.calls.empty());
         QVERIFY(!m_frame->isVisible());
         QVERIFY(m_frame->Popups().MakeTrayMenu() == nullptr);
         QVERIFY(RightClickMenu().isEmpty());
@@ -361,32 +337,32 @@ private Q_SLOTS:
         QFETCH(bool, urlOn);
         QFETCH(QString, url);
         QFETCH(QString, parameter);
-        m_settings->BwPath = path.toStdString();
-        m_settings->BwUrlOn = urlOn;
-        m_settings->BwUrl = url.toStdString();
+        m_rig->settings.BwPath = path.toStdString();
+        m_rig->settings.BwUrlOn = urlOn;
+        m_rig->settings.BwUrl = url.toStdString();
         MakeFrame();
-        test::RequireEnabledAction(m_frame.get(), QStringLiteral("openBrowser"))->trigger();
+        test::RequireEnabledAction(m_frame, QStringLiteral("openBrowser"))->trigger();
         if (parameter == QStringLiteral("-")) {
-            QTRY_COMPARE(m_messages->Boxes().size(), std::size_t{1});
-            QCOMPARE(m_messages->Boxes()[0].text, std::string(texts::kNoBrowserPath));
-            QCOMPARE(m_messages->Boxes()[0].icon, MbIcon::Warning);
-            QVERIFY(m_launcher->launches.empty());
+            QTRY_COMPARE(m_rig->messages.Boxes().size(), std::size_t{1});
+            QCOMPARE(m_rig->messages.Boxes()[0].text, std::string(texts::kNoBrowserPath));
+            QCOMPARE(m_rig->messages.Boxes()[0].icon, MbIcon::Warning);
+            QVERIFY(m_rig->launcher.launches.empty());
             return;
         }
-        QTRY_COMPARE(m_launcher->launches.size(), std::size_t{1});
-        QCOMPARE(m_launcher->launches[0].program, path.toStdString());
-        QCOMPARE(m_launcher->launches[0].parameter, parameter.toStdString());
-        QVERIFY(m_messages->Boxes().empty());
+        QTRY_COMPARE(m_rig->launcher.launches.size(), std::size_t{1});
+        QCOMPARE(m_rig->launcher.launches[0].program, path.toStdString());
+        QCOMPARE(m_rig->launcher.launches[0].parameter, parameter.toStdString());
+        QVERIFY(m_rig->messages.Boxes().empty());
     }
 
     void helpSaysSoWhenTheManualIsMissing() {
         // The tests' own folder has no manual beside them.
-        m_settings->BwPath = "/usr/bin/xdg-open";
+        m_rig->settings.BwPath = "/usr/bin/xdg-open";
         MakeFrame();
-        test::RequireEnabledAction(m_frame.get(), QStringLiteral("helpManual"))->trigger();
-        QCOMPARE(m_messages->Boxes().size(), std::size_t{1});
-        QCOMPARE(m_messages->Boxes()[0].text, std::string(kNoManual));
-        QVERIFY(m_launcher->launches.empty());
+        test::RequireEnabledAction(m_frame, QStringLiteral("helpManual"))->trigger();
+        QCOMPARE(m_rig->messages.Boxes().size(), std::size_t{1});
+        QCOMPARE(m_rig->messages.Boxes()[0].text, std::string(kNoManual));
+        QVERIFY(m_rig->launcher.launches.empty());
     }
 };
 

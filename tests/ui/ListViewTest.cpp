@@ -295,6 +295,16 @@ private Q_SLOTS:
         QCOMPARE(m_view->GetCellText(1, 0), std::string("  ﾌﾟﾛｷｼ proxy:8080 # note "));
     }
 
+    // A Shift-JIS address from a Windows file keeps its bytes through an edit that changes nothing.
+    void anUnchangedEditKeepsTheStoredBytes() {
+        const std::string shiftJis = "\x83\x76\x83\x8d\x83\x4c\x83\x56:8080";
+        m_view->InsertRow(0, shiftJis, StatusUnchecked, 0);
+        QCOMPARE(m_view->topLevelItem(0)->text(0), QStringLiteral("プロキシ:8080"));
+        m_view->BeginEdit(0);
+        SubmitEdit();
+        QCOMPARE(m_view->GetCellText(0, 0), shiftJis);
+    }
+
     void editingSwitchedOffClosesTheEditAndRefusesNewOnes() {
         Fill(3);
         Select({0});

@@ -17,6 +17,14 @@ QLineEdit* AddressEditDelegate::EditBox() const {
     return m_editor.data();
 }
 
+void AddressEditDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    QStyleOptionViewItem shown(option);
+    if (option.widget != nullptr && !option.widget->hasFocus() && m_editor == nullptr) {
+        shown.state &= ~QStyle::State_Selected;
+    }
+    QStyledItemDelegate::paint(painter, shown, index);
+}
+
 QWidget* AddressEditDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                                            const QModelIndex& index) const {
     if (index.column() != 0) {

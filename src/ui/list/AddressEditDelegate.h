@@ -9,9 +9,9 @@ class QLineEdit;
 
 namespace zandel::ui {
 
-// The in-place edit of a proxy address (column 0 only). An empty text or a cancelled edit leaves the old
-// address; any other text is taken as it stands. Copy and paste keys in the edit box go to the list's own
-// copy and paste, which work on the whole text.
+// Draws the rows and runs the in-place edit of a proxy address (column 0 only). An empty text or a cancelled edit
+// leaves the old address; any other text is taken as it stands. Copy and paste keys in the edit box go to the list's
+// own copy and paste, which work on the whole text.
 class AddressEditDelegate final : public QStyledItemDelegate {
     Q_OBJECT
 public:
@@ -26,6 +26,9 @@ public:
     // The edit box of the edit in progress, or none.
     QLineEdit* EditBox() const;
 
+    // The selection shows only while the list (or its edit box) has the focus, as in the list control the
+    // window stands for.
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override;
     void destroyEditor(QWidget* editor, const QModelIndex& index) const override;

@@ -1,5 +1,6 @@
 #include "ui/list/RidIdiView.h"
 
+#include <algorithm>
 #include <utility>
 
 #include <QApplication>
@@ -33,13 +34,17 @@ namespace {
 struct Column {
     const char* title;
     int width;
+    const char* widest; // the widest text the column usually holds
 };
 constexpr Column kColumns[kColumnCount] = {
-    {"Proxyサーバ名/ポート番号", 180},
-    {"結果", 100},
-    {"レスポンスタイム(秒)", 120},
-    {"チェック日時", 130},
+    {"Proxyサーバ名/ポート番号", 180, "255.255.255.255:65535"},
+    {"結果", 100, "Non-Anonymous"},
+    {"レスポンスタイム(秒)", 120, "00.000"},
+    {"チェック日時", 130, "0000/00/00(00:00:00)"},
 };
+// Room around a cell's text: margins, the grid line and, in the address column, the status image.
+constexpr int kCellPadding = 16;
+constexpr int kImageRoom = 20;
 
 // The local files among dropped URLs, in the order given.
 QStringList LocalFiles(const QMimeData* mime) {
@@ -66,8 +71,14 @@ CRidIdiView::CRidIdiView(AppSettings& settings, QWidget* parent)
         titles << QString::fromUtf8(column.title);
     }
     setHeaderLabels(titles);
+    // The widths of the Windows list, widened where this desktop's fonts need more room for a full title or
+    // cell (a check time cut short loses its seconds).
     for (int column = 0; column < kColumnCount; ++column) {
-        setColumnWidth(column, kColumns[column].width);
+        const Column& spec = kColumns[column];
+        const int title = header()->fontMetrics().horizontalAdvance(QString::fromUtf8(spec.title));
+        const int widest =
+            fontMetrics().horizontalAdvance(QString::fromUtf8(spec.widest)) + (column == 0 ? kImageRoom : 0);
+        setColumnWidth(column, std::max(spec.width, std::max(title, widest) + kCellPadding));
     }
     // The list sorts itself on a header click, by its own comparison. Switching the control's sorting off
     // also makes the headers unclickable, so that comes first.
@@ -97,7 +108,8 @@ CRidIdiView::CRidIdiView(AppSettings& settings, QWidget* parent)
     setStyleSheet(QStringLiteral(
         "QTreeWidget { color: #ffffff; background-color: rgb(16,83,143); alternate-background-color: rgb(16,83,143);"
         " selection-background-color: palette(highlight); selection-color: palette(highlighted-text); }"
-        "QTreeWidget::item { border-right: 1px solid rgb(60,120,175); border-bottom: 1px solid rgb(60,120,175); }"));
+        "QTreeWidget::item { border-right: 1px solid rgb(60,120,175); border-bottom: 1px solid rgb(60,120,175); }"
+        "QTreeWidget::item:selected { background-color: palette(highlight); color: palette(highlighted-text); }"));
 
     for (int image = 0; image < 4; ++image) {
         m_statusIcons[static_cast<std::size_t>(image)] = StatusIcon(image);
@@ -222,42 +234,6 @@ bool CRidIdiView::RunActive() const {
     return m_engine && (m_engine->IsRunning() || m_engine->IsCheckBarRunning());
 }
 
-void CRidIdiView::StartCheck() {
-    if (m_engine) {
-        m_engine->StartCheck();
-    }
-}
-
-void CRidIdiView::StartStartupCheck() {
-    if (m_engine) {
-        m_engine->StartStartupCheck();
-    }
-}
-
-void CRidIdiView::StopCheck() {
-    if (m_engine) {
-        m_engine->StopCheck();
-    }
-}
-
-void CRidIdiView::SkipCheck() {
-    if (m_engine) {
-        m_engine->SkipCheck();
-    }
-}
-
-bool CRidIdiView::IsRunning() const {
-    return m_engine && m_engine->IsRunning();
-}
-
-bool CRidIdiView::IsCheckBarRunning() const {
-    return m_engine && m_engine->IsCheckBarRunning();
-}
-
-int CRidIdiView::RemainingCount() const {
-    return m_engine ? m_engine->RemainingCount() : 0;
-}
-
 void CRidIdiView::BeginEdit(int row) {
     QTreeWidgetItem* item = Item(row);
     if (item == nullptr || !m_labelEditing) {
@@ -272,8 +248,10 @@ QLineEdit* CRidIdiView::EditBox() const {
     return m_delegate->EditBox();
 }
 
+// An edit that leaves the text as it was keeps the stored bytes (a Shift-JIS address stays Shift-JIS).
 void CRidIdiView::CommitEdit(int row, const QString& text) {
-    if (QTreeWidgetItem* item = Item(row)) {
+    QTreeWidgetItem* item = Item(row);
+    if (item != nullptr && text != item->text(0)) {
         WriteCell(item, 0, ToBytes(text));
     }
 }
@@ -356,6 +334,17 @@ void CRidIdiView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QTreeWidget::keyPressEvent(event);
+}
+
+// The selection is drawn only while the list has the focus: redraw it when the focus comes or goes.
+void CRidIdiView::focusInEvent(QFocusEvent* event) {
+    QTreeWidget::focusInEvent(event);
+    viewport()->update();
+}
+
+void CRidIdiView::focusOutEvent(QFocusEvent* event) {
+    QTreeWidget::focusOutEvent(event);
+    viewport()->update();
 }
 
 void CRidIdiView::dragEnterEvent(QDragEnterEvent* event) {

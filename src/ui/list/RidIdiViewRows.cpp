@@ -1,4 +1,4 @@
-// The row operations and the windows of the check run, over the items of the list control. Every call from
+// The row operations, the check run and its windows, over the items of the list control. Every call from
 // another thread is carried to the user-interface thread by the bridge and waits there for its turn.
 
 #include "ui/list/RidIdiView.h"
@@ -26,6 +26,43 @@ constexpr int kImageRole = Qt::UserRole + 1;
 constexpr int kBytesRole = Qt::UserRole + 2; // + column
 
 } // namespace
+
+// The check run: its operations go to the engine, which is gone once the window has shut down.
+void CRidIdiView::StartCheck() {
+    if (m_engine) {
+        m_engine->StartCheck();
+    }
+}
+
+void CRidIdiView::StartStartupCheck() {
+    if (m_engine) {
+        m_engine->StartStartupCheck();
+    }
+}
+
+void CRidIdiView::StopCheck() {
+    if (m_engine) {
+        m_engine->StopCheck();
+    }
+}
+
+void CRidIdiView::SkipCheck() {
+    if (m_engine) {
+        m_engine->SkipCheck();
+    }
+}
+
+bool CRidIdiView::IsRunning() const {
+    return m_engine && m_engine->IsRunning();
+}
+
+bool CRidIdiView::IsCheckBarRunning() const {
+    return m_engine && m_engine->IsCheckBarRunning();
+}
+
+int CRidIdiView::RemainingCount() const {
+    return m_engine ? m_engine->RemainingCount() : 0;
+}
 
 QTreeWidgetItem* CRidIdiView::Item(int row) const {
     return row >= 0 && row < topLevelItemCount() ? topLevelItem(row) : nullptr;

@@ -7,10 +7,10 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev libglib2.0-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-ipafont-gothic xdg-utils
-    qt6-translations-l10n tinyproxy clang-format
+    qt6-translations-l10n tinyproxy clang-format gsettings-desktop-schemas
 )
 if [ "${ZANDEL_SETUP_DESKTOP:-0}" = 1 ]; then
-    packages+=(xvfb xauth)
+    packages+=(xvfb xauth xdotool imagemagick)
 fi
 
 missing=()

@@ -20,6 +20,7 @@ public:
     static void SetResponder(Responder responder);
 
     void SetParentWindow(QWidget* parent) { m_parent = parent; }
+    QWidget* ParentWindow() const { return m_parent; }
     MbResult Show(const std::string& text, MbButtons buttons, MbIcon icon) override;
 
 private:

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "core/app/AppSettings.h"
+
+namespace zandel {
+
+// The window's outer rectangle as [Window] keeps it: Right and Bottom lie just past the last pixel.
+WindowRect RectFromOuter(int x, int y, int width, int height);
+
+// Where the main window goes at start-up: the saved rectangle, or none for the default place. An empty
+// rectangle means that none was saved; one that lies wholly outside every screen (a monitor taken away
+// since) would put the window where nobody can reach it, so it also gives the default place.
+std::optional<WindowRect> PlacementToRestore(const WindowRect& saved, const std::vector<WindowRect>& screens);
+
+} // namespace zandel

@@ -1,0 +1,31 @@
+#include "core/settings/CheckPage.h"
+
+namespace zandel {
+
+CheckPageFields LoadCheckPage(const AppSettings& settings) {
+    CheckPageFields fields;
+    fields.TimeOut = settings.TimeOut;
+    fields.BwUrl = settings.BwUrl;
+    fields.HttpVer = settings.HttpVer;
+    fields.BwPath = settings.BwPath;
+    fields.BwUrlOn = settings.BwUrlOn;
+    fields.TaskTrayOpen = settings.TaskTrayOpen;
+    fields.OpenCheck = settings.OpenCheck;
+    return fields;
+}
+
+int TimeOutAtOpen(int stored) {
+    return stored < kTimeOutLowest || stored > kTimeOutHighest ? kTimeOutFallback : stored;
+}
+
+void ApplyCheckPage(const CheckPageFields& fields, AppSettings& settings) {
+    settings.HttpVer = fields.HttpVer;
+    settings.TimeOut = fields.TimeOut;
+    settings.BwPath = fields.BwPath;
+    settings.BwUrlOn = fields.BwUrlOn;
+    settings.BwUrl = fields.BwUrl;
+    settings.TaskTrayOpen = fields.TaskTrayOpen;
+    settings.OpenCheck = fields.OpenCheck;
+}
+
+} // namespace zandel

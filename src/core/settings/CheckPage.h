@@ -1,0 +1,34 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+
+#include "core/app/AppSettings.h"
+
+namespace zandel {
+
+inline constexpr int kTimeOutLowest = 5;
+inline constexpr int kTimeOutHighest = 60;
+inline constexpr int kTimeOutFallback = 30;
+// The text boxes of the settings pages hold at most this many bytes.
+inline constexpr std::size_t kPageTextLimit = 256;
+inline constexpr std::array<const char*, 2> kHttpVersions = {"1.0", "1.1"};
+
+// What the check page edits, in the order its fields are exchanged with the controls.
+struct CheckPageFields {
+    int TimeOut = kTimeOutFallback;
+    std::string BwUrl;
+    std::string HttpVer;
+    std::string BwPath;
+    bool BwUrlOn = true;
+    bool TaskTrayOpen = false;
+    bool OpenCheck = false;
+};
+
+CheckPageFields LoadCheckPage(const AppSettings& settings);
+// A time-out the spin button cannot reach is shown as the default instead.
+int TimeOutAtOpen(int stored);
+void ApplyCheckPage(const CheckPageFields& fields, AppSettings& settings);
+
+} // namespace zandel

@@ -1,0 +1,104 @@
+#include "platform/GnomeInternetSettings.h"
+
+#include <array>
+#include <memory>
+#include <utility>
+
+#include <gio/gio.h>
+
+#include "core/app/ProxyServerText.h"
+
+namespace zandel {
+
+namespace {
+
+constexpr std::array<const char*, 3> kChildren = {".http", ".https", ".ftp"};
+
+struct ObjectUnref {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+using SettingsPtr = std::unique_ptr<GSettings, ObjectUnref>;
+
+// A bare g_settings_new on a schema that is not installed ends the process; looking it up first does not.
+SettingsPtr OpenSettings(const std::string& schemaId) {
+    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+    if (source == nullptr) {
+        return nullptr;
+    }
+    GSettingsSchema* schema = g_settings_schema_source_lookup(source, schemaId.c_str(), TRUE);
+    if (schema == nullptr) {
+        return nullptr;
+    }
+    SettingsPtr settings(g_settings_new_full(schema, nullptr, nullptr));
+    g_settings_schema_unref(schema);
+    return settings;
+}
+
+bool HasKey(GSettings* settings, const char* key) {
+    GSettingsSchema* schema = nullptr;
+    g_object_get(settings, "settings-schema", &schema, nullptr);
+    const bool has = schema != nullptr && g_settings_schema_has_key(schema, key);
+    if (schema != nullptr) {
+        g_settings_schema_unref(schema);
+    }
+    return has;
+}
+
+} // namespace
+
+GnomeInternetSettings::GnomeInternetSettings(std::string schemaId) : m_schemaId(std::move(schemaId)) {}
+
+bool GnomeInternetSettings::SchemaAvailable() const {
+    if (!OpenSettings(m_schemaId)) {
+        return false;
+    }
+    for (const char* child : kChildren) {
+        if (!OpenSettings(m_schemaId + child)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void GnomeInternetSettings::SetOption(int option, const InternetOptionList& list) {
+    if (option == kOptionSettingsChanged) {
+        g_settings_sync();
+        return;
+    }
+    // A named connection would be a dial-up one, which this desktop does not have.
+    if (option == kOptionPerConnection && !list.connection) {
+        WriteProxy(list);
+    }
+}
+
+void GnomeInternetSettings::WriteProxy(const InternetOptionList& list) {
+    SettingsPtr proxy = OpenSettings(m_schemaId);
+    std::array<SettingsPtr, kChildren.size()> children;
+    for (std::size_t i = 0; i < kChildren.size(); ++i) {
+        children[i] = OpenSettings(m_schemaId + kChildren[i]);
+    }
+    if (!proxy || !HasKey(proxy.get(), "mode")) {
+        return;
+    }
+    const ProxyServerParts parts = ParseProxyServer(list.proxyServer);
+
+    // Delayed, so that the browsers never see the new mode with the old address or the other way round.
+    g_settings_delay(proxy.get());
+    for (const SettingsPtr& child : children) {
+        if (!child || !HasKey(child.get(), "host") || !HasKey(child.get(), "port")) {
+            continue;
+        }
+        g_settings_delay(child.get());
+        g_settings_set_string(child.get(), "host", parts.host.c_str());
+        g_settings_set_int(child.get(), "port", parts.port);
+    }
+    g_settings_set_string(proxy.get(), "mode", list.flags == kProxyTypeProxy ? "manual" : "none");
+    for (const SettingsPtr& child : children) {
+        if (child) {
+            g_settings_apply(child.get());
+        }
+    }
+    g_settings_apply(proxy.get());
+}
+
+} // namespace zandel

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zandel {
+
+// The recent-file list of the File menu: the four list files opened or saved last, newest first, kept in
+// "Zandel.ini" [Recent File List] File1..File4 in the user's configuration folder.
+class RecentFileList final {
+public:
+    static constexpr int kSize = 4;
+
+    // "Zandel.ini" in $XDG_CONFIG_HOME/Zandel, else in ~/.config/Zandel.
+    RecentFileList();
+    explicit RecentFileList(std::string iniPath);
+
+    // Reads the entries; a missing file gives none. Empty keys and repeats are passed over.
+    void Load();
+    // Writes the entries, making the folder when needed. False when the file cannot be written.
+    bool Save() const;
+
+    // The path becomes the newest entry; an older entry of the same path goes, the fifth falls off.
+    void Add(const std::string& path);
+    void Remove(int index);
+    const std::vector<std::string>& Entries() const { return m_entries; }
+    const std::string& IniPath() const { return m_iniPath; }
+
+    static std::string DefaultIniPath();
+
+private:
+    std::string m_iniPath;
+    std::vector<std::string> m_entries;
+};
+
+} // namespace zandel

@@ -1,0 +1,139 @@
+#include "ui/app/MainApp.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QTimer>
+
+#include "platform/RecentFileList.h"
+#include "ui/app/SplashDlg.h"
+#include "ui/frame/FileCommands.h"
+#include "ui/frame/MainFrame.h"
+#include "ui/list/RidIdiView.h"
+#include "ui/util/TextCodec.h"
+
+namespace zandel::ui {
+
+CMainApp::CMainApp(Services services, QStringList arguments, std::string workingDir)
+    : m_services(services), m_arguments(std::move(arguments)), m_workingDir(std::move(workingDir)),
+      m_lifecycle(m_settings, services.lock, *this) {}
+
+CMainApp::~CMainApp() {
+    if (!m_exited) {
+        ExitInstance();
+    }
+}
+
+AppLifecycle::Start CMainApp::InitInstance() {
+    return m_lifecycle.InitInstance(m_workingDir);
+}
+
+int CMainApp::ExitInstance() {
+    m_exited = true;
+    if (qApp != nullptr) {
+        qApp->removeEventFilter(this);
+    }
+    delete m_splash.data();
+    m_frame.reset();
+    return m_lifecycle.ExitInstance();
+}
+
+int CMainApp::Run() {
+    switch (InitInstance()) {
+    case AppLifecycle::Start::SecondInstance:
+        m_exited = true;
+        return 0;
+    case AppLifecycle::Start::Failed:
+        ExitInstance();
+        return 1;
+    case AppLifecycle::Start::Running:
+        break;
+    }
+    const int code = QApplication::exec();
+    const int exitCode = ExitInstance();
+    return code != 0 ? code : exitCode;
+}
+
+void CMainApp::LoadRecentFiles() {
+    m_services.recent.Load();
+}
+
+bool CMainApp::ProcessCommandLine() {
+    m_frame = std::make_unique<CMainFrame>(m_settings, m_services.internet, m_services.launcher, m_services.recent,
+                                           m_services.dialogs);
+    for (qsizetype i = 1; i < m_arguments.size(); ++i) {
+        if (!m_arguments[i].startsWith(QLatin1Char('-'))) {
+            return m_frame->Files().OpenPath(ToBytes(m_arguments[i]));
+        }
+    }
+    return true;
+}
+
+void CMainApp::ShowSplash() {
+    m_splash = new CSplashDlg(m_frame.get());
+    m_splash->show();
+    m_splash->repaint();
+    m_splashShown.start();
+    qApp->installEventFilter(this);
+    // The first idle moment after the second is up: a zero timer runs once the queued events are done.
+    QTimer::singleShot(kSplashMs, this, [this] { QTimer::singleShot(0, this, [this] { CloseSplash(); }); });
+}
+
+void CMainApp::ShowMainWindow() {
+    m_frame->show();
+    m_frame->repaint();
+    KeepSplashOnTop();
+}
+
+void CMainApp::ReopenListFile(const std::string& path) {
+    m_frame->Files().OpenPath(path);
+}
+
+void CMainApp::ShowInTray(bool hide) {
+    m_frame->ShowInTray(hide);
+    KeepSplashOnTop();
+}
+
+void CMainApp::KeepSplashOnTop() {
+    // The splash belongs to the main window and stays above it, also when the window is brought forward.
+    if (!m_splash.isNull()) {
+        m_splash->raise();
+    }
+}
+
+void CMainApp::ApplyTopmost() {
+    m_frame->ApplyTopmost();
+}
+
+void CMainApp::StartStartupCheck() {
+    m_frame->View()->StartStartupCheck();
+}
+
+void CMainApp::SaveRecentFiles() {
+    m_services.recent.Save();
+}
+
+bool CMainApp::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::NonClientAreaMouseButtonPress:
+        CloseSplash();
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void CMainApp::CloseSplash() {
+    if (m_splash.isNull()) {
+        return;
+    }
+    qApp->removeEventFilter(this);
+    m_splash->close();
+    if (m_frame) {
+        m_frame->repaint();
+    }
+}
+
+} // namespace zandel::ui

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+#include "core/app/AppLifecycle.h"
+#include "core/app/AppSettings.h"
+#include "ui/app/SplashDlg.h"
+
+namespace zandel {
+class IInternetSettings;
+class IProgramLauncher;
+class RecentFileList;
+} // namespace zandel
+
+namespace zandel::ui {
+
+class CMainFrame;
+class IFileDialogs;
+
+// The application: owns the settings, lets one instance run, starts and ends a run of the program in its
+// fixed order and closes the splash window on the first key or mouse press or once it has been up a second.
+class CMainApp final : public QObject, public IAppShell {
+    Q_OBJECT
+public:
+    struct Services {
+        ISingleInstance& lock;
+        IInternetSettings& internet;
+        IProgramLauncher& launcher;
+        RecentFileList& recent;
+        IFileDialogs& dialogs;
+    };
+    static constexpr int kSplashMs = 1000;
+
+    // `arguments` as the program got them (the first is the program); `workingDir` becomes StartDir.
+    CMainApp(Services services, QStringList arguments, std::string workingDir = CurrentDirectory());
+    ~CMainApp() override;
+
+    AppLifecycle::Start InitInstance();
+    // Destroys the main window (which writes the window rectangle), then saves the rest. The exit code.
+    int ExitInstance();
+    // InitInstance, the event loop, ExitInstance.
+    int Run();
+
+    AppSettings& Settings() { return m_settings; }
+    CMainFrame* MainFrame() const { return m_frame.get(); }
+    CSplashDlg* Splash() const { return m_splash.data(); }
+
+    // IAppShell
+    void LoadRecentFiles() override;
+    bool ProcessCommandLine() override;
+    void ShowSplash() override;
+    void ShowMainWindow() override;
+    void ReopenListFile(const std::string& path) override;
+    void ShowInTray(bool hide) override;
+    void ApplyTopmost() override;
+    void StartStartupCheck() override;
+    void SaveRecentFiles() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CloseSplash();
+    void KeepSplashOnTop();
+
+    Services m_services;
+    QStringList m_arguments;
+    std::string m_workingDir;
+    AppSettings m_settings;
+    AppLifecycle m_lifecycle;
+    std::unique_ptr<CMainFrame> m_frame;
+    QPointer<CSplashDlg> m_splash;
+    QElapsedTimer m_splashShown;
+    bool m_exited = false;
+};
+
+} // namespace zandel::ui

@@ -1,0 +1,122 @@
+#include "ui/frame/FileCommands.h"
+
+#include "core/app/Texts.h"
+#include "core/list/ListDocument.h"
+#include "core/list/ListFile.h"
+#include "core/util/Text.h"
+#include "platform/RecentFileList.h"
+#include "ui/frame/FileDialogs.h"
+
+namespace zandel::ui {
+
+FileCommands::FileCommands(CRidIdiDoc& document, IFileDialogs& dialogs, RecentFileList& recent, QWidget& parent)
+    : m_document(document), m_dialogs(dialogs), m_recent(recent), m_parent(parent) {}
+
+void FileCommands::New() {
+    if (m_document.NewList()) {
+        m_document.SetTitle(texts::kUntitled);
+    }
+}
+
+void FileCommands::Open() {
+    if (!m_document.AskSaveChanges()) {
+        return;
+    }
+    if (const auto path = m_dialogs.GetOpenPath(&m_parent)) {
+        LoadWithMode(*path, OpenReplace);
+    }
+}
+
+void FileCommands::Append() {
+    const std::string path = m_document.PathName();
+    const std::string title = m_document.Title();
+    const auto other = m_dialogs.GetOpenPath(&m_parent);
+    if (!other) {
+        return;
+    }
+    const bool loaded = LoadWithMode(*other, OpenAppend);
+    // The load named the document after the appended file; it stays the list it was.
+    if (!path.empty()) {
+        m_document.SetPathName(path);
+    } else {
+        m_document.ClearPathName();
+        m_document.SetTitle(title);
+    }
+    if (loaded) {
+        m_document.SetModified(true);
+    }
+}
+
+bool FileCommands::Save() {
+    if (m_document.PathName().empty()) {
+        return SaveAs();
+    }
+    m_document.m_saveMode = SaveWithResults;
+    return m_document.SaveListFile(m_document.PathName());
+}
+
+bool FileCommands::SaveAs() {
+    const auto path = m_dialogs.GetSavePath(&m_parent, ProposedName());
+    if (!path) {
+        return false;
+    }
+    m_document.m_saveMode = SaveWithResults;
+    if (!m_document.SaveListFile(*path)) {
+        return false;
+    }
+    m_document.SetPathName(*path);
+    return true;
+}
+
+void FileCommands::SaveWithoutResults(int saveMode) {
+    const auto path = m_dialogs.GetSavePath(&m_parent, ProposedName());
+    if (!path) {
+        return;
+    }
+    m_document.m_saveMode = saveMode;
+    m_document.SaveListFile(*path);
+    m_document.m_saveMode = SaveWithResults;
+}
+
+bool FileCommands::OpenPath(const std::string& path) {
+    return LoadWithMode(path, OpenReplace);
+}
+
+void FileCommands::OpenRecent(int index) {
+    const auto& entries = m_recent.Entries();
+    if (index < 0 || static_cast<std::size_t>(index) >= entries.size()) {
+        return;
+    }
+    const std::string path = entries[static_cast<std::size_t>(index)];
+    if (!m_document.AskSaveChanges()) {
+        return;
+    }
+    if (!LoadWithMode(path, OpenReplace)) {
+        for (std::size_t i = 0; i < m_recent.Entries().size(); ++i) {
+            if (m_recent.Entries()[i] == path) {
+                m_recent.Remove(static_cast<int>(i));
+                break;
+            }
+        }
+    }
+}
+
+bool FileCommands::LoadWithMode(const std::string& path, int openMode) {
+    m_document.m_openMode = openMode;
+    const bool loaded = m_document.OpenListFile(path);
+    m_document.m_openMode = OpenReplace;
+    return loaded;
+}
+
+std::string FileCommands::ProposedName() const {
+    if (!m_document.PathName().empty()) {
+        return m_document.PathName();
+    }
+    std::string name = m_document.Title().empty() ? std::string(texts::kUntitled) : m_document.Title();
+    if (FileExtension(name).empty()) {
+        name += ".txt";
+    }
+    return name;
+}
+
+} // namespace zandel::ui

@@ -1,0 +1,56 @@
+#include "ui/frame/FileDialogs.h"
+
+#include <QFileDialog>
+
+#include "ui/util/TextCodec.h"
+
+namespace zandel::ui {
+
+namespace {
+
+std::optional<std::string> Run(QFileDialog& dialog) {
+    dialog.setNameFilters(NameFilters(kListFileFilter));
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    // The labels carry their patterns already; the patterns Qt matches with are added behind them.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return ToBytes(dialog.selectedFiles().constFirst());
+}
+
+} // namespace
+
+QStringList NameFilters(const char* filter) {
+    const QStringList parts = QString::fromUtf8(filter).split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty()) {
+            break;
+        }
+        QString pattern = parts[i + 1];
+        pattern.replace(QStringLiteral("*.*"), QStringLiteral("*"));
+        pattern.replace(QLatin1Char(';'), QLatin1Char(' '));
+        filters << QStringLiteral("%1 (%2)").arg(parts[i], pattern);
+    }
+    return filters;
+}
+
+std::optional<std::string> QtFileDialogs::GetOpenPath(QWidget* parent) {
+    QFileDialog dialog(parent, QStringLiteral("開く"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    return Run(dialog);
+}
+
+std::optional<std::string> QtFileDialogs::GetSavePath(QWidget* parent, const std::string& proposed) {
+    QFileDialog dialog(parent, QStringLiteral("名前を付けて保存"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (!proposed.empty()) {
+        dialog.selectFile(FromBytes(proposed));
+    }
+    return Run(dialog);
+}
+
+} // namespace zandel::ui

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+
+#include "core/app/AppSettings.h"
+
+class QWidget;
+
+namespace zandel::ui {
+
+// The main window's place on screen: the outer rectangle of [Window] restored at creation and written when
+// the window goes, and the always-on-top state.
+class FramePlacement final {
+public:
+    FramePlacement(QWidget& window, std::string startDir);
+
+    // Before the window is shown: the saved rectangle, or the default size for the system to place.
+    void Restore();
+    // Once the window is on screen and its frame known: the saved rectangle was the outer one.
+    void Shown();
+    // Starts "PrxSet.ini" anew with the window's outer rectangle.
+    bool Save() const;
+
+    // Topmost or not, re-shown where and as large as it was.
+    static void ApplyTopmost(QWidget& window, bool onTop);
+
+private:
+    QWidget& m_window;
+    std::string m_startDir;
+    bool m_restored = false;
+    WindowRect m_rect;
+};
+
+} // namespace zandel::ui

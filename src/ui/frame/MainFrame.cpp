@@ -1,0 +1,418 @@
+#include "ui/frame/MainFrame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QThread>
+#include <QTimer>
+
+#include "core/app/CloseRule.h"
+#include "core/app/CommandIds.h"
+#include "core/app/Texts.h"
+#include "platform/ProgramLauncher.h"
+#include "platform/RecentFileList.h"
+#include "ui/app/AboutDlg.h"
+#include "ui/frame/CheckBar.h"
+#include "ui/frame/FileCommands.h"
+#include "ui/frame/FrameActions.h"
+#include "ui/frame/FramePlacement.h"
+#include "ui/frame/ProxyBar.h"
+#include "ui/frame/TrayStandIn.h"
+#include "ui/list/RidIdiView.h"
+#include "ui/log/LogView.h"
+#include "ui/multistage/PropSheet2.h"
+#include "ui/settings/PropSheet.h"
+#include "ui/util/MessageBoxService.h"
+#include "ui/util/TextCodec.h"
+
+// The pictures live in the library; a static library's resources are registered by hand, outside any namespace.
+static void InitResources() {
+    Q_INIT_RESOURCE(zandel);
+}
+
+namespace zandel::ui {
+
+namespace {
+
+constexpr int kIdleUpdateMs = 150;
+constexpr double kListShare = 0.6;
+constexpr int kStopPollMs = 5;
+
+QLabel* CountPane(const QString& widest, const QString& objectName, QWidget* parent) {
+    auto* pane = new QLabel(widest, parent);
+    pane->setObjectName(objectName);
+    pane->setMinimumWidth(pane->fontMetrics().horizontalAdvance(widest) + 8);
+    return pane;
+}
+
+} // namespace
+
+CMainFrame::CMainFrame(AppSettings& settings, IInternetSettings& internet, IProgramLauncher& launcher,
+                       RecentFileList& recent, IFileDialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent), m_settings(settings), m_internet(internet), m_launcher(launcher), m_recent(recent) {
+    InitResources();
+    setObjectName(QStringLiteral("mainFrame"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/zandel.png")));
+    m_actions = new FrameActions(*this, [this](int id) { OnCommand(id); });
+    m_actions->OnMenuOpening([this] { MenuBarOpened(); });
+
+    m_proxyBar = new CProxyBar(m_settings, m_internet, this);
+    m_checkBar = new CCheckBar(this);
+    // The two bars take a second row: beside the toolbar they would not fit a window of the default width.
+    addToolBarBreak(Qt::TopToolBarArea);
+    addToolBar(Qt::TopToolBarArea, m_proxyBar);
+    addToolBar(Qt::TopToolBarArea, m_checkBar);
+    BuildStatusBar();
+    BuildPanes();
+    WireBars();
+
+    m_tray = std::make_unique<TrayStandIn>(*this, m_settings, *findChild<QLabel*>(QStringLiteral("checkingNote")));
+    m_document = std::make_unique<CRidIdiDoc>(*m_view, MessageBoxService::Instance(), *this);
+    m_files = std::make_unique<FileCommands>(*m_document, dialogs, m_recent, *this);
+    m_view->SetHost(this);
+    m_view->SetDocument(m_document.get());
+    m_document->SetTitle(texts::kUntitled);
+    m_actions->SetRecentFiles(m_recent.Entries());
+    MessageBoxService::Instance().SetParentWindow(this);
+
+    m_placement = std::make_unique<FramePlacement>(*this, m_settings.StartDir);
+    m_placement->Restore();
+    m_idleTimer = new QTimer(this);
+    connect(m_idleTimer, &QTimer::timeout, this, [this] { UpdateCommandUi(); });
+    m_idleTimer->start(kIdleUpdateMs);
+    UpdateCommandUi();
+}
+
+CMainFrame::~CMainFrame() {
+    ShutdownView();
+    m_proxyBar->SaveToSettings();
+    m_placement->Save();
+    m_view->SetHost(nullptr);
+    m_view->SetDocument(nullptr);
+}
+
+void CMainFrame::BuildStatusBar() {
+    auto* ready = new QLabel(QStringLiteral("ﾚﾃﾞｨ"), this);
+    ready->setObjectName(QStringLiteral("readyText"));
+    statusBar()->addWidget(ready, 1);
+    auto* note = new QLabel(this);
+    note->setObjectName(QStringLiteral("checkingNote"));
+    note->setContentsMargins(0, 0, 12, 0);
+    statusBar()->addPermanentWidget(note);
+    m_rowCountPane = CountPane(QStringLiteral(" ﾌﾟﾛｷｼ : 0000 "), QStringLiteral("rowCountPane"), this);
+    m_selectedCountPane = CountPane(QStringLiteral(" 選択 : 0000 "), QStringLiteral("selectedCountPane"), this);
+    statusBar()->addPermanentWidget(m_rowCountPane);
+    statusBar()->addPermanentWidget(m_selectedCountPane);
+}
+
+void CMainFrame::BuildPanes() {
+    m_splitter = new QSplitter(Qt::Vertical, this);
+    m_splitter->setObjectName(QStringLiteral("paneSplitter"));
+    m_splitter->setChildrenCollapsible(false);
+    m_view = new CRidIdiView(m_settings, m_splitter);
+    m_logView = new CLogView(m_splitter);
+    m_splitter->addWidget(m_view);
+    m_splitter->addWidget(m_logView);
+    m_splitter->setStretchFactor(0, 3);
+    m_splitter->setStretchFactor(1, 2);
+    setCentralWidget(m_splitter);
+}
+
+void CMainFrame::WireBars() {
+    connect(m_checkBar->StartStopButton(), &QPushButton::clicked, this, [this] { OnCommand(cmd::kCheckStartStop); });
+    connect(m_checkBar->SkipButton(), &QPushButton::clicked, this, [this] { OnCommand(cmd::kCheckSkip); });
+}
+
+bool CMainFrame::OnCommand(int id) {
+    if (id >= cmd::kFileMru1 && id < cmd::kFileMru1 + RecentFileList::kSize) {
+        m_files->OpenRecent(id - cmd::kFileMru1);
+        m_actions->SetRecentFiles(m_recent.Entries());
+        return true;
+    }
+    switch (id) {
+    case cmd::kFileNew:
+        m_files->New();
+        return true;
+    case cmd::kFileOpen:
+        m_files->Open();
+        return true;
+    case cmd::kAppendFile:
+        m_files->Append();
+        return true;
+    case cmd::kFileSave:
+        m_files->Save();
+        return true;
+    case cmd::kFileSaveAs:
+        m_files->SaveAs();
+        return true;
+    case cmd::kSaveAllAddresses:
+        m_files->SaveWithoutResults(SaveAllAddresses);
+        return true;
+    case cmd::kSaveNotNG:
+        m_files->SaveWithoutResults(SaveNotNG);
+        return true;
+    case cmd::kSaveAnonymous:
+        m_files->SaveWithoutResults(SaveAnonymousOnly);
+        return true;
+    case cmd::kSaveNonAnonymous:
+        m_files->SaveWithoutResults(SaveNonAnonymousOnly);
+        return true;
+    case cmd::kAppExit:
+        close();
+        return true;
+    case cmd::kSettings:
+        OpenSettingsSheet();
+        return true;
+    case cmd::kMultiStage:
+        OpenMultiStageSheet();
+        return true;
+    case cmd::kLogFont:
+        m_logView->ChooseFont();
+        return true;
+    case cmd::kClearLog:
+        m_logView->ClearLog();
+        return true;
+    case cmd::kEditCopy:
+        m_view->Copy();
+        return true;
+    case cmd::kEditPaste:
+        m_view->Paste();
+        return true;
+    case cmd::kAlwaysOnTop:
+        ToggleTopmost();
+        return true;
+    case cmd::kHideToTray:
+        ShowInTray(true);
+        return true;
+    case cmd::kRestoreFromTray:
+        ShowInTray(false);
+        return true;
+    case cmd::kOpenBrowser:
+        // The list window opens the browser, after the command that asked for it has finished.
+        QTimer::singleShot(0, m_view, [view = m_view] { view->OnCommand(cmd::kOpenBrowser); });
+        return true;
+    case cmd::kHelpManual:
+        OpenManual();
+        return true;
+    case cmd::kAppAbout:
+        ShowAbout();
+        return true;
+    case cmd::kCheckStartStop:
+        Running() ? m_view->StopCheck() : m_view->StartCheck();
+        return true;
+    case cmd::kCheckSkip:
+        m_view->SkipCheck();
+        return true;
+    case cmd::kNextPane:
+    case cmd::kPrevPane:
+        SwitchPane(id == cmd::kNextPane);
+        return true;
+    default:
+        return !m_viewShutDown && m_view->OnCommand(id);
+    }
+}
+
+bool CMainFrame::Running() const {
+    return !m_viewShutDown && m_view->IsRunning();
+}
+
+FrameState CMainFrame::CurrentState() const {
+    FrameState state;
+    state.rowCount = m_view->RowCount();
+    state.running = Running();
+    state.remaining = m_viewShutDown ? 0 : m_view->RemainingCount();
+    state.onTop = m_settings.ForegroundWindow;
+    return state;
+}
+
+void CMainFrame::UpdateCommandUi() {
+    if (m_viewShutDown) {
+        return;
+    }
+    const FrameState state = CurrentState();
+    m_actions->ApplyRules(m_rules, state);
+    m_checkBar->StartStopButton()->setEnabled(m_rules.Enabled(cmd::kCheckStartStop, state, true));
+    m_checkBar->SkipButton()->setEnabled(m_rules.Enabled(cmd::kCheckSkip, state, false));
+    UpdateCounts();
+}
+
+void CMainFrame::MenuBarOpened() {
+    if (!m_viewShutDown) {
+        m_actions->MenuBarOpened(m_rules, CurrentState());
+    }
+}
+
+void CMainFrame::UpdateCounts() {
+    m_rowCountPane->setText(QStringLiteral("ﾌﾟﾛｷｼ : %1").arg(m_view->RowCount()));
+    m_selectedCountPane->setText(QStringLiteral("選択 : %1  ").arg(m_view->SelectedCount()));
+}
+
+QString CMainFrame::GetCaption() {
+    return windowTitle();
+}
+
+void CMainFrame::SetCaption(const QString& caption) {
+    setWindowTitle(caption);
+}
+
+void CMainFrame::RefreshCaption() {
+    // During a run the caption shows the proxy being checked; the run puts the saved caption back and the
+    // document's name is refreshed once it has ended.
+    if (!Running()) {
+        setWindowTitle(
+            QStringLiteral("%1 - %2").arg(QString::fromUtf8(texts::kAppName), FromBytes(m_document->Title())));
+    }
+}
+
+void CMainFrame::StartCheckIndicator() {
+    m_tray->StartCheckIndicator();
+}
+
+void CMainFrame::StopCheckIndicator() {
+    m_tray->StopCheckIndicator();
+}
+
+void CMainFrame::ShowInTray(bool hide) {
+    if (m_view != nullptr) {
+        m_tray->ShowInTray(hide);
+    }
+}
+
+void CMainFrame::PostCommand(int id) {
+    QTimer::singleShot(0, this, [this, id] { OnCommand(id); });
+}
+
+void CMainFrame::RunStateChanged() {
+    RefreshCaption();
+    UpdateCommandUi();
+}
+
+void CMainFrame::SetProxyFile(const std::string& path) {
+    m_settings.ProxyFile = path;
+}
+
+void CMainFrame::AddToRecentFiles(const std::string& path) {
+    m_recent.Add(path);
+    m_actions->SetRecentFiles(m_recent.Entries());
+}
+
+void CMainFrame::DocumentChanged() {
+    if (m_document) {
+        RefreshCaption();
+    }
+}
+
+bool CMainFrame::SaveDocument() {
+    return m_files->Save();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_closing) {
+        event->ignore();
+        return;
+    }
+    const CloseAction action = DecideClose(Running(), MessageBoxService::Instance());
+    if (action == CloseAction::Stay) {
+        event->ignore();
+        return;
+    }
+    if (action == CloseAction::StopThenClose) {
+        StopRunForClose();
+    }
+    if (!m_document->AskSaveChanges()) {
+        event->ignore();
+        return;
+    }
+    // The run thread ends before any window goes.
+    ShutdownView();
+    event->accept();
+}
+
+void CMainFrame::StopRunForClose() {
+    // A stop that comes while the probe is still setting its job up cancels nothing, and the job would run
+    // on until the time-out timer: the stop is repeated until the run has ended, serving its calls meanwhile.
+    m_closing = true;
+    m_view->StopCheck();
+    while (m_view->IsRunning()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, kStopPollMs);
+        QThread::msleep(kStopPollMs);
+        m_view->StopCheck();
+    }
+    m_closing = false;
+}
+
+void CMainFrame::ShutdownView() {
+    if (m_viewShutDown) {
+        return;
+    }
+    m_idleTimer->stop();
+    m_view->Shutdown();
+    m_viewShutDown = true;
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!m_firstShow) {
+        return;
+    }
+    m_firstShow = false;
+    m_placement->Shown();
+    const int height = m_splitter->height();
+    const int listHeight = static_cast<int>(height * kListShare);
+    m_splitter->setSizes({listHeight, height - listHeight});
+}
+
+void CMainFrame::ApplyTopmost() {
+    FramePlacement::ApplyTopmost(*this, m_settings.ForegroundWindow);
+}
+
+void CMainFrame::ToggleTopmost() {
+    m_settings.ForegroundWindow = !m_settings.ForegroundWindow;
+    ApplyTopmost();
+    UpdateCommandUi();
+}
+
+void CMainFrame::SwitchPane(bool forward) {
+    // Two panes: forward and back both lead to the other one.
+    (void)forward;
+    QWidget* next = m_view->hasFocus() || m_view->isAncestorOf(focusWidget()) ? static_cast<QWidget*>(m_logView)
+                                                                              : static_cast<QWidget*>(m_view);
+    next->setFocus(Qt::ShortcutFocusReason);
+}
+
+void CMainFrame::OpenSettingsSheet() {
+    // The User-Agent list lies beside the program, the other settings files in the start folder.
+    const std::string userAgents = PathInDir(ToBytes(QCoreApplication::applicationDirPath()), kUserAgentFileName);
+    CPropSheet sheet(m_settings, m_launcher, userAgents, this);
+    sheet.exec();
+}
+
+void CMainFrame::OpenMultiStageSheet() {
+    CPropSheet2 sheet(m_settings, m_launcher, this);
+    sheet.exec();
+}
+
+void CMainFrame::OpenManual() {
+    if (m_settings.BwPath.empty()) {
+        ShowOk(MessageBoxService::Instance(), texts::kNoBrowserPath);
+        return;
+    }
+    const std::string manual = ToBytes(QCoreApplication::applicationDirPath()) + "/index.html";
+    if (!QFileInfo::exists(FromBytes(manual))) {
+        ShowOk(MessageBoxService::Instance(), "ﾏﾆｭｱﾙが存在しません(index.html)");
+        return;
+    }
+    m_launcher.Launch(m_settings.BwPath, manual);
+}
+
+void CMainFrame::ShowAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+} // namespace zandel::ui

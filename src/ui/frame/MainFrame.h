@@ -1,0 +1,119 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <QMainWindow>
+
+#include "core/app/AppSettings.h"
+#include "core/app/CommandRules.h"
+#include "core/list/ListDocument.h"
+#include "ui/list/ListViewHost.h"
+
+class QLabel;
+class QSplitter;
+class QTimer;
+
+namespace zandel {
+struct AppSettings;
+class IInternetSettings;
+class IProgramLauncher;
+class RecentFileList;
+} // namespace zandel
+
+namespace zandel::ui {
+
+class CRidIdiView;
+class FileCommands;
+class FrameActions;
+class FramePlacement;
+class IFileDialogs;
+class TrayStandIn;
+
+// The one top-level window: toolbar, proxy bar and check bar at the top, the proxy list above the check log,
+// the status bar with the counts. It owns the list document, routes the commands and decides with the core's
+// rules which are available.
+class CMainFrame final : public QMainWindow, public IListViewHost, public IDocumentHost {
+    Q_OBJECT
+public:
+    CMainFrame(AppSettings& settings, IInternetSettings& internet, IProgramLauncher& launcher, RecentFileList& recent,
+               IFileDialogs& dialogs, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // A command of the menus, the toolbar, the accelerators or the bars. False when nothing handles it.
+    bool OnCommand(int id);
+    // The idle pass over the toolbar, the bars and the menu items (each command's own rule).
+    void UpdateCommandUi();
+    // The menu-bar pass, as when the user opens a menu.
+    void MenuBarOpened();
+    // Topmost exactly when ForegroundWindow is set, without moving or resizing.
+    void ApplyTopmost();
+
+    CRidIdiView* View() const { return m_view; }
+    CRidIdiDoc& Document() { return *m_document; }
+    FileCommands& Files() { return *m_files; }
+    FrameActions& Actions() { return *m_actions; }
+    QSplitter* Splitter() const { return m_splitter; }
+
+    // IListViewHost and IDocumentHost
+    void UpdateCounts() override;
+    CProxyBar* GetProxyBar() override { return m_proxyBar; }
+    CCheckBar* GetCheckBar() override { return m_checkBar; }
+    CLogView* GetLogView() override { return m_logView; }
+    QString GetCaption() override;
+    void SetCaption(const QString& caption) override;
+    void StartCheckIndicator() override;
+    void StopCheckIndicator() override;
+    void ShowInTray(bool hide) override;
+    void PostCommand(int id) override;
+    void RunStateChanged() override;
+    void SetProxyFile(const std::string& path) override;
+    void AddToRecentFiles(const std::string& path) override;
+    void DocumentChanged() override;
+    bool SaveDocument() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildPanes();
+    void BuildStatusBar();
+    void WireBars();
+    void OpenSettingsSheet();
+    void OpenMultiStageSheet();
+    void OpenManual();
+    void ShowAbout();
+    void ToggleTopmost();
+    void SwitchPane(bool forward);
+    void RefreshCaption();
+    bool Running() const;
+    FrameState CurrentState() const;
+    void StopRunForClose();
+    void ShutdownView();
+
+    AppSettings& m_settings;
+    IInternetSettings& m_internet;
+    IProgramLauncher& m_launcher;
+    RecentFileList& m_recent;
+
+    CommandRules m_rules;
+    FrameActions* m_actions = nullptr;
+    CProxyBar* m_proxyBar = nullptr;
+    CCheckBar* m_checkBar = nullptr;
+    QSplitter* m_splitter = nullptr;
+    CRidIdiView* m_view = nullptr;
+    CLogView* m_logView = nullptr;
+    QLabel* m_rowCountPane = nullptr;
+    QLabel* m_selectedCountPane = nullptr;
+    QTimer* m_idleTimer = nullptr;
+    std::unique_ptr<TrayStandIn> m_tray;
+    std::unique_ptr<CRidIdiDoc> m_document;
+    std::unique_ptr<FileCommands> m_files;
+    std::unique_ptr<FramePlacement> m_placement;
+    bool m_viewShutDown = false;
+    bool m_closing = false;
+    bool m_firstShow = true;
+};
+
+} // namespace zandel::ui

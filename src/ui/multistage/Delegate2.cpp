@@ -1,0 +1,13 @@
+#include "ui/multistage/Delegate2.h"
+
+namespace zandel::ui {
+
+CDelegate2::CDelegate2(AppSettings& settings, QWidget* parent)
+    : ChainListPage(settings, SettingsList::ChainProxies,
+                    {QStringLiteral("多段接続用ﾌﾟﾛｷｼﾘｽﾄ"), QStringLiteral("多段接続用ﾌﾟﾛｷｼﾘｽﾄ(&L)"),
+                     QStringLiteral("登録済み多段接続用ﾌﾟﾛｷｼｱﾄﾞﾚｽ(&P)"), QString()},
+                    parent) {
+    setObjectName(QStringLiteral("delegate2"));
+}
+
+} // namespace zandel::ui

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "ui/multistage/ChainListPage.h"
+
+namespace zandel::ui {
+
+// Tab "多段接続用ﾌﾟﾛｷｼﾘｽﾄ": the chain proxies offered on the browsing tab.
+class CDelegate2 final : public ChainListPage {
+    Q_OBJECT
+public:
+    explicit CDelegate2(AppSettings& settings, QWidget* parent = nullptr);
+};
+
+} // namespace zandel::ui

@@ -1,0 +1,17 @@
+#include "ui/multistage/PropSheet2.h"
+
+#include "ui/multistage/Delegate1.h"
+#include "ui/multistage/Delegate2.h"
+#include "ui/multistage/Delegate3.h"
+
+namespace zandel::ui {
+
+CPropSheet2::CPropSheet2(AppSettings& settings, IProgramLauncher& launcher, QWidget* parent)
+    : PropertySheet(QStringLiteral("多段接続を使ってﾌﾞﾗｳｼﾞﾝｸﾞ"), parent) {
+    setObjectName(QStringLiteral("propSheet2"));
+    AddPage(new CDelegate1(settings, launcher, this));
+    AddPage(new CDelegate2(settings, this));
+    AddPage(new CDelegate3(settings, this));
+}
+
+} // namespace zandel::ui

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "core/app/AppSettings.h"
+#include "platform/ProgramLauncher.h"
+#include "ui/settings/PropertySheet.h"
+
+namespace zandel::ui {
+
+// "多段接続を使ってﾌﾞﾗｳｼﾞﾝｸﾞ": opens a page in the browser through a chain of up to three proxies, with the
+// chain proxy and destination lists it offers.
+class CPropSheet2 final : public PropertySheet {
+    Q_OBJECT
+public:
+    CPropSheet2(AppSettings& settings, IProgramLauncher& launcher, QWidget* parent);
+};
+
+} // namespace zandel::ui

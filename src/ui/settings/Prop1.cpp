@@ -1,0 +1,175 @@
+#include "ui/settings/Prop1.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ui/settings/BrowserFileDialog.h"
+#include "ui/settings/SpinEdit.h"
+#include "ui/util/TextCodec.h"
+
+namespace zandel::ui {
+
+CProp1::CProp1(AppSettings& settings, QWidget* parent)
+    : PropertyPage(QStringLiteral("設定"), parent), m_settings(settings), m_chooseBrowser(&ChooseBrowserFile) {
+    setObjectName(QStringLiteral("prop1"));
+    BuildControls();
+}
+
+void CProp1::BuildControls() {
+    auto* check = new QGroupBox(QStringLiteral("Proxyﾁｪｯｸ(&P)"), this);
+    m_timeOut = new SpinEdit(check);
+    m_timeOut->setObjectName(QStringLiteral("timeOut"));
+    m_timeOut->LineEdit()->setObjectName(QStringLiteral("timeOutEdit"));
+    m_timeOut->LineEdit()->setFixedWidth(56);
+    m_timeOut->SetRange(kTimeOutLowest, kTimeOutHighest);
+    auto* timeOutLabel = new QLabel(QStringLiteral("ﾀｲﾑｱｳﾄ(&T) (5～60秒)"), check);
+    timeOutLabel->setBuddy(m_timeOut->LineEdit());
+    // The HTTP version is kept but not offered: its box exists, hidden and disabled.
+    m_httpVer = new QComboBox(check);
+    m_httpVer->setObjectName(QStringLiteral("httpVerCombo"));
+    m_httpVer->setEditable(true);
+    m_httpVer->setInsertPolicy(QComboBox::NoInsert);
+    m_httpVer->setCompleter(nullptr);
+    for (const char* version : kHttpVersions) {
+        m_httpVer->addItem(QString::fromUtf8(version));
+    }
+    m_httpVerLabel = new QLabel(QStringLiteral("HTTPバージョン(&V)"), check);
+    m_httpVerLabel->setObjectName(QStringLiteral("httpVerLabel"));
+    m_httpVerLabel->setBuddy(m_httpVer);
+    for (QWidget* hidden : std::initializer_list<QWidget*>{m_httpVer, m_httpVerLabel}) {
+        hidden->setVisible(false);
+        hidden->setEnabled(false);
+    }
+    auto* checkLayout = new QGridLayout(check);
+    checkLayout->addWidget(timeOutLabel, 0, 0);
+    checkLayout->addWidget(m_timeOut, 0, 1, Qt::AlignLeft);
+    checkLayout->addWidget(m_httpVerLabel, 1, 0);
+    checkLayout->addWidget(m_httpVer, 1, 1, Qt::AlignLeft);
+    checkLayout->setColumnStretch(1, 1);
+
+    auto* browser = new QGroupBox(QStringLiteral("ﾌﾞﾗｳｻﾞ起動設定(B)"), this);
+    m_browserPath = new QLineEdit(browser);
+    m_browserPath->setObjectName(QStringLiteral("browserPathEdit"));
+    auto* pathLabel = new QLabel(QStringLiteral("通常使用するﾌﾞﾗｳｻﾞの場所を指定(&L)"), browser);
+    pathLabel->setBuddy(m_browserPath);
+    m_browse = new QPushButton(QStringLiteral("..."), browser);
+    m_browse->setObjectName(QStringLiteral("browseButton"));
+    m_browse->setFixedWidth(m_browse->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 24);
+    m_startUrl = new QLineEdit(browser);
+    m_startUrl->setObjectName(QStringLiteral("startUrlEdit"));
+    auto* startUrlLabel = new QLabel(QStringLiteral("ﾌﾞﾗｳｻﾞ起動時にｱｸｾｽするURLを入力(&A)"), browser);
+    startUrlLabel->setBuddy(m_startUrl);
+    m_startUrlOn = new QCheckBox(QStringLiteral("上記のURLで起動(&O)"), browser);
+    m_startUrlOn->setObjectName(QStringLiteral("startUrlCheck"));
+    auto* pathRow = new QHBoxLayout;
+    pathRow->addWidget(m_browserPath);
+    pathRow->addWidget(m_browse);
+    auto* urlRow = new QHBoxLayout;
+    urlRow->addWidget(new QLabel(QStringLiteral("URL："), browser));
+    urlRow->addWidget(m_startUrl);
+    auto* browserLayout = new QVBoxLayout(browser);
+    browserLayout->addWidget(pathLabel);
+    browserLayout->addLayout(pathRow);
+    browserLayout->addSpacing(6);
+    browserLayout->addWidget(startUrlLabel);
+    browserLayout->addLayout(urlRow);
+    browserLayout->addWidget(m_startUrlOn);
+
+    auto* startUp = new QGroupBox(QStringLiteral("Zandel起動時設定(O)"), this);
+    m_taskTrayOpen = new QCheckBox(QStringLiteral("ﾀｽｸﾄﾚｲに強制的に収納する(&H)"), startUp);
+    m_taskTrayOpen->setObjectName(QStringLiteral("taskTrayCheck"));
+    m_openCheck = new QCheckBox(QStringLiteral("設定されているﾌﾟﾛｷｼを自動的にﾁｪｯｸする(&C)"), startUp);
+    m_openCheck->setObjectName(QStringLiteral("openCheckCheck"));
+    auto* startUpLayout = new QVBoxLayout(startUp);
+    startUpLayout->addWidget(m_taskTrayOpen);
+    startUpLayout->addWidget(m_openCheck);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(check);
+    layout->addWidget(browser);
+    layout->addWidget(startUp);
+    layout->addStretch(1);
+
+    LimitBytes(m_startUrl, kPageTextLimit);
+    LimitBytes(m_httpVer, kPageTextLimit);
+    LimitBytes(m_browserPath, kPageTextLimit);
+
+    connect(m_timeOut->LineEdit(), &QLineEdit::textEdited, this, [this] { SetModified(); });
+    connect(m_timeOut, &SpinEdit::Stepped, this, [this] { SetModified(); });
+    connect(m_startUrl, &QLineEdit::textEdited, this, [this] { SetModified(); });
+    connect(m_browserPath, &QLineEdit::textEdited, this, [this] { SetModified(); });
+    connect(m_startUrlOn, &QCheckBox::clicked, this, &CProp1::StartUrlClicked);
+    connect(m_browse, &QPushButton::clicked, this, &CProp1::BrowseClicked);
+    // The two start-up boxes change nothing but themselves: OK stores them, Apply is not offered for them.
+}
+
+void CProp1::OnLoad() {
+    m_fields = LoadCheckPage(m_settings);
+}
+
+void CProp1::ShowFields() {
+    m_timeOut->SetValue(m_fields.TimeOut);
+    m_startUrl->setText(FromBytes(m_fields.BwUrl));
+    ShowDropDown(m_httpVer, m_fields.HttpVer);
+    m_browserPath->setText(FromBytes(m_fields.BwPath));
+    m_startUrlOn->setChecked(m_fields.BwUrlOn);
+    m_taskTrayOpen->setChecked(m_fields.TaskTrayOpen);
+    m_openCheck->setChecked(m_fields.OpenCheck);
+}
+
+bool CProp1::ReadFields() {
+    if (!ReadInt(m_timeOut->LineEdit(), kTimeOutLowest, kTimeOutHighest, m_fields.TimeOut) ||
+        !ReadText(m_startUrl, kPageTextLimit, m_fields.BwUrl)) {
+        return false;
+    }
+    // The user can neither see nor change the version, so an over-long stored one must not lock the page.
+    m_fields.HttpVer = ToBytes(m_httpVer->currentText());
+    if (!ReadText(m_browserPath, kPageTextLimit, m_fields.BwPath)) {
+        return false;
+    }
+    m_fields.BwUrlOn = m_startUrlOn->isChecked();
+    m_fields.TaskTrayOpen = m_taskTrayOpen->isChecked();
+    m_fields.OpenCheck = m_openCheck->isChecked();
+    return true;
+}
+
+void CProp1::OnOpen() {
+    m_fields.TimeOut = TimeOutAtOpen(m_fields.TimeOut);
+    m_timeOut->SetValue(m_fields.TimeOut);
+    m_startUrl->setEnabled(m_fields.BwUrlOn);
+}
+
+void CProp1::StartUrlClicked() {
+    ReadFields();
+    // The box follows the check box itself, also when a field before it failed to read.
+    m_startUrl->setEnabled(m_startUrlOn->isChecked());
+    SetModified();
+}
+
+void CProp1::BrowseClicked() {
+    const QString chosen = m_chooseBrowser(this, m_browserPath->text());
+    if (chosen.isEmpty()) {
+        return;
+    }
+    // Only the path changes: what the user typed into the other boxes stays.
+    m_fields.BwPath = ToBytes(chosen);
+    m_browserPath->setText(chosen);
+    SetModified();
+}
+
+bool CProp1::OnApply() {
+    if (!ReadFields()) {
+        return false;
+    }
+    ApplyCheckPage(m_fields, m_settings);
+    return true;
+}
+
+} // namespace zandel::ui

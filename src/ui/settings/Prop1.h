@@ -1,0 +1,59 @@
+#pragma once
+
+#include <functional>
+
+#include <QString>
+
+#include "core/app/AppSettings.h"
+#include "core/settings/CheckPage.h"
+#include "ui/settings/PropertyPage.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace zandel::ui {
+
+class SpinEdit;
+
+// Tab "設定": the check time-out, the browser program and its start URL, and the start-up options.
+class CProp1 final : public PropertyPage {
+    Q_OBJECT
+public:
+    // Asks the user for the browser program; an empty text means the user cancelled.
+    using BrowserChooser = std::function<QString(QWidget* parent, const QString& currentPath)>;
+
+    explicit CProp1(AppSettings& settings, QWidget* parent = nullptr);
+
+    void SetBrowserChooser(BrowserChooser chooser) { m_chooseBrowser = std::move(chooser); }
+
+protected:
+    void ShowFields() override;
+    bool ReadFields() override;
+    void OnLoad() override;
+    void OnOpen() override;
+    bool OnApply() override;
+
+private:
+    void BuildControls();
+    void StartUrlClicked();
+    void BrowseClicked();
+
+    AppSettings& m_settings;
+    CheckPageFields m_fields;
+    BrowserChooser m_chooseBrowser;
+
+    SpinEdit* m_timeOut = nullptr;
+    QLabel* m_httpVerLabel = nullptr;
+    QComboBox* m_httpVer = nullptr;
+    QLineEdit* m_browserPath = nullptr;
+    QPushButton* m_browse = nullptr;
+    QLineEdit* m_startUrl = nullptr;
+    QCheckBox* m_startUrlOn = nullptr;
+    QCheckBox* m_taskTrayOpen = nullptr;
+    QCheckBox* m_openCheck = nullptr;
+};
+
+} // namespace zandel::ui

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <string>
+
+#include "core/app/AppSettings.h"
+#include "core/settings/UserAgentList.h"
+#include "ui/settings/PropertyPage.h"
+
+class QCheckBox;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace zandel::ui {
+
+// Tab "User-Agent": the User-Agent every check sends, chosen from the registered list kept in "USER.DAT" or
+// the built-in default. The list file is read when the page opens and written when the sheet closes,
+// whether by OK or Cancel.
+class CProp2 final : public PropertyPage {
+    Q_OBJECT
+public:
+    CProp2(AppSettings& settings, std::string listFilePath, QWidget* parent = nullptr);
+
+protected:
+    void ShowFields() override;
+    bool ReadFields() override;
+    void OnOpen() override;
+    bool OnApply() override;
+    void OnClose() override;
+
+private:
+    void BuildControls();
+    void ShowList();
+    void AddClicked();
+    void DeleteClicked();
+    void SetClicked();
+    void DefaultClicked();
+
+    AppSettings& m_settings;
+    std::string m_listFilePath;
+    UserAgentList m_list;
+    UserAgentChoice m_choice;
+    std::string m_newEntry;
+
+    QCheckBox* m_useBrowser = nullptr;
+    QLineEdit* m_current = nullptr;
+    QListWidget* m_listBox = nullptr;
+    QPushButton* m_default = nullptr;
+    QPushButton* m_set = nullptr;
+    QPushButton* m_delete = nullptr;
+    QPushButton* m_add = nullptr;
+    QLineEdit* m_newEntryBox = nullptr;
+};
+
+} // namespace zandel::ui

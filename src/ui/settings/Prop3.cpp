@@ -1,0 +1,188 @@
+#include "ui/settings/Prop3.h"
+
+#include <algorithm>
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include "core/app/MessageService.h"
+#include "core/settings/CheckPage.h"
+#include "ui/util/MessageBoxService.h"
+#include "ui/util/TextCodec.h"
+
+namespace zandel::ui {
+
+CProp3::CProp3(AppSettings& settings, QWidget* parent)
+    : PropertyPage(QStringLiteral("接続先URL"), parent), m_settings(settings) {
+    setObjectName(QStringLiteral("prop3"));
+    BuildControls();
+}
+
+void CProp3::BuildControls() {
+    auto* group = new QGroupBox(QStringLiteral("接続先URL(&W)"), this);
+    auto* note = new QLabel(QStringLiteral("ﾌﾟﾛｷｼｻｰﾊﾞを介して接続する先を指定してください"), group);
+    m_urlEdit = new QLineEdit(group);
+    m_urlEdit->setObjectName(QStringLiteral("accessUrlEdit"));
+    m_urlList = new QListWidget(group);
+    m_urlList->setObjectName(QStringLiteral("accessUrlList"));
+    m_urlList->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Wide enough for the default URLs to show whole.
+    int widest = 0;
+    for (const char* url : kDefaultAccessUrls) {
+        widest = std::max(widest, m_urlList->fontMetrics().horizontalAdvance(QString::fromUtf8(url)));
+    }
+    m_urlList->setMinimumWidth(widest + 40);
+    m_default = new QPushButton(QStringLiteral("ﾃﾞﾌｫﾙﾄ(&S)"), group);
+    m_default->setObjectName(QStringLiteral("defaultButton"));
+    m_delete = new QPushButton(QStringLiteral("削除(&D)"), group);
+    m_delete->setObjectName(QStringLiteral("deleteButton"));
+    m_newUrlEdit = new QLineEdit(group);
+    m_newUrlEdit->setObjectName(QStringLiteral("newUrlEdit"));
+    m_add = new QPushButton(QStringLiteral("追加(&A)"), group);
+    m_add->setObjectName(QStringLiteral("addButton"));
+    SetDefaultButton(m_add);
+
+    // The edit line and its list read as one box: no gap between them.
+    auto* urlBox = new QVBoxLayout;
+    urlBox->setSpacing(0);
+    urlBox->addWidget(m_urlEdit);
+    urlBox->addWidget(m_urlList);
+    auto* listButtons = new QVBoxLayout;
+    listButtons->addWidget(m_default);
+    listButtons->addWidget(m_delete);
+    listButtons->addStretch(1);
+
+    const QString exampleHost = QStringLiteral("http://www.example.com");
+    auto* examples = new QGridLayout;
+    examples->setVerticalSpacing(0);
+    examples->addWidget(new QLabel(QStringLiteral("例："), group), 0, 0, Qt::AlignRight);
+    examples->addWidget(new QLabel(exampleHost + QStringLiteral("/cgi-bin/envchk.cgi"), group), 0, 1);
+    examples->addWidget(new QLabel(QStringLiteral("又は"), group), 1, 1);
+    examples->addWidget(new QLabel(exampleHost + QStringLiteral("/index.html"), group), 2, 1);
+    examples->setColumnStretch(1, 1);
+
+    auto* urlLabel = new QLabel(QStringLiteral("URL："), group);
+    auto* layout = new QGridLayout(group);
+    layout->addWidget(note, 0, 0, 1, 3);
+    layout->addWidget(urlLabel, 1, 0, Qt::AlignTop | Qt::AlignRight);
+    layout->addLayout(urlBox, 1, 1);
+    layout->addLayout(listButtons, 1, 2);
+    layout->addWidget(m_newUrlEdit, 2, 1);
+    layout->addWidget(m_add, 2, 2);
+    layout->addLayout(examples, 3, 1, 1, 2);
+    layout->addWidget(new QLabel(QStringLiteral("※htmlを指定した場合、環境変数の取得はできません"), group), 4, 0, 1, 3);
+    layout->setRowStretch(1, 1);
+    urlLabel->setContentsMargins(0, 4, 0, 0);
+
+    auto* pageLayout = new QVBoxLayout(this);
+    pageLayout->addWidget(group);
+
+    LimitBytes(m_newUrlEdit, kPageTextLimit);
+    LimitBytes(m_urlEdit, kPageTextLimit);
+
+    connect(m_add, &QPushButton::clicked, this, &CProp3::AddClicked);
+    connect(m_delete, &QPushButton::clicked, this, &CProp3::DeleteClicked);
+    connect(m_default, &QPushButton::clicked, this, &CProp3::DefaultClicked);
+    connect(m_urlEdit, &QLineEdit::textEdited, this, [this] { SetModified(); });
+    connect(m_urlList, &QListWidget::currentRowChanged, this, &CProp3::EntryChosen);
+    connect(m_urlList, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { EntryChosen(m_urlList->row(item)); });
+    connect(m_urlList, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem* item) { EntryChosen(m_urlList->row(item)); });
+}
+
+void CProp3::ShowFields() {
+    m_newUrlEdit->setText(FromBytes(m_newUrl));
+    m_urlEdit->setText(FromBytes(m_list.Current()));
+}
+
+bool CProp3::ReadFields() {
+    std::string current;
+    if (!ReadText(m_newUrlEdit, kPageTextLimit, m_newUrl) || !ReadText(m_urlEdit, kPageTextLimit, current)) {
+        return false;
+    }
+    m_list.SetCurrent(current);
+    return true;
+}
+
+void CProp3::OnOpen() {
+    m_list.Open(m_settings);
+    ShowList();
+    m_urlEdit->setText(FromBytes(m_list.Current()));
+}
+
+void CProp3::ShowList() {
+    const QSignalBlocker blocker(m_urlList);
+    m_urlList->clear();
+    for (const std::string& entry : m_list.Entries()) {
+        m_urlList->addItem(FromBytes(entry));
+    }
+    m_urlList->setCurrentRow(m_list.Selected());
+}
+
+void CProp3::EntryChosen(int row) {
+    if (row < 0) {
+        return;
+    }
+    m_list.Choose(row);
+    m_urlEdit->setText(FromBytes(m_list.Current()));
+    SetModified();
+}
+
+void CProp3::AddClicked() {
+    ReadFields();
+    switch (m_list.Add(m_newUrl)) {
+    case AccessUrlList::AddResult::Empty:
+        return;
+    case AccessUrlList::AddResult::Full:
+        ShowOk(MessageBoxService::Instance(), AccessUrlLimitMessage());
+        return;
+    case AccessUrlList::AddResult::Added:
+        break;
+    }
+    m_newUrl.clear();
+    ShowList();
+    ShowFields();
+    SetModified();
+}
+
+void CProp3::DeleteClicked() {
+    ReadFields();
+    switch (m_list.DeleteSelected()) {
+    case AccessUrlList::DeleteResult::LastEntry:
+        ShowOk(MessageBoxService::Instance(), kLastAccessUrlMessage);
+        return;
+    case AccessUrlList::DeleteResult::NoSelection:
+        return;
+    case AccessUrlList::DeleteResult::Deleted:
+        break;
+    }
+    ShowList();
+    ShowFields();
+    SetModified();
+}
+
+void CProp3::DefaultClicked() {
+    m_list.RestoreDefaults();
+    ShowList();
+    m_urlEdit->setText(FromBytes(m_list.Current()));
+    SetModified();
+}
+
+bool CProp3::OnApply() {
+    if (!ReadFields()) {
+        return false;
+    }
+    if (m_list.Apply(m_settings)) {
+        ShowOk(MessageBoxService::Instance(), AccessUrlLimitMessage());
+    }
+    return true;
+}
+
+} // namespace zandel::ui

@@ -1,0 +1,88 @@
+#include "ui/settings/Prop4.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "core/app/MessageService.h"
+#include "core/settings/ListText.h"
+#include "ui/settings/ListTextEdit.h"
+#include "ui/util/MessageBoxService.h"
+#include "ui/util/TextCodec.h"
+
+namespace zandel::ui {
+
+CProp4::CProp4(AppSettings& settings, QWidget* parent)
+    : PropertyPage(QStringLiteral("お気に入りﾌﾟﾛｷｼﾘｽﾄ"), parent), m_settings(settings) {
+    setObjectName(QStringLiteral("prop4"));
+    BuildControls();
+}
+
+void CProp4::BuildControls() {
+    m_favoOnBox = new QCheckBox(QStringLiteral("お気に入りから選択されたﾌﾟﾛｷｼは、すぐに有効とする(&A)"), this);
+    m_favoOnBox->setObjectName(QStringLiteral("favoOnCheck"));
+
+    auto* group = new QGroupBox(QStringLiteral("お気に入りﾌﾟﾛｷｼﾘｽﾄ(&L)"), this);
+    m_text = new ListTextEdit(group);
+    m_text->setObjectName(QStringLiteral("favouritesEdit"));
+    auto* label = new QLabel(QStringLiteral("登録済みﾌﾟﾛｷｼｱﾄﾞﾚｽ(&P)"), group);
+    label->setBuddy(m_text);
+    m_count = new QLabel(FromBytes(m_countText), group);
+    m_count->setObjectName(QStringLiteral("countLabel"));
+    auto* groupLayout = new QGridLayout(group);
+    groupLayout->addWidget(label, 0, 0);
+    groupLayout->addWidget(m_count, 0, 1);
+    groupLayout->addWidget(new QLabel(QStringLiteral("(50件まで登録可能です)"), group), 1, 0, 1, 2);
+    groupLayout->addWidget(m_text, 2, 0, 1, 3);
+    groupLayout->setColumnStretch(2, 1);
+    groupLayout->setRowStretch(2, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_favoOnBox);
+    layout->addWidget(group, 1);
+
+    connect(m_text, &ListTextEdit::Edited, this, &CProp4::TextEdited);
+    connect(m_favoOnBox, &QCheckBox::clicked, this, [this] { SetModified(); });
+}
+
+void CProp4::ShowFields() {
+    m_favoOnBox->setChecked(m_favoOn);
+    m_count->setText(FromBytes(m_countText));
+}
+
+bool CProp4::ReadFields() {
+    m_favoOn = m_favoOnBox->isChecked();
+    m_countText = ToBytes(m_count->text());
+    return true;
+}
+
+void CProp4::OnOpen() {
+    const std::vector<std::string> favourites = ListEntries(m_settings, SettingsList::Favourites);
+    m_text->SetEntries(favourites);
+    m_favoOn = m_settings.FavoOn;
+    m_countText = CountLabel(static_cast<int>(favourites.size()));
+    ShowFields();
+}
+
+void CProp4::TextEdited() {
+    m_countText = CountLabel(m_text->LineCount());
+    m_count->setText(FromBytes(m_countText));
+    SetModified();
+}
+
+bool CProp4::OnApply() {
+    ReadFields();
+    const ListTextResult read = ReadFavouriteLines(m_text->Lines());
+    if (read.overflow) {
+        ShowOk(MessageBoxService::Instance(), ListOverflowMessage());
+    }
+    StoreList(m_settings, SettingsList::Favourites, read.entries);
+    m_settings.FavoOn = m_favoOn;
+    m_countText = CountLabel(static_cast<int>(read.entries.size()));
+    m_count->setText(FromBytes(m_countText));
+    return true;
+}
+
+} // namespace zandel::ui

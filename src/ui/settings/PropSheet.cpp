@@ -1,0 +1,20 @@
+#include "ui/settings/PropSheet.h"
+
+#include "ui/settings/Prop1.h"
+#include "ui/settings/Prop2.h"
+#include "ui/settings/Prop3.h"
+#include "ui/settings/Prop4.h"
+
+namespace zandel::ui {
+
+CPropSheet::CPropSheet(AppSettings& settings, IProgramLauncher& /*launcher*/, std::string userAgentFilePath,
+                       QWidget* parent)
+    : PropertySheet(QStringLiteral("詳細設定"), parent) {
+    setObjectName(QStringLiteral("propSheet"));
+    AddPage(new CProp1(settings, this));
+    AddPage(new CProp3(settings, this));
+    AddPage(new CProp2(settings, std::move(userAgentFilePath), this));
+    AddPage(new CProp4(settings, this));
+}
+
+} // namespace zandel::ui

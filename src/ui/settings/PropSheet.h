@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+#include "core/app/AppSettings.h"
+#include "platform/ProgramLauncher.h"
+#include "ui/settings/PropertySheet.h"
+
+namespace zandel::ui {
+
+// "詳細設定": the check page, the access URL, the User-Agent and the favourite proxies. Made anew for each
+// showing, so every showing starts from the settings record.
+class CPropSheet final : public PropertySheet {
+    Q_OBJECT
+public:
+    // `userAgentFilePath` is "USER.DAT" beside the executable.
+    CPropSheet(AppSettings& settings, IProgramLauncher& launcher, std::string userAgentFilePath, QWidget* parent);
+};
+
+} // namespace zandel::ui

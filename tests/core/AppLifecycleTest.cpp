@@ -1,0 +1,171 @@
+#include "core/app/AppLifecycle.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/app/AppSettings.h"
+#include "support/TempDir.h"
+
+namespace zandel {
+namespace {
+
+class FakeLock final : public ISingleInstance {
+public:
+    explicit FakeLock(bool free, std::function<void()> onRelease = {})
+        : m_free(free), m_onRelease(std::move(onRelease)) {}
+    bool Acquire() override { return m_free; }
+    void Release() override {
+        ++releases;
+        if (m_onRelease) {
+            m_onRelease();
+        }
+    }
+    int releases = 0;
+
+private:
+    bool m_free;
+    std::function<void()> m_onRelease;
+};
+
+// Records the steps in order, with what the settings held when the main window was shown.
+class RecordingShell final : public IAppShell {
+public:
+    explicit RecordingShell(AppSettings& settings) : m_settings(settings) {}
+    void LoadRecentFiles() override { steps.push_back("recent"); }
+    bool ProcessCommandLine() override {
+        steps.push_back("commandLine");
+        return commandLineSucceeds;
+    }
+    void ShowSplash() override { steps.push_back("splash"); }
+    void ShowMainWindow() override {
+        steps.push_back("show");
+        favouritesAtShow = CountListEntries(m_settings, SettingsList::Favourites);
+    }
+    void ReopenListFile(const std::string& path) override { steps.push_back("reopen " + path); }
+    void ShowInTray(bool hide) override { steps.push_back(hide ? "hide" : "restore"); }
+    void ApplyTopmost() override { steps.push_back("topmost"); }
+    void StartStartupCheck() override { steps.push_back("startupCheck"); }
+    void SaveRecentFiles() override { steps.push_back("saveRecent"); }
+
+    std::vector<std::string> steps;
+    bool commandLineSucceeds = true;
+    int favouritesAtShow = -1;
+
+private:
+    AppSettings& m_settings;
+};
+
+class AppLifecycleTest : public ::testing::Test {
+protected:
+    test::TempDir m_dir;
+    AppSettings m_settings;
+    RecordingShell m_shell{m_settings};
+};
+
+TEST_F(AppLifecycleTest, SecondInstanceReadsShowsAndWritesNothing) {
+    m_dir.Write("PrxSet.ini", "[ProxyTimeOut]\r\nTimeOut=7\r\n");
+    FakeLock lock(false);
+    AppLifecycle app(m_settings, lock, m_shell);
+    EXPECT_EQ(app.InitInstance(m_dir.Path()), AppLifecycle::Start::SecondInstance);
+    EXPECT_EQ(app.ExitInstance(), 0);
+    EXPECT_TRUE(m_shell.steps.empty());
+    EXPECT_EQ(m_settings.TimeOut, 30);
+    EXPECT_EQ(lock.releases, 0);
+    EXPECT_EQ(m_dir.Listing(), "PrxSet.ini");
+    EXPECT_EQ(m_dir.Read("PrxSet.ini"), "[ProxyTimeOut]\r\nTimeOut=7\r\n");
+}
+
+TEST_F(AppLifecycleTest, StartsInItsOrderAndReadsTheListsOnceTheWindowIsUp) {
+    const std::string list = m_dir.Write("last.txt", "1.2.3.4:80\r\n");
+    m_dir.Write("PrxSet.ini", "[ProxyFile]\r\nFile=" + list + "\r\n");
+    m_dir.Write("USER2.DAT", "10.0.0.1:8080\r\n10.0.0.2:3128\r\n");
+    m_dir.Write("Access.ini", "[ADDR1]\r\nNo0=10.0.0.9:80\r\n[ADDR2]\r\nNo0=http://127.0.0.1/\r\n");
+    FakeLock lock(true);
+    AppLifecycle app(m_settings, lock, m_shell);
+    ASSERT_EQ(app.InitInstance(m_dir.Path()), AppLifecycle::Start::Running);
+    EXPECT_EQ(m_settings.StartDir, m_dir.Path());
+    const std::vector<std::string> expected = {"recent",         "commandLine", "splash", "show",
+                                               "reopen " + list, "restore",     "topmost"};
+    EXPECT_EQ(m_shell.steps, expected);
+    EXPECT_EQ(m_shell.favouritesAtShow, 0);
+    EXPECT_EQ(CountListEntries(m_settings, SettingsList::Favourites), 2);
+    EXPECT_EQ(GetListEntry(m_settings, SettingsList::ChainProxies, 0), "10.0.0.9:80");
+    EXPECT_EQ(GetListEntry(m_settings, SettingsList::ChainUrls, 0), "http://127.0.0.1/");
+}
+
+TEST_F(AppLifecycleTest, ListOfTheLastRunThatHasGoneIsPassedOverAndKept) {
+    m_dir.Write("PrxSet.ini", "[ProxyFile]\r\nFile=" + m_dir.File("gone.txt") + "\r\n");
+    FakeLock lock(true);
+    AppLifecycle app(m_settings, lock, m_shell);
+    ASSERT_EQ(app.InitInstance(m_dir.Path()), AppLifecycle::Start::Running);
+    for (const std::string& step : m_shell.steps) {
+        EXPECT_EQ(step.rfind("reopen", 0), std::string::npos) << step;
+    }
+    EXPECT_EQ(m_settings.ProxyFile, m_dir.File("gone.txt"));
+}
+
+struct StartOptions {
+    const char* ini;
+    const char* trayStep;
+    bool startupCheck;
+};
+
+class StartOptionsTest : public AppLifecycleTest, public ::testing::WithParamInterface<StartOptions> {};
+
+TEST_P(StartOptionsTest, TrayAndStartupCheckFollowTheSettings) {
+    m_dir.Write("PrxSet.ini", GetParam().ini);
+    FakeLock lock(true);
+    AppLifecycle app(m_settings, lock, m_shell);
+    ASSERT_EQ(app.InitInstance(m_dir.Path()), AppLifecycle::Start::Running);
+    ASSERT_GE(m_shell.steps.size(), 6u);
+    EXPECT_EQ(m_shell.steps[4], GetParam().trayStep);
+    EXPECT_EQ(m_shell.steps[5], "topmost");
+    EXPECT_EQ(m_shell.steps.back() == "startupCheck", GetParam().startupCheck);
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, StartOptionsTest,
+                         ::testing::Values(StartOptions{"", "restore", false},
+                                           StartOptions{"[ProxyTaskTray]\nOpenOn=1\n", "hide", false},
+                                           StartOptions{"[ProxyTaskTray]\nOn=1\nOpenOn=0\n", "hide", false},
+                                           StartOptions{"[ProxyOn]\nOn=1\n[OpenCheck]\nOn=1\n", "restore", true},
+                                           StartOptions{"[ProxyOn]\nOn=0\n[OpenCheck]\nOn=1\n", "restore", false},
+                                           StartOptions{"[ProxyOn]\nOn=1\n[OpenCheck]\nOn=0\n", "restore", false}));
+
+TEST_F(AppLifecycleTest, ExitWritesAfterTheWindowRectangleAndLetsTheLockGoLast) {
+    std::string settingsAtRelease;
+    FakeLock lock(true, [&] { settingsAtRelease = m_dir.Read("PrxSet.ini"); });
+    AppLifecycle app(m_settings, lock, m_shell);
+    ASSERT_EQ(app.InitInstance(m_dir.Path()), AppLifecycle::Start::Running);
+    SetListEntry(m_settings, SettingsList::Favourites, "10.0.0.1:8080", 0);
+    SetListEntry(m_settings, SettingsList::ChainProxies, "10.0.0.9:80", 0);
+    m_settings.TimeOut = 12;
+
+    // The main window goes first and starts "PrxSet.ini" with its rectangle.
+    ASSERT_TRUE(WriteWindowRect(m_dir.Path(), {10, 20, 310, 220}));
+    EXPECT_EQ(app.ExitInstance(), 0);
+
+    const std::string prxSet = m_dir.Read("PrxSet.ini");
+    EXPECT_EQ(
+        prxSet.rfind("[Window]\r\nLeft=10\r\nTop=20\r\nBottom=220\r\nRight=310\r\n[ProxyTimeOut]\r\nTimeOut=12", 0), 0u)
+        << prxSet;
+    EXPECT_EQ(m_dir.Read("USER2.DAT"), "10.0.0.1:8080\r\n");
+    EXPECT_NE(m_dir.Read("Access.ini").find("No0=10.0.0.9:80"), std::string::npos);
+    EXPECT_EQ(settingsAtRelease, prxSet);
+    EXPECT_EQ(m_shell.steps.back(), "saveRecent");
+}
+
+TEST_F(AppLifecycleTest, FailedCommandLineStillSavesTheSettingsItLoaded) {
+    m_dir.Write("PrxSet.ini", "[ProxyTimeOut]\r\nTimeOut=9\r\n");
+    m_shell.commandLineSucceeds = false;
+    FakeLock lock(true);
+    AppLifecycle app(m_settings, lock, m_shell);
+    EXPECT_EQ(app.InitInstance(m_dir.Path()), AppLifecycle::Start::Failed);
+    app.ExitInstance();
+    EXPECT_NE(m_dir.Read("PrxSet.ini").find("TimeOut=9"), std::string::npos);
+    EXPECT_EQ(lock.releases, 1);
+}
+
+} // namespace
+} // namespace zandel

@@ -1,0 +1,310 @@
+#include "core/check/CheckEngine.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/app/AppSettings.h"
+#include "core/app/Texts.h"
+#include "core/list/RowStore.h"
+#include "support/EchoJudge.h"
+#include "support/FakeProxy.h"
+#include "support/Loopback.h"
+#include "support/RecordingCheckHost.h"
+#include "support/RecordingMessageService.h"
+#include "support/ThreadState.h"
+
+namespace zandel {
+namespace {
+
+using test::FakeProxy;
+namespace fake = test::fake;
+
+const std::string kUsableA = "リクエストヘッダにプロキシ特有の環境変数を付加しないプロキシです\r\n"
+                             "結果：使用可能なプロキシサーバです\r\n";
+const std::string kStopped = "結果：プロキシチェックを強制終了しました\r\n";
+const std::string kTimedOut = "結果：タイムアウトが起こりました\r\n";
+
+std::string Frame(const std::string& address) {
+    return "●---" + address + "---●\r\n";
+}
+
+// A run over rows of a list held in memory, against proxies on loopback.
+class CheckRunTest : public ::testing::Test {
+protected:
+    CheckRunTest() {
+        m_settings.WebPage = m_judge.Url();
+        m_settings.TimeOut = 5;
+        m_host.Attach(&m_engine);
+        m_engine.Initialize();
+    }
+
+    ~CheckRunTest() override {
+        m_engine.StopCheck();
+        m_engine.JoinRunThreads();
+    }
+
+    int AddRow(const std::string& address, bool selected = true) {
+        const int row = m_rows.RowCount();
+        m_rows.InsertRow(row, address, StatusUnchecked, row);
+        m_rows.SetCellText(row, 1, kUncheckedResult);
+        m_rows.SetCellText(row, 2, kUncheckedTime);
+        m_rows.SetCellText(row, 3, kUncheckedDate);
+        m_rows.SetRowSelected(row, selected);
+        return row;
+    }
+
+    void RunToEnd() {
+        m_engine.StartCheck();
+        ASSERT_TRUE(m_host.WaitForRunsEnded(++m_runs));
+        m_engine.JoinRunThreads();
+    }
+
+    // Waits until the worker that sent the n-th request sits in its wait for the answer.
+    void WaitForWorkerWaiting(int n) {
+        ASSERT_TRUE(m_host.WaitForLog("SEND>", n));
+        ASSERT_TRUE(test::WaitUntilInPoll(m_host.SenderThread(n)));
+    }
+
+    test::EchoJudge m_judge;
+    AppSettings m_settings;
+    MemoryRowStore m_rows;
+    test::RecordingCheckHost m_host;
+    test::RecordingMessageService m_messages;
+    CheckEngine m_engine{m_settings, m_rows, m_host, m_messages};
+    int m_runs = 0;
+};
+
+TEST_F(CheckRunTest, JudgesEverySelectedRowAndRestoresTheWindows) {
+    FakeProxy anonymous(fake::ForwardToJudge({}));
+    FakeProxy refusing(fake::Refuse());
+    FakeProxy forbidden(fake::AnswerAndClose("HTTP/1.0 403 Forbidden\r\n\r\n"));
+    AddRow(anonymous.Address() + "\tmy comment");
+    AddRow("not an address");
+    AddRow(refusing.Address());
+    AddRow(forbidden.Address(), false);
+
+    RunToEnd();
+
+    const ProxyRow first = m_rows.GetRow(0);
+    EXPECT_EQ(first.cells[0], anonymous.Address()) << "the comment goes once the row is checked";
+    EXPECT_EQ(first.cells[1], "Anonymous(A)");
+    EXPECT_EQ(first.image, StatusAnonymous);
+    EXPECT_NE(first.cells[2], kUncheckedTime);
+    EXPECT_FALSE(m_rows.IsRowSelected(0));
+
+    const ProxyRow unparsable = m_rows.GetRow(1);
+    EXPECT_EQ(unparsable.cells[1], kUncheckedResult);
+    EXPECT_TRUE(m_rows.IsRowSelected(1)) << "an address that does not parse is passed over";
+
+    const ProxyRow refused = m_rows.GetRow(2);
+    EXPECT_EQ(refused.cells[1], "NG");
+    EXPECT_EQ(refused.image, StatusNG);
+    EXPECT_EQ(refused.cells[2], "--:---");
+    EXPECT_EQ(m_rows.GetRow(3).cells[1], kUncheckedResult) << "rows not selected are not checked";
+
+    EXPECT_EQ(m_host.Log(), Frame(anonymous.Address()) +
+                                "START>プロキシチェック開始\r\nCONNECT>接続成功\r\nSEND>リクエスト送信成功\r\n"
+                                "RECV>レスポンス受信中\r\nRECV>レスポンス受信終了\r\nEND>プロキシチェック終了\r\n" +
+                                kUsableA + Frame(anonymous.Address()) + "\r\n" + Frame(refusing.Address()) +
+                                "START>プロキシチェック開始\r\n"
+                                "ERROR>プロキシチェック時にソケットエラーが発生したため終了\r\n"
+                                "END>プロキシチェック終了\r\n"
+                                "結果：サーバに接続できない、あるいはソケットのエラーと思われます\r\n" +
+                                Frame(refusing.Address()) + "\r\n");
+
+    EXPECT_EQ(m_host.Titles(),
+              (std::vector<std::string>{"Zandel - " + anonymous.Address() + "\tmy commentﾁｪｯｸ中…",
+                                        "Zandel - " + refusing.Address() + "ﾁｪｯｸ中…", "Zandel - list.txt"}));
+    EXPECT_EQ(m_host.StartStopCaptions(), (std::vector<bool>{true, false}));
+    EXPECT_FALSE(m_host.IndicatorOn());
+    EXPECT_TRUE(m_host.LabelEditing());
+    EXPECT_FALSE(m_engine.IsRunning());
+    EXPECT_EQ(m_engine.RemainingCount(), 0);
+    EXPECT_EQ(m_host.TimerPeriodMs(), 5000);
+}
+
+TEST_F(CheckRunTest, RunWithoutSelectionEndsAtOnceAndLogsNothing) {
+    AddRow("127.0.0.1:1", false);
+    RunToEnd();
+    EXPECT_EQ(m_host.Log(), "");
+    EXPECT_EQ(m_host.GetTitle(), "Zandel - list.txt");
+    EXPECT_EQ(m_host.StartStopCaptions(), (std::vector<bool>{true, false}));
+}
+
+TEST_F(CheckRunTest, StopDuringTheThirdOfFiveRowsLeavesTheRestSelected) {
+    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\nfine"));
+    FakeProxy silent(fake::NeverAnswer());
+    AddRow(quick.Address());
+    AddRow(quick.Address());
+    AddRow(silent.Address());
+    AddRow(quick.Address());
+    AddRow(quick.Address());
+
+    m_engine.StartCheck();
+    WaitForWorkerWaiting(3);
+    EXPECT_EQ(m_engine.RemainingCount(), 3);
+    m_engine.StopCheck();
+    ASSERT_TRUE(m_host.WaitForRunsEnded(1));
+    m_engine.JoinRunThreads();
+
+    for (int row : {0, 1}) {
+        EXPECT_EQ(m_rows.GetCellText(row, 1), "Anonymous(A)");
+        EXPECT_FALSE(m_rows.IsRowSelected(row));
+    }
+    EXPECT_EQ(m_rows.GetCellText(2, 1), "NG");
+    EXPECT_EQ(m_rows.GetCellText(2, 2), "--:---");
+    EXPECT_FALSE(m_rows.IsRowSelected(2));
+    for (int row : {3, 4}) {
+        EXPECT_EQ(m_rows.GetCellText(row, 1), kUncheckedResult);
+        EXPECT_TRUE(m_rows.IsRowSelected(row));
+    }
+    const std::string log = m_host.Log();
+    const std::string third = log.substr(log.rfind(Frame(silent.Address()) + "START>"));
+    EXPECT_EQ(third, Frame(silent.Address()) +
+                         "START>プロキシチェック開始\r\nCONNECT>接続成功\r\nSEND>リクエスト送信成功\r\n"
+                         "STOP>プロキシチェックがユーザにより中断\r\nEND>プロキシチェック終了\r\n" +
+                         kStopped + Frame(silent.Address()) + "\r\n");
+}
+
+TEST_F(CheckRunTest, SkipEndsOnlyTheCurrentRow) {
+    FakeProxy silent(fake::NeverAnswer());
+    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\nfine"));
+    AddRow(silent.Address());
+    AddRow(quick.Address());
+
+    m_engine.StartCheck();
+    WaitForWorkerWaiting(1);
+    EXPECT_EQ(m_engine.RemainingCount(), 2);
+    m_engine.SkipCheck();
+    ASSERT_TRUE(m_host.WaitForRunsEnded(1));
+    m_engine.JoinRunThreads();
+
+    EXPECT_EQ(m_rows.GetCellText(0, 1), "NG");
+    EXPECT_NE(m_host.Log().find("STOP>プロキシチェックがユーザにより中断\r\n"), std::string::npos);
+    EXPECT_EQ(m_rows.GetCellText(1, 1), "Anonymous(A)");
+}
+
+TEST_F(CheckRunTest, TimerEndsASilentProxyAsATimeOut) {
+    m_settings.TimeOut = 1;
+    FakeProxy silent(fake::NeverAnswer());
+    FakeProxy keepsOpen(fake::KeepOpenAfterAnswer("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"));
+    AddRow(silent.Address());
+    AddRow(keepsOpen.Address());
+
+    RunToEnd();
+
+    for (int row : {0, 1}) {
+        EXPECT_EQ(m_rows.GetCellText(row, 1), "NG") << row;
+        EXPECT_EQ(m_rows.GetCellText(row, 2), "--:---") << row;
+    }
+    const std::string log = m_host.Log();
+    EXPECT_EQ(log.substr(0, log.find(Frame(keepsOpen.Address()))),
+              Frame(silent.Address()) +
+                  "START>プロキシチェック開始\r\nCONNECT>接続成功\r\nSEND>リクエスト送信成功\r\n"
+                  "ERROR>プロキシチェック時にタイムアウトが発生したため終了\r\nEND>プロキシチェック終了\r\n" +
+                  kTimedOut + Frame(silent.Address()) + "\r\n");
+    EXPECT_NE(log.rfind(kTimedOut), log.find(kTimedOut)) << "a kept-open answer also ends by the timer";
+    EXPECT_FALSE(m_engine.TimeoutMark()) << "the mark is cleared once the row is written";
+}
+
+TEST_F(CheckRunTest, OnlyTheFirstThousandSelectedRowsAreChecked) {
+    FakeProxy refusing(fake::Refuse());
+    for (int i = 0; i < 1200; ++i) {
+        AddRow(refusing.Address());
+    }
+    RunToEnd();
+    EXPECT_EQ(m_rows.GetCellText(999, 1), "NG");
+    EXPECT_FALSE(m_rows.IsRowSelected(999));
+    EXPECT_EQ(m_rows.GetCellText(1000, 1), kUncheckedResult);
+    EXPECT_TRUE(m_rows.IsRowSelected(1000));
+}
+
+TEST_F(CheckRunTest, SecondStartDuringARunDoesNothing) {
+    FakeProxy silent(fake::NeverAnswer());
+    AddRow(silent.Address());
+    m_engine.StartCheck();
+    WaitForWorkerWaiting(1);
+    m_engine.StartCheck();
+    m_engine.StopCheck();
+    ASSERT_TRUE(m_host.WaitForRunsEnded(1));
+    m_engine.JoinRunThreads();
+    EXPECT_EQ(m_host.RunsEnded(), 1);
+    EXPECT_EQ(silent.Received().size(), 1U);
+}
+
+TEST_F(CheckRunTest, EmptyAccessUrlStartsNoRun) {
+    m_settings.WebPage.clear();
+    AddRow("127.0.0.1:1");
+    m_engine.StartCheck();
+    EXPECT_FALSE(m_engine.HasRunThreads());
+    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{texts::kNoAccessUrl});
+}
+
+TEST_F(CheckRunTest, StartupCheckWarnsOnlyWhenTheProxyFails) {
+    // No proxy set: nothing shown, nothing changed.
+    m_engine.StartStartupCheck();
+    m_engine.JoinRunThreads();
+    EXPECT_TRUE(m_messages.Texts().empty());
+    EXPECT_TRUE(m_host.StartStopCaptions().empty());
+
+    m_host.SetProxyBarAddress("no port here");
+    m_engine.StartStartupCheck();
+    m_engine.JoinRunThreads();
+    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{texts::kStartupCheckWarning});
+
+    // A working proxy is judged even though the list is empty, and writes no row.
+    FakeProxy good(fake::ForwardToJudge({"Via: 1.1 fake"}));
+    m_host.SetProxyBarAddress(good.Address());
+    m_engine.StartStartupCheck();
+    ASSERT_TRUE(m_host.WaitForRunsEnded(1));
+    m_engine.JoinRunThreads();
+    EXPECT_EQ(m_messages.Texts().size(), 1U);
+    EXPECT_NE(m_host.Log().find("結果：使用可能なプロキシサーバです"), std::string::npos);
+
+    FakeProxy refusing(fake::Refuse());
+    m_host.SetProxyBarAddress(refusing.Address());
+    m_engine.StartStartupCheck();
+    ASSERT_TRUE(m_host.WaitForRunsEnded(2));
+    m_engine.JoinRunThreads();
+    EXPECT_EQ(m_messages.Texts().size(), 2U);
+    EXPECT_EQ(m_messages.Boxes().back().buttons, MbButtons::OkCancel);
+}
+
+TEST_F(CheckRunTest, TimedOutStartupCheckDoesNotTurnTheNextStopIntoATimeOut) {
+    m_settings.TimeOut = 1;
+    FakeProxy silent(fake::NeverAnswer());
+    m_host.SetProxyBarAddress(silent.Address());
+    m_engine.StartStartupCheck();
+    ASSERT_TRUE(m_host.WaitForRunsEnded(1));
+    m_engine.JoinRunThreads();
+    ASSERT_NE(m_host.Log().find(kTimedOut), std::string::npos);
+
+    m_settings.TimeOut = 30;
+    AddRow(silent.Address());
+    m_engine.StartCheck();
+    WaitForWorkerWaiting(2);
+    m_engine.StopCheck();
+    ASSERT_TRUE(m_host.WaitForRunsEnded(2));
+    m_engine.JoinRunThreads();
+    const std::string log = m_host.Log();
+    EXPECT_NE(log.rfind(kStopped), std::string::npos);
+    EXPECT_EQ(log.rfind(kTimedOut), log.find(kTimedOut)) << "only the start-up check timed out";
+}
+
+TEST_F(CheckRunTest, OutOfRangeTimeOutFallsBackToThirtySeconds) {
+    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\n"));
+    AddRow(quick.Address());
+    for (int timeOut : {0, -5, 601, 2147483647}) {
+        m_settings.TimeOut = timeOut;
+        m_rows.SetRowSelected(0, true);
+        RunToEnd();
+        EXPECT_EQ(m_host.TimerPeriodMs(), 30000) << timeOut;
+        EXPECT_EQ(m_rows.GetCellText(0, 1), "Anonymous(A)") << timeOut;
+    }
+}
+
+} // namespace
+} // namespace zandel

@@ -1,0 +1,93 @@
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "core/app/CloseRule.h"
+#include "core/app/ProxyServerText.h"
+#include "core/app/Texts.h"
+#include "core/app/WindowPlacement.h"
+#include "support/RecordingMessageService.h"
+
+namespace zandel {
+namespace {
+
+const std::vector<WindowRect> kOneScreen = {{0, 0, 1280, 800}};
+
+struct PlacementCase {
+    WindowRect saved;
+    bool restored;
+};
+
+class WindowPlacementTest : public ::testing::TestWithParam<PlacementCase> {};
+
+TEST_P(WindowPlacementTest, SavedRectangleIsUsedOnlyWhenItCanBeSeen) {
+    const auto placement = PlacementToRestore(GetParam().saved, kOneScreen);
+    ASSERT_EQ(placement.has_value(), GetParam().restored);
+    if (placement) {
+        EXPECT_EQ(placement->Left, GetParam().saved.Left);
+        EXPECT_EQ(placement->Bottom, GetParam().saved.Bottom);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rectangles, WindowPlacementTest,
+    ::testing::Values(PlacementCase{{100, 100, 700, 500}, true}, PlacementCase{{0, 0, 0, 0}, false},
+                      PlacementCase{{100, 100, 100, 500}, false},             // zero width
+                      PlacementCase{{100, 500, 700, 100}, false},             // negative height
+                      PlacementCase{{-200, -50, 100, 300}, true},             // partly on screen
+                      PlacementCase{{-32000, -32000, -31840, -31970}, false}, // a minimized window's place
+                      PlacementCase{{1280, 0, 1900, 400}, false}));           // just right of the screen
+
+TEST(WindowPlacementTest, OuterGeometryBecomesRightAndBottomPastTheLastPixel) {
+    const WindowRect rect = RectFromOuter(10, 20, 300, 200);
+    EXPECT_EQ(rect.Right, 310);
+    EXPECT_EQ(rect.Bottom, 220);
+    // Without screen information the saved place is trusted.
+    EXPECT_TRUE(PlacementToRestore(rect, {}).has_value());
+}
+
+TEST(CloseRuleTest, WithoutARunTheWindowClosesWithoutAQuestion) {
+    test::RecordingMessageService messages;
+    EXPECT_EQ(DecideClose(false, messages), CloseAction::Close);
+    EXPECT_TRUE(messages.Boxes().empty());
+}
+
+TEST(CloseRuleTest, DuringARunOkStopsAndCancelStays) {
+    test::RecordingMessageService messages;
+    messages.QueueAnswer(MbResult::Ok);
+    EXPECT_EQ(DecideClose(true, messages), CloseAction::StopThenClose);
+    messages.QueueAnswer(MbResult::Cancel);
+    EXPECT_EQ(DecideClose(true, messages), CloseAction::Stay);
+    const auto boxes = messages.Boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, texts::kCloseDuringRun);
+    EXPECT_EQ(boxes[0].buttons, MbButtons::OkCancel);
+    EXPECT_EQ(boxes[0].icon, MbIcon::Warning);
+}
+
+struct ServerCase {
+    std::string text;
+    std::string host;
+    int port;
+};
+
+class ProxyServerTextTest : public ::testing::TestWithParam<ServerCase> {};
+
+TEST_P(ProxyServerTextTest, SplitsHostAndPort) {
+    const ProxyServerParts parts = ParseProxyServer(GetParam().text);
+    EXPECT_EQ(parts.host, GetParam().host);
+    EXPECT_EQ(parts.port, GetParam().port);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, ProxyServerTextTest,
+                         ::testing::Values(ServerCase{"127.0.0.1:8080", "127.0.0.1", 8080},
+                                           ServerCase{"proxy.example.com:3128\tfast one", "proxy.example.com", 3128},
+                                           ServerCase{"", "", 0}, ServerCase{"10.0.0.1", "10.0.0.1", 0},
+                                           ServerCase{"10.0.0.1:", "10.0.0.1", 0},
+                                           ServerCase{"10.0.0.1:http", "10.0.0.1", 0},
+                                           ServerCase{"10.0.0.1:65536", "10.0.0.1", 0},
+                                           ServerCase{"10.0.0.1:99999999999", "10.0.0.1", 0},
+                                           ServerCase{"10.0.0.1:0", "10.0.0.1", 0}, ServerCase{":80", "", 80}));
+
+} // namespace
+} // namespace zandel

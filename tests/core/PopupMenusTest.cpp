@@ -1,0 +1,263 @@
+#include "core/app/PopupMenus.h"
+
+#include <cstdio>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "core/app/AppSettings.h"
+#include "core/app/BrowserLaunch.h"
+#include "core/app/CommandIds.h"
+#include "core/list/Registration.h"
+#include "core/list/RowStore.h"
+#include "support/RecordingMessageService.h"
+#include "support/TempDir.h"
+
+namespace zandel {
+namespace {
+
+const MenuItem* Find(const std::vector<MenuItem>& menu, int id) {
+    for (const MenuItem& item : menu) {
+        if (item.id == id) {
+            return &item;
+        }
+    }
+    return nullptr;
+}
+
+std::vector<int> Ids(const std::vector<MenuItem>& menu) {
+    std::vector<int> ids;
+    for (const MenuItem& item : menu) {
+        ids.push_back(item.IsSeparator() ? -1 : item.id);
+    }
+    return ids;
+}
+
+void Favourites(AppSettings& settings, std::initializer_list<const char*> entries) {
+    int slot = 0;
+    for (const char* entry : entries) {
+        SetListEntry(settings, SettingsList::Favourites, entry, slot++);
+    }
+}
+
+TEST(ContextMenuTest, AvailabilityFollowsTheRunAndTheRows) {
+    AppSettings settings;
+    struct Case {
+        MenuState state;
+        std::vector<int> enabled;
+        std::vector<int> disabled;
+    };
+    using namespace cmd;
+    const std::vector<int> rowCommands = {kEdit, kInsert, kDelete, kSelectAll, kClearResults, kMoveUp, kMoveDown};
+    MenuState idle{false, 0, 5, 2, 0, ""};
+    MenuState running{true, 3, 5, 2, 0, ""};
+    MenuState lastOfRun{true, 1, 5, 2, 0, ""};
+    MenuState empty{false, 0, 0, -1, 0, ""};
+    std::vector<int> idleEnabled = rowCommands;
+    idleEnabled.insert(idleEnabled.end(), {kStartCheck, kAddAtEnd});
+    std::vector<int> runningDisabled = rowCommands;
+    runningDisabled.insert(runningDisabled.end(), {kStartCheck, kAddAtEnd});
+    std::vector<int> emptyDisabled = rowCommands;
+    emptyDisabled.insert(emptyDisabled.end(), {kStartCheck, kStopCheck, kSkipCheck});
+    const Case cases[] = {
+        {idle, idleEnabled, {kStopCheck, kSkipCheck}},
+        {running, {kStopCheck, kSkipCheck}, runningDisabled},
+        {lastOfRun, {kStopCheck}, {kSkipCheck}},
+        {empty, {kAddAtEnd, kRegisterFavourites, kOpenBrowser}, emptyDisabled},
+    };
+    for (const Case& c : cases) {
+        const auto menu = BuildContextMenu(settings, c.state);
+        ASSERT_TRUE(menu.has_value());
+        for (int id : c.enabled) {
+            ASSERT_NE(Find(*menu, id), nullptr) << id;
+            EXPECT_TRUE(Find(*menu, id)->enabled) << id;
+        }
+        for (int id : c.disabled) {
+            EXPECT_FALSE(Find(*menu, id)->enabled) << id;
+        }
+    }
+    // Rows but no selection mark: no menu at all.
+    EXPECT_FALSE(BuildContextMenu(settings, MenuState{false, 0, 5, -1, 0, ""}).has_value());
+}
+
+TEST(ContextMenuTest, FavouritesSubmenuSitsAtPositionSevenWithOneCheckMark) {
+    AppSettings settings;
+    Favourites(settings, {"127.0.0.1:1", "127.0.0.1:2", "127.0.0.1:2"});
+    settings.FavoSel = true;
+    settings.ForegroundWindow = true;
+    const MenuState state{false, 0, 1, 0, 1, "127.0.0.1:2"};
+    const auto menu = *BuildContextMenu(settings, state);
+    ASSERT_EQ(menu.size(), 29U) << "the 28 items of the menu and the submenu";
+    const MenuItem& sub = menu[7];
+    EXPECT_EQ(sub.text, "お気に入りﾌﾟﾛｷｼﾘｽﾄから選択(&L)");
+    ASSERT_EQ(sub.submenu.size(), 3U);
+    EXPECT_FALSE(sub.submenu[0].checked);
+    EXPECT_TRUE(sub.submenu[1].checked);
+    EXPECT_FALSE(sub.submenu[2].checked) << "only the first equal favourite carries the mark";
+    EXPECT_TRUE(Find(menu, cmd::kProxyOnOff)->checked);
+    EXPECT_TRUE(Find(menu, cmd::kAlwaysOnTop)->checked);
+
+    // The mark needs FavoSel and the proxy switched on; letter case counts.
+    settings.FavoSel = false;
+    EXPECT_FALSE(BuildContextMenu(settings, state)->at(7).submenu[1].checked);
+    settings.FavoSel = true;
+    EXPECT_FALSE(BuildContextMenu(settings, MenuState{false, 0, 1, 0, 0, "127.0.0.1:2"})->at(7).submenu[1].checked);
+}
+
+TEST(TrayMenuTest, EndsWithNoneOrProxyOffAndExit) {
+    AppSettings settings;
+    MenuState state{false, 0, 3, 0, 0, ""};
+    std::vector<MenuItem> menu = BuildTrayMenu(settings, state);
+    const std::vector<int> fixed = {cmd::kRestoreFromTray,
+                                    -1,
+                                    cmd::kFileNew,
+                                    -1,
+                                    cmd::kFileOpen,
+                                    cmd::kFileSave,
+                                    cmd::kFileSaveAs,
+                                    cmd::kAppendFile,
+                                    -1,
+                                    cmd::kMultiStage,
+                                    -1,
+                                    0,
+                                    -1};
+    std::vector<int> expected = fixed;
+    expected.insert(expected.end(), {cmd::kFavouriteFirst, -1, cmd::kAppExit});
+    EXPECT_EQ(Ids(menu), expected);
+    EXPECT_EQ(menu[13].text, "なし");
+    EXPECT_EQ(menu[11].submenu.size(), 4U);
+
+    // Two equal favourites equal to the bar's address with the proxy on: the first is checked, proxy-off not.
+    Favourites(settings, {"127.0.0.1:3128", "127.0.0.1:3128"});
+    settings.FavoSel = true;
+    state.useProxy = 1;
+    state.proxyAddress = "127.0.0.1:3128";
+    menu = BuildTrayMenu(settings, state);
+    expected = fixed;
+    expected.insert(expected.end(), {100, 101, -1, cmd::kProxyOff, -1, cmd::kAppExit});
+    EXPECT_EQ(Ids(menu), expected);
+    EXPECT_TRUE(menu[13].checked);
+    EXPECT_FALSE(menu[14].checked);
+    EXPECT_FALSE(Find(menu, cmd::kProxyOff)->checked);
+
+    // Proxy off and no favourite checked: proxy-off carries the mark. A run greys the file commands.
+    state.useProxy = 0;
+    state.running = true;
+    menu = BuildTrayMenu(settings, state);
+    EXPECT_TRUE(Find(menu, cmd::kProxyOff)->checked);
+    for (int id : {cmd::kFileNew, cmd::kFileOpen, cmd::kFileSave, cmd::kFileSaveAs, cmd::kAppendFile}) {
+        EXPECT_FALSE(Find(menu, id)->enabled) << id;
+    }
+    EXPECT_FALSE(menu[11].enabled);
+    EXPECT_TRUE(Find(menu, cmd::kMultiStage)->enabled);
+}
+
+TEST(ListCommandRouteTest, FileCommandsGoToTheMainWindowOnce) {
+    AppSettings settings;
+    Favourites(settings, {"127.0.0.1:8080"});
+    for (int id : {cmd::kFileNew, cmd::kFileOpen, cmd::kAppendFile, cmd::kSaveAllAddresses, cmd::kSaveNotNG,
+                   cmd::kSaveAnonymous, cmd::kSaveNonAnonymous, cmd::kFileSaveAs}) {
+        const ListCommandRoute route = RouteListCommand(id, settings);
+        EXPECT_TRUE(route.restoreWindow) << id;
+        EXPECT_EQ(route.postToMain, id) << id;
+        EXPECT_FALSE(route.dispatch) << "carried out once, by the main window: " << id;
+    }
+    for (int id : {cmd::kFileSave, cmd::kMultiStage, cmd::kAppExit}) {
+        const ListCommandRoute route = RouteListCommand(id, settings);
+        EXPECT_FALSE(route.restoreWindow) << id;
+        EXPECT_EQ(route.postToMain, id) << id;
+    }
+    EXPECT_TRUE(RouteListCommand(cmd::kProxyOff, settings).proxyOff);
+    EXPECT_EQ(RouteListCommand(100, settings).favourite, 0);
+    EXPECT_FALSE(RouteListCommand(101, settings).favourite.has_value()) << "no favourite in slot 1";
+    // Any other command only goes on to the list window's own handling.
+    const ListCommandRoute edit = RouteListCommand(cmd::kEdit, settings);
+    EXPECT_TRUE(edit.dispatch);
+    EXPECT_FALSE(edit.favourite.has_value());
+}
+
+class RegistrationTest : public ::testing::Test {
+protected:
+    void AddRows(int count, bool selected) {
+        for (int i = 0; i < count; ++i) {
+            const int row = m_rows.RowCount();
+            m_rows.InsertRow(row, "10.0.0." + std::to_string(row) + ":80", 3, row);
+            m_rows.SetRowSelected(row, selected);
+        }
+    }
+    AppSettings m_settings;
+    MemoryRowStore m_rows;
+    test::RecordingMessageService m_messages;
+};
+
+TEST_F(RegistrationTest, FillsFreeSlotsAndStopsWhenTheListIsFull) {
+    for (int slot = 0; slot < 48; ++slot) {
+        SetListEntry(m_settings, SettingsList::Favourites, "f" + std::to_string(slot), slot);
+    }
+    AddRows(1, false);
+    AddRows(3, true);
+    RegisterFavourites(m_settings, m_rows, m_messages);
+    EXPECT_EQ(GetListEntry(m_settings, SettingsList::Favourites, 48), "10.0.0.1:80");
+    EXPECT_EQ(GetListEntry(m_settings, SettingsList::Favourites, 49), "10.0.0.2:80");
+    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"50件以上登録されました\n50件以降のアドレスは無視されます"});
+
+    // Full now: refused before looking at the list, even an empty one.
+    m_messages.Clear();
+    MemoryRowStore empty;
+    RegisterFavourites(m_settings, empty, m_messages);
+    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"50件登録しています\nこれ以上お気に入りに追加できません"});
+}
+
+TEST_F(RegistrationTest, ChainProxiesTakeDuplicatesAndReportAFullListAtTheFirstRow) {
+    AddRows(2, true);
+    RegisterChainProxies(m_settings, m_rows, m_messages);
+    RegisterChainProxies(m_settings, m_rows, m_messages);
+    EXPECT_EQ(CountListEntries(m_settings, SettingsList::ChainProxies), 4);
+    EXPECT_EQ(GetListEntry(m_settings, SettingsList::ChainProxies, 2), "10.0.0.0:80");
+    EXPECT_TRUE(m_messages.Texts().empty());
+
+    for (int slot = 0; slot < 50; ++slot) {
+        SetListEntry(m_settings, SettingsList::ChainProxies, "c", slot);
+    }
+    RegisterChainProxies(m_settings, m_rows, m_messages);
+    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"50件以上登録されました\n50件以降のアドレスは無視されます"});
+}
+
+TEST(BrowserLaunchTest, BrowserAndManualFollowTheSettings) {
+    test::RecordingMessageService messages;
+    AppSettings settings;
+    settings.BwPath = "/usr/bin/browser";
+    settings.BwUrl = "http://127.0.0.1/start";
+    settings.BwUrlOn = false;
+    EXPECT_EQ(PlanOpenBrowser(settings, messages).parameter, "");
+    settings.BwUrlOn = true;
+    EXPECT_EQ(PlanOpenBrowser(settings, messages).parameter, "http://127.0.0.1/start");
+    settings.BwUrl.clear();
+    const LaunchPlan noUrl = PlanOpenBrowser(settings, messages);
+    EXPECT_TRUE(noUrl.launch);
+    EXPECT_EQ(noUrl.parameter, "");
+
+    test::TempDir dir;
+    const std::string spaced = dir.Path() + "/My Programs";
+    ASSERT_EQ(mkdir(spaced.c_str(), 0755), 0);
+    EXPECT_FALSE(PlanOpenManual(settings, spaced, messages).launch);
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"ﾏﾆｭｱﾙが存在しません(index.html)"});
+    std::FILE* file = std::fopen((spaced + "/index.html").c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+    const LaunchPlan manual = PlanOpenManual(settings, spaced, messages);
+    EXPECT_TRUE(manual.launch);
+    EXPECT_EQ(manual.parameter, spaced + "/index.html") << "passed as it is, spaces and all";
+
+    // Without a browser path only that is said; the manual is not looked for.
+    messages.Clear();
+    settings.BwPath.clear();
+    EXPECT_FALSE(PlanOpenManual(settings, "/nonexistent", messages).launch);
+    EXPECT_FALSE(PlanOpenBrowser(settings, messages).launch);
+    EXPECT_EQ(messages.Texts().size(), 2U);
+    EXPECT_EQ(messages.Texts()[0], messages.Texts()[1]);
+}
+
+} // namespace
+} // namespace zandel

@@ -1,0 +1,169 @@
+// zandel-check as a user runs it: a real proxy server from the distribution (tinyproxy) on loopback in
+// front of the echo judge, fake proxies beside it, and the program started as a process of its own.
+
+#include <csignal>
+#include <optional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "core/app/Texts.h"
+#include "support/EchoJudge.h"
+#include "support/FakeProxy.h"
+#include "support/Subprocess.h"
+#include "support/TempDir.h"
+
+namespace zandel {
+namespace {
+
+using test::FakeProxy;
+namespace fake = test::fake;
+
+constexpr const char* kTinyproxy = "/usr/bin/tinyproxy";
+
+struct Outcome {
+    std::optional<int> exitCode;
+    std::string out;
+    std::string err;
+};
+
+class ZandelCheckTest : public ::testing::Test {
+protected:
+    // Runs zandel-check in the test's folder and waits for it.
+    Outcome Run(std::vector<std::string> args) {
+        args.insert(args.begin(), ZANDEL_CHECK_BIN);
+        test::Subprocess process(args, m_dir.Path(), m_dir.File("out"), m_dir.File("err"));
+        Outcome outcome;
+        outcome.exitCode = process.Wait();
+        outcome.out = m_dir.Read("out");
+        outcome.err = m_dir.Read("err");
+        return outcome;
+    }
+
+    // tinyproxy on a free loopback port, allowed to reach only 127.0.0.1.
+    void StartTinyproxy() {
+        ASSERT_EQ(access(kTinyproxy, X_OK), 0) << "tinyproxy is not installed: scripts/setup.sh installs it";
+        m_tinyproxyPort = test::FreeLoopbackPort();
+        m_dir.Write("filter", "^127\\.0\\.0\\.1$\n");
+        m_dir.Write("tinyproxy.conf", "Port " + std::to_string(m_tinyproxyPort) +
+                                          "\nListen 127.0.0.1\nTimeout 10\nAllow 127.0.0.1\nMaxClients 20\n"
+                                          "LogLevel Warning\nFilter \"" +
+                                          m_dir.File("filter") + "\"\nFilterDefaultDeny Yes\n");
+        m_tinyproxy = std::make_unique<test::Subprocess>(
+            std::vector<std::string>{kTinyproxy, "-d", "-c", m_dir.File("tinyproxy.conf")}, m_dir.Path(),
+            m_dir.File("tinyproxy.out"), m_dir.File("tinyproxy.err"));
+        ASSERT_TRUE(test::WaitForListening(m_tinyproxyPort)) << m_dir.Read("tinyproxy.err");
+    }
+
+    std::string TinyproxyAddress() const { return "127.0.0.1:" + std::to_string(m_tinyproxyPort); }
+
+    test::TempDir m_dir;
+    test::EchoJudge m_judge;
+    std::unique_ptr<test::Subprocess> m_tinyproxy;
+    int m_tinyproxyPort = 0;
+};
+
+TEST_F(ZandelCheckTest, ChecksAListThroughTinyproxyAndWritesItBack) {
+    StartTinyproxy();
+    FakeProxy refusing(fake::Refuse());
+    FakeProxy exposing(fake::ForwardToJudge({"X-Forwarded-For: 127.0.0.1"}));
+    m_dir.Write("list.txt", "# my proxies\r\n" + TinyproxyAddress() + " old-result\r\nnot-an-address\n" +
+                                refusing.Address() + "\n" + exposing.Address() + "\n");
+
+    const Outcome run = Run({"--url", m_judge.Url(), "--timeout", "10", "list.txt"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+
+    const std::vector<std::string> lines = [&] {
+        std::vector<std::string> result;
+        std::string::size_type start = 0;
+        for (auto end = run.out.find("\r\n"); end != std::string::npos; end = run.out.find("\r\n", start)) {
+            result.push_back(run.out.substr(start, end - start));
+            start = end + 2;
+        }
+        return result;
+    }();
+    ASSERT_EQ(lines.size(), 4U) << run.out;
+    EXPECT_EQ(lines[0].substr(0, TinyproxyAddress().size() + 14), TinyproxyAddress() + " Anonymous(B) ");
+    EXPECT_EQ(lines[1], "not-an-address --- --:--- ----/--/--(-:-:-)") << "passed over and written back as it was";
+    EXPECT_EQ(lines[2].substr(0, refusing.Address().size() + 11), refusing.Address() + " NG --:--- ");
+    EXPECT_EQ(lines[3].substr(0, exposing.Address().size() + 15), exposing.Address() + " Non-Anonymous ");
+
+    // The transcript on standard error, as the log pane shows it.
+    EXPECT_NE(run.err.find("●---" + TinyproxyAddress() + "---●\nSTART>プロキシチェック開始\nCONNECT>接続成功\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("\nHTTP_VIA=1.0 "), std::string::npos);
+    EXPECT_NE(run.err.find("リクエストヘッダにプロキシ特有の環境変数を付加するプロキシです\n"), std::string::npos);
+}
+
+TEST_F(ZandelCheckTest, SaveModeAndOutputFileFollowTheListFormat) {
+    FakeProxy anonymous(fake::ForwardToJudge({}));
+    FakeProxy refusing(fake::Refuse());
+    m_dir.Write("list.txt", anonymous.Address() + "\n" + refusing.Address() + "\n");
+    const Outcome run =
+        Run({"--url", m_judge.Url(), "--save-mode", "4", "-o", "checked.txt", "--log", "run.log", "list.txt"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(m_dir.Read("checked.txt"), anonymous.Address() + "\r\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(m_dir.Read("run.log").find("結果：使用可能なプロキシサーバです"), std::string::npos);
+}
+
+TEST_F(ZandelCheckTest, AccessUrlComesFromTheSettingsInTheWorkingFolder) {
+    FakeProxy anonymous(fake::ForwardToJudge({}));
+    m_dir.Write("PrxSet.ini", "[WebPage-Url]\r\nWebPage=" + m_judge.Url() + "\r\n[ProxyTimeOut]\r\nTimeOut=7\r\n");
+    m_dir.Write("list.txt", anonymous.Address() + "\n");
+    const Outcome run = Run({"list.txt"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find(" Anonymous(A) "), std::string::npos) << run.out;
+}
+
+TEST_F(ZandelCheckTest, InterruptStopsTheRunAndStillWritesWhatWasChecked) {
+    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\n"));
+    FakeProxy silent(fake::NeverAnswer());
+    m_dir.Write("list.txt", quick.Address() + "\n" + silent.Address() + "\n" + quick.Address() + "\n");
+    test::Subprocess process({ZANDEL_CHECK_BIN, "--url", m_judge.Url(), "--log", "run.log", "list.txt"}, m_dir.Path(),
+                             m_dir.File("out"), m_dir.File("err"));
+    ASSERT_TRUE(test::WaitForFileText(m_dir.File("run.log"), "●---" + silent.Address() + "---●\nSTART>"));
+    ASSERT_TRUE(test::WaitForFileText(m_dir.File("run.log"), "SEND>リクエスト送信成功\n", std::chrono::seconds(10)));
+    process.Signal(SIGINT);
+    EXPECT_EQ(process.Wait(), 1);
+    const std::string out = m_dir.Read("out");
+    EXPECT_NE(out.find(quick.Address() + " Anonymous(A) "), std::string::npos) << out;
+    EXPECT_NE(out.find(silent.Address() + " NG --:--- "), std::string::npos) << out;
+    EXPECT_NE(out.find(quick.Address() + " --- --:--- ----/--/--(-:-:-)"), std::string::npos) << out;
+    EXPECT_NE(m_dir.Read("run.log").find("STOP>プロキシチェックがユーザにより中断"), std::string::npos);
+}
+
+TEST_F(ZandelCheckTest, UnusableInputEndsWithOneLineNamingTheCause) {
+    m_dir.Write("list.csv", "127.0.0.1:1\n");
+    m_dir.Write("list.txt", "127.0.0.1:1\n");
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{}, "no list file given"},
+        {{"--timeout", "0", "list.txt"}, "--timeout must be"},
+        {{"--save-mode", "6", "list.txt"}, "--save-mode must be"},
+        {{"--http-version", "2", "list.txt"}, "--http-version must be"},
+        {{"--bogus", "list.txt"}, "unknown option --bogus"},
+        {{"--url", m_judge.Url(), "missing.txt"}, "missing.txt"},
+        {{"--url", m_judge.Url(), "list.csv"},
+         "このﾌｧｲﾙは無効なﾌｫｰﾏｯﾄです。 現在読み込むことができるのは*.txtﾌｧｲﾙのみです"},
+        {{"--url", "", "list.txt"}, "ﾌﾟﾛｷｼｻｰﾊﾞを通してｱｸｾｽするｻｰﾊﾞを指定してください \"詳細設定\""},
+    };
+    for (const Case& c : cases) {
+        const Outcome run = Run(c.args);
+        EXPECT_EQ(run.exitCode, 2) << c.message;
+        EXPECT_EQ(run.err.rfind("zandel-check: ", 0), 0U) << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "") << c.message;
+    }
+}
+
+} // namespace
+} // namespace zandel

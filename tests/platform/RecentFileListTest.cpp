@@ -1,0 +1,59 @@
+#include "platform/RecentFileList.h"
+
+#include <gtest/gtest.h>
+
+#include "support/TempDir.h"
+
+namespace zandel {
+namespace {
+
+using Paths = std::vector<std::string>;
+
+TEST(RecentFileListTest, NewestFirstWithoutRepeatsAndFourAtMost) {
+    RecentFileList recent("/nonexistent/Zandel.ini");
+    for (const char* path : {"/a.txt", "/b.txt", "/c.txt", "/d.txt"}) {
+        recent.Add(path);
+    }
+    EXPECT_EQ(recent.Entries(), (Paths{"/d.txt", "/c.txt", "/b.txt", "/a.txt"}));
+    recent.Add("/b.txt");
+    EXPECT_EQ(recent.Entries(), (Paths{"/b.txt", "/d.txt", "/c.txt", "/a.txt"}));
+    recent.Add("/e.txt");
+    EXPECT_EQ(recent.Entries(), (Paths{"/e.txt", "/b.txt", "/d.txt", "/c.txt"}));
+    recent.Remove(1);
+    recent.Remove(7);
+    EXPECT_EQ(recent.Entries(), (Paths{"/e.txt", "/d.txt", "/c.txt"}));
+}
+
+TEST(RecentFileListTest, RoundTripsThroughItsSectionAndMakesTheFolder) {
+    test::TempDir dir;
+    const std::string ini = dir.Path() + "/config/Zandel/Zandel.ini";
+    {
+        RecentFileList recent(ini);
+        recent.Add("/lists/one.txt");
+        recent.Add("/lists/two words.txt");
+        ASSERT_TRUE(recent.Save());
+    }
+    EXPECT_EQ(dir.Read("config/Zandel/Zandel.ini"),
+              "[Recent File List]\r\nFile1=/lists/two words.txt\r\nFile2=/lists/one.txt\r\n");
+    RecentFileList reread(ini);
+    reread.Load();
+    EXPECT_EQ(reread.Entries(), (Paths{"/lists/two words.txt", "/lists/one.txt"}));
+
+    // A shorter list leaves no older entry behind.
+    reread.Remove(0);
+    ASSERT_TRUE(reread.Save());
+    RecentFileList again(ini);
+    again.Load();
+    EXPECT_EQ(again.Entries(), (Paths{"/lists/one.txt"}));
+}
+
+TEST(RecentFileListTest, GapsAndRepeatsInTheFileArePassedOver) {
+    test::TempDir dir;
+    dir.Write("Zandel.ini", "[Recent File List]\nFile1=/a.txt\nFile2=\nFile3=/a.txt\nFile4=/b.txt\nFile5=/c.txt\n");
+    RecentFileList recent(dir.File("Zandel.ini"));
+    recent.Load();
+    EXPECT_EQ(recent.Entries(), (Paths{"/a.txt", "/b.txt"}));
+}
+
+} // namespace
+} // namespace zandel

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+#include "core/check/CheckEngine.h"
+#include "core/util/PeriodicTimer.h"
+
+namespace zandel::test {
+
+// The windows around a check run, for tests: keeps the transcript, the captions and the indicator state,
+// runs the time-out timer on a thread of its own and remembers which thread sent each request.
+class RecordingCheckHost final : public ICheckHost {
+public:
+    RecordingCheckHost();
+
+    // The engine whose OnTimeoutTimer the timer calls.
+    void Attach(CheckEngine* engine) { m_engine = engine; }
+    void SetProxyBarAddress(std::string address);
+    void SetTitleText(std::string title);
+
+    void AppendLog(const std::string& text) override;
+    std::string GetTitle() override;
+    void SetTitle(const std::string& title) override;
+    void SetStartStop(bool running) override;
+    void SetLabelEditing(bool enabled) override;
+    void StartCheckIndicator() override;
+    void StopCheckIndicator() override;
+    void StartTimeoutTimer(int periodMs) override;
+    void StopTimeoutTimer() override;
+    std::string GetProxyBarAddress() override;
+    void RunEnded() override;
+
+    std::string Log() const;
+    std::vector<std::string> Titles() const;
+    std::vector<bool> StartStopCaptions() const;
+    bool IndicatorOn() const;
+    bool LabelEditing() const;
+    int RunsEnded() const;
+    int TimerPeriodMs() const;
+
+    // Bounded waits for the transcript to hold `count` occurrences of `text`, and for `count` runs to end.
+    bool WaitForLog(const std::string& text, int count, std::chrono::milliseconds limit = std::chrono::seconds(10));
+    bool WaitForRunsEnded(int count, std::chrono::milliseconds limit = std::chrono::seconds(20));
+    // The worker thread that logged the n-th (1-based) request sent.
+    pid_t SenderThread(int n) const;
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::string m_log;
+    std::string m_title = "Zandel - list.txt";
+    std::vector<std::string> m_titles;
+    std::vector<bool> m_captions;
+    std::string m_proxyBarAddress;
+    std::vector<pid_t> m_senders;
+    bool m_indicator = false;
+    bool m_labelEditing = true;
+    int m_runsEnded = 0;
+    int m_timerPeriodMs = 0;
+    CheckEngine* m_engine = nullptr;
+    PeriodicTimer m_timer;
+};
+
+} // namespace zandel::test

@@ -1,0 +1,407 @@
+#include <memory>
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTest>
+#include <QToolBar>
+
+#include "core/app/AppSettings.h"
+#include "core/app/CommandIds.h"
+#include "core/app/InternetSettings.h"
+#include "core/app/Texts.h"
+#include "platform/ProgramLauncher.h"
+#include "platform/RecentFileList.h"
+#include "support/FakeFileDialogs.h"
+#include "support/FakeProxy.h"
+#include "support/TempDir.h"
+#include "ui/UiTestSupport.h"
+#include "ui/frame/CheckBar.h"
+#include "ui/frame/FileCommands.h"
+#include "ui/frame/FileDialogs.h"
+#include "ui/frame/MainFrame.h"
+#include "ui/frame/ProxyBar.h"
+#include "ui/list/RidIdiView.h"
+#include "ui/log/LogView.h"
+
+namespace zandel {
+namespace {
+
+using ui::CMainFrame;
+
+QStringList ActionNames(const QList<QAction*>& actions) {
+    QStringList names;
+    for (const QAction* action : actions) {
+        if (action->isSeparator()) {
+            names << QStringLiteral("|");
+        } else if (action->isVisible()) {
+            names << (action->menu() != nullptr ? action->menu()->objectName() : action->objectName());
+        }
+    }
+    return names;
+}
+
+class MainFrameTest : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<test::TempDir> m_dir;
+    std::unique_ptr<AppSettings> m_settings;
+    std::unique_ptr<test::MessageRecorder> m_messages;
+    std::unique_ptr<RecordingInternetSettings> m_internet;
+    std::unique_ptr<RecordingLauncher> m_launcher;
+    std::unique_ptr<RecentFileList> m_recent;
+    std::unique_ptr<test::FakeFileDialogs> m_dialogs;
+    std::unique_ptr<CMainFrame> m_frame;
+
+    CMainFrame& MakeFrame() {
+        m_frame = std::make_unique<CMainFrame>(*m_settings, *m_internet, *m_launcher, *m_recent, *m_dialogs);
+        m_frame->show();
+        return *m_frame;
+    }
+    ui::CRidIdiView& View() { return *m_frame->View(); }
+    bool Enabled(const char* name) {
+        auto* action = m_frame->findChild<QAction*>(QString::fromUtf8(name));
+        if (action == nullptr) {
+            qWarning("no action %s", name);
+            return false;
+        }
+        return action->isEnabled();
+    }
+    void AddRows(const std::vector<std::string>& addresses) {
+        for (const std::string& address : addresses) {
+            View().InsertRow(View().RowCount(), address, 3, View().RowCount());
+        }
+    }
+    std::string WriteList(const std::string& name, const std::string& text) { return m_dir->Write(name, text); }
+
+private Q_SLOTS:
+    void init() {
+        m_dir = std::make_unique<test::TempDir>();
+        m_settings = std::make_unique<AppSettings>();
+        m_settings->StartDir = m_dir->Path();
+        m_messages = std::make_unique<test::MessageRecorder>();
+        m_internet = std::make_unique<RecordingInternetSettings>();
+        m_launcher = std::make_unique<RecordingLauncher>();
+        m_recent = std::make_unique<RecentFileList>(m_dir->File("config/Zandel.ini"));
+        m_dialogs = std::make_unique<test::FakeFileDialogs>();
+    }
+
+    void cleanup() {
+        m_frame.reset();
+        m_messages.reset();
+    }
+
+    void toolbarHoldsSixteenDrawnButtonsInOrder() {
+        MakeFrame();
+        auto* toolBar = m_frame->findChild<QToolBar*>(QStringLiteral("mainToolBar"));
+        QVERIFY(toolBar != nullptr);
+        QCOMPARE(
+            ActionNames(toolBar->actions()).join(QLatin1Char(' ')),
+            QStringLiteral("fileNew fileOpen fileSave | editAddress selectAll clearResults deleteRows moveUp "
+                           "moveDown | openBrowser hideToTray | settings alwaysOnTop logFont clearLog | appAbout"));
+        for (QAction* action : toolBar->actions()) {
+            if (!action->isSeparator()) {
+                QVERIFY2(!action->icon().pixmap(16, 16).isNull(), qPrintable(action->objectName()));
+                QVERIFY(!action->toolTip().isEmpty());
+                QVERIFY(!action->statusTip().isEmpty());
+            }
+        }
+        // The two bars stand beside the toolbar at the top.
+        QCOMPARE(m_frame->toolBarArea(m_frame->GetProxyBar()), Qt::TopToolBarArea);
+        QCOMPARE(m_frame->toolBarArea(m_frame->GetCheckBar()), Qt::TopToolBarArea);
+    }
+
+    void menusStandByPosition() {
+        MakeFrame();
+        QStringList titles;
+        for (QAction* action : m_frame->menuBar()->actions()) {
+            titles << action->text();
+        }
+        QCOMPARE(titles, (QStringList{QStringLiteral("ﾌｧｲﾙ(&F)"), QStringLiteral("編集(&E)"),
+                                      QStringLiteral("表示(&V)"), QStringLiteral("オプション(&O)"),
+                                      QStringLiteral("多段接続(&D)..."), QStringLiteral("ﾍﾙﾌﾟ(&H)")}));
+        auto* file = m_frame->findChild<QMenu*>(QStringLiteral("menuFile"));
+        QCOMPARE(ActionNames(file->actions()).join(QLatin1Char(' ')),
+                 QStringLiteral("fileNew | fileOpen fileSave fileSaveAs fileAppend | menuSaveWithoutResults | "
+                                "recentFilesPlaceholder | appExit"));
+        auto* saves = m_frame->findChild<QMenu*>(QStringLiteral("menuSaveWithoutResults"));
+        QCOMPARE(saves->title(), QStringLiteral("ﾌｧｲﾙの保存(ﾁｪｯｸ結果無し)(&E)"));
+        QCOMPARE(ActionNames(saves->actions()).join(QLatin1Char(' ')),
+                 QStringLiteral("saveAllAddresses saveNotNG saveAnonymous saveNonAnonymous"));
+        QCOMPARE(m_frame->findChild<QAction*>(QStringLiteral("selectAll"))->shortcut(),
+                 QKeySequence(QStringLiteral("Ctrl+A")));
+        QCOMPARE(m_frame->findChild<QAction*>(QStringLiteral("editPaste"))->shortcuts().size(), 2);
+    }
+
+    void recentFilesTakeTheMenuPlaceOfTheirLabel() {
+        const std::string a = WriteList("a.txt", "10.0.0.1:80\r\n");
+        const std::string b = WriteList("b.txt", "10.0.0.2:80\r\n");
+        MakeFrame();
+        QVERIFY(m_frame->Files().OpenPath(a));
+        QVERIFY(m_frame->Files().OpenPath(b));
+        auto* file = m_frame->findChild<QMenu*>(QStringLiteral("menuFile"));
+        QCOMPARE(ActionNames(file->actions()).mid(9, 3).join(QLatin1Char(' ')),
+                 QStringLiteral("recentFile1 recentFile2 |"));
+        QVERIFY(m_frame->findChild<QAction*>(QStringLiteral("recentFile1"))->text().endsWith(QStringLiteral("b.txt")));
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("recentFile2"))->trigger();
+        QCOMPARE(m_frame->Document().PathName(), a);
+        QCOMPARE(View().GetCellText(0, 0), std::string("10.0.0.1:80"));
+    }
+
+    void emptyListLeavesOnlyAddAndAppend() {
+        MakeFrame();
+        m_frame->MenuBarOpened();
+        for (const char* name :
+             {"editAddress", "insertRow", "deleteRows", "selectAll", "clearResults", "moveUp", "moveDown"}) {
+            QVERIFY2(!Enabled(name), name);
+        }
+        QVERIFY(Enabled("addRow"));
+        QVERIFY(Enabled("fileAppend"));
+        QVERIFY(Enabled("fileSave"));
+        QVERIFY(!m_frame->GetCheckBar()->StartStopButton()->isEnabled());
+        QVERIFY(!m_frame->GetCheckBar()->SkipButton()->isEnabled());
+    }
+
+    void runGreysFileAndEditCommandsAndTheCloseQuestionDecides() {
+        test::FakeProxy silent(test::fake::NeverAnswer());
+        m_settings->WebPage = "http://127.0.0.1:9/envchk.cgi";
+        m_settings->TimeOut = 30;
+        MakeFrame();
+        AddRows({silent.Address(), silent.Address(), silent.Address()});
+        for (int row = 0; row < 3; ++row) {
+            View().SetRowSelected(row, true);
+        }
+        m_frame->UpdateCommandUi();
+        QVERIFY(m_frame->GetCheckBar()->StartStopButton()->isEnabled());
+        QTest::mouseClick(m_frame->GetCheckBar()->StartStopButton(), Qt::LeftButton);
+        QTRY_VERIFY(View().IsRunning());
+        QTRY_COMPARE(m_frame->GetCheckBar()->StartStopButton()->text(), QStringLiteral("停止(&T)"));
+
+        m_frame->MenuBarOpened();
+        for (const char* name :
+             {"fileNew", "fileOpen", "fileSave", "fileSaveAs", "fileAppend", "editAddress", "insertRow", "addRow",
+              "deleteRows", "selectAll", "clearResults", "moveUp", "moveDown", "clearLog"}) {
+            QVERIFY2(!Enabled(name), name);
+        }
+        QVERIFY(!m_frame->findChild<QMenu*>(QStringLiteral("menuSaveWithoutResults"))->menuAction()->isEnabled());
+        for (const char* name : {"settings", "multiStage", "openBrowser", "helpManual", "appAbout", "hideToTray",
+                                 "alwaysOnTop", "logFont"}) {
+            QVERIFY2(Enabled(name), name);
+        }
+        QTRY_VERIFY((m_frame->UpdateCommandUi(), m_frame->GetCheckBar()->SkipButton()->isEnabled()));
+        QTRY_VERIFY(m_frame->windowTitle().contains(QStringLiteral("ﾁｪｯｸ中…")));
+
+        m_messages->QueueAnswer(MbResult::Cancel);
+        QVERIFY(!m_frame->close());
+        QVERIFY(View().IsRunning());
+        QCOMPARE(m_messages->Boxes().size(), std::size_t{1});
+        QCOMPARE(m_messages->Boxes()[0].text, std::string(texts::kCloseDuringRun));
+        QCOMPARE(m_messages->Boxes()[0].buttons, MbButtons::OkCancel);
+
+        m_messages->QueueAnswer(MbResult::Ok);
+        // Closing stops the run and waits for its thread, which a proxy that never answers cannot hold up.
+        QVERIFY(m_frame->close());
+        QVERIFY(!m_frame->isVisible());
+    }
+
+    void unsavedListIsOfferedForSavingOnClose() {
+        MakeFrame();
+        AddRows({"10.0.0.1:80"});
+        m_frame->Document().SetModified(true);
+        m_messages->QueueAnswer(MbResult::Cancel);
+        QVERIFY(!m_frame->close());
+        QVERIFY(m_frame->isVisible());
+        m_messages->QueueAnswer(MbResult::No);
+        QVERIFY(m_frame->close());
+        QCOMPARE(m_messages->Boxes().front().text, std::string("無題 への変更を保存しますか?"));
+        QCOMPARE(m_dialogs->proposedNames.size(), std::size_t{0});
+    }
+
+    void openAppendAndSaveKeepTheDocumentsName() {
+        const std::string a = WriteList("a.txt", "10.0.0.1:80 OK 0.100 2024/01/02(03:04:05)\r\n10.0.0.2:80 NG\r\n");
+        const std::string b = WriteList("b.txt", "10.0.0.3:80 Anonymous(A)\r\n");
+        MakeFrame();
+        m_dialogs->openAnswers = {a, b};
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileOpen"))->trigger();
+        QCOMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - a.txt"));
+        QCOMPARE(m_settings->ProxyFile, a);
+        QCOMPARE(m_frame->findChild<QLabel*>(QStringLiteral("rowCountPane"))->text(), QStringLiteral("ﾌﾟﾛｷｼ : 2"));
+        QCOMPARE(m_frame->findChild<QLabel*>(QStringLiteral("selectedCountPane"))->text(),
+                 QStringLiteral("選択 : 1  "));
+
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileAppend"))->trigger();
+        QCOMPARE(View().RowCount(), 3);
+        QCOMPARE(m_frame->Document().PathName(), a);
+        QCOMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - a.txt"));
+        QVERIFY(m_frame->Document().IsModified());
+        QCOMPARE(m_frame->Document().m_openMode, int{OpenReplace});
+
+        const std::string c = m_dir->File("c.txt");
+        m_dialogs->saveAnswers = {c};
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("saveNotNG"))->trigger();
+        QCOMPARE(m_dir->Read("c.txt"), std::string("10.0.0.1:80\r\n10.0.0.3:80\r\n"));
+        QCOMPARE(m_frame->Document().PathName(), a);
+        QVERIFY(!m_frame->Document().IsModified());
+        QCOMPARE(m_frame->Document().m_saveMode, int{SaveWithResults});
+
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileSave"))->trigger();
+        QCOMPARE(m_dir->Read("a.txt"), std::string("10.0.0.1:80 OK 0.100 2024/01/02(03:04:05)\r\n"
+                                                   "10.0.0.2:80 NG --:--- ----/--/--(-:-:-)\r\n"
+                                                   "10.0.0.3:80 Anonymous(A) --:--- ----/--/--(-:-:-)\r\n"));
+        QCOMPARE(m_dialogs->proposedNames.size(), std::size_t{1});
+    }
+
+    void cancelledAppendChangesNothing() {
+        const std::string a = WriteList("a.txt", "10.0.0.1:80\r\n");
+        MakeFrame();
+        QVERIFY(m_frame->Files().OpenPath(a));
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileAppend"))->trigger();
+        QCOMPARE(m_dialogs->opens, 1);
+        QVERIFY(!m_frame->Document().IsModified());
+        QCOMPARE(View().RowCount(), 1);
+    }
+
+    void newListAsksAndIsUntitled() {
+        const std::string a = WriteList("a.txt", "10.0.0.1:80\r\n");
+        MakeFrame();
+        QVERIFY(m_frame->Files().OpenPath(a));
+        m_frame->Document().SetModified(true);
+        m_messages->QueueAnswer(MbResult::Cancel);
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileNew"))->trigger();
+        QCOMPARE(View().RowCount(), 1);
+        m_messages->QueueAnswer(MbResult::No);
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileNew"))->trigger();
+        QCOMPARE(View().RowCount(), 0);
+        QCOMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - 無題"));
+        QVERIFY(m_frame->Document().PathName().empty());
+
+        // Saving an untitled list asks for a name first.
+        AddRows({"10.0.0.5:80"});
+        m_dialogs->saveAnswers = {m_dir->File("named.txt")};
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileSave"))->trigger();
+        QCOMPARE(m_dialogs->proposedNames.back(), std::string("無題.txt"));
+        QCOMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - named.txt"));
+        QCOMPARE(m_recent->Entries().front(), m_dir->File("named.txt"));
+    }
+
+    void dialogFiltersMatchEveryFileForAllFiles() {
+        QCOMPARE(ui::NameFilters(ui::kListFileFilter),
+                 (QStringList{QStringLiteral("Text Files (*.txt) (*.txt)"), QStringLiteral("All Files (*.*) (*)")}));
+    }
+
+    void windowRectangleIsRestoredWhenItHasAnArea_data() {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QRect>("expected");
+        QTest::newRow("saved") << QStringLiteral("Left=100\nTop=80\nRight=600\nBottom=480\n")
+                               << QRect(100, 80, 500, 400);
+        QTest::newRow("zero width") << QStringLiteral("Left=100\nTop=100\nRight=100\nBottom=500\n") << QRect();
+        QTest::newRow("none") << QString() << QRect();
+    }
+
+    void windowRectangleIsRestoredWhenItHasAnArea() {
+        QFETCH(QString, window);
+        QFETCH(QRect, expected);
+        m_dir->Write("PrxSet.ini", "[Window]\n" + window.toStdString());
+        MakeFrame();
+        if (expected.isValid()) {
+            QCOMPARE(m_frame->frameGeometry(), expected);
+        } else {
+            QCOMPARE(m_frame->size(), QSize(760, 560));
+        }
+    }
+
+    void destructionStartsTheSettingsFileWithTheRectangle() {
+        m_dir->Write("PrxSet.ini", "[ProxyTimeOut]\r\nTimeOut=5\r\n");
+        MakeFrame();
+        m_frame->setGeometry(40, 50, 640, 480);
+        const QRect outer = m_frame->frameGeometry();
+        m_frame->close();
+        m_frame.reset();
+        QCOMPARE(QString::fromStdString(m_dir->Read("PrxSet.ini")),
+                 QStringLiteral("[Window]\r\nLeft=%1\r\nTop=%2\r\nBottom=%3\r\nRight=%4\r\n")
+                     .arg(outer.x())
+                     .arg(outer.y())
+                     .arg(outer.y() + outer.height())
+                     .arg(outer.x() + outer.width()));
+    }
+
+    void alwaysOnTopTogglesWithoutMoving() {
+        MakeFrame();
+        m_frame->setGeometry(30, 40, 700, 500);
+        const QRect before = m_frame->geometry();
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("alwaysOnTop"))->trigger();
+        QVERIFY(m_settings->ForegroundWindow);
+        QVERIFY(m_frame->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(m_frame->findChild<QAction*>(QStringLiteral("alwaysOnTop"))->isChecked());
+        QVERIFY(m_frame->isVisible());
+        QCOMPARE(m_frame->geometry(), before);
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("alwaysOnTop"))->trigger();
+        QVERIFY(!m_settings->ForegroundWindow);
+        QVERIFY(!m_frame->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    }
+
+    void panesSplitSixToFourAndF6SwitchesBetweenThem() {
+        MakeFrame();
+        QVERIFY(QTest::qWaitForWindowExposed(m_frame.get()));
+        const QList<int> sizes = m_frame->Splitter()->sizes();
+        const int total = sizes[0] + sizes[1];
+        QVERIFY(qAbs(sizes[0] - total * 6 / 10) <= m_frame->Splitter()->handleWidth() + 1);
+        m_frame->activateWindow();
+        View().setFocus();
+        m_frame->OnCommand(cmd::kNextPane);
+        QTRY_VERIFY(m_frame->GetLogView()->hasFocus());
+        m_frame->OnCommand(cmd::kPrevPane);
+        QTRY_VERIFY(View().hasFocus());
+    }
+
+    void logCommandsReachTheLogPane() {
+        MakeFrame();
+        m_frame->GetLogView()->AppendText("line\r\n");
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("clearLog"))->trigger();
+        QVERIFY(m_frame->GetLogView()->toPlainText().isEmpty());
+        QCOMPARE(m_frame->findChild<QLabel*>(QStringLiteral("readyText"))->text(), QStringLiteral("ﾚﾃﾞｨ"));
+    }
+
+    void settingsCommandsOpenTheirSheets_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("settings") << QStringLiteral("settings") << QStringLiteral("詳細設定");
+        QTest::newRow("multi-stage") << QStringLiteral("multiStage") << QStringLiteral("多段接続を使ってﾌﾞﾗｳｼﾞﾝｸﾞ");
+    }
+
+    void settingsCommandsOpenTheirSheets() {
+        QFETCH(QString, action);
+        QFETCH(QString, caption);
+        MakeFrame();
+        QString shown;
+        QTimer::singleShot(0, m_frame.get(), [&shown] {
+            if (auto* sheet = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                shown = sheet->windowTitle();
+                sheet->reject();
+            }
+        });
+        test::RequireEnabledAction(m_frame.get(), action)->trigger();
+        QCOMPARE(shown, caption);
+    }
+
+    void helpWithoutBrowserPathSaysSoAndLaunchesNothing() {
+        m_settings->BwPath.clear();
+        MakeFrame();
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("helpManual"))->trigger();
+        QCOMPARE(m_messages->Boxes().size(), std::size_t{1});
+        QCOMPARE(m_messages->Boxes()[0].text, std::string(texts::kNoBrowserPath));
+        QVERIFY(m_launcher->launches.empty());
+    }
+};
+
+} // namespace
+} // namespace zandel
+
+QTEST_MAIN(zandel::MainFrameTest)
+#include "MainFrameTest.moc"

@@ -1,0 +1,343 @@
+#include <memory>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include "core/app/AppSettings.h"
+#include "platform/ProgramLauncher.h"
+#include "support/TempDir.h"
+#include "ui/UiTestSupport.h"
+#include "ui/settings/BrowserFileDialog.h"
+#include "ui/settings/Prop1.h"
+#include "ui/settings/PropSheet.h"
+#include "ui/support/SheetDriver.h"
+
+namespace zandel {
+namespace {
+
+using test::Child;
+
+// The settings sheet and its first tab: the page protocol that both sheets share, and the check page.
+class PropSheetTest : public QObject {
+    Q_OBJECT
+
+private:
+    void Open() {
+        m_sheet = std::make_unique<ui::CPropSheet>(S(), m_launcher, m_dir->File("USER.DAT"), nullptr);
+        m_driver = std::make_unique<test::SheetDriver>(*m_sheet);
+    }
+    QLineEdit* Edit(const char* name) const { return Child<QLineEdit>(m_sheet.get(), name); }
+    QCheckBox* Check(const char* name) const { return Child<QCheckBox>(m_sheet.get(), name); }
+    std::vector<std::string> Messages() const {
+        std::vector<std::string> texts;
+        for (const auto& box : m_messages.Boxes()) {
+            texts.push_back(box.text);
+        }
+        return texts;
+    }
+
+    AppSettings& S() { return *m_settings; }
+
+    std::unique_ptr<AppSettings> m_settings;
+    RecordingLauncher m_launcher;
+    test::MessageRecorder m_messages;
+    std::unique_ptr<test::TempDir> m_dir;
+    std::unique_ptr<ui::CPropSheet> m_sheet;
+    std::unique_ptr<test::SheetDriver> m_driver;
+
+private Q_SLOTS:
+    void init() {
+        m_settings = std::make_unique<AppSettings>();
+        m_messages.Clear();
+        m_dir = std::make_unique<test::TempDir>();
+    }
+    void cleanup() {
+        m_driver.reset();
+        m_sheet.reset();
+        m_dir.reset();
+    }
+
+    void opensWithItsCaptionTabsAndButtons() {
+        Open();
+        QCOMPARE(m_sheet->windowTitle(), QStringLiteral("詳細設定"));
+        QCOMPARE(m_driver->Tabs()->count(), 4);
+        const QStringList tabs = {QStringLiteral("設定"), QStringLiteral("接続先URL"), QStringLiteral("User-Agent"),
+                                  QStringLiteral("お気に入りﾌﾟﾛｷｼﾘｽﾄ")};
+        for (int i = 0; i < tabs.size(); ++i) {
+            QCOMPARE(m_driver->Tabs()->tabText(i), tabs[i]);
+        }
+        QCOMPARE(m_driver->CurrentTab(), 0);
+        QCOMPARE(Child<QPushButton>(m_sheet.get(), "applyButton")->text(), QStringLiteral("適用(&A)"));
+        QVERIFY(!m_driver->ApplyEnabled());
+    }
+
+    void timeOutOutsideTheSpinRangeOpensAsThirty_data() {
+        QTest::addColumn<int>("stored");
+        for (int stored : {0, 4, 61, 120}) {
+            QTest::addRow("%d", stored) << stored;
+        }
+    }
+    void timeOutOutsideTheSpinRangeOpensAsThirty() {
+        QFETCH(int, stored);
+        S().TimeOut = stored;
+        Open();
+        QCOMPARE(Edit("timeOutEdit")->text(), QStringLiteral("30"));
+        m_driver->ClickOk();
+        QCOMPARE(S().TimeOut, 30);
+        QCOMPARE(m_sheet->result(), int(QDialog::Accepted));
+    }
+
+    // A refused time-out keeps the user on the page, whichever way they try to leave it.
+    void badTimeOutKeepsThePage_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("leaveBy"); // 0 OK, 1 tab, 2 Apply
+        const QString range = QStringLiteral("5 から 60 までの整数を入力してください。");
+        const QString integer = QStringLiteral("整数を入力してください。");
+        for (int leaveBy : {0, 1, 2}) {
+            QTest::addRow("61/%d", leaveBy) << QStringLiteral("61") << range << leaveBy;
+            QTest::addRow("4/%d", leaveBy) << QStringLiteral("4") << range << leaveBy;
+            QTest::addRow("abc/%d", leaveBy) << QStringLiteral("abc") << integer << leaveBy;
+            QTest::addRow("empty/%d", leaveBy) << QString() << integer << leaveBy;
+        }
+    }
+    void badTimeOutKeepsThePage() {
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        QFETCH(int, leaveBy);
+        S().TimeOut = 20;
+        Open();
+        QLineEdit* timeOut = Edit("timeOutEdit");
+        test::ReplaceText(timeOut, typed);
+        // A later field over its limit must not be reported: the first failure ends the read.
+        Edit("startUrlEdit")->setText(QString(300, QLatin1Char('u')));
+        Child<QCheckBox>(m_sheet.get(), "taskTrayCheck")->click();
+        switch (leaveBy) {
+        case 0:
+            m_driver->ClickOk();
+            break;
+        case 1:
+            m_driver->ClickTab(1);
+            break;
+        default:
+            m_driver->ClickApply();
+            break;
+        }
+        QCOMPARE(Messages(), std::vector<std::string>{test::Bytes(message)});
+        QCOMPARE(m_messages.Boxes().front().icon, MbIcon::Warning);
+        QVERIFY(m_driver->IsOpen());
+        QCOMPARE(m_driver->CurrentTab(), 0);
+        QTRY_VERIFY(timeOut->hasFocus());
+        QCOMPARE(timeOut->selectedText(), typed);
+        QCOMPARE(S().TimeOut, 20);
+        QVERIFY(!S().TaskTrayOpen);
+    }
+
+    void overlongTextIsReportedWithItsLimit() {
+        S().BwUrl = std::string(259, 'u');
+        Open();
+        m_driver->ClickOk();
+        QCOMPARE(Messages(), std::vector<std::string>{"256 文字以内で入力してください。"});
+        QTRY_VERIFY(Edit("startUrlEdit")->hasFocus());
+        QCOMPARE(Edit("startUrlEdit")->selectedText().size(), 259);
+        QVERIFY(m_driver->IsOpen());
+    }
+
+    void typingStopsAtTheByteLimit() {
+        Open();
+        QLineEdit* url = Edit("startUrlEdit");
+        test::TypeText(url, QString(300, QLatin1Char('a')));
+        QCOMPARE(url->text().size(), 256);
+        // "あ" is three bytes: 85 of them fill 255 bytes, and an 86th would cross the limit.
+        test::ReplaceText(url, QString(86, QChar(0x3042)));
+        QCOMPARE(url->text(), QString(85, QChar(0x3042)));
+        test::TypeText(url, QStringLiteral("b"));
+        QCOMPARE(url->text().size(), 86);
+        m_driver->ClickOk();
+        QVERIFY(m_messages.Boxes().empty());
+        QCOMPARE(S().BwUrl.size(), 256U);
+    }
+
+    void blankFramedNumberIsTaken() {
+        Open();
+        test::ReplaceText(Edit("timeOutEdit"), QStringLiteral(" 45 "));
+        m_driver->ClickOk();
+        QVERIFY(m_messages.Boxes().empty());
+        QCOMPARE(S().TimeOut, 45);
+    }
+
+    void spinStepsWithinFiveToSixty() {
+        S().TimeOut = 59;
+        Open();
+        auto* up = Child<QWidget>(m_sheet.get(), "timeOut")->findChildren<QToolButton*>().at(0);
+        auto* down = Child<QWidget>(m_sheet.get(), "timeOut")->findChildren<QToolButton*>().at(1);
+        up->click();
+        up->click();
+        QCOMPARE(Edit("timeOutEdit")->text(), QStringLiteral("60"));
+        QVERIFY(m_driver->ApplyEnabled());
+        test::ReplaceText(Edit("timeOutEdit"), QStringLiteral("6"));
+        down->click();
+        down->click();
+        QCOMPARE(Edit("timeOutEdit")->text(), QStringLiteral("5"));
+        QTest::keyClick(Edit("timeOutEdit"), Qt::Key_Up);
+        QCOMPARE(Edit("timeOutEdit")->text(), QStringLiteral("6"));
+    }
+
+    void startUpBoxesAloneLeaveApplyDisabledButOkStoresThem() {
+        Open();
+        Check("taskTrayCheck")->click();
+        Check("openCheckCheck")->click();
+        QVERIFY(!m_driver->ApplyEnabled());
+        m_driver->ClickOk();
+        QVERIFY(S().TaskTrayOpen);
+        QVERIFY(S().OpenCheck);
+    }
+
+    void applyStoresAndWaitsForTheNextChange() {
+        Open();
+        test::TypeText(Edit("startUrlEdit"), QStringLiteral("http://start.invalid/"));
+        QVERIFY(m_driver->ApplyEnabled());
+        m_driver->ClickApply();
+        QCOMPARE(S().BwUrl, std::string("http://start.invalid/"));
+        QVERIFY(!m_driver->ApplyEnabled());
+        QVERIFY(m_driver->IsOpen());
+        test::TypeText(Edit("browserPathEdit"), QStringLiteral("x"));
+        QVERIFY(m_driver->ApplyEnabled());
+    }
+
+    void cancelStoresNothing() {
+        Open();
+        test::ReplaceText(Edit("timeOutEdit"), QStringLiteral("44"));
+        test::TypeText(Edit("startUrlEdit"), QStringLiteral("http://start.invalid/"));
+        test::ReplaceText(Edit("browserPathEdit"), QStringLiteral("/opt/browser"));
+        Check("startUrlCheck")->click();
+        Check("taskTrayCheck")->click();
+        m_driver->ClickApply();
+        test::ReplaceText(Edit("timeOutEdit"), QStringLiteral("50"));
+        m_driver->ClickCancel();
+        QVERIFY(!m_driver->IsOpen());
+        QCOMPARE(S().TimeOut, 44); // only what Apply stored stays
+        QCOMPARE(m_sheet->result(), int(QDialog::Rejected));
+
+        cleanup();
+        init();
+        Open();
+        test::ReplaceText(Edit("timeOutEdit"), QStringLiteral("44"));
+        Check("openCheckCheck")->click();
+        m_driver->ClickCancel();
+        QCOMPARE(S().TimeOut, 30);
+        QVERIFY(!S().OpenCheck);
+    }
+
+    // Pages never looked at keep the stored values, even where opening them would have changed something.
+    void okStoresOnlyThePagesThatWereOpened() {
+        S().WebPage = "http://mine.invalid/envchk.cgi";
+        S().UserAgentOn = true;
+        S().UserAgent = "Stored/1.0";
+        S().FavoOn = false;
+        Open();
+        m_driver->ClickOk();
+        QCOMPARE(S().WebPage, std::string("http://mine.invalid/envchk.cgi"));
+        QCOMPARE(CountListEntries(S(), SettingsList::WebPageList), 0);
+        QCOMPARE(S().UserAgent, std::string("Stored/1.0"));
+        QVERIFY(!S().FavoOn);
+        QVERIFY(!m_dir->Exists("USER.DAT"));
+    }
+
+    void httpVersionIsKeptButNotOffered_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("1.1") << "1.1"
+                             << "1.1";
+        QTest::newRow("1") << "1"
+                           << "1.0";
+        QTest::newRow("unknown") << "2.0"
+                                 << "2.0";
+        QTest::newRow("empty") << ""
+                               << "";
+        // Longer than the box takes, but the user could not shorten it: it must not lock the page.
+        QTest::newRow("overlong") << QString(259, QLatin1Char('v')) << QString(259, QLatin1Char('v'));
+    }
+    void httpVersionIsKeptButNotOffered() {
+        QFETCH(QString, stored);
+        QFETCH(QString, written);
+        S().HttpVer = test::Bytes(stored);
+        Open();
+        auto* box = Child<QComboBox>(m_sheet.get(), "httpVerCombo");
+        QVERIFY(!box->isVisible());
+        QVERIFY(!box->isEnabled());
+        m_driver->ClickOk();
+        QVERIFY(m_messages.Boxes().empty());
+        QCOMPARE(S().HttpVer, test::Bytes(written));
+    }
+
+    void startUrlBoxFollowsItsCheckBox() {
+        S().BwUrlOn = false;
+        Open();
+        QVERIFY(!Edit("startUrlEdit")->isEnabled());
+        Check("startUrlCheck")->click();
+        QVERIFY(Edit("startUrlEdit")->isEnabled());
+        QVERIFY(m_driver->ApplyEnabled());
+        // Also when a field before it cannot be read: the message, and the box still follows.
+        test::ReplaceText(Edit("timeOutEdit"), QStringLiteral("x"));
+        Check("startUrlCheck")->click();
+        QCOMPARE(m_messages.Boxes().size(), 1U);
+        QVERIFY(!Edit("startUrlEdit")->isEnabled());
+    }
+
+    void browsingForTheProgramKeepsWhatWasTyped() {
+        Open();
+        auto* page = Child<ui::CProp1>(m_sheet.get(), "prop1");
+        QString answer;
+        page->SetBrowserChooser([&answer](QWidget*, const QString&) { return answer; });
+        test::TypeText(Edit("startUrlEdit"), QStringLiteral("http://typed.invalid/"));
+        m_driver->ClickApply();
+
+        Child<QPushButton>(m_sheet.get(), "browseButton")->click(); // cancelled
+        QCOMPARE(Edit("browserPathEdit")->text(), QStringLiteral("/usr/bin/xdg-open"));
+        QVERIFY(!m_driver->ApplyEnabled());
+
+        test::ReplaceText(Edit("startUrlEdit"), QStringLiteral("http://edited.invalid/"));
+        answer = QStringLiteral("/opt/browser/run");
+        Child<QPushButton>(m_sheet.get(), "browseButton")->click();
+        QCOMPARE(Edit("browserPathEdit")->text(), answer);
+        QCOMPARE(Edit("startUrlEdit")->text(), QStringLiteral("http://edited.invalid/"));
+        m_driver->ClickOk();
+        QCOMPARE(S().BwPath, std::string("/opt/browser/run"));
+        QCOMPARE(S().BwUrl, std::string("http://edited.invalid/"));
+    }
+
+    void emptyBrowserPathIsAccepted() {
+        Open();
+        test::ReplaceText(Edit("browserPathEdit"), QString());
+        m_driver->ClickOk();
+        QVERIFY(m_messages.Boxes().empty());
+        QVERIFY(S().BwPath.empty());
+    }
+
+    void browserDialogShowsProgramsWithoutExtension() {
+        test::TempDir dir;
+        dir.Write("firefox", "#!/bin/sh\n");
+        QFileDialog dialog;
+        ui::ConfigureBrowserFileDialog(dialog, QString::fromStdString(dir.File("firefox")));
+        QCOMPARE(dialog.nameFilters(), (QStringList{"Browser File (*.exe)", "All Files (*.*)"}));
+        QCOMPARE(dialog.selectedNameFilter(), QStringLiteral("All Files (*.*)"));
+        QCOMPARE(dialog.directory().absolutePath(), QString::fromStdString(dir.Path()));
+        auto* model = dialog.findChild<QFileSystemModel*>();
+        QVERIFY(model != nullptr);
+        QCOMPARE(model->nameFilters(), QStringList{"*"});
+    }
+};
+
+} // namespace
+} // namespace zandel
+
+QTEST_MAIN(zandel::PropSheetTest)
+#include "PropSheetTest.moc"

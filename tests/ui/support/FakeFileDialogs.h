@@ -1,0 +1,40 @@
+#pragma once
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/frame/FileDialogs.h"
+
+namespace zandel::test {
+
+// Answers the open and save dialogs from queues (an empty queue is a cancel) and keeps the proposed names.
+class FakeFileDialogs final : public ui::IFileDialogs {
+public:
+    std::optional<std::string> GetOpenPath(QWidget* /*parent*/) override {
+        ++opens;
+        return Next(openAnswers);
+    }
+    std::optional<std::string> GetSavePath(QWidget* /*parent*/, const std::string& proposed) override {
+        proposedNames.push_back(proposed);
+        return Next(saveAnswers);
+    }
+
+    std::deque<std::string> openAnswers;
+    std::deque<std::string> saveAnswers;
+    std::vector<std::string> proposedNames;
+    int opens = 0;
+
+private:
+    static std::optional<std::string> Next(std::deque<std::string>& answers) {
+        if (answers.empty()) {
+            return std::nullopt;
+        }
+        std::string answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+} // namespace zandel::test

@@ -326,14 +326,5 @@ INSTANTIATE_TEST_SUITE_P(Texts, LeadingNumberTest,
                                            NumberCase{"7.", 7.0}, NumberCase{"1e2", 100.0}, NumberCase{"2e", 2.0},
                                            NumberCase{"0e9999", 0.0}, NumberCase{"1.2.3", 1.2}, NumberCase{"+4", 4.0}));
 
-TEST(ListCommandsCompareTest, TextColumnsIgnoreCaseAndTheNumericColumnReadsNumbers) {
-    EXPECT_LT(ListCommands::CompareCells(0, "10.0.0.1:80", "9.0.0.1:80"), 0);
-    EXPECT_EQ(ListCommands::CompareCells(1, "Anonymous(A)", "ANONYMOUS(a)"), 0);
-    EXPECT_LT(ListCommands::CompareCells(3, "----/--/--(-:-:-)", "2024/01/02(03:04:05)"), 0);
-    EXPECT_LT(ListCommands::CompareCells(3, "2024/01/02(03:04:05)", "2024/01/02(13:04:05)"), 0);
-    EXPECT_GT(ListCommands::CompareCells(2, "10.000", "9.000"), 0);
-    EXPECT_EQ(ListCommands::CompareCells(2, "--:---", "0.000"), 0);
-}
-
 } // namespace
 } // namespace zandel

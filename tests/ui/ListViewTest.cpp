@@ -136,19 +136,6 @@ private Q_SLOTS:
         QCOMPARE(m_view->GetCellText(0, 0), std::string("0.0.0.0:0"));
     }
 
-    void insertOpensTheNewRowBeforeTheMark() {
-        Fill(8);
-        Select({5});
-        QVERIFY(m_view->OnCommand(cmd::kInsert));
-        QCOMPARE(m_view->RowCount(), 9);
-        QCOMPARE(m_view->GetCellText(5, 0), std::string(kNewRowAddress));
-        QCOMPARE(m_view->GetCellText(6, 0), AddressOf(5));
-        QVERIFY(m_view->EditBox() != nullptr);
-        KeyOnEditBox(Qt::Key_Escape);
-        QTRY_VERIFY(m_view->EditBox() == nullptr);
-        QCOMPARE(m_view->GetCellText(5, 0), std::string(kNewRowAddress));
-    }
-
     void aFullListRefusesNewRows() {
         Fill(MaxListRows);
         Select({10});

@@ -1,5 +1,6 @@
 #include "support/ThreadState.h"
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -25,6 +26,35 @@ bool InPoll(pid_t threadId) {
     return number == SYS_ppoll;
 }
 
+// The syscall file reads "number arg1 arg2 arg3 ...", the arguments in hexadecimal.
+bool PollsWithTimeout(const std::filesystem::path& task, int timeoutMs) {
+#ifdef SYS_poll
+    std::ifstream file(task / "syscall");
+    long number = -1;
+    std::string fds;
+    unsigned long count = 0;
+    unsigned long timeout = 0;
+    if (!(file >> number >> fds >> std::hex >> count >> timeout)) {
+        return false;
+    }
+    return number == SYS_poll && count == 2 && timeout == static_cast<unsigned long>(timeoutMs);
+#else
+    (void)task;
+    (void)timeoutMs;
+    return false;
+#endif
+}
+
+bool SomeThreadPolls(int timeoutMs) {
+    std::error_code error;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", error)) {
+        if (PollsWithTimeout(task.path(), timeoutMs)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 pid_t CurrentThreadId() {
@@ -34,6 +64,17 @@ pid_t CurrentThreadId() {
 bool WaitUntilInPoll(pid_t threadId, std::chrono::milliseconds limit) {
     const auto until = std::chrono::steady_clock::now() + limit;
     while (!InPoll(threadId)) {
+        if (std::chrono::steady_clock::now() > until) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+bool WaitUntilSomeThreadPolls(int timeoutMs, std::chrono::milliseconds limit) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!SomeThreadPolls(timeoutMs)) {
         if (std::chrono::steady_clock::now() > until) {
             return false;
         }

@@ -13,4 +13,8 @@ pid_t CurrentThreadId();
 // guessing with a sleep. False when it did not get there in time.
 bool WaitUntilInPoll(pid_t threadId, std::chrono::milliseconds limit = std::chrono::seconds(10));
 
+// Waits (bounded) until some thread of this process sits in poll() on two descriptors with this time-out:
+// finds a worker whose id the test cannot learn, by a time-out that nothing else in the process uses.
+bool WaitUntilSomeThreadPolls(int timeoutMs, std::chrono::milliseconds limit = std::chrono::seconds(10));
+
 } // namespace zandel::test

@@ -1,20 +1,28 @@
 #include "ui/list/RidIdiView.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QApplication>
+#include <QClipboard>
+#include <QDropEvent>
+#include <QFile>
 #include <QHeaderView>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QRegularExpression>
 #include <QThread>
 #include <QTimer>
 
 #include "core/app/AppSettings.h"
+#include "core/app/CommandIds.h"
+#include "core/list/ListCommands.h"
 #include "core/list/ListDocument.h"
 #include "core/util/Text.h"
-#include "ui/frame/CheckBar.h"
-#include "ui/frame/ProxyBar.h"
+#include "ui/list/AddressEditDelegate.h"
 #include "ui/list/ListViewHost.h"
+#include "ui/list/ProxyBarCommands.h"
 #include "ui/list/StatusImages.h"
-#include "ui/log/LogView.h"
 #include "ui/util/MessageBoxService.h"
 #include "ui/util/TextCodec.h"
 #include "ui/util/UiBridge.h"
@@ -23,22 +31,34 @@ namespace zandel::ui {
 
 namespace {
 
-// Per item: the row tag, the status image and each cell's bytes as stored (a Shift-JIS file keeps its
-// bytes through a save; the item shows them decoded).
-constexpr int kTagRole = Qt::UserRole;
-constexpr int kImageRole = Qt::UserRole + 1;
-constexpr int kBytesRole = Qt::UserRole + 2; // + column
-
 struct Column {
     const char* title;
     int width;
+    const char* widest; // the widest text the column usually holds
 };
 constexpr Column kColumns[kColumnCount] = {
-    {"Proxyサーバ名/ポート番号", 180},
-    {"結果", 100},
-    {"レスポンスタイム(秒)", 120},
-    {"チェック日時", 130},
+    {"Proxyサーバ名/ポート番号", 180, "255.255.255.255:65535"},
+    {"結果", 100, "Non-Anonymous"},
+    {"レスポンスタイム(秒)", 120, "00.000"},
+    {"チェック日時", 130, "0000/00/00(00:00:00)"},
 };
+// Room around a cell's text: margins, the grid line and, in the address column, the status image.
+constexpr int kCellPadding = 16;
+constexpr int kImageRoom = 20;
+
+// The local files among dropped URLs, in the order given.
+QStringList LocalFiles(const QMimeData* mime) {
+    QStringList files;
+    if (mime == nullptr || !mime->hasUrls()) {
+        return files;
+    }
+    for (const QUrl& url : mime->urls()) {
+        if (url.isLocalFile()) {
+            files << url.toLocalFile();
+        }
+    }
+    return files;
+}
 
 } // namespace
 
@@ -51,9 +71,18 @@ CRidIdiView::CRidIdiView(AppSettings& settings, QWidget* parent)
         titles << QString::fromUtf8(column.title);
     }
     setHeaderLabels(titles);
+    // The widths of the Windows list, widened where this desktop's fonts need more room for a full title or
+    // cell (a check time cut short loses its seconds).
     for (int column = 0; column < kColumnCount; ++column) {
-        setColumnWidth(column, kColumns[column].width);
+        const Column& spec = kColumns[column];
+        const int title = header()->fontMetrics().horizontalAdvance(QString::fromUtf8(spec.title));
+        const int widest =
+            fontMetrics().horizontalAdvance(QString::fromUtf8(spec.widest)) + (column == 0 ? kImageRoom : 0);
+        setColumnWidth(column, std::max(spec.width, std::max(title, widest) + kCellPadding));
     }
+    // The list sorts itself on a header click, by its own comparison. Switching the control's sorting off
+    // also makes the headers unclickable, so that comes first.
+    setSortingEnabled(false);
     header()->setSectionsMovable(true);
     header()->setSectionsClickable(true);
     header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -66,12 +95,21 @@ CRidIdiView::CRidIdiView(AppSettings& settings, QWidget* parent)
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
     setIconSize(QSize(16, 16));
+    connect(header(), &QHeaderView::sectionClicked, this, [this](int column) { OnHeaderClick(column); });
+
+    AddressEditDelegate::Handlers handlers;
+    handlers.commit = [this](int row, const QString& text) { CommitEdit(row, text); };
+    handlers.copy = [this] { Copy(); };
+    handlers.paste = [this] { Paste(); };
+    m_delegate = new AddressEditDelegate(std::move(handlers), this);
+    setItemDelegate(m_delegate);
 
     // White on the list's dark blue, with grid lines between the cells.
     setStyleSheet(QStringLiteral(
         "QTreeWidget { color: #ffffff; background-color: rgb(16,83,143); alternate-background-color: rgb(16,83,143);"
         " selection-background-color: palette(highlight); selection-color: palette(highlighted-text); }"
-        "QTreeWidget::item { border-right: 1px solid rgb(60,120,175); border-bottom: 1px solid rgb(60,120,175); }"));
+        "QTreeWidget::item { border-right: 1px solid rgb(60,120,175); border-bottom: 1px solid rgb(60,120,175); }"
+        "QTreeWidget::item:selected { background-color: palette(highlight); color: palette(highlighted-text); }"));
 
     for (int image = 0; image < 4; ++image) {
         m_statusIcons[static_cast<std::size_t>(image)] = StatusIcon(image);
@@ -79,10 +117,18 @@ CRidIdiView::CRidIdiView(AppSettings& settings, QWidget* parent)
 
     m_timeoutTimer = new QTimer(this);
     m_timeoutTimer->setObjectName(QStringLiteral("timeoutTimer"));
-    connect(m_timeoutTimer, &QTimer::timeout, this, [this] { m_engine->OnTimeoutTimer(); });
+    connect(m_timeoutTimer, &QTimer::timeout, this, [this] {
+        if (m_engine) {
+            m_engine->OnTimeoutTimer();
+        }
+    });
 
+    m_commands = std::make_unique<ListCommands>(*this, MessageBoxService::Instance());
+    m_proxyCommands = std::make_unique<ProxyBarCommands>(
+        *this, m_settings, [this] { return m_host != nullptr ? m_host->GetProxyBar() : nullptr; });
     m_engine = std::make_unique<CheckEngine>(m_settings, *this, *this, MessageBoxService::Instance());
-    m_engine->Initialize();
+    m_probeReady = m_engine->Initialize();
+    viewport()->setAcceptDrops(m_probeReady);
 }
 
 CRidIdiView::~CRidIdiView() {
@@ -98,296 +144,254 @@ void CRidIdiView::SetDocument(CRidIdiDoc* document) {
 }
 
 bool CRidIdiView::OnCommand(int id) {
-    (void)id;
-    return false;
+    // The run holds the indexes of its rows until it ends: nothing may move them meanwhile.
+    if (ListCommands::IsRowCommand(id) && RunActive()) {
+        return true;
+    }
+    switch (id) {
+    case cmd::kEdit:
+        Follow(m_commands->Edit());
+        return true;
+    case cmd::kInsert:
+        Follow(m_commands->InsertAtMark());
+        return true;
+    case cmd::kAddAtEnd:
+        Follow(m_commands->AddAtEnd());
+        return true;
+    case cmd::kDelete:
+        Follow(m_commands->DeleteSelected());
+        return true;
+    case cmd::kSelectAll:
+        Follow(m_commands->SelectAll());
+        return true;
+    case cmd::kClearResults:
+        Follow(m_commands->ClearResults());
+        return true;
+    case cmd::kMoveUp:
+        Follow(m_commands->MoveUp());
+        return true;
+    case cmd::kMoveDown:
+        Follow(m_commands->MoveDown());
+        return true;
+    case cmd::kStartCheck:
+        StartCheck();
+        return true;
+    case cmd::kStopCheck:
+        if (RowCount() > 0 && SelectionMark() >= 0) {
+            StopCheck();
+        }
+        return true;
+    case cmd::kSkipCheck:
+        if (RowCount() > 0) {
+            SkipCheck();
+        }
+        return true;
+    case cmd::kChangeProxy:
+        m_proxyCommands->ChangeProxy();
+        return true;
+    case cmd::kProxyOnOff:
+        m_proxyCommands->ToggleProxy();
+        return true;
+    case cmd::kProxyOff:
+        m_proxyCommands->ProxyOff();
+        return true;
+    case cmd::kHideToTray:
+    case cmd::kRestoreFromTray:
+    case cmd::kAlwaysOnTop:
+        if (m_host != nullptr) {
+            m_host->PostCommand(id);
+        }
+        return true;
+    case cmd::kEditCopy:
+        Copy();
+        return true;
+    case cmd::kEditPaste:
+        Paste();
+        return true;
+    default:
+        return false;
+    }
 }
 
-void CRidIdiView::StartCheck() {
-    m_engine->StartCheck();
+void CRidIdiView::Follow(const ListChange& change) {
+    if (change.editRow >= 0) {
+        BeginEdit(change.editRow);
+    }
+    if (change.scrollTo >= 0) {
+        if (QTreeWidgetItem* item = Item(change.scrollTo)) {
+            scrollToItem(item);
+        }
+    }
+    if (change.updateCounts && m_host != nullptr) {
+        m_host->UpdateCounts();
+    }
+    if (change.markModified && m_document != nullptr) {
+        m_document->SetModified(true);
+    }
 }
 
-void CRidIdiView::StartStartupCheck() {
-    m_engine->StartStartupCheck();
+bool CRidIdiView::RunActive() const {
+    return m_engine && (m_engine->IsRunning() || m_engine->IsCheckBarRunning());
 }
 
-void CRidIdiView::StopCheck() {
-    m_engine->StopCheck();
+void CRidIdiView::BeginEdit(int row) {
+    QTreeWidgetItem* item = Item(row);
+    if (item == nullptr || !m_labelEditing) {
+        return;
+    }
+    CloseEditBox();
+    scrollToItem(item);
+    editItem(item, 0);
 }
 
-void CRidIdiView::SkipCheck() {
-    m_engine->SkipCheck();
+QLineEdit* CRidIdiView::EditBox() const {
+    return m_delegate->EditBox();
 }
 
-bool CRidIdiView::IsRunning() const {
-    return m_engine->IsRunning();
+// An edit that leaves the text as it was keeps the stored bytes (a Shift-JIS address stays Shift-JIS).
+void CRidIdiView::CommitEdit(int row, const QString& text) {
+    QTreeWidgetItem* item = Item(row);
+    if (item != nullptr && text != item->text(0)) {
+        WriteCell(item, 0, ToBytes(text));
+    }
 }
 
-bool CRidIdiView::IsCheckBarRunning() const {
-    return m_engine->IsCheckBarRunning();
+// An edit still open when a run switches editing off ends as if the user had left it: its text is taken.
+void CRidIdiView::CloseEditBox() {
+    if (QLineEdit* box = EditBox()) {
+        commitData(box);
+        closeEditor(box, QAbstractItemDelegate::NoHint);
+    }
 }
 
-int CRidIdiView::RemainingCount() const {
-    return m_engine->RemainingCount();
+// Works whatever the clipboard held before: copying must not depend on there being text on it already.
+void CRidIdiView::Copy() {
+    QLineEdit* box = EditBox();
+    if (!m_probeReady || box == nullptr) {
+        return;
+    }
+    QGuiApplication::clipboard()->setText(CutToBytes(box->text(), static_cast<int>(kMaxFieldText)));
 }
 
-void CRidIdiView::Copy() {}
+void CRidIdiView::Paste() {
+    QLineEdit* box = EditBox();
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+    if (box == nullptr || mime == nullptr || !mime->hasText()) {
+        return;
+    }
+    QString text = mime->text();
+    const qsizetype lineEnd = text.indexOf(QRegularExpression(QStringLiteral("[\r\n]")));
+    if (lineEnd >= 0) {
+        text.truncate(lineEnd);
+    }
+    box->setText(CutToBytes(text, static_cast<int>(kMaxFieldText)));
+}
 
-void CRidIdiView::Paste() {}
+void CRidIdiView::DropFiles(const QStringList& paths) {
+    for (const QString& path : paths) {
+        if (m_document == nullptr) {
+            return;
+        }
+        m_document->m_openMode = OpenAppend;
+        m_document->OpenListFile(QFile::encodeName(path).toStdString());
+        m_document->m_openMode = OpenReplace;
+        // Also when the file was refused: the drop itself counts as a change.
+        m_document->SetModified(true);
+    }
+}
 
+void CRidIdiView::OnListClick() {
+    m_proxyCommands->OfferSelectedAddress();
+    if (m_host != nullptr) {
+        m_host->UpdateCounts();
+    }
+}
+
+void CRidIdiView::OnHeaderClick(int column) {
+    // Also after a stop, until the run has finished its current row: the run writes by row index.
+    if (RunActive()) {
+        return;
+    }
+    Follow(m_commands->Sort(column));
+}
+
+// Only the address is ever edited in place, whichever cell of the row the edit was started from.
+bool CRidIdiView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    return QTreeWidget::edit(index.siblingAtColumn(0), trigger, event);
+}
+
+void CRidIdiView::mouseReleaseEvent(QMouseEvent* event) {
+    QTreeWidget::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton) {
+        OnListClick();
+    }
+}
+
+void CRidIdiView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Delete) {
+        OnCommand(cmd::kDelete);
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+// The selection is drawn only while the list has the focus: redraw it when the focus comes or goes.
+void CRidIdiView::focusInEvent(QFocusEvent* event) {
+    QTreeWidget::focusInEvent(event);
+    viewport()->update();
+}
+
+void CRidIdiView::focusOutEvent(QFocusEvent* event) {
+    QTreeWidget::focusOutEvent(event);
+    viewport()->update();
+}
+
+void CRidIdiView::dragEnterEvent(QDragEnterEvent* event) {
+    if (m_probeReady && !LocalFiles(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void CRidIdiView::dragMoveEvent(QDragMoveEvent* event) {
+    if (m_probeReady && !LocalFiles(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void CRidIdiView::dropEvent(QDropEvent* event) {
+    const QStringList files = LocalFiles(event->mimeData());
+    if (!m_probeReady || files.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    DropFiles(files);
+}
+
+// Closing: no call from the run's threads waits any more, the run is stopped, and the calls already under
+// way are served until every run thread has ended. A cancel that came before the probe was ready to take it
+// is repeated, so that a silent proxy cannot hold the close up for the whole wait time-out.
 void CRidIdiView::Shutdown() {
     if (!m_engine) {
         return;
     }
     m_bridge->Close();
-    // Serve the calls the run thread made before the bridge closed; every later call returns at once. The
-    // stop is repeated: one that lands before the probe has set its job up cancels nothing.
-    while (m_engine->HasRunThreads()) {
+    CloseEditBox();
+    if (m_engine->HasRunThreads()) {
         m_engine->StopCheck();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
+        while (m_engine->HasRunThreads()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            m_engine->Probe().Cancel();
+            QThread::msleep(2);
+        }
     }
     m_timeoutTimer->stop();
     m_engine.reset();
-}
-
-QTreeWidgetItem* CRidIdiView::Item(int row) const {
-    return row >= 0 && row < topLevelItemCount() ? topLevelItem(row) : nullptr;
-}
-
-void CRidIdiView::WriteCell(QTreeWidgetItem* item, int column, const std::string& bytes) {
-    const std::string cut = CutBytes(bytes);
-    item->setData(column, kBytesRole + column, QByteArray(cut.data(), static_cast<qsizetype>(cut.size())));
-    item->setText(column, FromBytes(cut));
-}
-
-void CRidIdiView::WriteImage(QTreeWidgetItem* item, int image) {
-    item->setData(0, kImageRole, image);
-    item->setIcon(0, m_statusIcons[static_cast<std::size_t>(image >= 0 && image < 4 ? image : 3)]);
-}
-
-int CRidIdiView::RowCount() const {
-    return m_bridge->Call([this] { return topLevelItemCount(); });
-}
-
-void CRidIdiView::InsertRow(int index, const std::string& address, int image, int tag) {
-    m_bridge->Call([&] {
-        auto* item = new QTreeWidgetItem;
-        item->setFlags(item->flags() | Qt::ItemIsEditable);
-        WriteCell(item, 0, address);
-        for (int column = 1; column < kColumnCount; ++column) {
-            WriteCell(item, column, "");
-        }
-        WriteImage(item, image);
-        item->setData(0, kTagRole, tag);
-        insertTopLevelItem(std::clamp(index, 0, topLevelItemCount()), item);
-    });
-}
-
-std::string CRidIdiView::GetCellText(int row, int column) const {
-    return m_bridge->Call([&]() -> std::string {
-        const QTreeWidgetItem* item = Item(row);
-        if (item == nullptr || column < 0 || column >= kColumnCount) {
-            return {};
-        }
-        const QByteArray bytes = item->data(column, kBytesRole + column).toByteArray();
-        return bytes.toStdString();
-    });
-}
-
-void CRidIdiView::SetCellText(int row, int column, const std::string& text) {
-    m_bridge->Call([&] {
-        if (QTreeWidgetItem* item = Item(row); item != nullptr && column >= 0 && column < kColumnCount) {
-            WriteCell(item, column, text);
-        }
-    });
-}
-
-int CRidIdiView::GetRowImage(int row) const {
-    return m_bridge->Call([&] {
-        const QTreeWidgetItem* item = Item(row);
-        return item == nullptr ? 0 : item->data(0, kImageRole).toInt();
-    });
-}
-
-void CRidIdiView::SetRowImage(int row, int image) {
-    m_bridge->Call([&] {
-        if (QTreeWidgetItem* item = Item(row)) {
-            WriteImage(item, image);
-        }
-    });
-}
-
-int CRidIdiView::GetRowTag(int row) const {
-    return m_bridge->Call([&] {
-        const QTreeWidgetItem* item = Item(row);
-        return item == nullptr ? 0 : item->data(0, kTagRole).toInt();
-    });
-}
-
-void CRidIdiView::SetRowTag(int row, int tag) {
-    m_bridge->Call([&] {
-        if (QTreeWidgetItem* item = Item(row)) {
-            item->setData(0, kTagRole, tag);
-        }
-    });
-}
-
-void CRidIdiView::RemoveRow(int row) {
-    m_bridge->Call([&] { delete Item(row); });
-}
-
-void CRidIdiView::RemoveAllRows() {
-    m_bridge->Call([this] { clear(); });
-}
-
-bool CRidIdiView::IsRowSelected(int row) const {
-    return m_bridge->Call([&] {
-        const QTreeWidgetItem* item = Item(row);
-        return item != nullptr && item->isSelected();
-    });
-}
-
-void CRidIdiView::SetRowSelected(int row, bool selected) {
-    m_bridge->Call([&] {
-        QTreeWidgetItem* item = Item(row);
-        if (item == nullptr) {
-            return;
-        }
-        if (selected) {
-            setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
-        }
-        item->setSelected(selected);
-    });
-}
-
-int CRidIdiView::SelectionMark() const {
-    return m_bridge->Call([this] {
-        const QModelIndex current = currentIndex();
-        return current.isValid() ? current.row() : -1;
-    });
-}
-
-ProxyRow CRidIdiView::GetRow(int row) const {
-    return m_bridge->Call([&] {
-        ProxyRow value;
-        if (const QTreeWidgetItem* item = Item(row)) {
-            for (int column = 0; column < kColumnCount; ++column) {
-                value.cells[static_cast<std::size_t>(column)] =
-                    item->data(column, kBytesRole + column).toByteArray().toStdString();
-            }
-            value.image = item->data(0, kImageRole).toInt();
-            value.tag = item->data(0, kTagRole).toInt();
-        }
-        return value;
-    });
-}
-
-void CRidIdiView::SetRow(int row, const ProxyRow& value) {
-    m_bridge->Call([&] {
-        QTreeWidgetItem* item = Item(row);
-        if (item == nullptr) {
-            return;
-        }
-        for (int column = 0; column < kColumnCount; ++column) {
-            WriteCell(item, column, value.cells[static_cast<std::size_t>(column)]);
-        }
-        WriteImage(item, value.image);
-        item->setData(0, kTagRole, value.tag);
-    });
-}
-
-std::vector<int> CRidIdiView::SelectedRows(int limit) const {
-    return m_bridge->Call([&] {
-        std::vector<int> rows;
-        const QModelIndexList selected = selectionModel()->selectedRows();
-        rows.reserve(static_cast<std::size_t>(selected.size()));
-        for (const QModelIndex& index : selected) {
-            rows.push_back(index.row());
-        }
-        std::sort(rows.begin(), rows.end());
-        if (static_cast<int>(rows.size()) > limit) {
-            rows.resize(static_cast<std::size_t>(std::max(limit, 0)));
-        }
-        return rows;
-    });
-}
-
-void CRidIdiView::AppendLog(const std::string& text) {
-    m_bridge->Call([&] {
-        if (m_host != nullptr && m_host->GetLogView() != nullptr) {
-            m_host->GetLogView()->AppendText(text);
-        }
-    });
-}
-
-std::string CRidIdiView::GetTitle() {
-    return m_bridge->Call([this] { return m_host == nullptr ? std::string() : ToBytes(m_host->GetCaption()); });
-}
-
-void CRidIdiView::SetTitle(const std::string& title) {
-    m_bridge->Call([&] {
-        if (m_host != nullptr) {
-            m_host->SetCaption(FromBytes(title));
-        }
-    });
-}
-
-void CRidIdiView::SetStartStop(bool running) {
-    m_bridge->Call([&] {
-        if (m_host != nullptr && m_host->GetCheckBar() != nullptr) {
-            m_host->GetCheckBar()->SetStartStop(running);
-        }
-        if (m_host != nullptr) {
-            m_host->RunStateChanged();
-        }
-    });
-}
-
-void CRidIdiView::SetLabelEditing(bool enabled) {
-    m_bridge->Call([&] {
-        m_labelEditing = enabled;
-        setEditTriggers(enabled ? (QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed)
-                                : QAbstractItemView::NoEditTriggers);
-    });
-}
-
-void CRidIdiView::StartCheckIndicator() {
-    m_bridge->Call([this] {
-        if (m_host != nullptr) {
-            m_host->StartCheckIndicator();
-        }
-    });
-}
-
-void CRidIdiView::StopCheckIndicator() {
-    m_bridge->Call([this] {
-        if (m_host != nullptr) {
-            m_host->StopCheckIndicator();
-        }
-    });
-}
-
-void CRidIdiView::StartTimeoutTimer(int periodMs) {
-    m_bridge->Call([&] { m_timeoutTimer->start(periodMs); });
-}
-
-void CRidIdiView::StopTimeoutTimer() {
-    m_bridge->Call([this] { m_timeoutTimer->stop(); });
-}
-
-std::string CRidIdiView::GetProxyBarAddress() {
-    return m_bridge->Call([this] {
-        return (m_host != nullptr && m_host->GetProxyBar() != nullptr) ? m_host->GetProxyBar()->GetAddr()
-                                                                       : std::string();
-    });
-}
-
-void CRidIdiView::RunEnded() {
-    m_bridge->Call([this] {
-        if (m_host != nullptr) {
-            m_host->RunStateChanged();
-        }
-    });
 }
 
 } // namespace zandel::ui

@@ -10,16 +10,21 @@
 #include "core/check/CheckEngine.h"
 #include "core/list/RowStore.h"
 
+class QLineEdit;
 class QTimer;
 
 namespace zandel {
 struct AppSettings;
 class CRidIdiDoc;
+class ListCommands;
+struct ListChange;
 } // namespace zandel
 
 namespace zandel::ui {
 
+class AddressEditDelegate;
 class IListViewHost;
+class ProxyBarCommands;
 class UiBridge;
 
 // The proxy list: the upper pane of the main window. It holds the rows (the document and the check run
@@ -47,8 +52,17 @@ public:
     bool IsCheckBarRunning() const;
     int RemainingCount() const;
 
+    // While an address is being edited in place: its whole text to the clipboard, or the clipboard's first
+    // line as its whole text.
     void Copy();
     void Paste();
+
+    // Begins the in-place edit of a row's address; nothing while a check run has editing switched off.
+    void BeginEdit(int row);
+    // The edit box of the edit in progress, or none.
+    QLineEdit* EditBox() const;
+    // Appends the list files in order, as a drop on the list does.
+    void DropFiles(const QStringList& paths);
 
     // Closing: stops accepting calls from the run's threads, stops the run and waits, serving the calls
     // already under way, until every run thread has ended. Never hangs on the run.
@@ -87,19 +101,42 @@ public:
 
     CheckEngine& Engine() { return *m_engine; }
 
+protected:
+    using QTreeWidget::edit;
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
     QTreeWidgetItem* Item(int row) const;
     void WriteCell(QTreeWidgetItem* item, int column, const std::string& bytes);
     void WriteImage(QTreeWidgetItem* item, int image);
+
+    bool RunActive() const;
+    void Follow(const ListChange& change);
+    void OnListClick();
+    void OnHeaderClick(int column);
+    void CommitEdit(int row, const QString& text);
+    void CloseEditBox();
 
     AppSettings& m_settings;
     IListViewHost* m_host = nullptr;
     CRidIdiDoc* m_document = nullptr;
     std::unique_ptr<UiBridge> m_bridge;
     std::unique_ptr<CheckEngine> m_engine;
+    std::unique_ptr<ListCommands> m_commands;
+    std::unique_ptr<ProxyBarCommands> m_proxyCommands;
+    AddressEditDelegate* m_delegate = nullptr;
     QTimer* m_timeoutTimer = nullptr;
     std::array<QIcon, 4> m_statusIcons;
     bool m_labelEditing = true;
+    // Dropped files and copy need the probe to have started, as they always have.
+    bool m_probeReady = false;
 };
 
 } // namespace zandel::ui

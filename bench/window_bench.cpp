@@ -1,0 +1,104 @@
+// A check run of 1000 rows in the desktop program's main window (offscreen), against zandel-check on the
+// same rows, alternating in one run; both against a loopback proxy that answers at once. The window's run
+// carries every cell, title and log change to the user-interface thread and waits for it; the console
+// writes its transcript to a file.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QThread>
+
+#include "core/app/AppSettings.h"
+#include "core/app/InternetSettings.h"
+#include "platform/ProgramLauncher.h"
+#include "platform/RecentFileList.h"
+#include "support/FakeProxy.h"
+#include "support/Subprocess.h"
+#include "support/TempDir.h"
+#include "ui/frame/MainFrame.h"
+#include "ui/list/RidIdiView.h"
+#include "ui/support/FakeFileDialogs.h"
+#include "ui/util/MessageBoxService.h"
+
+namespace {
+
+using namespace zandel;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRows = 1000;
+constexpr int kRounds = 5;
+const std::string kAccessUrl = "http://127.0.0.1:9/envchk.cgi"; // never fetched: the proxy answers itself
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    // A list of 1000 rows reaches the limit and says so: answered in place of the user.
+    ui::MessageBoxService::SetResponder([](const std::string&, MbButtons, MbIcon) { return MbResult::Ok; });
+
+    test::FakeProxy proxy(test::fake::AnswerAtOnce());
+    test::TempDir dir;
+    std::string list;
+    for (int i = 0; i < kRows; ++i) {
+        list += proxy.Address() + "\r\n";
+    }
+    const std::string listPath = dir.Write("list.txt", list);
+
+    AppSettings settings;
+    settings.StartDir = dir.Path();
+    settings.WebPage = kAccessUrl;
+    RecordingInternetSettings internet;
+    RecordingLauncher launcher;
+    RecentFileList recent(dir.File("Zandel.ini"));
+    test::FakeFileDialogs dialogs;
+    ui::CMainFrame frame(settings, internet, launcher, recent, dialogs);
+    frame.show();
+    ui::CRidIdiView& view = *frame.View();
+
+    std::vector<double> window;
+    std::vector<double> console;
+    for (int round = 0; round < kRounds; ++round) {
+        frame.Document().OpenListFile(listPath);
+        view.selectAll();
+        const auto start = Clock::now();
+        view.StartCheck();
+        while (view.Engine().HasRunThreads() || view.IsRunning()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        window.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        if (view.GetCellText(kRows - 1, 1).rfind("Anonymous", 0) != 0) {
+            std::fprintf(stderr, "window run failed: %s\n", view.GetCellText(kRows - 1, 1).c_str());
+            return 1;
+        }
+
+        const auto consoleStart = Clock::now();
+        test::Subprocess check({ZANDEL_CHECK_BIN, "--url", kAccessUrl, "--log", dir.File("run.log"), "-o",
+                                dir.File("checked.txt"), listPath},
+                               dir.Path(), dir.File("out"), dir.File("err"));
+        if (check.Wait(std::chrono::minutes(5)) != 0) {
+            std::fprintf(stderr, "zandel-check failed: %s\n", dir.Read("err").c_str());
+            return 1;
+        }
+        console.push_back(std::chrono::duration<double, std::milli>(Clock::now() - consoleStart).count());
+    }
+
+    const double windowMs = Median(window);
+    const double consoleMs = Median(console);
+    std::printf("a check run of %d rows against a loopback proxy that answers at once, median of %d rounds\n", kRows,
+                kRounds);
+    std::printf("  zandel-check (transcript to a file):        %8.1f ms\n", consoleMs);
+    std::printf("  main window, offscreen (cells, title, log): %8.1f ms\n", windowMs);
+    std::printf("  ratio window / console: %.2f  (aim: under 2)\n", windowMs / consoleMs);
+    frame.close();
+    return 0;
+}

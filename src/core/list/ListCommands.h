@@ -1,0 +1,67 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "core/list/ProxyRow.h"
+
+namespace zandel {
+
+class IMessageService;
+class IRowStore;
+
+inline constexpr const char* kAskDeleteRows = "選択されたアドレスを削除しますか？";
+inline constexpr const char* kAskClearResults =
+    "これまでに取得した情報を削除します\n(ﾌﾟﾛｷｼの有効/無効、ﾚｽﾎﾟﾝｽﾀｲﾑ、ﾁｪｯｸ日時)\nよろしいですか？";
+
+// What a list command leaves for the window to do once the rows have changed.
+struct ListChange {
+    bool markModified = false; // the document's modified mark is set
+    bool updateCounts = false; // the status-bar counts are refreshed
+    int editRow = -1;          // the in-place edit of this row's address begins
+    int scrollTo = -1;         // this row is scrolled into view
+};
+
+// The row commands of the proxy list: what each does to the rows, to the selection and to the document's
+// modified mark. Works on any row store; the list window carries the outcome over to its control.
+class ListCommands final {
+public:
+    ListCommands(IRowStore& rows, IMessageService& messages);
+    ListCommands(const ListCommands&) = delete;
+    ListCommands& operator=(const ListCommands&) = delete;
+
+    // The commands that change rows or the selection, refused while a check run works on the rows.
+    static bool IsRowCommand(int id);
+
+    ListChange Edit() const;
+    ListChange InsertAtMark();
+    ListChange AddAtEnd();
+    ListChange DeleteSelected();
+    ListChange SelectAll();
+    ListChange ClearResults();
+    ListChange MoveUp();
+    ListChange MoveDown();
+    // Sorts by the column in its own direction, then turns that direction round for the next time.
+    ListChange Sort(int column);
+
+    int SortColumn() const { return m_sortColumn; }
+    bool NextSortAscending(int column) const;
+
+    // The comparison of the sort in ascending order: text ignoring letter case, or for the response time
+    // the leading decimal number (0 when there is none).
+    static int CompareCells(int column, std::string_view a, std::string_view b);
+    static double LeadingNumber(std::string_view text);
+
+private:
+    ListChange InsertNewRow(int index);
+    void SwapRows(int upper, int lower);
+
+    IRowStore& m_rows;
+    IMessageService& m_messages;
+    int m_sortColumn = 0;
+    // Every column sorts ascending on its first click.
+    std::array<bool, kColumnCount> m_ascending{true, true, true, true};
+};
+
+} // namespace zandel

@@ -1,0 +1,97 @@
+#include "ui/list/AddressEditDelegate.h"
+
+#include <utility>
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QTextBoundaryFinder>
+
+#include "core/util/Text.h"
+
+namespace zandel::ui {
+
+AddressEditDelegate::AddressEditDelegate(Handlers handlers, QObject* parent)
+    : QStyledItemDelegate(parent), m_handlers(std::move(handlers)) {}
+
+QLineEdit* AddressEditDelegate::EditBox() const {
+    return m_editor.data();
+}
+
+void AddressEditDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    QStyleOptionViewItem shown(option);
+    if (option.widget != nullptr && !option.widget->hasFocus() && m_editor == nullptr) {
+        shown.state &= ~QStyle::State_Selected;
+    }
+    QStyledItemDelegate::paint(painter, shown, index);
+}
+
+QWidget* AddressEditDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                                           const QModelIndex& index) const {
+    if (index.column() != 0) {
+        return nullptr;
+    }
+    auto* editor = new QLineEdit(parent);
+    editor->setObjectName(QStringLiteral("addressEdit"));
+    editor->setFrame(false);
+    editor->setMaxLength(static_cast<int>(kMaxFieldText));
+    // Readable on the list's dark blue whatever the style sheet of the list says.
+    editor->setStyleSheet(QStringLiteral("QLineEdit { color: black; background: white; }"));
+    (void)option;
+    m_editor = editor;
+    return editor;
+}
+
+void AddressEditDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const {
+    (void)model;
+    const auto* lineEdit = qobject_cast<QLineEdit*>(editor);
+    if (lineEdit == nullptr || index.column() != 0 || !m_handlers.commit) {
+        return;
+    }
+    const QString text = lineEdit->text();
+    // An emptied edit keeps the old address; no trimming, no check of the form.
+    if (text.isEmpty()) {
+        return;
+    }
+    m_handlers.commit(index.row(), CutToBytes(text, static_cast<int>(kMaxFieldText)));
+}
+
+// The box goes later; from now on there is no edit in progress.
+void AddressEditDelegate::destroyEditor(QWidget* editor, const QModelIndex& index) const {
+    if (editor == m_editor) {
+        m_editor = nullptr;
+    }
+    QStyledItemDelegate::destroyEditor(editor, index);
+}
+
+bool AddressEditDelegate::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_editor && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->matches(QKeySequence::Paste) && m_handlers.paste) {
+            m_handlers.paste();
+            return true;
+        }
+        if (key->matches(QKeySequence::Copy) && m_handlers.copy) {
+            m_handlers.copy();
+            return true;
+        }
+    }
+    return QStyledItemDelegate::eventFilter(watched, event);
+}
+
+QString CutToBytes(const QString& text, int limit) {
+    if (text.toUtf8().size() <= limit) {
+        return text;
+    }
+    // Whole characters (grapheme clusters) only, so that the stored bytes stay valid UTF-8.
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype kept = 0;
+    for (qsizetype next = finder.toNextBoundary(); next > 0; next = finder.toNextBoundary()) {
+        if (QStringView(text).left(next).toUtf8().size() > limit) {
+            break;
+        }
+        kept = next;
+    }
+    return text.left(kept);
+}
+
+} // namespace zandel::ui

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <functional>
+
+#include <QPointer>
+#include <QStyledItemDelegate>
+
+class QLineEdit;
+
+namespace zandel::ui {
+
+// Draws the rows and runs the in-place edit of a proxy address (column 0 only). An empty text or a cancelled edit
+// leaves the old address; any other text is taken as it stands. Copy and paste keys in the edit box go to the list's
+// own copy and paste, which work on the whole text.
+class AddressEditDelegate final : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    struct Handlers {
+        std::function<void(int row, const QString& text)> commit;
+        std::function<void()> copy;
+        std::function<void()> paste;
+    };
+
+    AddressEditDelegate(Handlers handlers, QObject* parent);
+
+    // The edit box of the edit in progress, or none.
+    QLineEdit* EditBox() const;
+
+    // The selection shows only while the list (or its edit box) has the focus, as in the list control the
+    // window stands for.
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override;
+    void destroyEditor(QWidget* editor, const QModelIndex& index) const override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    Handlers m_handlers;
+    mutable QPointer<QLineEdit> m_editor;
+};
+
+// The longest start of `text` whose UTF-8 form has at most `limit` bytes, never splitting a character.
+QString CutToBytes(const QString& text, int limit);
+
+} // namespace zandel::ui

@@ -1,0 +1,78 @@
+#include "ui/list/ProxyBarCommands.h"
+
+#include <utility>
+
+#include "core/app/AppSettings.h"
+#include "core/list/RowStore.h"
+#include "core/util/Text.h"
+#include "ui/frame/ProxyBar.h"
+
+namespace zandel::ui {
+
+ProxyBarCommands::ProxyBarCommands(IRowStore& rows, AppSettings& settings, std::function<CProxyBar*()> proxyBar)
+    : m_rows(rows), m_settings(settings), m_proxyBar(std::move(proxyBar)) {}
+
+bool ProxyBarCommands::FirstSelectedAddress(std::string& address) const {
+    if (m_rows.RowCount() == 0) {
+        return false;
+    }
+    const std::vector<int> selected = m_rows.SelectedRows(1);
+    if (selected.empty()) {
+        return false;
+    }
+    address = CutBytes(m_rows.GetCellText(selected.front(), 0));
+    return true;
+}
+
+// While the browser uses a proxy the bar keeps showing it: a click only offers an address when it is off.
+void ProxyBarCommands::OfferSelectedAddress() {
+    CProxyBar* bar = m_proxyBar();
+    std::string address;
+    if (bar == nullptr || !FirstSelectedAddress(address)) {
+        return;
+    }
+    if (bar->GetUseProxy() == 0) {
+        bar->SetAddr(address);
+        m_settings.FavoSel = false;
+    }
+}
+
+void ProxyBarCommands::ChangeProxy() {
+    CProxyBar* bar = m_proxyBar();
+    std::string address;
+    if (bar == nullptr || !FirstSelectedAddress(address)) {
+        return;
+    }
+    bar->SetAddr(address);
+    // The row's address, also when the bar refused it as too long.
+    bar->ApplyProxy(bar->GetUseProxy(), address);
+    m_settings.FavoSel = false;
+}
+
+// The bar's address stays as it is: only the browser gets the marked row's address.
+void ProxyBarCommands::ToggleProxy() {
+    CProxyBar* bar = m_proxyBar();
+    const int mark = m_rows.SelectionMark();
+    if (bar == nullptr || m_rows.RowCount() == 0 || mark < 0) {
+        return;
+    }
+    const std::string address = CutBytes(m_rows.GetCellText(mark, 0));
+    const int use = bar->GetUseProxy() != 0 ? 0 : 1;
+    bar->SetUseProxy(use);
+    bar->EnableAddrEdit(use != 0);
+    bar->ApplyProxy(use, address);
+}
+
+void ProxyBarCommands::ProxyOff() {
+    CProxyBar* bar = m_proxyBar();
+    if (bar == nullptr) {
+        return;
+    }
+    bar->EnableAddrEdit(false);
+    const std::string address = bar->GetAddr();
+    bar->SetUseProxy(0);
+    bar->SetAddr(address);
+    bar->ApplyProxy(0, address);
+}
+
+} // namespace zandel::ui

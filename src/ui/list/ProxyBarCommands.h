@@ -1,0 +1,36 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace zandel {
+struct AppSettings;
+class IRowStore;
+} // namespace zandel
+
+namespace zandel::ui {
+
+class CProxyBar;
+
+// What the proxy list does to the browser's proxy: a click offers the first selected address to the proxy
+// bar, 32779 makes it the browser's proxy, 32780 switches the proxy on or off with the marked row's address,
+// 200 switches it off keeping the bar's address.
+class ProxyBarCommands final {
+public:
+    ProxyBarCommands(IRowStore& rows, AppSettings& settings, std::function<CProxyBar*()> proxyBar);
+
+    void OfferSelectedAddress(); // a left click in the list
+    void ChangeProxy();          // 32779 "ﾌﾟﾛｷｼをﾁｪﾝｼﾞする(&G)"
+    void ToggleProxy();          // 32780 "ﾌﾟﾛｷｼのON/OFF(&N)"
+    void ProxyOff();             // 200 "ﾌﾟﾛｷｼ無効(&P)"
+
+private:
+    // The address of the first selected row from the top, or nothing when no row is selected.
+    bool FirstSelectedAddress(std::string& address) const;
+
+    IRowStore& m_rows;
+    AppSettings& m_settings;
+    std::function<CProxyBar*()> m_proxyBar;
+};
+
+} // namespace zandel::ui

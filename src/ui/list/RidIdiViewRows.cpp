@@ -1,0 +1,310 @@
+// The row operations, the check run and its windows, over the items of the list control. Every call from
+// another thread is carried to the user-interface thread by the bridge and waits there for its turn.
+
+#include "ui/list/RidIdiView.h"
+
+#include <algorithm>
+
+#include <QTimer>
+
+#include "core/util/Text.h"
+#include "ui/frame/CheckBar.h"
+#include "ui/frame/ProxyBar.h"
+#include "ui/list/ListViewHost.h"
+#include "ui/log/LogView.h"
+#include "ui/util/TextCodec.h"
+#include "ui/util/UiBridge.h"
+
+namespace zandel::ui {
+
+namespace {
+
+// Per item: the row tag, the status image and each cell's bytes as stored (a Shift-JIS file keeps its
+// bytes through a save; the item shows them decoded).
+constexpr int kTagRole = Qt::UserRole;
+constexpr int kImageRole = Qt::UserRole + 1;
+constexpr int kBytesRole = Qt::UserRole + 2; // + column
+
+} // namespace
+
+// The check run: its operations go to the engine, which is gone once the window has shut down.
+void CRidIdiView::StartCheck() {
+    if (m_engine) {
+        m_engine->StartCheck();
+    }
+}
+
+void CRidIdiView::StartStartupCheck() {
+    if (m_engine) {
+        m_engine->StartStartupCheck();
+    }
+}
+
+void CRidIdiView::StopCheck() {
+    if (m_engine) {
+        m_engine->StopCheck();
+    }
+}
+
+void CRidIdiView::SkipCheck() {
+    if (m_engine) {
+        m_engine->SkipCheck();
+    }
+}
+
+bool CRidIdiView::IsRunning() const {
+    return m_engine && m_engine->IsRunning();
+}
+
+bool CRidIdiView::IsCheckBarRunning() const {
+    return m_engine && m_engine->IsCheckBarRunning();
+}
+
+int CRidIdiView::RemainingCount() const {
+    return m_engine ? m_engine->RemainingCount() : 0;
+}
+
+QTreeWidgetItem* CRidIdiView::Item(int row) const {
+    return row >= 0 && row < topLevelItemCount() ? topLevelItem(row) : nullptr;
+}
+
+void CRidIdiView::WriteCell(QTreeWidgetItem* item, int column, const std::string& bytes) {
+    const std::string cut = CutBytes(bytes);
+    item->setData(column, kBytesRole + column, QByteArray(cut.data(), static_cast<qsizetype>(cut.size())));
+    item->setText(column, FromBytes(cut));
+}
+
+void CRidIdiView::WriteImage(QTreeWidgetItem* item, int image) {
+    item->setData(0, kImageRole, image);
+    item->setIcon(0, m_statusIcons[static_cast<std::size_t>(image >= 0 && image < 4 ? image : 3)]);
+}
+
+int CRidIdiView::RowCount() const {
+    return m_bridge->Call([this] { return topLevelItemCount(); });
+}
+
+void CRidIdiView::InsertRow(int index, const std::string& address, int image, int tag) {
+    m_bridge->Call([&] {
+        auto* item = new QTreeWidgetItem;
+        item->setFlags(item->flags() | Qt::ItemIsEditable);
+        WriteCell(item, 0, address);
+        for (int column = 1; column < kColumnCount; ++column) {
+            WriteCell(item, column, "");
+        }
+        WriteImage(item, image);
+        item->setData(0, kTagRole, tag);
+        insertTopLevelItem(std::clamp(index, 0, topLevelItemCount()), item);
+    });
+}
+
+std::string CRidIdiView::GetCellText(int row, int column) const {
+    return m_bridge->Call([&]() -> std::string {
+        const QTreeWidgetItem* item = Item(row);
+        if (item == nullptr || column < 0 || column >= kColumnCount) {
+            return {};
+        }
+        const QByteArray bytes = item->data(column, kBytesRole + column).toByteArray();
+        return bytes.toStdString();
+    });
+}
+
+void CRidIdiView::SetCellText(int row, int column, const std::string& text) {
+    m_bridge->Call([&] {
+        if (QTreeWidgetItem* item = Item(row); item != nullptr && column >= 0 && column < kColumnCount) {
+            WriteCell(item, column, text);
+        }
+    });
+}
+
+int CRidIdiView::GetRowImage(int row) const {
+    return m_bridge->Call([&] {
+        const QTreeWidgetItem* item = Item(row);
+        return item == nullptr ? 0 : item->data(0, kImageRole).toInt();
+    });
+}
+
+void CRidIdiView::SetRowImage(int row, int image) {
+    m_bridge->Call([&] {
+        if (QTreeWidgetItem* item = Item(row)) {
+            WriteImage(item, image);
+        }
+    });
+}
+
+int CRidIdiView::GetRowTag(int row) const {
+    return m_bridge->Call([&] {
+        const QTreeWidgetItem* item = Item(row);
+        return item == nullptr ? 0 : item->data(0, kTagRole).toInt();
+    });
+}
+
+void CRidIdiView::SetRowTag(int row, int tag) {
+    m_bridge->Call([&] {
+        if (QTreeWidgetItem* item = Item(row)) {
+            item->setData(0, kTagRole, tag);
+        }
+    });
+}
+
+void CRidIdiView::RemoveRow(int row) {
+    m_bridge->Call([&] { delete Item(row); });
+}
+
+void CRidIdiView::RemoveAllRows() {
+    m_bridge->Call([this] { clear(); });
+}
+
+bool CRidIdiView::IsRowSelected(int row) const {
+    return m_bridge->Call([&] {
+        const QTreeWidgetItem* item = Item(row);
+        return item != nullptr && item->isSelected();
+    });
+}
+
+void CRidIdiView::SetRowSelected(int row, bool selected) {
+    m_bridge->Call([&] {
+        QTreeWidgetItem* item = Item(row);
+        if (item == nullptr) {
+            return;
+        }
+        if (selected) {
+            setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
+        }
+        item->setSelected(selected);
+    });
+}
+
+int CRidIdiView::SelectionMark() const {
+    return m_bridge->Call([this] {
+        const QModelIndex current = currentIndex();
+        return current.isValid() ? current.row() : -1;
+    });
+}
+
+ProxyRow CRidIdiView::GetRow(int row) const {
+    return m_bridge->Call([&] {
+        ProxyRow value;
+        if (const QTreeWidgetItem* item = Item(row)) {
+            for (int column = 0; column < kColumnCount; ++column) {
+                value.cells[static_cast<std::size_t>(column)] =
+                    item->data(column, kBytesRole + column).toByteArray().toStdString();
+            }
+            value.image = item->data(0, kImageRole).toInt();
+            value.tag = item->data(0, kTagRole).toInt();
+        }
+        return value;
+    });
+}
+
+void CRidIdiView::SetRow(int row, const ProxyRow& value) {
+    m_bridge->Call([&] {
+        QTreeWidgetItem* item = Item(row);
+        if (item == nullptr) {
+            return;
+        }
+        for (int column = 0; column < kColumnCount; ++column) {
+            WriteCell(item, column, value.cells[static_cast<std::size_t>(column)]);
+        }
+        WriteImage(item, value.image);
+        item->setData(0, kTagRole, value.tag);
+    });
+}
+
+std::vector<int> CRidIdiView::SelectedRows(int limit) const {
+    return m_bridge->Call([&] {
+        std::vector<int> rows;
+        const QModelIndexList selected = selectionModel()->selectedRows();
+        rows.reserve(static_cast<std::size_t>(selected.size()));
+        for (const QModelIndex& index : selected) {
+            rows.push_back(index.row());
+        }
+        std::sort(rows.begin(), rows.end());
+        if (static_cast<int>(rows.size()) > limit) {
+            rows.resize(static_cast<std::size_t>(std::max(limit, 0)));
+        }
+        return rows;
+    });
+}
+
+void CRidIdiView::AppendLog(const std::string& text) {
+    m_bridge->Call([&] {
+        if (m_host != nullptr && m_host->GetLogView() != nullptr) {
+            m_host->GetLogView()->AppendText(text);
+        }
+    });
+}
+
+std::string CRidIdiView::GetTitle() {
+    return m_bridge->Call([this] { return m_host == nullptr ? std::string() : ToBytes(m_host->GetCaption()); });
+}
+
+void CRidIdiView::SetTitle(const std::string& title) {
+    m_bridge->Call([&] {
+        if (m_host != nullptr) {
+            m_host->SetCaption(FromBytes(title));
+        }
+    });
+}
+
+void CRidIdiView::SetStartStop(bool running) {
+    m_bridge->Call([&] {
+        if (m_host != nullptr && m_host->GetCheckBar() != nullptr) {
+            m_host->GetCheckBar()->SetStartStop(running);
+        }
+        if (m_host != nullptr) {
+            m_host->RunStateChanged();
+        }
+    });
+}
+
+void CRidIdiView::SetLabelEditing(bool enabled) {
+    m_bridge->Call([&] {
+        m_labelEditing = enabled;
+        setEditTriggers(enabled ? (QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed)
+                                : QAbstractItemView::NoEditTriggers);
+        if (!enabled) {
+            CloseEditBox();
+        }
+    });
+}
+
+void CRidIdiView::StartCheckIndicator() {
+    m_bridge->Call([this] {
+        if (m_host != nullptr) {
+            m_host->StartCheckIndicator();
+        }
+    });
+}
+
+void CRidIdiView::StopCheckIndicator() {
+    m_bridge->Call([this] {
+        if (m_host != nullptr) {
+            m_host->StopCheckIndicator();
+        }
+    });
+}
+
+void CRidIdiView::StartTimeoutTimer(int periodMs) {
+    m_bridge->Call([&] { m_timeoutTimer->start(periodMs); });
+}
+
+void CRidIdiView::StopTimeoutTimer() {
+    m_bridge->Call([this] { m_timeoutTimer->stop(); });
+}
+
+std::string CRidIdiView::GetProxyBarAddress() {
+    return m_bridge->Call([this] {
+        return (m_host != nullptr && m_host->GetProxyBar() != nullptr) ? m_host->GetProxyBar()->GetAddr()
+                                                                       : std::string();
+    });
+}
+
+void CRidIdiView::RunEnded() {
+    m_bridge->Call([this] {
+        if (m_host != nullptr) {
+            m_host->RunStateChanged();
+        }
+    });
+}
+
+} // namespace zandel::ui

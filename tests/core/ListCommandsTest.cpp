@@ -1,0 +1,330 @@
+#include "core/list/ListCommands.h"
+
+#include <gtest/gtest.h>
+
+#include "core/app/Texts.h"
+#include "core/list/RowStore.h"
+#include "support/RecordingMessageService.h"
+
+namespace zandel {
+namespace {
+
+using Texts = std::vector<std::string>;
+using Rows = std::vector<int>;
+
+std::string AddressOf(int n) {
+    return "10.0." + std::to_string(n / 256) + "." + std::to_string(n % 256) + ":80";
+}
+
+class ListCommandsTest : public ::testing::Test {
+protected:
+    // Rows that differ in every cell and image, tagged with their index.
+    void Fill(int count) {
+        for (int row = m_rows.RowCount(), end = row + count; row < end; ++row) {
+            m_rows.InsertRow(row, AddressOf(row), row % 4, row);
+            m_rows.SetCellText(row, 1, "r" + std::to_string(row));
+            m_rows.SetCellText(row, 2, std::to_string(row) + ".000");
+            m_rows.SetCellText(row, 3, "d" + std::to_string(row));
+        }
+    }
+    void Add(const std::string& address, const std::string& result, const std::string& time) {
+        const int row = m_rows.RowCount();
+        m_rows.InsertRow(row, address, StatusUnchecked, row);
+        m_rows.SetCellText(row, 1, result);
+        m_rows.SetCellText(row, 2, time);
+        m_rows.SetCellText(row, 3, kUncheckedDate);
+    }
+    void Select(const Rows& rows) {
+        for (int row : rows) {
+            m_rows.SetRowSelected(row, true);
+        }
+    }
+    Texts Column(int column) const {
+        Texts texts;
+        for (int row = 0; row < m_rows.RowCount(); ++row) {
+            texts.push_back(m_rows.GetCellText(row, column));
+        }
+        return texts;
+    }
+    Rows Tags() const {
+        Rows tags;
+        for (int row = 0; row < m_rows.RowCount(); ++row) {
+            tags.push_back(m_rows.GetRowTag(row));
+        }
+        return tags;
+    }
+    Rows Selected() const { return m_rows.SelectedRows(MaxListRows * 2); }
+
+    MemoryRowStore m_rows;
+    test::RecordingMessageService m_messages;
+    ListCommands m_commands{m_rows, m_messages};
+};
+
+TEST_F(ListCommandsTest, AddOnAnEmptyListGivesAnUncheckedRowOpenForEditing) {
+    const ListChange change = m_commands.AddAtEnd();
+    ASSERT_EQ(m_rows.RowCount(), 1);
+    const ProxyRow row = m_rows.GetRow(0);
+    EXPECT_EQ(row.cells, (std::array<std::string, 4>{"0.0.0.0:0", "---", "--:---", "----/--/--(-:-:-)"}));
+    EXPECT_EQ(row.image, StatusUnchecked);
+    EXPECT_EQ(row.tag, 0);
+    EXPECT_EQ(change.editRow, 0);
+    EXPECT_TRUE(change.markModified);
+    EXPECT_TRUE(change.updateCounts);
+}
+
+TEST_F(ListCommandsTest, InsertGoesBeforeTheMarkedRow) {
+    Fill(8);
+    m_rows.SetRowSelected(5, true);
+    const ListChange change = m_commands.InsertAtMark();
+    ASSERT_EQ(m_rows.RowCount(), 9);
+    EXPECT_EQ(m_rows.GetCellText(5, 0), kNewRowAddress);
+    EXPECT_EQ(m_rows.GetRowTag(5), 5);
+    EXPECT_EQ(m_rows.GetCellText(6, 0), AddressOf(5));
+    EXPECT_EQ(change.editRow, 5);
+    EXPECT_TRUE(change.markModified);
+}
+
+TEST_F(ListCommandsTest, InsertWithoutAMarkDoesNothing) {
+    Fill(3);
+    const ListChange change = m_commands.InsertAtMark();
+    EXPECT_EQ(m_rows.RowCount(), 3);
+    EXPECT_FALSE(change.markModified);
+    EXPECT_EQ(change.editRow, -1);
+}
+
+TEST_F(ListCommandsTest, AFullListRefusesInsertAndAddWithTheLimitMessage) {
+    Fill(MaxListRows);
+    m_rows.SetRowSelected(10, true);
+    for (const ListChange change : {m_commands.InsertAtMark(), m_commands.AddAtEnd()}) {
+        EXPECT_FALSE(change.markModified);
+        EXPECT_EQ(change.editRow, -1);
+    }
+    EXPECT_EQ(m_rows.RowCount(), MaxListRows);
+    ASSERT_EQ(m_messages.Boxes().size(), 2U);
+    for (const auto& box : m_messages.Boxes()) {
+        EXPECT_EQ(box.text, texts::kRowLimit);
+        EXPECT_EQ(box.buttons, MbButtons::Ok);
+        EXPECT_EQ(box.icon, MbIcon::Warning);
+    }
+}
+
+TEST_F(ListCommandsTest, DeleteRemovesExactlyTheSelectedRowsOfAFullList) {
+    Fill(MaxListRows);
+    Select({3, 200, 700});
+    m_messages.QueueAnswer(MbResult::Ok);
+    const ListChange change = m_commands.DeleteSelected();
+
+    ASSERT_EQ(m_messages.Boxes().size(), 1U);
+    EXPECT_EQ(m_messages.Boxes()[0].text, "選択されたアドレスを削除しますか？");
+    EXPECT_EQ(m_messages.Boxes()[0].buttons, MbButtons::OkCancel);
+    EXPECT_EQ(m_messages.Boxes()[0].icon, MbIcon::Warning);
+    Texts expected;
+    for (int n = 0; n < MaxListRows; ++n) {
+        if (n != 3 && n != 200 && n != 700) {
+            expected.push_back(AddressOf(n));
+        }
+    }
+    EXPECT_EQ(Column(0), expected);
+    EXPECT_TRUE(change.markModified);
+    EXPECT_TRUE(change.updateCounts);
+}
+
+TEST_F(ListCommandsTest, DeleteAnsweredWithCancelKeepsEveryRow) {
+    Fill(5);
+    Select({1, 2});
+    m_messages.QueueAnswer(MbResult::Cancel);
+    const ListChange change = m_commands.DeleteSelected();
+    EXPECT_EQ(m_rows.RowCount(), 5);
+    EXPECT_FALSE(change.markModified);
+}
+
+TEST_F(ListCommandsTest, DeleteAsksEvenWhenThereIsNothingToDelete) {
+    m_messages.QueueAnswer(MbResult::Ok);
+    EXPECT_FALSE(m_commands.DeleteSelected().markModified);
+    EXPECT_EQ(m_messages.Boxes().size(), 1U);
+}
+
+TEST_F(ListCommandsTest, MoveUpCarriesBlocksAndTheirSelection) {
+    Fill(10);
+    Select({2, 3, 7});
+    const ListChange change = m_commands.MoveUp();
+
+    EXPECT_EQ(Selected(), (Rows{1, 2, 6}));
+    EXPECT_EQ(m_rows.SelectionMark(), 6);
+    const Texts addresses = Column(0);
+    EXPECT_EQ(addresses[1], AddressOf(2));
+    EXPECT_EQ(addresses[2], AddressOf(3));
+    EXPECT_EQ(addresses[3], AddressOf(1));
+    EXPECT_EQ(addresses[6], AddressOf(7));
+    EXPECT_EQ(addresses[7], AddressOf(6));
+    // The swapped rows take their cells and images along and carry their new index as tag.
+    EXPECT_EQ(m_rows.GetCellText(6, 2), "7.000");
+    EXPECT_EQ(m_rows.GetRowImage(6), 7 % 4);
+    EXPECT_EQ(m_rows.GetRowImage(7), 6 % 4);
+    EXPECT_EQ(Tags(), (Rows{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(change.scrollTo, 2);
+    EXPECT_TRUE(change.markModified);
+}
+
+TEST_F(ListCommandsTest, MoveDownCarriesBlocksAndTheirSelection) {
+    Fill(10);
+    Select({2, 3, 7});
+    const ListChange change = m_commands.MoveDown();
+
+    EXPECT_EQ(Selected(), (Rows{3, 4, 8}));
+    const Texts addresses = Column(0);
+    EXPECT_EQ(addresses[2], AddressOf(4));
+    EXPECT_EQ(addresses[3], AddressOf(2));
+    EXPECT_EQ(addresses[4], AddressOf(3));
+    EXPECT_EQ(addresses[7], AddressOf(8));
+    EXPECT_EQ(addresses[8], AddressOf(7));
+    EXPECT_EQ(change.scrollTo, 7);
+    EXPECT_TRUE(change.markModified);
+}
+
+TEST_F(ListCommandsTest, MovesStopAtTheEdgesWithoutAnyChange) {
+    Fill(6);
+    Select({0, 3});
+    const Texts before = Column(0);
+    EXPECT_FALSE(m_commands.MoveUp().markModified);
+    EXPECT_EQ(Column(0), before);
+    EXPECT_EQ(Selected(), (Rows{0, 3}));
+
+    m_rows.SetRowSelected(0, false);
+    m_rows.SetRowSelected(5, true);
+    EXPECT_FALSE(m_commands.MoveDown().markModified);
+    EXPECT_EQ(Column(0), before);
+    EXPECT_EQ(Selected(), (Rows{3, 5}));
+
+    m_rows.SetRowSelected(3, false);
+    m_rows.SetRowSelected(5, false);
+    EXPECT_FALSE(m_commands.MoveUp().markModified);
+    EXPECT_FALSE(m_commands.MoveDown().markModified);
+}
+
+TEST_F(ListCommandsTest, SelectAllLeavesTheMarkOnTheLastRowAndTheDocumentUnchanged) {
+    Fill(4);
+    const ListChange change = m_commands.SelectAll();
+    EXPECT_EQ(Selected(), (Rows{0, 1, 2, 3}));
+    EXPECT_EQ(m_rows.SelectionMark(), 3);
+    EXPECT_FALSE(change.markModified);
+    EXPECT_TRUE(change.updateCounts);
+}
+
+TEST_F(ListCommandsTest, ClearResultsKeepsAddressesAndRenumbers) {
+    Fill(3);
+    m_rows.SetRowTag(1, 42);
+    m_messages.QueueAnswer(MbResult::Ok);
+    const ListChange change = m_commands.ClearResults();
+
+    ASSERT_EQ(m_messages.Boxes().size(), 1U);
+    EXPECT_EQ(m_messages.Boxes()[0].text,
+              "これまでに取得した情報を削除します\n(ﾌﾟﾛｷｼの有効/無効、ﾚｽﾎﾟﾝｽﾀｲﾑ、ﾁｪｯｸ日時)\n"
+              "よろしいですか？");
+    EXPECT_EQ(m_messages.Boxes()[0].buttons, MbButtons::OkCancel);
+    EXPECT_EQ(m_messages.Boxes()[0].icon, MbIcon::Warning);
+    for (int row = 0; row < 3; ++row) {
+        const ProxyRow value = m_rows.GetRow(row);
+        EXPECT_EQ(value.cells, (std::array<std::string, 4>{AddressOf(row), "---", "--:---", "----/--/--(-:-:-)"}));
+        EXPECT_EQ(value.image, StatusUnchecked);
+        EXPECT_EQ(value.tag, row);
+    }
+    EXPECT_TRUE(change.markModified);
+}
+
+TEST_F(ListCommandsTest, ClearResultsAnsweredWithCancelKeepsTheResults) {
+    Fill(3);
+    m_messages.QueueAnswer(MbResult::Cancel);
+    EXPECT_FALSE(m_commands.ClearResults().markModified);
+    EXPECT_EQ(m_rows.GetCellText(2, 1), "r2");
+}
+
+TEST_F(ListCommandsTest, EditOpensTheMarkedRowAndCountsAsAChange) {
+    Fill(3);
+    EXPECT_FALSE(m_commands.Edit().markModified); // no mark yet
+    m_rows.SetRowSelected(2, true);
+    const ListChange change = m_commands.Edit();
+    EXPECT_EQ(change.editRow, 2);
+    EXPECT_TRUE(change.markModified);
+    EXPECT_TRUE(change.updateCounts);
+}
+
+TEST_F(ListCommandsTest, AddressesSortAsTextIgnoringCaseInBothDirections) {
+    Add("9.0.0.1:80", "NG", "--:---");
+    Add("10.0.0.1:80", "ok", "1.000");
+    Add("proxy.B:8080", "Non-Anonymous", "0.500");
+    Add("Proxy.a:8080", "Anonymous(A)", "2.000");
+
+    EXPECT_TRUE(m_commands.NextSortAscending(0));
+    EXPECT_TRUE(m_commands.Sort(0).markModified);
+    EXPECT_EQ(Column(0), (Texts{"10.0.0.1:80", "9.0.0.1:80", "Proxy.a:8080", "proxy.B:8080"}));
+    EXPECT_EQ(Tags(), (Rows{1, 0, 3, 2})); // where each row stood before
+    EXPECT_FALSE(m_commands.NextSortAscending(0));
+
+    m_commands.Sort(0);
+    EXPECT_EQ(Column(0), (Texts{"proxy.B:8080", "Proxy.a:8080", "9.0.0.1:80", "10.0.0.1:80"}));
+    EXPECT_EQ(m_commands.SortColumn(), 0);
+}
+
+TEST_F(ListCommandsTest, ResponseTimesSortAsNumbersWithUncheckedAsZero) {
+    Add("a:1", "OK", "12.000");
+    Add("b:1", "NG", "--:---");
+    Add("c:1", "OK", "9.500");
+    Add("d:1", "OK", "0.056");
+    Add("e:1", "OK", "-1");
+
+    m_commands.Sort(0); // the address column's direction is its own
+    m_commands.Sort(2);
+    EXPECT_EQ(Column(2), (Texts{"-1", "--:---", "0.056", "9.500", "12.000"}));
+    m_commands.Sort(2);
+    EXPECT_EQ(Column(2), (Texts{"12.000", "9.500", "0.056", "--:---", "-1"}));
+    EXPECT_EQ(m_commands.SortColumn(), 2);
+    EXPECT_TRUE(m_commands.NextSortAscending(2));
+    EXPECT_FALSE(m_commands.NextSortAscending(0));
+}
+
+TEST_F(ListCommandsTest, SelectionAndMarkFollowTheirRowsThroughASort) {
+    Add("d:1", "---", "--:---");
+    Add("c:1", "---", "--:---");
+    Add("b:1", "---", "--:---");
+    Add("a:1", "---", "--:---");
+    Select({0, 1});
+    m_rows.SetRowSelected(2, true);
+    m_rows.SetRowSelected(2, false); // the mark rests on an unselected row
+    m_commands.Sort(0);
+
+    EXPECT_EQ(Column(0), (Texts{"a:1", "b:1", "c:1", "d:1"}));
+    EXPECT_EQ(Selected(), (Rows{2, 3}));
+    EXPECT_EQ(m_rows.SelectionMark(), 1);
+}
+
+TEST_F(ListCommandsTest, RowsThatCompareEqualKeepTheirOrder) {
+    Add("x:1", "NG", "--:---");
+    Add("y:1", "ng", "--:---");
+    Add("z:1", "Ng", "--:---");
+    m_commands.Sort(1);
+    EXPECT_EQ(Column(0), (Texts{"x:1", "y:1", "z:1"}));
+    m_commands.Sort(2);
+    EXPECT_EQ(Column(0), (Texts{"x:1", "y:1", "z:1"}));
+}
+
+struct NumberCase {
+    const char* text;
+    double value;
+};
+
+class LeadingNumberTest : public ::testing::TestWithParam<NumberCase> {};
+
+TEST_P(LeadingNumberTest, ReadsTheLongestLeadingNumber) {
+    EXPECT_DOUBLE_EQ(ListCommands::LeadingNumber(GetParam().text), GetParam().value) << GetParam().text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, LeadingNumberTest,
+                         ::testing::Values(NumberCase{"1.234", 1.234}, NumberCase{"12.000", 12.0},
+                                           NumberCase{"--:---", 0.0}, NumberCase{"---", 0.0}, NumberCase{"", 0.0},
+                                           NumberCase{" 3.5s", 3.5}, NumberCase{"-2.5", -2.5}, NumberCase{".5", 0.5},
+                                           NumberCase{"7.", 7.0}, NumberCase{"1e2", 100.0}, NumberCase{"2e", 2.0},
+                                           NumberCase{"0e9999", 0.0}, NumberCase{"1.2.3", 1.2}, NumberCase{"+4", 4.0}));
+
+} // namespace
+} // namespace zandel

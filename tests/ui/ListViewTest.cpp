@@ -1,0 +1,470 @@
+#include <memory>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QTest>
+#include <QUrl>
+
+#include "core/app/CommandIds.h"
+#include "core/app/Texts.h"
+#include "core/list/ListDocument.h"
+#include "support/FakeDocumentHost.h"
+#include "support/TempDir.h"
+#include "ui/UiTestSupport.h"
+#include "ui/frame/ProxyBar.h"
+#include "ui/list/RidIdiView.h"
+#include "ui/support/FakeListViewHost.h"
+#include "ui/util/MessageBoxService.h"
+
+namespace zandel {
+namespace {
+
+using ui::CRidIdiView;
+using Rows = std::vector<int>;
+
+std::string AddressOf(int n) {
+    return "10.0." + std::to_string(n / 256) + "." + std::to_string(n % 256) + ":80";
+}
+
+class ListViewTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<AppSettings> m_settingsHolder;
+    std::unique_ptr<test::MessageRecorder> m_messages;
+    std::unique_ptr<test::FakeListViewHost> m_host;
+    std::unique_ptr<CRidIdiView> m_view;
+    test::FakeDocumentHost m_docHost;
+    std::unique_ptr<CRidIdiDoc> m_doc;
+
+    void Fill(int count) {
+        for (int row = m_view->RowCount(), end = row + count; row < end; ++row) {
+            m_view->InsertRow(row, AddressOf(row), StatusNG, row);
+            m_view->SetCellText(row, 1, "NG");
+            m_view->SetCellText(row, 2, "--:---");
+            m_view->SetCellText(row, 3, "2024/01/02(03:04:05)");
+        }
+    }
+    void Select(const Rows& rows) {
+        m_view->clearSelection();
+        for (int row : rows) {
+            m_view->SetRowSelected(row, true);
+        }
+    }
+    std::vector<std::string> Column(int column) const {
+        std::vector<std::string> texts;
+        for (int row = 0; row < m_view->RowCount(); ++row) {
+            texts.push_back(m_view->GetCellText(row, column));
+        }
+        return texts;
+    }
+    QPoint RowCentre(int row) const { return m_view->visualItemRect(m_view->topLevelItem(row)).center(); }
+    void ClickRow(int row, Qt::KeyboardModifiers modifiers = {}) {
+        QTest::mouseClick(m_view->viewport(), Qt::LeftButton, modifiers, RowCentre(row));
+    }
+    void ClickHeader(int column) {
+        QHeaderView* header = m_view->header();
+        const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                        header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+    }
+    void Drop(const QStringList& paths) {
+        QList<QUrl> urls;
+        for (const QString& path : paths) {
+            urls << QUrl::fromLocalFile(path);
+        }
+        QMimeData mime;
+        mime.setUrls(urls);
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_view->viewport(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_view->viewport(), &drop);
+    }
+    // Return in the edit box; the list takes the text once the box has gone.
+    void SubmitEdit() {
+        KeyOnEditBox(Qt::Key_Return);
+        QTRY_VERIFY(m_view->EditBox() == nullptr);
+    }
+    // A QTest key press on the edit box, the way the user types into it.
+    void KeyOnEditBox(Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+        QLineEdit* box = m_view->EditBox();
+        QVERIFY(box != nullptr);
+        QTest::keyClick(box, key, modifiers);
+    }
+
+private Q_SLOTS:
+    void init() {
+        m_settingsHolder = std::make_unique<AppSettings>();
+        m_messages = std::make_unique<test::MessageRecorder>();
+        m_host = std::make_unique<test::FakeListViewHost>(*m_settingsHolder);
+        m_view = std::make_unique<CRidIdiView>(*m_settingsHolder);
+        m_doc = std::make_unique<CRidIdiDoc>(*m_view, ui::MessageBoxService::Instance(), m_docHost);
+        m_view->SetHost(m_host.get());
+        m_view->SetDocument(m_doc.get());
+        m_view->resize(640, 480);
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+    }
+
+    void cleanup() {
+        m_view.reset();
+        m_doc.reset();
+        m_host.reset();
+        m_messages.reset();
+        m_docHost = test::FakeDocumentHost();
+        QGuiApplication::clipboard()->clear();
+    }
+
+    void addOpensAnUncheckedRowAndAnEmptiedEditKeepsIt() {
+        QVERIFY(m_view->OnCommand(cmd::kAddAtEnd));
+        QCOMPARE(m_view->RowCount(), 1);
+        QCOMPARE(m_view->GetRow(0).cells,
+                 (std::array<std::string, 4>{"0.0.0.0:0", "---", "--:---", "----/--/--(-:-:-)"}));
+        QCOMPARE(m_view->GetRowImage(0), int(StatusUnchecked));
+        QVERIFY(m_doc->IsModified());
+        QVERIFY(m_host->countUpdates > 0);
+
+        QLineEdit* box = m_view->EditBox();
+        QVERIFY(box != nullptr);
+        QCOMPARE(box->text(), QStringLiteral("0.0.0.0:0"));
+        box->clear();
+        SubmitEdit();
+        QCOMPARE(m_view->GetCellText(0, 0), std::string("0.0.0.0:0"));
+    }
+
+    void aFullListRefusesNewRows() {
+        Fill(MaxListRows);
+        Select({10});
+        m_view->OnCommand(cmd::kInsert);
+        m_view->OnCommand(cmd::kAddAtEnd);
+        QCOMPARE(m_view->RowCount(), MaxListRows);
+        QVERIFY(m_view->EditBox() == nullptr);
+        QVERIFY(!m_doc->IsModified());
+        QCOMPARE(m_messages->Boxes().size(), std::size_t(2));
+        QCOMPARE(m_messages->Boxes()[1].text, std::string(texts::kRowLimit));
+    }
+
+    void deleteKeyAsksBeforeDeleting_data() {
+        QTest::addColumn<bool>("confirm");
+        QTest::newRow("OK") << true;
+        QTest::newRow("Cancel") << false;
+    }
+    void deleteKeyAsksBeforeDeleting() {
+        QFETCH(bool, confirm);
+        Fill(MaxListRows);
+        Select({3, 200, 700});
+        m_messages->QueueAnswer(confirm ? MbResult::Ok : MbResult::Cancel);
+        m_view->setFocus();
+        QTest::keyClick(m_view.get(), Qt::Key_Delete);
+
+        QCOMPARE(m_messages->Boxes().size(), std::size_t(1));
+        QCOMPARE(m_messages->Boxes()[0].text, std::string("選択されたアドレスを削除しますか？"));
+        QCOMPARE(m_messages->Boxes()[0].buttons, MbButtons::OkCancel);
+        QCOMPARE(m_view->RowCount(), confirm ? MaxListRows - 3 : MaxListRows);
+        std::vector<std::string> expected;
+        for (int n = 0; n < MaxListRows; ++n) {
+            if (!confirm || (n != 3 && n != 200 && n != 700)) {
+                expected.push_back(AddressOf(n));
+            }
+        }
+        QVERIFY(Column(0) == expected);
+        QCOMPARE(m_doc->IsModified(), confirm);
+    }
+
+    void moveUpCarriesTheSelection() {
+        Fill(10);
+        Select({2, 3, 7});
+        QVERIFY(m_view->OnCommand(cmd::kMoveUp));
+        QCOMPARE(m_view->SelectedRows(MaxListRows), (Rows{1, 2, 6}));
+        QCOMPARE(m_view->GetCellText(1, 0), AddressOf(2));
+        QCOMPARE(m_view->GetCellText(6, 0), AddressOf(7));
+        QCOMPARE(m_view->GetCellText(7, 0), AddressOf(6));
+        QVERIFY(m_doc->IsModified());
+
+        m_doc->SetModified(false);
+        Select({0, 4});
+        m_view->OnCommand(cmd::kMoveUp);
+        QCOMPARE(m_view->SelectedRows(MaxListRows), (Rows{0, 4}));
+        QCOMPARE(m_view->GetCellText(0, 0), AddressOf(0));
+        QVERIFY(!m_doc->IsModified());
+    }
+
+    // Each row command, run through the window, and whether it leaves the document modified.
+    void rowCommandsMarkTheDocument_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<bool>("modified");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("edit") << cmd::kEdit << true << 5;
+        QTest::newRow("insert") << cmd::kInsert << true << 6;
+        QTest::newRow("add") << cmd::kAddAtEnd << true << 6;
+        QTest::newRow("delete") << cmd::kDelete << true << 3;
+        QTest::newRow("select all") << cmd::kSelectAll << false << 5;
+        QTest::newRow("clear results") << cmd::kClearResults << true << 5;
+        QTest::newRow("move up") << cmd::kMoveUp << true << 5;
+        QTest::newRow("move down") << cmd::kMoveDown << true << 5;
+    }
+    void rowCommandsMarkTheDocument() {
+        QFETCH(int, id);
+        QFETCH(bool, modified);
+        QFETCH(int, rows);
+        Fill(5);
+        Select({1, 2});
+        QVERIFY(m_view->OnCommand(id));
+        QCOMPARE(m_doc->IsModified(), modified);
+        QCOMPARE(m_view->RowCount(), rows);
+        if (id == cmd::kSelectAll) {
+            QCOMPARE(m_view->SelectedRows(MaxListRows), (Rows{0, 1, 2, 3, 4}));
+            QCOMPARE(m_view->SelectionMark(), 4);
+        }
+        if (id == cmd::kClearResults) {
+            QCOMPARE(m_view->GetRow(3).cells,
+                     (std::array<std::string, 4>{AddressOf(3), "---", "--:---", "----/--/--(-:-:-)"}));
+            QCOMPARE(m_view->GetRowImage(3), int(StatusUnchecked));
+        }
+    }
+
+    void headerClicksSortEachColumnItsOwnWay() {
+        const std::vector<std::pair<std::string, std::string>> rows = {
+            {"9.0.0.1:80", "9.500"}, {"10.0.0.1:80", "12.000"}, {"proxy.b:80", "--:---"}, {"Proxy.A:80", "0.056"}};
+        for (const auto& [address, time] : rows) {
+            const int row = m_view->RowCount();
+            m_view->InsertRow(row, address, StatusUnchecked, row);
+            m_view->SetCellText(row, 2, time);
+        }
+        Select({0});
+
+        ClickHeader(2);
+        QVERIFY(Column(2) == (std::vector<std::string>{"--:---", "0.056", "9.500", "12.000"}));
+        QVERIFY(m_doc->IsModified());
+        QCOMPARE(m_view->SelectedRows(MaxListRows), (Rows{2})); // the selection went along with 9.0.0.1:80
+        ClickHeader(2);
+        QVERIFY(Column(2) == (std::vector<std::string>{"12.000", "9.500", "0.056", "--:---"}));
+        ClickHeader(0);
+        QVERIFY(Column(0) == (std::vector<std::string>{"10.0.0.1:80", "9.0.0.1:80", "Proxy.A:80", "proxy.b:80"}));
+        ClickHeader(0);
+        QVERIFY(Column(0) == (std::vector<std::string>{"proxy.b:80", "Proxy.A:80", "9.0.0.1:80", "10.0.0.1:80"}));
+    }
+
+    void editCommandCountsAsAChangeEvenWhenCancelled() {
+        Fill(3);
+        m_doc->SetModified(false);
+        Select({1});
+        QVERIFY(m_view->OnCommand(cmd::kEdit));
+        QVERIFY(m_doc->IsModified());
+        QLineEdit* box = m_view->EditBox();
+        QVERIFY(box != nullptr);
+        QCOMPARE(box->text(), QString::fromStdString(AddressOf(1)));
+        box->setText(QStringLiteral("other:1"));
+        KeyOnEditBox(Qt::Key_Escape);
+        QTRY_VERIFY(m_view->EditBox() == nullptr);
+        QCOMPARE(m_view->GetCellText(1, 0), AddressOf(1));
+    }
+
+    // The user clicks the label of a selected row: the edit takes the text as typed, and refuses an empty one.
+    void labelEditTakesTheTextUnchangedWithoutMarkingTheDocument() {
+        Fill(3);
+        ClickRow(1);
+        ClickRow(1);
+        QTRY_VERIFY(m_view->EditBox() != nullptr);
+        m_view->EditBox()->setText(QStringLiteral("  ﾌﾟﾛｷｼ proxy:8080 # note "));
+        SubmitEdit();
+        QCOMPARE(m_view->GetCellText(1, 0), std::string("  ﾌﾟﾛｷｼ proxy:8080 # note "));
+        QVERIFY(!m_doc->IsModified());
+
+        m_view->BeginEdit(1);
+        QVERIFY(m_view->EditBox() != nullptr);
+        m_view->EditBox()->clear();
+        SubmitEdit();
+        QCOMPARE(m_view->GetCellText(1, 0), std::string("  ﾌﾟﾛｷｼ proxy:8080 # note "));
+    }
+
+    // A Shift-JIS address from a Windows file keeps its bytes through an edit that changes nothing.
+    void anUnchangedEditKeepsTheStoredBytes() {
+        const std::string shiftJis = "\x83\x76\x83\x8d\x83\x4c\x83\x56:8080";
+        m_view->InsertRow(0, shiftJis, StatusUnchecked, 0);
+        QCOMPARE(m_view->topLevelItem(0)->text(0), QStringLiteral("プロキシ:8080"));
+        m_view->BeginEdit(0);
+        SubmitEdit();
+        QCOMPARE(m_view->GetCellText(0, 0), shiftJis);
+    }
+
+    void editingSwitchedOffClosesTheEditAndRefusesNewOnes() {
+        Fill(3);
+        Select({0});
+        m_view->BeginEdit(0);
+        m_view->EditBox()->setText(QStringLiteral("typed:1"));
+        m_view->SetLabelEditing(false);
+        QTRY_VERIFY(m_view->EditBox() == nullptr);
+        QCOMPARE(m_view->GetCellText(0, 0), std::string("typed:1"));
+
+        m_view->BeginEdit(0);
+        QVERIFY(m_view->EditBox() == nullptr);
+        m_view->setFocus();
+        QTest::keyClick(m_view.get(), Qt::Key_F2);
+        QVERIFY(m_view->EditBox() == nullptr);
+        m_view->SetLabelEditing(true);
+        m_view->BeginEdit(0);
+        QVERIFY(m_view->EditBox() != nullptr);
+    }
+
+    void pasteTakesTheFirstLineAsTheWholeText_data() {
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("CR LF") << QStringLiteral("1.2.3.4:8080\r\nsecond:1") << QStringLiteral("1.2.3.4:8080");
+        QTest::newRow("LF") << QStringLiteral("5.6.7.8:3128\nx") << QStringLiteral("5.6.7.8:3128");
+        QTest::newRow("CR") << QStringLiteral("a:1\rb:2") << QStringLiteral("a:1");
+        QTest::newRow("259 bytes") << QString(300, QLatin1Char('a')) << QString(259, QLatin1Char('a'));
+        // 86 characters of three bytes are 258 bytes: a character is never split.
+        QTest::newRow("whole characters") << QString(100, QChar(0x3042)) << QString(86, QChar(0x3042));
+    }
+    void pasteTakesTheFirstLineAsTheWholeText() {
+        QFETCH(QString, clipboard);
+        QFETCH(QString, expected);
+        Fill(2);
+        Select({1});
+        m_view->OnCommand(cmd::kEdit);
+        m_view->EditBox()->setText(QStringLiteral("typed"));
+        QGuiApplication::clipboard()->setText(clipboard);
+        KeyOnEditBox(Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(m_view->EditBox()->text(), expected);
+        SubmitEdit();
+        QCOMPARE(QString::fromStdString(m_view->GetCellText(1, 0)), expected);
+    }
+
+    void pasteAndCopyWithoutAnEditChangeNothing() {
+        Fill(2);
+        Select({0});
+        QGuiApplication::clipboard()->setText(QStringLiteral("9.9.9.9:9\nx"));
+        QVERIFY(m_view->OnCommand(cmd::kEditPaste));
+        QVERIFY(m_view->OnCommand(cmd::kEditCopy));
+        QCOMPARE(m_view->GetCellText(0, 0), AddressOf(0));
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("9.9.9.9:9\nx"));
+        QVERIFY(!m_doc->IsModified());
+    }
+
+    void copyPutsTheWholeTextOnAnEmptyClipboard() {
+        Fill(2);
+        Select({1});
+        QGuiApplication::clipboard()->clear();
+        m_view->OnCommand(cmd::kEdit);
+        m_view->EditBox()->setSelection(0, 4); // copy takes the whole text, not the selection
+        KeyOnEditBox(Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromStdString(AddressOf(1)));
+    }
+
+    void droppedFilesAreAppendedAndTheLastGoodOneNamesTheDocument() {
+        test::TempDir dir;
+        const std::string first = dir.Write("first.txt", "1.1.1.1:1\r\n1.1.1.2:2 NG --:--- x\r\n");
+        const std::string second = dir.Write("second.TXT", "# comment\n2.2.2.2:2\n");
+        const std::string other = dir.Write("other.csv", "3.3.3.3:3\n");
+        Fill(10);
+        m_doc->SetModified(false);
+
+        Drop({QString::fromStdString(first), QString::fromStdString(second), QString::fromStdString(other)});
+        QCOMPARE(m_view->RowCount(), 13);
+        QCOMPARE(m_view->GetCellText(9, 0), AddressOf(9));
+        QCOMPARE(m_view->GetCellText(10, 0), std::string("1.1.1.1:1"));
+        QCOMPARE(m_view->GetRowImage(11), int(StatusNG));
+        QCOMPARE(m_view->GetCellText(12, 0), std::string("2.2.2.2:2"));
+        QCOMPARE(m_doc->Title(), std::string("second.TXT"));
+        QCOMPARE(m_doc->PathName(), second);
+        QVERIFY(m_doc->IsModified());
+        QCOMPARE(m_doc->m_openMode, int(OpenReplace));
+        QCOMPARE(m_messages->Boxes().size(), std::size_t(1));
+        QCOMPARE(m_messages->Boxes()[0].text, std::string(texts::kBadListFormat));
+    }
+
+    void aRefusedDropStillMarksTheDocument() {
+        test::TempDir dir;
+        const std::string other = dir.Write("list.dat", "3.3.3.3:3\n");
+        Fill(2);
+        m_doc->SetModified(false);
+        Drop({QString::fromStdString(other)});
+        QCOMPARE(m_view->RowCount(), 2);
+        QVERIFY(m_doc->IsModified());
+        QCOMPARE(m_messages->Boxes().size(), std::size_t(1));
+    }
+
+    void clickOffersTheFirstSelectedAddressToTheProxyBar_data() {
+        QTest::addColumn<int>("use");
+        QTest::newRow("proxy off") << 0;
+        QTest::newRow("proxy on") << 1;
+    }
+    void clickOffersTheFirstSelectedAddressToTheProxyBar() {
+        QFETCH(int, use);
+        Fill(5);
+        ui::CProxyBar* bar = m_host->GetProxyBar();
+        bar->SetAddr("10.9.9.9:1");
+        bar->SetUseProxy(use);
+        m_settingsHolder->FavoSel = true;
+        const int updatesBefore = m_host->countUpdates;
+
+        ClickRow(3);
+        ClickRow(1, Qt::ControlModifier);
+        QCOMPARE(m_view->SelectedRows(MaxListRows), (Rows{1, 3}));
+        QCOMPARE(bar->GetAddr(), use == 0 ? AddressOf(1) : std::string("10.9.9.9:1"));
+        QCOMPARE(m_settingsHolder->FavoSel, use != 0);
+        QCOMPARE(m_host->countUpdates, updatesBefore + 2);
+        QVERIFY(m_host->internet.calls.empty()); // offering is not applying
+    }
+
+    void proxyCommandsDriveTheBarAndTheBrowserSetting() {
+        Fill(3);
+        m_view->SetCellText(1, 0, "10.0.0.1:8080");
+        m_view->SetCellText(2, 0, "10.0.0.3:3128");
+        ui::CProxyBar* bar = m_host->GetProxyBar();
+        bar->SetAddr("10.0.0.2:3128");
+        auto lastApplied = [this] { return m_host->internet.calls.at(m_host->internet.calls.size() - 2).list; };
+
+        // On/off with the proxy off: the marked row goes to the browser, the bar's text stays.
+        Select({1});
+        QVERIFY(m_view->OnCommand(cmd::kProxyOnOff));
+        QCOMPARE(bar->GetUseProxy(), 1);
+        QCOMPARE(bar->GetAddr(), std::string("10.0.0.2:3128"));
+        QCOMPARE(lastApplied().proxyServer, std::string("10.0.0.1:8080"));
+        QCOMPARE(lastApplied().flags, kProxyTypeProxy);
+
+        // Change with the proxy on: the first selected row becomes the bar's address and stays on.
+        m_settingsHolder->FavoSel = true;
+        Select({2});
+        QVERIFY(m_view->OnCommand(cmd::kChangeProxy));
+        QCOMPARE(bar->GetAddr(), std::string("10.0.0.3:3128"));
+        QCOMPARE(bar->GetUseProxy(), 1);
+        QCOMPARE(lastApplied().proxyServer, std::string("10.0.0.3:3128"));
+        QCOMPARE(lastApplied().flags, kProxyTypeProxy);
+        QVERIFY(!m_settingsHolder->FavoSel);
+
+        // Off from the tray: the bar keeps its address, the browser gets it switched off.
+        QVERIFY(m_view->OnCommand(cmd::kProxyOff));
+        QCOMPARE(bar->GetUseProxy(), 0);
+        QCOMPARE(bar->GetAddr(), std::string("10.0.0.3:3128"));
+        QCOMPARE(lastApplied().proxyServer, std::string("10.0.0.3:3128"));
+        QCOMPARE(lastApplied().flags, kProxyTypeDirect);
+        QCOMPARE(m_host->internet.calls.back().option, kOptionSettingsChanged);
+
+        // Change with the proxy off hands the new address over with the proxy still off.
+        Select({0});
+        m_view->OnCommand(cmd::kChangeProxy);
+        QCOMPARE(lastApplied().proxyServer, AddressOf(0));
+        QCOMPARE(lastApplied().flags, kProxyTypeDirect);
+    }
+
+    void windowCommandsGoToTheMainWindow() {
+        for (int id : {cmd::kHideToTray, cmd::kRestoreFromTray, cmd::kAlwaysOnTop}) {
+            QVERIFY(m_view->OnCommand(id));
+        }
+        QCOMPARE(m_host->postedCommands,
+                 (std::vector<int>{cmd::kHideToTray, cmd::kRestoreFromTray, cmd::kAlwaysOnTop}));
+        QVERIFY(!m_view->OnCommand(cmd::kSettings));
+    }
+};
+
+} // namespace
+} // namespace zandel
+
+QTEST_MAIN(zandel::ListViewTest)
+#include "ListViewTest.moc"

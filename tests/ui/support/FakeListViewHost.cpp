@@ -1,0 +1,32 @@
+#include "ui/support/FakeListViewHost.h"
+
+#include <QPushButton>
+
+#include "ui/frame/CheckBar.h"
+#include "ui/frame/ProxyBar.h"
+#include "ui/log/LogView.h"
+
+namespace zandel::test {
+
+FakeListViewHost::FakeListViewHost(AppSettings& settings)
+    : m_proxyBar(std::make_unique<ui::CProxyBar>(settings, internet)), m_checkBar(std::make_unique<ui::CCheckBar>()),
+      m_logView(std::make_unique<ui::CLogView>()) {}
+
+FakeListViewHost::~FakeListViewHost() = default;
+
+void FakeListViewHost::SetCaption(const QString& text) {
+    caption = text;
+    captions << text;
+}
+
+QString FakeListViewHost::LogText() const {
+    QString text = m_logView->toPlainText();
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return text;
+}
+
+QString FakeListViewHost::StartStopCaption() const {
+    return m_checkBar->StartStopButton()->text();
+}
+
+} // namespace zandel::test

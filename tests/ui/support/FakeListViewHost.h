@@ -1,0 +1,62 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include <QString>
+#include <QStringList>
+
+#include "core/app/AppSettings.h"
+#include "core/app/InternetSettings.h"
+#include "ui/list/ListViewHost.h"
+
+namespace zandel::ui {
+class CCheckBar;
+class CLogView;
+class CProxyBar;
+} // namespace zandel::ui
+
+namespace zandel::test {
+
+// The main window as the list window sees it: real bars and log pane, a caption, and a record of what the
+// list asked of it. The proxy bar hands its settings to a recording instead of the desktop.
+class FakeListViewHost final : public ui::IListViewHost {
+public:
+    explicit FakeListViewHost(AppSettings& settings);
+    ~FakeListViewHost() override;
+    FakeListViewHost(const FakeListViewHost&) = delete;
+    FakeListViewHost& operator=(const FakeListViewHost&) = delete;
+
+    void UpdateCounts() override { ++countUpdates; }
+    ui::CProxyBar* GetProxyBar() override { return m_proxyBar.get(); }
+    ui::CCheckBar* GetCheckBar() override { return m_checkBar.get(); }
+    ui::CLogView* GetLogView() override { return m_logView.get(); }
+    QString GetCaption() override { return caption; }
+    void SetCaption(const QString& text) override;
+    void StartCheckIndicator() override { ++indicatorStarts; }
+    void StopCheckIndicator() override { ++indicatorStops; }
+    void ShowInTray(bool hide) override { trayRequests.push_back(hide); }
+    void PostCommand(int id) override { postedCommands.push_back(id); }
+    void RunStateChanged() override { ++runStateChanges; }
+
+    // The log pane's text with its line ends as the check wrote them (CR LF).
+    QString LogText() const;
+    QString StartStopCaption() const;
+
+    RecordingInternetSettings internet;
+    QString caption = QStringLiteral("Zandel - 無題");
+    QStringList captions; // every caption set, in order
+    int countUpdates = 0;
+    int indicatorStarts = 0;
+    int indicatorStops = 0;
+    int runStateChanges = 0;
+    std::vector<bool> trayRequests;
+    std::vector<int> postedCommands;
+
+private:
+    std::unique_ptr<ui::CProxyBar> m_proxyBar;
+    std::unique_ptr<ui::CCheckBar> m_checkBar;
+    std::unique_ptr<ui::CLogView> m_logView;
+};
+
+} // namespace zandel::test

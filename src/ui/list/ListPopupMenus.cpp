@@ -19,6 +19,13 @@ ListPopupMenus::ListPopupMenus(AppSettings& settings, CRidIdiView& view, IListVi
                                IProgramLauncher& launcher, IMessageService& messages)
     : QObject(&view), m_settings(settings), m_view(&view), m_host(host), m_launcher(launcher), m_messages(messages) {
     setObjectName(QStringLiteral("listPopupMenus"));
+    // A right click (or the menu key) in the list opens the context menu where it happened.
+    view.setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(&view, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
+        if (m_view != nullptr) {
+            ShowContextMenu(m_view->viewport()->mapToGlobal(position));
+        }
+    });
 }
 
 ListPopupMenus::~ListPopupMenus() = default;

@@ -12,7 +12,7 @@
 #include "core/check/CheckEngine.h"
 #include "core/check/TestRequest.h"
 #include "core/list/RowStore.h"
-#include "support/FakeProxy.h"
+#include "support/QuickProxy.h"
 #include "support/Loopback.h"
 #include "support/RecordingMessageService.h"
 
@@ -47,7 +47,7 @@ double MedianOf(std::vector<double> values) {
 } // namespace
 
 int main() {
-    test::FakeProxy proxy(test::fake::AnswerAtOnce());
+    test::QuickProxy proxy;
     AppSettings settings;
     settings.WebPage = "http://127.0.0.1:9/envchk.cgi"; // never fetched: the fake proxy answers itself
     const TestRequest request = ComposeTestRequest(settings.WebPage, settings.HttpVer, settings.UserAgent);

@@ -94,9 +94,10 @@ TEST_F(ProxyProbeTest, CancelBeforeWorkerStartsIsIgnored) {
     EXPECT_EQ(Answer(), kOkAnswer);
 }
 
-// A cancel that lands while the worker handles a chunk is seen before the next wait: the job ends as done
-// with what it has, and the unused wake-up must not cut the next job short.
-TEST_F(ProxyProbeTest, CancelBetweenWaitsEndsAsDoneAndSparesTheNextJob) {
+// A cancel that lands while the worker handles a chunk is seen before the next wait: the job ends as
+// cancelled with what it has (a user's stop must not read as a broken answer), and the unused wake-up must
+// not cut the next job short.
+TEST_F(ProxyProbeTest, CancelBetweenWaitsEndsAsCancelledAndSparesTheNextJob) {
     FakeProxy partial(fake::AnswerPartly("HTTP/1.0 200"));
     m_probe.SetWaitTimeout(60000);
     m_recorder.SetHook([this](int event, ProbeJob*) {
@@ -104,8 +105,9 @@ TEST_F(ProxyProbeTest, CancelBetweenWaitsEndsAsDoneAndSparesTheNextJob) {
             EXPECT_TRUE(m_probe.Cancel());
         }
     });
-    EXPECT_EQ(Run(partial), PR_DONE);
-    EXPECT_EQ(m_recorder.Events(), kAnswered);
+    EXPECT_EQ(Run(partial), PR_CANCELLED);
+    EXPECT_EQ(m_recorder.Events(),
+              (std::vector<int>{PE_START, PE_CONNECTED, PE_SENT, PE_RECEIVING, PE_CANCELLED, PE_END}));
     EXPECT_EQ(Answer(), "HTTP/1.0 200");
 
     m_recorder.SetHook(nullptr);

@@ -265,16 +265,25 @@ private Q_SLOTS:
     }
 
     // The user clicks the label of a selected row: the edit takes the text as typed, and refuses an empty one.
-    void labelEditTakesTheTextUnchangedWithoutMarkingTheDocument() {
+    // A changed address marks the list modified, so that it is not lost at exit without the save question;
+    // an edit that changes nothing does not.
+    void labelEditTakesTheTextUnchangedAndMarksAChange() {
         Fill(3);
         ClickRow(1);
         ClickRow(1);
         QTRY_VERIFY(m_view->EditBox() != nullptr);
+        SubmitEdit();
+        QVERIFY(!m_doc->IsModified());
+
+        m_view->BeginEdit(1);
+        m_doc->SetModified(false);
+        QVERIFY(m_view->EditBox() != nullptr);
         m_view->EditBox()->setText(QStringLiteral("  ﾌﾟﾛｷｼ proxy:8080 # note "));
         SubmitEdit();
         QCOMPARE(m_view->GetCellText(1, 0), std::string("  ﾌﾟﾛｷｼ proxy:8080 # note "));
-        QVERIFY(!m_doc->IsModified());
+        QVERIFY(m_doc->IsModified());
 
+        m_doc->SetModified(false);
         m_view->BeginEdit(1);
         QVERIFY(m_view->EditBox() != nullptr);
         m_view->EditBox()->clear();

@@ -166,6 +166,8 @@ void CheckEngine::EndRunUi(const std::string& savedTitle) {
     m_host.SetStartStop(false);
     m_host.SetTitle(savedTitle);
     m_host.SetLabelEditing(true);
+    // Whoever sees the run over sees its last row, title and log line too.
+    m_host.Sync();
     m_running = false;
     m_host.RunEnded();
 }

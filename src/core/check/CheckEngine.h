@@ -20,8 +20,8 @@ class IMessageService;
 class IRowStore;
 
 // The windows around a check run. The run thread calls these; an implementation carries each call to the
-// user-interface thread and waits for it (the desktop program), or does it at once under a lock (the
-// console tool). Calls come in order, one at a time.
+// user-interface thread (the desktop program: getters and the timer's stop wait, changes go on without
+// waiting), or does it at once under a lock (the console tool). Calls take effect in order, one at a time.
 class ICheckHost {
 public:
     virtual ~ICheckHost() = default;
@@ -39,6 +39,9 @@ public:
     virtual void StopTimeoutTimer() = 0;
     // The proxy bar's address: the proxy now set for the browser.
     virtual std::string GetProxyBarAddress() = 0;
+    // Returns once every change handed over so far has taken effect (a host that carries changes over
+    // without waiting for them waits here).
+    virtual void Sync() {}
     // A run thread is about to end (the desktop program refreshes its commands).
     virtual void RunEnded() {}
 };

@@ -257,7 +257,10 @@ int CProxyProbe::Exchange(int fd, const char* request, std::size_t requestLength
     char chunk[kChunkBytes];
 
     for (;;) {
+        // Only Cancel clears the flag while a job runs: one that lands while the worker handles the events of
+        // a wait ends the job as cancelled too, not as a finished exchange with whatever had arrived.
         if (!m_running.load()) {
+            status = kStatusCancelled;
             break;
         }
         pollfd fds[2] = {};

@@ -45,6 +45,8 @@ constexpr Column kColumns[kColumnCount] = {
 // Room around a cell's text: margins, the grid line and, in the address column, the status image.
 constexpr int kCellPadding = 16;
 constexpr int kImageRoom = 20;
+// How long log lines from the run may wait to be added together.
+constexpr int kLogFlushMs = 40;
 
 // The local files among dropped URLs, in the order given.
 QStringList LocalFiles(const QMimeData* mime) {
@@ -114,6 +116,11 @@ CRidIdiView::CRidIdiView(AppSettings& settings, QWidget* parent)
     for (int image = 0; image < 4; ++image) {
         m_statusIcons[static_cast<std::size_t>(image)] = StatusIcon(image);
     }
+
+    m_logFlushTimer = new QTimer(this);
+    m_logFlushTimer->setSingleShot(true);
+    m_logFlushTimer->setInterval(kLogFlushMs);
+    connect(m_logFlushTimer, &QTimer::timeout, this, [this] { FlushLog(); });
 
     m_timeoutTimer = new QTimer(this);
     m_timeoutTimer->setObjectName(QStringLiteral("timeoutTimer"));
@@ -249,10 +256,15 @@ QLineEdit* CRidIdiView::EditBox() const {
 }
 
 // An edit that leaves the text as it was keeps the stored bytes (a Shift-JIS address stays Shift-JIS).
+// A changed address marks the list modified, however the edit began: an address typed after a click on
+// the row's label would otherwise be lost at exit without the question to save it.
 void CRidIdiView::CommitEdit(int row, const QString& text) {
     QTreeWidgetItem* item = Item(row);
     if (item != nullptr && text != item->text(0)) {
         WriteCell(item, 0, ToBytes(text));
+        if (m_document != nullptr) {
+            m_document->SetModified(true);
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include <QIcon>
@@ -97,6 +98,7 @@ public:
     void StartTimeoutTimer(int periodMs) override;
     void StopTimeoutTimer() override;
     std::string GetProxyBarAddress() override;
+    void Sync() override;
     void RunEnded() override;
 
     CheckEngine& Engine() { return *m_engine; }
@@ -114,6 +116,7 @@ protected:
 
 private:
     QTreeWidgetItem* Item(int row) const;
+    void FlushLog();
     void WriteCell(QTreeWidgetItem* item, int column, const std::string& bytes);
     void WriteImage(QTreeWidgetItem* item, int image);
 
@@ -133,6 +136,9 @@ private:
     std::unique_ptr<ProxyBarCommands> m_proxyCommands;
     AddressEditDelegate* m_delegate = nullptr;
     QTimer* m_timeoutTimer = nullptr;
+    QTimer* m_logFlushTimer = nullptr;
+    std::mutex m_pendingLogMutex;
+    std::string m_pendingLog;
     std::array<QIcon, 4> m_statusIcons;
     bool m_labelEditing = true;
     // Dropped files and copy need the probe to have started, as they always have.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include <QThread>
 #include <QTimer>
 
 #include "core/util/Text.h"
@@ -109,7 +110,7 @@ std::string CRidIdiView::GetCellText(int row, int column) const {
 }
 
 void CRidIdiView::SetCellText(int row, int column, const std::string& text) {
-    m_bridge->Call([&] {
+    m_bridge->Post([this, row, column, text] {
         if (QTreeWidgetItem* item = Item(row); item != nullptr && column >= 0 && column < kColumnCount) {
             WriteCell(item, column, text);
         }
@@ -124,7 +125,7 @@ int CRidIdiView::GetRowImage(int row) const {
 }
 
 void CRidIdiView::SetRowImage(int row, int image) {
-    m_bridge->Call([&] {
+    m_bridge->Post([this, row, image] {
         if (QTreeWidgetItem* item = Item(row)) {
             WriteImage(item, image);
         }
@@ -139,7 +140,7 @@ int CRidIdiView::GetRowTag(int row) const {
 }
 
 void CRidIdiView::SetRowTag(int row, int tag) {
-    m_bridge->Call([&] {
+    m_bridge->Post([this, row, tag] {
         if (QTreeWidgetItem* item = Item(row)) {
             item->setData(0, kTagRole, tag);
         }
@@ -162,7 +163,7 @@ bool CRidIdiView::IsRowSelected(int row) const {
 }
 
 void CRidIdiView::SetRowSelected(int row, bool selected) {
-    m_bridge->Call([&] {
+    m_bridge->Post([this, row, selected] {
         QTreeWidgetItem* item = Item(row);
         if (item == nullptr) {
             return;
@@ -197,7 +198,7 @@ ProxyRow CRidIdiView::GetRow(int row) const {
 }
 
 void CRidIdiView::SetRow(int row, const ProxyRow& value) {
-    m_bridge->Call([&] {
+    m_bridge->Post([this, row, value] {
         QTreeWidgetItem* item = Item(row);
         if (item == nullptr) {
             return;
@@ -226,12 +227,37 @@ std::vector<int> CRidIdiView::SelectedRows(int limit) const {
     });
 }
 
+// A check writes a dozen lines per proxy, from the run thread and the probe's worker: they are gathered
+// and added to the log at most every few tens of milliseconds, so that the log's layout and painting are
+// done once per batch, not per line. The end of a run (Sync) adds what is left at once.
 void CRidIdiView::AppendLog(const std::string& text) {
-    m_bridge->Call([&] {
+    if (QThread::currentThread() == thread()) {
+        FlushLog();
         if (m_host != nullptr && m_host->GetLogView() != nullptr) {
             m_host->GetLogView()->AppendText(text);
         }
-    });
+        return;
+    }
+    bool first = false;
+    {
+        std::lock_guard lock(m_pendingLogMutex);
+        first = m_pendingLog.empty();
+        m_pendingLog += text;
+    }
+    if (first) {
+        m_bridge->Post([this] { m_logFlushTimer->start(); });
+    }
+}
+
+void CRidIdiView::FlushLog() {
+    std::string text;
+    {
+        std::lock_guard lock(m_pendingLogMutex);
+        text.swap(m_pendingLog);
+    }
+    if (!text.empty() && m_host != nullptr && m_host->GetLogView() != nullptr) {
+        m_host->GetLogView()->AppendText(text);
+    }
 }
 
 std::string CRidIdiView::GetTitle() {
@@ -239,7 +265,7 @@ std::string CRidIdiView::GetTitle() {
 }
 
 void CRidIdiView::SetTitle(const std::string& title) {
-    m_bridge->Call([&] {
+    m_bridge->Post([this, title] {
         if (m_host != nullptr) {
             m_host->SetCaption(FromBytes(title));
         }
@@ -247,7 +273,7 @@ void CRidIdiView::SetTitle(const std::string& title) {
 }
 
 void CRidIdiView::SetStartStop(bool running) {
-    m_bridge->Call([&] {
+    m_bridge->Post([this, running] {
         if (m_host != nullptr && m_host->GetCheckBar() != nullptr) {
             m_host->GetCheckBar()->SetStartStop(running);
         }
@@ -258,7 +284,7 @@ void CRidIdiView::SetStartStop(bool running) {
 }
 
 void CRidIdiView::SetLabelEditing(bool enabled) {
-    m_bridge->Call([&] {
+    m_bridge->Post([this, enabled] {
         m_labelEditing = enabled;
         setEditTriggers(enabled ? (QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed)
                                 : QAbstractItemView::NoEditTriggers);
@@ -269,7 +295,7 @@ void CRidIdiView::SetLabelEditing(bool enabled) {
 }
 
 void CRidIdiView::StartCheckIndicator() {
-    m_bridge->Call([this] {
+    m_bridge->Post([this] {
         if (m_host != nullptr) {
             m_host->StartCheckIndicator();
         }
@@ -277,7 +303,7 @@ void CRidIdiView::StartCheckIndicator() {
 }
 
 void CRidIdiView::StopCheckIndicator() {
-    m_bridge->Call([this] {
+    m_bridge->Post([this] {
         if (m_host != nullptr) {
             m_host->StopCheckIndicator();
         }
@@ -285,9 +311,10 @@ void CRidIdiView::StopCheckIndicator() {
 }
 
 void CRidIdiView::StartTimeoutTimer(int periodMs) {
-    m_bridge->Call([&] { m_timeoutTimer->start(periodMs); });
+    m_bridge->Post([this, periodMs] { m_timeoutTimer->start(periodMs); });
 }
 
+// Waits: once the job is over, no later firing may mark it as timed out.
 void CRidIdiView::StopTimeoutTimer() {
     m_bridge->Call([this] { m_timeoutTimer->stop(); });
 }
@@ -299,8 +326,12 @@ std::string CRidIdiView::GetProxyBarAddress() {
     });
 }
 
+void CRidIdiView::Sync() {
+    m_bridge->Call([this] { FlushLog(); });
+}
+
 void CRidIdiView::RunEnded() {
-    m_bridge->Call([this] {
+    m_bridge->Post([this] {
         if (m_host != nullptr) {
             m_host->RunStateChanged();
         }

@@ -10,10 +10,12 @@
 
 namespace zandel::ui {
 
-// Carries calls from the check run's threads to the user-interface thread and waits for each, so that
-// every change to a window happens there, in order, one at a time. Calls made on the user-interface thread
-// run at once. Once closed (at shutdown), calls from other threads return at once with a default value, so
-// that the user-interface thread can wait for the run to end without either side waiting for the other.
+// Carries calls from the check run's threads to the user-interface thread, so that every change to a window
+// happens there, in order, one at a time. Call waits for the result; Post hands over a change that returns
+// nothing and goes on at once (it still takes effect in order with every other call of the same thread, and
+// a later Call sees it done). Calls made on the user-interface thread run at once. Once closed (at
+// shutdown), calls from other threads return at once with a default value, so that the user-interface
+// thread can wait for the run to end without either side waiting for the other.
 class UiBridge final {
 public:
     explicit UiBridge(QObject* context) : m_context(context) {}
@@ -39,6 +41,17 @@ public:
             QMetaObject::invokeMethod(
                 m_context, [&result, &function] { result = function(); }, Qt::BlockingQueuedConnection);
             return result;
+        }
+    }
+
+    // `function` must own what it uses (capture by value): it may run after the caller has gone on.
+    template <class F> void Post(F function) {
+        if (QThread::currentThread() == m_context->thread()) {
+            function();
+            return;
+        }
+        if (!m_closed.load()) {
+            QMetaObject::invokeMethod(m_context, std::move(function), Qt::QueuedConnection);
         }
     }
 

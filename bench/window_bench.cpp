@@ -30,7 +30,7 @@ using namespace zandel;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRows = 1000;
-constexpr int kRounds = 1;
+constexpr int kRounds = 5;
 const std::string kAccessUrl = "http://127.0.0.1:9/envchk.cgi"; // never fetched: the proxy answers itself
 
 double Median(std::vector<double> values) {

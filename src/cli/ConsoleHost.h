@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <mutex>
@@ -26,7 +27,11 @@ public:
     void SetLabelEditing(bool) override {}
     void StartCheckIndicator() override {}
     void StopCheckIndicator() override {}
-    void StartTimeoutTimer(int periodMs) override { m_timer.Start(periodMs); }
+    void StartTimeoutTimer(int periodMs, unsigned job) override {
+        m_timedJob = job;
+        m_timer.Start(periodMs);
+    }
+    unsigned TimedJob() const { return m_timedJob; }
     void StopTimeoutTimer() override { m_timer.Stop(); }
     std::string GetProxyBarAddress() override { return {}; }
 
@@ -53,6 +58,7 @@ private:
     std::string m_title;
     std::string m_lastMessage;
     bool m_progressShown = false;
+    std::atomic<unsigned> m_timedJob{0};
     PeriodicTimer m_timer;
 };
 

@@ -115,11 +115,13 @@ int main(int argc, char** argv) {
     }
 
     CheckEngine* engineForTimer = nullptr;
-    cli::ConsoleHost host(transcript, [&engineForTimer] {
-        if (engineForTimer != nullptr) {
-            engineForTimer->OnTimeoutTimer();
+    cli::ConsoleHost* hostForTimer = nullptr;
+    cli::ConsoleHost host(transcript, [&engineForTimer, &hostForTimer] {
+        if (engineForTimer != nullptr && hostForTimer != nullptr) {
+            engineForTimer->OnTimeoutTimer(hostForTimer->TimedJob());
         }
     });
+    hostForTimer = &host;
     MemoryRowStore rows;
     CRidIdiDoc document(rows, host, host);
     if (!document.OpenListFile(options.listPath)) {

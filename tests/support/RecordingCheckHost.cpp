@@ -19,7 +19,7 @@ int Occurrences(const std::string& haystack, const std::string& needle) {
 RecordingCheckHost::RecordingCheckHost()
     : m_timer([this] {
           if (m_engine != nullptr) {
-              m_engine->OnTimeoutTimer();
+              m_engine->OnTimeoutTimer(m_timedJob.load());
           }
       }) {}
 
@@ -73,11 +73,12 @@ void RecordingCheckHost::StopCheckIndicator() {
     m_indicator = false;
 }
 
-void RecordingCheckHost::StartTimeoutTimer(int periodMs) {
+void RecordingCheckHost::StartTimeoutTimer(int periodMs, unsigned job) {
     {
         std::lock_guard lock(m_mutex);
         m_timerPeriodMs = periodMs;
     }
+    m_timedJob = job;
     m_timer.Start(periodMs);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -32,7 +33,7 @@ public:
     void SetLabelEditing(bool enabled) override;
     void StartCheckIndicator() override;
     void StopCheckIndicator() override;
-    void StartTimeoutTimer(int periodMs) override;
+    void StartTimeoutTimer(int periodMs, unsigned job) override;
     void StopTimeoutTimer() override;
     std::string GetProxyBarAddress() override;
     void RunEnded() override;
@@ -64,6 +65,7 @@ private:
     bool m_labelEditing = true;
     int m_runsEnded = 0;
     int m_timerPeriodMs = 0;
+    std::atomic<unsigned> m_timedJob{0};
     CheckEngine* m_engine = nullptr;
     PeriodicTimer m_timer;
 };

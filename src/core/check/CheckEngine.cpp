@@ -85,8 +85,9 @@ void CheckEngine::StartStartupCheck() {
 }
 
 void CheckEngine::StopCheck() {
-    m_probe.Cancel();
+    // The flag first: the run thread must find it clear when the cancelled job returns, not a moment later.
     m_checkBarRunning = false;
+    m_probe.Cancel();
     m_host.SetLabelEditing(true);
 }
 
@@ -96,7 +97,10 @@ void CheckEngine::SkipCheck() {
     }
 }
 
-void CheckEngine::OnTimeoutTimer() {
+void CheckEngine::OnTimeoutTimer(unsigned job) {
+    if (job != m_jobSerial.load()) {
+        return;
+    }
     m_timeoutMark = true;
     SkipCheck();
 }
@@ -176,8 +180,9 @@ ProbeResult CheckEngine::RunOneJob(std::string& responseTime) {
     // A mark left by an earlier job (the start-up check writes no row and so never clears it) must not turn
     // this job's user stop into a time-out.
     m_timeoutMark = false;
+    const unsigned job = ++m_jobSerial;
     const std::uint32_t start = TickCount();
-    m_host.StartTimeoutTimer(m_timerPeriodMs);
+    m_host.StartTimeoutTimer(m_timerPeriodMs, job);
     m_job.pOwner = this;
     const ProbeResult result = m_probe.RunJob(&m_job);
     m_host.StopTimeoutTimer();
@@ -192,6 +197,9 @@ void CheckEngine::CheckSelectedThread() {
     std::string savedTitle;
     BeginRunUi(savedTitle);
     const std::vector<int> rows = m_rows.SelectedRows(MaxListRows);
+    // The addresses are read once: while the run lasts, rows can be neither edited, moved nor removed, so
+    // this is what reading each row at its turn would give, without the run waiting on the window per row.
+    const std::vector<std::string> addresses = m_rows.CellTexts(rows, 0);
 
     const int count = static_cast<int>(rows.size());
     for (int k = 0; k < count; ++k) {
@@ -201,7 +209,7 @@ void CheckEngine::CheckSelectedThread() {
         }
         ClearJob();
         const int row = rows[static_cast<std::size_t>(k)];
-        const std::string address = CutBytes(m_rows.GetCellText(row, 0));
+        const std::string address = CutBytes(addresses[static_cast<std::size_t>(k)]);
         if (!ParseAddress(address, m_job)) {
             continue;
         }
@@ -255,11 +263,9 @@ void CheckEngine::CheckCurrentThread() {
     }
 }
 
+// The start-up check has no row and is judged whatever the list holds. A run's rows stay in the list while
+// it runs (row commands, edits and sorting wait for its end; dropped files only add rows after them).
 int CheckEngine::JudgeAnswer(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime) {
-    // The start-up check has no row and is judged whatever the list holds; a row that is gone is not.
-    if (row >= 0 && row >= m_rows.RowCount()) {
-        return 0;
-    }
     const std::size_t length = job.pBuffer == nullptr ? 0 : strnlen(job.pBuffer, job.nBufferSize);
     const std::string answer(job.pBuffer == nullptr ? "" : job.pBuffer, length);
     const Judgement judgement = JudgeAnswerText(result, answer, m_cgi, m_timeoutMark);
@@ -274,8 +280,7 @@ int CheckEngine::JudgeAnswer(int row, const ProbeJob& job, ProbeResult result, c
     cells.cells[2] = judgement.usable ? responseTime : std::string(kUncheckedTime);
     cells.cells[3] = FormatCheckTime(std::time(nullptr));
     cells.image = judgement.image;
-    cells.tag = m_rows.GetRowTag(row);
-    m_rows.SetRow(row, cells);
+    m_rows.SetRowResult(row, cells);
     m_timeoutMark = false;
     return judgement.returnValue;
 }

@@ -33,9 +33,9 @@ public:
     virtual void SetLabelEditing(bool enabled) = 0;
     virtual void StartCheckIndicator() = 0;
     virtual void StopCheckIndicator() = 0;
-    // The periodic time-out timer (timer 10); its firing calls CheckEngine::OnTimeoutTimer on the
-    // thread that owns the host.
-    virtual void StartTimeoutTimer(int periodMs) = 0;
+    // The periodic time-out timer (timer 10) of one job; its firing calls CheckEngine::OnTimeoutTimer(job)
+    // on the thread that owns the host.
+    virtual void StartTimeoutTimer(int periodMs, unsigned job) = 0;
     virtual void StopTimeoutTimer() = 0;
     // The proxy bar's address: the proxy now set for the browser.
     virtual std::string GetProxyBarAddress() = 0;
@@ -68,7 +68,9 @@ public:
     void StartStartupCheck();
     void StopCheck();
     void SkipCheck();
-    void OnTimeoutTimer();
+    // The timer of job `job` fired. A firing that comes after its job is over (its stop had not yet been
+    // carried out) is ignored.
+    void OnTimeoutTimer(unsigned job);
 
     // The bodies of the two kinds of run thread (public so that a test can run one on its own thread).
     void CheckSelectedThread();
@@ -114,6 +116,7 @@ private:
     std::atomic<bool> m_timeoutMark{false};
     std::atomic<bool> m_cgi{false};
     std::atomic<int> m_timerPeriodMs{30000};
+    std::atomic<unsigned> m_jobSerial{0};
     std::string m_version = "1.0";
 
     struct RunThread {

@@ -24,6 +24,22 @@ void IRowStore::SetRow(int row, const ProxyRow& value) {
     SetRowTag(row, value.tag);
 }
 
+void IRowStore::SetRowResult(int row, const ProxyRow& value) {
+    for (int column = 0; column < kColumnCount; ++column) {
+        SetCellText(row, column, value.cells[static_cast<std::size_t>(column)]);
+    }
+    SetRowImage(row, value.image);
+}
+
+std::vector<std::string> IRowStore::CellTexts(const std::vector<int>& rows, int column) const {
+    std::vector<std::string> texts;
+    texts.reserve(rows.size());
+    for (int row : rows) {
+        texts.push_back(GetCellText(row, column));
+    }
+    return texts;
+}
+
 std::vector<int> IRowStore::SelectedRows(int limit) const {
     std::vector<int> rows;
     const int count = RowCount();

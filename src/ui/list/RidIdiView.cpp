@@ -126,7 +126,7 @@ CRidIdiView::CRidIdiView(AppSettings& settings, QWidget* parent)
     m_timeoutTimer->setObjectName(QStringLiteral("timeoutTimer"));
     connect(m_timeoutTimer, &QTimer::timeout, this, [this] {
         if (m_engine) {
-            m_engine->OnTimeoutTimer();
+            m_engine->OnTimeoutTimer(m_timedJob);
         }
     });
 

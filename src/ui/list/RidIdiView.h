@@ -85,6 +85,8 @@ public:
     int SelectionMark() const override;
     ProxyRow GetRow(int row) const override;
     void SetRow(int row, const ProxyRow& value) override;
+    void SetRowResult(int row, const ProxyRow& value) override;
+    std::vector<std::string> CellTexts(const std::vector<int>& rows, int column) const override;
     std::vector<int> SelectedRows(int limit) const override;
 
     // ICheckHost
@@ -95,7 +97,7 @@ public:
     void SetLabelEditing(bool enabled) override;
     void StartCheckIndicator() override;
     void StopCheckIndicator() override;
-    void StartTimeoutTimer(int periodMs) override;
+    void StartTimeoutTimer(int periodMs, unsigned job) override;
     void StopTimeoutTimer() override;
     std::string GetProxyBarAddress() override;
     void Sync() override;
@@ -137,6 +139,7 @@ private:
     AddressEditDelegate* m_delegate = nullptr;
     QTimer* m_timeoutTimer = nullptr;
     QTimer* m_logFlushTimer = nullptr;
+    unsigned m_timedJob = 0;
     std::mutex m_pendingLogMutex;
     std::string m_pendingLog;
     std::array<QIcon, 4> m_statusIcons;

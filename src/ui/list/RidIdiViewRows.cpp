@@ -211,6 +211,31 @@ void CRidIdiView::SetRow(int row, const ProxyRow& value) {
     });
 }
 
+void CRidIdiView::SetRowResult(int row, const ProxyRow& value) {
+    m_bridge->Post([this, row, value] {
+        if (QTreeWidgetItem* item = Item(row)) {
+            for (int column = 0; column < kColumnCount; ++column) {
+                WriteCell(item, column, value.cells[static_cast<std::size_t>(column)]);
+            }
+            WriteImage(item, value.image);
+        }
+    });
+}
+
+std::vector<std::string> CRidIdiView::CellTexts(const std::vector<int>& rows, int column) const {
+    return m_bridge->Call([&] {
+        std::vector<std::string> texts;
+        texts.reserve(rows.size());
+        for (int row : rows) {
+            const QTreeWidgetItem* item = Item(row);
+            texts.push_back(item == nullptr || column < 0 || column >= kColumnCount
+                                ? std::string()
+                                : item->data(column, kBytesRole + column).toByteArray().toStdString());
+        }
+        return texts;
+    });
+}
+
 std::vector<int> CRidIdiView::SelectedRows(int limit) const {
     return m_bridge->Call([&] {
         std::vector<int> rows;
@@ -310,13 +335,17 @@ void CRidIdiView::StopCheckIndicator() {
     });
 }
 
-void CRidIdiView::StartTimeoutTimer(int periodMs) {
-    m_bridge->Post([this, periodMs] { m_timeoutTimer->start(periodMs); });
+void CRidIdiView::StartTimeoutTimer(int periodMs, unsigned job) {
+    m_bridge->Post([this, periodMs, job] {
+        m_timedJob = job;
+        m_timeoutTimer->start(periodMs);
+    });
 }
 
-// Waits: once the job is over, no later firing may mark it as timed out.
+// Not waited for: a firing that slips in before the stop is carried out names a job that is over, and the
+// engine ignores it.
 void CRidIdiView::StopTimeoutTimer() {
-    m_bridge->Call([this] { m_timeoutTimer->stop(); });
+    m_bridge->Post([this] { m_timeoutTimer->stop(); });
 }
 
 std::string CRidIdiView::GetProxyBarAddress() {

@@ -1,7 +1,8 @@
 #include "ui/log/LogView.h"
 
 #include <QFontDialog>
-#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextDocument>
 
 #include "core/log/LogBuffer.h"
 #include "core/util/Text.h"
@@ -27,21 +28,44 @@ CLogView::CLogView(QWidget* parent) : QPlainTextEdit(parent) {
     setObjectName(QStringLiteral("logView"));
     setReadOnly(true);
     setUndoRedoEnabled(false);
-    // A block is a line; a text that ends in a line end counts the empty block after it, as the log does.
-    setMaximumBlockCount(kMaxLogLines);
     setFont(LogFont());
     setStyleSheet(QStringLiteral("QPlainTextEdit { color: rgb(0,0,128); background-color: rgb(253,254,245); }"));
 }
 
+// A block is a line, and a text that ends in a line end counts the empty block after it, as the log does.
+// The trim removes the oldest blocks in one step by position: the view's own block limit walks the blocks
+// it removes one by one and lays each out first, which made a long run's log the slowest part of it.
 void CLogView::AppendText(const std::string& text) {
     if (text.empty()) {
         return;
     }
-    QTextCursor cursor(document());
-    cursor.movePosition(QTextCursor::End);
     // The check writes CR LF; the view's lines end in LF alone.
-    cursor.insertText(FromBytes(CrLfToLf(text)));
-    moveCursor(QTextCursor::End);
+    QString added = FromBytes(CrLfToLf(text));
+    QTextDocument* log = document();
+    const qsizetype breaks = added.count(u'\n');
+    if (breaks >= kMaxLogLines) {
+        // Everything shown now and the start of the new text would be trimmed at once: never laid out.
+        qsizetype cut = -1;
+        for (qsizetype skip = breaks - (kMaxLogLines - 1); skip > 0; --skip) {
+            cut = added.indexOf(u'\n', cut + 1);
+        }
+        added = added.mid(cut + 1);
+        log->clear();
+    }
+    QTextCursor end(log);
+    end.setPosition(log->characterCount() - 1);
+    end.insertText(added);
+
+    const int excess = log->blockCount() - kMaxLogLines;
+    if (excess > 0) {
+        QTextCursor head(log);
+        head.setPosition(0);
+        head.setPosition(log->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
+        head.removeSelectedText();
+    }
+    QTextCursor caret(log);
+    caret.setPosition(log->characterCount() - 1);
+    setTextCursor(caret);
     ensureCursorVisible();
 }
 

@@ -11,6 +11,7 @@
 #include "ui/UiTestSupport.h"
 #include "ui/settings/PropSheet.h"
 #include "ui/support/SheetDriver.h"
+#include "ui/support/SheetFixture.h"
 
 namespace zandel {
 namespace {
@@ -32,48 +33,30 @@ class AccessUrlPageTest : public QObject {
     Q_OBJECT
 
 private:
-    AppSettings& S() { return *m_settings; }
+    AppSettings& S() { return *m_fx.settings; }
     void Store(const std::vector<std::string>& urls) {
         for (std::size_t i = 0; i < urls.size(); ++i) {
             SetListEntry(S(), SettingsList::WebPageList, urls[i], static_cast<int>(i));
         }
     }
     void Open() {
-        m_sheet = std::make_unique<ui::CPropSheet>(S(), m_launcher, m_dir.File("USER.DAT"), nullptr);
-        m_driver = std::make_unique<test::SheetDriver>(*m_sheet);
-        m_driver->ClickTab(kAccessUrlTab);
-        QCOMPARE(m_driver->CurrentTab(), kAccessUrlTab);
+        m_fx.Open();
+        m_fx.driver->ClickTab(kAccessUrlTab);
+        QCOMPARE(m_fx.driver->CurrentTab(), kAccessUrlTab);
     }
-    QListWidget* List() const { return Child<QListWidget>(m_sheet.get(), "accessUrlList"); }
-    QLineEdit* UrlLine() const { return Child<QLineEdit>(m_sheet.get(), "accessUrlEdit"); }
-    QLineEdit* NewUrl() const { return Child<QLineEdit>(m_sheet.get(), "newUrlEdit"); }
+    QListWidget* List() const { return Child<QListWidget>(m_fx.sheet.get(), "accessUrlList"); }
+    QLineEdit* UrlLine() const { return Child<QLineEdit>(m_fx.sheet.get(), "accessUrlEdit"); }
+    QLineEdit* NewUrl() const { return Child<QLineEdit>(m_fx.sheet.get(), "newUrlEdit"); }
     QPushButton* Button(const char* name) const {
-        return Child<QPushButton>(Child<QWidget>(m_sheet.get(), "prop3"), name);
+        return Child<QPushButton>(Child<QWidget>(m_fx.sheet.get(), "prop3"), name);
     }
-    std::vector<std::string> Messages() const {
-        std::vector<std::string> texts;
-        for (const auto& box : m_messages.Boxes()) {
-            texts.push_back(box.text);
-        }
-        return texts;
-    }
+    std::vector<std::string> Messages() const { return m_fx.MessageTexts(); }
 
-    std::unique_ptr<AppSettings> m_settings;
-    RecordingLauncher m_launcher;
-    test::MessageRecorder m_messages;
-    test::TempDir m_dir;
-    std::unique_ptr<ui::CPropSheet> m_sheet;
-    std::unique_ptr<test::SheetDriver> m_driver;
+    test::SheetFixture m_fx;
 
 private Q_SLOTS:
-    void init() {
-        m_settings = std::make_unique<AppSettings>();
-        m_messages.Clear();
-    }
-    void cleanup() {
-        m_driver.reset();
-        m_sheet.reset();
-    }
+    void init() { m_fx.Reset(); }
+    void cleanup() { m_fx.Teardown(); }
 
     void emptyListOffersTheFourDefaults() {
         S().WebPage = "http://mine.invalid/envchk.cgi";
@@ -81,8 +64,8 @@ private Q_SLOTS:
         QCOMPARE(List()->count(), 4);
         QCOMPARE(List()->currentRow(), 0);
         QCOMPARE(UrlLine()->text(), QString::fromUtf8(kDefaultAccessUrls[0]));
-        QVERIFY(!m_driver->ApplyEnabled());
-        m_driver->ClickOk();
+        QVERIFY(!m_fx.driver->ApplyEnabled());
+        m_fx.driver->ClickOk();
         QCOMPARE(ListEntries(S(), SettingsList::WebPageList),
                  std::vector<std::string>(kDefaultAccessUrls.begin(), kDefaultAccessUrls.end()));
         QCOMPARE(S().WebPage, std::string(kDefaultAccessUrls[0]));
@@ -94,7 +77,7 @@ private Q_SLOTS:
         QTest::mouseClick(List()->viewport(), Qt::LeftButton, Qt::NoModifier,
                           List()->visualItemRect(List()->item(2)).center());
         QCOMPARE(UrlLine()->text(), QString::fromStdString(Urls(3)[2]));
-        QVERIFY(m_driver->ApplyEnabled());
+        QVERIFY(m_fx.driver->ApplyEnabled());
     }
 
     void addingAppendsWithoutChangingTheCurrentUrl() {
@@ -102,24 +85,24 @@ private Q_SLOTS:
         Open();
         const QString current = UrlLine()->text();
         test::TypeText(NewUrl(), QStringLiteral("http://added.invalid/"));
-        QVERIFY(!m_driver->ApplyEnabled()); // typing a new URL is not yet a change
+        QVERIFY(!m_fx.driver->ApplyEnabled()); // typing a new URL is not yet a change
         // Enter in the box presses "追加(&A)", the page's default button.
         QTest::keyClick(NewUrl(), Qt::Key_Return);
         QCOMPARE(List()->count(), 50);
         QCOMPARE(List()->item(49)->text(), QStringLiteral("http://added.invalid/"));
         QVERIFY(NewUrl()->text().isEmpty());
         QCOMPARE(UrlLine()->text(), current);
-        QVERIFY(m_driver->ApplyEnabled());
-        QVERIFY(m_driver->IsOpen());
+        QVERIFY(m_fx.driver->ApplyEnabled());
+        QVERIFY(m_fx.driver->IsOpen());
 
         test::TypeText(NewUrl(), QStringLiteral("http://51st.invalid/"));
         Button("addButton")->click();
         QCOMPARE(Messages(), std::vector<std::string>{"50件以上登録されています.これ以上登録できません"});
         QCOMPARE(List()->count(), 50);
-        m_messages.Clear();
+        m_fx.messages.Clear();
         test::ReplaceText(NewUrl(), QString());
         Button("addButton")->click();
-        QVERIFY(m_messages.Boxes().empty());
+        QVERIFY(m_fx.messages.Boxes().empty());
     }
 
     void lastEntryCannotBeDeleted() {
@@ -127,7 +110,7 @@ private Q_SLOTS:
         Open();
         Button("deleteButton")->click();
         QCOMPARE(Messages(), std::vector<std::string>{"ﾌﾟﾛｷｼﾁｪｯｸができなくなるため、これ以上削除できません"});
-        QCOMPARE(m_messages.Boxes()[0].icon, MbIcon::Warning);
+        QCOMPARE(m_fx.messages.Boxes()[0].icon, MbIcon::Warning);
         QCOMPARE(List()->count(), 1);
     }
 
@@ -143,7 +126,7 @@ private Q_SLOTS:
         Button("deleteButton")->click();
         QCOMPARE(List()->currentRow(), 0);
         QCOMPARE(UrlLine()->text(), QString::fromStdString(Urls(5)[1]));
-        m_driver->ClickOk();
+        m_fx.driver->ClickOk();
         QCOMPARE(CountListEntries(S(), SettingsList::WebPageList), 3);
         QCOMPARE(S().WebPage, Urls(5)[1]);
     }
@@ -155,8 +138,8 @@ private Q_SLOTS:
         Button("defaultButton")->click();
         QCOMPARE(List()->count(), 4);
         QCOMPARE(UrlLine()->text(), QString::fromUtf8(kDefaultAccessUrls[0]));
-        QVERIFY(m_driver->ApplyEnabled());
-        m_driver->ClickCancel();
+        QVERIFY(m_fx.driver->ApplyEnabled());
+        m_fx.driver->ClickCancel();
         QCOMPARE(ListEntries(S(), SettingsList::WebPageList), Urls(2));
         QCOMPARE(S().WebPage, Urls(2)[1]);
     }
@@ -165,9 +148,9 @@ private Q_SLOTS:
         Store({std::string(259, 'h')});
         S().WebPage = std::string(259, 'h');
         Open();
-        m_driver->ClickTab(0);
+        m_fx.driver->ClickTab(0);
         QCOMPARE(Messages(), std::vector<std::string>{"256 文字以内で入力してください。"});
-        QCOMPARE(m_driver->CurrentTab(), kAccessUrlTab);
+        QCOMPARE(m_fx.driver->CurrentTab(), kAccessUrlTab);
         QTRY_VERIFY(UrlLine()->hasFocus());
         QCOMPARE(UrlLine()->selectedText().size(), 259);
     }

@@ -11,6 +11,7 @@
 #include "ui/UiTestSupport.h"
 #include "ui/settings/PropSheet.h"
 #include "ui/support/SheetDriver.h"
+#include "ui/support/SheetFixture.h"
 
 namespace zandel {
 namespace {
@@ -41,45 +42,33 @@ class FavouritesPageTest : public QObject {
     Q_OBJECT
 
 private:
-    AppSettings& S() { return *m_settings; }
+    AppSettings& S() { return *m_fx.settings; }
     void Open(const std::vector<std::string>& favourites = {}) {
         for (std::size_t i = 0; i < favourites.size(); ++i) {
             SetListEntry(S(), SettingsList::Favourites, favourites[i], static_cast<int>(i));
         }
-        m_sheet = std::make_unique<ui::CPropSheet>(S(), m_launcher, m_dir.File("USER.DAT"), nullptr);
-        m_driver = std::make_unique<test::SheetDriver>(*m_sheet);
-        m_driver->ClickTab(kFavouritesTab);
-        QCOMPARE(m_driver->CurrentTab(), kFavouritesTab);
+        m_fx.Open();
+        m_fx.driver->ClickTab(kFavouritesTab);
+        QCOMPARE(m_fx.driver->CurrentTab(), kFavouritesTab);
     }
-    QPlainTextEdit* Text() const { return Child<QPlainTextEdit>(m_sheet.get(), "favouritesEdit"); }
-    QString Count() const { return Child<QLabel>(Child<QWidget>(m_sheet.get(), "prop4"), "countLabel")->text(); }
+    QPlainTextEdit* Text() const { return Child<QPlainTextEdit>(m_fx.sheet.get(), "favouritesEdit"); }
+    QString Count() const { return Child<QLabel>(Child<QWidget>(m_fx.sheet.get(), "prop4"), "countLabel")->text(); }
 
-    std::unique_ptr<AppSettings> m_settings;
-    RecordingLauncher m_launcher;
-    test::MessageRecorder m_messages;
-    test::TempDir m_dir;
-    std::unique_ptr<ui::CPropSheet> m_sheet;
-    std::unique_ptr<test::SheetDriver> m_driver;
+    test::SheetFixture m_fx;
 
 private Q_SLOTS:
-    void init() {
-        m_settings = std::make_unique<AppSettings>();
-        m_messages.Clear();
-    }
-    void cleanup() {
-        m_driver.reset();
-        m_sheet.reset();
-    }
+    void init() { m_fx.Reset(); }
+    void cleanup() { m_fx.Teardown(); }
 
     void emptyListOpensEmptyAndTakesATypedAddress() {
         Open();
         QVERIFY(Text()->toPlainText().isEmpty());
         QCOMPARE(Count(), QStringLiteral("0件"));
-        QVERIFY(!m_driver->ApplyEnabled());
+        QVERIFY(!m_fx.driver->ApplyEnabled());
         test::TypeText(Text(), QStringLiteral("1.2.3.4:8080"));
         QCOMPARE(Count(), QStringLiteral("1件"));
-        QVERIFY(m_driver->ApplyEnabled());
-        m_driver->ClickOk();
+        QVERIFY(m_fx.driver->ApplyEnabled());
+        m_fx.driver->ClickOk();
         QCOMPARE(ListEntries(S(), SettingsList::Favourites), std::vector<std::string>{"1.2.3.4:8080"});
     }
 
@@ -95,7 +84,7 @@ private Q_SLOTS:
     void eachLineGivesItsFirstWord() {
         Open();
         test::TypeText(Text(), QStringLiteral("   10.0.0.1:3128   comment\n     \na\tb\n1.1.1.1:80\n1.1.1.1:80"));
-        m_driver->ClickOk();
+        m_fx.driver->ClickOk();
         QCOMPARE(ListEntries(S(), SettingsList::Favourites),
                  (std::vector<std::string>{"10.0.0.1:3128", "a", "1.1.1.1:80", "1.1.1.1:80"}));
     }
@@ -103,8 +92,8 @@ private Q_SLOTS:
     void fiftyFavouritesGoBackWithoutMessage() {
         Open(Addresses(50));
         QVERIFY(!Text()->toPlainText().endsWith(QLatin1Char('\n')));
-        m_driver->ClickOk();
-        QVERIFY(m_messages.Boxes().empty());
+        m_fx.driver->ClickOk();
+        QVERIFY(m_fx.messages.Boxes().empty());
         QCOMPARE(ListEntries(S(), SettingsList::Favourites), Addresses(50));
     }
 
@@ -120,14 +109,14 @@ private Q_SLOTS:
         QFETCH(bool, message);
         Open();
         Text()->setPlainText(text);
-        m_driver->ClickApply();
-        QCOMPARE(m_messages.Boxes().size(), message ? 1U : 0U);
+        m_fx.driver->ClickApply();
+        QCOMPARE(m_fx.messages.Boxes().size(), message ? 1U : 0U);
         if (message) {
-            QCOMPARE(m_messages.Boxes()[0].text, std::string(kOverflowMessage));
+            QCOMPARE(m_fx.messages.Boxes()[0].text, std::string(kOverflowMessage));
         }
         QCOMPARE(ListEntries(S(), SettingsList::Favourites), Addresses(50));
         QCOMPARE(Count(), QStringLiteral("50件"));
-        QVERIFY(m_driver->IsOpen());
+        QVERIFY(m_fx.driver->IsOpen());
     }
 
     // A line too long for the box is shown wrapped but read as the one line that was typed.
@@ -137,17 +126,17 @@ private Q_SLOTS:
         const QString address = QStringLiteral("proxy-") + QString(80, QLatin1Char('p')) + QStringLiteral(":8080");
         test::TypeText(Text(), address + QStringLiteral(" comment"));
         QCOMPARE(Count(), QStringLiteral("1件"));
-        m_driver->ClickOk();
+        m_fx.driver->ClickOk();
         QCOMPARE(ListEntries(S(), SettingsList::Favourites), std::vector<std::string>{address.toStdString()});
     }
 
     void uncheckingStoresTheFlag() {
         Open(Addresses(2));
-        auto* box = Child<QCheckBox>(m_sheet.get(), "favoOnCheck");
+        auto* box = Child<QCheckBox>(m_fx.sheet.get(), "favoOnCheck");
         QVERIFY(box->isChecked());
         box->click();
-        QVERIFY(m_driver->ApplyEnabled());
-        m_driver->ClickOk();
+        QVERIFY(m_fx.driver->ApplyEnabled());
+        m_fx.driver->ClickOk();
         QVERIFY(!S().FavoOn);
         QCOMPARE(ListEntries(S(), SettingsList::Favourites), Addresses(2));
     }
@@ -156,7 +145,7 @@ private Q_SLOTS:
         Open(Addresses(2));
         Text()->selectAll();
         test::TypeText(Text(), QStringLiteral("9.9.9.9:99"));
-        m_driver->ClickCancel();
+        m_fx.driver->ClickCancel();
         QCOMPARE(ListEntries(S(), SettingsList::Favourites), Addresses(2));
     }
 };

@@ -18,6 +18,7 @@
 #include "ui/settings/Prop1.h"
 #include "ui/settings/PropSheet.h"
 #include "ui/support/SheetDriver.h"
+#include "ui/support/SheetFixture.h"
 
 namespace zandel {
 namespace {
@@ -29,53 +30,31 @@ class PropSheetTest : public QObject {
     Q_OBJECT
 
 private:
-    void Open() {
-        m_sheet = std::make_unique<ui::CPropSheet>(S(), m_launcher, m_dir->File("USER.DAT"), nullptr);
-        m_driver = std::make_unique<test::SheetDriver>(*m_sheet);
-    }
-    QLineEdit* Edit(const char* name) const { return Child<QLineEdit>(m_sheet.get(), name); }
-    QCheckBox* Check(const char* name) const { return Child<QCheckBox>(m_sheet.get(), name); }
-    std::vector<std::string> Messages() const {
-        std::vector<std::string> texts;
-        for (const auto& box : m_messages.Boxes()) {
-            texts.push_back(box.text);
-        }
-        return texts;
-    }
+    void Open() { m_fx.Open(); }
+    QLineEdit* Edit(const char* name) const { return Child<QLineEdit>(m_fx.sheet.get(), name); }
+    QCheckBox* Check(const char* name) const { return Child<QCheckBox>(m_fx.sheet.get(), name); }
+    std::vector<std::string> Messages() const { return m_fx.MessageTexts(); }
 
-    AppSettings& S() { return *m_settings; }
+    AppSettings& S() { return *m_fx.settings; }
 
-    std::unique_ptr<AppSettings> m_settings;
-    RecordingLauncher m_launcher;
-    test::MessageRecorder m_messages;
-    std::unique_ptr<test::TempDir> m_dir;
-    std::unique_ptr<ui::CPropSheet> m_sheet;
-    std::unique_ptr<test::SheetDriver> m_driver;
+    test::SheetFixture m_fx;
 
 private Q_SLOTS:
-    void init() {
-        m_settings = std::make_unique<AppSettings>();
-        m_messages.Clear();
-        m_dir = std::make_unique<test::TempDir>();
-    }
-    void cleanup() {
-        m_driver.reset();
-        m_sheet.reset();
-        m_dir.reset();
-    }
+    void init() { m_fx.Reset(); }
+    void cleanup() { m_fx.Teardown(); }
 
     void opensWithItsCaptionTabsAndButtons() {
         Open();
-        QCOMPARE(m_sheet->windowTitle(), QStringLiteral("詳細設定"));
-        QCOMPARE(m_driver->Tabs()->count(), 4);
+        QCOMPARE(m_fx.sheet->windowTitle(), QStringLiteral("詳細設定"));
+        QCOMPARE(m_fx.driver->Tabs()->count(), 4);
         const QStringList tabs = {QStringLiteral("設定"), QStringLiteral("接続先URL"), QStringLiteral("User-Agent"),
                                   QStringLiteral("お気に入りﾌﾟﾛｷｼﾘｽﾄ")};
         for (int i = 0; i < tabs.size(); ++i) {
-            QCOMPARE(m_driver->Tabs()->tabText(i), tabs[i]);
+            QCOMPARE(m_fx.driver->Tabs()->tabText(i), tabs[i]);
         }
-        QCOMPARE(m_driver->CurrentTab(), 0);
-        QCOMPARE(Child<QPushButton>(m_sheet.get(), "applyButton")->text(), QStringLiteral("適用(&A)"));
-        QVERIFY(!m_driver->ApplyEnabled());
+        QCOMPARE(m_fx.driver->CurrentTab(), 0);
+        QCOMPARE(Child<QPushButton>(m_fx.sheet.get(), "applyButton")->text(), QStringLiteral("適用(&A)"));
+        QVERIFY(!m_fx.driver->ApplyEnabled());
     }
 
     void timeOutOutsideTheSpinRangeOpensAsThirty_data() {
@@ -89,9 +68,9 @@ private Q_SLOTS:
         S().TimeOut = stored;
         Open();
         QCOMPARE(Edit("timeOutEdit")->text(), QStringLiteral("30"));
-        m_driver->ClickOk();
+        m_fx.driver->ClickOk();
         QCOMPARE(S().TimeOut, 30);
-        QCOMPARE(m_sheet->result(), int(QDialog::Accepted));
+        QCOMPARE(m_fx.sheet->result(), int(QDialog::Accepted));
     }
 
     // A refused time-out keeps the user on the page, whichever way they try to leave it.
@@ -118,22 +97,22 @@ private Q_SLOTS:
         test::ReplaceText(timeOut, typed);
         // A later field over its limit must not be reported: the first failure ends the read.
         Edit("startUrlEdit")->setText(QString(300, QLatin1Char('u')));
-        Child<QCheckBox>(m_sheet.get(), "taskTrayCheck")->click();
+        Child<QCheckBox>(m_fx.sheet.get(), "taskTrayCheck")->click();
         switch (leaveBy) {
         case 0:
-            m_driver->ClickOk();
+            m_fx.driver->ClickOk();
             break;
         case 1:
-            m_driver->ClickTab(1);
+            m_fx.driver->ClickTab(1);
             break;
         default:
-            m_driver->ClickApply();
+            m_fx.driver->ClickApply();
             break;
         }
         QCOMPARE(Messages(), std::vector<std::string>{test::Bytes(message)});
-        QCOMPARE(m_messages.Boxes().front().icon, MbIcon::Warning);
-        QVERIFY(m_driver->IsOpen());
-        QCOMPARE(m_driver->CurrentTab(), 0);
+        QCOMPARE(m_fx.messages.Boxes().front().icon, MbIcon::Warning);
+        QVERIFY(m_fx.driver->IsOpen());
+        QCOMPARE(m_fx.driver->CurrentTab(), 0);
         QTRY_VERIFY(timeOut->hasFocus());
         QCOMPARE(timeOut->selectedText(), typed);
         QCOMPARE(S().TimeOut, 20);
@@ -143,11 +122,11 @@ private Q_SLOTS:
     void overlongTextIsReportedWithItsLimit() {
         S().BwUrl = std::string(259, 'u');
         Open();
-        m_driver->ClickOk();
+        m_fx.driver->ClickOk();
         QCOMPARE(Messages(), std::vector<std::string>{"256 文字以内で入力してください。"});
         QTRY_VERIFY(Edit("startUrlEdit")->hasFocus());
         QCOMPARE(Edit("startUrlEdit")->selectedText().size(), 259);
-        QVERIFY(m_driver->IsOpen());
+        QVERIFY(m_fx.driver->IsOpen());
     }
 
     void typingStopsAtTheByteLimit() {
@@ -160,28 +139,28 @@ private Q_SLOTS:
         QCOMPARE(url->text(), QString(85, QChar(0x3042)));
         test::TypeText(url, QStringLiteral("b"));
         QCOMPARE(url->text().size(), 86);
-        m_driver->ClickOk();
-        QVERIFY(m_messages.Boxes().empty());
+        m_fx.driver->ClickOk();
+        QVERIFY(m_fx.messages.Boxes().empty());
         QCOMPARE(S().BwUrl.size(), 256U);
     }
 
     void blankFramedNumberIsTaken() {
         Open();
         test::ReplaceText(Edit("timeOutEdit"), QStringLiteral(" 45 "));
-        m_driver->ClickOk();
-        QVERIFY(m_messages.Boxes().empty());
+        m_fx.driver->ClickOk();
+        QVERIFY(m_fx.messages.Boxes().empty());
         QCOMPARE(S().TimeOut, 45);
     }
 
     void spinStepsWithinFiveToSixty() {
         S().TimeOut = 59;
         Open();
-        auto* up = Child<QWidget>(m_sheet.get(), "timeOut")->findChildren<QToolButton*>().at(0);
-        auto* down = Child<QWidget>(m_sheet.get(), "timeOut")->findChildren<QToolButton*>().at(1);
+        auto* up = Child<QWidget>(m_fx.sheet.get(), "timeOut")->findChildren<QToolButton*>().at(0);
+        auto* down = Child<QWidget>(m_fx.sheet.get(), "timeOut")->findChildren<QToolButton*>().at(1);
         up->click();
         up->click();
         QCOMPARE(Edit("timeOutEdit")->text(), QStringLiteral("60"));
-        QVERIFY(m_driver->ApplyEnabled());
+        QVERIFY(m_fx.driver->ApplyEnabled());
         test::ReplaceText(Edit("timeOutEdit"), QStringLiteral("6"));
         down->click();
         down->click();
@@ -194,8 +173,8 @@ private Q_SLOTS:
         Open();
         Check("taskTrayCheck")->click();
         Check("openCheckCheck")->click();
-        QVERIFY(!m_driver->ApplyEnabled());
-        m_driver->ClickOk();
+        QVERIFY(!m_fx.driver->ApplyEnabled());
+        m_fx.driver->ClickOk();
         QVERIFY(S().TaskTrayOpen);
         QVERIFY(S().OpenCheck);
     }
@@ -203,13 +182,13 @@ private Q_SLOTS:
     void applyStoresAndWaitsForTheNextChange() {
         Open();
         test::TypeText(Edit("startUrlEdit"), QStringLiteral("http://start.invalid/"));
-        QVERIFY(m_driver->ApplyEnabled());
-        m_driver->ClickApply();
+        QVERIFY(m_fx.driver->ApplyEnabled());
+        m_fx.driver->ClickApply();
         QCOMPARE(S().BwUrl, std::string("http://start.invalid/"));
-        QVERIFY(!m_driver->ApplyEnabled());
-        QVERIFY(m_driver->IsOpen());
+        QVERIFY(!m_fx.driver->ApplyEnabled());
+        QVERIFY(m_fx.driver->IsOpen());
         test::TypeText(Edit("browserPathEdit"), QStringLiteral("x"));
-        QVERIFY(m_driver->ApplyEnabled());
+        QVERIFY(m_fx.driver->ApplyEnabled());
     }
 
     void cancelStoresNothing() {
@@ -219,19 +198,19 @@ private Q_SLOTS:
         test::ReplaceText(Edit("browserPathEdit"), QStringLiteral("/opt/browser"));
         Check("startUrlCheck")->click();
         Check("taskTrayCheck")->click();
-        m_driver->ClickApply();
+        m_fx.driver->ClickApply();
         test::ReplaceText(Edit("timeOutEdit"), QStringLiteral("50"));
-        m_driver->ClickCancel();
-        QVERIFY(!m_driver->IsOpen());
+        m_fx.driver->ClickCancel();
+        QVERIFY(!m_fx.driver->IsOpen());
         QCOMPARE(S().TimeOut, 44); // only what Apply stored stays
-        QCOMPARE(m_sheet->result(), int(QDialog::Rejected));
+        QCOMPARE(m_fx.sheet->result(), int(QDialog::Rejected));
 
         cleanup();
         init();
         Open();
         test::ReplaceText(Edit("timeOutEdit"), QStringLiteral("44"));
         Check("openCheckCheck")->click();
-        m_driver->ClickCancel();
+        m_fx.driver->ClickCancel();
         QCOMPARE(S().TimeOut, 30);
         QVERIFY(!S().OpenCheck);
     }
@@ -243,12 +222,12 @@ private Q_SLOTS:
         S().UserAgent = "Stored/1.0";
         S().FavoOn = false;
         Open();
-        m_driver->ClickOk();
+        m_fx.driver->ClickOk();
         QCOMPARE(S().WebPage, std::string("http://mine.invalid/envchk.cgi"));
         QCOMPARE(CountListEntries(S(), SettingsList::WebPageList), 0);
         QCOMPARE(S().UserAgent, std::string("Stored/1.0"));
         QVERIFY(!S().FavoOn);
-        QVERIFY(!m_dir->Exists("USER.DAT"));
+        QVERIFY(!m_fx.dir->Exists("USER.DAT"));
     }
 
     void httpVersionIsKeptButNotOffered_data() {
@@ -270,11 +249,11 @@ private Q_SLOTS:
         QFETCH(QString, written);
         S().HttpVer = test::Bytes(stored);
         Open();
-        auto* box = Child<QComboBox>(m_sheet.get(), "httpVerCombo");
+        auto* box = Child<QComboBox>(m_fx.sheet.get(), "httpVerCombo");
         QVERIFY(!box->isVisible());
         QVERIFY(!box->isEnabled());
-        m_driver->ClickOk();
-        QVERIFY(m_messages.Boxes().empty());
+        m_fx.driver->ClickOk();
+        QVERIFY(m_fx.messages.Boxes().empty());
         QCOMPARE(S().HttpVer, test::Bytes(written));
     }
 
@@ -284,32 +263,32 @@ private Q_SLOTS:
         QVERIFY(!Edit("startUrlEdit")->isEnabled());
         Check("startUrlCheck")->click();
         QVERIFY(Edit("startUrlEdit")->isEnabled());
-        QVERIFY(m_driver->ApplyEnabled());
+        QVERIFY(m_fx.driver->ApplyEnabled());
         // Also when a field before it cannot be read: the message, and the box still follows.
         test::ReplaceText(Edit("timeOutEdit"), QStringLiteral("x"));
         Check("startUrlCheck")->click();
-        QCOMPARE(m_messages.Boxes().size(), 1U);
+        QCOMPARE(m_fx.messages.Boxes().size(), 1U);
         QVERIFY(!Edit("startUrlEdit")->isEnabled());
     }
 
     void browsingForTheProgramKeepsWhatWasTyped() {
         Open();
-        auto* page = Child<ui::CProp1>(m_sheet.get(), "prop1");
+        auto* page = Child<ui::CProp1>(m_fx.sheet.get(), "prop1");
         QString answer;
         page->SetBrowserChooser([&answer](QWidget*, const QString&) { return answer; });
         test::TypeText(Edit("startUrlEdit"), QStringLiteral("http://typed.invalid/"));
-        m_driver->ClickApply();
+        m_fx.driver->ClickApply();
 
-        Child<QPushButton>(m_sheet.get(), "browseButton")->click(); // cancelled
+        Child<QPushButton>(m_fx.sheet.get(), "browseButton")->click(); // cancelled
         QCOMPARE(Edit("browserPathEdit")->text(), QStringLiteral("/usr/bin/xdg-open"));
-        QVERIFY(!m_driver->ApplyEnabled());
+        QVERIFY(!m_fx.driver->ApplyEnabled());
 
         test::ReplaceText(Edit("startUrlEdit"), QStringLiteral("http://edited.invalid/"));
         answer = QStringLiteral("/opt/browser/run");
-        Child<QPushButton>(m_sheet.get(), "browseButton")->click();
+        Child<QPushButton>(m_fx.sheet.get(), "browseButton")->click();
         QCOMPARE(Edit("browserPathEdit")->text(), answer);
         QCOMPARE(Edit("startUrlEdit")->text(), QStringLiteral("http://edited.invalid/"));
-        m_driver->ClickOk();
+        m_fx.driver->ClickOk();
         QCOMPARE(S().BwPath, std::string("/opt/browser/run"));
         QCOMPARE(S().BwUrl, std::string("http://edited.invalid/"));
     }
@@ -317,8 +296,8 @@ private Q_SLOTS:
     void emptyBrowserPathIsAccepted() {
         Open();
         test::ReplaceText(Edit("browserPathEdit"), QString());
-        m_driver->ClickOk();
-        QVERIFY(m_messages.Boxes().empty());
+        m_fx.driver->ClickOk();
+        QVERIFY(m_fx.messages.Boxes().empty());
         QVERIFY(S().BwPath.empty());
     }
 

@@ -11,6 +11,7 @@
 #include "ui/UiTestSupport.h"
 #include "ui/settings/PropSheet.h"
 #include "ui/support/SheetDriver.h"
+#include "ui/support/SheetFixture.h"
 #include "ui/util/TextCodec.h"
 
 namespace zandel {
@@ -35,41 +36,26 @@ class UserAgentPageTest : public QObject {
 
 private:
     void Open(const std::string& listPath = {}) {
-        const std::string path = listPath.empty() ? m_dir->File("USER.DAT") : listPath;
-        m_sheet = std::make_unique<ui::CPropSheet>(*m_settings, m_launcher, path, nullptr);
-        m_driver = std::make_unique<test::SheetDriver>(*m_sheet);
-        m_driver->ClickTab(kUserAgentTab);
-        QCOMPARE(m_driver->CurrentTab(), kUserAgentTab);
+        m_fx.Open(listPath);
+        m_fx.driver->ClickTab(kUserAgentTab);
+        QCOMPARE(m_fx.driver->CurrentTab(), kUserAgentTab);
     }
-    QListWidget* List() const { return Child<QListWidget>(m_sheet.get(), "userAgentList"); }
+    QListWidget* List() const { return Child<QListWidget>(m_fx.sheet.get(), "userAgentList"); }
     QPushButton* Button(const char* name) const {
-        return Child<QPushButton>(Child<QWidget>(m_sheet.get(), "prop2"), name);
+        return Child<QPushButton>(Child<QWidget>(m_fx.sheet.get(), "prop2"), name);
     }
-    QLineEdit* NewEntry() const { return Child<QLineEdit>(m_sheet.get(), "newUserAgentEdit"); }
-    QString Current() const { return Child<QLineEdit>(m_sheet.get(), "currentUserAgentEdit")->text(); }
+    QLineEdit* NewEntry() const { return Child<QLineEdit>(m_fx.sheet.get(), "newUserAgentEdit"); }
+    QString Current() const { return Child<QLineEdit>(m_fx.sheet.get(), "currentUserAgentEdit")->text(); }
     void Add(const QString& entry) {
         test::TypeText(NewEntry(), entry);
         Button("addButton")->click();
     }
 
-    std::unique_ptr<AppSettings> m_settings;
-    RecordingLauncher m_launcher;
-    test::MessageRecorder m_messages;
-    std::unique_ptr<test::TempDir> m_dir;
-    std::unique_ptr<ui::CPropSheet> m_sheet;
-    std::unique_ptr<test::SheetDriver> m_driver;
+    test::SheetFixture m_fx;
 
 private Q_SLOTS:
-    void init() {
-        m_settings = std::make_unique<AppSettings>();
-        m_messages.Clear();
-        m_dir = std::make_unique<test::TempDir>();
-    }
-    void cleanup() {
-        m_driver.reset();
-        m_sheet.reset();
-        m_dir.reset();
-    }
+    void init() { m_fx.Reset(); }
+    void cleanup() { m_fx.Teardown(); }
 
     void withoutAFileTheListStartsEmptyAndIsWrittenOnClose() {
         Open();
@@ -84,10 +70,10 @@ private Q_SLOTS:
         QVERIFY(Button("setButton")->isEnabled());
         QVERIFY(Button("deleteButton")->isEnabled());
         QVERIFY(NewEntry()->text().isEmpty());
-        QVERIFY(m_driver->ApplyEnabled());
-        QVERIFY(!m_dir->Exists("USER.DAT"));
-        m_driver->ClickOk();
-        QCOMPARE(m_dir->Read("USER.DAT"), std::string("Agent/1.0\r\n"));
+        QVERIFY(m_fx.driver->ApplyEnabled());
+        QVERIFY(!m_fx.dir->Exists("USER.DAT"));
+        m_fx.driver->ClickOk();
+        QCOMPARE(m_fx.dir->Read("USER.DAT"), std::string("Agent/1.0\r\n"));
     }
 
     void fullFileIsCutToAHundredAndTheUserTold_data() {
@@ -97,30 +83,30 @@ private Q_SLOTS:
     }
     void fullFileIsCutToAHundredAndTheUserTold() {
         QFETCH(int, lines);
-        m_dir->Write("USER.DAT", Lines(lines));
+        m_fx.dir->Write("USER.DAT", Lines(lines));
         Open();
         QCOMPARE(List()->count(), 100);
-        QCOMPARE(m_messages.Boxes().size(), 1U);
-        QCOMPARE(m_messages.Boxes()[0].text, std::string(kLimitMessage));
+        QCOMPARE(m_fx.messages.Boxes().size(), 1U);
+        QCOMPARE(m_fx.messages.Boxes()[0].text, std::string(kLimitMessage));
         QCOMPARE(List()->currentRow(), 0);
 
         Add(QStringLiteral("one more"));
-        QCOMPARE(m_messages.Boxes().size(), 2U);
-        QCOMPARE(m_messages.Boxes()[1].text, std::string(kLimitMessage));
+        QCOMPARE(m_fx.messages.Boxes().size(), 2U);
+        QCOMPARE(m_fx.messages.Boxes()[1].text, std::string(kLimitMessage));
         QCOMPARE(List()->count(), 100);
-        m_driver->ClickCancel();
-        QCOMPARE(m_dir->Read("USER.DAT"), Lines(100));
+        m_fx.driver->ClickCancel();
+        QCOMPARE(m_fx.dir->Read("USER.DAT"), Lines(100));
     }
 
     // Entries the Windows program wrote (Shift-JIS, empty lines) go back byte for byte.
     void foreignEntriesAreWrittenBackUnchanged() {
         const std::string file = "Mozilla/4.0 (\x83\x65\x83\x58\x83\x67)\r\n\r\nplain\r\n";
-        m_dir->Write("USER.DAT", file);
+        m_fx.dir->Write("USER.DAT", file);
         Open();
         QCOMPARE(List()->count(), 3);
         QCOMPARE(List()->item(0)->text(), QStringLiteral("Mozilla/4.0 (テスト)"));
-        m_driver->ClickOk();
-        QCOMPARE(m_dir->Read("USER.DAT"), file);
+        m_fx.driver->ClickOk();
+        QCOMPARE(m_fx.dir->Read("USER.DAT"), file);
     }
 
     void longEntriesSurviveAReopen() {
@@ -129,8 +115,8 @@ private Q_SLOTS:
         const QString japanese(86, QChar(0x3042));
         Add(ascii);
         Add(japanese);
-        m_driver->ClickOk();
-        m_sheet.reset();
+        m_fx.driver->ClickOk();
+        m_fx.sheet.reset();
         Open();
         QCOMPARE(List()->count(), 2);
         QCOMPARE(List()->item(0)->text(), ascii);
@@ -143,8 +129,8 @@ private Q_SLOTS:
         Add(QStringLiteral("Registered/2.0"));
         Button("setButton")->click();
         QCOMPARE(Current(), QStringLiteral("Registered/2.0"));
-        m_driver->ClickCancel();
-        QCOMPARE(m_dir->Read("USER.DAT"), std::string("Registered/2.0\r\n"));
+        m_fx.driver->ClickCancel();
+        QCOMPARE(m_fx.dir->Read("USER.DAT"), std::string("Registered/2.0\r\n"));
         QCOMPARE(S().UserAgent, std::string("Stored/1.0"));
     }
 
@@ -156,13 +142,13 @@ private Q_SLOTS:
     void setStoresTheEntryAndClearsTheBrowserFlag() {
         QFETCH(bool, useBrowser);
         S().UserAgentOn = useBrowser;
-        m_dir->Write("USER.DAT", "First/1.0\r\nSecond/2.0\r\n");
+        m_fx.dir->Write("USER.DAT", "First/1.0\r\nSecond/2.0\r\n");
         Open();
         test::TypeText(NewEntry(), QStringLiteral("half typed"));
         List()->setCurrentRow(1);
         Button("setButton")->click();
         QCOMPARE(NewEntry()->text(), QStringLiteral("half typed"));
-        m_driver->ClickOk();
+        m_fx.driver->ClickOk();
         QCOMPARE(S().UserAgent, std::string("Second/2.0"));
         QVERIFY(!S().UserAgentOn);
     }
@@ -172,7 +158,7 @@ private Q_SLOTS:
         S().UserAgent = "Stored/1.0";
         Open();
         QCOMPARE(Current(), QString::fromUtf8(kDefaultUserAgent));
-        m_driver->ClickOk();
+        m_fx.driver->ClickOk();
         QCOMPARE(S().UserAgent, std::string(kDefaultUserAgent));
         QVERIFY(S().UserAgentOn);
     }
@@ -183,13 +169,13 @@ private Q_SLOTS:
         QCOMPARE(Current(), QStringLiteral("Stored/1.0"));
         Button("defaultButton")->click();
         QCOMPARE(Current(), QString::fromUtf8(kDefaultUserAgent));
-        QVERIFY(!m_driver->ApplyEnabled());
-        m_driver->ClickOk();
+        QVERIFY(!m_fx.driver->ApplyEnabled());
+        m_fx.driver->ClickOk();
         QCOMPARE(S().UserAgent, std::string(kDefaultUserAgent));
     }
 
     void deletingSelectsTheNeighbour() {
-        m_dir->Write("USER.DAT", "a\r\nb\r\nc\r\n");
+        m_fx.dir->Write("USER.DAT", "a\r\nb\r\nc\r\n");
         Open();
         List()->setCurrentRow(2);
         Button("deleteButton")->click();
@@ -201,29 +187,30 @@ private Q_SLOTS:
         Button("deleteButton")->click();
         QVERIFY(!Button("deleteButton")->isEnabled());
         QVERIFY(!Button("setButton")->isEnabled());
-        QVERIFY(m_driver->ApplyEnabled());
-        m_driver->ClickCancel();
-        QCOMPARE(m_dir->Read("USER.DAT"), std::string());
+        QVERIFY(m_fx.driver->ApplyEnabled());
+        m_fx.driver->ClickCancel();
+        QCOMPARE(m_fx.dir->Read("USER.DAT"), std::string());
     }
 
     void unwritableFileIsSilent() {
-        Open(m_dir->File("missing-folder/USER.DAT"));
+        Open(m_fx.dir->File("missing-folder/USER.DAT"));
         Add(QStringLiteral("Agent/1.0"));
-        m_driver->ClickOk();
-        QVERIFY(m_messages.Boxes().empty());
-        QVERIFY(!m_driver->IsOpen());
+        m_fx.driver->ClickOk();
+        QVERIFY(m_fx.messages.Boxes().empty());
+        QVERIFY(!m_fx.driver->IsOpen());
     }
 
     void pageNeverOpenedLeavesTheFileAlone() {
-        m_dir->Write("USER.DAT", "kept\n");
-        m_sheet = std::make_unique<ui::CPropSheet>(*m_settings, m_launcher, m_dir->File("USER.DAT"), nullptr);
-        m_driver = std::make_unique<test::SheetDriver>(*m_sheet);
-        m_driver->ClickOk();
-        QCOMPARE(m_dir->Read("USER.DAT"), std::string("kept\n"));
+        m_fx.dir->Write("USER.DAT", "kept\n");
+        m_fx.sheet =
+            std::make_unique<ui::CPropSheet>(*m_fx.settings, m_fx.launcher, m_fx.dir->File("USER.DAT"), nullptr);
+        m_fx.driver = std::make_unique<test::SheetDriver>(*m_fx.sheet);
+        m_fx.driver->ClickOk();
+        QCOMPARE(m_fx.dir->Read("USER.DAT"), std::string("kept\n"));
     }
 
 private:
-    AppSettings& S() { return *m_settings; }
+    AppSettings& S() { return *m_fx.settings; }
 };
 
 } // namespace

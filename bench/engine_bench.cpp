@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/Median.h"
 #include "core/app/AppSettings.h"
 #include "core/check/CheckEngine.h"
 #include "core/check/TestRequest.h"
@@ -39,11 +40,6 @@ public:
 
 constexpr int kRows = 1000;
 constexpr int kRounds = 7;
-
-double MedianOf(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 } // namespace
 
@@ -96,9 +92,9 @@ int main() {
         }
     }
 
-    const double bareMedian = MedianOf(bare);
-    const double threadedMedian = MedianOf(bareThreaded);
-    const double engineMedian = MedianOf(checked);
+    const double bareMedian = bench::Median(bare);
+    const double threadedMedian = bench::Median(bareThreaded);
+    const double engineMedian = bench::Median(checked);
     std::printf("per check, median of %d rounds of %d rows against a loopback proxy that answers at once\n", kRounds,
                 kRows);
     std::printf("  bare exchange (connect, send, receive, close): %8.1f us\n", bareMedian);

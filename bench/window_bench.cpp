@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QTimer>
 
+#include "bench/Median.h"
 #include "core/app/AppSettings.h"
 #include "core/app/InternetSettings.h"
 #include "platform/ProgramLauncher.h"
@@ -32,11 +33,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kRows = 1000;
 constexpr int kRounds = 5;
 const std::string kAccessUrl = "http://127.0.0.1:9/envchk.cgi"; // never fetched: the proxy answers itself
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 } // namespace
 
@@ -95,8 +91,8 @@ int main(int argc, char** argv) {
         console.push_back(std::chrono::duration<double, std::milli>(Clock::now() - consoleStart).count());
     }
 
-    const double windowMs = Median(window);
-    const double consoleMs = Median(console);
+    const double windowMs = bench::Median(window);
+    const double consoleMs = bench::Median(console);
     std::printf("a check run of %d rows against a loopback proxy that answers at once, median of %d rounds\n", kRows,
                 kRounds);
     std::printf("  zandel-check (transcript to a file):        %8.1f ms\n", consoleMs);

@@ -1,4 +1,5 @@
 #include "core/settings/FieldRules.h"
+#include "core/util/Text.h"
 
 #include <climits>
 #include <optional>

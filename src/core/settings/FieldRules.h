@@ -35,7 +35,4 @@ FieldCheck CheckTextField(std::string_view text, std::size_t limit);
 // kept within the range.
 int SpinStep(std::string_view text, int fallback, int delta, int lowest, int highest);
 
-// At most `limit` bytes of `text`; text that is valid UTF-8 is never cut inside a character.
-std::string CutAtCharBoundary(std::string_view text, std::size_t limit);
-
 } // namespace zandel

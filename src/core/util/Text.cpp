@@ -7,6 +7,43 @@ namespace zandel {
 
 namespace {
 
+bool IsContinuation(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
+
+bool IsValidUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length = 0;
+        if (lead < 0x80) {
+            length = 1;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+        } else {
+            return false;
+        }
+        if (i + length > text.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            if (!IsContinuation(static_cast<unsigned char>(text[i + k]))) {
+                return false;
+            }
+        }
+        i += length;
+    }
+    return true;
+}
+
+bool IsShiftJisLead(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
 char FoldAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -69,6 +106,29 @@ std::string CrLfToLf(std::string_view text) {
         out.push_back(text[i]);
     }
     return out;
+}
+
+std::string CutAtCharBoundary(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) {
+        return std::string(text);
+    }
+    std::size_t end = limit;
+    if (IsValidUtf8(text)) {
+        while (end > 0 && IsContinuation(static_cast<unsigned char>(text[end]))) {
+            --end;
+        }
+        return std::string(text.substr(0, end));
+    }
+    // Shift-JIS from the Windows program: keep a double-byte character whole or not at all.
+    std::size_t i = 0;
+    while (i < limit) {
+        const std::size_t width = IsShiftJisLead(static_cast<unsigned char>(text[i])) ? 2 : 1;
+        if (i + width > limit) {
+            break;
+        }
+        i += width;
+    }
+    return std::string(text.substr(0, i));
 }
 
 } // namespace zandel

@@ -12,6 +12,10 @@ inline constexpr std::size_t kMaxFieldText = 259;
 // The first `limit` bytes of `text`.
 std::string CutBytes(std::string_view text, std::size_t limit = kMaxFieldText);
 
+// At most `limit` bytes of `text`, never cut inside a character: UTF-8 when the text is valid UTF-8, else
+// Shift-JIS (a double-byte character is kept whole or not at all).
+std::string CutAtCharBoundary(std::string_view text, std::size_t limit = kMaxFieldText);
+
 // ASCII letter case folded; bytes above 0x7F (Shift-JIS, UTF-8) compare as they are.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);

@@ -4,9 +4,9 @@
 
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QTextBoundaryFinder>
 
 #include "core/util/Text.h"
+#include "ui/util/TextCodec.h"
 
 namespace zandel::ui {
 
@@ -52,7 +52,7 @@ void AddressEditDelegate::setModelData(QWidget* editor, QAbstractItemModel* mode
     if (text.isEmpty()) {
         return;
     }
-    m_handlers.commit(index.row(), CutToBytes(text, static_cast<int>(kMaxFieldText)));
+    m_handlers.commit(index.row(), FromBytes(CutAtCharBoundary(ToBytes(text))));
 }
 
 // The box goes later; from now on there is no edit in progress.
@@ -76,22 +76,6 @@ bool AddressEditDelegate::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QStyledItemDelegate::eventFilter(watched, event);
-}
-
-QString CutToBytes(const QString& text, int limit) {
-    if (text.toUtf8().size() <= limit) {
-        return text;
-    }
-    // Whole characters (grapheme clusters) only, so that the stored bytes stay valid UTF-8.
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype kept = 0;
-    for (qsizetype next = finder.toNextBoundary(); next > 0; next = finder.toNextBoundary()) {
-        if (QStringView(text).left(next).toUtf8().size() > limit) {
-            break;
-        }
-        kept = next;
-    }
-    return text.left(kept);
 }
 
 } // namespace zandel::ui

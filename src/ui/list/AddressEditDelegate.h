@@ -41,7 +41,4 @@ private:
     mutable QPointer<QLineEdit> m_editor;
 };
 
-// The longest start of `text` whose UTF-8 form has at most `limit` bytes, never splitting a character.
-QString CutToBytes(const QString& text, int limit);
-
 } // namespace zandel::ui

@@ -282,7 +282,7 @@ void CRidIdiView::Copy() {
     if (!m_probeReady || box == nullptr) {
         return;
     }
-    QGuiApplication::clipboard()->setText(CutToBytes(box->text(), static_cast<int>(kMaxFieldText)));
+    QGuiApplication::clipboard()->setText(FromBytes(CutAtCharBoundary(ToBytes(box->text()))));
 }
 
 void CRidIdiView::Paste() {
@@ -296,7 +296,7 @@ void CRidIdiView::Paste() {
     if (lineEnd >= 0) {
         text.truncate(lineEnd);
     }
-    box->setText(CutToBytes(text, static_cast<int>(kMaxFieldText)));
+    box->setText(FromBytes(CutAtCharBoundary(ToBytes(text))));
 }
 
 void CRidIdiView::DropFiles(const QStringList& paths) {

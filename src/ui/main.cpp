@@ -1,9 +1,11 @@
+#include <cstdlib>
+
 #include <QApplication>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QTranslator>
 
-#include "platform/GnomeInternetSettings.h"
+#include "platform/DesktopInternetSettings.h"
 #include "platform/InstanceLock.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/RecentFileList.h"
@@ -21,7 +23,7 @@ int main(int argc, char** argv) {
     }
 
     zandel::InstanceLock lock;
-    zandel::GnomeInternetSettings internet;
+    zandel::DesktopInternetSettings internet(std::getenv("XDG_CURRENT_DESKTOP"));
     zandel::SpawnLauncher launcher;
     zandel::RecentFileList recent;
     zandel::ui::QtFileDialogs dialogs;

@@ -1,0 +1,41 @@
+#include "platform/DesktopInternetSettings.h"
+
+#include <sstream>
+#include <utility>
+
+#include <unistd.h>
+
+namespace zandel {
+
+DesktopInternetSettings::DesktopInternetSettings(const char* currentDesktop, std::string kdeConfigDir)
+    : m_targets(TargetsFor(currentDesktop)), m_kde(std::move(kdeConfigDir)) {}
+
+DesktopInternetSettings::Targets DesktopInternetSettings::TargetsFor(const char* currentDesktop) {
+    std::istringstream names(currentDesktop != nullptr ? currentDesktop : "");
+    std::string name;
+    bool gnome = false;
+    bool kde = false;
+    while (std::getline(names, name, ':')) {
+        kde = kde || name == "KDE";
+        gnome = gnome || name == "GNOME" || name == "GNOME-Flashback" || name == "Unity" || name == "X-Cinnamon" ||
+                name == "Cinnamon" || name == "MATE" || name == "Budgie" || name == "Pantheon" || name == "XFCE";
+    }
+    if (kde && !gnome) {
+        return Targets::Kde;
+    }
+    if (gnome && !kde) {
+        return Targets::Gnome;
+    }
+    return Targets::Both;
+}
+
+void DesktopInternetSettings::SetOption(int option, const InternetOptionList& list) {
+    if (m_targets != Targets::Kde) {
+        m_gnome.SetOption(option, list); // without the schema this does nothing
+    }
+    if (m_targets == Targets::Kde || ::access(m_kde.FilePath().c_str(), F_OK) == 0) {
+        m_kde.SetOption(option, list);
+    }
+}
+
+} // namespace zandel

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "core/app/InternetSettings.h"
+#include "platform/GnomeInternetSettings.h"
+#include "platform/KdeInternetSettings.h"
+
+namespace zandel {
+
+// The browser's proxy on the desktop the user runs, by `XDG_CURRENT_DESKTOP`: KDE's settings on KDE, GNOME's
+// on GNOME and its kin; on any other desktop both, where they are present (GNOME's schema installed, KDE's
+// "kioslaverc" already there).
+class DesktopInternetSettings final : public IInternetSettings {
+public:
+    enum class Targets { Gnome, Kde, Both };
+
+    explicit DesktopInternetSettings(const char* currentDesktop,
+                                     std::string kdeConfigDir = KdeInternetSettings::DefaultConfigDir());
+
+    void SetOption(int option, const InternetOptionList& list) override;
+    std::optional<std::string> ReadDialUpProfileName() override { return std::nullopt; }
+
+    // Which settings a desktop list ("KDE", "ubuntu:GNOME", ...) asks for.
+    static Targets TargetsFor(const char* currentDesktop);
+
+private:
+    Targets m_targets;
+    GnomeInternetSettings m_gnome;
+    KdeInternetSettings m_kde;
+};
+
+} // namespace zandel

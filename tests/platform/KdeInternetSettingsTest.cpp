@@ -53,8 +53,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "[Proxy Settings]\nProxyType=1\nhttpProxy=http://host.example\nhttpsProxy=http://host.example\n"
                  "ftpProxy=http://host.example\n"},
         EditCase{"EmptyAddress", "", false, "", "[Proxy Settings]\nProxyType=0\nhttpProxy=\nhttpsProxy=\nftpProxy=\n"},
-        EditCase{"GarbageKeptByteForByte", std::string("\x01\xff\0bin=\r\n[", 9), true, "127.0.0.1:8080",
-                 std::string("\x01\xff\0bin=\r\n[\n\n[Proxy Settings]\n", 27) + kKeys}),
+        EditCase{"GarbageKeptByteForByte", std::string("\x01\xff\0bin=\r\n[", 10), true, "127.0.0.1:8080",
+                 std::string("\x01\xff\0bin=\r\n[", 10) + "\n\n[Proxy Settings]\n" + kKeys}),
     [](const ::testing::TestParamInfo<EditCase>& info) { return std::string(info.param.name); });
 
 class KdeInternetSettingsTest : public ::testing::Test {

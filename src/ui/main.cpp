@@ -5,6 +5,8 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include "core/app/AppLifecycle.h"
+#include "core/app/InstallPaths.h"
 #include "platform/DesktopInternetSettings.h"
 #include "platform/InstanceLock.h"
 #include "platform/ProgramLauncher.h"
@@ -27,6 +29,17 @@ int main(int argc, char** argv) {
     zandel::SpawnLauncher launcher;
     zandel::RecentFileList recent;
     zandel::ui::QtFileDialogs dialogs;
-    zandel::ui::CMainApp mainApp({lock, internet, launcher, recent, dialogs}, QApplication::arguments());
+    // Started from the desktop's menu the working folder is the home folder: the settings go to the user's settings
+    // folder instead. From a terminal they stay in the working folder.
+    std::string startDir = zandel::CurrentDirectory();
+    std::string notice;
+    if (QApplication::arguments().contains(QLatin1String(zandel::kConfigFolderOption))) {
+        startDir = zandel::ConfigFolder();
+        if (!zandel::MakePrivateFolder(startDir)) {
+            notice = zandel::SettingsNotKeptMessage(startDir);
+        }
+    }
+    zandel::ui::CMainApp mainApp({lock, internet, launcher, recent, dialogs}, QApplication::arguments(), startDir);
+    mainApp.SetStartNotice(notice);
     return mainApp.Run();
 }

@@ -192,11 +192,14 @@ private Q_SLOTS:
         QCOMPARE(m_fx.dir->Read("USER.DAT"), std::string());
     }
 
-    void unwritableFileIsSilent() {
-        Open(m_fx.dir->File("missing-folder/USER.DAT"));
+    // The list added on the page would be gone at the next start: the user is told which file failed.
+    void unwritableFileIsReportedByName() {
+        const std::string path = m_fx.dir->File("missing-folder/USER.DAT");
+        Open(path);
         Add(QStringLiteral("Agent/1.0"));
         m_fx.driver->ClickOk();
-        QVERIFY(m_fx.messages.Boxes().empty());
+        QCOMPARE(m_fx.messages.Boxes().size(), std::size_t{1});
+        QCOMPARE(m_fx.messages.Boxes()[0].text, path + " を保存できませんでした。保存先のﾌｫﾙﾀﾞが見つかりません。");
         QVERIFY(!m_fx.driver->IsOpen());
     }
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "core/util/FileIo.h"
+
 namespace zandel {
 
 class IniFile;
@@ -128,7 +130,7 @@ struct LineListReadResult {
 };
 LineListReadResult ReadLineListFile(const std::string& path, int limit);
 // Writes every entry followed by CR LF, replacing the file only once the whole text is on disk.
-bool WriteLineListFile(const std::string& path, const std::vector<std::string>& entries);
+FileResult WriteLineListFile(const std::string& path, const std::vector<std::string>& entries);
 
 // [Window] of "PrxSet.ini" in `startDir`.
 WindowRect ReadWindowRect(const std::string& startDir);

@@ -115,7 +115,8 @@ void ReadFavourites(AppSettings& settings) {
 
 bool WriteFavourites(const AppSettings& settings) {
     return WriteLineListFile(PathInDir(settings.StartDir, kFavouritesFileName),
-                             ListEntries(settings, SettingsList::Favourites));
+                             ListEntries(settings, SettingsList::Favourites))
+        .ok;
 }
 
 LineListReadResult ReadLineListFile(const std::string& path, int limit) {
@@ -132,14 +133,14 @@ LineListReadResult ReadLineListFile(const std::string& path, int limit) {
     return result;
 }
 
-bool WriteLineListFile(const std::string& path, const std::vector<std::string>& entries) {
+FileResult WriteLineListFile(const std::string& path, const std::vector<std::string>& entries) {
     std::string text;
     for (const std::string& entry : entries) {
         // A line feed inside an entry would read back as two entries.
         text.append(entry, 0, entry.find('\n'));
         text += "\r\n";
     }
-    return WriteFileAtomically(path, text).ok;
+    return WriteFileAtomically(path, text);
 }
 
 WindowRect ReadWindowRect(const std::string& startDir) {

@@ -14,7 +14,7 @@ bool UserAgentList::Load(const std::string& path) {
     return read.hitLimit;
 }
 
-bool UserAgentList::Save(const std::string& path) const {
+FileResult UserAgentList::Save(const std::string& path) const {
     return WriteLineListFile(path, m_entries);
 }
 

@@ -22,8 +22,8 @@ public:
     // Replaces the entries with those of the file; a missing or unreadable file gives an empty list. The
     // first entry is selected. True when the file filled the list, which the user is told.
     bool Load(const std::string& path);
-    // Rewrites the file in full; false (and the old file kept) when it cannot be written.
-    bool Save(const std::string& path) const;
+    // Rewrites the file in full; a failure (the old file kept) when it cannot be written.
+    FileResult Save(const std::string& path) const;
 
     // Appends and selects the entry. Entries longer than a line of the file can carry are shortened here, so
     // that the list shows what the file will give back.

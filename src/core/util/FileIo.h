@@ -7,6 +7,7 @@ namespace zandel {
 struct FileResult {
     bool ok = true;
     int error = 0; // errno of the failure
+    explicit operator bool() const { return ok; }
 };
 
 // Reads a whole file as bytes.

@@ -4,11 +4,13 @@
 #include <QEvent>
 #include <QTimer>
 
+#include "core/app/MessageService.h"
 #include "platform/RecentFileList.h"
 #include "ui/app/SplashDlg.h"
 #include "ui/frame/FileCommands.h"
 #include "ui/frame/MainFrame.h"
 #include "ui/list/RidIdiView.h"
+#include "ui/util/MessageBoxService.h"
 #include "ui/util/TextCodec.h"
 
 namespace zandel::ui {
@@ -47,6 +49,9 @@ int CMainApp::Run() {
         return 1;
     case AppLifecycle::Start::Running:
         break;
+    }
+    if (!m_startNotice.empty()) {
+        QTimer::singleShot(0, this, [this] { ShowOk(MessageBoxService::Instance(), m_startNotice); });
     }
     const int code = QApplication::exec();
     const int exitCode = ExitInstance();

@@ -47,6 +47,9 @@ public:
     // InitInstance, the event loop, ExitInstance.
     int Run();
 
+    // A message shown once the main window is up (a settings folder that cannot be used).
+    void SetStartNotice(std::string text) { m_startNotice = std::move(text); }
+
     AppSettings& Settings() { return m_settings; }
     CMainFrame* MainFrame() const { return m_frame.get(); }
     CSplashDlg* Splash() const { return m_splash.data(); }
@@ -78,6 +81,7 @@ private:
     QPointer<CSplashDlg> m_splash;
     QElapsedTimer m_splashShown;
     bool m_exited = false;
+    std::string m_startNotice;
 };
 
 } // namespace zandel::ui

@@ -13,6 +13,7 @@
 #include "core/app/BrowserLaunch.h"
 #include "core/app/CloseRule.h"
 #include "core/app/CommandIds.h"
+#include "core/app/InstallPaths.h"
 #include "core/app/Texts.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/RecentFileList.h"
@@ -402,8 +403,13 @@ void CMainFrame::SwitchPane(bool forward) {
 }
 
 void CMainFrame::OpenSettingsSheet() {
-    // The User-Agent list lies beside the program, the other settings files in the start folder.
-    const std::string userAgents = PathInDir(ToBytes(QCoreApplication::applicationDirPath()), kUserAgentFileName);
+    // The User-Agent list lies beside the program where it may be written there, else in the settings folder; the
+    // other settings files lie in the start folder.
+    const std::string programDir = ToBytes(QCoreApplication::applicationDirPath());
+    const std::string userAgents = UserAgentFilePath(programDir, ConfigFolder());
+    if (userAgents != PathInDir(programDir, kUserAgentFileName)) {
+        MakePrivateFolder(ConfigFolder());
+    }
     CPropSheet sheet(m_settings, m_launcher, userAgents, this);
     sheet.exec();
 }
@@ -414,8 +420,8 @@ void CMainFrame::OpenMultiStageSheet() {
 }
 
 void CMainFrame::OpenManual() {
-    const LaunchPlan plan =
-        PlanOpenManual(m_settings, ToBytes(QCoreApplication::applicationDirPath()), MessageBoxService::Instance());
+    const LaunchPlan plan = PlanOpenManual(m_settings, ManualFolder(ToBytes(QCoreApplication::applicationDirPath())),
+                                           MessageBoxService::Instance());
     if (plan.launch) {
         m_launcher.Launch(plan.program, plan.parameter);
     }

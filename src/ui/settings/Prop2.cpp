@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "core/app/MessageService.h"
+#include "core/list/ListDocument.h"
 #include "ui/util/MessageBoxService.h"
 #include "ui/util/TextCodec.h"
 
@@ -170,8 +171,12 @@ bool CProp2::OnApply() {
 }
 
 void CProp2::OnClose() {
-    // A file that cannot be written keeps its old contents; nothing is reported.
-    m_list.Save(m_listFilePath);
+    // A file that cannot be written keeps its old contents; the user is told, since the list added here would
+    // otherwise be gone at the next start.
+    const FileResult saved = m_list.Save(m_listFilePath);
+    if (!saved) {
+        ShowOk(MessageBoxService::Instance(), FileErrorMessage(m_listFilePath, saved.error, true));
+    }
 }
 
 } // namespace zandel::ui

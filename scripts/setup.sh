@@ -8,7 +8,11 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-ipafont-gothic xdg-utils
     qt6-translations-l10n tinyproxy clang-format gsettings-desktop-schemas
+    dbus-daemon libkf5config-bin
 )
+if [ "${ZANDEL_SETUP_PACKAGE:-0}" = 1 ]; then
+    packages+=(dpkg-dev lintian desktop-file-utils appstream)
+fi
 if [ "${ZANDEL_SETUP_DESKTOP:-0}" = 1 ]; then
     packages+=(xvfb xauth xdotool imagemagick)
 fi

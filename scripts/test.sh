@@ -30,4 +30,7 @@ cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZANDEL_WERROR=ON -D
 cmake --build build/tsan -j "$jobs" --target core_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build/tsan/tests/core_tests
 
+echo "== Debian package"
+scripts/test-package.sh build/ci
+
 echo "== all tests passed"

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Builds the Debian package, installs it on this machine, checks the installed desktop files and runs the
+# installed zandel-check as an ordinary user on the installed sample list, through the test bed's proxies on
+# loopback (127.0.0.1, ports 38080-38086).
+#   scripts/test-package.sh BUILD_DIR   (a build folder of this tree that has zandel-testbed)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$1
+
+deb=$(scripts/package.sh | tail -n 1)
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "$deb" >/dev/null
+
+echo "== installed files"
+desktop-file-validate /usr/share/applications/org.zandel.Zandel.desktop
+appstreamcli validate --no-net /usr/share/metainfo/org.zandel.Zandel.metainfo.xml
+for f in /usr/share/zandel/index.html /usr/share/zandel/envchk.cgi /usr/share/zandel/proxies.txt \
+    /usr/share/icons/hicolor/scalable/apps/zandel.svg /usr/share/icons/hicolor/48x48/apps/zandel.png \
+    /usr/share/man/man1/zandel.1.gz /usr/share/man/man1/zandel-check.1.gz; do
+    [ -f "$f" ] || { echo "missing: $f" >&2; exit 1; }
+done
+
+echo "== installed zandel-check as an ordinary user"
+cmake --build "$build" --target zandel-testbed >/dev/null
+work=$(mktemp -d)
+chmod 0755 "$work"
+"$build/tests/zandel-testbed" --judge-port 38080 --base-port 38081 --ready-file "$work/ready" >"$work/testbed.log" 2>&1 &
+testbed=$!
+trap 'kill $testbed 2>/dev/null || true; rm -rf "$work"' EXIT
+for _ in $(seq 1 100); do
+    [ -f "$work/ready" ] && break
+    sleep 0.05
+done
+judge_url=$(sed -n 's/^judge_url=//p' "$work/ready")
+as_user=()
+[ "$(id -u)" -ne 0 ] || as_user=(runuser -u nobody --)
+status=0
+(cd "$work" && "${as_user[@]}" env HOME="$work" /usr/bin/zandel-check --url "$judge_url" --timeout 5 \
+    /usr/share/zandel/proxies.txt >"$work/checked.txt" 2>"$work/transcript.txt") || status=$?
+for grade in "Anonymous(A)" "Anonymous(B)" "Non-Anonymous" "NG"; do
+    if ! grep -qF " $grade " "$work/checked.txt"; then
+        echo "the installed zandel-check gave no $grade (exit $status):" >&2
+        cat "$work/checked.txt" "$work/transcript.txt" >&2
+        exit 1
+    fi
+done
+[ "$status" -eq 0 ] || { echo "the installed zandel-check exited $status" >&2; exit 1; }
+echo "package test passed: $deb"

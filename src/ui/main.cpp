@@ -31,15 +31,10 @@ int main(int argc, char** argv) {
     zandel::ui::QtFileDialogs dialogs;
     // Started from the desktop's menu the working folder is the home folder: the settings go to the user's settings
     // folder instead. From a terminal they stay in the working folder.
-    std::string startDir = zandel::CurrentDirectory();
-    std::string notice;
-    if (QApplication::arguments().contains(QLatin1String(zandel::kConfigFolderOption))) {
-        startDir = zandel::ConfigFolder();
-        if (!zandel::MakePrivateFolder(startDir)) {
-            notice = zandel::SettingsNotKeptMessage(startDir);
-        }
-    }
-    zandel::ui::CMainApp mainApp({lock, internet, launcher, recent, dialogs}, QApplication::arguments(), startDir);
-    mainApp.SetStartNotice(notice);
+    const zandel::StartFolder start =
+        zandel::ChooseStartFolder(QApplication::arguments().contains(QLatin1String(zandel::kConfigFolderOption)),
+                                  zandel::CurrentDirectory(), zandel::ConfigFolder());
+    zandel::ui::CMainApp mainApp({lock, internet, launcher, recent, dialogs}, QApplication::arguments(), start.dir);
+    mainApp.SetStartNotice(start.notice);
     return mainApp.Run();
 }

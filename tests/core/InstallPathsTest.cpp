@@ -77,6 +77,20 @@ TEST_F(InstallPathsTest, SettingsFolderIsMadeForTheUserAloneAndRefusedWhenUnusab
     }
 }
 
+TEST_F(InstallPathsTest, MenuStartKeepsSettingsInTheSettingsFolderAndSaysWhenItCannot) {
+    const std::string config = m_dir.File("config/Zandel");
+    EXPECT_EQ(ChooseStartFolder(false, "/work", config).dir, "/work") << "a terminal start keeps its folder";
+    EXPECT_FALSE(m_dir.Exists("config"));
+    const StartFolder menu = ChooseStartFolder(true, "/home/u", config);
+    EXPECT_EQ(menu.dir, config);
+    EXPECT_TRUE(menu.notice.empty());
+    m_dir.Write("blocked", "x");
+    const StartFolder blocked = ChooseStartFolder(true, "/home/u", m_dir.File("blocked/Zandel"));
+    EXPECT_EQ(blocked.dir, m_dir.File("blocked/Zandel")) << "never the home folder";
+    EXPECT_EQ(blocked.notice,
+              "設定ﾌｫﾙﾀﾞ " + m_dir.File("blocked/Zandel") + " を作成できないため、設定は保存されません。");
+}
+
 TEST_F(InstallPathsTest, UserAgentListGoesToTheSettingsFolderWhereTheProgramFolderIsNotWritable) {
     const std::string portable = Make("portable");
     EXPECT_EQ(UserAgentFilePath(portable, "/cfg/Zandel"), portable + "/USER.DAT");

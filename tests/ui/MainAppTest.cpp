@@ -195,6 +195,14 @@ private Q_SLOTS:
         QCOMPARE(app->MainFrame()->View()->RowCount(), 0);
     }
 
+    void startNoticeIsSaidOnceTheWindowIsUp() {
+        auto app = MakeApp();
+        app->SetStartNotice("notice");
+        QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
+        QTRY_COMPARE(m_messages->Boxes().size(), std::size_t{1});
+        QCOMPARE(m_messages->Boxes()[0].text, std::string("notice"));
+    }
+
     void secondProgramExitsAtOnceAndWritesNothing() {
         const QString startDir = QString::fromStdString(m_dir->Path()) + QStringLiteral("/start");
         QVERIFY(QDir().mkpath(startDir));

@@ -34,8 +34,14 @@ bool MakePrivateFolder(const std::string& path) {
            ::access(path.c_str(), W_OK | X_OK) == 0;
 }
 
-std::string SettingsNotKeptMessage(const std::string& folder) {
-    return "設定ﾌｫﾙﾀﾞ " + folder + " を作成できないため、設定は保存されません。";
+StartFolder ChooseStartFolder(bool configFolderOption, const std::string& workingDir, const std::string& configFolder) {
+    if (!configFolderOption) {
+        return {workingDir, {}};
+    }
+    if (!MakePrivateFolder(configFolder)) {
+        return {configFolder, "設定ﾌｫﾙﾀﾞ " + configFolder + " を作成できないため、設定は保存されません。"};
+    }
+    return {configFolder, {}};
 }
 
 std::string ManualFolder(const std::string& programDir) {

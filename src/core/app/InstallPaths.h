@@ -27,7 +27,13 @@ std::string UserAgentFilePath(const std::string& programDir, const std::string& 
 // working folder, which for a program started from a menu is the home folder.
 inline constexpr const char* kConfigFolderOption = "--use-config-folder";
 
-// Said once at start-up when the settings folder cannot be made or written.
-std::string SettingsNotKeptMessage(const std::string& folder);
+struct StartFolder {
+    std::string dir;    // becomes StartDir, where "PrxSet.ini", "Access.ini" and "USER2.DAT" lie
+    std::string notice; // said once at start-up: the settings folder cannot be made or written
+};
+// The working folder; with the option, the settings folder (made when missing). A settings folder that cannot
+// be used is still the one named, so that nothing lands in the home folder, and the user is told that the
+// settings will not be kept.
+StartFolder ChooseStartFolder(bool configFolderOption, const std::string& workingDir, const std::string& configFolder);
 
 } // namespace zandel

@@ -26,7 +26,12 @@ CMainApp::~CMainApp() {
 }
 
 AppLifecycle::Start CMainApp::InitInstance() {
-    return m_lifecycle.InitInstance(m_workingDir);
+    const AppLifecycle::Start start = m_lifecycle.InitInstance(m_workingDir);
+    if (start == AppLifecycle::Start::Running && !m_startNotice.empty()) {
+        // Once the window is up, so that the message has something to stand over.
+        QTimer::singleShot(0, this, [this] { ShowOk(MessageBoxService::Instance(), m_startNotice); });
+    }
+    return start;
 }
 
 int CMainApp::ExitInstance() {
@@ -49,9 +54,6 @@ int CMainApp::Run() {
         return 1;
     case AppLifecycle::Start::Running:
         break;
-    }
-    if (!m_startNotice.empty()) {
-        QTimer::singleShot(0, this, [this] { ShowOk(MessageBoxService::Instance(), m_startNotice); });
     }
     const int code = QApplication::exec();
     const int exitCode = ExitInstance();

@@ -330,10 +330,12 @@ private Q_SLOTS:
     }
 
     void helpSaysSoWhenTheManualIsMissing() {
-        // The tests' own folder has no manual beside them.
+        // The tests' own folder has no manual beside them, nor a share folder; an installed Zandel's is not looked at.
         m_rig->settings.BwPath = "/usr/bin/xdg-open";
         MakeFrame();
+        qputenv("XDG_DATA_DIRS", QByteArray(m_rig->dir.Path().c_str()));
         test::RequireEnabledAction(m_frame, QStringLiteral("helpManual"))->trigger();
+        qunsetenv("XDG_DATA_DIRS");
         QCOMPARE(m_rig->messages.Boxes().size(), std::size_t{1});
         QCOMPARE(m_rig->messages.Boxes()[0].text, std::string(kNoManual));
         QVERIFY(m_rig->launcher.launches.empty());

@@ -17,20 +17,9 @@ demo="$root/build/run/demo"
 mkdir -p "$demo"
 cp res/sample/proxies.txt "$demo/proxies.txt"
 
-build/run/tests/zandel-testbed --judge-port 38080 --base-port 38081 --ready-file "$demo/testbed.ready" \
-    >"$demo/testbed.log" 2>&1 &
-testbed=$!
-trap 'kill $testbed 2>/dev/null || true' EXIT
-for _ in $(seq 1 100); do
-    [ -f "$demo/testbed.ready" ] && break
-    sleep 0.05
-done
-if [ ! -f "$demo/testbed.ready" ]; then
-    echo "The sample proxies could not start (are ports 38080-38086 taken?):" >&2
-    cat "$demo/testbed.log" >&2
-    exit 1
-fi
-judge_url=$(sed -n 's/^judge_url=//p' "$demo/testbed.ready")
+. scripts/testbed.sh
+trap 'kill ${testbed:-} 2>/dev/null || true' EXIT
+start_testbed build/run/tests/zandel-testbed "$demo"
 
 if [ "${1:-}" = "--console" ]; then
     build/run/src/cli/zandel-check --url "$judge_url" --timeout 5 "$demo/proxies.txt"

@@ -25,14 +25,9 @@ echo "== installed zandel-check as an ordinary user"
 cmake --build "$build" --target zandel-testbed >/dev/null
 work=$(mktemp -d)
 chmod 0755 "$work"
-"$build/tests/zandel-testbed" --judge-port 38080 --base-port 38081 --ready-file "$work/ready" >"$work/testbed.log" 2>&1 &
-testbed=$!
-trap 'kill $testbed 2>/dev/null || true; rm -rf "$work"' EXIT
-for _ in $(seq 1 100); do
-    [ -f "$work/ready" ] && break
-    sleep 0.05
-done
-judge_url=$(sed -n 's/^judge_url=//p' "$work/ready")
+. scripts/testbed.sh
+trap 'kill ${testbed:-} 2>/dev/null || true; rm -rf "$work"' EXIT
+start_testbed "$build/tests/zandel-testbed" "$work"
 as_user=()
 [ "$(id -u)" -ne 0 ] || as_user=(runuser -u nobody --)
 status=0

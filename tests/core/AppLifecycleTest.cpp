@@ -142,8 +142,8 @@ TEST_F(AppLifecycleTest, ExitWritesAfterTheWindowRectangleAndLetsTheLockGoLast) 
     SetListEntry(m_settings, SettingsList::ChainProxies, "10.0.0.9:80", 0);
     m_settings.TimeOut = 12;
 
-    // The main window goes first and starts "PrxSet.ini" with its rectangle.
-    ASSERT_TRUE(WriteWindowRect(m_dir.Path(), {10, 20, 310, 220}));
+    // The main window goes first and hands over its rectangle, the head of "PrxSet.ini".
+    m_settings.Window = WindowRect{10, 20, 310, 220};
     EXPECT_EQ(app.ExitInstance(), 0);
 
     const std::string prxSet = m_dir.Read("PrxSet.ini");

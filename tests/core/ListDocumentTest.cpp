@@ -13,6 +13,7 @@
 #include "core/list/RowStore.h"
 #include "core/util/FileIo.h"
 #include "support/FakeDocumentHost.h"
+#include "support/OrdinaryUser.h"
 #include "support/RecordingMessageService.h"
 #include "support/TempDir.h"
 
@@ -295,13 +296,34 @@ TEST_F(ListDocumentTest, FailedSaveKeepsWhatIsOnDisk) {
     EXPECT_EQ(m_dir.Read("blocker"), "not a folder");
     EXPECT_TRUE(std::filesystem::is_directory(m_dir.File("taken.txt/inside")));
     EXPECT_EQ(m_dir.Listing(), "blocker old.txt taken.txt"); // no temporary file left behind
+}
 
-    if (::geteuid() != 0) { // an existing list in a folder that takes no new files
-        ::chmod(m_dir.Path().c_str(), 0555);
-        EXPECT_FALSE(Save(m_dir.File("old.txt")));
-        ::chmod(m_dir.Path().c_str(), 0755);
-        EXPECT_EQ(m_dir.Read("old.txt"), "1.1.1.1:80 OK\n2.2.2.2:80\n3.3.3.3:80\n");
-    }
+// The list's own permission decides, as it would for creating the file: a read-only list is refused with the
+// file-error message and stays modified; a writable list in a folder that takes no new files is saved.
+TEST_F(ListDocumentTest, SaveFollowsTheListsOwnPermission) {
+    MakeEdited();
+    const std::string& dir = m_dir.Path();
+    const std::string report = test::RunAsOrdinaryUser(dir, [&]() -> std::string {
+        const std::string locked = dir + "/locked.txt";
+        test::TempDir::WriteFile(locked, "9.9.9.9:80\n");
+        ::chmod(locked.c_str(), 0444);
+        if (Save(locked) || test::TempDir::ReadFile(locked) != "9.9.9.9:80\n") {
+            return "a read-only list was saved over";
+        }
+        if (m_messages.Texts() != Texts{locked + " へのｱｸｾｽは拒否されました。"} || !m_doc.IsModified()) {
+            return "the refusal was not reported, or the modified mark went";
+        }
+        const std::string open = dir + "/open.txt";
+        test::TempDir::WriteFile(open, "");
+        ::chmod(dir.c_str(), 0555);
+        const bool saved = Save(open);
+        ::chmod(dir.c_str(), 0755);
+        if (!saved || test::TempDir::ReadFile(open).rfind("1.1.1.1:80 OK", 0) != 0 || m_doc.IsModified()) {
+            return "a writable list in a closed folder was not saved";
+        }
+        return {};
+    });
+    EXPECT_EQ(report, "");
 }
 
 struct AskCase {

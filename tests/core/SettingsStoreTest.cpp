@@ -55,9 +55,9 @@ protected:
             SetListEntry(m_settings, list, entries[i], static_cast<int>(i));
         }
     }
-    // The shut-down order: window rectangle, chain lists, favourites, then the record.
+    // The shut-down order: the window hands over its rectangle, then chain lists, favourites and the record.
     void SaveAll(const WindowRect& rect = {}) {
-        ASSERT_TRUE(WriteWindowRect(m_dir.Path(), rect));
+        m_settings.Window = rect;
         ASSERT_TRUE(WriteChainLists(m_settings));
         ASSERT_TRUE(WriteFavourites(m_settings));
         ASSERT_TRUE(SaveSettings(m_settings));
@@ -330,10 +330,16 @@ TEST_F(SettingsStoreTest, WindowRectangleReadsBackAndZeroWidthIsEmpty) {
     EXPECT_EQ(wide.Right, INT_MAX);
     EXPECT_FALSE(wide.IsEmpty());
 
-    // The rectangle starts a new file: nothing of the old one is left.
-    m_dir.Write("PrxSet.ini", "[ProxyTimeOut]\r\nTimeOut=10\r\n");
-    ASSERT_TRUE(WriteWindowRect(m_dir.Path(), {1, 2, 3, 4}));
-    EXPECT_EQ(m_dir.Read("PrxSet.ini"), "[Window]\r\nLeft=1\r\nTop=2\r\nBottom=4\r\nRight=3\r\n");
+    // With the rectangle the file starts anew: nothing of the old one is left. Without one (no window was
+    // made) the old rectangle stays.
+    m_dir.Write("PrxSet.ini", "[Stale]\r\nKey=1\r\n[Window]\r\nLeft=5\r\nTop=6\r\nRight=70\r\nBottom=80\r\n");
+    ASSERT_TRUE(SaveSettings(m_settings));
+    EXPECT_EQ(ReadWindowRect(m_dir.Path()).Right, 70);
+    m_settings.Window = WindowRect{1, 2, 3, 4};
+    ASSERT_TRUE(SaveSettings(m_settings));
+    const std::string text = m_dir.Read("PrxSet.ini");
+    EXPECT_EQ(text.rfind("[Window]\r\nLeft=1\r\nTop=2\r\nBottom=4\r\nRight=3\r\n[ProxyTimeOut]\r\n", 0), 0u) << text;
+    EXPECT_EQ(text.find("Stale"), std::string::npos);
 }
 
 TEST_F(SettingsStoreTest, UnwritableFolderIsReportedForEveryFile) {
@@ -341,7 +347,7 @@ TEST_F(SettingsStoreTest, UnwritableFolderIsReportedForEveryFile) {
     m_settings.StartDir = m_dir.File("plain");
     SetListEntry(m_settings, SettingsList::Favourites, "127.0.0.1:80", 0);
     SetListEntry(m_settings, SettingsList::ChainProxies, "127.0.0.1:80", 0);
-    EXPECT_FALSE(WriteWindowRect(m_settings.StartDir, {0, 0, 10, 10}));
+    m_settings.Window = WindowRect{0, 0, 10, 10};
     EXPECT_FALSE(WriteChainLists(m_settings));
     EXPECT_FALSE(WriteFavourites(m_settings));
     EXPECT_FALSE(SaveSettings(m_settings));
@@ -357,7 +363,9 @@ TEST_F(SettingsStoreTest, AFailedWriteKeepsThePreviousFiles) {
     const std::string chains = m_dir.Read("Access.ini");
     const std::string settings = m_dir.Read("PrxSet.ini");
 
-    // Every file now outgrows what the disk takes.
+    // Every file now outgrows what the disk takes, though the window rectangle alone would fit: the settings
+    // must not be cut down to it.
+    m_settings.Window = WindowRect{5, 5, 700, 500};
     const std::string longEntry(259, 'q');
     Fill(SettingsList::Favourites, std::vector<std::string>(8, longEntry));
     Fill(SettingsList::ChainProxies, std::vector<std::string>(8, longEntry));

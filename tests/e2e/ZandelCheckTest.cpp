@@ -112,6 +112,16 @@ TEST_F(ZandelCheckTest, SaveModeAndOutputFileFollowTheListFormat) {
     EXPECT_NE(m_dir.Read("run.log").find("結果：使用可能なプロキシサーバです"), std::string::npos);
 }
 
+TEST_F(ZandelCheckTest, OutputMayBeStandardOutputOrNothing) {
+    FakeProxy anonymous(fake::ForwardToJudge({}));
+    m_dir.Write("list.txt", anonymous.Address() + "\n");
+    for (const std::string device : {"/dev/null", "/dev/stdout"}) {
+        const Outcome run = Run({"--url", m_judge.Url(), "--save-mode", "2", "-o", device, "list.txt"});
+        EXPECT_EQ(run.exitCode, 0) << device << ": " << run.err;
+        EXPECT_EQ(run.out, device == "/dev/null" ? "" : anonymous.Address() + "\r\n");
+    }
+}
+
 TEST_F(ZandelCheckTest, AccessUrlComesFromTheSettingsInTheWorkingFolder) {
     FakeProxy anonymous(fake::ForwardToJudge({}));
     m_dir.Write("PrxSet.ini", "[WebPage-Url]\r\nWebPage=" + m_judge.Url() + "\r\n[ProxyTimeOut]\r\nTimeOut=7\r\n");

@@ -29,18 +29,12 @@ std::string TempDir::File(const std::string& name) const {
 }
 
 std::string TempDir::Write(const std::string& name, const std::string& bytes) const {
-    const std::string path = File(name);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) {
-        throw std::runtime_error("cannot write " + path);
-    }
-    return path;
+    WriteFile(File(name), bytes);
+    return File(name);
 }
 
 std::string TempDir::Read(const std::string& name) const {
-    std::ifstream in(File(name), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return ReadFile(File(name));
 }
 
 bool TempDir::Exists(const std::string& name) const {
@@ -49,8 +43,25 @@ bool TempDir::Exists(const std::string& name) const {
 }
 
 std::string TempDir::Listing() const {
+    return Names(m_path);
+}
+
+void TempDir::WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+std::string TempDir::ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string TempDir::Names(const std::string& dir) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(m_path)) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         names.push_back(entry.path().filename().string());
     }
     std::sort(names.begin(), names.end());

@@ -22,6 +22,11 @@ public:
     // The names in the directory, sorted.
     std::string Listing() const;
 
+    // The same for any path, also for a process that has no TempDir of its own.
+    static void WriteFile(const std::string& path, const std::string& bytes);
+    static std::string ReadFile(const std::string& path);
+    static std::string Names(const std::string& dir);
+
 private:
     std::string m_path;
 };

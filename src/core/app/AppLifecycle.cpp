@@ -66,7 +66,7 @@ int AppLifecycle::ExitInstance() {
         m_shell.SaveRecentFiles();
     }
     // Let go only once everything is written: an instance started in between would otherwise read the
-    // half-written "PrxSet.ini" (the window rectangle alone) and later save its defaults over the settings.
+    // settings of before this run and later save them over this run's.
     if (m_lockHeld) {
         m_lock.Release();
         m_lockHeld = false;

@@ -48,9 +48,9 @@ public:
     // has read and shown nothing. After Failed the caller destroys the main window, if there is one, and
     // still runs ExitInstance, which saves the settings already loaded.
     Start InitInstance(const std::string& workingDir);
-    // After the main window is gone (it has written the window rectangle as the first part of
-    // "PrxSet.ini"): "Access.ini", "USER2.DAT" and the rest of "PrxSet.ini" are written, only by an instance
-    // that loaded the settings, and then the lock goes. The exit code.
+    // After the main window is gone (it has handed over its rectangle): "Access.ini", "USER2.DAT" and
+    // "PrxSet.ini" are written, only by an instance that loaded the settings, and then the lock goes. The exit
+    // code.
     int ExitInstance();
 
     bool SettingsLoaded() const { return m_settingsLoaded; }

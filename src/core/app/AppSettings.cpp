@@ -127,8 +127,14 @@ bool LoadSettings(AppSettings& settings) {
 
 bool SaveSettings(const AppSettings& settings) {
     const std::string path = PathInDir(settings.StartDir, kSettingsFileName);
-    // The file holds the [Window] section the main window has just written; everything else goes after it.
-    IniFile ini = IniFile::Load(path);
+    // The whole file is built here and written once: written in two steps, a full disk or a kill between them
+    // would leave the window rectangle alone and lose every other setting.
+    IniFile ini;
+    if (settings.Window) {
+        WriteWindowRect(ini, *settings.Window);
+    } else {
+        ini = IniFile::Load(path);
+    }
     const AppSettings& s = settings;
     ini.Set("ProxyTimeOut", "TimeOut", std::to_string(s.TimeOut));
     ini.Set("ProxyHttpVer", "HttpVer", s.HttpVer);

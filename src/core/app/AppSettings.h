@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,8 @@ struct AppSettings {
     const std::string DefaultUserAgent = kDefaultUserAgent;
     // The working directory at start-up: "PrxSet.ini", "Access.ini" and "USER2.DAT" lie here.
     std::string StartDir = ".";
+    // The main window's outer rectangle, handed over when the window goes; SaveSettings writes it as [Window].
+    std::optional<WindowRect> Window;
 
     std::array<std::string, kListSlots> Favourites;
     std::array<std::string, kListSlots> ChainProxies;
@@ -95,8 +98,9 @@ std::string PathInDir(const std::string& dir, const std::string& fileName);
 
 // "PrxSet.ini" in StartDir, every section but [Window]. A missing file or key keeps the field as it is.
 bool LoadSettings(AppSettings& settings);
-// Adds every section but [Window] to "PrxSet.ini" in StartDir (the window-rectangle save deletes the file
-// just before, so no key of an earlier run survives). False when the file cannot be written.
+// Replaces "PrxSet.ini" in StartDir, in one step, with [Window] from `Window` followed by every other section,
+// so that no key of an earlier run survives and a failed write leaves the old file whole. Without a window
+// rectangle the old file's [Window] is kept. False when the file cannot be written.
 bool SaveSettings(const AppSettings& settings);
 
 // Indexed keys prefix0, prefix1, ... of one section; the first empty or missing key ends the list.
@@ -134,8 +138,7 @@ FileResult WriteLineListFile(const std::string& path, const std::vector<std::str
 
 // [Window] of "PrxSet.ini" in `startDir`.
 WindowRect ReadWindowRect(const std::string& startDir);
-// Starts "PrxSet.ini" in `startDir` anew with [Window] Left, Top, Bottom, Right, replacing the old file in
-// one step.
-bool WriteWindowRect(const std::string& startDir, const WindowRect& rect);
+// [Window] Left, Top, Bottom, Right into the document.
+void WriteWindowRect(IniFile& ini, const WindowRect& rect);
 
 } // namespace zandel

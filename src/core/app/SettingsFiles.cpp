@@ -153,15 +153,11 @@ WindowRect ReadWindowRect(const std::string& startDir) {
     return rect;
 }
 
-bool WriteWindowRect(const std::string& startDir, const WindowRect& rect) {
-    // The rectangle starts a new "PrxSet.ini": a fresh document replaces the old file in one step, so a
-    // failed write leaves the previous settings in place rather than no file at all.
-    IniFile ini;
+void WriteWindowRect(IniFile& ini, const WindowRect& rect) {
     ini.Set(kWindowSection, "Left", std::to_string(rect.Left));
     ini.Set(kWindowSection, "Top", std::to_string(rect.Top));
     ini.Set(kWindowSection, "Bottom", std::to_string(rect.Bottom));
     ini.Set(kWindowSection, "Right", std::to_string(rect.Right));
-    return ini.Save(PathInDir(startDir, kSettingsFileName));
 }
 
 } // namespace zandel

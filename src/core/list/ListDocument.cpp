@@ -146,8 +146,8 @@ bool CRidIdiDoc::OpenListFile(const std::string& path) {
 }
 
 bool CRidIdiDoc::SaveListFile(const std::string& path) {
-    // The whole list goes to a new file that replaces the old one only once it is complete: a failed write
-    // leaves the old list on disk. The length of the extension plays no part; a long one is still a name.
+    // The whole list is built first and handed to the file writer in one piece, so that a failed write leaves
+    // the old list on disk. The length of the extension plays no part; a long one is still a name.
     const std::string bytes = m_rows.RowCount() > 0 ? FormatList(m_rows, m_saveMode) : std::string();
     const FileResult result = WriteFileAtomically(path, bytes);
     if (!result.ok) {

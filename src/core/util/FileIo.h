@@ -13,9 +13,13 @@ struct FileResult {
 // Reads a whole file as bytes.
 FileResult ReadWholeFile(const std::string& path, std::string& out);
 
-// Writes `bytes` to a temporary file beside `path` and renames it over `path`, so that a failed write never
-// leaves a half-written or empty file behind. A link is followed and its target replaced; an existing
-// file keeps its permission bits.
+// Saves `bytes` as the file `path`. A regular file is replaced by a complete new one (renamed over it), so a
+// failed write leaves the old file whole; the new file keeps the old one's owner and mode. A file that cannot
+// be replaced without changing what the user sees (hard-linked, in a folder that takes no new files, of an
+// owner we cannot give a new file) is overwritten where it is, after its room is claimed. A file the user may
+// not write is refused (EACCES). Links are followed and their target saved, except another user's link in a
+// sticky folder and any dangling link there (EACCES). Devices and pipes (/dev/null, /dev/stdout) are written
+// directly.
 FileResult WriteFileAtomically(const std::string& path, const std::string& bytes);
 
 // True for an existing file that is not a directory.

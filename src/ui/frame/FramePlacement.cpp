@@ -52,7 +52,7 @@ void FramePlacement::Shown() {
     }
 }
 
-bool FramePlacement::Save() const {
+WindowRect FramePlacement::OuterRect() const {
     QRect outer = m_window.frameGeometry();
     if (m_window.isMinimized()) {
         // A minimized window's rectangle is its icon's; the next start wants the window.
@@ -61,7 +61,7 @@ bool FramePlacement::Save() const {
             m_window.windowHandle() != nullptr ? m_window.windowHandle()->frameMargins() : QMargins();
         outer = normal.marginsAdded(frame);
     }
-    return WriteWindowRect(m_startDir, RectFromOuter(outer.x(), outer.y(), outer.width(), outer.height()));
+    return RectFromOuter(outer.x(), outer.y(), outer.width(), outer.height());
 }
 
 void FramePlacement::ApplyTopmost(QWidget& window, bool onTop) {

@@ -8,8 +8,8 @@ class QWidget;
 
 namespace zandel::ui {
 
-// The main window's place on screen: the outer rectangle of [Window] restored at creation and written when
-// the window goes, and the always-on-top state.
+// The main window's place on screen: the outer rectangle of [Window] restored at creation and handed to the
+// settings when the window goes, and the always-on-top state.
 class FramePlacement final {
 public:
     FramePlacement(QWidget& window, std::string startDir);
@@ -18,8 +18,8 @@ public:
     void Restore();
     // Once the window is on screen and its frame known: the saved rectangle was the outer one.
     void Shown();
-    // Starts "PrxSet.ini" anew with the window's outer rectangle.
-    bool Save() const;
+    // The window's outer rectangle as the next start should restore it.
+    WindowRect OuterRect() const;
 
     // Topmost or not, re-shown where and as large as it was.
     static void ApplyTopmost(QWidget& window, bool onTop);

@@ -99,7 +99,8 @@ CMainFrame::~CMainFrame() {
     m_tray->RemoveTrayIcon();
     ShutdownView();
     m_proxyBar->SaveToSettings();
-    m_placement->Save();
+    // Written with the other settings in one step, once the program ends.
+    m_settings.Window = m_placement->OuterRect();
     m_view->SetHost(nullptr);
     m_view->SetDocument(nullptr);
 }

@@ -63,9 +63,13 @@ RunEnd WaitForRun(CheckEngine& engine, cli::ConsoleHost& host, int total, bool s
     std::optional<Clock::time_point> giveUpAt;
     bool givenUp = false;
     while (engine.HasRunThreads()) {
+        // Repeated while the run lasts: a cancel that came during a name lookup did nothing, and the job
+        // must end as soon as the lookup is over.
         const int signals = g_signals.load();
-        if (signals > handled) {
+        if (signals > 0) {
             engine.StopCheck();
+        }
+        if (signals > handled) {
             handled = signals;
             if (signals >= 2 && !giveUpAt) {
                 giveUpAt = Clock::now() + kGiveUpAfter;
@@ -189,11 +193,13 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "zandel-check: the checked list could not be written to standard output\n");
         }
     }
-    if (transcriptError != 0 && options.logPath) {
+    // A transcript file cut short (a full disk) would pass for a whole one.
+    const bool transcriptCut = transcriptError != 0 && options.logPath;
+    if (transcriptCut) {
         std::fprintf(stderr, "zandel-check: the transcript could not be written whole to %s: %s\n",
                      options.logPath->c_str(), std::strerror(transcriptError));
     }
-    const int code = end == RunEnd::Completed && written && transcriptError == 0 ? 0 : 1;
+    const int code = end == RunEnd::Completed && written && !transcriptCut ? 0 : 1;
     if (end == RunEnd::GivenUp) {
         // Not a return: that would wait for the run thread.
         std::fflush(nullptr);

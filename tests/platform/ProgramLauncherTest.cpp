@@ -69,6 +69,7 @@ TEST_F(SpawnLauncherTest, FailedLaunchIsToldNamingTheProgram) {
     test::RecordingMessageService messages;
     EXPECT_FALSE(LaunchOrReport(m_launcher, m_dir.File("missing"), "", messages));
     EXPECT_TRUE(LaunchOrReport(m_launcher, m_browser, "", messages));
+    EXPECT_TRUE(test::WaitForFileText(m_dir.File("args.txt"), "0\n"));
     ASSERT_EQ(messages.Texts().size(), 1U);
     EXPECT_EQ(messages.Texts()[0], "ブラウザを起動できませんでした。\n" + m_dir.File("missing") +
                                        "\n設定ダイアログを開いて、ブラウザを指定してください。");

@@ -100,7 +100,8 @@ void CheckEngine::StopCheck() {
 
 void CheckEngine::BeginRun(bool setRunning) {
     std::lock_guard lock(m_stopMutex);
-    --m_runsNotBegun;
+    // A body run directly (not launched) was never counted.
+    m_runsNotBegun = std::max(m_runsNotBegun - 1, 0);
     m_checkBarRunning = !m_earlyStop;
     m_earlyStop = false;
     if (setRunning) {

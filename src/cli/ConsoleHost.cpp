@@ -1,5 +1,9 @@
 #include "cli/ConsoleHost.h"
 
+#include <cerrno>
+
+#include <unistd.h>
+
 #include "core/util/Text.h"
 
 namespace zandel::cli {
@@ -15,17 +19,60 @@ std::string OneLine(const std::string& text) {
     return line;
 }
 
+std::string EscapeControls(const std::string& text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    auto escape = [&out](unsigned char c) {
+        out += "\\x";
+        out.push_back(kHex[c >> 4]);
+        out.push_back(kHex[c & 0xF]);
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0U;
+        if ((c < 0x20 && c != '\n') || c == 0x7F) {
+            escape(c);
+        } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            escape(c);
+            escape(static_cast<unsigned char>(next));
+            ++i;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
 ConsoleHost::ConsoleHost(std::FILE* transcript, std::function<void()> onTimeout)
-    : m_transcript(transcript), m_timer(std::move(onTimeout)) {}
+    : m_transcript(transcript), m_escapeControls(::isatty(::fileno(transcript)) == 1), m_timer(std::move(onTimeout)) {}
 
 void ConsoleHost::AppendLog(const std::string& text) {
     std::lock_guard lock(m_mutex);
+    // After the first failed write (a full disk) the rest is dropped rather than written with a gap.
+    if (m_transcript == nullptr || m_transcriptError != 0) {
+        return;
+    }
     if (m_transcript == stderr) {
         ClearProgressLocked();
     }
-    const std::string lines = CrLfToLf(text);
-    std::fwrite(lines.data(), 1, lines.size(), m_transcript);
-    std::fflush(m_transcript);
+    const std::string lines = m_escapeControls ? EscapeControls(CrLfToLf(text)) : CrLfToLf(text);
+    errno = 0;
+    if (std::fwrite(lines.data(), 1, lines.size(), m_transcript) != lines.size() || std::fflush(m_transcript) != 0) {
+        m_transcriptError = errno != 0 ? errno : EIO;
+    }
+}
+
+int ConsoleHost::EndTranscript() {
+    std::lock_guard lock(m_mutex);
+    if (m_transcript != nullptr && m_transcript != stderr) {
+        errno = 0;
+        if (std::fclose(m_transcript) != 0 && m_transcriptError == 0) {
+            m_transcriptError = errno != 0 ? errno : EIO;
+        }
+    }
+    m_transcript = nullptr;
+    return m_transcriptError;
 }
 
 std::string ConsoleHost::GetTitle() {

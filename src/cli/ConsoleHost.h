@@ -14,7 +14,9 @@
 namespace zandel::cli {
 
 // The windows of the desktop program, for a console: the transcript goes to a stream, messages become
-// one-line notes on standard error, the time-out timer runs on a thread of its own.
+// one-line notes on standard error, the time-out timer runs on a thread of its own. A transcript that goes
+// to a terminal shows control characters escaped (a proxy's answer is copied into it and must not drive
+// the user's terminal); one written to a file is kept byte for byte.
 class ConsoleHost final : public ICheckHost, public IMessageService, public IDocumentHost {
 public:
     ConsoleHost(std::FILE* transcript, std::function<void()> onTimeout);
@@ -47,6 +49,9 @@ public:
 
     // The text of the last message shown, on one line.
     std::string LastMessage();
+    // Ends the transcript: later lines are dropped. Closes a transcript file (never standard error) and
+    // gives the errno of the first failed write or of the close, 0 when every line was written.
+    int EndTranscript();
     // Clears a progress line before other text reaches the terminal.
     void SetProgressLine(const std::string& line);
 
@@ -54,6 +59,8 @@ private:
     void ClearProgressLocked();
 
     std::FILE* m_transcript;
+    bool m_escapeControls;
+    int m_transcriptError = 0;
     std::mutex m_mutex;
     std::string m_title;
     std::string m_lastMessage;
@@ -64,5 +71,8 @@ private:
 
 // A message's lines joined into one.
 std::string OneLine(const std::string& text);
+// The text with every control character but the line feed shown as \xHH (C1 controls as their UTF-8
+// form), fit for a terminal.
+std::string EscapeControls(const std::string& text);
 
 } // namespace zandel::cli

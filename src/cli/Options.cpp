@@ -38,8 +38,10 @@ const char* UsageText() {
            "  -o, --output FILE    write the checked list there (default: standard output)\n"
            "  --log FILE           write the check transcript there (default: standard error)\n"
            "  -h, --help\n"
-           "Exit status: 0 the run completed, 1 the run was interrupted or the list could not be written\n"
-           "(what was checked is still written where possible), 2 bad usage or unusable input.\n";
+           "A second Ctrl+C ends at once, even during a name lookup.\n"
+           "Exit status: 0 the run completed, 1 the run was interrupted or could not start, or the list or\n"
+           "the --log transcript could not be written whole (what was checked is still written where\n"
+           "possible), 2 bad usage or unusable input.\n";
 }
 
 ParseOutcome ParseOptions(int argc, const char* const* argv) {

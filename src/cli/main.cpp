@@ -5,12 +5,15 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 #include <unistd.h>
 
 #include "cli/ConsoleHost.h"
+#include "cli/ConsoleRows.h"
 #include "cli/Options.h"
 #include "core/app/AppSettings.h"
 #include "core/app/Texts.h"
@@ -22,10 +25,13 @@ namespace {
 
 using namespace zandel;
 
-std::atomic<bool> g_interrupted{false};
+// Every Ctrl+C (or SIGTERM) counts: the first stops the run, a later one also gives up on a job that a
+// name lookup holds, since nothing can cut the lookup short.
+std::atomic<int> g_signals{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 void OnSignal(int) {
-    g_interrupted = true;
+    g_signals.fetch_add(1);
 }
 
 void InstallSignalHandlers() {
@@ -36,6 +42,9 @@ void InstallSignalHandlers() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
+// How long a stopped run may take to end once the user has asked twice.
+constexpr auto kGiveUpAfter = std::chrono::milliseconds(500);
+
 int Fail(const std::string& message) {
     std::fprintf(stderr, "zandel-check: %s\n", message.c_str());
     return 2;
@@ -45,13 +54,30 @@ bool WriteAll(std::FILE* stream, const std::string& bytes) {
     return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size() && std::fflush(stream) == 0;
 }
 
-// Waits for the run, passing a Ctrl+C on as a stop and keeping the progress line fresh.
-bool WaitForRun(CheckEngine& engine, cli::ConsoleHost& host, int total, bool showProgress) {
-    bool stopped = false;
+enum class RunEnd { Completed, Stopped, GivenUp };
+
+// Waits for the run, passing every Ctrl+C on as a stop and keeping the progress line fresh.
+RunEnd WaitForRun(CheckEngine& engine, cli::ConsoleHost& host, int total, bool showProgress) {
+    using Clock = std::chrono::steady_clock;
+    int handled = 0;
+    std::optional<Clock::time_point> giveUpAt;
+    bool givenUp = false;
     while (engine.HasRunThreads()) {
-        if (g_interrupted && !stopped) {
+        // Repeated while the run lasts: a cancel that came during a name lookup did nothing, and the job
+        // must end as soon as the lookup is over.
+        const int signals = g_signals.load();
+        if (signals > 0) {
             engine.StopCheck();
-            stopped = true;
+        }
+        if (signals > handled) {
+            handled = signals;
+            if (signals >= 2 && !giveUpAt) {
+                giveUpAt = Clock::now() + kGiveUpAfter;
+            }
+        }
+        if (giveUpAt && Clock::now() >= *giveUpAt) {
+            givenUp = true;
+            break;
         }
         if (showProgress) {
             const int remaining = engine.RemainingCount();
@@ -61,16 +87,20 @@ bool WaitForRun(CheckEngine& engine, cli::ConsoleHost& host, int total, bool sho
             if (title.rfind(prefix, 0) == 0) {
                 title.erase(0, prefix.size());
             }
-            host.SetProgressLine("checked " + std::to_string(checked) + " of " + std::to_string(total) + "  " + title);
+            host.SetProgressLine("checked " + std::to_string(checked) + " of " + std::to_string(total) + "  " +
+                                 cli::EscapeControls(title));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    engine.JoinRunThreads();
+    if (!givenUp) {
+        engine.JoinRunThreads();
+    }
+    const bool stopped = givenUp || handled > 0 || g_signals.load() > 0;
     if (showProgress) {
         host.SetProgressLine("checked " + std::to_string(stopped ? total - engine.RemainingCount() : total) + " of " +
                              std::to_string(total) + "\n");
     }
-    return !stopped && !g_interrupted;
+    return givenUp ? RunEnd::GivenUp : stopped ? RunEnd::Stopped : RunEnd::Completed;
 }
 
 } // namespace
@@ -122,7 +152,7 @@ int main(int argc, char** argv) {
         }
     });
     hostForTimer = &host;
-    MemoryRowStore rows;
+    cli::ConsoleRows rows;
     CRidIdiDoc document(rows, host, host);
     if (!document.OpenListFile(options.listPath)) {
         const std::string cause = host.LastMessage();
@@ -139,8 +169,18 @@ int main(int argc, char** argv) {
 
     const int total = std::min(rows.RowCount(), MaxListRows);
     const bool showProgress = options.logPath && isatty(STDERR_FILENO);
-    engine.StartCheck();
-    const bool completed = WaitForRun(engine, host, total, showProgress);
+    // A Ctrl+C that came before the run had begun keeps it from starting.
+    if (g_signals.load() == 0 && !engine.StartCheck()) {
+        host.EndTranscript();
+        std::fprintf(stderr, "zandel-check: the check could not be started: no thread for the run\n");
+        return 1;
+    }
+    const RunEnd end = WaitForRun(engine, host, total, showProgress);
+    const int transcriptError = host.EndTranscript();
+    if (end == RunEnd::GivenUp) {
+        // The run thread lives on in its lookup: what it would still write is dropped.
+        rows.Abandon();
+    }
 
     bool written = true;
     if (options.outputPath) {
@@ -153,8 +193,17 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "zandel-check: the checked list could not be written to standard output\n");
         }
     }
-    if (transcript != stderr) {
-        std::fclose(transcript);
+    // A transcript file cut short (a full disk) would pass for a whole one.
+    const bool transcriptCut = transcriptError != 0 && options.logPath;
+    if (transcriptCut) {
+        std::fprintf(stderr, "zandel-check: the transcript could not be written whole to %s: %s\n",
+                     options.logPath->c_str(), std::strerror(transcriptError));
     }
-    return completed && written ? 0 : 1;
+    const int code = end == RunEnd::Completed && written && !transcriptCut ? 0 : 1;
+    if (end == RunEnd::GivenUp) {
+        // Not a return: that would wait for the run thread.
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
+    return code;
 }

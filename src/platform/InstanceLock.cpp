@@ -6,11 +6,28 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zandel {
 
-InstanceLock::InstanceLock() : InstanceLock(DefaultPath()) {}
+namespace {
+
+constexpr const char* kLockFileName = "/Zandel.lock";
+
+int OpenRetrying(const char* path, int flags, mode_t mode) {
+    int fd = -1;
+    do {
+        fd = ::open(path, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+} // namespace
+
+InstanceLock::InstanceLock() : InstanceLock(DefaultPath()) {
+    m_privateFolder = !RuntimeFolder().has_value();
+}
 
 InstanceLock::InstanceLock(std::string path) : m_path(std::move(path)) {}
 
@@ -22,12 +39,18 @@ bool InstanceLock::Acquire() {
     if (m_fd >= 0) {
         return true;
     }
-    int fd = -1;
-    do {
-        fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    } while (fd < 0 && errno == EINTR);
+    // Without a lock file of our own there is nothing to tell another instance by; starting is better than
+    // refusing. Above all, no other user's file may keep us from starting or make us write elsewhere.
+    if (m_privateFolder && !EnsurePrivateFolder(m_path.substr(0, m_path.rfind('/')))) {
+        return true;
+    }
+    const int fd = OpenRetrying(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
-        // Without a lock file there is nothing to tell another instance by; starting is better than refusing.
+        return true;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+        ::close(fd);
         return true;
     }
     int locked = -1;
@@ -50,16 +73,39 @@ void InstanceLock::Release() {
     }
 }
 
-std::string InstanceLock::DefaultPath() {
+std::optional<std::string> InstanceLock::RuntimeFolder() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    std::string folder;
     if (runtime != nullptr && runtime[0] == '/') {
-        folder = runtime;
-    } else {
-        const char* temp = std::getenv("TMPDIR");
-        folder = temp != nullptr && temp[0] == '/' ? temp : "/tmp";
+        return std::string(runtime);
     }
-    return folder + "/Zandel.lock";
+    return std::nullopt;
+}
+
+std::string InstanceLock::DefaultPath() {
+    if (const std::optional<std::string> runtime = RuntimeFolder()) {
+        return *runtime + kLockFileName;
+    }
+    // The temporary folder is shared by every user: the lock goes into a folder of our own there.
+    const char* temp = std::getenv("TMPDIR");
+    const std::string folder = temp != nullptr && temp[0] == '/' ? temp : "/tmp";
+    return folder + "/zandel-" + std::to_string(::geteuid()) + kLockFileName;
+}
+
+bool InstanceLock::EnsurePrivateFolder(const std::string& folder) {
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        return false;
+    }
+    // Made by us just now or earlier, or planted by someone else: only a real folder of ours that no one
+    // else may enter will do.
+    const int fd = OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    const bool ours = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
+                      ((info.st_mode & 0077) == 0 || ::fchmod(fd, 0700) == 0);
+    ::close(fd);
+    return ours;
 }
 
 } // namespace zandel

@@ -7,13 +7,16 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include "core/app/BrowserLaunch.h"
+#include "core/app/MessageService.h"
+
 extern char** environ;
 
 namespace zandel {
 
-void SpawnLauncher::Launch(const std::string& program, const std::string& parameter) {
+bool SpawnLauncher::Launch(const std::string& program, const std::string& parameter) {
     if (program.empty()) {
-        return;
+        return false;
     }
     std::string programCopy = program;
     std::string parameterCopy = parameter;
@@ -33,10 +36,11 @@ void SpawnLauncher::Launch(const std::string& program, const std::string& parame
     // A session of its own: the browser is not ended with Zandel or by a Ctrl+C meant for it.
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSID);
     pid_t child = 0;
-    const int failed = posix_spawn(&child, programCopy.c_str(), nullptr, &attributes, argv, environ);
+    // posix_spawnp searches PATH for a bare name only; a name with a "/" is taken as the path it is.
+    const int failed = posix_spawnp(&child, programCopy.c_str(), nullptr, &attributes, argv, environ);
     posix_spawnattr_destroy(&attributes);
     if (failed != 0) {
-        return;
+        return false;
     }
     // Reap it whenever it ends, so that no zombie is left behind while Zandel runs.
     std::thread([child] {
@@ -44,6 +48,16 @@ void SpawnLauncher::Launch(const std::string& program, const std::string& parame
         while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
         }
     }).detach();
+    return true;
+}
+
+bool LaunchOrReport(IProgramLauncher& launcher, const std::string& program, const std::string& parameter,
+                    IMessageService& messages) {
+    if (launcher.Launch(program, parameter)) {
+        return true;
+    }
+    ShowOk(messages, LaunchFailedText(program));
+    return false;
 }
 
 } // namespace zandel

@@ -236,6 +236,46 @@ TEST_F(CheckRunTest, SecondStartDuringARunDoesNothing) {
     EXPECT_EQ(silent.Received().size(), 1U) << "one run, one connection";
 }
 
+// A stop given after the start but before its run thread has begun (here it waits behind the start-up
+// check) is kept: the run starts no job. A stop while nothing is on its way leaves the next run alone.
+TEST_F(CheckRunTest, StopBeforeTheRunHasBegunIsKept) {
+    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\n"));
+    AddRow(quick.Address());
+    AddRow(quick.Address());
+    m_host.HoldProxyBarAddress(true);
+    m_engine.StartStartupCheck();
+    ASSERT_TRUE(m_host.WaitForAddressAsked());
+    m_engine.StartCheck();
+    m_engine.StopCheck();
+    m_host.HoldProxyBarAddress(false);
+    ASSERT_TRUE(m_host.WaitForRunsEnded(++m_runs));
+    m_engine.JoinRunThreads();
+    EXPECT_EQ(m_host.Log(), "");
+    EXPECT_EQ(m_rows.SelectedRows(MaxListRows), (std::vector<int>{0, 1}));
+
+    m_engine.StopCheck();
+    RunToEnd();
+    EXPECT_EQ(m_rows.GetCellText(0, 1), "Anonymous(A)");
+    EXPECT_EQ(m_rows.GetCellText(1, 1), "Anonymous(A)");
+}
+
+// A window that has begun to close answers the run's fetch of the addresses with none.
+TEST_F(CheckRunTest, RunWhoseAddressesNeverCameChecksNothing) {
+    class ClosedRows final : public MemoryRowStore {
+    public:
+        std::vector<std::string> CellTexts(const std::vector<int>&, int) const override { return {}; }
+    };
+    ClosedRows rows;
+    rows.InsertRow(0, "127.0.0.1:1", StatusUnchecked, 0);
+    rows.SetRowSelected(0, true);
+    CheckEngine engine(m_settings, rows, m_host, m_messages);
+    ASSERT_TRUE(engine.StartCheck());
+    ASSERT_TRUE(m_host.WaitForRunsEnded(1));
+    engine.JoinRunThreads();
+    EXPECT_EQ(m_host.Log(), "");
+    EXPECT_TRUE(rows.IsRowSelected(0));
+}
+
 TEST_F(CheckRunTest, EmptyAccessUrlStartsNoRun) {
     m_settings.WebPage.clear();
     AddRow("127.0.0.1:1");

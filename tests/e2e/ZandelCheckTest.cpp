@@ -5,10 +5,13 @@
 #include <optional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include "core/app/Texts.h"
@@ -146,6 +149,79 @@ TEST_F(ZandelCheckTest, InterruptStopsTheRunAndStillWritesWhatWasChecked) {
     EXPECT_NE(out.find(silent.Address() + " NG --:--- "), std::string::npos) << out;
     EXPECT_NE(out.find(quick.Address() + " --- --:--- ----/--/--(-:-:-)"), std::string::npos) << out;
     EXPECT_NE(m_dir.Read("run.log").find("STOP>プロキシチェックがユーザにより中断"), std::string::npos);
+}
+
+// A stop cannot cut a name lookup short: the first Ctrl+C waits for it, a second one ends the tool at once
+// with the rows checked so far, the row whose lookup hangs as it was.
+TEST_F(ZandelCheckTest, SecondInterruptEndsTheToolDuringAHangingLookup) {
+    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\n"));
+    const std::string hanging = "proxy.hangs.test:8080";
+    m_dir.Write("list.txt", quick.Address() + "\n" + hanging + "\n" + quick.Address() + "\n");
+    test::Subprocess process({"/usr/bin/env", std::string("LD_PRELOAD=") + ZANDEL_BLOCKING_LOOKUP, ZANDEL_CHECK_BIN,
+                              "--url", m_judge.Url(), "--log", "run.log", "list.txt"},
+                             m_dir.Path(), m_dir.File("out"), m_dir.File("err"));
+    ASSERT_TRUE(test::WaitForFileText(m_dir.File("run.log"), "●---" + hanging + "---●\nSTART>"));
+    process.Signal(SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::string log = m_dir.Read("run.log");
+    EXPECT_EQ(log.find("\nEND>"), log.rfind("\nEND>")) << "the lookup still holds the job\n" << log;
+    process.Signal(SIGINT);
+    EXPECT_EQ(process.Wait(std::chrono::seconds(5)), 1);
+    const std::string out = m_dir.Read("out");
+    EXPECT_NE(out.find(quick.Address() + " Anonymous(A) "), std::string::npos) << out;
+    EXPECT_NE(out.find(hanging + " --- --:--- ----/--/--(-:-:-)\r\n"), std::string::npos) << out;
+    EXPECT_NE(out.find(quick.Address() + " --- --:--- ----/--/--(-:-:-)"), std::string::npos) << out;
+}
+
+// Failures that would leave a result that looks whole: a transcript cut short by a full disk, a run thread
+// that cannot be made (each thread's stack bigger than half the address space allowed).
+TEST_F(ZandelCheckTest, IncompleteRunOrTranscriptEndsWithOne) {
+    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\n"));
+    m_dir.Write("list.txt", quick.Address() + "\n");
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{ZANDEL_CHECK_BIN, "--url", m_judge.Url(), "--log", "/dev/full", "list.txt"},
+         "the transcript could not be written whole to /dev/full: No space left on device"},
+        {{"/bin/sh", "-c", "ulimit -s 524288 && ulimit -v 819200 && exec \"$0\" \"$@\"", ZANDEL_CHECK_BIN, "--url",
+          m_judge.Url(), "list.txt"},
+         "the check could not be started"},
+    };
+    for (const Case& c : cases) {
+        test::Subprocess process(c.args, m_dir.Path(), m_dir.File("out"), m_dir.File("err"));
+        EXPECT_EQ(process.Wait(), 1) << c.message;
+        EXPECT_NE(m_dir.Read("err").find("zandel-check: " + c.message), std::string::npos) << m_dir.Read("err");
+    }
+}
+
+// A proxy's answer is copied into the transcript: on a terminal its control characters must not reach the
+// terminal as they are; in a file they stay.
+TEST_F(ZandelCheckTest, TranscriptOnATerminalShowsControlCharactersEscaped) {
+    FakeProxy hostile(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\nHTTP_VIA=\x1b]0;owned\x07\x1b[2J\x9b\r\n"));
+    m_dir.Write("list.txt", hostile.Address() + "\n");
+
+    ASSERT_EQ(Run({"--url", m_judge.Url(), "--log", "run.log", "list.txt"}).exitCode, 0);
+    EXPECT_NE(m_dir.Read("run.log").find("\nHTTP_VIA=\x1b]0;owned\x07\x1b[2J\x9b\n"), std::string::npos);
+
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string terminal = ::ptsname(master);
+    const Outcome run = Run({"--url", m_judge.Url(), "--log", terminal, "list.txt"});
+    std::string shown;
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    char chunk[4096];
+    for (ssize_t got = 0; (got = ::read(master, chunk, sizeof chunk)) > 0;) {
+        shown.append(chunk, static_cast<std::size_t>(got));
+    }
+    ::close(master);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(shown.find("HTTP_VIA=\\x1B]0;owned\\x07\\x1B[2J\x9b"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find('\x1b'), std::string::npos);
+    EXPECT_NE(shown.find("START>プロキシチェック開始"), std::string::npos) << "text stays readable";
 }
 
 TEST_F(ZandelCheckTest, UnusableInputEndsWithOneLineNamingTheCause) {

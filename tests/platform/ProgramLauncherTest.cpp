@@ -1,10 +1,12 @@
 #include "platform/ProgramLauncher.h"
 
+#include <cstdlib>
 #include <string>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "support/RecordingMessageService.h"
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
 
@@ -39,15 +41,38 @@ TEST_F(SpawnLauncherTest, EmptyParameterStartsWithoutArguments) {
     EXPECT_TRUE(test::WaitForFileText(m_dir.File("args.txt"), "0\n"));
 }
 
-TEST_F(SpawnLauncherTest, PathThatIsNoProgramStartsNothingAndReturns) {
-    const std::string text = m_dir.Write("notes.txt", "not a program\n");
-    m_launcher.Launch(text, "http://127.0.0.1/");
-    m_launcher.Launch(m_dir.Path(), "http://127.0.0.1/");
-    m_launcher.Launch(m_dir.File("missing"), "");
-    m_launcher.Launch("", "");
-    // Still able to start a real program afterwards.
-    m_launcher.Launch(m_browser, "x");
+TEST_F(SpawnLauncherTest, BareNameIsLookedForAlongPath) {
+    const char* old = std::getenv("PATH");
+    const std::string saved = old != nullptr ? old : "";
+    // The stand-in needs the system's tools from PATH too.
+    ::setenv("PATH", ("/nonexistent:" + saved + ":" + m_dir.Path()).c_str(), 1);
+    const bool started = m_launcher.Launch("My Browser", "x");
+    const bool strayStarted = m_launcher.Launch("no-such-browser", "x");
+    old != nullptr ? ::setenv("PATH", saved.c_str(), 1) : ::unsetenv("PATH");
+    EXPECT_TRUE(started);
+    EXPECT_FALSE(strayStarted);
     EXPECT_TRUE(test::WaitForFileText(m_dir.File("args.txt"), "1\n[x]\n"));
+}
+
+// Whatever cannot be started says so, and the launcher stays able to start a real program afterwards.
+TEST_F(SpawnLauncherTest, PathThatIsNoProgramStartsNothingAndSaysSo) {
+    const std::string text = m_dir.Write("notes.txt", "not a program\n");
+    EXPECT_FALSE(m_launcher.Launch(text, "http://127.0.0.1/"));
+    EXPECT_FALSE(m_launcher.Launch(m_dir.Path(), "http://127.0.0.1/"));
+    EXPECT_FALSE(m_launcher.Launch(m_dir.File("missing"), ""));
+    EXPECT_FALSE(m_launcher.Launch("", ""));
+    EXPECT_TRUE(m_launcher.Launch(m_browser, "x"));
+    EXPECT_TRUE(test::WaitForFileText(m_dir.File("args.txt"), "1\n[x]\n"));
+}
+
+TEST_F(SpawnLauncherTest, FailedLaunchIsToldNamingTheProgram) {
+    test::RecordingMessageService messages;
+    EXPECT_FALSE(LaunchOrReport(m_launcher, m_dir.File("missing"), "", messages));
+    EXPECT_TRUE(LaunchOrReport(m_launcher, m_browser, "", messages));
+    EXPECT_TRUE(test::WaitForFileText(m_dir.File("args.txt"), "0\n"));
+    ASSERT_EQ(messages.Texts().size(), 1U);
+    EXPECT_EQ(messages.Texts()[0], "ブラウザを起動できませんでした。\n" + m_dir.File("missing") +
+                                       "\n設定ダイアログを開いて、ブラウザを指定してください。");
 }
 
 } // namespace

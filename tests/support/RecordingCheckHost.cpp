@@ -87,8 +87,23 @@ void RecordingCheckHost::StopTimeoutTimer() {
 }
 
 std::string RecordingCheckHost::GetProxyBarAddress() {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
+    m_addressAsked = true;
+    m_changed.notify_all();
+    m_changed.wait(lock, [&] { return !m_holdAddress; });
     return m_proxyBarAddress;
+}
+
+void RecordingCheckHost::HoldProxyBarAddress(bool hold) {
+    std::lock_guard lock(m_mutex);
+    m_holdAddress = hold;
+    m_addressAsked = false;
+    m_changed.notify_all();
+}
+
+bool RecordingCheckHost::WaitForAddressAsked(std::chrono::milliseconds limit) {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, limit, [&] { return m_addressAsked; });
 }
 
 void RecordingCheckHost::RunEnded() {

@@ -24,6 +24,10 @@ public:
     // The engine whose OnTimeoutTimer the timer calls.
     void Attach(CheckEngine* engine) { m_engine = engine; }
     void SetProxyBarAddress(std::string address);
+    // While held, a request for the proxy bar's address waits (the start-up check then sits in the run lock
+    // before its run has begun); WaitForAddressAsked waits until such a request has come.
+    void HoldProxyBarAddress(bool hold);
+    bool WaitForAddressAsked(std::chrono::milliseconds limit = std::chrono::seconds(10));
     void SetTitleText(std::string title);
 
     void AppendLog(const std::string& text) override;
@@ -60,6 +64,8 @@ private:
     std::vector<std::string> m_titles;
     std::vector<bool> m_captions;
     std::string m_proxyBarAddress;
+    bool m_holdAddress = false;
+    bool m_addressAsked = false;
     std::vector<pid_t> m_senders;
     bool m_indicator = false;
     bool m_labelEditing = true;

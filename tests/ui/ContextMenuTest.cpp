@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "core/app/AppSettings.h"
+#include "core/app/BrowserLaunch.h"
 #include "core/app/CommandIds.h"
 #include "support/FakeProxy.h"
 #include "support/ThreadState.h"
@@ -262,6 +263,11 @@ private Q_SLOTS:
         QVERIFY(Choose(cmd::kOpenBrowser));
         QCOMPARE(m_rig->launcher.launches.size(), std::size_t{1});
         QCOMPARE(m_rig->launcher.launches[0].parameter, std::string("http://127.0.0.1/start"));
+        QVERIFY(MessageTexts().empty());
+        // A browser that cannot be started is told, not passed over.
+        m_rig->launcher.starts = false;
+        QVERIFY(Choose(cmd::kOpenBrowser));
+        QCOMPARE(MessageTexts(), std::vector<std::string>{LaunchFailedText("/opt/browser")});
 
         QVERIFY(Choose(cmd::kAlwaysOnTop));
         QTRY_VERIFY(m_rig->settings.ForegroundWindow);

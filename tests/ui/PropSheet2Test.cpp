@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include "core/app/AppSettings.h"
+#include "core/app/BrowserLaunch.h"
 #include "platform/ProgramLauncher.h"
 #include "ui/UiTestSupport.h"
 #include "ui/multistage/PropSheet2.h"
@@ -69,6 +70,7 @@ private Q_SLOTS:
     void init() {
         m_settings = std::make_unique<AppSettings>();
         m_launcher.launches.clear();
+        m_launcher.starts = true;
         m_messages.Clear();
     }
     void cleanup() {
@@ -112,15 +114,30 @@ private Q_SLOTS:
         QVERIFY(!m_driver->ApplyEnabled());
     }
 
-    void emptyBrowserPathIsReported() {
-        S().BwPath.clear();
+    void browserThatCannotStartIsReported_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("starts");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("launches");
+        QTest::newRow("no path") << QString() << true << QString::fromUtf8(kNoBrowser) << 0;
+        QTest::newRow("cannot start") << QStringLiteral("no-such-browser") << false
+                                      << QString::fromStdString(LaunchFailedText("no-such-browser")) << 1;
+    }
+    void browserThatCannotStartIsReported() {
+        QFETCH(QString, path);
+        QFETCH(bool, starts);
+        QFETCH(QString, message);
+        QFETCH(int, launches);
+        S().BwPath = path.toStdString();
+        m_launcher.starts = starts;
         Open();
         test::TypeText(Box("urlCombo"), QStringLiteral("u"));
         Button("browseButton")->click();
         QCOMPARE(m_messages.Boxes().size(), 1U);
-        QCOMPARE(m_messages.Boxes()[0].text, std::string(kNoBrowser));
+        QCOMPARE(m_messages.Boxes()[0].text, message.toStdString());
         QCOMPARE(m_messages.Boxes()[0].icon, MbIcon::Warning);
-        QVERIFY(m_launcher.launches.empty());
+        QCOMPARE(static_cast<int>(m_launcher.launches.size()), launches);
+        QVERIFY(m_driver->IsOpen());
     }
 
     void storedChoicesPickTheirEntries() {

@@ -7,6 +7,10 @@
 
 namespace zandel {
 
+std::string LaunchFailedText(const std::string& program) {
+    return "ブラウザを起動できませんでした。\n" + program + "\n設定ダイアログを開いて、ブラウザを指定してください。";
+}
+
 LaunchPlan PlanOpenBrowser(const AppSettings& settings, IMessageService& messages) {
     LaunchPlan plan;
     if (settings.BwPath.empty()) {

@@ -18,6 +18,9 @@ struct LaunchPlan {
 inline constexpr const char* kManualFileName = "index.html";
 inline constexpr const char* kNoManual = "ﾏﾆｭｱﾙが存在しません(index.html)";
 
+// The message when the browser program cannot be started at all, naming the path as it is set.
+std::string LaunchFailedText(const std::string& program);
+
 // Command 32787: the browser, at the start URL when the settings ask for it.
 LaunchPlan PlanOpenBrowser(const AppSettings& settings, IMessageService& messages);
 // Command 32823: the manual "index.html" in `programDir` (the executable's folder), in the browser.

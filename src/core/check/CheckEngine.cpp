@@ -1,5 +1,6 @@
 #include "core/check/CheckEngine.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <system_error>
@@ -70,25 +71,42 @@ bool CheckEngine::BuildTestRequest() {
     return true;
 }
 
-void CheckEngine::StartCheck() {
+bool CheckEngine::StartCheck() {
     if (m_running || !BuildTestRequest()) {
-        return;
+        return false;
     }
-    LaunchRun(&CheckEngine::CheckSelectedThread);
+    return LaunchRun(&CheckEngine::CheckSelectedThread);
 }
 
-void CheckEngine::StartStartupCheck() {
+bool CheckEngine::StartStartupCheck() {
     if (m_running || !BuildTestRequest()) {
-        return;
+        return false;
     }
-    LaunchRun(&CheckEngine::CheckCurrentThread);
+    return LaunchRun(&CheckEngine::CheckCurrentThread);
 }
 
 void CheckEngine::StopCheck() {
-    // The flag first: the run thread must find it clear when the cancelled job returns, not a moment later.
-    m_checkBarRunning = false;
+    {
+        // The flag first: the run thread must find it clear when the cancelled job returns, not a moment later.
+        std::lock_guard lock(m_stopMutex);
+        m_checkBarRunning = false;
+        if (m_runsNotBegun > 0 && !m_running) {
+            m_earlyStop = true;
+        }
+    }
     m_probe.Cancel();
     m_host.SetLabelEditing(true);
+}
+
+void CheckEngine::BeginRun(bool setRunning) {
+    std::lock_guard lock(m_stopMutex);
+    // A body run directly (not launched) was never counted.
+    m_runsNotBegun = std::max(m_runsNotBegun - 1, 0);
+    m_checkBarRunning = !m_earlyStop;
+    m_earlyStop = false;
+    if (setRunning) {
+        m_running = true;
+    }
 }
 
 void CheckEngine::SkipCheck() {
@@ -105,7 +123,7 @@ void CheckEngine::OnTimeoutTimer(unsigned job) {
     SkipCheck();
 }
 
-void CheckEngine::LaunchRun(void (CheckEngine::*body)()) {
+bool CheckEngine::LaunchRun(void (CheckEngine::*body)()) {
     std::lock_guard lock(m_threadsMutex);
     for (auto it = m_threads.begin(); it != m_threads.end();) {
         if (it->done) {
@@ -116,6 +134,10 @@ void CheckEngine::LaunchRun(void (CheckEngine::*body)()) {
         }
     }
     RunThread& run = m_threads.emplace_back();
+    {
+        std::lock_guard stopLock(m_stopMutex);
+        ++m_runsNotBegun;
+    }
     try {
         run.thread = std::thread([this, body, &run] {
             (this->*body)();
@@ -123,7 +145,11 @@ void CheckEngine::LaunchRun(void (CheckEngine::*body)()) {
         });
     } catch (const std::system_error&) {
         m_threads.pop_back();
+        std::lock_guard stopLock(m_stopMutex);
+        --m_runsNotBegun;
+        return false;
     }
+    return true;
 }
 
 bool CheckEngine::HasRunThreads() {
@@ -192,16 +218,16 @@ ProbeResult CheckEngine::RunOneJob(std::string& responseTime) {
 
 void CheckEngine::CheckSelectedThread() {
     std::lock_guard lock(m_runLock);
-    m_running = true;
-    m_checkBarRunning = true;
+    BeginRun(true);
     std::string savedTitle;
     BeginRunUi(savedTitle);
     const std::vector<int> rows = m_rows.SelectedRows(MaxListRows);
     // The addresses are read once: while the run lasts, rows can be neither edited, moved nor removed, so
     // this is what reading each row at its turn would give, without the run waiting on the window per row.
+    // A window that has begun to close answers with none.
     const std::vector<std::string> addresses = m_rows.CellTexts(rows, 0);
 
-    const int count = static_cast<int>(rows.size());
+    const int count = static_cast<int>(std::min(rows.size(), addresses.size()));
     for (int k = 0; k < count; ++k) {
         m_remaining = count - k;
         if (!m_checkBarRunning) {
@@ -227,7 +253,7 @@ void CheckEngine::CheckSelectedThread() {
 
 void CheckEngine::CheckCurrentThread() {
     std::unique_lock lock(m_runLock);
-    m_checkBarRunning = true;
+    BeginRun(false);
     ClearJob();
 
     const std::string address = CutBytes(m_host.GetProxyBarAddress());

@@ -64,8 +64,11 @@ public:
     void Cleanup();
 
     bool BuildTestRequest();
-    void StartCheck();
-    void StartStartupCheck();
+    // Both return whether a run thread was started.
+    bool StartCheck();
+    bool StartStartupCheck();
+    // A stop that comes after a start but before its run thread has begun is kept for that run, which
+    // then checks nothing; a stop while no run is on its way changes nothing for the next one.
     void StopCheck();
     void SkipCheck();
     // The timer of job `job` fired. A firing that comes after its job is over (its stop had not yet been
@@ -94,7 +97,9 @@ public:
     CProxyProbe& Probe() { return m_probe; }
 
 private:
-    void LaunchRun(void (CheckEngine::*body)());
+    bool LaunchRun(void (CheckEngine::*body)());
+    // The run thread, holding the run lock, sets the check bar's running flag unless an early stop is kept.
+    void BeginRun(bool setRunning);
     void ClearJob();
     void BeginRunUi(std::string& savedTitle);
     void EndRunUi(const std::string& savedTitle);
@@ -118,6 +123,11 @@ private:
     std::atomic<int> m_timerPeriodMs{30000};
     std::atomic<unsigned> m_jobSerial{0};
     std::string m_version = "1.0";
+
+    // Orders a stop against the start of a run thread that has been launched but has not yet begun.
+    std::mutex m_stopMutex;
+    int m_runsNotBegun = 0;
+    bool m_earlyStop = false;
 
     struct RunThread {
         std::thread thread;

@@ -45,8 +45,8 @@ public:
     int SelectedCount() const { return static_cast<int>(SelectedRows(MaxListRows * 100).size()); }
 };
 
-// Rows in memory, for the console tool and the tests.
-class MemoryRowStore final : public IRowStore {
+// Rows in memory, for the console tool and the tests (which wrap it to add locking or to fake a closed window).
+class MemoryRowStore : public IRowStore {
 public:
     int RowCount() const override;
     void InsertRow(int index, const std::string& address, int image, int tag) override;

@@ -424,7 +424,7 @@ void CMainFrame::OpenManual() {
     const LaunchPlan plan = PlanOpenManual(m_settings, ManualFolder(ToBytes(QCoreApplication::applicationDirPath())),
                                            MessageBoxService::Instance());
     if (plan.launch) {
-        m_launcher.Launch(plan.program, plan.parameter);
+        LaunchOrReport(m_launcher, plan.program, plan.parameter, MessageBoxService::Instance());
     }
 }
 

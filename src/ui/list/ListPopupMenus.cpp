@@ -148,7 +148,7 @@ void ListPopupMenus::ChooseFavourite(int slot) {
 void ListPopupMenus::OpenBrowser() {
     const LaunchPlan plan = PlanOpenBrowser(m_settings, m_messages);
     if (plan.launch) {
-        m_launcher.Launch(plan.program, plan.parameter);
+        LaunchOrReport(m_launcher, plan.program, plan.parameter, m_messages);
     }
 }
 

@@ -133,7 +133,8 @@ void CDelegate1::BrowseClicked() {
         ShowOk(MessageBoxService::Instance(), texts::kNoBrowserPath);
         return;
     }
-    m_launcher.Launch(m_settings.BwPath, ComposeChainUrl(m_proxies[0], m_proxies[1], m_proxies[2], m_url));
+    LaunchOrReport(m_launcher, m_settings.BwPath, ComposeChainUrl(m_proxies[0], m_proxies[1], m_proxies[2], m_url),
+                   MessageBoxService::Instance());
 }
 
 void CDelegate1::ClearClicked(std::size_t proxy) {

@@ -134,7 +134,7 @@ private Q_SLOTS:
         QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
         ui::CMainFrame* frame = app->MainFrame();
         QVERIFY(frame->isVisible());
-        QVERIFY(frame->isMinimized());
+        QTRY_VERIFY(frame->isMinimized());
         QVERIFY(frame->Tray().IsPresent());
         QVERIFY(app->Settings().TaskTray);
         frame->OnCommand(cmd::kRestoreFromTray);

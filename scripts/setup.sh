@@ -8,9 +8,11 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-ipafont-gothic xdg-utils
     qt6-translations-l10n tinyproxy clang-format gsettings-desktop-schemas
+    xvfb openbox xdotool # the window test on an X server with a window manager
 )
+# Screenshots of the program under Xvfb.
 if [ "${ZANDEL_SETUP_DESKTOP:-0}" = 1 ]; then
-    packages+=(xvfb xauth xdotool imagemagick)
+    packages+=(xauth imagemagick)
 fi
 
 missing=()

@@ -13,6 +13,7 @@
 #include "ui/UiTestSupport.h"
 #include "ui/list/RidIdiView.h"
 #include "ui/support/FakeListViewHost.h"
+#include "ui/support/ListRig.h"
 #include "ui/util/MessageBoxService.h"
 
 namespace zandel {
@@ -26,23 +27,18 @@ class ListSelectionAndTipTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<AppSettings> m_settings;
-    std::unique_ptr<test::MessageRecorder> m_messages;
-    std::unique_ptr<test::FakeListViewHost> m_host;
-    std::unique_ptr<CRidIdiView> m_view;
-    test::FakeDocumentHost m_docHost;
-    std::unique_ptr<CRidIdiDoc> m_doc;
+    std::unique_ptr<test::ListRig> m_rig;
 
     void AddRows(int count, const std::string& address = "10.0.0.1:80") {
         for (int i = 0; i < count; ++i) {
-            m_view->InsertRow(m_view->RowCount(), address, StatusUnchecked, m_view->RowCount());
+            m_rig->view->InsertRow(m_rig->view->RowCount(), address, StatusUnchecked, m_rig->view->RowCount());
         }
     }
     QPoint RowCentre(int row, int column = 0) const {
-        return m_view->visualRect(m_view->model()->index(row, column)).center();
+        return m_rig->view->visualRect(m_rig->view->model()->index(row, column)).center();
     }
     void Click(int row, Qt::KeyboardModifiers modifiers = {}) {
-        QTest::mouseClick(m_view->viewport(), Qt::LeftButton, modifiers, RowCentre(row));
+        QTest::mouseClick(m_rig->view->viewport(), Qt::LeftButton, modifiers, RowCentre(row));
     }
     // The tip the list shows for a pause of the pointer over the cell, or nothing.
     QString TipOver(int row, int column) {
@@ -51,104 +47,94 @@ private:
             return QStringLiteral("(a tip that never went)");
         }
         const QPoint at = RowCentre(row, column);
-        QHelpEvent help(QEvent::ToolTip, at, m_view->viewport()->mapToGlobal(at));
-        QCoreApplication::sendEvent(m_view->viewport(), &help);
+        QHelpEvent help(QEvent::ToolTip, at, m_rig->view->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(m_rig->view->viewport(), &help);
         return QToolTip::isVisible() ? QToolTip::text() : QString();
     }
 
 private Q_SLOTS:
     void init() {
-        m_settings = std::make_unique<AppSettings>();
-        m_messages = std::make_unique<test::MessageRecorder>();
-        m_host = std::make_unique<test::FakeListViewHost>(*m_settings);
-        m_view = std::make_unique<CRidIdiView>(*m_settings);
-        m_doc = std::make_unique<CRidIdiDoc>(*m_view, ui::MessageBoxService::Instance(), m_docHost);
-        m_view->SetHost(m_host.get());
-        m_view->SetDocument(m_doc.get());
-        m_view->resize(640, 480);
-        m_view->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+        m_rig = std::make_unique<test::ListRig>();
+        QVERIFY(QTest::qWaitForWindowExposed(m_rig->view.get()));
     }
 
     void cleanup() {
         QToolTip::hideText();
-        m_view.reset();
-        m_doc.reset();
-        m_host.reset();
-        m_messages.reset();
+        m_rig.reset();
     }
 
     // The count is kept between changes: every way the selection or the rows change must reach it.
     void selectedCountFollowsEveryChange() {
         AddRows(8);
         const auto check = [this](const char* step) {
-            QVERIFY2(m_view->SelectedCount() == static_cast<int>(m_view->SelectedRows(MaxListRows).size()), step);
+            QVERIFY2(m_rig->view->SelectedCount() == static_cast<int>(m_rig->view->SelectedRows(MaxListRows).size()),
+                     step);
         };
-        QCOMPARE(m_view->SelectedCount(), 0);
-        m_view->OnCommand(cmd::kSelectAll);
-        QCOMPARE(m_view->SelectedCount(), 8);
+        QCOMPARE(m_rig->view->SelectedCount(), 0);
+        m_rig->view->OnCommand(cmd::kSelectAll);
+        QCOMPARE(m_rig->view->SelectedCount(), 8);
         Click(2, Qt::ControlModifier);
-        QCOMPARE(m_view->SelectedCount(), 7);
+        QCOMPARE(m_rig->view->SelectedCount(), 7);
         Click(2);
-        QCOMPARE(m_view->SelectedCount(), 1);
+        QCOMPARE(m_rig->view->SelectedCount(), 1);
         Click(5, Qt::ShiftModifier);
-        QCOMPARE(m_view->SelectedCount(), 4);
-        QTest::keyClick(m_view.get(), Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(m_rig->view->SelectedCount(), 4);
+        QTest::keyClick(m_rig->view.get(), Qt::Key_Down, Qt::ShiftModifier);
         check("shift+down");
-        m_view->OnCommand(cmd::kDelete); // answered OK
-        QCOMPARE(m_view->RowCount(), 3);
-        QCOMPARE(m_view->SelectedCount(), 0);
-        m_view->OnCommand(cmd::kSelectAll);
-        m_view->OnCommand(cmd::kMoveDown);
+        m_rig->view->OnCommand(cmd::kDelete); // answered OK
+        QCOMPARE(m_rig->view->RowCount(), 3);
+        QCOMPARE(m_rig->view->SelectedCount(), 0);
+        m_rig->view->OnCommand(cmd::kSelectAll);
+        m_rig->view->OnCommand(cmd::kMoveDown);
         check("move");
-        m_view->OnCommand(cmd::kAddAtEnd);
+        m_rig->view->OnCommand(cmd::kAddAtEnd);
         check("add");
-        m_view->SetRowSelected(0, false);
+        m_rig->view->SetRowSelected(0, false);
         check("deselect");
-        m_view->RemoveRow(1);
+        m_rig->view->RemoveRow(1);
         check("remove");
-        m_view->OnCommand(cmd::kSelectAll);
-        m_view->RemoveAllRows();
-        QCOMPARE(m_view->SelectedCount(), 0);
+        m_rig->view->OnCommand(cmd::kSelectAll);
+        m_rig->view->RemoveAllRows();
+        QCOMPARE(m_rig->view->SelectedCount(), 0);
     }
 
     // Only the run takes rows off the selection of a running list: no click, drag or key of the user may.
     void theUserCannotChangeTheSelectionOfARunningList() {
         test::FakeProxy silent(test::fake::NeverAnswer());
         AddRows(6, silent.Address());
-        m_view->SetRowSelected(0, true);
-        m_view->SetRowSelected(3, true);
-        m_view->StartCheck();
-        QTRY_COMPARE(m_view->GetCellText(0, 1), std::string("ﾁｪｯｸ中…"));
+        m_rig->view->SetRowSelected(0, true);
+        m_rig->view->SetRowSelected(3, true);
+        m_rig->view->StartCheck();
+        QTRY_COMPARE(m_rig->view->GetCellText(0, 1), std::string("ﾁｪｯｸ中…"));
         // Waiting for the answer (the time-out and ten seconds), where a stop takes.
-        QVERIFY(test::WaitUntilSomeThreadPolls((m_settings->TimeOut + 10) * 1000));
-        const Rows before = m_view->SelectedRows(MaxListRows);
+        QVERIFY(test::WaitUntilSomeThreadPolls((m_rig->settings.TimeOut + 10) * 1000));
+        const Rows before = m_rig->view->SelectedRows(MaxListRows);
 
         const std::vector<std::pair<const char*, std::function<void()>>> actions = {
-            {"Ctrl+A", [this] { QTest::keyClick(m_view.get(), Qt::Key_A, Qt::ControlModifier); }},
-            {"select all", [this] { m_view->selectAll(); }},
+            {"Ctrl+A", [this] { QTest::keyClick(m_rig->view.get(), Qt::Key_A, Qt::ControlModifier); }},
+            {"select all", [this] { m_rig->view->selectAll(); }},
             {"click", [this] { Click(5); }},
             {"Ctrl+click", [this] { Click(1, Qt::ControlModifier); }},
             {"Shift+click", [this] { Click(4, Qt::ShiftModifier); }},
-            {"Down", [this] { QTest::keyClick(m_view.get(), Qt::Key_Down); }},
-            {"Shift+End", [this] { QTest::keyClick(m_view.get(), Qt::Key_End, Qt::ShiftModifier); }},
-            {"Ctrl+Space", [this] { QTest::keyClick(m_view.get(), Qt::Key_Space, Qt::ControlModifier); }},
+            {"Down", [this] { QTest::keyClick(m_rig->view.get(), Qt::Key_Down); }},
+            {"Shift+End", [this] { QTest::keyClick(m_rig->view.get(), Qt::Key_End, Qt::ShiftModifier); }},
+            {"Ctrl+Space", [this] { QTest::keyClick(m_rig->view.get(), Qt::Key_Space, Qt::ControlModifier); }},
             {"drag",
              [this] {
-                 QTest::mousePress(m_view->viewport(), Qt::LeftButton, {}, RowCentre(1));
-                 QTest::mouseMove(m_view->viewport(), RowCentre(5));
-                 QTest::mouseRelease(m_view->viewport(), Qt::LeftButton, {}, RowCentre(5));
+                 QTest::mousePress(m_rig->view->viewport(), Qt::LeftButton, {}, RowCentre(1));
+                 QTest::mouseMove(m_rig->view->viewport(), RowCentre(5));
+                 QTest::mouseRelease(m_rig->view->viewport(), Qt::LeftButton, {}, RowCentre(5));
              }},
         };
         for (const auto& [name, action] : actions) {
             action();
-            QVERIFY2(m_view->SelectedRows(MaxListRows) == before, name);
+            QVERIFY2(m_rig->view->SelectedRows(MaxListRows) == before, name);
         }
-        m_view->StopCheck();
-        QTRY_VERIFY(!m_view->IsRunning());
+        m_rig->view->StopCheck();
+        QTRY_VERIFY(!m_rig->view->IsRunning());
         // Afterwards the user selects again.
-        QTest::keyClick(m_view.get(), Qt::Key_A, Qt::ControlModifier);
-        QCOMPARE(m_view->SelectedCount(), 6);
+        QTest::keyClick(m_rig->view.get(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(m_rig->view->SelectedCount(), 6);
     }
 
     void aCellTooNarrowForItsTextShowsItWholeAsTheTip() {

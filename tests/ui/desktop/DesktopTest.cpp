@@ -14,14 +14,8 @@
 #include <QWindow>
 
 #include "core/app/AppSettings.h"
-#include "core/app/InternetSettings.h"
-#include "platform/InstanceLock.h"
-#include "platform/ProgramLauncher.h"
-#include "platform/RecentFileList.h"
-#include "ui/support/FakeFileDialogs.h"
-#include "support/TempDir.h"
-#include "ui/UiTestSupport.h"
 #include "ui/app/MainApp.h"
+#include "ui/support/AppRig.h"
 #include "ui/app/SplashDlg.h"
 #include "ui/frame/MainFrame.h"
 
@@ -68,21 +62,20 @@ double ShareOfSplashOnScreen(ui::CSplashDlg& splash) {
     return static_cast<double>(same) / (own.width() * own.height());
 }
 
+void OnTopRows() {
+    QTest::addColumn<bool>("onTop");
+    QTest::newRow("normal") << false;
+    QTest::newRow("always on top") << true;
+}
+
 class DesktopTest : public QObject {
     Q_OBJECT
 private:
-    std::unique_ptr<test::TempDir> m_dir;
-    std::unique_ptr<test::MessageRecorder> m_messages;
-    std::unique_ptr<InstanceLock> m_lock;
-    RecordingInternetSettings m_internet;
-    RecordingLauncher m_launcher;
-    std::unique_ptr<RecentFileList> m_recent;
-    test::FakeFileDialogs m_dialogs;
+    std::unique_ptr<test::AppRig> m_rig;
 
     // Starts the program and waits for the window manager to have framed the window; none when it did not.
     std::unique_ptr<CMainApp> Start() {
-        auto app = std::make_unique<CMainApp>(CMainApp::Services{*m_lock, m_internet, m_launcher, *m_recent, m_dialogs},
-                                              QStringList{QStringLiteral("zandel")}, m_dir->Path());
+        auto app = m_rig->MakeApp();
         if (app->InitInstance() != AppLifecycle::Start::Running) {
             return nullptr;
         }
@@ -93,24 +86,14 @@ private:
     }
 
     void WriteSettings(const std::string& extra) {
-        m_dir->Write("PrxSet.ini", "[Window]\r\nLeft=200\r\nTop=150\r\nBottom=700\r\nRight=1000\r\n" + extra);
+        m_rig->dir.Write("PrxSet.ini", "[Window]\r\nLeft=200\r\nTop=150\r\nBottom=700\r\nRight=1000\r\n" + extra);
     }
 
 private Q_SLOTS:
-    void init() {
-        m_dir = std::make_unique<test::TempDir>();
-        m_messages = std::make_unique<test::MessageRecorder>();
-        m_lock = std::make_unique<InstanceLock>(m_dir->File("Zandel.lock"));
-        m_recent = std::make_unique<RecentFileList>(m_dir->File("config/Zandel.ini"));
-    }
+    void init() { m_rig = std::make_unique<test::AppRig>(); }
+    void cleanup() { m_rig.reset(); }
 
-    void cleanup() { m_messages.reset(); }
-
-    void savedRectangleStaysTheSameStartAfterStart_data() {
-        QTest::addColumn<bool>("onTop");
-        QTest::newRow("normal") << false;
-        QTest::newRow("always on top") << true;
-    }
+    void savedRectangleStaysTheSameStartAfterStart_data() { OnTopRows(); }
 
     void savedRectangleStaysTheSameStartAfterStart() {
         QFETCH(bool, onTop);
@@ -124,13 +107,13 @@ private Q_SLOTS:
             QCOMPARE(frame->frameGeometry(), saved);
             QCOMPARE(frame->windowFlags().testFlag(Qt::WindowStaysOnTopHint), onTop);
             app->ExitInstance();
-            const WindowRect rect = ReadWindowRect(m_dir->Path());
+            const WindowRect rect = ReadWindowRect(m_rig->dir.Path());
             QCOMPARE(QRect(QPoint(rect.Left, rect.Top), QPoint(rect.Right - 1, rect.Bottom - 1)), saved);
         }
     }
 
     void firstStartOnTopKeepsTheTitleBarOnScreen() {
-        m_dir->Write("PrxSet.ini", "[ProxyForegroundWindow]\r\nForegroundWindow=1\r\n");
+        m_rig->dir.Write("PrxSet.ini", "[ProxyForegroundWindow]\r\nForegroundWindow=1\r\n");
         auto app = Start();
         QVERIFY(app != nullptr);
         ui::CMainFrame* frame = app->MainFrame();
@@ -141,11 +124,7 @@ private Q_SLOTS:
         QCOMPARE(frame->geometry().top() - frame->frameGeometry().top(), margins.top());
     }
 
-    void splashShowsAboveTheMainWindow_data() {
-        QTest::addColumn<bool>("onTop");
-        QTest::newRow("normal") << false;
-        QTest::newRow("always on top") << true;
-    }
+    void splashShowsAboveTheMainWindow_data() { OnTopRows(); }
 
     void splashShowsAboveTheMainWindow() {
         QFETCH(bool, onTop);
@@ -180,7 +159,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!frame->isMinimized(), kFrameWaitMs);
         QVERIFY(!app->Settings().TaskTray);
         app->ExitInstance();
-        QVERIFY(m_dir->Read("PrxSet.ini").find("[ProxyTaskTray]\r\nOn=0") != std::string::npos);
+        QVERIFY(m_rig->dir.Read("PrxSet.ini").find("[ProxyTaskTray]\r\nOn=0") != std::string::npos);
     }
 };
 

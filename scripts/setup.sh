@@ -9,12 +9,14 @@ packages=(
     fonts-ipafont-gothic xdg-utils
     qt6-translations-l10n tinyproxy clang-format gsettings-desktop-schemas
     dbus-daemon libkf5config-bin
+    xvfb openbox xdotool # the window test on an X server with a window manager
 )
 if [ "${ZANDEL_SETUP_PACKAGE:-0}" = 1 ]; then
     packages+=(dpkg-dev lintian desktop-file-utils appstream)
 fi
+# Screenshots of the program under Xvfb.
 if [ "${ZANDEL_SETUP_DESKTOP:-0}" = 1 ]; then
-    packages+=(xvfb xauth xdotool imagemagick)
+    packages+=(xauth imagemagick)
 fi
 
 missing=()

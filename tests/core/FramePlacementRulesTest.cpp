@@ -46,6 +46,29 @@ TEST(WindowPlacementTest, OuterGeometryBecomesRightAndBottomPastTheLastPixel) {
     EXPECT_TRUE(PlacementToRestore(rect, {}).has_value());
 }
 
+struct ClientCase {
+    WindowRect outer;
+    FrameMargins frame;
+    int width;
+    int height;
+};
+
+class ClientSizeTest : public ::testing::TestWithParam<ClientCase> {};
+
+// The inside is what the window manager's frame leaves of the saved outer rectangle, whatever the file held.
+TEST_P(ClientSizeTest, FrameComesOffTheOuterRectangle) {
+    const ClientSize size = ClientSizeWithin(GetParam().outer, GetParam().frame);
+    EXPECT_EQ(size.width, GetParam().width);
+    EXPECT_EQ(size.height, GetParam().height);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, ClientSizeTest,
+    ::testing::Values(ClientCase{{200, 150, 1000, 700}, {1, 24, 1, 1}, 798, 525},
+                      ClientCase{{200, 150, 1000, 700}, {}, 800, 550},
+                      ClientCase{{0, 0, 10, 10}, {8, 30, 8, 8}, 1, 1}, // a frame larger than the rectangle
+                      ClientCase{{-2000000000, -2000000000, 2000000000, 2000000000}, {}, 16777215, 16777215}));
+
 TEST(CloseRuleTest, WithoutARunTheWindowClosesWithoutAQuestion) {
     test::RecordingMessageService messages;
     EXPECT_EQ(DecideClose(false, messages), CloseAction::Close);

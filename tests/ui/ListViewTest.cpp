@@ -17,6 +17,7 @@
 #include "ui/frame/ProxyBar.h"
 #include "ui/list/RidIdiView.h"
 #include "ui/support/FakeListViewHost.h"
+#include "ui/support/ListRig.h"
 #include "ui/util/MessageBoxService.h"
 
 namespace zandel {
@@ -33,40 +34,35 @@ class ListViewTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<AppSettings> m_settingsHolder;
-    std::unique_ptr<test::MessageRecorder> m_messages;
-    std::unique_ptr<test::FakeListViewHost> m_host;
-    std::unique_ptr<CRidIdiView> m_view;
-    test::FakeDocumentHost m_docHost;
-    std::unique_ptr<CRidIdiDoc> m_doc;
+    std::unique_ptr<test::ListRig> m_rig;
 
     void Fill(int count) {
-        for (int row = m_view->RowCount(), end = row + count; row < end; ++row) {
-            m_view->InsertRow(row, AddressOf(row), StatusNG, row);
-            m_view->SetCellText(row, 1, "NG");
-            m_view->SetCellText(row, 2, "--:---");
-            m_view->SetCellText(row, 3, "2024/01/02(03:04:05)");
+        for (int row = m_rig->view->RowCount(), end = row + count; row < end; ++row) {
+            m_rig->view->InsertRow(row, AddressOf(row), StatusNG, row);
+            m_rig->view->SetCellText(row, 1, "NG");
+            m_rig->view->SetCellText(row, 2, "--:---");
+            m_rig->view->SetCellText(row, 3, "2024/01/02(03:04:05)");
         }
     }
     void Select(const Rows& rows) {
-        m_view->clearSelection();
+        m_rig->view->clearSelection();
         for (int row : rows) {
-            m_view->SetRowSelected(row, true);
+            m_rig->view->SetRowSelected(row, true);
         }
     }
     std::vector<std::string> Column(int column) const {
         std::vector<std::string> texts;
-        for (int row = 0; row < m_view->RowCount(); ++row) {
-            texts.push_back(m_view->GetCellText(row, column));
+        for (int row = 0; row < m_rig->view->RowCount(); ++row) {
+            texts.push_back(m_rig->view->GetCellText(row, column));
         }
         return texts;
     }
-    QPoint RowCentre(int row) const { return m_view->visualItemRect(m_view->topLevelItem(row)).center(); }
+    QPoint RowCentre(int row) const { return m_rig->view->visualItemRect(m_rig->view->topLevelItem(row)).center(); }
     void ClickRow(int row, Qt::KeyboardModifiers modifiers = {}) {
-        QTest::mouseClick(m_view->viewport(), Qt::LeftButton, modifiers, RowCentre(row));
+        QTest::mouseClick(m_rig->view->viewport(), Qt::LeftButton, modifiers, RowCentre(row));
     }
     void ClickHeader(int column) {
-        QHeaderView* header = m_view->header();
+        QHeaderView* header = m_rig->view->header();
         const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
                         header->height() / 2);
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
@@ -79,73 +75,61 @@ private:
         QMimeData mime;
         mime.setUrls(urls);
         QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(m_view->viewport(), &enter);
+        QApplication::sendEvent(m_rig->view->viewport(), &enter);
         QVERIFY(enter.isAccepted());
         QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(m_view->viewport(), &drop);
+        QApplication::sendEvent(m_rig->view->viewport(), &drop);
     }
     // Return in the edit box; the list takes the text once the box has gone.
     void SubmitEdit() {
         KeyOnEditBox(Qt::Key_Return);
-        QTRY_VERIFY(m_view->EditBox() == nullptr);
+        QTRY_VERIFY(m_rig->view->EditBox() == nullptr);
     }
     // A QTest key press on the edit box, the way the user types into it.
     void KeyOnEditBox(Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
-        QLineEdit* box = m_view->EditBox();
+        QLineEdit* box = m_rig->view->EditBox();
         QVERIFY(box != nullptr);
         QTest::keyClick(box, key, modifiers);
     }
 
 private Q_SLOTS:
     void init() {
-        m_settingsHolder = std::make_unique<AppSettings>();
-        m_messages = std::make_unique<test::MessageRecorder>();
-        m_host = std::make_unique<test::FakeListViewHost>(*m_settingsHolder);
-        m_view = std::make_unique<CRidIdiView>(*m_settingsHolder);
-        m_doc = std::make_unique<CRidIdiDoc>(*m_view, ui::MessageBoxService::Instance(), m_docHost);
-        m_view->SetHost(m_host.get());
-        m_view->SetDocument(m_doc.get());
-        m_view->resize(640, 480);
-        m_view->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+        m_rig = std::make_unique<test::ListRig>();
+        QVERIFY(QTest::qWaitForWindowExposed(m_rig->view.get()));
     }
 
     void cleanup() {
-        m_view.reset();
-        m_doc.reset();
-        m_host.reset();
-        m_messages.reset();
-        m_docHost = test::FakeDocumentHost();
         QGuiApplication::clipboard()->clear();
+        m_rig.reset();
     }
 
     void addOpensAnUncheckedRowAndAnEmptiedEditKeepsIt() {
-        QVERIFY(m_view->OnCommand(cmd::kAddAtEnd));
-        QCOMPARE(m_view->RowCount(), 1);
-        QCOMPARE(m_view->GetRow(0).cells,
+        QVERIFY(m_rig->view->OnCommand(cmd::kAddAtEnd));
+        QCOMPARE(m_rig->view->RowCount(), 1);
+        QCOMPARE(m_rig->view->GetRow(0).cells,
                  (std::array<std::string, 4>{"0.0.0.0:0", "---", "--:---", "----/--/--(-:-:-)"}));
-        QCOMPARE(m_view->GetRowImage(0), int(StatusUnchecked));
-        QVERIFY(m_doc->IsModified());
-        QVERIFY(m_host->countUpdates > 0);
+        QCOMPARE(m_rig->view->GetRowImage(0), int(StatusUnchecked));
+        QVERIFY(m_rig->doc->IsModified());
+        QVERIFY(m_rig->host->countUpdates > 0);
 
-        QLineEdit* box = m_view->EditBox();
+        QLineEdit* box = m_rig->view->EditBox();
         QVERIFY(box != nullptr);
         QCOMPARE(box->text(), QStringLiteral("0.0.0.0:0"));
         box->clear();
         SubmitEdit();
-        QCOMPARE(m_view->GetCellText(0, 0), std::string("0.0.0.0:0"));
+        QCOMPARE(m_rig->view->GetCellText(0, 0), std::string("0.0.0.0:0"));
     }
 
     void aFullListRefusesNewRows() {
         Fill(MaxListRows);
         Select({10});
-        m_view->OnCommand(cmd::kInsert);
-        m_view->OnCommand(cmd::kAddAtEnd);
-        QCOMPARE(m_view->RowCount(), MaxListRows);
-        QVERIFY(m_view->EditBox() == nullptr);
-        QVERIFY(!m_doc->IsModified());
-        QCOMPARE(m_messages->Boxes().size(), std::size_t(2));
-        QCOMPARE(m_messages->Boxes()[1].text, std::string(texts::kRowLimit));
+        m_rig->view->OnCommand(cmd::kInsert);
+        m_rig->view->OnCommand(cmd::kAddAtEnd);
+        QCOMPARE(m_rig->view->RowCount(), MaxListRows);
+        QVERIFY(m_rig->view->EditBox() == nullptr);
+        QVERIFY(!m_rig->doc->IsModified());
+        QCOMPARE(m_rig->messages.Boxes().size(), std::size_t(2));
+        QCOMPARE(m_rig->messages.Boxes()[1].text, std::string(texts::kRowLimit));
     }
 
     void deleteKeyAsksBeforeDeleting_data() {
@@ -157,14 +141,14 @@ private Q_SLOTS:
         QFETCH(bool, confirm);
         Fill(MaxListRows);
         Select({3, 200, 700});
-        m_messages->QueueAnswer(confirm ? MbResult::Ok : MbResult::Cancel);
-        m_view->setFocus();
-        QTest::keyClick(m_view.get(), Qt::Key_Delete);
+        m_rig->messages.QueueAnswer(confirm ? MbResult::Ok : MbResult::Cancel);
+        m_rig->view->setFocus();
+        QTest::keyClick(m_rig->view.get(), Qt::Key_Delete);
 
-        QCOMPARE(m_messages->Boxes().size(), std::size_t(1));
-        QCOMPARE(m_messages->Boxes()[0].text, std::string("選択されたアドレスを削除しますか？"));
-        QCOMPARE(m_messages->Boxes()[0].buttons, MbButtons::OkCancel);
-        QCOMPARE(m_view->RowCount(), confirm ? MaxListRows - 3 : MaxListRows);
+        QCOMPARE(m_rig->messages.Boxes().size(), std::size_t(1));
+        QCOMPARE(m_rig->messages.Boxes()[0].text, std::string("選択されたアドレスを削除しますか？"));
+        QCOMPARE(m_rig->messages.Boxes()[0].buttons, MbButtons::OkCancel);
+        QCOMPARE(m_rig->view->RowCount(), confirm ? MaxListRows - 3 : MaxListRows);
         std::vector<std::string> expected;
         for (int n = 0; n < MaxListRows; ++n) {
             if (!confirm || (n != 3 && n != 200 && n != 700)) {
@@ -172,25 +156,25 @@ private Q_SLOTS:
             }
         }
         QVERIFY(Column(0) == expected);
-        QCOMPARE(m_doc->IsModified(), confirm);
+        QCOMPARE(m_rig->doc->IsModified(), confirm);
     }
 
     void moveUpCarriesTheSelection() {
         Fill(10);
         Select({2, 3, 7});
-        QVERIFY(m_view->OnCommand(cmd::kMoveUp));
-        QCOMPARE(m_view->SelectedRows(MaxListRows), (Rows{1, 2, 6}));
-        QCOMPARE(m_view->GetCellText(1, 0), AddressOf(2));
-        QCOMPARE(m_view->GetCellText(6, 0), AddressOf(7));
-        QCOMPARE(m_view->GetCellText(7, 0), AddressOf(6));
-        QVERIFY(m_doc->IsModified());
+        QVERIFY(m_rig->view->OnCommand(cmd::kMoveUp));
+        QCOMPARE(m_rig->view->SelectedRows(MaxListRows), (Rows{1, 2, 6}));
+        QCOMPARE(m_rig->view->GetCellText(1, 0), AddressOf(2));
+        QCOMPARE(m_rig->view->GetCellText(6, 0), AddressOf(7));
+        QCOMPARE(m_rig->view->GetCellText(7, 0), AddressOf(6));
+        QVERIFY(m_rig->doc->IsModified());
 
-        m_doc->SetModified(false);
+        m_rig->doc->SetModified(false);
         Select({0, 4});
-        m_view->OnCommand(cmd::kMoveUp);
-        QCOMPARE(m_view->SelectedRows(MaxListRows), (Rows{0, 4}));
-        QCOMPARE(m_view->GetCellText(0, 0), AddressOf(0));
-        QVERIFY(!m_doc->IsModified());
+        m_rig->view->OnCommand(cmd::kMoveUp);
+        QCOMPARE(m_rig->view->SelectedRows(MaxListRows), (Rows{0, 4}));
+        QCOMPARE(m_rig->view->GetCellText(0, 0), AddressOf(0));
+        QVERIFY(!m_rig->doc->IsModified());
     }
 
     // Each row command, run through the window, and whether it leaves the document modified.
@@ -213,17 +197,17 @@ private Q_SLOTS:
         QFETCH(int, rows);
         Fill(5);
         Select({1, 2});
-        QVERIFY(m_view->OnCommand(id));
-        QCOMPARE(m_doc->IsModified(), modified);
-        QCOMPARE(m_view->RowCount(), rows);
+        QVERIFY(m_rig->view->OnCommand(id));
+        QCOMPARE(m_rig->doc->IsModified(), modified);
+        QCOMPARE(m_rig->view->RowCount(), rows);
         if (id == cmd::kSelectAll) {
-            QCOMPARE(m_view->SelectedRows(MaxListRows), (Rows{0, 1, 2, 3, 4}));
-            QCOMPARE(m_view->SelectionMark(), 4);
+            QCOMPARE(m_rig->view->SelectedRows(MaxListRows), (Rows{0, 1, 2, 3, 4}));
+            QCOMPARE(m_rig->view->SelectionMark(), 4);
         }
         if (id == cmd::kClearResults) {
-            QCOMPARE(m_view->GetRow(3).cells,
+            QCOMPARE(m_rig->view->GetRow(3).cells,
                      (std::array<std::string, 4>{AddressOf(3), "---", "--:---", "----/--/--(-:-:-)"}));
-            QCOMPARE(m_view->GetRowImage(3), int(StatusUnchecked));
+            QCOMPARE(m_rig->view->GetRowImage(3), int(StatusUnchecked));
         }
     }
 
@@ -231,16 +215,16 @@ private Q_SLOTS:
         const std::vector<std::pair<std::string, std::string>> rows = {
             {"9.0.0.1:80", "9.500"}, {"10.0.0.1:80", "12.000"}, {"proxy.b:80", "--:---"}, {"Proxy.A:80", "0.056"}};
         for (const auto& [address, time] : rows) {
-            const int row = m_view->RowCount();
-            m_view->InsertRow(row, address, StatusUnchecked, row);
-            m_view->SetCellText(row, 2, time);
+            const int row = m_rig->view->RowCount();
+            m_rig->view->InsertRow(row, address, StatusUnchecked, row);
+            m_rig->view->SetCellText(row, 2, time);
         }
         Select({0});
 
         ClickHeader(2);
         QVERIFY(Column(2) == (std::vector<std::string>{"--:---", "0.056", "9.500", "12.000"}));
-        QVERIFY(m_doc->IsModified());
-        QCOMPARE(m_view->SelectedRows(MaxListRows), (Rows{2})); // the selection went along with 9.0.0.1:80
+        QVERIFY(m_rig->doc->IsModified());
+        QCOMPARE(m_rig->view->SelectedRows(MaxListRows), (Rows{2})); // the selection went along with 9.0.0.1:80
         ClickHeader(2);
         QVERIFY(Column(2) == (std::vector<std::string>{"12.000", "9.500", "0.056", "--:---"}));
         ClickHeader(0);
@@ -251,17 +235,17 @@ private Q_SLOTS:
 
     void editCommandCountsAsAChangeEvenWhenCancelled() {
         Fill(3);
-        m_doc->SetModified(false);
+        m_rig->doc->SetModified(false);
         Select({1});
-        QVERIFY(m_view->OnCommand(cmd::kEdit));
-        QVERIFY(m_doc->IsModified());
-        QLineEdit* box = m_view->EditBox();
+        QVERIFY(m_rig->view->OnCommand(cmd::kEdit));
+        QVERIFY(m_rig->doc->IsModified());
+        QLineEdit* box = m_rig->view->EditBox();
         QVERIFY(box != nullptr);
         QCOMPARE(box->text(), QString::fromStdString(AddressOf(1)));
         box->setText(QStringLiteral("other:1"));
         KeyOnEditBox(Qt::Key_Escape);
-        QTRY_VERIFY(m_view->EditBox() == nullptr);
-        QCOMPARE(m_view->GetCellText(1, 0), AddressOf(1));
+        QTRY_VERIFY(m_rig->view->EditBox() == nullptr);
+        QCOMPARE(m_rig->view->GetCellText(1, 0), AddressOf(1));
     }
 
     // The user clicks the label of a selected row: the edit takes the text as typed, and refuses an empty one.
@@ -271,53 +255,53 @@ private Q_SLOTS:
         Fill(3);
         ClickRow(1);
         ClickRow(1);
-        QTRY_VERIFY(m_view->EditBox() != nullptr);
+        QTRY_VERIFY(m_rig->view->EditBox() != nullptr);
         SubmitEdit();
-        QVERIFY(!m_doc->IsModified());
+        QVERIFY(!m_rig->doc->IsModified());
 
-        m_view->BeginEdit(1);
-        m_doc->SetModified(false);
-        QVERIFY(m_view->EditBox() != nullptr);
-        m_view->EditBox()->setText(QStringLiteral("  ﾌﾟﾛｷｼ proxy:8080 # note "));
+        m_rig->view->BeginEdit(1);
+        m_rig->doc->SetModified(false);
+        QVERIFY(m_rig->view->EditBox() != nullptr);
+        m_rig->view->EditBox()->setText(QStringLiteral("  ﾌﾟﾛｷｼ proxy:8080 # note "));
         SubmitEdit();
-        QCOMPARE(m_view->GetCellText(1, 0), std::string("  ﾌﾟﾛｷｼ proxy:8080 # note "));
-        QVERIFY(m_doc->IsModified());
+        QCOMPARE(m_rig->view->GetCellText(1, 0), std::string("  ﾌﾟﾛｷｼ proxy:8080 # note "));
+        QVERIFY(m_rig->doc->IsModified());
 
-        m_doc->SetModified(false);
-        m_view->BeginEdit(1);
-        QVERIFY(m_view->EditBox() != nullptr);
-        m_view->EditBox()->clear();
+        m_rig->doc->SetModified(false);
+        m_rig->view->BeginEdit(1);
+        QVERIFY(m_rig->view->EditBox() != nullptr);
+        m_rig->view->EditBox()->clear();
         SubmitEdit();
-        QCOMPARE(m_view->GetCellText(1, 0), std::string("  ﾌﾟﾛｷｼ proxy:8080 # note "));
+        QCOMPARE(m_rig->view->GetCellText(1, 0), std::string("  ﾌﾟﾛｷｼ proxy:8080 # note "));
     }
 
     // A Shift-JIS address from a Windows file keeps its bytes through an edit that changes nothing.
     void anUnchangedEditKeepsTheStoredBytes() {
         const std::string shiftJis = "\x83\x76\x83\x8d\x83\x4c\x83\x56:8080";
-        m_view->InsertRow(0, shiftJis, StatusUnchecked, 0);
-        QCOMPARE(m_view->topLevelItem(0)->text(0), QStringLiteral("プロキシ:8080"));
-        m_view->BeginEdit(0);
+        m_rig->view->InsertRow(0, shiftJis, StatusUnchecked, 0);
+        QCOMPARE(m_rig->view->topLevelItem(0)->text(0), QStringLiteral("プロキシ:8080"));
+        m_rig->view->BeginEdit(0);
         SubmitEdit();
-        QCOMPARE(m_view->GetCellText(0, 0), shiftJis);
+        QCOMPARE(m_rig->view->GetCellText(0, 0), shiftJis);
     }
 
     void editingSwitchedOffClosesTheEditAndRefusesNewOnes() {
         Fill(3);
         Select({0});
-        m_view->BeginEdit(0);
-        m_view->EditBox()->setText(QStringLiteral("typed:1"));
-        m_view->SetLabelEditing(false);
-        QTRY_VERIFY(m_view->EditBox() == nullptr);
-        QCOMPARE(m_view->GetCellText(0, 0), std::string("typed:1"));
+        m_rig->view->BeginEdit(0);
+        m_rig->view->EditBox()->setText(QStringLiteral("typed:1"));
+        m_rig->view->SetLabelEditing(false);
+        QTRY_VERIFY(m_rig->view->EditBox() == nullptr);
+        QCOMPARE(m_rig->view->GetCellText(0, 0), std::string("typed:1"));
 
-        m_view->BeginEdit(0);
-        QVERIFY(m_view->EditBox() == nullptr);
-        m_view->setFocus();
-        QTest::keyClick(m_view.get(), Qt::Key_F2);
-        QVERIFY(m_view->EditBox() == nullptr);
-        m_view->SetLabelEditing(true);
-        m_view->BeginEdit(0);
-        QVERIFY(m_view->EditBox() != nullptr);
+        m_rig->view->BeginEdit(0);
+        QVERIFY(m_rig->view->EditBox() == nullptr);
+        m_rig->view->setFocus();
+        QTest::keyClick(m_rig->view.get(), Qt::Key_F2);
+        QVERIFY(m_rig->view->EditBox() == nullptr);
+        m_rig->view->SetLabelEditing(true);
+        m_rig->view->BeginEdit(0);
+        QVERIFY(m_rig->view->EditBox() != nullptr);
     }
 
     void pasteTakesTheFirstLineAsTheWholeText_data() {
@@ -335,32 +319,32 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         Fill(2);
         Select({1});
-        m_view->OnCommand(cmd::kEdit);
-        m_view->EditBox()->setText(QStringLiteral("typed"));
+        m_rig->view->OnCommand(cmd::kEdit);
+        m_rig->view->EditBox()->setText(QStringLiteral("typed"));
         QGuiApplication::clipboard()->setText(clipboard);
         KeyOnEditBox(Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(m_view->EditBox()->text(), expected);
+        QCOMPARE(m_rig->view->EditBox()->text(), expected);
         SubmitEdit();
-        QCOMPARE(QString::fromStdString(m_view->GetCellText(1, 0)), expected);
+        QCOMPARE(QString::fromStdString(m_rig->view->GetCellText(1, 0)), expected);
     }
 
     void pasteAndCopyWithoutAnEditChangeNothing() {
         Fill(2);
         Select({0});
         QGuiApplication::clipboard()->setText(QStringLiteral("9.9.9.9:9\nx"));
-        QVERIFY(m_view->OnCommand(cmd::kEditPaste));
-        QVERIFY(m_view->OnCommand(cmd::kEditCopy));
-        QCOMPARE(m_view->GetCellText(0, 0), AddressOf(0));
+        QVERIFY(m_rig->view->OnCommand(cmd::kEditPaste));
+        QVERIFY(m_rig->view->OnCommand(cmd::kEditCopy));
+        QCOMPARE(m_rig->view->GetCellText(0, 0), AddressOf(0));
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("9.9.9.9:9\nx"));
-        QVERIFY(!m_doc->IsModified());
+        QVERIFY(!m_rig->doc->IsModified());
     }
 
     void copyPutsTheWholeTextOnAnEmptyClipboard() {
         Fill(2);
         Select({1});
         QGuiApplication::clipboard()->clear();
-        m_view->OnCommand(cmd::kEdit);
-        m_view->EditBox()->setSelection(0, 4); // copy takes the whole text, not the selection
+        m_rig->view->OnCommand(cmd::kEdit);
+        m_rig->view->EditBox()->setSelection(0, 4); // copy takes the whole text, not the selection
         KeyOnEditBox(Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromStdString(AddressOf(1)));
     }
@@ -371,31 +355,31 @@ private Q_SLOTS:
         const std::string second = dir.Write("second.TXT", "# comment\n2.2.2.2:2\n");
         const std::string other = dir.Write("other.csv", "3.3.3.3:3\n");
         Fill(10);
-        m_doc->SetModified(false);
+        m_rig->doc->SetModified(false);
 
         Drop({QString::fromStdString(first), QString::fromStdString(second), QString::fromStdString(other)});
-        QCOMPARE(m_view->RowCount(), 13);
-        QCOMPARE(m_view->GetCellText(9, 0), AddressOf(9));
-        QCOMPARE(m_view->GetCellText(10, 0), std::string("1.1.1.1:1"));
-        QCOMPARE(m_view->GetRowImage(11), int(StatusNG));
-        QCOMPARE(m_view->GetCellText(12, 0), std::string("2.2.2.2:2"));
-        QCOMPARE(m_doc->Title(), std::string("second.TXT"));
-        QCOMPARE(m_doc->PathName(), second);
-        QVERIFY(m_doc->IsModified());
-        QCOMPARE(m_doc->m_openMode, int(OpenReplace));
-        QCOMPARE(m_messages->Boxes().size(), std::size_t(1));
-        QCOMPARE(m_messages->Boxes()[0].text, std::string(texts::kBadListFormat));
+        QCOMPARE(m_rig->view->RowCount(), 13);
+        QCOMPARE(m_rig->view->GetCellText(9, 0), AddressOf(9));
+        QCOMPARE(m_rig->view->GetCellText(10, 0), std::string("1.1.1.1:1"));
+        QCOMPARE(m_rig->view->GetRowImage(11), int(StatusNG));
+        QCOMPARE(m_rig->view->GetCellText(12, 0), std::string("2.2.2.2:2"));
+        QCOMPARE(m_rig->doc->Title(), std::string("second.TXT"));
+        QCOMPARE(m_rig->doc->PathName(), second);
+        QVERIFY(m_rig->doc->IsModified());
+        QCOMPARE(m_rig->doc->m_openMode, int(OpenReplace));
+        QCOMPARE(m_rig->messages.Boxes().size(), std::size_t(1));
+        QCOMPARE(m_rig->messages.Boxes()[0].text, std::string(texts::kBadListFormat));
     }
 
     void aRefusedDropStillMarksTheDocument() {
         test::TempDir dir;
         const std::string other = dir.Write("list.dat", "3.3.3.3:3\n");
         Fill(2);
-        m_doc->SetModified(false);
+        m_rig->doc->SetModified(false);
         Drop({QString::fromStdString(other)});
-        QCOMPARE(m_view->RowCount(), 2);
-        QVERIFY(m_doc->IsModified());
-        QCOMPARE(m_messages->Boxes().size(), std::size_t(1));
+        QCOMPARE(m_rig->view->RowCount(), 2);
+        QVERIFY(m_rig->doc->IsModified());
+        QCOMPARE(m_rig->messages.Boxes().size(), std::size_t(1));
     }
 
     void clickOffersTheFirstSelectedAddressToTheProxyBar_data() {
@@ -406,69 +390,71 @@ private Q_SLOTS:
     void clickOffersTheFirstSelectedAddressToTheProxyBar() {
         QFETCH(int, use);
         Fill(5);
-        ui::CProxyBar* bar = m_host->GetProxyBar();
+        ui::CProxyBar* bar = m_rig->host->GetProxyBar();
         bar->SetAddr("10.9.9.9:1");
         bar->SetUseProxy(use);
-        m_settingsHolder->FavoSel = true;
-        const int updatesBefore = m_host->countUpdates;
+        m_rig->settings.FavoSel = true;
+        const int updatesBefore = m_rig->host->countUpdates;
 
         ClickRow(3);
         ClickRow(1, Qt::ControlModifier);
-        QCOMPARE(m_view->SelectedRows(MaxListRows), (Rows{1, 3}));
+        QCOMPARE(m_rig->view->SelectedRows(MaxListRows), (Rows{1, 3}));
         QCOMPARE(bar->GetAddr(), use == 0 ? AddressOf(1) : std::string("10.9.9.9:1"));
-        QCOMPARE(m_settingsHolder->FavoSel, use != 0);
-        QCOMPARE(m_host->countUpdates, updatesBefore + 2);
-        QVERIFY(m_host->internet.calls.empty()); // offering is not applying
+        QCOMPARE(m_rig->settings.FavoSel, use != 0);
+        QCOMPARE(m_rig->host->countUpdates, updatesBefore + 2);
+        QVERIFY(m_rig->host->internet.calls.empty()); // offering is not applying
     }
 
     void proxyCommandsDriveTheBarAndTheBrowserSetting() {
         Fill(3);
-        m_view->SetCellText(1, 0, "10.0.0.1:8080");
-        m_view->SetCellText(2, 0, "10.0.0.3:3128");
-        ui::CProxyBar* bar = m_host->GetProxyBar();
+        m_rig->view->SetCellText(1, 0, "10.0.0.1:8080");
+        m_rig->view->SetCellText(2, 0, "10.0.0.3:3128");
+        ui::CProxyBar* bar = m_rig->host->GetProxyBar();
         bar->SetAddr("10.0.0.2:3128");
-        auto lastApplied = [this] { return m_host->internet.calls.at(m_host->internet.calls.size() - 2).list; };
+        auto lastApplied = [this] {
+            return m_rig->host->internet.calls.at(m_rig->host->internet.calls.size() - 2).list;
+        };
 
         // On/off with the proxy off: the marked row goes to the browser, the bar's text stays.
         Select({1});
-        QVERIFY(m_view->OnCommand(cmd::kProxyOnOff));
+        QVERIFY(m_rig->view->OnCommand(cmd::kProxyOnOff));
         QCOMPARE(bar->GetUseProxy(), 1);
         QCOMPARE(bar->GetAddr(), std::string("10.0.0.2:3128"));
         QCOMPARE(lastApplied().proxyServer, std::string("10.0.0.1:8080"));
         QCOMPARE(lastApplied().flags, kProxyTypeProxy);
 
         // Change with the proxy on: the first selected row becomes the bar's address and stays on.
-        m_settingsHolder->FavoSel = true;
+        m_rig->settings.FavoSel = true;
         Select({2});
-        QVERIFY(m_view->OnCommand(cmd::kChangeProxy));
+        QVERIFY(m_rig->view->OnCommand(cmd::kChangeProxy));
         QCOMPARE(bar->GetAddr(), std::string("10.0.0.3:3128"));
         QCOMPARE(bar->GetUseProxy(), 1);
         QCOMPARE(lastApplied().proxyServer, std::string("10.0.0.3:3128"));
         QCOMPARE(lastApplied().flags, kProxyTypeProxy);
-        QVERIFY(!m_settingsHolder->FavoSel);
+        QVERIFY(!m_rig->settings.FavoSel);
 
         // Off from the tray: the bar keeps its address, the browser gets it switched off.
-        QVERIFY(m_view->OnCommand(cmd::kProxyOff));
+        QVERIFY(m_rig->view->OnCommand(cmd::kProxyOff));
         QCOMPARE(bar->GetUseProxy(), 0);
         QCOMPARE(bar->GetAddr(), std::string("10.0.0.3:3128"));
         QCOMPARE(lastApplied().proxyServer, std::string("10.0.0.3:3128"));
         QCOMPARE(lastApplied().flags, kProxyTypeDirect);
-        QCOMPARE(m_host->internet.calls.back().option, kOptionSettingsChanged);
+        QCOMPARE(m_rig->host->internet.calls.back().option, kOptionSettingsChanged);
 
         // Change with the proxy off hands the new address over with the proxy still off.
         Select({0});
-        m_view->OnCommand(cmd::kChangeProxy);
+        m_rig->view->OnCommand(cmd::kChangeProxy);
         QCOMPARE(lastApplied().proxyServer, AddressOf(0));
         QCOMPARE(lastApplied().flags, kProxyTypeDirect);
     }
 
     void windowCommandsGoToTheMainWindow() {
         for (int id : {cmd::kHideToTray, cmd::kRestoreFromTray, cmd::kAlwaysOnTop}) {
-            QVERIFY(m_view->OnCommand(id));
+            QVERIFY(m_rig->view->OnCommand(id));
         }
-        QCOMPARE(m_host->postedCommands,
+        QCOMPARE(m_rig->host->postedCommands,
                  (std::vector<int>{cmd::kHideToTray, cmd::kRestoreFromTray, cmd::kAlwaysOnTop}));
-        QVERIFY(!m_view->OnCommand(cmd::kSettings));
+        QVERIFY(!m_rig->view->OnCommand(cmd::kSettings));
     }
 };
 

@@ -15,9 +15,9 @@
 #include "platform/InstanceLock.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/RecentFileList.h"
-#include "support/FakeFileDialogs.h"
 #include "support/FakeProxy.h"
 #include "support/TempDir.h"
+#include "ui/support/AppRig.h"
 #include "ui/support/MenuProbe.h"
 #include "ui/UiTestSupport.h"
 #include "ui/app/MainApp.h"
@@ -50,38 +50,22 @@ bool HoldsFlock(qint64 pid) {
 class MainAppTest : public QObject {
     Q_OBJECT
 private:
-    std::unique_ptr<test::TempDir> m_dir;
-    std::unique_ptr<test::MessageRecorder> m_messages;
-    std::unique_ptr<InstanceLock> m_lock;
-    RecordingInternetSettings m_internet;
-    RecordingLauncher m_launcher;
-    std::unique_ptr<RecentFileList> m_recent;
-    test::FakeFileDialogs m_dialogs;
-
-    std::unique_ptr<CMainApp> MakeApp(QStringList arguments = {QStringLiteral("zandel")}) {
-        return std::make_unique<CMainApp>(CMainApp::Services{*m_lock, m_internet, m_launcher, *m_recent, m_dialogs},
-                                          arguments, m_dir->Path());
-    }
+    std::unique_ptr<test::AppRig> m_rig;
 
 private Q_SLOTS:
-    void init() {
-        m_dir = std::make_unique<test::TempDir>();
-        m_messages = std::make_unique<test::MessageRecorder>();
-        m_lock = std::make_unique<InstanceLock>(m_dir->File("Zandel.lock"));
-        m_recent = std::make_unique<RecentFileList>(m_dir->File("config/Zandel.ini"));
-    }
-
-    void cleanup() { m_messages.reset(); }
+    void init() { m_rig = std::make_unique<test::AppRig>(); }
+    void cleanup() { m_rig.reset(); }
 
     void startReopensTheLastListAndExitWritesEveryFileInOrder() {
-        const std::string list = m_dir->Write("last.txt", "10.0.0.1:80 NG\r\n10.0.0.2:80\r\n");
-        m_dir->Write("PrxSet.ini",
-                     "[ProxyFile]\r\nFile=" + list +
-                         "\r\n[ProxyForegroundWindow]\r\nForegroundWindow=1\r\n[ProxyAddr]\r\nAddr=10.0.0.7:8080\r\n");
-        m_dir->Write("USER2.DAT", "10.0.0.3:3128\r\n");
-        m_dir->Write("Access.ini", "[ADDR1]\r\nNo0=10.0.0.4:80\r\n[ADDR2]\r\nNo0=http://127.0.0.1/\r\n");
+        const std::string list = m_rig->dir.Write("last.txt", "10.0.0.1:80 NG\r\n10.0.0.2:80\r\n");
+        m_rig->dir.Write(
+            "PrxSet.ini",
+            "[ProxyFile]\r\nFile=" + list +
+                "\r\n[ProxyForegroundWindow]\r\nForegroundWindow=1\r\n[ProxyAddr]\r\nAddr=10.0.0.7:8080\r\n");
+        m_rig->dir.Write("USER2.DAT", "10.0.0.3:3128\r\n");
+        m_rig->dir.Write("Access.ini", "[ADDR1]\r\nNo0=10.0.0.4:80\r\n[ADDR2]\r\nNo0=http://127.0.0.1/\r\n");
 
-        auto app = MakeApp();
+        auto app = m_rig->MakeApp();
         QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
         ui::CMainFrame* frame = app->MainFrame();
         QVERIFY(frame->isVisible());
@@ -89,52 +73,52 @@ private Q_SLOTS:
         QCOMPARE(frame->View()->RowCount(), 2);
         QVERIFY(frame->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QCOMPARE(GetListEntry(app->Settings(), SettingsList::Favourites, 0), std::string("10.0.0.3:3128"));
-        QCOMPARE(m_recent->Entries().front(), list);
+        QCOMPARE(m_rig->recent.Entries().front(), list);
 
         // A second instance meanwhile is refused by the lock.
-        InstanceLock other(m_dir->File("Zandel.lock"));
+        InstanceLock other(m_rig->dir.File("Zandel.lock"));
         QVERIFY(!other.Acquire());
 
         frame->close();
         app->ExitInstance();
-        const std::string prxSet = m_dir->Read("PrxSet.ini");
+        const std::string prxSet = m_rig->dir.Read("PrxSet.ini");
         QVERIFY2(prxSet.rfind("[Window]\r\nLeft=", 0) == 0, prxSet.c_str());
         QVERIFY(prxSet.find("[ProxyTimeOut]") > prxSet.find("Right="));
         QVERIFY(prxSet.find("Addr=10.0.0.7:8080") != std::string::npos);
         QVERIFY(prxSet.find("File=" + list) != std::string::npos);
-        QCOMPARE(m_dir->Read("USER2.DAT"), std::string("10.0.0.3:3128\r\n"));
-        QVERIFY(m_dir->Read("Access.ini").find("No0=http://127.0.0.1/") != std::string::npos);
-        QVERIFY(m_dir->Read("config/Zandel.ini").find("File1=" + list) != std::string::npos);
+        QCOMPARE(m_rig->dir.Read("USER2.DAT"), std::string("10.0.0.3:3128\r\n"));
+        QVERIFY(m_rig->dir.Read("Access.ini").find("No0=http://127.0.0.1/") != std::string::npos);
+        QVERIFY(m_rig->dir.Read("config/Zandel.ini").find("File1=" + list) != std::string::npos);
         QVERIFY(other.Acquire());
     }
 
     void commandLineListBecomesTheListReopened() {
-        const std::string kept = m_dir->Write("kept.txt", "10.0.0.1:80\r\n");
-        const std::string given = m_dir->Write("given.txt", "10.0.0.8:80\r\n10.0.0.9:80\r\n");
-        m_dir->Write("PrxSet.ini", "[ProxyFile]\r\nFile=" + kept + "\r\n");
-        auto app = MakeApp({QStringLiteral("zandel"), QString::fromStdString(given)});
+        const std::string kept = m_rig->dir.Write("kept.txt", "10.0.0.1:80\r\n");
+        const std::string given = m_rig->dir.Write("given.txt", "10.0.0.8:80\r\n10.0.0.9:80\r\n");
+        m_rig->dir.Write("PrxSet.ini", "[ProxyFile]\r\nFile=" + kept + "\r\n");
+        auto app = m_rig->MakeApp({QStringLiteral("zandel"), QString::fromStdString(given)});
         QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
         QCOMPARE(app->MainFrame()->View()->RowCount(), 2);
         QCOMPARE(app->Settings().ProxyFile, given);
     }
 
     void commandLineListThatCannotBeOpenedEndsTheStartButKeepsTheSettings() {
-        m_dir->Write("PrxSet.ini", "[ProxyTimeOut]\r\nTimeOut=9\r\n");
-        auto app = MakeApp({QStringLiteral("zandel"), QString::fromStdString(m_dir->File("list.csv"))});
+        m_rig->dir.Write("PrxSet.ini", "[ProxyTimeOut]\r\nTimeOut=9\r\n");
+        auto app = m_rig->MakeApp({QStringLiteral("zandel"), QString::fromStdString(m_rig->dir.File("list.csv"))});
         QCOMPARE(app->InitInstance(), AppLifecycle::Start::Failed);
-        QCOMPARE(m_messages->Boxes().at(0).text, std::string(texts::kBadListFormat));
+        QCOMPARE(m_rig->messages.Boxes().at(0).text, std::string(texts::kBadListFormat));
         app->ExitInstance();
-        QVERIFY(m_dir->Read("PrxSet.ini").find("TimeOut=9") != std::string::npos);
+        QVERIFY(m_rig->dir.Read("PrxSet.ini").find("TimeOut=9") != std::string::npos);
     }
 
     void startingIntoTheTrayLeavesTheWindowWithinReach() {
         // Without a tray on this desktop, "start in the tray" minimizes: the window must never be unreachable.
-        m_dir->Write("PrxSet.ini", "[ProxyTaskTray]\r\nOpenOn=1\r\n");
-        auto app = MakeApp();
+        m_rig->dir.Write("PrxSet.ini", "[ProxyTaskTray]\r\nOpenOn=1\r\n");
+        auto app = m_rig->MakeApp();
         QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
         ui::CMainFrame* frame = app->MainFrame();
         QVERIFY(frame->isVisible());
-        QVERIFY(frame->isMinimized());
+        QTRY_VERIFY(frame->isMinimized());
         QVERIFY(frame->Tray().IsPresent());
         QVERIFY(app->Settings().TaskTray);
         frame->OnCommand(cmd::kRestoreFromTray);
@@ -143,7 +127,7 @@ private Q_SLOTS:
     }
 
     void exitChosenWhileHiddenInTheTrayEndsTheProgram() {
-        auto app = MakeApp();
+        auto app = m_rig->MakeApp();
         QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
         ui::CMainFrame* frame = app->MainFrame();
         frame->Tray().SetTrayAvailable([] { return true; });
@@ -160,11 +144,11 @@ private Q_SLOTS:
         QCOMPARE(QApplication::exec(), 0);
         QVERIFY(!stuck);
         app->ExitInstance();
-        QVERIFY(m_dir->Read("PrxSet.ini").find("[ProxyTaskTray]\r\nOn=1") != std::string::npos);
+        QVERIFY(m_rig->dir.Read("PrxSet.ini").find("[ProxyTaskTray]\r\nOn=1") != std::string::npos);
     }
 
     void splashClosesOnAKeyPress() {
-        auto app = MakeApp();
+        auto app = m_rig->MakeApp();
         QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
         ui::CSplashDlg* splash = app->Splash();
         QVERIFY(splash != nullptr);
@@ -175,7 +159,7 @@ private Q_SLOTS:
     }
 
     void splashClosesByItselfOnceItsSecondIsUp() {
-        auto app = MakeApp();
+        auto app = m_rig->MakeApp();
         QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
         QVERIFY(app->Splash() != nullptr);
         QTRY_VERIFY_WITH_TIMEOUT(app->Splash() == nullptr, 10000);
@@ -183,13 +167,13 @@ private Q_SLOTS:
 
     void startupCheckWarnsWhenTheBrowsersProxyFails() {
         test::FakeProxy refusing(test::fake::Refuse());
-        m_dir->Write("PrxSet.ini",
-                     "[ProxyOn]\r\nOn=1\r\n[OpenCheck]\r\nOn=1\r\n[ProxyAddr]\r\nAddr=" + refusing.Address() +
-                         "\r\n[WebPage-Url]\r\nWebPage=http://127.0.0.1:9/envchk.cgi\r\n");
-        auto app = MakeApp();
+        m_rig->dir.Write("PrxSet.ini",
+                         "[ProxyOn]\r\nOn=1\r\n[OpenCheck]\r\nOn=1\r\n[ProxyAddr]\r\nAddr=" + refusing.Address() +
+                             "\r\n[WebPage-Url]\r\nWebPage=http://127.0.0.1:9/envchk.cgi\r\n");
+        auto app = m_rig->MakeApp();
         QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_messages->Boxes().empty(), 20000);
-        QCOMPARE(m_messages->Boxes()[0].text, std::string(texts::kStartupCheckWarning));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_rig->messages.Boxes().empty(), 20000);
+        QCOMPARE(m_rig->messages.Boxes()[0].text, std::string(texts::kStartupCheckWarning));
         QTRY_VERIFY(!app->MainFrame()->View()->IsRunning());
         // The check of the browser's proxy never touches the list.
         QCOMPARE(app->MainFrame()->View()->RowCount(), 0);
@@ -204,14 +188,14 @@ private Q_SLOTS:
     }
 
     void secondProgramExitsAtOnceAndWritesNothing() {
-        const QString startDir = QString::fromStdString(m_dir->Path()) + QStringLiteral("/start");
+        const QString startDir = QString::fromStdString(m_rig->dir.Path()) + QStringLiteral("/start");
         QVERIFY(QDir().mkpath(startDir));
         const std::string before = "[ProxyTimeOut]\r\nTimeOut=11\r\n";
-        m_dir->Write("start/PrxSet.ini", before);
+        m_rig->dir.Write("start/PrxSet.ini", before);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(m_dir->Path()));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(m_dir->File("config")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(m_rig->dir.Path()));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(m_rig->dir.File("config")));
         env.insert(QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("memory"));
 
         QProcess first;
@@ -221,7 +205,7 @@ private Q_SLOTS:
         QVERIFY(first.waitForStarted());
         // Taking the lock to see whether it is held could make the first program the second one.
         QTRY_VERIFY_WITH_TIMEOUT(HoldsFlock(first.processId()), 20000);
-        const std::string listing = m_dir->Listing();
+        const std::string listing = m_rig->dir.Listing();
 
         QProcess second;
         second.setProcessEnvironment(env);
@@ -230,9 +214,9 @@ private Q_SLOTS:
         QVERIFY(second.waitForFinished(20000));
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
-        QCOMPARE(m_dir->Read("start/PrxSet.ini"), before);
-        QCOMPARE(m_dir->Listing(), listing);
-        QVERIFY(!m_dir->Exists("config"));
+        QCOMPARE(m_rig->dir.Read("start/PrxSet.ini"), before);
+        QCOMPARE(m_rig->dir.Listing(), listing);
+        QVERIFY(!m_rig->dir.Exists("config"));
 
         first.kill();
         first.waitForFinished();

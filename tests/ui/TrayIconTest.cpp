@@ -6,6 +6,7 @@
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include "core/app/AppSettings.h"
 #include "core/app/BrowserLaunch.h"
@@ -159,7 +160,7 @@ private Q_SLOTS:
         } else {
             // Nothing to bring it back from: it stays on the task bar.
             QVERIFY(m_frame->isVisible());
-            QVERIFY(m_frame->isMinimized());
+            QTRY_VERIFY(m_frame->isMinimized());
         }
         QVERIFY(Tray().IsPresent());
 
@@ -227,6 +228,18 @@ private Q_SLOTS:
         Settle();
         QVERIFY(m_rig->internet.calls.empty());
         QVERIFY(!m_rig->settings.FavoSel);
+    }
+
+    // Without a tray the window is only minimized, and the user brings it back through the window manager.
+    void aMinimizedWindowBroughtBackByTheWindowManagerIsOutOfTheTray() {
+        MakeFrame();
+        Tray().SetTrayAvailable([] { return false; });
+        m_frame->ShowInTray(true);
+        QTRY_VERIFY(m_frame->isMinimized());
+        QVERIFY(m_rig->settings.TaskTray);
+        m_frame->windowHandle()->setWindowState(Qt::WindowNoState);
+        QTRY_VERIFY(!m_frame->isMinimized());
+        QVERIFY(!m_rig->settings.TaskTray);
     }
 
     void fileCommandsFromTheTrayRunOnceInTheMainWindow_data() {

@@ -15,4 +15,19 @@ WindowRect RectFromOuter(int x, int y, int width, int height);
 // since) would put the window where nobody can reach it, so it also gives the default place.
 std::optional<WindowRect> PlacementToRestore(const WindowRect& saved, const std::vector<WindowRect>& screens);
 
+struct FrameMargins {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+};
+struct ClientSize {
+    int width = 0;
+    int height = 0;
+};
+
+// The inside of a window whose outer rectangle is `outer` once the window manager has put `frame` around
+// it; never below one pixel, never beyond what a window can be, whatever a file held.
+ClientSize ClientSizeWithin(const WindowRect& outer, const FrameMargins& frame);
+
 } // namespace zandel

@@ -103,13 +103,10 @@ ListChange ListCommands::DeleteSelected() {
 
 // Selecting changes no row: the document stays as it was.
 ListChange ListCommands::SelectAll() {
-    const int count = m_rows.RowCount();
-    if (count == 0) {
+    if (m_rows.RowCount() == 0) {
         return {};
     }
-    for (int row = 0; row < count; ++row) {
-        m_rows.SetRowSelected(row, true);
-    }
+    m_rows.SelectAllRows();
     return {.updateCounts = true};
 }
 

@@ -40,6 +40,13 @@ std::vector<std::string> IRowStore::CellTexts(const std::vector<int>& rows, int 
     return texts;
 }
 
+void IRowStore::SelectAllRows() {
+    const int count = RowCount();
+    for (int row = 0; row < count; ++row) {
+        SetRowSelected(row, true);
+    }
+}
+
 std::vector<int> IRowStore::SelectedRows(int limit) const {
     std::vector<int> rows;
     const int count = RowCount();

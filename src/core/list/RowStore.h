@@ -30,6 +30,8 @@ public:
     // Sets or takes away both the selected and the focused state; the row becomes the selection mark
     // when it is given the state.
     virtual void SetRowSelected(int row, bool selected) = 0;
+    // Every row selected, in list order, the last one ending as the selection mark.
+    virtual void SelectAllRows();
     // The row of the user's last selection action, or -1.
     virtual int SelectionMark() const = 0;
 
@@ -42,7 +44,7 @@ public:
     virtual std::vector<std::string> CellTexts(const std::vector<int>& rows, int column) const;
     // Indexes of the selected rows in list order, at most `limit`.
     virtual std::vector<int> SelectedRows(int limit) const;
-    int SelectedCount() const { return static_cast<int>(SelectedRows(MaxListRows * 100).size()); }
+    virtual int SelectedCount() const { return static_cast<int>(SelectedRows(MaxListRows * 100).size()); }
 };
 
 // Rows in memory, for the console tool and the tests (which wrap it to add locking or to fake a closed window).

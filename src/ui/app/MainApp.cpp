@@ -3,11 +3,13 @@
 #include <QApplication>
 #include <QEvent>
 #include <QTimer>
+#include <QWindow>
 
 #include "core/app/MessageService.h"
 #include "platform/RecentFileList.h"
 #include "ui/app/SplashDlg.h"
 #include "ui/frame/FileCommands.h"
+#include "ui/frame/FramePlacement.h"
 #include "ui/frame/MainFrame.h"
 #include "ui/list/RidIdiView.h"
 #include "ui/util/MessageBoxService.h"
@@ -78,6 +80,9 @@ bool CMainApp::ProcessCommandLine() {
 }
 
 void CMainApp::ShowSplash() {
+    // The splash belongs to the main window and stays above it: a window manager learns that only when the
+    // main window exists on the window system by the time the splash is shown.
+    m_frame->winId();
     m_splash = new CSplashDlg(m_frame.get());
     m_splash->show();
     m_splash->repaint();
@@ -103,14 +108,17 @@ void CMainApp::ShowInTray(bool hide) {
 }
 
 void CMainApp::KeepSplashOnTop() {
-    // The splash belongs to the main window and stays above it, also when the window is brought forward.
+    // The splash belongs to the main window and stays above it, also when the window is brought forward or
+    // kept on top of the others.
     if (!m_splash.isNull()) {
+        FramePlacement::ApplyTopmost(*m_splash, m_frame->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         m_splash->raise();
     }
 }
 
 void CMainApp::ApplyTopmost() {
     m_frame->ApplyTopmost();
+    KeepSplashOnTop();
 }
 
 void CMainApp::StartStartupCheck() {
@@ -123,6 +131,14 @@ void CMainApp::SaveRecentFiles() {
 
 bool CMainApp::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
+    case QEvent::Expose:
+    case QEvent::WindowActivate:
+        // A window manager puts the main window on top when it first shows it, after the splash was
+        // raised: it is raised again whenever the main window comes up.
+        if (m_frame && (watched == m_frame.get() || watched == m_frame->windowHandle())) {
+            KeepSplashOnTop();
+        }
+        break;
     case QEvent::KeyPress:
     case QEvent::MouseButtonPress:
     case QEvent::NonClientAreaMouseButtonPress:

@@ -2,8 +2,10 @@
 
 #include <vector>
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
@@ -15,11 +17,21 @@ namespace {
 
 constexpr int kDefaultWidth = 760;
 constexpr int kDefaultHeight = 560;
+constexpr int kFramePollMs = 50;
 
 } // namespace
 
 FramePlacement::FramePlacement(QWidget& window, std::string startDir)
-    : m_window(window), m_startDir(std::move(startDir)) {}
+    : m_window(window), m_startDir(std::move(startDir)) {
+    m_framePoll = new QTimer(this);
+    m_framePoll->setInterval(kFramePollMs);
+    connect(m_framePoll, &QTimer::timeout, this, [this] {
+        FitIntoFrame();
+        if (m_waiting && --m_pollsLeft <= 0) {
+            StopWaiting();
+        }
+    });
+}
 
 void FramePlacement::Restore() {
     std::vector<WindowRect> screens;
@@ -34,22 +46,53 @@ void FramePlacement::Restore() {
     }
     m_rect = *placement;
     m_restored = true;
+    // The frame is not known before the window is on screen: for now the outer size stands for the inner one.
+    const ClientSize size = ClientSizeWithin(m_rect, FrameMargins{});
     m_window.move(m_rect.Left, m_rect.Top);
-    m_window.resize(m_rect.Right - m_rect.Left, m_rect.Bottom - m_rect.Top);
+    m_window.resize(size.width, size.height);
 }
 
+// A window manager frames the window some time after it was shown: every move or resize until then, and a
+// timer besides, looks whether the frame is there yet.
 void FramePlacement::Shown() {
-    if (!m_restored || m_window.windowHandle() == nullptr) {
+    if (!m_restored) {
         return;
     }
     m_restored = false;
-    // Before the window was shown its frame was unknown and the outer size was taken for the inner one.
-    const QMargins frame = m_window.windowHandle()->frameMargins();
-    if (!frame.isNull()) {
-        m_window.resize(m_rect.Right - m_rect.Left - frame.left() - frame.right(),
-                        m_rect.Bottom - m_rect.Top - frame.top() - frame.bottom());
-        m_window.move(m_rect.Left, m_rect.Top);
+    m_waiting = true;
+    m_window.installEventFilter(this);
+    m_pollsLeft = kFrameWaitMs / kFramePollMs;
+    m_framePoll->start();
+    FitIntoFrame();
+}
+
+bool FramePlacement::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &m_window && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+        FitIntoFrame();
     }
+    return QObject::eventFilter(watched, event);
+}
+
+void FramePlacement::FitIntoFrame() {
+    QWindow* handle = m_window.windowHandle();
+    if (!m_waiting || handle == nullptr) {
+        return;
+    }
+    const QMargins frame = handle->frameMargins();
+    if (frame.isNull()) {
+        return;
+    }
+    StopWaiting();
+    const ClientSize size =
+        ClientSizeWithin(m_rect, FrameMargins{frame.left(), frame.top(), frame.right(), frame.bottom()});
+    m_window.resize(size.width, size.height);
+    m_window.move(m_rect.Left, m_rect.Top);
+}
+
+void FramePlacement::StopWaiting() {
+    m_waiting = false;
+    m_framePoll->stop();
+    m_window.removeEventFilter(this);
 }
 
 WindowRect FramePlacement::OuterRect() const {
@@ -68,14 +111,17 @@ void FramePlacement::ApplyTopmost(QWidget& window, bool onTop) {
     if (window.windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop) {
         return;
     }
-    const QRect geometry = window.geometry();
-    const bool visible = window.isVisible();
-    // Changing the flag takes the window off the screen; it comes back where and as large as it was.
-    window.setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
-    window.setGeometry(geometry);
-    if (visible) {
-        window.show();
+    Qt::WindowFlags flags = window.windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, onTop);
+    QWindow* handle = window.windowHandle();
+    if (handle == nullptr) {
+        window.setWindowFlags(flags);
+        return;
     }
+    // Only the window system is told: setting the flag on the widget would rebuild the window and put it
+    // back by its inner rectangle, a title bar's height higher each time.
+    window.overrideWindowFlags(flags);
+    handle->setFlags(flags);
 }
 
 } // namespace zandel::ui

@@ -1,9 +1,11 @@
 #include "ui/frame/TrayIcon.h"
 
 #include <QCursor>
+#include <QEvent>
 #include <QMainWindow>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QWindow>
 
 #include "core/app/AppSettings.h"
 #include "core/app/Texts.h"
@@ -30,6 +32,7 @@ TrayIcon::TrayIcon(QMainWindow& window, AppSettings& settings)
     m_blinkTimer->setObjectName(QStringLiteral("blinkTimer"));
     m_blinkTimer->setInterval(kBlinkMs);
     connect(m_blinkTimer, &QTimer::timeout, this, [this] { Blink(); });
+    m_window.installEventFilter(this);
 }
 
 TrayIcon::~TrayIcon() {
@@ -97,17 +100,48 @@ void TrayIcon::ShowInTray(bool hide) {
         // minimized.
         if (m_icon != nullptr && m_available()) {
             m_window.hide();
+        } else if (QWindow* handle = m_window.windowHandle();
+                   m_window.isVisible() && handle != nullptr && !handle->isExposed()) {
+            // A window manager ignores a request to minimize a window it has not yet put on screen (as at
+            // start-up): the request waits until it has.
+            m_minimizeWhenExposed = true;
+            handle->installEventFilter(this);
         } else {
             m_window.showMinimized();
         }
         m_settings.TaskTray = true;
+        m_away = true;
         return;
     }
+    m_minimizeWhenExposed = false;
     m_window.setWindowState(m_window.windowState() & ~Qt::WindowMinimized);
     m_window.show();
     m_window.raise();
     m_window.activateWindow();
     m_settings.TaskTray = false;
+    m_away = false;
+}
+
+// A minimized window (no tray) comes back through the window manager, not through ShowInTray: once it shows
+// again it is no longer in the tray, and the next start must not open it there.
+bool TrayIcon::eventFilter(QObject* watched, QEvent* event) {
+    if (m_minimizeWhenExposed && event->type() == QEvent::Expose && watched == m_window.windowHandle() &&
+        m_window.windowHandle()->isExposed()) {
+        watched->removeEventFilter(this);
+        QTimer::singleShot(0, this, [this] {
+            if (m_minimizeWhenExposed) {
+                m_minimizeWhenExposed = false;
+                m_window.showMinimized();
+            }
+        });
+    }
+    if (m_away && !m_minimizeWhenExposed && watched == &m_window &&
+        (event->type() == QEvent::WindowStateChange || event->type() == QEvent::Show) && m_window.isVisible() &&
+        !m_window.isMinimized()) {
+        m_away = false;
+        m_settings.TaskTray = false;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 bool TrayIcon::IsPresent() const {

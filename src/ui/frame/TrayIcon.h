@@ -50,6 +50,9 @@ public:
     QIcon CurrentIcon() const;
     QTimer* BlinkTimer() const { return m_blinkTimer; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void ShowIcon(bool iconB);
 
@@ -60,6 +63,9 @@ private:
     QIcon m_iconA;
     QIcon m_iconB;
     bool m_showsB = false;
+    // Hidden or minimized by ShowInTray, until the window shows again by whatever way.
+    bool m_away = false;
+    bool m_minimizeWhenExposed = false;
     std::function<bool()> m_available;
     std::function<void()> m_onDoubleClick;
     std::function<void(const QPoint&)> m_onMenu;

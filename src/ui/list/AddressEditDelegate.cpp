@@ -2,8 +2,12 @@
 
 #include <utility>
 
+#include <QAbstractItemView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QTextDocument>
+#include <QToolTip>
 
 #include "core/util/Text.h"
 #include "ui/util/TextCodec.h"
@@ -61,6 +65,24 @@ void AddressEditDelegate::destroyEditor(QWidget* editor, const QModelIndex& inde
         m_editor = nullptr;
     }
     QStyledItemDelegate::destroyEditor(editor, index);
+}
+
+bool AddressEditDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                                    const QModelIndex& index) {
+    if (event == nullptr || view == nullptr || event->type() != QEvent::ToolTip) {
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    }
+    const QString text = index.data(Qt::DisplayRole).toString();
+    if (!index.isValid() || text.isEmpty() || sizeHint(option, index).width() <= option.rect.width()) {
+        QToolTip::hideText();
+        return true;
+    }
+    // A tip that looks like markup would be drawn as such: a list file's text is shown as it stands.
+    const QString tip = Qt::mightBeRichText(text)
+                            ? QStringLiteral("<p style='white-space:pre'>%1</p>").arg(text.toHtmlEscaped())
+                            : text;
+    QToolTip::showText(event->globalPos(), tip, view->viewport(), option.rect);
+    return true;
 }
 
 bool AddressEditDelegate::eventFilter(QObject* watched, QEvent* event) {

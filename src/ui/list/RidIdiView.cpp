@@ -98,6 +98,13 @@ CRidIdiView::CRidIdiView(AppSettings& settings, QWidget* parent)
     setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
     setIconSize(QSize(16, 16));
     connect(header(), &QHeaderView::sectionClicked, this, [this](int column) { OnHeaderClick(column); });
+    // The count of selected rows is taken again only after something may have changed it.
+    const auto recount = [this] { m_selectedCount = -1; };
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, recount);
+    connect(model(), &QAbstractItemModel::rowsInserted, this, recount);
+    connect(model(), &QAbstractItemModel::rowsRemoved, this, recount);
+    connect(model(), &QAbstractItemModel::modelReset, this, recount);
+    connect(model(), &QAbstractItemModel::layoutChanged, this, recount);
 
     AddressEditDelegate::Handlers handlers;
     handlers.commit = [this](int row, const QString& text) { CommitEdit(row, text); };
@@ -330,6 +337,21 @@ void CRidIdiView::OnHeaderClick(int column) {
 // Only the address is ever edited in place, whichever cell of the row the edit was started from.
 bool CRidIdiView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
     return QTreeWidget::edit(index.siblingAtColumn(0), trigger, event);
+}
+
+// The user's clicks, drags and keys select nothing while a run is active: the selection shows the rows the
+// run has still to check, and only the run takes them off it.
+QItemSelectionModel::SelectionFlags CRidIdiView::selectionCommand(const QModelIndex& index, const QEvent* event) const {
+    if (RunActive()) {
+        return QItemSelectionModel::NoUpdate;
+    }
+    return QTreeWidget::selectionCommand(index, event);
+}
+
+void CRidIdiView::selectAll() {
+    if (!RunActive()) {
+        QTreeWidget::selectAll();
+    }
 }
 
 void CRidIdiView::mouseReleaseEvent(QMouseEvent* event) {

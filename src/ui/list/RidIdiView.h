@@ -82,12 +82,16 @@ public:
     void RemoveAllRows() override;
     bool IsRowSelected(int row) const override;
     void SetRowSelected(int row, bool selected) override;
+    void SelectAllRows() override;
     int SelectionMark() const override;
     ProxyRow GetRow(int row) const override;
     void SetRow(int row, const ProxyRow& value) override;
     void SetRowResult(int row, const ProxyRow& value) override;
     std::vector<std::string> CellTexts(const std::vector<int>& rows, int column) const override;
     std::vector<int> SelectedRows(int limit) const override;
+    // Counted once after each change of the selection or the rows, so that the status bar's idle refresh
+    // costs nothing.
+    int SelectedCount() const override;
 
     // ICheckHost
     void AppendLog(const std::string& text) override;
@@ -105,9 +109,15 @@ public:
 
     CheckEngine& Engine() { return *m_engine; }
 
+public Q_SLOTS:
+    // Nothing but the run changes the selection of a running list.
+    void selectAll() override;
+
 protected:
     using QTreeWidget::edit;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event = nullptr) const override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -144,6 +154,7 @@ private:
     std::string m_pendingLog;
     std::array<QIcon, 4> m_statusIcons;
     bool m_labelEditing = true;
+    mutable int m_selectedCount = -1; // -1: to be counted again
     // Dropped files and copy need the probe to have started, as they always have.
     bool m_probeReady = false;
 };

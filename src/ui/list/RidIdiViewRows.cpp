@@ -175,6 +175,20 @@ void CRidIdiView::SetRowSelected(int row, bool selected) {
     });
 }
 
+// One range for the whole list: a thousand rows selected one by one make a thousand ranges, and every later
+// change of the selection would go through all of them.
+void CRidIdiView::SelectAllRows() {
+    m_bridge->Post([this] {
+        const int count = topLevelItemCount();
+        if (count == 0) {
+            return;
+        }
+        const QItemSelection all(model()->index(0, 0), model()->index(count - 1, columnCount() - 1));
+        selectionModel()->select(all, QItemSelectionModel::ClearAndSelect);
+        setCurrentItem(topLevelItem(count - 1), 0, QItemSelectionModel::NoUpdate);
+    });
+}
+
 int CRidIdiView::SelectionMark() const {
     return m_bridge->Call([this] {
         const QModelIndex current = currentIndex();
@@ -236,19 +250,27 @@ std::vector<std::string> CRidIdiView::CellTexts(const std::vector<int>& rows, in
     });
 }
 
+// Each item knows whether it is selected: one pass over the items, where asking the selection model row by
+// row costs as much again per selected row.
 std::vector<int> CRidIdiView::SelectedRows(int limit) const {
     return m_bridge->Call([&] {
         std::vector<int> rows;
-        const QModelIndexList selected = selectionModel()->selectedRows();
-        rows.reserve(static_cast<std::size_t>(selected.size()));
-        for (const QModelIndex& index : selected) {
-            rows.push_back(index.row());
-        }
-        std::sort(rows.begin(), rows.end());
-        if (static_cast<int>(rows.size()) > limit) {
-            rows.resize(static_cast<std::size_t>(std::max(limit, 0)));
+        const int count = topLevelItemCount();
+        for (int row = 0; row < count && static_cast<int>(rows.size()) < limit; ++row) {
+            if (topLevelItem(row)->isSelected()) {
+                rows.push_back(row);
+            }
         }
         return rows;
+    });
+}
+
+int CRidIdiView::SelectedCount() const {
+    return m_bridge->Call([this] {
+        if (m_selectedCount < 0) {
+            m_selectedCount = static_cast<int>(SelectedRows(topLevelItemCount()).size());
+        }
+        return m_selectedCount;
     });
 }
 

@@ -1,0 +1,159 @@
+#include <functional>
+#include <memory>
+
+#include <QHelpEvent>
+#include <QTest>
+#include <QToolTip>
+
+#include "core/app/CommandIds.h"
+#include "core/list/ListDocument.h"
+#include "support/FakeDocumentHost.h"
+#include "support/FakeProxy.h"
+#include "support/ThreadState.h"
+#include "ui/UiTestSupport.h"
+#include "ui/list/RidIdiView.h"
+#include "ui/support/FakeListViewHost.h"
+#include "ui/support/ListRig.h"
+#include "ui/util/MessageBoxService.h"
+
+namespace zandel {
+namespace {
+
+using ui::CRidIdiView;
+using Rows = std::vector<int>;
+
+// The list as the user points at it: what is selected, what the status bar counts, what a tip shows.
+class ListSelectionAndTipTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<test::ListRig> m_rig;
+
+    void AddRows(int count, const std::string& address = "10.0.0.1:80") {
+        for (int i = 0; i < count; ++i) {
+            m_rig->view->InsertRow(m_rig->view->RowCount(), address, StatusUnchecked, m_rig->view->RowCount());
+        }
+    }
+    QPoint RowCentre(int row, int column = 0) const {
+        return m_rig->view->visualRect(m_rig->view->model()->index(row, column)).center();
+    }
+    void Click(int row, Qt::KeyboardModifiers modifiers = {}) {
+        QTest::mouseClick(m_rig->view->viewport(), Qt::LeftButton, modifiers, RowCentre(row));
+    }
+    // The tip the list shows for a pause of the pointer over the cell, or nothing.
+    QString TipOver(int row, int column) {
+        QToolTip::hideText();
+        if (!QTest::qWaitFor([] { return !QToolTip::isVisible(); })) {
+            return QStringLiteral("(a tip that never went)");
+        }
+        const QPoint at = RowCentre(row, column);
+        QHelpEvent help(QEvent::ToolTip, at, m_rig->view->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(m_rig->view->viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    }
+
+private Q_SLOTS:
+    void init() {
+        m_rig = std::make_unique<test::ListRig>();
+        QVERIFY(QTest::qWaitForWindowExposed(m_rig->view.get()));
+    }
+
+    void cleanup() {
+        QToolTip::hideText();
+        m_rig.reset();
+    }
+
+    // The count is kept between changes: every way the selection or the rows change must reach it.
+    void selectedCountFollowsEveryChange() {
+        AddRows(8);
+        const auto check = [this](const char* step) {
+            QVERIFY2(m_rig->view->SelectedCount() == static_cast<int>(m_rig->view->SelectedRows(MaxListRows).size()),
+                     step);
+        };
+        QCOMPARE(m_rig->view->SelectedCount(), 0);
+        m_rig->view->OnCommand(cmd::kSelectAll);
+        QCOMPARE(m_rig->view->SelectedCount(), 8);
+        Click(2, Qt::ControlModifier);
+        QCOMPARE(m_rig->view->SelectedCount(), 7);
+        Click(2);
+        QCOMPARE(m_rig->view->SelectedCount(), 1);
+        Click(5, Qt::ShiftModifier);
+        QCOMPARE(m_rig->view->SelectedCount(), 4);
+        QTest::keyClick(m_rig->view.get(), Qt::Key_Down, Qt::ShiftModifier);
+        check("shift+down");
+        m_rig->view->OnCommand(cmd::kDelete); // answered OK
+        QCOMPARE(m_rig->view->RowCount(), 3);
+        QCOMPARE(m_rig->view->SelectedCount(), 0);
+        m_rig->view->OnCommand(cmd::kSelectAll);
+        m_rig->view->OnCommand(cmd::kMoveDown);
+        check("move");
+        m_rig->view->OnCommand(cmd::kAddAtEnd);
+        check("add");
+        m_rig->view->SetRowSelected(0, false);
+        check("deselect");
+        m_rig->view->RemoveRow(1);
+        check("remove");
+        m_rig->view->OnCommand(cmd::kSelectAll);
+        m_rig->view->RemoveAllRows();
+        QCOMPARE(m_rig->view->SelectedCount(), 0);
+    }
+
+    // Only the run takes rows off the selection of a running list: no click, drag or key of the user may.
+    void theUserCannotChangeTheSelectionOfARunningList() {
+        test::FakeProxy silent(test::fake::NeverAnswer());
+        AddRows(6, silent.Address());
+        m_rig->view->SetRowSelected(0, true);
+        m_rig->view->SetRowSelected(3, true);
+        m_rig->view->StartCheck();
+        QTRY_COMPARE(m_rig->view->GetCellText(0, 1), std::string("ﾁｪｯｸ中…"));
+        // Waiting for the answer (the time-out and ten seconds), where a stop takes.
+        QVERIFY(test::WaitUntilSomeThreadPolls((m_rig->settings.TimeOut + 10) * 1000));
+        const Rows before = m_rig->view->SelectedRows(MaxListRows);
+
+        const std::vector<std::pair<const char*, std::function<void()>>> actions = {
+            {"Ctrl+A", [this] { QTest::keyClick(m_rig->view.get(), Qt::Key_A, Qt::ControlModifier); }},
+            {"select all", [this] { m_rig->view->selectAll(); }},
+            {"click", [this] { Click(5); }},
+            {"Ctrl+click", [this] { Click(1, Qt::ControlModifier); }},
+            {"Shift+click", [this] { Click(4, Qt::ShiftModifier); }},
+            {"Down", [this] { QTest::keyClick(m_rig->view.get(), Qt::Key_Down); }},
+            {"Shift+End", [this] { QTest::keyClick(m_rig->view.get(), Qt::Key_End, Qt::ShiftModifier); }},
+            {"Ctrl+Space", [this] { QTest::keyClick(m_rig->view.get(), Qt::Key_Space, Qt::ControlModifier); }},
+            {"drag",
+             [this] {
+                 QTest::mousePress(m_rig->view->viewport(), Qt::LeftButton, {}, RowCentre(1));
+                 QTest::mouseMove(m_rig->view->viewport(), RowCentre(5));
+                 QTest::mouseRelease(m_rig->view->viewport(), Qt::LeftButton, {}, RowCentre(5));
+             }},
+        };
+        for (const auto& [name, action] : actions) {
+            action();
+            QVERIFY2(m_rig->view->SelectedRows(MaxListRows) == before, name);
+        }
+        m_rig->view->StopCheck();
+        QTRY_VERIFY(!m_rig->view->IsRunning());
+        // Afterwards the user selects again.
+        QTest::keyClick(m_rig->view.get(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(m_rig->view->SelectedCount(), 6);
+    }
+
+    void aCellTooNarrowForItsTextShowsItWholeAsTheTip() {
+        const std::string longHost(120, 'h');
+        AddRows(1, longHost + ".example:8080");
+        AddRows(1, "10.0.0.1:80");
+        AddRows(1, "<b>" + longHost + "</b>:80");
+        QCOMPARE(TipOver(0, 0), QString::fromStdString(longHost + ".example:8080"));
+        // A text that fits needs no tip, nor does an empty cell.
+        QCOMPARE(TipOver(1, 0), QString());
+        QCOMPARE(TipOver(1, 1), QString());
+        // Markup in a list file is shown as it stands, not drawn.
+        const QString tip = TipOver(2, 0);
+        QVERIFY2(tip.contains(QStringLiteral("&lt;b&gt;")), qPrintable(tip));
+    }
+};
+
+} // namespace
+} // namespace zandel
+
+QTEST_MAIN(zandel::ListSelectionAndTipTest)
+#include "ListSelectionAndTipTest.moc"

@@ -1,0 +1,172 @@
+// The main window on an X server with a real window manager (run-on-desktop.sh starts both), which frames a
+// window some time after it was shown and stacks the windows as it sees fit.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTest>
+#include <QWindow>
+
+#include "core/app/AppSettings.h"
+#include "ui/app/MainApp.h"
+#include "ui/support/AppRig.h"
+#include "ui/app/SplashDlg.h"
+#include "ui/frame/MainFrame.h"
+
+namespace zandel {
+namespace {
+
+using ui::CMainApp;
+
+constexpr int kFrameWaitMs = 10000;
+
+// Waits until `probe` has given the same answer for half a second: the window manager has done with the window.
+void WaitUntilSteady(const std::function<QRect()>& probe) {
+    QElapsedTimer total;
+    total.start();
+    QElapsedTimer steady;
+    steady.start();
+    QRect last = probe();
+    while (steady.elapsed() < 500 && total.elapsed() < kFrameWaitMs) {
+        QTest::qWait(20);
+        const QRect now = probe();
+        if (now != last) {
+            last = now;
+            steady.restart();
+        }
+    }
+}
+
+// How many of the splash's pixels the screen shows where the splash is.
+double ShareOfSplashOnScreen(ui::CSplashDlg& splash) {
+    const QImage own = splash.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRect area = splash.frameGeometry();
+    const QImage shown =
+        QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+    const QImage screen = shown.convertToFormat(QImage::Format_RGB32);
+    if (screen.size() != own.size()) {
+        return 0;
+    }
+    int same = 0;
+    for (int y = 0; y < own.height(); ++y) {
+        for (int x = 0; x < own.width(); ++x) {
+            same += own.pixel(x, y) == screen.pixel(x, y) ? 1 : 0;
+        }
+    }
+    return static_cast<double>(same) / (own.width() * own.height());
+}
+
+void OnTopRows() {
+    QTest::addColumn<bool>("onTop");
+    QTest::newRow("normal") << false;
+    QTest::newRow("always on top") << true;
+}
+
+class DesktopTest : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<test::AppRig> m_rig;
+
+    // Starts the program and waits for the window manager to have framed the window; none when it did not.
+    std::unique_ptr<CMainApp> Start() {
+        auto app = m_rig->MakeApp();
+        if (app->InitInstance() != AppLifecycle::Start::Running) {
+            return nullptr;
+        }
+        ui::CMainFrame* frame = app->MainFrame();
+        const bool framed =
+            QTest::qWaitFor([frame] { return !frame->windowHandle()->frameMargins().isNull(); }, kFrameWaitMs);
+        return framed ? std::move(app) : nullptr;
+    }
+
+    void WriteSettings(const std::string& extra) {
+        m_rig->dir.Write("PrxSet.ini", "[Window]\r\nLeft=200\r\nTop=150\r\nBottom=700\r\nRight=1000\r\n" + extra);
+    }
+
+private Q_SLOTS:
+    void init() { m_rig = std::make_unique<test::AppRig>(); }
+    void cleanup() { m_rig.reset(); }
+
+    void savedRectangleStaysTheSameStartAfterStart_data() { OnTopRows(); }
+
+    void savedRectangleStaysTheSameStartAfterStart() {
+        QFETCH(bool, onTop);
+        WriteSettings(onTop ? "[ProxyForegroundWindow]\r\nForegroundWindow=1\r\n" : "");
+        const QRect saved(QPoint(200, 150), QPoint(999, 699));
+        for (int start = 1; start <= 3; ++start) {
+            auto app = Start();
+            QVERIFY(app != nullptr);
+            ui::CMainFrame* frame = app->MainFrame();
+            WaitUntilSteady([frame] { return frame->frameGeometry(); });
+            QCOMPARE(frame->frameGeometry(), saved);
+            QCOMPARE(frame->windowFlags().testFlag(Qt::WindowStaysOnTopHint), onTop);
+            app->ExitInstance();
+            const WindowRect rect = ReadWindowRect(m_rig->dir.Path());
+            QCOMPARE(QRect(QPoint(rect.Left, rect.Top), QPoint(rect.Right - 1, rect.Bottom - 1)), saved);
+        }
+    }
+
+    void firstStartOnTopKeepsTheTitleBarOnScreen() {
+        m_rig->dir.Write("PrxSet.ini", "[ProxyForegroundWindow]\r\nForegroundWindow=1\r\n");
+        auto app = Start();
+        QVERIFY(app != nullptr);
+        ui::CMainFrame* frame = app->MainFrame();
+        WaitUntilSteady([frame] { return frame->geometry(); });
+        const QMargins margins = frame->windowHandle()->frameMargins();
+        QVERIFY(margins.top() > 0);
+        QVERIFY2(frame->frameGeometry().top() >= 0, "the title bar is above the screen");
+        QCOMPARE(frame->geometry().top() - frame->frameGeometry().top(), margins.top());
+    }
+
+    void splashShowsAboveTheMainWindow_data() { OnTopRows(); }
+
+    void splashShowsAboveTheMainWindow() {
+        QFETCH(bool, onTop);
+        // The main window covers the middle of the screen, where the splash is.
+        WriteSettings(onTop ? "[ProxyForegroundWindow]\r\nForegroundWindow=1\r\n" : "");
+        auto app = Start();
+        QVERIFY(app != nullptr);
+        if (app->Splash() == nullptr) {
+            QSKIP("the splash had had its second before the window manager framed the main window");
+        }
+        QVERIFY(app->MainFrame()->frameGeometry().contains(app->Splash()->frameGeometry()));
+        // Until it closes by itself after its second.
+        QTRY_VERIFY_WITH_TIMEOUT(app->Splash() == nullptr || ShareOfSplashOnScreen(*app->Splash()) > 0.95, 900);
+        QVERIFY(app->Splash() != nullptr);
+    }
+
+    void minimizedInPlaceOfTheTrayAndBroughtBackByTheWindowManager() {
+        // Without a tray "in the tray" is minimized; the window manager brings it back.
+        WriteSettings("[ProxyTaskTray]\r\nOn=1\r\n");
+        auto app = Start();
+        QVERIFY(app != nullptr);
+        ui::CMainFrame* frame = app->MainFrame();
+        WaitUntilSteady([frame] { return frame->geometry(); });
+        QVERIFY(frame->isMinimized());
+        QVERIFY(app->Settings().TaskTray);
+
+        // As a task bar or a window list asks the window manager for it.
+        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) {
+            QSKIP("xdotool is not installed");
+        }
+        QCOMPARE(QProcess::execute(QStringLiteral("xdotool"),
+                                   {QStringLiteral("windowactivate"), QString::number(frame->winId())}),
+                 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!frame->isMinimized(), kFrameWaitMs);
+        QVERIFY(!app->Settings().TaskTray);
+        app->ExitInstance();
+        QVERIFY(m_rig->dir.Read("PrxSet.ini").find("[ProxyTaskTray]\r\nOn=0") != std::string::npos);
+    }
+};
+
+} // namespace
+} // namespace zandel
+
+QTEST_MAIN(zandel::DesktopTest)
+#include "DesktopTest.moc"

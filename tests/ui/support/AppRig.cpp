@@ -1,0 +1,12 @@
+#include "ui/support/AppRig.h"
+
+namespace zandel::test {
+
+AppRig::AppRig() : lock(dir.File("Zandel.lock")), recent(dir.File("config/Zandel.ini")) {}
+
+std::unique_ptr<ui::CMainApp> AppRig::MakeApp(const QStringList& arguments) {
+    return std::make_unique<ui::CMainApp>(ui::CMainApp::Services{lock, internet, launcher, recent, dialogs}, arguments,
+                                          dir.Path());
+}
+
+} // namespace zandel::test

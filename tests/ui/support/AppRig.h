@@ -1,0 +1,37 @@
+#pragma once
+
+#include <memory>
+
+#include <QStringList>
+
+#include "core/app/InternetSettings.h"
+#include "platform/InstanceLock.h"
+#include "platform/ProgramLauncher.h"
+#include "platform/RecentFileList.h"
+#include "support/TempDir.h"
+#include "ui/UiTestSupport.h"
+#include "ui/app/MainApp.h"
+#include "ui/support/FakeFileDialogs.h"
+
+namespace zandel::test {
+
+// The program over recording services, started in a temporary folder that holds its settings files, its
+// lock and its recent-file list.
+class AppRig final {
+public:
+    AppRig();
+    AppRig(const AppRig&) = delete;
+    AppRig& operator=(const AppRig&) = delete;
+
+    std::unique_ptr<ui::CMainApp> MakeApp(const QStringList& arguments = {QStringLiteral("zandel")});
+
+    TempDir dir;
+    MessageRecorder messages;
+    InstanceLock lock;
+    RecordingInternetSettings internet;
+    RecordingLauncher launcher;
+    RecentFileList recent;
+    FakeFileDialogs dialogs;
+};
+
+} // namespace zandel::test

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <memory>
+
+#include "core/app/AppSettings.h"
+#include "core/list/ListDocument.h"
+#include "support/FakeDocumentHost.h"
+#include "ui/UiTestSupport.h"
+#include "ui/list/RidIdiView.h"
+#include "ui/support/FakeListViewHost.h"
+
+namespace zandel::test {
+
+// The list window on its own, shown, over a recording main window and a list document; message boxes are
+// answered by the recorder.
+class ListRig final {
+public:
+    ListRig();
+    ~ListRig();
+    ListRig(const ListRig&) = delete;
+    ListRig& operator=(const ListRig&) = delete;
+
+    AppSettings settings;
+    MessageRecorder messages;
+    FakeDocumentHost docHost;
+    std::unique_ptr<FakeListViewHost> host;
+    std::unique_ptr<ui::CRidIdiView> view;
+    std::unique_ptr<CRidIdiDoc> doc;
+};
+
+} // namespace zandel::test

@@ -180,11 +180,11 @@ private Q_SLOTS:
     }
 
     void startNoticeIsSaidOnceTheWindowIsUp() {
-        auto app = MakeApp();
+        auto app = m_rig->MakeApp();
         app->SetStartNotice("notice");
         QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
-        QTRY_COMPARE(m_messages->Boxes().size(), std::size_t{1});
-        QCOMPARE(m_messages->Boxes()[0].text, std::string("notice"));
+        QTRY_COMPARE(m_rig->messages.Boxes().size(), std::size_t{1});
+        QCOMPARE(m_rig->messages.Boxes()[0].text, std::string("notice"));
     }
 
     void secondProgramExitsAtOnceAndWritesNothing() {

@@ -1,3 +1,6 @@
+#include <string>
+#include <vector>
+
 #include <QApplication>
 #include <QIcon>
 #include <QLibraryInfo>
@@ -25,6 +28,8 @@ int main(int argc, char** argv) {
     zandel::SpawnLauncher launcher;
     zandel::RecentFileList recent;
     zandel::ui::QtFileDialogs dialogs;
-    zandel::ui::CMainApp mainApp({lock, internet, launcher, recent, dialogs}, QApplication::arguments());
+    // Qt has taken its own options out of argv by now; what is left keeps its bytes.
+    const std::vector<std::string> arguments(argv, argv + argc);
+    zandel::ui::CMainApp mainApp({lock, internet, launcher, recent, dialogs}, arguments);
     return mainApp.Run();
 }

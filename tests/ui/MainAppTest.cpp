@@ -58,7 +58,7 @@ private:
     std::unique_ptr<RecentFileList> m_recent;
     test::FakeFileDialogs m_dialogs;
 
-    std::unique_ptr<CMainApp> MakeApp(QStringList arguments = {QStringLiteral("zandel")}) {
+    std::unique_ptr<CMainApp> MakeApp(std::vector<std::string> arguments = {"zandel"}) {
         return std::make_unique<CMainApp>(CMainApp::Services{*m_lock, m_internet, m_launcher, *m_recent, m_dialogs},
                                           arguments, m_dir->Path());
     }
@@ -112,15 +112,38 @@ private Q_SLOTS:
         const std::string kept = m_dir->Write("kept.txt", "10.0.0.1:80\r\n");
         const std::string given = m_dir->Write("given.txt", "10.0.0.8:80\r\n10.0.0.9:80\r\n");
         m_dir->Write("PrxSet.ini", "[ProxyFile]\r\nFile=" + kept + "\r\n");
-        auto app = MakeApp({QStringLiteral("zandel"), QString::fromStdString(given)});
+        auto app = MakeApp({"zandel", given});
         QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
         QCOMPARE(app->MainFrame()->View()->RowCount(), 2);
         QCOMPARE(app->Settings().ProxyFile, given);
     }
 
+    // A name is opened by its bytes; one "PrxSet.ini" cannot hold is opened but not recorded for the next start.
+    void commandLineNamesKeepTheirBytes_data() {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("recorded");
+        QTest::addRow("not UTF-8") << QByteArray("\xff\x83\x65\r.txt") << true;
+        QTest::addRow("line feed") << QByteArray("a\nb.txt") << false;
+    }
+    void commandLineNamesKeepTheirBytes() {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, recorded);
+        const std::string list = m_dir->Write(name.toStdString(), "10.0.0.8:80\r\n10.0.0.9:80\r\n");
+        auto app = MakeApp({"zandel", list});
+        QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
+        QCOMPARE(app->MainFrame()->View()->RowCount(), 2);
+        QCOMPARE(app->Settings().ProxyFile, recorded ? list : std::string());
+        QCOMPARE(m_recent->Entries(), recorded ? std::vector<std::string>{list} : std::vector<std::string>{});
+        app->ExitInstance();
+        AppSettings reread;
+        reread.StartDir = m_dir->Path();
+        LoadSettings(reread);
+        QCOMPARE(reread.ProxyFile, app->Settings().ProxyFile);
+    }
+
     void commandLineListThatCannotBeOpenedEndsTheStartButKeepsTheSettings() {
         m_dir->Write("PrxSet.ini", "[ProxyTimeOut]\r\nTimeOut=9\r\n");
-        auto app = MakeApp({QStringLiteral("zandel"), QString::fromStdString(m_dir->File("list.csv"))});
+        auto app = MakeApp({"zandel", m_dir->File("list.csv")});
         QCOMPARE(app->InitInstance(), AppLifecycle::Start::Failed);
         QCOMPARE(m_messages->Boxes().at(0).text, std::string(texts::kBadListFormat));
         app->ExitInstance();

@@ -60,7 +60,8 @@ bool RecentFileList::Save() const {
 }
 
 void RecentFileList::Add(const std::string& path) {
-    if (path.empty()) {
+    // A name "Zandel.ini" cannot hold would come back as another one.
+    if (path.empty() || !IniFile::CanHold(path)) {
         return;
     }
     m_entries.erase(std::remove(m_entries.begin(), m_entries.end(), path), m_entries.end());

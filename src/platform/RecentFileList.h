@@ -20,7 +20,8 @@ public:
     // Writes the entries, making the folder when needed. False when the file cannot be written.
     bool Save() const;
 
-    // The path becomes the newest entry; an older entry of the same path goes, the fifth falls off.
+    // The path becomes the newest entry; an older entry of the same path goes, the fifth falls off. A path
+    // with a line feed or of more than 259 bytes is not taken.
     void Add(const std::string& path);
     void Remove(int index);
     const std::vector<std::string>& Entries() const { return m_entries; }

@@ -1,4 +1,7 @@
+#include <algorithm>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include <QApplication>
 #include <QIcon>
@@ -29,12 +32,14 @@ int main(int argc, char** argv) {
     zandel::SpawnLauncher launcher;
     zandel::RecentFileList recent;
     zandel::ui::QtFileDialogs dialogs;
+    // Qt has taken its own options out of argv by now; what is left keeps its bytes.
+    const std::vector<std::string> arguments(argv, argv + argc);
     // Started from the desktop's menu the working folder is the home folder: the settings go to the user's settings
     // folder instead. From a terminal they stay in the working folder.
-    const zandel::StartFolder start =
-        zandel::ChooseStartFolder(QApplication::arguments().contains(QLatin1String(zandel::kConfigFolderOption)),
-                                  zandel::CurrentDirectory(), zandel::ConfigFolder());
-    zandel::ui::CMainApp mainApp({lock, internet, launcher, recent, dialogs}, QApplication::arguments(), start.dir);
+    const zandel::StartFolder start = zandel::ChooseStartFolder(
+        std::find(arguments.begin(), arguments.end(), zandel::kConfigFolderOption) != arguments.end(),
+        zandel::CurrentDirectory(), zandel::ConfigFolder());
+    zandel::ui::CMainApp mainApp({lock, internet, launcher, recent, dialogs}, arguments, start.dir);
     mainApp.SetStartNotice(start.notice);
     return mainApp.Run();
 }

@@ -41,7 +41,13 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"SemicolonLineIsAnOrdinaryKey", "[A]\n; note=1\n", "A", "; note", "1"},
         LookupCase{"UnclosedHeaderKeepsTheSection", "[A]\n[B\nk=1\n", "A", "k", "1"},
         LookupCase{"OtherSectionIsNotConsulted", "[A]\n[B]\nk=1\n", "A", "k", std::nullopt},
-        LookupCase{"HighBytesCompareExactly", "[A]\n\xc3\xa4=1\n", "A", "\xc3\x84", std::nullopt}),
+        LookupCase{"HighBytesCompareExactly", "[A]\n\xc3\xa4=1\n", "A", "\xc3\x84", std::nullopt},
+        LookupCase{"OnePairOfDoubleQuotesGoes", "[A]\nk= \"\"x y\"\" \n", "A", "k", "\"x y\""},
+        LookupCase{"SingleQuotesGoToo", "[A]\nk='C:\\a b'\n", "A", "k", "C:\\a b"},
+        LookupCase{"BlanksInsideQuotesStay", "[A]\nk=\"  \"\n", "A", "k", "  "},
+        LookupCase{"UnmatchedQuotesStay", "[A]\nk=\"a'\n", "A", "k", "\"a'"},
+        LookupCase{"ALoneQuoteStays", "[A]\nk=\"\n", "A", "k", "\""},
+        LookupCase{"ALoneCrIsPartOfTheValue", "[A]\nk=a\rb\r\nj=2\n", "A", "k", "a\rb"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(IniFileTest, TextValuesAreCutTo259Bytes) {
@@ -91,6 +97,24 @@ TEST(IniFileTest, LineBreakInAValueCannotForgeKeys) {
     EXPECT_EQ(reread.Get("User-Agent", "String"), "Agent");
     EXPECT_EQ(reread.Get("User-Agent", "Other"), "Agent");
     EXPECT_EQ(reread.Keys("Window").size(), 0u);
+}
+
+// Every value a settings page can hold reads back unchanged, and the file it gives is stable.
+TEST(IniFileTest, ValuesRoundTripUnchanged) {
+    const std::string values[] = {
+        "plain",           "a\rb", "\rlead", "trail\r", "  lead",   "trail\t",    "   ", "\"quoted\"",
+        "'single'",        "\"",   "\"\"",   "\"half",  "'mixed\"", "\" both \"", "=x=", std::string(259, ' '),
+        "\xc3\xbd\x83\x65"};
+    IniFile ini;
+    for (std::size_t i = 0; i < std::size(values); ++i) {
+        ini.Set("ADDR1", "No" + std::to_string(i), values[i]);
+    }
+    const IniFile reread = IniFile::Parse(ini.Text());
+    for (std::size_t i = 0; i < std::size(values); ++i) {
+        EXPECT_EQ(reread.GetString("ADDR1", "No" + std::to_string(i), "missing"), values[i]) << "value " << i;
+    }
+    EXPECT_EQ(reread.Text(), ini.Text());
+    EXPECT_NE(ini.Text().find("No0=plain\r\nNo1=a\rb\r\n"), std::string::npos) << "plain values are written bare";
 }
 
 // Whatever a file holds, reading it must not crash, and what is written from it must read back the same.

@@ -48,6 +48,24 @@ INSTANTIATE_TEST_SUITE_P(
                       ReaderCase{"NulEndsTheText", std::string("ab\0cd\nef\n", 9), {{"ab", false}, {"ef", true}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A file is UTF-8 only as a whole: a character cut by a piece still counts, one bad byte anywhere does not.
+TEST(ListLineReaderTest, DecidesUtf8ForTheWholeFile) {
+    const std::pair<std::string, bool> cases[] = {{k257 + "\xe3\x81\x82\r\n", true},
+                                                  {"a\r\xc3\xbd\n\xc3\xbd", true},
+                                                  {"\xc3\xbd:80\r\n\x83\x76:81\r\n", false},
+                                                  {"\xc3\r\n", false},
+                                                  {"x\n\xe3\x81", false}};
+    for (const auto& [bytes, utf8] : cases) {
+        std::string buffer = bytes;
+        std::FILE* file = ::fmemopen(buffer.data(), buffer.size(), "r");
+        ListLineReader reader(file);
+        while (reader.Next()) {
+        }
+        std::fclose(file);
+        EXPECT_EQ(reader.AllUtf8(), utf8) << bytes;
+    }
+}
+
 class FormatListTest : public ::testing::TestWithParam<int> {};
 
 // Results in every letter case, an empty address and empty cells, against the files each save mode writes.

@@ -214,6 +214,17 @@ TEST_F(SettingsStoreTest, ChainListsKeepFiftyAndWriteFifty) {
     EXPECT_EQ(ini.Keys("ADDR2"), Numbered("No", 1));
 }
 
+TEST_F(SettingsStoreTest, ChainEntriesKeepTheirBlanksAndQuotes) {
+    const std::vector<std::string> proxies = {"  127.0.0.1:80", "   ", "\"127.0.0.2:80\"", "127.0.0.3:80"};
+    const std::vector<std::string> urls = {"http://a.invalid/ ", "'http://b.invalid/'", "\thttp://c.invalid/"};
+    Fill(SettingsList::ChainProxies, proxies);
+    Fill(SettingsList::ChainUrls, urls);
+    ASSERT_TRUE(WriteChainLists(m_settings));
+    const AppSettings loaded = LoadAll();
+    EXPECT_EQ(ListEntries(loaded, SettingsList::ChainProxies), proxies);
+    EXPECT_EQ(ListEntries(loaded, SettingsList::ChainUrls), urls);
+}
+
 TEST_F(SettingsStoreTest, AnEmptiedSlotEndsWhatIsWritten) {
     Fill(SettingsList::ChainUrls, Numbered("http://u.invalid/", 5));
     ASSERT_TRUE(WriteChainLists(m_settings));

@@ -47,6 +47,23 @@ TEST(RecentFileListTest, RoundTripsThroughItsSectionAndMakesTheFolder) {
     EXPECT_EQ(again.Entries(), (Paths{"/lists/one.txt"}));
 }
 
+// Names keep their bytes through the file; one the file would give back as another name is not taken.
+TEST(RecentFileListTest, OddNamesComeBackAsTheyWereOrAreNotTaken) {
+    test::TempDir dir;
+    const Paths kept = {"/lists/a\rb.txt", "/lists/\xff\x83\x65.txt", "/lists/ x .txt", "'/lists/q.txt'"};
+    RecentFileList recent(dir.File("Zandel.ini"));
+    for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
+        recent.Add(*it);
+    }
+    recent.Add("/lists/a\nb.txt");
+    recent.Add("/" + std::string(259, 'l'));
+    ASSERT_EQ(recent.Entries(), kept);
+    ASSERT_TRUE(recent.Save());
+    RecentFileList reread(dir.File("Zandel.ini"));
+    reread.Load();
+    EXPECT_EQ(reread.Entries(), kept);
+}
+
 TEST(RecentFileListTest, GapsAndRepeatsInTheFileArePassedOver) {
     test::TempDir dir;
     dir.Write("Zandel.ini", "[Recent File List]\nFile1=/a.txt\nFile2=\nFile3=/a.txt\nFile4=/b.txt\nFile5=/c.txt\n");

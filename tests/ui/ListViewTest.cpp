@@ -285,6 +285,36 @@ private Q_SLOTS:
         QCOMPARE(m_rig->view->GetCellText(0, 0), shiftJis);
     }
 
+    // A Windows list is CP932 as a whole, also in cells whose bytes would read as UTF-8 ("ﾃｽ" is C3 BD, "ý"),
+    // wherever its rows go; a UTF-8 list appended to it and the program's own texts keep theirs.
+    void eachFileIsDecodedAsAWhole() {
+        test::TempDir dir;
+        const std::string windows = dir.Write("windows.txt", "\xc3\xbd:80\r\n\x83\x76\x83\x8d:81 \xc3\xbd\r\n");
+        const std::string utf8 = dir.Write("utf8.txt", "\xc3\xbd.example:82\n");
+        QVERIFY(m_rig->doc->OpenListFile(windows));
+        m_rig->doc->m_openMode = OpenAppend;
+        QVERIFY(m_rig->doc->OpenListFile(utf8));
+        m_rig->doc->m_openMode = OpenReplace;
+        const auto shown = [this](int row, int column) { return m_rig->view->topLevelItem(row)->text(column); };
+        QCOMPARE(shown(0, 0), QStringLiteral("ﾃｽ:80"));
+        QCOMPARE(shown(1, 0), QStringLiteral("プロ:81"));
+        QCOMPARE(shown(1, 1), QStringLiteral("ﾃｽ"));
+        QCOMPARE(shown(2, 0), QStringLiteral("ý.example:82"));
+
+        Select({0});
+        QVERIFY(m_rig->view->OnCommand(cmd::kMoveDown));
+        QCOMPARE(shown(1, 0), QStringLiteral("ﾃｽ:80"));
+        ClickHeader(0);
+        QCOMPARE(shown(2, 0), QStringLiteral("ﾃｽ:80"));
+        QCOMPARE(m_rig->view->GetCellText(2, 0), std::string("\xc3\xbd:80"));
+        QCOMPARE(shown(1, 0), QStringLiteral("ý.example:82"));
+
+        m_rig->view->SetCellText(2, 1, "ﾁｪｯｸ中…");
+        m_rig->view->SetCellText(2, 0, "\xc3\xbd:80");
+        QCOMPARE(shown(2, 1), QStringLiteral("ﾁｪｯｸ中…"));
+        QCOMPARE(shown(2, 0), QStringLiteral("ﾃｽ:80"));
+    }
+
     void editingSwitchedOffClosesTheEditAndRefusesNewOnes() {
         Fill(3);
         Select({0});

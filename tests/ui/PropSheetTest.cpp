@@ -2,11 +2,14 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
 
@@ -77,10 +80,10 @@ private Q_SLOTS:
     void badTimeOutKeepsThePage_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("message");
-        QTest::addColumn<int>("leaveBy"); // 0 OK, 1 tab, 2 Apply
+        QTest::addColumn<int>("leaveBy"); // 0 OK, 1 tab, 2 Apply, 3 Ctrl+Tab
         const QString range = QStringLiteral("5 から 60 までの整数を入力してください。");
         const QString integer = QStringLiteral("整数を入力してください。");
-        for (int leaveBy : {0, 1, 2}) {
+        for (int leaveBy : {0, 1, 2, 3}) {
             QTest::addRow("61/%d", leaveBy) << QStringLiteral("61") << range << leaveBy;
             QTest::addRow("4/%d", leaveBy) << QStringLiteral("4") << range << leaveBy;
             QTest::addRow("abc/%d", leaveBy) << QStringLiteral("abc") << integer << leaveBy;
@@ -98,6 +101,7 @@ private Q_SLOTS:
         // A later field over its limit must not be reported: the first failure ends the read.
         Edit("startUrlEdit")->setText(QString(300, QLatin1Char('u')));
         Child<QCheckBox>(m_fx.sheet.get(), "taskTrayCheck")->click();
+        m_fx.messages.SetTakesFocus(true);
         switch (leaveBy) {
         case 0:
             m_fx.driver->ClickOk();
@@ -105,8 +109,11 @@ private Q_SLOTS:
         case 1:
             m_fx.driver->ClickTab(1);
             break;
-        default:
+        case 2:
             m_fx.driver->ClickApply();
+            break;
+        default:
+            QTest::keyClick(timeOut, Qt::Key_Tab, Qt::ControlModifier);
             break;
         }
         QCOMPARE(Messages(), std::vector<std::string>{test::Bytes(message)});
@@ -142,6 +149,61 @@ private Q_SLOTS:
         m_fx.driver->ClickOk();
         QVERIFY(m_fx.messages.Boxes().empty());
         QCOMPARE(S().BwUrl.size(), 256U);
+    }
+
+    // A paste is cut at the limit, never inside a character, wherever the cursor stands.
+    void pasteIsCutAtTheByteLimit_data() {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<int>("cursor");
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("expected");
+        const QString a300(300, QLatin1Char('a'));
+        QTest::addRow("empty box") << QString() << 0 << a300 << QString(256, QLatin1Char('a'));
+        // 1 byte and 85 three-byte characters fill 256 bytes; the 86th would cross the limit.
+        QTest::addRow("characters whole") << QStringLiteral("x") << 1 << QString(100, QChar(0x3042))
+                                          << QStringLiteral("x") + QString(85, QChar(0x3042));
+        QTest::addRow("between kept text")
+            << QStringLiteral("ab") << 1 << QString(300, QLatin1Char('b'))
+            << QStringLiteral("a") + QString(254, QLatin1Char('b')) + QStringLiteral("b");
+        QTest::addRow("full box") << QString(256, QLatin1Char('c')) << 3 << QStringLiteral("d")
+                                  << QString(256, QLatin1Char('c'));
+    }
+    void pasteIsCutAtTheByteLimit() {
+        QFETCH(QString, before);
+        QFETCH(int, cursor);
+        QFETCH(QString, pasted);
+        QFETCH(QString, expected);
+        Open();
+        QLineEdit* url = Edit("startUrlEdit");
+        test::ReplaceText(url, before);
+        url->setCursorPosition(cursor);
+        QApplication::clipboard()->setText(pasted);
+        QTest::keyClick(url, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(url->text(), expected);
+        QVERIFY(m_fx.driver->ApplyEnabled());
+        m_fx.driver->ClickOk();
+        QVERIFY(m_fx.messages.Boxes().empty());
+        QCOMPARE(S().BwUrl, test::Bytes(expected));
+    }
+
+    // Tab order: the tab bar, the page's controls, then OK and キャンセル.
+    void tabVisitsThePageBeforeTheButtons() {
+        Open();
+        QTabBar* tabBar = m_fx.driver->Tabs()->tabBar();
+        tabBar->setFocus();
+        QTRY_VERIFY(tabBar->hasFocus());
+        QWidget* page = m_fx.driver->Tabs()->currentWidget();
+        QTest::keyClick(tabBar, Qt::Key_Tab);
+        QStringList visited;
+        while (visited.size() < 20 && page->isAncestorOf(QApplication::focusWidget())) {
+            visited << QApplication::focusWidget()->objectName();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        QCOMPARE(visited.value(0), QStringLiteral("timeOutEdit"));
+        QCOMPARE(visited.value(visited.size() - 1), QStringLiteral("openCheckCheck"));
+        QCOMPARE(QApplication::focusWidget()->property("text").toString(), QStringLiteral("OK"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->property("text").toString(), QStringLiteral("キャンセル"));
     }
 
     void blankFramedNumberIsTaken() {

@@ -1,5 +1,7 @@
 #include "ui/UiTestSupport.h"
 
+#include <QApplication>
+#include <QPointer>
 #include <QTest>
 
 #include "ui/util/MessageBoxService.h"
@@ -9,6 +11,21 @@ namespace zandel::test {
 MessageRecorder::MessageRecorder() {
     ui::MessageBoxService::SetResponder([this](const std::string& text, MbButtons buttons, MbIcon icon) {
         m_boxes.push_back({text, buttons, icon});
+        if (m_takesFocus) {
+            // The window manager gives the focus back to the window below once the box has closed.
+            const QPointer<QWidget> below = QApplication::activeWindow();
+            {
+                QWidget box;
+                box.show();
+                box.activateWindow();
+                if (!QTest::qWaitForWindowActive(&box)) {
+                    QTest::qFail("the box did not take the focus", __FILE__, __LINE__);
+                }
+            }
+            if (!below.isNull()) {
+                below->activateWindow();
+            }
+        }
         if (!m_answers.empty()) {
             const MbResult answer = m_answers.front();
             m_answers.erase(m_answers.begin());

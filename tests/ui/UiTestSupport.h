@@ -28,10 +28,13 @@ public:
     void QueueAnswer(MbResult answer) { m_answers.push_back(answer); }
     const std::vector<Box>& Boxes() const { return m_boxes; }
     void Clear() { m_boxes.clear(); }
+    // Each box then takes the focus in a window of its own until it is answered, as a modal box does.
+    void SetTakesFocus(bool takesFocus) { m_takesFocus = takesFocus; }
 
 private:
     std::vector<Box> m_boxes;
     std::vector<MbResult> m_answers;
+    bool m_takesFocus = false;
 };
 
 // The action with this object name below `root`; fails the test when it is missing or disabled.

@@ -90,6 +90,10 @@ void ClearList(AppSettings& settings, SettingsList list) {
     }
 }
 
+void RecordProxyFile(AppSettings& settings, const std::string& path) {
+    settings.ProxyFile = IniFile::CanHold(path) ? path : std::string();
+}
+
 std::string PathInDir(const std::string& dir, const std::string& fileName) {
     if (dir.empty()) {
         return fileName;

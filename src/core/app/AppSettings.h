@@ -93,6 +93,10 @@ int CountListEntries(const AppSettings& settings, SettingsList list);
 std::vector<std::string> ListEntries(const AppSettings& settings, SettingsList list);
 void ClearList(AppSettings& settings, SettingsList list);
 
+// The list loaded last becomes `ProxyFile`. A name "PrxSet.ini" cannot hold (a line feed, more than 259
+// bytes) would come back as another name, so none is kept then.
+void RecordProxyFile(AppSettings& settings, const std::string& path);
+
 // `dir` joined with a file name.
 std::string PathInDir(const std::string& dir, const std::string& fileName);
 

@@ -34,10 +34,43 @@ std::string_view Trim(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
-// A line break inside a value or name would split it into lines of its own and so forge sections or keys;
-// only the first line is kept, which is also all a reader would see of it.
+// A line break inside a name would split it into lines of its own and so forge sections or keys; only the
+// first line is kept, which is also all a reader would see of it.
 std::string FirstLine(const std::string& text) {
     return text.substr(0, text.find_first_of("\r\n"));
+}
+
+bool IsQuote(char c) {
+    return c == '"' || c == '\'';
+}
+
+// The reading rule drops one pair of matching quotes around a value.
+std::string_view Unquote(std::string_view value) {
+    if (value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front()) {
+        return value.substr(1, value.size() - 2);
+    }
+    return value;
+}
+
+// From a line end on, a value would forge keys; the reader sees none of it. A lone CR stays: only LF (with
+// the CR before it) ends a line for the reader.
+std::string StoredValue(const std::string& value) {
+    std::string line = value.substr(0, value.find('\n'));
+    if (line.size() < value.size() && !line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return line;
+}
+
+// What the reader needs to give the value back as it is: a value with a blank at an end, or one that a pair
+// of quotes encloses, goes inside a further pair.
+std::string ValueLine(const std::string& value) {
+    const bool blankAtAnEnd = !value.empty() && (kBlanks.find(value.front()) != std::string_view::npos ||
+                                                 kBlanks.find(value.back()) != std::string_view::npos);
+    if (blankAtAnEnd || Unquote(value).size() != value.size()) {
+        return '"' + value + '"';
+    }
+    return value;
 }
 
 } // namespace
@@ -86,7 +119,8 @@ IniFile IniFile::Parse(const std::string& text) {
         if (key.empty()) {
             continue;
         }
-        ini.m_sections[current].entries.push_back(Entry{std::string(key), std::string(Trim(line.substr(equals + 1)))});
+        ini.m_sections[current].entries.push_back(
+            Entry{std::string(key), std::string(Unquote(Trim(line.substr(equals + 1))))});
     }
     return ini;
 }
@@ -128,11 +162,11 @@ void IniFile::Set(const std::string& section, const std::string& key, const std:
     }
     for (Entry& entry : found->entries) {
         if (EqualsNoCase(entry.key, keyName)) {
-            entry.value = FirstLine(value);
+            entry.value = StoredValue(value);
             return;
         }
     }
-    found->entries.push_back(Entry{keyName, FirstLine(value)});
+    found->entries.push_back(Entry{keyName, StoredValue(value)});
 }
 
 void IniFile::Remove(const std::string& section, const std::string& key) {
@@ -162,7 +196,7 @@ std::string IniFile::Text() const {
         for (const Entry& entry : section.entries) {
             text += entry.key;
             text += '=';
-            text += entry.value;
+            text += ValueLine(entry.value);
             text += "\r\n";
         }
     }
@@ -171,6 +205,10 @@ std::string IniFile::Text() const {
 
 bool IniFile::Save(const std::string& path) const {
     return WriteFileAtomically(path, Text()).ok;
+}
+
+bool IniFile::CanHold(const std::string& value) {
+    return value.find('\n') == std::string::npos && value.size() <= kMaxFieldText;
 }
 
 IniFile::Section* IniFile::FindSection(const std::string& name) {

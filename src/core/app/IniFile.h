@@ -7,9 +7,10 @@
 namespace zandel {
 
 // An INI text file held in memory, read by the private-profile rules: sections and keys match without
-// regard to letter case, the first occurrence wins, blanks around keys and values are dropped, lines that
-// are neither a section header nor a key line are passed over. Writing keeps the order of the file and
-// adds new sections at the end and new keys at the end of their section.
+// regard to letter case, the first occurrence wins, blanks around keys and values are dropped and then one
+// pair of matching quotes around a value, lines that are neither a section header nor a key line are
+// passed over. Writing keeps the order of the file and adds new sections at the end and new keys at the end
+// of their section; it quotes a value only where the reader would otherwise not give it back as it is.
 class IniFile final {
 public:
     // A missing or unreadable file gives an empty document.
@@ -23,12 +24,15 @@ public:
     // value, gives the fallback.
     int GetInt(const std::string& section, const std::string& key, int fallback) const;
 
-    // A value is written up to its first line break.
+    // A value is kept up to its first line feed.
     void Set(const std::string& section, const std::string& key, const std::string& value);
     // Drops every occurrence of the key from the section.
     void Remove(const std::string& section, const std::string& key);
     // The section's keys in file order.
     std::vector<std::string> Keys(const std::string& section) const;
+
+    // Whether a value reads back from the file exactly as it is (no line feed, at most 259 bytes).
+    static bool CanHold(const std::string& value);
 
     std::string Text() const;
     // Replaces the file only once the whole text is on disk. False when it cannot be written.

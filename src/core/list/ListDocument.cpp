@@ -101,7 +101,8 @@ bool CRidIdiDoc::OpenListFile(const std::string& path) {
     }
 
     ListLineReader reader(file.get());
-    int count = m_rows.RowCount();
+    const int firstRow = m_rows.RowCount();
+    int count = firstRow;
     int readError = 0;
     for (;;) {
         if (count >= MaxListRows) {
@@ -124,6 +125,9 @@ bool CRidIdiDoc::OpenListFile(const std::string& path) {
         ++count;
     }
 
+    if (!reader.AllUtf8()) {
+        m_rows.MarkCp932Rows(firstRow, count - firstRow);
+    }
     if (m_rows.RowCount() > 0) {
         m_rows.SetRowSelected(0, true);
     }

@@ -27,10 +27,16 @@ int ListLineReader::GetByte() {
     m_pending = -2;
     if (c == -2) {
         c = getc_unlocked(m_file);
+        if (c != EOF) {
+            m_utf8.Add(static_cast<unsigned char>(c));
+        }
     }
     if (c == '\r') {
         // The byte after a CR is read ahead; when it is a CR itself it is looked at again on the next call.
         const int next = getc_unlocked(m_file);
+        if (next != EOF) {
+            m_utf8.Add(static_cast<unsigned char>(next));
+        }
         if (next == '\n') {
             return '\n';
         }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/list/ProxyRow.h"
+#include "core/util/Text.h"
 
 namespace zandel {
 
@@ -35,11 +36,14 @@ public:
     // NUL byte or by the end of the file.
     bool EndedLine() const { return m_endedLine; }
     bool Failed() const { return m_failed; }
+    // Whether every byte read so far is UTF-8 text; a list file that is not is CP932 (the Windows program's).
+    bool AllUtf8() const { return m_utf8.Valid(); }
 
 private:
     int GetByte();
 
     std::FILE* m_file;
+    Utf8Check m_utf8;
     int m_pending = -2; // a byte read ahead, or -2 for none
     bool m_endedLine = false;
     bool m_failed = false;

@@ -28,6 +28,9 @@ struct ProxyRow {
     std::array<std::string, kColumnCount> cells{"", kUncheckedResult, kUncheckedTime, kUncheckedDate};
     int image = StatusUnchecked;
     int tag = 0;
+    // Per cell: the bytes came from a list file that is not UTF-8 as a whole, so they are CP932 text even
+    // where they would also read as UTF-8.
+    std::array<bool, kColumnCount> cp932{};
 };
 
 // Result text to status image, letter case ignored.

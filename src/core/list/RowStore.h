@@ -35,6 +35,10 @@ public:
     // The row of the user's last selection action, or -1.
     virtual int SelectionMark() const = 0;
 
+    // The `count` rows from `first` on were read from a file that is not UTF-8 as a whole: their cells are
+    // CP932 text until they are given other bytes. Only the desktop list shows the text.
+    virtual void MarkCp932Rows(int /*first*/, int /*count*/) {}
+
     // Whole rows at once, so that a write from another thread is one step on the user-interface thread.
     virtual ProxyRow GetRow(int row) const;
     virtual void SetRow(int row, const ProxyRow& value);

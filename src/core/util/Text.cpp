@@ -12,32 +12,9 @@ bool IsContinuation(unsigned char c) {
 }
 
 bool IsValidUtf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = 0;
-        if (lead < 0x80) {
-            length = 1;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-        } else {
-            return false;
-        }
-        if (i + length > text.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            if (!IsContinuation(static_cast<unsigned char>(text[i + k]))) {
-                return false;
-            }
-        }
-        i += length;
-    }
-    return true;
+    Utf8Check check;
+    check.Add(text);
+    return check.Valid();
 }
 
 bool IsShiftJisLead(unsigned char c) {
@@ -49,6 +26,27 @@ char FoldAscii(char c) {
 }
 
 } // namespace
+
+void Utf8Check::Add(unsigned char c) {
+    if (m_pending > 0) {
+        m_valid = m_valid && IsContinuation(c);
+        --m_pending;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+        m_pending = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        m_pending = 2;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        m_pending = 3;
+    } else if (c >= 0x80) {
+        m_valid = false;
+    }
+}
+
+void Utf8Check::Add(std::string_view bytes) {
+    for (const char c : bytes) {
+        Add(static_cast<unsigned char>(c));
+    }
+}
 
 std::string CutBytes(std::string_view text, std::size_t limit) {
     return std::string(text.substr(0, std::min(limit, text.size())));

@@ -16,6 +16,18 @@ std::string CutBytes(std::string_view text, std::size_t limit = kMaxFieldText);
 // Shift-JIS (a double-byte character is kept whole or not at all).
 std::string CutAtCharBoundary(std::string_view text, std::size_t limit = kMaxFieldText);
 
+// Whether bytes fed in pieces make valid UTF-8 as a whole (a character may span two pieces).
+class Utf8Check final {
+public:
+    void Add(unsigned char c);
+    void Add(std::string_view bytes);
+    bool Valid() const { return m_valid && m_pending == 0; }
+
+private:
+    bool m_valid = true;
+    int m_pending = 0; // continuation bytes still owed by the last lead byte
+};
+
 // ASCII letter case folded; bytes above 0x7F (Shift-JIS, UTF-8) compare as they are.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);

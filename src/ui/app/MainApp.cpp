@@ -13,11 +13,10 @@
 #include "ui/frame/MainFrame.h"
 #include "ui/list/RidIdiView.h"
 #include "ui/util/MessageBoxService.h"
-#include "ui/util/TextCodec.h"
 
 namespace zandel::ui {
 
-CMainApp::CMainApp(Services services, QStringList arguments, std::string workingDir)
+CMainApp::CMainApp(Services services, std::vector<std::string> arguments, std::string workingDir)
     : m_services(services), m_arguments(std::move(arguments)), m_workingDir(std::move(workingDir)),
       m_lifecycle(m_settings, services.lock, *this) {}
 
@@ -71,9 +70,10 @@ bool CMainApp::ProcessCommandLine() {
                                            m_services.dialogs);
     // Closing a window hidden in the tray closes no visible window, so Qt alone would never end the program.
     connect(m_frame.get(), &CMainFrame::Closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-    for (qsizetype i = 1; i < m_arguments.size(); ++i) {
-        if (!m_arguments[i].startsWith(QLatin1Char('-'))) {
-            return m_frame->Files().OpenPath(ToBytes(m_arguments[i]));
+    // The name as the system gave it: decoding it for Qt would lose the bytes of a name that is not UTF-8.
+    for (std::size_t i = 1; i < m_arguments.size(); ++i) {
+        if (m_arguments[i].rfind('-', 0) != 0) {
+            return m_frame->Files().OpenPath(m_arguments[i]);
         }
     }
     return true;

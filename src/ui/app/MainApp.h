@@ -2,11 +2,11 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
-#include <QStringList>
 
 #include "core/app/AppLifecycle.h"
 #include "core/app/AppSettings.h"
@@ -37,8 +37,9 @@ public:
     };
     static constexpr int kSplashMs = 1000;
 
-    // `arguments` as the program got them (the first is the program); `workingDir` becomes StartDir.
-    CMainApp(Services services, QStringList arguments, std::string workingDir = CurrentDirectory());
+    // `arguments` as the program got them, bytes unchanged (the first is the program); `workingDir` becomes
+    // StartDir.
+    CMainApp(Services services, std::vector<std::string> arguments, std::string workingDir = CurrentDirectory());
     ~CMainApp() override;
 
     AppLifecycle::Start InitInstance();
@@ -73,7 +74,7 @@ private:
     void KeepSplashOnTop();
 
     Services m_services;
-    QStringList m_arguments;
+    std::vector<std::string> m_arguments;
     std::string m_workingDir;
     AppSettings m_settings;
     AppLifecycle m_lifecycle;

@@ -309,7 +309,7 @@ void CMainFrame::RunStateChanged() {
 }
 
 void CMainFrame::SetProxyFile(const std::string& path) {
-    m_settings.ProxyFile = path;
+    RecordProxyFile(m_settings, path);
 }
 
 void CMainFrame::AddToRecentFiles(const std::string& path) {

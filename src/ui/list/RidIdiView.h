@@ -87,6 +87,7 @@ public:
     ProxyRow GetRow(int row) const override;
     void SetRow(int row, const ProxyRow& value) override;
     void SetRowResult(int row, const ProxyRow& value) override;
+    void MarkCp932Rows(int first, int count) override;
     std::vector<std::string> CellTexts(const std::vector<int>& rows, int column) const override;
     std::vector<int> SelectedRows(int limit) const override;
     // Counted once after each change of the selection or the rows, so that the status bar's idle refresh
@@ -129,7 +130,8 @@ protected:
 private:
     QTreeWidgetItem* Item(int row) const;
     void FlushLog();
-    void WriteCell(QTreeWidgetItem* item, int column, const std::string& bytes);
+    // `cp932`: the bytes are CP932 text from their file; otherwise each text is decoded by its own bytes.
+    void WriteCell(QTreeWidgetItem* item, int column, const std::string& bytes, bool cp932 = false);
     void WriteImage(QTreeWidgetItem* item, int image);
 
     bool RunActive() const;

@@ -20,11 +20,12 @@ namespace zandel::ui {
 
 namespace {
 
-// Per item: the row tag, the status image and each cell's bytes as stored (a Shift-JIS file keeps its
-// bytes through a save; the item shows them decoded).
+// Per item: the row tag, the status image, each cell's bytes as stored (a Shift-JIS file keeps its bytes
+// through a save; the item shows them decoded) and whether they are CP932 text from their file.
 constexpr int kTagRole = Qt::UserRole;
 constexpr int kImageRole = Qt::UserRole + 1;
-constexpr int kBytesRole = Qt::UserRole + 2; // + column
+constexpr int kBytesRole = Qt::UserRole + 2;          // + column
+constexpr int kCp932Role = kBytesRole + kColumnCount; // + column
 
 } // namespace
 
@@ -69,10 +70,15 @@ QTreeWidgetItem* CRidIdiView::Item(int row) const {
     return row >= 0 && row < topLevelItemCount() ? topLevelItem(row) : nullptr;
 }
 
-void CRidIdiView::WriteCell(QTreeWidgetItem* item, int column, const std::string& bytes) {
+void CRidIdiView::WriteCell(QTreeWidgetItem* item, int column, const std::string& bytes, bool cp932) {
     const std::string cut = CutBytes(bytes);
-    item->setData(column, kBytesRole + column, QByteArray(cut.data(), static_cast<qsizetype>(cut.size())));
-    item->setText(column, FromBytes(cut));
+    const QByteArray stored(cut.data(), static_cast<qsizetype>(cut.size()));
+    // Bytes written back as they were (a check's address, an edit left unchanged) are still their file's text.
+    const bool fromCp932File = cp932 || (item->data(column, kCp932Role + column).toBool() &&
+                                         item->data(column, kBytesRole + column).toByteArray() == stored);
+    item->setData(column, kBytesRole + column, stored);
+    item->setData(column, kCp932Role + column, fromCp932File);
+    item->setText(column, fromCp932File ? FromCp932(cut) : FromBytes(cut));
 }
 
 void CRidIdiView::WriteImage(QTreeWidgetItem* item, int image) {
@@ -204,6 +210,9 @@ ProxyRow CRidIdiView::GetRow(int row) const {
                 value.cells[static_cast<std::size_t>(column)] =
                     item->data(column, kBytesRole + column).toByteArray().toStdString();
             }
+            for (int column = 0; column < kColumnCount; ++column) {
+                value.cp932[static_cast<std::size_t>(column)] = item->data(column, kCp932Role + column).toBool();
+            }
             value.image = item->data(0, kImageRole).toInt();
             value.tag = item->data(0, kTagRole).toInt();
         }
@@ -218,7 +227,8 @@ void CRidIdiView::SetRow(int row, const ProxyRow& value) {
             return;
         }
         for (int column = 0; column < kColumnCount; ++column) {
-            WriteCell(item, column, value.cells[static_cast<std::size_t>(column)]);
+            const auto index = static_cast<std::size_t>(column);
+            WriteCell(item, column, value.cells[index], value.cp932[index]);
         }
         WriteImage(item, value.image);
         item->setData(0, kTagRole, value.tag);
@@ -229,9 +239,22 @@ void CRidIdiView::SetRowResult(int row, const ProxyRow& value) {
     m_bridge->Post([this, row, value] {
         if (QTreeWidgetItem* item = Item(row)) {
             for (int column = 0; column < kColumnCount; ++column) {
-                WriteCell(item, column, value.cells[static_cast<std::size_t>(column)]);
+                const auto index = static_cast<std::size_t>(column);
+                WriteCell(item, column, value.cells[index], value.cp932[index]);
             }
             WriteImage(item, value.image);
+        }
+    });
+}
+
+void CRidIdiView::MarkCp932Rows(int first, int count) {
+    m_bridge->Post([this, first, count] {
+        for (int row = first; row < first + count; ++row) {
+            if (QTreeWidgetItem* item = Item(row)) {
+                for (int column = 0; column < kColumnCount; ++column) {
+                    WriteCell(item, column, item->data(column, kBytesRole + column).toByteArray().toStdString(), true);
+                }
+            }
         }
     });
 }

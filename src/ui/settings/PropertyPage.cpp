@@ -114,9 +114,18 @@ void PropertyPage::ShowDropDown(QComboBox* box, const std::string& text) {
 
 void PropertyPage::Fail(const std::string& message, QWidget* control, QLineEdit* textBox) {
     ShowOk(MessageBoxService::Instance(), message);
-    control->setFocus(Qt::OtherFocusReason);
-    if (textBox != nullptr) {
-        textBox->selectAll();
+    m_failedControl = control;
+    m_failedBox = textBox;
+    FocusFailedField();
+}
+
+void PropertyPage::FocusFailedField() {
+    if (m_failedControl.isNull()) {
+        return;
+    }
+    m_failedControl->setFocus(Qt::OtherFocusReason);
+    if (!m_failedBox.isNull()) {
+        m_failedBox->selectAll();
     }
 }
 

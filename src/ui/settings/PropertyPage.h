@@ -3,11 +3,12 @@
 #include <cstddef>
 #include <string>
 
+#include <QLineEdit>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
 class QComboBox;
-class QLineEdit;
 class QPushButton;
 
 namespace zandel::ui {
@@ -31,6 +32,8 @@ public:
     void Activate();
     // The user is leaving the page (another tab, OK or Apply). False keeps the page current.
     bool Leave();
+    // Puts the focus back on the field that failed last, its text selected.
+    void FocusFailedField();
     // Stores the fields; false keeps the sheet open on this page.
     bool Apply();
     // The sheet closes (OK or Cancel); only an opened page has anything to do.
@@ -69,6 +72,8 @@ private:
     void Fail(const std::string& message, QWidget* control, QLineEdit* textBox);
 
     QString m_caption;
+    QPointer<QWidget> m_failedControl;
+    QPointer<QLineEdit> m_failedBox;
     QPushButton* m_defaultButton = nullptr;
     bool m_opened = false;
     bool m_closed = false;

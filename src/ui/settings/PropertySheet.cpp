@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "ui/settings/PropertyPage.h"
@@ -17,6 +18,8 @@ PropertySheet::PropertySheet(const QString& caption, QWidget* parent)
     setWindowTitle(caption);
     m_tabs->setObjectName(QStringLiteral("tabs"));
     m_buttons->setObjectName(QStringLiteral("buttons"));
+    // The box would hand the focus to OK wherever it stands in the tab order; the buttons take it themselves.
+    m_buttons->setFocusProxy(nullptr);
     m_okButton = m_buttons->button(QDialogButtonBox::Ok);
     m_okButton->setText(QStringLiteral("OK"));
     m_buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
@@ -43,6 +46,25 @@ void PropertySheet::AddPage(PropertyPage* page) {
     m_pages.push_back(page);
     m_tabs->addTab(page, page->Caption());
     connect(page, &PropertyPage::ModifiedChanged, this, &PropertySheet::UpdateApplyButton);
+    PutButtonsAfter(page);
+}
+
+void PropertySheet::PutButtonsAfter(PropertyPage* page) {
+    // The pages are made after the buttons, so the buttons would come first when the user tabs through the
+    // sheet; they move behind the page's last control.
+    QWidget* last = nullptr;
+    for (QWidget* next = page->nextInFocusChain(); page->isAncestorOf(next); next = next->nextInFocusChain()) {
+        if ((next->focusPolicy() & Qt::TabFocus) != 0) {
+            last = next;
+        }
+    }
+    if (last == nullptr) {
+        return;
+    }
+    for (QWidget* button : m_buttons->buttons()) {
+        QWidget::setTabOrder(last, button);
+        last = button;
+    }
 }
 
 void PropertySheet::showEvent(QShowEvent* event) {
@@ -71,6 +93,9 @@ void PropertySheet::OnTabChanged(int index) {
     if (m_current >= 0) {
         SetTabSilently(m_current);
         if (!LeaveCurrentPage()) {
+            // Ctrl+Tab gives the tab bar the focus once the switch is done; the failing field takes it back.
+            PropertyPage* page = m_pages[static_cast<std::size_t>(m_current)];
+            QTimer::singleShot(0, page, [page] { page->FocusFailedField(); });
             return;
         }
         SetTabSilently(target);

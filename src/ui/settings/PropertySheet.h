@@ -32,6 +32,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void PutButtonsAfter(PropertyPage* page);
     void OnTabChanged(int index);
     void ActivatePage(int index);
     void SetTabSilently(int index);

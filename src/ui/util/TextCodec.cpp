@@ -10,6 +10,10 @@ QString FromBytes(const std::string& bytes) {
     if (!utf8.hasError()) {
         return text;
     }
+    return FromCp932(bytes);
+}
+
+QString FromCp932(const std::string& bytes) {
     QStringDecoder cp932("windows-31j", QStringDecoder::Flag::Stateless);
     if (cp932.isValid()) {
         return cp932.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));

@@ -2,7 +2,8 @@
 
 #include <memory>
 
-#include <QStringList>
+#include <string>
+#include <vector>
 
 #include "core/app/InternetSettings.h"
 #include "platform/InstanceLock.h"
@@ -23,7 +24,7 @@ public:
     AppRig(const AppRig&) = delete;
     AppRig& operator=(const AppRig&) = delete;
 
-    std::unique_ptr<ui::CMainApp> MakeApp(const QStringList& arguments = {QStringLiteral("zandel")});
+    std::unique_ptr<ui::CMainApp> MakeApp(const std::vector<std::string>& arguments = {"zandel"});
 
     TempDir dir;
     MessageRecorder messages;

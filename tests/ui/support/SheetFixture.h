@@ -19,6 +19,7 @@ struct SheetFixture {
     void Reset() {
         settings = std::make_unique<AppSettings>();
         messages.Clear();
+        messages.SetTakesFocus(false);
         dir = std::make_unique<TempDir>();
     }
     void Teardown() {

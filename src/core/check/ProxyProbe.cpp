@@ -18,6 +18,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "core/check/ProbeExchange.h"
 #include "core/util/Text.h"
 
 namespace zandel {
@@ -249,102 +250,40 @@ int CProxyProbe::ProbeThread() {
 }
 
 int CProxyProbe::Exchange(int fd, const char* request, std::size_t requestLength, int waitMs) {
-    ProbeJob& job = m_job;
-    int status = kStatusOk;
-    bool connected = false;
-    bool firstChunk = true;
-    std::uint32_t received = 0;
-    char chunk[kChunkBytes];
-
-    for (;;) {
+    ProbeExchange exchange(m_job, fd, request, requestLength, m_callback);
+    while (exchange.Current() != ProbeExchange::Step::Finished) {
         // Only Cancel clears the flag while a job runs: one that lands while the worker handles the events of
         // a wait ends the job as cancelled too, not as a finished exchange with whatever had arrived.
         if (!m_running.load()) {
-            status = kStatusCancelled;
+            exchange.Stop(kStatusCancelled);
             break;
         }
         pollfd fds[2] = {};
         fds[0].fd = fd;
-        fds[0].events = connected ? POLLIN : POLLOUT;
+        fds[0].events = exchange.Current() == ProbeExchange::Step::WantWrite ? POLLOUT : POLLIN;
         fds[1].fd = m_wakeFd;
         fds[1].events = POLLIN;
         const int ready = ::poll(fds, 2, waitMs);
         if (ready == 0) {
-            if (received == 0) {
-                status = kStatusTimedOut;
-            }
+            exchange.OnWaitExpired();
             break;
         }
         if (!m_running.load()) {
-            status = kStatusCancelled;
+            exchange.Stop(kStatusCancelled);
             break;
         }
         if (ready < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            status = kStatusSocketError;
+            exchange.Stop(kStatusSocketError);
             break;
         }
-        if (fds[0].revents == 0) {
-            continue;
+        if (fds[0].revents != 0) {
+            exchange.OnReady();
         }
-
-        if (!connected) {
-            // Writable (or in error) for the first time: the connection attempt is over. A refused or
-            // unreachable proxy ends here like a failed send.
-            int error = 0;
-            socklen_t errorLength = sizeof error;
-            if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &errorLength) != 0 || error != 0 ||
-                ::send(fd, request, requestLength, MSG_NOSIGNAL) < 0) {
-                status = kStatusSocketError;
-                break;
-            }
-            connected = true;
-            Raise(PE_CONNECTED, &job);
-            Raise(PE_SENT, &job);
-            continue;
-        }
-
-        // The close counts only once nothing is left to read: an answer followed at once by the close is
-        // still taken in full, chunk by chunk.
-        std::memset(chunk, 0, sizeof chunk);
-        const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
-        if (got == 0) {
-            break;
-        }
-        if (got < 0) {
-            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
-                continue;
-            }
-            if (errno == ECONNRESET) {
-                break;
-            }
-            status = kStatusSocketError;
-            break;
-        }
-        const auto length = static_cast<std::uint32_t>(::strnlen(chunk, static_cast<std::size_t>(got)));
-        if (static_cast<std::uint64_t>(received) + length >= job.nBufferSize) {
-            const std::uint32_t room = job.nBufferSize - 1 - received;
-            std::memcpy(job.pBuffer + received, chunk, room);
-            job.pBuffer[job.nBufferSize - 1] = '\0';
-            received = job.nBufferSize;
-            break;
-        }
-        std::memcpy(job.pBuffer + received, chunk, length);
-        job.pBuffer[received + length] = '\0';
-        if (firstChunk) {
-            Raise(PE_RECEIVING, &job);
-            firstChunk = false;
-        }
-        received += length;
     }
-
-    job.nReceived = received;
-    if (received > 0 && status != kStatusTimedOut && status != kStatusCancelled) {
-        Raise(PE_RECEIVED, &job);
-    }
-    return status;
+    return exchange.Finish();
 }
 
 CProxyProbe::WakeArming::WakeArming(CProxyProbe& probe) : m_probe(probe) {

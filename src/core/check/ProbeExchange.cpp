@@ -1,11 +1,61 @@
 #include "core/check/ProbeExchange.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <string_view>
 
+#include <arpa/inet.h>
+#include <netdb.h>
 #include <sys/socket.h>
 
+#include "core/util/Text.h"
+
 namespace zandel {
+
+void ProbeHost(const ProbeJob& job, ProbeHostName& host) {
+    const std::size_t length = ::strnlen(job.szHost, sizeof job.szHost);
+    std::memcpy(host, job.szHost, length);
+    host[length] = '\0';
+}
+
+sockaddr_in ProbeTargetPort(const ProbeJob& job) {
+    const long long portValue = ParseLeadingInt(std::string_view(job.szPort, ::strnlen(job.szPort, sizeof job.szPort)));
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(static_cast<std::uint16_t>(static_cast<unsigned long long>(portValue) & 0xFFFFu));
+    return target;
+}
+
+bool LiteralProbeHost(const char* host, in_addr* address) {
+    return ::inet_pton(AF_INET, host, address) == 1;
+}
+
+bool ResolveProbeHost(const char* host, in_addr* address) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) {
+        return false;
+    }
+    bool ok = false;
+    if (found->ai_family == AF_INET && found->ai_addrlen >= sizeof(sockaddr_in)) {
+        sockaddr_in first{};
+        std::memcpy(&first, found->ai_addr, sizeof first);
+        *address = first.sin_addr;
+        ok = true;
+    }
+    ::freeaddrinfo(found);
+    return ok;
+}
+
+std::size_t ComposeProbeRequest(char (&out)[CProxyProbe::kMaxRequestChars + 1], const std::string& requestLine,
+                                const std::string& headers) {
+    const int written = std::snprintf(out, sizeof out, "GET %s\r\n%s\r\n\r\n", requestLine.c_str(), headers.c_str());
+    return written < 0 ? 0 : std::min<std::size_t>(static_cast<std::size_t>(written), CProxyProbe::kMaxRequestChars);
+}
 
 ProbeExchange::ProbeExchange(ProbeJob& job, int fd, const char* request, std::size_t requestLength,
                              ProbeCallback callback)

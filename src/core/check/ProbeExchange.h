@@ -2,10 +2,27 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+
+#include <netinet/in.h>
 
 #include "core/check/ProxyProbe.h"
 
 namespace zandel {
+
+// What a job's fields name, the same for every probe.
+using ProbeHostName = char[sizeof(ProbeJob::szHost) + 1];
+// The host field up to its terminator (a field filled to the brim ends at its size).
+void ProbeHost(const ProbeJob& job, ProbeHostName& host);
+// IPv4 with the port of the job: its leading digits, taken modulo 2^16.
+sockaddr_in ProbeTargetPort(const ProbeJob& job);
+// A dotted IPv4 address is taken as it is and never goes to the resolver.
+bool LiteralProbeHost(const char* host, in_addr* address);
+// Anything else through the system's resolver (which may block): the first IPv4 address of the answer.
+bool ResolveProbeHost(const char* host, in_addr* address);
+// "GET <request line>\r\n<headers>\r\n\r\n", cut after 1023 characters. Its length.
+std::size_t ComposeProbeRequest(char (&out)[CProxyProbe::kMaxRequestChars + 1], const std::string& requestLine,
+                                const std::string& headers);
 
 // The stage rules of one proxy connection, fed with the readiness of its non-blocking socket by whichever
 // probe drives it (a worker thread per job, or one thread multiplexing many): the connect completes (a

@@ -47,34 +47,6 @@ private:
     int m_fd;
 };
 
-// Dotted IPv4 as it is, anything else through the resolver (first IPv4 address of the answer).
-bool ResolveHost(const char* host, in_addr* address) {
-    if (::inet_pton(AF_INET, host, address) == 1) {
-        return true;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) {
-        return false;
-    }
-    bool ok = false;
-    if (found->ai_family == AF_INET && found->ai_addrlen >= sizeof(sockaddr_in)) {
-        sockaddr_in first{};
-        std::memcpy(&first, found->ai_addr, sizeof first);
-        *address = first.sin_addr;
-        ok = true;
-    }
-    ::freeaddrinfo(found);
-    return ok;
-}
-
-// The text of a fixed field up to its terminator; a field filled to the brim ends at its size.
-std::string_view FieldText(const char* field, std::size_t size) {
-    return {field, ::strnlen(field, size)};
-}
-
 } // namespace
 
 CProxyProbe::CProxyProbe() = default;
@@ -218,9 +190,7 @@ int CProxyProbe::ProbeThread() {
     int waitMs = 0;
     {
         std::lock_guard lock(m_settingsMutex);
-        const int written =
-            std::snprintf(request, sizeof request, "GET %s\r\n%s\r\n\r\n", m_requestLine.c_str(), m_headers.c_str());
-        requestLength = written < 0 ? 0 : std::min<std::size_t>(static_cast<std::size_t>(written), kMaxRequestChars);
+        requestLength = ComposeProbeRequest(request, m_requestLine, m_headers);
         waitMs = static_cast<int>(std::min<std::uint32_t>(m_waitTimeoutMs, INT_MAX));
     }
 
@@ -228,16 +198,10 @@ int CProxyProbe::ProbeThread() {
     if (socket.Get() < 0) {
         return kStatusSocketError;
     }
-
-    const long long portValue = ParseLeadingInt(FieldText(job.szPort, sizeof job.szPort));
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(static_cast<std::uint16_t>(static_cast<unsigned long long>(portValue) & 0xFFFFu));
-
-    char host[sizeof job.szHost + 1] = {};
-    const std::string_view hostText = FieldText(job.szHost, sizeof job.szHost);
-    std::memcpy(host, hostText.data(), hostText.size());
-    if (!ResolveHost(host, &target.sin_addr)) {
+    sockaddr_in target = ProbeTargetPort(job);
+    ProbeHostName host;
+    ProbeHost(job, host);
+    if (!LiteralProbeHost(host, &target.sin_addr) && !ResolveProbeHost(host, &target.sin_addr)) {
         return kStatusSocketError;
     }
 

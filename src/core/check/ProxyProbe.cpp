@@ -49,6 +49,36 @@ private:
 
 } // namespace
 
+ProbeResult ProbeResultForStatus(int status) {
+    switch (status) {
+    case kStatusUnread:
+        return PR_NO_THREAD;
+    case CProxyProbe::kStatusOk:
+        return PR_DONE;
+    case CProxyProbe::kStatusTimedOut:
+        return PR_TIMEOUT;
+    case CProxyProbe::kStatusCancelled:
+        return PR_CANCELLED;
+    default:
+        return PR_SOCKET_ERROR;
+    }
+}
+
+int ClosingEventFor(ProbeResult result) {
+    switch (result) {
+    case PR_TIMEOUT:
+        return PE_TIMEOUT;
+    case PR_CANCELLED:
+        return PE_CANCELLED;
+    case PR_SOCKET_ERROR:
+        return PE_SOCKET_ERROR;
+    case PR_DONE:
+    case PR_NO_THREAD:
+        break;
+    }
+    return 0;
+}
+
 CProxyProbe::CProxyProbe() = default;
 
 CProxyProbe::~CProxyProbe() {
@@ -144,19 +174,9 @@ ProbeResult CProxyProbe::RunJob(ProbeJob* job) {
         } catch (const std::system_error&) {
             joined = false;
         }
-        if (!joined || status == kStatusUnread) {
-            result = PR_NO_THREAD;
-        } else if (status == kStatusOk) {
-            result = PR_DONE;
-        } else if (status == kStatusTimedOut) {
-            result = PR_TIMEOUT;
-            Raise(PE_TIMEOUT, job);
-        } else if (status == kStatusCancelled) {
-            result = PR_CANCELLED;
-            Raise(PE_CANCELLED, job);
-        } else {
-            result = PR_SOCKET_ERROR;
-            Raise(PE_SOCKET_ERROR, job);
+        result = joined ? ProbeResultForStatus(status) : PR_NO_THREAD;
+        if (const int closing = ClosingEventFor(result); closing != 0) {
+            Raise(closing, job);
         }
     }
 

@@ -38,6 +38,10 @@ enum ProbeResult : int {
     PR_CANCELLED = 4,
 };
 
+// The result a worker's exit status stands for, and the event that tells it (0 for PR_DONE and PR_NO_THREAD).
+ProbeResult ProbeResultForStatus(int status);
+int ClosingEventFor(ProbeResult result);
+
 // Called on the calling thread (3, 4, 10, 11, 12) and on the worker (5, 7, 8, 9); its result is ignored.
 using ProbeCallback = int (*)(int event, ProbeJob* job);
 

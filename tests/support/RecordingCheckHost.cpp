@@ -1,4 +1,5 @@
 #include "support/RecordingCheckHost.h"
+#include <algorithm>
 
 #include "support/ThreadState.h"
 
@@ -104,6 +105,29 @@ void RecordingCheckHost::HoldProxyBarAddress(bool hold) {
 bool RecordingCheckHost::WaitForAddressAsked(std::chrono::milliseconds limit) {
     std::unique_lock lock(m_mutex);
     return m_changed.wait_for(lock, limit, [&] { return m_addressAsked; });
+}
+
+void RecordingCheckHost::SetRunningCount(int count) {
+    std::lock_guard lock(m_mutex);
+    m_runningCounts.push_back(count);
+    m_changed.notify_all();
+}
+
+void RecordingCheckHost::ClearLog() {
+    std::lock_guard lock(m_mutex);
+    m_log.clear();
+    m_runningCounts.clear();
+}
+
+std::vector<int> RecordingCheckHost::RunningCounts() const {
+    std::lock_guard lock(m_mutex);
+    return m_runningCounts;
+}
+
+bool RecordingCheckHost::WaitForRunningCount(int count, int times, std::chrono::milliseconds limit) {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(
+        lock, limit, [&] { return std::count(m_runningCounts.begin(), m_runningCounts.end(), count) >= times; });
 }
 
 void RecordingCheckHost::RunEnded() {

@@ -41,6 +41,12 @@ public:
     void StopTimeoutTimer() override;
     std::string GetProxyBarAddress() override;
     void RunEnded() override;
+    void SetRunningCount(int count) override;
+    void ClearLog();
+    // Every running count the run reported, in order.
+    std::vector<int> RunningCounts() const;
+    // Bounded wait until `count` was reported `times` times.
+    bool WaitForRunningCount(int count, int times, std::chrono::milliseconds limit = std::chrono::seconds(10));
 
     std::string Log() const;
     std::vector<std::string> Titles() const;
@@ -70,6 +76,7 @@ private:
     bool m_indicator = false;
     bool m_labelEditing = true;
     int m_runsEnded = 0;
+    std::vector<int> m_runningCounts;
     int m_timerPeriodMs = 0;
     std::atomic<unsigned> m_timedJob{0};
     CheckEngine* m_engine = nullptr;

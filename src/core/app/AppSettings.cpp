@@ -126,6 +126,10 @@ bool LoadSettings(AppSettings& settings) {
     s.Addr1 = ini.GetString("Access-Url", "Addr1", s.Addr1);
     s.Addr2 = ini.GetString("Access-Url", "Addr2", s.Addr2);
     s.Addr3 = ini.GetString("Access-Url", "Addr3", s.Addr3);
+    s.ParallelChecks = ini.GetInt("ProxyParallel", "Count", s.ParallelChecks);
+    if (s.ParallelChecks < 1 || s.ParallelChecks > kMaxParallelChecks) {
+        s.ParallelChecks = 1; // a hand-edited count out of range checks one at a time
+    }
     return true;
 }
 
@@ -162,6 +166,9 @@ bool SaveSettings(const AppSettings& settings) {
     ini.Set("Access-Url", "Addr1", s.Addr1);
     ini.Set("Access-Url", "Addr2", s.Addr2);
     ini.Set("Access-Url", "Addr3", s.Addr3);
+    if (s.ParallelChecks != 1) {
+        ini.Set("ProxyParallel", "Count", std::to_string(s.ParallelChecks));
+    }
     return ini.Save(path);
 }
 

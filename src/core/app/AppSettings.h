@@ -34,6 +34,8 @@ inline constexpr int kMaxUserAgents = 100;
 
 enum class SettingsList { Favourites, ChainProxies, ChainUrls, WebPageList };
 
+inline constexpr int kMaxParallelChecks = 1000;
+
 // The main window's outer rectangle in screen pixels; [Window] of "PrxSet.ini".
 struct WindowRect {
     int Left = 0;
@@ -49,6 +51,9 @@ struct WindowRect {
 // program, UTF-8 from ours) of at most 259 bytes once they have passed through a file.
 struct AppSettings {
     int TimeOut = 30;
+    // Proxies checked at once, 1 to 1000 ([ProxyParallel] Count, written only when not 1, so that a program that
+    // never changes it keeps the file as it always was).
+    int ParallelChecks = 1;
     std::string HttpVer = "1.0";
     std::string BwPath = kDefaultBrowserPath;
     bool BwUrlOn = true;

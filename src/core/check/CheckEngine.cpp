@@ -25,11 +25,11 @@ int EffectiveTimeOutSeconds(int configured) {
     return (configured >= 1 && configured <= kMaxTimeOutSeconds) ? configured : kDefaultTimeOutSeconds;
 }
 
+} // namespace
+
 std::string CheckingTitle(const std::string& address) {
     return std::string(texts::kAppName) + " - " + address + kCheckingText;
 }
-
-} // namespace
 
 CheckEngine::CheckEngine(AppSettings& settings, IRowStore& rows, ICheckHost& host, IMessageService& messages)
     : m_settings(settings), m_rows(rows), m_host(host), m_messages(messages) {
@@ -68,6 +68,14 @@ bool CheckEngine::BuildTestRequest() {
     m_cgi = request.cgi;
     m_probe.SetRequestLine(request.requestLine);
     m_probe.SetHeaders(request.headers);
+    {
+        std::lock_guard lock(m_requestMutex);
+        m_requestLine = request.requestLine;
+        m_headers = request.headers;
+        m_waitTimeoutMs = static_cast<std::uint32_t>(timeOut) * 1000U + 10000U;
+    }
+    const int parallel = m_settings.ParallelChecks;
+    m_parallelWidth = (parallel >= 1 && parallel <= kMaxParallelChecks) ? parallel : 1;
     return true;
 }
 
@@ -95,6 +103,7 @@ void CheckEngine::StopCheck() {
         }
     }
     m_probe.Cancel();
+    CancelParallel();
     m_host.SetLabelEditing(true);
 }
 
@@ -112,6 +121,7 @@ void CheckEngine::BeginRun(bool setRunning) {
 void CheckEngine::SkipCheck() {
     if (m_running) {
         m_probe.Cancel();
+        CancelParallel();
     }
 }
 
@@ -228,6 +238,11 @@ void CheckEngine::CheckSelectedThread() {
     const std::vector<std::string> addresses = m_rows.CellTexts(rows, 0);
 
     const int count = static_cast<int>(std::min(rows.size(), addresses.size()));
+    if (m_parallelWidth > 1) {
+        RunParallel(rows, addresses, count);
+        EndRunUi(savedTitle);
+        return;
+    }
     for (int k = 0; k < count; ++k) {
         m_remaining = count - k;
         if (!m_checkBarRunning) {
@@ -292,12 +307,21 @@ void CheckEngine::CheckCurrentThread() {
 // The start-up check has no row and is judged whatever the list holds. A run's rows stay in the list while
 // it runs (row commands, edits and sorting wait for its end; dropped files only add rows after them).
 int CheckEngine::JudgeAnswer(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime) {
+    const Judgement judgement = JudgeRow(row, job, result, responseTime, m_timeoutMark);
+    AppendLog(judgement.log);
+    if (row >= 0) {
+        m_timeoutMark = false;
+    }
+    return judgement.returnValue;
+}
+
+Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime,
+                                bool timeoutMark) {
     const std::size_t length = job.pBuffer == nullptr ? 0 : strnlen(job.pBuffer, job.nBufferSize);
     const std::string answer(job.pBuffer == nullptr ? "" : job.pBuffer, length);
-    const Judgement judgement = JudgeAnswerText(result, answer, m_cgi, m_timeoutMark);
-    AppendLog(judgement.log);
+    Judgement judgement = JudgeAnswerText(result, answer, m_cgi, timeoutMark);
     if (row < 0) {
-        return judgement.returnValue;
+        return judgement;
     }
 
     ProxyRow cells;
@@ -307,8 +331,7 @@ int CheckEngine::JudgeAnswer(int row, const ProbeJob& job, ProbeResult result, c
     cells.cells[3] = FormatCheckTime(std::time(nullptr));
     cells.image = judgement.image;
     m_rows.SetRowResult(row, cells);
-    m_timeoutMark = false;
-    return judgement.returnValue;
+    return judgement;
 }
 
 void CheckEngine::AppendLog(const std::string& text) {

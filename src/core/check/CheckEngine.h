@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/check/AnswerJudge.h"
+#include "core/check/ParallelProbe.h"
 #include "core/check/ProxyProbe.h"
 #include "core/check/TestRequest.h"
 
@@ -44,10 +45,17 @@ public:
     virtual void Sync() {}
     // A run thread is about to end (the desktop program refreshes its commands).
     virtual void RunEnded() {}
+    // How many proxies are being checked at this moment, while more than one may be (0 once they are done).
+    virtual void SetRunningCount(int /*count*/) {}
+    // Something the user should know of the run besides the transcript, which has it already (the console tool
+    // also says it on standard error when the transcript goes elsewhere).
+    virtual void RunNotice(const std::string& /*text*/) {}
 };
 
 inline constexpr std::uint32_t kAnswerBufferSize = 10240;
 inline constexpr const char* kCheckingText = "ﾁｪｯｸ中…";
+// The window's title while a proxy is being checked: "Zandel - host:portﾁｪｯｸ中…".
+std::string CheckingTitle(const std::string& address);
 
 // The check run of the proxy list: builds the request, drives the probe over the selected rows on a run
 // thread of its own under the time-out timer, judges every answer into its row and writes the transcript.
@@ -80,6 +88,8 @@ public:
     void CheckCurrentThread();
 
     int JudgeAnswer(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime);
+    // How many jobs the run keeps going at once (ParallelChecks, as taken by the last BuildTestRequest).
+    int ParallelWidth() const { return m_parallelWidth.load(); }
     void AppendLog(const std::string& text);
     static int LogProbeEvent(int event, ProbeJob* job);
 
@@ -104,6 +114,12 @@ private:
     void BeginRunUi(std::string& savedTitle);
     void EndRunUi(const std::string& savedTitle);
     ProbeResult RunOneJob(std::string& responseTime);
+    // The run over the selected rows with more than one job at a time (CheckEngineParallel.cpp).
+    void RunParallel(const std::vector<int>& rows, const std::vector<std::string>& addresses, int count);
+    int FitParallelWidth(int wanted);
+    Judgement JudgeRow(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime,
+                       bool timeoutMark);
+    void CancelParallel();
 
     AppSettings& m_settings;
     IRowStore& m_rows;
@@ -123,6 +139,17 @@ private:
     std::atomic<int> m_timerPeriodMs{30000};
     std::atomic<unsigned> m_jobSerial{0};
     std::string m_version = "1.0";
+    std::atomic<int> m_parallelWidth{1};
+
+    // The request for the parallel probe, taken on the user-interface thread and read by the run thread.
+    std::mutex m_requestMutex;
+    std::string m_requestLine;
+    std::string m_headers;
+    std::uint32_t m_waitTimeoutMs = 40000;
+
+    // The parallel probe of the run in progress, for stop and skip from the user-interface thread.
+    std::mutex m_parallelMutex;
+    ParallelProbe* m_activeParallel = nullptr;
 
     // Orders a stop against the start of a run thread that has been launched but has not yet begun.
     std::mutex m_stopMutex;

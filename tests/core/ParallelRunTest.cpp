@@ -1,0 +1,161 @@
+#include "core/check/CheckEngine.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/app/AppSettings.h"
+#include "core/list/RowStore.h"
+#include "support/EchoJudge.h"
+#include "support/FakeProxy.h"
+#include "support/RecordingCheckHost.h"
+#include "support/RecordingMessageService.h"
+
+namespace zandel {
+namespace {
+
+using test::FakeProxy;
+namespace fake = test::fake;
+
+// The transcript cut into its proxies' blocks (each ends with its closing frame line and the empty line).
+std::vector<std::string> Blocks(const std::string& log) {
+    const std::string end = "---●\r\n\r\n";
+    std::vector<std::string> blocks;
+    std::size_t start = 0;
+    for (std::size_t at = log.find(end); at != std::string::npos; at = log.find(end, start)) {
+        blocks.push_back(log.substr(start, at + end.size() - start));
+        start = at + end.size();
+    }
+    EXPECT_EQ(start, log.size()) << "text outside the blocks";
+    return blocks;
+}
+
+std::string BlockAddress(const std::string& block) {
+    return block.substr(std::string("●---").size(), block.find("---●") - std::string("●---").size());
+}
+
+class ParallelRunTest : public ::testing::Test {
+protected:
+    ParallelRunTest() {
+        m_settings.WebPage = m_judge.Url();
+        m_settings.TimeOut = 1;
+        m_host.Attach(&m_engine);
+        m_engine.Initialize();
+    }
+    ~ParallelRunTest() override {
+        m_engine.StopCheck();
+        m_engine.JoinRunThreads();
+    }
+
+    void SetRows(const std::vector<std::string>& addresses) {
+        m_rows = MemoryRowStore();
+        for (const std::string& address : addresses) {
+            const int row = m_rows.RowCount();
+            m_rows.InsertRow(row, address, StatusUnchecked, row);
+            m_rows.SetRowSelected(row, true);
+        }
+    }
+    void RunToEnd() {
+        m_host.ClearLog();
+        ASSERT_TRUE(m_engine.StartCheck());
+        ASSERT_TRUE(m_host.WaitForRunsEnded(++m_runs, std::chrono::seconds(30)));
+        m_engine.JoinRunThreads();
+    }
+
+    test::EchoJudge m_judge;
+    AppSettings m_settings;
+    MemoryRowStore m_rows;
+    test::RecordingCheckHost m_host;
+    test::RecordingMessageService m_messages;
+    CheckEngine m_engine{m_settings, m_rows, m_host, m_messages};
+    int m_runs = 0;
+};
+
+// Fifty rows at once across every ending: each row is judged, and each block of the transcript reads, exactly
+// as the one-at-a-time run shows the same proxy.
+TEST_F(ParallelRunTest, EveryRowAndBlockAsTheOneAtATimeRunHasThem) {
+    std::vector<std::unique_ptr<FakeProxy>> proxies;
+    proxies.push_back(std::make_unique<FakeProxy>(fake::ForwardToJudge({})));
+    proxies.push_back(std::make_unique<FakeProxy>(fake::ForwardToJudge({"Via: 1.1 fake"})));
+    proxies.push_back(std::make_unique<FakeProxy>(fake::Refuse()));
+    proxies.push_back(std::make_unique<FakeProxy>(fake::NeverAnswer()));
+    proxies.push_back(std::make_unique<FakeProxy>(fake::AnswerPartly("HTTP/1.0 200 OK\r\n")));
+    proxies.push_back(std::make_unique<FakeProxy>(fake::AnswerAndClose(std::string(30000, 'f'))));
+    proxies.push_back(std::make_unique<FakeProxy>(fake::AnswerAndClose("")));
+    proxies.push_back(std::make_unique<FakeProxy>(fake::Drip("HTTP/1.0 403 Forbidden\r\n\r\n", 3)));
+    std::vector<std::string> kinds;
+    for (const auto& proxy : proxies) {
+        kinds.push_back(proxy->Address());
+    }
+
+    SetRows(kinds);
+    RunToEnd();
+    std::map<std::string, std::string> aloneBlock;
+    for (const std::string& block : Blocks(m_host.Log())) {
+        aloneBlock[BlockAddress(block)] = block;
+    }
+    std::map<std::string, ProxyRow> aloneRow;
+    for (int row = 0; row < m_rows.RowCount(); ++row) {
+        aloneRow[m_rows.GetRow(row).cells[0]] = m_rows.GetRow(row);
+    }
+    ASSERT_EQ(aloneBlock.size(), kinds.size());
+
+    m_settings.ParallelChecks = 50;
+    std::vector<std::string> many;
+    for (int i = 0; i < 50; ++i) {
+        many.push_back(kinds[static_cast<std::size_t>(i) % kinds.size()]);
+    }
+    SetRows(many);
+    RunToEnd();
+    const std::vector<std::string> blocks = Blocks(m_host.Log());
+    ASSERT_EQ(blocks.size(), many.size());
+    for (const std::string& block : blocks) {
+        EXPECT_EQ(block, aloneBlock[BlockAddress(block)]);
+    }
+    for (int row = 0; row < m_rows.RowCount(); ++row) {
+        const ProxyRow got = m_rows.GetRow(row);
+        const ProxyRow& alone = aloneRow[got.cells[0]];
+        EXPECT_EQ(got.cells[1], alone.cells[1]) << got.cells[0];
+        EXPECT_EQ(got.image, alone.image) << got.cells[0];
+        EXPECT_EQ(got.cells[2] == "--:---", alone.cells[2] == "--:---") << got.cells[0];
+        EXPECT_FALSE(m_rows.IsRowSelected(row));
+    }
+    const std::vector<int> counts = m_host.RunningCounts();
+    EXPECT_EQ(counts.back(), 0);
+    EXPECT_GT(*std::max_element(counts.begin(), counts.end()), 1);
+}
+
+// Stop ends every running job as stopped and starts no more; skip ends only those running at that moment.
+TEST_F(ParallelRunTest, StopEndsEveryJobAndSkipOnlyTheRunningOnes) {
+    FakeProxy silent(fake::NeverAnswer());
+    m_settings.TimeOut = 30;
+    m_settings.ParallelChecks = 10;
+    SetRows(std::vector<std::string>(25, silent.Address()));
+
+    ASSERT_TRUE(m_engine.StartCheck());
+    ASSERT_TRUE(m_host.WaitForRunningCount(10, 1));
+    m_engine.SkipCheck();
+    // Each skipped job, once judged, makes room for the next row: ten more begin.
+    ASSERT_TRUE(m_host.WaitForRunningCount(10, 11));
+    m_engine.StopCheck();
+    ASSERT_TRUE(m_host.WaitForRunsEnded(++m_runs, std::chrono::seconds(20)));
+    m_engine.JoinRunThreads();
+
+    int stopped = 0;
+    int unchecked = 0;
+    for (int row = 0; row < m_rows.RowCount(); ++row) {
+        const std::string result = m_rows.GetRow(row).cells[1];
+        stopped += result == "NG" ? 1 : 0;
+        unchecked += result == kUncheckedResult || result.empty() ? 1 : 0;
+    }
+    EXPECT_EQ(stopped, 20) << "ten skipped, ten stopped";
+    EXPECT_EQ(unchecked, 5) << "none begun after the stop";
+    EXPECT_EQ(Blocks(m_host.Log()).size(), 20u);
+}
+
+} // namespace
+} // namespace zandel

@@ -85,6 +85,15 @@ void ConsoleHost::SetTitle(const std::string& title) {
     m_title = title;
 }
 
+void ConsoleHost::RunNotice(const std::string& text) {
+    if (m_transcript == stderr) {
+        return;
+    }
+    std::lock_guard lock(m_mutex);
+    ClearProgressLocked();
+    std::fprintf(stderr, "zandel-check: %s\n", OneLine(text).c_str());
+}
+
 MbResult ConsoleHost::Show(const std::string& text, MbButtons buttons, MbIcon) {
     std::lock_guard lock(m_mutex);
     m_lastMessage = OneLine(text);

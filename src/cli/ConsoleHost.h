@@ -36,6 +36,8 @@ public:
     unsigned TimedJob() const { return m_timedJob; }
     void StopTimeoutTimer() override { m_timer.Stop(); }
     std::string GetProxyBarAddress() override { return {}; }
+    // Said on standard error too when the transcript goes to a file.
+    void RunNotice(const std::string& text) override;
 
     // IMessageService
     MbResult Show(const std::string& text, MbButtons buttons, MbIcon icon) override;

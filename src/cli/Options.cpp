@@ -35,6 +35,8 @@ const char* UsageText() {
            "  --save-mode N        1 to 5, the list file's save modes (default 1: with results)\n"
            "                       1 with results, 2 all addresses, 3 all but NG, 4 Anonymous(A) and (B),\n"
            "                       5 Non-Anonymous\n"
+           "  -j, --jobs N         proxies checked at once, 1 to 1000 (default: Count of [ProxyParallel], else 1)\n"
+           "  --max-rows N         the most rows read from the list, 1 to 1000000 (default 1000)\n"
            "  -o, --output FILE    write the checked list there (default: standard output)\n"
            "  --log FILE           write the check transcript there (default: standard error)\n"
            "  -h, --help\n"
@@ -100,6 +102,25 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
                 return outcome;
             }
             options.saveMode = *mode;
+        } else if (arg == "-j" || arg == "--jobs") {
+            if (!value(text)) {
+                return outcome;
+            }
+            options.jobs = ParseIntInRange(text, 1, 1000);
+            if (!options.jobs) {
+                outcome.error = "--jobs must be a whole number from 1 to 1000: " + text;
+                return outcome;
+            }
+        } else if (arg == "--max-rows") {
+            if (!value(text)) {
+                return outcome;
+            }
+            const auto rows = ParseIntInRange(text, 1, 1000000);
+            if (!rows) {
+                outcome.error = "--max-rows must be a whole number from 1 to 1000000: " + text;
+                return outcome;
+            }
+            options.maxRows = *rows;
         } else if (arg == "-o" || arg == "--output") {
             if (!value(text)) {
                 return outcome;

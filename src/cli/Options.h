@@ -12,6 +12,8 @@ struct Options {
     std::optional<std::string> httpVersion;
     std::optional<std::string> userAgent;
     int saveMode = 1;
+    std::optional<int> jobs;
+    int maxRows = 1000;
     std::optional<std::string> outputPath;
     std::optional<std::string> logPath;
     bool help = false;

@@ -56,9 +56,22 @@ bool WriteAll(std::FILE* stream, const std::string& bytes) {
 
 enum class RunEnd { Completed, Stopped, GivenUp };
 
+// "checked 120/1000  running 100  good 7  0:42"
+std::string ProgressLine(const CheckEngine::Progress& progress, int total,
+                         std::chrono::steady_clock::duration elapsed) {
+    const int checked = progress.remaining > 0 ? total - progress.remaining : total;
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
+    char clock[32];
+    std::snprintf(clock, sizeof clock, "%lld:%02lld", static_cast<long long>(seconds / 60),
+                  static_cast<long long>(seconds % 60));
+    return "checked " + std::to_string(checked) + "/" + std::to_string(total) + "  running " +
+           std::to_string(progress.running) + "  good " + std::to_string(progress.good) + "  " + clock;
+}
+
 // Waits for the run, passing every Ctrl+C on as a stop and keeping the progress line fresh.
 RunEnd WaitForRun(CheckEngine& engine, cli::ConsoleHost& host, int total, bool showProgress) {
     using Clock = std::chrono::steady_clock;
+    const Clock::time_point started = Clock::now();
     int handled = 0;
     std::optional<Clock::time_point> giveUpAt;
     bool givenUp = false;
@@ -80,15 +93,7 @@ RunEnd WaitForRun(CheckEngine& engine, cli::ConsoleHost& host, int total, bool s
             break;
         }
         if (showProgress) {
-            const int remaining = engine.RemainingCount();
-            const int checked = remaining > 0 ? total - remaining : 0;
-            std::string title = host.GetTitle();
-            const std::string prefix = std::string(texts::kAppName) + " - ";
-            if (title.rfind(prefix, 0) == 0) {
-                title.erase(0, prefix.size());
-            }
-            host.SetProgressLine("checked " + std::to_string(checked) + " of " + std::to_string(total) + "  " +
-                                 cli::EscapeControls(title));
+            host.SetProgressLine(ProgressLine(engine.CurrentProgress(), total, Clock::now() - started));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
@@ -97,8 +102,9 @@ RunEnd WaitForRun(CheckEngine& engine, cli::ConsoleHost& host, int total, bool s
     }
     const bool stopped = givenUp || handled > 0 || g_signals.load() > 0;
     if (showProgress) {
-        host.SetProgressLine("checked " + std::to_string(stopped ? total - engine.RemainingCount() : total) + " of " +
-                             std::to_string(total) + "\n");
+        CheckEngine::Progress last = engine.CurrentProgress();
+        last.remaining = stopped ? last.remaining : 0;
+        host.SetProgressLine(ProgressLine(last, total, Clock::now() - started) + "\n");
     }
     return givenUp ? RunEnd::GivenUp : stopped ? RunEnd::Stopped : RunEnd::Completed;
 }
@@ -132,6 +138,10 @@ int main(int argc, char** argv) {
     if (options.userAgent) {
         settings.UserAgent = *options.userAgent;
     }
+    if (options.jobs) {
+        settings.ParallelChecks = *options.jobs;
+    }
+    RaiseOpenFileLimit();
     if (settings.WebPage.empty()) {
         return Fail(cli::OneLine(texts::kNoAccessUrl));
     }
@@ -154,6 +164,7 @@ int main(int argc, char** argv) {
     hostForTimer = &host;
     cli::ConsoleRows rows;
     CRidIdiDoc document(rows, host, host);
+    document.m_maxRows = options.maxRows;
     if (!document.OpenListFile(options.listPath)) {
         const std::string cause = host.LastMessage();
         return Fail(options.listPath + ": " + (cause.empty() ? "cannot be read as a list file" : cause));
@@ -165,9 +176,10 @@ int main(int argc, char** argv) {
     CheckEngine engine(settings, rows, host, host);
     engineForTimer = &engine;
     engine.Initialize();
+    engine.SetMaxRows(options.maxRows);
     InstallSignalHandlers();
 
-    const int total = std::min(rows.RowCount(), MaxListRows);
+    const int total = std::min(rows.RowCount(), options.maxRows);
     const bool showProgress = options.logPath && isatty(STDERR_FILENO);
     // A Ctrl+C that came before the run had begun keeps it from starting.
     if (g_signals.load() == 0 && !engine.StartCheck()) {

@@ -10,6 +10,7 @@
 
 #include "core/app/AppLifecycle.h"
 #include "core/app/InstallPaths.h"
+#include "core/check/ParallelProbe.h"
 #include "platform/DesktopInternetSettings.h"
 #include "platform/InstanceLock.h"
 #include "platform/ProgramLauncher.h"
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
         QApplication::installTranslator(&qtTexts);
     }
 
+    zandel::RaiseOpenFileLimit();
     zandel::InstanceLock lock;
     zandel::DesktopInternetSettings internet(std::getenv("XDG_CURRENT_DESKTOP"));
     zandel::SpawnLauncher launcher;

@@ -224,6 +224,37 @@ TEST_F(ZandelCheckTest, TranscriptOnATerminalShowsControlCharactersEscaped) {
     EXPECT_NE(shown.find("START>プロキシチェック開始"), std::string::npos) << "text stays readable";
 }
 
+// A list past the window's 1000 rows, checked many at once through a real proxy server: every row read,
+// checked and written in list order, as the one-at-a-time run writes them. With too few descriptors for the
+// jobs asked for, the run narrows and says so.
+TEST_F(ZandelCheckTest, BigListsManyAtOnceKeepTheirOrderAndNarrowToTheDescriptors) {
+    StartTinyproxy();
+    FakeProxy refusing(fake::Refuse());
+    std::string list;
+    for (int i = 0; i < 1200; ++i) {
+        list += (i % 3 == 0 ? refusing.Address() : TinyproxyAddress()) + "\r\n";
+    }
+    m_dir.Write("list.txt", list);
+    const Outcome together = Run({"--url", m_judge.Url(), "--jobs", "15", "--max-rows", "2000", "--save-mode", "3",
+                                  "-o", "together.txt", "--log", "together.log", "list.txt"});
+    ASSERT_EQ(together.exitCode, 0) << together.err;
+    std::string expected;
+    for (int i = 0; i < 1200; ++i) {
+        expected += i % 3 == 0 ? "" : TinyproxyAddress() + "\r\n";
+    }
+    EXPECT_EQ(m_dir.Read("together.txt"), expected) << "every working proxy, in list order";
+
+    m_dir.Write("short.txt", list.substr(0, list.find(TinyproxyAddress()) + 200));
+    test::Subprocess narrowed({"/bin/sh", "-c", "ulimit -n 40 && exec \"$0\" \"$@\"", ZANDEL_CHECK_BIN, "--url",
+                               m_judge.Url(), "--jobs", "500", "--log", "narrowed.log", "short.txt"},
+                              m_dir.Path(), m_dir.File("out"), m_dir.File("err"));
+    ASSERT_EQ(narrowed.Wait(), 0) << m_dir.Read("err");
+    EXPECT_NE(m_dir.Read("err").find("zandel-check: NOTICE>開けるﾌｧｲﾙ数の上限(40)のため、同時ﾁｪｯｸ数を"),
+              std::string::npos)
+        << m_dir.Read("err");
+    EXPECT_NE(m_dir.Read("narrowed.log").find("NOTICE>開けるﾌｧｲﾙ数の上限(40)"), std::string::npos);
+}
+
 TEST_F(ZandelCheckTest, UnusableInputEndsWithOneLineNamingTheCause) {
     m_dir.Write("list.csv", "127.0.0.1:1\n");
     m_dir.Write("list.txt", "127.0.0.1:1\n");
@@ -236,6 +267,9 @@ TEST_F(ZandelCheckTest, UnusableInputEndsWithOneLineNamingTheCause) {
         {{"--timeout", "0", "list.txt"}, "--timeout must be"},
         {{"--save-mode", "6", "list.txt"}, "--save-mode must be"},
         {{"--http-version", "2", "list.txt"}, "--http-version must be"},
+        {{"--jobs", "0", "list.txt"}, "--jobs must be a whole number from 1 to 1000: 0"},
+        {{"-j", "1001", "list.txt"}, "--jobs must be"},
+        {{"--max-rows", "1000001", "list.txt"}, "--max-rows must be"},
         {{"--bogus", "list.txt"}, "unknown option --bogus"},
         {{"--url", m_judge.Url(), "missing.txt"}, "missing.txt"},
         {{"--url", m_judge.Url(), "list.csv"},

@@ -220,7 +220,9 @@ ProbeResult CheckEngine::RunOneJob(std::string& responseTime) {
     const std::uint32_t start = TickCount();
     m_host.StartTimeoutTimer(m_timerPeriodMs, job);
     m_job.pOwner = this;
+    m_runningJobs = 1;
     const ProbeResult result = m_probe.RunJob(&m_job);
+    m_runningJobs = 0;
     m_host.StopTimeoutTimer();
     responseTime = FormatElapsed(start, TickCount());
     return result;
@@ -231,7 +233,8 @@ void CheckEngine::CheckSelectedThread() {
     BeginRun(true);
     std::string savedTitle;
     BeginRunUi(savedTitle);
-    const std::vector<int> rows = m_rows.SelectedRows(MaxListRows);
+    m_goodRows = 0;
+    const std::vector<int> rows = m_rows.SelectedRows(m_maxRows);
     // The addresses are read once: while the run lasts, rows can be neither edited, moved nor removed, so
     // this is what reading each row at its turn would give, without the run waiting on the window per row.
     // A window that has begun to close answers with none.
@@ -331,6 +334,9 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     cells.cells[3] = FormatCheckTime(std::time(nullptr));
     cells.image = judgement.image;
     m_rows.SetRowResult(row, cells);
+    if (judgement.usable) {
+        ++m_goodRows;
+    }
     return judgement;
 }
 

@@ -12,6 +12,7 @@
 #include "core/check/AnswerJudge.h"
 #include "core/check/ParallelProbe.h"
 #include "core/check/ProxyProbe.h"
+#include "core/list/ProxyRow.h"
 #include "core/check/TestRequest.h"
 
 namespace zandel {
@@ -90,6 +91,16 @@ public:
     int JudgeAnswer(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime);
     // How many jobs the run keeps going at once (ParallelChecks, as taken by the last BuildTestRequest).
     int ParallelWidth() const { return m_parallelWidth.load(); }
+    // The most selected rows a run takes: the list window's limit, unless the console tool asks for more.
+    void SetMaxRows(int rows) { m_maxRows = rows; }
+
+    // Where the run of the selected rows stands, for a progress line.
+    struct Progress {
+        int remaining = 0; // rows not yet judged, running ones included
+        int running = 0;
+        int good = 0; // rows judged usable so far
+    };
+    Progress CurrentProgress() const { return {m_remaining.load(), m_runningJobs.load(), m_goodRows.load()}; }
     void AppendLog(const std::string& text);
     static int LogProbeEvent(int event, ProbeJob* job);
 
@@ -140,6 +151,9 @@ private:
     std::atomic<unsigned> m_jobSerial{0};
     std::string m_version = "1.0";
     std::atomic<int> m_parallelWidth{1};
+    std::atomic<int> m_maxRows{MaxListRows};
+    std::atomic<int> m_runningJobs{0};
+    std::atomic<int> m_goodRows{0};
 
     // The request for the parallel probe, taken on the user-interface thread and read by the run thread.
     std::mutex m_requestMutex;

@@ -132,6 +132,7 @@ void CheckEngine::RunParallel(const std::vector<int>& rows, const std::vector<st
             }
         }
         m_remaining = count - ended;
+        m_runningJobs = probe.Outstanding();
         m_host.SetRunningCount(probe.Outstanding());
         if (probe.Outstanding() == 0) {
             break;
@@ -150,6 +151,7 @@ void CheckEngine::RunParallel(const std::vector<int>& rows, const std::vector<st
         std::lock_guard lock(m_parallelMutex);
         m_activeParallel = nullptr;
     }
+    m_runningJobs = 0;
     m_host.SetRunningCount(0);
 }
 

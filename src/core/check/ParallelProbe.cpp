@@ -12,6 +12,7 @@
 #include <fcntl.h>
 
 #include <sys/epoll.h>
+#include <sys/resource.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -96,6 +97,14 @@ struct ParallelProbe::LookupPool {
         }
     }
 };
+
+void RaiseOpenFileLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
 
 ParallelProbe::ParallelProbe(ProbeCallback callback) : m_callback(callback) {}
 

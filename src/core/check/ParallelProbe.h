@@ -14,6 +14,9 @@
 
 namespace zandel {
 
+// Raises the soft limit of open files to the hard one, so that many checks at once have sockets enough.
+void RaiseOpenFileLimit();
+
 // Many checks at once. One I/O thread multiplexes every running socket with epoll and drives each through the
 // same stage rules as the one-job probe (ProbeExchange); name lookups go to a small pool of lookup threads, so
 // a slow one stalls no other job, while dotted IPv4 addresses never reach the resolver. Every job has its own

@@ -105,7 +105,7 @@ bool CRidIdiDoc::OpenListFile(const std::string& path) {
     int count = firstRow;
     int readError = 0;
     for (;;) {
-        if (count >= MaxListRows) {
+        if (count >= m_maxRows) {
             ShowOk(m_messages, texts::kRowLimit);
             break;
         }

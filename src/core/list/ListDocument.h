@@ -50,6 +50,8 @@ public:
 
     int m_openMode = OpenReplace;
     int m_saveMode = SaveWithResults;
+    // The most rows a load takes: the list window's limit; the console tool may take more.
+    int m_maxRows = MaxListRows;
 
 private:
     IRowStore& m_rows;

@@ -133,6 +133,18 @@ TEST_F(SettingsStoreTest, SavedFileHasTheExactLayout) {
     EXPECT_EQ(CrLfToLf(text).find('\r'), std::string::npos) << "every line ends in CR LF";
 }
 
+// The count of proxies checked at once is kept only when it is not the default, and read back in range.
+TEST_F(SettingsStoreTest, ParallelChecksKeptOutsideTheDefaultAndReadInRange) {
+    m_settings.ParallelChecks = 250;
+    SaveAll({0, 0, 0, 0});
+    EXPECT_NE(m_dir.Read("PrxSet.ini").find("[ProxyParallel]\r\nCount=250\r\n"), std::string::npos);
+    EXPECT_EQ(LoadAll().ParallelChecks, 250);
+    for (const char* stored : {"0", "1001", "-5", "many"}) {
+        m_dir.Write("PrxSet.ini", std::string("[ProxyParallel]\r\nCount=") + stored + "\r\n");
+        EXPECT_EQ(LoadAll().ParallelChecks, 1) << stored;
+    }
+}
+
 TEST_F(SettingsStoreTest, SavingOverAnOlderFileLeavesNoStaleListKeys) {
     // As if the window-rectangle save had not run: the old file is still there.
     m_dir.Write("PrxSet.ini", "[WebPage-Url]\r\nWebPageNo0=old0\r\nWebPageNo1=old1\r\nWebPageNo2=old2\r\n"

@@ -126,6 +126,35 @@ private Q_SLOTS:
         QVERIFY(!S().TaskTrayOpen);
     }
 
+    // The count of proxies checked at once is refused like the time-out, with its own range.
+    void parallelChecksAreValidatedLikeTheTimeOut_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("stored");
+        const QString range = QStringLiteral("1 から 1000 までの整数を入力してください。");
+        QTest::addRow("0") << QStringLiteral("0") << range << 1;
+        QTest::addRow("1001") << QStringLiteral("1001") << range << 1;
+        QTest::addRow("abc") << QStringLiteral("abc") << QStringLiteral("整数を入力してください。") << 1;
+        QTest::addRow("250") << QStringLiteral("250") << QString() << 250;
+    }
+    void parallelChecksAreValidatedLikeTheTimeOut() {
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        QFETCH(int, stored);
+        Open();
+        QCOMPARE(Edit("parallelChecksEdit")->text(), QStringLiteral("1"));
+        test::ReplaceText(Edit("parallelChecksEdit"), typed);
+        m_fx.driver->ClickOk();
+        if (message.isEmpty()) {
+            QVERIFY(m_fx.messages.Boxes().empty());
+            QVERIFY(!m_fx.driver->IsOpen());
+        } else {
+            QCOMPARE(Messages(), std::vector<std::string>{test::Bytes(message)});
+            QTRY_VERIFY(Edit("parallelChecksEdit")->hasFocus());
+        }
+        QCOMPARE(S().ParallelChecks, stored);
+    }
+
     void overlongTextIsReportedWithItsLimit() {
         S().BwUrl = std::string(259, 'u');
         Open();

@@ -5,6 +5,7 @@ namespace zandel {
 CheckPageFields LoadCheckPage(const AppSettings& settings) {
     CheckPageFields fields;
     fields.TimeOut = settings.TimeOut;
+    fields.ParallelChecks = settings.ParallelChecks;
     fields.BwUrl = settings.BwUrl;
     fields.HttpVer = settings.HttpVer;
     fields.BwPath = settings.BwPath;
@@ -21,6 +22,7 @@ int TimeOutAtOpen(int stored) {
 void ApplyCheckPage(const CheckPageFields& fields, AppSettings& settings) {
     settings.HttpVer = fields.HttpVer;
     settings.TimeOut = fields.TimeOut;
+    settings.ParallelChecks = fields.ParallelChecks;
     settings.BwPath = fields.BwPath;
     settings.BwUrlOn = fields.BwUrlOn;
     settings.BwUrl = fields.BwUrl;

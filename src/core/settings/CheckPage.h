@@ -18,6 +18,7 @@ inline constexpr std::array<const char*, 2> kHttpVersions = {"1.0", "1.1"};
 // What the check page edits, in the order its fields are exchanged with the controls.
 struct CheckPageFields {
     int TimeOut = kTimeOutFallback;
+    int ParallelChecks = 1;
     std::string BwUrl;
     std::string HttpVer;
     std::string BwPath;

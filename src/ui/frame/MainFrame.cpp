@@ -111,6 +111,9 @@ void CMainFrame::BuildStatusBar() {
     statusBar()->addWidget(ready, 1);
     m_rowCountPane = CountPane(QStringLiteral(" ﾌﾟﾛｷｼ : 0000 "), QStringLiteral("rowCountPane"), this);
     m_selectedCountPane = CountPane(QStringLiteral(" 選択 : 0000 "), QStringLiteral("selectedCountPane"), this);
+    m_runningCountPane = CountPane(QStringLiteral(" ﾁｪｯｸ中 : 0000 "), QStringLiteral("runningCountPane"), this);
+    m_runningCountPane->setVisible(false);
+    statusBar()->addPermanentWidget(m_runningCountPane);
     statusBar()->addPermanentWidget(m_rowCountPane);
     statusBar()->addPermanentWidget(m_selectedCountPane);
 }
@@ -250,6 +253,11 @@ void CMainFrame::MenuBarOpened() {
     if (!m_viewShutDown) {
         m_actions->MenuBarOpened(m_rules, CurrentState());
     }
+}
+
+void CMainFrame::ShowRunningCount(int count) {
+    m_runningCountPane->setText(QStringLiteral("ﾁｪｯｸ中 : %1").arg(count));
+    m_runningCountPane->setVisible(count > 0);
 }
 
 void CMainFrame::UpdateCounts() {

@@ -61,6 +61,7 @@ public:
 
     // IListViewHost and IDocumentHost
     void UpdateCounts() override;
+    void ShowRunningCount(int count) override;
     CProxyBar* GetProxyBar() override { return m_proxyBar; }
     CCheckBar* GetCheckBar() override { return m_checkBar; }
     CLogView* GetLogView() override { return m_logView; }
@@ -115,6 +116,7 @@ private:
     CLogView* m_logView = nullptr;
     QLabel* m_rowCountPane = nullptr;
     QLabel* m_selectedCountPane = nullptr;
+    QLabel* m_runningCountPane = nullptr; // shown only while many proxies are checked at once
     QTimer* m_idleTimer = nullptr;
     TrayIcon* m_tray = nullptr;
     ListPopupMenus* m_popups = nullptr;

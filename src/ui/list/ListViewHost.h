@@ -27,6 +27,8 @@ public:
     virtual void PostCommand(int id) = 0;
     // A run started or ended: commands and buttons follow the new state.
     virtual void RunStateChanged() = 0;
+    // How many proxies a run with more than one at a time is checking now; 0 hides the count.
+    virtual void ShowRunningCount(int count) = 0;
 };
 
 } // namespace zandel::ui

@@ -107,6 +107,7 @@ public:
     std::string GetProxyBarAddress() override;
     void Sync() override;
     void RunEnded() override;
+    void SetRunningCount(int count) override;
 
     CheckEngine& Engine() { return *m_engine; }
 

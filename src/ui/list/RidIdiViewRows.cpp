@@ -404,6 +404,14 @@ void CRidIdiView::Sync() {
     m_bridge->Call([this] { FlushLog(); });
 }
 
+void CRidIdiView::SetRunningCount(int count) {
+    m_bridge->Post([this, count] {
+        if (m_host != nullptr) {
+            m_host->ShowRunningCount(count);
+        }
+    });
+}
+
 void CRidIdiView::RunEnded() {
     m_bridge->Post([this] {
         if (m_host != nullptr) {

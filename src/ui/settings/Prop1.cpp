@@ -47,11 +47,20 @@ void CProp1::BuildControls() {
         hidden->setVisible(false);
         hidden->setEnabled(false);
     }
+    m_parallel = new SpinEdit(check);
+    m_parallel->setObjectName(QStringLiteral("parallelChecks"));
+    m_parallel->LineEdit()->setObjectName(QStringLiteral("parallelChecksEdit"));
+    m_parallel->LineEdit()->setFixedWidth(56);
+    m_parallel->SetRange(1, kMaxParallelChecks);
+    auto* parallelLabel = new QLabel(QStringLiteral("同時ﾁｪｯｸ数(&J) (1～1000)"), check);
+    parallelLabel->setBuddy(m_parallel->LineEdit());
     auto* checkLayout = new QGridLayout(check);
     checkLayout->addWidget(timeOutLabel, 0, 0);
     checkLayout->addWidget(m_timeOut, 0, 1, Qt::AlignLeft);
     checkLayout->addWidget(m_httpVerLabel, 1, 0);
     checkLayout->addWidget(m_httpVer, 1, 1, Qt::AlignLeft);
+    checkLayout->addWidget(parallelLabel, 2, 0);
+    checkLayout->addWidget(m_parallel, 2, 1, Qt::AlignLeft);
     checkLayout->setColumnStretch(1, 1);
 
     auto* browser = new QGroupBox(QStringLiteral("ﾌﾞﾗｳｻﾞ起動設定(B)"), this);
@@ -103,6 +112,8 @@ void CProp1::BuildControls() {
 
     connect(m_timeOut->LineEdit(), &QLineEdit::textEdited, this, [this] { SetModified(); });
     connect(m_timeOut, &SpinEdit::Stepped, this, [this] { SetModified(); });
+    connect(m_parallel->LineEdit(), &QLineEdit::textEdited, this, [this] { SetModified(); });
+    connect(m_parallel, &SpinEdit::Stepped, this, [this] { SetModified(); });
     connect(m_startUrl, &QLineEdit::textEdited, this, [this] { SetModified(); });
     connect(m_browserPath, &QLineEdit::textEdited, this, [this] { SetModified(); });
     connect(m_startUrlOn, &QCheckBox::clicked, this, &CProp1::StartUrlClicked);
@@ -116,6 +127,7 @@ void CProp1::OnLoad() {
 
 void CProp1::ShowFields() {
     m_timeOut->SetValue(m_fields.TimeOut);
+    m_parallel->SetValue(m_fields.ParallelChecks);
     m_startUrl->setText(FromBytes(m_fields.BwUrl));
     ShowDropDown(m_httpVer, m_fields.HttpVer);
     m_browserPath->setText(FromBytes(m_fields.BwPath));
@@ -126,6 +138,7 @@ void CProp1::ShowFields() {
 
 bool CProp1::ReadFields() {
     if (!ReadInt(m_timeOut->LineEdit(), kTimeOutLowest, kTimeOutHighest, m_fields.TimeOut) ||
+        !ReadInt(m_parallel->LineEdit(), 1, kMaxParallelChecks, m_fields.ParallelChecks) ||
         !ReadText(m_startUrl, kPageTextLimit, m_fields.BwUrl)) {
         return false;
     }

@@ -45,6 +45,7 @@ private:
     CheckPageFields m_fields;
     BrowserChooser m_chooseBrowser;
 
+    SpinEdit* m_parallel = nullptr;
     SpinEdit* m_timeOut = nullptr;
     QLabel* m_httpVerLabel = nullptr;
     QComboBox* m_httpVer = nullptr;

@@ -38,6 +38,8 @@ public:
     void ShowInTray(bool hide) override { trayRequests.push_back(hide); }
     void PostCommand(int id) override { postedCommands.push_back(id); }
     void RunStateChanged() override { ++runStateChanges; }
+    void ShowRunningCount(int count) override { runningCounts.push_back(count); }
+    std::vector<int> runningCounts;
 
     // The log pane's text with its line ends as the check wrote them (CR LF).
     QString LogText() const;

@@ -106,7 +106,11 @@ bool CRidIdiDoc::OpenListFile(const std::string& path) {
     int readError = 0;
     for (;;) {
         if (count >= m_maxRows) {
-            ShowOk(m_messages, texts::kRowLimit);
+            // The message names the window's limit; a larger one asked for on the console's command line is
+            // the user's own and goes unsaid.
+            if (m_maxRows == MaxListRows) {
+                ShowOk(m_messages, texts::kRowLimit);
+            }
             break;
         }
         const std::optional<std::string> piece = reader.Next();

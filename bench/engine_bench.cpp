@@ -33,8 +33,6 @@ public:
     void SetLabelEditing(bool) override {}
     void StartCheckIndicator() override {}
     void StopCheckIndicator() override {}
-    void StartTimeoutTimer(int, unsigned) override {}
-    void StopTimeoutTimer() override {}
     std::string GetProxyBarAddress() override { return {}; }
 };
 
@@ -56,7 +54,8 @@ int main() {
     }
     QuietHost host;
     test::RecordingMessageService messages;
-    CheckEngine engine(settings, rows, host, messages);
+    ThreadTimeoutTimer timer;
+    CheckEngine engine(settings, rows, host, timer, messages);
     engine.Initialize();
     engine.BuildTestRequest();
 

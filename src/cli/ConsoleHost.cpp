@@ -44,8 +44,8 @@ std::string EscapeControls(const std::string& text) {
     return out;
 }
 
-ConsoleHost::ConsoleHost(std::FILE* transcript, std::function<void()> onTimeout)
-    : m_transcript(transcript), m_escapeControls(::isatty(::fileno(transcript)) == 1), m_timer(std::move(onTimeout)) {}
+ConsoleHost::ConsoleHost(std::FILE* transcript)
+    : m_transcript(transcript), m_escapeControls(::isatty(::fileno(transcript)) == 1) {}
 
 void ConsoleHost::AppendLog(const std::string& text) {
     std::lock_guard lock(m_mutex);

@@ -1,25 +1,22 @@
 #pragma once
 
-#include <atomic>
 #include <cstdio>
-#include <functional>
 #include <mutex>
 #include <string>
 
 #include "core/app/MessageService.h"
 #include "core/check/CheckEngine.h"
 #include "core/list/ListDocument.h"
-#include "core/util/PeriodicTimer.h"
 
 namespace zandel::cli {
 
 // The windows of the desktop program, for a console: the transcript goes to a stream, messages become
-// one-line notes on standard error, the time-out timer runs on a thread of its own. A transcript that goes
+// one-line notes on standard error. A transcript that goes
 // to a terminal shows control characters escaped (a proxy's answer is copied into it and must not drive
 // the user's terminal); one written to a file is kept byte for byte.
 class ConsoleHost final : public ICheckHost, public IMessageService, public IDocumentHost {
 public:
-    ConsoleHost(std::FILE* transcript, std::function<void()> onTimeout);
+    explicit ConsoleHost(std::FILE* transcript);
 
     // ICheckHost
     void AppendLog(const std::string& text) override;
@@ -29,12 +26,6 @@ public:
     void SetLabelEditing(bool) override {}
     void StartCheckIndicator() override {}
     void StopCheckIndicator() override {}
-    void StartTimeoutTimer(int periodMs, unsigned job) override {
-        m_timedJob = job;
-        m_timer.Start(periodMs);
-    }
-    unsigned TimedJob() const { return m_timedJob; }
-    void StopTimeoutTimer() override { m_timer.Stop(); }
     std::string GetProxyBarAddress() override { return {}; }
     // Said on standard error too when the transcript goes to a file.
     void RunNotice(const std::string& text) override;
@@ -67,8 +58,6 @@ private:
     std::string m_title;
     std::string m_lastMessage;
     bool m_progressShown = false;
-    std::atomic<unsigned> m_timedJob{0};
-    PeriodicTimer m_timer;
 };
 
 // A message's lines joined into one.

@@ -154,14 +154,8 @@ int main(int argc, char** argv) {
         }
     }
 
-    CheckEngine* engineForTimer = nullptr;
-    cli::ConsoleHost* hostForTimer = nullptr;
-    cli::ConsoleHost host(transcript, [&engineForTimer, &hostForTimer] {
-        if (engineForTimer != nullptr && hostForTimer != nullptr) {
-            engineForTimer->OnTimeoutTimer(hostForTimer->TimedJob());
-        }
-    });
-    hostForTimer = &host;
+    cli::ConsoleHost host(transcript);
+    ThreadTimeoutTimer timer;
     cli::ConsoleRows rows;
     CRidIdiDoc document(rows, host, host);
     document.m_maxRows = options.maxRows;
@@ -173,8 +167,7 @@ int main(int argc, char** argv) {
         rows.SetRowSelected(row, true);
     }
 
-    CheckEngine engine(settings, rows, host, host);
-    engineForTimer = &engine;
+    CheckEngine engine(settings, rows, host, timer, host);
     engine.Initialize();
     engine.SetMaxRows(options.maxRows);
     InstallSignalHandlers();

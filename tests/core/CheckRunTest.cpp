@@ -37,7 +37,6 @@ protected:
     CheckRunTest() {
         m_settings.WebPage = m_judge.Url();
         m_settings.TimeOut = 5;
-        m_host.Attach(&m_engine);
         m_engine.Initialize();
     }
 
@@ -73,7 +72,7 @@ protected:
     MemoryRowStore m_rows;
     test::RecordingCheckHost m_host;
     test::RecordingMessageService m_messages;
-    CheckEngine m_engine{m_settings, m_rows, m_host, m_messages};
+    CheckEngine m_engine{m_settings, m_rows, m_host, m_host, m_messages};
     int m_runs = 0;
 };
 
@@ -268,7 +267,7 @@ TEST_F(CheckRunTest, RunWhoseAddressesNeverCameChecksNothing) {
     ClosedRows rows;
     rows.InsertRow(0, "127.0.0.1:1", StatusUnchecked, 0);
     rows.SetRowSelected(0, true);
-    CheckEngine engine(m_settings, rows, m_host, m_messages);
+    CheckEngine engine(m_settings, rows, m_host, m_host, m_messages);
     ASSERT_TRUE(engine.StartCheck());
     ASSERT_TRUE(m_host.WaitForRunsEnded(1));
     engine.JoinRunThreads();

@@ -43,7 +43,6 @@ protected:
     ParallelRunTest() {
         m_settings.WebPage = m_judge.Url();
         m_settings.TimeOut = 1;
-        m_host.Attach(&m_engine);
         m_engine.Initialize();
     }
     ~ParallelRunTest() override {
@@ -71,7 +70,7 @@ protected:
     MemoryRowStore m_rows;
     test::RecordingCheckHost m_host;
     test::RecordingMessageService m_messages;
-    CheckEngine m_engine{m_settings, m_rows, m_host, m_messages};
+    CheckEngine m_engine{m_settings, m_rows, m_host, m_host, m_messages};
     int m_runs = 0;
 };
 

@@ -17,12 +17,7 @@ int Occurrences(const std::string& haystack, const std::string& needle) {
 
 } // namespace
 
-RecordingCheckHost::RecordingCheckHost()
-    : m_timer([this] {
-          if (m_engine != nullptr) {
-              m_engine->OnTimeoutTimer(m_timedJob.load());
-          }
-      }) {}
+RecordingCheckHost::RecordingCheckHost() = default;
 
 void RecordingCheckHost::SetProxyBarAddress(std::string address) {
     std::lock_guard lock(m_mutex);
@@ -72,19 +67,6 @@ void RecordingCheckHost::StartCheckIndicator() {
 void RecordingCheckHost::StopCheckIndicator() {
     std::lock_guard lock(m_mutex);
     m_indicator = false;
-}
-
-void RecordingCheckHost::StartTimeoutTimer(int periodMs, unsigned job) {
-    {
-        std::lock_guard lock(m_mutex);
-        m_timerPeriodMs = periodMs;
-    }
-    m_timedJob = job;
-    m_timer.Start(periodMs);
-}
-
-void RecordingCheckHost::StopTimeoutTimer() {
-    m_timer.Stop();
 }
 
 std::string RecordingCheckHost::GetProxyBarAddress() {
@@ -167,8 +149,7 @@ int RecordingCheckHost::RunsEnded() const {
 }
 
 int RecordingCheckHost::TimerPeriodMs() const {
-    std::lock_guard lock(m_mutex);
-    return m_timerPeriodMs;
+    return m_timer.PeriodMs();
 }
 
 bool RecordingCheckHost::WaitForLog(const std::string& text, int count, std::chrono::milliseconds limit) {

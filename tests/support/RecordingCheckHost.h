@@ -11,18 +11,16 @@
 #include <sys/types.h>
 
 #include "core/check/CheckEngine.h"
-#include "core/util/PeriodicTimer.h"
+#include "core/check/TimeoutTimer.h"
 
 namespace zandel::test {
 
 // The windows around a check run, for tests: keeps the transcript, the captions and the indicator state,
 // runs the time-out timer on a thread of its own and remembers which thread sent each request.
-class RecordingCheckHost final : public ICheckHost {
+class RecordingCheckHost final : public ICheckHost, public ITimeoutTimer {
 public:
     RecordingCheckHost();
 
-    // The engine whose OnTimeoutTimer the timer calls.
-    void Attach(CheckEngine* engine) { m_engine = engine; }
     void SetProxyBarAddress(std::string address);
     // While held, a request for the proxy bar's address waits (the start-up check then sits in the run lock
     // before its run has begun); WaitForAddressAsked waits until such a request has come.
@@ -37,8 +35,9 @@ public:
     void SetLabelEditing(bool enabled) override;
     void StartCheckIndicator() override;
     void StopCheckIndicator() override;
-    void StartTimeoutTimer(int periodMs, unsigned job) override;
-    void StopTimeoutTimer() override;
+    // ITimeoutTimer, on a thread of its own
+    void Start(int periodMs, std::function<void()> onFire) override { m_timer.Start(periodMs, std::move(onFire)); }
+    void Stop() override { m_timer.Stop(); }
     std::string GetProxyBarAddress() override;
     void RunEnded() override;
     void SetRunningCount(int count) override;
@@ -77,10 +76,7 @@ private:
     bool m_labelEditing = true;
     int m_runsEnded = 0;
     std::vector<int> m_runningCounts;
-    int m_timerPeriodMs = 0;
-    std::atomic<unsigned> m_timedJob{0};
-    CheckEngine* m_engine = nullptr;
-    PeriodicTimer m_timer;
+    ThreadTimeoutTimer m_timer;
 };
 
 } // namespace zandel::test

@@ -31,8 +31,9 @@ std::string CheckingTitle(const std::string& address) {
     return std::string(texts::kAppName) + " - " + address + kCheckingText;
 }
 
-CheckEngine::CheckEngine(AppSettings& settings, IRowStore& rows, ICheckHost& host, IMessageService& messages)
-    : m_settings(settings), m_rows(rows), m_host(host), m_messages(messages) {
+CheckEngine::CheckEngine(AppSettings& settings, IRowStore& rows, ICheckHost& host, ITimeoutTimer& timer,
+                         IMessageService& messages)
+    : m_settings(settings), m_rows(rows), m_host(host), m_timer(timer), m_messages(messages) {
     m_job.pBuffer = m_answer;
     m_job.nBufferSize = kAnswerBufferSize;
     m_job.pOwner = this;
@@ -218,12 +219,12 @@ ProbeResult CheckEngine::RunOneJob(std::string& responseTime) {
     m_timeoutMark = false;
     const unsigned job = ++m_jobSerial;
     const std::uint32_t start = TickCount();
-    m_host.StartTimeoutTimer(m_timerPeriodMs, job);
+    m_timer.Start(m_timerPeriodMs, [this, job] { OnTimeoutTimer(job); });
     m_job.pOwner = this;
     m_runningJobs = 1;
     const ProbeResult result = m_probe.RunJob(&m_job);
     m_runningJobs = 0;
-    m_host.StopTimeoutTimer();
+    m_timer.Stop();
     responseTime = FormatElapsed(start, TickCount());
     return result;
 }

@@ -14,6 +14,7 @@
 #include "core/check/ProxyProbe.h"
 #include "core/list/ProxyRow.h"
 #include "core/check/TestRequest.h"
+#include "core/check/TimeoutTimer.h"
 
 namespace zandel {
 
@@ -35,10 +36,6 @@ public:
     virtual void SetLabelEditing(bool enabled) = 0;
     virtual void StartCheckIndicator() = 0;
     virtual void StopCheckIndicator() = 0;
-    // The periodic time-out timer (timer 10) of one job; its firing calls CheckEngine::OnTimeoutTimer(job)
-    // on the thread that owns the host.
-    virtual void StartTimeoutTimer(int periodMs, unsigned job) = 0;
-    virtual void StopTimeoutTimer() = 0;
     // The proxy bar's address: the proxy now set for the browser.
     virtual std::string GetProxyBarAddress() = 0;
     // Returns once every change handed over so far has taken effect (a host that carries changes over
@@ -64,7 +61,8 @@ std::string CheckingTitle(const std::string& address);
 // that stands in for it); the run thread reaches the windows only through ICheckHost and IRowStore.
 class CheckEngine final {
 public:
-    CheckEngine(AppSettings& settings, IRowStore& rows, ICheckHost& host, IMessageService& messages);
+    CheckEngine(AppSettings& settings, IRowStore& rows, ICheckHost& host, ITimeoutTimer& timer,
+                IMessageService& messages);
     ~CheckEngine(); // waits for the run threads; the caller stops them first
     CheckEngine(const CheckEngine&) = delete;
     CheckEngine& operator=(const CheckEngine&) = delete;
@@ -135,6 +133,7 @@ private:
     AppSettings& m_settings;
     IRowStore& m_rows;
     ICheckHost& m_host;
+    ITimeoutTimer& m_timer;
     IMessageService& m_messages;
 
     CProxyProbe m_probe;

@@ -132,15 +132,16 @@ CRidIdiView::CRidIdiView(AppSettings& settings, QWidget* parent)
     m_timeoutTimer = new QTimer(this);
     m_timeoutTimer->setObjectName(QStringLiteral("timeoutTimer"));
     connect(m_timeoutTimer, &QTimer::timeout, this, [this] {
-        if (m_engine) {
-            m_engine->OnTimeoutTimer(m_timedJob);
+        if (m_engine && m_onTimeout) {
+            m_onTimeout();
         }
     });
 
     m_commands = std::make_unique<ListCommands>(*this, MessageBoxService::Instance());
     m_proxyCommands = std::make_unique<ProxyBarCommands>(
         *this, m_settings, [this] { return m_host != nullptr ? m_host->GetProxyBar() : nullptr; });
-    m_engine = std::make_unique<CheckEngine>(m_settings, *this, *this, MessageBoxService::Instance());
+    m_engine = std::make_unique<CheckEngine>(m_settings, *this, *this, static_cast<ITimeoutTimer&>(*this),
+                                             MessageBoxService::Instance());
     m_probeReady = m_engine->Initialize();
     viewport()->setAcceptDrops(m_probeReady);
 }

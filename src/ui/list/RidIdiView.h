@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -31,7 +32,7 @@ class UiBridge;
 // The proxy list: the upper pane of the main window. It holds the rows (the document and the check run
 // reach them through IRowStore), runs the list commands and drives the check run, whose windows it reaches
 // through ICheckHost. Calls from the run's threads are carried to the user-interface thread by the bridge.
-class CRidIdiView final : public QTreeWidget, public IRowStore, public ICheckHost {
+class CRidIdiView final : public QTreeWidget, public IRowStore, public ICheckHost, private ITimeoutTimer {
     Q_OBJECT
 public:
     explicit CRidIdiView(AppSettings& settings, QWidget* parent = nullptr);
@@ -102,8 +103,6 @@ public:
     void SetLabelEditing(bool enabled) override;
     void StartCheckIndicator() override;
     void StopCheckIndicator() override;
-    void StartTimeoutTimer(int periodMs, unsigned job) override;
-    void StopTimeoutTimer() override;
     std::string GetProxyBarAddress() override;
     void Sync() override;
     void RunEnded() override;
@@ -129,6 +128,10 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // ITimeoutTimer: the window timer, started and stopped by the run thread through the bridge.
+    void Start(int periodMs, std::function<void()> onFire) override;
+    void Stop() override;
+
     QTreeWidgetItem* Item(int row) const;
     void FlushLog();
     // `cp932`: the bytes are CP932 text from their file; otherwise each text is decoded by its own bytes.
@@ -152,7 +155,7 @@ private:
     AddressEditDelegate* m_delegate = nullptr;
     QTimer* m_timeoutTimer = nullptr;
     QTimer* m_logFlushTimer = nullptr;
-    unsigned m_timedJob = 0;
+    std::function<void()> m_onTimeout; // the handler of the job now timed
     std::mutex m_pendingLogMutex;
     std::string m_pendingLog;
     std::array<QIcon, 4> m_statusIcons;

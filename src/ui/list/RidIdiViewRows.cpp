@@ -380,16 +380,16 @@ void CRidIdiView::StopCheckIndicator() {
     });
 }
 
-void CRidIdiView::StartTimeoutTimer(int periodMs, unsigned job) {
-    m_bridge->Post([this, periodMs, job] {
-        m_timedJob = job;
+void CRidIdiView::Start(int periodMs, std::function<void()> onFire) {
+    m_bridge->Post([this, periodMs, onFire = std::move(onFire)] {
+        m_onTimeout = onFire;
         m_timeoutTimer->start(periodMs);
     });
 }
 
 // Not waited for: a firing that slips in before the stop is carried out names a job that is over, and the
 // engine ignores it.
-void CRidIdiView::StopTimeoutTimer() {
+void CRidIdiView::Stop() {
     m_bridge->Post([this] { m_timeoutTimer->stop(); });
 }
 

@@ -2,6 +2,8 @@
 // after 0.5 to 3 seconds, 10 % answer at once as a judge would. zandel-check runs over it at several widths; each
 // wall time is given as a ratio to one time-out, with the peak memory of the run.
 //   parallel_bench [--quick]   (--quick leaves out the one-at-a-time run, which takes minutes)
+// Where Debian's proxycheck (a parallel open-proxy checker) is installed, it runs beside zandel-check on the same 1000
+// addresses (its CONNECT check, 1000 at once, to a destination on loopback that is never reached).
 
 #include <array>
 #include <atomic>
@@ -196,6 +198,18 @@ int main(int argc, char** argv) {
     };
     if (!quick) {
         cases.push_back({"50 rows, --jobs 1", {"--jobs", "1"}, "public50.txt", 0});
+    }
+    if (::access("/usr/bin/proxycheck", X_OK) == 0) {
+        std::vector<std::string> args = {
+            "/usr/bin/proxycheck", "-d", "127.0.0.1:9", "-c", "chat:x:y", "-t", timeOut, "-m", "1000", "-M", "1000"};
+        for (int i = 0; i < 1000; ++i) {
+            const int slot = i % 10;
+            const int kind = slot < 7 ? 0 : slot < 9 ? 1 : 2;
+            args.push_back("127.0.0.1:hc:" + std::to_string(list.Port(kind)));
+        }
+        const RunResult peer = RunCheck(args, dir.Path());
+        std::printf("peer: proxycheck -m 1000 on the same 1000 addresses: %.2f s (%.2f time-outs), peak %ld MB\n",
+                    peer.seconds, peer.seconds / kTimeOutSeconds, peer.peakKb / 1024);
     }
     std::printf("time-out %d s; wall time as time-outs (aim), peak RSS\n", kTimeOutSeconds);
     for (const Case& c : cases) {

@@ -9,6 +9,7 @@
 #include "core/app/AppSettings.h"
 #include "core/app/Texts.h"
 #include "core/list/RowStore.h"
+#include "core/CheckRunFixture.h"
 #include "support/EchoJudge.h"
 #include "support/FakeProxy.h"
 #include "support/Loopback.h"
@@ -31,50 +32,7 @@ std::string Frame(const std::string& address) {
     return "●---" + address + "---●\r\n";
 }
 
-// A run over rows of a list held in memory, against proxies on loopback.
-class CheckRunTest : public ::testing::Test {
-protected:
-    CheckRunTest() {
-        m_settings.WebPage = m_judge.Url();
-        m_settings.TimeOut = 5;
-        m_engine.Initialize();
-    }
-
-    ~CheckRunTest() override {
-        m_engine.StopCheck();
-        m_engine.JoinRunThreads();
-    }
-
-    int AddRow(const std::string& address, bool selected = true) {
-        const int row = m_rows.RowCount();
-        m_rows.InsertRow(row, address, StatusUnchecked, row);
-        m_rows.SetCellText(row, 1, kUncheckedResult);
-        m_rows.SetCellText(row, 2, kUncheckedTime);
-        m_rows.SetCellText(row, 3, kUncheckedDate);
-        m_rows.SetRowSelected(row, selected);
-        return row;
-    }
-
-    void RunToEnd() {
-        m_engine.StartCheck();
-        ASSERT_TRUE(m_host.WaitForRunsEnded(++m_runs));
-        m_engine.JoinRunThreads();
-    }
-
-    // Waits until the worker that sent the n-th request sits in its wait for the answer.
-    void WaitForWorkerWaiting(int n) {
-        ASSERT_TRUE(m_host.WaitForLog("SEND>", n));
-        ASSERT_TRUE(test::WaitUntilInPoll(m_host.SenderThread(n)));
-    }
-
-    test::EchoJudge m_judge;
-    AppSettings m_settings;
-    MemoryRowStore m_rows;
-    test::RecordingCheckHost m_host;
-    test::RecordingMessageService m_messages;
-    CheckEngine m_engine{m_settings, m_rows, m_host, m_host, m_messages};
-    int m_runs = 0;
-};
+using CheckRunTest = test::CheckRunFixture;
 
 TEST_F(CheckRunTest, JudgesEverySelectedRowAndRestoresTheWindows) {
     FakeProxy anonymous(fake::ForwardToJudge({}));

@@ -8,12 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "core/app/AppSettings.h"
-#include "core/list/RowStore.h"
-#include "support/EchoJudge.h"
+#include "core/CheckRunFixture.h"
 #include "support/FakeProxy.h"
-#include "support/RecordingCheckHost.h"
-#include "support/RecordingMessageService.h"
 
 namespace zandel {
 namespace {
@@ -38,40 +34,20 @@ std::string BlockAddress(const std::string& block) {
     return block.substr(std::string("●---").size(), block.find("---●") - std::string("●---").size());
 }
 
-class ParallelRunTest : public ::testing::Test {
+class ParallelRunTest : public test::CheckRunFixture {
 protected:
-    ParallelRunTest() {
-        m_settings.WebPage = m_judge.Url();
-        m_settings.TimeOut = 1;
-        m_engine.Initialize();
-    }
-    ~ParallelRunTest() override {
-        m_engine.StopCheck();
-        m_engine.JoinRunThreads();
-    }
+    ParallelRunTest() { m_settings.TimeOut = 1; }
 
     void SetRows(const std::vector<std::string>& addresses) {
         m_rows = MemoryRowStore();
         for (const std::string& address : addresses) {
-            const int row = m_rows.RowCount();
-            m_rows.InsertRow(row, address, StatusUnchecked, row);
-            m_rows.SetRowSelected(row, true);
+            AddRow(address);
         }
     }
-    void RunToEnd() {
+    void RunAll() {
         m_host.ClearLog();
-        ASSERT_TRUE(m_engine.StartCheck());
-        ASSERT_TRUE(m_host.WaitForRunsEnded(++m_runs, std::chrono::seconds(30)));
-        m_engine.JoinRunThreads();
+        RunToEnd();
     }
-
-    test::EchoJudge m_judge;
-    AppSettings m_settings;
-    MemoryRowStore m_rows;
-    test::RecordingCheckHost m_host;
-    test::RecordingMessageService m_messages;
-    CheckEngine m_engine{m_settings, m_rows, m_host, m_host, m_messages};
-    int m_runs = 0;
 };
 
 // Fifty rows at once across every ending: each row is judged, and each block of the transcript reads, exactly
@@ -92,7 +68,7 @@ TEST_F(ParallelRunTest, EveryRowAndBlockAsTheOneAtATimeRunHasThem) {
     }
 
     SetRows(kinds);
-    RunToEnd();
+    RunAll();
     std::map<std::string, std::string> aloneBlock;
     for (const std::string& block : Blocks(m_host.Log())) {
         aloneBlock[BlockAddress(block)] = block;
@@ -109,7 +85,7 @@ TEST_F(ParallelRunTest, EveryRowAndBlockAsTheOneAtATimeRunHasThem) {
         many.push_back(kinds[static_cast<std::size_t>(i) % kinds.size()]);
     }
     SetRows(many);
-    RunToEnd();
+    RunAll();
     const std::vector<std::string> blocks = Blocks(m_host.Log());
     ASSERT_EQ(blocks.size(), many.size());
     for (const std::string& block : blocks) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -45,7 +46,6 @@ struct Slot {
         std::strncpy(job.szPort, proxy.PortText().c_str(), sizeof job.szPort - 1);
         job.pBuffer = buffer.data();
         job.nBufferSize = static_cast<std::uint32_t>(buffer.size());
-        job.pOwner = &recorder;
         kind = kindIndex;
     }
 };
@@ -61,13 +61,40 @@ Outcome OutcomeOf(const Slot& slot, ProbeResult result) {
     return {result, slot.recorder.Events(), std::string(slot.job.pBuffer), slot.job.nReceived};
 }
 
+// Hands each job's stages to its own slot's recorder.
+class SlotRecorders final : public IProbeStages {
+public:
+    void OnProbeStage(int event, ProbeJob& job) override {
+        ProbeRecorder* recorder = nullptr;
+        {
+            std::lock_guard lock(m_mutex);
+            recorder = m_recorders.at(&job);
+        }
+        recorder->OnProbeStage(event, job);
+    }
+    void Submit(ParallelProbe& probe, Slot& slot, std::uint32_t timeoutMs) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_recorders[&slot.job] = &slot.recorder;
+        }
+        probe.Submit(&slot.job, timeoutMs, &slot.mark);
+    }
+
+private:
+    std::mutex m_mutex;
+    std::map<const ProbeJob*, ProbeRecorder*> m_recorders;
+};
+
 class ParallelProbeTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_probe.Start());
         m_probe.SetRequest(kRequestLine, kHeaders, kWaitMs);
     }
-    ParallelProbe m_probe{&ProbeRecorder::Callback};
+    void Submit(Slot& slot, std::uint32_t timeoutMs) { m_recorders.Submit(m_probe, slot, timeoutMs); }
+
+    SlotRecorders m_recorders;
+    ParallelProbe m_probe{&m_recorders};
 };
 
 // Every ending a proxy can give, once through the one-job probe and then 56 at once: each job must come out
@@ -84,14 +111,20 @@ TEST_F(ParallelProbeTest, ManyAtOnceEndExactlyAsEachDoesAlone) {
     proxies.push_back(std::make_unique<FakeProxy>(fake::AnswerWithZeroByte("HTTP/1.0 200", " dropped")));
 
     std::vector<Outcome> alone;
+    // The one-job probe reports its worker's stages with a job of its own: one recorder per job in turn.
+    struct Forward final : IProbeStages {
+        ProbeRecorder* to = nullptr;
+        void OnProbeStage(int event, ProbeJob& job) override { to->OnProbeStage(event, job); }
+    } forward;
     CProxyProbe single;
-    ASSERT_TRUE(single.Initialize(&ProbeRecorder::Callback));
+    ASSERT_TRUE(single.Initialize(&forward));
     single.SetWaitTimeout(kWaitMs);
     single.SetRequestLine(kRequestLine);
     single.SetHeaders(kHeaders);
     for (std::size_t k = 0; k < proxies.size(); ++k) {
         Slot slot;
         slot.Prepare(*proxies[k], k);
+        forward.to = &slot.recorder;
         const ProbeResult result = single.RunJob(&slot.job);
         alone.push_back(OutcomeOf(slot, result));
     }
@@ -101,7 +134,7 @@ TEST_F(ParallelProbeTest, ManyAtOnceEndExactlyAsEachDoesAlone) {
     for (std::size_t i = 0; i < kJobs; ++i) {
         slots.push_back(std::make_unique<Slot>());
         slots.back()->Prepare(*proxies[i % proxies.size()], i % proxies.size());
-        m_probe.Submit(&slots.back()->job, kLongTimeoutMs, &slots.back()->mark);
+        Submit(*slots.back(), kLongTimeoutMs);
     }
     std::map<const ProbeJob*, Slot*> byJob;
     for (auto& slot : slots) {
@@ -133,7 +166,7 @@ TEST_F(ParallelProbeTest, TimeOutsAtTheSameMomentMarkAndCancelEveryJob) {
     for (int i = 0; i < 50; ++i) {
         slots.push_back(std::make_unique<Slot>());
         slots.back()->Prepare(silent, 0);
-        m_probe.Submit(&slots.back()->job, 300, &slots.back()->mark);
+        Submit(*slots.back(), 300);
     }
     for (int i = 0; i < 50; ++i) {
         EXPECT_EQ(m_probe.Collect().result, PR_CANCELLED);
@@ -150,7 +183,7 @@ TEST_F(ParallelProbeTest, CancelAllEndsEveryRunningJobUnmarkedAndTheProbeServesO
     for (int i = 0; i < 50; ++i) {
         slots.push_back(std::make_unique<Slot>());
         slots.back()->Prepare(silent, 0);
-        m_probe.Submit(&slots.back()->job, kLongTimeoutMs, &slots.back()->mark);
+        Submit(*slots.back(), kLongTimeoutMs);
     }
     ASSERT_TRUE(silent.WaitForFinished(0));
     m_probe.CancelAll();
@@ -164,7 +197,7 @@ TEST_F(ParallelProbeTest, CancelAllEndsEveryRunningJobUnmarkedAndTheProbeServesO
     FakeProxy answering(fake::AnswerAndClose(kAnswer));
     Slot after;
     after.Prepare(answering, 0);
-    m_probe.Submit(&after.job, kLongTimeoutMs, &after.mark);
+    Submit(after, kLongTimeoutMs);
     EXPECT_EQ(m_probe.Collect().result, PR_DONE);
     EXPECT_EQ(std::string(after.job.pBuffer), kAnswer);
 }
@@ -175,7 +208,7 @@ TEST_F(ParallelProbeTest, NamesAreLookedUpAside) {
     Slot named;
     named.Prepare(answering, 0);
     std::strncpy(named.job.szHost, "localhost", sizeof named.job.szHost - 1);
-    m_probe.Submit(&named.job, kLongTimeoutMs, &named.mark);
+    Submit(named, kLongTimeoutMs);
     EXPECT_EQ(m_probe.Collect().result, PR_DONE);
     EXPECT_EQ(std::string(named.job.pBuffer), kAnswer);
 }

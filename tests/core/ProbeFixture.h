@@ -39,7 +39,7 @@ inline std::string Pattern(std::size_t size) {
 class ProxyProbeTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(m_probe.Initialize(&ProbeRecorder::Callback));
+        ASSERT_TRUE(m_probe.Initialize(&m_recorder));
         m_probe.SetWaitTimeout(300);
         m_probe.SetRequestLine(kRequestLine);
         m_probe.SetHeaders(kHeaders);
@@ -52,7 +52,6 @@ protected:
         std::strncpy(m_job.szPort, port.c_str(), sizeof m_job.szPort - 1);
         m_job.pBuffer = m_storage.data() + kGuardBytes;
         m_job.nBufferSize = bufferSize;
-        m_job.pOwner = &m_recorder;
         m_recorder.Clear();
     }
 

@@ -2,18 +2,16 @@
 
 namespace zandel::test {
 
-int ProbeRecorder::Callback(int event, ProbeJob* job) {
-    auto* recorder = static_cast<ProbeRecorder*>(job->pOwner);
+void ProbeRecorder::OnProbeStage(int event, ProbeJob& job) {
     Hook hook;
     {
-        std::lock_guard lock(recorder->m_mutex);
-        recorder->m_records.push_back({event, std::this_thread::get_id(), job, job->nReceived});
-        hook = recorder->m_hook;
+        std::lock_guard lock(m_mutex);
+        m_records.push_back({event, std::this_thread::get_id(), &job, job.nReceived});
+        hook = m_hook;
     }
     if (hook) {
-        hook(event, job);
+        hook(event, &job);
     }
-    return 0;
 }
 
 void ProbeRecorder::SetHook(Hook hook) {

@@ -18,13 +18,12 @@ struct ProbeEventRecord {
     std::uint32_t nReceived = 0;
 };
 
-// Collects the stage events of a probe in order. Give `Callback` to CProxyProbe::Initialize and put the
-// recorder into the job's pOwner.
-class ProbeRecorder final {
+// Collects the stage events of a probe in order: give it to CProxyProbe::Initialize.
+class ProbeRecorder final : public IProbeStages {
 public:
     using Hook = std::function<void(int event, ProbeJob* job)>;
 
-    static int Callback(int event, ProbeJob* job);
+    void OnProbeStage(int event, ProbeJob& job) override;
 
     // Runs inside the callback, on the thread that raised the event, after the event is recorded.
     // Set it before the job starts.

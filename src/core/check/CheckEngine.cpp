@@ -36,7 +36,6 @@ CheckEngine::CheckEngine(AppSettings& settings, IRowStore& rows, ICheckHost& hos
     : m_settings(settings), m_rows(rows), m_host(host), m_timer(timer), m_messages(messages) {
     m_job.pBuffer = m_answer;
     m_job.nBufferSize = kAnswerBufferSize;
-    m_job.pOwner = this;
 }
 
 CheckEngine::~CheckEngine() {
@@ -45,7 +44,7 @@ CheckEngine::~CheckEngine() {
 }
 
 bool CheckEngine::Initialize() {
-    return m_probe.Initialize(&CheckEngine::LogProbeEvent);
+    return m_probe.Initialize(this);
 }
 
 void CheckEngine::Cleanup() {
@@ -220,7 +219,6 @@ ProbeResult CheckEngine::RunOneJob(std::string& responseTime) {
     const unsigned job = ++m_jobSerial;
     const std::uint32_t start = TickCount();
     m_timer.Start(m_timerPeriodMs, [this, job] { OnTimeoutTimer(job); });
-    m_job.pOwner = this;
     m_runningJobs = 1;
     const ProbeResult result = m_probe.RunJob(&m_job);
     m_runningJobs = 0;
@@ -347,13 +345,8 @@ void CheckEngine::AppendLog(const std::string& text) {
     }
 }
 
-int CheckEngine::LogProbeEvent(int event, ProbeJob* job) {
-    if (job == nullptr || job->pOwner == nullptr) {
-        return 0;
-    }
-    auto* engine = static_cast<CheckEngine*>(job->pOwner);
-    engine->AppendLog(LogLineForEvent(event, engine->m_timeoutMark));
-    return 0;
+void CheckEngine::OnProbeStage(int event, ProbeJob& /*job*/) {
+    AppendLog(LogLineForEvent(event, m_timeoutMark));
 }
 
 } // namespace zandel

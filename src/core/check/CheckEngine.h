@@ -59,7 +59,7 @@ std::string CheckingTitle(const std::string& address);
 // thread of its own under the time-out timer, judges every answer into its row and writes the transcript.
 // The operations named after the list window's are called on the user-interface thread (or the thread
 // that stands in for it); the run thread reaches the windows only through ICheckHost and IRowStore.
-class CheckEngine final {
+class CheckEngine final : private IProbeStages {
 public:
     CheckEngine(AppSettings& settings, IRowStore& rows, ICheckHost& host, ITimeoutTimer& timer,
                 IMessageService& messages);
@@ -100,7 +100,6 @@ public:
     };
     Progress CurrentProgress() const { return {m_remaining.load(), m_runningJobs.load(), m_goodRows.load()}; }
     void AppendLog(const std::string& text);
-    static int LogProbeEvent(int event, ProbeJob* job);
 
     bool IsRunning() const { return m_running.load(); }
     bool IsCheckBarRunning() const { return m_checkBarRunning.load(); }
@@ -116,6 +115,8 @@ public:
     CProxyProbe& Probe() { return m_probe; }
 
 private:
+    // The one-at-a-time probe's stages: one transcript line each.
+    void OnProbeStage(int event, ProbeJob& job) override;
     bool LaunchRun(void (CheckEngine::*body)());
     // The run thread, holding the run lock, sets the check bar's running flag unless an early stop is kept.
     void BeginRun(bool setRunning);

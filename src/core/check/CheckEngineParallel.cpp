@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 
 #include <dirent.h>
 #include <sys/resource.h>
@@ -33,14 +34,20 @@ struct JobSlot {
     std::uint32_t start = 0;
 };
 
-// The stage callback of the parallel probe: every stage line goes into its own job's block.
-int LogIntoBlock(int event, ProbeJob* job) {
-    if (job != nullptr && job->pOwner != nullptr) {
-        auto* slot = static_cast<JobSlot*>(job->pOwner);
-        slot->block += LogLineForEvent(event, slot->timeoutMark.load());
+// The parallel probe's stages: every stage line goes into its own job's block. The slots are all made before the
+// run begins, so the lookup is only ever read while jobs run.
+class BlockStages final : public IProbeStages {
+public:
+    void Add(JobSlot& slot) { m_slots[&slot.job] = &slot; }
+    JobSlot& SlotOf(const ProbeJob& job) const { return *m_slots.at(&job); }
+    void OnProbeStage(int event, ProbeJob& job) override {
+        JobSlot& slot = SlotOf(job);
+        slot.block += LogLineForEvent(event, slot.timeoutMark.load());
     }
-    return 0;
-}
+
+private:
+    std::unordered_map<const ProbeJob*, JobSlot*> m_slots;
+};
 
 int OpenDescriptors() {
     int count = 0;
@@ -81,7 +88,17 @@ void CheckEngine::CancelParallel() {
 }
 
 void CheckEngine::RunParallel(const std::vector<int>& rows, const std::vector<std::string>& addresses, int count) {
-    ParallelProbe probe(&LogIntoBlock);
+    // The slots and their stages outlive the probe, whose I/O thread writes into them until it is gone.
+    const int width = FitParallelWidth(std::min(m_parallelWidth.load(), std::max(count, 1)));
+    BlockStages stages;
+    std::vector<std::unique_ptr<JobSlot>> slots;
+    std::vector<JobSlot*> free;
+    for (int i = 0; i < width; ++i) {
+        slots.push_back(std::make_unique<JobSlot>());
+        free.push_back(slots.back().get());
+        stages.Add(*slots.back());
+    }
+    ParallelProbe probe(&stages);
     if (!probe.Start()) {
         AppendLog(LogLineForEvent(PE_SOCKET_ERROR, false));
         return;
@@ -89,13 +106,6 @@ void CheckEngine::RunParallel(const std::vector<int>& rows, const std::vector<st
     {
         std::lock_guard lock(m_requestMutex);
         probe.SetRequest(m_requestLine, m_headers, m_waitTimeoutMs);
-    }
-    const int width = FitParallelWidth(std::min(m_parallelWidth.load(), std::max(count, 1)));
-    std::vector<std::unique_ptr<JobSlot>> slots;
-    std::vector<JobSlot*> free;
-    for (int i = 0; i < width; ++i) {
-        slots.push_back(std::make_unique<JobSlot>());
-        free.push_back(slots.back().get());
     }
     {
         std::lock_guard lock(m_parallelMutex);
@@ -113,7 +123,6 @@ void CheckEngine::RunParallel(const std::vector<int>& rows, const std::vector<st
             slot.answer[0] = '\0';
             slot.job.pBuffer = slot.answer;
             slot.job.nBufferSize = kAnswerBufferSize;
-            slot.job.pOwner = &slot;
             const std::string address = CutBytes(addresses[static_cast<std::size_t>(k)]);
             if (!ParseAddress(address, slot.job)) {
                 ++ended;
@@ -138,7 +147,7 @@ void CheckEngine::RunParallel(const std::vector<int>& rows, const std::vector<st
             break;
         }
         const ParallelProbe::Done done = probe.Collect();
-        auto& slot = *static_cast<JobSlot*>(done.job->pOwner);
+        JobSlot& slot = stages.SlotOf(*done.job);
         const std::string responseTime = FormatElapsed(slot.start, TickCount());
         m_rows.SetRowSelected(slot.row, false);
         slot.block += JudgeRow(slot.row, slot.job, done.result, responseTime, slot.timeoutMark).log;

@@ -179,7 +179,7 @@ void ParallelProbe::Submit(ProbeJob* job, std::uint32_t timeoutMs, std::atomic<b
     job->pBuffer[0] = '\0';
     job->nReceived = 0;
     if (m_callback != nullptr) {
-        m_callback(PE_START, job);
+        m_callback->OnProbeStage(PE_START, *job);
     }
     ++m_outstanding;
     {
@@ -210,9 +210,9 @@ ParallelProbe::Done ParallelProbe::Collect() {
     const int closing = ClosingEventFor(done.result);
     if (m_callback != nullptr) {
         if (closing != 0) {
-            m_callback(closing, done.job);
+            m_callback->OnProbeStage(closing, *done.job);
         }
-        m_callback(PE_END, done.job);
+        m_callback->OnProbeStage(PE_END, *done.job);
     }
     return done;
 }

@@ -63,7 +63,7 @@ ProbeExchange::ProbeExchange(ProbeJob& job, int fd, const char* request, std::si
 
 void ProbeExchange::Raise(int event) {
     if (m_callback != nullptr) {
-        m_callback(event, &m_job);
+        m_callback->OnProbeStage(event, m_job);
     }
 }
 

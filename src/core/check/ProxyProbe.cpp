@@ -126,7 +126,7 @@ void CProxyProbe::SetHeaders(const std::string& text) {
 
 void CProxyProbe::Raise(int event, ProbeJob* job) const {
     if (m_callback != nullptr) {
-        m_callback(event, job);
+        m_callback->OnProbeStage(event, *job);
     }
 }
 

@@ -14,7 +14,6 @@ struct ProbeJob {
     char* pBuffer = nullptr;
     std::uint32_t nBufferSize = 0;
     std::uint32_t nReceived = 0;
-    void* pOwner = nullptr;
 };
 
 // Stage codes handed to the stage callback (6 is not used).
@@ -42,8 +41,14 @@ enum ProbeResult : int {
 ProbeResult ProbeResultForStatus(int status);
 int ClosingEventFor(ProbeResult result);
 
-// Called on the calling thread (3, 4, 10, 11, 12) and on the worker (5, 7, 8, 9); its result is ignored.
-using ProbeCallback = int (*)(int event, ProbeJob* job);
+// Where a probe reports the stages of its jobs: on the calling thread (3, 4, 10, 11, 12) and on the thread
+// that drives the connection (5, 7, 8, 9).
+class IProbeStages {
+public:
+    virtual ~IProbeStages() = default;
+    virtual void OnProbeStage(int event, ProbeJob& job) = 0;
+};
+using ProbeCallback = IProbeStages*;
 
 // The network side of one proxy check: connect, send the test request, collect the answer into the
 // caller's buffer, end by close, full buffer, time-out or cancel. One job at a time, each on a worker thread

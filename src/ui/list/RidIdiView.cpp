@@ -209,13 +209,6 @@ bool CRidIdiView::OnCommand(int id) {
     case cmd::kProxyOff:
         m_proxyCommands->ProxyOff();
         return true;
-    case cmd::kHideToTray:
-    case cmd::kRestoreFromTray:
-    case cmd::kAlwaysOnTop:
-        if (m_host != nullptr) {
-            m_host->PostCommand(id);
-        }
-        return true;
     case cmd::kEditCopy:
         Copy();
         return true;

@@ -80,12 +80,7 @@ constexpr std::array kToolbar = {
 
 using Kind = MenuEntry::Kind;
 
-constexpr std::array kSaveWithoutResults = {
-    CommandEntry(cmd::kSaveAllAddresses),
-    CommandEntry(cmd::kSaveNotNG),
-    CommandEntry(cmd::kSaveAnonymous),
-    CommandEntry(cmd::kSaveNonAnonymous),
-};
+constexpr std::array kSaveWithoutResults = SaveWithoutResultsEntries();
 constexpr MenuInfo kSaveWithoutResultsMenu{kSaveWithoutResultsTitle, "menuSaveWithoutResults", kSaveWithoutResults};
 
 constexpr std::array kFileMenu = {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <array>
 #include <span>
+
+#include "core/app/CommandIds.h"
 
 namespace zandel {
 
@@ -48,6 +51,13 @@ constexpr MenuEntry SubmenuEntry(const MenuInfo& menu) {
     return MenuEntry{MenuEntry::Kind::Submenu, 0, nullptr, &menu};
 }
 inline constexpr MenuEntry kSeparatorEntry{};
+
+// The saves without check results, a File submenu of the menu bar and of the tray menu; the tray words the
+// last one without its ellipsis.
+constexpr std::array<MenuEntry, 4> SaveWithoutResultsEntries(const char* nonAnonymousText = nullptr) {
+    return {CommandEntry(cmd::kSaveAllAddresses), CommandEntry(cmd::kSaveNotNG), CommandEntry(cmd::kSaveAnonymous),
+            CommandEntry(cmd::kSaveNonAnonymous, nonAnonymousText)};
+}
 
 // The label of a command entry: the menu's own text, else the table's.
 const char* EntryText(const MenuEntry& entry);

@@ -49,12 +49,7 @@ constexpr std::array kContextMenu = {
     CommandEntry(cmd::kHideToTray),
 };
 
-constexpr std::array kTraySaveEntries = {
-    CommandEntry(cmd::kSaveAllAddresses),
-    CommandEntry(cmd::kSaveNotNG),
-    CommandEntry(cmd::kSaveAnonymous),
-    CommandEntry(cmd::kSaveNonAnonymous, "Non-Anonymousのみ(&N)"),
-};
+constexpr std::array kTraySaveEntries = SaveWithoutResultsEntries("Non-Anonymousのみ(&N)");
 constexpr MenuInfo kTraySaveSubmenu{kSaveWithoutResultsTitle, nullptr, kTraySaveEntries};
 
 // Favourites and "ﾌﾟﾛｷｼ無効(&P)" change with the settings; the item with its separator shows only with favourites.

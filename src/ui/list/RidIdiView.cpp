@@ -147,6 +147,9 @@ CRidIdiView::CRidIdiView(AppSettings& settings, QWidget* parent)
 
 CRidIdiView::~CRidIdiView() {
     Shutdown();
+    // The tree clears its items after this part of the object is gone: the recount must not hear of it.
+    model()->disconnect(this);
+    selectionModel()->disconnect(this);
 }
 
 void CRidIdiView::SetHost(IListViewHost* host) {

@@ -9,6 +9,8 @@
 #include "core/app/AppSettings.h"
 #include "core/app/BrowserLaunch.h"
 #include "core/app/CommandIds.h"
+#include "core/app/CommandRoutes.h"
+#include "core/app/CommandTable.h"
 #include "core/list/Registration.h"
 #include "core/list/RowStore.h"
 #include "support/RecordingMessageService.h"
@@ -153,28 +155,68 @@ TEST(TrayMenuTest, EndsWithNoneOrProxyOffAndExit) {
     EXPECT_TRUE(Find(menu, cmd::kMultiStage)->enabled);
 }
 
-TEST(ListCommandRouteTest, FileCommandsGoToTheMainWindowOnce) {
+void ExpectRoutes(std::span<const MenuEntry> entries, const char* menu) {
+    for (const MenuEntry& entry : entries) {
+        if (entry.kind == MenuEntry::Kind::Submenu) {
+            ExpectRoutes(entry.submenu->entries, menu);
+        } else if (entry.kind == MenuEntry::Kind::Command) {
+            EXPECT_NE(FindRoute(entry.id), nullptr) << menu << " " << entry.id;
+            EXPECT_STRNE(EntryText(entry), "") << menu << " " << entry.id;
+        }
+    }
+}
+
+TEST(CommandRouteTest, EveryCommandOfEveryMenuHasARoute) {
+    for (const MenuInfo& menu : MainMenus()) {
+        ExpectRoutes(menu.entries, menu.objectName);
+    }
+    ExpectRoutes(ContextMenuLayout(), "context");
+    ExpectRoutes(TrayMenuLayout(), "tray");
+    for (const CommandInfo& info : Commands()) {
+        EXPECT_NE(FindRoute(info.id), nullptr) << info.id;
+    }
+    for (int id : {cmd::kFileMru1, cmd::kFileMru1 + 3, cmd::kFavouriteFirst, cmd::kFavouriteLast, cmd::kCheckStartStop,
+                   cmd::kCheckSkip}) {
+        EXPECT_NE(FindRoute(id), nullptr) << id;
+    }
+    EXPECT_EQ(FindRoute(cmd::kFavouriteLast + 1), nullptr);
+    EXPECT_EQ(FindRoute(cmd::kFileMru1 + 4), nullptr);
+}
+
+TEST(CommandRouteTest, PopupsHandWindowCommandsToTheMainWindowOnce) {
+    struct Case {
+        std::vector<int> ids;
+        CommandOwner owner;
+        bool restoreFirst;
+        bool posted;
+    };
+    using namespace cmd;
+    const Case cases[] = {
+        // Asking for a name or a confirmation from the tray: the window comes back first.
+        {{kFileNew, kFileOpen, kAppendFile, kSaveAllAddresses, kSaveNotNG, kSaveAnonymous, kSaveNonAnonymous,
+          kFileSaveAs},
+         CommandOwner::Frame,
+         true,
+         true},
+        {{kFileSave, kMultiStage, kAppExit, kHideToTray, kAlwaysOnTop}, CommandOwner::Frame, false, true},
+        {{kRestoreFromTray}, CommandOwner::Frame, false, false},
+        {{kEdit, kProxyOff, kStartCheck, kEditCopy}, CommandOwner::List, false, false},
+        {{kOpenBrowser}, CommandOwner::ListMenus, false, true},
+        {{kRegisterFavourites, kFavouriteFirst + 7}, CommandOwner::ListMenus, false, false},
+    };
+    for (const Case& c : cases) {
+        for (int id : c.ids) {
+            const CommandRoute* route = FindRoute(id);
+            ASSERT_NE(route, nullptr) << id;
+            EXPECT_EQ(route->owner, c.owner) << id;
+            EXPECT_EQ(route->restoreFirst, c.restoreFirst) << id;
+            EXPECT_EQ(route->postToOwner, c.posted) << id;
+        }
+    }
     AppSettings settings;
     Favourites(settings, {"127.0.0.1:8080"});
-    for (int id : {cmd::kFileNew, cmd::kFileOpen, cmd::kAppendFile, cmd::kSaveAllAddresses, cmd::kSaveNotNG,
-                   cmd::kSaveAnonymous, cmd::kSaveNonAnonymous, cmd::kFileSaveAs}) {
-        const ListCommandRoute route = RouteListCommand(id, settings);
-        EXPECT_TRUE(route.restoreWindow) << id;
-        EXPECT_EQ(route.postToMain, id) << id;
-        EXPECT_FALSE(route.dispatch) << "carried out once, by the main window: " << id;
-    }
-    for (int id : {cmd::kFileSave, cmd::kMultiStage, cmd::kAppExit}) {
-        const ListCommandRoute route = RouteListCommand(id, settings);
-        EXPECT_FALSE(route.restoreWindow) << id;
-        EXPECT_EQ(route.postToMain, id) << id;
-    }
-    EXPECT_TRUE(RouteListCommand(cmd::kProxyOff, settings).proxyOff);
-    EXPECT_EQ(RouteListCommand(100, settings).favourite, 0);
-    EXPECT_FALSE(RouteListCommand(101, settings).favourite.has_value()) << "no favourite in slot 1";
-    // Any other command only goes on to the list window's own handling.
-    const ListCommandRoute edit = RouteListCommand(cmd::kEdit, settings);
-    EXPECT_TRUE(edit.dispatch);
-    EXPECT_FALSE(edit.favourite.has_value());
+    EXPECT_EQ(FavouriteSlot(cmd::kFavouriteFirst, settings), 0);
+    EXPECT_FALSE(FavouriteSlot(cmd::kFavouriteFirst + 1, settings).has_value()) << "no favourite in slot 1";
 }
 
 class RegistrationTest : public ::testing::Test {

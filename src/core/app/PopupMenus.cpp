@@ -1,53 +1,117 @@
 #include "core/app/PopupMenus.h"
 
+#include <algorithm>
+#include <array>
+#include <functional>
+
 #include "core/app/AppSettings.h"
 #include "core/app/CommandIds.h"
+#include "core/app/CommandTable.h"
 
 namespace zandel {
 
 namespace {
 
-MenuItem Item(int id, const char* text, bool enabled = true, bool checked = false) {
-    MenuItem item;
-    item.id = id;
-    item.text = text;
-    item.enabled = enabled;
-    item.checked = checked;
-    return item;
-}
+using Kind = MenuEntry::Kind;
 
-MenuItem Separator() {
-    return MenuItem{};
-}
+constexpr std::array kFavouritesEntries = {MenuEntry{Kind::Favourites}};
+constexpr MenuInfo kFavouritesSubmenu{"お気に入りﾌﾟﾛｷｼﾘｽﾄから選択(&L)", nullptr, kFavouritesEntries};
 
-MenuItem Submenu(const char* text, std::vector<MenuItem> items, bool enabled = true) {
-    MenuItem item;
-    item.text = text;
-    item.enabled = enabled;
-    item.submenu = std::move(items);
-    return item;
-}
+constexpr std::array kContextMenu = {
+    CommandEntry(cmd::kStartCheck),
+    CommandEntry(cmd::kStopCheck),
+    CommandEntry(cmd::kSkipCheck),
+    kSeparatorEntry,
+    CommandEntry(cmd::kProxyOnOff),
+    CommandEntry(cmd::kChangeProxy),
+    kSeparatorEntry,
+    SubmenuEntry(kFavouritesSubmenu),
+    CommandEntry(cmd::kRegisterFavourites),
+    kSeparatorEntry,
+    CommandEntry(cmd::kRegisterChainProxies),
+    kSeparatorEntry,
+    CommandEntry(cmd::kEdit),
+    CommandEntry(cmd::kClearResults, "ﾁｪｯｸ結果をｸﾘｱ(&R)"),
+    kSeparatorEntry,
+    CommandEntry(cmd::kSelectAll, "すべて選択 (&A)               Ctrl+A"),
+    kSeparatorEntry,
+    CommandEntry(cmd::kInsert, "現在の位置に追加(&I)"),
+    CommandEntry(cmd::kAddAtEnd),
+    CommandEntry(cmd::kDelete),
+    kSeparatorEntry,
+    CommandEntry(cmd::kMoveUp),
+    CommandEntry(cmd::kMoveDown),
+    kSeparatorEntry,
+    CommandEntry(cmd::kAlwaysOnTop),
+    kSeparatorEntry,
+    CommandEntry(cmd::kOpenBrowser),
+    kSeparatorEntry,
+    CommandEntry(cmd::kHideToTray),
+};
 
-std::vector<MenuItem> SaveWithoutResults() {
-    return {Item(cmd::kSaveAllAddresses, "全てのｱﾄﾞﾚｽ(&A)..."),
-            Item(cmd::kSaveNotNG, "ﾌﾟﾛｷｼﾁｪｯｸが成功したｱﾄﾞﾚｽすべて(&S)..."),
-            Item(cmd::kSaveAnonymous, "AnonymousAとBのみ (&T)..."),
-            Item(cmd::kSaveNonAnonymous, "Non-Anonymousのみ(&N)")};
-}
+constexpr std::array kTraySaveEntries = SaveWithoutResultsEntries("Non-Anonymousのみ(&N)");
+constexpr MenuInfo kTraySaveSubmenu{kSaveWithoutResultsTitle, nullptr, kTraySaveEntries};
 
-bool IsFileCommand(int id) {
-    switch (id) {
-    case cmd::kFileNew:
-    case cmd::kFileOpen:
-    case cmd::kAppendFile:
-    case cmd::kSaveAllAddresses:
-    case cmd::kSaveNotNG:
-    case cmd::kSaveNonAnonymous:
-    case cmd::kSaveAnonymous:
-        return true;
-    default:
-        return false;
+// Favourites and "ﾌﾟﾛｷｼ無効(&P)" change with the settings; the item with its separator shows only with favourites.
+constexpr std::array kTrayMenu = {
+    CommandEntry(cmd::kRestoreFromTray),
+    kSeparatorEntry,
+    CommandEntry(cmd::kFileNew, "新規作成(&N)\tCtrl+N"),
+    kSeparatorEntry,
+    CommandEntry(cmd::kFileOpen, "ﾌｧｲﾙを開く(&O)...\tCtrl+O"),
+    CommandEntry(cmd::kFileSave, "ﾌｧｲﾙの保存(ﾁｪｯｸ結果付き)(&S)\tCtrl+S"),
+    CommandEntry(cmd::kFileSaveAs),
+    CommandEntry(cmd::kAppendFile),
+    kSeparatorEntry,
+    CommandEntry(cmd::kMultiStage, "多段ﾌﾟﾛｷｼを使ってﾌﾞﾗｳｼﾞﾝｸﾞ(&D)..."),
+    kSeparatorEntry,
+    SubmenuEntry(kTraySaveSubmenu),
+    kSeparatorEntry,
+    MenuEntry{Kind::Favourites},
+    kSeparatorEntry,
+    CommandEntry(cmd::kProxyOff),
+    kSeparatorEntry,
+    CommandEntry(cmd::kAppExit),
+};
+
+// How one menu decides, entry by entry, as it opens.
+struct MenuRules {
+    std::function<bool(const MenuEntry&)> enabled;
+    std::function<bool(int id)> checked;
+    std::vector<MenuItem> favourites;
+};
+
+std::vector<MenuItem> Build(std::span<const MenuEntry> entries, const MenuRules& rules) {
+    std::vector<MenuItem> items;
+    for (const MenuEntry& entry : entries) {
+        MenuItem item;
+        switch (entry.kind) {
+        case Kind::Separator:
+        case Kind::RecentFiles:
+            break;
+        case Kind::Favourites:
+            items.insert(items.end(), rules.favourites.begin(), rules.favourites.end());
+            continue;
+        case Kind::Submenu:
+            item.text = entry.submenu->title;
+            item.enabled = rules.enabled(entry);
+            item.submenu = Build(entry.submenu->entries, rules);
+            break;
+        case Kind::Command:
+            item.id = entry.id;
+            item.text = EntryText(entry);
+            item.enabled = rules.enabled(entry);
+            item.checked = rules.checked(entry.id);
+            break;
+        }
+        items.push_back(std::move(item));
     }
+    return items;
+}
+
+bool IsTrayFileCommand(int id) {
+    return id == cmd::kFileNew || id == cmd::kFileOpen || id == cmd::kFileSave || id == cmd::kFileSaveAs ||
+           id == cmd::kAppendFile;
 }
 
 } // namespace
@@ -68,7 +132,10 @@ std::vector<MenuItem> FavouritesPopup(const AppSettings& settings, const MenuSta
         items.push_back(std::move(item));
     }
     if (items.empty()) {
-        items.push_back(Item(cmd::kFavouriteFirst, "なし"));
+        MenuItem none;
+        none.id = cmd::kFavouriteFirst;
+        none.text = "なし";
+        items.push_back(std::move(none));
     }
     return items;
 }
@@ -79,101 +146,73 @@ std::optional<std::vector<MenuItem>> BuildContextMenu(const AppSettings& setting
     }
     const bool idle = !state.running;
     const bool rows = state.rowCount > 0;
-    // Row commands: off during a run and on an empty list, but adding at the end needs no rows.
-    const bool rowCommand = idle && rows;
-    std::vector<MenuItem> menu = {
-        Item(cmd::kStartCheck, "ﾌﾟﾛｷｼﾁｪｯｸ開始(&S)", idle && rows),
-        Item(cmd::kStopCheck, "ﾌﾟﾛｷｼﾁｪｯｸ停止(&T)", state.running && rows),
-        Item(cmd::kSkipCheck, "ﾌﾟﾛｷｼﾁｪｯｸのｽｷｯﾌﾟ(&K)", state.running && state.remaining > 1 && rows),
-        Separator(),
-        Item(cmd::kProxyOnOff, "ﾌﾟﾛｷｼのON/OFF(&N)", true, state.useProxy == 1),
-        Item(cmd::kChangeProxy, "ﾌﾟﾛｷｼをﾁｪﾝｼﾞする(&G)"),
-        Separator(),
-        Submenu("お気に入りﾌﾟﾛｷｼﾘｽﾄから選択(&L)", FavouritesPopup(settings, state, true)),
-        Item(cmd::kRegisterFavourites, "お気に入りﾌﾟﾛｷｼﾘｽﾄへ登録(P)"),
-        Separator(),
-        Item(cmd::kRegisterChainProxies, "多段接続用ﾌﾟﾛｷｼﾘｽﾄへ登録(Q)"),
-        Separator(),
-        Item(cmd::kEdit, "編集(&E)", rowCommand),
-        Item(cmd::kClearResults, "ﾁｪｯｸ結果をｸﾘｱ(&R)", rowCommand),
-        Separator(),
-        Item(cmd::kSelectAll, "すべて選択 (&A)               Ctrl+A", rowCommand),
-        Separator(),
-        Item(cmd::kInsert, "現在の位置に追加(&I)", rowCommand),
-        Item(cmd::kAddAtEnd, "最後に追加(&L)", idle),
-        Item(cmd::kDelete, "削除(&D)", rowCommand),
-        Separator(),
-        Item(cmd::kMoveUp, "上へ移動(&U)", rowCommand),
-        Item(cmd::kMoveDown, "下へ移動(&M)", rowCommand),
-        Separator(),
-        Item(cmd::kAlwaysOnTop, "常に前面に表示(&F)", true, settings.ForegroundWindow),
-        Separator(),
-        Item(cmd::kOpenBrowser, "ﾌﾞﾗｳｻﾞの起動(&W)"),
-        Separator(),
-        Item(cmd::kHideToTray, "ﾀｽｸﾄﾚｲに収納(&H)"),
+    MenuRules rules;
+    rules.enabled = [&](const MenuEntry& entry) {
+        switch (entry.id) {
+        case cmd::kStartCheck:
+            return idle && rows;
+        case cmd::kStopCheck:
+            return state.running && rows;
+        case cmd::kSkipCheck:
+            return state.running && state.remaining > 1 && rows;
+        case cmd::kEdit:
+        case cmd::kClearResults:
+        case cmd::kSelectAll:
+        case cmd::kInsert:
+        case cmd::kDelete:
+        case cmd::kMoveUp:
+        case cmd::kMoveDown:
+            // Row commands: off during a run and on an empty list, but adding at the end needs no rows.
+            return idle && rows;
+        case cmd::kAddAtEnd:
+            return idle;
+        default:
+            return true;
+        }
     };
-    return menu;
+    rules.checked = [&](int id) {
+        return (id == cmd::kProxyOnOff && state.useProxy == 1) ||
+               (id == cmd::kAlwaysOnTop && settings.ForegroundWindow);
+    };
+    rules.favourites = FavouritesPopup(settings, state, true);
+    return Build(kContextMenu, rules);
 }
 
 std::vector<MenuItem> BuildTrayMenu(const AppSettings& settings, const MenuState& state) {
     const bool idle = !state.running;
-    std::vector<MenuItem> menu = {
-        Item(cmd::kRestoreFromTray, "Zandelを元のｻｲｽﾞの戻す(&R)"),
-        Separator(),
-        Item(cmd::kFileNew, "新規作成(&N)\tCtrl+N", idle),
-        Separator(),
-        Item(cmd::kFileOpen, "ﾌｧｲﾙを開く(&O)...\tCtrl+O", idle),
-        Item(cmd::kFileSave, "ﾌｧｲﾙの保存(ﾁｪｯｸ結果付き)(&S)\tCtrl+S", idle),
-        Item(cmd::kFileSaveAs, "別名で保存(&A)...", idle),
-        Item(cmd::kAppendFile, "現在のﾌｧｲﾙに別のﾌｧｲﾙを追加(&F)", idle),
-        Separator(),
-        Item(cmd::kMultiStage, "多段ﾌﾟﾛｷｼを使ってﾌﾞﾗｳｼﾞﾝｸﾞ(&D)..."),
-        Separator(),
-        Submenu("ﾌｧｲﾙの保存(ﾁｪｯｸ結果無し)(&E)", SaveWithoutResults(), idle),
-        Separator(),
-    };
-    const int count = CountListEntries(settings, SettingsList::Favourites);
-    std::vector<MenuItem> favourites = FavouritesPopup(settings, state, true);
+    MenuRules rules;
+    rules.favourites = FavouritesPopup(settings, state, true);
     bool anyChecked = false;
-    for (MenuItem& item : favourites) {
+    for (const MenuItem& item : rules.favourites) {
         anyChecked = anyChecked || item.checked;
-        menu.push_back(std::move(item));
     }
-    menu.push_back(Separator());
-    if (count > 0) {
-        menu.push_back(Item(cmd::kProxyOff, "ﾌﾟﾛｷｼ無効(&P)", true, !anyChecked && state.useProxy == 0));
-        menu.push_back(Separator());
+    rules.enabled = [idle](const MenuEntry& entry) {
+        return entry.kind == Kind::Submenu || IsTrayFileCommand(entry.id) ? idle : true;
+    };
+    rules.checked = [&](int id) { return id == cmd::kProxyOff && !anyChecked && state.useProxy == 0; };
+    std::vector<MenuItem> menu = Build(kTrayMenu, rules);
+    if (CountListEntries(settings, SettingsList::Favourites) == 0) {
+        const auto proxyOff =
+            std::find_if(menu.begin(), menu.end(), [](const MenuItem& item) { return item.id == cmd::kProxyOff; });
+        menu.erase(proxyOff, proxyOff + 2);
     }
-    menu.push_back(Item(cmd::kAppExit, "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"));
     return menu;
 }
 
-ListCommandRoute RouteListCommand(int id, const AppSettings& settings) {
-    ListCommandRoute route;
-    if (IsFileCommand(id)) {
-        route.restoreWindow = true;
-        route.postToMain = id;
-        route.dispatch = false;
-    } else if (id == cmd::kFileSaveAs) {
-        // Save as asks for a name: the window comes back first. It runs once, in the main window (handing it
-        // to the document as well would save twice).
-        route.restoreWindow = true;
-        route.postToMain = cmd::kFileSaveAs;
-        route.dispatch = false;
-    } else if (id == cmd::kFileSave || id == cmd::kMultiStage || id == cmd::kAppExit) {
-        route.postToMain = id;
-        route.dispatch = false;
-    } else if (id == cmd::kProxyOff) {
-        route.proxyOff = true;
-        route.dispatch = false;
-    } else if (id >= cmd::kFavouriteFirst && id <= cmd::kFavouriteLast) {
-        const int slot = id - cmd::kFavouriteFirst;
-        if (slot < CountListEntries(settings, SettingsList::Favourites)) {
-            route.favourite = slot;
-        }
-        route.dispatch = false;
+std::optional<int> FavouriteSlot(int id, const AppSettings& settings) {
+    const int slot = id - cmd::kFavouriteFirst;
+    if (slot < 0 || id > cmd::kFavouriteLast || slot >= CountListEntries(settings, SettingsList::Favourites)) {
+        return std::nullopt;
     }
-    return route;
+    return slot;
+}
+
+std::span<const MenuEntry> ContextMenuLayout() {
+    return kContextMenu;
+}
+
+std::span<const MenuEntry> TrayMenuLayout() {
+    return kTrayMenu;
 }
 
 } // namespace zandel

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace zandel {
 
 struct AppSettings;
+struct MenuEntry;
 
 // One item of a popup menu as the window builds it: a command, a separator or a submenu.
 struct MenuItem {
@@ -41,14 +43,11 @@ std::optional<std::vector<MenuItem>> BuildContextMenu(const AppSettings& setting
 // The notification-area menu.
 std::vector<MenuItem> BuildTrayMenu(const AppSettings& settings, const MenuState& state);
 
-// What the list window does with a command from its popup menus before its ordinary dispatch.
-struct ListCommandRoute {
-    bool restoreWindow = false;    // bring the main window back from the tray first
-    std::optional<int> postToMain; // then carry this command out in the main window
-    bool proxyOff = false;         // 200: switch the browser proxy off
-    std::optional<int> favourite;  // the favourite slot chosen
-    bool dispatch = true;          // go on with the list window's own handling
-};
-ListCommandRoute RouteListCommand(int id, const AppSettings& settings);
+// The favourite slot of a command 100 + slot; none when no favourite is stored there.
+std::optional<int> FavouriteSlot(int id, const AppSettings& settings);
+
+// The layouts both menus are built from.
+std::span<const MenuEntry> ContextMenuLayout();
+std::span<const MenuEntry> TrayMenuLayout();
 
 } // namespace zandel

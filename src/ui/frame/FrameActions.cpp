@@ -8,8 +8,8 @@
 
 #include "core/app/CommandIds.h"
 #include "core/app/CommandRules.h"
+#include "core/app/CommandTable.h"
 #include "platform/RecentFileList.h"
-#include "ui/frame/CommandTable.h"
 #include "ui/util/TextCodec.h"
 
 namespace zandel::ui {
@@ -17,6 +17,9 @@ namespace zandel::ui {
 FrameActions::FrameActions(QMainWindow& window, std::function<void(int)> onCommand)
     : QObject(&window), m_onCommand(std::move(onCommand)) {
     for (const CommandInfo& info : Commands()) {
+        if (info.objectName == nullptr) {
+            continue;
+        }
         QAction* action = MakeAction(info.id);
         // Accelerators act wherever the focus is in the window, menu item or not.
         window.addAction(action);
@@ -42,7 +45,9 @@ QAction* FrameActions::MakeAction(int id) {
     const CommandInfo* info = FindCommand(id);
     auto* action = new QAction(QString::fromUtf8(info->text), parent());
     action->setObjectName(QString::fromUtf8(info->objectName));
-    action->setStatusTip(QString::fromUtf8(info->prompt));
+    if (info->prompt != nullptr) {
+        action->setStatusTip(QString::fromUtf8(info->prompt));
+    }
     if (info->tip != nullptr) {
         action->setToolTip(QString::fromUtf8(info->tip));
     }
@@ -75,23 +80,35 @@ void FrameActions::BuildMenus(QMainWindow& window) {
             }
         });
         m_menus.push_back(menu);
-        for (const int entry : info.entries) {
-            if (entry == kMenuSeparator) {
-                menu->addSeparator();
-            } else if (entry == kMenuSaveWithoutResults) {
-                m_saveWithoutResults = menu->addMenu(QString::fromUtf8(kSaveWithoutResultsTitle));
-                m_saveWithoutResults->setObjectName(QStringLiteral("menuSaveWithoutResults"));
-                for (const int id : SaveWithoutResultsEntries()) {
-                    m_saveWithoutResults->addAction(Action(id));
-                }
-            } else if (entry == kMenuRecentFiles) {
-                for (QAction* action : m_recentActions) {
-                    menu->addAction(action);
-                }
-                menu->addAction(m_recentPlaceholder);
-            } else {
-                menu->addAction(Action(entry));
+        AddEntries(*menu, info.entries);
+    }
+}
+
+void FrameActions::AddEntries(QMenu& menu, std::span<const MenuEntry> entries) {
+    for (const MenuEntry& entry : entries) {
+        switch (entry.kind) {
+        case MenuEntry::Kind::Separator:
+            menu.addSeparator();
+            break;
+        case MenuEntry::Kind::Submenu: {
+            // The only submenu of the bar, the saves without check results, is greyed as a whole.
+            m_saveWithoutResults = menu.addMenu(QString::fromUtf8(entry.submenu->title));
+            m_saveWithoutResults->setObjectName(QString::fromUtf8(entry.submenu->objectName));
+            AddEntries(*m_saveWithoutResults, entry.submenu->entries);
+            break;
+        }
+        case MenuEntry::Kind::RecentFiles:
+            for (QAction* action : m_recentActions) {
+                menu.addAction(action);
             }
+            menu.addAction(m_recentPlaceholder);
+            break;
+        case MenuEntry::Kind::Command:
+        case MenuEntry::Kind::Favourites:
+            if (QAction* action = Action(entry.id)) {
+                menu.addAction(action);
+            }
+            break;
         }
     }
 }

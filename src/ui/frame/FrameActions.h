@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@ class QToolBar;
 
 namespace zandel {
 class CommandRules;
+struct MenuEntry;
 struct FrameState;
 } // namespace zandel
 
@@ -44,6 +46,7 @@ public:
 private:
     QAction* MakeAction(int id);
     void BuildMenus(QMainWindow& window);
+    void AddEntries(QMenu& menu, std::span<const MenuEntry> entries);
     void BuildToolBar(QMainWindow& window);
 
     std::function<void(int)> m_onCommand;

@@ -13,6 +13,7 @@
 #include "core/app/BrowserLaunch.h"
 #include "core/app/CloseRule.h"
 #include "core/app/CommandIds.h"
+#include "core/app/CommandRoutes.h"
 #include "core/app/InstallPaths.h"
 #include "core/app/Texts.h"
 #include "platform/ProgramLauncher.h"
@@ -137,6 +138,22 @@ void CMainFrame::WireBars() {
 }
 
 bool CMainFrame::OnCommand(int id) {
+    const CommandRoute* route = FindRoute(id);
+    if (route == nullptr) {
+        return false;
+    }
+    switch (route->owner) {
+    case CommandOwner::Frame:
+        break;
+    case CommandOwner::List:
+        return !m_viewShutDown && m_view->OnCommand(id);
+    case CommandOwner::ListMenus:
+        if (route->postToOwner) {
+            QTimer::singleShot(0, m_popups, [popups = m_popups, id] { popups->OnListCommand(id); });
+            return true;
+        }
+        return m_popups->OnListCommand(id);
+    }
     if (id >= cmd::kFileMru1 && id < cmd::kFileMru1 + RecentFileList::kSize) {
         m_files->OpenRecent(id - cmd::kFileMru1);
         m_actions->SetRecentFiles(m_recent.Entries());
@@ -185,12 +202,6 @@ bool CMainFrame::OnCommand(int id) {
     case cmd::kClearLog:
         m_logView->ClearLog();
         return true;
-    case cmd::kEditCopy:
-        m_view->Copy();
-        return true;
-    case cmd::kEditPaste:
-        m_view->Paste();
-        return true;
     case cmd::kAlwaysOnTop:
         ToggleTopmost();
         return true;
@@ -199,10 +210,6 @@ bool CMainFrame::OnCommand(int id) {
         return true;
     case cmd::kRestoreFromTray:
         ShowInTray(false);
-        return true;
-    case cmd::kOpenBrowser:
-        // The list window opens the browser, after the command that asked for it has finished.
-        QTimer::singleShot(0, m_popups, [popups = m_popups] { popups->OnListCommand(cmd::kOpenBrowser); });
         return true;
     case cmd::kHelpManual:
         OpenManual();
@@ -221,7 +228,7 @@ bool CMainFrame::OnCommand(int id) {
         SwitchPane(id == cmd::kNextPane);
         return true;
     default:
-        return !m_viewShutDown && m_view->OnCommand(id);
+        return false;
     }
 }
 

@@ -70,6 +70,7 @@ public:
     void StartCheckIndicator() override;
     void StopCheckIndicator() override;
     void ShowInTray(bool hide) override;
+    bool RunCommand(int id) override { return OnCommand(id); }
     void PostCommand(int id) override;
     void RunStateChanged() override;
     void SetProxyFile(const std::string& path) override;

@@ -6,6 +6,7 @@
 #include "core/app/AppSettings.h"
 #include "core/app/BrowserLaunch.h"
 #include "core/app/CommandIds.h"
+#include "core/app/CommandRoutes.h"
 #include "core/list/Registration.h"
 #include "platform/ProgramLauncher.h"
 #include "ui/frame/ProxyBar.h"
@@ -94,24 +95,24 @@ void ListPopupMenus::ShowTrayMenu(const QPoint& globalPos) {
 
 bool ListPopupMenus::OnListCommand(int id) {
     // A command from a menu that outlived the list window has nothing left to act on.
-    if (m_view == nullptr) {
+    const CommandRoute* route = m_view == nullptr ? nullptr : FindRoute(id);
+    if (route == nullptr) {
         return false;
     }
-    const ListCommandRoute route = RouteListCommand(id, m_settings);
-    if (route.restoreWindow) {
+    if (route->restoreFirst) {
         m_host.ShowInTray(false);
     }
-    if (route.postToMain) {
-        m_host.PostCommand(*route.postToMain);
-    }
-    if (route.favourite) {
-        ChooseFavourite(*route.favourite);
-    }
-    if (route.proxyOff) {
-        m_view->OnCommand(cmd::kProxyOff);
-    }
-    if (!route.dispatch) {
-        return true;
+    switch (route->owner) {
+    case CommandOwner::Frame:
+        if (route->postToOwner) {
+            m_host.PostCommand(id);
+            return true;
+        }
+        return m_host.RunCommand(id);
+    case CommandOwner::List:
+        return m_view->OnCommand(id);
+    case CommandOwner::ListMenus:
+        break;
     }
     switch (id) {
     case cmd::kRegisterFavourites:
@@ -123,11 +124,12 @@ bool ListPopupMenus::OnListCommand(int id) {
     case cmd::kOpenBrowser:
         OpenBrowser();
         return true;
-    case cmd::kRestoreFromTray:
-        m_host.ShowInTray(false);
-        return true;
     default:
-        return m_view->OnCommand(id);
+        if (const std::optional<int> slot = FavouriteSlot(id, m_settings)) {
+            ChooseFavourite(*slot);
+        }
+        // A favourite slot emptied since the menu opened leaves nothing to choose.
+        return id >= cmd::kFavouriteFirst && id <= cmd::kFavouriteLast;
     }
 }
 

@@ -21,9 +21,9 @@ namespace zandel::ui {
 class CRidIdiView;
 class IListViewHost;
 
-// The popup menus the list window owns, its context menu and the notification-area menu, and the list
-// window's command handler (OnListCommand) that every command chosen in them, and the browser command posted
-// to the list, passes through before the list's ordinary commands.
+// The popup menus the list window owns, its context menu and the notification-area menu. Every command chosen
+// in them goes through OnListCommand, which follows the command's route: the main window's commands are handed
+// to it, the list's go to the list, and the menus' own (favourites, registration, the browser) are done here.
 class ListPopupMenus final : public QObject {
     Q_OBJECT
 public:
@@ -40,7 +40,7 @@ public:
     void ShowContextMenu(const QPoint& globalPos);
     void ShowTrayMenu(const QPoint& globalPos);
 
-    // False when nothing handled the command.
+    // False when no window handles the command.
     bool OnListCommand(int id);
 
 private:

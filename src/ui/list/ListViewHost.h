@@ -23,6 +23,8 @@ public:
     virtual void StartCheckIndicator() = 0;
     virtual void StopCheckIndicator() = 0;
     virtual void ShowInTray(bool hide) = 0;
+    // Carries a command of the main window out now.
+    virtual bool RunCommand(int id) = 0;
     // Queues a command for the main window, to be carried out after the current one.
     virtual void PostCommand(int id) = 0;
     // A run started or ended: commands and buttons follow the new state.

@@ -148,6 +148,9 @@ CRidIdiView::CRidIdiView(AppSettings& settings, QWidget* parent)
 
 CRidIdiView::~CRidIdiView() {
     Shutdown();
+    // The tree clears its items after this part of the object is gone: the recount must not hear of it.
+    model()->disconnect(this);
+    selectionModel()->disconnect(this);
 }
 
 void CRidIdiView::SetHost(IListViewHost* host) {
@@ -209,13 +212,6 @@ bool CRidIdiView::OnCommand(int id) {
         return true;
     case cmd::kProxyOff:
         m_proxyCommands->ProxyOff();
-        return true;
-    case cmd::kHideToTray:
-    case cmd::kRestoreFromTray:
-    case cmd::kAlwaysOnTop:
-        if (m_host != nullptr) {
-            m_host->PostCommand(id);
-        }
         return true;
     case cmd::kEditCopy:
         Copy();

@@ -42,8 +42,8 @@ public:
     void SetHost(IListViewHost* host);
     void SetDocument(CRidIdiDoc* document);
 
-    // A command that reaches the list window (main menu routing, context menu, tray menu). False when the
-    // list window does not handle it.
+    // A command the list owns (its rows, the check run, the proxy commands), from whichever menu or key chose
+    // it. False for any other.
     bool OnCommand(int id);
 
     void StartCheck();

@@ -36,6 +36,10 @@ public:
     void StartCheckIndicator() override { ++indicatorStarts; }
     void StopCheckIndicator() override { ++indicatorStops; }
     void ShowInTray(bool hide) override { trayRequests.push_back(hide); }
+    bool RunCommand(int id) override {
+        ranCommands.push_back(id);
+        return true;
+    }
     void PostCommand(int id) override { postedCommands.push_back(id); }
     void RunStateChanged() override { ++runStateChanges; }
     void ShowRunningCount(int count) override { runningCounts.push_back(count); }
@@ -54,6 +58,7 @@ public:
     int runStateChanges = 0;
     std::vector<bool> trayRequests;
     std::vector<int> postedCommands;
+    std::vector<int> ranCommands;
 
 private:
     std::unique_ptr<ui::CProxyBar> m_proxyBar;

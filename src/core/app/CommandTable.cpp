@@ -1,11 +1,11 @@
-#include "ui/frame/CommandTable.h"
+#include "core/app/CommandTable.h"
 
 #include <algorithm>
 #include <array>
 
 #include "core/app/CommandIds.h"
 
-namespace zandel::ui {
+namespace zandel {
 
 namespace {
 
@@ -42,6 +42,16 @@ constexpr std::array kCommands = {
     CommandInfo{cmd::kAppAbout, "appAbout", "ﾊﾞｰｼﾞｮﾝ情報(&A)...", "ﾊﾞｰｼﾞｮﾝ情報を表示します", "ﾊﾞｰｼﾞｮﾝ情報", ":/icons/about.png", nullptr, false},
     CommandInfo{cmd::kNextPane, "nextPane", "次のﾍﾟｲﾝ", "次のﾍﾟｲﾝに切り替えます", nullptr, nullptr, "F6", false},
     CommandInfo{cmd::kPrevPane, "prevPane", "前のﾍﾟｲﾝ", "前のﾍﾟｲﾝに切り替えます", nullptr, nullptr, "Shift+F6", false},
+    // Only in the list's context menu and the notification-area menu.
+    CommandInfo{cmd::kStartCheck, nullptr, "ﾌﾟﾛｷｼﾁｪｯｸ開始(&S)", nullptr, nullptr, nullptr, nullptr, false},
+    CommandInfo{cmd::kStopCheck, nullptr, "ﾌﾟﾛｷｼﾁｪｯｸ停止(&T)", nullptr, nullptr, nullptr, nullptr, false},
+    CommandInfo{cmd::kSkipCheck, nullptr, "ﾌﾟﾛｷｼﾁｪｯｸのｽｷｯﾌﾟ(&K)", nullptr, nullptr, nullptr, nullptr, false},
+    CommandInfo{cmd::kProxyOnOff, nullptr, "ﾌﾟﾛｷｼのON/OFF(&N)", nullptr, nullptr, nullptr, nullptr, false},
+    CommandInfo{cmd::kChangeProxy, nullptr, "ﾌﾟﾛｷｼをﾁｪﾝｼﾞする(&G)", nullptr, nullptr, nullptr, nullptr, false},
+    CommandInfo{cmd::kRegisterFavourites, nullptr, "お気に入りﾌﾟﾛｷｼﾘｽﾄへ登録(P)", nullptr, nullptr, nullptr, nullptr, false},
+    CommandInfo{cmd::kRegisterChainProxies, nullptr, "多段接続用ﾌﾟﾛｷｼﾘｽﾄへ登録(Q)", nullptr, nullptr, nullptr, nullptr, false},
+    CommandInfo{cmd::kRestoreFromTray, nullptr, "Zandelを元のｻｲｽﾞの戻す(&R)", nullptr, nullptr, nullptr, nullptr, false},
+    CommandInfo{cmd::kProxyOff, nullptr, "ﾌﾟﾛｷｼ無効(&P)", nullptr, nullptr, nullptr, nullptr, false},
 };
 // clang-format on
 
@@ -68,29 +78,43 @@ constexpr std::array kToolbar = {
     cmd::kAppAbout,
 };
 
+using Kind = MenuEntry::Kind;
+
+constexpr std::array kSaveWithoutResults = SaveWithoutResultsEntries();
+constexpr MenuInfo kSaveWithoutResultsMenu{kSaveWithoutResultsTitle, "menuSaveWithoutResults", kSaveWithoutResults};
+
 constexpr std::array kFileMenu = {
-    cmd::kFileNew,  kMenuSeparator,          cmd::kFileOpen, cmd::kFileSave,   cmd::kFileSaveAs, cmd::kAppendFile,
-    kMenuSeparator, kMenuSaveWithoutResults, kMenuSeparator, kMenuRecentFiles, kMenuSeparator,   cmd::kAppExit,
+    CommandEntry(cmd::kFileNew),
+    kSeparatorEntry,
+    CommandEntry(cmd::kFileOpen),
+    CommandEntry(cmd::kFileSave),
+    CommandEntry(cmd::kFileSaveAs),
+    CommandEntry(cmd::kAppendFile),
+    kSeparatorEntry,
+    SubmenuEntry(kSaveWithoutResultsMenu),
+    kSeparatorEntry,
+    MenuEntry{Kind::RecentFiles},
+    kSeparatorEntry,
+    CommandEntry(cmd::kAppExit),
 };
 constexpr std::array kEditMenu = {
-    cmd::kEdit,      kMenuSeparator, cmd::kInsert,       cmd::kAddAtEnd, cmd::kDelete, kMenuSeparator,
-    cmd::kSelectAll, kMenuSeparator, cmd::kClearResults, kMenuSeparator, cmd::kMoveUp, cmd::kMoveDown,
+    CommandEntry(cmd::kEdit),         kSeparatorEntry, CommandEntry(cmd::kInsert),    CommandEntry(cmd::kAddAtEnd),
+    CommandEntry(cmd::kDelete),       kSeparatorEntry, CommandEntry(cmd::kSelectAll), kSeparatorEntry,
+    CommandEntry(cmd::kClearResults), kSeparatorEntry, CommandEntry(cmd::kMoveUp),    CommandEntry(cmd::kMoveDown),
 };
 constexpr std::array kViewMenu = {
-    cmd::kOpenBrowser, kMenuSeparator, cmd::kAlwaysOnTop, cmd::kHideToTray,
-    kMenuSeparator,    cmd::kLogFont,  cmd::kClearLog,
+    CommandEntry(cmd::kOpenBrowser), kSeparatorEntry, CommandEntry(cmd::kAlwaysOnTop),
+    CommandEntry(cmd::kHideToTray),  kSeparatorEntry, CommandEntry(cmd::kLogFont),
+    CommandEntry(cmd::kClearLog),
 };
-constexpr std::array kOptionMenu = {cmd::kSettings};
-constexpr std::array kHelpMenu = {cmd::kHelpManual, kMenuSeparator, cmd::kAppAbout};
+constexpr std::array kOptionMenu = {CommandEntry(cmd::kSettings)};
+constexpr std::array kHelpMenu = {CommandEntry(cmd::kHelpManual), kSeparatorEntry, CommandEntry(cmd::kAppAbout)};
 
 constexpr std::array kMenus = {
     MenuInfo{"ﾌｧｲﾙ(&F)", "menuFile", kFileMenu}, MenuInfo{"編集(&E)", "menuEdit", kEditMenu},
     MenuInfo{"表示(&V)", "menuView", kViewMenu}, MenuInfo{"オプション(&O)", "menuOption", kOptionMenu},
     MenuInfo{"ﾍﾙﾌﾟ(&H)", "menuHelp", kHelpMenu},
 };
-
-constexpr std::array kSaveWithoutResults = {cmd::kSaveAllAddresses, cmd::kSaveNotNG, cmd::kSaveAnonymous,
-                                            cmd::kSaveNonAnonymous};
 
 } // namespace
 
@@ -112,8 +136,12 @@ std::span<const MenuInfo> MainMenus() {
     return kMenus;
 }
 
-std::span<const int> SaveWithoutResultsEntries() {
-    return kSaveWithoutResults;
+const char* EntryText(const MenuEntry& entry) {
+    if (entry.text != nullptr) {
+        return entry.text;
+    }
+    const CommandInfo* info = FindCommand(entry.id);
+    return info == nullptr ? "" : info->text;
 }
 
-} // namespace zandel::ui
+} // namespace zandel

@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
     std::vector<double> console;
     double longestGapMs = 0;
     for (int round = 0; round < kRounds; ++round) {
-        frame.Document().OpenListFile(listPath);
+        frame.Document().OpenListFile(listPath, OpenReplace);
         view.selectAll();
         const auto start = Clock::now();
         view.StartCheck();

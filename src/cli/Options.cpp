@@ -2,7 +2,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 #include <string_view>
+
+#include "core/settings/TimeOut.h"
 
 namespace zandel::cli {
 
@@ -21,29 +24,39 @@ std::optional<int> ParseIntInRange(const std::string& text, int low, int high) {
     return static_cast<int>(value);
 }
 
+// The time-outs a run takes, as the usage text and the error name them.
+const std::string& TimeOutRange() {
+    static const std::string range = std::to_string(kTimeOutRunMin) + " to " + std::to_string(kTimeOutRunMax);
+    return range;
+}
+
 } // namespace
 
 const char* UsageText() {
-    return "usage: zandel-check [options] LIST.txt\n"
-           "Checks every proxy of a Zandel proxy list through the access URL and writes the list back with\n"
-           "the results.\n"
-           "  --url URL            access URL   (default: WebPage of PrxSet.ini in the working directory,\n"
-           "                       else its default)\n"
-           "  --timeout SECONDS    time-out, 1 to 600 (default: TimeOut of PrxSet.ini, else 30)\n"
-           "  --http-version V     1.0 or 1.1   (default: HttpVer)\n"
-           "  --user-agent TEXT    (default: UserAgent)\n"
-           "  --save-mode N        1 to 5, the list file's save modes (default 1: with results)\n"
-           "                       1 with results, 2 all addresses, 3 all but NG, 4 Anonymous(A) and (B),\n"
-           "                       5 Non-Anonymous\n"
-           "  -j, --jobs N         proxies checked at once, 1 to 1000 (default: Count of [ProxyParallel], else 1)\n"
-           "  --max-rows N         the most rows read from the list, 1 to 1000000 (default 1000)\n"
-           "  -o, --output FILE    write the checked list there (default: standard output)\n"
-           "  --log FILE           write the check transcript there (default: standard error)\n"
-           "  -h, --help\n"
-           "A second Ctrl+C ends at once, even during a name lookup.\n"
-           "Exit status: 0 the run completed, 1 the run was interrupted or could not start, or the list or\n"
-           "the --log transcript could not be written whole (what was checked is still written where\n"
-           "possible), 2 bad usage or unusable input.\n";
+    static const std::string text =
+        "usage: zandel-check [options] LIST.txt\n"
+        "Checks every proxy of a Zandel proxy list through the access URL and writes the list back with\n"
+        "the results.\n"
+        "  --url URL            access URL   (default: WebPage of PrxSet.ini in the working directory,\n"
+        "                       else its default)\n"
+        "  --timeout SECONDS    time-out, " +
+        TimeOutRange() + " (default: TimeOut of PrxSet.ini, else " + std::to_string(kTimeOutDefault) +
+        ")\n"
+        "  --http-version V     1.0 or 1.1   (default: HttpVer)\n"
+        "  --user-agent TEXT    (default: UserAgent)\n"
+        "  --save-mode N        1 to 5, the list file's save modes (default 1: with results)\n"
+        "                       1 with results, 2 all addresses, 3 all but NG, 4 Anonymous(A) and (B),\n"
+        "                       5 Non-Anonymous\n"
+        "  -j, --jobs N         proxies checked at once, 1 to 1000 (default: Count of [ProxyParallel], else 1)\n"
+        "  --max-rows N         the most rows read from the list, 1 to 1000000 (default 1000)\n"
+        "  -o, --output FILE    write the checked list there (default: standard output)\n"
+        "  --log FILE           write the check transcript there (default: standard error)\n"
+        "  -h, --help\n"
+        "A second Ctrl+C ends at once, even during a name lookup.\n"
+        "Exit status: 0 the run completed, 1 the run was interrupted or could not start, or the list or\n"
+        "the --log transcript could not be written whole (what was checked is still written where\n"
+        "possible), 2 bad usage or unusable input.\n";
+    return text.c_str();
 }
 
 ParseOutcome ParseOptions(int argc, const char* const* argv) {
@@ -73,9 +86,9 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
             if (!value(text)) {
                 return outcome;
             }
-            options.timeOut = ParseIntInRange(text, 1, 600);
+            options.timeOut = ParseIntInRange(text, kTimeOutRunMin, kTimeOutRunMax);
             if (!options.timeOut) {
-                outcome.error = "--timeout must be a whole number of seconds from 1 to 600: " + text;
+                outcome.error = "--timeout must be a whole number of seconds from " + TimeOutRange() + ": " + text;
                 return outcome;
             }
         } else if (arg == "--http-version") {

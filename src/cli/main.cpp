@@ -159,7 +159,7 @@ int main(int argc, char** argv) {
     cli::ConsoleRows rows;
     CRidIdiDoc document(rows, host, host);
     document.m_maxRows = options.maxRows;
-    if (!document.OpenListFile(options.listPath)) {
+    if (!document.OpenListFile(options.listPath, OpenReplace)) {
         const std::string cause = host.LastMessage();
         return Fail(options.listPath + ": " + (cause.empty() ? "cannot be read as a list file" : cause));
     }
@@ -189,9 +189,7 @@ int main(int argc, char** argv) {
 
     bool written = true;
     if (options.outputPath) {
-        document.m_saveMode = options.saveMode;
-        written = document.SaveListFile(*options.outputPath);
-        document.m_saveMode = SaveWithResults;
+        written = document.SaveListFile(*options.outputPath, options.saveMode);
     } else {
         written = WriteAll(stdout, FormatList(rows, options.saveMode));
         if (!written) {

@@ -59,6 +59,32 @@ TEST(LogBufferTest, KeepsTheLastThousandLines) {
     EXPECT_EQ(log.LineCount(), 1000);
     EXPECT_EQ(log.Text().substr(0, 8), "line 3\r\n");
     EXPECT_EQ(log.Text().substr(log.Text().size() - 9), "a\r\nb\r\nc\r\n");
+
+    std::string batch;
+    for (int i = 0; i < 2500; ++i) {
+        batch += "new " + std::to_string(i) + "\r\n";
+    }
+    log.AppendText(batch);
+    EXPECT_EQ(log.LineCount(), 1000);
+    EXPECT_EQ(log.Text().substr(0, 10), "new 1501\r\n");
+}
+
+// The log view applies the same plan to its blocks, so an off-by-one here shows in both.
+TEST(LogBufferTest, TrimPlanAtTheLimit) {
+    struct Case {
+        int shown;
+        std::size_t added;
+        int shownCut;
+        bool clear;
+        std::size_t addedCut;
+    };
+    for (const Case& c : {Case{1, 999, 0, false, 0}, Case{5, 996, 1, false, 0}, Case{1000, 999, 999, false, 0},
+                          Case{1, 1000, 0, true, 1}, Case{1000, 1000, 0, true, 1}, Case{10, 2500, 0, true, 1501}}) {
+        const LogTrim trim = PlanLogTrim(c.shown, c.added);
+        EXPECT_EQ(trim.shownLines, c.shownCut) << c.shown << " + " << c.added;
+        EXPECT_EQ(trim.clearShown, c.clear) << c.shown << " + " << c.added;
+        EXPECT_EQ(trim.addedBreaks, c.addedCut) << c.shown << " + " << c.added;
+    }
 }
 
 TEST(LogBufferTest, ClearThenAppendShowsOnlyTheNewText) {

@@ -39,16 +39,15 @@ std::string ReadGolden(int mode) {
 
 class ListDocumentTest : public ::testing::Test {
 protected:
+    // Whatever the outcome, the call leaves the modes at 1 for the next caller that does not name one.
     bool Open(const std::string& path, int mode = OpenReplace) {
-        m_doc.m_openMode = mode;
-        const bool ok = m_doc.OpenListFile(path);
-        m_doc.m_openMode = OpenReplace;
+        const bool ok = m_doc.OpenListFile(path, mode);
+        EXPECT_EQ(m_doc.m_openMode, OpenReplace);
         return ok;
     }
     bool Save(const std::string& path, int mode = SaveWithResults) {
-        m_doc.m_saveMode = mode;
-        const bool ok = m_doc.SaveListFile(path);
-        m_doc.m_saveMode = SaveWithResults;
+        const bool ok = m_doc.SaveListFile(path, mode);
+        EXPECT_EQ(m_doc.m_saveMode, SaveWithResults);
         return ok;
     }
     void AddRows(int count) {

@@ -291,10 +291,8 @@ private Q_SLOTS:
         test::TempDir dir;
         const std::string windows = dir.Write("windows.txt", "\xc3\xbd:80\r\n\x83\x76\x83\x8d:81 \xc3\xbd\r\n");
         const std::string utf8 = dir.Write("utf8.txt", "\xc3\xbd.example:82\n");
-        QVERIFY(m_rig->doc->OpenListFile(windows));
-        m_rig->doc->m_openMode = OpenAppend;
-        QVERIFY(m_rig->doc->OpenListFile(utf8));
-        m_rig->doc->m_openMode = OpenReplace;
+        QVERIFY(m_rig->doc->OpenListFile(windows, OpenReplace));
+        QVERIFY(m_rig->doc->OpenListFile(utf8, OpenAppend));
         const auto shown = [this](int row, int column) { return m_rig->view->topLevelItem(row)->text(column); };
         QCOMPARE(shown(0, 0), QStringLiteral("ﾃｽ:80"));
         QCOMPARE(shown(1, 0), QStringLiteral("プロ:81"));

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/settings/TimeOut.h"
 #include "core/util/FileIo.h"
 
 namespace zandel {
@@ -50,7 +51,7 @@ struct WindowRect {
 // The one settings record. Fields are named after their keys; texts are bytes (Shift-JIS from the Windows
 // program, UTF-8 from ours) of at most 259 bytes once they have passed through a file.
 struct AppSettings {
-    int TimeOut = 30;
+    int TimeOut = kTimeOutDefault;
     // Proxies checked at once, 1 to 1000 ([ProxyParallel] Count, written only when not 1, so that a program that
     // never changes it keeps the file as it always was).
     int ParallelChecks = 1;

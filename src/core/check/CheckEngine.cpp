@@ -15,18 +15,6 @@
 
 namespace zandel {
 
-namespace {
-
-constexpr int kDefaultTimeOutSeconds = 30;
-constexpr int kMaxTimeOutSeconds = 600;
-
-// A hand-edited time-out of 0 would fail every check at once, a huge one would never end a silent proxy.
-int EffectiveTimeOutSeconds(int configured) {
-    return (configured >= 1 && configured <= kMaxTimeOutSeconds) ? configured : kDefaultTimeOutSeconds;
-}
-
-} // namespace
-
 std::string CheckingTitle(const std::string& address) {
     return std::string(texts::kAppName) + " - " + address + kCheckingText;
 }
@@ -54,8 +42,8 @@ void CheckEngine::Cleanup() {
 bool CheckEngine::BuildTestRequest() {
     // Everything the run needs of the settings is taken here, on the user-interface thread, so that the run
     // thread never reads the record while the settings sheet may change it.
-    const int timeOut = EffectiveTimeOutSeconds(m_settings.TimeOut);
-    m_probe.SetWaitTimeout(static_cast<std::uint32_t>(timeOut) * 1000U + 10000U);
+    const int timeOut = EffectiveTimeOut(m_settings.TimeOut);
+    m_probe.SetWaitTimeout(ProbeWaitMs(timeOut));
     m_timerPeriodMs = timeOut * 1000;
     m_version = m_settings.HttpVer;
 
@@ -72,7 +60,7 @@ bool CheckEngine::BuildTestRequest() {
         std::lock_guard lock(m_requestMutex);
         m_requestLine = request.requestLine;
         m_headers = request.headers;
-        m_waitTimeoutMs = static_cast<std::uint32_t>(timeOut) * 1000U + 10000U;
+        m_waitTimeoutMs = ProbeWaitMs(timeOut);
     }
     const int parallel = m_settings.ParallelChecks;
     m_parallelWidth = (parallel >= 1 && parallel <= kMaxParallelChecks) ? parallel : 1;

@@ -15,6 +15,7 @@
 #include "core/list/ProxyRow.h"
 #include "core/check/TestRequest.h"
 #include "core/check/TimeoutTimer.h"
+#include "core/settings/TimeOut.h"
 
 namespace zandel {
 
@@ -147,7 +148,7 @@ private:
     std::atomic<int> m_remaining{0};
     std::atomic<bool> m_timeoutMark{false};
     std::atomic<bool> m_cgi{false};
-    std::atomic<int> m_timerPeriodMs{30000};
+    std::atomic<int> m_timerPeriodMs{kTimeOutDefault * 1000};
     std::atomic<unsigned> m_jobSerial{0};
     std::string m_version = "1.0";
     std::atomic<int> m_parallelWidth{1};
@@ -159,7 +160,7 @@ private:
     std::mutex m_requestMutex;
     std::string m_requestLine;
     std::string m_headers;
-    std::uint32_t m_waitTimeoutMs = 40000;
+    std::uint32_t m_waitTimeoutMs = ProbeWaitMs(kTimeOutDefault);
 
     // The parallel probe of the run in progress, for stop and skip from the user-interface thread.
     std::mutex m_parallelMutex;

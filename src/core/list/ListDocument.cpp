@@ -77,7 +77,21 @@ FilePtr OpenForReading(const std::string& path, int& error) {
 CRidIdiDoc::CRidIdiDoc(IRowStore& rows, IMessageService& messages, IDocumentHost& host)
     : m_rows(rows), m_messages(messages), m_host(host) {}
 
-bool CRidIdiDoc::OpenListFile(const std::string& path) {
+bool CRidIdiDoc::OpenListFile(const std::string& path, int mode) {
+    m_openMode = mode;
+    const bool loaded = LoadList(path);
+    m_openMode = OpenReplace;
+    return loaded;
+}
+
+bool CRidIdiDoc::SaveListFile(const std::string& path, int mode) {
+    m_saveMode = mode;
+    const bool written = WriteList(path);
+    m_saveMode = SaveWithResults;
+    return written;
+}
+
+bool CRidIdiDoc::LoadList(const std::string& path) {
     const std::string extension = FileExtension(path);
     if (extension.size() >= kMaxExtension) {
         return false;
@@ -153,7 +167,7 @@ bool CRidIdiDoc::OpenListFile(const std::string& path) {
     return true;
 }
 
-bool CRidIdiDoc::SaveListFile(const std::string& path) {
+bool CRidIdiDoc::WriteList(const std::string& path) {
     // The whole list is built first and handed to the file writer in one piece, so that a failed write leaves
     // the old list on disk. The length of the extension plays no part; a long one is still a name.
     const std::string bytes = m_rows.RowCount() > 0 ? FormatList(m_rows, m_saveMode) : std::string();

@@ -30,10 +30,12 @@ public:
     CRidIdiDoc(const CRidIdiDoc&) = delete;
     CRidIdiDoc& operator=(const CRidIdiDoc&) = delete;
 
-    // Loads per the open mode. False on a refused extension or an unreadable file (with its message).
-    bool OpenListFile(const std::string& path);
-    // Writes per the save mode, replacing the file only when the whole list is on disk.
-    bool SaveListFile(const std::string& path);
+    // Loads with the open mode `mode` (OpenReplace or OpenAppend); the open mode is 1 again afterwards. False
+    // on a refused extension or an unreadable file (with its message).
+    bool OpenListFile(const std::string& path, int mode);
+    // Writes with the save mode `mode` (1 to 5), replacing the file only when the whole list is on disk; the
+    // save mode is 1 again afterwards.
+    bool SaveListFile(const std::string& path, int mode);
     bool NewList();
     // "%1 への変更を保存しますか?": true when the caller may go on.
     bool AskSaveChanges();
@@ -48,12 +50,16 @@ public:
     const std::string& Title() const { return m_title; }
     void SetTitle(const std::string& title);
 
+    // The modes of the load or save under way; 1 outside one.
     int m_openMode = OpenReplace;
     int m_saveMode = SaveWithResults;
     // The most rows a load takes: the list window's limit; the console tool may take more.
     int m_maxRows = MaxListRows;
 
 private:
+    bool LoadList(const std::string& path);
+    bool WriteList(const std::string& path);
+
     IRowStore& m_rows;
     IMessageService& m_messages;
     IDocumentHost& m_host;

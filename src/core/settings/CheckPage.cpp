@@ -16,7 +16,7 @@ CheckPageFields LoadCheckPage(const AppSettings& settings) {
 }
 
 int TimeOutAtOpen(int stored) {
-    return stored < kTimeOutLowest || stored > kTimeOutHighest ? kTimeOutFallback : stored;
+    return stored < kTimeOutLowest || stored > kTimeOutHighest ? kTimeOutDefault : stored;
 }
 
 void ApplyCheckPage(const CheckPageFields& fields, AppSettings& settings) {

@@ -5,19 +5,19 @@
 #include <string>
 
 #include "core/app/AppSettings.h"
+#include "core/settings/TimeOut.h"
 
 namespace zandel {
 
 inline constexpr int kTimeOutLowest = 5;
 inline constexpr int kTimeOutHighest = 60;
-inline constexpr int kTimeOutFallback = 30;
 // The text boxes of the settings pages hold at most this many bytes.
 inline constexpr std::size_t kPageTextLimit = 256;
 inline constexpr std::array<const char*, 2> kHttpVersions = {"1.0", "1.1"};
 
 // What the check page edits, in the order its fields are exchanged with the controls.
 struct CheckPageFields {
-    int TimeOut = kTimeOutFallback;
+    int TimeOut = kTimeOutDefault;
     int ParallelChecks = 1;
     std::string BwUrl;
     std::string HttpVer;

@@ -23,7 +23,7 @@ void FileCommands::Open() {
         return;
     }
     if (const auto path = m_dialogs.GetOpenPath(&m_parent)) {
-        LoadWithMode(*path, OpenReplace);
+        m_document.OpenListFile(*path, OpenReplace);
     }
 }
 
@@ -34,7 +34,7 @@ void FileCommands::Append() {
     if (!other) {
         return;
     }
-    const bool loaded = LoadWithMode(*other, OpenAppend);
+    const bool loaded = m_document.OpenListFile(*other, OpenAppend);
     // The load named the document after the appended file; it stays the list it was.
     if (!path.empty()) {
         m_document.SetPathName(path);
@@ -51,8 +51,7 @@ bool FileCommands::Save() {
     if (m_document.PathName().empty()) {
         return SaveAs();
     }
-    m_document.m_saveMode = SaveWithResults;
-    return m_document.SaveListFile(m_document.PathName());
+    return m_document.SaveListFile(m_document.PathName(), SaveWithResults);
 }
 
 bool FileCommands::SaveAs() {
@@ -60,8 +59,7 @@ bool FileCommands::SaveAs() {
     if (!path) {
         return false;
     }
-    m_document.m_saveMode = SaveWithResults;
-    if (!m_document.SaveListFile(*path)) {
+    if (!m_document.SaveListFile(*path, SaveWithResults)) {
         return false;
     }
     m_document.SetPathName(*path);
@@ -73,13 +71,11 @@ void FileCommands::SaveWithoutResults(int saveMode) {
     if (!path) {
         return;
     }
-    m_document.m_saveMode = saveMode;
-    m_document.SaveListFile(*path);
-    m_document.m_saveMode = SaveWithResults;
+    m_document.SaveListFile(*path, saveMode);
 }
 
 bool FileCommands::OpenPath(const std::string& path) {
-    return LoadWithMode(path, OpenReplace);
+    return m_document.OpenListFile(path, OpenReplace);
 }
 
 void FileCommands::OpenRecent(int index) {
@@ -91,7 +87,7 @@ void FileCommands::OpenRecent(int index) {
     if (!m_document.AskSaveChanges()) {
         return;
     }
-    if (!LoadWithMode(path, OpenReplace)) {
+    if (!m_document.OpenListFile(path, OpenReplace)) {
         for (std::size_t i = 0; i < m_recent.Entries().size(); ++i) {
             if (m_recent.Entries()[i] == path) {
                 m_recent.Remove(static_cast<int>(i));
@@ -99,13 +95,6 @@ void FileCommands::OpenRecent(int index) {
             }
         }
     }
-}
-
-bool FileCommands::LoadWithMode(const std::string& path, int openMode) {
-    m_document.m_openMode = openMode;
-    const bool loaded = m_document.OpenListFile(path);
-    m_document.m_openMode = OpenReplace;
-    return loaded;
 }
 
 std::string FileCommands::ProposedName() const {

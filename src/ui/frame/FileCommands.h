@@ -37,7 +37,6 @@ public:
     void OpenRecent(int index);
 
 private:
-    bool LoadWithMode(const std::string& path, int openMode);
     std::string ProposedName() const;
 
     CRidIdiDoc& m_document;

@@ -308,9 +308,7 @@ void CRidIdiView::DropFiles(const QStringList& paths) {
         if (m_document == nullptr) {
             return;
         }
-        m_document->m_openMode = OpenAppend;
-        m_document->OpenListFile(QFile::encodeName(path).toStdString());
-        m_document->m_openMode = OpenReplace;
+        m_document->OpenListFile(QFile::encodeName(path).toStdString(), OpenAppend);
         // Also when the file was refused: the drop itself counts as a change.
         m_document->SetModified(true);
     }

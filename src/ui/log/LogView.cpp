@@ -32,9 +32,9 @@ CLogView::CLogView(QWidget* parent) : QPlainTextEdit(parent) {
     setStyleSheet(QStringLiteral("QPlainTextEdit { color: rgb(0,0,128); background-color: rgb(253,254,245); }"));
 }
 
-// A block is a line, and a text that ends in a line end counts the empty block after it, as the log does.
-// The trim removes the oldest blocks in one step by position: the view's own block limit walks the blocks
-// it removes one by one and lays each out first, which made a long run's log the slowest part of it.
+// A block is a line, and a text that ends in a line end counts the empty block after it, so the log's own
+// trim applies to blocks. The oldest blocks go in one step by position: the view's own block limit walks the
+// blocks it removes one by one and lays each out first, which made a long run's log the slowest part of it.
 void CLogView::AppendText(const std::string& text) {
     if (text.empty()) {
         return;
@@ -42,11 +42,11 @@ void CLogView::AppendText(const std::string& text) {
     // The check writes CR LF; the view's lines end in LF alone.
     QString added = FromBytes(CrLfToLf(text));
     QTextDocument* log = document();
-    const qsizetype breaks = added.count(u'\n');
-    if (breaks >= kMaxLogLines) {
-        // Everything shown now and the start of the new text would be trimmed at once: never laid out.
+    const LogTrim incoming = PlanLogTrim(log->blockCount(), static_cast<std::size_t>(added.count(u'\n')));
+    if (incoming.clearShown) {
+        // What is cut here is never laid out.
         qsizetype cut = -1;
-        for (qsizetype skip = breaks - (kMaxLogLines - 1); skip > 0; --skip) {
+        for (std::size_t skip = incoming.addedBreaks; skip > 0; --skip) {
             cut = added.indexOf(u'\n', cut + 1);
         }
         added = added.mid(cut + 1);
@@ -56,11 +56,12 @@ void CLogView::AppendText(const std::string& text) {
     end.setPosition(log->characterCount() - 1);
     end.insertText(added);
 
-    const int excess = log->blockCount() - kMaxLogLines;
-    if (excess > 0) {
+    // Counted again once inserted: a lone CR ends a block too.
+    const LogTrim trim = PlanLogTrim(log->blockCount(), 0);
+    if (trim.shownLines > 0) {
         QTextCursor head(log);
         head.setPosition(0);
-        head.setPosition(log->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
+        head.setPosition(log->findBlockByNumber(trim.shownLines).position(), QTextCursor::KeepAnchor);
         head.removeSelectedText();
     }
     QTextCursor caret(log);

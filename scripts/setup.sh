@@ -10,6 +10,7 @@ packages=(
     qt6-translations-l10n tinyproxy clang-format gsettings-desktop-schemas
     dbus-daemon libkf5config-bin
     xvfb openbox xdotool # the window test on an X server with a window manager
+    clang libclang-rt-14-dev # the fuzzers (libFuzzer comes with the compiler runtime)
 )
 if [ "${ZANDEL_SETUP_PACKAGE:-0}" = 1 ]; then
     packages+=(dpkg-dev lintian desktop-file-utils appstream)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets everything up and runs every test: the normal build with warnings as errors, the core tests under
-# AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer, the fuzzers, and the format check.
+# Sets everything up and runs every test: the normal build with warnings as errors, the core, window and
+# end-to-end tests under AddressSanitizer + UndefinedBehaviorSanitizer, the core tests under ThreadSanitizer,
+# the fuzzers, and the format check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,11 +19,12 @@ cmake --build build/ci -j "$jobs"
 (cd build/ci && ctest --output-on-failure -j "$jobs" --timeout 600)
 
 echo "== address + undefined sanitizers"
-cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZANDEL_WERROR=ON -DZANDEL_BUILD_UI=OFF \
+# The core, the windows (offscreen) and zandel-check end to end; the desktop test needs no second pass.
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZANDEL_WERROR=ON -DZANDEL_BUILD_UI=ON \
     -DZANDEL_SANITIZE=address >/dev/null
-cmake --build build/asan -j "$jobs" --target core_tests
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    build/asan/tests/core_tests
+cmake --build build/asan -j "$jobs" --target core_tests e2e_tests ui_tests
+(cd build/asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --output-on-failure -j "$jobs" --timeout 600 -R '^(core_tests|e2e_tests|ui_.*Test)$')
 
 echo "== thread sanitizer"
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZANDEL_WERROR=ON -DZANDEL_BUILD_UI=OFF \

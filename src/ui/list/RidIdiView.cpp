@@ -147,6 +147,9 @@ CRidIdiView::CRidIdiView(AppSettings& settings, QWidget* parent)
 
 CRidIdiView::~CRidIdiView() {
     Shutdown();
+    // The base classes clear the items after this object is gone: their signals must no longer reach it.
+    disconnect(selectionModel(), nullptr, this, nullptr);
+    disconnect(model(), nullptr, this, nullptr);
 }
 
 void CRidIdiView::SetHost(IListViewHost* host) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up and runs every test: the normal build with warnings as errors, the core, window and
 # end-to-end tests under AddressSanitizer + UndefinedBehaviorSanitizer, the core tests under ThreadSanitizer,
-# the fuzzers, and the format check.
+# clang-tidy, the fuzzers, and the format check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,6 +17,13 @@ echo "== build"
 cmake -S . -B build/ci -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZANDEL_WERROR=ON >/dev/null
 cmake --build build/ci -j "$jobs"
 (cd build/ci && ctest --output-on-failure -j "$jobs" --timeout 600)
+
+echo "== clang-tidy"
+# The checks in .clang-tidy, over our sources as the build above compiles them; any finding fails.
+run-clang-tidy -p build/ci -j "$jobs" -quiet "$PWD/src/" >build/ci/clang-tidy.log 2>&1 || {
+    grep -E -A3 '(warning|error):' build/ci/clang-tidy.log
+    exit 1
+}
 
 echo "== address + undefined sanitizers"
 # The core, the windows (offscreen) and zandel-check end to end; the desktop test needs no second pass.
@@ -44,7 +51,7 @@ cmake --build build/fuzz -j "$jobs" --target fuzzers
 for harness in FuzzListReader FuzzIniFile FuzzLineList FuzzParseAddress FuzzAnswerJudge FuzzTestRequest; do
     mkdir -p "build/fuzz/corpus/$harness"
     if ! (cd build/fuzz && UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 "tests/fuzz/$harness" \
-        -max_total_time="${ZANDEL_FUZZ_SECONDS:-15}" -timeout=10 -rss_limit_mb=2048 "corpus/$harness" \
+        -max_total_time="${ZANDEL_FUZZ_SECONDS:-10}" -timeout=10 -rss_limit_mb=2048 "corpus/$harness" \
         >"$harness.log" 2>&1); then
         cat "build/fuzz/$harness.log"
         exit 1

@@ -7,3 +7,12 @@ elseif(ZANDEL_SANITIZE STREQUAL "thread")
 elseif(NOT ZANDEL_SANITIZE STREQUAL "")
     message(FATAL_ERROR "ZANDEL_SANITIZE must be empty, address or thread")
 endif()
+
+# Coverage for the libFuzzer harnesses in tests/fuzz over all of our code; with clang only.
+option(ZANDEL_FUZZ "Build the libFuzzer harnesses (clang)" OFF)
+if(ZANDEL_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "ZANDEL_FUZZ needs clang: -DCMAKE_CXX_COMPILER=clang++")
+    endif()
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

@@ -7,9 +7,10 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev libglib2.0-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-ipafont-gothic xdg-utils
-    qt6-translations-l10n tinyproxy clang-format gsettings-desktop-schemas
+    qt6-translations-l10n tinyproxy clang-format clang-tidy gsettings-desktop-schemas
     dbus-daemon libkf5config-bin
     xvfb openbox xdotool # the window test on an X server with a window manager
+    clang libclang-rt-14-dev # the fuzzers (libFuzzer comes with the compiler runtime)
 )
 if [ "${ZANDEL_SETUP_PACKAGE:-0}" = 1 ]; then
     packages+=(dpkg-dev lintian desktop-file-utils appstream)

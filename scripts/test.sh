@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets everything up and runs every test: the normal build with warnings as errors, the core tests under
-# AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer, and the format check.
+# Sets everything up and runs every test: the normal build with warnings as errors, the core, window and
+# end-to-end tests under AddressSanitizer + UndefinedBehaviorSanitizer, the core tests under ThreadSanitizer,
+# clang-tidy, the fuzzers, and the format check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,18 +18,46 @@ cmake -S . -B build/ci -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZANDEL_WERRO
 cmake --build build/ci -j "$jobs"
 (cd build/ci && ctest --output-on-failure -j "$jobs" --timeout 600)
 
+echo "== clang-tidy"
+# The checks in .clang-tidy, over our sources as the build above compiles them; any finding fails.
+run-clang-tidy -p build/ci -j "$jobs" -quiet "$PWD/src/" >build/ci/clang-tidy.log 2>&1 || {
+    grep -E -A3 '(warning|error):' build/ci/clang-tidy.log
+    exit 1
+}
+
 echo "== address + undefined sanitizers"
-cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZANDEL_WERROR=ON -DZANDEL_BUILD_UI=OFF \
+# The core, the windows (offscreen) and zandel-check end to end; the desktop test needs no second pass.
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZANDEL_WERROR=ON -DZANDEL_BUILD_UI=ON \
     -DZANDEL_SANITIZE=address >/dev/null
-cmake --build build/asan -j "$jobs" --target core_tests
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    build/asan/tests/core_tests
+cmake --build build/asan -j "$jobs" --target core_tests e2e_tests ui_tests
+(cd build/asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --output-on-failure -j "$jobs" --timeout 600 -R '^(core_tests|e2e_tests|ui_.*Test)$')
 
 echo "== thread sanitizer"
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZANDEL_WERROR=ON -DZANDEL_BUILD_UI=OFF \
     -DZANDEL_SANITIZE=thread >/dev/null
 cmake --build build/tsan -j "$jobs" --target core_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build/tsan/tests/core_tests
+
+echo "== fuzzers"
+# Each harness in tests/fuzz checks one reader or rule against a small model of it, under AddressSanitizer +
+# UndefinedBehaviorSanitizer, for a short while here (ZANDEL_FUZZ_SECONDS each). The corpora stay in
+# build/fuzz/corpus, so that runs build on each other. Longer by hand, e.g. an hour for the list reader:
+#   build/fuzz/tests/fuzz/FuzzListReader -max_total_time=3600 -jobs=2 build/fuzz/corpus/FuzzListReader
+# A failure leaves its input as build/fuzz/crash-<hash>; the harness replays it when given the file.
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DZANDEL_WERROR=ON \
+    -DZANDEL_BUILD_UI=OFF -DZANDEL_SANITIZE=address -DZANDEL_FUZZ=ON >/dev/null
+cmake --build build/fuzz -j "$jobs" --target fuzzers
+for harness in FuzzListReader FuzzIniFile FuzzLineList FuzzParseAddress FuzzAnswerJudge FuzzTestRequest; do
+    mkdir -p "build/fuzz/corpus/$harness"
+    if ! (cd build/fuzz && UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 "tests/fuzz/$harness" \
+        -max_total_time="${ZANDEL_FUZZ_SECONDS:-10}" -timeout=10 -rss_limit_mb=2048 "corpus/$harness" \
+        >"$harness.log" 2>&1); then
+        cat "build/fuzz/$harness.log"
+        exit 1
+    fi
+    echo "$harness: $(tail -n 1 "build/fuzz/$harness.log")"
+done
 
 echo "== Debian package"
 scripts/test-package.sh build/ci

@@ -19,7 +19,7 @@ namespace {
 
 constexpr const char* kGroup = "[Proxy Settings]";
 // A config file is a few kilobytes; one far past that is not one we should rewrite.
-constexpr off_t kMaxFileBytes = 16 * 1024 * 1024;
+constexpr off_t kMaxFileBytes = off_t{16} * 1024 * 1024;
 
 // KConfig's escapes, so that whatever the proxy bar holds reads back as the same text.
 std::string EscapeValue(const std::string& value) {
@@ -87,7 +87,7 @@ std::string KeyOf(const std::string& line) {
 
 } // namespace
 
-KdeInternetSettings::KdeInternetSettings(std::string configDir) : m_path(PathInDir(configDir, "kioslaverc")) {}
+KdeInternetSettings::KdeInternetSettings(const std::string& configDir) : m_path(PathInDir(configDir, "kioslaverc")) {}
 
 std::string KdeInternetSettings::DefaultConfigDir() {
     const char* config = std::getenv("XDG_CONFIG_HOME");

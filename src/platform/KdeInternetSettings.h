@@ -15,7 +15,7 @@ namespace zandel {
 class KdeInternetSettings final : public IInternetSettings {
 public:
     // `configDir` is where "kioslaverc" lies ($XDG_CONFIG_HOME, else ~/.config).
-    explicit KdeInternetSettings(std::string configDir = DefaultConfigDir());
+    explicit KdeInternetSettings(const std::string& configDir = DefaultConfigDir());
 
     void SetOption(int option, const InternetOptionList& list) override;
     std::optional<std::string> ReadDialUpProfileName() override { return std::nullopt; }

@@ -90,9 +90,15 @@ private Q_SLOTS:
     void typedValuesComposeAndLaunch_data() {
         QTest::addColumn<QStringList>("typed"); // proxy 1, 2, 3, destination
         QTest::addColumn<QString>("composed");
-        QTest::newRow("all") << QStringList{"p1", "p2", "p3", "u"} << "http://p1/-_-http://p2/-_-http://p3/-_-http://u";
-        QTest::newRow("no proxy 2") << QStringList{"p1", "", "p3", "u"} << "http://p1/-_-http://p3/-_-http://u";
-        QTest::newRow("own scheme") << QStringList{"", "", "", "http://u.invalid/"} << "http://http://u.invalid/";
+        QTest::newRow("all") << QStringList{QStringLiteral("p1"), QStringLiteral("p2"), QStringLiteral("p3"),
+                                            QStringLiteral("u")}
+                             << QStringLiteral("http://p1/-_-http://p2/-_-http://p3/-_-http://u");
+        QTest::newRow("no proxy 2") << QStringList{QStringLiteral("p1"), QStringLiteral(""), QStringLiteral("p3"),
+                                                   QStringLiteral("u")}
+                                    << QStringLiteral("http://p1/-_-http://p3/-_-http://u");
+        QTest::newRow("own scheme") << QStringList{QStringLiteral(""), QStringLiteral(""), QStringLiteral(""),
+                                                   QStringLiteral("http://u.invalid/")}
+                                    << QStringLiteral("http://http://u.invalid/");
     }
     void typedValuesComposeAndLaunch() {
         QFETCH(QStringList, typed);

@@ -397,12 +397,13 @@ private Q_SLOTS:
         dir.Write("firefox", "#!/bin/sh\n");
         QFileDialog dialog;
         ui::ConfigureBrowserFileDialog(dialog, QString::fromStdString(dir.File("firefox")));
-        QCOMPARE(dialog.nameFilters(), (QStringList{"Browser File (*.exe)", "All Files (*.*)"}));
+        QCOMPARE(dialog.nameFilters(),
+                 (QStringList{QStringLiteral("Browser File (*.exe)"), QStringLiteral("All Files (*.*)")}));
         QCOMPARE(dialog.selectedNameFilter(), QStringLiteral("All Files (*.*)"));
         QCOMPARE(dialog.directory().absolutePath(), QString::fromStdString(dir.Path()));
         auto* model = dialog.findChild<QFileSystemModel*>();
         QVERIFY(model != nullptr);
-        QCOMPARE(model->nameFilters(), QStringList{"*"});
+        QCOMPARE(model->nameFilters(), QStringList{QStringLiteral("*")});
     }
 };
 

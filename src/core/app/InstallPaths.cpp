@@ -51,7 +51,7 @@ std::string ManualFolder(const std::string& programDir) {
     }
     const auto slash = programDir.rfind('/');
     if (slash != std::string::npos) {
-        const std::string installed = programDir.substr(0, slash) + "/share/zandel";
+        std::string installed = programDir.substr(0, slash) + "/share/zandel";
         if (hasManual(installed)) {
             return installed;
         }
@@ -67,7 +67,7 @@ std::string ManualFolder(const std::string& programDir) {
 }
 
 std::string UserAgentFilePath(const std::string& programDir, const std::string& configFolder) {
-    const std::string beside = PathInDir(programDir, kUserAgentFileName);
+    std::string beside = PathInDir(programDir, kUserAgentFileName);
     const bool fileWritable = !FileExists(beside) || ::access(beside.c_str(), W_OK) == 0;
     if (::access(programDir.c_str(), W_OK | X_OK) == 0 && fileWritable) {
         return beside;

@@ -104,7 +104,7 @@ bool WriteChainLists(const AppSettings& settings) {
 void ReadFavourites(AppSettings& settings) {
     ClearList(settings, SettingsList::Favourites);
     int slot = 0;
-    ForEachLine(PathInDir(settings.StartDir, kFavouritesFileName), [&](std::string entry) {
+    ForEachLine(PathInDir(settings.StartDir, kFavouritesFileName), [&](const std::string& entry) {
         if (entry.empty()) {
             return true;
         }

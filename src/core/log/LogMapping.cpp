@@ -5,7 +5,7 @@
 namespace zandel {
 
 std::string LogLineForEvent(int event, bool timeoutMark) {
-    const std::string timeoutLine = "ERROR>プロキシチェック時にタイムアウトが発生したため終了\r\n";
+    constexpr const char* timeoutLine = "ERROR>プロキシチェック時にタイムアウトが発生したため終了\r\n";
     switch (event) {
     case PE_START:
         return "START>プロキシチェック開始\r\n";

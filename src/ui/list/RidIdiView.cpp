@@ -148,9 +148,9 @@ CRidIdiView::CRidIdiView(AppSettings& settings, QWidget* parent)
 
 CRidIdiView::~CRidIdiView() {
     Shutdown();
-    // The tree clears its items after this part of the object is gone: the recount must not hear of it.
-    model()->disconnect(this);
-    selectionModel()->disconnect(this);
+    // The base classes clear the items after this object is gone: their signals must no longer reach it.
+    disconnect(selectionModel(), nullptr, this, nullptr);
+    disconnect(model(), nullptr, this, nullptr);
 }
 
 void CRidIdiView::SetHost(IListViewHost* host) {

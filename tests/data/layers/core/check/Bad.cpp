@@ -1,0 +1,3 @@
+#include "core/check/ProxyProbe.h"
+
+#include "platform/Launcher.h"

@@ -1,0 +1,6 @@
+#pragma once
+
+#include <string>
+
+#include "core/list/ProxyRow.h"
+#include "../ui/list/RidIdiView.h"

@@ -1,0 +1,110 @@
+// A list file read piece by piece and each piece into a row, against a model of the list grammar.
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "core/list/ListFile.h"
+#include "fuzz/FuzzSupport.h"
+
+using zandel::fuzz::Require;
+
+namespace {
+
+struct Piece {
+    std::string text;
+    bool endedLine = false;
+};
+
+// CR LF folds into LF first; then a piece is at most 258 bytes, its line end included, and a NUL ends its text.
+std::vector<Piece> ModelPieces(std::string bytes) {
+    std::string folded;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+            continue;
+        }
+        folded.push_back(bytes[i]);
+    }
+    std::vector<Piece> pieces;
+    for (std::size_t at = 0; at < folded.size();) {
+        const std::size_t lf = folded.find('\n', at);
+        const std::size_t take =
+            std::min(lf == std::string::npos ? folded.size() - at : lf - at + 1, zandel::kListPieceBytes);
+        std::string_view raw(folded.data() + at, take);
+        const bool lineEnd = raw.back() == '\n';
+        if (lineEnd) {
+            raw.remove_suffix(1);
+        }
+        const std::size_t nul = raw.find('\0');
+        pieces.push_back({std::string(raw.substr(0, nul)), lineEnd && nul == std::string_view::npos});
+        at += take;
+    }
+    return pieces;
+}
+
+// Blank-separated fields; blanks only, a comment or nothing give no row unless the line end is missing.
+std::optional<std::vector<std::string>> ModelFields(const Piece& piece) {
+    std::vector<std::string> fields;
+    std::string field;
+    for (const char c : piece.text + ' ') {
+        if (c == ' ' || c == '\t') {
+            if (!field.empty()) {
+                fields.push_back(field);
+            }
+            field.clear();
+        } else {
+            field.push_back(c);
+        }
+    }
+    if (fields.empty()) {
+        if (piece.endedLine) {
+            return std::nullopt;
+        }
+        fields.emplace_back();
+    } else if (fields[0][0] == '#') {
+        return std::nullopt;
+    }
+    fields.resize(std::min<std::size_t>(fields.size(), zandel::kColumnCount));
+    return fields;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::string bytes(reinterpret_cast<const char*>(data), size);
+    std::unique_ptr<std::FILE, FileCloser> file(fmemopen(bytes.data(), std::max<std::size_t>(bytes.size(), 1), "rb"));
+    Require(file != nullptr, "fmemopen");
+    if (bytes.empty()) {
+        std::fgetc(file.get()); // an empty memory file is opened on one byte and read past it
+    }
+    zandel::ListLineReader reader(file.get());
+    const std::vector<Piece> model = ModelPieces(bytes);
+    std::size_t index = 0;
+    while (const std::optional<std::string> text = reader.Next()) {
+        Require(index < model.size(), "no more pieces than the model");
+        Require(*text == model[index].text, "piece text as the model's");
+        Require(reader.EndedLine() == model[index].endedLine, "line end as the model's");
+
+        const std::optional<zandel::ProxyRow> row = zandel::ParseListLine(*text, reader.EndedLine());
+        const auto fields = ModelFields(model[index]);
+        Require(row.has_value() == fields.has_value(), "a row exactly where the model makes one");
+        if (row) {
+            const char* const unchecked[] = {"", zandel::kUncheckedResult, zandel::kUncheckedTime,
+                                             zandel::kUncheckedDate};
+            for (std::size_t column = 0; column < zandel::kColumnCount; ++column) {
+                const std::string& expected = column < fields->size() ? (*fields)[column] : unchecked[column];
+                Require(row->cells[column] == expected, "cell as the model's field or the unchecked text");
+            }
+            Require(row->image == zandel::ImageForResult(row->cells[1]), "image follows the result");
+        }
+        ++index;
+    }
+    Require(!reader.Failed(), "a memory file does not fail");
+    Require(index == model.size(), "every piece of the model read");
+    return 0;
+}

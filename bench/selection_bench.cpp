@@ -14,7 +14,7 @@
 #include <QTimer>
 
 #include "bench/Median.h"
-#include "core/app/CommandIds.h"
+#include "core/frame/CommandIds.h"
 #include "ui/frame/MainFrame.h"
 #include "ui/list/RidIdiView.h"
 #include "ui/support/FrameRig.h"

@@ -16,7 +16,7 @@
 
 #include "bench/Median.h"
 #include "core/app/AppSettings.h"
-#include "core/app/InternetSettings.h"
+#include "core/proxy/InternetSettings.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/RecentFileList.h"
 #include "support/QuickProxy.h"

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "core/app/InternetSettings.h"
+#include "core/proxy/InternetSettings.h"
 #include "platform/GnomeInternetSettings.h"
 #include "platform/KdeInternetSettings.h"
 

@@ -6,7 +6,7 @@
 
 #include <gio/gio.h>
 
-#include "core/app/ProxyServerText.h"
+#include "core/proxy/ProxyServerText.h"
 
 namespace zandel {
 

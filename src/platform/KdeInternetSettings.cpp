@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 
 #include "core/app/AppSettings.h"
-#include "core/app/ProxyServerText.h"
+#include "core/proxy/ProxyServerText.h"
 #include "core/util/FileIo.h"
 
 namespace zandel {

@@ -7,7 +7,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include "core/app/BrowserLaunch.h"
+#include "core/frame/BrowserLaunch.h"
 #include "core/app/MessageService.h"
 
 extern char** environ;

@@ -1,4 +1,4 @@
-#include "core/app/CommandRules.h"
+#include "core/frame/CommandRules.h"
 
 #include <map>
 #include <string>
@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/app/CommandIds.h"
+#include "core/frame/CommandIds.h"
 
 namespace zandel {
 namespace {

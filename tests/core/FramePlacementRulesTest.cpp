@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "core/app/CloseRule.h"
-#include "core/app/ProxyServerText.h"
+#include "core/frame/CloseRule.h"
+#include "core/proxy/ProxyServerText.h"
 #include "core/app/Texts.h"
-#include "core/app/WindowPlacement.h"
+#include "core/frame/WindowPlacement.h"
 #include "support/RecordingMessageService.h"
 
 namespace zandel {

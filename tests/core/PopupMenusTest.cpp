@@ -1,4 +1,4 @@
-#include "core/app/PopupMenus.h"
+#include "core/frame/PopupMenus.h"
 
 #include <cstdio>
 
@@ -7,10 +7,10 @@
 #include <sys/stat.h>
 
 #include "core/app/AppSettings.h"
-#include "core/app/BrowserLaunch.h"
-#include "core/app/CommandIds.h"
-#include "core/app/CommandRoutes.h"
-#include "core/app/CommandTable.h"
+#include "core/frame/BrowserLaunch.h"
+#include "core/frame/CommandIds.h"
+#include "core/frame/CommandRoutes.h"
+#include "core/frame/CommandTable.h"
 #include "core/list/Registration.h"
 #include "core/list/RowStore.h"
 #include "support/RecordingMessageService.h"

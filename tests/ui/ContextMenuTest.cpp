@@ -7,8 +7,8 @@
 #include <QTimer>
 
 #include "core/app/AppSettings.h"
-#include "core/app/BrowserLaunch.h"
-#include "core/app/CommandIds.h"
+#include "core/frame/BrowserLaunch.h"
+#include "core/frame/CommandIds.h"
 #include "support/FakeProxy.h"
 #include "support/ThreadState.h"
 #include "ui/frame/ProxyBar.h"

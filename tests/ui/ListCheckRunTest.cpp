@@ -5,7 +5,7 @@
 #include <QRegularExpression>
 #include <QTest>
 
-#include "core/app/CommandIds.h"
+#include "core/frame/CommandIds.h"
 #include "support/EchoJudge.h"
 #include "support/FakeProxy.h"
 #include "support/ThreadState.h"

@@ -5,7 +5,7 @@
 #include <QTest>
 #include <QToolTip>
 
-#include "core/app/CommandIds.h"
+#include "core/frame/CommandIds.h"
 #include "core/list/ListDocument.h"
 #include "support/FakeDocumentHost.h"
 #include "support/FakeProxy.h"

@@ -8,7 +8,7 @@
 #include <QTest>
 #include <QUrl>
 
-#include "core/app/CommandIds.h"
+#include "core/frame/CommandIds.h"
 #include "core/app/Texts.h"
 #include "core/list/ListDocument.h"
 #include "support/FakeDocumentHost.h"

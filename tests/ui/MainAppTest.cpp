@@ -9,8 +9,8 @@
 #include <QTimer>
 
 #include "core/app/AppSettings.h"
-#include "core/app/CommandIds.h"
-#include "core/app/InternetSettings.h"
+#include "core/frame/CommandIds.h"
+#include "core/proxy/InternetSettings.h"
 #include "core/app/Texts.h"
 #include "platform/InstanceLock.h"
 #include "platform/ProgramLauncher.h"

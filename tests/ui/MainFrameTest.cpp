@@ -13,8 +13,8 @@
 #include <QToolBar>
 
 #include "core/app/AppSettings.h"
-#include "core/app/CommandIds.h"
-#include "core/app/InternetSettings.h"
+#include "core/frame/CommandIds.h"
+#include "core/proxy/InternetSettings.h"
 #include "core/app/Texts.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/RecentFileList.h"

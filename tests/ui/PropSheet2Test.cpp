@@ -8,7 +8,7 @@
 #include <QTest>
 
 #include "core/app/AppSettings.h"
-#include "core/app/BrowserLaunch.h"
+#include "core/frame/BrowserLaunch.h"
 #include "platform/ProgramLauncher.h"
 #include "ui/UiTestSupport.h"
 #include "ui/multistage/PropSheet2.h"

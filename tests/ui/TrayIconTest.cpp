@@ -9,8 +9,8 @@
 #include <QWindow>
 
 #include "core/app/AppSettings.h"
-#include "core/app/BrowserLaunch.h"
-#include "core/app/CommandIds.h"
+#include "core/frame/BrowserLaunch.h"
+#include "core/frame/CommandIds.h"
 #include "support/FakeProxy.h"
 #include "ui/support/FrameRig.h"
 #include "ui/support/MenuProbe.h"

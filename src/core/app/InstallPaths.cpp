@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "core/app/AppSettings.h"
-#include "core/app/BrowserLaunch.h"
+#include "core/frame/BrowserLaunch.h"
 #include "core/util/FileIo.h"
 
 namespace zandel {

@@ -5,7 +5,7 @@
 #include <numeric>
 #include <vector>
 
-#include "core/app/CommandIds.h"
+#include "core/frame/CommandIds.h"
 #include "core/app/MessageService.h"
 #include "core/app/Texts.h"
 #include "core/list/RowStore.h"

@@ -6,9 +6,9 @@
 #include <QMenuBar>
 #include <QToolBar>
 
-#include "core/app/CommandIds.h"
-#include "core/app/CommandRules.h"
-#include "core/app/CommandTable.h"
+#include "core/frame/CommandIds.h"
+#include "core/frame/CommandRules.h"
+#include "core/frame/CommandTable.h"
 #include "platform/RecentFileList.h"
 #include "ui/util/TextCodec.h"
 

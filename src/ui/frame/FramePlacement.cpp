@@ -9,7 +9,7 @@
 #include <QWidget>
 #include <QWindow>
 
-#include "core/app/WindowPlacement.h"
+#include "core/frame/WindowPlacement.h"
 
 namespace zandel::ui {
 

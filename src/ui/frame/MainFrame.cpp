@@ -10,10 +10,10 @@
 #include <QThread>
 #include <QTimer>
 
-#include "core/app/BrowserLaunch.h"
-#include "core/app/CloseRule.h"
-#include "core/app/CommandIds.h"
-#include "core/app/CommandRoutes.h"
+#include "core/frame/BrowserLaunch.h"
+#include "core/frame/CloseRule.h"
+#include "core/frame/CommandIds.h"
+#include "core/frame/CommandRoutes.h"
 #include "core/app/InstallPaths.h"
 #include "core/app/Texts.h"
 #include "platform/ProgramLauncher.h"

@@ -6,7 +6,7 @@
 #include <QMainWindow>
 
 #include "core/app/AppSettings.h"
-#include "core/app/CommandRules.h"
+#include "core/frame/CommandRules.h"
 #include "core/list/ListDocument.h"
 #include "ui/list/ListViewHost.h"
 

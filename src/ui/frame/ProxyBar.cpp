@@ -6,7 +6,7 @@
 #include <QLineEdit>
 
 #include "core/app/AppSettings.h"
-#include "core/app/InternetSettings.h"
+#include "core/proxy/InternetSettings.h"
 #include "core/util/Text.h"
 #include "ui/util/TextCodec.h"
 

@@ -4,9 +4,9 @@
 #include <QPointer>
 
 #include "core/app/AppSettings.h"
-#include "core/app/BrowserLaunch.h"
-#include "core/app/CommandIds.h"
-#include "core/app/CommandRoutes.h"
+#include "core/frame/BrowserLaunch.h"
+#include "core/frame/CommandIds.h"
+#include "core/frame/CommandRoutes.h"
 #include "core/list/Registration.h"
 #include "platform/ProgramLauncher.h"
 #include "ui/frame/ProxyBar.h"

@@ -5,7 +5,7 @@
 
 #include <QObject>
 
-#include "core/app/PopupMenus.h"
+#include "core/frame/PopupMenus.h"
 
 class QMenu;
 class QPoint;

@@ -3,8 +3,8 @@
 #include <QAction>
 #include <QMenu>
 
-#include "core/app/CommandIds.h"
-#include "core/app/PopupMenus.h"
+#include "core/frame/CommandIds.h"
+#include "core/frame/PopupMenus.h"
 #include "ui/util/TextCodec.h"
 
 namespace zandel::ui {

@@ -15,7 +15,7 @@
 #include <QTimer>
 
 #include "core/app/AppSettings.h"
-#include "core/app/CommandIds.h"
+#include "core/frame/CommandIds.h"
 #include "core/list/ListCommands.h"
 #include "core/list/ListDocument.h"
 #include "core/util/Text.h"

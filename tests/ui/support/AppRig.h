@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/app/InternetSettings.h"
+#include "core/proxy/InternetSettings.h"
 #include "platform/InstanceLock.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/RecentFileList.h"

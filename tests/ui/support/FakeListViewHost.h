@@ -7,7 +7,7 @@
 #include <QStringList>
 
 #include "core/app/AppSettings.h"
-#include "core/app/InternetSettings.h"
+#include "core/proxy/InternetSettings.h"
 #include "ui/list/ListViewHost.h"
 
 namespace zandel::ui {

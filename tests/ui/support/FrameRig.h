@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/app/AppSettings.h"
-#include "core/app/InternetSettings.h"
+#include "core/proxy/InternetSettings.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/RecentFileList.h"
 #include "support/TempDir.h"

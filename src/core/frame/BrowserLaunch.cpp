@@ -1,4 +1,4 @@
-#include "core/app/BrowserLaunch.h"
+#include "core/frame/BrowserLaunch.h"
 
 #include "core/app/AppSettings.h"
 #include "core/app/MessageService.h"

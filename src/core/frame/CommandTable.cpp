@@ -1,9 +1,9 @@
-#include "core/app/CommandTable.h"
+#include "core/frame/CommandTable.h"
 
 #include <algorithm>
 #include <array>
 
-#include "core/app/CommandIds.h"
+#include "core/frame/CommandIds.h"
 
 namespace zandel {
 

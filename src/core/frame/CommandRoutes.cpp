@@ -1,9 +1,9 @@
-#include "core/app/CommandRoutes.h"
+#include "core/frame/CommandRoutes.h"
 
 #include <algorithm>
 #include <array>
 
-#include "core/app/CommandIds.h"
+#include "core/frame/CommandIds.h"
 
 namespace zandel {
 

@@ -1,9 +1,9 @@
-#include "core/app/CommandRules.h"
+#include "core/frame/CommandRules.h"
 
 #include <algorithm>
 #include <array>
 
-#include "core/app/CommandIds.h"
+#include "core/frame/CommandIds.h"
 
 namespace zandel {
 

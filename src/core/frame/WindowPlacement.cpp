@@ -1,4 +1,4 @@
-#include "core/app/WindowPlacement.h"
+#include "core/frame/WindowPlacement.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "core/app/CloseRule.h"
+#include "core/frame/CloseRule.h"
 
 #include "core/app/MessageService.h"
 #include "core/app/Texts.h"

@@ -3,7 +3,7 @@
 #include <array>
 #include <span>
 
-#include "core/app/CommandIds.h"
+#include "core/frame/CommandIds.h"
 
 namespace zandel {
 

@@ -1,4 +1,4 @@
-#include "core/app/InternetSettings.h"
+#include "core/proxy/InternetSettings.h"
 
 namespace zandel {
 

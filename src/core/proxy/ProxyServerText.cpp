@@ -1,4 +1,4 @@
-#include "core/app/ProxyServerText.h"
+#include "core/proxy/ProxyServerText.h"
 
 namespace zandel {
 

@@ -1,12 +1,12 @@
-#include "core/app/PopupMenus.h"
+#include "core/frame/PopupMenus.h"
 
 #include <algorithm>
 #include <array>
 #include <functional>
 
 #include "core/app/AppSettings.h"
-#include "core/app/CommandIds.h"
-#include "core/app/CommandTable.h"
+#include "core/frame/CommandIds.h"
+#include "core/frame/CommandTable.h"
 
 namespace zandel {
 

@@ -1,14 +1,13 @@
 #include "platform/DesktopInternetSettings.h"
 
 #include <sstream>
-#include <utility>
 
 #include <unistd.h>
 
 namespace zandel {
 
-DesktopInternetSettings::DesktopInternetSettings(const char* currentDesktop, std::string kdeConfigDir)
-    : m_targets(TargetsFor(currentDesktop)), m_kde(std::move(kdeConfigDir)) {}
+DesktopInternetSettings::DesktopInternetSettings(const char* currentDesktop, const std::string& kdeConfigDir)
+    : m_targets(TargetsFor(currentDesktop)), m_kde(kdeConfigDir) {}
 
 DesktopInternetSettings::Targets DesktopInternetSettings::TargetsFor(const char* currentDesktop) {
     std::istringstream names(currentDesktop != nullptr ? currentDesktop : "");

@@ -17,7 +17,7 @@ public:
     enum class Targets { Gnome, Kde, Both };
 
     explicit DesktopInternetSettings(const char* currentDesktop,
-                                     std::string kdeConfigDir = KdeInternetSettings::DefaultConfigDir());
+                                     const std::string& kdeConfigDir = KdeInternetSettings::DefaultConfigDir());
 
     void SetOption(int option, const InternetOptionList& list) override;
     std::optional<std::string> ReadDialUpProfileName() override { return std::nullopt; }

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/app/AppSettings.h"
 #include "core/settings/TimeOut.h"
 
 namespace zandel::cli {
@@ -73,6 +74,18 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
             out = argv[++i];
             return true;
         };
+        // A whole number in its range, or the error naming the option (by its long name) and what it must be.
+        auto number = [&](const char* name, int low, int high, const std::string& mustBe) -> std::optional<int> {
+            std::string text;
+            if (!value(text)) {
+                return std::nullopt;
+            }
+            const std::optional<int> parsed = ParseIntInRange(text, low, high);
+            if (!parsed) {
+                outcome.error = std::string(name) + " must be " + mustBe + ": " + text;
+            }
+            return parsed;
+        };
         std::string text;
         if (arg == "-h" || arg == "--help") {
             options.help = true;
@@ -83,12 +96,9 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
             }
             options.url = text;
         } else if (arg == "--timeout") {
-            if (!value(text)) {
-                return outcome;
-            }
-            options.timeOut = ParseIntInRange(text, kTimeOutRunMin, kTimeOutRunMax);
+            options.timeOut =
+                number("--timeout", kTimeOutRunMin, kTimeOutRunMax, "a whole number of seconds from " + TimeOutRange());
             if (!options.timeOut) {
-                outcome.error = "--timeout must be a whole number of seconds from " + TimeOutRange() + ": " + text;
                 return outcome;
             }
         } else if (arg == "--http-version") {
@@ -106,31 +116,20 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
             }
             options.userAgent = text;
         } else if (arg == "--save-mode") {
-            if (!value(text)) {
-                return outcome;
-            }
-            const auto mode = ParseIntInRange(text, 1, 5);
+            const std::optional<int> mode = number("--save-mode", 1, 5, "1 to 5");
             if (!mode) {
-                outcome.error = "--save-mode must be 1 to 5: " + text;
                 return outcome;
             }
             options.saveMode = *mode;
         } else if (arg == "-j" || arg == "--jobs") {
-            if (!value(text)) {
-                return outcome;
-            }
-            options.jobs = ParseIntInRange(text, 1, 1000);
+            options.jobs = number("--jobs", 1, kMaxParallelChecks,
+                                  "a whole number from 1 to " + std::to_string(kMaxParallelChecks));
             if (!options.jobs) {
-                outcome.error = "--jobs must be a whole number from 1 to 1000: " + text;
                 return outcome;
             }
         } else if (arg == "--max-rows") {
-            if (!value(text)) {
-                return outcome;
-            }
-            const auto rows = ParseIntInRange(text, 1, 1000000);
+            const std::optional<int> rows = number("--max-rows", 1, 1000000, "a whole number from 1 to 1000000");
             if (!rows) {
-                outcome.error = "--max-rows must be a whole number from 1 to 1000000: " + text;
                 return outcome;
             }
             options.maxRows = *rows;

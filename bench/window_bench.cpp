@@ -26,6 +26,7 @@
 #include "ui/list/RidIdiView.h"
 #include "ui/support/FakeFileDialogs.h"
 #include "ui/util/MessageBoxService.h"
+#include "support/RecordingServices.h"
 
 namespace {
 

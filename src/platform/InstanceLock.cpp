@@ -36,7 +36,7 @@ InstanceLock::~InstanceLock() {
 }
 
 bool InstanceLock::Acquire() {
-    if (m_fd >= 0) {
+    if (m_fd.IsOpen()) {
         return true;
     }
     // Without a lock file of our own there is nothing to tell another instance by; starting is better than
@@ -44,32 +44,29 @@ bool InstanceLock::Acquire() {
     if (m_privateFolder && !EnsurePrivateFolder(m_path.substr(0, m_path.rfind('/')))) {
         return true;
     }
-    const int fd = OpenRetrying(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) {
+    UniqueFd fd(OpenRetrying(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!fd.IsOpen()) {
         return true;
     }
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
-        ::close(fd);
+    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
         return true;
     }
     int locked = -1;
     do {
-        locked = ::flock(fd, LOCK_EX | LOCK_NB);
+        locked = ::flock(fd.Get(), LOCK_EX | LOCK_NB);
     } while (locked != 0 && errno == EINTR);
     if (locked != 0) {
-        ::close(fd);
         return false;
     }
-    m_fd = fd;
+    m_fd = std::move(fd);
     return true;
 }
 
 void InstanceLock::Release() {
-    if (m_fd >= 0) {
-        ::flock(m_fd, LOCK_UN);
-        ::close(m_fd);
-        m_fd = -1;
+    if (m_fd.IsOpen()) {
+        ::flock(m_fd.Get(), LOCK_UN);
+        m_fd.Close();
     }
 }
 
@@ -97,15 +94,13 @@ bool InstanceLock::EnsurePrivateFolder(const std::string& folder) {
     }
     // Made by us just now or earlier, or planted by someone else: only a real folder of ours that no one
     // else may enter will do.
-    const int fd = OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
-    if (fd < 0) {
+    const UniqueFd fd(OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
+    if (!fd.IsOpen()) {
         return false;
     }
     struct stat info {};
-    const bool ours = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
-                      ((info.st_mode & 0077) == 0 || ::fchmod(fd, 0700) == 0);
-    ::close(fd);
-    return ours;
+    return ::fstat(fd.Get(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
+           ((info.st_mode & 0077) == 0 || ::fchmod(fd.Get(), 0700) == 0);
 }
 
 } // namespace zandel

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/app/AppLifecycle.h"
+#include "core/util/UniqueFd.h"
 
 namespace zandel {
 
@@ -24,8 +25,8 @@ public:
     bool Acquire() override;
     void Release() override;
 
-    bool IsHeld() const { return m_fd >= 0; }
-    int Descriptor() const { return m_fd; }
+    bool IsHeld() const { return m_fd.IsOpen(); }
+    int Descriptor() const { return m_fd.Get(); }
     const std::string& Path() const { return m_path; }
 
     static std::string DefaultPath();
@@ -38,7 +39,7 @@ private:
 
     std::string m_path;
     bool m_privateFolder = false;
-    int m_fd = -1;
+    UniqueFd m_fd;
 };
 
 } // namespace zandel

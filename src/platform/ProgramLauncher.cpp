@@ -7,9 +7,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include "core/frame/BrowserLaunch.h"
-#include "core/app/MessageService.h"
-
 extern char** environ;
 
 namespace zandel {
@@ -49,15 +46,6 @@ bool SpawnLauncher::Launch(const std::string& program, const std::string& parame
         }
     }).detach();
     return true;
-}
-
-bool LaunchOrReport(IProgramLauncher& launcher, const std::string& program, const std::string& parameter,
-                    IMessageService& messages) {
-    if (launcher.Launch(program, parameter)) {
-        return true;
-    }
-    ShowOk(messages, LaunchFailedText(program));
-    return false;
 }
 
 } // namespace zandel

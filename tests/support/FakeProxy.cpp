@@ -22,8 +22,8 @@ constexpr std::string_view kBadRequest =
     "HTTP/1.0 400 Bad Request\r\nContent-Type: text/plain\r\n\r\nAn absolute http URL is needed.\r\n";
 
 // A TCP port bound but never listening: every connection attempt is refused, and no one else gets the port.
-SocketFd BindWithoutListening(std::uint16_t& port) {
-    SocketFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+UniqueFd BindWithoutListening(std::uint16_t& port) {
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -155,7 +155,7 @@ bool FakeProxy::Forward(ServerConnection& connection, const std::string& addedHe
     } else if (!IsLoopbackName(url.host)) {
         refusal = kBadGateway;
     }
-    SocketFd upstream;
+    UniqueFd upstream;
     if (refusal.empty()) {
         upstream = ConnectLoopback(static_cast<std::uint16_t>(url.port));
         if (!upstream.IsOpen()) {

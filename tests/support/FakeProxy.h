@@ -11,7 +11,7 @@
 
 #include "support/FakeScript.h"
 #include "support/LoopbackServer.h"
-#include "support/SocketFd.h"
+#include "core/util/UniqueFd.h"
 
 namespace zandel::test {
 
@@ -48,7 +48,7 @@ private:
 
     FakeScript m_script;
     std::uint16_t m_port = 0;
-    SocketFd m_refusing;
+    UniqueFd m_refusing;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;

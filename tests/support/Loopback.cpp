@@ -12,8 +12,8 @@ std::string LoopbackAddress(std::uint16_t port) {
     return std::string(kLoopbackHost) + ":" + std::to_string(port);
 }
 
-SocketFd ConnectLoopback(std::uint16_t port) {
-    SocketFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+UniqueFd ConnectLoopback(std::uint16_t port) {
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!fd.IsOpen()) {
         return fd;
     }
@@ -47,7 +47,7 @@ bool SendAll(int fd, std::string_view bytes) {
 
 std::string BareExchange(std::uint16_t port, std::string_view request) {
     std::string answer;
-    SocketFd fd = ConnectLoopback(port);
+    UniqueFd fd = ConnectLoopback(port);
     if (!fd.IsOpen() || !SendAll(fd.Get(), request)) {
         return answer;
     }

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "support/SocketFd.h"
+#include "core/util/UniqueFd.h"
 
 namespace zandel::test {
 
@@ -19,7 +19,7 @@ inline constexpr const char* kUnresolvableHost = "no..such.invalid";
 std::string LoopbackAddress(std::uint16_t port);
 
 // A blocking TCP connection to 127.0.0.1:port; not open when the connection fails.
-SocketFd ConnectLoopback(std::uint16_t port);
+UniqueFd ConnectLoopback(std::uint16_t port);
 
 // Sends every byte on a blocking socket; false when the peer has gone.
 bool SendAll(int fd, std::string_view bytes);

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "support/ServerConnection.h"
-#include "support/SocketFd.h"
+#include "core/util/UniqueFd.h"
 
 namespace zandel::test {
 
@@ -40,8 +40,8 @@ private:
     void ReapFinished();
 
     Handler m_handler;
-    SocketFd m_listen;
-    SocketFd m_stop;
+    UniqueFd m_listen;
+    UniqueFd m_stop;
     std::uint16_t m_port = 0;
     std::mutex m_mutex;
     std::list<Worker> m_workers;

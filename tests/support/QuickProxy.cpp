@@ -57,7 +57,7 @@ void QuickProxy::Serve() {
         if (::poll(fds, 2, -1) < 0 || fds[1].revents != 0) {
             return;
         }
-        SocketFd connection(::accept4(m_listen.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+        UniqueFd connection(::accept4(m_listen.Get(), nullptr, nullptr, SOCK_CLOEXEC));
         if (!connection.IsOpen()) {
             continue;
         }

@@ -4,7 +4,7 @@
 #include <string>
 #include <thread>
 
-#include "support/SocketFd.h"
+#include "core/util/UniqueFd.h"
 
 namespace zandel::test {
 
@@ -24,8 +24,8 @@ public:
 private:
     void Serve();
 
-    SocketFd m_listen;
-    SocketFd m_stop;
+    UniqueFd m_listen;
+    UniqueFd m_stop;
     std::uint16_t m_port = 0;
     std::thread m_thread;
 };

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "support/SocketFd.h"
+#include "core/util/UniqueFd.h"
 
 namespace zandel::test {
 
@@ -42,7 +42,7 @@ private:
     // Bytes read, 0 at the end of the stream, -1 on failure or stop.
     long ReadSome();
 
-    SocketFd m_fd;
+    UniqueFd m_fd;
     int m_stopFd;
     std::string m_peerAddress;
     std::string m_received;

@@ -20,6 +20,7 @@
 #include "platform/RecentFileList.h"
 #include "support/FakeFileDialogs.h"
 #include "support/FakeProxy.h"
+#include "support/RecordingServices.h"
 #include "support/TempDir.h"
 #include "ui/UiTestSupport.h"
 #include "ui/frame/CheckBar.h"
@@ -406,3 +407,4 @@ private Q_SLOTS:
 
 QTEST_MAIN(zandel::MainFrameTest)
 #include "MainFrameTest.moc"
+#include "support/RecordingServices.h"

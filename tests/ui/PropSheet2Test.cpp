@@ -13,6 +13,7 @@
 #include "ui/UiTestSupport.h"
 #include "ui/multistage/PropSheet2.h"
 #include "ui/support/SheetDriver.h"
+#include "support/RecordingServices.h"
 
 namespace zandel {
 namespace {

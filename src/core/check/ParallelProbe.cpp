@@ -36,7 +36,7 @@ struct ParallelProbe::Connection {
     std::atomic<bool>* mark = nullptr;
     std::shared_ptr<const std::string> request;
     State state = State::Lookup;
-    int fd = -1;
+    UniqueFd fd;
     std::uint64_t sequence = 0; // the order of submission
     unsigned serial = 0;        // tells a lookup's answer for this job from one for the slot's earlier job
     sockaddr_in target{};
@@ -65,13 +65,7 @@ struct ParallelProbe::LookupPool {
     std::deque<Ask> asks;
     std::vector<Answer> answers;
     bool stop = false;
-    int wake = -1; // the probe's wake-up descriptor, a duplicate the pool closes itself
-
-    ~LookupPool() {
-        if (wake >= 0) {
-            ::close(wake);
-        }
-    }
+    UniqueFd wake; // a duplicate of the probe's wake-up descriptor, so that the pool may outlive the probe
 
     void Serve() {
         for (;;) {
@@ -93,7 +87,7 @@ struct ParallelProbe::LookupPool {
             }
             answers.push_back(answer);
             const std::uint64_t one = 1;
-            [[maybe_unused]] const ssize_t written = ::write(wake, &one, sizeof one);
+            [[maybe_unused]] const ssize_t written = ::write(wake.Get(), &one, sizeof one);
         }
     }
 };
@@ -122,28 +116,22 @@ ParallelProbe::~ParallelProbe() {
         m_lookups->stop = true;
         m_lookups->asked.notify_all();
     }
-    if (m_epoll >= 0) {
-        ::close(m_epoll);
-    }
-    if (m_wake >= 0) {
-        ::close(m_wake);
-    }
 }
 
 bool ParallelProbe::Start() {
-    m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
-    m_wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (m_epoll < 0 || m_wake < 0) {
+    m_epoll.Reset(::epoll_create1(EPOLL_CLOEXEC));
+    m_wake.Reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    if (!m_epoll.IsOpen() || !m_wake.IsOpen()) {
         return false;
     }
     epoll_event wakeEvent{};
     wakeEvent.events = EPOLLIN;
     wakeEvent.data.u64 = kWakeKey;
-    if (::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wake, &wakeEvent) != 0) {
+    if (::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, m_wake.Get(), &wakeEvent) != 0) {
         return false;
     }
     m_lookups = std::make_shared<LookupPool>();
-    m_lookups->wake = ::fcntl(m_wake, F_DUPFD_CLOEXEC, 0);
+    m_lookups->wake.Reset(::fcntl(m_wake.Get(), F_DUPFD_CLOEXEC, 0));
     try {
         for (int i = 0; i < kLookupThreads; ++i) {
             std::thread([pool = m_lookups] { pool->Serve(); }).detach();
@@ -152,7 +140,7 @@ bool ParallelProbe::Start() {
     } catch (const std::system_error&) {
         return false;
     }
-    return m_lookups->wake >= 0;
+    return m_lookups->wake.IsOpen();
 }
 
 void ParallelProbe::SetRequest(const std::string& requestLine, const std::string& headers,
@@ -166,7 +154,7 @@ void ParallelProbe::SetRequest(const std::string& requestLine, const std::string
 
 void ParallelProbe::Wake() {
     const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(m_wake, &one, sizeof one);
+    [[maybe_unused]] const ssize_t written = ::write(m_wake.Get(), &one, sizeof one);
 }
 
 std::uint64_t ParallelProbe::NowMs() const {
@@ -233,11 +221,11 @@ void ParallelProbe::IoLoop() {
                 timeoutMs = next <= now ? 0 : static_cast<int>(std::min<std::uint64_t>(next - now, INT_MAX));
             }
         }
-        const int count = ::epoll_wait(m_epoll, events, kEventsPerWait, timeoutMs);
+        const int count = ::epoll_wait(m_epoll.Get(), events, kEventsPerWait, timeoutMs);
         for (int i = 0; i < count; ++i) {
             if (events[i].data.u64 == kWakeKey) {
                 std::uint64_t drained = 0;
-                [[maybe_unused]] const ssize_t got = ::read(m_wake, &drained, sizeof drained);
+                [[maybe_unused]] const ssize_t got = ::read(m_wake.Get(), &drained, sizeof drained);
                 continue;
             }
             OnSocketReady(static_cast<std::size_t>(events[i].data.u64));
@@ -337,17 +325,18 @@ void ParallelProbe::TakeLookups() {
 void ParallelProbe::StartConnect(std::size_t index) {
     Connection& c = *m_connections[index];
     c.state = Connection::State::Exchange;
-    c.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (c.fd < 0) {
+    c.fd.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!c.fd.IsOpen()) {
         End(index, CProxyProbe::kStatusSocketError);
         return;
     }
-    c.exchange.emplace(*c.job, c.fd, c.request->data(), c.request->size(), m_callback);
+    c.exchange.emplace(*c.job, c.fd.Get(), c.request->data(), c.request->size(), m_callback);
     epoll_event event{};
     event.events = EPOLLOUT;
     event.data.u64 = index;
-    if ((::connect(c.fd, reinterpret_cast<const sockaddr*>(&c.target), sizeof c.target) != 0 && errno != EINPROGRESS) ||
-        ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, c.fd, &event) != 0) {
+    if ((::connect(c.fd.Get(), reinterpret_cast<const sockaddr*>(&c.target), sizeof c.target) != 0 &&
+         errno != EINPROGRESS) ||
+        ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, c.fd.Get(), &event) != 0) {
         End(index, CProxyProbe::kStatusSocketError);
     }
 }
@@ -369,7 +358,7 @@ void ParallelProbe::OnSocketReady(std::size_t index) {
         epoll_event event{};
         event.events = EPOLLIN;
         event.data.u64 = index;
-        ::epoll_ctl(m_epoll, EPOLL_CTL_MOD, c.fd, &event);
+        ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_MOD, c.fd.Get(), &event);
     }
 }
 
@@ -402,10 +391,9 @@ void ParallelProbe::End(std::size_t index, int status) {
         c->exchange->Stop(status);
         status = c->exchange->Finish();
     }
-    if (c->fd >= 0) {
-        ::epoll_ctl(m_epoll, EPOLL_CTL_DEL, c->fd, nullptr);
-        ::shutdown(c->fd, SHUT_RDWR);
-        ::close(c->fd);
+    if (c->fd.IsOpen()) {
+        ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_DEL, c->fd.Get(), nullptr);
+        ::shutdown(c->fd.Get(), SHUT_RDWR);
     }
     {
         std::lock_guard lock(m_outMutex);

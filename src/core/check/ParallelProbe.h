@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/check/ProxyProbe.h"
+#include "core/util/UniqueFd.h"
 
 namespace zandel {
 
@@ -65,8 +66,8 @@ private:
     std::uint64_t NowMs() const;
 
     ProbeCallback m_callback;
-    int m_epoll = -1;
-    int m_wake = -1;
+    UniqueFd m_epoll;
+    UniqueFd m_wake;
     std::thread m_io;
     std::shared_ptr<LookupPool> m_lookups;
     int m_outstanding = 0; // the submitting thread's count

@@ -28,23 +28,20 @@ namespace {
 // The worker's status when it never reported one (it did not run or ended by an exception).
 constexpr int kStatusUnread = -1;
 
-// Shuts down and closes the worker's socket however the worker leaves.
-class SocketGuard final {
+// Shuts the worker's socket down however the worker leaves, before its owner closes it.
+class ShutdownOnExit final {
 public:
-    explicit SocketGuard(int fd) : m_fd(fd) {}
-    ~SocketGuard() {
-        if (m_fd >= 0) {
-            ::shutdown(m_fd, SHUT_RDWR);
-            ::close(m_fd);
+    explicit ShutdownOnExit(const UniqueFd& socket) : m_socket(socket) {}
+    ~ShutdownOnExit() {
+        if (m_socket.IsOpen()) {
+            ::shutdown(m_socket.Get(), SHUT_RDWR);
         }
     }
-    SocketGuard(const SocketGuard&) = delete;
-    SocketGuard& operator=(const SocketGuard&) = delete;
-
-    int Get() const { return m_fd; }
+    ShutdownOnExit(const ShutdownOnExit&) = delete;
+    ShutdownOnExit& operator=(const ShutdownOnExit&) = delete;
 
 private:
-    int m_fd;
+    const UniqueFd& m_socket;
 };
 
 } // namespace
@@ -81,19 +78,15 @@ int ClosingEventFor(ProbeResult result) {
 
 CProxyProbe::CProxyProbe() = default;
 
-CProxyProbe::~CProxyProbe() {
-    if (m_wakeFd >= 0) {
-        ::close(m_wakeFd);
-    }
-}
+CProxyProbe::~CProxyProbe() = default;
 
 bool CProxyProbe::Initialize(ProbeCallback callback) {
     if (m_initialized.load()) {
         return true;
     }
-    if (m_wakeFd < 0) {
-        m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-        if (m_wakeFd < 0) {
+    if (!m_wakeFd.IsOpen()) {
+        m_wakeFd.Reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+        if (!m_wakeFd.IsOpen()) {
             return false;
         }
     }
@@ -194,7 +187,7 @@ bool CProxyProbe::Cancel() {
     if (m_eventArmed && m_running.load()) {
         m_running.store(false);
         const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = ::write(m_wakeFd, &one, sizeof one);
+        [[maybe_unused]] const ssize_t written = ::write(m_wakeFd.Get(), &one, sizeof one);
     }
     return true;
 }
@@ -214,10 +207,11 @@ int CProxyProbe::ProbeThread() {
         waitMs = static_cast<int>(std::min<std::uint32_t>(m_waitTimeoutMs, INT_MAX));
     }
 
-    const SocketGuard socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (socket.Get() < 0) {
+    const UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!socket.IsOpen()) {
         return kStatusSocketError;
     }
+    const ShutdownOnExit shutdown(socket);
     sockaddr_in target = ProbeTargetPort(job);
     ProbeHostName host;
     ProbeHost(job, host);
@@ -245,7 +239,7 @@ int CProxyProbe::Exchange(int fd, const char* request, std::size_t requestLength
         pollfd fds[2] = {};
         fds[0].fd = fd;
         fds[0].events = exchange.Current() == ProbeExchange::Step::WantWrite ? POLLOUT : POLLIN;
-        fds[1].fd = m_wakeFd;
+        fds[1].fd = m_wakeFd.Get();
         fds[1].events = POLLIN;
         const int ready = ::poll(fds, 2, waitMs);
         if (ready == 0) {
@@ -274,7 +268,7 @@ CProxyProbe::WakeArming::WakeArming(CProxyProbe& probe) : m_probe(probe) {
     // A wake-up left over from a cancel that came too late for the previous job is dropped here.
     std::lock_guard lock(m_probe.m_eventMutex);
     std::uint64_t stale = 0;
-    [[maybe_unused]] const ssize_t drained = ::read(m_probe.m_wakeFd, &stale, sizeof stale);
+    [[maybe_unused]] const ssize_t drained = ::read(m_probe.m_wakeFd.Get(), &stale, sizeof stale);
     m_probe.m_eventArmed = true;
 }
 

@@ -5,6 +5,8 @@
 #include <mutex>
 #include <string>
 
+#include "core/util/UniqueFd.h"
+
 namespace zandel {
 
 // The record of one check. The caller owns it and the answer buffer it points to.
@@ -112,7 +114,7 @@ private:
     // only while a worker is between setting it up and closing its socket. Arming, disarming and Cancel
     // take the lock, so a Cancel never reaches the next job.
     std::mutex m_eventMutex;
-    int m_wakeFd = -1;
+    UniqueFd m_wakeFd;
     bool m_eventArmed = false;
 };
 

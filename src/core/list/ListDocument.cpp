@@ -14,6 +14,7 @@
 #include "core/list/RowStore.h"
 #include "core/util/FileIo.h"
 #include "core/util/Text.h"
+#include "core/util/UniqueFd.h"
 
 namespace zandel {
 
@@ -52,23 +53,22 @@ std::string FullPath(const std::string& path) {
 
 // For reading only: a list the user may not write (or that another program holds) still loads.
 FilePtr OpenForReading(const std::string& path, int& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.IsOpen()) {
         error = errno;
         return nullptr;
     }
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-        ::close(fd);
+    if (::fstat(fd.Get(), &info) == 0 && S_ISDIR(info.st_mode)) {
         error = EISDIR;
         return nullptr;
     }
-    std::FILE* file = ::fdopen(fd, "r");
+    std::FILE* file = ::fdopen(fd.Get(), "r");
     if (file == nullptr) {
         error = errno;
-        ::close(fd);
         return nullptr;
     }
+    fd.Release(); // the stream closes it now
     return FilePtr(file);
 }
 

@@ -32,20 +32,6 @@ public:
     virtual std::optional<std::string> ReadDialUpProfileName() = 0;
 };
 
-// Keeps every call (tests).
-class RecordingInternetSettings final : public IInternetSettings {
-public:
-    struct Call {
-        int option;
-        InternetOptionList list;
-    };
-    void SetOption(int option, const InternetOptionList& list) override { calls.push_back({option, list}); }
-    std::optional<std::string> ReadDialUpProfileName() override { return dialUpProfile; }
-
-    std::vector<Call> calls;
-    std::optional<std::string> dialUpProfile;
-};
-
 // Hands the proxy setting over: the dial-up connection first when there is one, then the local network,
 // each followed by the announcement. When the proxy is switched off the address is still handed over, so
 // the browser keeps it for the next time.

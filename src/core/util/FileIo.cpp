@@ -6,13 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/util/FdGuard.h"
+#include "core/util/UniqueFd.h"
 
 namespace zandel {
 
 FileResult ReadWholeFile(const std::string& path, std::string& out) {
     out.clear();
-    FdGuard fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.Get() < 0) {
         return FileResult{false, errno};
     }

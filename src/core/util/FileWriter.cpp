@@ -14,7 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/util/FdGuard.h"
+#include "core/util/UniqueFd.h"
 #include "core/util/FileIo.h"
 
 namespace zandel {
@@ -129,7 +129,7 @@ int WriteInPlace(int fd, const std::string& bytes) {
 
 // For what only the kernel can open by its name: devices, pipes, the links of /dev/stdout and /proc/self/fd.
 int WriteDirectly(const std::string& path, const std::string& bytes) {
-    FdGuard fd(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
     struct stat st {};
     if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0) {
         return errno;
@@ -155,7 +155,7 @@ void RemoveStaleTemporaries(const std::string& dir) {
         if (name.size() != kTempNameSize || name.compare(0, sizeof kTempPrefix - 1, kTempPrefix) != 0) {
             continue;
         }
-        FdGuard fd(::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        UniqueFd fd(::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat opened {};
         struct stat named {};
         if (fd.Get() < 0 || ::fstat(fd.Get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
@@ -171,7 +171,7 @@ void RemoveStaleTemporaries(const std::string& dir) {
 }
 
 void SyncDirectory(const std::string& dir) {
-    FdGuard fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.Get() >= 0) {
         ::fsync(fd.Get());
     }
@@ -183,7 +183,7 @@ int ReplaceByRename(const std::string& target, const std::string& bytes, const s
     const std::string dir = DirectoryOf(target);
     RemoveStaleTemporaries(dir);
     std::string temp = dir + "/" + kTempPrefix + "XXXXXX";
-    FdGuard fd(::mkostemp(temp.data(), O_CLOEXEC));
+    UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (fd.Get() < 0) {
         return errno;
     }
@@ -222,7 +222,7 @@ int ReplaceByRename(const std::string& target, const std::string& bytes, const s
 // hard-linked file (the other names would keep the old text), one in a folder that takes no new files, and one
 // whose owner a new file could not keep.
 int SaveOverFile(const std::string& target, const std::string& bytes) {
-    FdGuard file(::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    UniqueFd file(::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
     struct stat st {};
     if (file.Get() < 0 || ::fstat(file.Get(), &st) != 0) {
         return errno;

@@ -13,6 +13,7 @@
 #include "ui/UiTestSupport.h"
 #include "ui/app/MainApp.h"
 #include "ui/support/FakeFileDialogs.h"
+#include "support/RecordingServices.h"
 
 namespace zandel::test {
 

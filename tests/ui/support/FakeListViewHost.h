@@ -9,6 +9,7 @@
 #include "core/app/AppSettings.h"
 #include "core/proxy/InternetSettings.h"
 #include "ui/list/ListViewHost.h"
+#include "support/RecordingServices.h"
 
 namespace zandel::ui {
 class CCheckBar;

@@ -12,6 +12,7 @@
 #include "ui/UiTestSupport.h"
 #include "ui/frame/MainFrame.h"
 #include "ui/support/FakeFileDialogs.h"
+#include "support/RecordingServices.h"
 
 namespace zandel::test {
 

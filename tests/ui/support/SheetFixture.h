@@ -10,6 +10,7 @@
 #include "ui/UiTestSupport.h"
 #include "ui/settings/PropSheet.h"
 #include "ui/support/SheetDriver.h"
+#include "support/RecordingServices.h"
 
 namespace zandel::test {
 

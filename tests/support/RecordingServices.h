@@ -1,0 +1,41 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/frame/ProgramLauncher.h"
+#include "core/proxy/InternetSettings.h"
+
+namespace zandel {
+
+// Keeps every call instead of changing the desktop's settings.
+class RecordingInternetSettings final : public IInternetSettings {
+public:
+    struct Call {
+        int option;
+        InternetOptionList list;
+    };
+    void SetOption(int option, const InternetOptionList& list) override { calls.push_back({option, list}); }
+    std::optional<std::string> ReadDialUpProfileName() override { return dialUpProfile; }
+
+    std::vector<Call> calls;
+    std::optional<std::string> dialUpProfile;
+};
+
+// Remembers every launch instead of starting anything.
+class RecordingLauncher final : public IProgramLauncher {
+public:
+    struct Launched {
+        std::string program;
+        std::string parameter;
+    };
+    bool Launch(const std::string& program, const std::string& parameter) override {
+        launches.push_back({program, parameter});
+        return starts;
+    }
+    std::vector<Launched> launches;
+    bool starts = true; // whether the launches succeed
+};
+
+} // namespace zandel

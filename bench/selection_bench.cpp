@@ -16,6 +16,7 @@
 #include "bench/Median.h"
 #include "core/frame/CommandIds.h"
 #include "ui/frame/MainFrame.h"
+#include "ui/list/ListRows.h"
 #include "ui/list/RidIdiView.h"
 #include "ui/support/FrameRig.h"
 
@@ -53,7 +54,7 @@ Figures Measure(ui::CMainFrame& frame, int selected) {
         frame.OnCommand(cmd::kSelectAll);
     } else {
         for (int row = 0; row < selected; ++row) {
-            view.SetRowSelected(row, true);
+            view.Rows().SetRowSelected(row, true);
         }
         frame.UpdateCounts();
     }
@@ -77,7 +78,7 @@ Figures Measure(ui::CMainFrame& frame, int selected) {
         QCoreApplication::processEvents();
         clicks.push_back(MsSince(start));
     }
-    if (view.SelectedRows(kRows).size() != static_cast<std::size_t>(selected)) {
+    if (view.Rows().SelectedRows(kRows).size() != static_cast<std::size_t>(selected)) {
         std::fprintf(stderr, "the clicks did not reach the list\n");
     }
     return Figures{selectMs, idleCpuPercent, bench::Median(clicks)};

@@ -23,6 +23,7 @@
 #include "support/Subprocess.h"
 #include "support/TempDir.h"
 #include "ui/frame/MainFrame.h"
+#include "ui/list/ListRows.h"
 #include "ui/list/RidIdiView.h"
 #include "ui/support/FakeFileDialogs.h"
 #include "ui/util/MessageBoxService.h"
@@ -90,8 +91,8 @@ int main(int argc, char** argv) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         }
         window.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-        if (view.GetCellText(kRows - 1, 1).rfind("Anonymous", 0) != 0) {
-            std::fprintf(stderr, "window run failed: %s\n", view.GetCellText(kRows - 1, 1).c_str());
+        if (view.Rows().GetCellText(kRows - 1, 1).rfind("Anonymous", 0) != 0) {
+            std::fprintf(stderr, "window run failed: %s\n", view.Rows().GetCellText(kRows - 1, 1).c_str());
             return 1;
         }
 

@@ -14,6 +14,7 @@
 #include "ui/frame/ProxyBar.h"
 #include "ui/log/LogView.h"
 #include "ui/list/ListPopupMenus.h"
+#include "ui/list/ListRows.h"
 #include "ui/list/RidIdiView.h"
 #include "ui/support/FrameRig.h"
 #include "ui/support/MenuProbe.h"
@@ -48,7 +49,7 @@ private:
     ui::CRidIdiView& View() { return *m_frame->View(); }
     void Select(std::initializer_list<int> rows) {
         for (int row : rows) {
-            View().SetRowSelected(row, true);
+            View().Rows().SetRowSelected(row, true);
         }
     }
     std::unique_ptr<QMenu> Menu() { return m_frame->Popups().MakeContextMenu(); }
@@ -134,7 +135,7 @@ private Q_SLOTS:
         };
         QCOMPARE(shown, expected);
         // The right click marked the row it hit.
-        QCOMPARE(View().SelectionMark(), 1);
+        QCOMPARE(View().Rows().SelectionMark(), 1);
     }
 
     void emptyListOffersOnlyAddingAmongTheRowCommands() {
@@ -147,8 +148,8 @@ private Q_SLOTS:
         }
         QVERIFY(test::FindCommand(*menu, cmd::kFavouriteFirst)->text() == QStringLiteral("なし"));
         QVERIFY(test::ChooseCommand(*menu, cmd::kAddAtEnd));
-        QCOMPARE(View().RowCount(), 1);
-        QCOMPARE(View().GetCellText(0, 0), std::string("0.0.0.0:0"));
+        QCOMPARE(View().Rows().RowCount(), 1);
+        QCOMPARE(View().Rows().GetCellText(0, 0), std::string("0.0.0.0:0"));
     }
 
     void rowsWithoutASelectionMarkShowNoMenu() {
@@ -233,7 +234,7 @@ private Q_SLOTS:
         // Full: refused before the rows are looked at, also on an empty list.
         m_rig->messages.Clear();
         QVERIFY(Choose(cmd::kRegisterFavourites));
-        View().RemoveAllRows();
+        View().Rows().RemoveAllRows();
         QVERIFY(Choose(cmd::kRegisterFavourites));
         QCOMPARE(MessageTexts(), (std::vector<std::string>{kListFull, kListFull}));
         QCOMPARE(Favourites().size(), 50);

@@ -10,6 +10,7 @@
 #include "support/FakeProxy.h"
 #include "support/ThreadState.h"
 #include "ui/UiTestSupport.h"
+#include "ui/list/ListRows.h"
 #include "ui/list/RidIdiView.h"
 #include "ui/support/FakeListViewHost.h"
 
@@ -64,23 +65,23 @@ private:
     std::unique_ptr<CRidIdiView> m_view;
 
     void AddRow(const std::string& address) {
-        const int row = m_view->RowCount();
-        m_view->InsertRow(row, address, StatusUnchecked, row);
-        m_view->SetCellText(row, 1, "---");
-        m_view->SetCellText(row, 2, "--:---");
-        m_view->SetCellText(row, 3, "----/--/--(-:-:-)");
+        const int row = m_view->Rows().RowCount();
+        m_view->Rows().InsertRow(row, address, StatusUnchecked, row);
+        m_view->Rows().SetCellText(row, 1, "---");
+        m_view->Rows().SetCellText(row, 2, "--:---");
+        m_view->Rows().SetCellText(row, 3, "----/--/--(-:-:-)");
     }
     void Select(const Rows& rows) {
         m_view->clearSelection();
         for (int row : rows) {
-            m_view->SetRowSelected(row, true);
+            m_view->Rows().SetRowSelected(row, true);
         }
     }
     // Line by line, so that a difference shows where it is.
     void VerifyTranscript(const QString& expected) {
         QCOMPARE(m_host->LogText().split(QStringLiteral("\r\n")), expected.split(QStringLiteral("\r\n")));
     }
-    QString Cell(int row, int column) const { return QString::fromStdString(m_view->GetCellText(row, column)); }
+    QString Cell(int row, int column) const { return QString::fromStdString(m_view->Rows().GetCellText(row, column)); }
     int SentCount() const { return m_host->LogText().count(kSent); }
     // Waits until the run has sent its request to the proxy of `row`, which then stays silent, and the probe
     // waits for its answer: a stop or skip that comes while the probe is between two waits ends the job as
@@ -96,20 +97,20 @@ private:
         static const QRegularExpression seconds(QStringLiteral("^\\d+\\.\\d{3}$"));
         static const QRegularExpression checkTime(QStringLiteral("^\\d{4}/\\d{2}/\\d{2}\\(\\d{2}:\\d{2}:\\d{2}\\)$"));
         QCOMPARE(Cell(row, 1), result);
-        QCOMPARE(m_view->GetRowImage(row), image);
+        QCOMPARE(m_view->Rows().GetRowImage(row), image);
         if (usable) {
             QVERIFY2(seconds.match(Cell(row, 2)).hasMatch(), qPrintable(Cell(row, 2)));
         } else {
             QCOMPARE(Cell(row, 2), QStringLiteral("--:---"));
         }
         QVERIFY2(checkTime.match(Cell(row, 3)).hasMatch(), qPrintable(Cell(row, 3)));
-        QVERIFY(!m_view->IsRowSelected(row));
+        QVERIFY(!m_view->Rows().IsRowSelected(row));
     }
     void VerifyUntouched(int row) {
         QCOMPARE(Cell(row, 1), QStringLiteral("---"));
         QCOMPARE(Cell(row, 2), QStringLiteral("--:---"));
         QCOMPARE(Cell(row, 3), QStringLiteral("----/--/--(-:-:-)"));
-        QCOMPARE(m_view->GetRowImage(row), int(StatusUnchecked));
+        QCOMPARE(m_view->Rows().GetRowImage(row), int(StatusUnchecked));
     }
     void VerifyIdle() {
         QCOMPARE(m_host->caption, QStringLiteral("Zandel - 無題"));
@@ -127,8 +128,7 @@ private Q_SLOTS:
         m_settings->TimeOut = kTimeOutSeconds;
         m_messages = std::make_unique<test::MessageRecorder>();
         m_host = std::make_unique<test::FakeListViewHost>(*m_settings);
-        m_view = std::make_unique<CRidIdiView>(*m_settings);
-        m_view->SetHost(m_host.get());
+        m_view = m_host->MakeView(*m_settings);
         m_view->resize(640, 400);
         m_view->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
@@ -166,7 +166,7 @@ private Q_SLOTS:
         QCOMPARE(m_host->indicatorStarts, 1);
         QVERIFY(m_view->IsRunning());
         QCOMPARE(m_view->RemainingCount(), 2);
-        QCOMPARE(m_view->SelectedRows(MaxListRows), (Rows{5, 6}));
+        QCOMPARE(m_view->Rows().SelectedRows(MaxListRows), (Rows{5, 6}));
         QCOMPARE(m_view->editTriggers(), QAbstractItemView::NoEditTriggers);
 
         // While the run works on the rows they stay where they are.
@@ -190,7 +190,7 @@ private Q_SLOTS:
         VerifyJudged(4, QStringLiteral("NG"), StatusNG, false);
         VerifyJudged(5, QStringLiteral("NG"), StatusNG, false);
         VerifyUntouched(6);
-        QVERIFY(m_view->IsRowSelected(6));
+        QVERIFY(m_view->Rows().IsRowSelected(6));
         VerifyUntouched(7);
         VerifyUntouched(8);
         QCOMPARE(Cell(8, 0), QStringLiteral("127.0.0.1:9 # comment"));
@@ -232,7 +232,7 @@ private Q_SLOTS:
         VerifyJudged(1, QStringLiteral("NG"), StatusNG, false);
         VerifyUntouched(2);
         VerifyUntouched(3);
-        QCOMPARE(m_view->SelectedRows(MaxListRows), (Rows{2, 3}));
+        QCOMPARE(m_view->Rows().SelectedRows(MaxListRows), (Rows{2, 3}));
         VerifyIdle();
         QCOMPARE(m_host->indicatorStarts, 1);
         VerifyTranscript(

@@ -11,6 +11,7 @@
 #include "support/FakeProxy.h"
 #include "support/ThreadState.h"
 #include "ui/UiTestSupport.h"
+#include "ui/list/ListRows.h"
 #include "ui/list/RidIdiView.h"
 #include "ui/support/FakeListViewHost.h"
 #include "ui/support/ListRig.h"
@@ -31,7 +32,7 @@ private:
 
     void AddRows(int count, const std::string& address = "10.0.0.1:80") {
         for (int i = 0; i < count; ++i) {
-            m_rig->view->InsertRow(m_rig->view->RowCount(), address, StatusUnchecked, m_rig->view->RowCount());
+            m_rig->view->Rows().InsertRow(m_rig->view->Rows().RowCount(), address, StatusUnchecked, m_rig->view->Rows().RowCount());
         }
     }
     QPoint RowCentre(int row, int column = 0) const {
@@ -67,48 +68,48 @@ private Q_SLOTS:
     void selectedCountFollowsEveryChange() {
         AddRows(8);
         const auto check = [this](const char* step) {
-            QVERIFY2(m_rig->view->SelectedCount() == static_cast<int>(m_rig->view->SelectedRows(MaxListRows).size()),
+            QVERIFY2(m_rig->view->Rows().SelectedCount() == static_cast<int>(m_rig->view->Rows().SelectedRows(MaxListRows).size()),
                      step);
         };
-        QCOMPARE(m_rig->view->SelectedCount(), 0);
+        QCOMPARE(m_rig->view->Rows().SelectedCount(), 0);
         m_rig->view->OnCommand(cmd::kSelectAll);
-        QCOMPARE(m_rig->view->SelectedCount(), 8);
+        QCOMPARE(m_rig->view->Rows().SelectedCount(), 8);
         Click(2, Qt::ControlModifier);
-        QCOMPARE(m_rig->view->SelectedCount(), 7);
+        QCOMPARE(m_rig->view->Rows().SelectedCount(), 7);
         Click(2);
-        QCOMPARE(m_rig->view->SelectedCount(), 1);
+        QCOMPARE(m_rig->view->Rows().SelectedCount(), 1);
         Click(5, Qt::ShiftModifier);
-        QCOMPARE(m_rig->view->SelectedCount(), 4);
+        QCOMPARE(m_rig->view->Rows().SelectedCount(), 4);
         QTest::keyClick(m_rig->view.get(), Qt::Key_Down, Qt::ShiftModifier);
         check("shift+down");
         m_rig->view->OnCommand(cmd::kDelete); // answered OK
-        QCOMPARE(m_rig->view->RowCount(), 3);
-        QCOMPARE(m_rig->view->SelectedCount(), 0);
+        QCOMPARE(m_rig->view->Rows().RowCount(), 3);
+        QCOMPARE(m_rig->view->Rows().SelectedCount(), 0);
         m_rig->view->OnCommand(cmd::kSelectAll);
         m_rig->view->OnCommand(cmd::kMoveDown);
         check("move");
         m_rig->view->OnCommand(cmd::kAddAtEnd);
         check("add");
-        m_rig->view->SetRowSelected(0, false);
+        m_rig->view->Rows().SetRowSelected(0, false);
         check("deselect");
-        m_rig->view->RemoveRow(1);
+        m_rig->view->Rows().RemoveRow(1);
         check("remove");
         m_rig->view->OnCommand(cmd::kSelectAll);
-        m_rig->view->RemoveAllRows();
-        QCOMPARE(m_rig->view->SelectedCount(), 0);
+        m_rig->view->Rows().RemoveAllRows();
+        QCOMPARE(m_rig->view->Rows().SelectedCount(), 0);
     }
 
     // Only the run takes rows off the selection of a running list: no click, drag or key of the user may.
     void theUserCannotChangeTheSelectionOfARunningList() {
         test::FakeProxy silent(test::fake::NeverAnswer());
         AddRows(6, silent.Address());
-        m_rig->view->SetRowSelected(0, true);
-        m_rig->view->SetRowSelected(3, true);
+        m_rig->view->Rows().SetRowSelected(0, true);
+        m_rig->view->Rows().SetRowSelected(3, true);
         m_rig->view->StartCheck();
-        QTRY_COMPARE(m_rig->view->GetCellText(0, 1), std::string("ﾁｪｯｸ中…"));
+        QTRY_COMPARE(m_rig->view->Rows().GetCellText(0, 1), std::string("ﾁｪｯｸ中…"));
         // Waiting for the answer (the time-out and ten seconds), where a stop takes.
         QVERIFY(test::WaitUntilSomeThreadPolls((m_rig->settings.TimeOut + 10) * 1000));
-        const Rows before = m_rig->view->SelectedRows(MaxListRows);
+        const Rows before = m_rig->view->Rows().SelectedRows(MaxListRows);
 
         const std::vector<std::pair<const char*, std::function<void()>>> actions = {
             {"Ctrl+A", [this] { QTest::keyClick(m_rig->view.get(), Qt::Key_A, Qt::ControlModifier); }},
@@ -128,13 +129,13 @@ private Q_SLOTS:
         };
         for (const auto& [name, action] : actions) {
             action();
-            QVERIFY2(m_rig->view->SelectedRows(MaxListRows) == before, name);
+            QVERIFY2(m_rig->view->Rows().SelectedRows(MaxListRows) == before, name);
         }
         m_rig->view->StopCheck();
         QTRY_VERIFY(!m_rig->view->IsRunning());
         // Afterwards the user selects again.
         QTest::keyClick(m_rig->view.get(), Qt::Key_A, Qt::ControlModifier);
-        QCOMPARE(m_rig->view->SelectedCount(), 6);
+        QCOMPARE(m_rig->view->Rows().SelectedCount(), 6);
     }
 
     void aCellTooNarrowForItsTextShowsItWholeAsTheTip() {

@@ -15,6 +15,7 @@
 #include "support/TempDir.h"
 #include "ui/UiTestSupport.h"
 #include "ui/frame/ProxyBar.h"
+#include "ui/list/ListRows.h"
 #include "ui/list/RidIdiView.h"
 #include "ui/support/FakeListViewHost.h"
 #include "ui/support/ListRig.h"
@@ -37,23 +38,23 @@ private:
     std::unique_ptr<test::ListRig> m_rig;
 
     void Fill(int count) {
-        for (int row = m_rig->view->RowCount(), end = row + count; row < end; ++row) {
-            m_rig->view->InsertRow(row, AddressOf(row), StatusNG, row);
-            m_rig->view->SetCellText(row, 1, "NG");
-            m_rig->view->SetCellText(row, 2, "--:---");
-            m_rig->view->SetCellText(row, 3, "2024/01/02(03:04:05)");
+        for (int row = m_rig->view->Rows().RowCount(), end = row + count; row < end; ++row) {
+            m_rig->view->Rows().InsertRow(row, AddressOf(row), StatusNG, row);
+            m_rig->view->Rows().SetCellText(row, 1, "NG");
+            m_rig->view->Rows().SetCellText(row, 2, "--:---");
+            m_rig->view->Rows().SetCellText(row, 3, "2024/01/02(03:04:05)");
         }
     }
     void Select(const Rows& rows) {
         m_rig->view->clearSelection();
         for (int row : rows) {
-            m_rig->view->SetRowSelected(row, true);
+            m_rig->view->Rows().SetRowSelected(row, true);
         }
     }
     std::vector<std::string> Column(int column) const {
         std::vector<std::string> texts;
-        for (int row = 0; row < m_rig->view->RowCount(); ++row) {
-            texts.push_back(m_rig->view->GetCellText(row, column));
+        for (int row = 0; row < m_rig->view->Rows().RowCount(); ++row) {
+            texts.push_back(m_rig->view->Rows().GetCellText(row, column));
         }
         return texts;
     }
@@ -105,10 +106,10 @@ private Q_SLOTS:
 
     void addOpensAnUncheckedRowAndAnEmptiedEditKeepsIt() {
         QVERIFY(m_rig->view->OnCommand(cmd::kAddAtEnd));
-        QCOMPARE(m_rig->view->RowCount(), 1);
-        QCOMPARE(m_rig->view->GetRow(0).cells,
+        QCOMPARE(m_rig->view->Rows().RowCount(), 1);
+        QCOMPARE(m_rig->view->Rows().GetRow(0).cells,
                  (std::array<std::string, 4>{"0.0.0.0:0", "---", "--:---", "----/--/--(-:-:-)"}));
-        QCOMPARE(m_rig->view->GetRowImage(0), int(StatusUnchecked));
+        QCOMPARE(m_rig->view->Rows().GetRowImage(0), int(StatusUnchecked));
         QVERIFY(m_rig->doc->IsModified());
         QVERIFY(m_rig->host->countUpdates > 0);
 
@@ -117,7 +118,7 @@ private Q_SLOTS:
         QCOMPARE(box->text(), QStringLiteral("0.0.0.0:0"));
         box->clear();
         SubmitEdit();
-        QCOMPARE(m_rig->view->GetCellText(0, 0), std::string("0.0.0.0:0"));
+        QCOMPARE(m_rig->view->Rows().GetCellText(0, 0), std::string("0.0.0.0:0"));
     }
 
     void aFullListRefusesNewRows() {
@@ -125,7 +126,7 @@ private Q_SLOTS:
         Select({10});
         m_rig->view->OnCommand(cmd::kInsert);
         m_rig->view->OnCommand(cmd::kAddAtEnd);
-        QCOMPARE(m_rig->view->RowCount(), MaxListRows);
+        QCOMPARE(m_rig->view->Rows().RowCount(), MaxListRows);
         QVERIFY(m_rig->view->EditBox() == nullptr);
         QVERIFY(!m_rig->doc->IsModified());
         QCOMPARE(m_rig->messages.Boxes().size(), std::size_t(2));
@@ -148,7 +149,7 @@ private Q_SLOTS:
         QCOMPARE(m_rig->messages.Boxes().size(), std::size_t(1));
         QCOMPARE(m_rig->messages.Boxes()[0].text, std::string("選択されたアドレスを削除しますか？"));
         QCOMPARE(m_rig->messages.Boxes()[0].buttons, MbButtons::OkCancel);
-        QCOMPARE(m_rig->view->RowCount(), confirm ? MaxListRows - 3 : MaxListRows);
+        QCOMPARE(m_rig->view->Rows().RowCount(), confirm ? MaxListRows - 3 : MaxListRows);
         std::vector<std::string> expected;
         for (int n = 0; n < MaxListRows; ++n) {
             if (!confirm || (n != 3 && n != 200 && n != 700)) {
@@ -163,17 +164,17 @@ private Q_SLOTS:
         Fill(10);
         Select({2, 3, 7});
         QVERIFY(m_rig->view->OnCommand(cmd::kMoveUp));
-        QCOMPARE(m_rig->view->SelectedRows(MaxListRows), (Rows{1, 2, 6}));
-        QCOMPARE(m_rig->view->GetCellText(1, 0), AddressOf(2));
-        QCOMPARE(m_rig->view->GetCellText(6, 0), AddressOf(7));
-        QCOMPARE(m_rig->view->GetCellText(7, 0), AddressOf(6));
+        QCOMPARE(m_rig->view->Rows().SelectedRows(MaxListRows), (Rows{1, 2, 6}));
+        QCOMPARE(m_rig->view->Rows().GetCellText(1, 0), AddressOf(2));
+        QCOMPARE(m_rig->view->Rows().GetCellText(6, 0), AddressOf(7));
+        QCOMPARE(m_rig->view->Rows().GetCellText(7, 0), AddressOf(6));
         QVERIFY(m_rig->doc->IsModified());
 
         m_rig->doc->SetModified(false);
         Select({0, 4});
         m_rig->view->OnCommand(cmd::kMoveUp);
-        QCOMPARE(m_rig->view->SelectedRows(MaxListRows), (Rows{0, 4}));
-        QCOMPARE(m_rig->view->GetCellText(0, 0), AddressOf(0));
+        QCOMPARE(m_rig->view->Rows().SelectedRows(MaxListRows), (Rows{0, 4}));
+        QCOMPARE(m_rig->view->Rows().GetCellText(0, 0), AddressOf(0));
         QVERIFY(!m_rig->doc->IsModified());
     }
 
@@ -199,15 +200,15 @@ private Q_SLOTS:
         Select({1, 2});
         QVERIFY(m_rig->view->OnCommand(id));
         QCOMPARE(m_rig->doc->IsModified(), modified);
-        QCOMPARE(m_rig->view->RowCount(), rows);
+        QCOMPARE(m_rig->view->Rows().RowCount(), rows);
         if (id == cmd::kSelectAll) {
-            QCOMPARE(m_rig->view->SelectedRows(MaxListRows), (Rows{0, 1, 2, 3, 4}));
-            QCOMPARE(m_rig->view->SelectionMark(), 4);
+            QCOMPARE(m_rig->view->Rows().SelectedRows(MaxListRows), (Rows{0, 1, 2, 3, 4}));
+            QCOMPARE(m_rig->view->Rows().SelectionMark(), 4);
         }
         if (id == cmd::kClearResults) {
-            QCOMPARE(m_rig->view->GetRow(3).cells,
+            QCOMPARE(m_rig->view->Rows().GetRow(3).cells,
                      (std::array<std::string, 4>{AddressOf(3), "---", "--:---", "----/--/--(-:-:-)"}));
-            QCOMPARE(m_rig->view->GetRowImage(3), int(StatusUnchecked));
+            QCOMPARE(m_rig->view->Rows().GetRowImage(3), int(StatusUnchecked));
         }
     }
 
@@ -215,16 +216,16 @@ private Q_SLOTS:
         const std::vector<std::pair<std::string, std::string>> rows = {
             {"9.0.0.1:80", "9.500"}, {"10.0.0.1:80", "12.000"}, {"proxy.b:80", "--:---"}, {"Proxy.A:80", "0.056"}};
         for (const auto& [address, time] : rows) {
-            const int row = m_rig->view->RowCount();
-            m_rig->view->InsertRow(row, address, StatusUnchecked, row);
-            m_rig->view->SetCellText(row, 2, time);
+            const int row = m_rig->view->Rows().RowCount();
+            m_rig->view->Rows().InsertRow(row, address, StatusUnchecked, row);
+            m_rig->view->Rows().SetCellText(row, 2, time);
         }
         Select({0});
 
         ClickHeader(2);
         QVERIFY(Column(2) == (std::vector<std::string>{"--:---", "0.056", "9.500", "12.000"}));
         QVERIFY(m_rig->doc->IsModified());
-        QCOMPARE(m_rig->view->SelectedRows(MaxListRows), (Rows{2})); // the selection went along with 9.0.0.1:80
+        QCOMPARE(m_rig->view->Rows().SelectedRows(MaxListRows), (Rows{2})); // the selection went along with 9.0.0.1:80
         ClickHeader(2);
         QVERIFY(Column(2) == (std::vector<std::string>{"12.000", "9.500", "0.056", "--:---"}));
         ClickHeader(0);
@@ -245,7 +246,7 @@ private Q_SLOTS:
         box->setText(QStringLiteral("other:1"));
         KeyOnEditBox(Qt::Key_Escape);
         QTRY_VERIFY(m_rig->view->EditBox() == nullptr);
-        QCOMPARE(m_rig->view->GetCellText(1, 0), AddressOf(1));
+        QCOMPARE(m_rig->view->Rows().GetCellText(1, 0), AddressOf(1));
     }
 
     // The user clicks the label of a selected row: the edit takes the text as typed, and refuses an empty one.
@@ -264,7 +265,7 @@ private Q_SLOTS:
         QVERIFY(m_rig->view->EditBox() != nullptr);
         m_rig->view->EditBox()->setText(QStringLiteral("  ﾌﾟﾛｷｼ proxy:8080 # note "));
         SubmitEdit();
-        QCOMPARE(m_rig->view->GetCellText(1, 0), std::string("  ﾌﾟﾛｷｼ proxy:8080 # note "));
+        QCOMPARE(m_rig->view->Rows().GetCellText(1, 0), std::string("  ﾌﾟﾛｷｼ proxy:8080 # note "));
         QVERIFY(m_rig->doc->IsModified());
 
         m_rig->doc->SetModified(false);
@@ -272,17 +273,17 @@ private Q_SLOTS:
         QVERIFY(m_rig->view->EditBox() != nullptr);
         m_rig->view->EditBox()->clear();
         SubmitEdit();
-        QCOMPARE(m_rig->view->GetCellText(1, 0), std::string("  ﾌﾟﾛｷｼ proxy:8080 # note "));
+        QCOMPARE(m_rig->view->Rows().GetCellText(1, 0), std::string("  ﾌﾟﾛｷｼ proxy:8080 # note "));
     }
 
     // A Shift-JIS address from a Windows file keeps its bytes through an edit that changes nothing.
     void anUnchangedEditKeepsTheStoredBytes() {
         const std::string shiftJis = "\x83\x76\x83\x8d\x83\x4c\x83\x56:8080";
-        m_rig->view->InsertRow(0, shiftJis, StatusUnchecked, 0);
+        m_rig->view->Rows().InsertRow(0, shiftJis, StatusUnchecked, 0);
         QCOMPARE(m_rig->view->topLevelItem(0)->text(0), QStringLiteral("プロキシ:8080"));
         m_rig->view->BeginEdit(0);
         SubmitEdit();
-        QCOMPARE(m_rig->view->GetCellText(0, 0), shiftJis);
+        QCOMPARE(m_rig->view->Rows().GetCellText(0, 0), shiftJis);
     }
 
     // A Windows list is CP932 as a whole, also in cells whose bytes would read as UTF-8 ("ﾃｽ" is C3 BD, "ý"),
@@ -304,11 +305,11 @@ private Q_SLOTS:
         QCOMPARE(shown(1, 0), QStringLiteral("ﾃｽ:80"));
         ClickHeader(0);
         QCOMPARE(shown(2, 0), QStringLiteral("ﾃｽ:80"));
-        QCOMPARE(m_rig->view->GetCellText(2, 0), std::string("\xc3\xbd:80"));
+        QCOMPARE(m_rig->view->Rows().GetCellText(2, 0), std::string("\xc3\xbd:80"));
         QCOMPARE(shown(1, 0), QStringLiteral("ý.example:82"));
 
-        m_rig->view->SetCellText(2, 1, "ﾁｪｯｸ中…");
-        m_rig->view->SetCellText(2, 0, "\xc3\xbd:80");
+        m_rig->view->Rows().SetCellText(2, 1, "ﾁｪｯｸ中…");
+        m_rig->view->Rows().SetCellText(2, 0, "\xc3\xbd:80");
         QCOMPARE(shown(2, 1), QStringLiteral("ﾁｪｯｸ中…"));
         QCOMPARE(shown(2, 0), QStringLiteral("ﾃｽ:80"));
     }
@@ -320,7 +321,7 @@ private Q_SLOTS:
         m_rig->view->EditBox()->setText(QStringLiteral("typed:1"));
         m_rig->view->SetLabelEditing(false);
         QTRY_VERIFY(m_rig->view->EditBox() == nullptr);
-        QCOMPARE(m_rig->view->GetCellText(0, 0), std::string("typed:1"));
+        QCOMPARE(m_rig->view->Rows().GetCellText(0, 0), std::string("typed:1"));
 
         m_rig->view->BeginEdit(0);
         QVERIFY(m_rig->view->EditBox() == nullptr);
@@ -353,7 +354,7 @@ private Q_SLOTS:
         KeyOnEditBox(Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(m_rig->view->EditBox()->text(), expected);
         SubmitEdit();
-        QCOMPARE(QString::fromStdString(m_rig->view->GetCellText(1, 0)), expected);
+        QCOMPARE(QString::fromStdString(m_rig->view->Rows().GetCellText(1, 0)), expected);
     }
 
     void pasteAndCopyWithoutAnEditChangeNothing() {
@@ -362,7 +363,7 @@ private Q_SLOTS:
         QGuiApplication::clipboard()->setText(QStringLiteral("9.9.9.9:9\nx"));
         QVERIFY(m_rig->view->OnCommand(cmd::kEditPaste));
         QVERIFY(m_rig->view->OnCommand(cmd::kEditCopy));
-        QCOMPARE(m_rig->view->GetCellText(0, 0), AddressOf(0));
+        QCOMPARE(m_rig->view->Rows().GetCellText(0, 0), AddressOf(0));
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("9.9.9.9:9\nx"));
         QVERIFY(!m_rig->doc->IsModified());
     }
@@ -386,11 +387,11 @@ private Q_SLOTS:
         m_rig->doc->SetModified(false);
 
         Drop({QString::fromStdString(first), QString::fromStdString(second), QString::fromStdString(other)});
-        QCOMPARE(m_rig->view->RowCount(), 13);
-        QCOMPARE(m_rig->view->GetCellText(9, 0), AddressOf(9));
-        QCOMPARE(m_rig->view->GetCellText(10, 0), std::string("1.1.1.1:1"));
-        QCOMPARE(m_rig->view->GetRowImage(11), int(StatusNG));
-        QCOMPARE(m_rig->view->GetCellText(12, 0), std::string("2.2.2.2:2"));
+        QCOMPARE(m_rig->view->Rows().RowCount(), 13);
+        QCOMPARE(m_rig->view->Rows().GetCellText(9, 0), AddressOf(9));
+        QCOMPARE(m_rig->view->Rows().GetCellText(10, 0), std::string("1.1.1.1:1"));
+        QCOMPARE(m_rig->view->Rows().GetRowImage(11), int(StatusNG));
+        QCOMPARE(m_rig->view->Rows().GetCellText(12, 0), std::string("2.2.2.2:2"));
         QCOMPARE(m_rig->doc->Title(), std::string("second.TXT"));
         QCOMPARE(m_rig->doc->PathName(), second);
         QVERIFY(m_rig->doc->IsModified());
@@ -405,7 +406,7 @@ private Q_SLOTS:
         Fill(2);
         m_rig->doc->SetModified(false);
         Drop({QString::fromStdString(other)});
-        QCOMPARE(m_rig->view->RowCount(), 2);
+        QCOMPARE(m_rig->view->Rows().RowCount(), 2);
         QVERIFY(m_rig->doc->IsModified());
         QCOMPARE(m_rig->messages.Boxes().size(), std::size_t(1));
     }
@@ -426,7 +427,7 @@ private Q_SLOTS:
 
         ClickRow(3);
         ClickRow(1, Qt::ControlModifier);
-        QCOMPARE(m_rig->view->SelectedRows(MaxListRows), (Rows{1, 3}));
+        QCOMPARE(m_rig->view->Rows().SelectedRows(MaxListRows), (Rows{1, 3}));
         QCOMPARE(bar->GetAddr(), use == 0 ? AddressOf(1) : std::string("10.9.9.9:1"));
         QCOMPARE(m_rig->settings.FavoSel, use != 0);
         QCOMPARE(m_rig->host->countUpdates, updatesBefore + 2);
@@ -435,8 +436,8 @@ private Q_SLOTS:
 
     void proxyCommandsDriveTheBarAndTheBrowserSetting() {
         Fill(3);
-        m_rig->view->SetCellText(1, 0, "10.0.0.1:8080");
-        m_rig->view->SetCellText(2, 0, "10.0.0.3:3128");
+        m_rig->view->Rows().SetCellText(1, 0, "10.0.0.1:8080");
+        m_rig->view->Rows().SetCellText(2, 0, "10.0.0.3:3128");
         ui::CProxyBar* bar = m_rig->host->GetProxyBar();
         bar->SetAddr("10.0.0.2:3128");
         auto lastApplied = [this] {

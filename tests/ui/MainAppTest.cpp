@@ -25,6 +25,7 @@
 #include "ui/frame/MainFrame.h"
 #include "ui/frame/TrayIcon.h"
 #include "ui/list/ListPopupMenus.h"
+#include "ui/list/ListRows.h"
 #include "ui/list/RidIdiView.h"
 
 namespace zandel {
@@ -70,7 +71,7 @@ private Q_SLOTS:
         ui::CMainFrame* frame = app->MainFrame();
         QVERIFY(frame->isVisible());
         QCOMPARE(frame->windowTitle(), QStringLiteral("Zandel - last.txt"));
-        QCOMPARE(frame->View()->RowCount(), 2);
+        QCOMPARE(frame->View()->Rows().RowCount(), 2);
         QVERIFY(frame->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QCOMPARE(GetListEntry(app->Settings(), SettingsList::Favourites, 0), std::string("10.0.0.3:3128"));
         QCOMPARE(m_rig->recent.Entries().front(), list);
@@ -98,7 +99,7 @@ private Q_SLOTS:
         m_rig->dir.Write("PrxSet.ini", "[ProxyFile]\r\nFile=" + kept + "\r\n");
         auto app = m_rig->MakeApp({"zandel", given});
         QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
-        QCOMPARE(app->MainFrame()->View()->RowCount(), 2);
+        QCOMPARE(app->MainFrame()->View()->Rows().RowCount(), 2);
         QCOMPARE(app->Settings().ProxyFile, given);
     }
 
@@ -115,7 +116,7 @@ private Q_SLOTS:
         const std::string list = m_rig->dir.Write(name.toStdString(), "10.0.0.8:80\r\n10.0.0.9:80\r\n");
         auto app = m_rig->MakeApp({"zandel", list});
         QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
-        QCOMPARE(app->MainFrame()->View()->RowCount(), 2);
+        QCOMPARE(app->MainFrame()->View()->Rows().RowCount(), 2);
         QCOMPARE(app->Settings().ProxyFile, recorded ? list : std::string());
         QCOMPARE(m_rig->recent.Entries(), recorded ? std::vector<std::string>{list} : std::vector<std::string>{});
         app->ExitInstance();
@@ -199,7 +200,7 @@ private Q_SLOTS:
         QCOMPARE(m_rig->messages.Boxes()[0].text, std::string(texts::kStartupCheckWarning));
         QTRY_VERIFY(!app->MainFrame()->View()->IsRunning());
         // The check of the browser's proxy never touches the list.
-        QCOMPARE(app->MainFrame()->View()->RowCount(), 0);
+        QCOMPARE(app->MainFrame()->View()->Rows().RowCount(), 0);
     }
 
     void startNoticeIsSaidOnceTheWindowIsUp() {

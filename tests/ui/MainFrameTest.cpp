@@ -28,6 +28,7 @@
 #include "ui/frame/FileDialogs.h"
 #include "ui/frame/MainFrame.h"
 #include "ui/frame/ProxyBar.h"
+#include "ui/list/ListRows.h"
 #include "ui/list/RidIdiView.h"
 #include "ui/log/LogView.h"
 
@@ -76,7 +77,7 @@ private:
     }
     void AddRows(const std::vector<std::string>& addresses) {
         for (const std::string& address : addresses) {
-            View().InsertRow(View().RowCount(), address, 3, View().RowCount());
+            View().Rows().InsertRow(View().Rows().RowCount(), address, 3, View().Rows().RowCount());
         }
     }
     std::string WriteList(const std::string& name, const std::string& text) { return m_dir->Write(name, text); }
@@ -152,7 +153,7 @@ private Q_SLOTS:
         QVERIFY(m_frame->findChild<QAction*>(QStringLiteral("recentFile1"))->text().endsWith(QStringLiteral("b.txt")));
         test::RequireEnabledAction(m_frame.get(), QStringLiteral("recentFile2"))->trigger();
         QCOMPARE(m_frame->Document().PathName(), a);
-        QCOMPARE(View().GetCellText(0, 0), std::string("10.0.0.1:80"));
+        QCOMPARE(View().Rows().GetCellText(0, 0), std::string("10.0.0.1:80"));
     }
 
     void emptyListLeavesOnlyAddAndAppend() {
@@ -176,7 +177,7 @@ private Q_SLOTS:
         MakeFrame();
         AddRows({silent.Address(), silent.Address(), silent.Address()});
         for (int row = 0; row < 3; ++row) {
-            View().SetRowSelected(row, true);
+            View().Rows().SetRowSelected(row, true);
         }
         m_frame->UpdateCommandUi();
         QVERIFY(m_frame->GetCheckBar()->StartStopButton()->isEnabled());
@@ -237,7 +238,7 @@ private Q_SLOTS:
                  QStringLiteral("選択 : 1  "));
 
         test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileAppend"))->trigger();
-        QCOMPARE(View().RowCount(), 3);
+        QCOMPARE(View().Rows().RowCount(), 3);
         QCOMPARE(m_frame->Document().PathName(), a);
         QCOMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - a.txt"));
         QVERIFY(m_frame->Document().IsModified());
@@ -265,7 +266,7 @@ private Q_SLOTS:
         test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileAppend"))->trigger();
         QCOMPARE(m_dialogs->opens, 1);
         QVERIFY(!m_frame->Document().IsModified());
-        QCOMPARE(View().RowCount(), 1);
+        QCOMPARE(View().Rows().RowCount(), 1);
     }
 
     void newListAsksAndIsUntitled() {
@@ -275,10 +276,10 @@ private Q_SLOTS:
         m_frame->Document().SetModified(true);
         m_messages->QueueAnswer(MbResult::Cancel);
         test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileNew"))->trigger();
-        QCOMPARE(View().RowCount(), 1);
+        QCOMPARE(View().Rows().RowCount(), 1);
         m_messages->QueueAnswer(MbResult::No);
         test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileNew"))->trigger();
-        QCOMPARE(View().RowCount(), 0);
+        QCOMPARE(View().Rows().RowCount(), 0);
         QCOMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - 無題"));
         QVERIFY(m_frame->Document().PathName().empty());
 

@@ -19,6 +19,7 @@
 #include "ui/frame/ProxyBar.h"
 #include "ui/frame/TrayIcon.h"
 #include "ui/list/ListPopupMenus.h"
+#include "ui/list/ListRows.h"
 #include "ui/list/RidIdiView.h"
 
 namespace zandel {
@@ -115,10 +116,10 @@ private Q_SLOTS:
         m_rig->settings.WebPage = "http://127.0.0.1:9/envchk.cgi";
         m_rig->settings.TimeOut = 30;
         MakeFrame();
-        View().InsertRow(0, silent.Address(), 3, 0);
-        View().InsertRow(1, silent.Address(), 3, 1);
-        View().SetRowSelected(0, true);
-        View().SetRowSelected(1, true);
+        View().Rows().InsertRow(0, silent.Address(), 3, 0);
+        View().Rows().InsertRow(1, silent.Address(), 3, 1);
+        View().Rows().SetRowSelected(0, true);
+        View().Rows().SetRowSelected(1, true);
         View().StartCheck();
         QTRY_COMPARE(Tray().ToolTip(), QStringLiteral("Zandel\nﾌﾟﾛｷｼﾁｪｯｸ中"));
 
@@ -260,7 +261,7 @@ private Q_SLOTS:
         QFETCH(int, openDialogs);
         QFETCH(int, saveDialogs);
         MakeFrame();
-        View().InsertRow(0, "10.0.0.1:80", 3, 0);
+        View().Rows().InsertRow(0, "10.0.0.1:80", 3, 0);
         Tray().SetTrayAvailable([] { return true; });
         m_frame->ShowInTray(true);
         QVERIFY(!m_frame->isVisible());

@@ -2,34 +2,29 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QThread>
 #include <QTimer>
 
 #include "core/frame/BrowserLaunch.h"
-#include "core/frame/CloseRule.h"
 #include "core/frame/CommandIds.h"
 #include "core/frame/CommandRoutes.h"
-#include "core/app/InstallPaths.h"
 #include "core/app/Texts.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/RecentFileList.h"
-#include "ui/app/AboutDlg.h"
 #include "ui/frame/CheckBar.h"
 #include "ui/frame/FileCommands.h"
 #include "ui/frame/FrameActions.h"
 #include "ui/frame/FramePlacement.h"
 #include "ui/frame/ProxyBar.h"
+#include "ui/frame/RunWindows.h"
 #include "ui/frame/TrayIcon.h"
 #include "ui/list/ListPopupMenus.h"
+#include "ui/list/ListRows.h"
 #include "ui/list/RidIdiView.h"
 #include "ui/log/LogView.h"
-#include "ui/multistage/PropSheet2.h"
-#include "ui/settings/PropSheet.h"
 #include "ui/util/MessageBoxService.h"
 #include "ui/util/TextCodec.h"
 
@@ -44,7 +39,6 @@ namespace {
 
 constexpr int kIdleUpdateMs = 150;
 constexpr double kListShare = 0.6;
-constexpr int kStopPollMs = 5;
 
 QLabel* CountPane(const QString& widest, const QString& objectName, QWidget* parent) {
     auto* pane = new QLabel(widest, parent);
@@ -71,12 +65,13 @@ CMainFrame::CMainFrame(AppSettings& settings, IInternetSettings& internet, IProg
     addToolBar(Qt::TopToolBarArea, m_proxyBar);
     addToolBar(Qt::TopToolBarArea, m_checkBar);
     BuildStatusBar();
+    m_run = new RunWindows(*this, *m_checkBar, *m_proxyBar, this);
     BuildPanes();
     WireBars();
 
     m_tray = new TrayIcon(*this, m_settings);
     m_popups = new ListPopupMenus(m_settings, *m_view, *this, m_launcher, MessageBoxService::Instance());
-    m_document = std::make_unique<CRidIdiDoc>(*m_view, MessageBoxService::Instance(), *this);
+    m_document = std::make_unique<CRidIdiDoc>(m_view->Rows(), MessageBoxService::Instance(), *this);
     m_files = std::make_unique<FileCommands>(*m_document, dialogs, m_recent, *this);
     m_view->SetHost(this);
     m_view->SetDocument(m_document.get());
@@ -123,8 +118,9 @@ void CMainFrame::BuildPanes() {
     m_splitter = new QSplitter(Qt::Vertical, this);
     m_splitter->setObjectName(QStringLiteral("paneSplitter"));
     m_splitter->setChildrenCollapsible(false);
-    m_view = new CRidIdiView(m_settings, m_splitter);
+    m_view = new CRidIdiView(m_settings, *m_run, m_splitter);
     m_logView = new CLogView(m_splitter);
+    m_run->SetPanes(m_view, m_logView);
     m_splitter->addWidget(m_view);
     m_splitter->addWidget(m_logView);
     m_splitter->setStretchFactor(0, 3);
@@ -238,7 +234,7 @@ bool CMainFrame::Running() const {
 
 FrameState CMainFrame::CurrentState() const {
     FrameState state;
-    state.rowCount = m_view->RowCount();
+    state.rowCount = m_view->Rows().RowCount();
     state.running = Running();
     state.remaining = m_viewShutDown ? 0 : m_view->RemainingCount();
     state.onTop = m_settings.ForegroundWindow;
@@ -268,8 +264,12 @@ void CMainFrame::ShowRunningCount(int count) {
 }
 
 void CMainFrame::UpdateCounts() {
-    m_rowCountPane->setText(QStringLiteral("ﾌﾟﾛｷｼ : %1").arg(m_view->RowCount()));
-    m_selectedCountPane->setText(QStringLiteral("選択 : %1  ").arg(m_view->SelectedCount()));
+    m_rowCountPane->setText(QStringLiteral("ﾌﾟﾛｷｼ : %1").arg(m_view->Rows().RowCount()));
+    m_selectedCountPane->setText(QStringLiteral("選択 : %1  ").arg(m_view->Rows().SelectedCount()));
+}
+
+IProxyBar* CMainFrame::ProxyBar() {
+    return m_proxyBar;
 }
 
 QString CMainFrame::GetCaption() {
@@ -342,52 +342,6 @@ bool CMainFrame::SaveDocument() {
     return m_files->Save();
 }
 
-void CMainFrame::closeEvent(QCloseEvent* event) {
-    if (m_closing) {
-        event->ignore();
-        return;
-    }
-    const CloseAction action = DecideClose(Running(), MessageBoxService::Instance());
-    if (action == CloseAction::Stay) {
-        event->ignore();
-        return;
-    }
-    if (action == CloseAction::StopThenClose) {
-        StopRunForClose();
-    }
-    if (!m_document->AskSaveChanges()) {
-        event->ignore();
-        return;
-    }
-    // The run thread ends before any window goes.
-    ShutdownView();
-    event->accept();
-    Q_EMIT Closed();
-}
-
-void CMainFrame::StopRunForClose() {
-    // A stop that comes while the probe is still setting its job up cancels nothing, and the job would run
-    // on until the time-out timer: the stop is repeated until the run has ended, serving its calls meanwhile.
-    m_closing = true;
-    m_view->StopCheck();
-    while (m_view->IsRunning()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, kStopPollMs);
-        QThread::msleep(kStopPollMs);
-        m_view->StopCheck();
-    }
-    m_closing = false;
-}
-
-void CMainFrame::ShutdownView() {
-    if (m_viewShutDown) {
-        return;
-    }
-    m_idleTimer->stop();
-    m_popups->Detach();
-    m_view->Shutdown();
-    m_viewShutDown = true;
-}
-
 void CMainFrame::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!m_firstShow) {
@@ -416,36 +370,6 @@ void CMainFrame::SwitchPane(bool forward) {
     QWidget* next = m_view->hasFocus() || m_view->isAncestorOf(focusWidget()) ? static_cast<QWidget*>(m_logView)
                                                                               : static_cast<QWidget*>(m_view);
     next->setFocus(Qt::ShortcutFocusReason);
-}
-
-void CMainFrame::OpenSettingsSheet() {
-    // The User-Agent list lies beside the program where it may be written there, else in the settings folder; the
-    // other settings files lie in the start folder.
-    const std::string programDir = ToBytes(QCoreApplication::applicationDirPath());
-    const std::string userAgents = UserAgentFilePath(programDir, ConfigFolder());
-    if (userAgents != PathInDir(programDir, kUserAgentFileName)) {
-        MakePrivateFolder(ConfigFolder());
-    }
-    CPropSheet sheet(m_settings, m_launcher, userAgents, this);
-    sheet.exec();
-}
-
-void CMainFrame::OpenMultiStageSheet() {
-    CPropSheet2 sheet(m_settings, m_launcher, this);
-    sheet.exec();
-}
-
-void CMainFrame::OpenManual() {
-    const LaunchPlan plan = PlanOpenManual(m_settings, ManualFolder(ToBytes(QCoreApplication::applicationDirPath())),
-                                           MessageBoxService::Instance());
-    if (plan.launch) {
-        LaunchOrReport(m_launcher, plan.program, plan.parameter, MessageBoxService::Instance());
-    }
-}
-
-void CMainFrame::ShowAbout() {
-    CAboutDlg about(this);
-    about.exec();
 }
 
 } // namespace zandel::ui

@@ -8,6 +8,7 @@
 #include "core/app/AppSettings.h"
 #include "core/frame/CommandRules.h"
 #include "core/list/ListDocument.h"
+#include "ui/frame/RunWindows.h"
 #include "ui/list/ListViewHost.h"
 
 class QLabel;
@@ -24,6 +25,9 @@ class RecentFileList;
 
 namespace zandel::ui {
 
+class CCheckBar;
+class CLogView;
+class CProxyBar;
 class CRidIdiView;
 class FileCommands;
 class FrameActions;
@@ -35,7 +39,7 @@ class TrayIcon;
 // The one top-level window: toolbar, proxy bar and check bar at the top, the proxy list above the check log,
 // the status bar with the counts. It owns the list document, routes the commands and decides with the core's
 // rules which are available.
-class CMainFrame final : public QMainWindow, public IListViewHost, public IDocumentHost {
+class CMainFrame final : public QMainWindow, public IListViewHost, public IRunFrame, public IDocumentHost {
     Q_OBJECT
 public:
     CMainFrame(AppSettings& settings, IInternetSettings& internet, IProgramLauncher& launcher, RecentFileList& recent,
@@ -58,13 +62,14 @@ public:
     QSplitter* Splitter() const { return m_splitter; }
     TrayIcon& Tray() { return *m_tray; }
     ListPopupMenus& Popups() { return *m_popups; }
+    CProxyBar* GetProxyBar() const { return m_proxyBar; }
+    CCheckBar* GetCheckBar() const { return m_checkBar; }
+    CLogView* GetLogView() const { return m_logView; }
 
-    // IListViewHost and IDocumentHost
+    // IListViewHost, IRunFrame and IDocumentHost
     void UpdateCounts() override;
     void ShowRunningCount(int count) override;
-    CProxyBar* GetProxyBar() override { return m_proxyBar; }
-    CCheckBar* GetCheckBar() override { return m_checkBar; }
-    CLogView* GetLogView() override { return m_logView; }
+    IProxyBar* ProxyBar() override;
     QString GetCaption() override;
     void SetCaption(const QString& caption) override;
     void StartCheckIndicator() override;
@@ -112,6 +117,7 @@ private:
     FrameActions* m_actions = nullptr;
     CProxyBar* m_proxyBar = nullptr;
     CCheckBar* m_checkBar = nullptr;
+    RunWindows* m_run = nullptr;
     QSplitter* m_splitter = nullptr;
     CRidIdiView* m_view = nullptr;
     CLogView* m_logView = nullptr;

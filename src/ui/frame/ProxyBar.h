@@ -4,6 +4,8 @@
 
 #include <QToolBar>
 
+#include "core/proxy/ProxyBar.h"
+
 class QCheckBox;
 class QLineEdit;
 
@@ -16,19 +18,17 @@ namespace zandel::ui {
 
 // The browser proxy bar: check box 1007 "ﾌﾞﾗｳｻﾞにﾌﾟﾛｷｼを使用(&P)" and the address edit 1021. Its state starts
 // from ProxyOn / ProxyAddr and goes back to them when the main window closes (SaveToSettings).
-class CProxyBar final : public QToolBar {
+class CProxyBar final : public QToolBar, public IProxyBar {
     Q_OBJECT
 public:
     CProxyBar(AppSettings& settings, IInternetSettings& internet, QWidget* parent = nullptr);
 
-    int GetUseProxy() const;
-    void SetUseProxy(int use);
-    std::string GetAddr() const;
-    // Refuses a text of 260 bytes or more (false, nothing changes).
-    bool SetAddr(const std::string& address);
-    void EnableAddrEdit(bool enabled);
-    // Hands the setting to the desktop's proxy settings.
-    void ApplyProxy(int use, const std::string& address);
+    int GetUseProxy() const override;
+    void SetUseProxy(int use) override;
+    std::string GetAddr() const override;
+    bool SetAddr(const std::string& address) override;
+    void EnableAddrEdit(bool enabled) override;
+    void ApplyProxy(int use, const std::string& address) override;
     // Reads the controls back into ProxyOn and ProxyAddr.
     void SaveToSettings();
 

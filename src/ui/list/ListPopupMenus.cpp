@@ -7,9 +7,11 @@
 #include "core/frame/BrowserLaunch.h"
 #include "core/frame/CommandIds.h"
 #include "core/frame/CommandRoutes.h"
+#include "core/frame/ProgramLauncher.h"
 #include "core/list/Registration.h"
-#include "platform/ProgramLauncher.h"
-#include "ui/frame/ProxyBar.h"
+#include "core/proxy/ProxyBar.h"
+#include "core/proxy/ProxyBarCommands.h"
+#include "ui/list/ListRows.h"
 #include "ui/list/ListViewHost.h"
 #include "ui/list/MenuBuilder.h"
 #include "ui/list/RidIdiView.h"
@@ -39,9 +41,9 @@ MenuState ListPopupMenus::CurrentState() const {
     MenuState state;
     state.running = m_view->IsRunning();
     state.remaining = m_view->RemainingCount();
-    state.rowCount = m_view->RowCount();
-    state.selectionMark = m_view->SelectionMark();
-    if (const CProxyBar* bar = m_host.GetProxyBar()) {
+    state.rowCount = m_view->Rows().RowCount();
+    state.selectionMark = m_view->Rows().SelectionMark();
+    if (const IProxyBar* bar = m_host.ProxyBar()) {
         state.useProxy = bar->GetUseProxy();
         state.proxyAddress = bar->GetAddr();
     }
@@ -116,35 +118,21 @@ bool ListPopupMenus::OnListCommand(int id) {
     }
     switch (id) {
     case cmd::kRegisterFavourites:
-        RegisterFavourites(m_settings, *m_view, m_messages);
+        RegisterFavourites(m_settings, m_view->Rows(), m_messages);
         return true;
     case cmd::kRegisterChainProxies:
-        RegisterChainProxies(m_settings, *m_view, m_messages);
+        RegisterChainProxies(m_settings, m_view->Rows(), m_messages);
         return true;
     case cmd::kOpenBrowser:
         OpenBrowser();
         return true;
     default:
         if (const std::optional<int> slot = FavouriteSlot(id, m_settings)) {
-            ChooseFavourite(*slot);
+            m_view->ProxyCommands().ChooseFavourite(*slot);
         }
         // A favourite slot emptied since the menu opened leaves nothing to choose.
         return id >= cmd::kFavouriteFirst && id <= cmd::kFavouriteLast;
     }
-}
-
-void ListPopupMenus::ChooseFavourite(int slot) {
-    CProxyBar* bar = m_host.GetProxyBar();
-    if (bar == nullptr) {
-        return;
-    }
-    // With FavoOn off the favourite goes into the bar and to the desktop with the proxy switched off.
-    const std::string address = m_settings.Favourites[static_cast<std::size_t>(slot)];
-    bar->EnableAddrEdit(m_settings.FavoOn);
-    bar->SetUseProxy(m_settings.FavoOn ? 1 : 0);
-    bar->SetAddr(address);
-    bar->ApplyProxy(bar->GetUseProxy(), address);
-    m_settings.FavoSel = true;
 }
 
 void ListPopupMenus::OpenBrowser() {

@@ -46,7 +46,6 @@ public:
 private:
     MenuState CurrentState() const;
     std::unique_ptr<QMenu> MakeMenu(const std::vector<MenuItem>& items);
-    void ChooseFavourite(int slot);
     void OpenBrowser();
 
     AppSettings& m_settings;

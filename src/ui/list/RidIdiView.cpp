@@ -11,7 +11,6 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QRegularExpression>
-#include <QThread>
 #include <QTimer>
 
 #include "core/app/AppSettings.h"
@@ -19,13 +18,12 @@
 #include "core/list/ListCommands.h"
 #include "core/list/ListDocument.h"
 #include "core/util/Text.h"
+#include "core/proxy/ProxyBarCommands.h"
 #include "ui/list/AddressEditDelegate.h"
+#include "ui/list/ListRows.h"
 #include "ui/list/ListViewHost.h"
-#include "ui/list/ProxyBarCommands.h"
-#include "ui/list/StatusImages.h"
 #include "ui/util/MessageBoxService.h"
 #include "ui/util/TextCodec.h"
-#include "ui/util/UiBridge.h"
 
 namespace zandel::ui {
 
@@ -45,8 +43,6 @@ constexpr Column kColumns[kColumnCount] = {
 // Room around a cell's text: margins, the grid line and, in the address column, the status image.
 constexpr int kCellPadding = 16;
 constexpr int kImageRoom = 20;
-// How long log lines from the run may wait to be added together.
-constexpr int kLogFlushMs = 40;
 
 // The local files among dropped URLs, in the order given.
 QStringList LocalFiles(const QMimeData* mime) {
@@ -64,8 +60,8 @@ QStringList LocalFiles(const QMimeData* mime) {
 
 } // namespace
 
-CRidIdiView::CRidIdiView(AppSettings& settings, QWidget* parent)
-    : QTreeWidget(parent), m_settings(settings), m_bridge(std::make_unique<UiBridge>(this)) {
+CRidIdiView::CRidIdiView(AppSettings& settings, ICheckHost& runWindows, QWidget* parent)
+    : QTreeWidget(parent), m_settings(settings), m_rows(std::make_unique<ListRows>(*this)) {
     setObjectName(QStringLiteral("proxyList"));
     setColumnCount(kColumnCount);
     QStringList titles;
@@ -99,7 +95,7 @@ CRidIdiView::CRidIdiView(AppSettings& settings, QWidget* parent)
     setIconSize(QSize(16, 16));
     connect(header(), &QHeaderView::sectionClicked, this, [this](int column) { OnHeaderClick(column); });
     // The count of selected rows is taken again only after something may have changed it.
-    const auto recount = [this] { m_selectedCount = -1; };
+    const auto recount = [this] { m_rows->Recount(); };
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, recount);
     connect(model(), &QAbstractItemModel::rowsInserted, this, recount);
     connect(model(), &QAbstractItemModel::rowsRemoved, this, recount);
@@ -120,15 +116,6 @@ CRidIdiView::CRidIdiView(AppSettings& settings, QWidget* parent)
         "QTreeWidget::item { border-right: 1px solid rgb(60,120,175); border-bottom: 1px solid rgb(60,120,175); }"
         "QTreeWidget::item:selected { background-color: palette(highlight); color: palette(highlighted-text); }"));
 
-    for (int image = 0; image < 4; ++image) {
-        m_statusIcons[static_cast<std::size_t>(image)] = StatusIcon(image);
-    }
-
-    m_logFlushTimer = new QTimer(this);
-    m_logFlushTimer->setSingleShot(true);
-    m_logFlushTimer->setInterval(kLogFlushMs);
-    connect(m_logFlushTimer, &QTimer::timeout, this, [this] { FlushLog(); });
-
     m_timeoutTimer = new QTimer(this);
     m_timeoutTimer->setObjectName(QStringLiteral("timeoutTimer"));
     connect(m_timeoutTimer, &QTimer::timeout, this, [this] {
@@ -137,10 +124,10 @@ CRidIdiView::CRidIdiView(AppSettings& settings, QWidget* parent)
         }
     });
 
-    m_commands = std::make_unique<ListCommands>(*this, MessageBoxService::Instance());
+    m_commands = std::make_unique<ListCommands>(*m_rows, MessageBoxService::Instance());
     m_proxyCommands = std::make_unique<ProxyBarCommands>(
-        *this, m_settings, [this] { return m_host != nullptr ? m_host->GetProxyBar() : nullptr; });
-    m_engine = std::make_unique<CheckEngine>(m_settings, *this, *this, static_cast<ITimeoutTimer&>(*this),
+        *m_rows, m_settings, [this] { return m_host != nullptr ? m_host->ProxyBar() : nullptr; });
+    m_engine = std::make_unique<CheckEngine>(m_settings, *m_rows, runWindows, static_cast<ITimeoutTimer&>(*this),
                                              MessageBoxService::Instance());
     m_probeReady = m_engine->Initialize();
     viewport()->setAcceptDrops(m_probeReady);
@@ -195,12 +182,12 @@ bool CRidIdiView::OnCommand(int id) {
         StartCheck();
         return true;
     case cmd::kStopCheck:
-        if (RowCount() > 0 && SelectionMark() >= 0) {
+        if (m_rows->RowCount() > 0 && m_rows->SelectionMark() >= 0) {
             StopCheck();
         }
         return true;
     case cmd::kSkipCheck:
-        if (RowCount() > 0) {
+        if (m_rows->RowCount() > 0) {
             SkipCheck();
         }
         return true;
@@ -229,7 +216,7 @@ void CRidIdiView::Follow(const ListChange& change) {
         BeginEdit(change.editRow);
     }
     if (change.scrollTo >= 0) {
-        if (QTreeWidgetItem* item = Item(change.scrollTo)) {
+        if (QTreeWidgetItem* item = m_rows->Item(change.scrollTo)) {
             scrollToItem(item);
         }
     }
@@ -246,7 +233,7 @@ bool CRidIdiView::RunActive() const {
 }
 
 void CRidIdiView::BeginEdit(int row) {
-    QTreeWidgetItem* item = Item(row);
+    QTreeWidgetItem* item = m_rows->Item(row);
     if (item == nullptr || !m_labelEditing) {
         return;
     }
@@ -263,9 +250,9 @@ QLineEdit* CRidIdiView::EditBox() const {
 // A changed address marks the list modified, however the edit began: an address typed after a click on
 // the row's label would otherwise be lost at exit without the question to save it.
 void CRidIdiView::CommitEdit(int row, const QString& text) {
-    QTreeWidgetItem* item = Item(row);
+    QTreeWidgetItem* item = m_rows->Item(row);
     if (item != nullptr && text != item->text(0)) {
-        WriteCell(item, 0, ToBytes(text));
+        m_rows->WriteCell(item, 0, ToBytes(text));
         if (m_document != nullptr) {
             m_document->SetModified(true);
         }
@@ -400,27 +387,6 @@ void CRidIdiView::dropEvent(QDropEvent* event) {
     }
     event->acceptProposedAction();
     DropFiles(files);
-}
-
-// Closing: no call from the run's threads waits any more, the run is stopped, and the calls already under
-// way are served until every run thread has ended. A cancel that came before the probe was ready to take it
-// is repeated, so that a silent proxy cannot hold the close up for the whole wait time-out.
-void CRidIdiView::Shutdown() {
-    if (!m_engine) {
-        return;
-    }
-    m_bridge->Close();
-    CloseEditBox();
-    if (m_engine->HasRunThreads()) {
-        m_engine->StopCheck();
-        while (m_engine->HasRunThreads()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            m_engine->Probe().Cancel();
-            QThread::msleep(2);
-        }
-    }
-    m_timeoutTimer->stop();
-    m_engine.reset();
 }
 
 } // namespace zandel::ui

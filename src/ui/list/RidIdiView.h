@@ -1,16 +1,12 @@
 #pragma once
 
-#include <array>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
-#include <QIcon>
 #include <QTreeWidget>
 
 #include "core/check/CheckEngine.h"
-#include "core/list/RowStore.h"
 
 class QLineEdit;
 class QTimer;
@@ -20,27 +16,31 @@ struct AppSettings;
 class CRidIdiDoc;
 class ListCommands;
 struct ListChange;
+class ProxyBarCommands;
 } // namespace zandel
 
 namespace zandel::ui {
 
 class AddressEditDelegate;
 class IListViewHost;
-class ProxyBarCommands;
-class UiBridge;
+class ListRows;
 
-// The proxy list: the upper pane of the main window. It holds the rows (the document and the check run
-// reach them through IRowStore), runs the list commands and drives the check run, whose windows it reaches
-// through ICheckHost. Calls from the run's threads are carried to the user-interface thread by the bridge.
-class CRidIdiView final : public QTreeWidget, public IRowStore, public ICheckHost, private ITimeoutTimer {
+// The proxy list: the upper pane of the main window. It shows the rows (the document and the check run reach
+// them through Rows()), edits addresses in place, takes dropped files, copies and pastes, sorts on a header
+// click, runs the list commands and drives the check run, whose windows are `runWindows`.
+class CRidIdiView final : public QTreeWidget, private ITimeoutTimer {
     Q_OBJECT
 public:
-    explicit CRidIdiView(AppSettings& settings, QWidget* parent = nullptr);
+    CRidIdiView(AppSettings& settings, ICheckHost& runWindows, QWidget* parent = nullptr);
     ~CRidIdiView() override;
 
     // Wiring done by the main window right after creation.
     void SetHost(IListViewHost* host);
     void SetDocument(CRidIdiDoc* document);
+
+    ListRows& Rows() { return *m_rows; }
+    const ListRows& Rows() const { return *m_rows; }
+    ProxyBarCommands& ProxyCommands() { return *m_proxyCommands; }
 
     // A command the list owns (its rows, the check run, the proxy commands), from whichever menu or key chose
     // it. False for any other.
@@ -70,43 +70,8 @@ public:
     // already under way, until every run thread has ended. Never hangs on the run.
     void Shutdown();
 
-    // IRowStore
-    int RowCount() const override;
-    void InsertRow(int index, const std::string& address, int image, int tag) override;
-    std::string GetCellText(int row, int column) const override;
-    void SetCellText(int row, int column, const std::string& text) override;
-    int GetRowImage(int row) const override;
-    void SetRowImage(int row, int image) override;
-    int GetRowTag(int row) const override;
-    void SetRowTag(int row, int tag) override;
-    void RemoveRow(int row) override;
-    void RemoveAllRows() override;
-    bool IsRowSelected(int row) const override;
-    void SetRowSelected(int row, bool selected) override;
-    void SelectAllRows() override;
-    int SelectionMark() const override;
-    ProxyRow GetRow(int row) const override;
-    void SetRow(int row, const ProxyRow& value) override;
-    void SetRowResult(int row, const ProxyRow& value) override;
-    void MarkCp932Rows(int first, int count) override;
-    std::vector<std::string> CellTexts(const std::vector<int>& rows, int column) const override;
-    std::vector<int> SelectedRows(int limit) const override;
-    // Counted once after each change of the selection or the rows, so that the status bar's idle refresh
-    // costs nothing.
-    int SelectedCount() const override;
-
-    // ICheckHost
-    void AppendLog(const std::string& text) override;
-    std::string GetTitle() override;
-    void SetTitle(const std::string& title) override;
-    void SetStartStop(bool running) override;
-    void SetLabelEditing(bool enabled) override;
-    void StartCheckIndicator() override;
-    void StopCheckIndicator() override;
-    std::string GetProxyBarAddress() override;
-    void Sync() override;
-    void RunEnded() override;
-    void SetRunningCount(int count) override;
+    // A run switches the in-place edit off while it holds the rows' indexes; an edit open then is taken.
+    void SetLabelEditing(bool enabled);
 
     CheckEngine& Engine() { return *m_engine; }
 
@@ -132,12 +97,6 @@ private:
     void Start(int periodMs, std::function<void()> onFire) override;
     void Stop() override;
 
-    QTreeWidgetItem* Item(int row) const;
-    void FlushLog();
-    // `cp932`: the bytes are CP932 text from their file; otherwise each text is decoded by its own bytes.
-    void WriteCell(QTreeWidgetItem* item, int column, const std::string& bytes, bool cp932 = false);
-    void WriteImage(QTreeWidgetItem* item, int image);
-
     bool RunActive() const;
     void Follow(const ListChange& change);
     void OnListClick();
@@ -148,19 +107,14 @@ private:
     AppSettings& m_settings;
     IListViewHost* m_host = nullptr;
     CRidIdiDoc* m_document = nullptr;
-    std::unique_ptr<UiBridge> m_bridge;
+    std::unique_ptr<ListRows> m_rows;
     std::unique_ptr<CheckEngine> m_engine;
     std::unique_ptr<ListCommands> m_commands;
     std::unique_ptr<ProxyBarCommands> m_proxyCommands;
     AddressEditDelegate* m_delegate = nullptr;
     QTimer* m_timeoutTimer = nullptr;
-    QTimer* m_logFlushTimer = nullptr;
     std::function<void()> m_onTimeout; // the handler of the job now timed
-    std::mutex m_pendingLogMutex;
-    std::string m_pendingLog;
-    std::array<QIcon, 4> m_statusIcons;
     bool m_labelEditing = true;
-    mutable int m_selectedCount = -1; // -1: to be counted again
     // Dropped files and copy need the probe to have started, as they always have.
     bool m_probeReady = false;
 };

@@ -4,15 +4,28 @@
 
 #include "ui/frame/CheckBar.h"
 #include "ui/frame/ProxyBar.h"
+#include "ui/list/RidIdiView.h"
 #include "ui/log/LogView.h"
 
 namespace zandel::test {
 
 FakeListViewHost::FakeListViewHost(AppSettings& settings)
     : m_proxyBar(std::make_unique<ui::CProxyBar>(settings, internet)), m_checkBar(std::make_unique<ui::CCheckBar>()),
-      m_logView(std::make_unique<ui::CLogView>()) {}
+      m_logView(std::make_unique<ui::CLogView>()),
+      m_run(std::make_unique<ui::RunWindows>(*this, *m_checkBar, *m_proxyBar)) {}
 
 FakeListViewHost::~FakeListViewHost() = default;
+
+std::unique_ptr<ui::CRidIdiView> FakeListViewHost::MakeView(AppSettings& settings) {
+    auto view = std::make_unique<ui::CRidIdiView>(settings, *m_run);
+    view->SetHost(this);
+    m_run->SetPanes(view.get(), m_logView.get());
+    return view;
+}
+
+IProxyBar* FakeListViewHost::ProxyBar() {
+    return m_proxyBar.get();
+}
 
 void FakeListViewHost::SetCaption(const QString& text) {
     caption = text;

@@ -8,6 +8,7 @@
 
 #include "core/app/AppSettings.h"
 #include "core/proxy/InternetSettings.h"
+#include "ui/frame/RunWindows.h"
 #include "ui/list/ListViewHost.h"
 #include "support/RecordingServices.h"
 
@@ -15,23 +16,28 @@ namespace zandel::ui {
 class CCheckBar;
 class CLogView;
 class CProxyBar;
+class CRidIdiView;
 } // namespace zandel::ui
 
 namespace zandel::test {
 
-// The main window as the list window sees it: real bars and log pane, a caption, and a record of what the
-// list asked of it. The proxy bar hands its settings to a recording instead of the desktop.
-class FakeListViewHost final : public ui::IListViewHost {
+// The main window as the list window and its check run see it: real bars, log pane and run windows, a caption,
+// and a record of what they asked of it. The proxy bar hands its settings to a recording instead of the desktop.
+class FakeListViewHost final : public ui::IListViewHost, public ui::IRunFrame {
 public:
     explicit FakeListViewHost(AppSettings& settings);
+
+    // A list window wired to this host as the main window wires its own.
+    std::unique_ptr<ui::CRidIdiView> MakeView(AppSettings& settings);
     ~FakeListViewHost() override;
     FakeListViewHost(const FakeListViewHost&) = delete;
     FakeListViewHost& operator=(const FakeListViewHost&) = delete;
 
     void UpdateCounts() override { ++countUpdates; }
-    ui::CProxyBar* GetProxyBar() override { return m_proxyBar.get(); }
-    ui::CCheckBar* GetCheckBar() override { return m_checkBar.get(); }
-    ui::CLogView* GetLogView() override { return m_logView.get(); }
+    IProxyBar* ProxyBar() override;
+    ui::CProxyBar* GetProxyBar() { return m_proxyBar.get(); }
+    ui::CCheckBar* GetCheckBar() { return m_checkBar.get(); }
+    ui::CLogView* GetLogView() { return m_logView.get(); }
     QString GetCaption() override { return caption; }
     void SetCaption(const QString& text) override;
     void StartCheckIndicator() override { ++indicatorStarts; }
@@ -65,6 +71,7 @@ private:
     std::unique_ptr<ui::CProxyBar> m_proxyBar;
     std::unique_ptr<ui::CCheckBar> m_checkBar;
     std::unique_ptr<ui::CLogView> m_logView;
+    std::unique_ptr<ui::RunWindows> m_run;
 };
 
 } // namespace zandel::test

@@ -1,5 +1,6 @@
 #include "ui/support/FrameRig.h"
 
+#include "ui/list/ListRows.h"
 #include "ui/list/RidIdiView.h"
 
 namespace zandel::test {
@@ -22,7 +23,7 @@ ui::CMainFrame& FrameRig::Make() {
 void FrameRig::AddRows(const std::vector<std::string>& addresses) {
     ui::CRidIdiView& view = *m_frame->View();
     for (const std::string& address : addresses) {
-        view.InsertRow(view.RowCount(), address, 3, view.RowCount());
+        view.Rows().InsertRow(view.Rows().RowCount(), address, 3, view.Rows().RowCount());
     }
 }
 

@@ -1,13 +1,13 @@
 #include "ui/support/ListRig.h"
 
+#include "ui/list/ListRows.h"
 #include "ui/util/MessageBoxService.h"
 
 namespace zandel::test {
 
 ListRig::ListRig()
-    : host(std::make_unique<FakeListViewHost>(settings)), view(std::make_unique<ui::CRidIdiView>(settings)),
-      doc(std::make_unique<CRidIdiDoc>(*view, ui::MessageBoxService::Instance(), docHost)) {
-    view->SetHost(host.get());
+    : host(std::make_unique<FakeListViewHost>(settings)), view(host->MakeView(settings)),
+      doc(std::make_unique<CRidIdiDoc>(view->Rows(), ui::MessageBoxService::Instance(), docHost)) {
     view->SetDocument(doc.get());
     view->resize(640, 480);
     view->show();

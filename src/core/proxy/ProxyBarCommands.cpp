@@ -1,15 +1,15 @@
-#include "ui/list/ProxyBarCommands.h"
+#include "core/proxy/ProxyBarCommands.h"
 
 #include <utility>
 
 #include "core/app/AppSettings.h"
 #include "core/list/RowStore.h"
+#include "core/proxy/ProxyBar.h"
 #include "core/util/Text.h"
-#include "ui/frame/ProxyBar.h"
 
-namespace zandel::ui {
+namespace zandel {
 
-ProxyBarCommands::ProxyBarCommands(IRowStore& rows, AppSettings& settings, std::function<CProxyBar*()> proxyBar)
+ProxyBarCommands::ProxyBarCommands(IRowStore& rows, AppSettings& settings, std::function<IProxyBar*()> proxyBar)
     : m_rows(rows), m_settings(settings), m_proxyBar(std::move(proxyBar)) {}
 
 bool ProxyBarCommands::FirstSelectedAddress(std::string& address) const {
@@ -26,7 +26,7 @@ bool ProxyBarCommands::FirstSelectedAddress(std::string& address) const {
 
 // While the browser uses a proxy the bar keeps showing it: a click only offers an address when it is off.
 void ProxyBarCommands::OfferSelectedAddress() {
-    CProxyBar* bar = m_proxyBar();
+    IProxyBar* bar = m_proxyBar();
     std::string address;
     if (bar == nullptr || !FirstSelectedAddress(address)) {
         return;
@@ -38,7 +38,7 @@ void ProxyBarCommands::OfferSelectedAddress() {
 }
 
 void ProxyBarCommands::ChangeProxy() {
-    CProxyBar* bar = m_proxyBar();
+    IProxyBar* bar = m_proxyBar();
     std::string address;
     if (bar == nullptr || !FirstSelectedAddress(address)) {
         return;
@@ -51,7 +51,7 @@ void ProxyBarCommands::ChangeProxy() {
 
 // The bar's address stays as it is: only the browser gets the marked row's address.
 void ProxyBarCommands::ToggleProxy() {
-    CProxyBar* bar = m_proxyBar();
+    IProxyBar* bar = m_proxyBar();
     const int mark = m_rows.SelectionMark();
     if (bar == nullptr || m_rows.RowCount() == 0 || mark < 0) {
         return;
@@ -64,7 +64,7 @@ void ProxyBarCommands::ToggleProxy() {
 }
 
 void ProxyBarCommands::ProxyOff() {
-    CProxyBar* bar = m_proxyBar();
+    IProxyBar* bar = m_proxyBar();
     if (bar == nullptr) {
         return;
     }
@@ -75,4 +75,18 @@ void ProxyBarCommands::ProxyOff() {
     bar->ApplyProxy(0, address);
 }
 
-} // namespace zandel::ui
+// With FavoOn off the favourite goes into the bar and to the desktop with the proxy switched off.
+void ProxyBarCommands::ChooseFavourite(int slot) {
+    IProxyBar* bar = m_proxyBar();
+    if (bar == nullptr || slot < 0 || slot >= static_cast<int>(m_settings.Favourites.size())) {
+        return;
+    }
+    const std::string address = m_settings.Favourites[static_cast<std::size_t>(slot)];
+    bar->EnableAddrEdit(m_settings.FavoOn);
+    bar->SetUseProxy(m_settings.FavoOn ? 1 : 0);
+    bar->SetAddr(address);
+    bar->ApplyProxy(bar->GetUseProxy(), address);
+    m_settings.FavoSel = true;
+}
+
+} // namespace zandel

@@ -4,25 +4,24 @@
 #include <string>
 
 namespace zandel {
+
 struct AppSettings;
+class IProxyBar;
 class IRowStore;
-} // namespace zandel
-
-namespace zandel::ui {
-
-class CProxyBar;
 
 // What the proxy list does to the browser's proxy: a click offers the first selected address to the proxy
 // bar, 32779 makes it the browser's proxy, 32780 switches the proxy on or off with the marked row's address,
-// 200 switches it off keeping the bar's address.
+// 200 switches it off keeping the bar's address, and a favourite chosen from a menu goes into the bar. No bar (the
+// window is going) leaves everything as it is.
 class ProxyBarCommands final {
 public:
-    ProxyBarCommands(IRowStore& rows, AppSettings& settings, std::function<CProxyBar*()> proxyBar);
+    ProxyBarCommands(IRowStore& rows, AppSettings& settings, std::function<IProxyBar*()> proxyBar);
 
     void OfferSelectedAddress(); // a left click in the list
     void ChangeProxy();          // 32779 "ﾌﾟﾛｷｼをﾁｪﾝｼﾞする(&G)"
     void ToggleProxy();          // 32780 "ﾌﾟﾛｷｼのON/OFF(&N)"
     void ProxyOff();             // 200 "ﾌﾟﾛｷｼ無効(&P)"
+    void ChooseFavourite(int slot);
 
 private:
     // The address of the first selected row from the top, or nothing when no row is selected.
@@ -30,7 +29,7 @@ private:
 
     IRowStore& m_rows;
     AppSettings& m_settings;
-    std::function<CProxyBar*()> m_proxyBar;
+    std::function<IProxyBar*()> m_proxyBar;
 };
 
-} // namespace zandel::ui
+} // namespace zandel

@@ -1,0 +1,94 @@
+// The check run as the list window drives it: its named operations, the time-out timer, the in-place edit
+// switched off while the run holds the rows' indexes, and the orderly end of the run at closing.
+
+#include "ui/list/RidIdiView.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <QTimer>
+
+#include "ui/list/ListRows.h"
+
+namespace zandel::ui {
+
+// The check run: its operations go to the engine, which is gone once the window has shut down.
+void CRidIdiView::StartCheck() {
+    if (m_engine) {
+        m_engine->StartCheck();
+    }
+}
+
+void CRidIdiView::StartStartupCheck() {
+    if (m_engine) {
+        m_engine->StartStartupCheck();
+    }
+}
+
+void CRidIdiView::StopCheck() {
+    if (m_engine) {
+        m_engine->StopCheck();
+    }
+}
+
+void CRidIdiView::SkipCheck() {
+    if (m_engine) {
+        m_engine->SkipCheck();
+    }
+}
+
+bool CRidIdiView::IsRunning() const {
+    return m_engine && m_engine->IsRunning();
+}
+
+bool CRidIdiView::IsCheckBarRunning() const {
+    return m_engine && m_engine->IsCheckBarRunning();
+}
+
+int CRidIdiView::RemainingCount() const {
+    return m_engine ? m_engine->RemainingCount() : 0;
+}
+
+void CRidIdiView::SetLabelEditing(bool enabled) {
+    m_labelEditing = enabled;
+    setEditTriggers(enabled ? (QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed)
+                            : QAbstractItemView::NoEditTriggers);
+    if (!enabled) {
+        CloseEditBox();
+    }
+}
+
+void CRidIdiView::Start(int periodMs, std::function<void()> onFire) {
+    m_rows->Bridge().Post([this, periodMs, onFire = std::move(onFire)] {
+        m_onTimeout = onFire;
+        m_timeoutTimer->start(periodMs);
+    });
+}
+
+// Not waited for: a firing that slips in before the stop is carried out names a job that is over, and the
+// engine ignores it.
+void CRidIdiView::Stop() {
+    m_rows->Bridge().Post([this] { m_timeoutTimer->stop(); });
+}
+
+// Closing: no call from the run's threads waits any more, the run is stopped, and the calls already under
+// way are served until every run thread has ended. A cancel that came before the probe was ready to take it
+// is repeated, so that a silent proxy cannot hold the close up for the whole wait time-out.
+void CRidIdiView::Shutdown() {
+    if (!m_engine) {
+        return;
+    }
+    m_rows->Bridge().Close();
+    CloseEditBox();
+    if (m_engine->HasRunThreads()) {
+        m_engine->StopCheck();
+        while (m_engine->HasRunThreads()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            m_engine->Probe().Cancel();
+            QThread::msleep(2);
+        }
+    }
+    m_timeoutTimer->stop();
+    m_engine.reset();
+}
+
+} // namespace zandel::ui

@@ -43,4 +43,9 @@ ClientSize ClientSizeWithin(const WindowRect& outer, const FrameMargins& frame) 
                       Side(outer.Top, outer.Bottom, frame.top, frame.bottom)};
 }
 
+bool ToggleOnTop(AppSettings& settings) {
+    settings.ForegroundWindow = !settings.ForegroundWindow;
+    return settings.ForegroundWindow;
+}
+
 } // namespace zandel

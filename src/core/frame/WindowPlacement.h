@@ -30,4 +30,7 @@ struct ClientSize {
 // it; never below one pixel, never beyond what a window can be, whatever a file held.
 ClientSize ClientSizeWithin(const WindowRect& outer, const FrameMargins& frame);
 
+// The 常に手前に表示 command: the window's new topmost state, kept for the next start.
+bool ToggleOnTop(AppSettings& settings);
+
 } // namespace zandel

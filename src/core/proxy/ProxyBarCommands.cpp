@@ -12,6 +12,11 @@ namespace zandel {
 ProxyBarCommands::ProxyBarCommands(IRowStore& rows, AppSettings& settings, std::function<IProxyBar*()> proxyBar)
     : m_rows(rows), m_settings(settings), m_proxyBar(std::move(proxyBar)) {}
 
+void RecordProxyBar(AppSettings& settings, int use, const std::string& address) {
+    settings.ProxyOn = use != 0;
+    settings.ProxyAddr = address;
+}
+
 bool ProxyBarCommands::FirstSelectedAddress(std::string& address) const {
     if (m_rows.RowCount() == 0) {
         return false;

@@ -9,6 +9,9 @@ struct AppSettings;
 class IProxyBar;
 class IRowStore;
 
+// The proxy bar's state as the next start takes it up (ProxyOn, ProxyAddr).
+void RecordProxyBar(AppSettings& settings, int use, const std::string& address);
+
 // What the proxy list does to the browser's proxy: a click offers the first selected address to the proxy
 // bar, 32779 makes it the browser's proxy, 32780 switches the proxy on or off with the marked row's address,
 // 200 switches it off keeping the bar's address, and a favourite chosen from a menu goes into the bar. No bar (the

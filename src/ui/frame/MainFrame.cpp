@@ -11,6 +11,7 @@
 #include "core/frame/BrowserLaunch.h"
 #include "core/frame/CommandIds.h"
 #include "core/frame/CommandRoutes.h"
+#include "core/frame/WindowPlacement.h"
 #include "core/app/Texts.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/RecentFileList.h"
@@ -359,7 +360,7 @@ void CMainFrame::ApplyTopmost() {
 }
 
 void CMainFrame::ToggleTopmost() {
-    m_settings.ForegroundWindow = !m_settings.ForegroundWindow;
+    ToggleOnTop(m_settings);
     ApplyTopmost();
     UpdateCommandUi();
 }

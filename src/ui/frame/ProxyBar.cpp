@@ -7,6 +7,7 @@
 
 #include "core/app/AppSettings.h"
 #include "core/proxy/InternetSettings.h"
+#include "core/proxy/ProxyBarCommands.h"
 #include "core/util/Text.h"
 #include "ui/util/TextCodec.h"
 
@@ -107,8 +108,7 @@ void CProxyBar::ApplyProxy(int use, const std::string& address) {
 // m_address follows every user edit as bytes, so an address read from the settings keeps its own bytes.
 void CProxyBar::SaveToSettings() {
     m_use = m_useBox->isChecked() ? 1 : 0;
-    m_settings.ProxyOn = m_use != 0;
-    m_settings.ProxyAddr = m_address;
+    RecordProxyBar(m_settings, m_use, m_address);
 }
 
 void CProxyBar::ShowAddress() {

@@ -25,7 +25,7 @@ QString CheckingTip() {
 } // namespace
 
 TrayIcon::TrayIcon(QMainWindow& window, AppSettings& settings)
-    : QObject(&window), m_window(window), m_settings(settings),
+    : QObject(&window), m_window(window), m_place(settings),
       m_available([] { return QSystemTrayIcon::isSystemTrayAvailable(); }) {
     setObjectName(QStringLiteral("trayIcon"));
     m_blinkTimer = new QTimer(this);
@@ -96,21 +96,21 @@ void TrayIcon::ShowIcon(bool iconB) {
 
 void TrayIcon::ShowInTray(bool hide) {
     if (hide) {
-        // A hidden window with no tray to bring it back from would be lost: without a tray it is only
-        // minimized.
-        if (m_icon != nullptr && m_available()) {
+        QWindow* handle = m_window.windowHandle();
+        const bool notOnScreen = m_window.isVisible() && handle != nullptr && !handle->isExposed();
+        switch (DecideHide(m_icon != nullptr && m_available(), notOnScreen)) {
+        case HideAction::HideToTray:
             m_window.hide();
-        } else if (QWindow* handle = m_window.windowHandle();
-                   m_window.isVisible() && handle != nullptr && !handle->isExposed()) {
-            // A window manager ignores a request to minimize a window it has not yet put on screen (as at
-            // start-up): the request waits until it has.
+            break;
+        case HideAction::MinimizeWhenOnScreen:
             m_minimizeWhenExposed = true;
             handle->installEventFilter(this);
-        } else {
+            break;
+        case HideAction::Minimize:
             m_window.showMinimized();
+            break;
         }
-        m_settings.TaskTray = true;
-        m_away = true;
+        m_place.PutAway();
         return;
     }
     m_minimizeWhenExposed = false;
@@ -118,8 +118,7 @@ void TrayIcon::ShowInTray(bool hide) {
     m_window.show();
     m_window.raise();
     m_window.activateWindow();
-    m_settings.TaskTray = false;
-    m_away = false;
+    m_place.BroughtBack();
 }
 
 // A minimized window (no tray) comes back through the window manager, not through ShowInTray: once it shows
@@ -135,11 +134,9 @@ bool TrayIcon::eventFilter(QObject* watched, QEvent* event) {
             }
         });
     }
-    if (m_away && !m_minimizeWhenExposed && watched == &m_window &&
-        (event->type() == QEvent::WindowStateChange || event->type() == QEvent::Show) && m_window.isVisible() &&
-        !m_window.isMinimized()) {
-        m_away = false;
-        m_settings.TaskTray = false;
+    if (watched == &m_window && (event->type() == QEvent::WindowStateChange || event->type() == QEvent::Show) &&
+        m_window.isVisible() && !m_window.isMinimized()) {
+        m_place.ShownByWindowManager(m_minimizeWhenExposed);
     }
     return QObject::eventFilter(watched, event);
 }

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include "core/frame/TrayRule.h"
+
 class QMainWindow;
 class QPoint;
 class QSystemTrayIcon;
@@ -57,14 +59,13 @@ private:
     void ShowIcon(bool iconB);
 
     QMainWindow& m_window;
-    AppSettings& m_settings;
+    TrayPlace m_place;
     QSystemTrayIcon* m_icon = nullptr;
     QTimer* m_blinkTimer = nullptr;
     QIcon m_iconA;
     QIcon m_iconB;
     bool m_showsB = false;
     // Hidden or minimized by ShowInTray, until the window shows again by whatever way.
-    bool m_away = false;
     bool m_minimizeWhenExposed = false;
     std::function<bool()> m_available;
     std::function<void()> m_onDoubleClick;

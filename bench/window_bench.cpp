@@ -25,7 +25,7 @@
 #include "ui/frame/MainFrame.h"
 #include "ui/list/ListRows.h"
 #include "ui/list/RidIdiView.h"
-#include "ui/support/FakeFileDialogs.h"
+#include "support/FakeFileDialogs.h"
 #include "ui/util/MessageBoxService.h"
 #include "support/RecordingServices.h"
 
@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     RecordingLauncher launcher;
     RecentFileList recent(dir.File("Zandel.ini"));
     test::FakeFileDialogs dialogs;
-    ui::CMainFrame frame(settings, internet, launcher, recent, dialogs);
+    ui::CMainFrame frame(settings, internet, launcher, recent, &dialogs);
     frame.show();
     ui::CRidIdiView& view = *frame.View();
 

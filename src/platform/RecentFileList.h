@@ -3,14 +3,14 @@
 #include <string>
 #include <vector>
 
+#include "core/frame/RecentFiles.h"
+
 namespace zandel {
 
 // The recent-file list of the File menu: the four list files opened or saved last, newest first, kept in
 // "Zandel.ini" [Recent File List] File1..File4 in the user's configuration folder.
-class RecentFileList final {
+class RecentFileList final : public IRecentFiles {
 public:
-    static constexpr int kSize = 4;
-
     // "Zandel.ini" in $XDG_CONFIG_HOME/Zandel, else in ~/.config/Zandel.
     RecentFileList();
     explicit RecentFileList(std::string iniPath);
@@ -23,8 +23,8 @@ public:
     // The path becomes the newest entry; an older entry of the same path goes, the fifth falls off. A path
     // with a line feed or of more than 259 bytes is not taken.
     void Add(const std::string& path);
-    void Remove(int index);
-    const std::vector<std::string>& Entries() const { return m_entries; }
+    void Remove(int index) override;
+    const std::vector<std::string>& Entries() const override { return m_entries; }
     const std::string& IniPath() const { return m_iniPath; }
 
     static std::string DefaultIniPath();

@@ -16,7 +16,6 @@
 #include "platform/ProgramLauncher.h"
 #include "platform/RecentFileList.h"
 #include "ui/app/MainApp.h"
-#include "ui/frame/FileDialogs.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -33,7 +32,6 @@ int main(int argc, char** argv) {
     zandel::DesktopInternetSettings internet(std::getenv("XDG_CURRENT_DESKTOP"));
     zandel::SpawnLauncher launcher;
     zandel::RecentFileList recent;
-    zandel::ui::QtFileDialogs dialogs;
     // Qt has taken its own options out of argv by now; what is left keeps its bytes.
     const std::vector<std::string> arguments(argv, argv + argc);
     // Started from the desktop's menu the working folder is the home folder: the settings go to the user's settings
@@ -41,7 +39,7 @@ int main(int argc, char** argv) {
     const zandel::StartFolder start = zandel::ChooseStartFolder(
         std::find(arguments.begin(), arguments.end(), zandel::kConfigFolderOption) != arguments.end(),
         zandel::CurrentDirectory(), zandel::ConfigFolder());
-    zandel::ui::CMainApp mainApp({lock, internet, launcher, recent, dialogs}, arguments, start.dir);
+    zandel::ui::CMainApp mainApp({lock, internet, launcher, recent}, arguments, start.dir);
     mainApp.SetStartNotice(start.notice);
     return mainApp.Run();
 }

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "core/app/AppSettings.h"
+#include "core/app/Texts.h"
 #include "core/frame/BrowserLaunch.h"
 #include "core/frame/CommandIds.h"
 #include "core/frame/CommandRoutes.h"
@@ -279,6 +280,9 @@ TEST(BrowserLaunchTest, BrowserAndManualFollowTheSettings) {
     const LaunchPlan noUrl = PlanOpenBrowser(settings, messages);
     EXPECT_TRUE(noUrl.launch);
     EXPECT_EQ(noUrl.parameter, "");
+    const LaunchPlan chain = PlanChainBrowser(settings, messages, {"127.0.0.1:8080", "", "127.0.0.2:3128"}, "x.test/");
+    EXPECT_EQ(chain.program, "/usr/bin/browser");
+    EXPECT_EQ(chain.parameter, "http://127.0.0.1:8080/-_-http://127.0.0.2:3128/-_-http://x.test/");
 
     test::TempDir dir;
     const std::string spaced = dir.Path() + "/My Programs";
@@ -297,8 +301,8 @@ TEST(BrowserLaunchTest, BrowserAndManualFollowTheSettings) {
     settings.BwPath.clear();
     EXPECT_FALSE(PlanOpenManual(settings, "/nonexistent", messages).launch);
     EXPECT_FALSE(PlanOpenBrowser(settings, messages).launch);
-    EXPECT_EQ(messages.Texts().size(), 2U);
-    EXPECT_EQ(messages.Texts()[0], messages.Texts()[1]);
+    EXPECT_FALSE(PlanChainBrowser(settings, messages, {}, "x.test").launch);
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>(3, texts::kNoBrowserPath));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "core/app/AppSettings.h"
 #include "core/app/MessageService.h"
 #include "core/app/Texts.h"
+#include "core/multistage/ChainRules.h"
 #include "core/util/FileIo.h"
 
 namespace zandel {
@@ -11,7 +12,7 @@ std::string LaunchFailedText(const std::string& program) {
     return "ブラウザを起動できませんでした。\n" + program + "\n設定ダイアログを開いて、ブラウザを指定してください。";
 }
 
-LaunchPlan PlanOpenBrowser(const AppSettings& settings, IMessageService& messages) {
+LaunchPlan PlanOpenBrowser(const AppSettings& settings, IMessageService& messages, const std::string& parameter) {
     LaunchPlan plan;
     if (settings.BwPath.empty()) {
         ShowOk(messages, texts::kNoBrowserPath);
@@ -19,26 +20,27 @@ LaunchPlan PlanOpenBrowser(const AppSettings& settings, IMessageService& message
     }
     plan.launch = true;
     plan.program = settings.BwPath;
-    plan.parameter = settings.BwUrlOn ? settings.BwUrl : std::string();
+    plan.parameter = parameter;
     return plan;
 }
 
+LaunchPlan PlanOpenBrowser(const AppSettings& settings, IMessageService& messages) {
+    return PlanOpenBrowser(settings, messages, settings.BwUrlOn ? settings.BwUrl : std::string());
+}
+
+LaunchPlan PlanChainBrowser(const AppSettings& settings, IMessageService& messages,
+                            const std::array<std::string, 3>& proxies, const std::string& destination) {
+    return PlanOpenBrowser(settings, messages, ComposeChainUrl(proxies[0], proxies[1], proxies[2], destination));
+}
+
 LaunchPlan PlanOpenManual(const AppSettings& settings, const std::string& programDir, IMessageService& messages) {
-    LaunchPlan plan;
-    // Without a browser the manual is not looked for.
-    if (settings.BwPath.empty()) {
-        ShowOk(messages, texts::kNoBrowserPath);
-        return plan;
-    }
     const std::string manual = PathInDir(programDir, kManualFileName);
-    if (!FileExists(manual)) {
+    // Without a browser the manual is not looked for.
+    if (!settings.BwPath.empty() && !FileExists(manual)) {
         ShowOk(messages, kNoManual);
-        return plan;
+        return LaunchPlan{};
     }
-    plan.launch = true;
-    plan.program = settings.BwPath;
-    plan.parameter = manual;
-    return plan;
+    return PlanOpenBrowser(settings, messages, manual);
 }
 
 } // namespace zandel

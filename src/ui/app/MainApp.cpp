@@ -6,9 +6,9 @@
 #include <QWindow>
 
 #include "core/app/MessageService.h"
+#include "core/frame/FileCommands.h"
 #include "platform/RecentFileList.h"
 #include "ui/app/SplashDlg.h"
-#include "ui/frame/FileCommands.h"
 #include "ui/frame/FramePlacement.h"
 #include "ui/frame/MainFrame.h"
 #include "ui/list/RidIdiView.h"

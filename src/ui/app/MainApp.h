@@ -13,6 +13,7 @@
 #include "ui/app/SplashDlg.h"
 
 namespace zandel {
+class IFileDialogs;
 class IInternetSettings;
 class IProgramLauncher;
 class RecentFileList;
@@ -21,7 +22,6 @@ class RecentFileList;
 namespace zandel::ui {
 
 class CMainFrame;
-class IFileDialogs;
 
 // The application: owns the settings, lets one instance run, starts and ends a run of the program in its
 // fixed order and closes the splash window on the first key or mouse press or once it has been up a second.
@@ -33,7 +33,8 @@ public:
         IInternetSettings& internet;
         IProgramLauncher& launcher;
         RecentFileList& recent;
-        IFileDialogs& dialogs;
+        // None: the main window's own file dialogs.
+        IFileDialogs* dialogs = nullptr;
     };
     static constexpr int kSplashMs = 1000;
 

@@ -36,15 +36,15 @@ QStringList NameFilters(const char* filter) {
     return filters;
 }
 
-std::optional<std::string> QtFileDialogs::GetOpenPath(QWidget* parent) {
-    QFileDialog dialog(parent, QStringLiteral("開く"));
+std::optional<std::string> QtFileDialogs::GetOpenPath() {
+    QFileDialog dialog(&m_parent, QStringLiteral("開く"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     return Run(dialog);
 }
 
-std::optional<std::string> QtFileDialogs::GetSavePath(QWidget* parent, const std::string& proposed) {
-    QFileDialog dialog(parent, QStringLiteral("名前を付けて保存"));
+std::optional<std::string> QtFileDialogs::GetSavePath(const std::string& proposed) {
+    QFileDialog dialog(&m_parent, QStringLiteral("名前を付けて保存"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     if (!proposed.empty()) {

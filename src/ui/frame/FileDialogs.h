@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include "core/frame/FileDialogs.h"
+
 class QWidget;
 
 namespace zandel::ui {
@@ -16,20 +18,16 @@ inline constexpr const char* kListFileFilter = "Text Files (*.txt)|*.txt|All Fil
 // as it does in the notation's home.
 QStringList NameFilters(const char* filter);
 
-// The open and save dialogs of the list files; tests answer in place of the user.
-class IFileDialogs {
-public:
-    virtual ~IFileDialogs() = default;
-    // A file that exists; none when the user cancels.
-    virtual std::optional<std::string> GetOpenPath(QWidget* parent) = 0;
-    // A file to write, "txt" added when the name has no extension, overwriting confirmed; none on cancel.
-    virtual std::optional<std::string> GetSavePath(QWidget* parent, const std::string& proposed) = 0;
-};
-
+// The Qt file dialogs, each over the window given at construction.
 class QtFileDialogs final : public IFileDialogs {
 public:
-    std::optional<std::string> GetOpenPath(QWidget* parent) override;
-    std::optional<std::string> GetSavePath(QWidget* parent, const std::string& proposed) override;
+    explicit QtFileDialogs(QWidget& parent) : m_parent(parent) {}
+
+    std::optional<std::string> GetOpenPath() override;
+    std::optional<std::string> GetSavePath(const std::string& proposed) override;
+
+private:
+    QWidget& m_parent;
 };
 
 } // namespace zandel::ui

@@ -11,12 +11,13 @@
 #include "core/frame/BrowserLaunch.h"
 #include "core/frame/CommandIds.h"
 #include "core/frame/CommandRoutes.h"
+#include "core/frame/FileCommands.h"
 #include "core/frame/WindowPlacement.h"
 #include "core/app/Texts.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/RecentFileList.h"
 #include "ui/frame/CheckBar.h"
-#include "ui/frame/FileCommands.h"
+#include "ui/frame/FileDialogs.h"
 #include "ui/frame/FrameActions.h"
 #include "ui/frame/FramePlacement.h"
 #include "ui/frame/ProxyBar.h"
@@ -51,7 +52,7 @@ QLabel* CountPane(const QString& widest, const QString& objectName, QWidget* par
 } // namespace
 
 CMainFrame::CMainFrame(AppSettings& settings, IInternetSettings& internet, IProgramLauncher& launcher,
-                       RecentFileList& recent, IFileDialogs& dialogs, QWidget* parent)
+                       RecentFileList& recent, IFileDialogs* dialogs, QWidget* parent)
     : QMainWindow(parent), m_settings(settings), m_internet(internet), m_launcher(launcher), m_recent(recent) {
     InitResources();
     setObjectName(QStringLiteral("mainFrame"));
@@ -73,7 +74,11 @@ CMainFrame::CMainFrame(AppSettings& settings, IInternetSettings& internet, IProg
     m_tray = new TrayIcon(*this, m_settings);
     m_popups = new ListPopupMenus(m_settings, *m_view, *this, m_launcher, MessageBoxService::Instance());
     m_document = std::make_unique<CRidIdiDoc>(m_view->Rows(), MessageBoxService::Instance(), *this);
-    m_files = std::make_unique<FileCommands>(*m_document, dialogs, m_recent, *this);
+    if (dialogs == nullptr) {
+        m_ownDialogs = std::make_unique<QtFileDialogs>(*this);
+        dialogs = m_ownDialogs.get();
+    }
+    m_files = std::make_unique<FileCommands>(*m_document, *dialogs, m_recent);
     m_view->SetHost(this);
     m_view->SetDocument(m_document.get());
     m_document->SetTitle(texts::kUntitled);
@@ -151,39 +156,12 @@ bool CMainFrame::OnCommand(int id) {
         }
         return m_popups->OnListCommand(id);
     }
-    if (id >= cmd::kFileMru1 && id < cmd::kFileMru1 + RecentFileList::kSize) {
-        m_files->OpenRecent(id - cmd::kFileMru1);
+    if (m_files->OnCommand(id)) {
+        // A recent file that would not open has left the list.
         m_actions->SetRecentFiles(m_recent.Entries());
         return true;
     }
     switch (id) {
-    case cmd::kFileNew:
-        m_files->New();
-        return true;
-    case cmd::kFileOpen:
-        m_files->Open();
-        return true;
-    case cmd::kAppendFile:
-        m_files->Append();
-        return true;
-    case cmd::kFileSave:
-        m_files->Save();
-        return true;
-    case cmd::kFileSaveAs:
-        m_files->SaveAs();
-        return true;
-    case cmd::kSaveAllAddresses:
-        m_files->SaveWithoutResults(SaveAllAddresses);
-        return true;
-    case cmd::kSaveNotNG:
-        m_files->SaveWithoutResults(SaveNotNG);
-        return true;
-    case cmd::kSaveAnonymous:
-        m_files->SaveWithoutResults(SaveAnonymousOnly);
-        return true;
-    case cmd::kSaveNonAnonymous:
-        m_files->SaveWithoutResults(SaveNonAnonymousOnly);
-        return true;
     case cmd::kAppExit:
         close();
         return true;

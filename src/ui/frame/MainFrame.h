@@ -18,6 +18,8 @@ class QTimer;
 
 namespace zandel {
 struct AppSettings;
+class FileCommands;
+class IFileDialogs;
 class IInternetSettings;
 class IProgramLauncher;
 class RecentFileList;
@@ -29,10 +31,8 @@ class CCheckBar;
 class CLogView;
 class CProxyBar;
 class CRidIdiView;
-class FileCommands;
 class FrameActions;
 class FramePlacement;
-class IFileDialogs;
 class ListPopupMenus;
 class TrayIcon;
 
@@ -42,8 +42,9 @@ class TrayIcon;
 class CMainFrame final : public QMainWindow, public IListViewHost, public IRunFrame, public IDocumentHost {
     Q_OBJECT
 public:
+    // `dialogs` answers the file dialogs in place of the user; without it the window opens its own.
     CMainFrame(AppSettings& settings, IInternetSettings& internet, IProgramLauncher& launcher, RecentFileList& recent,
-               IFileDialogs& dialogs, QWidget* parent = nullptr);
+               IFileDialogs* dialogs = nullptr, QWidget* parent = nullptr);
     ~CMainFrame() override;
 
     // A command of the menus, the toolbar, the accelerators or the bars. False when nothing handles it.
@@ -128,6 +129,7 @@ private:
     TrayIcon* m_tray = nullptr;
     ListPopupMenus* m_popups = nullptr;
     std::unique_ptr<CRidIdiDoc> m_document;
+    std::unique_ptr<IFileDialogs> m_ownDialogs;
     std::unique_ptr<FileCommands> m_files;
     std::unique_ptr<FramePlacement> m_placement;
     bool m_viewShutDown = false;

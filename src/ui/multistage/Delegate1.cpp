@@ -11,9 +11,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "core/app/MessageService.h"
-#include "core/app/Texts.h"
-#include "core/multistage/ChainRules.h"
+#include "core/frame/BrowserLaunch.h"
 #include "core/settings/CheckPage.h"
 #include "core/settings/ComboRules.h"
 #include "ui/util/MessageBoxService.h"
@@ -129,12 +127,10 @@ void CDelegate1::OnActivate() {
 
 void CDelegate1::BrowseClicked() {
     ReadFields();
-    if (m_settings.BwPath.empty()) {
-        ShowOk(MessageBoxService::Instance(), texts::kNoBrowserPath);
-        return;
+    const LaunchPlan plan = PlanChainBrowser(m_settings, MessageBoxService::Instance(), m_proxies, m_url);
+    if (plan.launch) {
+        LaunchOrReport(m_launcher, plan.program, plan.parameter, MessageBoxService::Instance());
     }
-    LaunchOrReport(m_launcher, m_settings.BwPath, ComposeChainUrl(m_proxies[0], m_proxies[1], m_proxies[2], m_url),
-                   MessageBoxService::Instance());
 }
 
 void CDelegate1::ClearClicked(std::size_t proxy) {

@@ -5,7 +5,7 @@ namespace zandel::test {
 AppRig::AppRig() : lock(dir.File("Zandel.lock")), recent(dir.File("config/Zandel.ini")) {}
 
 std::unique_ptr<ui::CMainApp> AppRig::MakeApp(const std::vector<std::string>& arguments) {
-    return std::make_unique<ui::CMainApp>(ui::CMainApp::Services{lock, internet, launcher, recent, dialogs}, arguments,
+    return std::make_unique<ui::CMainApp>(ui::CMainApp::Services{lock, internet, launcher, recent, &dialogs}, arguments,
                                           dir.Path());
 }
 

@@ -12,7 +12,7 @@
 #include "support/TempDir.h"
 #include "ui/UiTestSupport.h"
 #include "ui/app/MainApp.h"
-#include "ui/support/FakeFileDialogs.h"
+#include "support/FakeFileDialogs.h"
 #include "support/RecordingServices.h"
 
 namespace zandel::test {

@@ -15,7 +15,7 @@ FrameRig::~FrameRig() {
 }
 
 ui::CMainFrame& FrameRig::Make() {
-    m_frame = std::make_unique<ui::CMainFrame>(settings, internet, launcher, recent, dialogs);
+    m_frame = std::make_unique<ui::CMainFrame>(settings, internet, launcher, recent, &dialogs);
     m_frame->show();
     return *m_frame;
 }

@@ -11,7 +11,7 @@
 #include "support/TempDir.h"
 #include "ui/UiTestSupport.h"
 #include "ui/frame/MainFrame.h"
-#include "ui/support/FakeFileDialogs.h"
+#include "support/FakeFileDialogs.h"
 #include "support/RecordingServices.h"
 
 namespace zandel::test {

@@ -5,18 +5,18 @@
 #include <string>
 #include <vector>
 
-#include "ui/frame/FileDialogs.h"
+#include "core/frame/FileDialogs.h"
 
 namespace zandel::test {
 
 // Answers the open and save dialogs from queues (an empty queue is a cancel) and keeps the proposed names.
-class FakeFileDialogs final : public ui::IFileDialogs {
+class FakeFileDialogs final : public IFileDialogs {
 public:
-    std::optional<std::string> GetOpenPath(QWidget* /*parent*/) override {
+    std::optional<std::string> GetOpenPath() override {
         ++opens;
         return Next(openAnswers);
     }
-    std::optional<std::string> GetSavePath(QWidget* /*parent*/, const std::string& proposed) override {
+    std::optional<std::string> GetSavePath(const std::string& proposed) override {
         proposedNames.push_back(proposed);
         return Next(saveAnswers);
     }

@@ -2,25 +2,22 @@
 
 #include <string>
 
-class QWidget;
-
 namespace zandel {
+
 class CRidIdiDoc;
-class RecentFileList;
-} // namespace zandel
-
-namespace zandel::ui {
-
 class IFileDialogs;
+class IRecentFiles;
 
 // The File menu's commands over the list document: new, open, append, the saves with and without check
-// results and the recent files. The document's open and save modes are set right before a load or save and
-// put back to 1 right after it.
+// results and the recent files. Each load or save names its mode; the document is back at mode 1 after it.
 class FileCommands final {
 public:
-    FileCommands(CRidIdiDoc& document, IFileDialogs& dialogs, RecentFileList& recent, QWidget& parent);
+    FileCommands(CRidIdiDoc& document, IFileDialogs& dialogs, IRecentFiles& recent);
     FileCommands(const FileCommands&) = delete;
     FileCommands& operator=(const FileCommands&) = delete;
+
+    // Carries out a File menu command (the recent files included); false for any other id.
+    bool OnCommand(int id);
 
     void New();
     void Open();
@@ -41,8 +38,7 @@ private:
 
     CRidIdiDoc& m_document;
     IFileDialogs& m_dialogs;
-    RecentFileList& m_recent;
-    QWidget& m_parent;
+    IRecentFiles& m_recent;
 };
 
-} // namespace zandel::ui
+} // namespace zandel

@@ -1,16 +1,55 @@
-#include "ui/frame/FileCommands.h"
+#include "core/frame/FileCommands.h"
 
 #include "core/app/Texts.h"
+#include "core/frame/CommandIds.h"
+#include "core/frame/FileDialogs.h"
+#include "core/frame/RecentFiles.h"
 #include "core/list/ListDocument.h"
 #include "core/list/ListFile.h"
 #include "core/util/Text.h"
-#include "platform/RecentFileList.h"
-#include "ui/frame/FileDialogs.h"
 
-namespace zandel::ui {
+namespace zandel {
 
-FileCommands::FileCommands(CRidIdiDoc& document, IFileDialogs& dialogs, RecentFileList& recent, QWidget& parent)
-    : m_document(document), m_dialogs(dialogs), m_recent(recent), m_parent(parent) {}
+FileCommands::FileCommands(CRidIdiDoc& document, IFileDialogs& dialogs, IRecentFiles& recent)
+    : m_document(document), m_dialogs(dialogs), m_recent(recent) {}
+
+bool FileCommands::OnCommand(int id) {
+    if (id >= cmd::kFileMru1 && id < cmd::kFileMru1 + IRecentFiles::kSize) {
+        OpenRecent(id - cmd::kFileMru1);
+        return true;
+    }
+    switch (id) {
+    case cmd::kFileNew:
+        New();
+        return true;
+    case cmd::kFileOpen:
+        Open();
+        return true;
+    case cmd::kAppendFile:
+        Append();
+        return true;
+    case cmd::kFileSave:
+        Save();
+        return true;
+    case cmd::kFileSaveAs:
+        SaveAs();
+        return true;
+    case cmd::kSaveAllAddresses:
+        SaveWithoutResults(SaveAllAddresses);
+        return true;
+    case cmd::kSaveNotNG:
+        SaveWithoutResults(SaveNotNG);
+        return true;
+    case cmd::kSaveAnonymous:
+        SaveWithoutResults(SaveAnonymousOnly);
+        return true;
+    case cmd::kSaveNonAnonymous:
+        SaveWithoutResults(SaveNonAnonymousOnly);
+        return true;
+    default:
+        return false;
+    }
+}
 
 void FileCommands::New() {
     if (m_document.NewList()) {
@@ -22,7 +61,7 @@ void FileCommands::Open() {
     if (!m_document.AskSaveChanges()) {
         return;
     }
-    if (const auto path = m_dialogs.GetOpenPath(&m_parent)) {
+    if (const auto path = m_dialogs.GetOpenPath()) {
         m_document.OpenListFile(*path, OpenReplace);
     }
 }
@@ -30,7 +69,7 @@ void FileCommands::Open() {
 void FileCommands::Append() {
     const std::string path = m_document.PathName();
     const std::string title = m_document.Title();
-    const auto other = m_dialogs.GetOpenPath(&m_parent);
+    const auto other = m_dialogs.GetOpenPath();
     if (!other) {
         return;
     }
@@ -55,7 +94,7 @@ bool FileCommands::Save() {
 }
 
 bool FileCommands::SaveAs() {
-    const auto path = m_dialogs.GetSavePath(&m_parent, ProposedName());
+    const auto path = m_dialogs.GetSavePath(ProposedName());
     if (!path) {
         return false;
     }
@@ -67,7 +106,7 @@ bool FileCommands::SaveAs() {
 }
 
 void FileCommands::SaveWithoutResults(int saveMode) {
-    const auto path = m_dialogs.GetSavePath(&m_parent, ProposedName());
+    const auto path = m_dialogs.GetSavePath(ProposedName());
     if (!path) {
         return;
     }
@@ -108,4 +147,4 @@ std::string FileCommands::ProposedName() const {
     return name;
 }
 
-} // namespace zandel::ui
+} // namespace zandel

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace zandel {
+
+// The open and save dialogs of the list files, each over the main window; tests answer in place of the user.
+class IFileDialogs {
+public:
+    virtual ~IFileDialogs() = default;
+    // A file that exists; none when the user cancels.
+    virtual std::optional<std::string> GetOpenPath() = 0;
+    // A file to write, "txt" added when the name has no extension, overwriting confirmed; none on cancel.
+    virtual std::optional<std::string> GetSavePath(const std::string& proposed) = 0;
+};
+
+} // namespace zandel

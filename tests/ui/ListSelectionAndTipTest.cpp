@@ -11,6 +11,7 @@
 #include "support/FakeProxy.h"
 #include "support/ThreadState.h"
 #include "ui/UiTestSupport.h"
+#include "ui/frame/ProxyBar.h"
 #include "ui/list/ListRows.h"
 #include "ui/list/RidIdiView.h"
 #include "ui/support/FakeListViewHost.h"
@@ -23,6 +24,10 @@ namespace {
 using ui::CRidIdiView;
 using Rows = std::vector<int>;
 
+std::string AddressOf(int n) {
+    return "10.0." + std::to_string(n / 256) + "." + std::to_string(n % 256) + ":80";
+}
+
 // The list as the user points at it: what is selected, what the status bar counts, what a tip shows.
 class ListSelectionAndTipTest : public QObject {
     Q_OBJECT
@@ -32,7 +37,19 @@ private:
 
     void AddRows(int count, const std::string& address = "10.0.0.1:80") {
         for (int i = 0; i < count; ++i) {
-            m_rig->view->Rows().InsertRow(m_rig->view->Rows().RowCount(), address, StatusUnchecked, m_rig->view->Rows().RowCount());
+            m_rig->view->Rows().InsertRow(m_rig->view->Rows().RowCount(), address, StatusUnchecked,
+                                          m_rig->view->Rows().RowCount());
+        }
+    }
+    void Fill(int count) {
+        for (int row = 0; row < count; ++row) {
+            m_rig->view->Rows().InsertRow(row, AddressOf(row), StatusNG, row);
+        }
+    }
+    void Select(const Rows& rows) {
+        m_rig->view->clearSelection();
+        for (int row : rows) {
+            m_rig->view->Rows().SetRowSelected(row, true);
         }
     }
     QPoint RowCentre(int row, int column = 0) const {
@@ -68,7 +85,8 @@ private Q_SLOTS:
     void selectedCountFollowsEveryChange() {
         AddRows(8);
         const auto check = [this](const char* step) {
-            QVERIFY2(m_rig->view->Rows().SelectedCount() == static_cast<int>(m_rig->view->Rows().SelectedRows(MaxListRows).size()),
+            QVERIFY2(m_rig->view->Rows().SelectedCount() ==
+                         static_cast<int>(m_rig->view->Rows().SelectedRows(MaxListRows).size()),
                      step);
         };
         QCOMPARE(m_rig->view->Rows().SelectedCount(), 0);
@@ -150,6 +168,72 @@ private Q_SLOTS:
         // Markup in a list file is shown as it stands, not drawn.
         const QString tip = TipOver(2, 0);
         QVERIFY2(tip.contains(QStringLiteral("&lt;b&gt;")), qPrintable(tip));
+    }
+
+    void clickOffersTheFirstSelectedAddressToTheProxyBar_data() {
+        QTest::addColumn<int>("use");
+        QTest::newRow("proxy off") << 0;
+        QTest::newRow("proxy on") << 1;
+    }
+    void clickOffersTheFirstSelectedAddressToTheProxyBar() {
+        QFETCH(int, use);
+        Fill(5);
+        ui::CProxyBar* bar = m_rig->host->GetProxyBar();
+        bar->SetAddr("10.9.9.9:1");
+        bar->SetUseProxy(use);
+        m_rig->settings.FavoSel = true;
+        const int updatesBefore = m_rig->host->countUpdates;
+
+        Click(3);
+        Click(1, Qt::ControlModifier);
+        QCOMPARE(m_rig->view->Rows().SelectedRows(MaxListRows), (Rows{1, 3}));
+        QCOMPARE(bar->GetAddr(), use == 0 ? AddressOf(1) : std::string("10.9.9.9:1"));
+        QCOMPARE(m_rig->settings.FavoSel, use != 0);
+        QCOMPARE(m_rig->host->countUpdates, updatesBefore + 2);
+        QVERIFY(m_rig->host->internet.calls.empty()); // offering is not applying
+    }
+
+    void proxyCommandsDriveTheBarAndTheBrowserSetting() {
+        Fill(3);
+        m_rig->view->Rows().SetCellText(1, 0, "10.0.0.1:8080");
+        m_rig->view->Rows().SetCellText(2, 0, "10.0.0.3:3128");
+        ui::CProxyBar* bar = m_rig->host->GetProxyBar();
+        bar->SetAddr("10.0.0.2:3128");
+        auto lastApplied = [this] {
+            return m_rig->host->internet.calls.at(m_rig->host->internet.calls.size() - 2).list;
+        };
+
+        // On/off with the proxy off: the marked row goes to the browser, the bar's text stays.
+        Select({1});
+        QVERIFY(m_rig->view->OnCommand(cmd::kProxyOnOff));
+        QCOMPARE(bar->GetUseProxy(), 1);
+        QCOMPARE(bar->GetAddr(), std::string("10.0.0.2:3128"));
+        QCOMPARE(lastApplied().proxyServer, std::string("10.0.0.1:8080"));
+        QCOMPARE(lastApplied().flags, kProxyTypeProxy);
+
+        // Change with the proxy on: the first selected row becomes the bar's address and stays on.
+        m_rig->settings.FavoSel = true;
+        Select({2});
+        QVERIFY(m_rig->view->OnCommand(cmd::kChangeProxy));
+        QCOMPARE(bar->GetAddr(), std::string("10.0.0.3:3128"));
+        QCOMPARE(bar->GetUseProxy(), 1);
+        QCOMPARE(lastApplied().proxyServer, std::string("10.0.0.3:3128"));
+        QCOMPARE(lastApplied().flags, kProxyTypeProxy);
+        QVERIFY(!m_rig->settings.FavoSel);
+
+        // Off from the tray: the bar keeps its address, the browser gets it switched off.
+        QVERIFY(m_rig->view->OnCommand(cmd::kProxyOff));
+        QCOMPARE(bar->GetUseProxy(), 0);
+        QCOMPARE(bar->GetAddr(), std::string("10.0.0.3:3128"));
+        QCOMPARE(lastApplied().proxyServer, std::string("10.0.0.3:3128"));
+        QCOMPARE(lastApplied().flags, kProxyTypeDirect);
+        QCOMPARE(m_rig->host->internet.calls.back().option, kOptionSettingsChanged);
+
+        // Change with the proxy off hands the new address over with the proxy still off.
+        Select({0});
+        m_rig->view->OnCommand(cmd::kChangeProxy);
+        QCOMPARE(lastApplied().proxyServer, AddressOf(0));
+        QCOMPARE(lastApplied().flags, kProxyTypeDirect);
     }
 };
 

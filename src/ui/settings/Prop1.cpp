@@ -59,8 +59,8 @@ void CProp1::BuildControls() {
     m_httpsOn->setObjectName(QStringLiteral("httpsCheck"));
     m_httpsTarget = new QLineEdit(check);
     m_httpsTarget->setObjectName(QStringLiteral("httpsTargetEdit"));
-    m_httpsTarget->setPlaceholderText(QStringLiteral("接続先URLのﾎｽﾄ:443"));
-    auto* httpsTargetLabel = new QLabel(QStringLiteral("HTTPSのﾁｪｯｸ先(&G) ﾎｽﾄ名:ﾎﾟｰﾄ番号"), check);
+    m_httpsTarget->setPlaceholderText(QStringLiteral("ﾎｽﾄ名:ﾎﾟｰﾄ番号 (空欄は接続先URLのﾎｽﾄ:443)"));
+    auto* httpsTargetLabel = new QLabel(QStringLiteral("HTTPSﾁｪｯｸ先(&G)"), check);
     httpsTargetLabel->setBuddy(m_httpsTarget);
     auto* checkLayout = new QGridLayout(check);
     checkLayout->addWidget(timeOutLabel, 0, 0);

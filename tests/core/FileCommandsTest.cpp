@@ -84,6 +84,10 @@ TEST_F(FileCommandsTest, SaveCommandsWriteTheirModes) {
         EXPECT_EQ(m_doc.PathName(), golden + "1.txt");
         EXPECT_EQ(m_dialogs.proposedNames.back(), golden + "1.txt");
     }
+    m_rows.SetCellText(0, kHttpsColumn, kHttpsOk);
+    m_dialogs.saveAnswers = {m_dir.File("https.txt")};
+    ASSERT_TRUE(m_files.OnCommand(cmd::kSaveHttps));
+    EXPECT_EQ(m_dir.Read("https.txt"), "1.1.1.1:80\r\n");
     EXPECT_FALSE(m_files.OnCommand(cmd::kAppExit));
 }
 

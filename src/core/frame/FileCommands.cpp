@@ -46,6 +46,9 @@ bool FileCommands::OnCommand(int id) {
     case cmd::kSaveNonAnonymous:
         SaveWithoutResults(SaveNonAnonymousOnly);
         return true;
+    case cmd::kSaveHttps:
+        SaveWithoutResults(SaveHttpsOnly);
+        return true;
     default:
         return false;
     }

@@ -12,12 +12,14 @@ namespace zandel {
 class IRowStore;
 
 enum ListSaveMode : int {
-    SaveWithResults = 1,      // "%s %s %s %s\r\n" for every row
+    SaveWithResults = 1,      // "%s %s %s %s\r\n" for every row, " %s" before the line end for a checked HTTPS cell
     SaveAllAddresses = 2,     // "%s\r\n" for every row
     SaveNotNG = 3,            // rows whose result is not "NG"
     SaveAnonymousOnly = 4,    // "Anonymous(A)" and "Anonymous(B)"
     SaveNonAnonymousOnly = 5, // "Non-Anonymous"
+    SaveHttpsOnly = 6,        // HTTPS cell "OK"
 };
+inline constexpr int kLastSaveMode = SaveHttpsOnly;
 
 enum ListOpenMode : int {
     OpenReplace = 1,
@@ -51,8 +53,9 @@ private:
 
 inline constexpr std::size_t kListPieceBytes = 258;
 
-// One piece of a list file into a row: up to four blank-separated fields; comments ("#" after leading blanks)
-// and empty lines give nothing. Missing fields take the texts of an unchecked row. A piece of only blanks is
+// One piece of a list file into a row: up to five blank-separated fields, anything after them ignored;
+// comments ("#" after leading blanks) and empty lines give nothing. Missing fields take the texts of an
+// unchecked row, and so does an HTTPS field that is none of its four texts. A piece of only blanks is
 // an empty line only when its line end follows (`endedLine`); otherwise it is a row with an empty address.
 std::optional<ProxyRow> ParseListLine(const std::string& piece, bool endedLine = true);
 
@@ -61,9 +64,10 @@ std::string FileExtension(const std::string& path);
 // File name and extension of a path.
 std::string FileNameOf(const std::string& path);
 
-// Whether a row with this result is written in the given save mode.
-bool SaveModeWrites(int saveMode, const std::string& result);
-// The text a save writes for the rows of `store` in `saveMode`, byte for byte.
+// Whether a row with this result and HTTPS cell is written in the given save mode.
+bool SaveModeWrites(int saveMode, const std::string& result, const std::string& https);
+// The text a save writes for the rows of `store` in `saveMode`, byte for byte. With results, a row whose
+// HTTPS cell holds a result gets it as a fifth field; the others keep the four fields of older lists.
 std::string FormatList(const IRowStore& store, int saveMode);
 
 } // namespace zandel

@@ -47,8 +47,11 @@ void ListRows::WriteImage(QTreeWidgetItem* item, int image) {
     item->setIcon(0, m_statusIcons[static_cast<std::size_t>(image >= 0 && image < 4 ? image : 3)]);
 }
 
-void ListRows::WriteRow(QTreeWidgetItem* item, const ProxyRow& value) {
+void ListRows::WriteRow(QTreeWidgetItem* item, const ProxyRow& value, bool result) {
     for (int column = 0; column < kColumnCount; ++column) {
+        if (result && !ResultWritesColumn(value, column)) {
+            continue;
+        }
         const auto index = static_cast<std::size_t>(column);
         WriteCell(item, column, value.cells[index], value.cp932[index]);
     }
@@ -196,7 +199,7 @@ void ListRows::SetRow(int row, const ProxyRow& value) {
         if (item == nullptr) {
             return;
         }
-        WriteRow(item, value);
+        WriteRow(item, value, false);
         item->setData(0, kTagRole, value.tag);
     });
 }
@@ -204,7 +207,7 @@ void ListRows::SetRow(int row, const ProxyRow& value) {
 void ListRows::SetRowResult(int row, const ProxyRow& value) {
     m_bridge.Post([this, row, value] {
         if (QTreeWidgetItem* item = Item(row)) {
-            WriteRow(item, value);
+            WriteRow(item, value, true);
         }
     });
 }

@@ -54,7 +54,8 @@ public:
 
 private:
     void WriteImage(QTreeWidgetItem* item, int image);
-    void WriteRow(QTreeWidgetItem* item, const ProxyRow& value);
+    // `result`: only the cells a check's result carries (see ResultWritesColumn).
+    void WriteRow(QTreeWidgetItem* item, const ProxyRow& value, bool result);
 
     QTreeWidget& m_list;
     mutable UiBridge m_bridge;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/check/ProxyProbe.h"
+#include "core/check/TunnelReport.h"
 
 namespace zandel {
 
@@ -11,6 +12,7 @@ inline constexpr const char* kResultAnonymousB = "Anonymous(B)";
 inline constexpr const char* kResultNonAnonymous = "Non-Anonymous";
 inline constexpr const char* kResultOk = "OK";
 inline constexpr const char* kResultNg = "NG";
+inline constexpr const char* kTunnelIntercepted = "MITM";
 
 // What one finished job showed.
 struct Judgement {
@@ -24,5 +26,18 @@ struct Judgement {
 // Decides a job's result from its ProbeResult and answer. `cgi` grades anonymity; `timeoutMark` turns a
 // cancel into a time-out.
 Judgement JudgeAnswerText(ProbeResult result, const std::string& answer, bool cgi, bool timeoutMark);
+
+} // namespace zandel
+
+namespace zandel {
+
+// The row's HTTPS cell and the reason line of the HTTPS step ("" for a step that did not run).
+struct TunnelJudgement {
+    std::string cell;
+    std::string log;
+};
+
+// `timeoutMark` turns a stopped step into a timed-out one, as for the exchange before it.
+TunnelJudgement JudgeTunnel(const TunnelReport& report, bool timeoutMark);
 
 } // namespace zandel

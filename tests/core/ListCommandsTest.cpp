@@ -64,7 +64,8 @@ TEST_F(ListCommandsTest, AddOnAnEmptyListGivesAnUncheckedRowOpenForEditing) {
     const ListChange change = m_commands.AddAtEnd();
     ASSERT_EQ(m_rows.RowCount(), 1);
     const ProxyRow row = m_rows.GetRow(0);
-    EXPECT_EQ(row.cells, (std::array<std::string, 4>{"0.0.0.0:0", "---", "--:---", "----/--/--(-:-:-)"}));
+    EXPECT_EQ(row.cells,
+              (std::array<std::string, kColumnCount>{"0.0.0.0:0", "---", "--:---", "----/--/--(-:-:-)", "---"}));
     EXPECT_EQ(row.image, StatusUnchecked);
     EXPECT_EQ(row.tag, 0);
     EXPECT_EQ(change.editRow, 0);
@@ -225,7 +226,8 @@ TEST_F(ListCommandsTest, ClearResultsKeepsAddressesAndRenumbers) {
     EXPECT_EQ(m_messages.Boxes()[0].icon, MbIcon::Warning);
     for (int row = 0; row < 3; ++row) {
         const ProxyRow value = m_rows.GetRow(row);
-        EXPECT_EQ(value.cells, (std::array<std::string, 4>{AddressOf(row), "---", "--:---", "----/--/--(-:-:-)"}));
+        EXPECT_EQ(value.cells,
+                  (std::array<std::string, kColumnCount>{AddressOf(row), "---", "--:---", "----/--/--(-:-:-)", "---"}));
         EXPECT_EQ(value.image, StatusUnchecked);
         EXPECT_EQ(value.tag, row);
     }

@@ -24,7 +24,7 @@ using Cells = std::array<std::string, kColumnCount>;
 using Texts = std::vector<std::string>;
 
 Cells Unchecked(const std::string& address) {
-    return {address, "---", "--:---", "----/--/--(-:-:-)"};
+    return {address, "---", "--:---", "----/--/--(-:-:-)", "---"};
 }
 
 std::string Golden(int mode) {
@@ -84,15 +84,15 @@ TEST_F(ListDocumentTest, LoadsAMessyFileByTheGrammar) {
     constexpr char kJunk[] = "bin\0\xff\xfe junk\n   "; // ends in blanks without a line end
     const std::string path =
         m_dir.Write("messy.txt", "  1.2.3.4:8080\r\n# comment\n\n \t \r\n"
-                                 "5.6.7.8:80 NG --:--- 2024/01/02(03:04:05)\n9.9.9.9:1 ok\r\n"
+                                 "5.6.7.8:80 NG --:--- 2024/01/02(03:04:05) MITM x\n9.9.9.9:1 ok\r\n"
                                  "a b\tc d e f\n" +
                                      std::string(300, 'x') + "\n" + std::string(kJunk, sizeof kJunk - 1));
     ASSERT_TRUE(Open(path));
     const std::vector<std::pair<Cells, int>> expected = {
         {Unchecked("1.2.3.4:8080"), StatusUnchecked},
-        {{"5.6.7.8:80", "NG", "--:---", "2024/01/02(03:04:05)"}, StatusNG},
-        {{"9.9.9.9:1", "ok", "--:---", "----/--/--(-:-:-)"}, StatusAnonymous},
-        {{"a", "b", "c", "d"}, StatusUnchecked},
+        {{"5.6.7.8:80", "NG", "--:---", "2024/01/02(03:04:05)", "MITM"}, StatusNG},
+        {{"9.9.9.9:1", "ok", "--:---", "----/--/--(-:-:-)", "---"}, StatusAnonymous},
+        {{"a", "b", "c", "d", "---"}, StatusUnchecked}, // a fifth field that is no HTTPS text
         {Unchecked(std::string(258, 'x')), StatusUnchecked},
         {Unchecked(std::string(42, 'x')), StatusUnchecked},
         {Unchecked("bin"), StatusUnchecked},

@@ -107,7 +107,7 @@ private Q_SLOTS:
         QVERIFY(m_rig->view->OnCommand(cmd::kAddAtEnd));
         QCOMPARE(m_rig->view->RowCount(), 1);
         QCOMPARE(m_rig->view->GetRow(0).cells,
-                 (std::array<std::string, 4>{"0.0.0.0:0", "---", "--:---", "----/--/--(-:-:-)"}));
+                 (std::array<std::string, kColumnCount>{"0.0.0.0:0", "---", "--:---", "----/--/--(-:-:-)", "---"}));
         QCOMPARE(m_rig->view->GetRowImage(0), int(StatusUnchecked));
         QVERIFY(m_rig->doc->IsModified());
         QVERIFY(m_rig->host->countUpdates > 0);
@@ -205,8 +205,8 @@ private Q_SLOTS:
             QCOMPARE(m_rig->view->SelectionMark(), 4);
         }
         if (id == cmd::kClearResults) {
-            QCOMPARE(m_rig->view->GetRow(3).cells,
-                     (std::array<std::string, 4>{AddressOf(3), "---", "--:---", "----/--/--(-:-:-)"}));
+            QCOMPARE(m_rig->view->GetRow(3).cells, (std::array<std::string, kColumnCount>{AddressOf(3), "---", "--:---",
+                                                                                          "----/--/--(-:-:-)", "---"}));
             QCOMPARE(m_rig->view->GetRowImage(3), int(StatusUnchecked));
         }
     }

@@ -15,6 +15,16 @@ void SetBool(IniFile& ini, const char* section, const char* key, bool value) {
     ini.Set(section, key, value ? "1" : "0");
 }
 
+// A key that newer versions added is written only when it differs from its default, and dropped otherwise:
+// kept from the old file it would bring back a value the user has since put back.
+void SetUnlessDefault(IniFile& ini, const char* section, const char* key, const std::string& value, bool isDefault) {
+    if (isDefault) {
+        ini.Remove(section, key);
+    } else {
+        ini.Set(section, key, value);
+    }
+}
+
 // The slot index of an indexed list key as a reader forms it (prefix and decimal digits without leading
 // zeros), or -1 for any other key. Indices past the int range count as far beyond the list.
 long long ListKeyIndex(const std::string& key, const std::string& prefix) {
@@ -130,6 +140,8 @@ bool LoadSettings(AppSettings& settings) {
     if (s.ParallelChecks < 1 || s.ParallelChecks > kMaxParallelChecks) {
         s.ParallelChecks = 1; // a hand-edited count out of range checks one at a time
     }
+    s.HttpsCheckOn = ReadBool(ini, "HttpsCheck", "On", s.HttpsCheckOn);
+    s.HttpsTarget = ini.GetString("HttpsCheck", "Target", s.HttpsTarget);
     return true;
 }
 
@@ -166,9 +178,9 @@ bool SaveSettings(const AppSettings& settings) {
     ini.Set("Access-Url", "Addr1", s.Addr1);
     ini.Set("Access-Url", "Addr2", s.Addr2);
     ini.Set("Access-Url", "Addr3", s.Addr3);
-    if (s.ParallelChecks != 1) {
-        ini.Set("ProxyParallel", "Count", std::to_string(s.ParallelChecks));
-    }
+    SetUnlessDefault(ini, "ProxyParallel", "Count", std::to_string(s.ParallelChecks), s.ParallelChecks == 1);
+    SetUnlessDefault(ini, "HttpsCheck", "On", s.HttpsCheckOn ? "1" : "0", !s.HttpsCheckOn);
+    SetUnlessDefault(ini, "HttpsCheck", "Target", s.HttpsTarget, s.HttpsTarget.empty());
     return ini.Save(path);
 }
 

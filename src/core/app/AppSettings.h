@@ -75,6 +75,11 @@ struct AppSettings {
     std::string Addr1;
     std::string Addr2;
     std::string Addr3;
+    // The HTTPS step of a check: a TLS connection through the proxy's CONNECT tunnel to HttpsTarget
+    // (host:port; empty for the access URL's host on port 443). [HttpsCheck] On and Target, each written only
+    // when it differs from its default, so that a program that never sets them keeps the file as it was.
+    bool HttpsCheckOn = false;
+    std::string HttpsTarget;
     const std::string DefaultUserAgent = kDefaultUserAgent;
     // The working directory at start-up: "PrxSet.ini", "Access.ini" and "USER2.DAT" lie here.
     std::string StartDir = ".";

@@ -25,6 +25,7 @@ void ResetResults(ProxyRow& row) {
     row.cells[1] = kUncheckedResult;
     row.cells[2] = kUncheckedTime;
     row.cells[3] = kUncheckedDate;
+    row.cells[kHttpsColumn] = kHttpsUnchecked;
     row.image = StatusUnchecked;
 }
 
@@ -82,6 +83,7 @@ ListChange ListCommands::InsertNewRow(int index) {
     m_rows.SetCellText(index, 1, kUncheckedResult);
     m_rows.SetCellText(index, 2, kUncheckedTime);
     m_rows.SetCellText(index, 3, kUncheckedDate);
+    m_rows.SetCellText(index, kHttpsColumn, kHttpsUnchecked);
     return {.markModified = true, .updateCounts = true, .editRow = index};
 }
 

@@ -110,6 +110,7 @@ std::optional<ProxyRow> ParseListLine(const std::string& piece, bool endedLine) 
     row.cells[1] = fields[1].empty() ? kUncheckedResult : std::string(fields[1]);
     row.cells[2] = fields[2].empty() ? kUncheckedTime : std::string(fields[2]);
     row.cells[3] = fields[3].empty() ? kUncheckedDate : std::string(fields[3]);
+    row.cells[kHttpsColumn] = HttpsCellOrUnchecked(std::string(fields[kHttpsColumn]));
     row.image = ImageForResult(row.cells[1]);
     return row;
 }

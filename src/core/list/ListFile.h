@@ -51,8 +51,9 @@ private:
 
 inline constexpr std::size_t kListPieceBytes = 258;
 
-// One piece of a list file into a row: up to four blank-separated fields; comments ("#" after leading blanks)
-// and empty lines give nothing. Missing fields take the texts of an unchecked row. A piece of only blanks is
+// One piece of a list file into a row: up to five blank-separated fields, anything after them ignored;
+// comments ("#" after leading blanks) and empty lines give nothing. Missing fields take the texts of an
+// unchecked row, and so does an HTTPS field that is none of its four texts. A piece of only blanks is
 // an empty line only when its line end follows (`endedLine`); otherwise it is a row with an empty address.
 std::optional<ProxyRow> ParseListLine(const std::string& piece, bool endedLine = true);
 

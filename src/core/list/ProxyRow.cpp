@@ -30,4 +30,17 @@ ProxyStatusImage ImageForResult(const std::string& result) {
     return StatusUnchecked;
 }
 
+std::string HttpsCellOrUnchecked(const std::string& text) {
+    for (const char* known : {kHttpsOk, kHttpsNg, kHttpsMitm}) {
+        if (text == known) {
+            return text;
+        }
+    }
+    return kHttpsUnchecked;
+}
+
+bool ResultWritesColumn(const ProxyRow& result, int column) {
+    return column != kHttpsColumn || result.cells[kHttpsColumn] != kHttpsUnchecked;
+}
+
 } // namespace zandel

@@ -14,18 +14,25 @@ enum ProxyStatusImage : int {
 };
 
 inline constexpr int MaxListRows = 1000;
-inline constexpr int kColumnCount = 4;
+inline constexpr int kColumnCount = 5;
 
 // The texts of a row that has not been checked; also what stands in for an empty or missing cell.
 inline constexpr const char* kUncheckedResult = "---";
 inline constexpr const char* kUncheckedTime = "--:---";
 inline constexpr const char* kUncheckedDate = "----/--/--(-:-:-)";
+// The HTTPS column after the check time: whether a TLS connection through the proxy's CONNECT tunnel
+// verified for the target. A row never checked this way keeps "---".
+inline constexpr int kHttpsColumn = 4;
+inline constexpr const char* kHttpsOk = "OK";
+inline constexpr const char* kHttpsNg = "NG";
+inline constexpr const char* kHttpsMitm = "MITM";
+inline constexpr const char* kHttpsUnchecked = kUncheckedResult;
 // The address of a row the user inserts.
 inline constexpr const char* kNewRowAddress = "0.0.0.0:0";
 
-// One row of the proxy list: address, result, response time, check time.
+// One row of the proxy list: address, result, response time, check time, HTTPS.
 struct ProxyRow {
-    std::array<std::string, kColumnCount> cells{"", kUncheckedResult, kUncheckedTime, kUncheckedDate};
+    std::array<std::string, kColumnCount> cells{"", kUncheckedResult, kUncheckedTime, kUncheckedDate, kHttpsUnchecked};
     int image = StatusUnchecked;
     int tag = 0;
     // Per cell: the bytes came from a list file that is not UTF-8 as a whole, so they are CP932 text even
@@ -35,5 +42,11 @@ struct ProxyRow {
 
 // Result text to status image, letter case ignored.
 ProxyStatusImage ImageForResult(const std::string& result);
+
+// The HTTPS texts a cell may hold: "OK", "NG", "MITM" or "---", exactly. Any other text is "---".
+std::string HttpsCellOrUnchecked(const std::string& text);
+// Whether a check's result writes this column of a row. The HTTPS cell is written only with a result of
+// its own, so that a check without that step leaves the cell of an earlier one alone.
+bool ResultWritesColumn(const ProxyRow& result, int column);
 
 } // namespace zandel

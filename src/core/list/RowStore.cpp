@@ -26,7 +26,9 @@ void IRowStore::SetRow(int row, const ProxyRow& value) {
 
 void IRowStore::SetRowResult(int row, const ProxyRow& value) {
     for (int column = 0; column < kColumnCount; ++column) {
-        SetCellText(row, column, value.cells[static_cast<std::size_t>(column)]);
+        if (ResultWritesColumn(value, column)) {
+            SetCellText(row, column, value.cells[static_cast<std::size_t>(column)]);
+        }
     }
     SetRowImage(row, value.image);
 }
@@ -71,7 +73,7 @@ void MemoryRowStore::InsertRow(int index, const std::string& address, int image,
         index = RowCount();
     }
     ProxyRow row;
-    row.cells = {CutBytes(address), "", "", ""};
+    row.cells = {CutBytes(address), "", "", "", ""};
     row.image = image;
     row.tag = tag;
     m_rows.insert(m_rows.begin() + index, std::move(row));

@@ -42,7 +42,7 @@ public:
     // Whole rows at once, so that a write from another thread is one step on the user-interface thread.
     virtual ProxyRow GetRow(int row) const;
     virtual void SetRow(int row, const ProxyRow& value);
-    // A check's result: the four cells and the image; the tag stays.
+    // A check's result: the cells it has (see ResultWritesColumn) and the image; the tag stays.
     virtual void SetRowResult(int row, const ProxyRow& value);
     // One column of the given rows, in their order.
     virtual std::vector<std::string> CellTexts(const std::vector<int>& rows, int column) const;

@@ -41,6 +41,7 @@ constexpr Column kColumns[kColumnCount] = {
     {"結果", 100, "Non-Anonymous"},
     {"レスポンスタイム(秒)", 120, "00.000"},
     {"チェック日時", 130, "0000/00/00(00:00:00)"},
+    {"HTTPS", 60, "MITM"},
 };
 // Room around a cell's text: margins, the grid line and, in the address column, the status image.
 constexpr int kCellPadding = 16;

@@ -240,7 +240,9 @@ void CRidIdiView::SetRowResult(int row, const ProxyRow& value) {
         if (QTreeWidgetItem* item = Item(row)) {
             for (int column = 0; column < kColumnCount; ++column) {
                 const auto index = static_cast<std::size_t>(column);
-                WriteCell(item, column, value.cells[index], value.cp932[index]);
+                if (ResultWritesColumn(value, column)) {
+                    WriteCell(item, column, value.cells[index], value.cp932[index]);
+                }
             }
             WriteImage(item, value.image);
         }

@@ -132,16 +132,18 @@ std::string Seen(const std::string& what) {
 
 } // namespace
 
-TunnelJudgement JudgeTunnel(const TunnelReport& report, bool timeoutMark) {
+TunnelJudgement JudgeTunnel(const TunnelReport& report, bool stepOn, ProbeResult result, bool timeoutMark) {
     using End = TunnelReport::End;
     const std::string prefix = kTunnelPrefix;
-    TunnelJudgement judgement{kResultNg, {}};
+    TunnelJudgement judgement{kHttpsNg, {}};
     switch (report.end) {
     case End::NotRun:
-        return {kUncheckedResult, ""};
+        // A proxy the GET could not get through to carries no HTTPS either; a user's stop decides nothing, and the
+        // cell of an earlier check stays.
+        return {stepOn && (result != PR_CANCELLED || timeoutMark) ? kHttpsNg : kHttpsUnchecked, ""};
     case End::Stopped:
         if (!timeoutMark) {
-            return {kUncheckedResult, prefix + "チェックを強制終了しました\r\n"};
+            return {kHttpsUnchecked, prefix + "チェックを強制終了しました\r\n"};
         }
         [[fallthrough]];
     case End::TimedOut:
@@ -163,11 +165,11 @@ TunnelJudgement JudgeTunnel(const TunnelReport& report, bool timeoutMark) {
         judgement.log = prefix + "TLSハンドシェイクに失敗しました" + Seen(report.detail) + "\r\n";
         break;
     case End::Verified:
-        judgement.cell = kResultOk;
+        judgement.cell = kHttpsOk;
         judgement.log = prefix + "HTTPSが使用可能なプロキシサーバです" + Seen(report.statusLine) + "\r\n";
         break;
     case End::NotVerified:
-        judgement.cell = kTunnelIntercepted;
+        judgement.cell = kHttpsMitm;
         judgement.log = prefix + "証明書を検証できません。通信が盗聴されている可能性があります" + Seen(report.detail) +
                         "\r\n証明書の発行先：" + report.subject + "\r\n証明書の発行者：" + report.issuer + "\r\n";
         break;

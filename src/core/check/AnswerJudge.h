@@ -12,7 +12,6 @@ inline constexpr const char* kResultAnonymousB = "Anonymous(B)";
 inline constexpr const char* kResultNonAnonymous = "Non-Anonymous";
 inline constexpr const char* kResultOk = "OK";
 inline constexpr const char* kResultNg = "NG";
-inline constexpr const char* kTunnelIntercepted = "MITM";
 
 // What one finished job showed.
 struct Judgement {
@@ -37,7 +36,8 @@ struct TunnelJudgement {
     std::string log;
 };
 
-// `timeoutMark` turns a stopped step into a timed-out one, as for the exchange before it.
-TunnelJudgement JudgeTunnel(const TunnelReport& report, bool timeoutMark);
+// `stepOn`: the run has the HTTPS step. `result` is the job's, and `timeoutMark` turns a stop into a time-out,
+// as for the exchange before the step.
+TunnelJudgement JudgeTunnel(const TunnelReport& report, bool stepOn, ProbeResult result, bool timeoutMark);
 
 } // namespace zandel

@@ -9,6 +9,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include "core/check/CheckFormat.h"
 
@@ -64,11 +65,10 @@ std::shared_ptr<const TunnelTrust> TunnelTrust::Load(const std::string& caFile, 
         return nullptr;
     }
     if (!caFile.empty() && SSL_CTX_load_verify_locations(context, caFile.c_str(), nullptr) != 1) {
-        const unsigned long code = ERR_peek_last_error();
-        const char* reason = ERR_reason_error_string(code);
-        error = caFile + ": not a readable PEM file of CA certificates" +
-                (reason != nullptr ? std::string(" (") + reason + ")" : std::string());
+        const int cause = errno;
         ERR_clear_error();
+        const bool readable = ::access(caFile.c_str(), R_OK) == 0;
+        error = caFile + ": " + (readable ? "holds no CA certificate in PEM form" : std::strerror(cause));
         return nullptr;
     }
     ERR_clear_error();

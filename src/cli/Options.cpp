@@ -7,6 +7,7 @@
 
 #include "core/app/AppSettings.h"
 #include "core/check/TestRequest.h"
+#include "core/list/ListFile.h"
 #include "core/settings/TimeOut.h"
 
 namespace zandel::cli {
@@ -46,9 +47,9 @@ const char* UsageText() {
         ")\n"
         "  --http-version V     1.0 or 1.1   (default: HttpVer)\n"
         "  --user-agent TEXT    (default: UserAgent)\n"
-        "  --save-mode N        1 to 5, the list file's save modes (default 1: with results)\n"
+        "  --save-mode N        1 to 6, the list file's save modes (default 1: with results)\n"
         "                       1 with results, 2 all addresses, 3 all but NG, 4 Anonymous(A) and (B),\n"
-        "                       5 Non-Anonymous\n"
+        "                       5 Non-Anonymous, 6 HTTPS OK\n"
         "  -j, --jobs N         proxies checked at once, 1 to 1000 (default: Count of [ProxyParallel], else 1)\n"
         "  --max-rows N         the most rows read from the list, 1 to 1000000 (default 1000)\n"
         "  -o, --output FILE    write the checked list there (default: standard output)\n"
@@ -123,7 +124,7 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
             }
             options.userAgent = text;
         } else if (arg == "--save-mode") {
-            const std::optional<int> mode = number("--save-mode", 1, 5, "1 to 5");
+            const std::optional<int> mode = number("--save-mode", SaveWithResults, kLastSaveMode, "1 to 6");
             if (!mode) {
                 return outcome;
             }

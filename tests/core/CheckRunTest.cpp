@@ -42,6 +42,7 @@ TEST_F(CheckRunTest, JudgesEverySelectedRowAndRestoresTheWindows) {
     AddRow("not an address");
     AddRow(refusing.Address());
     AddRow(forbidden.Address(), false);
+    m_rows.SetCellText(0, kHttpsColumn, kHttpsMitm);
 
     RunToEnd();
 
@@ -50,6 +51,7 @@ TEST_F(CheckRunTest, JudgesEverySelectedRowAndRestoresTheWindows) {
     EXPECT_EQ(first.cells[1], "Anonymous(A)");
     EXPECT_EQ(first.image, StatusAnonymous);
     EXPECT_NE(first.cells[2], kUncheckedTime);
+    EXPECT_EQ(first.cells[kHttpsColumn], kHttpsMitm) << "a check without the HTTPS step keeps that cell";
     EXPECT_FALSE(m_rows.IsRowSelected(0));
 
     const ProxyRow unparsable = m_rows.GetRow(1);

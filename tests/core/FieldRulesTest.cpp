@@ -9,6 +9,7 @@
 
 #include "core/settings/CheckPage.h"
 #include "core/settings/ComboRules.h"
+#include "core/settings/HttpsTarget.h"
 
 namespace zandel {
 namespace {
@@ -60,6 +61,54 @@ TEST(FieldRulesTest, TextLimitCountsBytesOfTheStoredText) {
     }
     EXPECT_FALSE(CheckTextField(japanese, 256).ok);
     EXPECT_TRUE(CheckTextField(japanese.substr(0, 255), 256).ok);
+}
+
+// The HTTPS target box: what the page stores, what it refuses, and where a check then tunnels to.
+TEST(FieldRulesTest, HttpsTargetIsAHostAndAPortOrEmpty) {
+    struct Case {
+        const char* typed;
+        const char* stored;    // nullptr: refused with the target message
+        const char* authority; // the tunnel's "host:port" for this setting, the access URL's host "judge.test"
+    };
+    const Case cases[] = {
+        {"127.0.0.1:8443", "127.0.0.1:8443", "127.0.0.1:8443"},
+        {" \tsecure.example:443 ", "secure.example:443", "secure.example:443"},
+        {"[::1]:4433", "[::1]:4433", "[::1]:4433"},
+        {"", "", "judge.test:443"},
+        {"   ", "", "judge.test:443"},
+        {"host.example", nullptr, nullptr},
+        {"host.example:", nullptr, nullptr},
+        {":443", nullptr, nullptr},
+        {"host.example:0", nullptr, nullptr},
+        {"host.example:65536", nullptr, nullptr},
+        {"host.example:+443", nullptr, nullptr},
+        {"host.example:443x", nullptr, nullptr},
+        {"::1:443", nullptr, nullptr},
+        {"[::1:443", nullptr, nullptr},
+        {"[host]:443", nullptr, nullptr},
+        {"a b:443", nullptr, nullptr},
+        {"user@host:443", nullptr, nullptr},
+        {"host/x:443", nullptr, nullptr},
+        {"host\r\nX-Evil: 1:443", nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        std::string value = "kept";
+        const FieldCheck check = CheckHttpsTargetField(c.typed, value);
+        if (c.stored == nullptr) {
+            EXPECT_FALSE(check.ok) << c.typed;
+            EXPECT_EQ(check.message, kHttpsTargetMessage) << c.typed;
+            EXPECT_EQ(value, "kept") << c.typed;
+            EXPECT_FALSE(EffectiveHttpsTarget(c.typed, "judge.test").has_value()) << c.typed;
+            continue;
+        }
+        EXPECT_TRUE(check.ok) << c.typed;
+        EXPECT_EQ(value, c.stored) << c.typed;
+        const std::optional<HttpsTargetAddress> target = EffectiveHttpsTarget(c.typed, "judge.test");
+        ASSERT_TRUE(target.has_value()) << c.typed;
+        EXPECT_EQ(target->Authority(), c.authority) << c.typed;
+    }
+    EXPECT_FALSE(EffectiveHttpsTarget("", "").has_value()) << "no access URL host, no target";
+    EXPECT_EQ(EffectiveHttpsTarget("", "::1")->Authority(), "[::1]:443");
 }
 
 TEST(FieldRulesTest, SpinStaysWithinItsRange) {

@@ -98,5 +98,57 @@ TEST_P(FormatListTest, MatchesGolden) {
 
 INSTANTIATE_TEST_SUITE_P(SaveModes, FormatListTest, ::testing::Range(1, 6));
 
+// A row checked for HTTPS carries its cell as a fifth field and gets it back; an unchecked one keeps the four
+// fields of older lists, whatever its cell held.
+TEST(HttpsFieldTest, WrittenOnlyWhereCheckedAndReadBack) {
+    struct Row {
+        const char* address;
+        const char* result;
+        const char* https;
+        const char* readBack;
+    };
+    const Row rows[] = {
+        {"1.1.1.1:80", "Anonymous(A)", "OK", "OK"},
+        {"2.2.2.2:80", "NG", "NG", "NG"},
+        {"3.3.3.3:80", "Non-Anonymous", "MITM", "MITM"},
+        {"4.4.4.4:80", "Anonymous(B)", "---", "---"},
+        {"5.5.5.5:80", "OK", "", "---"},
+        {"6.6.6.6:80", "OK", "ok", "---"},
+    };
+    MemoryRowStore store;
+    for (const Row& row : rows) {
+        const int index = store.RowCount();
+        store.InsertRow(index, row.address, ImageForResult(row.result), index);
+        store.SetCellText(index, 1, row.result);
+        store.SetCellText(index, 2, "0.100");
+        store.SetCellText(index, 3, "2024/01/02(03:04:05)");
+        store.SetCellText(index, kHttpsColumn, row.https);
+    }
+    const std::string saved = FormatList(store, SaveWithResults);
+    EXPECT_EQ(saved, "1.1.1.1:80 Anonymous(A) 0.100 2024/01/02(03:04:05) OK\r\n"
+                     "2.2.2.2:80 NG 0.100 2024/01/02(03:04:05) NG\r\n"
+                     "3.3.3.3:80 Non-Anonymous 0.100 2024/01/02(03:04:05) MITM\r\n"
+                     "4.4.4.4:80 Anonymous(B) 0.100 2024/01/02(03:04:05)\r\n"
+                     "5.5.5.5:80 OK 0.100 2024/01/02(03:04:05)\r\n"
+                     "6.6.6.6:80 OK 0.100 2024/01/02(03:04:05)\r\n");
+    EXPECT_EQ(FormatList(store, SaveHttpsOnly), "1.1.1.1:80\r\n");
+
+    MemoryRowStore reloaded;
+    std::size_t at = 0;
+    for (const Row& row : rows) {
+        const std::size_t end = saved.find("\r\n", at);
+        const std::optional<ProxyRow> parsed = ParseListLine(saved.substr(at, end - at));
+        at = end + 2;
+        ASSERT_TRUE(parsed.has_value());
+        EXPECT_EQ(parsed->cells[kHttpsColumn], row.readBack) << row.address;
+        const int index = reloaded.RowCount();
+        reloaded.InsertRow(index, parsed->cells[0], parsed->image, index);
+        for (int column = 1; column < kColumnCount; ++column) {
+            reloaded.SetCellText(index, column, parsed->cells[static_cast<std::size_t>(column)]);
+        }
+    }
+    EXPECT_EQ(FormatList(reloaded, SaveWithResults), saved);
+}
+
 } // namespace
 } // namespace zandel

@@ -128,7 +128,7 @@ TEST(TrayMenuTest, EndsWithNoneOrProxyOffAndExit) {
     expected.insert(expected.end(), {cmd::kFavouriteFirst, -1, cmd::kAppExit});
     EXPECT_EQ(Ids(menu), expected);
     EXPECT_EQ(menu[13].text, "なし");
-    EXPECT_EQ(menu[11].submenu.size(), 4U);
+    EXPECT_EQ(menu[11].submenu.size(), 5U);
 
     // Two equal favourites equal to the bar's address with the proxy on: the first is checked, proxy-off not.
     Favourites(settings, {"127.0.0.1:3128", "127.0.0.1:3128"});
@@ -194,7 +194,7 @@ TEST(CommandRouteTest, PopupsHandWindowCommandsToTheMainWindowOnce) {
     const Case cases[] = {
         // Asking for a name or a confirmation from the tray: the window comes back first.
         {{kFileNew, kFileOpen, kAppendFile, kSaveAllAddresses, kSaveNotNG, kSaveAnonymous, kSaveNonAnonymous,
-          kFileSaveAs},
+          kSaveHttps, kFileSaveAs},
          CommandOwner::Frame,
          true,
          true},

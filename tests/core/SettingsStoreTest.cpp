@@ -21,8 +21,8 @@ namespace {
 auto StoredFields(const AppSettings& s) {
     return std::tie(s.TimeOut, s.HttpVer, s.BwPath, s.BwUrlOn, s.BwUrl, s.TaskTray, s.TaskTrayOpen, s.FavoOn, s.FavoSel,
                     s.OpenCheck, s.ProxyOn, s.ProxyAddr, s.ForegroundWindow, s.ProxyFile, s.UserAgentOn, s.UserAgent,
-                    s.WebPage, s.AccessUrl, s.Addr1, s.Addr2, s.Addr3, s.Favourites, s.ChainProxies, s.ChainUrls,
-                    s.WebPageList);
+                    s.WebPage, s.AccessUrl, s.Addr1, s.Addr2, s.Addr3, s.ParallelChecks, s.HttpsCheckOn, s.HttpsTarget,
+                    s.Favourites, s.ChainProxies, s.ChainUrls, s.WebPageList);
 }
 
 std::string ReadDataFile(const std::string& name) {
@@ -108,6 +108,9 @@ TEST_F(SettingsStoreTest, EveryFieldAndListSurvivesASaveAndReload) {
     s.Addr1 = "127.0.0.2:8080";
     s.Addr2 = "127.0.0.3:8080";
     s.Addr3 = "127.0.0.4:8080";
+    s.ParallelChecks = 1000;
+    s.HttpsCheckOn = true;
+    s.HttpsTarget = "127.0.0.1:8443";
     Fill(SettingsList::Favourites, Numbered("127.0.1.1:", 50));
     Fill(SettingsList::ChainProxies, {"127.0.0.5:80", std::string(259, 'p')});
     Fill(SettingsList::ChainUrls, {"http://a.invalid/", "http://b.invalid/?q=a=b"});
@@ -133,15 +136,38 @@ TEST_F(SettingsStoreTest, SavedFileHasTheExactLayout) {
     EXPECT_EQ(CrLfToLf(text).find('\r'), std::string::npos) << "every line ends in CR LF";
 }
 
-// The count of proxies checked at once is kept only when it is not the default, and read back in range.
-TEST_F(SettingsStoreTest, ParallelChecksKeptOutsideTheDefaultAndReadInRange) {
-    m_settings.ParallelChecks = 250;
-    SaveAll({0, 0, 0, 0});
-    EXPECT_NE(m_dir.Read("PrxSet.ini").find("[ProxyParallel]\r\nCount=250\r\n"), std::string::npos);
-    EXPECT_EQ(LoadAll().ParallelChecks, 250);
-    for (const char* stored : {"0", "1001", "-5", "many"}) {
-        m_dir.Write("PrxSet.ini", std::string("[ProxyParallel]\r\nCount=") + stored + "\r\n");
-        EXPECT_EQ(LoadAll().ParallelChecks, 1) << stored;
+// Keys newer than the Windows program are written only away from their defaults, so that a file of a user who
+// never changes them stays as it was, and dropped again when the value goes back, even from an older file.
+TEST_F(SettingsStoreTest, NewerKeysWrittenOnlyAwayFromTheirDefaults) {
+    struct Case {
+        void (*change)(AppSettings&);
+        const char* section;
+        const char* key;
+        const char* value;
+    };
+    const Case cases[] = {
+        {[](AppSettings& s) { s.ParallelChecks = 250; }, "ProxyParallel", "Count", "250"},
+        {[](AppSettings& s) { s.HttpsCheckOn = true; }, "HttpsCheck", "On", "1"},
+        {[](AppSettings& s) { s.HttpsTarget = "127.0.0.1:8443"; }, "HttpsCheck", "Target", "127.0.0.1:8443"},
+    };
+    const auto stored = [this](const Case& c) { return IniFile::Load(m_dir.File("PrxSet.ini")).Get(c.section, c.key); };
+    for (const Case& c : cases) {
+        AppSettings changed;
+        changed.StartDir = m_dir.Path();
+        c.change(changed);
+        ASSERT_TRUE(SaveSettings(changed));
+        EXPECT_EQ(stored(c), c.value) << c.key;
+        EXPECT_TRUE(StoredFields(LoadAll()) == StoredFields(changed)) << c.key;
+
+        AppSettings back;
+        back.StartDir = m_dir.Path();
+        ASSERT_TRUE(SaveSettings(back)); // no window rectangle: the old file is rewritten
+        EXPECT_EQ(stored(c), std::nullopt) << c.key;
+        EXPECT_TRUE(StoredFields(LoadAll()) == StoredFields(AppSettings{})) << c.key;
+    }
+    for (const char* count : {"0", "1001", "-5", "many"}) {
+        m_dir.Write("PrxSet.ini", std::string("[ProxyParallel]\r\nCount=") + count + "\r\n");
+        EXPECT_EQ(LoadAll().ParallelChecks, 1) << count;
     }
 }
 

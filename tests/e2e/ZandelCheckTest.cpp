@@ -230,7 +230,7 @@ TEST_F(ZandelCheckTest, UnusableInputEndsWithOneLineNamingTheCause) {
     const std::vector<Case> cases = {
         {{}, "no list file given"},
         {{"--timeout", "0", "list.txt"}, "--timeout must be"},
-        {{"--save-mode", "6", "list.txt"}, "--save-mode must be"},
+        {{"--save-mode", "7", "list.txt"}, "--save-mode must be"},
         {{"--http-version", "2", "list.txt"}, "--http-version must be"},
         {{"--jobs", "0", "list.txt"}, "--jobs must be a whole number from 1 to 1000: 0"},
         {{"-j", "1001", "list.txt"}, "--jobs must be"},

@@ -95,9 +95,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(row.has_value() == fields.has_value(), "a row exactly where the model makes one");
         if (row) {
             const char* const unchecked[] = {"", zandel::kUncheckedResult, zandel::kUncheckedTime,
-                                             zandel::kUncheckedDate};
+                                             zandel::kUncheckedDate, zandel::kHttpsUnchecked};
             for (std::size_t column = 0; column < zandel::kColumnCount; ++column) {
-                const std::string& expected = column < fields->size() ? (*fields)[column] : unchecked[column];
+                std::string expected = column < fields->size() ? (*fields)[column] : unchecked[column];
+                if (column == zandel::kHttpsColumn && expected != "OK" && expected != "NG" && expected != "MITM") {
+                    expected = zandel::kHttpsUnchecked;
+                }
                 Require(row->cells[column] == expected, "cell as the model's field or the unchecked text");
             }
             Require(row->image == zandel::ImageForResult(row->cells[1]), "image follows the result");

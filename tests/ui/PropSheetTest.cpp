@@ -14,6 +14,7 @@
 #include <QToolButton>
 
 #include "core/app/AppSettings.h"
+#include "core/settings/HttpsTarget.h"
 #include "platform/ProgramLauncher.h"
 #include "support/TempDir.h"
 #include "ui/UiTestSupport.h"
@@ -153,6 +154,38 @@ private Q_SLOTS:
             QTRY_VERIFY(Edit("parallelChecksEdit")->hasFocus());
         }
         QCOMPARE(S().ParallelChecks, stored);
+    }
+
+    // The HTTPS step's box and target: a bad target keeps the page with its message, a good one is stored
+    // without the blanks around it, together with the box.
+    void httpsTargetIsValidatedAndStoredWithItsBox_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("stored");
+        const QString message = QString::fromUtf8(kHttpsTargetMessage);
+        QTest::addRow("no port") << QStringLiteral("127.0.0.1") << message << QString();
+        QTest::addRow("port 0") << QStringLiteral("127.0.0.1:0") << message << QString();
+        QTest::addRow("blanks") << QStringLiteral(" 127.0.0.1:8443 ") << QString() << QStringLiteral("127.0.0.1:8443");
+        QTest::addRow("empty") << QString() << QString() << QString();
+    }
+    void httpsTargetIsValidatedAndStoredWithItsBox() {
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        QFETCH(QString, stored);
+        Open();
+        QVERIFY(!Check("httpsCheck")->isChecked());
+        Check("httpsCheck")->click();
+        test::ReplaceText(Edit("httpsTargetEdit"), typed);
+        m_fx.driver->ClickOk();
+        if (message.isEmpty()) {
+            QVERIFY(m_fx.messages.Boxes().empty());
+            QVERIFY(!m_fx.driver->IsOpen());
+        } else {
+            QCOMPARE(Messages(), std::vector<std::string>{test::Bytes(message)});
+            QTRY_VERIFY(Edit("httpsTargetEdit")->hasFocus());
+        }
+        QCOMPARE(S().HttpsCheckOn, message.isEmpty());
+        QCOMPARE(S().HttpsTarget, test::Bytes(stored));
     }
 
     void overlongTextIsReportedWithItsLimit() {

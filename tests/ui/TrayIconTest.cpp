@@ -199,6 +199,7 @@ private Q_SLOTS:
             QStringLiteral("  32829 ﾌﾟﾛｷｼﾁｪｯｸが成功したｱﾄﾞﾚｽすべて(&S)..."),
             QStringLiteral("  32835 AnonymousAとBのみ (&T)..."),
             QStringLiteral("  32834 Non-Anonymousのみ(&N)"),
+            QStringLiteral("  32854 HTTPSが使えるｱﾄﾞﾚｽのみ(&H)..."),
             QStringLiteral("-"),
             QStringLiteral("100 10.0.0.5:8080 [x]"),
             QStringLiteral("101 10.0.0.5:8080"),

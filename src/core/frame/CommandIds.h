@@ -48,6 +48,7 @@ inline constexpr int kMoveUp = 32848;
 inline constexpr int kMoveDown = 32849;
 inline constexpr int kMultiStage = 32852;
 inline constexpr int kRegisterChainProxies = 32853;
+inline constexpr int kSaveHttps = 32854;
 
 // Items built at run time: favourites 100 + slot, and "ﾌﾟﾛｷｼ無効(&P)".
 inline constexpr int kFavouriteFirst = 100;

@@ -30,6 +30,7 @@ constexpr std::array kRoutes = {
     FileRoute(cmd::kSaveNotNG),
     FileRoute(cmd::kSaveAnonymous),
     FileRoute(cmd::kSaveNonAnonymous),
+    FileRoute(cmd::kSaveHttps),
     Route(cmd::kFileSave, Frame, false, true),
     CommandRoute{cmd::kFileMru1, cmd::kFileMru1 + 3, Frame, false, false},
     Route(cmd::kAppExit, Frame, false, true),

@@ -53,10 +53,10 @@ constexpr MenuEntry SubmenuEntry(const MenuInfo& menu) {
 inline constexpr MenuEntry kSeparatorEntry{};
 
 // The saves without check results, a File submenu of the menu bar and of the tray menu; the tray words the
-// last one without its ellipsis.
-constexpr std::array<MenuEntry, 4> SaveWithoutResultsEntries(const char* nonAnonymousText = nullptr) {
+// Non-Anonymous one without its ellipsis.
+constexpr std::array<MenuEntry, 5> SaveWithoutResultsEntries(const char* nonAnonymousText = nullptr) {
     return {CommandEntry(cmd::kSaveAllAddresses), CommandEntry(cmd::kSaveNotNG), CommandEntry(cmd::kSaveAnonymous),
-            CommandEntry(cmd::kSaveNonAnonymous, nonAnonymousText)};
+            CommandEntry(cmd::kSaveNonAnonymous, nonAnonymousText), CommandEntry(cmd::kSaveHttps)};
 }
 
 // The label of a command entry: the menu's own text, else the table's.

@@ -126,7 +126,7 @@ std::string FileExtension(const std::string& path) {
     return dot == std::string::npos ? std::string() : name.substr(dot);
 }
 
-bool SaveModeWrites(int saveMode, const std::string& result) {
+bool SaveModeWrites(int saveMode, const std::string& result, const std::string& https) {
     switch (saveMode) {
     case SaveWithResults:
     case SaveAllAddresses:
@@ -137,6 +137,8 @@ bool SaveModeWrites(int saveMode, const std::string& result) {
         return EqualsNoCase(result, "Anonymous(A)") || EqualsNoCase(result, "Anonymous(B)");
     case SaveNonAnonymousOnly:
         return EqualsNoCase(result, "Non-Anonymous");
+    case SaveHttpsOnly:
+        return https == kHttpsOk;
     default:
         return false;
     }
@@ -152,7 +154,8 @@ std::string FormatList(const IRowStore& store, int saveMode) {
             continue;
         }
         const std::string result = CellOr(store, row, 1, kUncheckedResult);
-        if (!SaveModeWrites(saveMode, result)) {
+        const std::string https = HttpsCellOrUnchecked(store.GetCellText(row, kHttpsColumn));
+        if (!SaveModeWrites(saveMode, result, https)) {
             continue;
         }
         out += address;
@@ -163,6 +166,10 @@ std::string FormatList(const IRowStore& store, int saveMode) {
             out += CellOr(store, row, 2, kUncheckedTime);
             out += ' ';
             out += CellOr(store, row, 3, kUncheckedDate);
+            if (https != kHttpsUnchecked) {
+                out += ' ';
+                out += https;
+            }
         }
         out += "\r\n";
     }

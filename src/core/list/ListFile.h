@@ -12,12 +12,14 @@ namespace zandel {
 class IRowStore;
 
 enum ListSaveMode : int {
-    SaveWithResults = 1,      // "%s %s %s %s\r\n" for every row
+    SaveWithResults = 1,      // "%s %s %s %s\r\n" for every row, " %s" before the line end for a checked HTTPS cell
     SaveAllAddresses = 2,     // "%s\r\n" for every row
     SaveNotNG = 3,            // rows whose result is not "NG"
     SaveAnonymousOnly = 4,    // "Anonymous(A)" and "Anonymous(B)"
     SaveNonAnonymousOnly = 5, // "Non-Anonymous"
+    SaveHttpsOnly = 6,        // HTTPS cell "OK"
 };
+inline constexpr int kLastSaveMode = SaveHttpsOnly;
 
 enum ListOpenMode : int {
     OpenReplace = 1,
@@ -62,9 +64,10 @@ std::string FileExtension(const std::string& path);
 // File name and extension of a path.
 std::string FileNameOf(const std::string& path);
 
-// Whether a row with this result is written in the given save mode.
-bool SaveModeWrites(int saveMode, const std::string& result);
-// The text a save writes for the rows of `store` in `saveMode`, byte for byte.
+// Whether a row with this result and HTTPS cell is written in the given save mode.
+bool SaveModeWrites(int saveMode, const std::string& result, const std::string& https);
+// The text a save writes for the rows of `store` in `saveMode`, byte for byte. With results, a row whose
+// HTTPS cell holds a result gets it as a fifth field; the others keep the four fields of older lists.
 std::string FormatList(const IRowStore& store, int saveMode);
 
 } // namespace zandel

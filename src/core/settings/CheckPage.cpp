@@ -12,6 +12,8 @@ CheckPageFields LoadCheckPage(const AppSettings& settings) {
     fields.BwUrlOn = settings.BwUrlOn;
     fields.TaskTrayOpen = settings.TaskTrayOpen;
     fields.OpenCheck = settings.OpenCheck;
+    fields.HttpsCheckOn = settings.HttpsCheckOn;
+    fields.HttpsTarget = settings.HttpsTarget;
     return fields;
 }
 
@@ -28,6 +30,8 @@ void ApplyCheckPage(const CheckPageFields& fields, AppSettings& settings) {
     settings.BwUrl = fields.BwUrl;
     settings.TaskTrayOpen = fields.TaskTrayOpen;
     settings.OpenCheck = fields.OpenCheck;
+    settings.HttpsCheckOn = fields.HttpsCheckOn;
+    settings.HttpsTarget = fields.HttpsTarget;
 }
 
 } // namespace zandel

@@ -25,6 +25,8 @@ struct CheckPageFields {
     bool BwUrlOn = true;
     bool TaskTrayOpen = false;
     bool OpenCheck = false;
+    bool HttpsCheckOn = false;
+    std::string HttpsTarget;
 };
 
 CheckPageFields LoadCheckPage(const AppSettings& settings);

@@ -187,6 +187,9 @@ bool CMainFrame::OnCommand(int id) {
     case cmd::kSaveNonAnonymous:
         m_files->SaveWithoutResults(SaveNonAnonymousOnly);
         return true;
+    case cmd::kSaveHttps:
+        m_files->SaveWithoutResults(SaveHttpsOnly);
+        return true;
     case cmd::kAppExit:
         close();
         return true;

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "core/settings/HttpsTarget.h"
 #include "ui/settings/BrowserFileDialog.h"
 #include "ui/settings/SpinEdit.h"
 #include "ui/util/TextCodec.h"
@@ -54,6 +55,13 @@ void CProp1::BuildControls() {
     m_parallel->SetRange(1, kMaxParallelChecks);
     auto* parallelLabel = new QLabel(QStringLiteral("同時ﾁｪｯｸ数(&J) (1～1000)"), check);
     parallelLabel->setBuddy(m_parallel->LineEdit());
+    m_httpsOn = new QCheckBox(QStringLiteral("HTTPS(CONNECT)でも接続できるかﾁｪｯｸする(&S)"), check);
+    m_httpsOn->setObjectName(QStringLiteral("httpsCheck"));
+    m_httpsTarget = new QLineEdit(check);
+    m_httpsTarget->setObjectName(QStringLiteral("httpsTargetEdit"));
+    m_httpsTarget->setPlaceholderText(QStringLiteral("ﾎｽﾄ名:ﾎﾟｰﾄ番号 (空欄は接続先URLのﾎｽﾄ:443)"));
+    auto* httpsTargetLabel = new QLabel(QStringLiteral("HTTPSﾁｪｯｸ先(&G)"), check);
+    httpsTargetLabel->setBuddy(m_httpsTarget);
     auto* checkLayout = new QGridLayout(check);
     checkLayout->addWidget(timeOutLabel, 0, 0);
     checkLayout->addWidget(m_timeOut, 0, 1, Qt::AlignLeft);
@@ -61,6 +69,9 @@ void CProp1::BuildControls() {
     checkLayout->addWidget(m_httpVer, 1, 1, Qt::AlignLeft);
     checkLayout->addWidget(parallelLabel, 2, 0);
     checkLayout->addWidget(m_parallel, 2, 1, Qt::AlignLeft);
+    checkLayout->addWidget(m_httpsOn, 3, 0, 1, 2);
+    checkLayout->addWidget(httpsTargetLabel, 4, 0);
+    checkLayout->addWidget(m_httpsTarget, 4, 1);
     checkLayout->setColumnStretch(1, 1);
 
     auto* browser = new QGroupBox(QStringLiteral("ﾌﾞﾗｳｻﾞ起動設定(B)"), this);
@@ -109,6 +120,7 @@ void CProp1::BuildControls() {
     LimitBytes(m_startUrl, kPageTextLimit);
     LimitBytes(m_httpVer, kPageTextLimit);
     LimitBytes(m_browserPath, kPageTextLimit);
+    LimitBytes(m_httpsTarget, kPageTextLimit);
 
     connect(m_timeOut->LineEdit(), &QLineEdit::textEdited, this, [this] { SetModified(); });
     connect(m_timeOut, &SpinEdit::Stepped, this, [this] { SetModified(); });
@@ -116,6 +128,8 @@ void CProp1::BuildControls() {
     connect(m_parallel, &SpinEdit::Stepped, this, [this] { SetModified(); });
     connect(m_startUrl, &QLineEdit::textEdited, this, [this] { SetModified(); });
     connect(m_browserPath, &QLineEdit::textEdited, this, [this] { SetModified(); });
+    connect(m_httpsOn, &QCheckBox::clicked, this, [this] { SetModified(); });
+    connect(m_httpsTarget, &QLineEdit::textEdited, this, [this] { SetModified(); });
     connect(m_startUrlOn, &QCheckBox::clicked, this, &CProp1::StartUrlClicked);
     connect(m_browse, &QPushButton::clicked, this, &CProp1::BrowseClicked);
     // The two start-up boxes change nothing but themselves: OK stores them, Apply is not offered for them.
@@ -134,11 +148,14 @@ void CProp1::ShowFields() {
     m_startUrlOn->setChecked(m_fields.BwUrlOn);
     m_taskTrayOpen->setChecked(m_fields.TaskTrayOpen);
     m_openCheck->setChecked(m_fields.OpenCheck);
+    m_httpsOn->setChecked(m_fields.HttpsCheckOn);
+    m_httpsTarget->setText(FromBytes(m_fields.HttpsTarget));
 }
 
 bool CProp1::ReadFields() {
     if (!ReadInt(m_timeOut->LineEdit(), kTimeOutLowest, kTimeOutHighest, m_fields.TimeOut) ||
         !ReadInt(m_parallel->LineEdit(), 1, kMaxParallelChecks, m_fields.ParallelChecks) ||
+        !ReadChecked(m_httpsTarget, &CheckHttpsTargetField, m_fields.HttpsTarget) ||
         !ReadText(m_startUrl, kPageTextLimit, m_fields.BwUrl)) {
         return false;
     }
@@ -150,6 +167,7 @@ bool CProp1::ReadFields() {
     m_fields.BwUrlOn = m_startUrlOn->isChecked();
     m_fields.TaskTrayOpen = m_taskTrayOpen->isChecked();
     m_fields.OpenCheck = m_openCheck->isChecked();
+    m_fields.HttpsCheckOn = m_httpsOn->isChecked();
     return true;
 }
 

@@ -18,7 +18,8 @@ namespace zandel::ui {
 
 class SpinEdit;
 
-// Tab "設定": the check time-out, the browser program and its start URL, and the start-up options.
+// Tab "設定": the check time-out, the HTTPS step, the browser program and its start URL, and the start-up
+// options.
 class CProp1 final : public PropertyPage {
     Q_OBJECT
 public:
@@ -55,6 +56,8 @@ private:
     QCheckBox* m_startUrlOn = nullptr;
     QCheckBox* m_taskTrayOpen = nullptr;
     QCheckBox* m_openCheck = nullptr;
+    QCheckBox* m_httpsOn = nullptr;
+    QLineEdit* m_httpsTarget = nullptr;
 };
 
 } // namespace zandel::ui

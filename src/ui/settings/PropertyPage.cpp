@@ -78,6 +78,15 @@ bool PropertyPage::ReadText(QLineEdit* box, std::size_t limit, std::string& fiel
     return true;
 }
 
+bool PropertyPage::ReadChecked(QLineEdit* box, FieldCheck (*check)(std::string_view text, std::string& field),
+                               std::string& field) {
+    const FieldCheck result = check(ToBytes(box->text()), field);
+    if (!result.ok) {
+        Fail(result.message, box, box);
+    }
+    return result.ok;
+}
+
 bool PropertyPage::ReadText(QComboBox* box, std::size_t limit, std::string& field) {
     std::string text = ToBytes(box->currentText());
     const FieldCheck check = CheckTextField(text, limit);

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "core/settings/FieldRules.h"
+
 class QComboBox;
 class QPushButton;
 
@@ -63,6 +65,9 @@ protected:
     bool ReadInt(QLineEdit* box, int lowest, int highest, int& field);
     bool ReadText(QLineEdit* box, std::size_t limit, std::string& field);
     bool ReadText(QComboBox* box, std::size_t limit, std::string& field);
+    // A text with a rule of its own: `check` reads the box's bytes into `field` or gives the message.
+    bool ReadChecked(QLineEdit* box, FieldCheck (*check)(std::string_view text, std::string& field),
+                     std::string& field);
     static void LimitBytes(QLineEdit* box, std::size_t limit);
     static void LimitBytes(QComboBox* box, std::size_t limit);
     // A drop-down field: the first entry beginning with the text (case ignored), else the text as it is.

@@ -1,0 +1,110 @@
+#include "core/settings/HttpsTarget.h"
+
+namespace zandel {
+
+namespace {
+
+constexpr std::string_view kBlanks = " \t";
+// The longest host name DNS allows.
+constexpr std::size_t kMaxHostBytes = 253;
+
+std::string_view Trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+bool HostByteAllowed(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte > 0x20 && byte != 0x7f && c != '/' && c != '@' && c != '[' && c != ']' && c != ':';
+}
+
+std::optional<int> ParsePort(std::string_view text) {
+    if (text.empty() || text.size() > 5) {
+        return std::nullopt;
+    }
+    int port = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        port = port * 10 + (c - '0');
+    }
+    if (port < 1 || port > 65535) {
+        return std::nullopt;
+    }
+    return port;
+}
+
+} // namespace
+
+std::string HttpsTargetAddress::Authority() const {
+    const std::string shown = host.find(':') == std::string::npos ? host : "[" + host + "]";
+    return shown + ":" + std::to_string(port);
+}
+
+std::optional<HttpsTargetAddress> ParseHttpsTarget(std::string_view text) {
+    text = Trimmed(text);
+    std::string_view host;
+    std::string_view rest;
+    if (!text.empty() && text.front() == '[') {
+        const std::size_t close = text.find(']');
+        if (close == std::string_view::npos) {
+            return std::nullopt;
+        }
+        host = text.substr(1, close - 1);
+        rest = text.substr(close + 1);
+        // An IPv6 literal: hexadecimal digits, colons and dots (an IPv4 tail) only.
+        if (host.find(':') == std::string_view::npos ||
+            host.find_first_not_of("0123456789abcdefABCDEF:.") != std::string_view::npos) {
+            return std::nullopt;
+        }
+    } else {
+        const std::size_t colon = text.find(':');
+        if (colon == std::string_view::npos) {
+            return std::nullopt;
+        }
+        host = text.substr(0, colon);
+        rest = text.substr(colon);
+        for (char c : host) {
+            if (!HostByteAllowed(c)) {
+                return std::nullopt;
+            }
+        }
+    }
+    if (host.empty() || host.size() > kMaxHostBytes || rest.empty() || rest.front() != ':') {
+        return std::nullopt;
+    }
+    const std::optional<int> port = ParsePort(rest.substr(1));
+    if (!port) {
+        return std::nullopt;
+    }
+    return HttpsTargetAddress{std::string(host), *port};
+}
+
+std::optional<HttpsTargetAddress> EffectiveHttpsTarget(std::string_view setting, std::string_view accessUrlHost) {
+    if (!Trimmed(setting).empty()) {
+        return ParseHttpsTarget(setting);
+    }
+    // The access URL's host is checked as a target's host would be.
+    const std::string host(accessUrlHost);
+    if (host.empty()) {
+        return std::nullopt;
+    }
+    const bool bare6 = host.find(':') != std::string::npos && host.front() != '[';
+    const std::string bracketed = bare6 ? "[" + host + "]" : host;
+    return ParseHttpsTarget(bracketed + ":" + std::to_string(kHttpsDefaultPort));
+}
+
+FieldCheck CheckHttpsTargetField(std::string_view text, std::string& value) {
+    const std::string_view trimmed = Trimmed(text);
+    if (!trimmed.empty() && !ParseHttpsTarget(trimmed)) {
+        return {false, kHttpsTargetMessage};
+    }
+    value = std::string(trimmed);
+    return {};
+}
+
+} // namespace zandel

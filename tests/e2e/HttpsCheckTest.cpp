@@ -60,7 +60,9 @@ protected:
 
     // Checks the list of the addresses with the step on, at each width, and compares each address's block with
     // its frame lines, the GET's stage lines and then `expected`.
-    void ExpectBlocks(const std::map<std::string, std::string>& expected, const std::vector<std::string>& widths) {
+    // The checked list on standard output ends each such row with its HTTPS cell, `cells`.
+    void ExpectBlocks(const std::map<std::string, std::string>& expected, const std::vector<std::string>& widths,
+                      const std::map<std::string, std::string>& cells) {
         std::string list;
         for (const auto& [address, lines] : expected) {
             list += address + "\r\n";
@@ -78,6 +80,11 @@ protected:
                 const std::string frame = "●---" + address + "---●\n";
                 EXPECT_EQ(blocks.count(address) ? blocks.at(address) : "", frame + kGetLines + lines + frame)
                     << address;
+                const std::size_t row = run.out.find(address + " ");
+                const std::size_t rowEnd = run.out.find("\r\n", row);
+                ASSERT_NE(rowEnd, std::string::npos) << run.out;
+                const std::string line = run.out.substr(row, rowEnd - row);
+                EXPECT_EQ(line.substr(line.rfind(' ') + 1), cells.at(address)) << line;
             }
         }
     }
@@ -130,7 +137,12 @@ TEST_F(HttpsCheckTest, EachProxysStepReadsTheSameOneAtATimeAndManyAtOnce) {
              "HTTPS結果：TLSハンドシェイク中に接続が切断されました（HTTP/1.0 200 Connection established）\n"},
         {silent.Address(), "CONNECT>トンネル要求送信成功\n" + kUsable + "HTTPS結果：タイムアウトが起こりました\n"},
     };
-    ExpectBlocks(expected, {"1", "8"});
+    ExpectBlocks(expected, {"1", "8"},
+                 {{allowing, "OK"},
+                  {refusing, "NG"},
+                  {mitm.Address(), "MITM"},
+                  {closing.Address(), "NG"},
+                  {silent.Address(), "NG"}});
 }
 
 TEST_F(HttpsCheckTest, SquidCarriesTheTunnel) {
@@ -140,7 +152,7 @@ TEST_F(HttpsCheckTest, SquidCarriesTheTunnel) {
     ExpectBlocks({{test::LoopbackAddress(static_cast<std::uint16_t>(m_squidPort)),
                    "CONNECT>トンネル要求送信成功\nCONNECT>トンネル接続成功\nTLS>ハンドシェイク成功\n" + kUsable +
                        "HTTPS結果：HTTPSが使用可能なプロキシサーバです（HTTP/1.1 200 Connection established）\n"}},
-                 {"1"});
+                 {"1"}, {{test::LoopbackAddress(static_cast<std::uint16_t>(m_squidPort)), "OK"}});
 }
 
 } // namespace

@@ -6,6 +6,8 @@ packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev libglib2.0-dev
     libgtest-dev libgmock-dev libbenchmark-dev
+    libssl-dev # the HTTPS step (TLS and certificate checks)
+    squid # a second real proxy for the HTTPS tests
     fonts-ipafont-gothic xdg-utils
     qt6-translations-l10n tinyproxy clang-format clang-tidy gsettings-desktop-schemas
     dbus-daemon libkf5config-bin

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/app/AppSettings.h"
+#include "core/check/TestRequest.h"
 #include "core/list/ListFile.h"
 #include "core/settings/TimeOut.h"
 
@@ -53,6 +54,12 @@ const char* UsageText() {
         "  --max-rows N         the most rows read from the list, 1 to 1000000 (default 1000)\n"
         "  -o, --output FILE    write the checked list there (default: standard output)\n"
         "  --log FILE           write the check transcript there (default: standard error)\n"
+        "  --https              also check HTTPS through each proxy: CONNECT, then TLS with the\n"
+        "                       certificate verified (default: On of [HttpsCheck])\n"
+        "  --https-target HOST:PORT\n"
+        "                       the HTTPS server reached (default: Target of [HttpsCheck], else the\n"
+        "                       access URL's host on port 443)\n"
+        "  --ca-file FILE       a PEM file of CA certificates trusted besides the system's\n"
         "  -h, --help\n"
         "A second Ctrl+C ends at once, even during a name lookup.\n"
         "Exit status: 0 the run completed, 1 the run was interrupted or could not start, or the list or\n"
@@ -144,6 +151,24 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
                 return outcome;
             }
             options.logPath = text;
+        } else if (arg == "--https") {
+            options.https = true;
+        } else if (arg == "--https-target") {
+            if (!value(text)) {
+                return outcome;
+            }
+            std::string host;
+            std::string port;
+            if (!SplitTunnelTarget(text, host, port)) {
+                outcome.error = "--https-target must be HOST:PORT with a port from 1 to 65535: " + text;
+                return outcome;
+            }
+            options.httpsTarget = text;
+        } else if (arg == "--ca-file") {
+            if (!value(text)) {
+                return outcome;
+            }
+            options.caFile = text;
         } else if (arg.size() > 1 && arg[0] == '-') {
             outcome.error = "unknown option " + std::string(arg);
             return outcome;

@@ -16,6 +16,9 @@ struct Options {
     int maxRows = 1000;
     std::optional<std::string> outputPath;
     std::optional<std::string> logPath;
+    bool https = false;
+    std::optional<std::string> httpsTarget;
+    std::optional<std::string> caFile;
     bool help = false;
 };
 

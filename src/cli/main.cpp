@@ -18,6 +18,7 @@
 #include "core/app/AppSettings.h"
 #include "core/app/Texts.h"
 #include "core/check/CheckEngine.h"
+#include "core/check/TunnelExchange.h"
 #include "core/list/ListDocument.h"
 #include "core/list/RowStore.h"
 
@@ -141,6 +142,20 @@ int main(int argc, char** argv) {
     if (options.jobs) {
         settings.ParallelChecks = *options.jobs;
     }
+    if (options.https) {
+        settings.HttpsCheckOn = true;
+    }
+    if (options.httpsTarget) {
+        settings.HttpsTarget = *options.httpsTarget;
+    }
+    std::shared_ptr<const TunnelTrust> trust;
+    if (options.caFile) {
+        std::string error;
+        trust = TunnelTrust::Load(*options.caFile, error);
+        if (!trust) {
+            return Fail(error);
+        }
+    }
     RaiseOpenFileLimit();
     if (settings.WebPage.empty()) {
         return Fail(cli::OneLine(texts::kNoAccessUrl));
@@ -169,6 +184,9 @@ int main(int argc, char** argv) {
 
     CheckEngine engine(settings, rows, host, timer, host);
     engine.Initialize();
+    if (trust) {
+        engine.SetTunnelTrust(trust);
+    }
     engine.SetMaxRows(options.maxRows);
     InstallSignalHandlers();
 
@@ -177,6 +195,10 @@ int main(int argc, char** argv) {
     // A Ctrl+C that came before the run had begun keeps it from starting.
     if (g_signals.load() == 0 && !engine.StartCheck()) {
         host.EndTranscript();
+        // A setting the run cannot use has been told already.
+        if (!host.LastMessage().empty()) {
+            return 2;
+        }
         std::fprintf(stderr, "zandel-check: the check could not be started: no thread for the run\n");
         return 1;
     }

@@ -104,3 +104,38 @@ TEST(AnswerJudgeTest, NoteLinesAreCutAndTheNoteNeverOverflows) {
 
 } // namespace
 } // namespace zandel
+
+namespace zandel {
+namespace {
+
+// A stop decides nothing about HTTPS and leaves an earlier cell alone, while a time-out is a failure; a proxy the
+// GET could not reach cannot carry HTTPS either, once the step is on.
+TEST(AnswerJudgeTest, HttpsCellTellsStopsFromFailures) {
+    using End = TunnelReport::End;
+    struct Case {
+        End end;
+        bool stepOn;
+        ProbeResult result;
+        bool mark;
+        const char* cell;
+        const char* log;
+    };
+    const Case cases[] = {
+        {End::NotRun, false, PR_DONE, false, "---", ""},
+        {End::NotRun, true, PR_SOCKET_ERROR, false, "NG", ""},
+        {End::NotRun, true, PR_CANCELLED, false, "---", ""},
+        {End::NotRun, true, PR_CANCELLED, true, "NG", ""},
+        {End::Stopped, true, PR_DONE, false, "---", "HTTPS結果：チェックを強制終了しました\r\n"},
+        {End::Stopped, true, PR_DONE, true, "NG", "HTTPS結果：タイムアウトが起こりました\r\n"},
+    };
+    for (const Case& c : cases) {
+        TunnelReport report;
+        report.end = c.end;
+        const TunnelJudgement j = JudgeTunnel(report, c.stepOn, c.result, c.mark);
+        EXPECT_EQ(j.cell, c.cell) << static_cast<int>(c.end) << " " << c.result << " " << c.mark;
+        EXPECT_EQ(j.log, c.log);
+    }
+}
+
+} // namespace
+} // namespace zandel

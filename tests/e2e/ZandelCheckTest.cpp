@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "core/app/Texts.h"
+#include "ZandelCheckFixture.h"
 #include "support/EchoJudge.h"
 #include "support/FakeProxy.h"
 #include "support/Subprocess.h"
@@ -26,55 +27,6 @@ namespace {
 
 using test::FakeProxy;
 namespace fake = test::fake;
-
-constexpr const char* kTinyproxy = "/usr/bin/tinyproxy";
-#ifdef __SANITIZE_ADDRESS__
-constexpr bool kUnderAddressSanitizer = true; // zandel-check is built the same way as this test
-#else
-constexpr bool kUnderAddressSanitizer = false;
-#endif
-
-struct Outcome {
-    std::optional<int> exitCode;
-    std::string out;
-    std::string err;
-};
-
-class ZandelCheckTest : public ::testing::Test {
-protected:
-    // Runs zandel-check in the test's folder and waits for it.
-    Outcome Run(std::vector<std::string> args) {
-        args.insert(args.begin(), ZANDEL_CHECK_BIN);
-        test::Subprocess process(args, m_dir.Path(), m_dir.File("out"), m_dir.File("err"));
-        Outcome outcome;
-        outcome.exitCode = process.Wait();
-        outcome.out = m_dir.Read("out");
-        outcome.err = m_dir.Read("err");
-        return outcome;
-    }
-
-    // tinyproxy on a free loopback port, allowed to reach only 127.0.0.1.
-    void StartTinyproxy() {
-        ASSERT_EQ(access(kTinyproxy, X_OK), 0) << "tinyproxy is not installed: scripts/setup.sh installs it";
-        m_tinyproxyPort = test::FreeLoopbackPort();
-        m_dir.Write("filter", "^127\\.0\\.0\\.1$\n");
-        m_dir.Write("tinyproxy.conf", "Port " + std::to_string(m_tinyproxyPort) +
-                                          "\nListen 127.0.0.1\nTimeout 10\nAllow 127.0.0.1\nMaxClients 20\n"
-                                          "LogLevel Warning\nFilter \"" +
-                                          m_dir.File("filter") + "\"\nFilterDefaultDeny Yes\n");
-        m_tinyproxy = std::make_unique<test::Subprocess>(
-            std::vector<std::string>{kTinyproxy, "-d", "-c", m_dir.File("tinyproxy.conf")}, m_dir.Path(),
-            m_dir.File("tinyproxy.out"), m_dir.File("tinyproxy.err"));
-        ASSERT_TRUE(test::WaitForListening(m_tinyproxyPort)) << m_dir.Read("tinyproxy.err");
-    }
-
-    std::string TinyproxyAddress() const { return "127.0.0.1:" + std::to_string(m_tinyproxyPort); }
-
-    test::TempDir m_dir;
-    test::EchoJudge m_judge;
-    std::unique_ptr<test::Subprocess> m_tinyproxy;
-    int m_tinyproxyPort = 0;
-};
 
 TEST_F(ZandelCheckTest, ChecksAListThroughTinyproxyAndWritesItBack) {
     StartTinyproxy();

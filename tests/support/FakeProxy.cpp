@@ -11,6 +11,7 @@
 #include "core/util/Text.h"
 #include "support/HttpHead.h"
 #include "support/Loopback.h"
+#include "support/TestTls.h"
 
 namespace zandel::test {
 
@@ -39,6 +40,36 @@ UniqueFd BindWithoutListening(std::uint16_t& port) {
 
 bool IsLoopbackName(std::string_view host) {
     return host == "127.0.0.1" || EqualsNoCase(host, "localhost");
+}
+
+// Bytes both ways between the client and the server until either closes or the fake stops.
+void Relay(ServerConnection& connection, int upstream) {
+    pollfd fds[3] = {{connection.Fd(), POLLIN, 0}, {upstream, POLLIN, 0}, {connection.StopFd(), POLLIN, 0}};
+    char chunk[4096];
+    for (;;) {
+        if (::poll(fds, 3, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return;
+        }
+        if (fds[2].revents != 0) {
+            return;
+        }
+        for (int side = 0; side < 2; ++side) {
+            if (fds[side].revents == 0) {
+                continue;
+            }
+            const ssize_t got = ::recv(fds[side].fd, chunk, sizeof chunk, MSG_DONTWAIT);
+            if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+                continue;
+            }
+            const std::string_view bytes(chunk, got > 0 ? static_cast<std::size_t>(got) : 0);
+            if (got <= 0 || (side == 0 ? !SendAll(upstream, bytes) : !connection.Send(bytes))) {
+                return;
+            }
+        }
+    }
 }
 
 } // namespace
@@ -117,6 +148,12 @@ void FakeProxy::Serve(ServerConnection& connection) {
         case FakeStep::Kind::WaitGate:
             going = WaitGate();
             break;
+        case FakeStep::Kind::AnswerGet:
+            if (connection.RequestHead().substr(0, 8) == "CONNECT ") {
+                break;
+            }
+            connection.Send(step->bytes);
+            [[fallthrough]];
         case FakeStep::Kind::Close:
             connection.FinishSending();
             {
@@ -125,6 +162,10 @@ void FakeProxy::Serve(ServerConnection& connection) {
             }
             m_changed.notify_all();
             connection.DrainUntilPeerCloses();
+            going = false;
+            break;
+        case FakeStep::Kind::Tls:
+            ServeTlsHandshake(connection, step->bytes);
             going = false;
             break;
         case FakeStep::Kind::StaySilent:
@@ -150,6 +191,16 @@ bool FakeProxy::Forward(ServerConnection& connection, const std::string& addedHe
     RequestHead head;
     AbsoluteUrl url;
     std::string_view refusal;
+    if (ParseRequestHead(connection.RequestHead(), head) && head.method == "CONNECT" &&
+        ParseAbsoluteUrl("http://" + head.target + "/", url) && IsLoopbackName(url.host)) {
+        UniqueFd upstream = ConnectLoopback(static_cast<std::uint16_t>(url.port));
+        if (upstream.IsOpen() && connection.Send("HTTP/1.0 200 Connection established\r\n\r\n")) {
+            Relay(connection, upstream.Get());
+        }
+        connection.FinishSending();
+        connection.DrainUntilPeerCloses();
+        return false;
+    }
     if (!ParseRequestHead(connection.RequestHead(), head) || !ParseAbsoluteUrl(head.target, url)) {
         refusal = kBadRequest;
     } else if (!IsLoopbackName(url.host)) {

@@ -28,6 +28,14 @@ FakeStep Silent() {
     return {FakeStep::Kind::StaySilent, {}, 0};
 }
 
+FakeStep AnswerGet(std::string_view answer) {
+    return {FakeStep::Kind::AnswerGet, std::string(answer), 0};
+}
+
+FakeStep PresentCertificate(std::string_view identityPem) {
+    return {FakeStep::Kind::Tls, std::string(identityPem), 0};
+}
+
 FakeScript Refuse() {
     return {{FakeStep::Kind::Refuse, {}, 0}};
 }

@@ -16,7 +16,10 @@ struct FakeStep {
         WaitGate,    // until the test opens the gate once more (FakeProxy::OpenGate)
         Close,       // end the answer, wait until the client has it all, then until the client closes
         StaySilent,  // read until the client closes, answer nothing
-        Forward,     // act as an HTTP proxy to a loopback server, adding the header lines in `bytes`
+        Forward,     // act as an HTTP proxy to a loopback server, adding the header lines in `bytes`; a CONNECT
+                     // is answered with 200 and relayed both ways
+        AnswerGet,   // a request that is not a CONNECT gets `bytes` and the close; a CONNECT goes on
+        Tls,         // the server's side of a TLS handshake with the certificate and key in `bytes` (PEM)
     };
     Kind kind;
     std::string bytes;
@@ -33,6 +36,8 @@ FakeStep Pause(int milliseconds);
 FakeStep Gate();
 FakeStep Close();
 FakeStep Silent();
+FakeStep AnswerGet(std::string_view answer);
+FakeStep PresentCertificate(std::string_view identityPem);
 
 FakeScript Refuse();
 FakeScript NeverAnswer();

@@ -33,6 +33,8 @@ public:
 
     bool Stopped() const;
     int StopFd() const { return m_stopFd; }
+    // The socket itself, for a handler that speaks TLS on it.
+    int Fd() const { return m_fd.Get(); }
     const std::string& Received() const { return m_received; }
     const std::string& PeerAddress() const { return m_peerAddress; }
 

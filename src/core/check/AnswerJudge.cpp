@@ -119,3 +119,62 @@ Judgement JudgeAnswerText(ProbeResult result, const std::string& answer, bool cg
 }
 
 } // namespace zandel
+
+namespace zandel {
+
+namespace {
+
+constexpr const char* kTunnelPrefix = "HTTPS結果：";
+
+std::string Seen(const std::string& what) {
+    return what.empty() ? std::string() : "（" + what + "）";
+}
+
+} // namespace
+
+TunnelJudgement JudgeTunnel(const TunnelReport& report, bool stepOn, ProbeResult result, bool timeoutMark) {
+    using End = TunnelReport::End;
+    const std::string prefix = kTunnelPrefix;
+    TunnelJudgement judgement{kHttpsNg, {}};
+    switch (report.end) {
+    case End::NotRun:
+        // A proxy the GET could not get through to carries no HTTPS either; a user's stop decides nothing, and the
+        // cell of an earlier check stays.
+        return {stepOn && (result != PR_CANCELLED || timeoutMark) ? kHttpsNg : kHttpsUnchecked, ""};
+    case End::Stopped:
+        if (!timeoutMark) {
+            return {kHttpsUnchecked, prefix + "チェックを強制終了しました\r\n"};
+        }
+        [[fallthrough]];
+    case End::TimedOut:
+        judgement.log = prefix + "タイムアウトが起こりました\r\n";
+        break;
+    case End::Refused:
+        judgement.log = prefix + "トンネル用にプロキシサーバへ接続できませんでした\r\n";
+        break;
+    case End::Closed:
+        judgement.log = prefix + "CONNECTへの応答の前に接続が切断されました\r\n";
+        break;
+    case End::BadStatus:
+        judgement.log = prefix + "CONNECTが拒否されました" + Seen(report.statusLine) + "\r\n";
+        break;
+    case End::HandshakeClosed:
+        judgement.log = prefix + "TLSハンドシェイク中に接続が切断されました" + Seen(report.statusLine) + "\r\n";
+        break;
+    case End::HandshakeFailed:
+        judgement.log = prefix + "TLSハンドシェイクに失敗しました" + Seen(report.detail) + "\r\n";
+        break;
+    case End::Verified:
+        judgement.cell = kHttpsOk;
+        judgement.log = prefix + "HTTPSが使用可能なプロキシサーバです" + Seen(report.statusLine) + "\r\n";
+        break;
+    case End::NotVerified:
+        judgement.cell = kHttpsMitm;
+        judgement.log = prefix + "証明書を検証できません。通信が盗聴されている可能性があります" + Seen(report.detail) +
+                        "\r\n証明書の発行先：" + report.subject + "\r\n証明書の発行者：" + report.issuer + "\r\n";
+        break;
+    }
+    return judgement;
+}
+
+} // namespace zandel

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/check/ProxyProbe.h"
+#include "core/check/TunnelReport.h"
 
 namespace zandel {
 
@@ -24,5 +25,19 @@ struct Judgement {
 // Decides a job's result from its ProbeResult and answer. `cgi` grades anonymity; `timeoutMark` turns a
 // cancel into a time-out.
 Judgement JudgeAnswerText(ProbeResult result, const std::string& answer, bool cgi, bool timeoutMark);
+
+} // namespace zandel
+
+namespace zandel {
+
+// The row's HTTPS cell and the reason line of the HTTPS step ("" for a step that did not run).
+struct TunnelJudgement {
+    std::string cell;
+    std::string log;
+};
+
+// `stepOn`: the run has the HTTPS step. `result` is the job's, and `timeoutMark` turns a stop into a time-out,
+// as for the exchange before the step.
+TunnelJudgement JudgeTunnel(const TunnelReport& report, bool stepOn, ProbeResult result, bool timeoutMark);
 
 } // namespace zandel

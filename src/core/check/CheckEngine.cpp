@@ -9,6 +9,7 @@
 #include "core/app/MessageService.h"
 #include "core/app/Texts.h"
 #include "core/check/CheckFormat.h"
+#include "core/check/TunnelExchange.h"
 #include "core/list/RowStore.h"
 #include "core/log/LogMapping.h"
 #include "core/util/Text.h"
@@ -53,18 +54,53 @@ bool CheckEngine::BuildTestRequest() {
         return false;
     }
     const TestRequest request = ComposeTestRequest(accessUrl, m_version, m_settings.UserAgent);
+    std::shared_ptr<const TunnelPlan> tunnel;
+    if (m_settings.HttpsCheckOn) {
+        tunnel = MakeTunnelPlan(accessUrl);
+        if (!tunnel) {
+            return false;
+        }
+    }
     m_cgi = request.cgi;
     m_probe.SetRequestLine(request.requestLine);
     m_probe.SetHeaders(request.headers);
+    m_probe.SetTunnel(tunnel);
     {
         std::lock_guard lock(m_requestMutex);
         m_requestLine = request.requestLine;
         m_headers = request.headers;
         m_waitTimeoutMs = ProbeWaitMs(timeOut);
+        m_tunnelPlan = tunnel;
     }
+    m_tunnelOn = tunnel != nullptr;
     const int parallel = m_settings.ParallelChecks;
     m_parallelWidth = (parallel >= 1 && parallel <= kMaxParallelChecks) ? parallel : 1;
     return true;
+}
+
+void CheckEngine::SetTunnelTrust(std::shared_ptr<const TunnelTrust> trust) {
+    m_trust = std::move(trust);
+}
+
+std::shared_ptr<const TunnelPlan> CheckEngine::MakeTunnelPlan(const std::string& accessUrl) {
+    const std::string target = m_settings.HttpsTarget.empty() ? DefaultTunnelTarget(accessUrl) : m_settings.HttpsTarget;
+    auto plan = std::make_shared<TunnelPlan>();
+    std::string port;
+    if (!SplitTunnelTarget(target, plan->host, port)) {
+        ShowOk(m_messages, texts::kBadHttpsTarget);
+        return nullptr;
+    }
+    if (!m_trust) {
+        std::string error;
+        m_trust = TunnelTrust::Load("", error);
+        if (!m_trust) {
+            ShowOk(m_messages, error);
+            return nullptr;
+        }
+    }
+    plan->trust = m_trust;
+    plan->request = ComposeTunnelRequest(target, m_version, m_settings.UserAgent);
+    return plan;
 }
 
 bool CheckEngine::StartCheck() {
@@ -177,6 +213,7 @@ void CheckEngine::ClearJob() {
     m_job.pBuffer = m_answer;
     m_job.nBufferSize = kAnswerBufferSize;
     m_job.nReceived = 0;
+    m_job.tunnel = TunnelReport{};
 }
 
 void CheckEngine::BeginRunUi(std::string& savedTitle) {
@@ -211,7 +248,7 @@ ProbeResult CheckEngine::RunOneJob(std::string& responseTime) {
     const ProbeResult result = m_probe.RunJob(&m_job);
     m_runningJobs = 0;
     m_timer.Stop();
-    responseTime = FormatElapsed(start, TickCount());
+    responseTime = FormatElapsed(start, ExchangeEndTicks(m_job));
     return result;
 }
 
@@ -310,6 +347,8 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     const std::size_t length = job.pBuffer == nullptr ? 0 : strnlen(job.pBuffer, job.nBufferSize);
     const std::string answer(job.pBuffer == nullptr ? "" : job.pBuffer, length);
     Judgement judgement = JudgeAnswerText(result, answer, m_cgi, timeoutMark);
+    const TunnelJudgement tunnel = JudgeTunnel(job.tunnel, m_tunnelOn, result, timeoutMark);
+    judgement.log += tunnel.log;
     if (row < 0) {
         return judgement;
     }
@@ -319,6 +358,7 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     cells.cells[1] = judgement.result;
     cells.cells[2] = judgement.usable ? responseTime : std::string(kUncheckedTime);
     cells.cells[3] = FormatCheckTime(std::time(nullptr));
+    cells.cells[kHttpsColumn] = tunnel.cell;
     cells.image = judgement.image;
     m_rows.SetRowResult(row, cells);
     if (judgement.usable) {

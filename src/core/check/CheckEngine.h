@@ -22,6 +22,8 @@ namespace zandel {
 struct AppSettings;
 class IMessageService;
 class IRowStore;
+class TunnelTrust;
+struct TunnelPlan;
 
 // The windows around a check run. The run thread calls these; an implementation carries each call to the
 // user-interface thread (the desktop program: getters and the timer's stop wait, changes go on without
@@ -72,6 +74,8 @@ public:
     void Cleanup();
 
     bool BuildTestRequest();
+    // What the HTTPS step trusts, e.g. with an extra CA file; until one is given, the system's store alone.
+    void SetTunnelTrust(std::shared_ptr<const TunnelTrust> trust);
     // Both return whether a run thread was started.
     bool StartCheck();
     bool StartStartupCheck();
@@ -131,6 +135,8 @@ private:
     Judgement JudgeRow(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime,
                        bool timeoutMark);
     void CancelParallel();
+    // The HTTPS step of the run from the settings; null after telling the user why it cannot be made.
+    std::shared_ptr<const TunnelPlan> MakeTunnelPlan(const std::string& accessUrl);
 
     AppSettings& m_settings;
     IRowStore& m_rows;
@@ -161,6 +167,9 @@ private:
     std::string m_requestLine;
     std::string m_headers;
     std::uint32_t m_waitTimeoutMs = ProbeWaitMs(kTimeOutDefault);
+    std::shared_ptr<const TunnelPlan> m_tunnelPlan;
+    std::atomic<bool> m_tunnelOn{false};
+    std::shared_ptr<const TunnelTrust> m_trust; // the user-interface thread's
 
     // The parallel probe of the run in progress, for stop and skip from the user-interface thread.
     std::mutex m_parallelMutex;

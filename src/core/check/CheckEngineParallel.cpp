@@ -106,6 +106,7 @@ void CheckEngine::RunParallel(const std::vector<int>& rows, const std::vector<st
     {
         std::lock_guard lock(m_requestMutex);
         probe.SetRequest(m_requestLine, m_headers, m_waitTimeoutMs);
+        probe.SetTunnel(m_tunnelPlan);
     }
     {
         std::lock_guard lock(m_parallelMutex);
@@ -148,7 +149,7 @@ void CheckEngine::RunParallel(const std::vector<int>& rows, const std::vector<st
         }
         const ParallelProbe::Done done = probe.Collect();
         JobSlot& slot = stages.SlotOf(*done.job);
-        const std::string responseTime = FormatElapsed(slot.start, TickCount());
+        const std::string responseTime = FormatElapsed(slot.start, ExchangeEndTicks(slot.job));
         m_rows.SetRowSelected(slot.row, false);
         slot.block += JudgeRow(slot.row, slot.job, done.result, responseTime, slot.timeoutMark).log;
         slot.block += FrameLineAfter(slot.job.szHost, slot.job.szPort);

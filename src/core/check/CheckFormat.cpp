@@ -65,4 +65,8 @@ std::uint32_t TickCount() {
     return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
+std::uint32_t ExchangeEndTicks(const ProbeJob& job) {
+    return job.tunnel.end == TunnelReport::End::NotRun ? TickCount() : job.tunnel.startTicks;
+}
+
 } // namespace zandel

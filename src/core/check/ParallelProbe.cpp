@@ -18,6 +18,8 @@
 #include <unistd.h>
 
 #include "core/check/ProbeExchange.h"
+#include "core/check/ProbeLookupPool.h"
+#include "core/check/TunnelExchange.h"
 
 namespace zandel {
 
@@ -35,6 +37,7 @@ struct ParallelProbe::Connection {
     ProbeJob* job = nullptr;
     std::atomic<bool>* mark = nullptr;
     std::shared_ptr<const std::string> request;
+    std::shared_ptr<const TunnelPlan> tunnelPlan;
     State state = State::Lookup;
     UniqueFd fd;
     std::uint64_t sequence = 0; // the order of submission
@@ -44,52 +47,8 @@ struct ParallelProbe::Connection {
     std::uint64_t waitDeadline = 0;
     std::uint64_t waitMs = 0;
     std::optional<ProbeExchange> exchange;
-};
-
-// Lookup threads outlive the probe when the resolver keeps one blocked: they hold this, not the probe.
-struct ParallelProbe::LookupPool {
-    struct Ask {
-        std::size_t index;
-        unsigned serial;
-        ProbeHostName host;
-    };
-    struct Answer {
-        std::size_t index;
-        unsigned serial;
-        bool ok;
-        in_addr address;
-    };
-
-    std::mutex mutex;
-    std::condition_variable asked;
-    std::deque<Ask> asks;
-    std::vector<Answer> answers;
-    bool stop = false;
-    UniqueFd wake; // a duplicate of the probe's wake-up descriptor, so that the pool may outlive the probe
-
-    void Serve() {
-        for (;;) {
-            Ask ask;
-            {
-                std::unique_lock lock(mutex);
-                asked.wait(lock, [&] { return stop || !asks.empty(); });
-                if (stop) {
-                    return;
-                }
-                ask = asks.front();
-                asks.pop_front();
-            }
-            Answer answer{ask.index, ask.serial, false, {}};
-            answer.ok = ResolveProbeHost(ask.host, &answer.address);
-            std::lock_guard lock(mutex);
-            if (stop) {
-                return;
-            }
-            answers.push_back(answer);
-            const std::uint64_t one = 1;
-            [[maybe_unused]] const ssize_t written = ::write(wake.Get(), &one, sizeof one);
-        }
-    }
+    std::optional<TunnelExchange> tunnel;
+    int status = CProxyProbe::kStatusOk; // the exchange's, while the HTTPS step runs
 };
 
 void RaiseOpenFileLimit() {
@@ -130,7 +89,7 @@ bool ParallelProbe::Start() {
     if (::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, m_wake.Get(), &wakeEvent) != 0) {
         return false;
     }
-    m_lookups = std::make_shared<LookupPool>();
+    m_lookups = std::make_shared<ProbeLookupPool>();
     m_lookups->wake.Reset(::fcntl(m_wake.Get(), F_DUPFD_CLOEXEC, 0));
     try {
         for (int i = 0; i < kLookupThreads; ++i) {
@@ -152,6 +111,11 @@ void ParallelProbe::SetRequest(const std::string& requestLine, const std::string
     m_waitMs = static_cast<int>(std::min<std::uint32_t>(waitTimeoutMs, INT_MAX));
 }
 
+void ParallelProbe::SetTunnel(std::shared_ptr<const TunnelPlan> plan) {
+    std::lock_guard lock(m_inMutex);
+    m_tunnel = std::move(plan);
+}
+
 void ParallelProbe::Wake() {
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = ::write(m_wake.Get(), &one, sizeof one);
@@ -166,6 +130,7 @@ std::uint64_t ParallelProbe::NowMs() const {
 void ParallelProbe::Submit(ProbeJob* job, std::uint32_t timeoutMs, std::atomic<bool>* timeoutMark) {
     job->pBuffer[0] = '\0';
     job->nReceived = 0;
+    job->tunnel = TunnelReport{};
     if (m_callback != nullptr) {
         m_callback->OnProbeStage(PE_START, *job);
     }
@@ -251,12 +216,14 @@ void ParallelProbe::TakeSubmissions() {
     std::vector<Submission> submitted;
     std::uint64_t cancelUpTo = 0;
     std::shared_ptr<const std::string> request;
+    std::shared_ptr<const TunnelPlan> tunnel;
     int waitMs = 0;
     {
         std::lock_guard lock(m_inMutex);
         submitted.swap(m_submitted);
         cancelUpTo = m_cancelUpTo;
         request = std::make_shared<const std::string>(m_request);
+        tunnel = m_tunnel;
         waitMs = m_waitMs;
     }
     const std::uint64_t now = NowMs();
@@ -273,6 +240,7 @@ void ParallelProbe::TakeSubmissions() {
         connection->job = submission.job;
         connection->mark = submission.mark;
         connection->request = request;
+        connection->tunnelPlan = tunnel;
         connection->serial = ++m_serial;
         connection->sequence = submission.sequence;
         connection->waitMs = static_cast<std::uint64_t>(waitMs);
@@ -288,7 +256,7 @@ void ParallelProbe::TakeSubmissions() {
             StartConnect(index);
             continue;
         }
-        LookupPool::Ask ask{index, c.serial, {}};
+        ProbeLookupPool::Ask ask{index, c.serial, {}};
         std::memcpy(ask.host, host, sizeof host);
         std::lock_guard lock(m_lookups->mutex);
         m_lookups->asks.push_back(ask);
@@ -302,12 +270,12 @@ void ParallelProbe::TakeSubmissions() {
 }
 
 void ParallelProbe::TakeLookups() {
-    std::vector<LookupPool::Answer> answers;
+    std::vector<ProbeLookupPool::Answer> answers;
     {
         std::lock_guard lock(m_lookups->mutex);
         answers.swap(m_lookups->answers);
     }
-    for (const LookupPool::Answer& answer : answers) {
+    for (const ProbeLookupPool::Answer& answer : answers) {
         // A job that ended while its lookup ran no longer wants the answer.
         if (answer.index >= m_connections.size() || !m_connections[answer.index] ||
             m_connections[answer.index]->serial != answer.serial) {
@@ -341,25 +309,64 @@ void ParallelProbe::StartConnect(std::size_t index) {
     }
 }
 
+void ParallelProbe::StartTunnel(std::size_t index, int status) {
+    Connection& c = *m_connections[index];
+    c.status = status;
+    ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_DEL, c.fd.Get(), nullptr);
+    ::shutdown(c.fd.Get(), SHUT_RDWR);
+    c.fd.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    c.tunnel.emplace(*c.job, c.fd.Get(), *c.tunnelPlan, m_callback);
+    epoll_event event{};
+    event.events = EPOLLOUT;
+    event.data.u64 = index;
+    if (!c.fd.IsOpen() ||
+        (::connect(c.fd.Get(), reinterpret_cast<const sockaddr*>(&c.target), sizeof c.target) != 0 &&
+         errno != EINPROGRESS) ||
+        ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, c.fd.Get(), &event) != 0) {
+        c.tunnel->Stop(CProxyProbe::kStatusSocketError);
+        End(index, status);
+    }
+}
+
 void ParallelProbe::OnSocketReady(std::size_t index) {
     // Events for a job ended earlier in the same batch are stale.
     if (index >= m_connections.size() || !m_connections[index] || !m_connections[index]->exchange) {
         return;
     }
     Connection& c = *m_connections[index];
+    c.waitDeadline = NowMs() + c.waitMs;
+    if (c.tunnel) {
+        const ProbeExchange::Step before = c.tunnel->Current();
+        const ProbeExchange::Step step = c.tunnel->OnReady();
+        if (step == ProbeExchange::Step::Finished) {
+            End(index, c.status);
+        } else if (step != before) {
+            Rearm(index, step == ProbeExchange::Step::WantWrite);
+        }
+        return;
+    }
     const ProbeExchange::Step before = c.exchange->Current();
     const ProbeExchange::Step step = c.exchange->OnReady();
-    c.waitDeadline = NowMs() + c.waitMs;
     if (step == ProbeExchange::Step::Finished) {
-        End(index, c.exchange->Finish());
+        const int status = c.exchange->Finish();
+        // The HTTPS step follows only an exchange that got through to the proxy and was not cut short.
+        if (c.tunnelPlan && c.exchange->Connected() && status == CProxyProbe::kStatusOk) {
+            StartTunnel(index, status);
+        } else {
+            End(index, status);
+        }
         return;
     }
     if (step != before) {
-        epoll_event event{};
-        event.events = EPOLLIN;
-        event.data.u64 = index;
-        ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_MOD, c.fd.Get(), &event);
+        Rearm(index, false);
     }
+}
+
+void ParallelProbe::Rearm(std::size_t index, bool wantWrite) {
+    epoll_event event{};
+    event.events = wantWrite ? EPOLLOUT : EPOLLIN;
+    event.data.u64 = index;
+    ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_MOD, m_connections[index]->fd.Get(), &event);
 }
 
 void ParallelProbe::CheckDeadlines() {
@@ -375,6 +382,9 @@ void ParallelProbe::CheckDeadlines() {
                 c.mark->store(true);
             }
             End(i, CProxyProbe::kStatusCancelled);
+        } else if (now >= c.waitDeadline && c.tunnel) {
+            c.tunnel->OnWaitExpired();
+            End(i, c.status);
         } else if (now >= c.waitDeadline && c.exchange) {
             c.exchange->OnWaitExpired();
             End(i, c.exchange->Finish());
@@ -387,7 +397,11 @@ void ParallelProbe::CheckDeadlines() {
 void ParallelProbe::End(std::size_t index, int status) {
     std::unique_ptr<Connection> c = std::move(m_connections[index]);
     m_free.push_back(index);
-    if (c->exchange && c->exchange->Current() != ProbeExchange::Step::Finished) {
+    if (c->tunnel) {
+        // However the HTTPS step ends, the job's status stays what the exchange before it gave.
+        c->tunnel->Stop(status);
+        status = c->status;
+    } else if (c->exchange && c->exchange->Current() != ProbeExchange::Step::Finished) {
         c->exchange->Stop(status);
         status = c->exchange->Finish();
     }

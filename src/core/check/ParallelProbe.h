@@ -22,9 +22,13 @@ void RaiseOpenFileLimit();
 // same stage rules as the one-job probe (ProbeExchange); name lookups go to a small pool of lookup threads, so
 // a slow one stalls no other job, while dotted IPv4 addresses never reach the resolver. Every job has its own
 // time-out from its start; when it runs out the job's time-out mark is set and the job ends as cancelled, as
-// the window's time-out timer ends a job. PE_START and the closing events (PE_TIMEOUT, PE_CANCELLED,
+// the window's time-out timer ends a job. With a tunnel plan, a completed exchange goes on to the HTTPS step
+// on a second connection under the same time-out. PE_START and the closing events (PE_TIMEOUT, PE_CANCELLED,
 // PE_SOCKET_ERROR, then PE_END) are raised on the thread that submits and collects jobs, the connection's
 // stages on the I/O thread.
+struct ProbeLookupPool;
+struct TunnelPlan;
+
 class ParallelProbe final {
 public:
     struct Done {
@@ -41,6 +45,8 @@ public:
     bool Start();
     // Taken for the jobs submitted afterwards.
     void SetRequest(const std::string& requestLine, const std::string& headers, std::uint32_t waitTimeoutMs);
+    // Null (the default) leaves the HTTPS step out.
+    void SetTunnel(std::shared_ptr<const TunnelPlan> plan);
 
     // Raises PE_START and hands the job over; the caller keeps the job and its buffer untouched until Collect
     // gives it back. `timeoutMark` (the job's own) is set when its `timeoutMs` run out.
@@ -53,13 +59,14 @@ public:
 
 private:
     struct Connection;
-    struct LookupPool;
 
     void IoLoop();
     void TakeSubmissions();
     void TakeLookups();
     void StartConnect(std::size_t index);
+    void StartTunnel(std::size_t index, int status);
     void OnSocketReady(std::size_t index);
+    void Rearm(std::size_t index, bool wantWrite);
     void CheckDeadlines();
     void End(std::size_t index, int status);
     void Wake();
@@ -69,7 +76,7 @@ private:
     UniqueFd m_epoll;
     UniqueFd m_wake;
     std::thread m_io;
-    std::shared_ptr<LookupPool> m_lookups;
+    std::shared_ptr<ProbeLookupPool> m_lookups;
     int m_outstanding = 0; // the submitting thread's count
 
     // Handed from the submitting thread to the I/O thread.
@@ -85,6 +92,7 @@ private:
     std::uint64_t m_cancelUpTo = 0; // jobs with a sequence number up to this one are to be cancelled
     bool m_stop = false;
     std::string m_request;
+    std::shared_ptr<const TunnelPlan> m_tunnel;
     int m_waitMs = 40000;
 
     // Ended jobs, from the I/O thread to the collecting thread.

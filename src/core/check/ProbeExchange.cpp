@@ -97,6 +97,7 @@ ProbeExchange::Step ProbeExchange::OnReady() {
             return Finished(CProxyProbe::kStatusSocketError);
         }
         m_step = Step::WantRead;
+        m_connected = true;
         Raise(PE_CONNECTED);
         Raise(PE_SENT);
         return m_step;

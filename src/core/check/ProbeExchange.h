@@ -47,6 +47,8 @@ public:
     void Stop(int status);
 
     Step Current() const { return m_step; }
+    // The connection to the proxy was made.
+    bool Connected() const { return m_connected; }
     // Once finished: records the length received in the job and raises PE_RECEIVED for an answer that was
     // not cut off by a time-out or a cancel. The worker's exit status.
     int Finish();
@@ -63,6 +65,7 @@ private:
     Step m_step = Step::WantWrite;
     int m_status = CProxyProbe::kStatusOk;
     bool m_firstChunk = true;
+    bool m_connected = false;
     std::uint32_t m_received = 0;
 };
 

@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "core/check/ProbeExchange.h"
+#include "core/check/TunnelExchange.h"
 #include "core/util/Text.h"
 
 namespace zandel {
@@ -117,6 +118,11 @@ void CProxyProbe::SetHeaders(const std::string& text) {
     m_headers = text;
 }
 
+void CProxyProbe::SetTunnel(std::shared_ptr<const TunnelPlan> plan) {
+    std::lock_guard lock(m_settingsMutex);
+    m_tunnel = std::move(plan);
+}
+
 void CProxyProbe::Raise(int event, ProbeJob* job) const {
     if (m_callback != nullptr) {
         m_callback->OnProbeStage(event, *job);
@@ -196,15 +202,18 @@ int CProxyProbe::ProbeThread() {
     ProbeJob& job = m_job;
     job.pBuffer[0] = '\0';
     job.nReceived = 0;
+    job.tunnel = TunnelReport{};
 
     // Settings are taken once, under the lock, into fixed storage: the exchange allocates nothing.
     char request[kMaxRequestChars + 1];
     std::size_t requestLength = 0;
     int waitMs = 0;
+    std::shared_ptr<const TunnelPlan> tunnel;
     {
         std::lock_guard lock(m_settingsMutex);
         requestLength = ComposeProbeRequest(request, m_requestLine, m_headers);
         waitMs = static_cast<int>(std::min<std::uint32_t>(m_waitTimeoutMs, INT_MAX));
+        tunnel = m_tunnel;
     }
 
     const UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
@@ -224,11 +233,29 @@ int CProxyProbe::ProbeThread() {
         errno != EINPROGRESS) {
         return kStatusSocketError;
     }
-    return Exchange(socket.Get(), request, requestLength, waitMs);
+    ProbeExchange exchange(m_job, socket.Get(), request, requestLength, m_callback);
+    Drive(exchange, socket.Get(), waitMs);
+    const int status = exchange.Finish();
+    // The HTTPS step follows only an exchange that got through to the proxy and was not cut short.
+    if (tunnel && exchange.Connected() && status == kStatusOk) {
+        RunTunnel(target, *tunnel, waitMs);
+    }
+    return status;
 }
 
-int CProxyProbe::Exchange(int fd, const char* request, std::size_t requestLength, int waitMs) {
-    ProbeExchange exchange(m_job, fd, request, requestLength, m_callback);
+void CProxyProbe::RunTunnel(sockaddr_in target, const TunnelPlan& plan, int waitMs) {
+    const UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    const ShutdownOnExit shutdown(socket);
+    TunnelExchange exchange(m_job, socket.Get(), plan, m_callback);
+    if (!socket.IsOpen() || (::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 &&
+                             errno != EINPROGRESS)) {
+        exchange.Stop(kStatusSocketError);
+        return;
+    }
+    Drive(exchange, socket.Get(), waitMs);
+}
+
+template <class E> void CProxyProbe::Drive(E& exchange, int fd, int waitMs) {
     while (exchange.Current() != ProbeExchange::Step::Finished) {
         // Only Cancel clears the flag while a job runs: one that lands while the worker handles the events of
         // a wait ends the job as cancelled too, not as a finished exchange with whatever had arrived.
@@ -261,7 +288,6 @@ int CProxyProbe::Exchange(int fd, const char* request, std::size_t requestLength
             exchange.OnReady();
         }
     }
-    return exchange.Finish();
 }
 
 CProxyProbe::WakeArming::WakeArming(CProxyProbe& probe) : m_probe(probe) {

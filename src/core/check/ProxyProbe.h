@@ -2,9 +2,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
+#include <netinet/in.h>
+
+#include "core/check/TunnelReport.h"
 #include "core/util/UniqueFd.h"
 
 namespace zandel {
@@ -16,9 +20,12 @@ struct ProbeJob {
     char* pBuffer = nullptr;
     std::uint32_t nBufferSize = 0;
     std::uint32_t nReceived = 0;
+    TunnelReport tunnel; // the HTTPS step's findings, when it ran
 };
 
-// Stage codes handed to the stage callback (6 is not used).
+struct TunnelPlan;
+
+// Stage codes handed to the stage callback (6 is not used). 13 to 15 come from the HTTPS step.
 enum ProbeEvent : int {
     PE_START = 3,
     PE_END = 4,
@@ -29,6 +36,9 @@ enum ProbeEvent : int {
     PE_TIMEOUT = 10,
     PE_CANCELLED = 11,
     PE_SOCKET_ERROR = 12,
+    PE_TUNNEL_SENT = 13,
+    PE_TUNNEL_OPEN = 14,
+    PE_HANDSHAKE_DONE = 15,
 };
 
 enum ProbeResult : int {
@@ -44,7 +54,7 @@ ProbeResult ProbeResultForStatus(int status);
 int ClosingEventFor(ProbeResult result);
 
 // Where a probe reports the stages of its jobs: on the calling thread (3, 4, 10, 11, 12) and on the thread
-// that drives the connection (5, 7, 8, 9).
+// that drives the connection (5, 7, 8, 9, 13, 14, 15).
 class IProbeStages {
 public:
     virtual ~IProbeStages() = default;
@@ -53,8 +63,9 @@ public:
 using ProbeCallback = IProbeStages*;
 
 // The network side of one proxy check: connect, send the test request, collect the answer into the
-// caller's buffer, end by close, full buffer, time-out or cancel. One job at a time, each on a worker thread
-// of its own while the caller blocks in RunJob; Cancel may come from any thread.
+// caller's buffer, end by close, full buffer, time-out or cancel; then, with a tunnel plan, the HTTPS step
+// on a second connection once the exchange was completed. One job at a time, each on a worker thread of its
+// own while the caller blocks in RunJob; Cancel may come from any thread.
 class CProxyProbe final {
 public:
     // Exit statuses of the worker.
@@ -76,6 +87,8 @@ public:
     void SetWaitTimeout(std::uint32_t milliseconds);
     void SetRequestLine(const std::string& text);
     void SetHeaders(const std::string& text);
+    // Null (the default) leaves the HTTPS step out.
+    void SetTunnel(std::shared_ptr<const TunnelPlan> plan);
     ProbeResult RunJob(ProbeJob* job);
     bool Cancel();
 
@@ -95,7 +108,9 @@ private:
     };
 
     int ProbeThread();
-    int Exchange(int fd, const char* request, std::size_t requestLength, int waitMs);
+    // Feeds an exchange with its socket's readiness until it is over, a wait expires or Cancel comes.
+    template <class E> void Drive(E& exchange, int fd, int waitMs);
+    void RunTunnel(sockaddr_in target, const TunnelPlan& plan, int waitMs);
     void Raise(int event, ProbeJob* job) const;
 
     std::atomic<bool> m_initialized{false};
@@ -106,6 +121,7 @@ private:
     std::uint32_t m_waitTimeoutMs = 30000;
     std::string m_requestLine;
     std::string m_headers;
+    std::shared_ptr<const TunnelPlan> m_tunnel;
 
     ProbeJob m_job;
     std::atomic<bool> m_running{false};

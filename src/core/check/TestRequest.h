@@ -15,4 +15,12 @@ struct TestRequest {
 TestRequest ComposeTestRequest(const std::string& accessUrl, const std::string& httpVersion,
                                const std::string& userAgent);
 
+// The HTTPS step's target when none is set: the access URL's host on port 443.
+std::string DefaultTunnelTarget(const std::string& accessUrl);
+// "host:port" (the port 1 to 65535 in digits) into its parts; an IPv6 address in brackets loses them.
+bool SplitTunnelTarget(const std::string& target, std::string& host, std::string& port);
+// "CONNECT host:port HTTP/<version>" with the Host and User-Agent lines the test request has, and the blank line.
+std::string ComposeTunnelRequest(const std::string& target, const std::string& httpVersion,
+                                 const std::string& userAgent);
+
 } // namespace zandel

@@ -25,6 +25,12 @@ std::string LogLineForEvent(int event, bool timeoutMark) {
         return timeoutMark ? timeoutLine : "STOP>プロキシチェックがユーザにより中断\r\n";
     case PE_SOCKET_ERROR:
         return "ERROR>プロキシチェック時にソケットエラーが発生したため終了\r\n";
+    case PE_TUNNEL_SENT:
+        return "CONNECT>トンネル要求送信成功\r\n";
+    case PE_TUNNEL_OPEN:
+        return "CONNECT>トンネル接続成功\r\n";
+    case PE_HANDSHAKE_DONE:
+        return "TLS>ハンドシェイク成功\r\n";
     default:
         return "";
     }

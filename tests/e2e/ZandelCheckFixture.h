@@ -1,0 +1,72 @@
+#pragma once
+
+// zandel-check as a user runs it: the program started as a process of its own in a test folder, with real
+// proxy servers from the distribution on loopback in front of the echo judge.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "support/EchoJudge.h"
+#include "support/Subprocess.h"
+#include "support/TempDir.h"
+
+namespace zandel {
+
+inline constexpr const char* kTinyproxy = "/usr/bin/tinyproxy";
+#ifdef __SANITIZE_ADDRESS__
+inline constexpr bool kUnderAddressSanitizer = true; // zandel-check is built the same way as this test
+#else
+inline constexpr bool kUnderAddressSanitizer = false;
+#endif
+
+struct Outcome {
+    std::optional<int> exitCode;
+    std::string out;
+    std::string err;
+};
+
+class ZandelCheckTest : public ::testing::Test {
+protected:
+    // Runs zandel-check in the test's folder and waits for it.
+    Outcome Run(std::vector<std::string> args) {
+        args.insert(args.begin(), ZANDEL_CHECK_BIN);
+        test::Subprocess process(args, m_dir.Path(), m_dir.File("out"), m_dir.File("err"));
+        Outcome outcome;
+        outcome.exitCode = process.Wait();
+        outcome.out = m_dir.Read("out");
+        outcome.err = m_dir.Read("err");
+        return outcome;
+    }
+
+    // tinyproxy on a free loopback port, allowed to reach only 127.0.0.1; `extra` adds configuration lines.
+    void StartTinyproxy(const std::string& extra = "") {
+        ASSERT_EQ(access(kTinyproxy, X_OK), 0) << "tinyproxy is not installed: scripts/setup.sh installs it";
+        const int port = test::FreeLoopbackPort();
+        const std::string name = "tinyproxy" + std::to_string(m_tinyproxies.size());
+        m_dir.Write("filter", "^127\\.0\\.0\\.1$\n");
+        m_dir.Write(name + ".conf", "Port " + std::to_string(port) +
+                                        "\nListen 127.0.0.1\nTimeout 10\nAllow 127.0.0.1\nMaxClients 20\n"
+                                        "LogLevel Warning\nFilter \"" +
+                                        m_dir.File("filter") + "\"\nFilterDefaultDeny Yes\n" + extra);
+        m_tinyproxies.push_back(std::make_unique<test::Subprocess>(
+            std::vector<std::string>{kTinyproxy, "-d", "-c", m_dir.File(name + ".conf")}, m_dir.Path(),
+            m_dir.File(name + ".out"), m_dir.File(name + ".err")));
+        ASSERT_TRUE(test::WaitForListening(port)) << m_dir.Read(name + ".err");
+        m_tinyproxyPort = port;
+    }
+
+    std::string TinyproxyAddress() const { return "127.0.0.1:" + std::to_string(m_tinyproxyPort); }
+
+    test::TempDir m_dir;
+    test::EchoJudge m_judge;
+    std::vector<std::unique_ptr<test::Subprocess>> m_tinyproxies;
+    int m_tinyproxyPort = 0; // the last one started
+};
+
+} // namespace zandel

@@ -1,8 +1,6 @@
 #include "ui/list/RidIdiView.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <utility>
 
 #include <QApplication>
@@ -16,7 +14,6 @@
 #include <QTimer>
 
 #include "core/app/AppSettings.h"
-#include "core/check/TunnelExchange.h"
 #include "core/frame/CommandIds.h"
 #include "core/list/ListCommands.h"
 #include "core/list/ListDocument.h"
@@ -134,15 +131,7 @@ CRidIdiView::CRidIdiView(AppSettings& settings, ICheckHost& runWindows, QWidget*
     m_engine = std::make_unique<CheckEngine>(m_settings, *m_rows, runWindows, static_cast<ITimeoutTimer&>(*this),
                                              MessageBoxService::Instance());
     m_probeReady = m_engine->Initialize();
-    // The console's --ca-file for the window: an extra trust anchor for the HTTPS step (a company or test CA).
-    if (const char* caFile = std::getenv("ZANDEL_CA_FILE"); caFile != nullptr && *caFile != '\0') {
-        std::string error;
-        if (auto trust = TunnelTrust::Load(caFile, error)) {
-            m_engine->SetTunnelTrust(std::move(trust));
-        } else {
-            std::fprintf(stderr, "zandel: ZANDEL_CA_FILE: %s\n", error.c_str());
-        }
-    }
+    TrustExtraCa();
     viewport()->setAcceptDrops(m_probeReady);
 }
 

@@ -97,6 +97,7 @@ private:
     void Start(int periodMs, std::function<void()> onFire) override;
     void Stop() override;
 
+    void TrustExtraCa();
     bool RunActive() const;
     void Follow(const ListChange& change);
     void OnListClick();

@@ -3,10 +3,14 @@
 
 #include "ui/list/RidIdiView.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include <QCoreApplication>
 #include <QThread>
 #include <QTimer>
 
+#include "core/check/TunnelExchange.h"
 #include "ui/list/ListRows.h"
 
 namespace zandel::ui {
@@ -46,6 +50,18 @@ bool CRidIdiView::IsCheckBarRunning() const {
 
 int CRidIdiView::RemainingCount() const {
     return m_engine ? m_engine->RemainingCount() : 0;
+}
+
+// The console's --ca-file for the window: an extra trust anchor for the HTTPS step (a company or test CA).
+void CRidIdiView::TrustExtraCa() {
+    if (const char* caFile = std::getenv("ZANDEL_CA_FILE"); caFile != nullptr && *caFile != '\0') {
+        std::string error;
+        if (auto trust = TunnelTrust::Load(caFile, error)) {
+            m_engine->SetTunnelTrust(std::move(trust));
+        } else {
+            std::fprintf(stderr, "zandel: ZANDEL_CA_FILE: %s\n", error.c_str());
+        }
+    }
 }
 
 void CRidIdiView::SetLabelEditing(bool enabled) {

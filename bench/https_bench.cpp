@@ -32,21 +32,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kTimeOutSeconds = 5;
 constexpr int kUsableRows = 100;
 
-// A port that takes connections into its backlog and never accepts them: a proxy that never answers, at no
-// cost to this process.
-int BlackHole(std::uint16_t& port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(fd, 4096);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    port = ntohs(address.sin_port);
-    return fd;
-}
-
 double RunSeconds(const test::TempDir& dir, std::vector<std::string> args) {
     args.insert(args.begin(), ZANDEL_CHECK_BIN);
     const auto start = Clock::now();
@@ -72,8 +57,10 @@ int main(int argc, char** argv) {
     test::TlsServer server(ca.Issue("127.0.0.1", "IP:127.0.0.1"));
     test::EchoJudge judge;
     test::FakeProxy usable(test::fake::ForwardToJudge({}));
+    // A port that takes connections into its backlog and never accepts them: a proxy that never answers, at
+    // no cost to this process.
     std::uint16_t holePort = 0;
-    const int hole = BlackHole(holePort);
+    const UniqueFd hole = test::ListenLoopback(holePort, 4096);
     test::TempDir dir;
     const std::string caFile = dir.Write("ca.pem", ca.CertificatePem());
     const std::string url = "http://127.0.0.1:" + std::to_string(judge.Port()) + "/index.html";
@@ -127,6 +114,5 @@ int main(int argc, char** argv) {
     std::printf("1000 proxies at once (700 silent, 300 usable), time-out %d s, median of %d: without the step %.2f "
                 "time-outs, with it %.2f time-outs (aim <= 1.5: %s)\n",
                 kTimeOutSeconds, rounds, plainRatio, steppedRatio, steppedRatio <= 1.5 ? "met" : "missed");
-    ::close(hole);
     return 0;
 }

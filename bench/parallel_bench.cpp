@@ -30,28 +30,13 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kTimeOutSeconds = 5;
 
-int Listen(std::uint16_t& port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(fd, 4096);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    port = ntohs(address.sin_port);
-    return fd;
-}
-
 // The three kinds of proxy on one thread: black holes hold every connection, slow ones answer late, good ones
 // at once with what a judge echoes for a proxy that adds nothing.
 class PublicList final {
 public:
     PublicList() {
         for (auto& l : m_listeners) {
-            l.fd = Listen(l.port);
+            l.fd = zandel::test::ListenLoopback(l.port, 4096, SOCK_NONBLOCK);
         }
         m_thread = std::thread([this] { Serve(); });
     }
@@ -63,7 +48,7 @@ public:
 
 private:
     struct Listener {
-        int fd = -1;
+        zandel::UniqueFd fd;
         std::uint16_t port = 0;
     };
     struct Pending {
@@ -77,7 +62,7 @@ private:
             epoll_event event{};
             event.events = EPOLLIN;
             event.data.u64 = k;
-            ::epoll_ctl(epoll, EPOLL_CTL_ADD, m_listeners[k].fd, &event);
+            ::epoll_ctl(epoll, EPOLL_CTL_ADD, m_listeners[k].fd.Get(), &event);
         }
         std::mt19937 random(7);
         std::uniform_int_distribution<int> lateMs(500, 3000);
@@ -90,7 +75,7 @@ private:
             for (int i = 0; i < count; ++i) {
                 const auto kind = events[i].data.u64;
                 for (;;) {
-                    const int client = ::accept4(m_listeners[kind].fd, nullptr, nullptr, SOCK_CLOEXEC);
+                    const int client = ::accept4(m_listeners[kind].fd.Get(), nullptr, nullptr, SOCK_CLOEXEC);
                     if (client < 0) {
                         break;
                     }

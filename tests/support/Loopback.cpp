@@ -8,6 +8,28 @@
 
 namespace zandel::test {
 
+UniqueFd ListenLoopback(std::uint16_t& port, int backlog, int typeFlags) {
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | typeFlags, 0));
+    if (!fd.IsOpen()) {
+        return fd;
+    }
+    const int yes = 1;
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd.Get(), backlog) != 0 ||
+        ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        fd.Close();
+        return fd;
+    }
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
 std::string LoopbackAddress(std::uint16_t port) {
     return std::string(kLoopbackHost) + ":" + std::to_string(port);
 }

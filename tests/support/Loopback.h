@@ -18,6 +18,10 @@ inline constexpr const char* kUnresolvableHost = "no..such.invalid";
 // "127.0.0.1:port".
 std::string LoopbackAddress(std::uint16_t port);
 
+// A socket listening on 127.0.0.1:port, or on a free port when `port` is 0; `port` becomes the port taken.
+// `typeFlags` adds socket type flags such as SOCK_NONBLOCK. Not open when the port cannot be had.
+UniqueFd ListenLoopback(std::uint16_t& port, int backlog, int typeFlags = 0);
+
 // A blocking TCP connection to 127.0.0.1:port; not open when the connection fails.
 UniqueFd ConnectLoopback(std::uint16_t port);
 

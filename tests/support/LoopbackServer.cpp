@@ -12,27 +12,20 @@
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 
+#include "support/Loopback.h"
+
 namespace zandel::test {
 
 LoopbackServer::LoopbackServer(Handler handler, std::uint16_t port)
-    : m_handler(std::move(handler)), m_listen(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)),
-      m_stop(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    if (!m_listen.IsOpen() || !m_stop.IsOpen()) {
+    : m_handler(std::move(handler)), m_stop(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (!m_stop.IsOpen()) {
         throw std::system_error(errno, std::generic_category(), "loopback server");
     }
-    const int yes = 1;
-    ::setsockopt(m_listen.Get(), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(m_listen.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(m_listen.Get(), SOMAXCONN) != 0) {
+    m_port = port;
+    m_listen = ListenLoopback(m_port, SOMAXCONN);
+    if (!m_listen.IsOpen()) {
         throw std::system_error(errno, std::generic_category(), "listen on 127.0.0.1:" + std::to_string(port));
     }
-    socklen_t length = sizeof address;
-    ::getsockname(m_listen.Get(), reinterpret_cast<sockaddr*>(&address), &length);
-    m_port = ntohs(address.sin_port);
     m_acceptThread = std::thread([this] { AcceptLoop(); });
 }
 

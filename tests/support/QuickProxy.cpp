@@ -23,19 +23,11 @@ constexpr std::string_view kAnswer = "HTTP/1.0 200 OK\r\nContent-Type: text/plai
 } // namespace
 
 QuickProxy::QuickProxy() {
-    m_listen.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const int on = 1;
-    ::setsockopt(m_listen.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(m_listen.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(m_listen.Get(), 128) != 0 ||
-        ::getsockname(m_listen.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    m_port = 0;
+    m_listen = ListenLoopback(m_port, 128);
+    if (!m_listen.IsOpen()) {
         throw std::system_error(errno, std::generic_category(), "quick proxy");
     }
-    m_port = ntohs(address.sin_port);
     m_stop.Reset(::eventfd(0, EFD_CLOEXEC));
     m_thread = std::thread([this] { Serve(); });
 }

@@ -411,6 +411,14 @@ private Q_SLOTS:
         QCOMPARE(m_rig->messages.Boxes().size(), std::size_t(1));
     }
 
+    // Without the HTTPS step the list shows the four columns it always has.
+    void httpsColumnShowsOnlyWithTheStep() {
+        QVERIFY(m_rig->view->isColumnHidden(kHttpsColumn));
+        m_rig->settings.HttpsCheckOn = true;
+        m_rig->view->ShowHttpsColumn();
+        QVERIFY(!m_rig->view->isColumnHidden(kHttpsColumn));
+    }
+
     void commandsOfTheMainWindowAreNotTheLists() {
         for (int id : {cmd::kHideToTray, cmd::kAlwaysOnTop, cmd::kSettings}) {
             QVERIFY(!m_rig->view->OnCommand(id));

@@ -7,6 +7,7 @@
 #include "core/frame/ProgramLauncher.h"
 #include "ui/app/AboutDlg.h"
 #include "ui/frame/MainFrame.h"
+#include "ui/list/RidIdiView.h"
 #include "ui/multistage/PropSheet2.h"
 #include "ui/settings/PropSheet.h"
 #include "ui/util/MessageBoxService.h"
@@ -24,6 +25,7 @@ void CMainFrame::OpenSettingsSheet() {
     }
     CPropSheet sheet(m_settings, m_launcher, userAgents, this);
     sheet.exec();
+    m_view->ShowHttpsColumn();
 }
 
 void CMainFrame::OpenMultiStageSheet() {

@@ -132,6 +132,7 @@ CRidIdiView::CRidIdiView(AppSettings& settings, ICheckHost& runWindows, QWidget*
                                              MessageBoxService::Instance());
     m_probeReady = m_engine->Initialize();
     TrustExtraCa();
+    ShowHttpsColumn();
     viewport()->setAcceptDrops(m_probeReady);
 }
 

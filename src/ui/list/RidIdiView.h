@@ -70,6 +70,9 @@ public:
     // already under way, until every run thread has ended. Never hangs on the run.
     void Shutdown();
 
+    // The HTTPS column shows only while the HTTPS step is on, so that without it the list looks as it always has.
+    void ShowHttpsColumn();
+
     // A run switches the in-place edit off while it holds the rows' indexes; an edit open then is taken.
     void SetLabelEditing(bool enabled);
 

@@ -10,6 +10,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include "core/app/AppSettings.h"
 #include "core/check/TunnelExchange.h"
 #include "ui/list/ListRows.h"
 
@@ -62,6 +63,10 @@ void CRidIdiView::TrustExtraCa() {
             std::fprintf(stderr, "zandel: ZANDEL_CA_FILE: %s\n", error.c_str());
         }
     }
+}
+
+void CRidIdiView::ShowHttpsColumn() {
+    setColumnHidden(kHttpsColumn, !m_settings.HttpsCheckOn);
 }
 
 void CRidIdiView::SetLabelEditing(bool enabled) {

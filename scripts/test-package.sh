@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package, installs it on this machine, checks the installed desktop files and runs the
 # installed zandel-check as an ordinary user on the installed sample list, through the test bed's proxies on
-# loopback (127.0.0.1, ports 38080-38086).
+# loopback (127.0.0.1, ports 18080-18086).
 #   scripts/test-package.sh BUILD_DIR   (a build folder of this tree that has zandel-testbed)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "core/app/AppSettings.h"
-#include "core/check/TestRequest.h"
 #include "core/list/ListFile.h"
+#include "core/settings/HttpsTarget.h"
 #include "core/settings/TimeOut.h"
 
 namespace zandel::cli {
@@ -157,13 +157,13 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
             if (!value(text)) {
                 return outcome;
             }
-            std::string host;
-            std::string port;
-            if (!SplitTunnelTarget(text, host, port)) {
-                outcome.error = "--https-target must be HOST:PORT with a port from 1 to 65535: " + text;
+            // Taken as the settings page takes its target box: empty stands for the access URL's host.
+            std::string target;
+            if (const FieldCheck check = CheckHttpsTargetField(text, target); !check.ok) {
+                outcome.error = "--https-target: " + check.message;
                 return outcome;
             }
-            options.httpsTarget = text;
+            options.httpsTarget = target;
         } else if (arg == "--ca-file") {
             if (!value(text)) {
                 return outcome;

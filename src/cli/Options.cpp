@@ -62,9 +62,9 @@ const char* UsageText() {
         "  --ca-file FILE       a PEM file of CA certificates trusted besides the system's\n"
         "  -h, --help\n"
         "A second Ctrl+C ends at once, even during a name lookup.\n"
-        "Exit status: 0 the run completed, 1 the run was interrupted or could not start, or the list or\n"
-        "the --log transcript could not be written whole (what was checked is still written where\n"
-        "possible), 2 bad usage or unusable input.\n";
+        "Exit status: 0 the run completed, 1 the run was interrupted, could not start or could not check\n"
+        "every proxy, or the list or the --log transcript could not be written whole (what was checked\n"
+        "is still written where possible), 2 bad usage or unusable input.\n";
     return text.c_str();
 }
 

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -158,6 +159,53 @@ TEST_F(ZandelCheckTest, IncompleteRunOrTranscriptEndsWithOne) {
         test::Subprocess process(c.args, m_dir.Path(), m_dir.File("out"), m_dir.File("err"));
         EXPECT_EQ(process.Wait(), 1) << c.message;
         EXPECT_NE(m_dir.Read("err").find("zandel-check: " + c.message), std::string::npos) << m_dir.Read("err");
+    }
+}
+
+// The system's limit on a user's threads, met at each thread zandel-check makes in turn: the time-out timer's, the
+// run's, a job's worker, the parallel probe's. Each ends with one line and 1, never an abort, and rows that got no
+// thread are not passed off as checked. A user id of the test's own makes the count exact.
+TEST_F(ZandelCheckTest, ThreadLimitEndsWithOneLineAndOne) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to run zandel-check as a user id that nothing else runs as";
+    }
+    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\n"));
+    m_dir.Write("list.txt", quick.Address() + "\n");
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    const std::string uid = std::to_string(2000000000U + static_cast<unsigned>(::getpid()));
+    const char* asanOptions = std::getenv("ASAN_OPTIONS");
+    // The leak check at the end needs a thread of its own.
+    const std::string asan =
+        std::string("ASAN_OPTIONS=") + (asanOptions != nullptr ? asanOptions : "") + ":detect_leaks=0";
+    struct Case {
+        int threads;
+        std::vector<std::string> options;
+        std::string message;
+        std::string listed; // the list on standard output, when written
+    };
+    const std::string notStarted = "the check could not be started: the system refused a thread for the run";
+    const std::string notCompleted = "the check could not be completed: the system refused a thread for the run";
+    const std::vector<Case> cases = {
+        {1, {}, notStarted, ""},
+        {2, {}, notStarted, ""},
+        {3, {}, notCompleted, quick.Address() + " NG --:--- "},
+        {3, {"--jobs", "4"}, notCompleted, quick.Address() + " --- --:--- ----/--/--(-:-:-)\r\n"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"/usr/bin/env",     asan,
+                                         "/usr/bin/prlimit", "--nproc=" + std::to_string(c.threads),
+                                         "/usr/bin/setpriv", "--reuid=" + uid,
+                                         "--regid=" + uid,   "--clear-groups",
+                                         ZANDEL_CHECK_BIN,   "--url",
+                                         m_judge.Url(),      "--log",
+                                         "/dev/null"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.push_back("list.txt");
+        test::Subprocess process(args, m_dir.Path(), m_dir.File("out"), m_dir.File("err"));
+        EXPECT_EQ(process.Wait(), 1) << c.threads;
+        EXPECT_EQ(m_dir.Read("err"), "zandel-check: " + c.message + "\n") << c.threads;
+        EXPECT_EQ(m_dir.Read("out").rfind(c.listed, 0), 0U) << c.threads << ": " << m_dir.Read("out");
+        EXPECT_EQ(m_dir.Read("out").empty(), c.listed.empty()) << c.threads;
     }
 }
 

@@ -161,6 +161,9 @@ void CheckEngine::OnTimeoutTimer(unsigned job) {
 }
 
 bool CheckEngine::LaunchRun(void (CheckEngine::*body)()) {
+    if (!m_timer.CanFire()) {
+        return false;
+    }
     std::lock_guard lock(m_threadsMutex);
     for (auto it = m_threads.begin(); it != m_threads.end();) {
         if (it->done) {
@@ -250,6 +253,9 @@ ProbeResult CheckEngine::RunOneJob(std::string& responseTime) {
     m_runningJobs = 1;
     const ProbeResult result = m_probe.RunJob(&m_job);
     m_runningJobs = 0;
+    if (result == PR_NO_THREAD) {
+        m_lackedThreads = true;
+    }
     m_timer.Stop();
     responseTime = FormatElapsed(start, ExchangeEndTicks(m_job));
     return result;
@@ -261,6 +267,7 @@ void CheckEngine::CheckSelectedThread() {
     std::string savedTitle;
     BeginRunUi(savedTitle);
     m_goodRows = 0;
+    m_lackedThreads = false;
     const std::vector<int> rows = m_rows.SelectedRows(m_maxRows);
     // The addresses are read once: while the run lasts, rows can be neither edited, moved nor removed, so
     // this is what reading each row at its turn would give, without the run waiting on the window per row.

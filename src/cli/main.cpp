@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!parsed.error.empty()) {
-        std::fprintf(stderr, "zandel-check: %s\n%s", parsed.error.c_str(), cli::UsageText());
+        std::fprintf(stderr, "zandel-check: %s\nTry 'zandel-check --help'.\n", parsed.error.c_str());
         return 2;
     }
     const cli::Options& options = parsed.options;
@@ -178,8 +178,8 @@ int main(int argc, char** argv) {
     CRidIdiDoc document(rows, host, host);
     document.m_maxRows = options.maxRows;
     if (!document.OpenListFile(options.listPath, OpenReplace)) {
-        const std::string cause = host.LastMessage();
-        return Fail(options.listPath + ": " + (cause.empty() ? "cannot be read as a list file" : cause));
+        // The document has told the cause already, on its one line.
+        return host.LastMessage().empty() ? Fail(options.listPath + ": cannot be read as a list file") : 2;
     }
     for (int row = 0; row < rows.RowCount(); ++row) {
         rows.SetRowSelected(row, true);

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "core/app/Texts.h"
+#include "core/settings/HttpsTarget.h"
 #include "ZandelCheckFixture.h"
 #include "support/EchoJudge.h"
 #include "support/FakeProxy.h"
@@ -268,33 +269,73 @@ TEST_F(ZandelCheckTest, BigListsManyAtOnceKeepTheirOrderAndNarrowToTheDescriptor
     EXPECT_NE(m_dir.Read("narrowed.log").find("NOTICE>開けるﾌｧｲﾙ数の上限(40)"), std::string::npos);
 }
 
+// Bad usage names its cause on one line and points to --help; unusable input names its cause on one line. The
+// HTTPS target is refused by the settings page's rule, with its message, wherever it comes from.
 TEST_F(ZandelCheckTest, UnusableInputEndsWithOneLineNamingTheCause) {
     m_dir.Write("list.csv", "127.0.0.1:1\n");
     m_dir.Write("list.txt", "127.0.0.1:1\n");
+    const std::string badTarget = std::string("--https-target: ") + kHttpsTargetMessage;
     struct Case {
         std::vector<std::string> args;
         std::string message;
+        bool usage;
     };
     const std::vector<Case> cases = {
-        {{}, "no list file given"},
-        {{"--timeout", "0", "list.txt"}, "--timeout must be"},
-        {{"--save-mode", "7", "list.txt"}, "--save-mode must be"},
-        {{"--http-version", "2", "list.txt"}, "--http-version must be"},
-        {{"--jobs", "0", "list.txt"}, "--jobs must be a whole number from 1 to 1000: 0"},
-        {{"-j", "1001", "list.txt"}, "--jobs must be"},
-        {{"--max-rows", "1000001", "list.txt"}, "--max-rows must be"},
-        {{"--bogus", "list.txt"}, "unknown option --bogus"},
-        {{"--url", m_judge.Url(), "missing.txt"}, "missing.txt"},
+        {{}, "no list file given", true},
+        {{"--timeout", "0", "list.txt"}, "--timeout must be a whole number of seconds from 1 to 600: 0", true},
+        {{"--save-mode", "7", "list.txt"}, "--save-mode must be 1 to 6: 7", true},
+        {{"--http-version", "2", "list.txt"}, "--http-version must be 1.0 or 1.1: 2", true},
+        {{"--jobs", "0", "list.txt"}, "--jobs must be a whole number from 1 to 1000: 0", true},
+        {{"-j", "1001", "list.txt"}, "--jobs must be a whole number from 1 to 1000: 1001", true},
+        {{"--max-rows", "1000001", "list.txt"}, "--max-rows must be a whole number from 1 to 1000000: 1000001", true},
+        {{"--bogus", "list.txt"}, "unknown option --bogus", true},
+        {{"list.txt", "--url"}, "--url needs a value", true},
+        {{"list.txt", "list.csv"}, "only one list file can be checked at a time", true},
+        {{"--https-target", "judge.test\x01:443", "list.txt"}, badTarget, true},
+        {{"--https-target", "user@judge.test:443", "list.txt"}, badTarget, true},
+        {{"--https-target", "judge.test:443:443", "list.txt"}, badTarget, true},
+        {{"--https-target", "::3", "list.txt"}, badTarget, true},
+        {{"--url", m_judge.Url(), "missing.txt"}, m_dir.File("missing.txt") + " が見つかりませんでした。", false},
         {{"--url", m_judge.Url(), "list.csv"},
-         "このﾌｧｲﾙは無効なﾌｫｰﾏｯﾄです。 現在読み込むことができるのは*.txtﾌｧｲﾙのみです"},
-        {{"--url", "", "list.txt"}, "ﾌﾟﾛｷｼｻｰﾊﾞを通してｱｸｾｽするｻｰﾊﾞを指定してください \"詳細設定\""},
+         "このﾌｧｲﾙは無効なﾌｫｰﾏｯﾄです。 現在読み込むことができるのは*.txtﾌｧｲﾙのみです",
+         false},
+        {{"--url", "", "list.txt"},
+         "ﾌﾟﾛｷｼｻｰﾊﾞを通してｱｸｾｽするｻｰﾊﾞを指定してください "
+         "\"詳細設定\"ﾀﾞｲｱﾛｸﾞ-\"接続先URL設定\"ﾀﾌﾞで指定することができます",
+         false},
     };
     for (const Case& c : cases) {
         const Outcome run = Run(c.args);
         EXPECT_EQ(run.exitCode, 2) << c.message;
-        EXPECT_EQ(run.err.rfind("zandel-check: ", 0), 0U) << run.err;
-        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        const std::string first = "zandel-check: " + c.message;
+        if (c.usage) {
+            EXPECT_EQ(run.err, first + "\nTry 'zandel-check --help'.\n");
+        } else {
+            EXPECT_EQ(run.err.rfind(first, 0), 0U) << run.err;
+            EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+        }
         EXPECT_EQ(run.out, "") << c.message;
+    }
+
+    // A settings file edited by hand is held to the same rule; the option's own target overrides it.
+    m_dir.Write("PrxSet.ini", "[HttpsCheck]\r\nOn=1\r\nTarget=user@judge.test:443\r\n");
+    const Outcome fromFile = Run({"--url", m_judge.Url(), "list.txt"});
+    EXPECT_EQ(fromFile.exitCode, 2);
+    EXPECT_EQ(fromFile.err, std::string("zandel-check: ") + kHttpsTargetMessage + "\n");
+    const Outcome overridden = Run({"--url", m_judge.Url(), "--https-target", " ", "--log", "/dev/null", "list.txt"});
+    EXPECT_EQ(overridden.exitCode, 0) << overridden.err;
+}
+
+// --help is asked for, not a mistake: the whole usage on standard output, whatever else the line holds.
+TEST_F(ZandelCheckTest, HelpPrintsTheWholeUsage) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"}, {"-h", "--bogus"}}) {
+        const Outcome run = Run(args);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.out.rfind("usage: zandel-check [options] LIST.txt\n", 0), 0U) << run.out;
+        for (const char* option : {"--url", "--timeout", "--https-target", "--ca-file", "-h, --help", "Exit status"}) {
+            EXPECT_NE(run.out.find(option), std::string::npos) << option;
+        }
     }
 }
 

@@ -48,7 +48,8 @@ echo "== fuzzers"
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DZANDEL_WERROR=ON \
     -DZANDEL_BUILD_UI=OFF -DZANDEL_SANITIZE=address -DZANDEL_FUZZ=ON >/dev/null
 cmake --build build/fuzz -j "$jobs" --target fuzzers
-for harness in FuzzListReader FuzzIniFile FuzzLineList FuzzParseAddress FuzzAnswerJudge FuzzTestRequest; do
+for harness in FuzzListReader FuzzIniFile FuzzLineList FuzzParseAddress FuzzAnswerJudge FuzzTestRequest \
+    FuzzHttpsTarget; do
     mkdir -p "build/fuzz/corpus/$harness"
     if ! (cd build/fuzz && UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 "tests/fuzz/$harness" \
         -max_total_time="${ZANDEL_FUZZ_SECONDS:-10}" -timeout=10 -rss_limit_mb=2048 "corpus/$harness" \

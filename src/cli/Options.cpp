@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "core/app/AppSettings.h"
-#include "core/check/TestRequest.h"
 #include "core/list/ListFile.h"
+#include "core/settings/HttpsTarget.h"
 #include "core/settings/TimeOut.h"
 
 namespace zandel::cli {
@@ -62,9 +62,9 @@ const char* UsageText() {
         "  --ca-file FILE       a PEM file of CA certificates trusted besides the system's\n"
         "  -h, --help\n"
         "A second Ctrl+C ends at once, even during a name lookup.\n"
-        "Exit status: 0 the run completed, 1 the run was interrupted or could not start, or the list or\n"
-        "the --log transcript could not be written whole (what was checked is still written where\n"
-        "possible), 2 bad usage or unusable input.\n";
+        "Exit status: 0 the run completed, 1 the run was interrupted, could not start or could not check\n"
+        "every proxy, or the list or the --log transcript could not be written whole (what was checked\n"
+        "is still written where possible), 2 bad usage or unusable input.\n";
     return text.c_str();
 }
 
@@ -157,13 +157,13 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
             if (!value(text)) {
                 return outcome;
             }
-            std::string host;
-            std::string port;
-            if (!SplitTunnelTarget(text, host, port)) {
-                outcome.error = "--https-target must be HOST:PORT with a port from 1 to 65535: " + text;
+            // Taken as the settings page takes its target box: empty stands for the access URL's host.
+            std::string target;
+            if (const FieldCheck check = CheckHttpsTargetField(text, target); !check.ok) {
+                outcome.error = "--https-target: " + check.message;
                 return outcome;
             }
-            options.httpsTarget = text;
+            options.httpsTarget = target;
         } else if (arg == "--ca-file") {
             if (!value(text)) {
                 return outcome;

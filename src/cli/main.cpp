@@ -46,6 +46,9 @@ void InstallSignalHandlers() {
 // How long a stopped run may take to end once the user has asked twice.
 constexpr auto kGiveUpAfter = std::chrono::milliseconds(500);
 
+// Why a run could not start or end, when the system refuses threads (a process or thread limit).
+constexpr const char* kNoThread = "the system refused a thread for the run";
+
 int Fail(const std::string& message) {
     std::fprintf(stderr, "zandel-check: %s\n", message.c_str());
     return 2;
@@ -119,7 +122,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!parsed.error.empty()) {
-        std::fprintf(stderr, "zandel-check: %s\n%s", parsed.error.c_str(), cli::UsageText());
+        std::fprintf(stderr, "zandel-check: %s\nTry 'zandel-check --help'.\n", parsed.error.c_str());
         return 2;
     }
     const cli::Options& options = parsed.options;
@@ -175,8 +178,8 @@ int main(int argc, char** argv) {
     CRidIdiDoc document(rows, host, host);
     document.m_maxRows = options.maxRows;
     if (!document.OpenListFile(options.listPath, OpenReplace)) {
-        const std::string cause = host.LastMessage();
-        return Fail(options.listPath + ": " + (cause.empty() ? "cannot be read as a list file" : cause));
+        // The document has told the cause already, on its one line.
+        return host.LastMessage().empty() ? Fail(options.listPath + ": cannot be read as a list file") : 2;
     }
     for (int row = 0; row < rows.RowCount(); ++row) {
         rows.SetRowSelected(row, true);
@@ -199,7 +202,7 @@ int main(int argc, char** argv) {
         if (!host.LastMessage().empty()) {
             return 2;
         }
-        std::fprintf(stderr, "zandel-check: the check could not be started: no thread for the run\n");
+        std::fprintf(stderr, "zandel-check: the check could not be started: %s\n", kNoThread);
         return 1;
     }
     const RunEnd end = WaitForRun(engine, host, total, showProgress);
@@ -224,7 +227,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zandel-check: the transcript could not be written whole to %s: %s\n",
                      options.logPath->c_str(), std::strerror(transcriptError));
     }
-    const int code = end == RunEnd::Completed && written && !transcriptCut ? 0 : 1;
+    // Rows the system gave no thread to were not checked, whatever they read.
+    const bool lackedThreads = engine.RunLackedThreads();
+    if (lackedThreads) {
+        std::fprintf(stderr, "zandel-check: the check could not be completed: %s\n", kNoThread);
+    }
+    const int code = end == RunEnd::Completed && written && !transcriptCut && !lackedThreads ? 0 : 1;
     if (end == RunEnd::GivenUp) {
         // Not a return: that would wait for the run thread.
         std::fflush(nullptr);

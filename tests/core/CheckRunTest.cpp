@@ -1,5 +1,6 @@
 #include "core/check/CheckEngine.h"
 
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "core/app/AppSettings.h"
 #include "core/app/Texts.h"
 #include "core/list/RowStore.h"
+#include "core/settings/HttpsTarget.h"
 #include "core/CheckRunFixture.h"
 #include "support/EchoJudge.h"
 #include "support/FakeProxy.h"
@@ -241,6 +243,31 @@ TEST_F(CheckRunTest, EmptyAccessUrlStartsNoRun) {
     m_engine.StartCheck();
     EXPECT_FALSE(m_engine.HasRunThreads());
     EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{texts::kNoAccessUrl});
+}
+
+// The run takes its HTTPS target by the settings page's rule and with its message, so that a hand-edited settings
+// file (or zandel-check) cannot hand the CONNECT line what the page refuses.
+TEST_F(CheckRunTest, HttpsTargetIsTakenByThePagesRule) {
+    m_settings.HttpsCheckOn = true;
+    AddRow("127.0.0.1:1");
+    const std::string refused[] = {"judge.test\x01:443",
+                                   "user@judge.test:443",
+                                   "judge.test:443:443",
+                                   "::3",
+                                   "::1:443",
+                                   "[judge.test]:443",
+                                   "[::1%lo]:443",
+                                   "[:]:443"};
+    for (const std::string& target : refused) {
+        m_settings.HttpsTarget = target;
+        EXPECT_FALSE(m_engine.StartCheck()) << target;
+    }
+    EXPECT_FALSE(m_engine.HasRunThreads());
+    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>(std::size(refused), kHttpsTargetMessage));
+
+    m_settings.HttpsTarget = " [::1]:4433 ";
+    RunToEnd();
+    EXPECT_EQ(m_messages.Texts().size(), std::size(refused)) << "a bracketed IPv6 address is a target";
 }
 
 TEST_F(CheckRunTest, StartupCheckWarnsOnlyWhenTheProxyFails) {

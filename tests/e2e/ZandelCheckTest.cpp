@@ -12,10 +12,12 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include "core/app/Texts.h"
+#include "core/settings/HttpsTarget.h"
 #include "ZandelCheckFixture.h"
 #include "support/EchoJudge.h"
 #include "support/FakeProxy.h"
@@ -161,6 +163,53 @@ TEST_F(ZandelCheckTest, IncompleteRunOrTranscriptEndsWithOne) {
     }
 }
 
+// The system's limit on a user's threads, met at each thread zandel-check makes in turn: the time-out timer's, the
+// run's, a job's worker, the parallel probe's. Each ends with one line and 1, never an abort, and rows that got no
+// thread are not passed off as checked. A user id of the test's own makes the count exact.
+TEST_F(ZandelCheckTest, ThreadLimitEndsWithOneLineAndOne) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to run zandel-check as a user id that nothing else runs as";
+    }
+    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\n"));
+    m_dir.Write("list.txt", quick.Address() + "\n");
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    const std::string uid = std::to_string(2000000000U + static_cast<unsigned>(::getpid()));
+    const char* asanOptions = std::getenv("ASAN_OPTIONS");
+    // The leak check at the end needs a thread of its own.
+    const std::string asan =
+        std::string("ASAN_OPTIONS=") + (asanOptions != nullptr ? asanOptions : "") + ":detect_leaks=0";
+    struct Case {
+        int threads;
+        std::vector<std::string> options;
+        std::string message;
+        std::string listed; // the list on standard output, when written
+    };
+    const std::string notStarted = "the check could not be started: the system refused a thread for the run";
+    const std::string notCompleted = "the check could not be completed: the system refused a thread for the run";
+    const std::vector<Case> cases = {
+        {1, {}, notStarted, ""},
+        {2, {}, notStarted, ""},
+        {3, {}, notCompleted, quick.Address() + " NG --:--- "},
+        {3, {"--jobs", "4"}, notCompleted, quick.Address() + " --- --:--- ----/--/--(-:-:-)\r\n"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"/usr/bin/env",     asan,
+                                         "/usr/bin/prlimit", "--nproc=" + std::to_string(c.threads),
+                                         "/usr/bin/setpriv", "--reuid=" + uid,
+                                         "--regid=" + uid,   "--clear-groups",
+                                         ZANDEL_CHECK_BIN,   "--url",
+                                         m_judge.Url(),      "--log",
+                                         "/dev/null"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.push_back("list.txt");
+        test::Subprocess process(args, m_dir.Path(), m_dir.File("out"), m_dir.File("err"));
+        EXPECT_EQ(process.Wait(), 1) << c.threads;
+        EXPECT_EQ(m_dir.Read("err"), "zandel-check: " + c.message + "\n") << c.threads;
+        EXPECT_EQ(m_dir.Read("out").rfind(c.listed, 0), 0U) << c.threads << ": " << m_dir.Read("out");
+        EXPECT_EQ(m_dir.Read("out").empty(), c.listed.empty()) << c.threads;
+    }
+}
+
 // A proxy's answer is copied into the transcript: on a terminal its control characters must not reach the
 // terminal as they are; in a file they stay.
 TEST_F(ZandelCheckTest, TranscriptOnATerminalShowsControlCharactersEscaped) {
@@ -220,33 +269,73 @@ TEST_F(ZandelCheckTest, BigListsManyAtOnceKeepTheirOrderAndNarrowToTheDescriptor
     EXPECT_NE(m_dir.Read("narrowed.log").find("NOTICE>開けるﾌｧｲﾙ数の上限(40)"), std::string::npos);
 }
 
+// Bad usage names its cause on one line and points to --help; unusable input names its cause on one line. The
+// HTTPS target is refused by the settings page's rule, with its message, wherever it comes from.
 TEST_F(ZandelCheckTest, UnusableInputEndsWithOneLineNamingTheCause) {
     m_dir.Write("list.csv", "127.0.0.1:1\n");
     m_dir.Write("list.txt", "127.0.0.1:1\n");
+    const std::string badTarget = std::string("--https-target: ") + kHttpsTargetMessage;
     struct Case {
         std::vector<std::string> args;
         std::string message;
+        bool usage;
     };
     const std::vector<Case> cases = {
-        {{}, "no list file given"},
-        {{"--timeout", "0", "list.txt"}, "--timeout must be"},
-        {{"--save-mode", "7", "list.txt"}, "--save-mode must be"},
-        {{"--http-version", "2", "list.txt"}, "--http-version must be"},
-        {{"--jobs", "0", "list.txt"}, "--jobs must be a whole number from 1 to 1000: 0"},
-        {{"-j", "1001", "list.txt"}, "--jobs must be"},
-        {{"--max-rows", "1000001", "list.txt"}, "--max-rows must be"},
-        {{"--bogus", "list.txt"}, "unknown option --bogus"},
-        {{"--url", m_judge.Url(), "missing.txt"}, "missing.txt"},
+        {{}, "no list file given", true},
+        {{"--timeout", "0", "list.txt"}, "--timeout must be a whole number of seconds from 1 to 600: 0", true},
+        {{"--save-mode", "7", "list.txt"}, "--save-mode must be 1 to 6: 7", true},
+        {{"--http-version", "2", "list.txt"}, "--http-version must be 1.0 or 1.1: 2", true},
+        {{"--jobs", "0", "list.txt"}, "--jobs must be a whole number from 1 to 1000: 0", true},
+        {{"-j", "1001", "list.txt"}, "--jobs must be a whole number from 1 to 1000: 1001", true},
+        {{"--max-rows", "1000001", "list.txt"}, "--max-rows must be a whole number from 1 to 1000000: 1000001", true},
+        {{"--bogus", "list.txt"}, "unknown option --bogus", true},
+        {{"list.txt", "--url"}, "--url needs a value", true},
+        {{"list.txt", "list.csv"}, "only one list file can be checked at a time", true},
+        {{"--https-target", "judge.test\x01:443", "list.txt"}, badTarget, true},
+        {{"--https-target", "user@judge.test:443", "list.txt"}, badTarget, true},
+        {{"--https-target", "judge.test:443:443", "list.txt"}, badTarget, true},
+        {{"--https-target", "::3", "list.txt"}, badTarget, true},
+        {{"--url", m_judge.Url(), "missing.txt"}, m_dir.File("missing.txt") + " が見つかりませんでした。", false},
         {{"--url", m_judge.Url(), "list.csv"},
-         "このﾌｧｲﾙは無効なﾌｫｰﾏｯﾄです。 現在読み込むことができるのは*.txtﾌｧｲﾙのみです"},
-        {{"--url", "", "list.txt"}, "ﾌﾟﾛｷｼｻｰﾊﾞを通してｱｸｾｽするｻｰﾊﾞを指定してください \"詳細設定\""},
+         "このﾌｧｲﾙは無効なﾌｫｰﾏｯﾄです。 現在読み込むことができるのは*.txtﾌｧｲﾙのみです",
+         false},
+        {{"--url", "", "list.txt"},
+         "ﾌﾟﾛｷｼｻｰﾊﾞを通してｱｸｾｽするｻｰﾊﾞを指定してください "
+         "\"詳細設定\"ﾀﾞｲｱﾛｸﾞ-\"接続先URL設定\"ﾀﾌﾞで指定することができます",
+         false},
     };
     for (const Case& c : cases) {
         const Outcome run = Run(c.args);
         EXPECT_EQ(run.exitCode, 2) << c.message;
-        EXPECT_EQ(run.err.rfind("zandel-check: ", 0), 0U) << run.err;
-        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        const std::string first = "zandel-check: " + c.message;
+        if (c.usage) {
+            EXPECT_EQ(run.err, first + "\nTry 'zandel-check --help'.\n");
+        } else {
+            EXPECT_EQ(run.err.rfind(first, 0), 0U) << run.err;
+            EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+        }
         EXPECT_EQ(run.out, "") << c.message;
+    }
+
+    // A settings file edited by hand is held to the same rule; the option's own target overrides it.
+    m_dir.Write("PrxSet.ini", "[HttpsCheck]\r\nOn=1\r\nTarget=user@judge.test:443\r\n");
+    const Outcome fromFile = Run({"--url", m_judge.Url(), "list.txt"});
+    EXPECT_EQ(fromFile.exitCode, 2);
+    EXPECT_EQ(fromFile.err, std::string("zandel-check: ") + kHttpsTargetMessage + "\n");
+    const Outcome overridden = Run({"--url", m_judge.Url(), "--https-target", " ", "--log", "/dev/null", "list.txt"});
+    EXPECT_EQ(overridden.exitCode, 0) << overridden.err;
+}
+
+// --help is asked for, not a mistake: the whole usage on standard output, whatever else the line holds.
+TEST_F(ZandelCheckTest, HelpPrintsTheWholeUsage) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"}, {"-h", "--bogus"}}) {
+        const Outcome run = Run(args);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.out.rfind("usage: zandel-check [options] LIST.txt\n", 0), 0U) << run.out;
+        for (const char* option : {"--url", "--timeout", "--https-target", "--ca-file", "-h, --help", "Exit status"}) {
+            EXPECT_NE(run.out.find(option), std::string::npos) << option;
+        }
     }
 }
 

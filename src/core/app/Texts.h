@@ -23,6 +23,4 @@ inline constexpr const char* kBadListFormat =
 inline constexpr const char* kNoBrowserPath =
     "ブラウザのパスが指定されていません。\n設定ダイアログを開いて、ブラウザを指定してください。";
 
-inline constexpr const char* kBadHttpsTarget = "HTTPSﾁｪｯｸの接続先は\"ﾎｽﾄ名:ﾎﾟｰﾄ番号\"の形で指定してください";
-
 } // namespace zandel::texts

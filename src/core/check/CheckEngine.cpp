@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <system_error>
 
 #include "core/app/AppSettings.h"
@@ -12,6 +13,7 @@
 #include "core/check/TunnelExchange.h"
 #include "core/list/RowStore.h"
 #include "core/log/LogMapping.h"
+#include "core/settings/HttpsTarget.h"
 #include "core/util/Text.h"
 
 namespace zandel {
@@ -83,13 +85,14 @@ void CheckEngine::SetTunnelTrust(std::shared_ptr<const TunnelTrust> trust) {
 }
 
 std::shared_ptr<const TunnelPlan> CheckEngine::MakeTunnelPlan(const std::string& accessUrl) {
-    const std::string target = m_settings.HttpsTarget.empty() ? DefaultTunnelTarget(accessUrl) : m_settings.HttpsTarget;
-    auto plan = std::make_shared<TunnelPlan>();
-    std::string port;
-    if (!SplitTunnelTarget(target, plan->host, port)) {
-        ShowOk(m_messages, texts::kBadHttpsTarget);
+    const std::optional<HttpsTargetAddress> target =
+        EffectiveHttpsTarget(m_settings.HttpsTarget, AccessUrlHost(accessUrl));
+    if (!target) {
+        ShowOk(m_messages, kHttpsTargetMessage);
         return nullptr;
     }
+    auto plan = std::make_shared<TunnelPlan>();
+    plan->host = target->host;
     if (!m_trust) {
         std::string error;
         m_trust = TunnelTrust::Load("", error);
@@ -99,7 +102,7 @@ std::shared_ptr<const TunnelPlan> CheckEngine::MakeTunnelPlan(const std::string&
         }
     }
     plan->trust = m_trust;
-    plan->request = ComposeTunnelRequest(target, m_version, m_settings.UserAgent);
+    plan->request = ComposeTunnelRequest(target->Authority(), m_version, m_settings.UserAgent);
     return plan;
 }
 
@@ -158,6 +161,9 @@ void CheckEngine::OnTimeoutTimer(unsigned job) {
 }
 
 bool CheckEngine::LaunchRun(void (CheckEngine::*body)()) {
+    if (!m_timer.CanFire()) {
+        return false;
+    }
     std::lock_guard lock(m_threadsMutex);
     for (auto it = m_threads.begin(); it != m_threads.end();) {
         if (it->done) {
@@ -247,6 +253,9 @@ ProbeResult CheckEngine::RunOneJob(std::string& responseTime) {
     m_runningJobs = 1;
     const ProbeResult result = m_probe.RunJob(&m_job);
     m_runningJobs = 0;
+    if (result == PR_NO_THREAD) {
+        m_lackedThreads = true;
+    }
     m_timer.Stop();
     responseTime = FormatElapsed(start, ExchangeEndTicks(m_job));
     return result;
@@ -258,6 +267,7 @@ void CheckEngine::CheckSelectedThread() {
     std::string savedTitle;
     BeginRunUi(savedTitle);
     m_goodRows = 0;
+    m_lackedThreads = false;
     const std::vector<int> rows = m_rows.SelectedRows(m_maxRows);
     // The addresses are read once: while the run lasts, rows can be neither edited, moved nor removed, so
     // this is what reading each row at its turn would give, without the run waiting on the window per row.

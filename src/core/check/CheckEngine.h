@@ -76,7 +76,8 @@ public:
     bool BuildTestRequest();
     // What the HTTPS step trusts, e.g. with an extra CA file; until one is given, the system's store alone.
     void SetTunnelTrust(std::shared_ptr<const TunnelTrust> trust);
-    // Both return whether a run thread was started.
+    // Both return whether a run thread was started: not when the system refuses it or the time-out timer a
+    // thread.
     bool StartCheck();
     bool StartStartupCheck();
     // A stop that comes after a start but before its run thread has begun is kept for that run, which
@@ -105,6 +106,10 @@ public:
     };
     Progress CurrentProgress() const { return {m_remaining.load(), m_runningJobs.load(), m_goodRows.load()}; }
     void AppendLog(const std::string& text);
+
+    // Whether the system refused the last run of the selected rows a thread after it had begun: the parallel
+    // probe's (every row left as it was) or a job's worker (that row "NG", as the transcript says).
+    bool RunLackedThreads() const { return m_lackedThreads.load(); }
 
     bool IsRunning() const { return m_running.load(); }
     bool IsCheckBarRunning() const { return m_checkBarRunning.load(); }
@@ -161,6 +166,7 @@ private:
     std::atomic<int> m_maxRows{MaxListRows};
     std::atomic<int> m_runningJobs{0};
     std::atomic<int> m_goodRows{0};
+    std::atomic<bool> m_lackedThreads{false};
 
     // The request for the parallel probe, taken on the user-interface thread and read by the run thread.
     std::mutex m_requestMutex;

@@ -100,6 +100,7 @@ void CheckEngine::RunParallel(const std::vector<int>& rows, const std::vector<st
     }
     ParallelProbe probe(&stages);
     if (!probe.Start()) {
+        m_lackedThreads = true;
         AppendLog(LogLineForEvent(PE_SOCKET_ERROR, false));
         return;
     }

@@ -45,36 +45,25 @@ TestRequest ComposeTestRequest(const std::string& accessUrl, const std::string& 
 
 namespace zandel {
 
-std::string DefaultTunnelTarget(const std::string& accessUrl) {
+std::string AccessUrlHost(const std::string& accessUrl) {
     std::string host = UrlHost(accessUrl.find("http://") == std::string::npos ? "http://" + accessUrl : accessUrl);
+    if (const std::size_t query = host.find_first_of("?#"); query != std::string::npos) {
+        host.erase(query);
+    }
+    if (const std::size_t at = host.rfind('@'); at != std::string::npos) {
+        host.erase(0, at + 1);
+    }
     const std::size_t close = host.rfind(']');
     const std::size_t colon = host.rfind(':');
     if (colon != std::string::npos && (close == std::string::npos || colon > close)) {
         host.erase(colon);
     }
-    return host + ":443";
+    return host;
 }
 
-bool SplitTunnelTarget(const std::string& target, std::string& host, std::string& port) {
-    const std::size_t colon = target.rfind(':');
-    if (colon == std::string::npos || colon == 0) {
-        return false;
-    }
-    host = target.substr(0, colon);
-    port = target.substr(colon + 1);
-    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
-        host = host.substr(1, host.size() - 2);
-    }
-    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos) {
-        return false;
-    }
-    const int number = std::stoi(port);
-    return number >= 1 && number <= 65535 && host.find_first_of(" \t\r\n[]/") == std::string::npos;
-}
-
-std::string ComposeTunnelRequest(const std::string& target, const std::string& httpVersion,
+std::string ComposeTunnelRequest(const std::string& authority, const std::string& httpVersion,
                                  const std::string& userAgent) {
-    return "CONNECT " + target + " HTTP/" + httpVersion + "\r\nHost: " + target +
+    return "CONNECT " + authority + " HTTP/" + httpVersion + "\r\nHost: " + authority +
            "\r\nUser-Agent: " + AgentOrDefault(userAgent) + "\r\n\r\n";
 }
 

@@ -15,12 +15,11 @@ struct TestRequest {
 TestRequest ComposeTestRequest(const std::string& accessUrl, const std::string& httpVersion,
                                const std::string& userAgent);
 
-// The HTTPS step's target when none is set: the access URL's host on port 443.
-std::string DefaultTunnelTarget(const std::string& accessUrl);
-// "host:port" (the port 1 to 65535 in digits) into its parts; an IPv6 address in brackets loses them.
-bool SplitTunnelTarget(const std::string& target, std::string& host, std::string& port);
+// The access URL's host, without user name or port (an IPv6 address keeps its brackets): where the HTTPS step
+// tunnels when no target is set.
+std::string AccessUrlHost(const std::string& accessUrl);
 // "CONNECT host:port HTTP/<version>" with the Host and User-Agent lines the test request has, and the blank line.
-std::string ComposeTunnelRequest(const std::string& target, const std::string& httpVersion,
+std::string ComposeTunnelRequest(const std::string& authority, const std::string& httpVersion,
                                  const std::string& userAgent);
 
 } // namespace zandel

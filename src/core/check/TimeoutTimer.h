@@ -15,6 +15,8 @@ public:
     virtual ~ITimeoutTimer() = default;
     virtual void Start(int periodMs, std::function<void()> onFire) = 0;
     virtual void Stop() = 0;
+    // Whether the timer can fire at all: a run does not start without its time-outs.
+    virtual bool CanFire() const { return true; }
 };
 
 // The timer on a thread of its own, where there is no event loop (the console tool, the tests).
@@ -23,6 +25,7 @@ public:
     ThreadTimeoutTimer();
     void Start(int periodMs, std::function<void()> onFire) override;
     void Stop() override;
+    bool CanFire() const override { return m_timer.HasThread(); }
     // The period of the last Start.
     int PeriodMs() const;
 

@@ -1,5 +1,8 @@
 #include "core/settings/HttpsTarget.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 namespace zandel {
 
 namespace {
@@ -56,9 +59,11 @@ std::optional<HttpsTargetAddress> ParseHttpsTarget(std::string_view text) {
         }
         host = text.substr(1, close - 1);
         rest = text.substr(close + 1);
-        // An IPv6 literal: hexadecimal digits, colons and dots (an IPv4 tail) only.
-        if (host.find(':') == std::string_view::npos ||
-            host.find_first_not_of("0123456789abcdefABCDEF:.") != std::string_view::npos) {
+        // Only an IPv6 address as the resolver reads it, without a zone: a name in brackets is no target. The
+        // bytes are looked at first, since inet_pton would stop at a NUL.
+        in6_addr address{};
+        if (host.find_first_not_of("0123456789abcdefABCDEF:.") != std::string_view::npos ||
+            ::inet_pton(AF_INET6, std::string(host).c_str(), &address) != 1) {
             return std::nullopt;
         }
     } else {

@@ -1,11 +1,16 @@
 #include "core/util/PeriodicTimer.h"
 
 #include <chrono>
+#include <system_error>
 
 namespace zandel {
 
 PeriodicTimer::PeriodicTimer(std::function<void()> onFire) : m_onFire(std::move(onFire)) {
-    m_thread = std::thread([this] { Loop(); });
+    try {
+        m_thread = std::thread([this] { Loop(); });
+    } catch (const std::system_error&) {
+        // Told by HasThread: whoever needs the timer to fire does not go on without it.
+    }
 }
 
 PeriodicTimer::~PeriodicTimer() {
@@ -16,7 +21,9 @@ PeriodicTimer::~PeriodicTimer() {
         ++m_generation;
     }
     m_wake.notify_all();
-    m_thread.join();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
 }
 
 void PeriodicTimer::Start(int periodMs) {

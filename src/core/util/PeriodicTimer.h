@@ -9,6 +9,7 @@ namespace zandel {
 
 // A periodic timer on a thread of its own, standing in for a window timer where there is no event loop
 // (the console tool, the tests). The callback runs on the timer's thread; once Stop returns it runs no more.
+// When the system refuses the thread (a process or thread limit), the timer never fires and says so.
 class PeriodicTimer final {
 public:
     explicit PeriodicTimer(std::function<void()> onFire);
@@ -19,6 +20,8 @@ public:
     // (Re)starts the timer: the first firing comes one period from now.
     void Start(int periodMs);
     void Stop();
+    // Whether the timer has its thread, and so can fire.
+    bool HasThread() const { return m_thread.joinable(); }
 
 private:
     void Loop();

@@ -5,13 +5,17 @@
 #include <iterator>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/app/IniFile.h"
 #include "core/util/Text.h"
 #include "support/FileSizeLimit.h"
+#include "support/OrdinaryUser.h"
 #include "support/TempDir.h"
 
 namespace zandel {
@@ -429,6 +433,76 @@ TEST_F(SettingsStoreTest, AFailedWriteKeepsThePreviousFiles) {
     EXPECT_EQ(m_dir.Read("Access.ini"), chains);
     EXPECT_EQ(m_dir.Read("PrxSet.ini"), settings);
     EXPECT_EQ(m_dir.Listing(), "Access.ini PrxSet.ini USER2.DAT");
+}
+
+// What another user may leave in a shared folder such as /tmp, each file open for anyone to write: a planted
+// BwPath would run as the victim on ﾌﾞﾗｳｻﾞの起動.
+const std::vector<std::pair<std::string, std::string>> kPlanted = {
+    {"PrxSet.ini", "[ProxyBwPath]\r\nBwPath=/tmp/planted\r\n[ProxyTimeOut]\r\nTimeOut=99\r\n"},
+    {"Access.ini", "[ADDR1]\r\nNo0=10.6.6.6:80\r\n"},
+    {"USER2.DAT", "10.6.6.6:8080\r\n"},
+    {"USER.DAT", "Planted/1.0\r\n"},
+};
+
+// Started in a shared folder, as an ordinary user: what another user planted there is never read nor written over,
+// what root put there is read. A pipe planted under a settings name holds nothing up either.
+TEST(PlantedSettingsTest, AnotherUsersFilesAreNeitherReadNorWrittenRootsAreRead) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root can give files to another user";
+    }
+    for (const bool byRoot : {false, true}) {
+        SCOPED_TRACE(byRoot ? "root's files" : "another user's files");
+        test::TempDir shared;
+        ASSERT_EQ(::chmod(shared.Path().c_str(), 01777), 0);
+        const uid_t owner = byRoot ? 0 : test::OtherUserUid();
+        for (const auto& [name, text] : kPlanted) {
+            ASSERT_FALSE(test::MakeOwned(shared.File(name), text, owner, 0666).empty());
+        }
+        test::TempDir own;
+        const std::string report = test::RunAsOrdinaryUser(own.Path(), [&]() -> std::string {
+            AppSettings s;
+            s.StartDir = shared.Path();
+            LoadSettings(s);
+            ReadFavourites(s);
+            ReadChainLists(s);
+            const bool read[] = {s.BwPath == "/tmp/planted" && s.TimeOut == 99,
+                                 CountListEntries(s, SettingsList::ChainProxies) == 1,
+                                 CountListEntries(s, SettingsList::Favourites) == 1,
+                                 ReadLineListFile(shared.File("USER.DAT"), 100).entries.size() == 1};
+            std::string wrong;
+            for (std::size_t i = 0; i < kPlanted.size(); ++i) {
+                if (read[i] != byRoot) {
+                    wrong += kPlanted[i].first + (byRoot ? " not read; " : " read; ");
+                }
+            }
+            if (byRoot) {
+                return wrong;
+            }
+            SetListEntry(s, SettingsList::Favourites, "127.0.0.1:80", 0);
+            SetListEntry(s, SettingsList::ChainProxies, "127.0.0.1:81", 0);
+            const bool written[] = {SaveSettings(s), WriteChainLists(s), WriteFavourites(s),
+                                    WriteLineListFile(shared.File("USER.DAT"), {"Mine/1.0"}).ok};
+            for (std::size_t i = 0; i < kPlanted.size(); ++i) {
+                if (written[i]) {
+                    wrong += kPlanted[i].first + " written; ";
+                }
+            }
+            return wrong;
+        });
+        EXPECT_EQ(report, "");
+        for (const auto& [name, text] : kPlanted) {
+            EXPECT_EQ(shared.Read(name), text) << name;
+        }
+    }
+
+    test::TempDir shared;
+    ASSERT_EQ(::mkfifo(shared.File("PrxSet.ini").c_str(), 0666), 0);
+    AppSettings s;
+    s.StartDir = shared.Path();
+    ::alarm(10); // a read that waits for a writer ends the test run rather than hanging it
+    LoadSettings(s);
+    ::alarm(0);
+    EXPECT_EQ(s.TimeOut, 30);
 }
 
 } // namespace

@@ -143,6 +143,7 @@ bool WriteFavourites(const AppSettings& settings);
 
 // Line-per-entry list files ("USER2.DAT", "USER.DAT"). Entries may be empty and may repeat. A line ends at LF
 // (a CR before it is dropped); a last line without one still counts; a longer line keeps its first 259 bytes.
+// Like every settings file, one of another user (root aside) reads as missing and is never written over.
 struct LineListReadResult {
     std::vector<std::string> entries;
     bool hitLimit = false; // reading stopped because `limit` entries were held

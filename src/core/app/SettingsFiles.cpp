@@ -23,12 +23,19 @@ struct FileCloser {
 
 // Hands each line of the file to `take` (line end removed, cut to 259 bytes) until it returns false. The file
 // is read in pieces and a long line is never held whole, so a huge or binary file costs no more than its
-// first entries. A last line without a line end counts like any other. False when the file cannot be read.
+// first entries. A last line without a line end counts like any other. False when the file cannot be read; another
+// user's file is not read at all.
 bool ForEachLine(const std::string& path, const std::function<bool(std::string)>& take) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rbe"));
+    int error = 0;
+    UniqueFd fd = OpenTrustedFile(path, error);
+    if (!fd.IsOpen()) {
+        return false;
+    }
+    std::unique_ptr<std::FILE, FileCloser> file(::fdopen(fd.Get(), "rb"));
     if (!file) {
         return false;
     }
+    fd.Release();
     std::string piece;        // the line's first bytes, at most 259
     std::size_t lineSize = 0; // the whole line so far
     char lastByte = '\0';
@@ -140,7 +147,7 @@ FileResult WriteLineListFile(const std::string& path, const std::vector<std::str
         text.append(entry, 0, entry.find('\n'));
         text += "\r\n";
     }
-    return WriteFileAtomically(path, text);
+    return WriteTrustedFile(path, text);
 }
 
 WindowRect ReadWindowRect(const std::string& startDir) {

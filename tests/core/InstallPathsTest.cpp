@@ -73,7 +73,9 @@ TEST_F(InstallPathsTest, SettingsFolderIsMadeForTheUserAloneAndRefusedWhenUnusab
     if (::geteuid() == 0) {
         const std::string foreign = Make("foreign");
         ASSERT_EQ(::chown(foreign.c_str(), kNobody, kNobody), 0);
-        EXPECT_FALSE(MakePrivateFolder(foreign)) << "another user's folder is not ours to keep settings in";
+        EXPECT_EQ(PrepareSettingsFolder(foreign), FolderUse::Foreign) << "not ours to keep settings in";
+        ASSERT_EQ(::symlink(foreign.c_str(), m_dir.File("link").c_str()), 0);
+        EXPECT_EQ(PrepareSettingsFolder(m_dir.File("link")), FolderUse::Foreign) << "where the link points decides";
     }
 }
 
@@ -89,6 +91,17 @@ TEST_F(InstallPathsTest, MenuStartKeepsSettingsInTheSettingsFolderAndSaysWhenItC
     EXPECT_EQ(blocked.dir, m_dir.File("blocked/Zandel")) << "never the home folder";
     EXPECT_EQ(blocked.notice,
               "設定ﾌｫﾙﾀﾞ " + m_dir.File("blocked/Zandel") + " を作成できないため、設定は保存されません。");
+    EXPECT_TRUE(blocked.usesFiles) << "nothing of another user's there to keep away from";
+
+    if (::geteuid() == 0) {
+        const std::string foreign = Make("foreign/Zandel");
+        ASSERT_EQ(::chown(foreign.c_str(), kNobody, kNobody), 0);
+        const StartFolder theirs = ChooseStartFolder(true, "/home/u", foreign);
+        EXPECT_EQ(theirs.dir, foreign);
+        EXPECT_FALSE(theirs.usesFiles);
+        EXPECT_EQ(theirs.notice,
+                  "設定ﾌｫﾙﾀﾞ " + foreign + " は他のﾕｰｻﾞのものであるため、既定の設定で起動し、設定は保存されません。");
+    }
 }
 
 TEST_F(InstallPathsTest, UserAgentListGoesToTheSettingsFolderWhereTheProgramFolderIsNotWritable) {

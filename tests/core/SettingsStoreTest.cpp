@@ -85,7 +85,7 @@ TEST_F(SettingsStoreTest, NoFilesKeepTheDefaults) {
     EXPECT_TRUE(StoredFields(loaded) == StoredFields(AppSettings{}));
     EXPECT_EQ(loaded.TimeOut, 30);
     EXPECT_EQ(loaded.WebPage, "http://judge.example.net/cgi-bin/envchk.cgi");
-    EXPECT_TRUE(ReadWindowRect(m_dir.Path()).IsEmpty());
+    EXPECT_TRUE(ReadWindowRect(m_settings).IsEmpty());
     EXPECT_EQ(m_dir.Listing(), "") << "reading must not create files";
 }
 
@@ -123,7 +123,7 @@ TEST_F(SettingsStoreTest, EveryFieldAndListSurvivesASaveAndReload) {
     SaveAll({10, 20, 810, 620});
 
     EXPECT_TRUE(StoredFields(LoadAll()) == StoredFields(m_settings));
-    const WindowRect rect = ReadWindowRect(m_dir.Path());
+    const WindowRect rect = ReadWindowRect(m_settings);
     EXPECT_EQ(rect.Left, 10);
     EXPECT_EQ(rect.Top, 20);
     EXPECT_EQ(rect.Right, 810);
@@ -374,11 +374,11 @@ TEST_F(SettingsStoreTest, ALineFeedInsideAnEntryAddsNoEntry) {
 
 TEST_F(SettingsStoreTest, WindowRectangleReadsBackAndZeroWidthIsEmpty) {
     m_dir.Write("PrxSet.ini", "[Window]\r\nLeft=100\r\nTop=100\r\nRight=100\r\nBottom=500\r\n");
-    EXPECT_TRUE(ReadWindowRect(m_dir.Path()).IsEmpty());
+    EXPECT_TRUE(ReadWindowRect(m_settings).IsEmpty());
 
     // Extremes must compare without overflowing.
     m_dir.Write("PrxSet.ini", "[Window]\nLeft=-99999999999\nTop=-99999999999\nRight=99999999999\nBottom=2\n");
-    const WindowRect wide = ReadWindowRect(m_dir.Path());
+    const WindowRect wide = ReadWindowRect(m_settings);
     EXPECT_EQ(wide.Left, INT_MIN);
     EXPECT_EQ(wide.Right, INT_MAX);
     EXPECT_FALSE(wide.IsEmpty());
@@ -387,7 +387,7 @@ TEST_F(SettingsStoreTest, WindowRectangleReadsBackAndZeroWidthIsEmpty) {
     // made) the old rectangle stays.
     m_dir.Write("PrxSet.ini", "[Stale]\r\nKey=1\r\n[Window]\r\nLeft=5\r\nTop=6\r\nRight=70\r\nBottom=80\r\n");
     ASSERT_TRUE(SaveSettings(m_settings));
-    EXPECT_EQ(ReadWindowRect(m_dir.Path()).Right, 70);
+    EXPECT_EQ(ReadWindowRect(m_settings).Right, 70);
     m_settings.Window = WindowRect{1, 2, 3, 4};
     ASSERT_TRUE(SaveSettings(m_settings));
     const std::string text = m_dir.Read("PrxSet.ini");

@@ -1,15 +1,16 @@
 #include "core/app/InstallPaths.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <sstream>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/app/AppSettings.h"
 #include "core/frame/BrowserLaunch.h"
 #include "core/util/FileIo.h"
+#include "core/util/UniqueFd.h"
 
 namespace zandel {
 
@@ -22,26 +23,50 @@ std::string ConfigFolder() {
     return std::string(home != nullptr ? home : "") + "/.config/Zandel";
 }
 
-bool MakePrivateFolder(const std::string& path) {
+FolderUse PrepareSettingsFolder(const std::string& path) {
     for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
         ::mkdir(path.substr(0, slash).c_str(), 0755); // parents as a desktop makes them; errors show below
     }
-    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-        return false;
-    }
+    ::mkdir(path.c_str(), 0700);
+    const UniqueFd folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
-           ::access(path.c_str(), W_OK | X_OK) == 0;
+    if (!folder.IsOpen() || ::fstat(folder.Get(), &st) != 0) {
+        return FolderUse::NotWritable;
+    }
+    if (st.st_uid != ::geteuid()) {
+        return FolderUse::Foreign;
+    }
+    return ::faccessat(folder.Get(), ".", W_OK | X_OK, 0) == 0 ? FolderUse::Usable : FolderUse::NotWritable;
+}
+
+bool MakePrivateFolder(const std::string& path) {
+    return PrepareSettingsFolder(path) == FolderUse::Usable;
+}
+
+bool IsOwnFolder(const std::string& path) {
+    const UniqueFd folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat st {};
+    return folder.IsOpen() && ::fstat(folder.Get(), &st) == 0 && st.st_uid == ::geteuid();
+}
+
+std::string SettingsFolderNotice(const std::string& path, FolderUse use) {
+    switch (use) {
+    case FolderUse::Usable:
+        break;
+    case FolderUse::NotWritable:
+        return "設定ﾌｫﾙﾀﾞ " + path + " を作成できないため、設定は保存されません。";
+    case FolderUse::Foreign:
+        return "設定ﾌｫﾙﾀﾞ " + path + " は他のﾕｰｻﾞのものであるため、既定の設定で起動し、設定は保存されません。";
+    }
+    return {};
 }
 
 StartFolder ChooseStartFolder(bool configFolderOption, const std::string& workingDir, const std::string& configFolder) {
     if (!configFolderOption) {
-        return {workingDir, {}};
+        return {workingDir, {}, true};
     }
-    if (!MakePrivateFolder(configFolder)) {
-        return {configFolder, "設定ﾌｫﾙﾀﾞ " + configFolder + " を作成できないため、設定は保存されません。"};
-    }
-    return {configFolder, {}};
+    const FolderUse use = PrepareSettingsFolder(configFolder);
+    return {configFolder, SettingsFolderNotice(configFolder, use), use != FolderUse::Foreign};
 }
 
 std::string ManualFolder(const std::string& programDir) {

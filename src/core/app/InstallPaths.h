@@ -10,9 +10,21 @@ namespace zandel {
 // "$XDG_CONFIG_HOME/Zandel" (else "~/.config/Zandel"): the user's own settings folder.
 std::string ConfigFolder();
 
-// Creates the folder (and its parents) when missing, the last one readable by the user alone. True when it is
-// a folder the user owns and may write.
+// What a settings folder is good for once it has been made where it was missing.
+enum class FolderUse {
+    Usable,      // the user's own and writable
+    NotWritable, // cannot be made, or is the user's own but cannot be written: read, but nothing will be kept
+    Foreign,     // another user's folder (or where its link points): neither read nor written
+};
+// Creates the folder (and its parents) when missing, the last one readable by the user alone, and tells what it
+// is good for. The owner is taken from the opened folder, after its links.
+FolderUse PrepareSettingsFolder(const std::string& path);
+// True when it is then a folder the user owns and may write.
 bool MakePrivateFolder(const std::string& path);
+// True when the folder, where its links lead, is the user's own.
+bool IsOwnFolder(const std::string& path);
+// What the user is told once about a settings folder that is not usable; empty for a usable one.
+std::string SettingsFolderNotice(const std::string& path, FolderUse use);
 
 // The folder holding the manual "index.html": the program's own folder when the manual lies there, else the
 // installed share folder ("<prefix>/share/zandel" beside "<prefix>/bin", then each of $XDG_DATA_DIRS), else
@@ -29,11 +41,15 @@ inline constexpr const char* kConfigFolderOption = "--use-config-folder";
 
 struct StartFolder {
     std::string dir;    // becomes StartDir, where "PrxSet.ini", "Access.ini" and "USER2.DAT" lie
-    std::string notice; // said once at start-up: the settings folder cannot be made or written
+    std::string notice; // said once at start-up: the settings folder cannot be made or written, or is another's
+    // False for a settings folder of another user: its files are neither read nor written, the program runs on
+    // its defaults.
+    bool usesFiles = true;
 };
 // The working folder; with the option, the settings folder (made when missing). A settings folder that cannot
 // be used is still the one named, so that nothing lands in the home folder, and the user is told that the
-// settings will not be kept.
+// settings will not be kept; one of another user is not read either, since its "PrxSet.ini" would choose the
+// browser that the program starts.
 StartFolder ChooseStartFolder(bool configFolderOption, const std::string& workingDir, const std::string& configFolder);
 
 } // namespace zandel

@@ -90,13 +90,18 @@ constexpr const char* kWindowSection = "Window";
 } // namespace
 
 void ReadChainLists(AppSettings& settings) {
-    const IniFile ini = IniFile::Load(PathInDir(settings.StartDir, kChainFileName));
+    const auto path = StartDirFile(settings, kChainFileName);
+    const IniFile ini = path ? IniFile::Load(*path) : IniFile();
     ReadIniList(ini, kChainProxiesSection, kChainPrefix, settings, SettingsList::ChainProxies);
     ReadIniList(ini, kChainUrlsSection, kChainPrefix, settings, SettingsList::ChainUrls);
 }
 
 bool WriteChainLists(const AppSettings& settings) {
-    const std::string path = PathInDir(settings.StartDir, kChainFileName);
+    const auto file = StartDirFile(settings, kChainFileName);
+    if (!file) {
+        return false;
+    }
+    const std::string& path = *file;
     // A fresh document stands for deleting the file first: no key of an earlier run survives, yet the old
     // file stays whole until the new one is on disk.
     IniFile ini;
@@ -110,8 +115,12 @@ bool WriteChainLists(const AppSettings& settings) {
 
 void ReadFavourites(AppSettings& settings) {
     ClearList(settings, SettingsList::Favourites);
+    const auto path = StartDirFile(settings, kFavouritesFileName);
+    if (!path) {
+        return;
+    }
     int slot = 0;
-    ForEachLine(PathInDir(settings.StartDir, kFavouritesFileName), [&](const std::string& entry) {
+    ForEachLine(*path, [&](const std::string& entry) {
         if (entry.empty()) {
             return true;
         }
@@ -121,9 +130,8 @@ void ReadFavourites(AppSettings& settings) {
 }
 
 bool WriteFavourites(const AppSettings& settings) {
-    return WriteLineListFile(PathInDir(settings.StartDir, kFavouritesFileName),
-                             ListEntries(settings, SettingsList::Favourites))
-        .ok;
+    const auto path = StartDirFile(settings, kFavouritesFileName);
+    return path && WriteLineListFile(*path, ListEntries(settings, SettingsList::Favourites)).ok;
 }
 
 LineListReadResult ReadLineListFile(const std::string& path, int limit) {
@@ -150,8 +158,9 @@ FileResult WriteLineListFile(const std::string& path, const std::vector<std::str
     return WriteTrustedFile(path, text);
 }
 
-WindowRect ReadWindowRect(const std::string& startDir) {
-    const IniFile ini = IniFile::Load(PathInDir(startDir, kSettingsFileName));
+WindowRect ReadWindowRect(const AppSettings& settings) {
+    const auto path = StartDirFile(settings, kSettingsFileName);
+    const IniFile ini = path ? IniFile::Load(*path) : IniFile();
     WindowRect rect;
     rect.Left = ini.GetInt(kWindowSection, "Left", 0);
     rect.Top = ini.GetInt(kWindowSection, "Top", 0);

@@ -444,16 +444,17 @@ const std::vector<std::pair<std::string, std::string>> kPlanted = {
     {"USER.DAT", "Planted/1.0\r\n"},
 };
 
-// Started in a shared folder, as an ordinary user: what another user planted there is never read nor written over,
-// what root put there is read. A pipe planted under a settings name holds nothing up either.
+// Started in a shared folder (sticky as /tmp, or merely open to all), as an ordinary user: what another user planted
+// there is never read, written over nor deleted; what root put there is read. A pipe planted under a settings name
+// holds nothing up either.
 TEST(PlantedSettingsTest, AnotherUsersFilesAreNeitherReadNorWrittenRootsAreRead) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "only root can give files to another user";
     }
-    for (const bool byRoot : {false, true}) {
-        SCOPED_TRACE(byRoot ? "root's files" : "another user's files");
+    for (const auto& [byRoot, mode] : {std::pair{false, 01777}, std::pair{false, 0777}, std::pair{true, 01777}}) {
+        SCOPED_TRACE(std::string(byRoot ? "root's files" : "another user's files") + (mode & 01000 ? " in /tmp" : ""));
         test::TempDir shared;
-        ASSERT_EQ(::chmod(shared.Path().c_str(), 01777), 0);
+        ASSERT_EQ(::chmod(shared.Path().c_str(), static_cast<mode_t>(mode)), 0);
         const uid_t owner = byRoot ? 0 : test::OtherUserUid();
         for (const auto& [name, text] : kPlanted) {
             ASSERT_FALSE(test::MakeOwned(shared.File(name), text, owner, 0666).empty());
@@ -486,6 +487,10 @@ TEST(PlantedSettingsTest, AnotherUsersFilesAreNeitherReadNorWrittenRootsAreRead)
                 if (written[i]) {
                     wrong += kPlanted[i].first + " written; ";
                 }
+            }
+            ClearList(s, SettingsList::ChainProxies); // nothing to keep: the file would go
+            if (WriteChainLists(s)) {
+                wrong += "Access.ini deleted; ";
             }
             return wrong;
         });

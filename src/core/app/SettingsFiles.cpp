@@ -108,7 +108,7 @@ bool WriteChainLists(const AppSettings& settings) {
     WriteIniList(ini, kChainProxiesSection, kChainPrefix, settings, SettingsList::ChainProxies);
     WriteIniList(ini, kChainUrlsSection, kChainPrefix, settings, SettingsList::ChainUrls);
     if (ini.Text().empty()) {
-        return RemoveFile(path);
+        return RemoveTrustedFile(path);
     }
     return ini.Save(path);
 }

@@ -83,4 +83,13 @@ bool RemoveFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0 || errno == ENOENT;
 }
 
+bool RemoveTrustedFile(const std::string& path) {
+    // A name can only be unlinked, not opened and then removed: the owner is looked at just before.
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && !IsTrustedOwner(st.st_uid)) {
+        return false;
+    }
+    return RemoveFile(path);
+}
+
 } // namespace zandel

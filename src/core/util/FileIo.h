@@ -43,5 +43,7 @@ FileResult WriteTrustedFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 // True when the file is gone afterwards, also when there was none.
 bool RemoveFile(const std::string& path);
+// The same for a settings file: another user's (root aside) is left in place (false).
+bool RemoveTrustedFile(const std::string& path);
 
 } // namespace zandel

@@ -28,13 +28,15 @@ DesktopInternetSettings::Targets DesktopInternetSettings::TargetsFor(const char*
     return Targets::Both;
 }
 
-void DesktopInternetSettings::SetOption(int option, const InternetOptionList& list) {
+bool DesktopInternetSettings::SetOption(int option, const InternetOptionList& list) {
+    bool changed = true;
     if (m_targets != Targets::Kde) {
-        m_gnome.SetOption(option, list); // without the schema this does nothing
+        changed = m_gnome.SetOption(option, list); // without the schema this does nothing
     }
     if (m_targets == Targets::Kde || ::access(m_kde.FilePath().c_str(), F_OK) == 0) {
-        m_kde.SetOption(option, list);
+        changed = m_kde.SetOption(option, list) && changed;
     }
+    return changed;
 }
 
 } // namespace zandel

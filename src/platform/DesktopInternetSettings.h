@@ -19,7 +19,7 @@ public:
     explicit DesktopInternetSettings(const char* currentDesktop,
                                      const std::string& kdeConfigDir = KdeInternetSettings::DefaultConfigDir());
 
-    void SetOption(int option, const InternetOptionList& list) override;
+    bool SetOption(int option, const InternetOptionList& list) override;
     std::optional<std::string> ReadDialUpProfileName() override { return std::nullopt; }
 
     // Which settings a desktop list ("KDE", "ubuntu:GNOME", ...) asks for.

@@ -60,15 +60,16 @@ bool GnomeInternetSettings::SchemaAvailable() const {
     return true;
 }
 
-void GnomeInternetSettings::SetOption(int option, const InternetOptionList& list) {
+bool GnomeInternetSettings::SetOption(int option, const InternetOptionList& list) {
     if (option == kOptionSettingsChanged) {
         g_settings_sync();
-        return;
+        return true;
     }
     // A named connection would be a dial-up one, which this desktop does not have.
     if (option == kOptionPerConnection && !list.connection) {
         WriteProxy(list);
     }
+    return true;
 }
 
 void GnomeInternetSettings::WriteProxy(const InternetOptionList& list) {

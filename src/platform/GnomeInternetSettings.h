@@ -19,7 +19,7 @@ public:
     // `schemaId` names the proxy schema; its children are schemaId + ".http", ".https" and ".ftp".
     explicit GnomeInternetSettings(std::string schemaId = kProxySchema);
 
-    void SetOption(int option, const InternetOptionList& list) override;
+    bool SetOption(int option, const InternetOptionList& list) override;
     // Linux has no default dial-up connection.
     std::optional<std::string> ReadDialUpProfileName() override { return std::nullopt; }
 

@@ -1,8 +1,11 @@
 #include "platform/KdeInternetSettings.h"
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <utility>
 #include <vector>
 
@@ -56,19 +59,32 @@ std::string Trimmed(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
-std::vector<std::string> SplitLines(const std::string& file) {
-    std::vector<std::string> lines;
+// A line without its line end, and that end: LF, CR LF, or nothing for a last line without one.
+struct Line {
+    std::string text;
+    std::string end;
+};
+
+std::vector<Line> SplitLines(const std::string& file) {
+    std::vector<Line> lines;
     std::size_t start = 0;
     while (start < file.size()) {
-        const auto end = file.find('\n', start);
-        if (end == std::string::npos) {
-            lines.push_back(file.substr(start));
+        const auto lf = file.find('\n', start);
+        if (lf == std::string::npos) {
+            lines.push_back({file.substr(start), {}});
             break;
         }
-        lines.push_back(file.substr(start, end - start));
-        start = end + 1;
+        const bool crlf = lf > start && file[lf - 1] == '\r';
+        lines.push_back({file.substr(start, lf - start - (crlf ? 1 : 0)), crlf ? "\r\n" : "\n"});
+        start = lf + 1;
     }
     return lines;
+}
+
+// The file's own line end, from its first line: a file written on Windows stays CR LF throughout.
+std::string LineEndOf(const std::string& file) {
+    const auto lf = file.find('\n');
+    return lf != std::string::npos && lf > 0 && file[lf - 1] == '\r' ? "\r\n" : "\n";
 }
 
 bool IsGroupLine(const std::string& line) {
@@ -85,9 +101,46 @@ std::string KeyOf(const std::string& line) {
     return Trimmed(line.substr(0, eq));
 }
 
+constexpr std::array<const char*, 4> kProxyKeys = {"ProxyType", "httpProxy", "httpsProxy", "ftpProxy"};
+
+// "httpProxy[$i]=...", also with a locale or other flags: KConfig takes every "[$...]" after the name as flags.
+bool IsLockedProxyKey(const std::string& line) {
+    const std::string key = KeyOf(line);
+    const auto bracket = key.find('[');
+    if (bracket == std::string::npos ||
+        std::find(kProxyKeys.begin(), kProxyKeys.end(), key.substr(0, bracket)) == kProxyKeys.end()) {
+        return false;
+    }
+    for (auto open = bracket; open != std::string::npos; open = key.find('[', open + 1)) {
+        const auto close = key.find(']', open);
+        if (close == std::string::npos) {
+            break;
+        }
+        const std::string part = key.substr(open + 1, close - open - 1);
+        if (!part.empty() && part[0] == '$' && part.find('i') != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The whole file, or nothing when it is missing; none when it cannot be taken in whole.
+std::optional<std::string> ReadConfigFile(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return errno == ENOENT ? std::optional<std::string>(std::string()) : std::nullopt;
+    }
+    std::string file;
+    if (!S_ISREG(st.st_mode) || st.st_size > kMaxFileBytes || !ReadWholeFile(path, file).ok) {
+        return std::nullopt;
+    }
+    return file;
+}
+
 } // namespace
 
-KdeInternetSettings::KdeInternetSettings(const std::string& configDir) : m_path(PathInDir(configDir, "kioslaverc")) {}
+KdeInternetSettings::KdeInternetSettings(const std::string& configDir, std::vector<std::string> systemDirs)
+    : m_path(PathInDir(configDir, "kioslaverc")), m_systemDirs(std::move(systemDirs)) {}
 
 std::string KdeInternetSettings::DefaultConfigDir() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
@@ -98,58 +151,88 @@ std::string KdeInternetSettings::DefaultConfigDir() {
     return std::string(home != nullptr ? home : "") + "/.config";
 }
 
+std::vector<std::string> KdeInternetSettings::DefaultSystemDirs() {
+    const char* dirs = std::getenv("XDG_CONFIG_DIRS");
+    std::vector<std::string> found;
+    std::istringstream names(dirs != nullptr && dirs[0] != '\0' ? dirs : "/etc/xdg");
+    for (std::string dir; std::getline(names, dir, ':');) {
+        if (!dir.empty() && dir[0] == '/') {
+            found.push_back(dir);
+        }
+    }
+    return found;
+}
+
+bool KdeInternetSettings::LocksProxy(const std::string& file) {
+    bool inGroup = false;
+    for (const Line& line : SplitLines(file)) {
+        const std::string t = Trimmed(line.text);
+        if (t.empty() || t[0] == '#') {
+            continue;
+        }
+        if (t[0] == '[') {
+            // KConfig takes a "[$i]" line as the whole file's mark wherever it stands, not only on the first line.
+            if (t == "[$i]" || t == std::string(kGroup) + "[$i]") {
+                return true;
+            }
+            inGroup = t == kGroup;
+            continue;
+        }
+        if (inGroup && IsLockedProxyKey(t)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string KdeInternetSettings::WithProxy(const std::string& file, bool useProxy, const std::string& proxyServer) {
     const ProxyServerParts parts = ParseProxyServer(proxyServer);
     std::string address;
     if (!parts.host.empty()) {
         address = "http://" + parts.host + (parts.port != 0 ? " " + std::to_string(parts.port) : "");
     }
-    std::array<std::pair<std::string, std::string>, 4> keys = {{
-        {"ProxyType", useProxy ? "1" : "0"},
-        {"httpProxy", EscapeValue(address)},
-        {"httpsProxy", EscapeValue(address)},
-        {"ftpProxy", EscapeValue(address)},
-    }};
-    std::array<bool, keys.size()> written{};
+    // In the order of kProxyKeys.
+    const std::array<std::string, kProxyKeys.size()> values = {useProxy ? "1" : "0", EscapeValue(address),
+                                                               EscapeValue(address), EscapeValue(address)};
+    std::array<bool, kProxyKeys.size()> written{};
 
-    std::vector<std::string> lines = SplitLines(file);
-    std::vector<std::string> out;
-    out.reserve(lines.size() + keys.size() + 2);
+    const std::string lineEnd = LineEndOf(file);
+    std::vector<Line> out;
     bool inGroup = false;
     bool sawGroup = false;
     auto addMissing = [&] {
-        for (std::size_t k = 0; k < keys.size(); ++k) {
+        for (std::size_t k = 0; k < kProxyKeys.size(); ++k) {
             if (!written[k]) {
-                out.push_back(keys[k].first + "=" + keys[k].second);
+                out.push_back({std::string(kProxyKeys[k]) + "=" + values[k], lineEnd});
                 written[k] = true;
             }
         }
     };
-    for (const std::string& line : lines) {
-        if (IsGroupLine(line)) {
+    for (const Line& line : SplitLines(file)) {
+        if (IsGroupLine(line.text)) {
             if (inGroup) {
                 // The new keys go right after the group's own lines, before the blank lines that part it from
                 // the next group.
-                std::vector<std::string> blanks;
-                while (!out.empty() && Trimmed(out.back()).empty()) {
+                std::vector<Line> blanks;
+                while (!out.empty() && Trimmed(out.back().text).empty()) {
                     blanks.push_back(out.back());
                     out.pop_back();
                 }
                 addMissing();
                 out.insert(out.end(), blanks.rbegin(), blanks.rend());
             }
-            inGroup = Trimmed(line) == kGroup;
+            inGroup = Trimmed(line.text) == kGroup;
             sawGroup = sawGroup || inGroup;
             out.push_back(line);
             continue;
         }
         if (inGroup) {
-            const std::string key = KeyOf(line);
+            const std::string key = KeyOf(line.text);
             bool replaced = false;
-            for (std::size_t k = 0; k < keys.size() && !replaced; ++k) {
-                if (key == keys[k].first) {
+            for (std::size_t k = 0; k < kProxyKeys.size() && !replaced; ++k) {
+                if (key == kProxyKeys[k]) {
                     if (!written[k]) {
-                        out.push_back(keys[k].first + "=" + keys[k].second);
+                        out.push_back({std::string(kProxyKeys[k]) + "=" + values[k], line.end});
                         written[k] = true;
                     }
                     replaced = true; // a second line for the same key would override ours: drop it
@@ -165,50 +248,55 @@ std::string KdeInternetSettings::WithProxy(const std::string& file, bool useProx
         addMissing();
     }
     if (!sawGroup) {
-        if (!out.empty() && !Trimmed(out.back()).empty()) {
-            out.emplace_back();
+        if (!out.empty() && !Trimmed(out.back().text).empty()) {
+            out.push_back({{}, lineEnd});
         }
-        out.emplace_back(kGroup);
+        out.push_back({kGroup, lineEnd});
         addMissing();
     }
     std::string text;
-    for (const std::string& line : out) {
-        text += line;
-        text += '\n';
+    for (const Line& line : out) {
+        text += line.text;
+        text += line.end.empty() ? lineEnd : line.end;
     }
     return text;
 }
 
-void KdeInternetSettings::SetOption(int option, const InternetOptionList& list) {
+bool KdeInternetSettings::SetOption(int option, const InternetOptionList& list) {
     if (option == kOptionSettingsChanged) {
         // Without a session bus there is nobody to tell; never start one for this.
         const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
         if (address == nullptr || address[0] == '\0') {
-            return;
+            return true;
         }
         GError* error = nullptr;
         GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
         if (bus == nullptr) {
             g_clear_error(&error);
-            return;
+            return true;
         }
         g_dbus_connection_emit_signal(bus, nullptr, "/KIO/Scheduler", "org.kde.KIO.Scheduler",
                                       "reparseSlaveConfiguration", g_variant_new("(s)", ""), nullptr);
         g_dbus_connection_flush_sync(bus, nullptr, nullptr);
         g_object_unref(bus);
-        return;
+        return true;
     }
     if (option != kOptionPerConnection || list.connection) {
-        return;
+        return true;
     }
-    struct stat st {};
-    std::string file;
-    if (::stat(m_path.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode) || st.st_size > kMaxFileBytes || !ReadWholeFile(m_path, file).ok) {
-            return; // what cannot be read whole must not be replaced by a part of it
+    // What an administrator locked system-wide, KDE takes from there whatever the user's file says.
+    for (const std::string& dir : m_systemDirs) {
+        const auto system = ReadConfigFile(PathInDir(dir, "kioslaverc"));
+        if (system && LocksProxy(*system)) {
+            return false;
         }
     }
-    WriteFileAtomically(m_path, WithProxy(file, list.flags == kProxyTypeProxy, list.proxyServer));
+    // What cannot be read whole must not be replaced by a part of it; what KDE keeps as it is, neither.
+    const auto file = ReadConfigFile(m_path);
+    if (!file || LocksProxy(*file)) {
+        return false;
+    }
+    return WriteFileAtomically(m_path, WithProxy(*file, list.flags == kProxyTypeProxy, list.proxyServer)).ok;
 }
 
 } // namespace zandel

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <utility>
 
 #include <sys/stat.h>
 
+#include "core/app/AppSettings.h"
 #include "core/app/IniFile.h"
+#include "core/app/InstallPaths.h"
 
 namespace zandel {
 
@@ -29,14 +30,24 @@ bool MakeFolders(const std::string& path) {
     return true;
 }
 
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+}
+
 } // namespace
 
 RecentFileList::RecentFileList() : RecentFileList(DefaultIniPath()) {}
 
 RecentFileList::RecentFileList(std::string iniPath) : m_iniPath(std::move(iniPath)) {}
 
+// The list lies in the settings folder, which is used only when it is the user's own: in another user's folder
+// the list is neither read nor written.
 void RecentFileList::Load() {
     m_entries.clear();
+    if (!IsOwnFolder(FolderOf(m_iniPath))) {
+        return;
+    }
     const IniFile ini = IniFile::Load(m_iniPath);
     for (int i = 0; i < kSize; ++i) {
         const std::string path = ini.GetString(kSection, KeyOf(i), "");
@@ -47,6 +58,9 @@ void RecentFileList::Load() {
 }
 
 bool RecentFileList::Save() const {
+    if (!MakeFolders(m_iniPath) || !IsOwnFolder(FolderOf(m_iniPath))) {
+        return false;
+    }
     IniFile ini = IniFile::Load(m_iniPath);
     for (int i = 0; i < kSize; ++i) {
         const auto index = static_cast<std::size_t>(i);
@@ -56,7 +70,7 @@ bool RecentFileList::Save() const {
             ini.Remove(kSection, KeyOf(i));
         }
     }
-    return MakeFolders(m_iniPath) && ini.Save(m_iniPath);
+    return ini.Save(m_iniPath);
 }
 
 void RecentFileList::Add(const std::string& path) {
@@ -78,15 +92,7 @@ void RecentFileList::Remove(int index) {
 }
 
 std::string RecentFileList::DefaultIniPath() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    std::string folder;
-    if (config != nullptr && config[0] == '/') {
-        folder = config;
-    } else {
-        const char* home = std::getenv("HOME");
-        folder = std::string(home != nullptr ? home : "") + "/.config";
-    }
-    return folder + "/Zandel/Zandel.ini";
+    return PathInDir(ConfigFolder(), "Zandel.ini");
 }
 
 } // namespace zandel

@@ -15,9 +15,11 @@ public:
     RecentFileList();
     explicit RecentFileList(std::string iniPath);
 
-    // Reads the entries; a missing file gives none. Empty keys and repeats are passed over.
+    // Reads the entries; a missing file gives none, and so does a folder of another user. Empty keys and
+    // repeats are passed over.
     void Load();
-    // Writes the entries, making the folder when needed. False when the file cannot be written.
+    // Writes the entries, making the folder when needed. False when the file cannot be written, also in a folder
+    // of another user.
     bool Save() const;
 
     // The path becomes the newest entry; an older entry of the same path goes, the fifth falls off. A path

@@ -39,7 +39,6 @@ int main(int argc, char** argv) {
     const zandel::StartFolder start = zandel::ChooseStartFolder(
         std::find(arguments.begin(), arguments.end(), zandel::kConfigFolderOption) != arguments.end(),
         zandel::CurrentDirectory(), zandel::ConfigFolder());
-    zandel::ui::CMainApp mainApp({lock, internet, launcher, recent}, arguments, start.dir);
-    mainApp.SetStartNotice(start.notice);
+    zandel::ui::CMainApp mainApp({lock, internet, launcher, recent}, arguments, start);
     return mainApp.Run();
 }

@@ -4,8 +4,12 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/app/AppSettings.h"
+#include "core/app/InstallPaths.h"
+#include "support/OrdinaryUser.h"
 #include "support/TempDir.h"
 
 namespace zandel {
@@ -165,6 +169,58 @@ TEST_F(AppLifecycleTest, FailedCommandLineStillSavesTheSettingsItLoaded) {
     app.ExitInstance();
     EXPECT_NE(m_dir.Read("PrxSet.ini").find("TimeOut=9"), std::string::npos);
     EXPECT_EQ(lock.releases, 1);
+}
+
+// Started from the menu by an ordinary user whose settings folder is, or links to, a folder of another user, open to
+// all and holding that user's settings (and a file of root's). The program starts on its defaults, says so, and
+// leaves the folder as it found it.
+TEST_F(AppLifecycleTest, SettingsFolderOfAnotherUserIsNeitherReadNorWritten) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root can give a folder to another user";
+    }
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    const uid_t other = test::OtherUserUid();
+    const std::string theirs = test::MakeOwned(m_dir.File("theirs/"), "", other, 0777);
+    test::MakeOwned(theirs + "/PrxSet.ini", "[ProxyBwPath]\r\nBwPath=/tmp/planted\r\n", other, 0666);
+    test::MakeOwned(theirs + "/USER2.DAT", "10.6.6.6:8080\r\n", other, 0666);
+    test::MakeOwned(theirs + "/Access.ini", "[ADDR1]\r\nNo0=10.6.6.6:80\r\n", 0, 0666);
+    const std::string listing = test::TempDir::Names(theirs);
+    const std::string home = m_dir.File("home");
+    ASSERT_EQ(::mkdir(home.c_str(), 0755), 0);
+
+    const std::string report = test::RunAsOrdinaryUser(home, [&]() -> std::string {
+        const std::string config = home + "/.config/Zandel";
+        if (::mkdir((home + "/.config").c_str(), 0755) != 0 || ::symlink(theirs.c_str(), config.c_str()) != 0) {
+            return "no link";
+        }
+        const StartFolder start = ChooseStartFolder(true, home, config);
+        if (start.usesFiles || start.notice.empty()) {
+            return "the folder is taken for the user's own";
+        }
+        AppSettings settings;
+        RecordingShell shell(settings);
+        FakeLock lock(true);
+        AppLifecycle app(settings, lock, shell);
+        if (app.InitInstance(start.dir, start.usesFiles) != AppLifecycle::Start::Running) {
+            return "no start";
+        }
+        std::string wrong;
+        if (settings.BwPath != kDefaultBrowserPath || CountListEntries(settings, SettingsList::Favourites) != 0 ||
+            CountListEntries(settings, SettingsList::ChainProxies) != 0) {
+            wrong = "read what another user planted; ";
+        }
+        settings.Window = WindowRect{10, 20, 310, 220};
+        SetListEntry(settings, SettingsList::Favourites, "127.0.0.1:80", 0);
+        app.ExitInstance();
+        if (ReadWindowRect(settings).Right != 0) {
+            wrong += "the window's place read back; ";
+        }
+        return wrong;
+    });
+    EXPECT_EQ(report, "");
+    EXPECT_EQ(test::TempDir::Names(theirs), listing);
+    EXPECT_EQ(test::TempDir::ReadFile(theirs + "/PrxSet.ini"), "[ProxyBwPath]\r\nBwPath=/tmp/planted\r\n");
+    EXPECT_EQ(test::TempDir::ReadFile(theirs + "/Access.ini"), "[ADDR1]\r\nNo0=10.6.6.6:80\r\n");
 }
 
 } // namespace

@@ -2,32 +2,20 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include "support/OrdinaryUser.h"
 #include "support/TempDir.h"
 
 namespace zandel {
 namespace {
 
 constexpr uid_t kNobody = 65534;
-
-// Runs `check` as the user nobody (root passes every permission check) and gives its exit code.
-template <typename Check> int AsNobody(Check check) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
-            ::_exit(99);
-        }
-        ::_exit(check());
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
-}
 
 class InstallPathsTest : public ::testing::Test {
 protected:
@@ -60,20 +48,22 @@ TEST_F(InstallPathsTest, ManualIsFoundBesideTheProgramElseInTheInstalledShareFol
 
 TEST_F(InstallPathsTest, SettingsFolderIsMadeForTheUserAloneAndRefusedWhenUnusable) {
     const std::string folder = m_dir.File("config/deeper/Zandel");
-    ASSERT_TRUE(MakePrivateFolder(folder));
+    ASSERT_EQ(PrepareSettingsFolder(folder), FolderUse::Usable);
     struct stat st {};
     ASSERT_EQ(::stat(folder.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-    EXPECT_TRUE(MakePrivateFolder(folder)) << "a second start finds it in place";
+    EXPECT_EQ(PrepareSettingsFolder(folder), FolderUse::Usable) << "a second start finds it in place";
 
     m_dir.Write("file", "x");
-    EXPECT_FALSE(MakePrivateFolder(m_dir.File("file"))) << "a file in the way";
-    EXPECT_FALSE(MakePrivateFolder(m_dir.File("file/Zandel")));
+    EXPECT_EQ(PrepareSettingsFolder(m_dir.File("file")), FolderUse::NotWritable) << "a file in the way";
+    EXPECT_EQ(PrepareSettingsFolder(m_dir.File("file/Zandel")), FolderUse::NotWritable);
 
     if (::geteuid() == 0) {
         const std::string foreign = Make("foreign");
         ASSERT_EQ(::chown(foreign.c_str(), kNobody, kNobody), 0);
-        EXPECT_FALSE(MakePrivateFolder(foreign)) << "another user's folder is not ours to keep settings in";
+        EXPECT_EQ(PrepareSettingsFolder(foreign), FolderUse::Foreign) << "not ours to keep settings in";
+        ASSERT_EQ(::symlink(foreign.c_str(), m_dir.File("link").c_str()), 0);
+        EXPECT_EQ(PrepareSettingsFolder(m_dir.File("link")), FolderUse::Foreign) << "where the link points decides";
     }
 }
 
@@ -89,24 +79,89 @@ TEST_F(InstallPathsTest, MenuStartKeepsSettingsInTheSettingsFolderAndSaysWhenItC
     EXPECT_EQ(blocked.dir, m_dir.File("blocked/Zandel")) << "never the home folder";
     EXPECT_EQ(blocked.notice,
               "設定ﾌｫﾙﾀﾞ " + m_dir.File("blocked/Zandel") + " を作成できないため、設定は保存されません。");
+    EXPECT_TRUE(blocked.usesFiles) << "nothing of another user's there to keep away from";
+
+    if (::geteuid() == 0) {
+        const std::string foreign = Make("foreign/Zandel");
+        ASSERT_EQ(::chown(foreign.c_str(), kNobody, kNobody), 0);
+        const StartFolder theirs = ChooseStartFolder(true, "/home/u", foreign);
+        EXPECT_EQ(theirs.dir, foreign);
+        EXPECT_FALSE(theirs.usesFiles);
+        EXPECT_EQ(theirs.notice,
+                  "設定ﾌｫﾙﾀﾞ " + foreign + " は他のﾕｰｻﾞのものであるため、既定の設定で起動し、設定は保存されません。");
+    }
 }
 
-TEST_F(InstallPathsTest, UserAgentListGoesToTheSettingsFolderWhereTheProgramFolderIsNotWritable) {
-    const std::string portable = Make("portable");
-    EXPECT_EQ(UserAgentFilePath(portable, "/cfg/Zandel"), portable + "/USER.DAT");
-    EXPECT_EQ(UserAgentFilePath(m_dir.File("gone"), "/cfg/Zandel"), "/cfg/Zandel/USER.DAT");
+std::string Describe(const UserAgentFiles& files) {
+    return files.readFrom + " > " + files.writeTo + (files.notice.empty() ? "" : " (told)");
+}
+
+// Root may write everywhere, yet an installed program keeps its folder clean; an older list left beside it is
+// still shown and goes to the settings folder on its first change.
+TEST_F(InstallPathsTest, InstalledProgramNeverWritesTheUserAgentListBesideItself) {
+    const std::string bin = Make("usr/bin");
+    Make("usr/share/zandel");
+    const std::string config = m_dir.File("config/Zandel");
+    const std::string kept = config + "/USER.DAT";
+    EXPECT_EQ(Describe(PrepareUserAgentFiles(bin, config)), kept + " > " + kept);
+    m_dir.Write("usr/bin/USER.DAT", "Old/1.0\r\n");
+    const UserAgentFiles old = PrepareUserAgentFiles(bin, config);
+    EXPECT_EQ(Describe(old), bin + "/USER.DAT > " + kept + " (told)");
+    EXPECT_EQ(old.notice, bin + "/USER.DAT に書き込めないため、User-Agent一覧を " + kept + " に保存します。");
+
+    const std::string portable = Make("portable/bin"); // merely called bin: no share folder beside it
+    EXPECT_EQ(Describe(PrepareUserAgentFiles(portable, config)), portable + "/USER.DAT > " + portable + "/USER.DAT");
+    EXPECT_EQ(Describe(PrepareUserAgentFiles(m_dir.File("gone"), config)), kept + " > " + kept);
+}
+
+// As an ordinary user finds them: a program folder or a list it may not write, another user's list. The list is
+// read where it is and copied to the settings folder on its first change; once copied, the copy is the list.
+TEST_F(InstallPathsTest, UserAgentListIsReadWhereItIsAndWrittenWhereItMayBe) {
     if (::geteuid() != 0) {
-        GTEST_SKIP() << "the read-only cases need to drop to another user";
+        GTEST_SKIP() << "root sets up the folders that another user may not write";
     }
-    const std::string installed = Make("installed");
-    ::chmod(installed.c_str(), 0755); // root's: not writable for nobody
     ::chmod(m_dir.Path().c_str(), 0755);
-    EXPECT_EQ(AsNobody([&] { return UserAgentFilePath(installed, "/cfg/Zandel") == "/cfg/Zandel/USER.DAT" ? 0 : 1; }),
-              0);
+    const std::string readOnlyDir = Make("readonly");
+    m_dir.Write("readonly/USER.DAT", "Shown/1.0\r\n"); // root's, 0644
+    const std::string readOnlyFile = Make("rofile");
+    ::chmod(readOnlyFile.c_str(), 0777);
+    m_dir.Write("rofile/USER.DAT", "Shown/1.0\r\n");
     const std::string shared = Make("shared");
     ::chmod(shared.c_str(), 0777);
-    m_dir.Write("shared/USER.DAT", "root's\r\n"); // 0644 root's: a list nobody may not rewrite
-    EXPECT_EQ(AsNobody([&] { return UserAgentFilePath(shared, "/cfg/Zandel") == "/cfg/Zandel/USER.DAT" ? 0 : 1; }), 0);
+    test::MakeOwned(shared + "/USER.DAT", "Planted/1.0\r\n", test::OtherUserUid(), 0666);
+    const std::string empty = Make("empty");
+    ::chmod(empty.c_str(), 0777);
+    const std::string user = Make("user");
+    const std::string config = user + "/config/Zandel";
+    const std::string kept = config + "/USER.DAT";
+    const std::string theirs = test::MakeOwned(m_dir.File("theirs/"), "", test::OtherUserUid(), 0777);
+
+    const std::string report = test::RunAsOrdinaryUser(user, [&]() -> std::string {
+        const std::vector<std::pair<std::string, std::string>> cases = {
+            {readOnlyDir, readOnlyDir + "/USER.DAT > " + kept + " (told)"},
+            {readOnlyFile, readOnlyFile + "/USER.DAT > " + kept + " (told)"},
+            {shared, kept + " > " + kept},
+            {empty, empty + "/USER.DAT > " + empty + "/USER.DAT"},
+        };
+        std::string wrong;
+        for (const auto& [dir, expected] : cases) {
+            const std::string got = Describe(PrepareUserAgentFiles(dir, config));
+            if (got != expected) {
+                wrong += "\n" + got + "\n  expected " + expected;
+            }
+        }
+        const std::string nowhere = Describe(PrepareUserAgentFiles(readOnlyDir, theirs));
+        if (nowhere != readOnlyDir + "/USER.DAT >  (told)") {
+            wrong += "\nwith another user's settings folder: " + nowhere;
+        }
+        test::TempDir::WriteFile(kept, "Copied/1.0\r\n");
+        const std::string copied = Describe(PrepareUserAgentFiles(readOnlyDir, config));
+        if (copied != kept + " > " + kept) {
+            wrong += "\nonce copied: " + copied;
+        }
+        return wrong;
+    });
+    EXPECT_EQ(report, "");
 }
 
 } // namespace

@@ -5,13 +5,17 @@
 #include <iterator>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/app/IniFile.h"
 #include "core/util/Text.h"
 #include "support/FileSizeLimit.h"
+#include "support/OrdinaryUser.h"
 #include "support/TempDir.h"
 
 namespace zandel {
@@ -81,7 +85,7 @@ TEST_F(SettingsStoreTest, NoFilesKeepTheDefaults) {
     EXPECT_TRUE(StoredFields(loaded) == StoredFields(AppSettings{}));
     EXPECT_EQ(loaded.TimeOut, 30);
     EXPECT_EQ(loaded.WebPage, "http://judge.example.net/cgi-bin/envchk.cgi");
-    EXPECT_TRUE(ReadWindowRect(m_dir.Path()).IsEmpty());
+    EXPECT_TRUE(ReadWindowRect(m_settings).IsEmpty());
     EXPECT_EQ(m_dir.Listing(), "") << "reading must not create files";
 }
 
@@ -119,7 +123,7 @@ TEST_F(SettingsStoreTest, EveryFieldAndListSurvivesASaveAndReload) {
     SaveAll({10, 20, 810, 620});
 
     EXPECT_TRUE(StoredFields(LoadAll()) == StoredFields(m_settings));
-    const WindowRect rect = ReadWindowRect(m_dir.Path());
+    const WindowRect rect = ReadWindowRect(m_settings);
     EXPECT_EQ(rect.Left, 10);
     EXPECT_EQ(rect.Top, 20);
     EXPECT_EQ(rect.Right, 810);
@@ -370,11 +374,11 @@ TEST_F(SettingsStoreTest, ALineFeedInsideAnEntryAddsNoEntry) {
 
 TEST_F(SettingsStoreTest, WindowRectangleReadsBackAndZeroWidthIsEmpty) {
     m_dir.Write("PrxSet.ini", "[Window]\r\nLeft=100\r\nTop=100\r\nRight=100\r\nBottom=500\r\n");
-    EXPECT_TRUE(ReadWindowRect(m_dir.Path()).IsEmpty());
+    EXPECT_TRUE(ReadWindowRect(m_settings).IsEmpty());
 
     // Extremes must compare without overflowing.
     m_dir.Write("PrxSet.ini", "[Window]\nLeft=-99999999999\nTop=-99999999999\nRight=99999999999\nBottom=2\n");
-    const WindowRect wide = ReadWindowRect(m_dir.Path());
+    const WindowRect wide = ReadWindowRect(m_settings);
     EXPECT_EQ(wide.Left, INT_MIN);
     EXPECT_EQ(wide.Right, INT_MAX);
     EXPECT_FALSE(wide.IsEmpty());
@@ -383,7 +387,7 @@ TEST_F(SettingsStoreTest, WindowRectangleReadsBackAndZeroWidthIsEmpty) {
     // made) the old rectangle stays.
     m_dir.Write("PrxSet.ini", "[Stale]\r\nKey=1\r\n[Window]\r\nLeft=5\r\nTop=6\r\nRight=70\r\nBottom=80\r\n");
     ASSERT_TRUE(SaveSettings(m_settings));
-    EXPECT_EQ(ReadWindowRect(m_dir.Path()).Right, 70);
+    EXPECT_EQ(ReadWindowRect(m_settings).Right, 70);
     m_settings.Window = WindowRect{1, 2, 3, 4};
     ASSERT_TRUE(SaveSettings(m_settings));
     const std::string text = m_dir.Read("PrxSet.ini");
@@ -429,6 +433,81 @@ TEST_F(SettingsStoreTest, AFailedWriteKeepsThePreviousFiles) {
     EXPECT_EQ(m_dir.Read("Access.ini"), chains);
     EXPECT_EQ(m_dir.Read("PrxSet.ini"), settings);
     EXPECT_EQ(m_dir.Listing(), "Access.ini PrxSet.ini USER2.DAT");
+}
+
+// What another user may leave in a shared folder such as /tmp, each file open for anyone to write: a planted
+// BwPath would run as the victim on ﾌﾞﾗｳｻﾞの起動.
+const std::vector<std::pair<std::string, std::string>> kPlanted = {
+    {"PrxSet.ini", "[ProxyBwPath]\r\nBwPath=/tmp/planted\r\n[ProxyTimeOut]\r\nTimeOut=99\r\n"},
+    {"Access.ini", "[ADDR1]\r\nNo0=10.6.6.6:80\r\n"},
+    {"USER2.DAT", "10.6.6.6:8080\r\n"},
+    {"USER.DAT", "Planted/1.0\r\n"},
+};
+
+// Started in a shared folder (sticky as /tmp, or merely open to all), as an ordinary user: what another user planted
+// there is never read, written over nor deleted; what root put there is read. A pipe planted under a settings name
+// holds nothing up either.
+TEST(PlantedSettingsTest, AnotherUsersFilesAreNeitherReadNorWrittenRootsAreRead) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root can give files to another user";
+    }
+    for (const auto& [byRoot, mode] : {std::pair{false, 01777}, std::pair{false, 0777}, std::pair{true, 01777}}) {
+        SCOPED_TRACE(std::string(byRoot ? "root's files" : "another user's files") + (mode & 01000 ? " in /tmp" : ""));
+        test::TempDir shared;
+        ASSERT_EQ(::chmod(shared.Path().c_str(), static_cast<mode_t>(mode)), 0);
+        const uid_t owner = byRoot ? 0 : test::OtherUserUid();
+        for (const auto& [name, text] : kPlanted) {
+            ASSERT_FALSE(test::MakeOwned(shared.File(name), text, owner, 0666).empty());
+        }
+        test::TempDir own;
+        const std::string report = test::RunAsOrdinaryUser(own.Path(), [&]() -> std::string {
+            AppSettings s;
+            s.StartDir = shared.Path();
+            LoadSettings(s);
+            ReadFavourites(s);
+            ReadChainLists(s);
+            const bool read[] = {s.BwPath == "/tmp/planted" && s.TimeOut == 99,
+                                 CountListEntries(s, SettingsList::ChainProxies) == 1,
+                                 CountListEntries(s, SettingsList::Favourites) == 1,
+                                 ReadLineListFile(shared.File("USER.DAT"), 100).entries.size() == 1};
+            std::string wrong;
+            for (std::size_t i = 0; i < kPlanted.size(); ++i) {
+                if (read[i] != byRoot) {
+                    wrong += kPlanted[i].first + (byRoot ? " not read; " : " read; ");
+                }
+            }
+            if (byRoot) {
+                return wrong;
+            }
+            SetListEntry(s, SettingsList::Favourites, "127.0.0.1:80", 0);
+            SetListEntry(s, SettingsList::ChainProxies, "127.0.0.1:81", 0);
+            const bool written[] = {SaveSettings(s), WriteChainLists(s), WriteFavourites(s),
+                                    WriteLineListFile(shared.File("USER.DAT"), {"Mine/1.0"}).ok};
+            for (std::size_t i = 0; i < kPlanted.size(); ++i) {
+                if (written[i]) {
+                    wrong += kPlanted[i].first + " written; ";
+                }
+            }
+            ClearList(s, SettingsList::ChainProxies); // nothing to keep: the file would go
+            if (WriteChainLists(s)) {
+                wrong += "Access.ini deleted; ";
+            }
+            return wrong;
+        });
+        EXPECT_EQ(report, "");
+        for (const auto& [name, text] : kPlanted) {
+            EXPECT_EQ(shared.Read(name), text) << name;
+        }
+    }
+
+    test::TempDir shared;
+    ASSERT_EQ(::mkfifo(shared.File("PrxSet.ini").c_str(), 0666), 0);
+    AppSettings s;
+    s.StartDir = shared.Path();
+    ::alarm(10); // a read that waits for a writer ends the test run rather than hanging it
+    LoadSettings(s);
+    ::alarm(0);
+    EXPECT_EQ(s.TimeOut, 30);
 }
 
 } // namespace

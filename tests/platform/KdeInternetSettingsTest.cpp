@@ -53,17 +53,78 @@ INSTANTIATE_TEST_SUITE_P(
                  "[Proxy Settings]\nProxyType=1\nhttpProxy=http://host.example\nhttpsProxy=http://host.example\n"
                  "ftpProxy=http://host.example\n"},
         EditCase{"EmptyAddress", "", false, "", "[Proxy Settings]\nProxyType=0\nhttpProxy=\nhttpsProxy=\nftpProxy=\n"},
-        EditCase{"GarbageKeptByteForByte", std::string("\x01\xff\0bin=\r\n[", 10), true, "127.0.0.1:8080",
-                 std::string("\x01\xff\0bin=\r\n[", 10) + "\n\n[Proxy Settings]\n" + kKeys}),
+        EditCase{"GarbageKeptByteForByte", std::string("\x01\xff\0bin=\n[", 9), true, "127.0.0.1:8080",
+                 std::string("\x01\xff\0bin=\n[", 9) + "\n\n[Proxy Settings]\n" + kKeys},
+        EditCase{"CrLfFileStaysCrLf", "[Proxy Settings]\r\nhttpProxy=http://old 1\r\nNoProxyFor=localhost", true,
+                 "127.0.0.1:8080",
+                 "[Proxy Settings]\r\nhttpProxy=http://127.0.0.1 8080\r\nNoProxyFor=localhost\r\nProxyType=1\r\n"
+                 "httpsProxy=http://127.0.0.1 8080\r\nftpProxy=http://127.0.0.1 8080\r\n"},
+        EditCase{"CrLfFileGetsACrLfGroup", "[Cache]\r\nMaxCacheSize=5120\r\n", false, "",
+                 "[Cache]\r\nMaxCacheSize=5120\r\n\r\n[Proxy Settings]\r\nProxyType=0\r\nhttpProxy=\r\nhttpsProxy=\r\n"
+                 "ftpProxy=\r\n"}),
     [](const ::testing::TestParamInfo<EditCase>& info) { return std::string(info.param.name); });
+
+struct LockCase {
+    const char* name;
+    const char* file;
+    bool locked;
+};
+
+class KioslavercLockTest : public ::testing::TestWithParam<LockCase> {};
+
+// KConfig's immutability marks, as KDE reads them: only those that keep our keys from changing count.
+TEST_P(KioslavercLockTest, FollowsKdesImmutabilityMarks) {
+    EXPECT_EQ(KdeInternetSettings::LocksProxy(GetParam().file), GetParam().locked);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Marks, KioslavercLockTest,
+    ::testing::Values(LockCase{"WholeFile", "[$i]\n[Proxy Settings]\nProxyType=0\n", true},
+                      LockCase{"WholeFileCrLf", "[$i]\r\n[Cache]\r\n", true},
+                      LockCase{"WholeFileMarkFurtherDown", "[Cache]\nMaxCacheSize=1\n  [$i]\n", true},
+                      LockCase{"Group", "[Proxy Settings][$i]\nProxyType=0\n", true},
+                      LockCase{"Key", "[Proxy Settings]\nNoProxyFor=x\nhttpProxy[$i]=http://a 1\n", true},
+                      LockCase{"KeyWithOtherFlags", "[Proxy Settings]\nProxyType[$ie]=0\n", true},
+                      LockCase{"NoMarks", "[Proxy Settings]\nProxyType=1\nhttpProxy[$e]=$PROXY\n", false},
+                      LockCase{"OtherKey", "[Proxy Settings]\nNoProxyFor[$i]=localhost\n", false},
+                      LockCase{"OtherGroup", "[Cache][$i]\nhttpProxy[$i]=x\n[Proxy Settings]\nProxyType=1\n", false},
+                      LockCase{"Comment", "# [$i]\n[Proxy Settings]\n", false}),
+    [](const ::testing::TestParamInfo<LockCase>& info) { return std::string(info.param.name); });
 
 class KdeInternetSettingsTest : public ::testing::Test {
 protected:
     test::TempDir m_dir;
-    KdeInternetSettings m_kde{m_dir.Path()};
+    KdeInternetSettings m_kde{m_dir.Path(), {m_dir.File("xdg")}};
 
-    void Apply(int useProxy, const std::string& address) { ApplyProxy(m_kde, useProxy, address); }
+    bool Apply(int useProxy, const std::string& address) { return ApplyProxy(m_kde, useProxy, address); }
 };
+
+// A file KDE keeps as it is, by the user's own marks or an administrator's system-wide ones: it stays byte for byte
+// and the change is not reported as made. Without marks the same files change.
+TEST_F(KdeInternetSettingsTest, AFileKdeKeepsImmutableIsLeftAloneAndTheChangeFails) {
+    ASSERT_EQ(::mkdir(m_dir.File("xdg").c_str(), 0755), 0);
+    const std::string mine = "[$i]\r\n[Proxy Settings]\r\nProxyType=0\r\n";
+    m_dir.Write("kioslaverc", mine);
+    EXPECT_FALSE(Apply(1, "127.0.0.1:8080"));
+    EXPECT_EQ(m_dir.Read("kioslaverc"), mine);
+
+    const std::string open = "[Proxy Settings]\r\nProxyType=0\r\n";
+    m_dir.Write("kioslaverc", open);
+    m_dir.Write("xdg/kioslaverc", "[Proxy Settings][$i]\nProxyType=0\n");
+    EXPECT_FALSE(Apply(1, "127.0.0.1:8080"));
+    EXPECT_EQ(m_dir.Read("kioslaverc"), open);
+
+    m_dir.Write("xdg/kioslaverc", "[Proxy Settings]\nNoProxyFor[$i]=localhost\n");
+    EXPECT_TRUE(Apply(1, "127.0.0.1:8080"));
+    EXPECT_EQ(m_dir.Read("kioslaverc"), "[Proxy Settings]\r\nProxyType=1\r\nhttpProxy=http://127.0.0.1 8080\r\n"
+                                        "httpsProxy=http://127.0.0.1 8080\r\nftpProxy=http://127.0.0.1 8080\r\n");
+
+    // The desktop's settings as the program reaches them.
+    DesktopInternetSettings desktop("KDE", m_dir.Path());
+    m_dir.Write("kioslaverc", mine);
+    EXPECT_FALSE(ApplyProxy(desktop, 0, "127.0.0.1:8080"));
+    EXPECT_EQ(m_dir.Read("kioslaverc"), mine);
+}
 
 // What KDE's own tools write and read: our keys must read back through them, theirs must survive us.
 TEST_F(KdeInternetSettingsTest, KdeToolsReadWhatWeWroteAndKeepTheirKeys) {
@@ -100,7 +161,7 @@ TEST_F(KdeInternetSettingsTest, KdeToolsReadWhatWeWroteAndKeepTheirKeys) {
 TEST_F(KdeInternetSettingsTest, FileThatCannotBeReadWholeIsLeftAlone) {
     const std::string path = m_dir.File("kioslaverc");
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); // reading would block forever
-    Apply(1, "127.0.0.1:8080");
+    EXPECT_FALSE(Apply(1, "127.0.0.1:8080"));
     struct stat st {};
     ASSERT_EQ(::lstat(path.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
@@ -108,7 +169,7 @@ TEST_F(KdeInternetSettingsTest, FileThatCannotBeReadWholeIsLeftAlone) {
 
     m_dir.Write("kioslaverc", "[Cache]\n");
     ASSERT_EQ(::truncate(path.c_str(), 17 * 1024 * 1024), 0);
-    Apply(1, "127.0.0.1:8080");
+    EXPECT_FALSE(Apply(1, "127.0.0.1:8080"));
     struct stat big {};
     ASSERT_EQ(::stat(path.c_str(), &big), 0);
     EXPECT_EQ(big.st_size, 17 * 1024 * 1024);

@@ -1,7 +1,9 @@
 #include "platform/RecentFileList.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include "support/OrdinaryUser.h"
 #include "support/TempDir.h"
 
 namespace zandel {
@@ -70,6 +72,24 @@ TEST(RecentFileListTest, GapsAndRepeatsInTheFileArePassedOver) {
     RecentFileList recent(dir.File("Zandel.ini"));
     recent.Load();
     EXPECT_EQ(recent.Entries(), (Paths{"/a.txt", "/b.txt"}));
+}
+
+// The list lies in the settings folder: in one of another user the list is neither read nor written, even where
+// its file is root's and the folder open to all.
+TEST(RecentFileListTest, ASettingsFolderOfAnotherUserIsLeftAlone) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root can give a folder to another user";
+    }
+    test::TempDir dir;
+    const std::string theirs = test::MakeOwned(dir.File("Zandel/"), "", test::OtherUserUid(), 0777);
+    const std::string planted = "[Recent File List]\r\nFile1=/planted.txt\r\n";
+    dir.Write("Zandel/Zandel.ini", planted);
+    RecentFileList recent(theirs + "/Zandel.ini");
+    recent.Load();
+    EXPECT_TRUE(recent.Entries().empty());
+    recent.Add("/mine.txt");
+    EXPECT_FALSE(recent.Save());
+    EXPECT_EQ(dir.Read("Zandel/Zandel.ini"), planted);
 }
 
 } // namespace

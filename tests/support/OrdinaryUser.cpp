@@ -10,7 +10,28 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "support/TempDir.h"
+
 namespace zandel::test {
+
+uid_t OtherUserUid() {
+    const passwd* daemon = ::getpwnam("daemon");
+    return daemon != nullptr && daemon->pw_uid != 0 ? daemon->pw_uid : 1;
+}
+
+std::string MakeOwned(const std::string& path, const std::string& bytes, uid_t owner, mode_t mode) {
+    std::string made = path;
+    if (!made.empty() && made.back() == '/') {
+        made.pop_back();
+        ::mkdir(made.c_str(), mode);
+    } else {
+        TempDir::WriteFile(made, bytes);
+    }
+    if (::lchown(made.c_str(), owner, static_cast<gid_t>(-1)) != 0 || ::chmod(made.c_str(), mode) != 0) {
+        return {};
+    }
+    return made;
+}
 
 std::string RunAsOrdinaryUser(const std::string& dir, const std::function<std::string()>& body) {
     if (::geteuid() != 0) {

@@ -16,11 +16,15 @@ public:
         int option;
         InternetOptionList list;
     };
-    void SetOption(int option, const InternetOptionList& list) override { calls.push_back({option, list}); }
+    bool SetOption(int option, const InternetOptionList& list) override {
+        calls.push_back({option, list});
+        return changes;
+    }
     std::optional<std::string> ReadDialUpProfileName() override { return dialUpProfile; }
 
     std::vector<Call> calls;
     std::optional<std::string> dialUpProfile;
+    bool changes = true; // whether the desktop takes the setting
 };
 
 // Remembers every launch instead of starting anything.

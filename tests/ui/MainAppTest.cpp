@@ -204,11 +204,24 @@ private Q_SLOTS:
     }
 
     void startNoticeIsSaidOnceTheWindowIsUp() {
-        auto app = m_rig->MakeApp();
-        app->SetStartNotice("notice");
+        auto app = m_rig->MakeAppIn(StartFolder{m_rig->dir.Path(), "notice", true});
         QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
         QTRY_COMPARE(m_rig->messages.Boxes().size(), std::size_t{1});
         QCOMPARE(m_rig->messages.Boxes()[0].text, std::string("notice"));
+    }
+
+    // A settings folder of another user: the program runs on its defaults, says so once and writes nothing there.
+    void settingsFolderThatIsNotUsedStaysAsItWas() {
+        QVERIFY(QDir().mkpath(QString::fromStdString(m_rig->dir.File("theirs"))));
+        const std::string planted = "[ProxyTimeOut]\r\nTimeOut=11\r\n";
+        m_rig->dir.Write("theirs/PrxSet.ini", planted);
+        auto app = m_rig->MakeAppIn(StartFolder{m_rig->dir.File("theirs"), "notice", false});
+        QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
+        QCOMPARE(app->Settings().TimeOut, 30);
+        QTRY_COMPARE(m_rig->messages.Boxes().size(), std::size_t{1});
+        app->ExitInstance();
+        QCOMPARE(m_rig->dir.Read("theirs/PrxSet.ini"), planted);
+        QCOMPARE(test::TempDir::Names(m_rig->dir.File("theirs")), std::string("PrxSet.ini"));
     }
 
     void secondProgramExitsAtOnceAndWritesNothing() {

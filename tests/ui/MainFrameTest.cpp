@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QTimer>
 #include <QLabel>
@@ -358,6 +359,21 @@ private Q_SLOTS:
         });
         test::RequireEnabledAction(m_frame.get(), action)->trigger();
         QCOMPARE(shown, caption);
+    }
+
+    // The desktop refuses the proxy (KDE's settings locked): the user is told once for each attempt, and only then.
+    void proxyTheDesktopRefusesIsToldOnce() {
+        m_internet->dialUpProfile = "dial-up"; // four calls to the desktop, still one message
+        MakeFrame();
+        auto* box = m_frame->GetProxyBar()->findChild<QCheckBox*>(QStringLiteral("useProxyBox"));
+        box->click();
+        QCOMPARE(m_internet->calls.size(), std::size_t{4});
+        QVERIFY(m_messages->Boxes().empty());
+        m_internet->changes = false;
+        box->click();
+        QCOMPARE(m_internet->calls.size(), std::size_t{8});
+        QCOMPARE(m_messages->Boxes().size(), std::size_t{1});
+        QCOMPARE(m_messages->Boxes()[0].text, std::string(kProxyNotChanged));
     }
 
     void helpWithoutBrowserPathSaysSoAndLaunchesNothing() {

@@ -40,6 +40,11 @@ private:
         m_fx.driver->ClickTab(kUserAgentTab);
         QCOMPARE(m_fx.driver->CurrentTab(), kUserAgentTab);
     }
+    void Open(UserAgentFiles files) {
+        m_fx.Open(std::move(files));
+        m_fx.driver->ClickTab(kUserAgentTab);
+        QCOMPARE(m_fx.driver->CurrentTab(), kUserAgentTab);
+    }
     QListWidget* List() const { return Child<QListWidget>(m_fx.sheet.get(), "userAgentList"); }
     QPushButton* Button(const char* name) const {
         return Child<QPushButton>(Child<QWidget>(m_fx.sheet.get(), "prop2"), name);
@@ -203,10 +208,45 @@ private Q_SLOTS:
         QVERIFY(!m_fx.driver->IsOpen());
     }
 
+    // A list that cannot be written where it lies (a read-only program folder) is shown as it is. Looking makes no
+    // copy; its first change is said once and, when there is somewhere to keep it, copies it whole there.
+    void readOnlyListIsShownAndCopiedOnItsFirstChange_data() {
+        QTest::addColumn<bool>("keptSomewhere");
+        QTest::newRow("settings folder") << true;
+        QTest::newRow("nowhere") << false;
+    }
+    void readOnlyListIsShownAndCopiedOnItsFirstChange() {
+        QFETCH(bool, keptSomewhere);
+        const std::string old = m_fx.dir->Write("USER.DAT", "Old/1.0\r\n");
+        const UserAgentFiles files{old, keptSomewhere ? m_fx.dir->File("kept.DAT") : std::string(), "moved"};
+        Open(files);
+        QCOMPARE(List()->count(), 1);
+        m_fx.driver->ClickCancel();
+        QCOMPARE(m_fx.dir->Listing(), std::string("USER.DAT"));
+        QVERIFY(m_fx.messages.Boxes().empty());
+
+        m_fx.sheet.reset();
+        Open(files);
+        Add(QStringLiteral("New/2.0"));
+        QCOMPARE(m_fx.MessageTexts(), std::vector<std::string>{"moved"});
+        Add(QStringLiteral("More/3.0"));
+        Button("deleteButton")->click();
+        QCOMPARE(m_fx.messages.Boxes().size(), std::size_t{1});
+        m_fx.driver->ClickOk();
+        QCOMPARE(m_fx.messages.Boxes().size(), std::size_t{1});
+        QCOMPARE(m_fx.dir->Read("USER.DAT"), std::string("Old/1.0\r\n"));
+        if (keptSomewhere) {
+            QCOMPARE(m_fx.dir->Read("kept.DAT"), std::string("Old/1.0\r\nNew/2.0\r\n"));
+        } else {
+            QCOMPARE(m_fx.dir->Listing(), std::string("USER.DAT"));
+        }
+    }
+
     void pageNeverOpenedLeavesTheFileAlone() {
         m_fx.dir->Write("USER.DAT", "kept\n");
-        m_fx.sheet =
-            std::make_unique<ui::CPropSheet>(*m_fx.settings, m_fx.launcher, m_fx.dir->File("USER.DAT"), nullptr);
+        m_fx.sheet = std::make_unique<ui::CPropSheet>(
+            *m_fx.settings, m_fx.launcher, UserAgentFiles{m_fx.dir->File("USER.DAT"), m_fx.dir->File("USER.DAT"), {}},
+            nullptr);
         m_fx.driver = std::make_unique<test::SheetDriver>(*m_fx.sheet);
         m_fx.driver->ClickOk();
         QCOMPARE(m_fx.dir->Read("USER.DAT"), std::string("kept\n"));

@@ -22,7 +22,7 @@ bool IsFile(const std::string& path) {
 AppLifecycle::AppLifecycle(AppSettings& settings, ISingleInstance& lock, IAppShell& shell)
     : m_settings(settings), m_lock(lock), m_shell(shell) {}
 
-AppLifecycle::Start AppLifecycle::InitInstance(const std::string& workingDir) {
+AppLifecycle::Start AppLifecycle::InitInstance(const std::string& workingDir, bool usesFiles) {
     if (!m_lock.Acquire()) {
         return Start::SecondInstance;
     }
@@ -31,6 +31,7 @@ AppLifecycle::Start AppLifecycle::InitInstance(const std::string& workingDir) {
     m_recentLoaded = true;
     // The whole path: a folder cut to a fixed length would put the settings files somewhere else.
     m_settings.StartDir = workingDir;
+    m_settings.UsesStartDirFiles = usesFiles;
     LoadSettings(m_settings);
     m_settingsLoaded = true;
 

@@ -44,10 +44,11 @@ public:
     AppLifecycle(const AppLifecycle&) = delete;
     AppLifecycle& operator=(const AppLifecycle&) = delete;
 
-    // `workingDir` becomes StartDir, where the settings files lie. A second instance stops at the lock and
+    // `workingDir` becomes StartDir, where the settings files lie; without `usesFiles` (a settings folder of
+    // another user) none of them is read now or written at the end. A second instance stops at the lock and
     // has read and shown nothing. After Failed the caller destroys the main window, if there is one, and
     // still runs ExitInstance, which saves the settings already loaded.
-    Start InitInstance(const std::string& workingDir);
+    Start InitInstance(const std::string& workingDir, bool usesFiles = true);
     // After the main window is gone (it has handed over its rectangle): "Access.ini", "USER2.DAT" and
     // "PrxSet.ini" are written, only by an instance that loaded the settings, and then the lock goes. The exit
     // code.

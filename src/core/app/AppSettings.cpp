@@ -111,8 +111,19 @@ std::string PathInDir(const std::string& dir, const std::string& fileName) {
     return dir.back() == '/' ? dir + fileName : dir + "/" + fileName;
 }
 
+std::optional<std::string> StartDirFile(const AppSettings& settings, const char* fileName) {
+    if (!settings.UsesStartDirFiles) {
+        return std::nullopt;
+    }
+    return PathInDir(settings.StartDir, fileName);
+}
+
 bool LoadSettings(AppSettings& settings) {
-    const IniFile ini = IniFile::Load(PathInDir(settings.StartDir, kSettingsFileName));
+    const auto path = StartDirFile(settings, kSettingsFileName);
+    if (!path) {
+        return false;
+    }
+    const IniFile ini = IniFile::Load(*path);
     AppSettings& s = settings;
     s.TimeOut = ini.GetInt("ProxyTimeOut", "TimeOut", s.TimeOut);
     s.HttpVer = ini.GetString("ProxyHttpVer", "HttpVer", s.HttpVer);
@@ -146,7 +157,11 @@ bool LoadSettings(AppSettings& settings) {
 }
 
 bool SaveSettings(const AppSettings& settings) {
-    const std::string path = PathInDir(settings.StartDir, kSettingsFileName);
+    const auto file = StartDirFile(settings, kSettingsFileName);
+    if (!file) {
+        return false;
+    }
+    const std::string& path = *file;
     // The whole file is built here and written once: written in two steps, a full disk or a kill between them
     // would leave the window rectangle alone and lose every other setting.
     IniFile ini;

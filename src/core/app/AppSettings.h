@@ -83,6 +83,8 @@ struct AppSettings {
     const std::string DefaultUserAgent = kDefaultUserAgent;
     // The working directory at start-up: "PrxSet.ini", "Access.ini" and "USER2.DAT" lie here.
     std::string StartDir = ".";
+    // False when StartDir is a settings folder of another user: none of its files is read or written.
+    bool UsesStartDirFiles = true;
     // The main window's outer rectangle, handed over when the window goes; SaveSettings writes it as [Window].
     std::optional<WindowRect> Window;
 
@@ -110,6 +112,9 @@ void RecordProxyFile(AppSettings& settings, const std::string& path);
 
 // `dir` joined with a file name.
 std::string PathInDir(const std::string& dir, const std::string& fileName);
+// A settings file in StartDir, or nothing when the files there are not to be used. Every reader and writer of
+// StartDir's files below asks here, so that all of them leave a settings folder of another user alone.
+std::optional<std::string> StartDirFile(const AppSettings& settings, const char* fileName);
 
 // "PrxSet.ini" in StartDir, every section but [Window]. A missing file or key keeps the field as it is.
 bool LoadSettings(AppSettings& settings);
@@ -143,6 +148,7 @@ bool WriteFavourites(const AppSettings& settings);
 
 // Line-per-entry list files ("USER2.DAT", "USER.DAT"). Entries may be empty and may repeat. A line ends at LF
 // (a CR before it is dropped); a last line without one still counts; a longer line keeps its first 259 bytes.
+// Like every settings file, one of another user (root aside) reads as missing and is never written over.
 struct LineListReadResult {
     std::vector<std::string> entries;
     bool hitLimit = false; // reading stopped because `limit` entries were held
@@ -151,8 +157,8 @@ LineListReadResult ReadLineListFile(const std::string& path, int limit);
 // Writes every entry followed by CR LF, replacing the file only once the whole text is on disk.
 FileResult WriteLineListFile(const std::string& path, const std::vector<std::string>& entries);
 
-// [Window] of "PrxSet.ini" in `startDir`.
-WindowRect ReadWindowRect(const std::string& startDir);
+// [Window] of "PrxSet.ini" in StartDir; an empty rectangle when there is none to read.
+WindowRect ReadWindowRect(const AppSettings& settings);
 // [Window] Left, Top, Bottom, Right into the document.
 void WriteWindowRect(IniFile& ini, const WindowRect& rect);
 

@@ -77,7 +77,7 @@ std::string ValueLine(const std::string& value) {
 
 IniFile IniFile::Load(const std::string& path) {
     std::string text;
-    if (!ReadWholeFile(path, text).ok) {
+    if (!ReadTrustedFile(path, text).ok) {
         return {};
     }
     return Parse(text);
@@ -204,7 +204,7 @@ std::string IniFile::Text() const {
 }
 
 bool IniFile::Save(const std::string& path) const {
-    return WriteFileAtomically(path, Text()).ok;
+    return WriteTrustedFile(path, Text()).ok;
 }
 
 bool IniFile::CanHold(const std::string& value) {

@@ -13,7 +13,8 @@ namespace zandel {
 // of their section; it quotes a value only where the reader would otherwise not give it back as it is.
 class IniFile final {
 public:
-    // A missing or unreadable file gives an empty document.
+    // A missing or unreadable file gives an empty document, and so does another user's file (root's aside): a
+    // settings file is read only from its owner (see ReadTrustedFile).
     static IniFile Load(const std::string& path);
     static IniFile Parse(const std::string& text);
 
@@ -35,7 +36,8 @@ public:
     static bool CanHold(const std::string& value);
 
     std::string Text() const;
-    // Replaces the file only once the whole text is on disk. False when it cannot be written.
+    // Replaces the file only once the whole text is on disk. False when it cannot be written, or is another
+    // user's (WriteTrustedFile).
     bool Save(const std::string& path) const;
 
 private:

@@ -23,12 +23,19 @@ struct FileCloser {
 
 // Hands each line of the file to `take` (line end removed, cut to 259 bytes) until it returns false. The file
 // is read in pieces and a long line is never held whole, so a huge or binary file costs no more than its
-// first entries. A last line without a line end counts like any other. False when the file cannot be read.
+// first entries. A last line without a line end counts like any other. False when the file cannot be read; another
+// user's file is not read at all.
 bool ForEachLine(const std::string& path, const std::function<bool(std::string)>& take) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rbe"));
+    int error = 0;
+    UniqueFd fd = OpenTrustedFile(path, error);
+    if (!fd.IsOpen()) {
+        return false;
+    }
+    std::unique_ptr<std::FILE, FileCloser> file(::fdopen(fd.Get(), "rb"));
     if (!file) {
         return false;
     }
+    fd.Release();
     std::string piece;        // the line's first bytes, at most 259
     std::size_t lineSize = 0; // the whole line so far
     char lastByte = '\0';
@@ -83,28 +90,37 @@ constexpr const char* kWindowSection = "Window";
 } // namespace
 
 void ReadChainLists(AppSettings& settings) {
-    const IniFile ini = IniFile::Load(PathInDir(settings.StartDir, kChainFileName));
+    const auto path = StartDirFile(settings, kChainFileName);
+    const IniFile ini = path ? IniFile::Load(*path) : IniFile();
     ReadIniList(ini, kChainProxiesSection, kChainPrefix, settings, SettingsList::ChainProxies);
     ReadIniList(ini, kChainUrlsSection, kChainPrefix, settings, SettingsList::ChainUrls);
 }
 
 bool WriteChainLists(const AppSettings& settings) {
-    const std::string path = PathInDir(settings.StartDir, kChainFileName);
+    const auto file = StartDirFile(settings, kChainFileName);
+    if (!file) {
+        return false;
+    }
+    const std::string& path = *file;
     // A fresh document stands for deleting the file first: no key of an earlier run survives, yet the old
     // file stays whole until the new one is on disk.
     IniFile ini;
     WriteIniList(ini, kChainProxiesSection, kChainPrefix, settings, SettingsList::ChainProxies);
     WriteIniList(ini, kChainUrlsSection, kChainPrefix, settings, SettingsList::ChainUrls);
     if (ini.Text().empty()) {
-        return RemoveFile(path);
+        return RemoveTrustedFile(path);
     }
     return ini.Save(path);
 }
 
 void ReadFavourites(AppSettings& settings) {
     ClearList(settings, SettingsList::Favourites);
+    const auto path = StartDirFile(settings, kFavouritesFileName);
+    if (!path) {
+        return;
+    }
     int slot = 0;
-    ForEachLine(PathInDir(settings.StartDir, kFavouritesFileName), [&](const std::string& entry) {
+    ForEachLine(*path, [&](const std::string& entry) {
         if (entry.empty()) {
             return true;
         }
@@ -114,9 +130,8 @@ void ReadFavourites(AppSettings& settings) {
 }
 
 bool WriteFavourites(const AppSettings& settings) {
-    return WriteLineListFile(PathInDir(settings.StartDir, kFavouritesFileName),
-                             ListEntries(settings, SettingsList::Favourites))
-        .ok;
+    const auto path = StartDirFile(settings, kFavouritesFileName);
+    return path && WriteLineListFile(*path, ListEntries(settings, SettingsList::Favourites)).ok;
 }
 
 LineListReadResult ReadLineListFile(const std::string& path, int limit) {
@@ -140,11 +155,12 @@ FileResult WriteLineListFile(const std::string& path, const std::vector<std::str
         text.append(entry, 0, entry.find('\n'));
         text += "\r\n";
     }
-    return WriteFileAtomically(path, text);
+    return WriteTrustedFile(path, text);
 }
 
-WindowRect ReadWindowRect(const std::string& startDir) {
-    const IniFile ini = IniFile::Load(PathInDir(startDir, kSettingsFileName));
+WindowRect ReadWindowRect(const AppSettings& settings) {
+    const auto path = StartDirFile(settings, kSettingsFileName);
+    const IniFile ini = path ? IniFile::Load(*path) : IniFile();
     WindowRect rect;
     rect.Left = ini.GetInt(kWindowSection, "Left", 0);
     rect.Top = ini.GetInt(kWindowSection, "Top", 0);

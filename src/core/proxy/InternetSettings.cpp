@@ -6,16 +6,17 @@ bool ApplyProxy(IInternetSettings& internet, int useProxy, const std::string& ad
     InternetOptionList list;
     list.proxyServer = address;
     list.flags = useProxy != 0 ? kProxyTypeProxy : kProxyTypeDirect;
+    bool changed = true;
     // Without a dial-up connection there is nothing to name: only the local network's setting is made.
     if (const auto profile = internet.ReadDialUpProfileName()) {
         list.connection = profile;
-        internet.SetOption(kOptionPerConnection, list);
-        internet.SetOption(kOptionSettingsChanged, list);
+        changed = internet.SetOption(kOptionPerConnection, list) && changed;
+        changed = internet.SetOption(kOptionSettingsChanged, list) && changed;
     }
     list.connection.reset();
-    internet.SetOption(kOptionPerConnection, list);
-    internet.SetOption(kOptionSettingsChanged, list);
-    return true;
+    changed = internet.SetOption(kOptionPerConnection, list) && changed;
+    changed = internet.SetOption(kOptionSettingsChanged, list) && changed;
+    return changed;
 }
 
 } // namespace zandel

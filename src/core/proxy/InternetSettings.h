@@ -26,15 +26,21 @@ struct InternetOptionList {
 class IInternetSettings {
 public:
     virtual ~IInternetSettings() = default;
-    // option is kOptionPerConnection or kOptionSettingsChanged. Failures are not reported.
-    virtual void SetOption(int option, const InternetOptionList& list) = 0;
+    // option is kOptionPerConnection or kOptionSettingsChanged. False when the desktop keeps proxy settings but
+    // they could not be changed (locked by the desktop's administrator, a failed write); a desktop without such
+    // settings is no failure.
+    virtual bool SetOption(int option, const InternetOptionList& list) = 0;
     // The default dial-up connection's name; none where there is no such thing.
     virtual std::optional<std::string> ReadDialUpProfileName() = 0;
 };
 
 // Hands the proxy setting over: the dial-up connection first when there is one, then the local network,
 // each followed by the announcement. When the proxy is switched off the address is still handed over, so
-// the browser keeps it for the next time.
+// the browser keeps it for the next time. False when any of it could not be changed.
 bool ApplyProxy(IInternetSettings& internet, int useProxy, const std::string& address);
+
+// What the user is told, once per attempt, when the desktop's proxy could not be changed.
+inline constexpr const char* kProxyNotChanged =
+    "ﾃﾞｽｸﾄｯﾌﾟのﾌﾟﾛｷｼ設定を変更できませんでした\nﾌﾞﾗｳｻﾞのﾌﾟﾛｷｼは以前のままです";
 
 } // namespace zandel

@@ -11,6 +11,7 @@ bool UserAgentList::Load(const std::string& path) {
     LineListReadResult read = ReadLineListFile(path, kMaxUserAgents);
     m_entries = std::move(read.entries);
     m_selected = m_entries.empty() ? -1 : 0;
+    m_changed = false;
     return read.hitLimit;
 }
 
@@ -27,6 +28,7 @@ UserAgentList::AddResult UserAgentList::Add(std::string_view entry) {
     }
     m_entries.push_back(CutAtCharBoundary(entry, kMaxFieldText));
     m_selected = static_cast<int>(m_entries.size()) - 1;
+    m_changed = true;
     return AddResult::Added;
 }
 
@@ -36,6 +38,7 @@ bool UserAgentList::DeleteSelected() {
     }
     m_entries.erase(m_entries.begin() + m_selected);
     m_selected = std::min(m_selected, static_cast<int>(m_entries.size()) - 1);
+    m_changed = true;
     return true;
 }
 

@@ -34,6 +34,8 @@ public:
     void Select(int index);
 
     const std::vector<std::string>& Entries() const { return m_entries; }
+    // Whether an entry was added or deleted since the list was loaded.
+    bool Changed() const { return m_changed; }
     int Selected() const { return m_selected; }
     // "設定(&S)" and "削除(&D)" need an entry to act on.
     bool HasEntries() const { return !m_entries.empty(); }
@@ -42,6 +44,7 @@ public:
 private:
     std::vector<std::string> m_entries;
     int m_selected = -1;
+    bool m_changed = false;
 };
 
 // The User-Agent the checks send, as the page holds it until applied.

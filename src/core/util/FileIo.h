@@ -2,6 +2,10 @@
 
 #include <string>
 
+#include <sys/types.h>
+
+#include "core/util/UniqueFd.h"
+
 namespace zandel {
 
 struct FileResult {
@@ -13,6 +17,17 @@ struct FileResult {
 // Reads a whole file as bytes.
 FileResult ReadWholeFile(const std::string& path, std::string& out);
 
+// The settings files are trusted only when they are the user's own or root's: a file another user planted where
+// the program looks for its settings (a shared /tmp it was started in) must not steer it.
+bool IsTrustedOwner(uid_t owner);
+// Opens a settings file for reading: a regular file of a trusted owner. Another user's file is refused (EPERM),
+// anything but a regular file too (EINVAL; a pipe would never end). The owner is taken from the opened
+// descriptor, so that the file cannot be swapped between the check and the read. A closed descriptor and the
+// errno on failure.
+UniqueFd OpenTrustedFile(const std::string& path, int& error);
+// The same, read whole.
+FileResult ReadTrustedFile(const std::string& path, std::string& out);
+
 // Saves `bytes` as the file `path`. A regular file is replaced by a complete new one (renamed over it), so a
 // failed write leaves the old file whole; the new file keeps the old one's owner and mode. A file that cannot
 // be replaced without changing what the user sees (hard-linked, in a folder that takes no new files, of an
@@ -21,10 +36,14 @@ FileResult ReadWholeFile(const std::string& path, std::string& out);
 // sticky folder and any dangling link there (EACCES). Devices and pipes (/dev/null, /dev/stdout) are written
 // directly.
 FileResult WriteFileAtomically(const std::string& path, const std::string& bytes);
+// The same for a settings file: an existing file of another user (root aside) is refused (EPERM), never written.
+FileResult WriteTrustedFile(const std::string& path, const std::string& bytes);
 
 // True for an existing file that is not a directory.
 bool FileExists(const std::string& path);
 // True when the file is gone afterwards, also when there was none.
 bool RemoveFile(const std::string& path);
+// The same for a settings file: another user's (root aside) is left in place (false).
+bool RemoveTrustedFile(const std::string& path);
 
 } // namespace zandel

@@ -127,12 +127,22 @@ int WriteInPlace(int fd, const std::string& bytes) {
     return 0;
 }
 
+// Who may own a file that is written over: anyone, or for a settings file only the user or root.
+enum class Owners { Anyone, Trusted };
+
+bool MayWrite(const struct stat& st, Owners owners) {
+    return owners == Owners::Anyone || IsTrustedOwner(st.st_uid);
+}
+
 // For what only the kernel can open by its name: devices, pipes, the links of /dev/stdout and /proc/self/fd.
-int WriteDirectly(const std::string& path, const std::string& bytes) {
+int WriteDirectly(const std::string& path, const std::string& bytes, Owners owners) {
     UniqueFd fd(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
     struct stat st {};
     if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0) {
         return errno;
+    }
+    if (!MayWrite(st, owners)) {
+        return EPERM;
     }
     int error = S_ISREG(st.st_mode) ? WriteInPlace(fd.Get(), bytes) : WriteAll(fd.Get(), bytes);
     if (fd.Close() != 0 && error == 0) {
@@ -221,11 +231,14 @@ int ReplaceByRename(const std::string& target, const std::string& bytes, const s
 // replaces it where that keeps everything the user sees; else the file is overwritten where it is: a
 // hard-linked file (the other names would keep the old text), one in a folder that takes no new files, and one
 // whose owner a new file could not keep.
-int SaveOverFile(const std::string& target, const std::string& bytes) {
+int SaveOverFile(const std::string& target, const std::string& bytes, Owners owners) {
     UniqueFd file(::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
     struct stat st {};
     if (file.Get() < 0 || ::fstat(file.Get(), &st) != 0) {
         return errno;
+    }
+    if (!MayWrite(st, owners)) {
+        return EPERM;
     }
     if (st.st_nlink <= 1) {
         const int error = ReplaceByRename(target, bytes, &st);
@@ -240,7 +253,7 @@ int SaveOverFile(const std::string& target, const std::string& bytes) {
     return error;
 }
 
-int WriteFile(const std::string& path, const std::string& bytes) {
+int WriteFile(const std::string& path, const std::string& bytes, Owners owners) {
     ResolvedPath resolved;
     if (const int error = ResolveLinks(path, resolved); error != 0) {
         return error;
@@ -252,7 +265,7 @@ int WriteFile(const std::string& path, const std::string& bytes) {
     const int lookupError = errno;
     if (kernelFindsIt && (!exists || !SameFile(named, st))) {
         // A link whose text names no file (/dev/stdout, /proc/self/fd/1 of a pipe): only the kernel can follow it.
-        return WriteDirectly(path, bytes);
+        return WriteDirectly(path, bytes, owners);
     }
     if (!exists) {
         if (lookupError != ENOENT) {
@@ -265,15 +278,20 @@ int WriteFile(const std::string& path, const std::string& bytes) {
         return EISDIR;
     }
     if (!S_ISREG(st.st_mode)) {
-        return WriteDirectly(resolved.target, bytes);
+        return WriteDirectly(resolved.target, bytes, owners);
     }
-    return SaveOverFile(resolved.target, bytes);
+    return SaveOverFile(resolved.target, bytes, owners);
 }
 
 } // namespace
 
 FileResult WriteFileAtomically(const std::string& path, const std::string& bytes) {
-    const int error = WriteFile(path, bytes);
+    const int error = WriteFile(path, bytes, Owners::Anyone);
+    return FileResult{error == 0, error};
+}
+
+FileResult WriteTrustedFile(const std::string& path, const std::string& bytes) {
+    const int error = WriteFile(path, bytes, Owners::Trusted);
     return FileResult{error == 0, error};
 }
 

@@ -16,8 +16,8 @@
 
 namespace zandel::ui {
 
-CMainApp::CMainApp(Services services, std::vector<std::string> arguments, std::string workingDir)
-    : m_services(services), m_arguments(std::move(arguments)), m_workingDir(std::move(workingDir)),
+CMainApp::CMainApp(Services services, std::vector<std::string> arguments, StartFolder start)
+    : m_services(services), m_arguments(std::move(arguments)), m_start(std::move(start)),
       m_lifecycle(m_settings, services.lock, *this) {}
 
 CMainApp::~CMainApp() {
@@ -27,10 +27,10 @@ CMainApp::~CMainApp() {
 }
 
 AppLifecycle::Start CMainApp::InitInstance() {
-    const AppLifecycle::Start start = m_lifecycle.InitInstance(m_workingDir);
-    if (start == AppLifecycle::Start::Running && !m_startNotice.empty()) {
+    const AppLifecycle::Start start = m_lifecycle.InitInstance(m_start.dir, m_start.usesFiles);
+    if (start == AppLifecycle::Start::Running && !m_start.notice.empty()) {
         // Once the window is up, so that the message has something to stand over.
-        QTimer::singleShot(0, this, [this] { ShowOk(MessageBoxService::Instance(), m_startNotice); });
+        QTimer::singleShot(0, this, [this] { ShowOk(MessageBoxService::Instance(), m_start.notice); });
     }
     return start;
 }

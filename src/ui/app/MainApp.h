@@ -10,6 +10,7 @@
 
 #include "core/app/AppLifecycle.h"
 #include "core/app/AppSettings.h"
+#include "core/app/InstallPaths.h"
 #include "ui/app/SplashDlg.h"
 
 namespace zandel {
@@ -38,9 +39,10 @@ public:
     };
     static constexpr int kSplashMs = 1000;
 
-    // `arguments` as the program got them, bytes unchanged (the first is the program); `workingDir` becomes
-    // StartDir.
-    CMainApp(Services services, std::vector<std::string> arguments, std::string workingDir = CurrentDirectory());
+    // `arguments` as the program got them, bytes unchanged (the first is the program); `start` names StartDir,
+    // whether its files are used, and the message shown once the main window is up (a settings folder that
+    // cannot be used).
+    CMainApp(Services services, std::vector<std::string> arguments, StartFolder start = {CurrentDirectory(), {}, true});
     ~CMainApp() override;
 
     AppLifecycle::Start InitInstance();
@@ -48,9 +50,6 @@ public:
     int ExitInstance();
     // InitInstance, the event loop, ExitInstance.
     int Run();
-
-    // A message shown once the main window is up (a settings folder that cannot be used).
-    void SetStartNotice(std::string text) { m_startNotice = std::move(text); }
 
     AppSettings& Settings() { return m_settings; }
     CMainFrame* MainFrame() const { return m_frame.get(); }
@@ -76,14 +75,13 @@ private:
 
     Services m_services;
     std::vector<std::string> m_arguments;
-    std::string m_workingDir;
+    StartFolder m_start;
     AppSettings m_settings;
     AppLifecycle m_lifecycle;
     std::unique_ptr<CMainFrame> m_frame;
     QPointer<CSplashDlg> m_splash;
     QElapsedTimer m_splashShown;
     bool m_exited = false;
-    std::string m_startNotice;
 };
 
 } // namespace zandel::ui

@@ -21,8 +21,7 @@ constexpr int kFramePollMs = 50;
 
 } // namespace
 
-FramePlacement::FramePlacement(QWidget& window, std::string startDir)
-    : m_window(window), m_startDir(std::move(startDir)) {
+FramePlacement::FramePlacement(QWidget& window, const AppSettings& settings) : m_window(window), m_settings(settings) {
     m_framePoll = new QTimer(this);
     m_framePoll->setInterval(kFramePollMs);
     connect(m_framePoll, &QTimer::timeout, this, [this] {
@@ -39,7 +38,7 @@ void FramePlacement::Restore() {
         const QRect area = screen->geometry();
         screens.push_back(RectFromOuter(area.x(), area.y(), area.width(), area.height()));
     }
-    const auto placement = PlacementToRestore(ReadWindowRect(m_startDir), screens);
+    const auto placement = PlacementToRestore(ReadWindowRect(m_settings), screens);
     if (!placement) {
         m_window.resize(kDefaultWidth, kDefaultHeight);
         return;

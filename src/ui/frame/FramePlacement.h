@@ -1,7 +1,5 @@
 #pragma once
 
-#include <string>
-
 #include <QObject>
 
 #include "core/app/AppSettings.h"
@@ -19,7 +17,7 @@ public:
     // How long a restored window waits for the window manager to put its frame around it.
     static constexpr int kFrameWaitMs = 5000;
 
-    FramePlacement(QWidget& window, std::string startDir);
+    FramePlacement(QWidget& window, const AppSettings& settings);
 
     // Before the window is shown: the saved rectangle, or the default size for the system to place.
     void Restore();
@@ -40,7 +38,7 @@ private:
     void StopWaiting();
 
     QWidget& m_window;
-    std::string m_startDir;
+    const AppSettings& m_settings;
     bool m_restored = false;
     bool m_waiting = false;
     WindowRect m_rect;

@@ -85,7 +85,7 @@ CMainFrame::CMainFrame(AppSettings& settings, IInternetSettings& internet, IProg
     m_actions->SetRecentFiles(m_recent.Entries());
     MessageBoxService::Instance().SetParentWindow(this);
 
-    m_placement = std::make_unique<FramePlacement>(*this, m_settings.StartDir);
+    m_placement = std::make_unique<FramePlacement>(*this, m_settings);
     m_placement->Restore();
     m_idleTimer = new QTimer(this);
     connect(m_idleTimer, &QTimer::timeout, this, [this] { UpdateCommandUi(); });

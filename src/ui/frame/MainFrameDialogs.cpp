@@ -18,12 +18,8 @@ namespace zandel::ui {
 void CMainFrame::OpenSettingsSheet() {
     // The User-Agent list lies beside the program where it may be written there, else in the settings folder; the
     // other settings files lie in the start folder.
-    const std::string programDir = ToBytes(QCoreApplication::applicationDirPath());
-    const std::string userAgents = UserAgentFilePath(programDir, ConfigFolder());
-    if (userAgents != PathInDir(programDir, kUserAgentFileName)) {
-        MakePrivateFolder(ConfigFolder());
-    }
-    CPropSheet sheet(m_settings, m_launcher, userAgents, this);
+    CPropSheet sheet(m_settings, m_launcher,
+                     PrepareUserAgentFiles(ToBytes(QCoreApplication::applicationDirPath()), ConfigFolder()), this);
     sheet.exec();
     m_view->ShowHttpsColumn();
 }

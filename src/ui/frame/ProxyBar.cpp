@@ -6,9 +6,11 @@
 #include <QLineEdit>
 
 #include "core/app/AppSettings.h"
+#include "core/app/MessageService.h"
 #include "core/proxy/InternetSettings.h"
 #include "core/proxy/ProxyBarCommands.h"
 #include "core/util/Text.h"
+#include "ui/util/MessageBoxService.h"
 #include "ui/util/TextCodec.h"
 
 namespace zandel::ui {
@@ -102,7 +104,10 @@ void CProxyBar::EnableAddrEdit(bool enabled) {
 }
 
 void CProxyBar::ApplyProxy(int use, const std::string& address) {
-    zandel::ApplyProxy(m_internet, use, address);
+    // The bar keeps what the user chose; the user learns that the browser does not follow it.
+    if (!zandel::ApplyProxy(m_internet, use, address)) {
+        ShowOk(MessageBoxService::Instance(), kProxyNotChanged);
+    }
 }
 
 // m_address follows every user edit as bytes, so an address read from the settings keeps its own bytes.

@@ -18,9 +18,8 @@
 
 namespace zandel::ui {
 
-CProp2::CProp2(AppSettings& settings, std::string listFilePath, QWidget* parent)
-    : PropertyPage(QStringLiteral("User-Agent"), parent), m_settings(settings),
-      m_listFilePath(std::move(listFilePath)) {
+CProp2::CProp2(AppSettings& settings, UserAgentFiles files, QWidget* parent)
+    : PropertyPage(QStringLiteral("User-Agent"), parent), m_settings(settings), m_files(std::move(files)) {
     setObjectName(QStringLiteral("prop2"));
     BuildControls();
 }
@@ -101,7 +100,7 @@ bool CProp2::ReadFields() {
 
 void CProp2::OnOpen() {
     m_choice = OpenUserAgentChoice(m_settings);
-    const bool filled = m_list.Load(m_listFilePath);
+    const bool filled = m_list.Load(m_files.readFrom);
     ShowList();
     if (filled) {
         ShowOk(MessageBoxService::Instance(), kUserAgentLimitMessage);
@@ -136,6 +135,7 @@ void CProp2::AddClicked() {
     m_newEntry.clear();
     ShowFields();
     SetModified();
+    ListChanged();
 }
 
 void CProp2::DeleteClicked() {
@@ -144,6 +144,15 @@ void CProp2::DeleteClicked() {
     }
     ShowList();
     SetModified();
+    ListChanged();
+}
+
+// The first change of a list that cannot be written back where it was read: the user learns where it goes.
+void CProp2::ListChanged() {
+    if (!m_noticeShown && !m_files.notice.empty()) {
+        m_noticeShown = true;
+        ShowOk(MessageBoxService::Instance(), m_files.notice);
+    }
 }
 
 void CProp2::SetClicked() {
@@ -171,11 +180,14 @@ bool CProp2::OnApply() {
 }
 
 void CProp2::OnClose() {
+    if (!m_files.SavesOnClose(m_list.Changed())) {
+        return;
+    }
     // A file that cannot be written keeps its old contents; the user is told, since the list added here would
     // otherwise be gone at the next start.
-    const FileResult saved = m_list.Save(m_listFilePath);
+    const FileResult saved = m_list.Save(m_files.writeTo);
     if (!saved) {
-        ShowOk(MessageBoxService::Instance(), FileErrorMessage(m_listFilePath, saved.error, true));
+        ShowOk(MessageBoxService::Instance(), FileErrorMessage(m_files.writeTo, saved.error, true));
     }
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/app/AppSettings.h"
+#include "core/app/InstallPaths.h"
 #include "core/settings/UserAgentList.h"
 #include "ui/settings/PropertyPage.h"
 
@@ -15,11 +16,11 @@ namespace zandel::ui {
 
 // Tab "User-Agent": the User-Agent every check sends, chosen from the registered list kept in "USER.DAT" or
 // the built-in default. The list file is read when the page opens and written when the sheet closes,
-// whether by OK or Cancel.
+// whether by OK or Cancel; a list that cannot be written where it was read goes elsewhere, as `files` says.
 class CProp2 final : public PropertyPage {
     Q_OBJECT
 public:
-    CProp2(AppSettings& settings, std::string listFilePath, QWidget* parent = nullptr);
+    CProp2(AppSettings& settings, UserAgentFiles files, QWidget* parent = nullptr);
 
 protected:
     void ShowFields() override;
@@ -35,9 +36,11 @@ private:
     void DeleteClicked();
     void SetClicked();
     void DefaultClicked();
+    void ListChanged();
 
     AppSettings& m_settings;
-    std::string m_listFilePath;
+    UserAgentFiles m_files;
+    bool m_noticeShown = false;
     UserAgentList m_list;
     UserAgentChoice m_choice;
     std::string m_newEntry;

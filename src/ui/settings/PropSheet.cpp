@@ -7,13 +7,13 @@
 
 namespace zandel::ui {
 
-CPropSheet::CPropSheet(AppSettings& settings, IProgramLauncher& /*launcher*/, std::string userAgentFilePath,
+CPropSheet::CPropSheet(AppSettings& settings, IProgramLauncher& /*launcher*/, UserAgentFiles userAgentFiles,
                        QWidget* parent)
     : PropertySheet(QStringLiteral("詳細設定"), parent) {
     setObjectName(QStringLiteral("propSheet"));
     AddPage(new CProp1(settings, this));
     AddPage(new CProp3(settings, this));
-    AddPage(new CProp2(settings, std::move(userAgentFilePath), this));
+    AddPage(new CProp2(settings, std::move(userAgentFiles), this));
     AddPage(new CProp4(settings, this));
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/app/AppSettings.h"
+#include "core/app/InstallPaths.h"
 #include "platform/ProgramLauncher.h"
 #include "ui/settings/PropertySheet.h"
 
@@ -13,8 +14,8 @@ namespace zandel::ui {
 class CPropSheet final : public PropertySheet {
     Q_OBJECT
 public:
-    // `userAgentFilePath` is "USER.DAT" beside the executable.
-    CPropSheet(AppSettings& settings, IProgramLauncher& launcher, std::string userAgentFilePath, QWidget* parent);
+    // `userAgentFiles`: where "USER.DAT" is read and written.
+    CPropSheet(AppSettings& settings, IProgramLauncher& launcher, UserAgentFiles userAgentFiles, QWidget* parent);
 };
 
 } // namespace zandel::ui

@@ -107,7 +107,9 @@ private Q_SLOTS:
             QCOMPARE(frame->frameGeometry(), saved);
             QCOMPARE(frame->windowFlags().testFlag(Qt::WindowStaysOnTopHint), onTop);
             app->ExitInstance();
-            const WindowRect rect = ReadWindowRect(m_rig->dir.Path());
+            AppSettings next;
+            next.StartDir = m_rig->dir.Path();
+            const WindowRect rect = ReadWindowRect(next);
             QCOMPARE(QRect(QPoint(rect.Left, rect.Top), QPoint(rect.Right - 1, rect.Bottom - 1)), saved);
         }
     }

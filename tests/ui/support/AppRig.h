@@ -25,7 +25,9 @@ public:
     AppRig(const AppRig&) = delete;
     AppRig& operator=(const AppRig&) = delete;
 
+    // Started in `dir` unless told otherwise.
     std::unique_ptr<ui::CMainApp> MakeApp(const std::vector<std::string>& arguments = {"zandel"});
+    std::unique_ptr<ui::CMainApp> MakeAppIn(StartFolder start, const std::vector<std::string>& arguments = {"zandel"});
 
     TempDir dir;
     MessageRecorder messages;

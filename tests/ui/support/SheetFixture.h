@@ -30,8 +30,11 @@ struct SheetFixture {
     }
     // Opens the sheet (on its first tab) with "USER.DAT" in the test's folder unless told otherwise.
     void Open(const std::string& userAgentFile = {}) {
-        sheet = std::make_unique<ui::CPropSheet>(
-            *settings, launcher, userAgentFile.empty() ? dir->File("USER.DAT") : userAgentFile, nullptr);
+        const std::string file = userAgentFile.empty() ? dir->File("USER.DAT") : userAgentFile;
+        Open(UserAgentFiles{file, file, {}});
+    }
+    void Open(UserAgentFiles userAgentFiles) {
+        sheet = std::make_unique<ui::CPropSheet>(*settings, launcher, std::move(userAgentFiles), nullptr);
         driver = std::make_unique<SheetDriver>(*sheet);
     }
     std::vector<std::string> MessageTexts() const {

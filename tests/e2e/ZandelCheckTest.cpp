@@ -191,7 +191,7 @@ TEST_F(ZandelCheckTest, TranscriptOnATerminalShowsControlCharactersEscaped) {
 
 // A list past the window's 1000 rows, checked many at once through a real proxy server: every row read,
 // checked and written in list order, as the one-at-a-time run writes them. With too few descriptors for the
-// jobs asked for, the run narrows and says so.
+// jobs asked for, up to the console's 10000, the run narrows and says so.
 TEST_F(ZandelCheckTest, BigListsManyAtOnceKeepTheirOrderAndNarrowToTheDescriptors) {
     StartTinyproxy();
     FakeProxy refusing(fake::Refuse());
@@ -211,7 +211,7 @@ TEST_F(ZandelCheckTest, BigListsManyAtOnceKeepTheirOrderAndNarrowToTheDescriptor
 
     m_dir.Write("short.txt", list.substr(0, list.find(TinyproxyAddress()) + 200));
     test::Subprocess narrowed({"/bin/sh", "-c", "ulimit -n 40 && exec \"$0\" \"$@\"", ZANDEL_CHECK_BIN, "--url",
-                               m_judge.Url(), "--jobs", "500", "--log", "narrowed.log", "short.txt"},
+                               m_judge.Url(), "--jobs", "10000", "--log", "narrowed.log", "short.txt"},
                               m_dir.Path(), m_dir.File("out"), m_dir.File("err"));
     ASSERT_EQ(narrowed.Wait(), 0) << m_dir.Read("err");
     EXPECT_NE(m_dir.Read("err").find("zandel-check: NOTICE>開けるﾌｧｲﾙ数の上限(40)のため、同時ﾁｪｯｸ数を"),
@@ -232,8 +232,8 @@ TEST_F(ZandelCheckTest, UnusableInputEndsWithOneLineNamingTheCause) {
         {{"--timeout", "0", "list.txt"}, "--timeout must be"},
         {{"--save-mode", "7", "list.txt"}, "--save-mode must be"},
         {{"--http-version", "2", "list.txt"}, "--http-version must be"},
-        {{"--jobs", "0", "list.txt"}, "--jobs must be a whole number from 1 to 1000: 0"},
-        {{"-j", "1001", "list.txt"}, "--jobs must be"},
+        {{"--jobs", "0", "list.txt"}, "--jobs must be a whole number from 1 to 10000: 0"},
+        {{"-j", "10001", "list.txt"}, "--jobs must be"},
         {{"--max-rows", "1000001", "list.txt"}, "--max-rows must be"},
         {{"--bogus", "list.txt"}, "unknown option --bogus"},
         {{"--url", m_judge.Url(), "missing.txt"}, "missing.txt"},

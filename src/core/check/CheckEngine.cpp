@@ -74,7 +74,7 @@ bool CheckEngine::BuildTestRequest() {
     }
     m_tunnelOn = tunnel != nullptr;
     const int parallel = m_settings.ParallelChecks;
-    m_parallelWidth = (parallel >= 1 && parallel <= kMaxParallelChecks) ? parallel : 1;
+    m_parallelWidth = (parallel >= 1 && parallel <= kMaxConsoleParallelChecks) ? parallel : 1;
     return true;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace zandel {
 
@@ -21,6 +23,13 @@ FileResult ReadWholeFile(const std::string& path, std::string& out);
 // sticky folder and any dangling link there (EACCES). Devices and pipes (/dev/null, /dev/stdout) are written
 // directly.
 FileResult WriteFileAtomically(const std::string& path, const std::string& bytes);
+
+// A text handed over a piece at a time, so that a long one is never held whole: the source gives its pieces to
+// the sink in order and stops, answering false, as soon as the sink answers false. Asked again, it gives the same
+// bytes.
+using ByteSink = std::function<bool(std::string_view piece)>;
+using ByteSource = std::function<bool(const ByteSink& sink)>;
+FileResult WriteFileAtomically(const std::string& path, const ByteSource& source);
 
 // True for an existing file that is not a directory.
 bool FileExists(const std::string& path);

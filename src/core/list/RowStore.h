@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "core/list/CompactRows.h"
 #include "core/list/ProxyRow.h"
 
 namespace zandel {
@@ -51,7 +52,8 @@ public:
     virtual int SelectedCount() const { return static_cast<int>(SelectedRows(MaxListRows * 100).size()); }
 };
 
-// Rows in memory, for the console tool and the tests (which wrap it to add locking or to fake a closed window).
+// Rows in memory, compact (see CompactRows), for the console tool and the tests (which wrap it to add locking
+// or to fake a closed window).
 class MemoryRowStore : public IRowStore {
 public:
     int RowCount() const override;
@@ -69,13 +71,11 @@ public:
     int SelectionMark() const override;
 
     void SetSelectionMark(int row) { m_mark = row; }
-    const std::vector<ProxyRow>& Rows() const { return m_rows; }
 
 private:
-    bool Valid(int row) const { return row >= 0 && row < static_cast<int>(m_rows.size()); }
+    bool Valid(int row) const { return row >= 0 && row < m_rows.Count(); }
 
-    std::vector<ProxyRow> m_rows;
-    std::vector<bool> m_selected;
+    CompactRows m_rows;
     int m_mark = -1;
 };
 

@@ -44,6 +44,31 @@ TEST(MemoryRowStoreTest, MarkFollowsItsRowThroughInsertsAndRemovals) {
     EXPECT_EQ(store.SelectionMark(), -1);
 }
 
+// A run's addresses come a batch at a time: each row's own, whatever batch it falls in, one fetch per batch.
+TEST(RowCellReaderTest, ReadsEachRowsTextOneBatchAtATime) {
+    class CountingRows final : public MemoryRowStore {
+    public:
+        std::vector<std::string> CellTexts(const std::vector<int>& rows, int column) const override {
+            ++fetches;
+            return MemoryRowStore::CellTexts(rows, column);
+        }
+        mutable int fetches = 0;
+    };
+    CountingRows store;
+    std::vector<int> rows;
+    for (int row = 0; row < 2 * static_cast<int>(RowCellReader::kBatch) + 10; ++row) {
+        store.InsertRow(row, "10.0." + std::to_string(row / 256) + "." + std::to_string(row % 256) + ":80", 3, row);
+        if (row % 2 == 1) {
+            rows.push_back(row);
+        }
+    }
+    RowCellReader reader(store, rows, 0);
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        ASSERT_EQ(reader.At(k), store.GetCellText(rows[k], 0)) << k;
+    }
+    EXPECT_EQ(store.fetches, 2);
+}
+
 // The compact rows against the plainest store there is, over random inserts, removals and writes of texts that
 // have codes and texts that only look as if they had: every cell reads back what was written, byte for byte.
 TEST(MemoryRowStoreTest, EveryCellReadsBackAsWritten) {

@@ -259,12 +259,12 @@ void CheckEngine::CheckSelectedThread() {
     BeginRunUi(savedTitle);
     m_goodRows = 0;
     const std::vector<int> rows = m_rows.SelectedRows(m_maxRows);
-    // The addresses are read once: while the run lasts, rows can be neither edited, moved nor removed, so
-    // this is what reading each row at its turn would give, without the run waiting on the window per row.
-    // A window that has begun to close answers with none.
-    const std::vector<std::string> addresses = m_rows.CellTexts(rows, 0);
+    // The addresses are read a batch ahead: while the run lasts, rows can be neither edited, moved nor
+    // removed, so this is what reading each row at its turn would give, without the run waiting on the
+    // window per row or holding every address of a long list.
+    RowCellReader addresses(m_rows, rows, 0);
 
-    const int count = static_cast<int>(std::min(rows.size(), addresses.size()));
+    const int count = static_cast<int>(rows.size());
     if (m_parallelWidth > 1) {
         RunParallel(rows, addresses, count);
         EndRunUi(savedTitle);
@@ -277,7 +277,7 @@ void CheckEngine::CheckSelectedThread() {
         }
         ClearJob();
         const int row = rows[static_cast<std::size_t>(k)];
-        const std::string address = CutBytes(addresses[static_cast<std::size_t>(k)]);
+        const std::string address = CutBytes(addresses.At(static_cast<std::size_t>(k)));
         if (!ParseAddress(address, m_job)) {
             continue;
         }

@@ -1,5 +1,7 @@
 #include "core/list/RowStore.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <utility>
 
 #include "core/util/Text.h"
@@ -58,6 +60,22 @@ std::vector<int> IRowStore::SelectedRows(int limit) const {
         }
     }
     return rows;
+}
+
+RowCellReader::RowCellReader(const IRowStore& store, const std::vector<int>& rows, int column)
+    : m_store(store), m_rows(rows), m_column(column) {}
+
+std::string RowCellReader::At(std::size_t k) {
+    if (!m_read || k < m_first || k - m_first >= kBatch) {
+        const std::size_t end = std::min(m_rows.size(), k + kBatch);
+        m_batch = m_store.CellTexts(std::vector<int>(m_rows.begin() + static_cast<std::ptrdiff_t>(std::min(k, end)),
+                                                     m_rows.begin() + static_cast<std::ptrdiff_t>(end)),
+                                    m_column);
+        m_first = k;
+        m_read = true;
+    }
+    const std::size_t index = k - m_first;
+    return index < m_batch.size() ? m_batch[index] : std::string();
 }
 
 int MemoryRowStore::RowCount() const {

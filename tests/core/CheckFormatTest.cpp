@@ -11,7 +11,7 @@ namespace zandel {
 namespace {
 
 struct AddressCase {
-    const char* text;
+    std::string text;
     const char* host = nullptr; // null: refused, both fields left empty
     const char* port = nullptr;
 };
@@ -49,8 +49,8 @@ INSTANTIATE_TEST_SUITE_P(
         AddressCase{"[::g]:80"}, AddressCase{"[::1]"}, AddressCase{"[::1]:"}, AddressCase{"[::1]:99999"},
         AddressCase{"[::1]:0"}, AddressCase{"[::1]:8o"}, AddressCase{"[::1]:+80"}, AddressCase{"[::1]80"},
         AddressCase{"[::1:80"}, AddressCase{"::1]:80"}, AddressCase{"[[::1]]:80"}, AddressCase{"[]:80"},
-        AddressCase{"[127.0.0.1]:80"}, AddressCase{"[fe80::1%eth0]:80"}, AddressCase{"host]:80"},
-        AddressCase{"127.0.0.1:80]"}, AddressCase{"2001:db8::1:8080"}));
+        AddressCase{"[127.0.0.1]:80"}, AddressCase{"[fe80::1%eth0]:80"}, AddressCase{std::string("[::1\0x]:80", 10)},
+        AddressCase{"host]:80"}, AddressCase{"127.0.0.1:80]"}, AddressCase{"2001:db8::1:8080"}));
 
 TEST(ParseAddressFieldsTest, HostTooLongForItsFieldIsRefused) {
     ProbeJob job;

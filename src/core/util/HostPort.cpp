@@ -11,7 +11,8 @@ namespace {
 
 bool IsIpv6Literal(std::string_view text) {
     char literal[INET6_ADDRSTRLEN] = {};
-    if (text.empty() || text.size() >= sizeof literal) {
+    // A NUL byte would end the text early for inet_pton and let a tail of anything through.
+    if (text.empty() || text.size() >= sizeof literal || text.find('\0') != std::string_view::npos) {
         return false;
     }
     std::memcpy(literal, text.data(), text.size());

@@ -11,7 +11,7 @@ namespace zandel {
 
 namespace {
 
-constexpr std::size_t kBlockBytes = 256 * 1024;
+constexpr std::size_t kBlockBytes = std::size_t{256} * 1024;
 
 enum AddressKind : std::uint8_t { kNoAddress = 0, kIpv4Address = 1, kStoredAddress = 2 };
 constexpr std::uint8_t kAddressMask = 0x03;
@@ -150,7 +150,7 @@ bool EncodeDate(std::string_view text, std::uint32_t& code) {
         return false;
     }
     const std::uint64_t value = static_cast<std::uint64_t>(sys_days{date}.time_since_epoch().count()) * 86400 +
-                                hour * 3600 + minute * 60 + second;
+                                std::uint64_t{hour} * 3600 + std::uint64_t{minute} * 60 + second;
     if (value >= kUncheckedCode || DateText(static_cast<std::uint32_t>(value)) != text) {
         return false;
     }

@@ -12,7 +12,7 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t";
 // Lines are handed on in pieces of about this many bytes, with room for the line that passes the mark.
-constexpr std::size_t kPieceBytes = 64 * 1024;
+constexpr std::size_t kPieceBytes = std::size_t{64} * 1024;
 constexpr std::size_t kReservePerRow = 320;
 
 std::string CellOr(const IRowStore& store, int row, int column, const char* unchecked) {

@@ -19,9 +19,9 @@
 #include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include "bench/ToolRun.h"
 #include "support/Loopback.h"
 #include "support/TempDir.h"
 
@@ -112,37 +112,6 @@ private:
     std::atomic<bool> m_stop{false};
 };
 
-struct RunResult {
-    double seconds = 0;
-    long peakKb = 0;
-    int exitCode = -1;
-};
-
-RunResult RunCheck(const std::vector<std::string>& args, const std::string& folder) {
-    const auto start = Clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::chdir(folder.c_str()) != 0) {
-            ::_exit(127);
-        }
-        std::vector<char*> argv;
-        for (const std::string& arg : args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        }
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    RunResult result;
-    result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    result.peakKb = usage.ru_maxrss;
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -192,7 +161,7 @@ int main(int argc, char** argv) {
             const int kind = slot < 7 ? 0 : slot < 9 ? 1 : 2;
             args.push_back("127.0.0.1:hc:" + std::to_string(list.Port(kind)));
         }
-        const RunResult peer = RunCheck(args, dir.Path());
+        const zandel::bench::ToolRun peer = zandel::bench::RunTool(args, dir.Path());
         std::printf("peer: proxycheck -m 1000 on the same 1000 addresses: %.2f s (%.2f time-outs), peak %ld MB\n",
                     peer.seconds, peer.seconds / kTimeOutSeconds, peer.peakKb / 1024);
     }
@@ -201,7 +170,7 @@ int main(int argc, char** argv) {
         std::vector<std::string> args = {ZANDEL_CHECK_BIN, "--url", url, "--timeout", timeOut};
         args.insert(args.end(), c.extra.begin(), c.extra.end());
         args.insert(args.end(), {"-o", "/dev/null", "--log", "/dev/null", c.listName});
-        const RunResult run = RunCheck(args, dir.Path());
+        const zandel::bench::ToolRun run = zandel::bench::RunTool(args, dir.Path());
         const double ratio = run.seconds / kTimeOutSeconds;
         std::printf("%-26s %7.2f s  %6.2f time-outs", c.name, run.seconds, ratio);
         if (c.timeOuts > 0) {

@@ -50,7 +50,9 @@ const char* UsageText() {
         "  --save-mode N        1 to 6, the list file's save modes (default 1: with results)\n"
         "                       1 with results, 2 all addresses, 3 all but NG, 4 Anonymous(A) and (B),\n"
         "                       5 Non-Anonymous, 6 HTTPS OK\n"
-        "  -j, --jobs N         proxies checked at once, 1 to 1000 (default: Count of [ProxyParallel], else 1)\n"
+        "  -j, --jobs N         proxies checked at once, 1 to " +
+        std::to_string(kMaxConsoleParallelChecks) +
+        " (default: Count of [ProxyParallel], else 1)\n"
         "  --max-rows N         the most rows read from the list, 1 to 1000000 (default 1000)\n"
         "  -o, --output FILE    write the checked list there (default: standard output)\n"
         "  --log FILE           write the check transcript there (default: standard error)\n"
@@ -130,8 +132,8 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
             }
             options.saveMode = *mode;
         } else if (arg == "-j" || arg == "--jobs") {
-            options.jobs = number("--jobs", 1, kMaxParallelChecks,
-                                  "a whole number from 1 to " + std::to_string(kMaxParallelChecks));
+            options.jobs = number("--jobs", 1, kMaxConsoleParallelChecks,
+                                  "a whole number from 1 to " + std::to_string(kMaxConsoleParallelChecks));
             if (!options.jobs) {
                 return outcome;
             }

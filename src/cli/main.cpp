@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string_view>
 #include <thread>
 
 #include <unistd.h>
@@ -54,8 +55,12 @@ int Fail(const std::string& message) {
     return 2;
 }
 
-bool WriteAll(std::FILE* stream, const std::string& bytes) {
-    return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size() && std::fflush(stream) == 0;
+bool WriteList(std::FILE* stream, const IRowStore& rows, int saveMode) {
+    return StreamList(rows, saveMode,
+                      [stream](std::string_view piece) {
+                          return std::fwrite(piece.data(), 1, piece.size(), stream) == piece.size();
+                      }) &&
+           std::fflush(stream) == 0;
 }
 
 enum class RunEnd { Completed, Stopped, GivenUp };
@@ -216,7 +221,7 @@ int main(int argc, char** argv) {
     if (options.outputPath) {
         written = document.SaveListFile(*options.outputPath, options.saveMode);
     } else {
-        written = WriteAll(stdout, FormatList(rows, options.saveMode));
+        written = WriteList(stdout, rows, options.saveMode);
         if (!written) {
             std::fprintf(stderr, "zandel-check: the checked list could not be written to standard output\n");
         }

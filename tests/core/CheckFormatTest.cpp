@@ -10,25 +10,51 @@
 namespace zandel {
 namespace {
 
-TEST(ParseAddressTest, TakesHostAndPortAndIgnoresTheComment) {
+struct AddressCase {
+    std::string text;
+    const char* host = nullptr; // null: refused, both fields left empty
+    const char* port = nullptr;
+};
+
+class ParseAddressTest : public ::testing::TestWithParam<AddressCase> {};
+
+// The host and port fields, joined as "%s:%s" by the frame lines and the rewritten address, parse back the same.
+TEST_P(ParseAddressTest, FillsOrRefusesTheFields) {
+    const AddressCase& c = GetParam();
     ProbeJob job;
-    ASSERT_TRUE(ParseAddress("127.0.0.1:8080\tmy proxy", job));
-    EXPECT_STREQ(job.szHost, "127.0.0.1");
-    EXPECT_STREQ(job.szPort, "8080");
-    ASSERT_TRUE(ParseAddress("proxy.example.com:3128 comment", job));
-    EXPECT_STREQ(job.szHost, "proxy.example.com");
-    EXPECT_STREQ(job.szPort, "3128");
+    const bool parsed = ParseAddress(c.text, job);
+    ASSERT_EQ(parsed, c.host != nullptr) << c.text;
+    EXPECT_STREQ(job.szHost, c.host != nullptr ? c.host : "") << c.text;
+    EXPECT_STREQ(job.szPort, c.port != nullptr ? c.port : "") << c.text;
+    if (parsed) {
+        ProbeJob again;
+        ASSERT_TRUE(ParseAddress(std::string(job.szHost) + ":" + job.szPort, again)) << c.text;
+        EXPECT_STREQ(again.szHost, job.szHost);
+        EXPECT_STREQ(again.szPort, job.szPort);
+    }
 }
 
-TEST(ParseAddressTest, RefusesWhatCannotNameAProxy) {
-    for (const char* text : {"", " 127.0.0.1:80", "127.0.0.1", "127.0.0.1:", "127.0.0.1 :80", ":80",
-                             // Nine characters fit the port field; ten would have to be cut to another port.
-                             "127.0.0.1:1234567890"}) {
-        ProbeJob job;
-        EXPECT_FALSE(ParseAddress(text, job)) << text;
-    }
+INSTANTIATE_TEST_SUITE_P(
+    Addresses, ParseAddressTest,
+    ::testing::Values(
+        AddressCase{"127.0.0.1:8080\tmy proxy", "127.0.0.1", "8080"},
+        AddressCase{"proxy.example.com:3128 comment", "proxy.example.com", "3128"},
+        // Nine characters fit the port field, whatever they are; ten would have to be cut to another port.
+        AddressCase{"127.0.0.1:123456789", "127.0.0.1", "123456789"}, AddressCase{"127.0.0.1:1234567890"},
+        AddressCase{"h:1:2", "h", "1:2"}, AddressCase{""}, AddressCase{" 127.0.0.1:80"}, AddressCase{"127.0.0.1"},
+        AddressCase{"127.0.0.1:"}, AddressCase{"127.0.0.1 :80"}, AddressCase{":80"},
+        AddressCase{"[2001:db8::1]:8080 comment", "[2001:db8::1]", "8080"}, AddressCase{"[::1]:1", "[::1]", "1"},
+        AddressCase{"[::ffff:192.0.2.1]:65535", "[::ffff:192.0.2.1]", "65535"},
+        // An IPv6 address that is not one, a missing or out-of-range port, brackets that do not pair.
+        AddressCase{"[::g]:80"}, AddressCase{"[::1]"}, AddressCase{"[::1]:"}, AddressCase{"[::1]:99999"},
+        AddressCase{"[::1]:0"}, AddressCase{"[::1]:8o"}, AddressCase{"[::1]:+80"}, AddressCase{"[::1]80"},
+        AddressCase{"[::1:80"}, AddressCase{"::1]:80"}, AddressCase{"[[::1]]:80"}, AddressCase{"[]:80"},
+        AddressCase{"[127.0.0.1]:80"}, AddressCase{"[fe80::1%eth0]:80"}, AddressCase{std::string("[::1\0x]:80", 10)},
+        AddressCase{"host]:80"}, AddressCase{"127.0.0.1:80]"}, AddressCase{"2001:db8::1:8080"}));
+
+TEST(ParseAddressFieldsTest, HostTooLongForItsFieldIsRefused) {
     ProbeJob job;
-    EXPECT_TRUE(ParseAddress("127.0.0.1:123456789", job));
+    EXPECT_TRUE(ParseAddress(std::string(259, 'h') + ":80", job));
     EXPECT_FALSE(ParseAddress(std::string(260, 'h') + ":80", job));
 }
 

@@ -120,7 +120,7 @@ TEST_F(FileCommandsTest, ReplacingAnEditedListAsksFirst) {
         ASSERT_TRUE(m_files.OnCommand(id)) << id;
     }
     EXPECT_EQ(m_dialogs.opens, 0);
-    EXPECT_EQ(m_rows.Rows()[0].cells[0], "10.0.0.5:80");
+    EXPECT_EQ(m_rows.GetCellText(0, 0), "10.0.0.5:80");
     EXPECT_EQ(m_recent.entries.size(), 2U);
 
     // An entry that no longer opens leaves the list; one out of range does nothing.

@@ -102,15 +102,18 @@ TEST_P(ProxyServerTextTest, SplitsHostAndPort) {
     EXPECT_EQ(parts.port, GetParam().port);
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, ProxyServerTextTest,
-                         ::testing::Values(ServerCase{"127.0.0.1:8080", "127.0.0.1", 8080},
-                                           ServerCase{"proxy.example.com:3128\tfast one", "proxy.example.com", 3128},
-                                           ServerCase{"", "", 0}, ServerCase{"10.0.0.1", "10.0.0.1", 0},
-                                           ServerCase{"10.0.0.1:", "10.0.0.1", 0},
-                                           ServerCase{"10.0.0.1:http", "10.0.0.1", 0},
-                                           ServerCase{"10.0.0.1:65536", "10.0.0.1", 0},
-                                           ServerCase{"10.0.0.1:99999999999", "10.0.0.1", 0},
-                                           ServerCase{"10.0.0.1:0", "10.0.0.1", 0}, ServerCase{":80", "", 80}));
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ProxyServerTextTest,
+    ::testing::Values(ServerCase{"127.0.0.1:8080", "127.0.0.1", 8080},
+                      ServerCase{"proxy.example.com:3128\tfast one", "proxy.example.com", 3128}, ServerCase{"", "", 0},
+                      ServerCase{"10.0.0.1", "10.0.0.1", 0}, ServerCase{"10.0.0.1:", "10.0.0.1", 0},
+                      ServerCase{"10.0.0.1:http", "10.0.0.1", 0}, ServerCase{"10.0.0.1:65536", "10.0.0.1", 0},
+                      ServerCase{"10.0.0.1:99999999999", "10.0.0.1", 0}, ServerCase{"10.0.0.1:0", "10.0.0.1", 0},
+                      ServerCase{":80", "", 80},
+                      // The desktops and the browsers take an IPv6 host in its brackets.
+                      ServerCase{"[2001:db8::1]:8080 v6", "[2001:db8::1]", 8080}, ServerCase{"[::1]", "[::1]", 0},
+                      ServerCase{"[::1]:99999", "[::1]", 0}, ServerCase{"[::g]:80", "", 0},
+                      ServerCase{"[::1:80", "", 0}, ServerCase{"a]b:80", "", 0}));
 
 } // namespace
 } // namespace zandel

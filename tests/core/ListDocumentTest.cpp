@@ -165,8 +165,8 @@ INSTANTIATE_TEST_SUITE_P(Limit, ListDocumentLimitTest,
 TEST_F(ListDocumentTest, SaveModesRoundTripThroughTheGoldenFiles) {
     ASSERT_TRUE(Open(Golden(SaveWithResults)));
     std::vector<int> images;
-    for (const ProxyRow& row : m_rows.Rows()) {
-        images.push_back(row.image);
+    for (int row = 0; row < m_rows.RowCount(); ++row) {
+        images.push_back(m_rows.GetRowImage(row));
     }
     EXPECT_EQ(images, (std::vector<int>{0, 0, 1, 2, 3, 0, 2, 3}));
     for (int mode = SaveWithResults; mode <= SaveNonAnonymousOnly; ++mode) {
@@ -177,7 +177,8 @@ TEST_F(ListDocumentTest, SaveModesRoundTripThroughTheGoldenFiles) {
     }
     for (int mode = SaveAllAddresses; mode <= SaveNonAnonymousOnly; ++mode) {
         ASSERT_TRUE(Open(Golden(mode)));
-        for (const ProxyRow& row : m_rows.Rows()) {
+        for (int index = 0; index < m_rows.RowCount(); ++index) {
+            const ProxyRow row = m_rows.GetRow(index);
             EXPECT_EQ(std::make_pair(row.cells, row.image), std::make_pair(Unchecked(row.cells[0]), 3)) << mode;
         }
     }

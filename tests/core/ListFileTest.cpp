@@ -150,5 +150,28 @@ TEST(HttpsFieldTest, WrittenOnlyWhereCheckedAndReadBack) {
     EXPECT_EQ(FormatList(reloaded, SaveWithResults), saved);
 }
 
+// Addresses of every form read as their field and save byte for byte: an IPv6 address keeps its brackets and
+// its colons split nothing.
+TEST(ListFileTest, AddressesOfEveryFormSaveAsRead) {
+    const std::string file = "[2001:db8::1]:8080 NG --:--- 2024/01/02(03:04:05)\r\n"
+                             "[::1]:3128 Anonymous(A) 0.120 2024/01/02(03:04:06) OK\r\n"
+                             "10.0.0.1:80 --- --:--- ----/--/--(-:-:-)\r\n"
+                             "proxy.example.com:8000 OK 1.000 2024/01/02(03:04:07)\r\n";
+    MemoryRowStore store;
+    for (std::size_t at = 0; at < file.size();) {
+        const std::size_t end = file.find("\r\n", at);
+        const std::optional<ProxyRow> row = ParseListLine(file.substr(at, end - at));
+        at = end + 2;
+        ASSERT_TRUE(row.has_value());
+        const int index = store.RowCount();
+        store.InsertRow(index, row->cells[0], row->image, index);
+        for (int column = 1; column < kColumnCount; ++column) {
+            store.SetCellText(index, column, row->cells[static_cast<std::size_t>(column)]);
+        }
+    }
+    EXPECT_EQ(store.GetCellText(0, 0), "[2001:db8::1]:8080");
+    EXPECT_EQ(FormatList(store, SaveWithResults), file);
+}
+
 } // namespace
 } // namespace zandel

@@ -1,6 +1,10 @@
 #include "core/check/TestRequest.h"
 
+#include <utility>
+
 #include <gtest/gtest.h>
+
+#include "core/settings/HttpsTarget.h"
 
 namespace zandel {
 namespace {
@@ -45,9 +49,31 @@ INSTANTIATE_TEST_SUITE_P(
         RequestCase{"CgiInHostOnly", "http://cgi.example.com/index.html", "1.0", "UA",
                     "http://cgi.example.com/index.html HTTP/1.0",
                     "User-Agent: UA\r\nAccept: */*\r\nHost: cgi.example.com", true},
+        // An IPv6 judge: the absolute URL as it is, the Host line with the brackets and the port.
+        RequestCase{"Ipv6Judge", "http://[::1]:8080/cgi-bin/envchk.cgi", "1.1", "UA",
+                    "http://[::1]:8080/cgi-bin/envchk.cgi HTTP/1.1",
+                    "User-Agent: UA\r\nAccept: */*\r\nHost: [::1]:8080", true},
         RequestCase{"EmptyUserAgent", "http://h/", "1.0", "", "http://h/ HTTP/1.0",
                     "User-Agent: Mozilla/4.0 (compatible; MSIE 5.0; Windows 98)\r\nAccept: */*\r\nHost: h", false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Without a target of its own the HTTPS step tunnels to the access URL's host on 443; an IPv6 host keeps its
+// brackets, whose colons are not the port's.
+TEST(DefaultTunnelTargetTest, AccessUrlHostOnPort443) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"http://127.0.0.1:8080/cgi-bin/envchk.cgi", "127.0.0.1:443"},
+        {"judge.example.com/index.html", "judge.example.com:443"},
+        {"http://[::1]:8080/cgi-bin/envchk.cgi", "[::1]:443"},
+        {"http://[2001:db8::1]/", "[2001:db8::1]:443"},
+        {"[2001:db8::2]:80", "[2001:db8::2]:443"},
+    };
+    for (const auto& [url, target] : cases) {
+        const std::optional<HttpsTargetAddress> effective = EffectiveHttpsTarget("", AccessUrlHost(url));
+        ASSERT_TRUE(effective.has_value()) << url;
+        EXPECT_EQ(effective->Authority(), target) << url;
+        EXPECT_TRUE(ParseHttpsTarget(target).has_value()) << target;
+    }
+}
 
 } // namespace
 } // namespace zandel

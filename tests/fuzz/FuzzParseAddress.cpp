@@ -1,12 +1,34 @@
 // "host:port" and a comment into the job's fixed fields, against a model written with string_view.
+#include <algorithm>
+#include <charconv>
 #include <cstring>
+#include <string>
 #include <string_view>
+
+#include <arpa/inet.h>
 
 #include "core/check/CheckFormat.h"
 #include "core/check/ProxyProbe.h"
 #include "fuzz/FuzzSupport.h"
 
 using zandel::fuzz::Require;
+
+namespace {
+
+bool Ipv6(std::string_view text) {
+    const std::string literal(text);
+    in6_addr address{};
+    return literal.find('\0') == std::string::npos && ::inet_pton(AF_INET6, literal.c_str(), &address) == 1;
+}
+
+bool PortNumber(std::string_view text) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return !text.empty() && text.size() <= 5 && text.front() != '-' && text.front() != '+' &&
+           end == text.data() + text.size() && error == std::errc() && value >= 1 && value <= 65535;
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string address(reinterpret_cast<const char*>(data), size);
@@ -15,20 +37,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::memset(job.szPort, 'x', sizeof job.szPort);
     const bool ok = zandel::ParseAddress(address, job);
 
-    // The model: the host runs to the first colon or blank, the port from after one colon to the next blank.
-    const std::string_view text(address);
-    const std::size_t hostEnd = std::min(text.find_first_of(": \t"), text.size());
-    std::size_t portStart = hostEnd;
-    if (portStart < text.size() && text[portStart] == ':') {
-        ++portStart;
+    // The model: the address ends at the first blank or tab. One that opens with a bracket is an IPv6 address in
+    // brackets, which the host keeps, then a colon and a port number from 1 to 65535. Any other has its host up
+    // to the first colon and its port after that colon, and no bracket anywhere.
+    const std::string_view whole(address);
+    const std::string_view text = whole.substr(0, std::min(whole.find_first_of(" \t"), whole.size()));
+    std::string_view host;
+    std::string_view port;
+    bool wellFormed = false;
+    if (!text.empty() && text.front() == '[') {
+        const std::size_t close = text.find(']');
+        if (close != std::string_view::npos && close + 1 < text.size() && text[close + 1] == ':') {
+            host = text.substr(0, close + 1);
+            port = text.substr(close + 2);
+            wellFormed = Ipv6(text.substr(1, close - 1)) && PortNumber(port);
+        }
+    } else {
+        const std::size_t colon = std::min(text.find(':'), text.size());
+        host = text.substr(0, colon);
+        port = colon < text.size() ? text.substr(colon + 1) : std::string_view();
+        wellFormed = text.find_first_of("[]") == std::string_view::npos;
     }
-    const std::size_t portEnd = std::min(text.find_first_of(" \t", portStart), text.size());
-    const std::string_view host = text.substr(0, hostEnd);
-    const std::string_view port = text.substr(portStart, portEnd - portStart);
-    const bool fits =
-        !host.empty() && !port.empty() && host.size() < sizeof job.szHost && port.size() < sizeof job.szPort;
+    const bool fits = wellFormed && !host.empty() && !port.empty() && host.size() < sizeof job.szHost &&
+                      port.size() < sizeof job.szPort;
 
-    Require(ok == fits, "accepted exactly when host and port are present and fit");
+    Require(ok == fits, "accepted exactly when host and port are well formed, present and fit");
     Require(std::memchr(job.szHost, '\0', sizeof job.szHost) != nullptr, "host field terminated");
     Require(std::memchr(job.szPort, '\0', sizeof job.szPort) != nullptr, "port field terminated");
     if (ok) {
@@ -36,6 +69,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(std::memcmp(job.szHost, host.data(), host.size()) == 0 && job.szHost[host.size()] == '\0' &&
                     std::memcmp(job.szPort, port.data(), port.size()) == 0 && job.szPort[port.size()] == '\0',
                 "fields hold the model's host and port");
+        // "%s:%s" of the fields, as the frame lines and the rewritten address show them, parses back the same.
+        zandel::ProbeJob again;
+        Require(std::strlen(job.szHost) != host.size() || std::strlen(job.szPort) != port.size() ||
+                    (zandel::ParseAddress(std::string(job.szHost) + ":" + job.szPort, again) &&
+                     std::strcmp(again.szHost, job.szHost) == 0 && std::strcmp(again.szPort, job.szPort) == 0),
+                "host and port joined again give the same address");
     } else {
         Require(job.szHost[0] == '\0' && job.szPort[0] == '\0', "a refused address leaves both fields empty");
     }

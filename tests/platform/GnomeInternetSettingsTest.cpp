@@ -63,6 +63,16 @@ TEST_F(GnomeInternetSettingsTest, ProxyOffKeepsTheAddressForNextTime) {
     EXPECT_EQ(store.GetString("system/proxy/https", "port", ""), "3128");
 }
 
+// GNOME's readers (GLib's resolver, the browsers) join host, colon and port into a URL or "PROXY host:port": an
+// IPv6 host reads right only in its brackets.
+TEST_F(GnomeInternetSettingsTest, AnIpv6HostKeepsItsBrackets) {
+    GnomeInternetSettings settings;
+    ApplyProxy(settings, 1, "[2001:db8::1]:8080");
+    const IniFile store = Store();
+    EXPECT_EQ(store.GetString("system/proxy/http", "host", ""), "[2001:db8::1]");
+    EXPECT_EQ(store.GetString("system/proxy/http", "port", ""), "8080");
+}
+
 TEST_F(GnomeInternetSettingsTest, AnAddressWithoutPortSetsPortZero) {
     GnomeInternetSettings settings;
     ApplyProxy(settings, 1, "");

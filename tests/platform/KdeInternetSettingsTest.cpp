@@ -53,6 +53,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "[Proxy Settings]\nProxyType=1\nhttpProxy=http://host.example\nhttpsProxy=http://host.example\n"
                  "ftpProxy=http://host.example\n"},
         EditCase{"EmptyAddress", "", false, "", "[Proxy Settings]\nProxyType=0\nhttpProxy=\nhttpsProxy=\nftpProxy=\n"},
+        // KDE's own page writes an IPv6 proxy as the URL of its host, brackets kept, and the port after a blank.
+        EditCase{"Ipv6InBrackets", "", true, "[2001:db8::1]:8080",
+                 "[Proxy Settings]\nProxyType=1\nhttpProxy=http://[2001:db8::1] 8080\n"
+                 "httpsProxy=http://[2001:db8::1] 8080\nftpProxy=http://[2001:db8::1] 8080\n"},
         EditCase{"GarbageKeptByteForByte", std::string("\x01\xff\0bin=\n[", 9), true, "127.0.0.1:8080",
                  std::string("\x01\xff\0bin=\n[", 9) + "\n\n[Proxy Settings]\n" + kKeys},
         EditCase{"CrLfFileStaysCrLf", "[Proxy Settings]\r\nhttpProxy=http://old 1\r\nNoProxyFor=localhost", true,

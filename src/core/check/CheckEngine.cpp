@@ -76,7 +76,7 @@ bool CheckEngine::BuildTestRequest() {
     }
     m_tunnelOn = tunnel != nullptr;
     const int parallel = m_settings.ParallelChecks;
-    m_parallelWidth = (parallel >= 1 && parallel <= kMaxParallelChecks) ? parallel : 1;
+    m_parallelWidth = (parallel >= 1 && parallel <= kMaxConsoleParallelChecks) ? parallel : 1;
     return true;
 }
 
@@ -269,12 +269,12 @@ void CheckEngine::CheckSelectedThread() {
     m_goodRows = 0;
     m_lackedThreads = false;
     const std::vector<int> rows = m_rows.SelectedRows(m_maxRows);
-    // The addresses are read once: while the run lasts, rows can be neither edited, moved nor removed, so
-    // this is what reading each row at its turn would give, without the run waiting on the window per row.
-    // A window that has begun to close answers with none.
-    const std::vector<std::string> addresses = m_rows.CellTexts(rows, 0);
+    // The addresses are read a batch ahead: while the run lasts, rows can be neither edited, moved nor
+    // removed, so this is what reading each row at its turn would give, without the run waiting on the
+    // window per row or holding every address of a long list.
+    RowCellReader addresses(m_rows, rows, 0);
 
-    const int count = static_cast<int>(std::min(rows.size(), addresses.size()));
+    const int count = static_cast<int>(rows.size());
     if (m_parallelWidth > 1) {
         RunParallel(rows, addresses, count);
         EndRunUi(savedTitle);
@@ -287,7 +287,7 @@ void CheckEngine::CheckSelectedThread() {
         }
         ClearJob();
         const int row = rows[static_cast<std::size_t>(k)];
-        const std::string address = CutBytes(addresses[static_cast<std::size_t>(k)]);
+        const std::string address = CutBytes(addresses.At(static_cast<std::size_t>(k)));
         if (!ParseAddress(address, m_job)) {
             continue;
         }

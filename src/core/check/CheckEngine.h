@@ -22,6 +22,7 @@ namespace zandel {
 struct AppSettings;
 class IMessageService;
 class IRowStore;
+class RowCellReader;
 class TunnelTrust;
 struct TunnelPlan;
 
@@ -135,7 +136,7 @@ private:
     void EndRunUi(const std::string& savedTitle);
     ProbeResult RunOneJob(std::string& responseTime);
     // The run over the selected rows with more than one job at a time (CheckEngineParallel.cpp).
-    void RunParallel(const std::vector<int>& rows, const std::vector<std::string>& addresses, int count);
+    void RunParallel(const std::vector<int>& rows, RowCellReader& addresses, int count);
     int FitParallelWidth(int wanted);
     Judgement JudgeRow(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime,
                        bool timeoutMark);

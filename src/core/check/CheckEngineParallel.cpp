@@ -87,7 +87,7 @@ void CheckEngine::CancelParallel() {
     }
 }
 
-void CheckEngine::RunParallel(const std::vector<int>& rows, const std::vector<std::string>& addresses, int count) {
+void CheckEngine::RunParallel(const std::vector<int>& rows, RowCellReader& addresses, int count) {
     // The slots and their stages outlive the probe, whose I/O thread writes into them until it is gone.
     const int width = FitParallelWidth(std::min(m_parallelWidth.load(), std::max(count, 1)));
     BlockStages stages;
@@ -125,7 +125,7 @@ void CheckEngine::RunParallel(const std::vector<int>& rows, const std::vector<st
             slot.answer[0] = '\0';
             slot.job.pBuffer = slot.answer;
             slot.job.nBufferSize = kAnswerBufferSize;
-            const std::string address = CutBytes(addresses[static_cast<std::size_t>(k)]);
+            const std::string address = CutBytes(addresses.At(static_cast<std::size_t>(k)));
             if (!ParseAddress(address, slot.job)) {
                 ++ended;
                 continue;

@@ -3,43 +3,30 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <string_view>
 
 #include "core/check/ProxyProbe.h"
+#include "core/util/HostPort.h"
 
 namespace zandel {
-
-namespace {
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-} // namespace
 
 bool ParseAddress(const std::string& address, ProbeJob& job) {
     std::memset(job.szHost, 0, sizeof job.szHost);
     std::memset(job.szPort, 0, sizeof job.szPort);
-    if (address.empty()) {
+    const std::string_view text = std::string_view(address).substr(0, address.find_first_of(" \t"));
+    const std::optional<HostPortText> parts = SplitHostPort(text);
+    if (!parts || parts->host.empty() || parts->port.empty()) {
         return false;
     }
-    std::size_t i = 0;
-    std::string host;
-    while (i < address.size() && !IsBlank(address[i]) && address[i] != ':') {
-        host.push_back(address[i++]);
-    }
-    if (i < address.size() && address[i] == ':') {
-        ++i;
-    }
-    std::string port;
-    while (i < address.size() && !IsBlank(address[i])) {
-        port.push_back(address[i++]);
-    }
-    // A port cut to fit its field would silently name another port: refuse it instead.
-    if (host.empty() || port.empty() || host.size() >= sizeof job.szHost || port.size() >= sizeof job.szPort) {
+    // A port cut to fit its field would silently name another port: refuse it instead. An IPv6 address, which
+    // lists of old never held, takes nothing but a port number.
+    if (parts->host.size() >= sizeof job.szHost || parts->port.size() >= sizeof job.szPort ||
+        (IsBracketedHost(parts->host) && !ParsePortNumber(parts->port))) {
         return false;
     }
-    std::memcpy(job.szHost, host.data(), host.size());
-    std::memcpy(job.szPort, port.data(), port.size());
+    std::memcpy(job.szHost, parts->host.data(), parts->host.size());
+    std::memcpy(job.szPort, parts->port.data(), parts->port.size());
     return true;
 }
 

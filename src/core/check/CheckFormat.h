@@ -8,8 +8,9 @@ namespace zandel {
 
 struct ProbeJob;
 
-// "host:port" with an optional comment after a blank or tab into the job's host and port.
-// A port text longer than the field's nine characters is refused rather than cut.
+// "host:port" with an optional comment after a blank or tab into the job's host and port. An IPv6 host keeps
+// its brackets ("[2001:db8::1]:8080") and needs a port from 1 to 65535. A port text longer than the field's
+// nine characters is refused rather than cut.
 bool ParseAddress(const std::string& address, ProbeJob& job);
 
 // Seconds, a point and three digits of milliseconds; the tick difference is taken modulo 2^32.

@@ -168,10 +168,12 @@ bool CRidIdiDoc::LoadList(const std::string& path) {
 }
 
 bool CRidIdiDoc::WriteList(const std::string& path) {
-    // The whole list is built first and handed to the file writer in one piece, so that a failed write leaves
-    // the old list on disk. The length of the extension plays no part; a long one is still a name.
-    const std::string bytes = m_rows.RowCount() > 0 ? FormatList(m_rows, m_saveMode) : std::string();
-    const FileResult result = WriteFileAtomically(path, bytes);
+    // The list goes to the file writer a piece at a time; the writer still puts a new file in place only once
+    // it is whole, so that a failed write leaves the old list on disk. The length of the extension plays no
+    // part; a long one is still a name.
+    const int mode = m_saveMode;
+    const FileResult result =
+        WriteFileAtomically(path, [this, mode](const ByteSink& sink) { return StreamList(m_rows, mode, sink); });
     if (!result.ok) {
         ShowOk(m_messages, FileErrorMessage(FullPath(path), result.error, true));
         return false;

@@ -11,6 +11,8 @@ namespace zandel {
 namespace {
 
 constexpr std::string_view kBlanks = " \t";
+// Lines are handed on in pieces of about this many bytes, with room for the line that passes the mark.
+constexpr std::size_t kPieceBytes = std::size_t{64} * 1024;
 constexpr std::size_t kReservePerRow = 320;
 
 std::string CellOr(const IRowStore& store, int row, int column, const char* unchecked) {
@@ -144,10 +146,10 @@ bool SaveModeWrites(int saveMode, const std::string& result, const std::string& 
     }
 }
 
-std::string FormatList(const IRowStore& store, int saveMode) {
+bool StreamList(const IRowStore& store, int saveMode, const ByteSink& sink) {
     const int count = store.RowCount();
     std::string out;
-    out.reserve(static_cast<std::size_t>(count) * kReservePerRow);
+    out.reserve(kPieceBytes + kReservePerRow);
     for (int row = 0; row < count; ++row) {
         const std::string address = store.GetCellText(row, 0);
         if (address.empty()) {
@@ -172,8 +174,23 @@ std::string FormatList(const IRowStore& store, int saveMode) {
             }
         }
         out += "\r\n";
+        if (out.size() >= kPieceBytes) {
+            if (!sink(out)) {
+                return false;
+            }
+            out.clear();
+        }
     }
-    return out;
+    return out.empty() || sink(out);
+}
+
+std::string FormatList(const IRowStore& store, int saveMode) {
+    std::string whole;
+    StreamList(store, saveMode, [&whole](std::string_view piece) {
+        whole += piece;
+        return true;
+    });
+    return whole;
 }
 
 } // namespace zandel

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/list/ProxyRow.h"
+#include "core/util/FileIo.h"
 #include "core/util/Text.h"
 
 namespace zandel {
@@ -66,8 +67,11 @@ std::string FileNameOf(const std::string& path);
 
 // Whether a row with this result and HTTPS cell is written in the given save mode.
 bool SaveModeWrites(int saveMode, const std::string& result, const std::string& https);
-// The text a save writes for the rows of `store` in `saveMode`, byte for byte. With results, a row whose
+// The text a save writes for the rows of `store` in `saveMode`, byte for byte, handed to `sink` some lines at a
+// time, so that a long list is never held whole; false when the sink refused a piece. With results, a row whose
 // HTTPS cell holds a result gets it as a fifth field; the others keep the four fields of older lists.
+bool StreamList(const IRowStore& store, int saveMode, const ByteSink& sink);
+// The same text whole.
 std::string FormatList(const IRowStore& store, int saveMode);
 
 } // namespace zandel

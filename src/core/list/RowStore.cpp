@@ -1,5 +1,7 @@
 #include "core/list/RowStore.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <utility>
 
 #include "core/util/Text.h"
@@ -60,8 +62,24 @@ std::vector<int> IRowStore::SelectedRows(int limit) const {
     return rows;
 }
 
+RowCellReader::RowCellReader(const IRowStore& store, const std::vector<int>& rows, int column)
+    : m_store(store), m_rows(rows), m_column(column) {}
+
+std::string RowCellReader::At(std::size_t k) {
+    if (!m_read || k < m_first || k - m_first >= kBatch) {
+        const std::size_t end = std::min(m_rows.size(), k + kBatch);
+        m_batch = m_store.CellTexts(std::vector<int>(m_rows.begin() + static_cast<std::ptrdiff_t>(std::min(k, end)),
+                                                     m_rows.begin() + static_cast<std::ptrdiff_t>(end)),
+                                    m_column);
+        m_first = k;
+        m_read = true;
+    }
+    const std::size_t index = k - m_first;
+    return index < m_batch.size() ? m_batch[index] : std::string();
+}
+
 int MemoryRowStore::RowCount() const {
-    return static_cast<int>(m_rows.size());
+    return m_rows.Count();
 }
 
 // Like the list control: an index past the end appends, and the new row's other cells start empty.
@@ -72,12 +90,7 @@ void MemoryRowStore::InsertRow(int index, const std::string& address, int image,
     if (index > RowCount()) {
         index = RowCount();
     }
-    ProxyRow row;
-    row.cells = {CutBytes(address), "", "", "", ""};
-    row.image = image;
-    row.tag = tag;
-    m_rows.insert(m_rows.begin() + index, std::move(row));
-    m_selected.insert(m_selected.begin() + index, false);
+    m_rows.Insert(index, CutBytes(address), image, tag);
     if (m_mark >= index) {
         ++m_mark;
     }
@@ -87,32 +100,32 @@ std::string MemoryRowStore::GetCellText(int row, int column) const {
     if (!Valid(row) || column < 0 || column >= kColumnCount) {
         return {};
     }
-    return m_rows[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(column)];
+    return m_rows.Cell(row, column);
 }
 
 void MemoryRowStore::SetCellText(int row, int column, const std::string& text) {
     if (Valid(row) && column >= 0 && column < kColumnCount) {
-        m_rows[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(column)] = CutBytes(text);
+        m_rows.SetCell(row, column, CutBytes(text));
     }
 }
 
 int MemoryRowStore::GetRowImage(int row) const {
-    return Valid(row) ? m_rows[static_cast<std::size_t>(row)].image : -1;
+    return Valid(row) ? m_rows.Image(row) : -1;
 }
 
 void MemoryRowStore::SetRowImage(int row, int image) {
     if (Valid(row)) {
-        m_rows[static_cast<std::size_t>(row)].image = image;
+        m_rows.SetImage(row, image);
     }
 }
 
 int MemoryRowStore::GetRowTag(int row) const {
-    return Valid(row) ? m_rows[static_cast<std::size_t>(row)].tag : 0;
+    return Valid(row) ? m_rows.Tag(row) : 0;
 }
 
 void MemoryRowStore::SetRowTag(int row, int tag) {
     if (Valid(row)) {
-        m_rows[static_cast<std::size_t>(row)].tag = tag;
+        m_rows.SetTag(row, tag);
     }
 }
 
@@ -122,28 +135,26 @@ void MemoryRowStore::RemoveRow(int row) {
     if (!Valid(row)) {
         return;
     }
-    m_rows.erase(m_rows.begin() + row);
-    m_selected.erase(m_selected.begin() + row);
+    m_rows.Remove(row);
     if (m_mark > row || m_mark >= RowCount()) {
         --m_mark;
     }
 }
 
 void MemoryRowStore::RemoveAllRows() {
-    m_rows.clear();
-    m_selected.clear();
+    m_rows.Clear();
     m_mark = -1;
 }
 
 bool MemoryRowStore::IsRowSelected(int row) const {
-    return Valid(row) && m_selected[static_cast<std::size_t>(row)];
+    return Valid(row) && m_rows.Selected(row);
 }
 
 void MemoryRowStore::SetRowSelected(int row, bool selected) {
     if (!Valid(row)) {
         return;
     }
-    m_selected[static_cast<std::size_t>(row)] = selected;
+    m_rows.SetSelected(row, selected);
     if (selected) {
         m_mark = row;
     }

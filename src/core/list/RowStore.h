@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "core/list/CompactRows.h"
 #include "core/list/ProxyRow.h"
 
 namespace zandel {
@@ -51,7 +52,28 @@ public:
     virtual int SelectedCount() const { return static_cast<int>(SelectedRows(MaxListRows * 100).size()); }
 };
 
-// Rows in memory, for the console tool and the tests (which wrap it to add locking or to fake a closed window).
+// One column of a run's rows, read from the store a batch at a time as the run reaches them, so that a long
+// run holds the texts of one batch rather than of every row, and a window is asked once per batch rather
+// than once per row. A store that answers with none (a window that has begun to close) gives empty texts.
+class RowCellReader final {
+public:
+    static constexpr std::size_t kBatch = MaxListRows;
+    // The store and the rows must outlive the reader.
+    RowCellReader(const IRowStore& store, const std::vector<int>& rows, int column);
+    // The text of rows[k]; fastest with k counting up.
+    std::string At(std::size_t k);
+
+private:
+    const IRowStore& m_store;
+    const std::vector<int>& m_rows;
+    int m_column;
+    std::size_t m_first = 0;
+    bool m_read = false;
+    std::vector<std::string> m_batch;
+};
+
+// Rows in memory, compact (see CompactRows), for the console tool and the tests (which wrap it to add locking
+// or to fake a closed window).
 class MemoryRowStore : public IRowStore {
 public:
     int RowCount() const override;
@@ -69,13 +91,11 @@ public:
     int SelectionMark() const override;
 
     void SetSelectionMark(int row) { m_mark = row; }
-    const std::vector<ProxyRow>& Rows() const { return m_rows; }
 
 private:
-    bool Valid(int row) const { return row >= 0 && row < static_cast<int>(m_rows.size()); }
+    bool Valid(int row) const { return row >= 0 && row < m_rows.Count(); }
 
-    std::vector<ProxyRow> m_rows;
-    std::vector<bool> m_selected;
+    CompactRows m_rows;
     int m_mark = -1;
 };
 

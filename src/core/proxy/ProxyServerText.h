@@ -11,8 +11,9 @@ struct ProxyServerParts {
 };
 
 // "host:port" with an optional comment after a blank or tab, as the list and the proxy bar hold it. The host
-// ends at the first colon, blank or tab; the port is the decimal number after the colon, and anything that
-// is not a port from 1 to 65535 gives 0.
+// ends at the first colon, blank or tab, or is an IPv6 address in brackets, which it keeps: the form the
+// desktops' proxy settings and the browsers reading them take. The port is the decimal number after the
+// colon; anything that is not a port from 1 to 65535 gives 0. Brackets around no IPv6 address give nothing.
 ProxyServerParts ParseProxyServer(const std::string& text);
 
 } // namespace zandel

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include <sys/types.h>
 
@@ -38,6 +40,13 @@ FileResult ReadTrustedFile(const std::string& path, std::string& out);
 FileResult WriteFileAtomically(const std::string& path, const std::string& bytes);
 // The same for a settings file: an existing file of another user (root aside) is refused (EPERM), never written.
 FileResult WriteTrustedFile(const std::string& path, const std::string& bytes);
+
+// A text handed over a piece at a time, so that a long one is never held whole: the source gives its pieces to
+// the sink in order and stops, answering false, as soon as the sink answers false. Asked again, it gives the same
+// bytes.
+using ByteSink = std::function<bool(std::string_view piece)>;
+using ByteSource = std::function<bool(const ByteSink& sink)>;
+FileResult WriteFileAtomically(const std::string& path, const ByteSource& source);
 
 // True for an existing file that is not a directory.
 bool FileExists(const std::string& path);

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <dirent.h>
@@ -96,7 +97,7 @@ mode_t CurrentUmask() {
     return mask;
 }
 
-int WriteAll(int fd, const std::string& bytes) {
+int WriteBytes(int fd, std::string_view bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -111,17 +112,39 @@ int WriteAll(int fd, const std::string& bytes) {
     return 0;
 }
 
+// Every piece of the source, in order; the count of bytes written goes to `written`.
+int WriteAll(int fd, const ByteSource& source, std::size_t* written = nullptr) {
+    int error = 0;
+    std::size_t count = 0;
+    source([&](std::string_view piece) {
+        error = WriteBytes(fd, piece);
+        count += piece.size();
+        return error == 0;
+    });
+    if (written != nullptr) {
+        *written = count;
+    }
+    return error;
+}
+
 // Overwrites an open regular file from its start. The room is claimed first, so that a full disk fails the
-// save before a byte of the old text is lost (where the file system can claim room).
-int WriteInPlace(int fd, const std::string& bytes) {
-    const auto size = static_cast<off_t>(bytes.size());
-    if (size > 0 && ::fallocate(fd, 0, 0, size) != 0 && errno != EOPNOTSUPP && errno != ENOSYS) {
+// save before a byte of the old text is lost (where the file system can claim room): the source is asked once
+// for its length, then for its bytes.
+int WriteInPlace(int fd, const ByteSource& source) {
+    std::size_t length = 0;
+    source([&length](std::string_view piece) {
+        length += piece.size();
+        return true;
+    });
+    if (length > 0 && ::fallocate(fd, 0, 0, static_cast<off_t>(length)) != 0 && errno != EOPNOTSUPP &&
+        errno != ENOSYS) {
         return errno;
     }
-    if (const int error = WriteAll(fd, bytes); error != 0) {
+    std::size_t written = 0;
+    if (const int error = WriteAll(fd, source, &written); error != 0) {
         return error;
     }
-    if (::ftruncate(fd, size) != 0 || ::fsync(fd) != 0) {
+    if (::ftruncate(fd, static_cast<off_t>(written)) != 0 || ::fsync(fd) != 0) {
         return errno;
     }
     return 0;
@@ -135,7 +158,7 @@ bool MayWrite(const struct stat& st, Owners owners) {
 }
 
 // For what only the kernel can open by its name: devices, pipes, the links of /dev/stdout and /proc/self/fd.
-int WriteDirectly(const std::string& path, const std::string& bytes, Owners owners) {
+int WriteDirectly(const std::string& path, const ByteSource& source, Owners owners) {
     UniqueFd fd(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
     struct stat st {};
     if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0) {
@@ -144,7 +167,7 @@ int WriteDirectly(const std::string& path, const std::string& bytes, Owners owne
     if (!MayWrite(st, owners)) {
         return EPERM;
     }
-    int error = S_ISREG(st.st_mode) ? WriteInPlace(fd.Get(), bytes) : WriteAll(fd.Get(), bytes);
+    int error = S_ISREG(st.st_mode) ? WriteInPlace(fd.Get(), source) : WriteAll(fd.Get(), source);
     if (fd.Close() != 0 && error == 0) {
         error = errno;
     }
@@ -189,7 +212,7 @@ void SyncDirectory(const std::string& dir) {
 
 // Writes the bytes to a temporary file beside `target` and renames it over `target`: a failed write leaves
 // the old file whole. `old` is the file replaced (its owner and mode are kept), null for a new file.
-int ReplaceByRename(const std::string& target, const std::string& bytes, const struct stat* old) {
+int ReplaceByRename(const std::string& target, const ByteSource& source, const struct stat* old) {
     const std::string dir = DirectoryOf(target);
     RemoveStaleTemporaries(dir);
     std::string temp = dir + "/" + kTempPrefix + "XXXXXX";
@@ -206,7 +229,7 @@ int ReplaceByRename(const std::string& target, const std::string& bytes, const s
         error = errno;
     }
     if (error == 0) {
-        error = WriteAll(fd.Get(), bytes);
+        error = WriteAll(fd.Get(), source);
     }
     const mode_t mode = old != nullptr ? (old->st_mode & 07777) : (0644 & ~CurrentUmask());
     if (error == 0 && (::fchmod(fd.Get(), mode) != 0 || ::fsync(fd.Get()) != 0)) {
@@ -231,7 +254,7 @@ int ReplaceByRename(const std::string& target, const std::string& bytes, const s
 // replaces it where that keeps everything the user sees; else the file is overwritten where it is: a
 // hard-linked file (the other names would keep the old text), one in a folder that takes no new files, and one
 // whose owner a new file could not keep.
-int SaveOverFile(const std::string& target, const std::string& bytes, Owners owners) {
+int SaveOverFile(const std::string& target, const ByteSource& source, Owners owners) {
     UniqueFd file(::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
     struct stat st {};
     if (file.Get() < 0 || ::fstat(file.Get(), &st) != 0) {
@@ -241,19 +264,19 @@ int SaveOverFile(const std::string& target, const std::string& bytes, Owners own
         return EPERM;
     }
     if (st.st_nlink <= 1) {
-        const int error = ReplaceByRename(target, bytes, &st);
+        const int error = ReplaceByRename(target, source, &st);
         if (error != EACCES && error != EPERM) {
             return error;
         }
     }
-    int error = WriteInPlace(file.Get(), bytes);
+    int error = WriteInPlace(file.Get(), source);
     if (file.Close() != 0 && error == 0) {
         error = errno;
     }
     return error;
 }
 
-int WriteFile(const std::string& path, const std::string& bytes, Owners owners) {
+int WriteFile(const std::string& path, const ByteSource& source, Owners owners) {
     ResolvedPath resolved;
     if (const int error = ResolveLinks(path, resolved); error != 0) {
         return error;
@@ -265,34 +288,39 @@ int WriteFile(const std::string& path, const std::string& bytes, Owners owners) 
     const int lookupError = errno;
     if (kernelFindsIt && (!exists || !SameFile(named, st))) {
         // A link whose text names no file (/dev/stdout, /proc/self/fd/1 of a pipe): only the kernel can follow it.
-        return WriteDirectly(path, bytes, owners);
+        return WriteDirectly(path, source, owners);
     }
     if (!exists) {
         if (lookupError != ENOENT) {
             return lookupError;
         }
         // A dangling link in a shared folder may have been planted to make us create a file elsewhere.
-        return resolved.throughSharedFolder ? EACCES : ReplaceByRename(resolved.target, bytes, nullptr);
+        return resolved.throughSharedFolder ? EACCES : ReplaceByRename(resolved.target, source, nullptr);
     }
     if (S_ISDIR(st.st_mode)) {
         return EISDIR;
     }
     if (!S_ISREG(st.st_mode)) {
-        return WriteDirectly(resolved.target, bytes, owners);
+        return WriteDirectly(resolved.target, source, owners);
     }
-    return SaveOverFile(resolved.target, bytes, owners);
+    return SaveOverFile(resolved.target, source, owners);
 }
 
 } // namespace
 
-FileResult WriteFileAtomically(const std::string& path, const std::string& bytes) {
-    const int error = WriteFile(path, bytes, Owners::Anyone);
+FileResult WriteFileAtomically(const std::string& path, const ByteSource& source) {
+    const int error = WriteFile(path, source, Owners::Anyone);
     return FileResult{error == 0, error};
 }
 
 FileResult WriteTrustedFile(const std::string& path, const std::string& bytes) {
-    const int error = WriteFile(path, bytes, Owners::Trusted);
+    const int error = WriteFile(
+        path, [&bytes](const ByteSink& sink) { return sink(bytes); }, Owners::Trusted);
     return FileResult{error == 0, error};
+}
+
+FileResult WriteFileAtomically(const std::string& path, const std::string& bytes) {
+    return WriteFileAtomically(path, [&bytes](const ByteSink& sink) { return sink(bytes); });
 }
 
 } // namespace zandel

@@ -1,0 +1,364 @@
+#include "core/list/CompactRows.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+namespace zandel {
+
+namespace {
+
+constexpr std::size_t kBlockBytes = std::size_t{256} * 1024;
+
+enum AddressKind : std::uint8_t { kNoAddress = 0, kIpv4Address = 1, kStoredAddress = 2 };
+constexpr std::uint8_t kAddressMask = 0x03;
+constexpr int kHttpsShift = 2;
+constexpr std::uint8_t kHttpsMask = 0x07 << kHttpsShift;
+
+// Result and HTTPS texts by their code; what is not here is kept as text.
+constexpr std::uint8_t kSpilled = 0xFF;
+constexpr const char* kResults[] = {"", kUncheckedResult, "NG", "OK", "Anonymous(A)", "Anonymous(B)", "Non-Anonymous"};
+constexpr const char* kHttpsCells[] = {"", kHttpsUnchecked, kHttpsOk, kHttpsNg, kHttpsMitm};
+
+// The codes of an empty cell and an unchecked one, above every time and date that has a code.
+constexpr std::uint32_t kEmptyCode = 0xFFFFFFFF;
+constexpr std::uint32_t kUncheckedCode = 0xFFFFFFFE;
+
+template <std::size_t N> int CodeOf(const char* const (&texts)[N], std::string_view text) {
+    for (std::size_t i = 0; i < N; ++i) {
+        if (text == texts[i]) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+// A number in [low, high] that fills the text; its form is checked by the caller's round trip.
+template <class T> bool Number(std::string_view text, T low, T high, T& value) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return !text.empty() && error == std::errc() && end == text.data() + text.size() && value >= low && value <= high;
+}
+
+std::string Ipv4Text(std::uint32_t address, std::uint16_t port) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u:%u", address >> 24, (address >> 16) & 0xFF, (address >> 8) & 0xFF,
+                  address & 0xFF, static_cast<unsigned>(port));
+    return text;
+}
+
+// "a.b.c.d:port" exactly as Ipv4Text writes it.
+bool EncodeIpv4(std::string_view text, std::uint32_t& address, std::uint16_t& port) {
+    if (text.size() > 21) {
+        return false;
+    }
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos || !Number<std::uint16_t>(text.substr(colon + 1), 0, 65535, port)) {
+        return false;
+    }
+    std::string_view rest = text.substr(0, colon);
+    address = 0;
+    for (int part = 0; part < 4; ++part) {
+        const std::size_t dot = part < 3 ? rest.find('.') : rest.size();
+        unsigned value = 0;
+        if (dot == std::string_view::npos || !Number(rest.substr(0, dot), 0U, 255U, value)) {
+            return false;
+        }
+        address = (address << 8) | value;
+        rest = rest.substr(std::min(dot + 1, rest.size()));
+    }
+    return Ipv4Text(address, port) == text;
+}
+
+std::string TimeText(std::uint32_t code) {
+    if (code == kEmptyCode) {
+        return {};
+    }
+    if (code == kUncheckedCode) {
+        return kUncheckedTime;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%u.%.3u", code / 1000U, code % 1000U);
+    return text;
+}
+
+// Seconds, a point and three digits of milliseconds.
+bool EncodeTime(std::string_view text, std::uint32_t& code) {
+    if (text.empty() || text == kUncheckedTime) {
+        code = text.empty() ? kEmptyCode : kUncheckedCode;
+        return true;
+    }
+    const std::size_t point = text.find('.');
+    std::uint64_t seconds = 0;
+    unsigned milliseconds = 0;
+    if (point == std::string_view::npos || text.size() - point != 4 ||
+        !Number<std::uint64_t>(text.substr(0, point), 0, kUncheckedCode / 1000, seconds) ||
+        !Number(text.substr(point + 1), 0U, 999U, milliseconds)) {
+        return false;
+    }
+    const std::uint64_t value = seconds * 1000 + milliseconds;
+    if (value >= kUncheckedCode || TimeText(static_cast<std::uint32_t>(value)) != text) {
+        return false;
+    }
+    code = static_cast<std::uint32_t>(value);
+    return true;
+}
+
+std::string DateText(std::uint32_t code) {
+    if (code == kEmptyCode) {
+        return {};
+    }
+    if (code == kUncheckedCode) {
+        return kUncheckedDate;
+    }
+    using namespace std::chrono;
+    const sys_days day{days{code / 86400}};
+    const year_month_day date{day};
+    const std::uint32_t second = code % 86400;
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d/%02u/%02u(%02u:%02u:%02u)", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()), second / 3600,
+                  second / 60 % 60, second % 60);
+    return text;
+}
+
+// "yyyy/MM/dd(HH:mm:ss)" of a real date and time from 1970 on, as the date, not as a moment in time.
+bool EncodeDate(std::string_view text, std::uint32_t& code) {
+    if (text.empty() || text == kUncheckedDate) {
+        code = text.empty() ? kEmptyCode : kUncheckedCode;
+        return true;
+    }
+    if (text.size() != 20) {
+        return false;
+    }
+    int year = 0;
+    unsigned month = 0;
+    unsigned day = 0;
+    unsigned hour = 0;
+    unsigned minute = 0;
+    unsigned second = 0;
+    if (!Number(text.substr(0, 4), 1970, 9999, year) || !Number(text.substr(5, 2), 1U, 12U, month) ||
+        !Number(text.substr(8, 2), 1U, 31U, day) || !Number(text.substr(11, 2), 0U, 23U, hour) ||
+        !Number(text.substr(14, 2), 0U, 59U, minute) || !Number(text.substr(17, 2), 0U, 59U, second)) {
+        return false;
+    }
+    using namespace std::chrono;
+    const year_month_day date{std::chrono::year{year}, std::chrono::month{month}, std::chrono::day{day}};
+    if (!date.ok()) {
+        return false;
+    }
+    const std::uint64_t value = static_cast<std::uint64_t>(sys_days{date}.time_since_epoch().count()) * 86400 +
+                                std::uint64_t{hour} * 3600 + std::uint64_t{minute} * 60 + second;
+    if (value >= kUncheckedCode || DateText(static_cast<std::uint32_t>(value)) != text) {
+        return false;
+    }
+    code = static_cast<std::uint32_t>(value);
+    return true;
+}
+
+} // namespace
+
+CompactRows::CompactRows() = default;
+CompactRows::~CompactRows() = default;
+
+void CompactRows::Insert(int index, std::string_view address, int image, int tag) {
+    Record record;
+    SetAddress(record, address);
+    record.time = kEmptyCode;
+    record.date = kEmptyCode;
+    record.image = image;
+    record.tag = tag;
+    m_records.insert(m_records.begin() + index, record);
+}
+
+void CompactRows::Remove(int index) {
+    FreeSpill(m_records[Index(index)]);
+    m_records.erase(m_records.begin() + index);
+    if (m_records.empty()) {
+        Clear();
+    }
+}
+
+void CompactRows::Clear() {
+    m_records.clear();
+    m_blocks.clear();
+    m_used = 0;
+    m_spills.clear();
+    m_freeSpills.clear();
+}
+
+void CompactRows::SetSelected(int row, bool selected) {
+    Record& record = m_records[Index(row)];
+    record.bits = static_cast<std::uint8_t>(selected ? record.bits | kSelectedBit : record.bits & ~kSelectedBit);
+}
+
+std::string CompactRows::Cell(int row, int column) const {
+    const Record& record = m_records[Index(row)];
+    return column == 0 ? Address(record) : ResultCell(record, column);
+}
+
+void CompactRows::SetCell(int row, int column, std::string_view text) {
+    Record& record = m_records[Index(row)];
+    if (column == 0) {
+        SetAddress(record, text);
+        return;
+    }
+    if (record.result == kSpilled) {
+        SpilledCells& cells = m_spills[record.time];
+        cells[static_cast<std::size_t>(column - 1)] = text;
+        // Back to codes as soon as every cell has one again (a row that was being checked has its result).
+        Record coded = record;
+        for (int c = 1; c < kColumnCount; ++c) {
+            if (!Encode(coded, c, cells[static_cast<std::size_t>(c - 1)])) {
+                return;
+            }
+        }
+        FreeSpill(record);
+        record = coded;
+        return;
+    }
+    if (!Encode(record, column, text)) {
+        SpillRow(record);
+        m_spills[record.time][static_cast<std::size_t>(column - 1)] = text;
+    }
+}
+
+std::string CompactRows::ResultCell(const Record& record, int column) const {
+    if (record.result == kSpilled) {
+        return m_spills[record.time][static_cast<std::size_t>(column - 1)];
+    }
+    switch (column) {
+    case 1:
+        return kResults[record.result];
+    case 2:
+        return TimeText(record.time);
+    case 3:
+        return DateText(record.date);
+    default:
+        return kHttpsCells[(record.bits & kHttpsMask) >> kHttpsShift];
+    }
+}
+
+bool CompactRows::Encode(Record& record, int column, std::string_view text) {
+    switch (column) {
+    case 1: {
+        const int code = CodeOf(kResults, text);
+        if (code >= 0) {
+            record.result = static_cast<std::uint8_t>(code);
+        }
+        return code >= 0;
+    }
+    case 2:
+        return EncodeTime(text, record.time);
+    case 3:
+        return EncodeDate(text, record.date);
+    default: {
+        const int code = CodeOf(kHttpsCells, text);
+        if (code >= 0) {
+            record.bits = static_cast<std::uint8_t>((record.bits & ~kHttpsMask) | (code << kHttpsShift));
+        }
+        return code >= 0;
+    }
+    }
+}
+
+void CompactRows::SpillRow(Record& record) {
+    SpilledCells cells;
+    for (int c = 1; c < kColumnCount; ++c) {
+        cells[static_cast<std::size_t>(c - 1)] = ResultCell(record, c);
+    }
+    std::uint32_t slot = 0;
+    if (!m_freeSpills.empty()) {
+        slot = m_freeSpills.back();
+        m_freeSpills.pop_back();
+        m_spills[slot] = std::move(cells);
+    } else {
+        slot = static_cast<std::uint32_t>(m_spills.size());
+        m_spills.push_back(std::move(cells));
+    }
+    record.result = kSpilled;
+    record.time = slot;
+}
+
+void CompactRows::FreeSpill(const Record& record) {
+    if (record.result == kSpilled) {
+        m_freeSpills.push_back(record.time);
+    }
+}
+
+std::string CompactRows::Address(const Record& record) const {
+    switch (record.bits & kAddressMask) {
+    case kIpv4Address:
+        return Ipv4Text(record.address, record.addressTail);
+    case kStoredAddress:
+        return std::string(m_blocks[record.address / kBlockBytes].get() + record.address % kBlockBytes,
+                           record.addressTail);
+    default:
+        return {};
+    }
+}
+
+void CompactRows::SetAddress(Record& record, std::string_view text) {
+    const auto kind = static_cast<AddressKind>(record.bits & kAddressMask);
+    std::uint32_t address = 0;
+    std::uint16_t tail = 0;
+    AddressKind newKind = kNoAddress;
+    if (text.empty()) {
+    } else if (EncodeIpv4(text, address, tail)) {
+        newKind = kIpv4Address;
+    } else if (kind == kStoredAddress && text.size() <= record.addressTail) {
+        // Rewritten where it stands: a check writes the address back as it read it.
+        std::memcpy(m_blocks[record.address / kBlockBytes].get() + record.address % kBlockBytes, text.data(),
+                    text.size());
+        address = record.address;
+        tail = static_cast<std::uint16_t>(text.size());
+        newKind = kStoredAddress;
+    } else {
+        address = Store(text);
+        tail = static_cast<std::uint16_t>(text.size());
+        newKind = kStoredAddress;
+    }
+    record.address = address;
+    record.addressTail = tail;
+    record.bits = static_cast<std::uint8_t>((record.bits & ~kAddressMask) | newKind);
+}
+
+// Addresses are at most 259 bytes and never cross a block.
+std::uint32_t CompactRows::Store(std::string_view bytes) {
+    std::uint64_t at = m_used;
+    if (at % kBlockBytes + bytes.size() > kBlockBytes) {
+        at += kBlockBytes - at % kBlockBytes;
+    }
+    if (at + bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
+        CompactBlocks();
+        return Store(bytes);
+    }
+    while (m_blocks.size() * kBlockBytes < at + bytes.size()) {
+        m_blocks.push_back(std::make_unique<char[]>(kBlockBytes));
+    }
+    std::memcpy(m_blocks[at / kBlockBytes].get() + at % kBlockBytes, bytes.data(), bytes.size());
+    m_used = at + bytes.size();
+    return static_cast<std::uint32_t>(at);
+}
+
+// Drops the holes that rewritten and removed addresses left, once they fill the blocks' whole range.
+void CompactRows::CompactBlocks() {
+    std::vector<std::string> kept;
+    for (const Record& record : m_records) {
+        if ((record.bits & kAddressMask) == kStoredAddress) {
+            kept.push_back(Address(record));
+        }
+    }
+    m_blocks.clear();
+    m_used = 0;
+    std::size_t next = 0;
+    for (Record& record : m_records) {
+        if ((record.bits & kAddressMask) == kStoredAddress) {
+            record.address = Store(kept[next++]);
+        }
+    }
+}
+
+} // namespace zandel

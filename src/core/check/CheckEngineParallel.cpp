@@ -115,6 +115,7 @@ void CheckEngine::RunParallel(const std::vector<int>& rows, const std::vector<st
 
     int next = 0;
     int ended = 0;
+    int shownEnded = -1;
     for (;;) {
         // Rows are taken in list order while there is room; a stop lets no more begin.
         while (m_checkBarRunning && !free.empty() && next < count) {
@@ -133,7 +134,6 @@ void CheckEngine::RunParallel(const std::vector<int>& rows, const std::vector<st
             slot.row = rows[static_cast<std::size_t>(k)];
             slot.timeoutMark = false;
             slot.block = FrameLineBefore(slot.job.szHost, slot.job.szPort);
-            m_host.SetTitle(CheckingTitle(address));
             m_rows.SetCellText(slot.row, 1, kCheckingText);
             slot.start = TickCount();
             probe.Submit(&slot.job, static_cast<std::uint32_t>(m_timerPeriodMs.load()), &slot.timeoutMark);
@@ -144,6 +144,11 @@ void CheckEngine::RunParallel(const std::vector<int>& rows, const std::vector<st
         m_remaining = count - ended;
         m_runningJobs = probe.Outstanding();
         m_host.SetRunningCount(probe.Outstanding());
+        if (ended != shownEnded) {
+            shownEnded = ended;
+            m_host.SetTitle(ProgressTitle(ended, count));
+            m_host.SetRunProgress(ended, count);
+        }
         if (probe.Outstanding() == 0) {
             break;
         }
@@ -163,6 +168,7 @@ void CheckEngine::RunParallel(const std::vector<int>& rows, const std::vector<st
     }
     m_runningJobs = 0;
     m_host.SetRunningCount(0);
+    m_host.SetRunProgress(0, 0);
 }
 
 } // namespace zandel

@@ -51,7 +51,8 @@ protected:
 };
 
 // Fifty rows at once across every ending: each row is judged, and each block of the transcript reads, exactly
-// as the one-at-a-time run shows the same proxy.
+// as the one-at-a-time run shows the same proxy. The one-at-a-time run names each proxy in the title; the run of
+// many counts its rows there and in its progress instead, up to every row, and hides the progress at its end.
 TEST_F(ParallelRunTest, EveryRowAndBlockAsTheOneAtATimeRunHasThem) {
     std::vector<std::unique_ptr<FakeProxy>> proxies;
     proxies.push_back(std::make_unique<FakeProxy>(fake::ForwardToJudge({})));
@@ -69,6 +70,10 @@ TEST_F(ParallelRunTest, EveryRowAndBlockAsTheOneAtATimeRunHasThem) {
 
     SetRows(kinds);
     RunAll();
+    EXPECT_TRUE(m_host.RunProgress().empty());
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+        EXPECT_EQ(m_host.Titles()[i], CheckingTitle(kinds[i]));
+    }
     std::map<std::string, std::string> aloneBlock;
     for (const std::string& block : Blocks(m_host.Log())) {
         aloneBlock[BlockAddress(block)] = block;
@@ -85,7 +90,20 @@ TEST_F(ParallelRunTest, EveryRowAndBlockAsTheOneAtATimeRunHasThem) {
         many.push_back(kinds[static_cast<std::size_t>(i) % kinds.size()]);
     }
     SetRows(many);
+    const std::size_t titlesBefore = m_host.Titles().size();
     RunAll();
+    std::vector<std::pair<int, int>> expected;
+    std::vector<std::string> titles;
+    for (int done = 0; done <= 50; ++done) {
+        expected.emplace_back(done, 50);
+        titles.push_back(ProgressTitle(done, 50));
+    }
+    expected.emplace_back(0, 0);
+    titles.push_back(m_host.GetTitle());
+    EXPECT_EQ(m_host.RunProgress(), expected);
+    const std::vector<std::string> shown = m_host.Titles();
+    EXPECT_EQ(std::vector<std::string>(shown.begin() + static_cast<std::ptrdiff_t>(titlesBefore), shown.end()), titles);
+    EXPECT_EQ(titles[12], "Zandel - 12/50ﾁｪｯｸ中…");
     const std::vector<std::string> blocks = Blocks(m_host.Log());
     ASSERT_EQ(blocks.size(), many.size());
     for (const std::string& block : blocks) {

@@ -95,10 +95,21 @@ void RecordingCheckHost::SetRunningCount(int count) {
     m_changed.notify_all();
 }
 
+void RecordingCheckHost::SetRunProgress(int done, int total) {
+    std::lock_guard lock(m_mutex);
+    m_progress.emplace_back(done, total);
+}
+
 void RecordingCheckHost::ClearLog() {
     std::lock_guard lock(m_mutex);
     m_log.clear();
     m_runningCounts.clear();
+    m_progress.clear();
+}
+
+std::vector<std::pair<int, int>> RecordingCheckHost::RunProgress() const {
+    std::lock_guard lock(m_mutex);
+    return m_progress;
 }
 
 std::vector<int> RecordingCheckHost::RunningCounts() const {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <sys/types.h>
@@ -41,9 +42,13 @@ public:
     std::string GetProxyBarAddress() override;
     void RunEnded() override;
     void SetRunningCount(int count) override;
+    void SetRunProgress(int done, int total) override;
+    // Clears the transcript, the running counts and the progress.
     void ClearLog();
     // Every running count the run reported, in order.
     std::vector<int> RunningCounts() const;
+    // Every progress (done, total) the run reported, in order.
+    std::vector<std::pair<int, int>> RunProgress() const;
     // Bounded wait until `count` was reported `times` times.
     bool WaitForRunningCount(int count, int times, std::chrono::milliseconds limit = std::chrono::seconds(10));
 
@@ -76,6 +81,7 @@ private:
     bool m_labelEditing = true;
     int m_runsEnded = 0;
     std::vector<int> m_runningCounts;
+    std::vector<std::pair<int, int>> m_progress;
     ThreadTimeoutTimer m_timer;
 };
 

@@ -3,7 +3,9 @@
 #include <QAbstractItemView>
 #include <QHeaderView>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTest>
+#include <QThread>
 
 #include "core/frame/CommandIds.h"
 #include "support/EchoJudge.h"
@@ -19,6 +21,7 @@ namespace {
 
 using test::EchoJudge;
 using test::FakeProxy;
+using test::FakeScript;
 using ui::CRidIdiView;
 using Rows = std::vector<int>;
 namespace fake = test::fake;
@@ -52,6 +55,37 @@ QString Answered(const FakeProxy& proxy, const QString& verdict) {
 QString StoppedByUser(const FakeProxy& proxy) {
     return Before(proxy) + kStart + kConnect + kSent + kStopped + kEnd +
            QStringLiteral("結果：プロキシチェックを強制終了しました\r\n") + After(proxy);
+}
+
+// A user-interface thread that every call handed over from another thread keeps busy for a while, as on a
+// loaded machine.
+class BusyWindow final : public QObject {
+public:
+    explicit BusyWindow(int costMs) : m_costMs(costMs) { QCoreApplication::instance()->installEventFilter(this); }
+    ~BusyWindow() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MetaCall) {
+            QThread::msleep(static_cast<unsigned long>(m_costMs));
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    int m_costMs;
+};
+
+// Whether the list as painted shows row `row` with the red ball of a failed check.
+bool PaintedAsFailed(const QImage& painted, const CRidIdiView& view, int row) {
+    const QRect cell = view.visualRect(view.model()->index(row, 0)).translated(view.viewport()->pos());
+    for (int x = cell.left(); x < cell.left() + 24; ++x) {
+        const QColor pixel = painted.pixelColor(x, cell.center().y());
+        if (pixel.red() > 170 && pixel.green() < 100 && pixel.blue() < 100) {
+            return true;
+        }
+    }
+    return false;
 }
 
 class ListCheckRunTest : public QObject {
@@ -266,6 +300,56 @@ private Q_SLOTS:
         QTRY_VERIFY(!m_view->IsRunning());
         QVERIFY(m_host->LogText().isEmpty());
         VerifyIdle();
+    }
+
+    // Many at once on a loaded machine, where every call from the run keeps the window busy for a while: the list
+    // as painted keeps up with the run. Ten proxies answer in waves 100 ms apart, ten rows each; whenever the
+    // window gets a turn, the screen may lag the proxies by no more than three waves. (Calls posted one by one
+    // queued up faster than the window took them, and Qt's repaints wait behind them: the list stood still.)
+    void aRunOfManyAtOnceIsPaintedAsItGoes() {
+        constexpr int kWaves = 10;
+        constexpr int kRowsPerWave = 10;
+        constexpr int kRows = kWaves * kRowsPerWave;
+        std::vector<std::unique_ptr<FakeProxy>> proxies;
+        for (int wave = 0; wave < kWaves; ++wave) {
+            proxies.push_back(
+                std::make_unique<FakeProxy>(FakeScript{fake::Read(), fake::Pause(100 * (wave + 1)),
+                                                       fake::Send("HTTP/1.0 403 Forbidden\r\n\r\n"), fake::Close()}));
+        }
+        for (int row = 0; row < kRows; ++row) {
+            AddRow(proxies[static_cast<std::size_t>(row % kWaves)]->Address());
+        }
+        m_settings->ParallelChecks = kRows;
+        m_view->resize(640, m_view->header()->height() + m_view->sizeHintForRow(0) * (kRows + 1) + 8);
+        m_view->selectAll();
+        QTRY_COMPARE(m_view->Rows().SelectedCount(), kRows);
+
+        const auto paintedAsFailed = [this] {
+            const QImage painted = m_view->screen()->grabWindow(m_view->winId()).toImage();
+            int count = 0;
+            for (int row = 0; row < kRows; ++row) {
+                count += PaintedAsFailed(painted, *m_view, row) ? 1 : 0;
+            }
+            return count;
+        };
+        QTRY_COMPARE(m_view->screen()->grabWindow(m_view->winId()).size(), m_view->size());
+        QCOMPARE(paintedAsFailed(), 0);
+        int worstLag = 0;
+        {
+            BusyWindow busy(5);
+            m_view->OnCommand(cmd::kStartCheck);
+            while (m_view->Engine().HasRunThreads()) {
+                QTest::qWait(10);
+                std::size_t judged = 0;
+                for (const auto& proxy : proxies) {
+                    judged += proxy->Received().size();
+                }
+                worstLag = std::max(worstLag, static_cast<int>(judged) - paintedAsFailed());
+            }
+        }
+        QTRY_COMPARE(paintedAsFailed(), kRows);
+        QVERIFY2(worstLag <= 3 * kRowsPerWave,
+                 qPrintable(QStringLiteral("%1 rows answered but not painted").arg(worstLag)));
     }
 
     // Closing while a proxy never answers: Shutdown comes back and the run thread is gone, whether the run

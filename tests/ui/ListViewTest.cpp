@@ -276,6 +276,30 @@ private Q_SLOTS:
         QCOMPARE(m_rig->view->Rows().GetCellText(1, 0), std::string("  ﾌﾟﾛｷｼ proxy:8080 # note "));
     }
 
+    // After select-all, a click on one of the selected rows (the current one among them too) selects that row alone
+    // and edits nothing, as in every list; only a slow second click on it, now the current row, edits its address.
+    void aClickOnOneOfSeveralSelectedRowsSelectsItAlone_data() {
+        QTest::addColumn<int>("row");
+        QTest::newRow("a row in the middle") << 2;
+        QTest::newRow("the current row") << 4;
+    }
+    void aClickOnOneOfSeveralSelectedRowsSelectsItAlone() {
+        QFETCH(int, row);
+        Fill(5);
+        QVERIFY(m_rig->view->OnCommand(cmd::kSelectAll));
+        QCOMPARE(m_rig->view->Rows().SelectionMark(), 4);
+        ClickRow(row);
+        QCOMPARE(m_rig->view->Rows().SelectedRows(MaxListRows), Rows{row});
+        QCOMPARE(m_rig->view->Rows().SelectionMark(), row);
+        QVERIFY(!QTest::qWaitFor([this] { return m_rig->view->EditBox() != nullptr; },
+                                 QApplication::doubleClickInterval() + 300));
+
+        ClickRow(row);
+        QTRY_VERIFY(m_rig->view->EditBox() != nullptr);
+        QCOMPARE(m_rig->view->EditBox()->text(), QString::fromStdString(AddressOf(row)));
+        QCOMPARE(m_rig->view->Rows().SelectedRows(MaxListRows), Rows{row});
+    }
+
     // A Shift-JIS address from a Windows file keeps its bytes through an edit that changes nothing.
     void anUnchangedEditKeepsTheStoredBytes() {
         const std::string shiftJis = "\x83\x76\x83\x8d\x83\x4c\x83\x56:8080";

@@ -23,6 +23,7 @@
 #include "support/FakeProxy.h"
 #include "support/RecordingServices.h"
 #include "support/TempDir.h"
+#include "support/ThreadState.h"
 #include "ui/UiTestSupport.h"
 #include "ui/frame/CheckBar.h"
 #include "core/frame/FileCommands.h"
@@ -211,6 +212,53 @@ private Q_SLOTS:
         // Closing stops the run and waits for its thread, which a proxy that never answers cannot hold up.
         QVERIFY(m_frame->close());
         QVERIFY(!m_frame->isVisible());
+    }
+
+    // A run of many at once counts its rows in the status bar beside the running count, and in the title, whose
+    // start a taskbar shows, in place of an address that would change for every proxy; one at a time, the window
+    // shows the run as it always has. Neither count stays once the run is over.
+    void aRunOfManyCountsItsRowsWhereOneAtATimeShowsItsProxy_data() {
+        QTest::addColumn<int>("atOnce");
+        QTest::newRow("one at a time") << 1;
+        QTest::newRow("three at once") << 3;
+    }
+    void aRunOfManyCountsItsRowsWhereOneAtATimeShowsItsProxy() {
+        QFETCH(int, atOnce);
+        test::FakeProxy answering(test::fake::AnswerAndClose("HTTP/1.0 403 Forbidden\r\n\r\n"));
+        test::FakeProxy silent(test::fake::NeverAnswer());
+        m_settings->WebPage = "http://127.0.0.1:9/envchk.cgi";
+        m_settings->TimeOut = 37; // its wait (ten seconds more) is told from every other poll()
+        m_settings->ParallelChecks = atOnce;
+        MakeFrame();
+        AddRows({answering.Address(), silent.Address(), silent.Address()});
+        View().Rows().SelectAllRows();
+        auto* progress = m_frame->findChild<QLabel*>(QStringLiteral("progressPane"));
+        auto* running = m_frame->findChild<QLabel*>(QStringLiteral("runningCountPane"));
+        QVERIFY(progress != nullptr && running != nullptr);
+
+        View().StartCheck();
+        QTRY_COMPARE(QString::fromStdString(View().Rows().GetCellText(0, 1)), QStringLiteral("NG"));
+        QTRY_COMPARE(QString::fromStdString(View().Rows().GetCellText(1, 1)), QStringLiteral("ﾁｪｯｸ中…"));
+        if (atOnce > 1) {
+            QTRY_COMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - 1/3ﾁｪｯｸ中…"));
+            QCOMPARE(progress->text(), QStringLiteral("ﾁｪｯｸ済 : 1/3"));
+            QVERIFY(!progress->isHidden());
+            QCOMPARE(running->text(), QStringLiteral("ﾁｪｯｸ中 : 2"));
+            QVERIFY(!running->isHidden());
+        } else {
+            QTRY_COMPARE(m_frame->windowTitle(),
+                         QStringLiteral("Zandel - %1ﾁｪｯｸ中…").arg(QString::fromStdString(silent.Address())));
+            QVERIFY(progress->isHidden());
+            QVERIFY(running->isHidden());
+            // A stop that comes before the probe waits for the silent proxy would wait for the time-out.
+            QVERIFY(test::WaitUntilSomeThreadPolls(47000));
+        }
+
+        View().StopCheck();
+        QTRY_VERIFY(!View().IsRunning());
+        QTRY_COMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - 無題"));
+        QVERIFY(progress->isHidden());
+        QVERIFY(running->isHidden());
     }
 
     void unsavedListIsOfferedForSavingOnClose() {

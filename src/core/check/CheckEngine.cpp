@@ -22,6 +22,10 @@ std::string CheckingTitle(const std::string& address) {
     return std::string(texts::kAppName) + " - " + address + kCheckingText;
 }
 
+std::string ProgressTitle(int done, int total) {
+    return CheckingTitle(std::to_string(done) + "/" + std::to_string(total));
+}
+
 CheckEngine::CheckEngine(AppSettings& settings, IRowStore& rows, ICheckHost& host, ITimeoutTimer& timer,
                          IMessageService& messages)
     : m_settings(settings), m_rows(rows), m_host(host), m_timer(timer), m_messages(messages) {

@@ -49,6 +49,9 @@ public:
     virtual void RunEnded() {}
     // How many proxies are being checked at this moment, while more than one may be (0 once they are done).
     virtual void SetRunningCount(int /*count*/) {}
+    // Where a run of many at once stands: `done` of the `total` rows it took have ended (judged, or passed over for
+    // an address without a port); total 0 once the run is over.
+    virtual void SetRunProgress(int /*done*/, int /*total*/) {}
     // Something the user should know of the run besides the transcript, which has it already (the console tool
     // also says it on standard error when the transcript goes elsewhere).
     virtual void RunNotice(const std::string& /*text*/) {}
@@ -58,6 +61,9 @@ inline constexpr std::uint32_t kAnswerBufferSize = 10240;
 inline constexpr const char* kCheckingText = "ﾁｪｯｸ中…";
 // The window's title while a proxy is being checked: "Zandel - host:portﾁｪｯｸ中…".
 std::string CheckingTitle(const std::string& address);
+// The title while many are checked at once: "Zandel - 412/1000ﾁｪｯｸ中…", the rows ended of the rows taken. One
+// proxy's address among hundreds would change faster than anyone could read it, in a taskbar cut short.
+std::string ProgressTitle(int done, int total);
 
 // The check run of the proxy list: builds the request, drives the probe over the selected rows on a run
 // thread of its own under the time-out timer, judges every answer into its row and writes the transcript.

@@ -116,6 +116,7 @@ void CheckEngine::RunParallel(const std::vector<int>& rows, RowCellReader& addre
 
     int next = 0;
     int ended = 0;
+    int shownEnded = -1;
     for (;;) {
         // Rows are taken in list order while there is room; a stop lets no more begin.
         while (m_checkBarRunning && !free.empty() && next < count) {
@@ -134,7 +135,6 @@ void CheckEngine::RunParallel(const std::vector<int>& rows, RowCellReader& addre
             slot.row = rows[static_cast<std::size_t>(k)];
             slot.timeoutMark = false;
             slot.block = FrameLineBefore(slot.job.szHost, slot.job.szPort);
-            m_host.SetTitle(CheckingTitle(address));
             m_rows.SetCellText(slot.row, 1, kCheckingText);
             slot.start = TickCount();
             probe.Submit(&slot.job, static_cast<std::uint32_t>(m_timerPeriodMs.load()), &slot.timeoutMark);
@@ -145,6 +145,11 @@ void CheckEngine::RunParallel(const std::vector<int>& rows, RowCellReader& addre
         m_remaining = count - ended;
         m_runningJobs = probe.Outstanding();
         m_host.SetRunningCount(probe.Outstanding());
+        if (ended != shownEnded) {
+            shownEnded = ended;
+            m_host.SetTitle(ProgressTitle(ended, count));
+            m_host.SetRunProgress(ended, count);
+        }
         if (probe.Outstanding() == 0) {
             break;
         }
@@ -164,6 +169,7 @@ void CheckEngine::RunParallel(const std::vector<int>& rows, RowCellReader& addre
     }
     m_runningJobs = 0;
     m_host.SetRunningCount(0);
+    m_host.SetRunProgress(0, 0);
 }
 
 } // namespace zandel

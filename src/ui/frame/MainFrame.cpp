@@ -113,6 +113,9 @@ void CMainFrame::BuildStatusBar() {
     statusBar()->addWidget(ready, 1);
     m_rowCountPane = CountPane(QStringLiteral(" ﾌﾟﾛｷｼ : 0000 "), QStringLiteral("rowCountPane"), this);
     m_selectedCountPane = CountPane(QStringLiteral(" 選択 : 0000 "), QStringLiteral("selectedCountPane"), this);
+    m_progressPane = CountPane(QStringLiteral(" ﾁｪｯｸ済 : 0000/0000 "), QStringLiteral("progressPane"), this);
+    m_progressPane->setVisible(false);
+    statusBar()->addPermanentWidget(m_progressPane);
     m_runningCountPane = CountPane(QStringLiteral(" ﾁｪｯｸ中 : 0000 "), QStringLiteral("runningCountPane"), this);
     m_runningCountPane->setVisible(false);
     statusBar()->addPermanentWidget(m_runningCountPane);
@@ -240,6 +243,11 @@ void CMainFrame::MenuBarOpened() {
 void CMainFrame::ShowRunningCount(int count) {
     m_runningCountPane->setText(QStringLiteral("ﾁｪｯｸ中 : %1").arg(count));
     m_runningCountPane->setVisible(count > 0);
+}
+
+void CMainFrame::ShowRunProgress(int done, int total) {
+    m_progressPane->setText(QStringLiteral("ﾁｪｯｸ済 : %1/%2").arg(done).arg(total));
+    m_progressPane->setVisible(total > 0);
 }
 
 void CMainFrame::UpdateCounts() {

@@ -70,6 +70,7 @@ public:
     // IListViewHost, IRunFrame and IDocumentHost
     void UpdateCounts() override;
     void ShowRunningCount(int count) override;
+    void ShowRunProgress(int done, int total) override;
     IProxyBar* ProxyBar() override;
     QString GetCaption() override;
     void SetCaption(const QString& caption) override;
@@ -125,6 +126,7 @@ private:
     QLabel* m_rowCountPane = nullptr;
     QLabel* m_selectedCountPane = nullptr;
     QLabel* m_runningCountPane = nullptr; // shown only while many proxies are checked at once
+    QLabel* m_progressPane = nullptr;     // likewise
     QTimer* m_idleTimer = nullptr;
     TrayIcon* m_tray = nullptr;
     ListPopupMenus* m_popups = nullptr;

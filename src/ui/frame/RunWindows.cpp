@@ -107,6 +107,10 @@ void RunWindows::SetRunningCount(int count) {
     m_bridge.Post([this, count] { m_frame.ShowRunningCount(count); });
 }
 
+void RunWindows::SetRunProgress(int done, int total) {
+    m_bridge.Post([this, done, total] { m_frame.ShowRunProgress(done, total); });
+}
+
 void RunWindows::RunEnded() {
     m_bridge.Post([this] { m_frame.RunStateChanged(); });
 }

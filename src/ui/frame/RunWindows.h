@@ -35,6 +35,8 @@ public:
     virtual void RunStateChanged() = 0;
     // How many proxies a run with more than one at a time is checking now; 0 hides the count.
     virtual void ShowRunningCount(int count) = 0;
+    // How many of its rows such a run has done; a total of 0 hides it.
+    virtual void ShowRunProgress(int done, int total) = 0;
 };
 
 // The windows the check run writes to — the caption, the check bar, the log (in batches), the tray's
@@ -60,6 +62,7 @@ public:
     void Sync() override;
     void RunEnded() override;
     void SetRunningCount(int count) override;
+    void SetRunProgress(int done, int total) override;
 
 private:
     void FlushLog();

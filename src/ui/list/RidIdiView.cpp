@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QRegularExpression>
 #include <QTimer>
 
@@ -319,8 +320,13 @@ void CRidIdiView::OnHeaderClick(int column) {
     Follow(m_commands->Sort(column));
 }
 
-// Only the address is ever edited in place, whichever cell of the row the edit was started from.
+// Only the address is ever edited in place, whichever cell of the row the edit was started from. A click edits only
+// as a second click on the current row; on one of several selected rows it selects that row alone (Qt's view would
+// edit instead and keep the whole selection, so that no click could narrow it).
 bool CRidIdiView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    if (trigger == SelectedClicked && !m_clickEdits) {
+        return false;
+    }
     return QTreeWidget::edit(index.siblingAtColumn(0), trigger, event);
 }
 
@@ -337,6 +343,14 @@ void CRidIdiView::selectAll() {
     if (!RunActive()) {
         QTreeWidget::selectAll();
     }
+}
+
+void CRidIdiView::mousePressEvent(QMouseEvent* event) {
+    const QModelIndex index = indexAt(event->position().toPoint());
+    m_clickEdits = event->button() == Qt::LeftButton && event->modifiers() == Qt::NoModifier && index.isValid() &&
+                   index.row() == currentIndex().row() && m_rows->SelectedCount() == 1 &&
+                   m_rows->IsRowSelected(index.row());
+    QTreeWidget::mousePressEvent(event);
 }
 
 void CRidIdiView::mouseReleaseEvent(QMouseEvent* event) {

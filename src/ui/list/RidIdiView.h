@@ -87,6 +87,7 @@ protected:
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
                                                          const QEvent* event = nullptr) const override;
+    void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -119,6 +120,8 @@ private:
     QTimer* m_timeoutTimer = nullptr;
     std::function<void()> m_onTimeout; // the handler of the job now timed
     bool m_labelEditing = true;
+    // The press of the click now going on came on the current row, the only one selected: the click edits it.
+    bool m_clickEdits = false;
     // Dropped files and copy need the probe to have started, as they always have.
     bool m_probeReady = false;
 };

@@ -1,6 +1,10 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <mutex>
 #include <type_traits>
 #include <utility>
 
@@ -16,6 +20,10 @@ namespace zandel::ui {
 // a later Call sees it done). Calls made on the user-interface thread run at once. Once closed (at
 // shutdown), calls from other threads return at once with a default value, so that the user-interface
 // thread can wait for the run to end without either side waiting for the other.
+//
+// Posted changes wait in a queue of the bridge's own, and the user-interface thread takes them all in one
+// turn: however fast a run hands them over, the window's event queue holds at most one turn of each bridge,
+// so the repaints that Qt queues behind them (at low priority) are never held up for long.
 class UiBridge final {
 public:
     explicit UiBridge(QObject* context) : m_context(context) {}
@@ -25,6 +33,7 @@ public:
     template <class F> auto Call(F&& function) -> std::invoke_result_t<F&> {
         using Result = std::invoke_result_t<F&>;
         if (QThread::currentThread() == m_context->thread()) {
+            Flush();
             return function();
         }
         if (m_closed.load()) {
@@ -35,11 +44,22 @@ public:
             }
         }
         if constexpr (std::is_void_v<Result>) {
-            QMetaObject::invokeMethod(m_context, std::forward<F>(function), Qt::BlockingQueuedConnection);
+            QMetaObject::invokeMethod(
+                m_context,
+                [this, &function] {
+                    Flush();
+                    function();
+                },
+                Qt::BlockingQueuedConnection);
         } else {
             Result result{};
             QMetaObject::invokeMethod(
-                m_context, [&result, &function] { result = function(); }, Qt::BlockingQueuedConnection);
+                m_context,
+                [this, &result, &function] {
+                    Flush();
+                    result = function();
+                },
+                Qt::BlockingQueuedConnection);
             return result;
         }
     }
@@ -47,20 +67,65 @@ public:
     // `function` must own what it uses (capture by value): it may run after the caller has gone on.
     template <class F> void Post(F function) {
         if (QThread::currentThread() == m_context->thread()) {
+            Flush();
             function();
             return;
         }
-        if (!m_closed.load()) {
-            QMetaObject::invokeMethod(m_context, std::move(function), Qt::QueuedConnection);
+        if (m_closed.load()) {
+            return;
+        }
+        bool startTurn = false;
+        {
+            std::lock_guard lock(m_mutex);
+            m_pending.emplace_back(std::move(function));
+            startTurn = !std::exchange(m_turnPosted, true);
+        }
+        if (startTurn) {
+            QMetaObject::invokeMethod(
+                m_context, [this] { TakeTurn(); }, Qt::QueuedConnection);
         }
     }
+
+    // Carries out every change handed over so far (on the user-interface thread).
+    void Flush() { RunPending(false); }
 
     void Close() { m_closed = true; }
     bool IsClosed() const { return m_closed.load(); }
 
 private:
+    void TakeTurn() { RunPending(true); }
+
+    // A turn takes the changes that were waiting when it began; what comes meanwhile waits for the next turn,
+    // so that a run that hands changes over faster than the window takes them cannot keep the turn going.
+    // A change that itself flushes (a call made while it runs) goes on with the same queue, in order.
+    void RunPending(bool newTurn) {
+        std::size_t count = 0;
+        {
+            std::lock_guard lock(m_mutex);
+            if (newTurn) {
+                m_turnPosted = false;
+            }
+            count = m_pending.size();
+        }
+        for (; count > 0; --count) {
+            std::function<void()> change;
+            {
+                std::lock_guard lock(m_mutex);
+                if (m_pending.empty()) {
+                    return;
+                }
+                change = std::move(m_pending.front());
+                m_pending.pop_front();
+            }
+            change();
+        }
+    }
+
     QObject* m_context;
     std::atomic<bool> m_closed{false};
+    std::mutex m_mutex;
+    std::deque<std::function<void()>> m_pending;
+    bool m_turnPosted = false;
 };
 
 } // namespace zandel::ui

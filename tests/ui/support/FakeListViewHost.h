@@ -50,6 +50,7 @@ public:
     void PostCommand(int id) override { postedCommands.push_back(id); }
     void RunStateChanged() override { ++runStateChanges; }
     void ShowRunningCount(int count) override { runningCounts.push_back(count); }
+    void ShowRunProgress(int /*done*/, int /*total*/) override {}
     std::vector<int> runningCounts;
 
     // The log pane's text with its line ends as the check wrote them (CR LF).

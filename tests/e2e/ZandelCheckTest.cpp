@@ -15,6 +15,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include "core/app/CommandLine.h"
 #include "core/app/Texts.h"
 #include "ZandelCheckFixture.h"
 #include "support/EchoJudge.h"
@@ -248,6 +249,18 @@ TEST_F(ZandelCheckTest, UnusableInputEndsWithOneLineNamingTheCause) {
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
         EXPECT_EQ(run.out, "") << c.message;
     }
+}
+
+TEST_F(ZandelCheckTest, HelpAndVersionAnswerOnStandardOutput) {
+    const Outcome version = Run({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "zandel-check " + std::string(AppVersion()) + "\n");
+    EXPECT_EQ(version.err, "");
+    const Outcome help = Run({"--help", "list.txt"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out.rfind("usage: zandel-check ", 0), 0U) << help.out;
+    EXPECT_NE(help.out.find("--version"), std::string::npos);
+    EXPECT_EQ(help.err, "");
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "core/app/AppSettings.h"
+#include "core/app/CommandLine.h"
 #include "core/frame/CommandIds.h"
 #include "core/proxy/InternetSettings.h"
 #include "core/app/Texts.h"
@@ -209,6 +210,37 @@ private Q_SLOTS:
         QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
         QTRY_COMPARE(m_rig->messages.Boxes().size(), std::size_t{1});
         QCOMPARE(m_rig->messages.Boxes()[0].text, std::string("notice"));
+    }
+
+    // Asked in a terminal with no desktop at hand: the answer needs no window system and leaves nothing behind.
+    void helpAndVersionAnswerWithoutADisplay_data() {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("--help") << QStringLiteral("--help") << QStringLiteral("usage: zandel [--use-config-folder]");
+        QTest::newRow("--version") << QStringLiteral("--version")
+                                   << QStringLiteral("zandel %1\n").arg(QString::fromLatin1(AppVersion()));
+    }
+    void helpAndVersionAnswerWithoutADisplay() {
+        QFETCH(QString, option);
+        QFETCH(QString, answer);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(m_rig->dir.Path()));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(m_rig->dir.File("config")));
+        const std::string listing = m_rig->dir.Listing();
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.setWorkingDirectory(QString::fromStdString(m_rig->dir.Path()));
+        program.start(QStringLiteral(ZANDEL_BIN), {option, QStringLiteral("--use-config-folder")});
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        const QString out = QString::fromUtf8(program.readAllStandardOutput());
+        QVERIFY2(out.startsWith(answer), qPrintable(out));
+        QCOMPARE(QString::fromUtf8(program.readAllStandardError()), QString());
+        QCOMPARE(m_rig->dir.Listing(), listing);
     }
 
     void secondProgramExitsAtOnceAndWritesNothing() {

@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "core/app/CommandLine.h"
+
 namespace zandel::ui {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
@@ -17,7 +19,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     icon->setPixmap(QIcon(QStringLiteral(":/icons/zandel.png")).pixmap(32, 32));
     icon->setAlignment(Qt::AlignTop);
     auto* name = new QLabel(QStringLiteral("Zandel"), this);
-    auto* version = new QLabel(QStringLiteral("Version 1.11"), this);
+    auto* version = new QLabel(QStringLiteral("Version ") + QString::fromLatin1(AppVersion()), this);
     auto* line = new QLabel(QStringLiteral("公開ﾌﾟﾛｷｼのﾁｪｯｸとﾌﾞﾗｳｻﾞのﾌﾟﾛｷｼ切り替え"), this);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("aboutOk"));

@@ -1,10 +1,13 @@
 #include "ui/app/MainApp.h"
 
+#include <optional>
+
 #include <QApplication>
 #include <QEvent>
 #include <QTimer>
 #include <QWindow>
 
+#include "core/app/CommandLine.h"
 #include "core/app/MessageService.h"
 #include "core/frame/FileCommands.h"
 #include "platform/RecentFileList.h"
@@ -71,12 +74,8 @@ bool CMainApp::ProcessCommandLine() {
     // Closing a window hidden in the tray closes no visible window, so Qt alone would never end the program.
     connect(m_frame.get(), &CMainFrame::Closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     // The name as the system gave it: decoding it for Qt would lose the bytes of a name that is not UTF-8.
-    for (std::size_t i = 1; i < m_arguments.size(); ++i) {
-        if (m_arguments[i].rfind('-', 0) != 0) {
-            return m_frame->Files().OpenPath(m_arguments[i]);
-        }
-    }
-    return true;
+    const std::optional<std::string> listFile = ParseCommandLine(m_arguments).listFile;
+    return !listFile || m_frame->Files().OpenPath(*listFile);
 }
 
 void CMainApp::ShowSplash() {

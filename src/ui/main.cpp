@@ -4,7 +4,6 @@
 #include <vector>
 
 #include <QApplication>
-#include <QIcon>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -16,6 +15,7 @@
 #include "platform/InstanceLock.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/RecentFileList.h"
+#include "ui/app/AppIdentity.h"
 #include "ui/app/MainApp.h"
 
 namespace {
@@ -35,8 +35,7 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Zandel"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/zandel.png")));
+    zandel::ui::SetUpAppIdentity();
     // The standard buttons and dialogs speak Japanese with the rest of the program.
     QTranslator qtTexts;
     if (qtTexts.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {

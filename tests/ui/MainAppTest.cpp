@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QProcess>
@@ -21,6 +22,7 @@
 #include "ui/support/AppRig.h"
 #include "ui/support/MenuProbe.h"
 #include "ui/UiTestSupport.h"
+#include "ui/app/AppIdentity.h"
 #include "ui/app/MainApp.h"
 #include "ui/app/SplashDlg.h"
 #include "ui/frame/MainFrame.h"
@@ -210,6 +212,32 @@ private Q_SLOTS:
         QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
         QTRY_COMPARE(m_rig->messages.Boxes().size(), std::size_t{1});
         QCOMPARE(m_rig->messages.Boxes()[0].text, std::string("notice"));
+    }
+
+    // The desktop matches the window to the installed entry by the name the program gives, and draws the icon
+    // at whichever of the installed sizes it needs.
+    void windowIsKnownByTheInstalledEntryAndCarriesEveryIconSize() {
+        ui::SetUpAppIdentity();
+        const QDir desktop(QStringLiteral(ZANDEL_RES_DIR "/desktop"));
+        const QString entry = QGuiApplication::desktopFileName() + QStringLiteral(".desktop");
+        QVERIFY2(desktop.exists(entry), qPrintable(entry));
+        QFile metainfo(desktop.filePath(QGuiApplication::desktopFileName() + QStringLiteral(".metainfo.xml")));
+        QVERIFY(metainfo.open(QIODevice::ReadOnly));
+        const QString appStream = QString::fromUtf8(metainfo.readAll());
+        QVERIFY(appStream.contains(QStringLiteral("<id>%1</id>").arg(QGuiApplication::desktopFileName())));
+        QVERIFY(appStream.contains(QStringLiteral("<launchable type=\"desktop-id\">%1</launchable>").arg(entry)));
+
+        auto app = m_rig->MakeApp();
+        QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
+        const QStringList installed =
+            QDir(desktop.filePath(QStringLiteral("icons"))).entryList({QStringLiteral("zandel-*.png")}, QDir::Files);
+        QVERIFY(!installed.isEmpty());
+        for (const QIcon& icon : {app->MainFrame()->windowIcon(), QGuiApplication::windowIcon()}) {
+            for (const QString& file : installed) {
+                const int side = file.mid(7, file.size() - 11).toInt();
+                QVERIFY2(icon.availableSizes().contains(QSize(side, side)), qPrintable(file));
+            }
+        }
     }
 
     // Asked in a terminal with no desktop at hand: the answer needs no window system and leaves nothing behind.

@@ -7,6 +7,7 @@
 #include <QScreen>
 
 #include "core/app/CommandLine.h"
+#include "ui/app/AppIdentity.h"
 
 namespace zandel::ui {
 
@@ -16,7 +17,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     auto* icon = new QLabel(this);
-    icon->setPixmap(QIcon(QStringLiteral(":/icons/zandel.png")).pixmap(32, 32));
+    icon->setPixmap(AppIcon().pixmap(32, 32));
     icon->setAlignment(Qt::AlignTop);
     auto* name = new QLabel(QStringLiteral("Zandel"), this);
     auto* version = new QLabel(QStringLiteral("Version ") + QString::fromLatin1(AppVersion()), this);

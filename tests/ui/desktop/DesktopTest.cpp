@@ -124,6 +124,25 @@ private Q_SLOTS:
         QCOMPARE(frame->geometry().top() - frame->frameGeometry().top(), margins.top());
     }
 
+    // Saved at one scale and started at twice it (QT_SCALE_FACTOR=2, a run of its own): the window lies wholly
+    // inside the work area, the title bar and the edges within reach.
+    void restoredWindowLiesInsideTheWorkArea() {
+        WriteSettings("");
+        auto app = Start();
+        QVERIFY(app != nullptr);
+        ui::CMainFrame* frame = app->MainFrame();
+        WaitUntilSteady([frame] { return frame->frameGeometry(); });
+        const QRect area = frame->screen()->availableGeometry();
+        const QRect outer = frame->frameGeometry();
+        QVERIFY2(area.contains(outer), qPrintable(QStringLiteral("%1,%2 %3x%4 reaches out of %5x%6")
+                                                      .arg(outer.x())
+                                                      .arg(outer.y())
+                                                      .arg(outer.width())
+                                                      .arg(outer.height())
+                                                      .arg(area.width())
+                                                      .arg(area.height())));
+    }
+
     void splashShowsAboveTheMainWindow_data() { OnTopRows(); }
 
     void splashShowsAboveTheMainWindow() {

@@ -1,4 +1,16 @@
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +23,7 @@
 
 #include "core/app/AppSettings.h"
 #include "core/app/CommandLine.h"
+#include "core/app/InstanceRequest.h"
 #include "core/frame/CommandIds.h"
 #include "core/proxy/InternetSettings.h"
 #include "core/app/Texts.h"
@@ -18,11 +31,13 @@
 #include "platform/ProgramLauncher.h"
 #include "platform/RecentFileList.h"
 #include "support/FakeProxy.h"
+#include "support/OrdinaryUser.h"
 #include "support/TempDir.h"
 #include "ui/support/AppRig.h"
 #include "ui/support/MenuProbe.h"
 #include "ui/UiTestSupport.h"
 #include "ui/app/AppIdentity.h"
+#include "ui/app/InstanceChannel.h"
 #include "ui/app/MainApp.h"
 #include "ui/app/SplashDlg.h"
 #include "ui/frame/MainFrame.h"
@@ -49,6 +64,45 @@ bool HoldsFlock(qint64 pid) {
         }
     }
     return false;
+}
+
+// A program of the user's own on the channel's other end: it connects, says `bytes` and keeps its end open.
+class Peer final {
+public:
+    Peer(const std::string& path, const std::string& bytes) : m_fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        path.copy(address.sun_path, sizeof address.sun_path - 1);
+        m_connected = ::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+                      ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+    }
+    ~Peer() { ::close(m_fd); }
+    Peer(const Peer&) = delete;
+    Peer& operator=(const Peer&) = delete;
+
+    bool Connected() const { return m_connected; }
+    // Cut off by the program without a byte of answer.
+    bool CutOff() const {
+        char byte = 0;
+        const ssize_t n = ::recv(m_fd, &byte, 1, MSG_DONTWAIT);
+        m_answered = m_answered || n > 0;
+        return !m_answered && (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK));
+    }
+
+private:
+    int m_fd;
+    bool m_connected = false;
+    mutable bool m_answered = false;
+};
+
+// A socket file as a program that was killed leaves it: bound, never removed.
+void LeaveStaleSocket(const std::string& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    QCOMPARE(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
 }
 
 class MainAppTest : public QObject {
@@ -240,6 +294,69 @@ private Q_SLOTS:
         }
     }
 
+    // The channel beside the lock hears only whole requests from the user's own programs. A socket file left
+    // by a killed program does not keep it deaf; a peer that says something else, too much or nothing, or runs
+    // as another user, is cut off, moves nothing, and keeps nobody else from being heard.
+    void laterStartsAreHeardOnlyFromTheUsersOwnWholeRequests() {
+        const std::string channel = m_rig->lock.ChannelPath();
+        LeaveStaleSocket(channel);
+        auto app = m_rig->MakeApp();
+        QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
+        ui::CMainFrame* frame = app->MainFrame();
+        frame->ShowInTray(true);
+        QTRY_VERIFY(frame->isMinimized());
+
+        const std::string head = "ZANDEL-RAISE 1\n";
+        std::vector<std::unique_ptr<Peer>> peers;
+        for (const std::string& bytes :
+             {std::string("GET / HTTP/1.0\r\n\r\n"), head + "4097\n", head + "0\nmore", head, std::string()}) {
+            peers.push_back(std::make_unique<Peer>(channel, bytes));
+            QVERIFY(peers.back()->Connected());
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::all_of(peers.begin(), peers.end(), [](const auto& peer) { return peer->CutOff(); }),
+            3 * ui::InstanceServer::kRequestWaitMs);
+        QVERIFY(frame->isMinimized());
+
+        if (::geteuid() == 0) {
+            // Reachable by another user for once, the socket opened to all: a whole request is still cut off.
+            QCOMPARE(::chmod(channel.c_str(), 0777), 0);
+            std::atomic<bool> heard{false};
+            std::string report;
+            std::thread other([&] {
+                report = test::RunAsOrdinaryUser(m_rig->dir.Path(), [&channel] {
+                    const Peer peer(channel, EncodeRaiseRequest(""));
+                    if (!peer.Connected()) {
+                        return std::string("could not reach the channel");
+                    }
+                    for (int wait = 0; wait < 500; ++wait) {
+                        if (peer.CutOff()) {
+                            return std::string();
+                        }
+                        ::usleep(10000);
+                    }
+                    return std::string("answered, or not cut off");
+                });
+                heard = true;
+            });
+            QTRY_VERIFY_WITH_TIMEOUT(heard.load(), 10000);
+            other.join();
+            QCOMPARE(report, std::string());
+            QVERIFY(frame->isMinimized());
+        }
+
+        std::atomic<bool> done{false};
+        std::atomic<ui::Asked> asked{ui::Asked::NoAnswer};
+        std::thread later([&] {
+            asked = ui::AskRunningInstance(channel, EncodeRaiseRequest(""), std::chrono::seconds(10));
+            done = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(done.load(), 15000);
+        later.join();
+        QCOMPARE(asked.load(), ui::Asked::Answered);
+        QVERIFY(!frame->isMinimized());
+    }
+
     // Asked in a terminal with no desktop at hand: the answer needs no window system and leaves nothing behind.
     void helpAndVersionAnswerWithoutADisplay_data() {
         QTest::addColumn<QString>("option");
@@ -271,7 +388,7 @@ private Q_SLOTS:
         QCOMPARE(m_rig->dir.Listing(), listing);
     }
 
-    void secondProgramExitsAtOnceAndWritesNothing() {
+    void secondProgramEndsAndWritesNothing() {
         const QString startDir = QString::fromStdString(m_rig->dir.Path()) + QStringLiteral("/start");
         QVERIFY(QDir().mkpath(startDir));
         const std::string before = "[ProxyTimeOut]\r\nTimeOut=11\r\n";

@@ -24,11 +24,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 const char* UsageText() {
     return "usage: zandel [--use-config-folder] [LIST.txt]\n"
            "Checks public HTTP proxies and switches the desktop's proxy, in a window (in Japanese).\n"
-           "  LIST.txt             a proxy list file to open\n"
+           "  LIST.txt             a proxy list file to open; when Zandel runs already, it is added to the\n"
+           "                       running window's list, as if dropped on it\n"
            "  --use-config-folder  keep the settings in $XDG_CONFIG_HOME/Zandel instead of the working folder\n"
            "  -h, --help           show this text\n"
            "  --version            show the version\n"
-           "One Zandel runs at a time: a second one ends at once.\n";
+           "One Zandel runs at a time: a second start brings the running window to the front and ends.\n";
 }
 
 std::string VersionText(const std::string& program) {

@@ -70,7 +70,7 @@ void InstanceServer::Accept() {
 
 void InstanceServer::Hear(QLocalSocket* socket) {
     ++m_connections;
-    // The socket belongs to the server, which may go first (at shutdown): the count is then gone with it.
+    // Counted until it ends; a socket still open at shutdown goes with the server.
     connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
         --m_connections;
         socket->deleteLater();
@@ -93,6 +93,8 @@ void InstanceServer::Hear(QLocalSocket* socket) {
             socket->abort();
             return;
         case RaiseRequest::State::Complete:
+            // Heard once: whatever else comes on this connection is not read.
+            disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
             deadline->stop();
             m_handler(request.path);
             socket->write(kRaiseAnswer);

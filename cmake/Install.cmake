@@ -17,8 +17,10 @@ if(ZANDEL_BUILD_UI)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
     install(FILES ${PROJECT_SOURCE_DIR}/res/icons/svg/zandel.svg
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-    foreach(size 16 24 32 48 64 128 256)
-        install(FILES ${PROJECT_SOURCE_DIR}/res/desktop/icons/zandel-${size}.png
-                DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME zandel.png)
+    # Every size rendered (res/desktop/icons/zandel-<size>.png); the window's icon carries the same ones.
+    file(GLOB ZANDEL_ICON_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/res/desktop/icons/zandel-*.png)
+    foreach(icon ${ZANDEL_ICON_FILES})
+        string(REGEX REPLACE "^.*/zandel-([0-9]+)\\.png$" "\\1" size ${icon})
+        install(FILES ${icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME zandel.png)
     endforeach()
 endif()

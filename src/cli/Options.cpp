@@ -63,6 +63,7 @@ const char* UsageText() {
         "                       access URL's host on port 443)\n"
         "  --ca-file FILE       a PEM file of CA certificates trusted besides the system's\n"
         "  -h, --help\n"
+        "  --version\n"
         "A second Ctrl+C ends at once, even during a name lookup.\n"
         "Exit status: 0 the run completed, 1 the run was interrupted, could not start or could not check\n"
         "every proxy, or the list or the --log transcript could not be written whole (what was checked\n"
@@ -99,6 +100,9 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
         std::string text;
         if (arg == "-h" || arg == "--help") {
             options.help = true;
+            return outcome;
+        } else if (arg == "--version") {
+            options.version = true;
             return outcome;
         } else if (arg == "--url") {
             if (!value(text)) {

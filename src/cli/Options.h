@@ -20,6 +20,7 @@ struct Options {
     std::optional<std::string> httpsTarget;
     std::optional<std::string> caFile;
     bool help = false;
+    bool version = false;
 };
 
 struct ParseOutcome {

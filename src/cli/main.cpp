@@ -17,6 +17,7 @@
 #include "cli/ConsoleRows.h"
 #include "cli/Options.h"
 #include "core/app/AppSettings.h"
+#include "core/app/CommandLine.h"
 #include "core/app/Texts.h"
 #include "core/check/CheckEngine.h"
 #include "core/check/TunnelExchange.h"
@@ -124,6 +125,10 @@ int main(int argc, char** argv) {
     const cli::ParseOutcome parsed = cli::ParseOptions(argc, argv);
     if (parsed.options.help) {
         std::fputs(cli::UsageText(), stdout);
+        return 0;
+    }
+    if (parsed.options.version) {
+        std::fputs(VersionText("zandel-check").c_str(), stdout);
         return 0;
     }
     if (!parsed.error.empty()) {

@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@ namespace zandel {
 namespace {
 
 constexpr const char* kLockFileName = "/Zandel.lock";
+constexpr const char* kChannelFileName = "Zandel.socket";
 
 int OpenRetrying(const char* path, int flags, mode_t mode) {
     int fd = -1;
@@ -68,6 +70,18 @@ void InstanceLock::Release() {
         ::flock(m_fd.Get(), LOCK_UN);
         m_fd.Close();
     }
+}
+
+std::string InstanceLock::ChannelPath() const {
+    const std::string::size_type slash = m_path.rfind('/');
+    return (slash == std::string::npos ? std::string() : m_path.substr(0, slash + 1)) + kChannelFileName;
+}
+
+bool InstanceLock::PeerIsSameUser(int socket) {
+    struct ucred peer {};
+    socklen_t size = sizeof peer;
+    return ::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && size == sizeof peer &&
+           peer.uid == ::geteuid();
 }
 
 std::optional<std::string> InstanceLock::RuntimeFolder() {

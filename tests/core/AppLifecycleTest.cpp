@@ -10,6 +10,7 @@
 #include "core/app/AppSettings.h"
 #include "core/app/InstallPaths.h"
 #include "support/OrdinaryUser.h"
+#include "core/app/InstanceRequest.h"
 #include "support/TempDir.h"
 
 namespace zandel {
@@ -20,6 +21,8 @@ public:
     explicit FakeLock(bool free, std::function<void()> onRelease = {})
         : m_free(free), m_onRelease(std::move(onRelease)) {}
     bool Acquire() override { return m_free; }
+    bool IsHeld() const override { return m_free && held; }
+    std::string ChannelPath() const override { return "/run/Zandel.socket"; }
     void Release() override {
         ++releases;
         if (m_onRelease) {
@@ -27,6 +30,7 @@ public:
         }
     }
     int releases = 0;
+    bool held = true; // false: started without a lock to be had
 
 private:
     bool m_free;
@@ -37,6 +41,7 @@ private:
 class RecordingShell final : public IAppShell {
 public:
     explicit RecordingShell(AppSettings& settings) : m_settings(settings) {}
+    void ListenForLaterStarts() override { steps.push_back("listen"); }
     void LoadRecentFiles() override { steps.push_back("recent"); }
     bool ProcessCommandLine() override {
         steps.push_back("commandLine");
@@ -90,8 +95,8 @@ TEST_F(AppLifecycleTest, StartsInItsOrderAndReadsTheListsOnceTheWindowIsUp) {
     AppLifecycle app(m_settings, lock, m_shell);
     ASSERT_EQ(app.InitInstance(m_dir.Path()), AppLifecycle::Start::Running);
     EXPECT_EQ(m_settings.StartDir, m_dir.Path());
-    const std::vector<std::string> expected = {"recent",         "commandLine", "splash", "show",
-                                               "reopen " + list, "restore",     "topmost"};
+    const std::vector<std::string> expected = {"listen", "recent",         "commandLine", "splash",
+                                               "show",   "reopen " + list, "restore",     "topmost"};
     EXPECT_EQ(m_shell.steps, expected);
     EXPECT_EQ(m_shell.favouritesAtShow, 0);
     EXPECT_EQ(CountListEntries(m_settings, SettingsList::Favourites), 2);
@@ -123,9 +128,9 @@ TEST_P(StartOptionsTest, TrayAndStartupCheckFollowTheSettings) {
     FakeLock lock(true);
     AppLifecycle app(m_settings, lock, m_shell);
     ASSERT_EQ(app.InitInstance(m_dir.Path()), AppLifecycle::Start::Running);
-    ASSERT_GE(m_shell.steps.size(), 6u);
-    EXPECT_EQ(m_shell.steps[4], GetParam().trayStep);
-    EXPECT_EQ(m_shell.steps[5], "topmost");
+    ASSERT_GE(m_shell.steps.size(), 7u);
+    EXPECT_EQ(m_shell.steps[5], GetParam().trayStep);
+    EXPECT_EQ(m_shell.steps[6], "topmost");
     EXPECT_EQ(m_shell.steps.back() == "startupCheck", GetParam().startupCheck);
 }
 
@@ -221,6 +226,57 @@ TEST_F(AppLifecycleTest, SettingsFolderOfAnotherUserIsNeitherReadNorWritten) {
     EXPECT_EQ(test::TempDir::Names(theirs), listing);
     EXPECT_EQ(test::TempDir::ReadFile(theirs + "/PrxSet.ini"), "[ProxyBwPath]\r\nBwPath=/tmp/planted\r\n");
     EXPECT_EQ(test::TempDir::ReadFile(theirs + "/Access.ini"), "[ADDR1]\r\nNo0=10.6.6.6:80\r\n");
+}
+
+// Without a lock of its own (another user's lock file, a planted link) the program starts but listens on no
+// socket there: the folder is not its own.
+TEST_F(AppLifecycleTest, StartWithoutALockListensForNobody) {
+    FakeLock lock(true);
+    lock.held = false;
+    AppLifecycle app(m_settings, lock, m_shell);
+    ASSERT_EQ(app.InitInstance(m_dir.Path()), AppLifecycle::Start::Running);
+    EXPECT_EQ(m_shell.steps.front(), "recent");
+}
+
+struct RequestCase {
+    const char* name;
+    std::string bytes;
+    RaiseRequest::State state;
+    std::string path;
+};
+
+// What a later start sends is taken only whole and well formed; anything else from the socket is dropped.
+TEST(RaiseRequestTest, OnlyAWholeWellFormedRequestIsTaken) {
+    const std::string head = "ZANDEL-RAISE 1\n";
+    const std::string longest(kMaxRequestPath, 'a');
+    const std::vector<RequestCase> cases = {
+        {"window only", EncodeRaiseRequest(""), RaiseRequest::State::Complete, ""},
+        {"with a list", EncodeRaiseRequest("/home/u/a\nb.txt"), RaiseRequest::State::Complete, "/home/u/a\nb.txt"},
+        {"longest path", head + "4096\n/" + longest.substr(1), RaiseRequest::State::Complete, "/" + longest.substr(1)},
+        {"nothing yet", "", RaiseRequest::State::Incomplete, ""},
+        {"half the head", head.substr(0, 7), RaiseRequest::State::Incomplete, ""},
+        {"length coming", head + "12", RaiseRequest::State::Incomplete, ""},
+        {"path coming", head + "12\n/home/u", RaiseRequest::State::Incomplete, ""},
+        {"another protocol", "GET / HTTP/1.0\r\n\r\n", RaiseRequest::State::Bad, ""},
+        {"another version", "ZANDEL-RAISE 2\n0\n", RaiseRequest::State::Bad, ""},
+        {"no length", head + "\n", RaiseRequest::State::Bad, ""},
+        {"a sign", head + "-1\n", RaiseRequest::State::Bad, ""},
+        {"too long", head + "4097\n", RaiseRequest::State::Bad, ""},
+        {"endless digits", head + "00000", RaiseRequest::State::Bad, ""},
+        {"more than said", head + "2\n/ab", RaiseRequest::State::Bad, ""},
+        {"a second request", EncodeRaiseRequest("") + EncodeRaiseRequest(""), RaiseRequest::State::Bad, ""},
+        {"relative path", head + "5\na.txt", RaiseRequest::State::Bad, ""},
+        {"NUL in the path", head + "4\n/a" + std::string(1, '\0') + "b", RaiseRequest::State::Bad, ""},
+    };
+    for (const RequestCase& c : cases) {
+        const RaiseRequest request = DecodeRaiseRequest(c.bytes);
+        EXPECT_EQ(request.state, c.state) << c.name;
+        EXPECT_EQ(request.path, c.path) << c.name;
+    }
+    // A path the request cannot carry is left out rather than sent cut.
+    EXPECT_EQ(EncodeRaiseRequest("/" + longest), head + "0\n");
+    EXPECT_EQ(AbsoluteListPath("lists/a.txt", "/home/u"), "/home/u/lists/a.txt");
+    EXPECT_EQ(AbsoluteListPath("/tmp/a.txt", "/home/u"), "/tmp/a.txt");
 }
 
 } // namespace

@@ -1,4 +1,8 @@
+#include <cctype>
+#include <optional>
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -9,41 +13,65 @@
 #include "support/RecordingMessageService.h"
 
 namespace zandel {
+
+void PrintTo(const WindowRect& rect, std::ostream* out) {
+    *out << "{" << rect.Left << ", " << rect.Top << ", " << rect.Right << ", " << rect.Bottom << "}";
+}
+
 namespace {
 
 const std::vector<WindowRect> kOneScreen = {{0, 0, 1280, 800}};
+// 1280 by 800 at twice the scale, a panel along the top; and a second screen to the right of it.
+const std::vector<WindowRect> kScaledWithPanel = {{0, 12, 640, 400}};
+const std::vector<WindowRect> kTwoScreens = {{0, 0, 1280, 800}, {1280, 0, 2304, 768}};
 
 struct PlacementCase {
+    const char* name;
     WindowRect saved;
-    bool restored;
+    std::vector<WindowRect> areas;
+    std::optional<WindowRect> placed;
 };
 
 class WindowPlacementTest : public ::testing::TestWithParam<PlacementCase> {};
 
-TEST_P(WindowPlacementTest, SavedRectangleIsUsedOnlyWhenItCanBeSeen) {
-    const auto placement = PlacementToRestore(GetParam().saved, kOneScreen);
-    ASSERT_EQ(placement.has_value(), GetParam().restored);
-    if (placement) {
-        EXPECT_EQ(placement->Left, GetParam().saved.Left);
-        EXPECT_EQ(placement->Bottom, GetParam().saved.Bottom);
-    }
+// A saved rectangle is used when it can be seen, and then lies wholly inside the work area it lies most on.
+TEST_P(WindowPlacementTest, SavedRectangleIsFittedIntoTheWorkAreaOrLeftToTheSystem) {
+    EXPECT_EQ(PlacementToRestore(GetParam().saved, GetParam().areas), GetParam().placed);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rectangles, WindowPlacementTest,
-    ::testing::Values(PlacementCase{{100, 100, 700, 500}, true}, PlacementCase{{0, 0, 0, 0}, false},
-                      PlacementCase{{100, 100, 100, 500}, false},             // zero width
-                      PlacementCase{{100, 500, 700, 100}, false},             // negative height
-                      PlacementCase{{-200, -50, 100, 300}, true},             // partly on screen
-                      PlacementCase{{-32000, -32000, -31840, -31970}, false}, // a minimized window's place
-                      PlacementCase{{1280, 0, 1900, 400}, false}));           // just right of the screen
+    ::testing::Values(
+        PlacementCase{"inside", {100, 100, 700, 500}, kOneScreen, WindowRect{100, 100, 700, 500}},
+        PlacementCase{"none saved", {0, 0, 0, 0}, kOneScreen, std::nullopt},
+        PlacementCase{"zero width", {100, 100, 100, 500}, kOneScreen, std::nullopt},
+        PlacementCase{"negative height", {100, 500, 700, 100}, kOneScreen, std::nullopt},
+        PlacementCase{"partly above and left", {-200, -50, 100, 300}, kOneScreen, WindowRect{0, 0, 300, 350}},
+        PlacementCase{"a minimized window's place", {-32000, -32000, -31840, -31970}, kOneScreen, std::nullopt},
+        PlacementCase{"just right of the screen", {1280, 0, 1900, 400}, kOneScreen, std::nullopt},
+        PlacementCase{"saved at scale 1", {200, 150, 1000, 700}, kScaledWithPanel, WindowRect{0, 12, 640, 400}},
+        PlacementCase{"under the panel", {100, 0, 400, 200}, kScaledWithPanel, WindowRect{100, 12, 400, 212}},
+        PlacementCase{"taller only", {300, 100, 500, 1000}, kScaledWithPanel, WindowRect{300, 12, 500, 400}},
+        PlacementCase{
+            "mostly on the second screen", {1200, 100, 2400, 500}, kTwoScreens, WindowRect{1280, 100, 2304, 500}},
+        PlacementCase{"far beyond any int difference",
+                      {-2000000000, -2000000000, 2000000000, 2000000000},
+                      kOneScreen,
+                      WindowRect{0, 0, 1280, 800}}),
+    [](const ::testing::TestParamInfo<PlacementCase>& info) {
+        std::string name = info.param.name;
+        for (char& c : name) {
+            c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        }
+        return name;
+    });
 
 TEST(WindowPlacementTest, OuterGeometryBecomesRightAndBottomPastTheLastPixel) {
     const WindowRect rect = RectFromOuter(10, 20, 300, 200);
     EXPECT_EQ(rect.Right, 310);
     EXPECT_EQ(rect.Bottom, 220);
     // Without screen information the saved place is trusted.
-    EXPECT_TRUE(PlacementToRestore(rect, {}).has_value());
+    EXPECT_EQ(PlacementToRestore(rect, {}), rect);
 }
 
 struct ClientCase {

@@ -1,6 +1,8 @@
 #include "core/frame/PopupMenus.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -12,9 +14,11 @@
 #include "core/frame/CommandIds.h"
 #include "core/frame/CommandRoutes.h"
 #include "core/frame/CommandTable.h"
+#include "core/frame/ProgramLauncher.h"
 #include "core/list/Registration.h"
 #include "core/list/RowStore.h"
 #include "support/RecordingMessageService.h"
+#include "support/RecordingServices.h"
 #include "support/TempDir.h"
 
 namespace zandel {
@@ -303,6 +307,39 @@ TEST(BrowserLaunchTest, BrowserAndManualFollowTheSettings) {
     EXPECT_FALSE(PlanOpenBrowser(settings, messages).launch);
     EXPECT_FALSE(PlanChainBrowser(settings, messages, {}, "x.test").launch);
     EXPECT_EQ(messages.Texts(), std::vector<std::string>(3, texts::kNoBrowserPath));
+}
+
+struct OpenerCase {
+    const char* program;
+    const char* parameter;
+    bool defaultBrowser;
+};
+
+// Only the URL opener given no page, whatever folder it lies in, hands over to the desktop's default browser.
+TEST(BrowserLaunchTest, UrlOpenerWithoutAPageStartsTheDefaultBrowser) {
+    const std::vector<OpenerCase> cases = {
+        {"/usr/bin/xdg-open", "", true},       {"xdg-open", "", true},
+        {"/usr/local/bin/xdg-open", "", true}, {"/usr/bin/xdg-open", "http://127.0.0.1/", false},
+        {"/usr/bin/firefox", "", false},       {"/opt/xdg-open-wrapper", "", false},
+        {"/opt/xdg-open/browser", "", false},
+    };
+    for (const OpenerCase& c : cases) {
+        SCOPED_TRACE(std::string(c.program) + " " + c.parameter);
+        RecordingLauncher launcher;
+        test::RecordingMessageService messages;
+        EXPECT_TRUE(LaunchOrReport(launcher, c.program, c.parameter, messages));
+        ASSERT_EQ(launcher.launches.size(), 1U);
+        EXPECT_EQ(launcher.launches[0].defaultBrowser, c.defaultBrowser);
+        if (!c.defaultBrowser) {
+            EXPECT_EQ(launcher.launches[0].program, c.program);
+            EXPECT_EQ(launcher.launches[0].parameter, c.parameter);
+        }
+        // No browser at all, or one that fails at once, is told naming the program as it is set.
+        launcher.starts = false;
+        EXPECT_FALSE(LaunchOrReport(launcher, c.program, c.parameter, messages));
+        launcher.lastFailed();
+        EXPECT_EQ(messages.Texts(), std::vector<std::string>(2, LaunchFailedText(c.program)));
+    }
 }
 
 } // namespace

@@ -19,6 +19,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include "core/app/CommandLine.h"
 #include "core/app/Texts.h"
 #include "core/settings/HttpsTarget.h"
 #include "core/util/UniqueFd.h"
@@ -425,6 +426,18 @@ TEST_F(ZandelCheckTest, HelpPrintsTheWholeUsage) {
             EXPECT_NE(run.out.find(option), std::string::npos) << option;
         }
     }
+}
+
+TEST_F(ZandelCheckTest, HelpAndVersionAnswerOnStandardOutput) {
+    const Outcome version = Run({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "zandel-check " + std::string(AppVersion()) + "\n");
+    EXPECT_EQ(version.err, "");
+    const Outcome help = Run({"--help", "list.txt"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out.rfind("usage: zandel-check ", 0), 0U) << help.out;
+    EXPECT_NE(help.out.find("--version"), std::string::npos);
+    EXPECT_EQ(help.err, "");
 }
 
 } // namespace

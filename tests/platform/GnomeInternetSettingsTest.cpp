@@ -1,35 +1,12 @@
 #include "platform/GnomeInternetSettings.h"
 
-#include <cstdlib>
-#include <memory>
-
 #include <gtest/gtest.h>
 
 #include "core/app/IniFile.h"
-#include "support/TempDir.h"
+#include "DesktopSandbox.h"
 
 namespace zandel {
 namespace {
-
-// GSettings picks its store at the first call: the keyfile store in a folder of our own is set before any
-// test runs, so that nothing reaches the user's real settings.
-class KeyfileStore final : public ::testing::Environment {
-public:
-    void SetUp() override {
-        m_dir = std::make_unique<test::TempDir>();
-        ::setenv("GSETTINGS_BACKEND", "keyfile", 1);
-        ::setenv("XDG_CONFIG_HOME", m_dir->Path().c_str(), 1);
-        s_path = m_dir->File("glib-2.0/settings/keyfile");
-    }
-    void TearDown() override { m_dir.reset(); }
-    static std::string s_path;
-
-private:
-    std::unique_ptr<test::TempDir> m_dir;
-};
-std::string KeyfileStore::s_path;
-
-[[maybe_unused]] ::testing::Environment* const kStore = ::testing::AddGlobalTestEnvironment(new KeyfileStore);
 
 class GnomeInternetSettingsTest : public ::testing::Test {
 protected:
@@ -39,7 +16,7 @@ protected:
         }
     }
     // The keyfile read as an INI file: the quotes of a text value go as the reading rule drops them.
-    static IniFile Store() { return IniFile::Load(KeyfileStore::s_path); }
+    static IniFile Store() { return IniFile::Load(test::DesktopSandbox::KeyfilePath()); }
 };
 
 TEST_F(GnomeInternetSettingsTest, ProxyOnWritesEveryProtocolAndManualMode) {
@@ -85,9 +62,9 @@ TEST_F(GnomeInternetSettingsTest, AnAddressWithoutPortSetsPortZero) {
 TEST(GnomeInternetSettingsMissingTest, MissingSchemaChangesNothingAndDoesNotEndTheProcess) {
     GnomeInternetSettings settings("org.zandel.test.no.such.schema");
     EXPECT_FALSE(settings.SchemaAvailable());
-    const std::string before = IniFile::Load(KeyfileStore::s_path).Text();
+    const std::string before = IniFile::Load(test::DesktopSandbox::KeyfilePath()).Text();
     ApplyProxy(settings, 1, "127.0.0.1:8080");
-    EXPECT_EQ(IniFile::Load(KeyfileStore::s_path).Text(), before);
+    EXPECT_EQ(IniFile::Load(test::DesktopSandbox::KeyfilePath()).Text(), before);
     EXPECT_FALSE(settings.ReadDialUpProfileName().has_value());
 }
 

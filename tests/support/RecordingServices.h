@@ -33,13 +33,21 @@ public:
     struct Launched {
         std::string program;
         std::string parameter;
+        bool defaultBrowser = false;
     };
-    bool Launch(const std::string& program, const std::string& parameter) override {
-        launches.push_back({program, parameter});
+    bool Launch(const std::string& program, const std::string& parameter, FailedStart failed) override {
+        launches.push_back({program, parameter, false});
+        lastFailed = std::move(failed);
+        return starts;
+    }
+    bool LaunchDefaultBrowser(FailedStart failed) override {
+        launches.push_back({"", "", true});
+        lastFailed = std::move(failed);
         return starts;
     }
     std::vector<Launched> launches;
-    bool starts = true; // whether the launches succeed
+    FailedStart lastFailed; // what the last program started would call if it failed at once
+    bool starts = true;     // whether the launches succeed
 };
 
 } // namespace zandel

@@ -1,4 +1,5 @@
 #include <memory>
+#include <thread>
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -269,6 +270,11 @@ private Q_SLOTS:
         m_rig->launcher.starts = false;
         QVERIFY(Choose(cmd::kOpenBrowser));
         QCOMPARE(MessageTexts(), std::vector<std::string>{LaunchFailedText("/opt/browser")});
+        // So is one that started and failed at once, seen by a thread of the launcher's.
+        m_rig->launcher.starts = true;
+        QVERIFY(Choose(cmd::kOpenBrowser));
+        std::thread(m_rig->launcher.lastFailed).join();
+        QTRY_COMPARE(MessageTexts(), std::vector<std::string>(2, LaunchFailedText("/opt/browser")));
 
         QVERIFY(Choose(cmd::kAlwaysOnTop));
         QTRY_VERIFY(m_rig->settings.ForegroundWindow);

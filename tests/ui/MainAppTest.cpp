@@ -1,7 +1,20 @@
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QProcess>
@@ -9,6 +22,8 @@
 #include <QTimer>
 
 #include "core/app/AppSettings.h"
+#include "core/app/CommandLine.h"
+#include "core/app/InstanceRequest.h"
 #include "core/frame/CommandIds.h"
 #include "core/proxy/InternetSettings.h"
 #include "core/app/Texts.h"
@@ -16,10 +31,13 @@
 #include "platform/ProgramLauncher.h"
 #include "platform/RecentFileList.h"
 #include "support/FakeProxy.h"
+#include "support/OrdinaryUser.h"
 #include "support/TempDir.h"
 #include "ui/support/AppRig.h"
 #include "ui/support/MenuProbe.h"
 #include "ui/UiTestSupport.h"
+#include "ui/app/AppIdentity.h"
+#include "ui/app/InstanceChannel.h"
 #include "ui/app/MainApp.h"
 #include "ui/app/SplashDlg.h"
 #include "ui/frame/MainFrame.h"
@@ -46,6 +64,45 @@ bool HoldsFlock(qint64 pid) {
         }
     }
     return false;
+}
+
+// A program of the user's own on the channel's other end: it connects, says `bytes` and keeps its end open.
+class Peer final {
+public:
+    Peer(const std::string& path, const std::string& bytes) : m_fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        path.copy(address.sun_path, sizeof address.sun_path - 1);
+        m_connected = ::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+                      ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+    }
+    ~Peer() { ::close(m_fd); }
+    Peer(const Peer&) = delete;
+    Peer& operator=(const Peer&) = delete;
+
+    bool Connected() const { return m_connected; }
+    // Cut off by the program without a byte of answer.
+    bool CutOff() const {
+        char byte = 0;
+        const ssize_t n = ::recv(m_fd, &byte, 1, MSG_DONTWAIT);
+        m_answered = m_answered || n > 0;
+        return !m_answered && (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK));
+    }
+
+private:
+    int m_fd;
+    bool m_connected = false;
+    mutable bool m_answered = false;
+};
+
+// A socket file as a program that was killed leaves it: bound, never removed.
+void LeaveStaleSocket(const std::string& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    QCOMPARE(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
 }
 
 class MainAppTest : public QObject {
@@ -224,7 +281,127 @@ private Q_SLOTS:
         QCOMPARE(test::TempDir::Names(m_rig->dir.File("theirs")), std::string("PrxSet.ini"));
     }
 
-    void secondProgramExitsAtOnceAndWritesNothing() {
+    // The desktop matches the window to the installed entry by the name the program gives, and draws the icon
+    // at whichever of the installed sizes it needs.
+    void windowIsKnownByTheInstalledEntryAndCarriesEveryIconSize() {
+        ui::SetUpAppIdentity();
+        const QDir desktop(QStringLiteral(ZANDEL_RES_DIR "/desktop"));
+        const QString entry = QGuiApplication::desktopFileName() + QStringLiteral(".desktop");
+        QVERIFY2(desktop.exists(entry), qPrintable(entry));
+        QFile metainfo(desktop.filePath(QGuiApplication::desktopFileName() + QStringLiteral(".metainfo.xml")));
+        QVERIFY(metainfo.open(QIODevice::ReadOnly));
+        const QString appStream = QString::fromUtf8(metainfo.readAll());
+        QVERIFY(appStream.contains(QStringLiteral("<id>%1</id>").arg(QGuiApplication::desktopFileName())));
+        QVERIFY(appStream.contains(QStringLiteral("<launchable type=\"desktop-id\">%1</launchable>").arg(entry)));
+
+        auto app = m_rig->MakeApp();
+        QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
+        const QStringList installed =
+            QDir(desktop.filePath(QStringLiteral("icons"))).entryList({QStringLiteral("zandel-*.png")}, QDir::Files);
+        QVERIFY(!installed.isEmpty());
+        for (const QIcon& icon : {app->MainFrame()->windowIcon(), QGuiApplication::windowIcon()}) {
+            for (const QString& file : installed) {
+                const int side = file.mid(7, file.size() - 11).toInt();
+                QVERIFY2(icon.availableSizes().contains(QSize(side, side)), qPrintable(file));
+            }
+        }
+    }
+
+    // The channel beside the lock hears only whole requests from the user's own programs. A socket file left
+    // by a killed program does not keep it deaf; a peer that says something else, too much or nothing, or runs
+    // as another user, is cut off, moves nothing, and keeps nobody else from being heard.
+    void laterStartsAreHeardOnlyFromTheUsersOwnWholeRequests() {
+        const std::string channel = m_rig->lock.ChannelPath();
+        LeaveStaleSocket(channel);
+        auto app = m_rig->MakeApp();
+        QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
+        ui::CMainFrame* frame = app->MainFrame();
+        frame->ShowInTray(true);
+        QTRY_VERIFY(frame->isMinimized());
+
+        const std::string head = "ZANDEL-RAISE 1\n";
+        std::vector<std::unique_ptr<Peer>> peers;
+        for (const std::string& bytes :
+             {std::string("GET / HTTP/1.0\r\n\r\n"), head + "4097\n", head + "0\nmore", head, std::string()}) {
+            peers.push_back(std::make_unique<Peer>(channel, bytes));
+            QVERIFY(peers.back()->Connected());
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::all_of(peers.begin(), peers.end(), [](const auto& peer) { return peer->CutOff(); }),
+            3 * ui::InstanceServer::kRequestWaitMs);
+        QVERIFY(frame->isMinimized());
+
+        if (::geteuid() == 0) {
+            // Reachable by another user for once, the socket opened to all: a whole request is still cut off.
+            QCOMPARE(::chmod(channel.c_str(), 0777), 0);
+            std::atomic<bool> heard{false};
+            std::string report;
+            std::thread other([&] {
+                report = test::RunAsOrdinaryUser(m_rig->dir.Path(), [&channel] {
+                    const Peer peer(channel, EncodeRaiseRequest(""));
+                    if (!peer.Connected()) {
+                        return std::string("could not reach the channel");
+                    }
+                    for (int wait = 0; wait < 500; ++wait) {
+                        if (peer.CutOff()) {
+                            return std::string();
+                        }
+                        ::usleep(10000);
+                    }
+                    return std::string("answered, or not cut off");
+                });
+                heard = true;
+            });
+            QTRY_VERIFY_WITH_TIMEOUT(heard.load(), 10000);
+            other.join();
+            QCOMPARE(report, std::string());
+            QVERIFY(frame->isMinimized());
+        }
+
+        std::atomic<bool> done{false};
+        std::atomic<ui::Asked> asked{ui::Asked::NoAnswer};
+        std::thread later([&] {
+            asked = ui::AskRunningInstance(channel, EncodeRaiseRequest(""), std::chrono::seconds(10));
+            done = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(done.load(), 15000);
+        later.join();
+        QCOMPARE(asked.load(), ui::Asked::Answered);
+        QVERIFY(!frame->isMinimized());
+    }
+
+    // Asked in a terminal with no desktop at hand: the answer needs no window system and leaves nothing behind.
+    void helpAndVersionAnswerWithoutADisplay_data() {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("--help") << QStringLiteral("--help") << QStringLiteral("usage: zandel [--use-config-folder]");
+        QTest::newRow("--version") << QStringLiteral("--version")
+                                   << QStringLiteral("zandel %1\n").arg(QString::fromLatin1(AppVersion()));
+    }
+    void helpAndVersionAnswerWithoutADisplay() {
+        QFETCH(QString, option);
+        QFETCH(QString, answer);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(m_rig->dir.Path()));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(m_rig->dir.File("config")));
+        const std::string listing = m_rig->dir.Listing();
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.setWorkingDirectory(QString::fromStdString(m_rig->dir.Path()));
+        program.start(QStringLiteral(ZANDEL_BIN), {option, QStringLiteral("--use-config-folder")});
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        const QString out = QString::fromUtf8(program.readAllStandardOutput());
+        QVERIFY2(out.startsWith(answer), qPrintable(out));
+        QCOMPARE(QString::fromUtf8(program.readAllStandardError()), QString());
+        QCOMPARE(m_rig->dir.Listing(), listing);
+    }
+
+    void secondProgramEndsAndWritesNothing() {
         const QString startDir = QString::fromStdString(m_rig->dir.Path()) + QStringLiteral("/start");
         QVERIFY(QDir().mkpath(startDir));
         const std::string before = "[ProxyTimeOut]\r\nTimeOut=11\r\n";

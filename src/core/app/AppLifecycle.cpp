@@ -27,6 +27,9 @@ AppLifecycle::Start AppLifecycle::InitInstance(const std::string& workingDir, bo
         return Start::SecondInstance;
     }
     m_lockHeld = true;
+    if (m_lock.IsHeld()) {
+        m_shell.ListenForLaterStarts();
+    }
     m_shell.LoadRecentFiles();
     m_recentLoaded = true;
     // The whole path: a folder cut to a fixed length would put the settings files somewhere else.

@@ -6,19 +6,25 @@ namespace zandel {
 
 struct AppSettings;
 
-// The lock that lets one instance of the program run at a time.
+// The lock that lets one instance of the program run at a time, and where its holder hears of later starts.
 class ISingleInstance {
 public:
     virtual ~ISingleInstance() = default;
-    // False when another instance holds the lock.
+    // False when another instance holds the lock. True also when there is no lock to be had (then the program
+    // runs without one, and listens for nobody).
     virtual bool Acquire() = 0;
     virtual void Release() = 0;
+    virtual bool IsHeld() const = 0;
+    // The local socket beside the lock, in a folder of the user's own, where the holder listens.
+    virtual std::string ChannelPath() const = 0;
 };
 
 // What the start and the end of a run need of the windows and the framework around them.
 class IAppShell {
 public:
     virtual ~IAppShell() = default;
+    // Once the lock is held, before anything else: later starts are heard from now on.
+    virtual void ListenForLaterStarts() = 0;
     virtual void LoadRecentFiles() = 0;
     // Creates the document, the main window and its panes, and opens a list file named on the command line.
     // False fails the start-up.

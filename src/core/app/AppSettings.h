@@ -49,6 +49,7 @@ struct WindowRect {
     // A rectangle of zero or negative width or height means that no placement was saved.
     // Compared, not subtracted: a file may hold values whose difference overflows an int.
     bool IsEmpty() const { return Right <= Left || Bottom <= Top; }
+    bool operator==(const WindowRect&) const = default;
 };
 
 // The one settings record. Fields are named after their keys; texts are bytes (Shift-JIS from the Windows

@@ -14,6 +14,9 @@ class IMessageService {
 public:
     virtual ~IMessageService() = default;
     virtual MbResult Show(const std::string& text, MbButtons buttons, MbIcon icon) = 0;
+    // An OK box with the warning icon that nobody waits for: it returns at once, whatever the thread, and the
+    // box comes up on its own (what a program started earlier reports from a thread of its own).
+    virtual void Tell(const std::string& text) { Show(text, MbButtons::Ok, MbIcon::Warning); }
 };
 
 // An OK-only box carries the exclamation (warning) icon unless told otherwise.

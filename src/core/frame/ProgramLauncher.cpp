@@ -5,13 +5,22 @@
 
 namespace zandel {
 
+bool IsUrlOpener(const std::string& program) {
+    const std::string::size_type slash = program.rfind('/');
+    return program.compare(slash == std::string::npos ? 0 : slash + 1, std::string::npos, "xdg-open") == 0;
+}
+
 bool LaunchOrReport(IProgramLauncher& launcher, const std::string& program, const std::string& parameter,
                     IMessageService& messages) {
-    if (launcher.Launch(program, parameter)) {
-        return true;
+    const std::string failure = LaunchFailedText(program);
+    IProgramLauncher::FailedStart failed = [&messages, failure] { messages.Tell(failure); };
+    const bool started = parameter.empty() && IsUrlOpener(program)
+                             ? launcher.LaunchDefaultBrowser(std::move(failed))
+                             : launcher.Launch(program, parameter, std::move(failed));
+    if (!started) {
+        ShowOk(messages, failure);
     }
-    ShowOk(messages, LaunchFailedText(program));
-    return false;
+    return started;
 }
 
 } // namespace zandel

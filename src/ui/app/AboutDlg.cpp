@@ -6,6 +6,9 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "core/app/CommandLine.h"
+#include "ui/app/AppIdentity.h"
+
 namespace zandel::ui {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
@@ -14,10 +17,10 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     auto* icon = new QLabel(this);
-    icon->setPixmap(QIcon(QStringLiteral(":/icons/zandel.png")).pixmap(32, 32));
+    icon->setPixmap(AppIcon().pixmap(32, 32));
     icon->setAlignment(Qt::AlignTop);
     auto* name = new QLabel(QStringLiteral("Zandel"), this);
-    auto* version = new QLabel(QStringLiteral("Version 1.11"), this);
+    auto* version = new QLabel(QStringLiteral("Version ") + QString::fromLatin1(AppVersion()), this);
     auto* line = new QLabel(QStringLiteral("公開ﾌﾟﾛｷｼのﾁｪｯｸとﾌﾞﾗｳｻﾞのﾌﾟﾛｷｼ切り替え"), this);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("aboutOk"));

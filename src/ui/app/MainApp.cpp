@@ -1,13 +1,22 @@
 #include "ui/app/MainApp.h"
 
+#include <algorithm>
+#include <chrono>
+#include <optional>
+
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEvent>
+#include <QThread>
 #include <QTimer>
 #include <QWindow>
 
+#include "core/app/CommandLine.h"
+#include "core/app/InstanceRequest.h"
 #include "core/app/MessageService.h"
 #include "core/frame/FileCommands.h"
 #include "platform/RecentFileList.h"
+#include "ui/app/InstanceChannel.h"
 #include "ui/app/SplashDlg.h"
 #include "ui/frame/FramePlacement.h"
 #include "ui/frame/MainFrame.h"
@@ -28,25 +37,36 @@ CMainApp::~CMainApp() {
 
 AppLifecycle::Start CMainApp::InitInstance() {
     const AppLifecycle::Start start = m_lifecycle.InitInstance(m_start.dir, m_start.usesFiles);
-    if (start == AppLifecycle::Start::Running && !m_start.notice.empty()) {
+    if (start != AppLifecycle::Start::Running) {
+        return start;
+    }
+    m_running = true;
+    if (!m_start.notice.empty()) {
         // Once the window is up, so that the message has something to stand over.
         QTimer::singleShot(0, this, [this] { ShowOk(MessageBoxService::Instance(), m_start.notice); });
+    }
+    if (!m_laterFiles.empty()) {
+        QTimer::singleShot(0, this, [this] { OpenFilesFromLaterStarts(); });
     }
     return start;
 }
 
 int CMainApp::ExitInstance() {
     m_exited = true;
+    m_running = false;
     if (qApp != nullptr) {
         qApp->removeEventFilter(this);
     }
+    // Deaf before the lock goes: a start from then on takes the lock instead of asking a program that is ending.
+    delete m_instanceServer;
+    m_instanceServer = nullptr;
     delete m_splash.data();
     m_frame.reset();
     return m_lifecycle.ExitInstance();
 }
 
 int CMainApp::Run() {
-    switch (InitInstance()) {
+    switch (AskRunningInstance()) {
     case AppLifecycle::Start::SecondInstance:
         m_exited = true;
         return 0;
@@ -61,6 +81,77 @@ int CMainApp::Run() {
     return code != 0 ? code : exitCode;
 }
 
+AppLifecycle::Start CMainApp::AskRunningInstance() {
+    AppLifecycle::Start start = InitInstance();
+    if (start != AppLifecycle::Start::SecondInstance) {
+        return start;
+    }
+    const std::optional<std::string> listFile = ParseCommandLine(m_arguments).listFile;
+    const std::string request = EncodeRaiseRequest(listFile ? AbsoluteListPath(*listFile, CurrentDirectory()) : "");
+    QElapsedTimer asking;
+    asking.start();
+    // The holder may be starting (not listening yet) or ending (no longer listening, not yet letting go).
+    while (start == AppLifecycle::Start::SecondInstance) {
+        const auto left = std::chrono::milliseconds(std::max<qint64>(0, kAskForMs - asking.elapsed()));
+        if (ui::AskRunningInstance(m_services.lock.ChannelPath(), request, left) != Asked::NobodyListening ||
+            asking.elapsed() >= kAskForMs) {
+            return start;
+        }
+        QThread::msleep(kAskAgainMs);
+        start = InitInstance();
+    }
+    return start;
+}
+
+void CMainApp::ListenForLaterStarts() {
+    delete m_instanceServer;
+    m_instanceServer = new InstanceServer([this](const std::string& listFile) { OnLaterStart(listFile); }, this);
+    m_instanceServer->Listen(m_services.lock.ChannelPath());
+}
+
+void CMainApp::OnLaterStart(const std::string& listFile) {
+    if (!listFile.empty()) {
+        m_laterFiles.push_back(listFile);
+    }
+    // While starting, the window comes up by itself, and the files follow once it has.
+    if (!m_running || !m_frame) {
+        return;
+    }
+    BringToFront();
+    OpenFilesFromLaterStarts();
+}
+
+void CMainApp::BringToFront() {
+    ShowInTray(false);
+    // A dialog open over the window stays in front of it, where the user has to answer it first.
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->raise();
+        modal->activateWindow();
+    }
+}
+
+void CMainApp::OpenFilesFromLaterStarts() {
+    if (m_laterFiles.empty() || !m_running || !m_frame) {
+        return;
+    }
+    if (QApplication::activeModalWidget() != nullptr) {
+        if (m_laterFilesTimer == nullptr) {
+            m_laterFilesTimer = new QTimer(this);
+            m_laterFilesTimer->setSingleShot(true);
+            connect(m_laterFilesTimer, &QTimer::timeout, this, &CMainApp::OpenFilesFromLaterStarts);
+        }
+        m_laterFilesTimer->start(kModalPollMs);
+        return;
+    }
+    const std::vector<std::string> files = std::move(m_laterFiles);
+    m_laterFiles.clear();
+    CRidIdiView* view = m_frame->View();
+    // As a drop: refused, as drops are, by a list that could not start its checks.
+    if (view->viewport()->acceptDrops()) {
+        view->DropFiles(files);
+    }
+}
+
 void CMainApp::LoadRecentFiles() {
     m_services.recent.Load();
 }
@@ -71,12 +162,8 @@ bool CMainApp::ProcessCommandLine() {
     // Closing a window hidden in the tray closes no visible window, so Qt alone would never end the program.
     connect(m_frame.get(), &CMainFrame::Closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     // The name as the system gave it: decoding it for Qt would lose the bytes of a name that is not UTF-8.
-    for (std::size_t i = 1; i < m_arguments.size(); ++i) {
-        if (m_arguments[i].rfind('-', 0) != 0) {
-            return m_frame->Files().OpenPath(m_arguments[i]);
-        }
-    }
-    return true;
+    const std::optional<std::string> listFile = ParseCommandLine(m_arguments).listFile;
+    return !listFile || m_frame->Files().OpenPath(*listFile);
 }
 
 void CMainApp::ShowSplash() {

@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QPointer>
 
+class QTimer;
+
 #include "core/app/AppLifecycle.h"
 #include "core/app/AppSettings.h"
 #include "core/app/InstallPaths.h"
@@ -23,6 +25,7 @@ class RecentFileList;
 namespace zandel::ui {
 
 class CMainFrame;
+class InstanceServer;
 
 // The application: owns the settings, lets one instance run, starts and ends a run of the program in its
 // fixed order and closes the splash window on the first key or mouse press or once it has been up a second.
@@ -56,6 +59,7 @@ public:
     CSplashDlg* Splash() const { return m_splash.data(); }
 
     // IAppShell
+    void ListenForLaterStarts() override;
     void LoadRecentFiles() override;
     bool ProcessCommandLine() override;
     void ShowSplash() override;
@@ -70,8 +74,21 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // How long a later start keeps asking a program that holds the lock but does not listen yet or any more.
+    static constexpr int kAskForMs = 10000;
+    static constexpr int kAskAgainMs = 100;
+    static constexpr int kModalPollMs = 250;
+
     void CloseSplash();
     void KeepSplashOnTop();
+    // A later start: the window comes to the front, out of the tray or the task bar, and its list file is
+    // added as if dropped on the list.
+    void OnLaterStart(const std::string& listFile);
+    void BringToFront();
+    // Once no dialog holds the window: a drop could not reach the list before.
+    void OpenFilesFromLaterStarts();
+    // Asks the program that holds the lock to come forward, until this one gets the lock itself. The start.
+    AppLifecycle::Start AskRunningInstance();
 
     Services m_services;
     std::vector<std::string> m_arguments;
@@ -82,6 +99,10 @@ private:
     QPointer<CSplashDlg> m_splash;
     QElapsedTimer m_splashShown;
     bool m_exited = false;
+    bool m_running = false;
+    InstanceServer* m_instanceServer = nullptr;
+    std::vector<std::string> m_laterFiles;
+    QTimer* m_laterFilesTimer = nullptr;
 };
 
 } // namespace zandel::ui

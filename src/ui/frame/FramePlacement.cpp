@@ -19,6 +19,15 @@ constexpr int kDefaultWidth = 760;
 constexpr int kDefaultHeight = 560;
 constexpr int kFramePollMs = 50;
 
+std::vector<WindowRect> WorkAreas() {
+    std::vector<WindowRect> areas;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect area = screen->availableGeometry();
+        areas.push_back(RectFromOuter(area.x(), area.y(), area.width(), area.height()));
+    }
+    return areas;
+}
+
 } // namespace
 
 FramePlacement::FramePlacement(QWidget& window, const AppSettings& settings) : m_window(window), m_settings(settings) {
@@ -33,18 +42,15 @@ FramePlacement::FramePlacement(QWidget& window, const AppSettings& settings) : m
 }
 
 void FramePlacement::Restore() {
-    std::vector<WindowRect> screens;
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        const QRect area = screen->geometry();
-        screens.push_back(RectFromOuter(area.x(), area.y(), area.width(), area.height()));
-    }
-    const auto placement = PlacementToRestore(ReadWindowRect(m_settings), screens);
+    m_fitOnly = false;
+    const auto placement = PlacementToRestore(ReadWindowRect(m_settings), WorkAreas());
     if (!placement) {
+        // The window manager places it; once framed, it is only kept inside the work area.
         m_window.resize(kDefaultWidth, kDefaultHeight);
+        m_fitOnly = true;
         return;
     }
     m_rect = *placement;
-    m_restored = true;
     // The frame is not known before the window is on screen: for now the outer size stands for the inner one.
     const ClientSize size = ClientSizeWithin(m_rect, FrameMargins{});
     m_window.move(m_rect.Left, m_rect.Top);
@@ -54,10 +60,10 @@ void FramePlacement::Restore() {
 // A window manager frames the window some time after it was shown: every move or resize until then, and a
 // timer besides, looks whether the frame is there yet.
 void FramePlacement::Shown() {
-    if (!m_restored) {
+    if (m_shown) {
         return;
     }
-    m_restored = false;
+    m_shown = true;
     m_waiting = true;
     m_window.installEventFilter(this);
     m_pollsLeft = kFrameWaitMs / kFramePollMs;
@@ -82,6 +88,15 @@ void FramePlacement::FitIntoFrame() {
         return;
     }
     StopWaiting();
+    if (m_fitOnly) {
+        const QRect outer = m_window.frameGeometry();
+        const WindowRect placed = RectFromOuter(outer.x(), outer.y(), outer.width(), outer.height());
+        const std::optional<WindowRect> area = AreaUnder(placed, WorkAreas());
+        m_rect = area ? FitInside(placed, *area) : placed;
+        if (m_rect == placed) {
+            return;
+        }
+    }
     const ClientSize size =
         ClientSizeWithin(m_rect, FrameMargins{frame.left(), frame.top(), frame.right(), frame.bottom()});
     m_window.resize(size.width, size.height);

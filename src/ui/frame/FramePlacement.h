@@ -19,10 +19,12 @@ public:
 
     FramePlacement(QWidget& window, const AppSettings& settings);
 
-    // Before the window is shown: the saved rectangle, or the default size for the system to place.
+    // Before the window is shown: the saved rectangle fitted into the screen's work area, or the default size
+    // for the system to place.
     void Restore();
     // Once the window is on screen: as soon as its frame is known, the inside is made as much smaller, so
-    // that the outer rectangle is the saved one again.
+    // that the outer rectangle is the saved one again; a window placed by the system is only kept inside the
+    // work area.
     void Shown();
     // The window's outer rectangle as the next start should restore it.
     WindowRect OuterRect() const;
@@ -39,7 +41,8 @@ private:
 
     QWidget& m_window;
     const AppSettings& m_settings;
-    bool m_restored = false;
+    bool m_fitOnly = false;
+    bool m_shown = false;
     bool m_waiting = false;
     WindowRect m_rect;
     QTimer* m_framePoll = nullptr;

@@ -16,6 +16,7 @@
 #include "core/app/Texts.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/RecentFileList.h"
+#include "ui/app/AppIdentity.h"
 #include "ui/frame/CheckBar.h"
 #include "ui/frame/FileDialogs.h"
 #include "ui/frame/FrameActions.h"
@@ -56,7 +57,7 @@ CMainFrame::CMainFrame(AppSettings& settings, IInternetSettings& internet, IProg
     : QMainWindow(parent), m_settings(settings), m_internet(internet), m_launcher(launcher), m_recent(recent) {
     InitResources();
     setObjectName(QStringLiteral("mainFrame"));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/zandel.png")));
+    setWindowIcon(AppIcon());
     m_actions = new FrameActions(*this, [this](int id) { OnCommand(id); });
     m_actions->OnMenuOpening([this] { MenuBarOpened(); });
 

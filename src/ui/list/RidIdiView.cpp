@@ -295,11 +295,19 @@ void CRidIdiView::Paste() {
 }
 
 void CRidIdiView::DropFiles(const QStringList& paths) {
+    std::vector<std::string> names;
     for (const QString& path : paths) {
+        names.push_back(QFile::encodeName(path).toStdString());
+    }
+    DropFiles(names);
+}
+
+void CRidIdiView::DropFiles(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
         if (m_document == nullptr) {
             return;
         }
-        m_document->OpenListFile(QFile::encodeName(path).toStdString(), OpenAppend);
+        m_document->OpenListFile(path, OpenAppend);
         // Also when the file was refused: the drop itself counts as a change.
         m_document->SetModified(true);
     }

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QTreeWidget>
 
@@ -65,6 +66,8 @@ public:
     QLineEdit* EditBox() const;
     // Appends the list files in order, as a drop on the list does.
     void DropFiles(const QStringList& paths);
+    // The same by the names' bytes, which a name that is not UTF-8 would lose on its way through a QString.
+    void DropFiles(const std::vector<std::string>& paths);
 
     // Closing: stops accepting calls from the run's threads, stops the run and waits, serving the calls
     // already under way, until every run thread has ended. Never hangs on the run.

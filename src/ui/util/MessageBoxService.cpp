@@ -39,6 +39,13 @@ MbResult MessageBoxService::Show(const std::string& text, MbButtons buttons, MbI
     return result;
 }
 
+void MessageBoxService::Tell(const std::string& text) {
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        QMetaObject::invokeMethod(
+            app, [this, text] { ShowHere(text, MbButtons::Ok, MbIcon::Warning); }, Qt::QueuedConnection);
+    }
+}
+
 MbResult MessageBoxService::ShowHere(const std::string& text, MbButtons buttons, MbIcon icon) {
     if (TestResponder()) {
         return TestResponder()(text, buttons, icon);

@@ -22,6 +22,8 @@ public:
     void SetParentWindow(QWidget* parent) { m_parent = parent; }
     QWidget* ParentWindow() const { return m_parent; }
     MbResult Show(const std::string& text, MbButtons buttons, MbIcon icon) override;
+    // Posted to the user-interface thread, shown once its event loop comes to it.
+    void Tell(const std::string& text) override;
 
 private:
     MbResult ShowHere(const std::string& text, MbButtons buttons, MbIcon icon);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QProcess>
@@ -18,6 +19,8 @@
 #include "ui/support/AppRig.h"
 #include "ui/app/SplashDlg.h"
 #include "ui/frame/MainFrame.h"
+#include "ui/list/ListRows.h"
+#include "ui/list/RidIdiView.h"
 
 namespace zandel {
 namespace {
@@ -124,6 +127,56 @@ private Q_SLOTS:
         QVERIFY(margins.top() > 0);
         QVERIFY2(frame->frameGeometry().top() >= 0, "the title bar is above the screen");
         QCOMPARE(frame->geometry().top() - frame->frameGeometry().top(), margins.top());
+    }
+
+    // Saved at one scale and started at twice it (QT_SCALE_FACTOR=2, a run of its own): the window lies wholly
+    // inside the work area, the title bar and the edges within reach.
+    void restoredWindowLiesInsideTheWorkArea() {
+        WriteSettings("");
+        auto app = Start();
+        QVERIFY(app != nullptr);
+        ui::CMainFrame* frame = app->MainFrame();
+        WaitUntilSteady([frame] { return frame->frameGeometry(); });
+        const QRect area = frame->screen()->availableGeometry();
+        const QRect outer = frame->frameGeometry();
+        QVERIFY2(area.contains(outer), qPrintable(QStringLiteral("%1,%2 %3x%4 reaches out of %5x%6")
+                                                      .arg(outer.x())
+                                                      .arg(outer.y())
+                                                      .arg(outer.width())
+                                                      .arg(outer.height())
+                                                      .arg(area.width())
+                                                      .arg(area.height())));
+    }
+
+    // A later start from a terminal in another folder, naming a list: before it ends, the window is back from
+    // the tray (minimized here, where there is none) and in front, and the list is added as if dropped on it.
+    void laterStartBringsTheWindowBackWithItsList() {
+        WriteSettings("[ProxyTaskTray]\r\nOn=1\r\n");
+        auto app = Start();
+        QVERIFY(app != nullptr);
+        ui::CMainFrame* frame = app->MainFrame();
+        QTRY_VERIFY_WITH_TIMEOUT(frame->isMinimized(), kFrameWaitMs);
+        const QString elsewhere = QString::fromStdString(m_rig->dir.File("elsewhere"));
+        QVERIFY(QDir().mkpath(elsewhere));
+        m_rig->dir.Write("elsewhere/given.txt", "10.0.0.8:80\r\n10.0.0.9:80\r\n");
+
+        QProcess later;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(m_rig->dir.Path()));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(m_rig->dir.File("config")));
+        later.setProcessEnvironment(env);
+        later.setWorkingDirectory(elsewhere);
+        bool minimizedAtItsEnd = true;
+        connect(&later, &QProcess::finished, this, [&] { minimizedAtItsEnd = frame->isMinimized(); });
+        later.start(QStringLiteral(ZANDEL_BIN), {QStringLiteral("given.txt")});
+        QTRY_VERIFY_WITH_TIMEOUT(later.state() == QProcess::NotRunning, 20000);
+        QCOMPARE(later.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(later.exitCode(), 0);
+        QVERIFY2(!minimizedAtItsEnd, "the later start ended with the window still away");
+        QTRY_VERIFY_WITH_TIMEOUT(frame->isActiveWindow(), kFrameWaitMs);
+        QVERIFY(!app->Settings().TaskTray);
+        QTRY_COMPARE(frame->View()->Rows().RowCount(), 2);
+        QCOMPARE(frame->windowTitle(), QStringLiteral("Zandel - given.txt"));
     }
 
     void splashShowsAboveTheMainWindow_data() { OnTopRows(); }

@@ -9,6 +9,7 @@
 #include <netinet/in.h>
 
 #include "core/check/TunnelReport.h"
+#include "core/log/ProbeEvents.h"
 #include "core/util/UniqueFd.h"
 
 namespace zandel {
@@ -24,22 +25,6 @@ struct ProbeJob {
 };
 
 struct TunnelPlan;
-
-// Stage codes handed to the stage callback (6 is not used). 13 to 15 come from the HTTPS step.
-enum ProbeEvent : int {
-    PE_START = 3,
-    PE_END = 4,
-    PE_CONNECTED = 5,
-    PE_SENT = 7,
-    PE_RECEIVING = 8,
-    PE_RECEIVED = 9,
-    PE_TIMEOUT = 10,
-    PE_CANCELLED = 11,
-    PE_SOCKET_ERROR = 12,
-    PE_TUNNEL_SENT = 13,
-    PE_TUNNEL_OPEN = 14,
-    PE_HANDSHAKE_DONE = 15,
-};
 
 enum ProbeResult : int {
     PR_DONE = 0,

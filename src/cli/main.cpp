@@ -18,7 +18,7 @@
 #include "core/app/AppSettings.h"
 #include "core/app/Texts.h"
 #include "core/check/CheckEngine.h"
-#include "core/check/TunnelExchange.h"
+#include "core/check/TlsStep.h"
 #include "core/list/ListDocument.h"
 #include "core/list/RowStore.h"
 

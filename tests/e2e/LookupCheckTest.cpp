@@ -1,0 +1,63 @@
+// zandel-check with names: a resolver preloaded into it answers test names with loopback addresses, IPv4 and
+// IPv6, or hangs as a lookup on a silent name server does; the proxies are fakes on 127.0.0.1 and ::1 in front of
+// the echo judge.
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ZandelCheckFixture.h"
+#include "support/FakeProxy.h"
+#include "support/Loopback.h"
+#include "support/Subprocess.h"
+
+namespace zandel {
+namespace {
+
+using test::FakeProxy;
+namespace fake = test::fake;
+
+class LookupCheckTest : public ZandelCheckTest {
+protected:
+    // zandel-check with the scripted resolver; its standard error into `err` (a file or a terminal).
+    Outcome RunWithNames(std::vector<std::string> args, const std::string& err = "err") {
+        // Under AddressSanitizer the preloaded resolver comes before the sanitizer's runtime, which is then told so.
+        const char* asanOptions = std::getenv("ASAN_OPTIONS");
+        const std::string asan =
+            std::string("ASAN_OPTIONS=") + (asanOptions != nullptr ? asanOptions : "") + ":verify_asan_link_order=0";
+        args.insert(args.begin(),
+                    {"/usr/bin/env", std::string("LD_PRELOAD=") + ZANDEL_SCRIPTED_LOOKUP, asan, ZANDEL_CHECK_BIN});
+        test::Subprocess process(args, m_dir.Path(), m_dir.File("out"), err == "err" ? m_dir.File("err") : err);
+        Outcome outcome;
+        outcome.exitCode = process.Wait(std::chrono::seconds(120));
+        outcome.out = m_dir.Read("out");
+        outcome.err = err == "err" ? m_dir.Read("err") : "";
+        return outcome;
+    }
+};
+
+// A name of IPv6 is checked on ::1; a name of both tries its addresses in the resolver's order, past one that
+// refuses. One at a time and many at once alike.
+TEST_F(LookupCheckTest, NamesOfIpv6AreCheckedInTheResolversOrder) {
+    FakeProxy onIpv6(fake::ForwardToJudge({}), 0, test::LoopbackFamily::Ipv6);
+    FakeProxy onIpv4(fake::ForwardToJudge({}));
+    std::uint16_t port = onIpv4.Port();
+    const UniqueFd refusing = test::BindLoopback(port, test::LoopbackFamily::Ipv6);
+    ASSERT_TRUE(refusing.IsOpen());
+    const std::string v6 = "proxy.v6.test:" + onIpv6.PortText();
+    const std::string both = "proxy.v6v4.test:" + onIpv4.PortText();
+    const std::string unknown = "proxy.nowhere.test:" + onIpv4.PortText();
+    m_dir.Write("list.txt", v6 + "\r\n" + both + "\r\n" + unknown + "\r\n");
+    for (const char* jobs : {"1", "3"}) {
+        const Outcome run = RunWithNames({"--url", m_judge.Url(), "--jobs", jobs, "--log", "run.log", "list.txt"});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_NE(run.out.find(v6 + " Anonymous(A) "), std::string::npos) << jobs << "\n" << run.out;
+        EXPECT_NE(run.out.find(both + " Anonymous(A) "), std::string::npos) << jobs << "\n" << run.out;
+        EXPECT_NE(run.out.find(unknown + " NG --:--- "), std::string::npos) << jobs << "\n" << run.out;
+    }
+}
+
+} // namespace
+} // namespace zandel

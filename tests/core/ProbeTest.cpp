@@ -489,6 +489,14 @@ const Step kSteps[] = {
      },
      End::NotVerified, kShaken, "HTTP/1.0 200 Connection established", "IP address mismatch",
      "CN=other.test,O=Zandel Test"},
+    // Interim answers are passed over: the final one opens the tunnel.
+    {"InterimAnswersFirst",
+     [] {
+         return AfterTheGet({fake::Send("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 102 Processing\r\nX: y\r\n\r\n"),
+                             fake::Pause(20), fake::Send(kEstablished),
+                             fake::PresentCertificate(TheRig().ca.Issue("127.0.0.1", "IP:127.0.0.1"))});
+     },
+     End::Verified, kShaken, "HTTP/1.0 200 Connection established", "", "CN=127.0.0.1,O=Zandel Test"},
     {"Forbidden",
      [] {
          return AfterTheGet({fake::Send("HTTP/1.0 403 Forbidden\r\nX: y\r\n\r\n"), fake::Close()});
@@ -498,6 +506,15 @@ const Step kSteps[] = {
      "HTTP/1.0 403 Forbidden",
      "",
      ""},
+    {"ForbiddenAfterAnInterimAnswer",
+     [] {
+         return AfterTheGet({fake::Send("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 407 Login\r\n\r\n"), fake::Close()});
+     },
+     End::BadStatus,
+     {PE_TUNNEL_SENT},
+     "HTTP/1.1 407 Login",
+     "",
+     ""},
     {"SuccessCodeLookalike",
      [] {
          return AfterTheGet({fake::Send("HTTP/1.0 2000 Nearly\r\n\r\n"), fake::Close()});
@@ -505,6 +522,25 @@ const Step kSteps[] = {
      End::BadStatus,
      {PE_TUNNEL_SENT},
      "HTTP/1.0 2000 Nearly",
+     "",
+     ""},
+    // A success whose head never ends was not refused: it is too long to be an answer.
+    {"SuccessWithEndlessHead",
+     [] {
+         return AfterTheGet({fake::Send("HTTP/1.0 200 OK\r\n" + std::string(9000, 'h')), fake::Silent()});
+     },
+     End::TooLong,
+     {PE_TUNNEL_SENT},
+     "HTTP/1.0 200 OK",
+     "",
+     ""},
+    {"RefusalWithEndlessHead",
+     [] {
+         return AfterTheGet({fake::Send("HTTP/1.0 403 No\r\n" + std::string(9000, 'h')), fake::Silent()});
+     },
+     End::BadStatus,
+     {PE_TUNNEL_SENT},
+     "HTTP/1.0 403 No",
      "",
      ""},
     {"OpenedThenClosed",

@@ -97,23 +97,36 @@ StepWait HttpConnectStep::Read() {
 }
 
 StepWait HttpConnectStep::Answer() {
-    const std::size_t end = m_head.find("\r\n\r\n");
-    if (end == std::string::npos && m_head.size() < kMaxAnswerHead) {
-        return StepWait::Read;
+    for (;;) {
+        const std::size_t end = m_head.find("\r\n\r\n");
+        if (end == std::string::npos && m_head.size() < kMaxAnswerHead) {
+            return StepWait::Read;
+        }
+        const std::size_t lineEnd = m_head.find_first_of("\r\n");
+        std::string& line = m_report.statusLine;
+        line = m_head.substr(0, std::min({lineEnd, kMaxStatusLine, m_head.size()}));
+        line.erase(std::find(line.begin(), line.end(), '\0'), line.end());
+        const bool success = IsStatus(line, '2');
+        if (end == std::string::npos) {
+            // A success whose head never ends is no tunnel, but the proxy did not refuse it either.
+            return Ended(success ? TunnelReport::End::TooLong : TunnelReport::End::BadStatus);
+        }
+        if (IsStatus(line, '1')) {
+            // An interim answer: the final one follows.
+            line.clear();
+            m_head.erase(0, end + 4);
+            continue;
+        }
+        if (!success) {
+            return Ended(TunnelReport::End::BadStatus);
+        }
+        m_context.Raise(PE_TUNNEL_OPEN);
+        m_head.erase(0, end + 4);
+        // Through: how the tunnel ends is the next step's to say.
+        m_over = true;
+        m_through = true;
+        return StepWait::Over;
     }
-    const std::size_t lineEnd = m_head.find_first_of("\r\n");
-    std::string& line = m_report.statusLine;
-    line = m_head.substr(0, std::min({lineEnd, kMaxStatusLine, m_head.size()}));
-    line.erase(std::find(line.begin(), line.end(), '\0'), line.end());
-    if (end == std::string::npos || !IsStatus(line, '2')) {
-        return Ended(TunnelReport::End::BadStatus);
-    }
-    m_context.Raise(PE_TUNNEL_OPEN);
-    m_head.erase(0, end + 4);
-    // Through: how the tunnel ends is the next step's to say.
-    m_over = true;
-    m_through = true;
-    return StepWait::Over;
 }
 
 } // namespace zandel

@@ -9,9 +9,9 @@
 namespace zandel {
 
 // CONNECT through an HTTP proxy, the first step of the HTTPS leg: the request goes out (in as many sends as the
-// socket takes), the answer head comes in, and a 2xx status line opens the tunnel. Writes the status line and how the
-// step ended into the job's tunnel report; raises PE_TUNNEL_SENT and PE_TUNNEL_OPEN. Bytes after the head already
-// belong to the next step.
+// socket takes), the answer head comes in, interim 1xx heads are passed over, and a 2xx status line opens the
+// tunnel. Writes the status line and how the step ended into the job's tunnel report; raises PE_TUNNEL_SENT
+// and PE_TUNNEL_OPEN. Bytes after the head already belong to the next step.
 class HttpConnectStep final : public IProbeStep {
 public:
     // `request` must outlive the step.

@@ -1,5 +1,5 @@
 // What only many jobs at once can show: jobs that must not disturb each other, deadlines that come together, a stop
-// for all.
+// for all, and lookups that hang.
 
 #include "core/check/ParallelProbe.h"
 
@@ -164,6 +164,37 @@ TEST_F(ParallelProbeTest, CancelAllEndsEveryRunningJobUnmarkedAndTheProbeServesO
     Submit(*m_slots.back(), kLongTimeoutMs);
     EXPECT_EQ(m_probe.Collect().result, PR_DONE);
     EXPECT_EQ(m_slots.back()->fenced.Answer(), kOkAnswer);
+}
+
+// Names whose lookups hang hold no other job's lookup for longer than the hanging jobs' own time-out: the pool here
+// keeps at most four lookups live, and a hanging lookup whose job has ended no longer counts, so the good names are
+// checked long before their own time-out (which they would otherwise reach), and each hanging one ends by its own.
+TEST_F(ParallelProbeTest, HangingLookupsHoldUpNoOtherJob) {
+    test::ArmHangingLookups();
+    FakeProxy good(fake::AnswerAndClose(kOkAnswer));
+    for (int i = 0; i < 8; ++i) {
+        m_slots.push_back(std::make_unique<Slot>(good, 1, "dead" + std::to_string(i) + ".hang.test"));
+        Submit(*m_slots.back(), 300);
+    }
+    for (int i = 0; i < 20; ++i) {
+        m_slots.push_back(std::make_unique<Slot>(good, 0, "good" + std::to_string(i) + ".v4.test"));
+        Submit(*m_slots.back(), kLongTimeoutMs);
+    }
+    int goodDone = 0;
+    for (int i = 0; i < 28; ++i) {
+        const ParallelProbe::Done done = m_probe.Collect();
+        Slot& slot = SlotOf(done);
+        if (slot.kind == 0) {
+            EXPECT_EQ(done.result, PR_DONE);
+            EXPECT_EQ(slot.fenced.Answer(), kOkAnswer);
+            ++goodDone;
+        } else {
+            EXPECT_EQ(done.result, PR_CANCELLED);
+            EXPECT_TRUE(slot.mark.load()) << "a hanging lookup ends by the job's time-out";
+        }
+    }
+    EXPECT_EQ(goodDone, 20);
+    test::ReleaseHangingLookups();
 }
 
 } // namespace

@@ -38,6 +38,31 @@ protected:
     }
 };
 
+// More names that hang than the lookups a small pool would run: every name that resolves is still checked and
+// graded, and each hanging one ends by its own time-out.
+TEST_F(LookupCheckTest, HangingLookupsStallNoOtherRow) {
+    FakeProxy proxy(fake::ForwardToJudge({}));
+    std::string list;
+    for (int i = 0; i < 8; ++i) {
+        list += "dead" + std::to_string(i) + ".hang.test:8080\r\n";
+    }
+    for (int i = 0; i < 20; ++i) {
+        list += "good" + std::to_string(i) + ".v4.test:" + proxy.PortText() + "\r\n";
+    }
+    m_dir.Write("list.txt", list);
+    const Outcome run =
+        RunWithNames({"--url", m_judge.Url(), "--jobs", "28", "--timeout", "5", "--log", "run.log", "list.txt"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    for (int i = 0; i < 20; ++i) {
+        const std::string row = "good" + std::to_string(i) + ".v4.test:" + proxy.PortText() + " Anonymous(A) ";
+        EXPECT_NE(run.out.find(row), std::string::npos) << row << "\n" << run.out;
+    }
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_NE(run.out.find("dead" + std::to_string(i) + ".hang.test:8080 NG --:--- "), std::string::npos)
+            << run.out;
+    }
+}
+
 // A name of IPv6 is checked on ::1; a name of both tries its addresses in the resolver's order, past one that
 // refuses. One at a time and many at once alike.
 TEST_F(LookupCheckTest, NamesOfIpv6AreCheckedInTheResolversOrder) {

@@ -30,6 +30,10 @@ void ProbeLookupPool::Abandon(std::size_t slot, unsigned serial) {
     }
     if (found->second == Lookup::Queued) {
         m_lookups.erase(found); // the thread that takes its ask passes it over
+    } else if (found->second == Lookup::Running) {
+        found->second = Lookup::Parked;
+        --m_live;
+        GrowLocked();
     }
 }
 

@@ -17,12 +17,14 @@ namespace zandel {
 
 // The parallel probe's name lookups, each on a thread of the pool: the system's resolver (nsswitch: the hosts
 // file, then the name servers) may block for as long as a silent name server takes, and nothing cuts it short.
-// While lookups wait and no thread is idle, the pool grows, up to `liveLimit` threads. Threads outlive the probe
-// when the resolver keeps one blocked: they hold the pool, not the probe.
+// A lookup whose job still waits for it holds a live thread; while lookups wait and no thread is idle, the pool
+// grows, up to `liveLimit` live threads. A lookup whose job has ended meanwhile is parked: its thread no longer
+// counts, so a stuck lookup never holds up another job's (up to kMaxThreads threads in all). Threads outlive the
+// probe when the resolver keeps one blocked: they hold the pool, not the probe.
 class ProbeLookupPool final : public std::enable_shared_from_this<ProbeLookupPool> {
 public:
-    static constexpr int kLiveLimit = 4;
-    static constexpr int kMaxThreads = 4;
+    static constexpr int kLiveLimit = 256;
+    static constexpr int kMaxThreads = 1024;
 
     struct Answer {
         std::size_t slot;
@@ -39,7 +41,7 @@ public:
     bool IsReady() const { return m_wake.IsOpen(); }
     // `slot` and `serial` name the job that asks; its answer comes back with them.
     void Ask(std::size_t slot, unsigned serial, std::string name, std::uint16_t port);
-    // The job no longer waits: a lookup not begun is dropped.
+    // The job no longer waits: a lookup not begun is dropped, one under way is parked and its answer dropped.
     void Abandon(std::size_t slot, unsigned serial);
     std::vector<Answer> TakeAnswers();
     // Idle threads end now, busy ones when their lookup returns; no answer comes any more.

@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 #include "ZandelCheckFixture.h"
 #include "support/FakeProxy.h"
 #include "support/Loopback.h"
@@ -82,6 +86,30 @@ TEST_F(LookupCheckTest, NamesOfIpv6AreCheckedInTheResolversOrder) {
         EXPECT_NE(run.out.find(both + " Anonymous(A) "), std::string::npos) << jobs << "\n" << run.out;
         EXPECT_NE(run.out.find(unknown + " NG --:--- "), std::string::npos) << jobs << "\n" << run.out;
     }
+}
+
+// The progress line on a terminal counts rows done: before any has ended, none.
+TEST_F(LookupCheckTest, ProgressLineBeginsWithNothingChecked) {
+    FakeProxy silent(fake::NeverAnswer());
+    m_dir.Write("list.txt", silent.Address() + "\r\n" + silent.Address() + "\r\n" + silent.Address() + "\r\n");
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const Outcome run = RunWithNames(
+        {"--url", m_judge.Url(), "--jobs", "3", "--timeout", "1", "--log", "run.log", "list.txt"}, ::ptsname(master));
+    std::string shown;
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    char chunk[4096];
+    for (ssize_t got = 0; (got = ::read(master, chunk, sizeof chunk)) > 0;) {
+        shown.append(chunk, static_cast<std::size_t>(got));
+    }
+    ::close(master);
+    ASSERT_EQ(run.exitCode, 0);
+    const std::size_t first = shown.find("checked ");
+    ASSERT_NE(first, std::string::npos) << shown;
+    EXPECT_EQ(shown.compare(first, 13, "checked 0/3  "), 0) << shown;
+    EXPECT_NE(shown.find("checked 3/3  running 0  good 0"), std::string::npos) << shown;
 }
 
 } // namespace

@@ -262,6 +262,7 @@ void CheckEngine::CheckSelectedThread() {
     std::string savedTitle;
     BeginRunUi(savedTitle);
     m_goodRows = 0;
+    m_checkedRows = 0;
     RunRows(m_rows.SelectedRows(m_maxRows));
     EndRunUi(savedTitle);
 }

@@ -101,11 +101,11 @@ public:
 
     // Where the run of the selected rows stands, for a progress line.
     struct Progress {
-        int remaining = 0; // rows not yet judged, running ones included
+        int checked = 0; // rows of the run done with (judged, or passed over as no address), 0 before it begins
         int running = 0;
         int good = 0; // rows judged usable so far
     };
-    Progress CurrentProgress() const { return {m_remaining.load(), m_runningJobs.load(), m_goodRows.load()}; }
+    Progress CurrentProgress() const { return {m_checkedRows.load(), m_runningJobs.load(), m_goodRows.load()}; }
     void AppendLog(const std::string& text);
 
     bool IsRunning() const { return m_running.load(); }
@@ -180,6 +180,7 @@ private:
     std::atomic<int> m_maxRows{MaxListRows};
     std::atomic<int> m_runningJobs{0};
     std::atomic<int> m_goodRows{0};
+    std::atomic<int> m_checkedRows{0};
 
     // What every job of the run does, made on the user-interface thread and read by the run thread.
     std::mutex m_requestMutex;

@@ -148,7 +148,7 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
             JobSlot& slot = *free.back();
             ClearJob(slot);
             if (!ParseAddress(address, slot.job)) {
-                ++ended;
+                m_checkedRows = ++ended;
                 continue;
             }
             free.pop_back();
@@ -196,7 +196,7 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
             AppendLog(slot->block);
         }
         free.push_back(slot);
-        ++ended;
+        m_checkedRows = ++ended;
     }
     if (parallel) {
         {

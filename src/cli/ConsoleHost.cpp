@@ -1,6 +1,7 @@
 #include "cli/ConsoleHost.h"
 
 #include <cerrno>
+#include <cstdint>
 
 #include <unistd.h>
 
@@ -46,6 +47,14 @@ std::string EscapeControls(const std::string& text) {
 
 ConsoleHost::ConsoleHost(std::FILE* transcript)
     : m_transcript(transcript), m_escapeControls(::isatty(::fileno(transcript)) == 1) {}
+
+void ConsoleHost::RunEnded() {
+    m_runEnded = true;
+    if (m_runEndWake >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(m_runEndWake, &one, sizeof one);
+    }
+}
 
 void ConsoleHost::AppendLog(const std::string& text) {
     std::lock_guard lock(m_mutex);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -29,6 +30,9 @@ public:
     std::string GetProxyBarAddress() override { return {}; }
     // Said on standard error too when the transcript goes to a file.
     void RunNotice(const std::string& text) override;
+    // Marks the run ended and writes to the descriptor given to WakeOnRunEnd, so that whoever waits for the
+    // run wakes at once.
+    void RunEnded() override;
 
     // IMessageService
     MbResult Show(const std::string& text, MbButtons buttons, MbIcon icon) override;
@@ -47,6 +51,10 @@ public:
     int EndTranscript();
     // Clears a progress line before other text reaches the terminal.
     void SetProgressLine(const std::string& line);
+    // An eventfd written once a run has ended (-1: none).
+    void WakeOnRunEnd(int eventFd) { m_runEndWake = eventFd; }
+    // A run has ended: its thread returns at once.
+    bool RunHasEnded() const { return m_runEnded.load(); }
 
 private:
     void ClearProgressLocked();
@@ -58,6 +66,8 @@ private:
     std::string m_title;
     std::string m_lastMessage;
     bool m_progressShown = false;
+    int m_runEndWake = -1;
+    std::atomic<bool> m_runEnded{false};
 };
 
 // A message's lines joined into one.

@@ -9,8 +9,9 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
-#include <thread>
 
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include "cli/ConsoleHost.h"
@@ -20,9 +21,10 @@
 #include "core/app/CommandLine.h"
 #include "core/app/Texts.h"
 #include "core/check/CheckEngine.h"
-#include "core/check/TunnelExchange.h"
+#include "core/check/TlsStep.h"
 #include "core/list/ListDocument.h"
 #include "core/list/RowStore.h"
+#include "core/util/UniqueFd.h"
 
 namespace {
 
@@ -32,9 +34,13 @@ using namespace zandel;
 // name lookup holds, since nothing can cut the lookup short.
 std::atomic<int> g_signals{0};
 static_assert(std::atomic<int>::is_always_lock_free);
+// Written by a signal and by the run's end: the waiting main thread wakes at once, never on a fixed beat.
+int g_wake = -1;
 
 void OnSignal(int) {
     g_signals.fetch_add(1);
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(g_wake, &one, sizeof one);
 }
 
 void InstallSignalHandlers() {
@@ -47,6 +53,8 @@ void InstallSignalHandlers() {
 
 // How long a stopped run may take to end once the user has asked twice.
 constexpr auto kGiveUpAfter = std::chrono::milliseconds(500);
+// How often the progress line is redrawn, and a stop repeated while a name lookup holds a job.
+constexpr auto kRefresh = std::chrono::milliseconds(100);
 
 // Why a run could not start or end, when the system refuses threads (a process or thread limit).
 constexpr const char* kNoThread = "the system refused a thread for the run";
@@ -69,7 +77,7 @@ enum class RunEnd { Completed, Stopped, GivenUp };
 // "checked 120/1000  running 100  good 7  0:42"
 std::string ProgressLine(const CheckEngine::Progress& progress, int total,
                          std::chrono::steady_clock::duration elapsed) {
-    const int checked = progress.remaining > 0 ? total - progress.remaining : total;
+    const int checked = std::min(progress.checked, total);
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
     char clock[32];
     std::snprintf(clock, sizeof clock, "%lld:%02lld", static_cast<long long>(seconds / 60),
@@ -85,7 +93,8 @@ RunEnd WaitForRun(CheckEngine& engine, cli::ConsoleHost& host, int total, bool s
     int handled = 0;
     std::optional<Clock::time_point> giveUpAt;
     bool givenUp = false;
-    while (engine.HasRunThreads()) {
+    bool ended = false;
+    while (!ended && engine.HasRunThreads()) {
         // Repeated while the run lasts: a cancel that came during a name lookup did nothing, and the job
         // must end as soon as the lookup is over.
         const int signals = g_signals.load();
@@ -105,7 +114,18 @@ RunEnd WaitForRun(CheckEngine& engine, cli::ConsoleHost& host, int total, bool s
         if (showProgress) {
             host.SetProgressLine(ProgressLine(engine.CurrentProgress(), total, Clock::now() - started));
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        int waitMs = showProgress || signals > 0 ? static_cast<int>(kRefresh.count()) : -1;
+        if (giveUpAt) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*giveUpAt - Clock::now()).count();
+            waitMs = static_cast<int>(std::clamp<long long>(left, 0, waitMs));
+        }
+        pollfd wake{g_wake, POLLIN, 0};
+        if (::poll(&wake, 1, waitMs) > 0) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const ssize_t got = ::read(g_wake, &count, sizeof count);
+        }
+        // The run's end wakes us just before its thread returns: joining it waits no longer than that.
+        ended = host.RunHasEnded();
     }
     if (!givenUp) {
         engine.JoinRunThreads();
@@ -113,7 +133,7 @@ RunEnd WaitForRun(CheckEngine& engine, cli::ConsoleHost& host, int total, bool s
     const bool stopped = givenUp || handled > 0 || g_signals.load() > 0;
     if (showProgress) {
         CheckEngine::Progress last = engine.CurrentProgress();
-        last.remaining = stopped ? last.remaining : 0;
+        last.checked = stopped ? last.checked : total;
         host.SetProgressLine(ProgressLine(last, total, Clock::now() - started) + "\n");
     }
     return givenUp ? RunEnd::GivenUp : stopped ? RunEnd::Stopped : RunEnd::Completed;
@@ -182,7 +202,14 @@ int main(int argc, char** argv) {
         }
     }
 
+    const UniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!wake.IsOpen()) {
+        std::fprintf(stderr, "zandel-check: the check could not be started: %s\n", std::strerror(errno));
+        return 1;
+    }
+    g_wake = wake.Get();
     cli::ConsoleHost host(transcript);
+    host.WakeOnRunEnd(wake.Get());
     ThreadTimeoutTimer timer;
     cli::ConsoleRows rows;
     CRidIdiDoc document(rows, host, host);

@@ -127,10 +127,14 @@ TEST(AnswerJudgeTest, HttpsCellTellsStopsFromFailures) {
         {End::NotRun, true, PR_CANCELLED, true, "NG", ""},
         {End::Stopped, true, PR_DONE, false, "---", "HTTPS結果：チェックを強制終了しました\r\n"},
         {End::Stopped, true, PR_DONE, true, "NG", "HTTPS結果：タイムアウトが起こりました\r\n"},
+        // A success whose head never ended was no refusal.
+        {End::TooLong, true, PR_DONE, false, "NG",
+         "HTTPS結果：CONNECTへの応答ヘッダが長すぎます（HTTP/1.0 200 OK）\r\n"},
     };
     for (const Case& c : cases) {
         TunnelReport report;
         report.end = c.end;
+        report.statusLine = "HTTP/1.0 200 OK";
         const TunnelJudgement j = JudgeTunnel(report, c.stepOn, c.result, c.mark);
         EXPECT_EQ(j.cell, c.cell) << static_cast<int>(c.end) << " " << c.result << " " << c.mark;
         EXPECT_EQ(j.log, c.log);

@@ -1,14 +1,19 @@
 #pragma once
 
-#include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "core/check/ParallelProbe.h"
+#include "core/check/ProbePlan.h"
 #include "core/check/ProxyProbe.h"
+#include "core/check/TimeoutTimer.h"
 #include "support/FakeProxy.h"
 #include "support/Loopback.h"
 #include "support/ProbeRecorder.h"
@@ -23,9 +28,11 @@ namespace fake = test::fake;
 inline constexpr char kCanary = 0x5A;
 inline constexpr std::size_t kGuardBytes = 64;
 inline constexpr std::uint32_t kAnswerBuffer = 10240;
+inline constexpr std::uint32_t kLongTimeoutMs = 60000;
 inline const std::string kRequestLine = "http://127.0.0.1/envchk.cgi HTTP/1.0";
 inline const std::string kHeaders = "User-Agent: probe-test\r\nAccept: */*\r\nHost: 127.0.0.1";
 inline const std::string kOkAnswer = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nREMOTE_ADDR=127.0.0.1\r\n";
+inline const std::vector<int> kAnswered{PE_START, PE_CONNECTED, PE_SENT, PE_RECEIVING, PE_RECEIVED, PE_END};
 
 inline std::string Pattern(std::size_t size) {
     std::string text(size, ' ');
@@ -35,42 +42,82 @@ inline std::string Pattern(std::size_t size) {
     return text;
 }
 
-// A probe with a recorder, and an answer buffer fenced by canary bytes on both sides.
-class ProxyProbeTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_probe.Initialize(&m_recorder));
-        m_probe.SetWaitTimeout(300);
-        m_probe.SetRequestLine(kRequestLine);
-        m_probe.SetHeaders(kHeaders);
+inline std::shared_ptr<const ProbePlan> Plan(std::uint32_t waitMs, std::shared_ptr<const TunnelPlan> tunnel = nullptr,
+                                             const std::string& requestLine = kRequestLine) {
+    return MakeProxyPlan(ComposeProbeRequest(requestLine, kHeaders), waitMs, std::move(tunnel));
+}
+
+// The two drivers of the one job machine: a worker thread per job, and many jobs on one I/O thread.
+enum class Driver { OneAtATime, ManyAtOnce };
+
+inline std::string DriverName(Driver driver) {
+    return driver == Driver::OneAtATime ? "OneAtATime" : "ManyAtOnce";
+}
+
+// One job at a time through either driver, as the check run uses it: the one-at-a-time probe under a time-out
+// timer that marks and cancels (the window's timer 10), the parallel probe with the job's own time-out.
+class ProbeRig final {
+public:
+    explicit ProbeRig(Driver driver, ProbeResolver resolver = &ResolveProbeHost)
+        : m_driver(driver), m_one(resolver), m_many(&m_recorder, resolver) {
+        EXPECT_TRUE(driver == Driver::OneAtATime ? m_one.Initialize(&m_recorder) : m_many.Start());
     }
 
-    void PrepareJob(const std::string& host, const std::string& port, std::uint32_t bufferSize = kAnswerBuffer) {
-        m_storage.assign(bufferSize + 2 * kGuardBytes, kCanary);
-        m_job = ProbeJob{};
-        std::strncpy(m_job.szHost, host.c_str(), sizeof m_job.szHost - 1);
-        std::strncpy(m_job.szPort, port.c_str(), sizeof m_job.szPort - 1);
-        m_job.pBuffer = m_storage.data() + kGuardBytes;
-        m_job.nBufferSize = bufferSize;
-        m_recorder.Clear();
+    // Runs the job to its end on the calling thread, which raises the start and the closing events.
+    ProbeResult Run(ProbeJob& job, std::shared_ptr<const ProbePlan> plan, std::uint32_t timeoutMs = kLongTimeoutMs) {
+        m_mark = false;
+        if (m_driver == Driver::OneAtATime) {
+            ThreadTimeoutTimer timer;
+            timer.Start(static_cast<int>(timeoutMs), [this] {
+                m_mark = true;
+                m_one.Cancel();
+            });
+            const ProbeResult result = m_one.RunJob(&job, std::move(plan));
+            timer.Stop();
+            return result;
+        }
+        m_many.Submit(&job, std::move(plan), timeoutMs, &m_mark);
+        const ParallelProbe::Done done = m_many.Collect();
+        EXPECT_EQ(done.job, &job);
+        return done.result;
     }
 
-    ProbeResult Run(const std::string& host, const std::string& port, std::uint32_t bufferSize = kAnswerBuffer) {
-        PrepareJob(host, port, bufferSize);
-        return RunPrepared();
+    // A stop from any thread.
+    void Cancel() {
+        if (m_driver == Driver::OneAtATime) {
+            EXPECT_TRUE(m_one.Cancel());
+        } else {
+            m_many.CancelAll();
+        }
     }
 
-    ProbeResult Run(const FakeProxy& proxy, std::uint32_t bufferSize = kAnswerBuffer) {
-        return Run(test::kLoopbackHost, proxy.PortText(), bufferSize);
+    Driver Kind() const { return m_driver; }
+    bool TimeoutMark() const { return m_mark.load(); }
+    ProbeRecorder& Recorder() { return m_recorder; }
+
+private:
+    Driver m_driver;
+    ProbeRecorder m_recorder;
+    std::atomic<bool> m_mark{false};
+    CProxyProbe m_one;
+    ParallelProbe m_many;
+};
+
+// A job with an answer buffer fenced by canary bytes on both sides.
+class FencedJob final {
+public:
+    explicit FencedJob(const std::string& host = test::kLoopbackHost, const std::string& port = "",
+                       std::uint32_t bufferSize = kAnswerBuffer)
+        : m_storage(bufferSize + 2 * kGuardBytes, kCanary) {
+        std::strncpy(job.szHost, host.c_str(), sizeof job.szHost - 1);
+        std::strncpy(job.szPort, port.c_str(), sizeof job.szPort - 1);
+        job.pBuffer = m_storage.data() + kGuardBytes;
+        job.nBufferSize = bufferSize;
     }
+    FencedJob(const FakeProxy& proxy, std::uint32_t bufferSize = kAnswerBuffer)
+        : FencedJob(test::kLoopbackHost, proxy.PortText(), bufferSize) {}
 
-    ProbeResult RunPrepared() {
-        m_callerThread = std::this_thread::get_id();
-        return m_probe.RunJob(&m_job);
-    }
-
-    std::string Answer() const { return std::string(m_job.pBuffer); }
-
+    std::string Answer() const { return std::string(job.pBuffer); }
     bool GuardsIntact() const {
         for (std::size_t i = 0; i < kGuardBytes; ++i) {
             if (m_storage[i] != kCanary || m_storage[m_storage.size() - 1 - i] != kCanary) {
@@ -79,25 +126,52 @@ protected:
         }
         return true;
     }
-
-    // The calling thread raises the start, the end and the verdicts, with the caller's own record; the
-    // worker raises the exchange stages with its copy.
-    void ExpectEventsOnTheirThreads() const {
-        for (const test::ProbeEventRecord& record : m_recorder.Records()) {
-            const bool fromCaller = record.event == PE_START || record.event == PE_END || record.event == PE_TIMEOUT ||
-                                    record.event == PE_CANCELLED || record.event == PE_SOCKET_ERROR;
-            EXPECT_EQ(record.thread == m_callerThread, fromCaller) << "event " << record.event;
-            EXPECT_EQ(record.job == &m_job, fromCaller) << "event " << record.event;
+    bool Untouched() const {
+        for (const char c : m_storage) {
+            if (c != kCanary) {
+                return false;
+            }
         }
+        return true;
     }
 
-    CProxyProbe m_probe;
-    ProbeRecorder m_recorder;
+    ProbeJob job;
+
+private:
     std::vector<char> m_storage;
-    ProbeJob m_job;
-    std::thread::id m_callerThread;
 };
 
-inline const std::vector<int> kAnswered{PE_START, PE_CONNECTED, PE_SENT, PE_RECEIVING, PE_RECEIVED, PE_END};
+// Every table of cases runs under both drivers.
+template <class Case> class DriverTable : public ::testing::TestWithParam<std::tuple<Driver, Case>> {
+public:
+    using CaseType = Case;
+
+protected:
+    Driver Kind() const { return std::get<0>(this->GetParam()); }
+    const Case& Param() const { return std::get<1>(this->GetParam()); }
+};
+
+// The start, the end and the verdicts come on the thread that hands the job over; the connection's stages on the
+// thread that drives it. The one-at-a-time probe gives its caller's record to the first and its own copy to the
+// others; the parallel probe works on the caller's record throughout.
+inline void ExpectEventsOnTheirThreads(Driver driver, const ProbeRecorder& recorder, std::thread::id caller,
+                                       const ProbeJob* job) {
+    for (const test::ProbeEventRecord& record : recorder.Records()) {
+        const bool fromCaller = record.event == PE_START || record.event == PE_END || record.event == PE_TIMEOUT ||
+                                record.event == PE_CANCELLED || record.event == PE_SOCKET_ERROR;
+        EXPECT_EQ(record.thread == caller, fromCaller) << "event " << record.event;
+        EXPECT_EQ(record.job == job, fromCaller || driver == Driver::ManyAtOnce) << "event " << record.event;
+    }
+}
+
+template <class Case> std::string CaseName(const ::testing::TestParamInfo<std::tuple<Driver, Case>>& info) {
+    return DriverName(std::get<0>(info.param)) + "_" + std::get<1>(info.param).name;
+}
+
+#define ZANDEL_BOTH_DRIVERS(Suite, Cases)                                                                              \
+    INSTANTIATE_TEST_SUITE_P(                                                                                          \
+        Probe, Suite,                                                                                                  \
+        ::testing::Combine(::testing::Values(Driver::OneAtATime, Driver::ManyAtOnce), ::testing::ValuesIn(Cases)),     \
+        CaseName<Suite::CaseType>)
 
 } // namespace zandel::probe_test

@@ -348,8 +348,7 @@ private:
 };
 
 // The engine dials an IPv6 proxy as written in the list, brackets and all, and writes the row back the same.
-// Disabled until the engine dials IPv6 addresses: take the prefix off then.
-TEST_F(ZandelCheckTest, DISABLED_Ipv6ProxyIsCheckedAndWrittenBackInBrackets) {
+TEST_F(ZandelCheckTest, Ipv6ProxyIsCheckedAndWrittenBackInBrackets) {
     Ipv6Proxy proxy;
     m_dir.Write("list.txt", proxy.Address() + " comment\r\n");
     const Outcome run = Run({"--url", m_judge.Url(), "--timeout", "5", "list.txt"});

@@ -22,22 +22,6 @@ constexpr std::string_view kBadGateway =
 constexpr std::string_view kBadRequest =
     "HTTP/1.0 400 Bad Request\r\nContent-Type: text/plain\r\n\r\nAn absolute http URL is needed.\r\n";
 
-// A TCP port bound but never listening: every connection attempt is refused, and no one else gets the port.
-UniqueFd BindWithoutListening(std::uint16_t& port) {
-    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (!fd.IsOpen() || ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        throw std::system_error(errno, std::generic_category(), "bind 127.0.0.1:" + std::to_string(port));
-    }
-    socklen_t length = sizeof address;
-    ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&address), &length);
-    port = ntohs(address.sin_port);
-    return fd;
-}
-
 bool IsLoopbackName(std::string_view host) {
     return host == "127.0.0.1" || EqualsNoCase(host, "localhost");
 }
@@ -74,12 +58,18 @@ void Relay(ServerConnection& connection, int upstream) {
 
 } // namespace
 
-FakeProxy::FakeProxy(FakeScript script, std::uint16_t port) : m_script(std::move(script)), m_port(port) {
+FakeProxy::FakeProxy(FakeScript script, std::uint16_t port, LoopbackFamily family)
+    : m_script(std::move(script)), m_port(port), m_family(family) {
     if (!m_script.empty() && m_script.front().kind == FakeStep::Kind::Refuse) {
-        m_refusing = BindWithoutListening(m_port);
+        // A port bound but never listening: every connection attempt is refused, and no one else gets the port.
+        m_refusing = BindLoopback(m_port, family);
+        if (!m_refusing.IsOpen()) {
+            throw std::system_error(errno, std::generic_category(), "bind " + LoopbackAddress(port, family));
+        }
         return;
     }
-    m_server = std::make_unique<LoopbackServer>([this](ServerConnection& connection) { Serve(connection); }, port);
+    m_server =
+        std::make_unique<LoopbackServer>([this](ServerConnection& connection) { Serve(connection); }, port, family);
     m_port = m_server->Port();
 }
 
@@ -93,7 +83,7 @@ FakeProxy::~FakeProxy() {
 }
 
 std::string FakeProxy::Address() const {
-    return LoopbackAddress(m_port);
+    return LoopbackAddress(m_port, m_family);
 }
 
 void FakeProxy::OpenGate() {

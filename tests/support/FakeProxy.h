@@ -10,24 +10,25 @@
 #include <vector>
 
 #include "support/FakeScript.h"
+#include "support/Loopback.h"
 #include "support/LoopbackServer.h"
 #include "core/util/UniqueFd.h"
 
 namespace zandel::test {
 
-// A proxy on 127.0.0.1 that plays its script on every connection it accepts, each on a thread of its own.
+// A proxy on 127.0.0.1 (or ::1) that plays its script on every connection it accepts, each on a thread of its own.
 // Keeps what every finished connection received, byte for byte. Stops when it goes.
 class FakeProxy final {
 public:
     // Port 0 takes a free port. Throws std::system_error when the port cannot be had.
-    explicit FakeProxy(FakeScript script, std::uint16_t port = 0);
+    explicit FakeProxy(FakeScript script, std::uint16_t port = 0, LoopbackFamily family = LoopbackFamily::Ipv4);
     ~FakeProxy();
     FakeProxy(const FakeProxy&) = delete;
     FakeProxy& operator=(const FakeProxy&) = delete;
 
     std::uint16_t Port() const { return m_port; }
     std::string PortText() const { return std::to_string(m_port); }
-    // "127.0.0.1:port"
+    // "127.0.0.1:port", or "[::1]:port"
     std::string Address() const;
 
     // Lets one waiting WaitGate step (now or later) go on.
@@ -48,6 +49,7 @@ private:
 
     FakeScript m_script;
     std::uint16_t m_port = 0;
+    LoopbackFamily m_family;
     UniqueFd m_refusing;
 
     mutable std::mutex m_mutex;

@@ -16,15 +16,15 @@
 
 namespace zandel::test {
 
-LoopbackServer::LoopbackServer(Handler handler, std::uint16_t port)
+LoopbackServer::LoopbackServer(Handler handler, std::uint16_t port, LoopbackFamily family)
     : m_handler(std::move(handler)), m_stop(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     if (!m_stop.IsOpen()) {
         throw std::system_error(errno, std::generic_category(), "loopback server");
     }
     m_port = port;
-    m_listen = ListenLoopback(m_port, SOMAXCONN);
+    m_listen = ListenLoopback(m_port, SOMAXCONN, 0, family);
     if (!m_listen.IsOpen()) {
-        throw std::system_error(errno, std::generic_category(), "listen on 127.0.0.1:" + std::to_string(port));
+        throw std::system_error(errno, std::generic_category(), "listen on " + LoopbackAddress(port, family));
     }
     m_acceptThread = std::thread([this] { AcceptLoop(); });
 }
@@ -68,15 +68,19 @@ void LoopbackServer::AcceptLoop() {
         if (ready < 0 || fds[1].revents != 0) {
             return;
         }
-        sockaddr_in peer{};
+        sockaddr_storage peer{};
         socklen_t length = sizeof peer;
         const int fd =
             ::accept4(m_listen.Get(), reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             continue;
         }
-        char text[INET_ADDRSTRLEN] = {};
-        ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
+        char text[INET6_ADDRSTRLEN] = {};
+        if (peer.ss_family == AF_INET6) {
+            ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(peer).sin6_addr, text, sizeof text);
+        } else {
+            ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(peer).sin_addr, text, sizeof text);
+        }
         ReapFinished();
         Spawn(fd, text);
     }

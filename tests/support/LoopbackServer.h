@@ -8,19 +8,20 @@
 #include <mutex>
 #include <thread>
 
+#include "support/Loopback.h"
 #include "support/ServerConnection.h"
 #include "core/util/UniqueFd.h"
 
 namespace zandel::test {
 
-// A TCP server on 127.0.0.1 that hands every accepted connection to the handler on a thread of its own.
+// A TCP server on 127.0.0.1 (or ::1) that hands every accepted connection to the handler on a thread of its own.
 // Stops (and joins every thread) when it goes; a handler's waits end when it stops.
 class LoopbackServer final {
 public:
     using Handler = std::function<void(ServerConnection&)>;
 
     // Port 0 takes a free port. Throws std::system_error when the port cannot be had.
-    explicit LoopbackServer(Handler handler, std::uint16_t port = 0);
+    explicit LoopbackServer(Handler handler, std::uint16_t port = 0, LoopbackFamily family = LoopbackFamily::Ipv4);
     ~LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;

@@ -23,7 +23,12 @@ bool InPoll(pid_t threadId) {
         return true;
     }
 #endif
-    return number == SYS_ppoll;
+#ifdef SYS_epoll_wait
+    if (number == SYS_epoll_wait) {
+        return true;
+    }
+#endif
+    return number == SYS_ppoll || number == SYS_epoll_pwait;
 }
 
 // The syscall file reads "number arg1 arg2 arg3 ...", the arguments in hexadecimal.

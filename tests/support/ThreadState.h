@@ -9,8 +9,8 @@ namespace zandel::test {
 // The kernel's id of the calling thread.
 pid_t CurrentThreadId();
 
-// Waits (bounded) until the thread sits in poll(): lets a test act exactly while a worker waits, instead of
-// guessing with a sleep. False when it did not get there in time.
+// Waits (bounded) until the thread sits in poll() or epoll_wait(): lets a test act exactly while a probe's thread
+// waits, instead of guessing with a sleep. False when it did not get there in time.
 bool WaitUntilInPoll(pid_t threadId, std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 // Waits (bounded) until some thread of this process sits in poll() on two descriptors with this time-out:

@@ -158,6 +158,9 @@ TunnelJudgement JudgeTunnel(const TunnelReport& report, bool stepOn, ProbeResult
     case End::BadStatus:
         judgement.log = prefix + "CONNECTが拒否されました" + Seen(report.statusLine) + "\r\n";
         break;
+    case End::TooLong:
+        judgement.log = prefix + "CONNECTへの応答ヘッダが長すぎます" + Seen(report.statusLine) + "\r\n";
+        break;
     case End::HandshakeClosed:
         judgement.log = prefix + "TLSハンドシェイク中に接続が切断されました" + Seen(report.statusLine) + "\r\n";
         break;

@@ -10,7 +10,8 @@
 #include "core/app/MessageService.h"
 #include "core/app/Texts.h"
 #include "core/check/CheckFormat.h"
-#include "core/check/TunnelExchange.h"
+#include "core/check/ProbePlan.h"
+#include "core/check/TlsStep.h"
 #include "core/list/RowStore.h"
 #include "core/log/LogMapping.h"
 #include "core/settings/HttpsTarget.h"
@@ -26,12 +27,15 @@ std::string ProgressTitle(int done, int total) {
     return CheckingTitle(std::to_string(done) + "/" + std::to_string(total));
 }
 
+CheckEngine::JobSlot::JobSlot() {
+    job.pBuffer = answer;
+    job.nBufferSize = kAnswerBufferSize;
+    job.pOwner = this;
+}
+
 CheckEngine::CheckEngine(AppSettings& settings, IRowStore& rows, ICheckHost& host, ITimeoutTimer& timer,
                          IMessageService& messages)
-    : m_settings(settings), m_rows(rows), m_host(host), m_timer(timer), m_messages(messages) {
-    m_job.pBuffer = m_answer;
-    m_job.nBufferSize = kAnswerBufferSize;
-}
+    : m_settings(settings), m_rows(rows), m_host(host), m_timer(timer), m_messages(messages) {}
 
 CheckEngine::~CheckEngine() {
     JoinRunThreads();
@@ -50,7 +54,6 @@ bool CheckEngine::BuildTestRequest() {
     // Everything the run needs of the settings is taken here, on the user-interface thread, so that the run
     // thread never reads the record while the settings sheet may change it.
     const int timeOut = EffectiveTimeOut(m_settings.TimeOut);
-    m_probe.SetWaitTimeout(ProbeWaitMs(timeOut));
     m_timerPeriodMs = timeOut * 1000;
     m_version = m_settings.HttpVer;
 
@@ -68,20 +71,21 @@ bool CheckEngine::BuildTestRequest() {
         }
     }
     m_cgi = request.cgi;
-    m_probe.SetRequestLine(request.requestLine);
-    m_probe.SetHeaders(request.headers);
-    m_probe.SetTunnel(tunnel);
+    m_tunnelOn = tunnel != nullptr;
+    auto plan = MakeProxyPlan(ComposeProbeRequest(request.requestLine, request.headers), ProbeWaitMs(timeOut),
+                              std::move(tunnel));
     {
         std::lock_guard lock(m_requestMutex);
-        m_requestLine = request.requestLine;
-        m_headers = request.headers;
-        m_waitTimeoutMs = ProbeWaitMs(timeOut);
-        m_tunnelPlan = tunnel;
+        m_plan = std::move(plan);
     }
-    m_tunnelOn = tunnel != nullptr;
     const int parallel = m_settings.ParallelChecks;
     m_parallelWidth = (parallel >= 1 && parallel <= kMaxConsoleParallelChecks) ? parallel : 1;
     return true;
+}
+
+std::shared_ptr<const ProbePlan> CheckEngine::RunPlan() {
+    std::lock_guard lock(m_requestMutex);
+    return m_plan;
 }
 
 void CheckEngine::SetTunnelTrust(std::shared_ptr<const TunnelTrust> trust) {
@@ -160,7 +164,7 @@ void CheckEngine::OnTimeoutTimer(unsigned job) {
     if (job != m_jobSerial.load()) {
         return;
     }
-    m_timeoutMark = true;
+    m_one.timeoutMark = true;
     SkipCheck();
 }
 
@@ -216,14 +220,14 @@ void CheckEngine::JoinRunThreads() {
     m_threads.clear();
 }
 
-void CheckEngine::ClearJob() {
-    std::memset(m_job.szHost, 0, sizeof m_job.szHost);
-    std::memset(m_job.szPort, 0, sizeof m_job.szPort);
-    m_answer[0] = '\0';
-    m_job.pBuffer = m_answer;
-    m_job.nBufferSize = kAnswerBufferSize;
-    m_job.nReceived = 0;
-    m_job.tunnel = TunnelReport{};
+void CheckEngine::ClearJob(JobSlot& slot) {
+    std::memset(slot.job.szHost, 0, sizeof slot.job.szHost);
+    std::memset(slot.job.szPort, 0, sizeof slot.job.szPort);
+    slot.job.pBuffer = slot.answer;
+    slot.job.nBufferSize = kAnswerBufferSize;
+    slot.job.pOwner = &slot;
+    ClearAnswer(slot.job);
+    slot.block.clear();
 }
 
 void CheckEngine::BeginRunUi(std::string& savedTitle) {
@@ -250,18 +254,18 @@ void CheckEngine::EndRunUi(const std::string& savedTitle) {
 ProbeResult CheckEngine::RunOneJob(std::string& responseTime) {
     // A mark left by an earlier job (the start-up check writes no row and so never clears it) must not turn
     // this job's user stop into a time-out.
-    m_timeoutMark = false;
+    m_one.timeoutMark = false;
     const unsigned job = ++m_jobSerial;
     const std::uint32_t start = TickCount();
     m_timer.Start(m_timerPeriodMs, [this, job] { OnTimeoutTimer(job); });
     m_runningJobs = 1;
-    const ProbeResult result = m_probe.RunJob(&m_job);
+    const ProbeResult result = m_probe.RunJob(&m_one.job, RunPlan());
     m_runningJobs = 0;
     if (result == PR_NO_THREAD) {
         m_lackedThreads = true;
     }
     m_timer.Stop();
-    responseTime = FormatElapsed(start, ExchangeEndTicks(m_job));
+    responseTime = FormatElapsed(start, ExchangeEndTicks(m_one.job));
     return result;
 }
 
@@ -272,52 +276,22 @@ void CheckEngine::CheckSelectedThread() {
     BeginRunUi(savedTitle);
     m_goodRows = 0;
     m_lackedThreads = false;
-    const std::vector<int> rows = m_rows.SelectedRows(m_maxRows);
-    // The addresses are read a batch ahead: while the run lasts, rows can be neither edited, moved nor
-    // removed, so this is what reading each row at its turn would give, without the run waiting on the
-    // window per row or holding every address of a long list.
-    RowCellReader addresses(m_rows, rows, 0);
-
-    const int count = static_cast<int>(rows.size());
-    if (m_parallelWidth > 1) {
-        RunParallel(rows, addresses, count);
-        EndRunUi(savedTitle);
-        return;
-    }
-    for (int k = 0; k < count; ++k) {
-        m_remaining = count - k;
-        if (!m_checkBarRunning) {
-            break;
-        }
-        ClearJob();
-        const int row = rows[static_cast<std::size_t>(k)];
-        const std::string address = CutBytes(addresses.At(static_cast<std::size_t>(k)));
-        if (!ParseAddress(address, m_job)) {
-            continue;
-        }
-        m_host.SetTitle(CheckingTitle(address));
-        m_rows.SetCellText(row, 1, kCheckingText);
-        AppendLog(FrameLineBefore(m_job.szHost, m_job.szPort));
-        std::string responseTime;
-        const ProbeResult result = RunOneJob(responseTime);
-        m_rows.SetRowSelected(row, false);
-        JudgeAnswer(row, m_job, result, responseTime);
-        AppendLog(FrameLineAfter(m_job.szHost, m_job.szPort));
-    }
+    m_checkedRows = 0;
+    RunRows(m_rows.SelectedRows(m_maxRows));
     EndRunUi(savedTitle);
 }
 
 void CheckEngine::CheckCurrentThread() {
     std::unique_lock lock(m_runLock);
     BeginRun(false);
-    ClearJob();
+    ClearJob(m_one);
 
     const std::string address = CutBytes(m_host.GetProxyBarAddress());
     if (address.empty()) {
         m_checkBarRunning = false;
         return;
     }
-    if (!ParseAddress(address, m_job)) {
+    if (!ParseAddress(address, m_one.job)) {
         m_checkBarRunning = false;
         lock.unlock();
         m_messages.Show(texts::kStartupCheckWarning, MbButtons::OkCancel, MbIcon::Warning);
@@ -332,11 +306,11 @@ void CheckEngine::CheckCurrentThread() {
     std::string savedTitle;
     BeginRunUi(savedTitle);
     m_host.SetTitle(CheckingTitle(address));
-    AppendLog(FrameLineBefore(m_job.szHost, m_job.szPort));
+    AppendLog(FrameLineBefore(m_one.job.szHost, m_one.job.szPort));
     std::string responseTime;
     const ProbeResult result = RunOneJob(responseTime);
-    const int verdict = JudgeAnswer(-1, m_job, result, responseTime);
-    AppendLog(FrameLineAfter(m_job.szHost, m_job.szPort));
+    const int verdict = JudgeAnswer(-1, m_one.job, result, responseTime);
+    AppendLog(FrameLineAfter(m_one.job.szHost, m_one.job.szPort));
     EndRunUi(savedTitle);
     lock.unlock();
 
@@ -348,10 +322,10 @@ void CheckEngine::CheckCurrentThread() {
 // The start-up check has no row and is judged whatever the list holds. A run's rows stay in the list while
 // it runs (row commands, edits and sorting wait for its end; dropped files only add rows after them).
 int CheckEngine::JudgeAnswer(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime) {
-    const Judgement judgement = JudgeRow(row, job, result, responseTime, m_timeoutMark);
+    const Judgement judgement = JudgeRow(row, job, result, responseTime, m_one.timeoutMark);
     AppendLog(judgement.log);
     if (row >= 0) {
-        m_timeoutMark = false;
+        m_one.timeoutMark = false;
     }
     return judgement.returnValue;
 }
@@ -387,8 +361,17 @@ void CheckEngine::AppendLog(const std::string& text) {
     }
 }
 
-void CheckEngine::OnProbeStage(int event, ProbeJob& /*job*/) {
-    AppendLog(LogLineForEvent(event, m_timeoutMark));
+void CheckEngine::Emit(JobSlot& slot, const std::string& text) {
+    if (slot.streaming) {
+        AppendLog(text);
+    } else {
+        slot.block += text;
+    }
+}
+
+void CheckEngine::OnProbeStage(int event, ProbeJob& job) {
+    JobSlot& slot = job.pOwner != nullptr ? *static_cast<JobSlot*>(job.pOwner) : m_one;
+    Emit(slot, LogLineForEvent(event, slot.timeoutMark.load()));
 }
 
 } // namespace zandel

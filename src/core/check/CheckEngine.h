@@ -12,9 +12,9 @@
 #include "core/check/AnswerJudge.h"
 #include "core/check/ParallelProbe.h"
 #include "core/check/ProxyProbe.h"
-#include "core/list/ProxyRow.h"
 #include "core/check/TestRequest.h"
 #include "core/check/TimeoutTimer.h"
+#include "core/list/ProxyRow.h"
 #include "core/settings/TimeOut.h"
 
 namespace zandel {
@@ -23,6 +23,7 @@ struct AppSettings;
 class IMessageService;
 class IRowStore;
 class RowCellReader;
+struct ProbePlan;
 class TunnelTrust;
 struct TunnelPlan;
 
@@ -99,6 +100,7 @@ public:
     void CheckSelectedThread();
     void CheckCurrentThread();
 
+    // Judges the one-at-a-time job (the start-up check's, row -1, or a row's) with its time-out mark.
     int JudgeAnswer(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime);
     // How many jobs the run keeps going at once (ParallelChecks, as taken by the last BuildTestRequest).
     int ParallelWidth() const { return m_parallelWidth.load(); }
@@ -107,11 +109,11 @@ public:
 
     // Where the run of the selected rows stands, for a progress line.
     struct Progress {
-        int remaining = 0; // rows not yet judged, running ones included
+        int checked = 0; // rows of the run done with (judged, or passed over as no address), 0 before it begins
         int running = 0;
         int good = 0; // rows judged usable so far
     };
-    Progress CurrentProgress() const { return {m_remaining.load(), m_runningJobs.load(), m_goodRows.load()}; }
+    Progress CurrentProgress() const { return {m_checkedRows.load(), m_runningJobs.load(), m_goodRows.load()}; }
     void AppendLog(const std::string& text);
 
     // Whether the system refused the last run of the selected rows a thread after it had begun: the parallel
@@ -121,7 +123,7 @@ public:
     bool IsRunning() const { return m_running.load(); }
     bool IsCheckBarRunning() const { return m_checkBarRunning.load(); }
     int RemainingCount() const { return m_remaining.load(); }
-    bool TimeoutMark() const { return m_timeoutMark.load(); }
+    bool TimeoutMark() const { return m_one.timeoutMark.load(); }
     bool IsCgi() const { return m_cgi.load(); }
     // Whether a run thread has been started and has not yet ended.
     bool HasRunThreads();
@@ -132,21 +134,40 @@ public:
     CProxyProbe& Probe() { return m_probe; }
 
 private:
-    // The one-at-a-time probe's stages: one transcript line each.
+    // One job of a run: its record and answer buffer, its row, its time-out mark, and its transcript lines, which
+    // go out as they come (one check at a time) or as one block once the job is judged (many at once), so that
+    // every proxy's block reads as the one-at-a-time transcript shows it.
+    struct JobSlot {
+        JobSlot();
+        ProbeJob job;
+        char answer[kAnswerBufferSize] = {};
+        int row = -1;
+        std::atomic<bool> timeoutMark{false};
+        std::uint32_t start = 0;
+        bool streaming = true;
+        std::string block;
+    };
+
+    // Every job's stages, one transcript line each, into the job's slot (found through the job's owner).
     void OnProbeStage(int event, ProbeJob& job) override;
+    void Emit(JobSlot& slot, const std::string& text);
     bool LaunchRun(void (CheckEngine::*body)());
     // The run thread, holding the run lock, sets the check bar's running flag unless an early stop is kept.
     void BeginRun(bool setRunning);
-    void ClearJob();
+    // Empties a slot for its next job.
+    void ClearJob(JobSlot& slot);
     void BeginRunUi(std::string& savedTitle);
     void EndRunUi(const std::string& savedTitle);
+    // The one-at-a-time job under the window's time-out timer, to its end.
     ProbeResult RunOneJob(std::string& responseTime);
-    // The run over the selected rows with more than one job at a time (CheckEngineParallel.cpp).
-    void RunParallel(const std::vector<int>& rows, RowCellReader& addresses, int count);
+    // The run over the selected rows (CheckEngineRows.cpp): one at a time through the window's probe under its
+    // time-out timer, or ParallelChecks at once through a parallel probe.
+    void RunRows(const std::vector<int>& rows);
     int FitParallelWidth(int wanted);
     Judgement JudgeRow(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime,
                        bool timeoutMark);
     void CancelParallel();
+    std::shared_ptr<const ProbePlan> RunPlan();
     // The HTTPS step of the run from the settings; null after telling the user why it cannot be made.
     std::shared_ptr<const TunnelPlan> MakeTunnelPlan(const std::string& accessUrl);
 
@@ -157,14 +178,12 @@ private:
     IMessageService& m_messages;
 
     CProxyProbe m_probe;
-    ProbeJob m_job;
-    char m_answer[kAnswerBufferSize] = {};
+    JobSlot m_one; // the list window's job record and answer buffer, for one check at a time
 
     std::mutex m_runLock;
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_checkBarRunning{false};
     std::atomic<int> m_remaining{0};
-    std::atomic<bool> m_timeoutMark{false};
     std::atomic<bool> m_cgi{false};
     std::atomic<int> m_timerPeriodMs{kTimeOutDefault * 1000};
     std::atomic<unsigned> m_jobSerial{0};
@@ -174,13 +193,11 @@ private:
     std::atomic<int> m_runningJobs{0};
     std::atomic<int> m_goodRows{0};
     std::atomic<bool> m_lackedThreads{false};
+    std::atomic<int> m_checkedRows{0};
 
-    // The request for the parallel probe, taken on the user-interface thread and read by the run thread.
+    // What every job of the run does, made on the user-interface thread and read by the run thread.
     std::mutex m_requestMutex;
-    std::string m_requestLine;
-    std::string m_headers;
-    std::uint32_t m_waitTimeoutMs = ProbeWaitMs(kTimeOutDefault);
-    std::shared_ptr<const TunnelPlan> m_tunnelPlan;
+    std::shared_ptr<const ProbePlan> m_plan;
     std::atomic<bool> m_tunnelOn{false};
     std::shared_ptr<const TunnelTrust> m_trust; // the user-interface thread's
 

@@ -2,82 +2,23 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <condition_variable>
-#include <cstdio>
-#include <cstring>
-#include <string_view>
 #include <system_error>
 #include <thread>
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include "core/check/ProbeExchange.h"
-#include "core/check/TunnelExchange.h"
-#include "core/util/Text.h"
+#include "core/check/ProbeJobMachine.h"
+#include "core/check/ProbePlan.h"
 
 namespace zandel {
 
-namespace {
-
-// The worker's status when it never reported one (it did not run or ended by an exception).
-constexpr int kStatusUnread = -1;
-
-// Shuts the worker's socket down however the worker leaves, before its owner closes it.
-class ShutdownOnExit final {
-public:
-    explicit ShutdownOnExit(const UniqueFd& socket) : m_socket(socket) {}
-    ~ShutdownOnExit() {
-        if (m_socket.IsOpen()) {
-            ::shutdown(m_socket.Get(), SHUT_RDWR);
-        }
-    }
-    ShutdownOnExit(const ShutdownOnExit&) = delete;
-    ShutdownOnExit& operator=(const ShutdownOnExit&) = delete;
-
-private:
-    const UniqueFd& m_socket;
-};
-
-} // namespace
-
-ProbeResult ProbeResultForStatus(int status) {
-    switch (status) {
-    case kStatusUnread:
-        return PR_NO_THREAD;
-    case CProxyProbe::kStatusOk:
-        return PR_DONE;
-    case CProxyProbe::kStatusTimedOut:
-        return PR_TIMEOUT;
-    case CProxyProbe::kStatusCancelled:
-        return PR_CANCELLED;
-    default:
-        return PR_SOCKET_ERROR;
-    }
+CProxyProbe::CProxyProbe(ProbeResolver resolver) : m_resolver(resolver) {
+    std::lock_guard lock(m_settingsMutex);
+    MakePlanLocked();
 }
-
-int ClosingEventFor(ProbeResult result) {
-    switch (result) {
-    case PR_TIMEOUT:
-        return PE_TIMEOUT;
-    case PR_CANCELLED:
-        return PE_CANCELLED;
-    case PR_SOCKET_ERROR:
-        return PE_SOCKET_ERROR;
-    case PR_DONE:
-    case PR_NO_THREAD:
-        break;
-    }
-    return 0;
-}
-
-CProxyProbe::CProxyProbe() = default;
 
 CProxyProbe::~CProxyProbe() = default;
 
@@ -103,35 +44,46 @@ bool CProxyProbe::Cleanup() {
     return true;
 }
 
+void CProxyProbe::MakePlanLocked() {
+    m_plan = MakeProxyPlan(ComposeProbeRequest(m_requestLine, m_headers), m_waitTimeoutMs, m_tunnel);
+}
+
 void CProxyProbe::SetWaitTimeout(std::uint32_t milliseconds) {
     std::lock_guard lock(m_settingsMutex);
     m_waitTimeoutMs = milliseconds;
+    MakePlanLocked();
 }
 
 void CProxyProbe::SetRequestLine(const std::string& text) {
     std::lock_guard lock(m_settingsMutex);
     m_requestLine = text;
+    MakePlanLocked();
 }
 
 void CProxyProbe::SetHeaders(const std::string& text) {
     std::lock_guard lock(m_settingsMutex);
     m_headers = text;
+    MakePlanLocked();
 }
 
 void CProxyProbe::SetTunnel(std::shared_ptr<const TunnelPlan> plan) {
     std::lock_guard lock(m_settingsMutex);
     m_tunnel = std::move(plan);
-}
-
-void CProxyProbe::Raise(int event, ProbeJob* job) const {
-    if (m_callback != nullptr) {
-        m_callback->OnProbeStage(event, *job);
-    }
+    MakePlanLocked();
 }
 
 ProbeResult CProxyProbe::RunJob(ProbeJob* job) {
+    std::shared_ptr<const ProbePlan> plan;
+    {
+        std::lock_guard lock(m_settingsMutex);
+        plan = m_plan;
+    }
+    return RunJob(job, std::move(plan));
+}
+
+ProbeResult CProxyProbe::RunJob(ProbeJob* job, std::shared_ptr<const ProbePlan> plan) {
     // A job without a buffer to write into is refused like one of size 0.
-    if (!m_initialized.load() || job == nullptr || job->nBufferSize == 0 || job->pBuffer == nullptr) {
+    if (!m_initialized.load() || job == nullptr || job->nBufferSize == 0 || job->pBuffer == nullptr || !plan) {
         return PR_DONE;
     }
     m_job = *job;
@@ -150,7 +102,7 @@ ProbeResult CProxyProbe::RunJob(ProbeJob* job) {
                 gate.wait(lock, [&] { return released; });
             }
             try {
-                status = ProbeThread();
+                status = ProbeThread(plan);
             } catch (...) {
                 status = kStatusUnread;
             }
@@ -160,7 +112,7 @@ ProbeResult CProxyProbe::RunJob(ProbeJob* job) {
     }
 
     if (worker.joinable()) {
-        Raise(PE_START, job);
+        ProbeJobMachine::Raise(m_callback, PE_START, *job);
         m_running.store(true);
         {
             std::lock_guard lock(gateMutex);
@@ -174,14 +126,12 @@ ProbeResult CProxyProbe::RunJob(ProbeJob* job) {
             joined = false;
         }
         result = joined ? ProbeResultForStatus(status) : PR_NO_THREAD;
-        if (const int closing = ClosingEventFor(result); closing != 0) {
-            Raise(closing, job);
-        }
+        ProbeJobMachine::RaiseClosing(m_callback, result, *job);
     }
 
     *job = m_job;
     m_running.store(false);
-    Raise(PE_END, job);
+    ProbeJobMachine::Raise(m_callback, PE_END, *job);
     return result;
 }
 
@@ -198,96 +148,54 @@ bool CProxyProbe::Cancel() {
     return true;
 }
 
-int CProxyProbe::ProbeThread() {
-    ProbeJob& job = m_job;
-    job.pBuffer[0] = '\0';
-    job.nReceived = 0;
-    job.tunnel = TunnelReport{};
-
-    // Settings are taken once, under the lock, into fixed storage: the exchange allocates nothing.
-    char request[kMaxRequestChars + 1];
-    std::size_t requestLength = 0;
-    int waitMs = 0;
-    std::shared_ptr<const TunnelPlan> tunnel;
-    {
-        std::lock_guard lock(m_settingsMutex);
-        requestLength = ComposeProbeRequest(request, m_requestLine, m_headers);
-        waitMs = static_cast<int>(std::min<std::uint32_t>(m_waitTimeoutMs, INT_MAX));
-        tunnel = m_tunnel;
+int CProxyProbe::ProbeThread(std::shared_ptr<const ProbePlan> plan) {
+    ProbeJobMachine machine(m_job, std::move(plan), m_callback);
+    std::uint64_t now = ProbeClockMs();
+    machine.Begin(now);
+    if (machine.Current() == ProbeJobMachine::State::Lookup) {
+        ProbeAddresses addresses = m_resolver(machine.LookupName().c_str(), ProbePort(m_job));
+        now = ProbeClockMs();
+        machine.OnLookup(std::move(addresses), now);
     }
-
-    const UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (!socket.IsOpen()) {
-        return kStatusSocketError;
-    }
-    const ShutdownOnExit shutdown(socket);
-    sockaddr_in target = ProbeTargetPort(job);
-    ProbeHostName host;
-    ProbeHost(job, host);
-    if (!LiteralProbeHost(host, &target.sin_addr) && !ResolveProbeHost(host, &target.sin_addr)) {
-        return kStatusSocketError;
-    }
-
     WakeArming arming(*this);
-    if (::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 &&
-        errno != EINPROGRESS) {
-        return kStatusSocketError;
-    }
-    ProbeExchange exchange(m_job, socket.Get(), request, requestLength, m_callback);
-    Drive(exchange, socket.Get(), waitMs);
-    const int status = exchange.Finish();
-    // The HTTPS step follows only an exchange that got through to the proxy and was not cut short.
-    if (tunnel && exchange.Connected() && status == kStatusOk) {
-        RunTunnel(target, *tunnel, waitMs);
-    }
-    return status;
-}
-
-void CProxyProbe::RunTunnel(sockaddr_in target, const TunnelPlan& plan, int waitMs) {
-    const UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    const ShutdownOnExit shutdown(socket);
-    TunnelExchange exchange(m_job, socket.Get(), plan, m_callback);
-    if (!socket.IsOpen() || (::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 &&
-                             errno != EINPROGRESS)) {
-        exchange.Stop(kStatusSocketError);
-        return;
-    }
-    Drive(exchange, socket.Get(), waitMs);
-}
-
-template <class E> void CProxyProbe::Drive(E& exchange, int fd, int waitMs) {
-    while (exchange.Current() != ProbeExchange::Step::Finished) {
+    now = ProbeClockMs();
+    machine.Connect(now);
+    while (!machine.Done()) {
         // Only Cancel clears the flag while a job runs: one that lands while the worker handles the events of
         // a wait ends the job as cancelled too, not as a finished exchange with whatever had arrived.
         if (!m_running.load()) {
-            exchange.Stop(kStatusCancelled);
+            machine.Cancel();
             break;
         }
+        // Measured from the machine's last call, so that each wait after an event is the whole wait time-out.
+        const std::uint64_t deadline = machine.Deadline();
+        const int waitMs =
+            deadline == ProbeJobMachine::kNever
+                ? -1
+                : static_cast<int>(std::min<std::uint64_t>(deadline > now ? deadline - now : 0, INT32_MAX));
         pollfd fds[2] = {};
-        fds[0].fd = fd;
-        fds[0].events = exchange.Current() == ProbeExchange::Step::WantWrite ? POLLOUT : POLLIN;
+        fds[0].fd = machine.Fd();
+        fds[0].events = machine.WaitsToWrite() ? POLLOUT : POLLIN;
         fds[1].fd = m_wakeFd.Get();
         fds[1].events = POLLIN;
         const int ready = ::poll(fds, 2, waitMs);
-        if (ready == 0) {
-            exchange.OnWaitExpired();
-            break;
-        }
         if (!m_running.load()) {
-            exchange.Stop(kStatusCancelled);
+            machine.Cancel();
             break;
         }
-        if (ready < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            exchange.Stop(kStatusSocketError);
-            break;
+        if (ready < 0 && errno == EINTR) {
+            continue;
         }
-        if (fds[0].revents != 0) {
-            exchange.OnReady();
+        now = std::max(ProbeClockMs(), ready == 0 ? deadline : 0);
+        if (ready == 0) {
+            machine.OnTime(now);
+        } else if (ready < 0) {
+            machine.Fail(now);
+        } else if (fds[0].revents != 0) {
+            machine.OnReady(now);
         }
     }
+    return machine.Status();
 }
 
 CProxyProbe::WakeArming::WakeArming(CProxyProbe& probe) : m_probe(probe) {

@@ -6,90 +6,37 @@
 #include <mutex>
 #include <string>
 
-#include <netinet/in.h>
-
-#include "core/check/TunnelReport.h"
+#include "core/check/ProbeAddress.h"
+#include "core/check/ProbeJob.h"
 #include "core/util/UniqueFd.h"
 
 namespace zandel {
 
-// The record of one check. The caller owns it and the answer buffer it points to.
-struct ProbeJob {
-    char szHost[260] = {};
-    char szPort[10] = {};
-    char* pBuffer = nullptr;
-    std::uint32_t nBufferSize = 0;
-    std::uint32_t nReceived = 0;
-    TunnelReport tunnel; // the HTTPS step's findings, when it ran
-};
-
+struct ProbePlan;
 struct TunnelPlan;
 
-// Stage codes handed to the stage callback (6 is not used). 13 to 15 come from the HTTPS step.
-enum ProbeEvent : int {
-    PE_START = 3,
-    PE_END = 4,
-    PE_CONNECTED = 5,
-    PE_SENT = 7,
-    PE_RECEIVING = 8,
-    PE_RECEIVED = 9,
-    PE_TIMEOUT = 10,
-    PE_CANCELLED = 11,
-    PE_SOCKET_ERROR = 12,
-    PE_TUNNEL_SENT = 13,
-    PE_TUNNEL_OPEN = 14,
-    PE_HANDSHAKE_DONE = 15,
-};
-
-enum ProbeResult : int {
-    PR_DONE = 0,
-    PR_TIMEOUT = 1,
-    PR_SOCKET_ERROR = 2,
-    PR_NO_THREAD = 3,
-    PR_CANCELLED = 4,
-};
-
-// The result a worker's exit status stands for, and the event that tells it (0 for PR_DONE and PR_NO_THREAD).
-ProbeResult ProbeResultForStatus(int status);
-int ClosingEventFor(ProbeResult result);
-
-// Where a probe reports the stages of its jobs: on the calling thread (3, 4, 10, 11, 12) and on the thread
-// that drives the connection (5, 7, 8, 9, 13, 14, 15).
-class IProbeStages {
-public:
-    virtual ~IProbeStages() = default;
-    virtual void OnProbeStage(int event, ProbeJob& job) = 0;
-};
-using ProbeCallback = IProbeStages*;
-
-// The network side of one proxy check: connect, send the test request, collect the answer into the
-// caller's buffer, end by close, full buffer, time-out or cancel; then, with a tunnel plan, the HTTPS step
-// on a second connection once the exchange was completed. One job at a time, each on a worker thread of its
-// own while the caller blocks in RunJob; Cancel may come from any thread.
+// One check at a time: drives one job machine on a worker thread of its own per job while the caller blocks in
+// RunJob; Cancel may come from any thread. The machine's lookup is made on the worker, where it blocks: a
+// Cancel reaches a job only from the moment its connection is about to begin until its last socket closes.
 class CProxyProbe final {
 public:
-    // Exit statuses of the worker.
-    static constexpr int kStatusOk = 0;
-    static constexpr int kStatusSocketError = 10;
-    static constexpr int kStatusTimedOut = 12;
-    static constexpr int kStatusCancelled = 18;
+    static constexpr std::size_t kMaxRequestChars = zandel::kMaxRequestChars;
 
-    static constexpr std::size_t kMaxRequestChars = 1023;
-    static constexpr std::size_t kChunkBytes = 5120;
-
-    CProxyProbe();
+    explicit CProxyProbe(ProbeResolver resolver = &ResolveProbeHost);
     ~CProxyProbe();
     CProxyProbe(const CProxyProbe&) = delete;
     CProxyProbe& operator=(const CProxyProbe&) = delete;
 
     bool Initialize(ProbeCallback callback);
     bool Cleanup();
+    // The plan of RunJob(job): these three (and SetTunnel) make it, for every following job.
     void SetWaitTimeout(std::uint32_t milliseconds);
     void SetRequestLine(const std::string& text);
     void SetHeaders(const std::string& text);
     // Null (the default) leaves the HTTPS step out.
     void SetTunnel(std::shared_ptr<const TunnelPlan> plan);
     ProbeResult RunJob(ProbeJob* job);
+    ProbeResult RunJob(ProbeJob* job, std::shared_ptr<const ProbePlan> plan);
     bool Cancel();
 
     bool IsInitialized() const { return m_initialized.load(); }
@@ -107,21 +54,20 @@ private:
         CProxyProbe& m_probe;
     };
 
-    int ProbeThread();
-    // Feeds an exchange with its socket's readiness until it is over, a wait expires or Cancel comes.
-    template <class E> void Drive(E& exchange, int fd, int waitMs);
-    void RunTunnel(sockaddr_in target, const TunnelPlan& plan, int waitMs);
-    void Raise(int event, ProbeJob* job) const;
+    int ProbeThread(std::shared_ptr<const ProbePlan> plan);
+    void MakePlanLocked();
 
     std::atomic<bool> m_initialized{false};
+    ProbeResolver m_resolver;
     ProbeCallback m_callback = nullptr;
 
-    // Set before a run on the user-interface thread, read by the worker: guarded.
+    // Set before a run on the user-interface thread, read by the caller of RunJob: guarded.
     mutable std::mutex m_settingsMutex;
-    std::uint32_t m_waitTimeoutMs = 30000;
+    std::uint32_t m_waitTimeoutMs = kDefaultWaitMs;
     std::string m_requestLine;
     std::string m_headers;
     std::shared_ptr<const TunnelPlan> m_tunnel;
+    std::shared_ptr<const ProbePlan> m_plan;
 
     ProbeJob m_job;
     std::atomic<bool> m_running{false};

@@ -13,6 +13,7 @@ struct TunnelReport {
         Refused,         // the second connection to the proxy failed
         Closed,          // the proxy closed before a whole answer to CONNECT
         BadStatus,       // the answer to CONNECT was not 2xx
+        TooLong,         // a 2xx answer to CONNECT whose head did not end within the bound
         HandshakeClosed, // the tunnel closed during the handshake
         HandshakeFailed, // the handshake broke off (an alert, an older protocol, no TLS at all)
         TimedOut,        // the probe's own wait ran out

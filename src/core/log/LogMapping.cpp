@@ -1,6 +1,6 @@
 #include "core/log/LogMapping.h"
 
-#include "core/check/ProxyProbe.h"
+#include "core/log/ProbeEvents.h"
 
 namespace zandel {
 

@@ -11,7 +11,7 @@
 #include <QTimer>
 
 #include "core/app/AppSettings.h"
-#include "core/check/TunnelExchange.h"
+#include "core/check/TlsStep.h"
 #include "ui/list/ListRows.h"
 
 namespace zandel::ui {

@@ -1,0 +1,182 @@
+// The check run over the selected rows, for every width: one loop takes the rows in list order while there is room,
+// hands each job over and judges each as it ends. One check at a time runs its job in the hand-over itself, through
+// the window's probe under its time-out timer, and writes each line as it comes; many at once go through a
+// parallel probe, each job's lines kept as a block written whole when the job is judged.
+#include "core/check/CheckEngine.h"
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+
+#include <dirent.h>
+#include <sys/resource.h>
+
+#include "core/app/AppSettings.h"
+#include "core/check/CheckFormat.h"
+#include "core/list/RowStore.h"
+#include "core/log/LogMapping.h"
+#include "core/util/Text.h"
+
+namespace zandel {
+
+namespace {
+
+// Descriptors the program keeps besides the jobs' sockets: its files, the probe's own, the log.
+constexpr int kReservedDescriptors = 32;
+int OpenDescriptors() {
+    int count = 0;
+    if (DIR* dir = ::opendir("/proc/self/fd")) {
+        while (::readdir(dir) != nullptr) {
+            ++count;
+        }
+        ::closedir(dir);
+        count -= 3; // ".", ".." and the listing's own descriptor
+    }
+    return std::max(count, 0);
+}
+
+} // namespace
+
+int CheckEngine::FitParallelWidth(int wanted) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return wanted;
+    }
+    const long long room = static_cast<long long>(limit.rlim_cur) - OpenDescriptors() - kReservedDescriptors;
+    if (room >= wanted) {
+        return wanted;
+    }
+    const int width = static_cast<int>(std::max(room, 1LL));
+    const std::string notice = "NOTICE>開けるﾌｧｲﾙ数の上限(" + std::to_string(limit.rlim_cur) + ")のため、同時ﾁｪｯｸ数を" +
+                               std::to_string(width) + "件にしました\r\n";
+    AppendLog(notice);
+    m_host.RunNotice(notice);
+    return width;
+}
+
+void CheckEngine::CancelParallel() {
+    std::lock_guard lock(m_parallelMutex);
+    if (m_activeParallel != nullptr) {
+        m_activeParallel->CancelAll();
+    }
+}
+
+void CheckEngine::RunRows(const std::vector<int>& rows) {
+    // The addresses are read a batch ahead: while the run lasts, rows can be neither edited, moved nor removed,
+    // so this is what reading each row at its turn would give, without the run waiting on the window per row or
+    // holding every address of a long list. A window that has begun to close answers with none.
+    RowCellReader addresses(m_rows, rows, 0);
+    const int count = static_cast<int>(rows.size());
+
+    // The slots outlive the parallel probe, whose I/O thread writes into them until it is gone.
+    std::vector<std::unique_ptr<JobSlot>> slots;
+    std::vector<JobSlot*> free;
+    std::optional<ParallelProbe> parallel;
+    if (m_parallelWidth > 1) {
+        const int width = FitParallelWidth(std::min(m_parallelWidth.load(), std::max(count, 1)));
+        for (int i = 0; i < width; ++i) {
+            slots.push_back(std::make_unique<JobSlot>());
+            slots.back()->streaming = false;
+            free.push_back(slots.back().get());
+        }
+        parallel.emplace(static_cast<IProbeStages*>(this));
+        if (!parallel->Start()) {
+            m_lackedThreads = true;
+            AppendLog(LogLineForEvent(PE_SOCKET_ERROR, false));
+            return;
+        }
+        std::lock_guard lock(m_parallelMutex);
+        m_activeParallel = &*parallel;
+    } else {
+        free.push_back(&m_one);
+    }
+    const std::shared_ptr<const ProbePlan> plan = RunPlan();
+
+    int next = 0;
+    int ended = 0;
+    int shownEnded = -1;
+    JobSlot* ranAlone = nullptr; // the one-at-a-time job, run to its end while it was handed over
+    ProbeResult aloneResult = PR_DONE;
+    std::string aloneTime;
+    for (;;) {
+        // Rows are taken in list order while there is room; a stop lets no more begin.
+        while (!free.empty() && next < count) {
+            m_remaining = count - ended;
+            if (!m_checkBarRunning) {
+                break;
+            }
+            const int k = next++;
+            const std::string address = CutBytes(addresses.At(static_cast<std::size_t>(k)));
+            JobSlot& slot = *free.back();
+            ClearJob(slot);
+            if (!ParseAddress(address, slot.job)) {
+                m_checkedRows = ++ended;
+                continue;
+            }
+            free.pop_back();
+            slot.row = rows[static_cast<std::size_t>(k)];
+            if (!parallel) {
+                m_host.SetTitle(CheckingTitle(address));
+            }
+            m_rows.SetCellText(slot.row, 1, kCheckingText);
+            Emit(slot, FrameLineBefore(slot.job.szHost, slot.job.szPort));
+            if (parallel) {
+                slot.timeoutMark = false;
+                slot.start = TickCount();
+                parallel->Submit(&slot.job, plan, static_cast<std::uint32_t>(m_timerPeriodMs.load()),
+                                 &slot.timeoutMark);
+                if (!m_checkBarRunning) {
+                    parallel->CancelAll(); // a stop that came while this job was being handed over
+                }
+            } else {
+                aloneResult = RunOneJob(aloneTime);
+                ranAlone = &slot;
+            }
+        }
+        m_remaining = count - ended;
+
+        JobSlot* slot = ranAlone;
+        ProbeResult result = aloneResult;
+        std::string responseTime = aloneTime;
+        if (parallel) {
+            m_runningJobs = parallel->Outstanding();
+            m_host.SetRunningCount(parallel->Outstanding());
+            // Many at once, the title and the status bar tell how far the run is rather than one address of many.
+            if (ended != shownEnded) {
+                shownEnded = ended;
+                m_host.SetTitle(ProgressTitle(ended, count));
+                m_host.SetRunProgress(ended, count);
+            }
+            if (parallel->Outstanding() == 0) {
+                break;
+            }
+            const ParallelProbe::Done done = parallel->Collect();
+            slot = static_cast<JobSlot*>(done.job->pOwner);
+            result = done.result;
+            responseTime = FormatElapsed(slot->start, ExchangeEndTicks(slot->job));
+        } else if (slot == nullptr) {
+            break;
+        }
+        ranAlone = nullptr;
+        m_rows.SetRowSelected(slot->row, false);
+        Emit(*slot, JudgeRow(slot->row, slot->job, result, responseTime, slot->timeoutMark).log);
+        slot->timeoutMark = false;
+        Emit(*slot, FrameLineAfter(slot->job.szHost, slot->job.szPort));
+        if (!slot->streaming) {
+            AppendLog(slot->block);
+        }
+        free.push_back(slot);
+        m_checkedRows = ++ended;
+    }
+    if (parallel) {
+        {
+            std::lock_guard lock(m_parallelMutex);
+            m_activeParallel = nullptr;
+        }
+        m_runningJobs = 0;
+        m_host.SetRunningCount(0);
+        m_host.SetRunProgress(0, 0);
+    }
+}
+
+} // namespace zandel

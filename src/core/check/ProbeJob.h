@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/check/TunnelReport.h"
+#include "core/log/ProbeEvents.h"
+
+namespace zandel {
+
+// The record of one check. The caller owns it and the answer buffer it points to.
+struct ProbeJob {
+    char szHost[260] = {}; // a name, a dotted IPv4 address or an IPv6 address in brackets
+    char szPort[10] = {};
+    char* pBuffer = nullptr;
+    std::uint32_t nBufferSize = 0;
+    std::uint32_t nReceived = 0;
+    void* pOwner = nullptr; // the caller's; the stage callback finds its way back through it
+    TunnelReport tunnel;    // the HTTPS step's findings, when it ran
+};
+
+// The answer and the findings of the job emptied, for its next check.
+inline void ClearAnswer(ProbeJob& job) {
+    job.pBuffer[0] = '\0';
+    job.nReceived = 0;
+    job.tunnel = TunnelReport{};
+}
+
+enum ProbeResult : int {
+    PR_DONE = 0,
+    PR_TIMEOUT = 1,
+    PR_SOCKET_ERROR = 2,
+    PR_NO_THREAD = 3,
+    PR_CANCELLED = 4,
+};
+
+// How a job's work ended (the one-job probe's worker exit status).
+inline constexpr int kStatusOk = 0;
+inline constexpr int kStatusSocketError = 10;
+inline constexpr int kStatusTimedOut = 12;
+inline constexpr int kStatusCancelled = 18;
+// The status of a job whose work never reported one (no worker, or it ended by an exception).
+inline constexpr int kStatusUnread = -1;
+
+// The wait for the next network event of a job, until a run sets it (the run's is the time-out plus ten seconds).
+inline constexpr std::uint32_t kDefaultWaitMs = 30000;
+// The test request is cut after this many characters; the answer is read in pieces of at most kChunkBytes.
+inline constexpr std::size_t kMaxRequestChars = 1023;
+inline constexpr std::size_t kChunkBytes = 5120;
+
+// The result a status stands for, and the event that tells it (0 for PR_DONE and PR_NO_THREAD).
+ProbeResult ProbeResultForStatus(int status);
+int ClosingEventFor(ProbeResult result);
+
+// Where a probe reports the stages of its jobs: on the thread that hands the job over and collects it (3, 4,
+// 10, 11, 12) and on the thread that drives the connection (5, 7, 8, 9, 13, 14, 15).
+class IProbeStages {
+public:
+    virtual ~IProbeStages() = default;
+    virtual void OnProbeStage(int event, ProbeJob& job) = 0;
+};
+using ProbeCallback = IProbeStages*;
+
+} // namespace zandel

@@ -1,0 +1,251 @@
+#include "core/check/ProbeJobMachine.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include <sys/socket.h>
+
+#include "core/check/CheckFormat.h"
+
+namespace zandel {
+
+std::uint64_t ProbeClockMs() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+ProbeResult ProbeResultForStatus(int status) {
+    switch (status) {
+    case kStatusUnread:
+        return PR_NO_THREAD;
+    case kStatusOk:
+        return PR_DONE;
+    case kStatusTimedOut:
+        return PR_TIMEOUT;
+    case kStatusCancelled:
+        return PR_CANCELLED;
+    default:
+        return PR_SOCKET_ERROR;
+    }
+}
+
+int ClosingEventFor(ProbeResult result) {
+    switch (result) {
+    case PR_TIMEOUT:
+        return PE_TIMEOUT;
+    case PR_CANCELLED:
+        return PE_CANCELLED;
+    case PR_SOCKET_ERROR:
+        return PE_SOCKET_ERROR;
+    case PR_DONE:
+    case PR_NO_THREAD:
+        break;
+    }
+    return 0;
+}
+
+void ProbeJobMachine::Raise(ProbeCallback stages, int event, ProbeJob& record) {
+    if (stages != nullptr) {
+        stages->OnProbeStage(event, record);
+    }
+}
+
+void ProbeJobMachine::RaiseClosing(ProbeCallback stages, ProbeResult result, ProbeJob& record) {
+    if (const int closing = ClosingEventFor(result); closing != 0) {
+        Raise(stages, closing, record);
+    }
+}
+
+ProbeJobMachine::ProbeJobMachine(ProbeJob& job, std::shared_ptr<const ProbePlan> plan, ProbeCallback stages)
+    : m_job(job), m_plan(std::move(plan)), m_stages(stages) {}
+
+ProbeJobMachine::~ProbeJobMachine() {
+    CloseSocket();
+}
+
+void ProbeJobMachine::SetState(State state, std::uint64_t now) {
+    m_state = state;
+    // Every state but Resolved is a wait of its own, for the lookup, the connect or the step's next event.
+    m_waitDeadline = state == State::Resolved || state == State::Done ? kNever : now + m_plan->waitMs;
+}
+
+std::uint64_t ProbeJobMachine::Deadline() const {
+    return m_state == State::Done ? kNever : std::min(m_jobDeadline, m_waitDeadline);
+}
+
+void ProbeJobMachine::Begin(std::uint64_t now, std::uint64_t jobDeadline, std::atomic<bool>* timeoutMark) {
+    ClearAnswer(m_job);
+    m_jobDeadline = jobDeadline;
+    m_timeoutMark = timeoutMark;
+    if (m_plan->legs.empty()) {
+        SetState(State::Done, now);
+        return;
+    }
+    BeginLeg(0);
+    SetState(State::Resolved, now);
+    ProbeHostName host;
+    ProbeHost(m_job, host);
+    switch (LiteralProbeHost(host, ProbePort(m_job), m_addresses)) {
+    case HostKind::Address:
+        break;
+    case HostKind::Name:
+        m_name = host;
+        SetState(State::Lookup, now);
+        break;
+    case HostKind::Invalid:
+        StopStep(StepStop::Failed, now);
+        break;
+    }
+}
+
+void ProbeJobMachine::OnLookup(ProbeAddresses addresses, std::uint64_t now) {
+    if (m_state != State::Lookup) {
+        return;
+    }
+    if (addresses.empty()) {
+        StopStep(StepStop::Failed, now);
+        return;
+    }
+    m_addresses = std::move(addresses);
+    SetState(State::Resolved, now);
+}
+
+void ProbeJobMachine::Connect(std::uint64_t now) {
+    if (m_state == State::Resolved) {
+        m_address = 0;
+        TryConnect(now);
+    }
+}
+
+void ProbeJobMachine::TryConnect(std::uint64_t now) {
+    CloseSocket();
+    for (; m_address < m_addresses.size(); ++m_address) {
+        m_socket = OpenProbeConnection(m_addresses[m_address]);
+        if (m_socket.IsOpen()) {
+            ++m_connection;
+            SetState(State::Connecting, now);
+            return;
+        }
+    }
+    StopStep(StepStop::Failed, now);
+}
+
+void ProbeJobMachine::OnReady(std::uint64_t now) {
+    if (m_state == State::Connecting) {
+        // Writable (or in error) for the first time: the connect is over. A refused or unreachable address
+        // gives way to the next one.
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (::getsockopt(m_socket.Get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+            ++m_address;
+            TryConnect(now);
+            return;
+        }
+        SetState(State::Stepping, now);
+        Continue(m_steps[m_step]->Start(m_socket.Get(), {}), now);
+    } else if (m_state == State::Stepping) {
+        SetState(State::Stepping, now);
+        Continue(m_steps[m_step]->OnReady(), now);
+    }
+}
+
+void ProbeJobMachine::Continue(StepWait wait, std::uint64_t now) {
+    while (wait == StepWait::Over) {
+        IProbeStep& step = *m_steps[m_step];
+        if (!step.Through() || m_step + 1 == m_steps.size()) {
+            EndLeg(false, now);
+            return;
+        }
+        const std::string early = step.TakeEarly();
+        ++m_step;
+        wait = m_steps[m_step]->Start(m_socket.Get(), early);
+    }
+    m_waits = wait;
+}
+
+void ProbeJobMachine::OnTime(std::uint64_t now) {
+    if (m_state == State::Done) {
+        return;
+    }
+    if (now >= m_jobDeadline) {
+        if (m_timeoutMark != nullptr) {
+            m_timeoutMark->store(true);
+        }
+        Cancel();
+    } else if (now >= m_waitDeadline) {
+        StopStep(StepStop::WaitExpired, now);
+    }
+}
+
+void ProbeJobMachine::Cancel() {
+    StopStep(StepStop::Cancelled, 0);
+}
+
+void ProbeJobMachine::Fail(std::uint64_t now) {
+    if (m_state == State::Connecting) {
+        ++m_address;
+        TryConnect(now);
+    } else {
+        StopStep(StepStop::Failed, now);
+    }
+}
+
+void ProbeJobMachine::StopStep(StepStop why, std::uint64_t now) {
+    if (m_state == State::Done || m_state == State::Idle) {
+        return;
+    }
+    m_steps[m_step]->Stop(why);
+    EndLeg(why == StepStop::Cancelled, now);
+}
+
+void ProbeJobMachine::BeginLeg(std::size_t leg) {
+    const ProbeLeg& plan = m_plan->legs[leg];
+    m_leg = leg;
+    m_step = 0;
+    m_waits = StepWait::Write;
+    m_steps.clear();
+    for (const ProbeStepMaker make : plan.steps) {
+        m_steps.push_back(make(*this, *m_plan));
+    }
+    if (!plan.decidesResult) {
+        // A leg beside the result reports in the tunnel report; the GET's response time ends where it begins.
+        m_job.tunnel = TunnelReport{};
+        m_job.tunnel.startTicks = TickCount();
+    }
+}
+
+bool ProbeJobMachine::Applies(const ProbeLeg& leg) const {
+    switch (leg.when) {
+    case ProbeLeg::When::Always:
+        return true;
+    case ProbeLeg::When::AfterCompletedExchange:
+        return m_status == kStatusOk;
+    }
+    return false;
+}
+
+void ProbeJobMachine::EndLeg(bool cancelled, std::uint64_t now) {
+    if (m_plan->legs[m_leg].decidesResult) {
+        m_status = m_steps[m_step]->Status();
+    }
+    CloseSocket();
+    // A cancel ends the job, not only its leg.
+    for (std::size_t next = m_leg + 1; !cancelled && next < m_plan->legs.size(); ++next) {
+        if (Applies(m_plan->legs[next])) {
+            BeginLeg(next);
+            TryConnect(now);
+            return;
+        }
+    }
+    m_steps.clear();
+    SetState(State::Done, now);
+}
+
+void ProbeJobMachine::CloseSocket() {
+    if (m_socket.IsOpen()) {
+        ::shutdown(m_socket.Get(), SHUT_RDWR);
+        m_socket.Reset();
+    }
+}
+
+} // namespace zandel

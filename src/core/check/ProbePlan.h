@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/check/ProbeStep.h"
+
+namespace zandel {
+
+class TunnelTrust;
+struct ProbePlan;
+
+// The HTTPS step of a run: the CONNECT request as it goes out, the target host the certificate must be for
+// (also the SNI name, unless it is an address), and the trust.
+struct TunnelPlan {
+    std::string request;
+    std::string host;
+    std::shared_ptr<const TunnelTrust> trust;
+};
+
+// Makes one step of a leg for a job, from the plan's own texts.
+using ProbeStepMaker = std::unique_ptr<IProbeStep> (*)(IStepContext& context, const ProbePlan& plan);
+
+// One connection of a job to its proxy and the steps made on it, in order.
+struct ProbeLeg {
+    enum class When {
+        Always,
+        AfterCompletedExchange, // the job's result so far is a completed exchange (the proxy was reached and answered)
+    };
+    When when = When::Always;
+    // The leg's end is the job's result; a leg that does not decide it only adds findings (the HTTPS step's).
+    bool decidesResult = true;
+    std::vector<ProbeStepMaker> steps;
+};
+
+// What one job does: the legs it makes to the proxy named in its record, and the texts its steps send. A run
+// gives every job the same plan; a job of its own kind (another proxy type, a login) gets a plan of its own.
+struct ProbePlan {
+    std::string request; // the test request as it goes out
+    std::shared_ptr<const TunnelPlan> tunnel;
+    std::uint32_t waitMs = kDefaultWaitMs; // the wait for each next network event
+    std::vector<ProbeLeg> legs;
+};
+
+// "GET <request line>\r\n<headers>\r\n\r\n", cut after 1023 characters.
+std::string ComposeProbeRequest(const std::string& requestLine, const std::string& headers);
+
+// The check of an HTTP proxy: the test request's exchange; with a tunnel plan, once that exchange is completed,
+// the HTTPS step on a second connection (CONNECT, then TLS through the tunnel).
+std::shared_ptr<const ProbePlan> MakeProxyPlan(std::string request, std::uint32_t waitMs,
+                                               std::shared_ptr<const TunnelPlan> tunnel);
+
+} // namespace zandel

@@ -15,7 +15,7 @@ DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-
 echo "== installed files"
 desktop-file-validate /usr/share/applications/org.zandel.Zandel.desktop
 appstreamcli validate --no-net /usr/share/metainfo/org.zandel.Zandel.metainfo.xml
-for f in /usr/share/zandel/index.html /usr/share/zandel/envchk.cgi /usr/share/zandel/proxies.txt \
+for f in /usr/share/zandel/index.html /usr/share/zandel/envchk.cgi /usr/share/zandel/zandel-judge.cgi /usr/share/zandel/proxies.txt \
     /usr/share/icons/hicolor/scalable/apps/zandel.svg /usr/share/icons/hicolor/48x48/apps/zandel.png \
     /usr/share/man/man1/zandel.1.gz /usr/share/man/man1/zandel-check.1.gz; do
     [ -f "$f" ] || { echo "missing: $f" >&2; exit 1; }

@@ -5,7 +5,7 @@ include(GNUInstallDirs)
 set(ZANDEL_DATA_DIR ${CMAKE_INSTALL_DATADIR}/zandel)
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/res/manual/ DESTINATION ${ZANDEL_DATA_DIR})
-install(PROGRAMS ${PROJECT_SOURCE_DIR}/res/envchk.cgi DESTINATION ${ZANDEL_DATA_DIR})
+install(PROGRAMS ${PROJECT_SOURCE_DIR}/res/envchk.cgi ${PROJECT_SOURCE_DIR}/res/zandel-judge.cgi DESTINATION ${ZANDEL_DATA_DIR})
 install(FILES ${PROJECT_SOURCE_DIR}/res/sample/proxies.txt DESTINATION ${ZANDEL_DATA_DIR})
 install(FILES ${PROJECT_SOURCE_DIR}/res/man/zandel.1 ${PROJECT_SOURCE_DIR}/res/man/zandel-check.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

@@ -22,7 +22,8 @@ for png in res/desktop/icons/zandel-*.png; do
     size=${size%.png}
     icons+=("/usr/share/icons/hicolor/${size}x${size}/apps/zandel.png")
 done
-for f in /usr/share/zandel/index.html /usr/share/zandel/envchk.cgi /usr/share/zandel/proxies.txt \
+for f in /usr/share/zandel/index.html /usr/share/zandel/envchk.cgi /usr/share/zandel/zandel-judge.cgi \
+    /usr/share/zandel/proxies.txt \
     /usr/share/icons/hicolor/scalable/apps/zandel.svg "${icons[@]}" \
     /usr/share/man/man1/zandel.1.gz /usr/share/man/man1/zandel-check.1.gz; do
     [ -f "$f" ] || { echo "missing: $f" >&2; exit 1; }

@@ -46,7 +46,7 @@ TEST(AnswerJudgeTest, TwoHundredOkAnywhereCountsAsUsable) {
 }
 
 TEST(AnswerJudgeTest, AddressVariableMakesNonAnonymousAndIsNotedFirst) {
-    const std::string answer = kOkHead + "HTTP_VIA=1.1 squid\nHTTP_X_FORWARDED_FOR=10.1.2.3\n";
+    const std::string answer = kOkHead + "HTTP_VIA=1.1 squid\nHTTP_X_FORWARDED_FOR=10.1.2.3\nREMOTE_ADDR=10.9.9.9\n";
     const Judgement j = JudgeAnswerText(PR_DONE, answer, true, false);
     EXPECT_EQ(j.result, "Non-Anonymous");
     EXPECT_EQ(j.image, StatusNonAnonymous);
@@ -56,7 +56,7 @@ TEST(AnswerJudgeTest, AddressVariableMakesNonAnonymousAndIsNotedFirst) {
 }
 
 TEST(AnswerJudgeTest, ProxyVariablesOnlyMakeAnonymousB) {
-    const std::string answer = kOkHead + "<tr><td>HTTP_CACHE_CONTROL</td><td>max-age=0</td></tr>";
+    const std::string answer = kOkHead + "<tr><td>HTTP_CACHE_CONTROL</td><td>max-age=0</td></tr>REMOTE_ADDR";
     const Judgement j = JudgeAnswerText(PR_DONE, answer, true, false);
     EXPECT_EQ(j.result, "Anonymous(B)");
     EXPECT_EQ(j.image, StatusAnonymous);
@@ -67,9 +67,20 @@ TEST(AnswerJudgeTest, ProxyVariablesOnlyMakeAnonymousB) {
 }
 
 TEST(AnswerJudgeTest, NoVariableMakesAnonymousAWithoutNote) {
-    const Judgement j = JudgeAnswerText(PR_DONE, kOkHead + "HTTP_USER_AGENT=x\n", true, false);
+    const Judgement j = JudgeAnswerText(PR_DONE, kOkHead + "HTTP_USER_AGENT=x\nREMOTE_ADDR=10.9.9.9\n", true, false);
     EXPECT_EQ(j.result, "Anonymous(A)");
     EXPECT_EQ(j.log, "リクエストヘッダにプロキシ特有の環境変数を付加しないプロキシです\r\n"
+                     "結果：使用可能なプロキシサーバです\r\n");
+}
+
+// A captive portal or a proxy answering with its own page finds no forwarding variable either: without the
+// REMOTE_ADDR every echo prints, the page is no judge's answer and earns no grade.
+TEST(AnswerJudgeTest, PageWithoutTheEchoIsOnlyOkWithTheReason) {
+    const Judgement j =
+        JudgeAnswerText(PR_DONE, kOkHead + "<html>Welcome to FreeWiFi. Please log in.</html>", true, false);
+    EXPECT_EQ(j.result, "OK");
+    EXPECT_TRUE(j.usable);
+    EXPECT_EQ(j.log, "応答がテストページのものではないため、匿名性を判定できません\r\n"
                      "結果：使用可能なプロキシサーバです\r\n");
 }
 
@@ -82,12 +93,12 @@ TEST(AnswerJudgeTest, PlainPageIsOnlyOkAndLogsNoNote) {
 TEST(AnswerJudgeTest, NoteLinesAreCutAndTheNoteNeverOverflows) {
     // One 300-byte variable line is noted with its first 258 bytes.
     const std::string longValue(300 - 9, 'v');
-    Judgement j = JudgeAnswerText(PR_DONE, kOkHead + "HTTP_VIA=" + longValue, true, false);
+    Judgement j = JudgeAnswerText(PR_DONE, kOkHead + "REMOTE_ADDR=1\nHTTP_VIA=" + longValue, true, false);
     const std::string expectedLine = ("HTTP_VIA=" + longValue).substr(0, 258);
     EXPECT_EQ(j.log.substr(0, 2 + 258 + 2), "\r\n" + expectedLine + "\r\n");
 
     // All twelve names with long values: what does not fit in 1039 bytes is left out, lines stay whole.
-    std::string answer = kOkHead;
+    std::string answer = kOkHead + "REMOTE_ADDR=1\n";
     for (const char* name : {"HTTP_X_FORWARDED_FOR", "HTTP_FROM", "HTTP_CLIENT_IP", "HTTP_SP_HOST", "HTTP_X_LOCKING",
                              "HTTP_PROXY_CONNECTION", "HTTP_XONNECTION", "HTTP_XROXY_CONNECTION", "HTTP_CACHE_CONTROL",
                              "HTTP_CACHE_INFO", "HTTP_FORWARDED", "HTTP_VIA"}) {

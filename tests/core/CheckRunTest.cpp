@@ -96,7 +96,7 @@ TEST_F(CheckRunTest, RunWithoutSelectionEndsAtOnceAndLogsNothing) {
 }
 
 TEST_F(CheckRunTest, StopDuringTheThirdOfFiveRowsLeavesTheRestSelected) {
-    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\nfine"));
+    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\nREMOTE_ADDR=127.0.0.1\r\n"));
     FakeProxy silent(fake::NeverAnswer());
     AddRow(quick.Address());
     AddRow(quick.Address());
@@ -132,7 +132,7 @@ TEST_F(CheckRunTest, StopDuringTheThirdOfFiveRowsLeavesTheRestSelected) {
 
 TEST_F(CheckRunTest, SkipEndsOnlyTheCurrentRow) {
     FakeProxy silent(fake::NeverAnswer());
-    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\nfine"));
+    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\nREMOTE_ADDR=127.0.0.1\r\n"));
     AddRow(silent.Address());
     AddRow(quick.Address());
 
@@ -200,7 +200,7 @@ TEST_F(CheckRunTest, SecondStartDuringARunDoesNothing) {
 // A stop given after the start but before its run thread has begun (here it waits behind the start-up
 // check) is kept: the run starts no job. A stop while nothing is on its way leaves the next run alone.
 TEST_F(CheckRunTest, StopBeforeTheRunHasBegunIsKept) {
-    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\n"));
+    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\nREMOTE_ADDR=127.0.0.1\r\n"));
     AddRow(quick.Address());
     AddRow(quick.Address());
     m_host.HoldProxyBarAddress(true);
@@ -322,7 +322,7 @@ TEST_F(CheckRunTest, TimedOutStartupCheckDoesNotTurnTheNextStopIntoATimeOut) {
 }
 
 TEST_F(CheckRunTest, OutOfRangeTimeOutFallsBackToThirtySeconds) {
-    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\n"));
+    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\nREMOTE_ADDR=127.0.0.1\r\n"));
     AddRow(quick.Address());
     for (int timeOut : {0, -5, 601, 2147483647}) {
         m_settings.TimeOut = timeOut;

@@ -101,7 +101,7 @@ TEST_F(ZandelCheckTest, AccessUrlComesFromTheSettingsInTheWorkingFolder) {
 }
 
 TEST_F(ZandelCheckTest, InterruptStopsTheRunAndStillWritesWhatWasChecked) {
-    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\n"));
+    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\nREMOTE_ADDR=127.0.0.1\r\n"));
     FakeProxy silent(fake::NeverAnswer());
     m_dir.Write("list.txt", quick.Address() + "\n" + silent.Address() + "\n" + quick.Address() + "\n");
     test::Subprocess process({ZANDEL_CHECK_BIN, "--url", m_judge.Url(), "--log", "run.log", "list.txt"}, m_dir.Path(),
@@ -120,7 +120,7 @@ TEST_F(ZandelCheckTest, InterruptStopsTheRunAndStillWritesWhatWasChecked) {
 // A stop cannot cut a name lookup short: the first Ctrl+C waits for it, a second one ends the tool at once
 // with the rows checked so far, the row whose lookup hangs as it was.
 TEST_F(ZandelCheckTest, SecondInterruptEndsTheToolDuringAHangingLookup) {
-    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\n"));
+    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\nREMOTE_ADDR=127.0.0.1\r\n"));
     const std::string hanging = "proxy.hangs.test:8080";
     m_dir.Write("list.txt", quick.Address() + "\n" + hanging + "\n" + quick.Address() + "\n");
     // Under AddressSanitizer the preloaded resolver comes before the sanitizer's runtime, which is then told so.
@@ -146,7 +146,7 @@ TEST_F(ZandelCheckTest, SecondInterruptEndsTheToolDuringAHangingLookup) {
 // Failures that would leave a result that looks whole: a transcript cut short by a full disk, a run thread
 // that cannot be made (each thread's stack bigger than half the address space allowed).
 TEST_F(ZandelCheckTest, IncompleteRunOrTranscriptEndsWithOne) {
-    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\n"));
+    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\nREMOTE_ADDR=127.0.0.1\r\n"));
     m_dir.Write("list.txt", quick.Address() + "\n");
     struct Case {
         std::vector<std::string> args;
@@ -219,7 +219,7 @@ TEST_F(ZandelCheckTest, ThreadLimitEndsWithOneLineAndOne) {
 // A proxy's answer is copied into the transcript: on a terminal its control characters must not reach the
 // terminal as they are; in a file they stay.
 TEST_F(ZandelCheckTest, TranscriptOnATerminalShowsControlCharactersEscaped) {
-    FakeProxy hostile(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\nHTTP_VIA=\x1b]0;owned\x07\x1b[2J\x9b\r\n"));
+    FakeProxy hostile(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\nHTTP_VIA=\x1b]0;owned\x07\x1b[2J\x9b\r\nREMOTE_ADDR=127.0.0.1\r\n"));
     m_dir.Write("list.txt", hostile.Address() + "\n");
 
     ASSERT_EQ(Run({"--url", m_judge.Url(), "--log", "run.log", "list.txt"}).exitCode, 0);

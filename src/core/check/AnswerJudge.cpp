@@ -8,16 +8,6 @@ namespace zandel {
 
 namespace {
 
-// Variables that can carry the client's address, searched first.
-constexpr std::array<const char*, 5> kAddressVariables = {
-    "HTTP_X_FORWARDED_FOR", "HTTP_FROM", "HTTP_CLIENT_IP", "HTTP_SP_HOST", "HTTP_X_LOCKING",
-};
-// Variables that only show a proxy at work.
-constexpr std::array<const char*, 7> kProxyVariables = {
-    "HTTP_PROXY_CONNECTION", "HTTP_XONNECTION", "HTTP_XROXY_CONNECTION", "HTTP_CACHE_CONTROL", "HTTP_CACHE_INFO",
-    "HTTP_FORWARDED",        "HTTP_VIA",
-};
-
 constexpr const char* kLogTimeout = "結果：タイムアウトが起こりました\r\n";
 constexpr const char* kLogNoThread = "結果：あるいはソケットのエラーと思われます\r\n";
 constexpr const char* kLogStopped = "結果：プロキシチェックを強制終了しました\r\n";
@@ -26,6 +16,7 @@ constexpr const char* kLogResponseError = "結果：プロキシサーバのレ�
 constexpr const char* kLogAddressFound = "接続元のIPアドレスが通知されている可能性があります\r\n";
 constexpr const char* kLogProxyFound = "リクエストヘッダにプロキシ特有の環境変数を付加するプロキシです\r\n";
 constexpr const char* kLogNoneFound = "リクエストヘッダにプロキシ特有の環境変数を付加しないプロキシです\r\n";
+constexpr const char* kLogNotJudgePage = "応答がテストページのものではないため、匿名性を判定できません\r\n";
 constexpr const char* kLogUsable = "結果：使用可能なプロキシサーバです\r\n";
 
 constexpr std::size_t kMaxNoteLineChars = 258;
@@ -75,9 +66,12 @@ Judgement JudgeAnswerText(ProbeResult result, const std::string& answer, bool cg
     judgement.returnValue = 1;
     judgement.image = StatusAnonymous;
 
-    if (!cgi) {
+    // Every server-variable echo prints REMOTE_ADDR: a page without it (a captive portal's, a proxy's own) is
+    // no test page's answer, and finding no forwarding variable in it proves nothing.
+    const bool echo = answer.find("REMOTE_ADDR") != std::string::npos;
+    if (!cgi || !echo) {
         judgement.result = kResultOk;
-        judgement.log = kLogUsable;
+        judgement.log = cgi ? std::string(kLogNotJudgePage) + kLogUsable : kLogUsable;
         return judgement;
     }
 

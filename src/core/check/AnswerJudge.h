@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "core/check/ProxyProbe.h"
@@ -12,6 +13,16 @@ inline constexpr const char* kResultAnonymousB = "Anonymous(B)";
 inline constexpr const char* kResultNonAnonymous = "Non-Anonymous";
 inline constexpr const char* kResultOk = "OK";
 inline constexpr const char* kResultNg = "NG";
+
+// Variables that can carry the client's address, searched first.
+inline constexpr std::array<const char*, 5> kAddressVariables = {
+    "HTTP_X_FORWARDED_FOR", "HTTP_FROM", "HTTP_CLIENT_IP", "HTTP_SP_HOST", "HTTP_X_LOCKING",
+};
+// Variables that only show a proxy at work.
+inline constexpr std::array<const char*, 7> kProxyVariables = {
+    "HTTP_PROXY_CONNECTION", "HTTP_XONNECTION", "HTTP_XROXY_CONNECTION", "HTTP_CACHE_CONTROL", "HTTP_CACHE_INFO",
+    "HTTP_FORWARDED",        "HTTP_VIA",
+};
 
 // What one finished job showed.
 struct Judgement {

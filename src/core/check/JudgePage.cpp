@@ -1,0 +1,321 @@
+#include "core/check/JudgePage.h"
+
+#include <cctype>
+#include <cstring>
+
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+#include <openssl/rand.h>
+
+#include "core/util/Text.h"
+
+namespace zandel {
+
+namespace {
+
+constexpr std::string_view kNonceLine = "ZANDEL_NONCE=";
+constexpr std::string_view kHmacLine = "ZANDEL_HMAC=";
+constexpr std::string_view kErrorLine = "ZANDEL_ERROR=";
+constexpr std::string_view kSignedTail = "</pre></body></html>\n";
+constexpr std::size_t kHmacHexDigits = 64;
+
+std::string_view HeaderValue(std::string_view headers, std::string_view name) {
+    std::size_t start = 0;
+    while (start < headers.size()) {
+        std::size_t end = headers.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = headers.size();
+        }
+        std::string_view line = headers.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        if (line.size() > name.size() && line[name.size()] == ':' && StartsWithNoCase(line, name)) {
+            std::string_view value = line.substr(name.size() + 1);
+            while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
+                value.remove_prefix(1);
+            }
+            return value;
+        }
+        start = end + 1;
+    }
+    return {};
+}
+
+// Joins the chunks of a chunked body; false when the body ends before its last chunk.
+bool Dechunk(std::string_view raw, std::string& body) {
+    std::size_t at = 0;
+    for (;;) {
+        const std::size_t lineEnd = raw.find("\r\n", at);
+        if (lineEnd == std::string_view::npos) {
+            return false;
+        }
+        std::size_t size = 0;
+        std::size_t digits = 0;
+        for (std::size_t i = at; i < lineEnd && std::isxdigit(static_cast<unsigned char>(raw[i])); ++i, ++digits) {
+            if (size > (SIZE_MAX >> 4)) {
+                return false;
+            }
+            const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(raw[i])));
+            size = size * 16 + static_cast<std::size_t>(c <= '9' ? c - '0' : c - 'a' + 10);
+        }
+        if (digits == 0) {
+            return false;
+        }
+        at = lineEnd + 2;
+        if (size == 0) {
+            return true;
+        }
+        if (raw.size() - at < size + 2) {
+            body.append(raw.substr(at, std::min(size, raw.size() - at)));
+            return false;
+        }
+        body.append(raw.substr(at, size));
+        at += size + 2;
+    }
+}
+
+bool IsNameChar(char c, bool first) {
+    return (c >= 'A' && c <= 'Z') || c == '_' || (!first && c >= '0' && c <= '9');
+}
+
+// Markup out, character references resolved (an ASCII one to its byte, others kept as they are).
+std::string PlainText(std::string_view line) {
+    std::string text;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '<') {
+            const std::size_t close = line.find('>', i);
+            if (close == std::string_view::npos) {
+                break;
+            }
+            i = close;
+            continue;
+        }
+        if (line[i] == '&') {
+            const std::size_t semi = line.find(';', i);
+            const std::string_view entity =
+                semi == std::string_view::npos || semi - i > 10 ? std::string_view() : line.substr(i + 1, semi - i - 1);
+            int code = -1;
+            if (entity == "amp") {
+                code = '&';
+            } else if (entity == "lt") {
+                code = '<';
+            } else if (entity == "gt") {
+                code = '>';
+            } else if (entity == "quot") {
+                code = '"';
+            } else if (entity.size() > 1 && entity[0] == '#') {
+                const bool hex = entity[1] == 'x' || entity[1] == 'X';
+                code = 0;
+                for (std::size_t k = hex ? 2 : 1; k < entity.size() && code >= 0; ++k) {
+                    const auto c = static_cast<unsigned char>(entity[k]);
+                    const int digit = std::isdigit(c)           ? c - '0'
+                                      : hex && std::isxdigit(c) ? std::tolower(c) - 'a' + 10
+                                                                : -1;
+                    code = digit < 0 || code > 0xFFFF ? -1 : code * (hex ? 16 : 10) + digit;
+                }
+                code = code > 0x7F ? -1 : code;
+            }
+            if (code >= 0) {
+                text += static_cast<char>(code);
+                i = semi;
+                continue;
+            }
+        }
+        text += line[i];
+    }
+    return text;
+}
+
+std::string Trimmed(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    while (!text.empty() && blank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && blank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return std::string(text);
+}
+
+std::size_t CountLines(std::string_view body, std::string_view prefix) {
+    std::size_t count = 0;
+    for (std::size_t at = 0; (at = body.find(prefix, at)) != std::string_view::npos; at += prefix.size()) {
+        count += at == 0 || body[at - 1] == '\n' ? 1 : 0;
+    }
+    return count;
+}
+
+// The value of the line that starts with `prefix`, up to its end.
+std::string_view LineValue(std::string_view body, std::size_t at, std::string_view prefix) {
+    const std::size_t start = at + prefix.size();
+    const std::size_t end = body.find('\n', start);
+    return body.substr(start, (end == std::string_view::npos ? body.size() : end) - start);
+}
+
+std::size_t LineStart(std::string_view body, std::string_view prefix) {
+    for (std::size_t at = 0; (at = body.find(prefix, at)) != std::string_view::npos; at += prefix.size()) {
+        if (at == 0 || body[at - 1] == '\n') {
+            return at;
+        }
+    }
+    return std::string_view::npos;
+}
+
+std::string HexOf(const unsigned char* bytes, std::size_t length) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (std::size_t i = 0; i < length; ++i) {
+        hex += kDigits[bytes[i] >> 4];
+        hex += kDigits[bytes[i] & 0x0F];
+    }
+    return hex;
+}
+
+} // namespace
+
+bool SplitHttpAnswer(std::string_view answer, HttpAnswer& out) {
+    out = HttpAnswer{};
+    std::size_t headEnd = answer.find("\r\n\r\n");
+    std::size_t bodyStart = headEnd + 4;
+    if (const std::size_t bare = answer.find("\n\n"); bare != std::string_view::npos && bare < headEnd) {
+        headEnd = bare;
+        bodyStart = bare + 2;
+    }
+    if (headEnd == std::string_view::npos) {
+        return false;
+    }
+    const std::size_t lineEnd = answer.find_first_of("\r\n");
+    out.statusLine = std::string(answer.substr(0, lineEnd));
+    out.headers = std::string(answer.substr(lineEnd, headEnd - lineEnd));
+    const std::string_view raw = answer.substr(bodyStart);
+    if (EqualsNoCase(HeaderValue(out.headers, "Transfer-Encoding"), "chunked")) {
+        out.whole = Dechunk(raw, out.body);
+        return true;
+    }
+    out.body = std::string(raw);
+    out.whole = true;
+    if (const std::string_view length = HeaderValue(out.headers, "Content-Length"); !length.empty()) {
+        const long long expected = ParseLeadingInt(length);
+        if (expected >= 0 && static_cast<unsigned long long>(expected) < out.body.size()) {
+            out.body.resize(static_cast<std::size_t>(expected));
+        }
+        out.whole = expected >= 0 && static_cast<unsigned long long>(expected) <= out.body.size();
+    }
+    return true;
+}
+
+JudgeVariables ParseJudgeVariables(std::string_view body) {
+    JudgeVariables variables;
+    std::size_t start = 0;
+    while (start < body.size()) {
+        std::size_t end = body.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = body.size();
+        }
+        const std::string line = Trimmed(PlainText(body.substr(start, end - start)));
+        start = end + 1;
+        std::size_t name = 0;
+        while (name < line.size() && IsNameChar(line[name], name == 0)) {
+            ++name;
+        }
+        std::size_t separator = name;
+        while (separator < line.size() && line[separator] == ' ') {
+            ++separator;
+        }
+        if (name == 0 || separator >= line.size() || (line[separator] != '=' && line[separator] != ':')) {
+            continue;
+        }
+        variables.emplace_back(line.substr(0, name), Trimmed(std::string_view(line).substr(separator + 1)));
+    }
+    return variables;
+}
+
+const std::string* FindVariable(const JudgeVariables& variables, std::string_view name) {
+    for (const auto& [key, value] : variables) {
+        if (key == name) {
+            return &value;
+        }
+    }
+    return nullptr;
+}
+
+std::string MakeJudgeNonce() {
+    unsigned char bytes[16];
+    if (RAND_bytes(bytes, sizeof bytes) != 1) {
+        return {};
+    }
+    return HexOf(bytes, sizeof bytes);
+}
+
+std::string UrlWithNonce(const std::string& url, const std::string& nonce) {
+    const std::size_t fragment = url.find('#');
+    const std::string base = url.substr(0, fragment);
+    const char joint = base.find('?') == std::string::npos        ? '?'
+                       : base.back() == '?' || base.back() == '&' ? '\0'
+                                                                  : '&';
+    std::string result = base;
+    if (joint != '\0') {
+        result += joint;
+    }
+    return result + kNonceParameter + "=" + nonce;
+}
+
+bool IsValidJudgeKey(std::string_view key) {
+    if (key.size() < 8 || key.size() > 256) {
+        return false;
+    }
+    for (const char c : key) {
+        if (c < 0x21 || c > 0x7E) {
+            return false;
+        }
+    }
+    return true;
+}
+
+SignatureVerdict VerifyJudgeSignature(const HttpAnswer& answer, const std::string& key, const std::string& nonce) {
+    const std::string_view body = answer.body;
+    const std::size_t hmacLines = CountLines(body, kHmacLine);
+    const std::size_t nonceLines = CountLines(body, kNonceLine);
+    if (hmacLines == 0) {
+        if (const std::size_t error = LineStart(body, kErrorLine); error != std::string_view::npos) {
+            return {SignatureCheck::JudgeError, std::string(LineValue(body, error, kErrorLine))};
+        }
+        if (!answer.whole) {
+            return {SignatureCheck::Incomplete, {}};
+        }
+        return {SignatureCheck::Unsigned, {}};
+    }
+    if (hmacLines > 1 || nonceLines != 1) {
+        return {SignatureCheck::Malformed, hmacLines > 1 ? "ZANDEL_HMAC" : "ZANDEL_NONCE"};
+    }
+    const std::size_t hmacAt = LineStart(body, kHmacLine);
+    const std::string_view mac = LineValue(body, hmacAt, kHmacLine);
+    if (mac.size() != kHmacHexDigits || mac.find_first_not_of("0123456789abcdef") != std::string_view::npos) {
+        return {SignatureCheck::Malformed, "ZANDEL_HMAC"};
+    }
+    const std::size_t nonceAt = LineStart(body, kNonceLine);
+    if (nonceAt > hmacAt) {
+        return {SignatureCheck::Malformed, "ZANDEL_NONCE"};
+    }
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int digestLength = 0;
+    const bool computed =
+        HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()),
+             reinterpret_cast<const unsigned char*>(body.data()), hmacAt, digest, &digestLength) != nullptr;
+    const std::string expected = computed ? HexOf(digest, digestLength) : std::string();
+    const bool matches = expected.size() == mac.size() && CRYPTO_memcmp(expected.data(), mac.data(), mac.size()) == 0;
+    // Whatever follows the signed part must be the judge's own closing lines: a script added after them would
+    // not be covered by the signature.
+    const std::string_view after = body.substr(std::min(body.size(), hmacAt + kHmacLine.size() + mac.size() + 1));
+    if (!matches || after != kSignedTail) {
+        return {SignatureCheck::Rewritten, {}};
+    }
+    if (LineValue(body, nonceAt, kNonceLine) != nonce) {
+        return {SignatureCheck::Stale, {}};
+    }
+    return {SignatureCheck::Verified, {}};
+}
+
+} // namespace zandel

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace zandel {
+
+// An answer as the judge's server sent it: the status line, the header block and the body, a chunked body
+// joined back into one. `whole` is false when the answer was cut short (a full buffer, a close mid-body).
+struct HttpAnswer {
+    std::string statusLine;
+    std::string headers;
+    std::string body;
+    bool whole = false;
+};
+// False when there is no head ending in a blank line.
+bool SplitHttpAnswer(std::string_view answer, HttpAnswer& out);
+
+// The server variables a judge page prints, one per line as NAME=value (plain text or HTML, markup and
+// character references taken away), in page order. Lines of any other form are skipped.
+using JudgeVariables = std::vector<std::pair<std::string, std::string>>;
+JudgeVariables ParseJudgeVariables(std::string_view body);
+// The value of the first variable of that name, or null.
+const std::string* FindVariable(const JudgeVariables& variables, std::string_view name);
+
+// The signed judge (res/zandel-judge.cgi): a request carries a fresh nonce in its query, and the page ends
+// with "ZANDEL_NONCE=<nonce>", "ZANDEL_HMAC=<HMAC-SHA256 of everything before that line>" and a fixed tail.
+inline constexpr const char* kNonceParameter = "zandel-nonce";
+// 32 lower-case hex digits from the system's random source; empty when there is none.
+std::string MakeJudgeNonce();
+// The access URL with the nonce added to its query.
+std::string UrlWithNonce(const std::string& url, const std::string& nonce);
+// A key the judge and Zandel can both hold: 8 to 256 printable ASCII characters without blanks.
+bool IsValidJudgeKey(std::string_view key);
+
+enum class SignatureCheck {
+    Verified,   // the judge's own page for this request
+    Unsigned,   // no signature at all: not the signed judge, or the page is not the judge's
+    JudgeError, // the judge says why it could not sign (its key file)
+    Malformed,  // signature or nonce lines repeated or not of their form
+    Rewritten,  // the signature does not match the page: something changed it on the way
+    Stale,      // a genuine page, but for another request: served from a cache
+    Incomplete, // the answer was cut short before the signature
+};
+struct SignatureVerdict {
+    SignatureCheck check = SignatureCheck::Unsigned;
+    std::string detail; // the judge's own error text, or what was malformed
+};
+SignatureVerdict VerifyJudgeSignature(const HttpAnswer& answer, const std::string& key, const std::string& nonce);
+
+} // namespace zandel

@@ -1,0 +1,219 @@
+#include "core/check/JudgePage.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "core/check/StrictGrade.h"
+#include "support/TempDir.h"
+
+namespace zandel {
+namespace {
+
+const std::string kKey = "judge-key-0123";
+
+std::string Output(const std::string& command) {
+    std::string output;
+    if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
+        char chunk[4096];
+        for (std::size_t got = 0; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
+            output.append(chunk, got);
+        }
+        ::pclose(pipe);
+    }
+    return output;
+}
+const std::string kNonce = "00112233445566778899aabbccddeeff";
+
+TEST(JudgePageTest, AnswersAreSplitAndChunkedBodiesJoined) {
+    struct Case {
+        const char* answer;
+        const char* body;
+        bool whole;
+    };
+    const Case cases[] = {
+        {"HTTP/1.0 200 OK\r\nA: b\r\n\r\nX=1\n", "X=1\n", true},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nX=1\nextra", "X=1", true},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 30\r\n\r\nX=1\n", "X=1\n", false},
+        {"HTTP/1.1 200 OK\r\ntransfer-encoding: chunked\r\n\r\n4\r\nX=1\n\r\n2;ext\r\nY=\r\n0\r\n\r\n",
+         "X=1\nY=", true},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\nX=1\n", "X=1\n", false},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", "", false},
+        {"HTTP/1.0 200 OK\nA: b\n\nX=1\n", "X=1\n", true},
+    };
+    for (const Case& c : cases) {
+        HttpAnswer answer;
+        ASSERT_TRUE(SplitHttpAnswer(c.answer, answer)) << c.answer;
+        EXPECT_EQ(answer.body, c.body) << c.answer;
+        EXPECT_EQ(answer.whole, c.whole) << c.answer;
+    }
+    HttpAnswer none;
+    EXPECT_FALSE(SplitHttpAnswer("HTTP/1.0 200 OK\r\nA: b\r\n", none));
+}
+
+TEST(JudgePageTest, VariablesAreReadFromTextAndHtmlPages) {
+    const JudgeVariables variables =
+        ParseJudgeVariables("<html><body><pre>\nHTTP_VIA=1.1 squid<br>\r\n<tr><td>HTTP_X_A</td></tr>\n"
+                            "REMOTE_ADDR = 10.0.0.1\nHTTP_X_TEST=a&lt;b&amp;&#99;&#x64;\nnot a variable\nlower=case\n"
+                            "<b>HTTP_FROM:</b> me@example\n");
+    const JudgeVariables expected = {
+        {"HTTP_VIA", "1.1 squid"}, {"REMOTE_ADDR", "10.0.0.1"}, {"HTTP_X_TEST", "a<b&cd"}, {"HTTP_FROM", "me@example"}};
+    EXPECT_EQ(variables, expected);
+}
+
+TEST(JudgePageTest, NonceIsAddedToTheQuery) {
+    EXPECT_EQ(UrlWithNonce("http://j/e.cgi", "ab"), "http://j/e.cgi?zandel-nonce=ab");
+    EXPECT_EQ(UrlWithNonce("http://j/e.cgi?x=1", "ab"), "http://j/e.cgi?x=1&zandel-nonce=ab");
+    EXPECT_EQ(UrlWithNonce("http://j/e.cgi?#top", "ab"), "http://j/e.cgi?zandel-nonce=ab");
+    EXPECT_EQ(MakeJudgeNonce().size(), 32u);
+    EXPECT_NE(MakeJudgeNonce(), MakeJudgeNonce());
+}
+
+// The shipped judge script, run as a web server runs a CGI program, against the verifier.
+class SignedJudgeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::system("perl -MDigest::SHA -e 1 >/dev/null 2>&1") != 0) {
+            GTEST_SKIP() << "no perl with Digest::SHA";
+        }
+        m_script = std::string(ZANDEL_SOURCE_DIR) + "/res/zandel-judge.cgi";
+    }
+    void WriteKey(const std::string& text) { std::ofstream(m_dir.Path() + "/zandel-judge.key") << text; }
+    HttpAnswer Page(const std::string& query) {
+        const std::string command = "cd / && env -i REMOTE_ADDR=10.0.0.1 HTTP_VIA='1.1 x' QUERY_STRING='" + query +
+                                    "' SCRIPT_FILENAME='" + m_dir.Path() + "/zandel-judge.cgi' perl '" + m_script + "'";
+        const std::string output = "HTTP/1.1 200 OK\r\n" + Output(command);
+        HttpAnswer answer;
+        EXPECT_TRUE(SplitHttpAnswer(output, answer)) << output;
+        return answer;
+    }
+
+    test::TempDir m_dir;
+    std::string m_script;
+};
+
+TEST_F(SignedJudgeTest, JudgePageVerifiesAndEveryChangeIsTold) {
+    WriteKey(kKey + "\n");
+    const HttpAnswer page = Page("a=1&zandel-nonce=" + kNonce);
+    EXPECT_EQ(VerifyJudgeSignature(page, kKey, kNonce).check, SignatureCheck::Verified) << page.body;
+    EXPECT_NE(FindVariable(ParseJudgeVariables(page.body), "REMOTE_ADDR"), nullptr);
+
+    EXPECT_EQ(VerifyJudgeSignature(page, "another-key", kNonce).check, SignatureCheck::Rewritten);
+    EXPECT_EQ(VerifyJudgeSignature(page, kKey, "ffeeddccbbaa99887766554433221100").check, SignatureCheck::Stale);
+
+    struct Change {
+        std::string from;
+        std::string to;
+        SignatureCheck check;
+    };
+    const Change changes[] = {
+        {"1.1 x", "1.1 y", SignatureCheck::Rewritten},
+        {"</pre></body></html>\n", "</pre><script src=//miner></script></body></html>\n", SignatureCheck::Rewritten},
+        {"ZANDEL_HMAC=", "ZANDEL_HMAC=0\nZANDEL_HMAC=", SignatureCheck::Malformed},
+        {"ZANDEL_NONCE=", "ZANDEL_NONCE=1\nZANDEL_NONCE=", SignatureCheck::Malformed},
+        {"ZANDEL_HMAC=", "ZANDEL_HMAC=zz", SignatureCheck::Malformed},
+        {"ZANDEL_HMAC=", "ZANDEL-HMAC=", SignatureCheck::Unsigned},
+    };
+    for (const Change& change : changes) {
+        HttpAnswer changed = page;
+        changed.body.replace(changed.body.find(change.from), change.from.size(), change.to);
+        EXPECT_EQ(VerifyJudgeSignature(changed, kKey, kNonce).check, change.check) << change.to;
+    }
+    HttpAnswer cut = page;
+    cut.body.resize(cut.body.find("ZANDEL_NONCE"));
+    cut.whole = false;
+    EXPECT_EQ(VerifyJudgeSignature(cut, kKey, kNonce).check, SignatureCheck::Incomplete);
+}
+
+TEST_F(SignedJudgeTest, JudgeWithoutAUsableKeySaysWhy) {
+    for (const std::string& key : {std::string(), std::string("two words\n")}) {
+        WriteKey(key);
+        const SignatureVerdict verdict = VerifyJudgeSignature(Page("zandel-nonce=" + kNonce), kKey, kNonce);
+        EXPECT_EQ(verdict.check, SignatureCheck::JudgeError);
+        EXPECT_NE(verdict.detail.find("zandel-judge.key"), std::string::npos);
+    }
+    // No key file at all, and a request without a nonce is simply unsigned.
+    const SignatureVerdict missing = VerifyJudgeSignature(Page("zandel-nonce=" + kNonce), kKey, kNonce);
+    EXPECT_EQ(missing.check, SignatureCheck::JudgeError);
+    EXPECT_EQ(VerifyJudgeSignature(Page("x=1"), kKey, kNonce).check, SignatureCheck::Unsigned);
+}
+
+TEST(JudgeKeyTest, KeysArePrintableAsciiWithoutBlanks) {
+    EXPECT_TRUE(IsValidJudgeKey("abcdefgh"));
+    EXPECT_FALSE(IsValidJudgeKey("short"));
+    EXPECT_FALSE(IsValidJudgeKey("with blank"));
+    EXPECT_FALSE(IsValidJudgeKey("ｶﾀｶﾅkeykey"));
+    EXPECT_FALSE(IsValidJudgeKey(std::string(257, 'k')));
+}
+
+TEST(StrictGradeTest, OurAddressIsFoundInAnySpelling) {
+    IpBytes v4{};
+    IpBytes v6{};
+    ASSERT_TRUE(ParseIpBytes("127.0.0.1", v4));
+    ASSERT_TRUE(ParseIpBytes("2001:db8::1", v6));
+    struct Case {
+        const char* text;
+        const IpBytes* address;
+        bool found;
+    };
+    const Case cases[] = {
+        {"127.0.0.1", &v4, true},
+        {"10.0.0.9, 127.000.000.001", &v4, true},
+        {"for=127.0.0.1:51234;proto=http", &v4, true},
+        {"::ffff:127.0.0.1", &v4, true},
+        {"[::FFFF:7F00:1]", &v4, true},
+        {"127.0.0.10", &v4, false},
+        {"1127.0.0.1", &v4, false},
+        {"127.0.0", &v4, false},
+        {"for=\"[2001:DB8:0:0::1]:443\"", &v6, true},
+        {"2001:0db8:0000:0000:0000:0000:0000:0001%eth0", &v6, true},
+        {"2001:db8::10", &v6, false},
+        {"by=2001:db8::2", &v6, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(MentionsAddress(c.text, *c.address), c.found) << c.text;
+    }
+}
+
+TEST(StrictGradeTest, GradesByWhatTheProxyAddedToTheBaseline) {
+    HttpAnswer direct;
+    ASSERT_TRUE(SplitHttpAnswer("HTTP/1.1 200 OK\r\n\r\nHTTP_HOST=127.0.0.1:80\nHTTP_X_FORWARDED_FOR=127.0.0.1\n"
+                                "HTTP_VIA=1.1 cdn\nREMOTE_ADDR=127.0.0.1\nREQUEST_METHOD=GET\n",
+                                direct));
+    const JudgeBaseline baseline = ReadJudgeBaseline(direct);
+    ASSERT_TRUE(baseline.usable);
+    EXPECT_EQ(baseline.ourAddressText, "127.0.0.1");
+
+    using Kind = StrictFinding::Kind;
+    struct Case {
+        const char* page;
+        Kind kind;
+        const char* variable;
+    };
+    const std::string common = "HTTP_HOST=127.0.0.1:80\nREQUEST_METHOD=GET\n";
+    const Case cases[] = {
+        // The CDN in front of the judge adds X-Forwarded-For and Via to every request: not the proxy's doing.
+        {"HTTP_X_FORWARDED_FOR=127.0.0.2\nHTTP_VIA=1.1 cdn\nREMOTE_ADDR=127.0.0.3\n", Kind::Nothing, ""},
+        {"HTTP_X_TINYPROXY=127.0.0.1\nREMOTE_ADDR=127.0.0.2\n", Kind::OwnAddress, "HTTP_X_TINYPROXY"},
+        {"HTTP_FORWARDED=for=\"[::ffff:127.0.0.1]\"\nREMOTE_ADDR=127.0.0.2\n", Kind::OwnAddress, "HTTP_FORWARDED"},
+        {"HTTP_X_FORWARDED_FOR=127.0.0.1, 127.0.0.2\nREMOTE_ADDR=127.0.0.3\n", Kind::OwnAddress,
+         "HTTP_X_FORWARDED_FOR"},
+        {"REMOTE_ADDR=127.0.0.1\n", Kind::OwnAddress, "REMOTE_ADDR"},
+        {"HTTP_VIA=1.1 squid, 1.1 cdn\nREMOTE_ADDR=127.0.0.3\n", Kind::ProxyVariable, "HTTP_VIA"},
+        {"HTTP_X_REAL_IP=10.1.1.1\nREMOTE_ADDR=127.0.0.3\n", Kind::ProxyVariable, "HTTP_X_REAL_IP"},
+        {"HTTP_X_MY_PROXY_NAME=a\nREMOTE_ADDR=127.0.0.3\n", Kind::ProxyVariable, "HTTP_X_MY_PROXY_NAME"},
+        {"HTTP_X_AVIATOR=a\nREMOTE_ADDR=127.0.0.3\n", Kind::Nothing, ""},
+        {"Welcome to FreeWiFi\n", Kind::NotJudgePage, "REMOTE_ADDR"},
+    };
+    for (const Case& c : cases) {
+        const bool ownPage = c.kind == Kind::NotJudgePage;
+        const StrictFinding finding = GradeStrictly(baseline, ParseJudgeVariables(ownPage ? c.page : common + c.page));
+        EXPECT_EQ(finding.kind, c.kind) << c.page;
+        EXPECT_EQ(finding.variable, c.variable) << c.page;
+    }
+}
+
+} // namespace
+} // namespace zandel

@@ -3,12 +3,13 @@
 # asks the installed zandel for its version without a display and runs the installed zandel-check, both as an
 # ordinary user, zandel-check on the installed sample list through the test bed's proxies on loopback
 # (127.0.0.1, ports 18080-18086).
-#   scripts/test-package.sh BUILD_DIR   (a build folder of this tree that has zandel-testbed)
+#   scripts/test-package.sh BUILD_DIR   (a build folder of this tree with zandel-testbed, built with the
+#                                        hardening flags: its programs are the ones packaged)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$1
 
-deb=$(scripts/package.sh | tail -n 1)
+deb=$(scripts/package.sh "$build" | tail -n 1)
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "$deb" >/dev/null

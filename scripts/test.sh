@@ -5,27 +5,35 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup.sh
+ZANDEL_SETUP_PACKAGE=1 scripts/setup.sh
 
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 
-echo "== format"
+# Each step says when it began, so that a slow step shows in CI's log.
+started=$SECONDS
+step() {
+    echo "== $1 (at $((SECONDS - started)) s)"
+}
+
+step "format"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
-echo "== build"
-cmake -S . -B build/ci -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZANDEL_WERROR=ON >/dev/null
+step "build"
+# Built as the package is (Debian's hardening flags), so that the package step ships these very programs.
+. scripts/hardening.sh
+cmake -S . -B build/ci -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZANDEL_WERROR=ON "${hardening_args[@]}" >/dev/null
 cmake --build build/ci -j "$jobs"
 (cd build/ci && ctest --output-on-failure -j "$jobs" --timeout 600)
 
-echo "== clang-tidy"
+step "clang-tidy"
 # The checks in .clang-tidy, over our sources as the build above compiles them; any finding fails.
 run-clang-tidy -p build/ci -j "$jobs" -quiet "$PWD/src/" >build/ci/clang-tidy.log 2>&1 || {
     grep -E -A3 '(warning|error):' build/ci/clang-tidy.log
     exit 1
 }
 
-echo "== address + undefined sanitizers"
+step "address + undefined sanitizers"
 # The core, the windows (offscreen) and zandel-check end to end; the desktop test needs no second pass.
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZANDEL_WERROR=ON -DZANDEL_BUILD_UI=ON \
     -DZANDEL_SANITIZE=address >/dev/null
@@ -33,13 +41,13 @@ cmake --build build/asan -j "$jobs" --target core_tests e2e_tests ui_tests
 (cd build/asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --output-on-failure -j "$jobs" --timeout 600 -R '^(core_tests|e2e_tests|ui_.*Test)$')
 
-echo "== thread sanitizer"
+step "thread sanitizer"
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZANDEL_WERROR=ON -DZANDEL_BUILD_UI=OFF \
     -DZANDEL_SANITIZE=thread >/dev/null
 cmake --build build/tsan -j "$jobs" --target core_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build/tsan/tests/core_tests
 
-echo "== fuzzers"
+step "fuzzers"
 # Each harness in tests/fuzz checks one reader or rule against a small model of it, under AddressSanitizer +
 # UndefinedBehaviorSanitizer, for a short while here (ZANDEL_FUZZ_SECONDS each). The corpora stay in
 # build/fuzz/corpus, so that runs build on each other. Longer by hand, e.g. an hour for the list reader:
@@ -60,7 +68,7 @@ for harness in FuzzListReader FuzzIniFile FuzzLineList FuzzParseAddress FuzzAnsw
     echo "$harness: $(tail -n 1 "build/fuzz/$harness.log")"
 done
 
-echo "== Debian package"
+step "Debian package"
 scripts/test-package.sh build/ci
 
-echo "== all tests passed"
+step "all tests passed"

@@ -219,7 +219,8 @@ TEST_F(ZandelCheckTest, ThreadLimitEndsWithOneLineAndOne) {
 // A proxy's answer is copied into the transcript: on a terminal its control characters must not reach the
 // terminal as they are; in a file they stay.
 TEST_F(ZandelCheckTest, TranscriptOnATerminalShowsControlCharactersEscaped) {
-    FakeProxy hostile(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\nHTTP_VIA=\x1b]0;owned\x07\x1b[2J\x9b\r\nREMOTE_ADDR=127.0.0.1\r\n"));
+    FakeProxy hostile(fake::AnswerAndClose(
+        "HTTP/1.0 200 OK\r\n\r\nHTTP_VIA=\x1b]0;owned\x07\x1b[2J\x9b\r\nREMOTE_ADDR=127.0.0.1\r\n"));
     m_dir.Write("list.txt", hostile.Address() + "\n");
 
     ASSERT_EQ(Run({"--url", m_judge.Url(), "--log", "run.log", "list.txt"}).exitCode, 0);

@@ -18,7 +18,8 @@ namespace zandel::test {
 
 namespace {
 
-constexpr std::string_view kAnswer = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nHTTP_VIA=1.0 quick\r\nREMOTE_ADDR=127.0.0.1\r\n";
+constexpr std::string_view kAnswer =
+    "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nHTTP_VIA=1.0 quick\r\nREMOTE_ADDR=127.0.0.1\r\n";
 
 } // namespace
 

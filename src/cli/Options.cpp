@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/app/AppSettings.h"
+#include "core/check/JudgePage.h"
 #include "core/list/ListFile.h"
 #include "core/settings/HttpsTarget.h"
 #include "core/settings/TimeOut.h"
@@ -62,12 +63,17 @@ const char* UsageText() {
         "                       the HTTPS server reached (default: Target of [HttpsCheck], else the\n"
         "                       access URL's host on port 443)\n"
         "  --ca-file FILE       a PEM file of CA certificates trusted besides the system's\n"
+        "  --strict             grade each proxy against what the judge shows when asked directly\n"
+        "                       (default: Strict of [Judge])\n"
+        "  --judge-key KEY      the signed judge's key: every page must carry the judge's signature\n"
+        "                       for its own request (default: Key of [Judge])\n"
         "  -h, --help\n"
         "  --version\n"
         "A second Ctrl+C ends at once, even during a name lookup.\n"
         "Exit status: 0 the run completed, 1 the run was interrupted, could not start or could not check\n"
         "every proxy, or the list or the --log transcript could not be written whole (what was checked\n"
-        "is still written where possible), 2 bad usage or unusable input.\n";
+        "is still written where possible), 2 bad usage or unusable input, or a judge key that the judge\n"
+        "does not verify with (no proxy is checked then).\n";
     return text.c_str();
 }
 
@@ -175,6 +181,17 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
                 return outcome;
             }
             options.caFile = text;
+        } else if (arg == "--strict") {
+            options.strict = true;
+        } else if (arg == "--judge-key") {
+            if (!value(text)) {
+                return outcome;
+            }
+            if (!IsValidJudgeKey(text)) {
+                outcome.error = "--judge-key: a key of 8 to 256 printable ASCII characters without blanks is needed";
+                return outcome;
+            }
+            options.judgeKey = text;
         } else if (arg.size() > 1 && arg[0] == '-') {
             outcome.error = "unknown option " + std::string(arg);
             return outcome;

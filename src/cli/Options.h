@@ -19,6 +19,8 @@ struct Options {
     bool https = false;
     std::optional<std::string> httpsTarget;
     std::optional<std::string> caFile;
+    bool strict = false;
+    std::optional<std::string> judgeKey;
     bool help = false;
     bool version = false;
 };

@@ -181,6 +181,12 @@ int main(int argc, char** argv) {
     if (options.httpsTarget) {
         settings.HttpsTarget = *options.httpsTarget;
     }
+    if (options.strict) {
+        settings.JudgeStrict = true;
+    }
+    if (options.judgeKey) {
+        settings.JudgeKey = *options.judgeKey;
+    }
     std::shared_ptr<const TunnelTrust> trust;
     if (options.caFile) {
         std::string error;
@@ -244,6 +250,9 @@ int main(int argc, char** argv) {
     }
     const RunEnd end = WaitForRun(engine, host, total, showProgress);
     const int transcriptError = host.EndTranscript();
+    if (engine.JudgeRefused()) {
+        return 2; // the judge, not any proxy, is at fault: the list is left as it was, and the cause told
+    }
     if (end == RunEnd::GivenUp) {
         // The run thread lives on in its lookup: what it would still write is dropped.
         rows.Abandon();

@@ -153,6 +153,8 @@ bool LoadSettings(AppSettings& settings) {
     }
     s.HttpsCheckOn = ReadBool(ini, "HttpsCheck", "On", s.HttpsCheckOn);
     s.HttpsTarget = ini.GetString("HttpsCheck", "Target", s.HttpsTarget);
+    s.JudgeStrict = ReadBool(ini, "Judge", "Strict", s.JudgeStrict);
+    s.JudgeKey = ini.GetString("Judge", "Key", s.JudgeKey);
     return true;
 }
 
@@ -196,6 +198,8 @@ bool SaveSettings(const AppSettings& settings) {
     SetUnlessDefault(ini, "ProxyParallel", "Count", std::to_string(s.ParallelChecks), s.ParallelChecks == 1);
     SetUnlessDefault(ini, "HttpsCheck", "On", s.HttpsCheckOn ? "1" : "0", !s.HttpsCheckOn);
     SetUnlessDefault(ini, "HttpsCheck", "Target", s.HttpsTarget, s.HttpsTarget.empty());
+    SetUnlessDefault(ini, "Judge", "Strict", s.JudgeStrict ? "1" : "0", !s.JudgeStrict);
+    SetUnlessDefault(ini, "Judge", "Key", s.JudgeKey, s.JudgeKey.empty());
     return ini.Save(path);
 }
 

@@ -84,6 +84,10 @@ struct AppSettings {
     // when it differs from its default, so that a program that never sets them keeps the file as it was.
     bool HttpsCheckOn = false;
     std::string HttpsTarget;
+    // Strict grading against a direct request to the judge, and the signed judge's key: [Judge] Strict and Key,
+    // each written only when set. The key is a secret shared with the judge and never shown in the transcript.
+    bool JudgeStrict = false;
+    std::string JudgeKey;
     const std::string DefaultUserAgent = kDefaultUserAgent;
     // The working directory at start-up: "PrxSet.ini", "Access.ini" and "USER2.DAT" lie here.
     std::string StartDir = ".";

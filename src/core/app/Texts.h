@@ -17,6 +17,10 @@ inline constexpr const char* kStartupCheckWarning =
 inline constexpr const char* kCloseDuringRun =
     "プロキシチェック中です。\"OK\"を選択した場合、\nアプリケーションを終了します。";
 
+// The settings page, the run and --judge-key refuse a key the judge could not hold with this one message.
+inline constexpr const char* kJudgeKeyMessage =
+    "判定用CGIの鍵は、空白を含まない半角の英数字・記号8～256文字で指定してください";
+
 inline constexpr const char* kRowLimit = "1000個のｱﾄﾞﾚｽが追加されました。\nこれ以上は追加できません";
 inline constexpr const char* kBadListFormat =
     "このﾌｧｲﾙは無効なﾌｫｰﾏｯﾄです。\n現在読み込むことができるのは*.txtﾌｧｲﾙのみです";

@@ -1,6 +1,7 @@
 #include "core/check/AnswerJudge.h"
 
 #include <array>
+#include <cstring>
 
 #include "core/list/ProxyRow.h"
 
@@ -13,11 +14,7 @@ constexpr const char* kLogNoThread = "結果：あるいはソケットのエラ
 constexpr const char* kLogStopped = "結果：プロキシチェックを強制終了しました\r\n";
 constexpr const char* kLogSocketError = "結果：サーバに接続できない、あるいはソケットのエラーと思われます\r\n";
 constexpr const char* kLogResponseError = "結果：プロキシサーバのレスポンスエラーです\r\n";
-constexpr const char* kLogAddressFound = "接続元のIPアドレスが通知されている可能性があります\r\n";
-constexpr const char* kLogProxyFound = "リクエストヘッダにプロキシ特有の環境変数を付加するプロキシです\r\n";
-constexpr const char* kLogNoneFound = "リクエストヘッダにプロキシ特有の環境変数を付加しないプロキシです\r\n";
 constexpr const char* kLogNotJudgePage = "応答がテストページのものではないため、匿名性を判定できません\r\n";
-constexpr const char* kLogUsable = "結果：使用可能なプロキシサーバです\r\n";
 
 constexpr std::size_t kMaxNoteLineChars = 258;
 // The note has room for 1039 characters; a variable line that no longer fits whole is left out.
@@ -72,6 +69,9 @@ Judgement JudgeAnswerText(ProbeResult result, const std::string& answer, bool cg
     if (!cgi || !echo) {
         judgement.result = kResultOk;
         judgement.log = cgi ? std::string(kLogNotJudgePage) + kLogUsable : kLogUsable;
+        if (cgi) {
+            judgement.reason = std::string(kLogNotJudgePage, std::strlen(kLogNotJudgePage) - 2);
+        }
         return judgement;
     }
 

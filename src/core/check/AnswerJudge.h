@@ -24,11 +24,18 @@ inline constexpr std::array<const char*, 7> kProxyVariables = {
     "HTTP_FORWARDED",        "HTTP_VIA",
 };
 
+// The lines that tell a grade, shared by the plain and the strict grading.
+inline constexpr const char* kLogAddressFound = "接続元のIPアドレスが通知されている可能性があります\r\n";
+inline constexpr const char* kLogProxyFound = "リクエストヘッダにプロキシ特有の環境変数を付加するプロキシです\r\n";
+inline constexpr const char* kLogNoneFound = "リクエストヘッダにプロキシ特有の環境変数を付加しないプロキシです\r\n";
+inline constexpr const char* kLogUsable = "結果：使用可能なプロキシサーバです\r\n";
+
 // What one finished job showed.
 struct Judgement {
     std::string result;  // one of the five result texts
     int image = 0;       // status image of the result
     std::string log;     // the judgement's log text, in order (each line ends in CR LF)
+    std::string reason;  // why the grade is what it is, for the result cell's tip (empty: nothing to add)
     bool usable = false; // "200 OK" found after a completed exchange: the response time is shown
     int returnValue = 0; // 1 when usable or stopped by the user, else 0
 };

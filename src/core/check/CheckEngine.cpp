@@ -70,13 +70,20 @@ bool CheckEngine::BuildTestRequest() {
             return false;
         }
     }
+    if (!m_settings.JudgeKey.empty() && !IsValidJudgeKey(m_settings.JudgeKey)) {
+        ShowOk(m_messages, texts::kJudgeKeyMessage);
+        return false;
+    }
     m_cgi = request.cgi;
     m_tunnelOn = tunnel != nullptr;
+    JudgeSetup judge{m_settings.JudgeStrict, m_settings.JudgeKey, accessUrl, m_settings.UserAgent, tunnel,
+                     ProbeWaitMs(timeOut)};
     auto plan = MakeProxyPlan(ComposeProbeRequest(request.requestLine, request.headers), ProbeWaitMs(timeOut),
                               std::move(tunnel));
     {
         std::lock_guard lock(m_requestMutex);
         m_plan = std::move(plan);
+        m_judgeSetup = std::move(judge);
     }
     const int parallel = m_settings.ParallelChecks;
     m_parallelWidth = (parallel >= 1 && parallel <= kMaxConsoleParallelChecks) ? parallel : 1;
@@ -251,21 +258,22 @@ void CheckEngine::EndRunUi(const std::string& savedTitle) {
     m_host.RunEnded();
 }
 
-ProbeResult CheckEngine::RunOneJob(std::string& responseTime) {
+ProbeResult CheckEngine::RunOneJob(ProbeJob& job, const std::shared_ptr<const ProbePlan>& plan,
+                                   std::string& responseTime) {
     // A mark left by an earlier job (the start-up check writes no row and so never clears it) must not turn
     // this job's user stop into a time-out.
     m_one.timeoutMark = false;
-    const unsigned job = ++m_jobSerial;
+    const unsigned serial = ++m_jobSerial;
     const std::uint32_t start = TickCount();
-    m_timer.Start(m_timerPeriodMs, [this, job] { OnTimeoutTimer(job); });
+    m_timer.Start(m_timerPeriodMs, [this, serial] { OnTimeoutTimer(serial); });
     m_runningJobs = 1;
-    const ProbeResult result = m_probe.RunJob(&m_one.job, RunPlan());
+    const ProbeResult result = m_probe.RunJob(&job, plan);
     m_runningJobs = 0;
     if (result == PR_NO_THREAD) {
         m_lackedThreads = true;
     }
     m_timer.Stop();
-    responseTime = FormatElapsed(start, ExchangeEndTicks(m_one.job));
+    responseTime = FormatElapsed(start, ExchangeEndTicks(job));
     return result;
 }
 
@@ -277,7 +285,12 @@ void CheckEngine::CheckSelectedThread() {
     m_goodRows = 0;
     m_lackedThreads = false;
     m_checkedRows = 0;
-    RunRows(m_rows.SelectedRows(m_maxRows));
+    m_judgeRefused = false;
+    if (PrepareJudgeChecks()) {
+        RunRows(m_rows.SelectedRows(m_maxRows));
+    } else {
+        m_judgeRefused = true;
+    }
     EndRunUi(savedTitle);
 }
 
@@ -285,6 +298,7 @@ void CheckEngine::CheckCurrentThread() {
     std::unique_lock lock(m_runLock);
     BeginRun(false);
     ClearJob(m_one);
+    m_checks = JudgeChecks{}; // the proxy bar's check is graded as it always was
 
     const std::string address = CutBytes(m_host.GetProxyBarAddress());
     if (address.empty()) {
@@ -308,7 +322,7 @@ void CheckEngine::CheckCurrentThread() {
     m_host.SetTitle(CheckingTitle(address));
     AppendLog(FrameLineBefore(m_one.job.szHost, m_one.job.szPort));
     std::string responseTime;
-    const ProbeResult result = RunOneJob(responseTime);
+    const ProbeResult result = RunOneJob(m_one.job, RunPlan(), responseTime);
     const int verdict = JudgeAnswer(-1, m_one.job, result, responseTime);
     AppendLog(FrameLineAfter(m_one.job.szHost, m_one.job.szPort));
     EndRunUi(savedTitle);
@@ -335,6 +349,8 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     const std::size_t length = job.pBuffer == nullptr ? 0 : strnlen(job.pBuffer, job.nBufferSize);
     const std::string answer(job.pBuffer == nullptr ? "" : job.pBuffer, length);
     Judgement judgement = JudgeAnswerText(result, answer, m_cgi, timeoutMark);
+    const auto* slot = static_cast<const JobSlot*>(job.pOwner);
+    ApplyJudgeChecks(judgement, answer, m_checks, slot == nullptr ? std::string() : slot->nonce);
     const TunnelJudgement tunnel = JudgeTunnel(job.tunnel, m_tunnelOn, result, timeoutMark);
     judgement.log += tunnel.log;
     if (row < 0) {
@@ -348,6 +364,7 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     cells.cells[3] = FormatCheckTime(std::time(nullptr));
     cells.cells[kHttpsColumn] = tunnel.cell;
     cells.image = judgement.image;
+    cells.reason = judgement.reason;
     m_rows.SetRowResult(row, cells);
     if (judgement.usable) {
         ++m_goodRows;

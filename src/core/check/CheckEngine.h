@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/check/AnswerJudge.h"
+#include "core/check/JudgeChecks.h"
 #include "core/check/ParallelProbe.h"
 #include "core/check/ProxyProbe.h"
 #include "core/check/TestRequest.h"
@@ -119,6 +120,9 @@ public:
     // Whether the system refused the last run of the selected rows a thread after it had begun: the parallel
     // probe's (every row left as it was) or a job's worker (that row "NG", as the transcript says).
     bool RunLackedThreads() const { return m_lackedThreads.load(); }
+    // Whether the last run of the selected rows checked no proxy because the signed judge did not verify when
+    // asked directly (the user has been told why).
+    bool JudgeRefused() const { return m_judgeRefused.load(); }
 
     bool IsRunning() const { return m_running.load(); }
     bool IsCheckBarRunning() const { return m_checkBarRunning.load(); }
@@ -146,6 +150,16 @@ private:
         std::uint32_t start = 0;
         bool streaming = true;
         std::string block;
+        std::string nonce; // in the URL of the job's request, when the judge signs its pages
+    };
+    // What the run asks of the judge, taken with the test request.
+    struct JudgeSetup {
+        bool strict = false;
+        std::string key;
+        std::string accessUrl;
+        std::string userAgent;
+        std::shared_ptr<const TunnelPlan> tunnel;
+        std::uint32_t waitMs = kDefaultWaitMs;
     };
 
     // Every job's stages, one transcript line each, into the job's slot (found through the job's owner).
@@ -159,7 +173,12 @@ private:
     void BeginRunUi(std::string& savedTitle);
     void EndRunUi(const std::string& savedTitle);
     // The one-at-a-time job under the window's time-out timer, to its end.
-    ProbeResult RunOneJob(std::string& responseTime);
+    ProbeResult RunOneJob(ProbeJob& job, const std::shared_ptr<const ProbePlan>& plan, std::string& responseTime);
+    // The direct request to the judge at a run's start (CheckEngineJudge.cpp), for strict grading and the
+    // signed judge; false when the run must check no proxy.
+    bool PrepareJudgeChecks();
+    // The plan of a job: the run's, or with the judge's key, one whose request carries a fresh nonce.
+    std::shared_ptr<const ProbePlan> JobPlan(JobSlot& slot, const std::shared_ptr<const ProbePlan>& runPlan);
     // The run over the selected rows (CheckEngineRows.cpp): one at a time through the window's probe under its
     // time-out timer, or ParallelChecks at once through a parallel probe.
     void RunRows(const std::vector<int>& rows);
@@ -198,6 +217,9 @@ private:
     // What every job of the run does, made on the user-interface thread and read by the run thread.
     std::mutex m_requestMutex;
     std::shared_ptr<const ProbePlan> m_plan;
+    JudgeSetup m_judgeSetup;
+    JudgeChecks m_checks; // the run thread's, for the run in progress
+    std::atomic<bool> m_judgeRefused{false};
     std::atomic<bool> m_tunnelOn{false};
     std::shared_ptr<const TunnelTrust> m_trust; // the user-interface thread's
 

@@ -123,13 +123,13 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
             if (parallel) {
                 slot.timeoutMark = false;
                 slot.start = TickCount();
-                parallel->Submit(&slot.job, plan, static_cast<std::uint32_t>(m_timerPeriodMs.load()),
+                parallel->Submit(&slot.job, JobPlan(slot, plan), static_cast<std::uint32_t>(m_timerPeriodMs.load()),
                                  &slot.timeoutMark);
                 if (!m_checkBarRunning) {
                     parallel->CancelAll(); // a stop that came while this job was being handed over
                 }
             } else {
-                aloneResult = RunOneJob(aloneTime);
+                aloneResult = RunOneJob(slot.job, JobPlan(slot, plan), aloneTime);
                 ranAlone = &slot;
             }
         }

@@ -68,3 +68,40 @@ std::string ComposeTunnelRequest(const std::string& authority, const std::string
 }
 
 } // namespace zandel
+
+namespace zandel {
+
+std::optional<DirectRequest> ComposeDirectRequest(const std::string& accessUrl, const std::string& httpVersion,
+                                                  const std::string& userAgent) {
+    const TestRequest request = ComposeTestRequest(accessUrl, httpVersion, userAgent);
+    // The request line is "http://authority/path HTTP/v": the path is what follows the authority.
+    const std::size_t authorityStart = request.requestLine.find("http://") + 7;
+    const std::size_t space = request.requestLine.rfind(' ');
+    std::size_t pathStart = request.requestLine.find_first_of("/?", authorityStart);
+    if (pathStart == std::string::npos || pathStart > space) {
+        pathStart = space;
+    }
+    std::string path = request.requestLine.substr(pathStart, space - pathStart);
+    if (path.empty() || path.front() != '/') {
+        path.insert(0, "/");
+    }
+    std::string authority = request.requestLine.substr(authorityStart, pathStart - authorityStart);
+    if (const std::size_t at = authority.rfind('@'); at != std::string::npos) {
+        authority.erase(0, at + 1);
+    }
+    const std::string host = AccessUrlHost(accessUrl);
+    if (host.empty() || host == "[]") {
+        return std::nullopt;
+    }
+    std::string port = "80";
+    if (authority.size() > host.size() && authority.compare(0, host.size(), host) == 0 &&
+        authority[host.size()] == ':') {
+        port = authority.substr(host.size() + 1);
+    }
+    DirectRequest direct;
+    direct.address = host + ":" + port;
+    direct.request = "GET " + path + request.requestLine.substr(space) + "\r\n" + request.headers + "\r\n\r\n";
+    return direct;
+}
+
+} // namespace zandel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace zandel {
@@ -14,6 +15,15 @@ struct TestRequest {
 // Builds the request from a non-empty access URL, the HTTP version text and the User-Agent setting.
 TestRequest ComposeTestRequest(const std::string& accessUrl, const std::string& httpVersion,
                                const std::string& userAgent);
+
+// The test request made straight to the judge, with no proxy between: the request in origin form and the
+// "host:port" it goes to (port 80 unless the URL names one). Null when the URL names no host.
+struct DirectRequest {
+    std::string address;
+    std::string request;
+};
+std::optional<DirectRequest> ComposeDirectRequest(const std::string& accessUrl, const std::string& httpVersion,
+                                                  const std::string& userAgent);
 
 // The access URL's host, without user name or port (an IPv6 address keeps its brackets): where the HTTPS step
 // tunnels when no target is set.

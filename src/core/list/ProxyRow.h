@@ -35,6 +35,8 @@ struct ProxyRow {
     std::array<std::string, kColumnCount> cells{"", kUncheckedResult, kUncheckedTime, kUncheckedDate, kHttpsUnchecked};
     int image = StatusUnchecked;
     int tag = 0;
+    // Why a check graded the row as it did, for the result cell's tip; a check's own, never stored in a list file.
+    std::string reason;
     // Per cell: the bytes came from a list file that is not UTF-8 as a whole, so they are CP932 text even
     // where they would also read as UTF-8.
     std::array<bool, kColumnCount> cp932{};

@@ -56,6 +56,8 @@ void ListRows::WriteRow(QTreeWidgetItem* item, const ProxyRow& value, bool resul
         WriteCell(item, column, value.cells[index], value.cp932[index]);
     }
     WriteImage(item, value.image);
+    // The reason of the row's last grade; a row written anew, or a check without one, leaves no stale tip.
+    item->setToolTip(1, FromBytes(value.reason));
 }
 
 int ListRows::RowCount() const {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -12,6 +13,8 @@
 #include <QVBoxLayout>
 
 #include "core/app/MessageService.h"
+#include "core/app/Texts.h"
+#include "core/check/JudgePage.h"
 #include "core/settings/CheckPage.h"
 #include "ui/util/MessageBoxService.h"
 #include "ui/util/TextCodec.h"
@@ -80,11 +83,29 @@ void CProp3::BuildControls() {
     layout->setRowStretch(1, 1);
     urlLabel->setContentsMargins(0, 4, 0, 0);
 
+    // What the judge itself is asked at a run's start: a baseline for strict grading, and its signature.
+    auto* judge = new QGroupBox(QStringLiteral("判定(&J)"), this);
+    m_strictCheck = new QCheckBox(QStringLiteral("接続先URLへ直接ｱｸｾｽした結果と比べて厳密に判定する(&R)"), judge);
+    m_strictCheck->setObjectName(QStringLiteral("judgeStrictCheck"));
+    m_keyEdit = new QLineEdit(judge);
+    m_keyEdit->setObjectName(QStringLiteral("judgeKeyEdit"));
+    m_keyEdit->setEchoMode(QLineEdit::PasswordEchoOnEdit);
+    auto* keyLabel = new QLabel(QStringLiteral("署名付き判定用CGIの鍵(&K)："), judge);
+    keyLabel->setBuddy(m_keyEdit);
+    auto* judgeLayout = new QGridLayout(judge);
+    judgeLayout->addWidget(m_strictCheck, 0, 0, 1, 2);
+    judgeLayout->addWidget(keyLabel, 1, 0);
+    judgeLayout->addWidget(m_keyEdit, 1, 1);
+
     auto* pageLayout = new QVBoxLayout(this);
     pageLayout->addWidget(group);
+    pageLayout->addWidget(judge);
 
     LimitBytes(m_newUrlEdit, kPageTextLimit);
     LimitBytes(m_urlEdit, kPageTextLimit);
+    LimitBytes(m_keyEdit, kPageTextLimit);
+    connect(m_strictCheck, &QCheckBox::clicked, this, [this] { SetModified(); });
+    connect(m_keyEdit, &QLineEdit::textEdited, this, [this] { SetModified(); });
 
     connect(m_add, &QPushButton::clicked, this, &CProp3::AddClicked);
     connect(m_delete, &QPushButton::clicked, this, &CProp3::DeleteClicked);
@@ -100,21 +121,27 @@ void CProp3::BuildControls() {
 void CProp3::ShowFields() {
     m_newUrlEdit->setText(FromBytes(m_newUrl));
     m_urlEdit->setText(FromBytes(m_list.Current()));
+    m_strictCheck->setChecked(m_strict);
+    m_keyEdit->setText(FromBytes(m_key));
 }
 
 bool CProp3::ReadFields() {
     std::string current;
-    if (!ReadText(m_newUrlEdit, kPageTextLimit, m_newUrl) || !ReadText(m_urlEdit, kPageTextLimit, current)) {
+    if (!ReadText(m_newUrlEdit, kPageTextLimit, m_newUrl) || !ReadText(m_urlEdit, kPageTextLimit, current) ||
+        !ReadText(m_keyEdit, kPageTextLimit, m_key)) {
         return false;
     }
+    m_strict = m_strictCheck->isChecked();
     m_list.SetCurrent(current);
     return true;
 }
 
 void CProp3::OnOpen() {
     m_list.Open(m_settings);
+    m_strict = m_settings.JudgeStrict;
+    m_key = m_settings.JudgeKey;
     ShowList();
-    m_urlEdit->setText(FromBytes(m_list.Current()));
+    ShowFields();
 }
 
 void CProp3::ShowList() {
@@ -179,6 +206,13 @@ bool CProp3::OnApply() {
     if (!ReadFields()) {
         return false;
     }
+    if (!m_key.empty() && !IsValidJudgeKey(m_key)) {
+        ShowOk(MessageBoxService::Instance(), texts::kJudgeKeyMessage);
+        m_keyEdit->setFocus();
+        return false;
+    }
+    m_settings.JudgeStrict = m_strict;
+    m_settings.JudgeKey = m_key;
     if (m_list.Apply(m_settings)) {
         ShowOk(MessageBoxService::Instance(), AccessUrlLimitMessage());
     }

@@ -6,6 +6,7 @@
 #include "core/settings/AccessUrlList.h"
 #include "ui/settings/PropertyPage.h"
 
+class QCheckBox;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -36,6 +37,8 @@ private:
     AppSettings& m_settings;
     AccessUrlList m_list;
     std::string m_newUrl;
+    bool m_strict = false;
+    std::string m_key;
 
     QLineEdit* m_urlEdit = nullptr;
     QListWidget* m_urlList = nullptr;
@@ -43,6 +46,8 @@ private:
     QPushButton* m_delete = nullptr;
     QLineEdit* m_newUrlEdit = nullptr;
     QPushButton* m_add = nullptr;
+    QCheckBox* m_strictCheck = nullptr;
+    QLineEdit* m_keyEdit = nullptr;
 };
 
 } // namespace zandel::ui

@@ -1,0 +1,170 @@
+#include "core/check/JudgeChecks.h"
+
+#include "core/list/ProxyRow.h"
+
+namespace zandel {
+
+namespace {
+
+constexpr const char* kReasonRewritten = "the proxy rewrote the page";
+constexpr const char* kReasonStale = "the proxy returned a stale (cached) page";
+constexpr const char* kOwnPage = "プロキシが独自のページで応答しました";
+constexpr std::size_t kShownJudgeTextBytes = 160;
+
+void MakeNg(Judgement& judgement, const std::string& reason) {
+    judgement.result = kResultNg;
+    judgement.image = StatusNG;
+    judgement.usable = false;
+    judgement.returnValue = 0;
+    judgement.reason = reason;
+    judgement.log = "結果：" + reason + "\r\n";
+}
+
+void Grade(Judgement& judgement, const char* result, int image, const char* gradeLine, const std::string& reason) {
+    judgement.result = result;
+    judgement.image = image;
+    judgement.reason = reason;
+    judgement.log = "理由：" + reason + "\r\n" + gradeLine + kLogUsable;
+}
+
+// Why a page fetched through a proxy is not the judge's signed answer to this request; empty when it is.
+std::string SignatureReason(const HttpAnswer& page, const std::string& key, const std::string& nonce) {
+    const SignatureVerdict verdict = VerifyJudgeSignature(page, key, nonce);
+    switch (verdict.check) {
+    case SignatureCheck::Verified:
+        return {};
+    case SignatureCheck::Unsigned:
+        return std::string(kOwnPage) + "（判定用CGIの署名がありません）";
+    case SignatureCheck::JudgeError:
+        return "判定用CGIが署名できませんでした（" + ShownJudgeText(verdict.detail) + "）";
+    case SignatureCheck::Malformed:
+        return "署名の行が不正です（" + verdict.detail + "）";
+    case SignatureCheck::Rewritten:
+        return kReasonRewritten;
+    case SignatureCheck::Stale:
+        return kReasonStale;
+    case SignatureCheck::Incomplete:
+        return "応答が署名の前で途切れています";
+    }
+    return kReasonRewritten;
+}
+
+// Why the signed judge did not verify when asked directly; empty when it did.
+std::string DirectSignatureCause(const HttpAnswer& page, const std::string& key, const std::string& nonce) {
+    const SignatureVerdict verdict = VerifyJudgeSignature(page, key, nonce);
+    switch (verdict.check) {
+    case SignatureCheck::Verified:
+        return {};
+    case SignatureCheck::Unsigned:
+        return "署名がありません。接続先URLが署名付きの判定用CGIではありません";
+    case SignatureCheck::JudgeError:
+        return "判定用CGIのエラー：" + ShownJudgeText(verdict.detail);
+    case SignatureCheck::Malformed:
+        return "署名の行が不正です：" + verdict.detail;
+    case SignatureCheck::Rewritten:
+        // Nothing stands between us and the judge: the judge signs with another key.
+        return "鍵が判定用CGIの鍵と一致しません";
+    case SignatureCheck::Stale:
+        return "判定用CGIの応答が別のリクエストのものです";
+    case SignatureCheck::Incomplete:
+        return "応答が署名の前で途切れています";
+    }
+    return "署名を確認できません";
+}
+
+std::string FirstLine(const std::string& text) {
+    return ShownJudgeText(text.substr(0, text.find_first_of("\r\n")));
+}
+
+} // namespace
+
+std::string ShownJudgeText(const std::string& text) {
+    std::string shown;
+    for (const char c : text) {
+        if (shown.size() >= kShownJudgeTextBytes) {
+            shown += "...";
+            break;
+        }
+        shown += c >= 0x20 && c <= 0x7E ? c : '?';
+    }
+    return shown;
+}
+
+void ApplyJudgeChecks(Judgement& judgement, const std::string& answer, const JudgeChecks& checks,
+                      const std::string& nonce) {
+    if (!judgement.usable || (!checks.strict && checks.key.empty())) {
+        return;
+    }
+    HttpAnswer page;
+    const bool split = SplitHttpAnswer(answer, page);
+    if (!checks.key.empty()) {
+        const std::string reason = split ? SignatureReason(page, checks.key, nonce)
+                                         : std::string(kOwnPage) + "（判定用CGIの署名がありません）";
+        if (!reason.empty()) {
+            MakeNg(judgement, reason);
+            return;
+        }
+    }
+    if (!checks.strict) {
+        return;
+    }
+    const StrictFinding finding =
+        GradeStrictly(checks.baseline, split ? ParseJudgeVariables(page.body) : JudgeVariables{});
+    switch (finding.kind) {
+    case StrictFinding::Kind::NotJudgePage:
+        MakeNg(judgement, std::string(kOwnPage) + "（テストページの" + finding.variable + "がありません）");
+        break;
+    case StrictFinding::Kind::OwnAddress:
+        Grade(judgement, kResultNonAnonymous, StatusNonAnonymous, kLogAddressFound,
+              "接続元のIPアドレス(" + checks.baseline.ourAddressText + ")が" + finding.variable + "に含まれています");
+        break;
+    case StrictFinding::Kind::ProxyVariable:
+        Grade(judgement, kResultAnonymousB, StatusAnonymous, kLogProxyFound,
+              finding.variable + "がプロキシの使用を示しています");
+        break;
+    case StrictFinding::Kind::Nothing:
+        Grade(judgement, kResultAnonymousA, StatusAnonymous, kLogNoneFound,
+              "直接アクセスした時にない、プロキシを示す変数はありません");
+        break;
+    }
+}
+
+DirectJudgeOutcome ReadDirectJudgeAnswer(bool answered, const std::string& answer, bool strict, const std::string& key,
+                                         const std::string& nonce) {
+    DirectJudgeOutcome outcome;
+    HttpAnswer page;
+    const bool split = answered && SplitHttpAnswer(answer, page);
+    std::string cause;
+    if (!answered) {
+        cause = "判定用CGIから応答がありません";
+    } else if (!split || page.statusLine.find("200 OK") == std::string::npos) {
+        cause = "判定用CGIの応答：" + FirstLine(answer);
+    }
+    if (!key.empty()) {
+        if (cause.empty()) {
+            cause = DirectSignatureCause(page, key, nonce);
+        }
+        if (!cause.empty()) {
+            outcome.stop = "署名付きの判定用CGIを確認できないため、チェックを中止しました（" + cause + "）";
+            return outcome;
+        }
+        outcome.checks.key = key;
+    }
+    if (!strict) {
+        return outcome;
+    }
+    JudgeBaseline baseline = split ? ReadJudgeBaseline(page) : JudgeBaseline{};
+    if (!baseline.usable) {
+        if (cause.empty()) {
+            cause = "REMOTE_ADDRがありません";
+        }
+        outcome.notice =
+            "NOTICE>判定用CGIに直接アクセスして基準を得られないため、通常の判定を行います（" + cause + "）\r\n";
+        return outcome;
+    }
+    outcome.checks.strict = true;
+    outcome.checks.baseline = std::move(baseline);
+    return outcome;
+}
+
+} // namespace zandel

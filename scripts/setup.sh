@@ -8,6 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libssl-dev # the HTTPS step (TLS and certificate checks)
     squid # a second real proxy for the HTTPS tests
+    lighttpd # serves the signed judge script to the end-to-end tests (CGI)
     fonts-ipafont-gothic xdg-utils
     qt6-translations-l10n tinyproxy clang-format clang-tidy gsettings-desktop-schemas
     dbus-daemon libkf5config-bin

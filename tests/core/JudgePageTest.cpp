@@ -213,6 +213,21 @@ TEST(StrictGradeTest, GradesByWhatTheProxyAddedToTheBaseline) {
         EXPECT_EQ(finding.kind, c.kind) << c.page;
         EXPECT_EQ(finding.variable, c.variable) << c.page;
     }
+
+    // A CDN that connects from an address of its own: the judge sees it, not us, as the client of every request.
+    ASSERT_TRUE(SplitHttpAnswer("HTTP/1.1 200 OK\r\n\r\nHTTP_X_FORWARDED_FOR=127.0.0.1\nREMOTE_ADDR=127.0.0.9\n"
+                                "REQUEST_METHOD=GET\n",
+                                direct));
+    const JudgeBaseline behindCdn = ReadJudgeBaseline(direct);
+    EXPECT_EQ(behindCdn.ourAddressText, "127.0.0.1");
+    const char* base = "REMOTE_ADDR=127.0.0.9\nREQUEST_METHOD=GET\n";
+    EXPECT_EQ(
+        GradeStrictly(behindCdn, ParseJudgeVariables(std::string(base) + "HTTP_X_FORWARDED_FOR=127.0.0.2\n")).kind,
+        Kind::Nothing);
+    EXPECT_EQ(
+        GradeStrictly(behindCdn, ParseJudgeVariables(std::string(base) + "HTTP_X_FORWARDED_FOR=127.0.0.1, 127.0.0.2\n"))
+            .kind,
+        Kind::OwnAddress);
 }
 
 } // namespace

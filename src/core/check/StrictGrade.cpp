@@ -151,6 +151,18 @@ JudgeBaseline ReadJudgeBaseline(const HttpAnswer& direct) {
         return baseline;
     }
     baseline.ourAddressText = *remote;
+    // Behind a CDN or a load balancer the judge sees that server as its client on every request, and our
+    // address only where that server put it: the first of the chain it forwarded.
+    if (const std::string* chain = FindVariable(baseline.variables, "HTTP_X_FORWARDED_FOR")) {
+        std::string first = chain->substr(0, chain->find(','));
+        first.erase(0, first.find_first_not_of(" \t"));
+        first.erase(first.find_last_not_of(" \t") + 1);
+        IpBytes forwarded{};
+        if (ParseIpBytes(first, forwarded)) {
+            baseline.ourAddress = forwarded;
+            baseline.ourAddressText = first;
+        }
+    }
     baseline.usable = true;
     return baseline;
 }

@@ -1,0 +1,304 @@
+// zandel-check against the signed judge as a user installs it: the judge script under lighttpd's CGI, real
+// tinyproxy, and fakes that misbehave the ways public proxies do (their own page, a rewritten page, a cached
+// page, a CDN in front of the judge). "Our" address is 127.0.0.1; the proxies reach the judge from 127.0.0.2.
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "ZandelCheckFixture.h"
+#include "core/util/UniqueFd.h"
+#include "support/FakeProxy.h"
+#include "support/Loopback.h"
+#include "support/LoopbackServer.h"
+#include "support/ServerConnection.h"
+#include "support/Subprocess.h"
+
+namespace zandel {
+namespace {
+
+constexpr const char* kLighttpd = "/usr/sbin/lighttpd";
+constexpr const char* kKey = "k3y-for-the-tests";
+
+// What a fake does with the page it fetched for its client.
+enum class Peer {
+    Clean,   // relays it as it is
+    OwnPage, // fetches nothing and answers with a captive portal's page
+    Inject,  // puts a script into it
+    Replay,  // relays the first page, then answers every later request with that page again
+    Cdn,     // relays it, and names its client in X-Forwarded-For as a CDN in front of a server does
+};
+
+// An HTTP proxy (or, given an upstream port, a reverse proxy in front of the judge) that reaches the judge from
+// `source`, adding `added` header lines ("Name: value\r\n" each) to every request.
+class PeerProxy final {
+public:
+    PeerProxy(Peer kind, std::string source = "127.0.0.2", std::string added = "", std::uint16_t upstream = 0)
+        : m_kind(kind), m_source(std::move(source)), m_added(std::move(added)), m_upstream(upstream),
+          m_server([this](test::ServerConnection& connection) { Serve(connection); }) {}
+
+    std::string Address() const { return test::LoopbackAddress(m_server.Port()); }
+    std::uint16_t Port() const { return m_server.Port(); }
+
+private:
+    void Serve(test::ServerConnection& connection) {
+        if (!connection.ReadRequestHead()) {
+            return;
+        }
+        std::string answer;
+        if (m_kind == Peer::OwnPage) {
+            answer = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<html><body>Welcome to FreeWiFi. Please log "
+                     "in.</body></html>\r\n";
+        } else {
+            std::lock_guard lock(m_mutex);
+            answer = m_kind == Peer::Replay && !m_cached.empty()
+                         ? m_cached
+                         : Fetch(std::string(connection.RequestHead()), connection.PeerAddress());
+            m_cached = answer;
+        }
+        if (m_kind == Peer::Inject) {
+            if (const auto length = answer.find("Content-Length:"); length != std::string::npos) {
+                answer.erase(length, answer.find("\r\n", length) + 2 - length);
+            }
+            if (const auto pre = answer.find("<pre>\n"); pre != std::string::npos) {
+                answer.insert(pre + 6, "<script>mine()</script>\n");
+            }
+        }
+        connection.Send(answer);
+        connection.FinishSending();
+        connection.DrainUntilPeerCloses();
+    }
+
+    // The request passed on to the judge (or to the next proxy named in its URL), and its whole answer.
+    std::string Fetch(const std::string& head, const std::string& client) const {
+        const std::size_t lineEnd = head.find("\r\n");
+        const std::string line = head.substr(0, lineEnd);
+        const std::size_t space = line.find(' ');
+        const std::size_t lastSpace = line.rfind(' ');
+        std::string target = line.substr(space + 1, lastSpace - space - 1);
+        std::uint16_t port = m_upstream;
+        if (target.rfind("http://", 0) == 0) {
+            const std::size_t slash = target.find('/', 7);
+            const std::string authority = target.substr(7, slash - 7);
+            port = static_cast<std::uint16_t>(std::stoi(authority.substr(authority.rfind(':') + 1)));
+            target = slash == std::string::npos ? "/" : target.substr(slash);
+        }
+        std::string request = line.substr(0, space) + " " + target + line.substr(lastSpace) + "\r\n";
+        for (std::size_t at = lineEnd + 2; at < head.size();) {
+            const std::size_t end = head.find("\r\n", at);
+            const std::string header = head.substr(at, end - at);
+            at = end + 2;
+            if (!header.empty() && header.rfind("Proxy-Connection:", 0) != 0 && header.rfind("Connection:", 0) != 0) {
+                request += header + "\r\n";
+            }
+        }
+        if (m_kind == Peer::Cdn) {
+            if (const std::size_t chain = request.find("X-Forwarded-For: "); chain != std::string::npos) {
+                request.insert(request.find("\r\n", chain), ", " + client);
+            } else {
+                request += "X-Forwarded-For: " + client + "\r\n";
+            }
+        }
+        request += m_added + "Connection: close\r\n\r\n";
+
+        UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        ::inet_pton(AF_INET, m_source.c_str(), &from.sin_addr);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        ::inet_pton(AF_INET, test::kLoopbackHost, &to.sin_addr);
+        if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0 ||
+            ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0 ||
+            !test::SendAll(fd.Get(), request)) {
+            return "HTTP/1.0 502 Bad Gateway\r\n\r\n";
+        }
+        std::string answer;
+        char chunk[4096];
+        for (pollfd ready{fd.Get(), POLLIN, 0}; ::poll(&ready, 1, 10000) > 0;) {
+            const ssize_t got = ::recv(fd.Get(), chunk, sizeof chunk, 0);
+            if (got <= 0) {
+                break;
+            }
+            answer.append(chunk, static_cast<std::size_t>(got));
+        }
+        return answer;
+    }
+
+    const Peer m_kind;
+    const std::string m_source;
+    const std::string m_added;
+    const std::uint16_t m_upstream;
+    std::mutex m_mutex;
+    std::string m_cached;
+    test::LoopbackServer m_server; // last: its threads stop before the rest goes
+};
+
+class JudgeCheckTest : public ZandelCheckTest {
+protected:
+    void SetUp() override { StartJudge(); }
+
+    // The judge script and its key in a folder of their own, served by lighttpd's CGI.
+    void StartJudge() {
+        ASSERT_EQ(access(kLighttpd, X_OK), 0) << "lighttpd is not installed: scripts/setup.sh installs it";
+        ::mkdir(m_dir.File("www").c_str(), 0755);
+        m_dir.Write("www/zandel-judge.cgi",
+                    test::TempDir::ReadFile(std::string(ZANDEL_SOURCE_DIR) + "/res/zandel-judge.cgi"));
+        ::chmod(m_dir.File("www/zandel-judge.cgi").c_str(), 0755);
+        m_dir.Write("www/zandel-judge.key", std::string(kKey) + "\n");
+        m_judgePort = test::FreeLoopbackPort();
+        m_dir.Write("lighttpd.conf",
+                    "server.document-root = \"" + m_dir.File("www") +
+                        "\"\nserver.bind = \"127.0.0.1\"\nserver.port = " + std::to_string(m_judgePort) +
+                        "\nserver.modules = (\"mod_cgi\")\ncgi.assign = (\".cgi\" => "
+                        "\"/usr/bin/perl\")\nserver.errorlog = \"" +
+                        m_dir.File("lighttpd.err") + "\"\n");
+        m_lighttpd = std::make_unique<test::Subprocess>(
+            std::vector<std::string>{kLighttpd, "-D", "-f", m_dir.File("lighttpd.conf")}, m_dir.Path(),
+            m_dir.File("lighttpd.out"), m_dir.File("lighttpd.stderr"));
+        ASSERT_TRUE(test::WaitForListening(m_judgePort)) << m_dir.Read("lighttpd.stderr");
+    }
+
+    std::string JudgeUrl(std::uint16_t port = 0) const {
+        return "http://127.0.0.1:" + std::to_string(port == 0 ? m_judgePort : port) + "/zandel-judge.cgi";
+    }
+
+    // The result of each row of the checked list, in order.
+    static std::vector<std::string> Results(const std::string& list) {
+        std::vector<std::string> results;
+        for (std::size_t at = 0; at < list.size();) {
+            const std::size_t end = list.find("\r\n", at);
+            const std::string line = list.substr(at, end - at);
+            const std::size_t first = line.find(' ');
+            results.push_back(
+                first == std::string::npos ? "" : line.substr(first + 1, line.find(' ', first + 1) - first - 1));
+            at = end == std::string::npos ? list.size() : end + 2;
+        }
+        return results;
+    }
+
+    int m_judgePort = 0;
+    std::unique_ptr<test::Subprocess> m_lighttpd;
+};
+
+// One list through every kind of peer, under each combination of the two options: each option changes only the
+// grades it is about, and a grade is never better than what the page proves.
+TEST_F(JudgeCheckTest, EveryPeerIsGradedByWhatItsPageProves) {
+    // tinyproxy hands the client's address on in X-Tinyproxy, a name on no list of forwarding headers.
+    StartTinyproxy("Bind 127.0.0.2\nXTinyproxy Yes\n");
+    struct Case {
+        std::vector<std::string> options;
+        std::vector<std::string> results; // tinyproxy, own page, clean, injecting, replaying (twice)
+        std::vector<std::string> reasons;
+    };
+    const Case cases[] = {
+        {{}, {"Anonymous(B)", "OK", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)"}, {}},
+        {{"--strict"},
+         {"Non-Anonymous", "NG", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)"},
+         {"理由：接続元のIPアドレス(127.0.0.1)がHTTP_X_TINYPROXYに含まれています\n",
+          "結果：プロキシが独自のページで応答しました（テストページのREMOTE_ADDRがありません）\n"}},
+        {{"--judge-key", kKey},
+         {"Anonymous(B)", "NG", "Anonymous(A)", "NG", "Anonymous(A)", "NG"},
+         {"結果：the proxy rewrote the page\n", "結果：the proxy returned a stale (cached) page\n"}},
+        {{"--strict", "--judge-key", kKey},
+         {"Non-Anonymous", "NG", "Anonymous(A)", "NG", "Anonymous(A)", "NG"},
+         {"HTTP_X_TINYPROXYに含まれています\n", "結果：the proxy rewrote the page\n"}},
+    };
+    for (const Case& c : cases) {
+        const std::string name =
+            c.options.empty() ? "no option" : c.options[0] + " " + std::to_string(c.options.size());
+        PeerProxy ownPage(Peer::OwnPage);
+        PeerProxy clean(Peer::Clean);
+        PeerProxy inject(Peer::Inject);
+        PeerProxy replay(Peer::Replay);
+        m_dir.Write("list.txt", TinyproxyAddress() + "\n" + ownPage.Address() + "\n" + clean.Address() + "\n" +
+                                    inject.Address() + "\n" + replay.Address() + "\n" + replay.Address() + "\n");
+        std::vector<std::string> args = {"--url", JudgeUrl(), "--timeout", "10", "--log", "run.log"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.push_back("list.txt");
+        const Outcome run = Run(args);
+        ASSERT_EQ(run.exitCode, 0) << name << run.err;
+        EXPECT_EQ(Results(run.out), c.results) << name << "\n" << run.out;
+        const std::string transcript = m_dir.Read("run.log");
+        for (const std::string& reason : c.reasons) {
+            EXPECT_NE(transcript.find(reason), std::string::npos) << name << " " << reason << transcript;
+        }
+        EXPECT_EQ(transcript.find(kKey), std::string::npos) << "the key stays out of the transcript";
+        EXPECT_EQ(transcript.find("NOTICE>"), std::string::npos) << transcript;
+        if (c.options.empty()) {
+            EXPECT_EQ(transcript.find("理由："), std::string::npos) << "no reason lines without the options";
+        }
+    }
+}
+
+// With a key, a judge that does not verify when asked directly stops the run before any proxy is asked, with one
+// message naming the cause; without a key, strict grading without a judge goes on with the usual grades.
+TEST_F(JudgeCheckTest, AJudgeThatDoesNotVerifyIsToldAndNoProxyIsBlamed) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> options;
+        int url; // 0 the signed judge, 1 an echo page that signs nothing, 2 a port where nothing listens
+        bool removeKeyFile;
+        int exitCode;
+        const char* told;
+    };
+    const Case cases[] = {
+        {"another key", {"--judge-key", "another-key"}, 0, false, 2, "鍵が判定用CGIの鍵と一致しません"},
+        {"no key file", {"--judge-key", kKey}, 0, true, 2, "key file zandel-judge.key cannot be read"},
+        {"not the signed judge", {"--judge-key", kKey}, 1, false, 2, "署名がありません"},
+        {"no judge", {"--judge-key", kKey}, 2, false, 2, "判定用CGIから応答がありません"},
+        {"no judge, strict", {"--strict"}, 2, false, 0, "NOTICE>判定用CGIに直接アクセスして基準を得られないため"},
+    };
+    const int deadPort = test::FreeLoopbackPort();
+    for (const Case& c : cases) {
+        test::FakeProxy proxy(test::fake::ForwardToJudge({}));
+        m_dir.Write("list.txt", proxy.Address() + " old\r\n");
+        if (c.removeKeyFile) {
+            ::unlink(m_dir.File("www/zandel-judge.key").c_str());
+        }
+        const std::string url = c.url == 0   ? JudgeUrl()
+                                : c.url == 1 ? m_judge.Url()
+                                             : JudgeUrl(static_cast<std::uint16_t>(deadPort));
+        std::vector<std::string> args = {"--url", url, "--timeout", "5"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.push_back("list.txt");
+        const Outcome run = Run(args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.name << run.err;
+        EXPECT_NE(run.err.find(c.told), std::string::npos) << c.name << run.err;
+        if (c.exitCode == 2) {
+            EXPECT_TRUE(proxy.Received().empty()) << c.name;
+            EXPECT_EQ(run.out, "") << c.name;
+            EXPECT_EQ(run.err.find("●---"), std::string::npos) << c.name << run.err;
+        } else {
+            EXPECT_EQ(Results(run.out), std::vector<std::string>{"NG"}) << c.name << run.out;
+        }
+        m_dir.Write("www/zandel-judge.key", std::string(kKey) + "\n");
+    }
+}
+
+// A judge behind a CDN that adds X-Forwarded-For itself: the CDN's header is no proxy's doing, and our address is
+// the one the CDN forwarded.
+TEST_F(JudgeCheckTest, WhatTheJudgesOwnServerAddsIsNotBlamedOnTheProxy) {
+    PeerProxy cdn(Peer::Cdn, "127.0.0.3", "", static_cast<std::uint16_t>(m_judgePort));
+    PeerProxy clean(Peer::Clean);
+    PeerProxy exposing(Peer::Clean, "127.0.0.2", "X-Forwarded-For: 127.0.0.1\r\n");
+    m_dir.Write("list.txt", clean.Address() + "\n" + exposing.Address() + "\n");
+    const std::string url = "http://127.0.0.1:" + std::to_string(cdn.Port()) + "/zandel-judge.cgi";
+    const Outcome run = Run({"--url", url, "--timeout", "10", "--strict", "--judge-key", kKey, "list.txt"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Results(run.out), (std::vector<std::string>{"Anonymous(A)", "Non-Anonymous"})) << run.out << run.err;
+}
+
+} // namespace
+} // namespace zandel

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/check/JudgeChecks.h"
 #include "core/list/ProxyRow.h"
 
 namespace zandel {
@@ -150,6 +151,52 @@ TEST(AnswerJudgeTest, HttpsCellTellsStopsFromFailures) {
         EXPECT_EQ(j.cell, c.cell) << static_cast<int>(c.end) << " " << c.result << " " << c.mark;
         EXPECT_EQ(j.log, c.log);
     }
+}
+
+// Whatever a proxy (or a broken judge) sends, the judge's checks never let a page they cannot vouch for pass as
+// anonymous: no signature, a judge's own error, a page cut short, bytes of no page at all.
+TEST(JudgeChecksTest, APageTheChecksCannotVouchForIsNg) {
+    JudgeChecks checks;
+    checks.key = "k3y-for-the-tests";
+    HttpAnswer direct;
+    ASSERT_TRUE(SplitHttpAnswer("HTTP/1.0 200 OK\r\n\r\nREMOTE_ADDR=127.0.0.1\nREQUEST_METHOD=GET\n", direct));
+    checks.baseline = ReadJudgeBaseline(direct);
+    const std::string echo = "REMOTE_ADDR=127.0.0.2\nREQUEST_METHOD=GET\n";
+    struct Case {
+        const char* name;
+        std::string answer;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"welcome page", kOkHead + "Welcome to FreeWiFi.", "署名がありません"},
+        {"judge's error", kOkHead + echo + "ZANDEL_NONCE=n\nZANDEL_ERROR=key \x1b[2Jfile\n", "key ?[2Jfile"},
+        {"cut short", "HTTP/1.0 200 OK\r\nContent-Length: 90000\r\n\r\n" + echo, "途切れています"},
+        {"two signatures", kOkHead + echo + "ZANDEL_NONCE=n\nZANDEL_HMAC=" + std::string(64, 'a') + "\nZANDEL_HMAC=x\n",
+         "ZANDEL_HMAC"},
+        {"binary", "HTTP/1.0 200 OK REMOTE_ADDR\r\n\r\n" + std::string("\xff\xfe\x01\x02", 4), "署名がありません"},
+        {"no head", "HTTP/1.0 200 OK REMOTE_ADDR", "署名がありません"},
+    };
+    for (bool strict : {false, true}) {
+        checks.strict = strict;
+        for (const Case& c : cases) {
+            Judgement j = JudgeAnswerText(PR_DONE, c.answer, true, false);
+            ApplyJudgeChecks(j, c.answer, checks, "n");
+            EXPECT_EQ(j.result, "NG") << c.name;
+            EXPECT_FALSE(j.usable) << c.name;
+            EXPECT_NE(j.reason.find(c.reason), std::string::npos) << c.name << ": " << j.reason;
+            EXPECT_EQ(j.log, "結果：" + j.reason + "\r\n") << c.name;
+        }
+    }
+
+    // Without the key, strict grading alone tells a page of the proxy's own from the judge's.
+    checks.key.clear();
+    Judgement j = JudgeAnswerText(PR_DONE, kOkHead + "Welcome REMOTE_ADDR", true, false);
+    ApplyJudgeChecks(j, kOkHead + "Welcome REMOTE_ADDR", checks, "");
+    EXPECT_EQ(j.result, "NG");
+    // A failure stays the failure it was.
+    j = JudgeAnswerText(PR_TIMEOUT, "", true, false);
+    ApplyJudgeChecks(j, "", checks, "");
+    EXPECT_EQ(j.log, "結果：タイムアウトが起こりました\r\n");
 }
 
 } // namespace

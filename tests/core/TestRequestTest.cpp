@@ -75,5 +75,29 @@ TEST(DefaultTunnelTargetTest, AccessUrlHostOnPort443) {
     }
 }
 
+// The request made straight to the judge goes where the URL points, in origin form, with the headers the proxies get.
+TEST(DirectRequestTest, GoesToTheUrlsHostInOriginForm) {
+    struct Case {
+        const char* url;
+        const char* address;
+        const char* firstLine;
+    };
+    const Case cases[] = {
+        {"127.0.0.1:8080/cgi-bin/envchk.cgi", "127.0.0.1:8080", "GET /cgi-bin/envchk.cgi HTTP/1.0"},
+        {"http://[::1]/judge.cgi?zandel-nonce=ab", "[::1]:80", "GET /judge.cgi?zandel-nonce=ab HTTP/1.0"},
+        {"http://judge.example", "judge.example:80", "GET / HTTP/1.0"},
+        {"http://judge.example?x=1", "judge.example:80", "GET /?x=1 HTTP/1.0"},
+        {"http://me@[::1]:81/a b.cgi", "[::1]:81", "GET /a b.cgi HTTP/1.0"},
+    };
+    for (const Case& c : cases) {
+        const std::optional<DirectRequest> direct = ComposeDirectRequest(c.url, "1.0", "");
+        ASSERT_TRUE(direct.has_value()) << c.url;
+        EXPECT_EQ(direct->address, c.address) << c.url;
+        EXPECT_EQ(direct->request.substr(0, direct->request.find("\r\n")), c.firstLine) << c.url;
+        EXPECT_EQ(direct->request.substr(direct->request.size() - 4), "\r\n\r\n") << c.url;
+    }
+    EXPECT_FALSE(ComposeDirectRequest("http:///x.cgi", "1.0", "").has_value());
+}
+
 } // namespace
 } // namespace zandel

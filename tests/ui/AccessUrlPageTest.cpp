@@ -1,5 +1,6 @@
 #include <memory>
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -153,6 +154,28 @@ private Q_SLOTS:
         QCOMPARE(m_fx.driver->CurrentTab(), kAccessUrlTab);
         QTRY_VERIFY(UrlLine()->hasFocus());
         QCOMPARE(UrlLine()->selectedText().size(), 259);
+    }
+
+    // The judge's options: shown as stored, a key the judge could not hold refused on OK, a good one stored.
+    void judgeOptionsAreStoredOnlyWhenTheKeyIsUsable() {
+        S().JudgeStrict = true;
+        Open();
+        auto* strict = Child<QCheckBox>(m_fx.sheet.get(), "judgeStrictCheck");
+        auto* key = Child<QLineEdit>(m_fx.sheet.get(), "judgeKeyEdit");
+        QVERIFY(strict->isChecked());
+        QVERIFY(key->text().isEmpty());
+        QVERIFY(!m_fx.driver->ApplyEnabled());
+        strict->click();
+        test::TypeText(key, QStringLiteral("has a blank"));
+        m_fx.driver->ClickOk();
+        QCOMPARE(Messages(), std::vector<std::string>{
+                                 "判定用CGIの鍵は、空白を含まない半角の英数字・記号8～256文字で指定してください"});
+        QVERIFY(m_fx.driver->IsOpen());
+        QVERIFY(S().JudgeStrict);
+        test::ReplaceText(key, QStringLiteral("no-blank-key"));
+        m_fx.driver->ClickOk();
+        QCOMPARE(S().JudgeStrict, false);
+        QCOMPARE(S().JudgeKey, std::string("no-blank-key"));
     }
 };
 

@@ -168,6 +168,17 @@ private Q_SLOTS:
         // Markup in a list file is shown as it stands, not drawn.
         const QString tip = TipOver(2, 0);
         QVERIFY2(tip.contains(QStringLiteral("&lt;b&gt;")), qPrintable(tip));
+
+        // A graded row's result cell tells why; a row written anew loses the old reason.
+        ProxyRow graded;
+        graded.cells[1] = "Non-Anonymous";
+        graded.reason = "接続元のIPアドレス(127.0.0.1)がHTTP_X_TINYPROXYに含まれています";
+        m_rig->view->Rows().SetRowResult(1, graded);
+        QTRY_COMPARE(TipOver(1, 1), QString::fromStdString(graded.reason));
+        ProxyRow plain;
+        plain.cells[0] = "10.0.0.1:80";
+        m_rig->view->Rows().SetRow(1, plain);
+        QTRY_COMPARE(TipOver(1, 1), QString());
     }
 
     void clickOffersTheFirstSelectedAddressToTheProxyBar_data() {

@@ -72,8 +72,11 @@ bool AddressEditDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, 
     if (event == nullptr || view == nullptr || event->type() != QEvent::ToolTip) {
         return QStyledItemDelegate::helpEvent(event, view, option, index);
     }
-    const QString text = index.data(Qt::DisplayRole).toString();
-    if (!index.isValid() || text.isEmpty() || sizeHint(option, index).width() <= option.rect.width()) {
+    // A cell with a reason of its own (why the check graded the row so) shows it, whatever the width.
+    const QString reason = index.data(Qt::ToolTipRole).toString();
+    const QString text = reason.isEmpty() ? index.data(Qt::DisplayRole).toString() : reason;
+    if (!index.isValid() || text.isEmpty() ||
+        (reason.isEmpty() && sizeHint(option, index).width() <= option.rect.width())) {
         QToolTip::hideText();
         return true;
     }

@@ -145,6 +145,72 @@ TEST_F(HttpsCheckTest, EachProxysStepReadsTheSameOneAtATimeAndManyAtOnce) {
                   {silent.Address(), "NG"}});
 }
 
+// A certificate the target itself gets wrong is no proxy's doing: an honest tunnel shows the very certificate the
+// target shows directly. Expired, it is "NG" even without strict grading (an interceptor makes a fresh one);
+// from a CA we do not trust, only strict grading's direct handshake can tell, once, and then only a certificate
+// other than the target's own is "MITM".
+TEST_F(HttpsCheckTest, ACertificateTheTargetItselfGetsWrongIsNoProxysFault) {
+    const test::TlsIdentity own = test::TestCa::SelfSigned("Interceptor", "IP:127.0.0.1");
+    test::TlsServer expired(m_ca.Issue("127.0.0.1", "IP:127.0.0.1", true));
+    struct Case {
+        const char* name;
+        const test::TlsServer& target;
+        std::vector<std::string> options;
+        const char* honest; // the HTTPS cell of an honest tunnel, then of an interceptor
+        const char* intercepted;
+        const char* reason;
+        int notices;
+    };
+    const std::vector<std::string> trusted = {"--ca-file", m_caFile};
+    const Case cases[] = {
+        {"expired", expired, trusted, "NG", "MITM",
+         "接続先の証明書が有効期間外のため検証できません（certificate has expired）", 0},
+        {"expired, strict",
+         expired,
+         {"--ca-file", m_caFile, "--strict"},
+         "NG",
+         "MITM",
+         "接続先自身の証明書を検証できません。プロキシは証明書を変えていません（certificate has expired）",
+         1},
+        {"unknown CA", m_server, {}, "MITM", "MITM", "通信が盗聴されている可能性があります", 0},
+        {"unknown CA, strict", m_server, {"--strict"}, "NG", "MITM", "プロキシは証明書を変えていません", 1},
+    };
+    FakeProxy honest(fake::ForwardToJudge({}));
+    FakeProxy interceptor(
+        {fake::Read(), fake::AnswerGet(kGetAnswer), fake::Send(kEstablished), fake::PresentCertificate(own)});
+    m_dir.Write("list.txt", honest.Address() + "\r\n" + interceptor.Address() + "\r\n");
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"--url",
+                                         m_judge.Url(),
+                                         "--timeout",
+                                         "5",
+                                         "--https",
+                                         "--https-target",
+                                         "127.0.0.1:" + std::to_string(c.target.Port()),
+                                         "--log",
+                                         "run.log"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.push_back("list.txt");
+        const Outcome run = Run(args);
+        ASSERT_EQ(run.exitCode, 0) << c.name << run.err;
+        const auto cell = [&](const std::string& address) {
+            const std::size_t row = run.out.find(address + " ");
+            const std::string line = run.out.substr(row, run.out.find("\r\n", row) - row);
+            return line.substr(line.rfind(' ') + 1);
+        };
+        EXPECT_EQ(cell(honest.Address()), c.honest) << c.name << run.out;
+        EXPECT_EQ(cell(interceptor.Address()), c.intercepted) << c.name << run.out;
+        const std::string log = m_dir.Read("run.log");
+        EXPECT_NE(log.find(c.reason), std::string::npos) << c.name << log;
+        const std::string notice = "NOTICE>the HTTPS target's own certificate does not verify: （";
+        EXPECT_EQ(log.find(notice) == std::string::npos
+                      ? 0
+                      : 1 + (log.find(notice, log.find(notice) + 1) != std::string::npos),
+                  c.notices)
+            << c.name << log;
+    }
+}
+
 TEST_F(HttpsCheckTest, SquidCarriesTheTunnel) {
     if (!StartSquid()) {
         GTEST_SKIP() << "squid could not be started here: " << m_dir.Read("squid.err");

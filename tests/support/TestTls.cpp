@@ -33,14 +33,14 @@ void AddExtension(X509* certificate, X509* issuer, int nid, const std::string& v
 
 // A certificate for `key`, signed by `signerKey` under `issuer` (itself when null).
 X509* MakeCertificate(EVP_PKEY* key, const std::string& commonName, X509* issuer, EVP_PKEY* signerKey, bool ca,
-                      const std::string& altNames) {
+                      const std::string& altNames, bool expired = false) {
     static long serial = 1;
     X509* certificate = X509_new();
     Require(certificate != nullptr, "certificate");
     X509_set_version(certificate, 2);
     ASN1_INTEGER_set(X509_get_serialNumber(certificate), serial++);
-    X509_gmtime_adj(X509_getm_notBefore(certificate), -3600);
-    X509_gmtime_adj(X509_getm_notAfter(certificate), 86400);
+    X509_gmtime_adj(X509_getm_notBefore(certificate), expired ? -7 * 86400 : -3600);
+    X509_gmtime_adj(X509_getm_notAfter(certificate), expired ? -86400 : 86400);
     X509_set_pubkey(certificate, key);
     X509_NAME* name = X509_get_subject_name(certificate);
     X509_NAME_add_entry_by_txt(name, "O", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>("Zandel Test"), -1, -1,
@@ -98,11 +98,12 @@ std::string TestCa::CertificatePem() const {
     return Pem(m_keys->certificate, nullptr);
 }
 
-TlsIdentity TestCa::Issue(const std::string& commonName, const std::string& altNames) const {
+TlsIdentity TestCa::Issue(const std::string& commonName, const std::string& altNames, bool expired) const {
     Keys leaf;
     leaf.key = EVP_EC_gen("P-256");
     Require(leaf.key != nullptr, "key");
-    leaf.certificate = MakeCertificate(leaf.key, commonName, m_keys->certificate, m_keys->key, false, altNames);
+    leaf.certificate =
+        MakeCertificate(leaf.key, commonName, m_keys->certificate, m_keys->key, false, altNames, expired);
     return Pem(leaf.certificate, leaf.key);
 }
 

@@ -21,7 +21,8 @@ public:
     TestCa& operator=(const TestCa&) = delete;
 
     std::string CertificatePem() const;
-    TlsIdentity Issue(const std::string& commonName, const std::string& altNames) const;
+    // `expired`: its validity ended a day ago.
+    TlsIdentity Issue(const std::string& commonName, const std::string& altNames, bool expired = false) const;
     // Signed by its own key: what an intercepting proxy that has no trusted CA presents.
     static TlsIdentity SelfSigned(const std::string& commonName, const std::string& altNames);
 

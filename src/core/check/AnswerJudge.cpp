@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include <openssl/x509_vfy.h>
+
 #include "core/list/ProxyRow.h"
 
 namespace zandel {
@@ -126,7 +128,8 @@ std::string Seen(const std::string& what) {
 
 } // namespace
 
-TunnelJudgement JudgeTunnel(const TunnelReport& report, bool stepOn, ProbeResult result, bool timeoutMark) {
+TunnelJudgement JudgeTunnel(const TunnelReport& report, bool stepOn, ProbeResult result, bool timeoutMark,
+                            const TunnelReport* direct) {
     using End = TunnelReport::End;
     const std::string prefix = kTunnelPrefix;
     TunnelJudgement judgement{kHttpsNg, {}};
@@ -166,6 +169,18 @@ TunnelJudgement JudgeTunnel(const TunnelReport& report, bool stepOn, ProbeResult
         judgement.log = prefix + "HTTPSが使用可能なプロキシサーバです" + Seen(report.statusLine) + "\r\n";
         break;
     case End::NotVerified:
+        if (direct != nullptr && !direct->fingerprint.empty() && direct->fingerprint == report.fingerprint) {
+            judgement.log = prefix + "接続先自身の証明書を検証できません。プロキシは証明書を変えていません" +
+                            Seen(report.detail) + "\r\n";
+            break;
+        }
+        // An interceptor makes its certificate on the spot: one out of its dates is the target's own.
+        if (direct == nullptr && (report.verifyError == X509_V_ERR_CERT_HAS_EXPIRED ||
+                                  report.verifyError == X509_V_ERR_CERT_NOT_YET_VALID)) {
+            judgement.log = prefix + "接続先の証明書が有効期間外のため検証できません" + Seen(report.detail) +
+                            "\r\n証明書の発行先：" + report.subject + "\r\n証明書の発行者：" + report.issuer + "\r\n";
+            break;
+        }
         judgement.cell = kHttpsMitm;
         judgement.log = prefix + "証明書を検証できません。通信が盗聴されている可能性があります" + Seen(report.detail) +
                         "\r\n証明書の発行先：" + report.subject + "\r\n証明書の発行者：" + report.issuer + "\r\n";

@@ -56,6 +56,10 @@ struct TunnelJudgement {
 
 // `stepOn`: the run has the HTTPS step. `result` is the job's, and `timeoutMark` turns a stop into a time-out,
 // as for the exchange before the step.
-TunnelJudgement JudgeTunnel(const TunnelReport& report, bool stepOn, ProbeResult result, bool timeoutMark);
+// `direct`, when strict grading made one, is the handshake made straight with the target: a certificate that does
+// not verify through the proxy but is the very one the target shows directly is the target's fault, not the
+// proxy's.
+TunnelJudgement JudgeTunnel(const TunnelReport& report, bool stepOn, ProbeResult result, bool timeoutMark,
+                            const TunnelReport* direct = nullptr);
 
 } // namespace zandel

@@ -108,6 +108,7 @@ std::shared_ptr<const TunnelPlan> CheckEngine::MakeTunnelPlan(const std::string&
     }
     auto plan = std::make_shared<TunnelPlan>();
     plan->host = target->host;
+    plan->address = target->Authority();
     if (!m_trust) {
         std::string error;
         m_trust = TunnelTrust::Load("", error);
@@ -351,7 +352,8 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     Judgement judgement = JudgeAnswerText(result, answer, m_cgi, timeoutMark);
     const auto* slot = static_cast<const JobSlot*>(job.pOwner);
     ApplyJudgeChecks(judgement, answer, m_checks, slot == nullptr ? std::string() : slot->nonce);
-    const TunnelJudgement tunnel = JudgeTunnel(job.tunnel, m_tunnelOn, result, timeoutMark);
+    const TunnelJudgement tunnel = JudgeTunnel(job.tunnel, m_tunnelOn, result, timeoutMark,
+                                               m_checks.tunnelBaseline ? &m_checks.tunnelDirect : nullptr);
     judgement.log += tunnel.log;
     if (row < 0) {
         return judgement;

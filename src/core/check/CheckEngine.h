@@ -177,6 +177,8 @@ private:
     // The direct request to the judge at a run's start (CheckEngineJudge.cpp), for strict grading and the
     // signed judge; false when the run must check no proxy.
     bool PrepareJudgeChecks();
+    // Strict grading with the HTTPS step: one handshake made straight with the target, for its own certificate.
+    void TakeTunnelBaseline(const JudgeSetup& setup);
     // The plan of a job: the run's, or with the judge's key, one whose request carries a fresh nonce.
     std::shared_ptr<const ProbePlan> JobPlan(JobSlot& slot, const std::shared_ptr<const ProbePlan>& runPlan);
     // The run over the selected rows (CheckEngineRows.cpp): one at a time through the window's probe under its

@@ -55,7 +55,34 @@ bool CheckEngine::PrepareJudgeChecks() {
         m_host.RunNotice(outcome.notice);
     }
     m_checks = std::move(outcome.checks);
+    if (setup.strict && setup.tunnel) {
+        TakeTunnelBaseline(setup);
+    }
     return true;
+}
+
+void CheckEngine::TakeTunnelBaseline(const JudgeSetup& setup) {
+    auto slot = std::make_unique<JobSlot>();
+    slot->streaming = false;
+    ClearJob(*slot);
+    if (!ParseAddress(setup.tunnel->address, slot->job)) {
+        return;
+    }
+    std::string responseTime;
+    RunOneJob(slot->job, MakeDirectTlsPlan(setup.tunnel, setup.waitMs), responseTime);
+    const TunnelReport& report = slot->job.tunnel;
+    using End = TunnelReport::End;
+    if (!m_checkBarRunning || (report.end != End::Verified && report.end != End::NotVerified)) {
+        return; // no certificate seen directly: every proxy is judged as without strict grading
+    }
+    m_checks.tunnelBaseline = true;
+    m_checks.tunnelDirect = report;
+    if (report.end == End::NotVerified) {
+        const std::string notice =
+            "NOTICE>the HTTPS target's own certificate does not verify: （" + report.detail + "）\r\n";
+        AppendLog(notice);
+        m_host.RunNotice(notice);
+    }
 }
 
 std::shared_ptr<const ProbePlan> CheckEngine::JobPlan(JobSlot& slot, const std::shared_ptr<const ProbePlan>& runPlan) {

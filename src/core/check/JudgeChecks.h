@@ -13,6 +13,9 @@ struct JudgeChecks {
     bool strict = false; // only with a usable baseline
     JudgeBaseline baseline;
     std::string key; // empty: pages are not checked for the judge's signature
+    // Strict grading with the HTTPS step: the handshake made straight with the target, when one was made.
+    bool tunnelBaseline = false;
+    TunnelReport tunnelDirect;
 };
 
 // Applies the run's checks to a judgement of `answer`, the page fetched through a proxy with `nonce` in its URL.

@@ -46,4 +46,12 @@ std::shared_ptr<const ProbePlan> MakeProxyPlan(std::string request, std::uint32_
     return plan;
 }
 
+std::shared_ptr<const ProbePlan> MakeDirectTlsPlan(std::shared_ptr<const TunnelPlan> tunnel, std::uint32_t waitMs) {
+    auto plan = std::make_shared<ProbePlan>();
+    plan->waitMs = waitMs;
+    plan->tunnel = std::move(tunnel);
+    plan->legs.push_back({ProbeLeg::When::Always, false, {&MakeTls}});
+    return plan;
+}
+
 } // namespace zandel

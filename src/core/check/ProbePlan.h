@@ -17,6 +17,7 @@ struct ProbePlan;
 struct TunnelPlan {
     std::string request;
     std::string host;
+    std::string address; // host:port of the target, for a handshake made with it directly
     std::shared_ptr<const TunnelTrust> trust;
 };
 
@@ -51,5 +52,9 @@ std::string ComposeProbeRequest(const std::string& requestLine, const std::strin
 // the HTTPS step on a second connection (CONNECT, then TLS through the tunnel).
 std::shared_ptr<const ProbePlan> MakeProxyPlan(std::string request, std::uint32_t waitMs,
                                                std::shared_ptr<const TunnelPlan> tunnel);
+
+// A TLS handshake made straight with the HTTPS target (the job's host and port are the target's): what its own
+// certificate is when no proxy stands between. It reports in the job's tunnel report.
+std::shared_ptr<const ProbePlan> MakeDirectTlsPlan(std::shared_ptr<const TunnelPlan> tunnel, std::uint32_t waitMs);
 
 } // namespace zandel

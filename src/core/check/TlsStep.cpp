@@ -166,7 +166,13 @@ StepWait TlsStep::Handshake() {
     if (certificate != nullptr) {
         m_report.subject = NameText(X509_get_subject_name(certificate));
         m_report.issuer = NameText(X509_get_issuer_name(certificate));
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int length = 0;
+        if (X509_digest(certificate, EVP_sha256(), digest, &length) == 1) {
+            m_report.fingerprint.assign(reinterpret_cast<const char*>(digest), length);
+        }
     }
+    m_report.verifyError = verified;
     if (certificate != nullptr && verified == X509_V_OK) {
         // A polite end of the session; whether it gets through changes nothing.
         SSL_shutdown(m_ssl);

@@ -27,6 +27,8 @@ struct TunnelReport {
     std::string detail;           // why a handshake or verification failed
     std::string subject;          // of the server's certificate, once the handshake was made
     std::string issuer;
+    long verifyError = 0;    // OpenSSL's verification result, once the handshake was made
+    std::string fingerprint; // SHA-256 of the server's certificate, so that one certificate can be told from another
 };
 
 } // namespace zandel

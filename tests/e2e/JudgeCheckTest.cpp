@@ -28,6 +28,7 @@ namespace zandel {
 namespace {
 
 constexpr const char* kLighttpd = "/usr/sbin/lighttpd";
+constexpr const char* kSquid = "/usr/sbin/squid";
 constexpr const char* kKey = "k3y-for-the-tests";
 
 // What a fake does with the page it fetched for its client.
@@ -284,6 +285,48 @@ TEST_F(JudgeCheckTest, AJudgeThatDoesNotVerifyIsToldAndNoProxyIsBlamed) {
             EXPECT_EQ(Results(run.out), std::vector<std::string>{"NG"}) << c.name << run.out;
         }
         m_dir.Write("www/zandel-judge.key", std::string(kKey) + "\n");
+    }
+}
+
+// Debian's squid reaching the judge from 127.0.0.2, in each of the ways it can pass the client's address on (or not),
+// graded alike with and without strict grading where the plain grading knows the header.
+TEST_F(JudgeCheckTest, SquidIsGradedByWhatItForwards) {
+    if (access(kSquid, X_OK) != 0) {
+        GTEST_SKIP() << "squid is not installed";
+    }
+    struct Case {
+        const char* settings;
+        const char* plain;
+        const char* strict;
+        const char* variable; // named by the strict reason
+    };
+    const Case cases[] = {
+        {"forwarded_for on\n", "Non-Anonymous", "Non-Anonymous", "HTTP_X_FORWARDED_FOR"},
+        {"forwarded_for truncate\n", "Non-Anonymous", "Non-Anonymous", "HTTP_X_FORWARDED_FOR"},
+        // Squid still shows itself: the Cache-Control it adds comes first in the judge's (sorted) page.
+        {"forwarded_for delete\n", "Anonymous(B)", "Anonymous(B)", "HTTP_CACHE_CONTROL"},
+    };
+    for (const Case& c : cases) {
+        const int port = test::FreeLoopbackPort();
+        m_dir.Write("squid.conf", "http_port 127.0.0.1:" + std::to_string(port) +
+                                      "\npid_filename none\ncache_log /dev/null\naccess_log none\ncache deny all\n"
+                                      "cache_mem 8 MB\ndns_nameservers 127.0.0.1\nvisible_hostname zandel-test\n"
+                                      "pinger_enable off\nshutdown_lifetime 0 seconds\ntcp_outgoing_address 127.0.0.2\n"
+                                      "acl here src 127.0.0.1\nhttp_access allow here\nhttp_access deny all\n"
+                                      "coredump_dir " +
+                                      m_dir.Path() + "\n" + c.settings);
+        test::Subprocess squid({kSquid, "-N", "-f", m_dir.File("squid.conf")}, m_dir.Path(), m_dir.File("squid.out"),
+                               m_dir.File("squid.err"));
+        if (!test::WaitForListening(port, std::chrono::seconds(15))) {
+            GTEST_SKIP() << "squid could not be started here: " << m_dir.Read("squid.err");
+        }
+        m_dir.Write("list.txt", test::LoopbackAddress(static_cast<std::uint16_t>(port)) + "\n");
+        const Outcome plain = Run({"--url", JudgeUrl(), "--timeout", "10", "list.txt"});
+        const Outcome strict = Run({"--url", JudgeUrl(), "--timeout", "10", "--strict", "list.txt"});
+        EXPECT_EQ(Results(plain.out), std::vector<std::string>{c.plain}) << c.settings << plain.err;
+        EXPECT_EQ(Results(strict.out), std::vector<std::string>{c.strict}) << c.settings << strict.err;
+        EXPECT_NE(strict.err.find("理由："), std::string::npos) << c.settings << strict.err;
+        EXPECT_NE(strict.err.find(c.variable), std::string::npos) << c.settings << strict.err;
     }
 }
 

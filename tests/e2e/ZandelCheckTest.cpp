@@ -364,6 +364,7 @@ TEST_F(ZandelCheckTest, UnusableInputEndsWithOneLineNamingTheCause) {
     m_dir.Write("list.csv", "127.0.0.1:1\n");
     m_dir.Write("list.txt", "127.0.0.1:1\n");
     const std::string badTarget = std::string("--https-target: ") + kHttpsTargetMessage;
+    const std::string badKey = "--judge-key: a key of 8 to 256 printable ASCII characters without blanks is needed";
     struct Case {
         std::vector<std::string> args;
         std::string message;
@@ -384,6 +385,9 @@ TEST_F(ZandelCheckTest, UnusableInputEndsWithOneLineNamingTheCause) {
         {{"--https-target", "user@judge.test:443", "list.txt"}, badTarget, true},
         {{"--https-target", "judge.test:443:443", "list.txt"}, badTarget, true},
         {{"--https-target", "::3", "list.txt"}, badTarget, true},
+        {{"--judge-key", "short", "list.txt"}, badKey, true},
+        {{"--judge-key", "has a blank", "list.txt"}, badKey, true},
+        {{"--judge-key", "\xe9\x8d\xb5-non-ascii", "list.txt"}, badKey, true},
         {{"--url", m_judge.Url(), "missing.txt"}, m_dir.File("missing.txt") + " が見つかりませんでした。", false},
         {{"--url", m_judge.Url(), "list.csv"},
          "このﾌｧｲﾙは無効なﾌｫｰﾏｯﾄです。 現在読み込むことができるのは*.txtﾌｧｲﾙのみです",

@@ -270,6 +270,41 @@ TEST_F(CheckRunTest, HttpsTargetIsTakenByThePagesRule) {
     EXPECT_EQ(m_messages.Texts().size(), std::size(refused)) << "a bracketed IPv6 address is a target";
 }
 
+// Strict grading and the judge's key through the engine itself, one at a time and many at once: the direct request
+// on the run thread, a judge that does not verify stopping the run before any row, a hand-edited key refused.
+TEST_F(CheckRunTest, JudgesOwnChecksRunBeforeTheRows) {
+    FakeProxy quiet(fake::ForwardToJudge({}));
+    AddRow(quiet.Address());
+    for (const int width : {1, 8}) {
+        m_settings.ParallelChecks = width;
+        // The fake reaches the judge from our own address: strict grading finds it in REMOTE_ADDR.
+        m_settings.JudgeStrict = true;
+        m_settings.JudgeKey.clear();
+        RunToEnd();
+        EXPECT_EQ(m_rows.GetRow(0).cells[1], "Non-Anonymous") << width;
+        EXPECT_NE(m_host.Log().find("理由：接続元のIPアドレス(127.0.0.1)がREMOTE_ADDRに含まれています\r\n"),
+                  std::string::npos)
+            << m_host.Log();
+        EXPECT_FALSE(m_engine.JudgeRefused());
+
+        // The echo judge signs nothing: no row is taken, and the user is told why.
+        m_rows.SetRowSelected(0, true);
+        m_rows.SetCellText(0, 1, kUncheckedResult);
+        m_settings.JudgeKey = "k3y-for-the-tests";
+        m_messages.Clear();
+        RunToEnd();
+        EXPECT_TRUE(m_engine.JudgeRefused());
+        EXPECT_EQ(m_rows.GetRow(0).cells[1], kUncheckedResult) << width;
+        ASSERT_EQ(m_messages.Texts().size(), 1U);
+        EXPECT_NE(m_messages.Texts()[0].find("署名がありません"), std::string::npos) << m_messages.Texts()[0];
+        m_rows.SetRowSelected(0, true);
+    }
+    m_messages.Clear();
+    m_settings.JudgeKey = "has a blank";
+    EXPECT_FALSE(m_engine.StartCheck());
+    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{texts::kJudgeKeyMessage});
+}
+
 TEST_F(CheckRunTest, StartupCheckWarnsOnlyWhenTheProxyFails) {
     // No proxy set: nothing shown, nothing changed.
     m_engine.StartStartupCheck();

@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "core/history/CheckExport.h"
+
 namespace zandel::cli {
 
 struct Options {
@@ -19,6 +21,9 @@ struct Options {
     bool https = false;
     std::optional<std::string> httpsTarget;
     std::optional<std::string> caFile;
+    ExportFormat format = ExportFormat::Txt;
+    std::optional<std::string> historyPath;
+    int historyDays = 0; // 0: the default
     bool help = false;
     bool version = false;
 };

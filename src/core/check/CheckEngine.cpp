@@ -337,6 +337,20 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     Judgement judgement = JudgeAnswerText(result, answer, m_cgi, timeoutMark);
     const TunnelJudgement tunnel = JudgeTunnel(job.tunnel, m_tunnelOn, result, timeoutMark);
     judgement.log += tunnel.log;
+    // A user's stop is the one failure that says nothing of the proxy.
+    const bool stoppedByUser = !judgement.usable && judgement.returnValue == 1;
+    if (ICheckRecorder* recorder = m_recorder.load(); recorder != nullptr && !stoppedByUser) {
+        CheckRecord record;
+        record.address = AddressWithoutPassword(std::string(job.szHost) + ":" + job.szPort);
+        record.result = judgement.result;
+        if (judgement.usable) {
+            record.responseMs = ResponseTimeCellToMs(responseTime);
+        }
+        record.https = tunnel.cell;
+        record.checkedAt = IsoUtc(std::time(nullptr));
+        record.reason = ReasonOfJudgement(judgement.log);
+        recorder->Recorded(row, record);
+    }
     if (row < 0) {
         return judgement;
     }

@@ -9,7 +9,7 @@ packages=(
     libssl-dev # the HTTPS step (TLS and certificate checks)
     libsqlite3-dev # the history of checks
     libcurl4-openssl-dev # lists fetched from a URL
-    jq # reads the JSON export in the tests
+    jq python3 # read the JSON and CSV exports back in the tests
     squid # a second real proxy for the HTTPS tests
     fonts-ipafont-gothic xdg-utils
     qt6-translations-l10n tinyproxy clang-format clang-tidy gsettings-desktop-schemas

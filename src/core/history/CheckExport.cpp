@@ -1,6 +1,7 @@
 #include "core/history/CheckExport.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 
 #include <iconv.h>
@@ -14,16 +15,16 @@ namespace zandel {
 
 namespace {
 
-constexpr std::size_t kPieceBytes = 64 * 1024;
+constexpr std::size_t kPieceBytes = std::size_t{64} * 1024;
 constexpr const char* kReplacement = "\xEF\xBF\xBD";
 constexpr const char* kCsvHeader = "address,kind,result,response_ms,https,checked_at,reason\r\n";
 
 // One converter for the whole export: opening one per cell would cost more than the conversion.
 class Cp932Converter final {
 public:
-    Cp932Converter() : m_cd(iconv_open("UTF-8", "CP932")) {}
+    Cp932Converter() : m_cd(iconv_open("UTF-8", "CP932")), m_open(reinterpret_cast<std::intptr_t>(m_cd) != -1) {}
     ~Cp932Converter() {
-        if (m_cd != reinterpret_cast<iconv_t>(-1)) {
+        if (m_open) {
             iconv_close(m_cd);
         }
     }
@@ -32,7 +33,7 @@ public:
 
     std::string Convert(std::string_view bytes) const {
         std::string out;
-        if (m_cd == reinterpret_cast<iconv_t>(-1)) {
+        if (!m_open) {
             // No converter on this system: keep what is ASCII, mark the rest.
             for (const char c : bytes) {
                 out += static_cast<unsigned char>(c) < 0x80 ? std::string(1, c) : std::string(kReplacement);
@@ -62,6 +63,7 @@ public:
 
 private:
     iconv_t m_cd;
+    bool m_open;
 };
 
 void CsvField(std::string& out, std::string_view text) {

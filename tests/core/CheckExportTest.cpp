@@ -121,8 +121,8 @@ TEST_F(CheckExportTest, CsvReadsBackThroughPythonsCsvReader) {
                            "sys.stdout.write('\\x1e'.join('\\x1f'.join(r) for r in rows))\n");
     const auto records = Split(Capture("python3 " + m_dir.File("read.py") + " " + m_dir.File("out.csv")));
     ASSERT_EQ(records.size(), m_expected.size() + 1) << csv;
-    EXPECT_EQ(records[0], (std::vector<std::string>{"address", "kind", "result", "response_ms", "https",
-                                                    "checked_at", "reason"}));
+    EXPECT_EQ(records[0],
+              (std::vector<std::string>{"address", "kind", "result", "response_ms", "https", "checked_at", "reason"}));
     for (std::size_t i = 0; i < m_expected.size(); ++i) {
         EXPECT_EQ(records[i + 1], m_expected[i]) << "row " << i;
     }
@@ -165,7 +165,7 @@ TEST(CheckRecordTest, AddressesLoseTheirPasswordOnly) {
         {"user:pw@host:80", "user@host:80"},
         {"user:p@ss:w@host:80 comment", "user@host:80 comment"}, // a password holding "@" and ":"
         {"http://u:p@host:80", "http://u@host:80"},
-        {"user@host:80", "user@host:80"},                  // no password to take
+        {"user@host:80", "user@host:80"},                       // no password to take
         {"host:80 mail:me@example", "host:80 mail:me@example"}, // a comment is no user part
         {"[2001:db8::1]:80", "[2001:db8::1]:80"},
     };

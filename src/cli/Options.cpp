@@ -43,7 +43,7 @@ const char* UsageText() {
         "Checks every proxy of a Zandel proxy list through the access URL and writes the list back with\n"
         "the results. The list may be an http:// or https:// URL: it is fetched (certificate checked, at\n"
         "most " +
-        std::to_string(kFetchMaxBytes / (1024 * 1024)) + " MiB, " + std::to_string(kFetchMaxRedirects) +
+        std::to_string(kFetchMaxBytes / kMiB) + " MiB, " + std::to_string(kFetchMaxRedirects) +
         " redirects) and read as a list file.\n"
         "  --url URL            access URL   (default: WebPage of PrxSet.ini in the working directory,\n"
         "                       else its default)\n"

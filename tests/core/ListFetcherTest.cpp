@@ -46,9 +46,9 @@ void Serve(ServerConnection& connection, std::uint16_t port) {
         // Without a length the cap must hold while the body flows; with one, before it does.
         const std::string chunk(64 * 1024, 'x');
         const std::size_t total = kFetchMaxBytes + chunk.size();
-        connection.Send(head.target == "/huge" ? "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(total) +
-                                                     "\r\n\r\n"
-                                               : std::string("HTTP/1.0 200 OK\r\n\r\n"));
+        connection.Send(head.target == "/huge"
+                            ? "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(total) + "\r\n\r\n"
+                            : std::string("HTTP/1.0 200 OK\r\n\r\n"));
         for (std::size_t sent = 0; sent < total && connection.Send(chunk); sent += chunk.size()) {
         }
     } else if (head.target == "/slow") {

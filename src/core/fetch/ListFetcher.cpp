@@ -100,7 +100,7 @@ FetchResult FetchUrl(const std::string& url, const FetchOptions& options) {
         return result;
     }
     if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
-        result.error = "the list is larger than " + std::to_string(options.maxBytes / (1024 * 1024)) + " MiB";
+        result.error = "the list is larger than " + std::to_string(options.maxBytes / kMiB) + " MiB";
     } else if (code == CURLE_TOO_MANY_REDIRECTS) {
         result.error = "more than " + std::to_string(options.maxRedirects) + " redirects";
     } else if (code == CURLE_HTTP_RETURNED_ERROR) {

@@ -8,7 +8,8 @@
 namespace zandel {
 
 // What a list fetched from the web may cost at most.
-inline constexpr std::size_t kFetchMaxBytes = 16 * 1024 * 1024;
+inline constexpr std::size_t kMiB = std::size_t{1024} * 1024;
+inline constexpr std::size_t kFetchMaxBytes = 16 * kMiB;
 inline constexpr long kFetchMaxRedirects = 5;
 
 struct FetchOptions {

@@ -337,6 +337,7 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     Judgement judgement = JudgeAnswerText(result, answer, m_cgi, timeoutMark);
     const TunnelJudgement tunnel = JudgeTunnel(job.tunnel, m_tunnelOn, result, timeoutMark);
     judgement.log += tunnel.log;
+    const std::time_t checkedAt = std::time(nullptr); // one time for the row and the history alike
     // A user's stop is the one failure that says nothing of the proxy.
     const bool stoppedByUser = !judgement.usable && judgement.returnValue == 1;
     if (ICheckRecorder* recorder = m_recorder.load(); recorder != nullptr && !stoppedByUser) {
@@ -347,7 +348,7 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
             record.responseMs = ResponseTimeCellToMs(responseTime);
         }
         record.https = tunnel.cell;
-        record.checkedAt = IsoUtc(std::time(nullptr));
+        record.checkedAt = IsoUtc(checkedAt);
         record.reason = ReasonOfJudgement(judgement.log);
         recorder->Recorded(row, record);
     }
@@ -359,7 +360,7 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     cells.cells[0] = std::string(job.szHost) + ":" + job.szPort;
     cells.cells[1] = judgement.result;
     cells.cells[2] = judgement.usable ? responseTime : std::string(kUncheckedTime);
-    cells.cells[3] = FormatCheckTime(std::time(nullptr));
+    cells.cells[3] = FormatCheckTime(checkedAt);
     cells.cells[kHttpsColumn] = tunnel.cell;
     cells.image = judgement.image;
     m_rows.SetRowResult(row, cells);

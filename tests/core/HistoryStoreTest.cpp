@@ -235,22 +235,47 @@ TEST_F(HistoryStoreTest, RecorderWritesABatchWhenFullOrASecondOld) {
     HistoryStore store;
     ASSERT_TRUE(OpenStore(store));
     auto now = std::chrono::steady_clock::time_point{};
-    HistoryRecorder recorder(store, 3, [&now] { return now; });
-    recorder.Add(Check("a.example:80", "OK", 1, kNow));
-    recorder.Add(Check("a.example:80", "OK", 2, kNow));
-    EXPECT_EQ(store.Count(), 0);
-    recorder.Add(Check("a.example:80", "OK", 3, kNow));
-    EXPECT_EQ(store.Count(), 3);
-    recorder.Add(Check("a.example:80", "OK", 4, kNow));
-    now += std::chrono::milliseconds(999);
-    recorder.Add(Check("a.example:80", "OK", 5, kNow));
-    EXPECT_EQ(store.Count(), 3);
-    now += std::chrono::milliseconds(1);
-    recorder.Add(Check("a.example:80", "OK", 6, kNow));
-    EXPECT_EQ(store.Count(), 6);
-    recorder.Add(Check("a.example:80", "OK", 7, kNow));
-    recorder.Flush();
-    EXPECT_EQ(store.Count(), 7);
+    {
+        HistoryRecorder recorder(store, 3, [&now] { return now; });
+        auto add = [&](int ms) {
+            recorder.Add(Check("a.example:80", "OK", ms, kNow));
+            recorder.Sync();
+            return store.Count();
+        };
+        EXPECT_EQ(add(1), 0);
+        EXPECT_EQ(add(2), 0);
+        EXPECT_EQ(add(3), 3);
+        EXPECT_EQ(add(4), 3);
+        now += std::chrono::milliseconds(999);
+        EXPECT_EQ(add(5), 3);
+        now += std::chrono::milliseconds(1);
+        EXPECT_EQ(add(6), 6);
+        EXPECT_EQ(add(7), 6);
+        recorder.Flush();
+        EXPECT_EQ(store.Count(), 7);
+        EXPECT_EQ(add(8), 7);
+    }
+    EXPECT_EQ(store.Count(), 8) << "what was left is written when the recorder goes";
+}
+
+// A store that fails mid-run is told once; the checks after it are neither kept nor told again.
+TEST_F(HistoryStoreTest, RecorderGoesOnWithoutAStoreThatFailed) {
+    HistoryStore store;
+    ASSERT_TRUE(OpenStore(store));
+    store.SetBusyTimeoutMs(10);
+    sqlite3* holder = nullptr;
+    ASSERT_EQ(sqlite3_open(Path().c_str(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    {
+        HistoryRecorder recorder(store, 2);
+        for (int i = 0; i < 10; ++i) {
+            recorder.Add(Check("a.example:80", "OK", i, kNow));
+        }
+    }
+    sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(holder);
+    EXPECT_EQ(m_told, 1);
+    EXPECT_EQ(Query(Path(), "SELECT count(*) FROM checks"), "0");
 }
 
 } // namespace

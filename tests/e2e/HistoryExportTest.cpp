@@ -44,10 +44,11 @@ TEST_F(HistoryExportTest, EveryRunAddsToTheHistoryAndJsonCarriesTheResults) {
         ASSERT_EQ(out.exitCode, 0) << out.err;
         EXPECT_EQ(out.err, "");
     }
-    EXPECT_EQ(Jq("[.[] | [.address, .result, (.response_ms|type), .https, (.checked_at|type), .reason]]",
-                 "out.json"),
-              "[[\"" + m_good.Address() + "\",\"Anonymous(A)\",\"number\",\"---\",\"string\","
-              "\"結果：使用可能なプロキシサーバです\"],[\"" + m_refusing.Address() +
+    EXPECT_EQ(Jq("[.[] | [.address, .result, (.response_ms|type), .https, (.checked_at|type), .reason]]", "out.json"),
+              "[[\"" + m_good.Address() +
+                  "\",\"Anonymous(A)\",\"number\",\"---\",\"string\","
+                  "\"結果：使用可能なプロキシサーバです\"],[\"" +
+                  m_refusing.Address() +
                   "\",\"NG\",\"null\",\"---\",\"string\","
                   "\"結果：サーバに接続できない、あるいはソケットのエラーと思われます\"],"
                   "[\"not-an-address\",\"---\",\"null\",\"---\",\"null\",\"\"]]\n");
@@ -69,8 +70,8 @@ TEST_F(HistoryExportTest, EveryRunAddsToTheHistoryAndJsonCarriesTheResults) {
 TEST_F(HistoryExportTest, AnUnusableHistoryIsToldOnceAndTheRunGoesOn) {
     m_dir.Write("list.txt", m_good.Address() + "\n" + m_refusing.Address() + "\n");
     m_dir.Write("history.sqlite", std::string(4096, '\x5a'));
-    const Outcome out = Run({"--url", m_judge.Url(), "--history", "history.sqlite", "--format", "csv", "--log",
-                             "run.log", "list.txt"});
+    const Outcome out =
+        Run({"--url", m_judge.Url(), "--history", "history.sqlite", "--format", "csv", "--log", "run.log", "list.txt"});
     EXPECT_EQ(out.exitCode, 0) << out.err;
     EXPECT_EQ(out.err.find("the history is not kept"), out.err.rfind("the history is not kept")) << out.err;
     EXPECT_NE(out.err.find("the history is not kept"), std::string::npos) << out.err;
@@ -103,9 +104,9 @@ TEST_F(HistoryExportTest, ChecksAListFetchedFromAUrl) {
 }
 
 TEST_F(HistoryExportTest, BadNewOptionsAreUsageErrors) {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--format", "xml", "list.txt"}, {"--history-days", "0", "list.txt"},
-          {"--history"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--format", "xml", "list.txt"},
+                                                 {"--history-days", "0", "list.txt"},
+                                                 {"--history"}}) {
         const Outcome out = Run(args);
         EXPECT_EQ(out.exitCode, 2) << args[0];
         EXPECT_NE(out.err.find(args[0]), std::string::npos) << out.err;

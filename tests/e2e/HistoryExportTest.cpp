@@ -9,6 +9,7 @@
 #include "support/FakeProxy.h"
 #include "support/LoopbackServer.h"
 #include "support/ServerConnection.h"
+#include "support/TestTls.h"
 
 namespace zandel {
 namespace {
@@ -101,6 +102,28 @@ TEST_F(HistoryExportTest, ChecksAListFetchedFromAUrl) {
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_EQ(missing.err, "zandel-check: " + base + "/old.txt: the server answered 404\n");
     EXPECT_EQ(missing.out, "");
+}
+
+TEST_F(HistoryExportTest, AnHttpsListIsTrustedOnlyThroughTheGivenCa) {
+    const test::TestCa ca;
+    const test::TlsIdentity identity = ca.Issue("127.0.0.1", "IP:127.0.0.1");
+    const std::string list = m_good.Address() + "\r\n";
+    test::LoopbackServer server([&](test::ServerConnection& connection) {
+        test::ServeTlsHandshake(connection, identity,
+                                "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(list.size()) + "\r\n\r\n" +
+                                    list);
+    });
+    const std::string url = "https://127.0.0.1:" + std::to_string(server.Port()) + "/list.txt";
+    m_dir.Write("ca.pem", ca.CertificatePem());
+
+    const Outcome trusted = Run({"--url", m_judge.Url(), "--ca-file", "ca.pem", "--log", "run.log", url});
+    ASSERT_EQ(trusted.exitCode, 0) << trusted.err;
+    EXPECT_EQ(trusted.out.substr(0, m_good.Address().size() + 1), m_good.Address() + " ") << trusted.out;
+
+    const Outcome unknown = Run({"--url", m_judge.Url(), "--log", "run.log", url});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_EQ(unknown.out, "");
+    EXPECT_EQ(unknown.err.rfind("zandel-check: " + url + ": ", 0), 0U) << unknown.err;
 }
 
 TEST_F(HistoryExportTest, BadNewOptionsAreUsageErrors) {

@@ -15,7 +15,6 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "cli/ConsoleHost.h"
@@ -95,14 +94,7 @@ bool WriteExport(std::FILE* stream, const IRowStore& rows, int saveMode, ExportF
 class FetchedList final {
 public:
     FetchedList() = default;
-    ~FetchedList() {
-        if (!m_file.empty()) {
-            ::unlink(m_file.c_str());
-        }
-        if (!m_dir.empty()) {
-            ::rmdir(m_dir.c_str());
-        }
-    }
+    ~FetchedList() { Discard(); }
     FetchedList(const FetchedList&) = delete;
     FetchedList& operator=(const FetchedList&) = delete;
 
@@ -129,6 +121,18 @@ public:
         }
         m_file = file;
         return m_file;
+    }
+
+    // Once the list is read, its copy goes: a run given up on ends without returning here.
+    void Discard() {
+        if (!m_file.empty()) {
+            ::unlink(m_file.c_str());
+            m_file.clear();
+        }
+        if (!m_dir.empty()) {
+            ::rmdir(m_dir.c_str());
+            m_dir.clear();
+        }
     }
 
 private:
@@ -287,7 +291,9 @@ int main(int argc, char** argv) {
             return Fail(error);
         }
     }
-    if (!document.OpenListFile(listPath, OpenReplace)) {
+    const bool opened = document.OpenListFile(listPath, OpenReplace);
+    fetched.Discard();
+    if (!opened) {
         // The document has told the cause already, on its one line.
         return host.LastMessage().empty() ? Fail(options.listPath + ": cannot be read as a list file") : 2;
     }

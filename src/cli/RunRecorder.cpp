@@ -32,6 +32,13 @@ void RunRecorder::Recorded(int row, const CheckRecord& record) {
     m_rowReasons[index] = code;
 }
 
+void RunRecorder::RunEnded() {
+    std::lock_guard lock(m_mutex);
+    if (m_history != nullptr && !m_abandoned) {
+        m_history->HandOver();
+    }
+}
+
 std::string RunRecorder::ReasonOf(int row) const {
     std::lock_guard lock(m_mutex);
     const auto index = static_cast<std::size_t>(row);

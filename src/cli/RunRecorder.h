@@ -22,6 +22,7 @@ public:
     RunRecorder(HistoryRecorder* history, bool keepReasons) : m_history(history), m_keepReasons(keepReasons) {}
 
     void Recorded(int row, const CheckRecord& record) override;
+    void RunEnded() override;
     // The reason of the row's check in this run, "" when it was not checked.
     std::string ReasonOf(int row) const;
     // A run thread given up on may still judge a row: from now on nothing is kept.

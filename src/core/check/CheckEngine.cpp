@@ -248,6 +248,9 @@ void CheckEngine::EndRunUi(const std::string& savedTitle) {
     // Whoever sees the run over sees its last row, title and log line too.
     m_host.Sync();
     m_running = false;
+    if (ICheckRecorder* recorder = m_recorder.load(); recorder != nullptr) {
+        recorder->RunEnded();
+    }
     m_host.RunEnded();
 }
 

@@ -65,6 +65,8 @@ class ICheckRecorder {
 public:
     virtual ~ICheckRecorder() = default;
     virtual void Recorded(int row, const CheckRecord& record) = 0;
+    // A run has ended: what was heard may be put away now rather than with the next run's checks.
+    virtual void RunEnded() {}
 };
 
 inline constexpr std::uint32_t kAnswerBufferSize = 10240;

@@ -71,6 +71,11 @@ void HistoryRecorder::Sync() {
 }
 
 void HistoryRecorder::Flush() {
+    HandOver();
+    Sync();
+}
+
+void HistoryRecorder::HandOver() {
     std::vector<CheckRecord> inline_;
     {
         std::lock_guard lock(m_mutex);
@@ -83,7 +88,6 @@ void HistoryRecorder::Flush() {
     if (!inline_.empty()) {
         Write(inline_);
     }
-    Sync();
 }
 
 void HistoryRecorder::Write(const std::vector<CheckRecord>& batch) {

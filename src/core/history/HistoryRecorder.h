@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/check/CheckEngine.h"
 #include "core/history/CheckRecord.h"
 
 namespace zandel {
@@ -20,8 +21,9 @@ class HistoryStore;
 // its first check is a second old, so that a long run costs one transaction per batch rather than one per row,
 // and a killed run loses at most the batches not yet written. A writer thread of its own writes them, so that the
 // run never waits for the file (a busy wait for another program's transaction included); where the system gives
-// it no thread, the batches are written as they are handed over. Any thread may add.
-class HistoryRecorder final {
+// it no thread, the batches are written as they are handed over. Any thread may add. As a run's recorder, it
+// hands each run's last checks over as the run ends.
+class HistoryRecorder final : public ICheckRecorder {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
     static constexpr std::size_t kBatchRows = 500;
@@ -29,11 +31,16 @@ public:
 
     // The store must outlive the recorder, and only the recorder writes to it meanwhile.
     explicit HistoryRecorder(HistoryStore& store, std::size_t batchRows = kBatchRows, Clock clock = nullptr);
-    ~HistoryRecorder(); // flushes
+    ~HistoryRecorder() override; // flushes
     HistoryRecorder(const HistoryRecorder&) = delete;
     HistoryRecorder& operator=(const HistoryRecorder&) = delete;
 
     void Add(CheckRecord record);
+    // ICheckRecorder
+    void Recorded(int /*row*/, const CheckRecord& record) override { Add(record); }
+    void RunEnded() override { HandOver(); }
+    // Hands what is gathered to the writer without waiting for it (writes it, without a writer thread).
+    void HandOver();
     // Returns once the batches handed over so far are written (or dropped with a store that failed).
     void Sync();
     // Hands over what is left and returns once all of it is written.

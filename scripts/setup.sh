@@ -7,6 +7,9 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev libglib2.0-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libssl-dev # the HTTPS step (TLS and certificate checks)
+    libsqlite3-dev # the history of checks
+    libcurl4-openssl-dev # lists fetched from a URL
+    jq python3 # read the JSON and CSV exports back in the tests
     squid # a second real proxy for the HTTPS tests
     lighttpd # serves the signed judge script to the end-to-end tests (CGI)
     fonts-ipafont-gothic xdg-utils

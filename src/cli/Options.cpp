@@ -7,6 +7,8 @@
 
 #include "core/app/AppSettings.h"
 #include "core/check/JudgePage.h"
+#include "core/fetch/ListFetcher.h"
+#include "core/history/HistoryStore.h"
 #include "core/list/ListFile.h"
 #include "core/settings/HttpsTarget.h"
 #include "core/settings/TimeOut.h"
@@ -38,9 +40,12 @@ const std::string& TimeOutRange() {
 
 const char* UsageText() {
     static const std::string text =
-        "usage: zandel-check [options] LIST.txt\n"
+        "usage: zandel-check [options] LIST.txt|URL\n"
         "Checks every proxy of a Zandel proxy list through the access URL and writes the list back with\n"
-        "the results.\n"
+        "the results. The list may be an http:// or https:// URL: it is fetched (certificate checked, at\n"
+        "most " +
+        std::to_string(kFetchMaxBytes / kMiB) + " MiB, " + std::to_string(kFetchMaxRedirects) +
+        " redirects) and read as a list file.\n"
         "  --url URL            access URL   (default: WebPage of PrxSet.ini in the working directory,\n"
         "                       else its default)\n"
         "  --timeout SECONDS    time-out, " +
@@ -57,6 +62,12 @@ const char* UsageText() {
         "  --max-rows N         the most rows read from the list, 1 to 1000000 (default 1000)\n"
         "  -o, --output FILE    write the checked list there (default: standard output)\n"
         "  --log FILE           write the check transcript there (default: standard error)\n"
+        "  --format F           txt (the list file, the default), csv (with a header row) or json (an\n"
+        "                       array of objects); the rows are those of --save-mode\n"
+        "  --history FILE       record every check in this SQLite history file (e.g. history.sqlite)\n"
+        "  --history-days N     keep N days of history, 1 to 3650 (default " +
+        std::to_string(kHistoryKeepDaysDefault) +
+        ")\n"
         "  --https              also check HTTPS through each proxy: CONNECT, then TLS with the\n"
         "                       certificate verified (default: On of [HttpsCheck])\n"
         "  --https-target HOST:PORT\n"
@@ -163,6 +174,27 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
                 return outcome;
             }
             options.logPath = text;
+        } else if (arg == "--format") {
+            if (!value(text)) {
+                return outcome;
+            }
+            const std::optional<ExportFormat> format = ParseExportFormat(text);
+            if (!format) {
+                outcome.error = "--format must be txt, csv or json: " + text;
+                return outcome;
+            }
+            options.format = *format;
+        } else if (arg == "--history") {
+            if (!value(text)) {
+                return outcome;
+            }
+            options.historyPath = text;
+        } else if (arg == "--history-days") {
+            const std::optional<int> days = number("--history-days", 1, 3650, "a whole number from 1 to 3650");
+            if (!days) {
+                return outcome;
+            }
+            options.historyDays = *days;
         } else if (arg == "--https") {
             options.https = true;
         } else if (arg == "--https-target") {

@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "core/history/CheckExport.h"
+
 namespace zandel::cli {
 
 struct Options {
@@ -21,6 +23,9 @@ struct Options {
     std::optional<std::string> caFile;
     bool strict = false;
     std::optional<std::string> judgeKey;
+    ExportFormat format = ExportFormat::Txt;
+    std::optional<std::string> historyPath;
+    int historyDays = 0; // 0: the default
     bool help = false;
     bool version = false;
 };

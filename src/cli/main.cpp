@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include <poll.h>
@@ -17,13 +20,19 @@
 #include "cli/ConsoleHost.h"
 #include "cli/ConsoleRows.h"
 #include "cli/Options.h"
+#include "cli/RunRecorder.h"
 #include "core/app/AppSettings.h"
 #include "core/app/CommandLine.h"
 #include "core/app/Texts.h"
 #include "core/check/CheckEngine.h"
 #include "core/check/TlsStep.h"
+#include "core/fetch/ListFetcher.h"
+#include "core/history/CheckExport.h"
+#include "core/history/HistoryRecorder.h"
+#include "core/history/HistoryStore.h"
 #include "core/list/ListDocument.h"
 #include "core/list/RowStore.h"
+#include "core/util/FileIo.h"
 #include "core/util/UniqueFd.h"
 
 namespace {
@@ -71,6 +80,65 @@ bool WriteList(std::FILE* stream, const IRowStore& rows, int saveMode) {
                       }) &&
            std::fflush(stream) == 0;
 }
+
+bool WriteExport(std::FILE* stream, const IRowStore& rows, int saveMode, ExportFormat format,
+                 const RowReason& reasonOf) {
+    return StreamExport(rows, saveMode, format, reasonOf,
+                        [stream](std::string_view piece) {
+                            return std::fwrite(piece.data(), 1, piece.size(), stream) == piece.size();
+                        }) &&
+           std::fflush(stream) == 0;
+}
+
+// A list fetched from the web, in a folder of the user's own for as long as it is being read.
+class FetchedList final {
+public:
+    FetchedList() = default;
+    ~FetchedList() { Discard(); }
+    FetchedList(const FetchedList&) = delete;
+    FetchedList& operator=(const FetchedList&) = delete;
+
+    // The path of the list file, or "" after writing why not to `error`.
+    std::string Fetch(const std::string& url, const std::optional<std::string>& caFile, std::string& error) {
+        FetchOptions options;
+        options.caFile = caFile;
+        FetchResult fetched = FetchUrl(url, options);
+        if (!fetched.ok) {
+            error = url + ": " + fetched.error;
+            return {};
+        }
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/zandel-check.XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            error = "no folder for the fetched list: " + std::string(std::strerror(errno));
+            return {};
+        }
+        m_dir = pattern;
+        const std::string file = m_dir + "/list.txt";
+        if (const FileResult written = WriteFileAtomically(file, fetched.body); !written) {
+            error = "the fetched list could not be kept: " + std::string(std::strerror(written.error));
+            return {};
+        }
+        m_file = file;
+        return m_file;
+    }
+
+    // Once the list is read, its copy goes: a run given up on ends without returning here.
+    void Discard() {
+        if (!m_file.empty()) {
+            ::unlink(m_file.c_str());
+            m_file.clear();
+        }
+        if (!m_dir.empty()) {
+            ::rmdir(m_dir.c_str());
+            m_dir.clear();
+        }
+    }
+
+private:
+    std::string m_dir;
+    std::string m_file;
+};
 
 enum class RunEnd { Completed, Stopped, GivenUp };
 
@@ -220,7 +288,18 @@ int main(int argc, char** argv) {
     cli::ConsoleRows rows;
     CRidIdiDoc document(rows, host, host);
     document.m_maxRows = options.maxRows;
-    if (!document.OpenListFile(options.listPath, OpenReplace)) {
+    FetchedList fetched;
+    std::string listPath = options.listPath;
+    if (IsListUrl(listPath)) {
+        std::string error;
+        listPath = fetched.Fetch(options.listPath, options.caFile, error);
+        if (listPath.empty()) {
+            return Fail(error);
+        }
+    }
+    const bool opened = document.OpenListFile(listPath, OpenReplace);
+    fetched.Discard();
+    if (!opened) {
         // The document has told the cause already, on its one line.
         return host.LastMessage().empty() ? Fail(options.listPath + ": cannot be read as a list file") : 2;
     }
@@ -228,8 +307,22 @@ int main(int argc, char** argv) {
         rows.SetRowSelected(row, true);
     }
 
+    // The history only records: a file that cannot be used is told once, and the run goes on without it.
+    HistoryStore history;
+    std::optional<HistoryRecorder> historyBatches;
+    if (options.historyPath) {
+        const int days = options.historyDays > 0 ? options.historyDays : kHistoryKeepDaysDefault;
+        if (history.Open(*options.historyPath, days, std::time(nullptr), [](const std::string& cause) {
+                std::fprintf(stderr, "zandel-check: the history is not kept: %s\n", cause.c_str());
+            })) {
+            historyBatches.emplace(history);
+        }
+    }
+    cli::RunRecorder recorder(historyBatches ? &*historyBatches : nullptr, options.format != ExportFormat::Txt);
+
     CheckEngine engine(settings, rows, host, timer, host);
     engine.Initialize();
+    engine.SetRecorder(&recorder);
     if (trust) {
         engine.SetTunnelTrust(trust);
     }
@@ -256,10 +349,31 @@ int main(int argc, char** argv) {
     if (end == RunEnd::GivenUp) {
         // The run thread lives on in its lookup: what it would still write is dropped.
         rows.Abandon();
+        recorder.Abandon();
+    }
+    if (historyBatches) {
+        historyBatches->Flush();
     }
 
     bool written = true;
-    if (options.outputPath) {
+    const RowReason reasonOf = [&recorder](int row) { return recorder.ReasonOf(row); };
+    if (options.format != ExportFormat::Txt) {
+        if (options.outputPath) {
+            const FileResult result = WriteFileAtomically(*options.outputPath, [&](const ByteSink& sink) {
+                return StreamExport(rows, options.saveMode, options.format, reasonOf, sink);
+            });
+            written = result.ok;
+            if (!written) {
+                std::fprintf(stderr, "zandel-check: %s\n",
+                             cli::OneLine(FileErrorMessage(*options.outputPath, result.error, true)).c_str());
+            }
+        } else {
+            written = WriteExport(stdout, rows, options.saveMode, options.format, reasonOf);
+            if (!written) {
+                std::fprintf(stderr, "zandel-check: the checked list could not be written to standard output\n");
+            }
+        }
+    } else if (options.outputPath) {
         written = document.SaveListFile(*options.outputPath, options.saveMode);
     } else {
         written = WriteList(stdout, rows, options.saveMode);

@@ -95,6 +95,42 @@ TEST_F(CheckRunTest, RunWithoutSelectionEndsAtOnceAndLogsNothing) {
     EXPECT_EQ(m_host.StartStopCaptions(), (std::vector<bool>{true, false}));
 }
 
+// What the history hears: every judged check with its reason, the address without its comment, and not a check
+// the user stopped, which says nothing of the proxy.
+TEST_F(CheckRunTest, RecorderHearsJudgedChecksButNotAUserStop) {
+    struct Recorder final : ICheckRecorder {
+        void Recorded(int row, const CheckRecord& record) override { heard.emplace_back(row, record); }
+        std::vector<std::pair<int, CheckRecord>> heard;
+    } recorder;
+    m_engine.SetRecorder(&recorder);
+    FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\nREMOTE_ADDR=127.0.0.1\r\n"));
+    FakeProxy refusing(fake::Refuse());
+    FakeProxy silent(fake::NeverAnswer());
+    AddRow(quick.Address() + " a comment");
+    AddRow(refusing.Address());
+    AddRow(silent.Address());
+
+    m_engine.StartCheck();
+    WaitForWorkerWaiting(2);
+    m_engine.StopCheck();
+    ASSERT_TRUE(m_host.WaitForRunsEnded(1));
+    m_engine.JoinRunThreads();
+
+    ASSERT_EQ(recorder.heard.size(), 2U);
+    const auto& [goodRow, good] = recorder.heard[0];
+    EXPECT_EQ(goodRow, 0);
+    EXPECT_EQ(good.address, quick.Address());
+    EXPECT_EQ(good.result, "Anonymous(A)");
+    EXPECT_TRUE(good.responseMs.has_value());
+    EXPECT_EQ(good.reason, "結果：使用可能なプロキシサーバです");
+    EXPECT_TRUE(ParseIsoUtc(good.checkedAt).has_value()) << good.checkedAt;
+    const auto& [refusedRow, refused] = recorder.heard[1];
+    EXPECT_EQ(refusedRow, 1);
+    EXPECT_EQ(refused.result, "NG");
+    EXPECT_FALSE(refused.responseMs.has_value());
+    EXPECT_EQ(refused.reason, "結果：サーバに接続できない、あるいはソケットのエラーと思われます");
+}
+
 TEST_F(CheckRunTest, StopDuringTheThirdOfFiveRowsLeavesTheRestSelected) {
     FakeProxy quick(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\nREMOTE_ADDR=127.0.0.1\r\n"));
     FakeProxy silent(fake::NeverAnswer());

@@ -425,8 +425,9 @@ TEST_F(ZandelCheckTest, HelpPrintsTheWholeUsage) {
         const Outcome run = Run(args);
         EXPECT_EQ(run.exitCode, 0);
         EXPECT_EQ(run.err, "");
-        EXPECT_EQ(run.out.rfind("usage: zandel-check [options] LIST.txt\n", 0), 0U) << run.out;
-        for (const char* option : {"--url", "--timeout", "--https-target", "--ca-file", "-h, --help", "Exit status"}) {
+        EXPECT_EQ(run.out.rfind("usage: zandel-check [options] LIST.txt|URL\n", 0), 0U) << run.out;
+        for (const char* option : {"--url", "--timeout", "--https-target", "--ca-file", "--format", "--history",
+                                   "-h, --help", "Exit status"}) {
             EXPECT_NE(run.out.find(option), std::string::npos) << option;
         }
     }

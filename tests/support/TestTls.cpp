@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <stdexcept>
+#include <string>
 
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -115,7 +116,55 @@ TlsIdentity TestCa::SelfSigned(const std::string& commonName, const std::string&
     return Pem(own.certificate, own.key);
 }
 
-bool ServeTlsHandshake(ServerConnection& connection, const TlsIdentity& identity) {
+namespace {
+
+// One TLS call on the server's non-blocking socket, retried while it wants to read or write; false on failure or
+// when the server stops.
+template <typename Call> bool TlsRetry(ServerConnection& connection, SSL* ssl, Call call, int& result) {
+    for (;;) {
+        result = call();
+        if (result > 0) {
+            return true;
+        }
+        const int reason = SSL_get_error(ssl, result);
+        pollfd fds[2] = {{connection.Fd(), static_cast<short>(reason == SSL_ERROR_WANT_WRITE ? POLLOUT : POLLIN), 0},
+                         {connection.StopFd(), POLLIN, 0}};
+        if ((reason != SSL_ERROR_WANT_READ && reason != SSL_ERROR_WANT_WRITE) ||
+            ::poll(fds, 2, kHandshakeLimitMs) <= 0 || fds[1].revents != 0) {
+            return false;
+        }
+    }
+}
+
+// Reads the request head over TLS and sends the answer.
+bool AnswerOverTls(ServerConnection& connection, SSL* ssl, const std::string& answer) {
+    std::string head;
+    char buffer[4096];
+    int got = 0;
+    while (head.find("\r\n\r\n") == std::string::npos) {
+        if (!TlsRetry(
+                connection, ssl, [&] { return SSL_read(ssl, buffer, sizeof buffer); }, got)) {
+            return false;
+        }
+        head.append(buffer, static_cast<std::size_t>(got));
+    }
+    std::size_t sent = 0;
+    while (sent < answer.size()) {
+        int wrote = 0;
+        if (!TlsRetry(
+                connection, ssl,
+                [&] { return SSL_write(ssl, answer.data() + sent, static_cast<int>(answer.size() - sent)); }, wrote)) {
+            return false;
+        }
+        sent += static_cast<std::size_t>(wrote);
+    }
+    SSL_shutdown(ssl);
+    return true;
+}
+
+} // namespace
+
+bool ServeTlsHandshake(ServerConnection& connection, const TlsIdentity& identity, const std::string& answer) {
     // The socket layer under OpenSSL writes without MSG_NOSIGNAL: a client that has gone must not end the tests.
     std::signal(SIGPIPE, SIG_IGN);
     SSL_CTX* context = SSL_CTX_new(TLS_server_method());
@@ -128,25 +177,15 @@ bool ServeTlsHandshake(ServerConnection& connection, const TlsIdentity& identity
     X509_free(certificate);
     EVP_PKEY_free(key);
     SSL* ssl = loaded ? SSL_new(context) : nullptr;
-    bool done = false;
-    if (ssl != nullptr && SSL_set_fd(ssl, connection.Fd()) == 1) {
-        for (;;) {
-            const int result = SSL_accept(ssl);
-            if (result == 1) {
-                done = true;
-                break;
-            }
-            const int reason = SSL_get_error(ssl, result);
-            pollfd fds[2] = {
-                {connection.Fd(), static_cast<short>(reason == SSL_ERROR_WANT_WRITE ? POLLOUT : POLLIN), 0},
-                {connection.StopFd(), POLLIN, 0}};
-            if ((reason != SSL_ERROR_WANT_READ && reason != SSL_ERROR_WANT_WRITE) ||
-                ::poll(fds, 2, kHandshakeLimitMs) <= 0 || fds[1].revents != 0) {
-                break;
-            }
-        }
-    }
+    int result = 0;
+    const bool done = ssl != nullptr && SSL_set_fd(ssl, connection.Fd()) == 1 &&
+                      TlsRetry(
+                          connection, ssl, [ssl] { return SSL_accept(ssl); }, result);
     ERR_clear_error();
+    if (done && !answer.empty()) {
+        AnswerOverTls(connection, ssl, answer);
+        ERR_clear_error();
+    }
     if (done) {
         connection.DrainUntilPeerCloses();
     }

@@ -32,8 +32,9 @@ private:
 };
 
 // The server's side of a TLS handshake on an accepted connection, then it waits for the client to close.
-// False when the handshake fails or the server stops.
-bool ServeTlsHandshake(ServerConnection& connection, const TlsIdentity& identity);
+// With an `answer`, it first reads one request head over TLS and sends the answer. False when the handshake
+// fails or the server stops.
+bool ServeTlsHandshake(ServerConnection& connection, const TlsIdentity& identity, const std::string& answer = "");
 
 // A TLS server on 127.0.0.1 that makes the handshake with every client and then waits for its close.
 class TlsServer final {

@@ -1,3 +1,4 @@
+#include <ctime>
 #include <memory>
 
 #include <QAbstractItemView>
@@ -8,8 +9,10 @@
 #include <QThread>
 
 #include "core/frame/CommandIds.h"
+#include "core/history/HistoryStore.h"
 #include "support/EchoJudge.h"
 #include "support/FakeProxy.h"
+#include "support/TempDir.h"
 #include "support/ThreadState.h"
 #include "ui/UiTestSupport.h"
 #include "ui/list/ListRows.h"
@@ -174,6 +177,30 @@ private Q_SLOTS:
         m_messages.reset();
         m_settings.reset();
         m_judge.reset();
+    }
+
+    // The window's checks go into the history of its settings folder, each run's as the run ends.
+    void aRunIsKeptInTheHistoryOfTheSettingsFolder() {
+        test::TempDir folder;
+        m_view.reset();
+        m_settings->StartDir = folder.Path();
+        m_view = m_host->MakeView(*m_settings);
+        FakeProxy anonymousA(fake::ForwardToJudge({}));
+        FakeProxy refusing(fake::Refuse());
+        AddRow(anonymousA.Address());
+        AddRow(refusing.Address());
+        Select({0, 1});
+        QVERIFY(m_view->OnCommand(cmd::kStartCheck));
+        QTRY_VERIFY(!m_view->IsRunning());
+
+        HistoryStore history;
+        QVERIFY(history.Open(folder.File(kHistoryFileName), kHistoryKeepDaysDefault, std::time(nullptr), nullptr));
+        QTRY_COMPARE(history.Count(), 2LL);
+        const std::vector<CheckRecord> good = history.ChecksOf(anonymousA.Address());
+        QCOMPARE(good.size(), std::size_t{1});
+        QCOMPARE(QString::fromStdString(good[0].result), QStringLiteral("Anonymous(A)"));
+        QVERIFY(good[0].responseMs.has_value());
+        QCOMPARE(QString::fromStdString(history.ChecksOf(refusing.Address()).at(0).result), QStringLiteral("NG"));
     }
 
     // Every kind of answer in one run, a skip on the last proxy, and what the window shows meanwhile.

@@ -256,6 +256,9 @@ void CheckEngine::EndRunUi(const std::string& savedTitle) {
     // Whoever sees the run over sees its last row, title and log line too.
     m_host.Sync();
     m_running = false;
+    if (ICheckRecorder* recorder = m_recorder.load(); recorder != nullptr) {
+        recorder->RunEnded();
+    }
     m_host.RunEnded();
 }
 
@@ -355,6 +358,21 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     const TunnelJudgement tunnel = JudgeTunnel(job.tunnel, m_tunnelOn, result, timeoutMark,
                                                m_checks.tunnelBaseline ? &m_checks.tunnelDirect : nullptr);
     judgement.log += tunnel.log;
+    const std::time_t checkedAt = std::time(nullptr); // one time for the row and the history alike
+    // A user's stop is the one failure that says nothing of the proxy.
+    const bool stoppedByUser = !judgement.usable && judgement.returnValue == 1;
+    if (ICheckRecorder* recorder = m_recorder.load(); recorder != nullptr && !stoppedByUser) {
+        CheckRecord record;
+        record.address = AddressWithoutPassword(std::string(job.szHost) + ":" + job.szPort);
+        record.result = judgement.result;
+        if (judgement.usable) {
+            record.responseMs = ResponseTimeCellToMs(responseTime);
+        }
+        record.https = tunnel.cell;
+        record.checkedAt = IsoUtc(checkedAt);
+        record.reason = ReasonOfJudgement(judgement.log);
+        recorder->Recorded(row, record);
+    }
     if (row < 0) {
         return judgement;
     }
@@ -363,7 +381,7 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     cells.cells[0] = std::string(job.szHost) + ":" + job.szPort;
     cells.cells[1] = judgement.result;
     cells.cells[2] = judgement.usable ? responseTime : std::string(kUncheckedTime);
-    cells.cells[3] = FormatCheckTime(std::time(nullptr));
+    cells.cells[3] = FormatCheckTime(checkedAt);
     cells.cells[kHttpsColumn] = tunnel.cell;
     cells.image = judgement.image;
     cells.reason = judgement.reason;

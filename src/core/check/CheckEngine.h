@@ -15,6 +15,7 @@
 #include "core/check/ProxyProbe.h"
 #include "core/check/TestRequest.h"
 #include "core/check/TimeoutTimer.h"
+#include "core/history/CheckRecord.h"
 #include "core/list/ProxyRow.h"
 #include "core/settings/TimeOut.h"
 
@@ -57,6 +58,16 @@ public:
     // Something the user should know of the run besides the transcript, which has it already (the console tool
     // also says it on standard error when the transcript goes elsewhere).
     virtual void RunNotice(const std::string& /*text*/) {}
+};
+
+// Hears every check the run judges, on the run thread, as it is judged: row -1 for the start-up check of the
+// browser's proxy. A check the user stopped decided nothing and is not heard.
+class ICheckRecorder {
+public:
+    virtual ~ICheckRecorder() = default;
+    virtual void Recorded(int row, const CheckRecord& record) = 0;
+    // A run has ended: what was heard may be put away now rather than with the next run's checks.
+    virtual void RunEnded() {}
 };
 
 inline constexpr std::uint32_t kAnswerBufferSize = 10240;
@@ -107,6 +118,8 @@ public:
     int ParallelWidth() const { return m_parallelWidth.load(); }
     // The most selected rows a run takes: the list window's limit, unless the console tool asks for more.
     void SetMaxRows(int rows) { m_maxRows = rows; }
+    // Who hears the judged checks (none: nobody); set while no run is on its way.
+    void SetRecorder(ICheckRecorder* recorder) { m_recorder = recorder; }
 
     // Where the run of the selected rows stands, for a progress line.
     struct Progress {
@@ -215,6 +228,7 @@ private:
     std::atomic<int> m_goodRows{0};
     std::atomic<bool> m_lackedThreads{false};
     std::atomic<int> m_checkedRows{0};
+    std::atomic<ICheckRecorder*> m_recorder{nullptr};
 
     // What every job of the run does, made on the user-interface thread and read by the run thread.
     std::mutex m_requestMutex;

@@ -16,6 +16,8 @@
 
 #include "core/app/AppSettings.h"
 #include "core/frame/CommandIds.h"
+#include "core/history/HistoryRecorder.h"
+#include "core/history/HistoryStore.h"
 #include "core/list/ListCommands.h"
 #include "core/list/ListDocument.h"
 #include "core/util/Text.h"
@@ -133,6 +135,7 @@ CRidIdiView::CRidIdiView(AppSettings& settings, ICheckHost& runWindows, QWidget*
                                              MessageBoxService::Instance());
     m_probeReady = m_engine->Initialize();
     TrustExtraCa();
+    RecordHistory();
     ShowHttpsColumn();
     viewport()->setAcceptDrops(m_probeReady);
 }

@@ -15,6 +15,8 @@ class QTimer;
 namespace zandel {
 struct AppSettings;
 class CRidIdiDoc;
+class HistoryRecorder;
+class HistoryStore;
 class ListCommands;
 struct ListChange;
 class ProxyBarCommands;
@@ -105,6 +107,8 @@ private:
     void Stop() override;
 
     void TrustExtraCa();
+    // Every check of the window goes into the history file of the settings folder.
+    void RecordHistory();
     bool RunActive() const;
     void Follow(const ListChange& change);
     void OnListClick();
@@ -116,6 +120,8 @@ private:
     IListViewHost* m_host = nullptr;
     CRidIdiDoc* m_document = nullptr;
     std::unique_ptr<ListRows> m_rows;
+    std::unique_ptr<HistoryStore> m_history;
+    std::unique_ptr<HistoryRecorder> m_historyBatches;
     std::unique_ptr<CheckEngine> m_engine;
     std::unique_ptr<ListCommands> m_commands;
     std::unique_ptr<ProxyBarCommands> m_proxyCommands;

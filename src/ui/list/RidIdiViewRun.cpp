@@ -5,6 +5,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
 
 #include <QCoreApplication>
 #include <QThread>
@@ -12,6 +15,8 @@
 
 #include "core/app/AppSettings.h"
 #include "core/check/TlsStep.h"
+#include "core/history/HistoryRecorder.h"
+#include "core/history/HistoryStore.h"
 #include "ui/list/ListRows.h"
 
 namespace zandel::ui {
@@ -65,6 +70,22 @@ void CRidIdiView::TrustExtraCa() {
     }
 }
 
+void CRidIdiView::RecordHistory() {
+    // Not in a settings folder of another user, as no other file of the program is.
+    const std::optional<std::string> path = StartDirFile(m_settings, kHistoryFileName);
+    if (!path) {
+        return;
+    }
+    m_history = std::make_unique<HistoryStore>();
+    // The history only records: told as the extra CA file is, once, and the checks go on without it.
+    if (m_history->Open(*path, kHistoryKeepDaysDefault, std::time(nullptr), [](const std::string& cause) {
+            std::fprintf(stderr, "zandel: the history is not kept: %s\n", cause.c_str());
+        })) {
+        m_historyBatches = std::make_unique<HistoryRecorder>(*m_history);
+        m_engine->SetRecorder(m_historyBatches.get());
+    }
+}
+
 void CRidIdiView::ShowHttpsColumn() {
     setColumnHidden(kHttpsColumn, !m_settings.HttpsCheckOn);
 }
@@ -110,6 +131,9 @@ void CRidIdiView::Shutdown() {
     }
     m_timeoutTimer->stop();
     m_engine.reset();
+    // After the engine, whose run thread hands it checks; what is left is written now.
+    m_historyBatches.reset();
+    m_history.reset();
 }
 
 } // namespace zandel::ui

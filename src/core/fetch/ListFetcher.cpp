@@ -1,0 +1,114 @@
+#include "core/fetch/ListFetcher.h"
+
+#include <memory>
+#include <mutex>
+
+#include <curl/curl.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+
+#include "core/util/Text.h"
+
+namespace zandel {
+
+namespace {
+
+struct Transfer {
+    std::string body;
+    std::size_t maxBytes = 0;
+    bool tooLarge = false;
+};
+
+std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
+    auto& transfer = *static_cast<Transfer*>(user);
+    const std::size_t bytes = size * count;
+    // A server that gives no length, or lies about it, is held to the cap here.
+    if (transfer.body.size() + bytes > transfer.maxBytes) {
+        transfer.tooLarge = true;
+        return 0;
+    }
+    transfer.body.append(data, bytes);
+    return bytes;
+}
+
+// Adds the extra CA file to the system's store rather than putting it in the store's place.
+CURLcode AddCaFile(CURL*, void* sslContext, void* user) {
+    const auto* caFile = static_cast<const std::string*>(user);
+    X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslContext));
+    return X509_STORE_load_locations(store, caFile->c_str(), nullptr) == 1 ? CURLE_OK : CURLE_SSL_CACERT_BADFILE;
+}
+
+struct CurlDeleter {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+
+} // namespace
+
+bool IsListUrl(std::string_view text) {
+    auto startsWith = [text](std::string_view prefix) {
+        return text.size() > prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+    };
+    return startsWith("http://") || startsWith("https://");
+}
+
+FetchResult FetchUrl(const std::string& url, const FetchOptions& options) {
+    static std::once_flag initialized;
+    std::call_once(initialized, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+
+    FetchResult result;
+    const std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+    if (!curl) {
+        result.error = "the transfer could not be set up";
+        return result;
+    }
+    CURL* handle = curl.get();
+    Transfer transfer;
+    transfer.maxBytes = options.maxBytes;
+    char errorText[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText);
+    // A list on the web may move, but never to a file of this machine or another protocol.
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, options.maxRedirects);
+    curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options.maxBytes));
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, options.connectTimeoutSeconds);
+    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, options.stallSeconds);
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT, options.wholeSeconds);
+    curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, ""); // whatever curl can unpack, still under the cap
+    curl_easy_setopt(handle, CURLOPT_USERAGENT, "zandel-check");
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, OnBody);
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
+    // Directly unless told otherwise: the environment's proxy variables do not steer it.
+    curl_easy_setopt(handle, CURLOPT_PROXY, options.proxy ? options.proxy->c_str() : "");
+    if (options.caFile) {
+        curl_easy_setopt(handle, CURLOPT_SSL_CTX_FUNCTION, AddCaFile);
+        curl_easy_setopt(handle, CURLOPT_SSL_CTX_DATA, &*options.caFile);
+    }
+
+    const CURLcode code = curl_easy_perform(handle);
+    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &result.status);
+    if (code == CURLE_OK) {
+        result.ok = true;
+        result.body = std::move(transfer.body);
+        return result;
+    }
+    if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+        result.error = "the list is larger than " + std::to_string(options.maxBytes / kMiB) + " MiB";
+    } else if (code == CURLE_TOO_MANY_REDIRECTS) {
+        result.error = "more than " + std::to_string(options.maxRedirects) + " redirects";
+    } else if (code == CURLE_HTTP_RETURNED_ERROR) {
+        result.error = "the server answered " + std::to_string(result.status);
+    } else {
+        result.error = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
+    }
+    return result;
+}
+
+} // namespace zandel

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zandel {
+
+// What a list fetched from the web may cost at most.
+inline constexpr std::size_t kMiB = std::size_t{1024} * 1024;
+inline constexpr std::size_t kFetchMaxBytes = 16 * kMiB;
+inline constexpr long kFetchMaxRedirects = 5;
+
+struct FetchOptions {
+    std::size_t maxBytes = kFetchMaxBytes;
+    long maxRedirects = kFetchMaxRedirects;
+    long connectTimeoutSeconds = 30;
+    // A body that brings less than a byte a second for this long is given up; so is any fetch that lasts longer
+    // than the whole time.
+    long stallSeconds = 30;
+    long wholeSeconds = 300;
+    // A PEM file of CA certificates trusted besides the system's.
+    std::optional<std::string> caFile;
+    // Through this HTTP proxy ("host:port"); directly when none.
+    std::optional<std::string> proxy;
+};
+
+struct FetchResult {
+    bool ok = false;
+    std::string body;  // the whole body when ok
+    std::string error; // why not, on one line
+    long status = 0;   // the HTTP status of the last answer, 0 when none came
+};
+
+// Whether the text names a list on the web rather than a file: it begins with "http://" or "https://", in any
+// letter case.
+bool IsListUrl(std::string_view text);
+
+// Fetches an http or https URL whole: certificates checked, redirects followed up to the limit and only to
+// http or https, a body past the size cap refused, an answer of 400 or more a failure. Blocks the calling thread.
+FetchResult FetchUrl(const std::string& url, const FetchOptions& options = {});
+
+} // namespace zandel

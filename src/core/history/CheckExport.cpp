@@ -1,0 +1,216 @@
+#include "core/history/CheckExport.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+
+#include <iconv.h>
+
+#include "core/history/CheckRecord.h"
+#include "core/list/ListFile.h"
+#include "core/list/RowStore.h"
+#include "core/util/Text.h"
+
+namespace zandel {
+
+namespace {
+
+constexpr std::size_t kPieceBytes = std::size_t{64} * 1024;
+constexpr const char* kReplacement = "\xEF\xBF\xBD";
+constexpr const char* kCsvHeader = "address,kind,result,response_ms,https,checked_at,reason\r\n";
+
+// One converter for the whole export: opening one per cell would cost more than the conversion.
+class Cp932Converter final {
+public:
+    Cp932Converter() : m_cd(iconv_open("UTF-8", "CP932")), m_open(reinterpret_cast<std::intptr_t>(m_cd) != -1) {}
+    ~Cp932Converter() {
+        if (m_open) {
+            iconv_close(m_cd);
+        }
+    }
+    Cp932Converter(const Cp932Converter&) = delete;
+    Cp932Converter& operator=(const Cp932Converter&) = delete;
+
+    std::string Convert(std::string_view bytes) const {
+        std::string out;
+        if (!m_open) {
+            // No converter on this system: keep what is ASCII, mark the rest.
+            for (const char c : bytes) {
+                out += static_cast<unsigned char>(c) < 0x80 ? std::string(1, c) : std::string(kReplacement);
+            }
+            return out;
+        }
+        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+        std::string input(bytes);
+        char* in = input.data();
+        std::size_t inLeft = input.size();
+        char buffer[1024];
+        while (inLeft > 0) {
+            char* outPtr = buffer;
+            std::size_t outLeft = sizeof buffer;
+            const std::size_t done = iconv(m_cd, &in, &inLeft, &outPtr, &outLeft);
+            out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+            if (done == static_cast<std::size_t>(-1) && errno != E2BIG) {
+                // A byte without a character, or a lead byte cut off at the end: one replacement, then on.
+                out += kReplacement;
+                ++in;
+                --inLeft;
+                iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+            }
+        }
+        return out;
+    }
+
+private:
+    iconv_t m_cd;
+    bool m_open;
+};
+
+void CsvField(std::string& out, std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out += text;
+        return;
+    }
+    out += '"';
+    for (const char c : text) {
+        if (c == '"') {
+            out += '"';
+        }
+        out += c;
+    }
+    out += '"';
+}
+
+void JsonString(std::string& out, std::string_view text) {
+    out += '"';
+    for (const char c : text) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+                out += escaped;
+            } else {
+                out += c;
+            }
+        }
+    }
+    out += '"';
+}
+
+} // namespace
+
+std::optional<ExportFormat> ParseExportFormat(std::string_view name) {
+    if (name == "txt") {
+        return ExportFormat::Txt;
+    }
+    if (name == "csv") {
+        return ExportFormat::Csv;
+    }
+    if (name == "json") {
+        return ExportFormat::Json;
+    }
+    return std::nullopt;
+}
+
+std::string TextAsUtf8(std::string_view bytes, bool cp932) {
+    Utf8Check check;
+    check.Add(bytes);
+    if (check.Valid() && !cp932) {
+        return std::string(bytes);
+    }
+    static thread_local const Cp932Converter converter;
+    return converter.Convert(bytes);
+}
+
+bool StreamExport(const IRowStore& store, int saveMode, ExportFormat format, const RowReason& reasonOf,
+                  const ByteSink& sink) {
+    if (format == ExportFormat::Txt) {
+        return StreamList(store, saveMode, sink);
+    }
+    const bool csv = format == ExportFormat::Csv;
+    std::string out = csv ? kCsvHeader : "[";
+    bool first = true;
+    const int count = store.RowCount();
+    for (int row = 0; row < count; ++row) {
+        const ProxyRow cells = store.GetRow(row);
+        const std::string& address = cells.cells[0];
+        if (address.empty()) {
+            continue;
+        }
+        const std::string result = cells.cells[1].empty() ? kUncheckedResult : cells.cells[1];
+        const std::string https = HttpsCellOrUnchecked(cells.cells[kHttpsColumn]);
+        if (!SaveModeWrites(saveMode, result, https)) {
+            continue;
+        }
+        const std::optional<int> ms = ResponseTimeCellToMs(cells.cells[2]);
+        const std::optional<std::string> checkedAt = CheckTimeCellToIso(cells.cells[3]);
+        const std::string reason = reasonOf ? reasonOf(row) : std::string();
+        const std::string msText = ms ? std::to_string(*ms) : std::string();
+        if (csv) {
+            CsvField(out, TextAsUtf8(AddressWithoutPassword(address), cells.cp932[0]));
+            out += ',';
+            out += kKindHttp;
+            out += ',';
+            CsvField(out, TextAsUtf8(result, cells.cp932[1]));
+            out += ',';
+            out += msText;
+            out += ',';
+            CsvField(out, https);
+            out += ',';
+            out += checkedAt.value_or("");
+            out += ',';
+            CsvField(out, TextAsUtf8(reason));
+            out += "\r\n";
+        } else {
+            out += first ? "\n{" : ",\n{";
+            out += "\"address\":";
+            JsonString(out, TextAsUtf8(AddressWithoutPassword(address), cells.cp932[0]));
+            out += ",\"kind\":";
+            JsonString(out, kKindHttp);
+            out += ",\"result\":";
+            JsonString(out, TextAsUtf8(result, cells.cp932[1]));
+            out += ",\"response_ms\":";
+            out += ms ? msText : "null";
+            out += ",\"https\":";
+            JsonString(out, https);
+            out += ",\"checked_at\":";
+            if (checkedAt) {
+                JsonString(out, *checkedAt);
+            } else {
+                out += "null";
+            }
+            out += ",\"reason\":";
+            JsonString(out, TextAsUtf8(reason));
+            out += '}';
+        }
+        first = false;
+        if (out.size() >= kPieceBytes) {
+            if (!sink(out)) {
+                return false;
+            }
+            out.clear();
+        }
+    }
+    if (!csv) {
+        out += first ? "]\n" : "\n]\n";
+    }
+    return sink(out);
+}
+
+} // namespace zandel

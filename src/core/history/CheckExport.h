@@ -1,0 +1,33 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/util/FileIo.h"
+
+namespace zandel {
+
+class IRowStore;
+
+// How a checked list leaves the program: the list file as ever, or CSV or JSON for other tools.
+enum class ExportFormat { Txt, Csv, Json };
+// "txt", "csv" or "json".
+std::optional<ExportFormat> ParseExportFormat(std::string_view name);
+
+// Text as UTF-8, the one encoding CSV and JSON readers agree on: bytes that are UTF-8 stay as they are, any
+// other text is CP932 and converted, and a byte CP932 has no character for becomes U+FFFD. `cp932`: the bytes are
+// known to be CP932 (a cell of a list file that is not UTF-8 as a whole), even where they would read as UTF-8.
+std::string TextAsUtf8(std::string_view bytes, bool cp932 = false);
+
+// The rows the save mode writes, as CSV (a header row, then one record per row, RFC 4180 quoting, CR LF) or as
+// a JSON array of objects, with the fields address, kind, result, response_ms, https, checked_at and reason. No
+// password leaves: the address is written without one. `reasonOf` gives a row's reason from this run ("" when
+// it has none). Handed to the sink a piece at a time, so that a long list is never held whole; false when the
+// sink refused a piece.
+using RowReason = std::function<std::string(int row)>;
+bool StreamExport(const IRowStore& store, int saveMode, ExportFormat format, const RowReason& reasonOf,
+                  const ByteSink& sink);
+
+} // namespace zandel

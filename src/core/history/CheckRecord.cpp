@@ -1,0 +1,158 @@
+#include "core/history/CheckRecord.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/check/AnswerJudge.h"
+#include "core/list/ProxyRow.h"
+
+namespace zandel {
+
+std::string AddressWithoutPassword(std::string_view address) {
+    const std::size_t fieldEnd = std::min(address.find_first_of(" \t"), address.size());
+    const std::string_view field = address.substr(0, fieldEnd);
+    const std::size_t scheme = field.find("://");
+    const std::size_t userStart = scheme == std::string_view::npos ? 0 : scheme + 3;
+    // The last "@" ends the user part: a password may hold "@" itself, a host never does.
+    const std::size_t at = field.rfind('@');
+    if (at == std::string_view::npos || at < userStart) {
+        return std::string(address);
+    }
+    const std::size_t colon = field.find(':', userStart);
+    if (colon == std::string_view::npos || colon > at) {
+        return std::string(address);
+    }
+    std::string out(address.substr(0, colon));
+    out += address.substr(at);
+    return out;
+}
+
+std::string IsoUtc(std::time_t when) {
+    std::tm utc{};
+    gmtime_r(&when, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+namespace {
+
+bool Digits(std::string_view text, std::size_t at, std::size_t count, int& value) {
+    if (at + count > text.size()) {
+        return false;
+    }
+    value = 0;
+    for (std::size_t i = at; i < at + count; ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+        value = value * 10 + (text[i] - '0');
+    }
+    return true;
+}
+
+// Reads "YYYY?MM?DD?hh?mm?ss" with the given separators into a calendar record.
+bool ReadCalendar(std::string_view text, std::string_view separators, std::tm& out) {
+    if (text.size() != 19 || separators.size() != 5) {
+        return false;
+    }
+    static constexpr std::size_t kSeparatorAt[] = {4, 7, 10, 13, 16};
+    for (std::size_t i = 0; i < 5; ++i) {
+        if (text[kSeparatorAt[i]] != separators[i]) {
+            return false;
+        }
+    }
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    if (!Digits(text, 0, 4, year) || !Digits(text, 5, 2, month) || !Digits(text, 8, 2, day) ||
+        !Digits(text, 11, 2, hour) || !Digits(text, 14, 2, minute) || !Digits(text, 17, 2, second) || month < 1 ||
+        month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) {
+        return false;
+    }
+    out = std::tm{};
+    out.tm_year = year - 1900;
+    out.tm_mon = month - 1;
+    out.tm_mday = day;
+    out.tm_hour = hour;
+    out.tm_min = minute;
+    out.tm_sec = second;
+    return true;
+}
+
+} // namespace
+
+std::optional<std::time_t> ParseIsoUtc(std::string_view text) {
+    if (text.size() != 20 || text.back() != 'Z') {
+        return std::nullopt;
+    }
+    std::tm calendar{};
+    if (!ReadCalendar(text.substr(0, 19), "--T::", calendar)) {
+        return std::nullopt;
+    }
+    return timegm(&calendar);
+}
+
+std::optional<std::string> CheckTimeCellToIso(std::string_view cell) {
+    // "yyyy/MM/dd(HH:mm:ss)": the parentheses stand where ReadCalendar wants one separator.
+    if (cell.size() != 20 || cell.back() != ')') {
+        return std::nullopt;
+    }
+    std::tm calendar{};
+    if (!ReadCalendar(cell.substr(0, 19), "//(::", calendar)) {
+        return std::nullopt;
+    }
+    calendar.tm_isdst = -1; // the cell holds the local time of the check, whatever the season
+    const std::time_t when = std::mktime(&calendar);
+    if (when == static_cast<std::time_t>(-1)) {
+        return std::nullopt;
+    }
+    return IsoUtc(when);
+}
+
+std::optional<int> ResponseTimeCellToMs(std::string_view cell) {
+    const std::size_t point = cell.find('.');
+    if (point == std::string_view::npos || point == 0 || point > 7 || cell.size() != point + 4) {
+        return std::nullopt;
+    }
+    int seconds = 0;
+    int millis = 0;
+    if (!Digits(cell, 0, point, seconds) || !Digits(cell, point + 1, 3, millis)) {
+        return std::nullopt;
+    }
+    return seconds * 1000 + millis;
+}
+
+std::string ReasonOfJudgement(std::string_view log) {
+    // The judgement's verdicts are the lines that begin with a result mark, its own or the HTTPS step's; the
+    // other lines quote the answer, which is the transcript's business, not the history's.
+    static constexpr std::string_view kMarks[] = {"結果：", "HTTPS結果："};
+    std::string reason;
+    while (!log.empty()) {
+        const std::size_t end = std::min(log.find('\n'), log.size());
+        std::string_view line = log.substr(0, end);
+        log.remove_prefix(std::min(end + 1, log.size()));
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        for (const std::string_view mark : kMarks) {
+            if (line.substr(0, mark.size()) == mark) {
+                if (!reason.empty()) {
+                    reason += ' ';
+                }
+                reason += line;
+                break;
+            }
+        }
+    }
+    return reason;
+}
+
+bool IsGoodResult(std::string_view result) {
+    return !result.empty() && result != kResultNg && result != kUncheckedResult;
+}
+
+} // namespace zandel

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zandel {
+
+// The kind of proxy a check spoke to; every check today is of an HTTP proxy.
+inline constexpr const char* kKindHttp = "http";
+
+// One check as it is kept and exported: texts as bytes, the way the list holds them.
+struct CheckRecord {
+    std::string address;           // as written, without a password
+    std::string kind = kKindHttp;  // the kind of proxy
+    std::string result;            // one of the five result texts
+    std::optional<int> responseMs; // only for a usable answer
+    std::string https;             // the HTTPS cell: "OK", "NG", "MITM" or "---"
+    std::string checkedAt;         // UTC, ISO 8601: "2026-12-09T05:27:06Z"
+    std::string reason;            // the judgement's result lines, one line
+};
+
+// The address with any password of a "user:password@" part taken out ("user@host:port"); a scheme in front
+// and a comment after the first blank are kept.
+std::string AddressWithoutPassword(std::string_view address);
+// "2026-12-09T05:27:06Z".
+std::string IsoUtc(std::time_t when);
+// The time of an ISO text IsoUtc wrote; nothing for any other text.
+std::optional<std::time_t> ParseIsoUtc(std::string_view text);
+// A check-time cell ("2026/12/09(14:27:06)", local time) as UTC ISO 8601; nothing for an unchecked or
+// unreadable cell.
+std::optional<std::string> CheckTimeCellToIso(std::string_view cell);
+// A response-time cell ("1.234") in milliseconds; nothing for "--:---" or any other text.
+std::optional<int> ResponseTimeCellToMs(std::string_view cell);
+// The result lines of a judgement's transcript text, on one line without their line ends.
+std::string ReasonOfJudgement(std::string_view log);
+// Whether a result counts as a good check: any but "NG" and the unchecked "---".
+bool IsGoodResult(std::string_view result);
+
+} // namespace zandel

@@ -1,0 +1,249 @@
+#include "core/history/HistoryStore.h"
+
+#include <algorithm>
+#include <utility>
+
+#include <sqlite3.h>
+
+namespace zandel {
+
+namespace {
+
+constexpr const char* kSchema = "CREATE TABLE IF NOT EXISTS checks ("
+                                " id INTEGER PRIMARY KEY,"
+                                " address TEXT NOT NULL,"
+                                " kind TEXT NOT NULL,"
+                                " result TEXT NOT NULL,"
+                                " response_ms INTEGER,"
+                                " https TEXT NOT NULL,"
+                                " checked_at TEXT NOT NULL,"
+                                " reason TEXT NOT NULL);"
+                                "CREATE INDEX IF NOT EXISTS checks_by_address ON checks (address, checked_at);"
+                                "CREATE INDEX IF NOT EXISTS checks_by_time ON checks (checked_at);";
+
+// A prepared statement that finalizes itself.
+class Statement final {
+public:
+    Statement(sqlite3* db, const char* sql) {
+        if (sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr) != SQLITE_OK) {
+            m_stmt = nullptr;
+        }
+    }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    sqlite3_stmt* Get() const { return m_stmt; }
+    explicit operator bool() const { return m_stmt != nullptr; }
+
+    void Text(int index, const std::string& text) const {
+        sqlite3_bind_text(m_stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    }
+    std::string ColumnText(int column) const {
+        const auto* bytes = sqlite3_column_text(m_stmt, column);
+        return bytes == nullptr ? std::string()
+                                : std::string(reinterpret_cast<const char*>(bytes),
+                                              static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)));
+    }
+    std::optional<int> ColumnInt(int column) const {
+        if (sqlite3_column_type(m_stmt, column) == SQLITE_NULL) {
+            return std::nullopt;
+        }
+        return sqlite3_column_int(m_stmt, column);
+    }
+
+private:
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+} // namespace
+
+HistoryStore::~HistoryStore() {
+    sqlite3_close_v2(m_db);
+}
+
+void HistoryStore::SetBusyTimeoutMs(int milliseconds) {
+    m_busyTimeoutMs = milliseconds;
+    if (m_db != nullptr) {
+        sqlite3_busy_timeout(m_db, milliseconds);
+    }
+}
+
+void HistoryStore::Fail(const std::string& what) {
+    const std::string cause = what + ": " + (m_db != nullptr ? sqlite3_errmsg(m_db) : "out of memory");
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    if (m_onFailure) {
+        // Told once: the store is closed from now on and never fails again.
+        const FailureCallback tell = std::exchange(m_onFailure, nullptr);
+        tell(cause);
+    }
+}
+
+bool HistoryStore::Exec(const char* sql) {
+    return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool HistoryStore::Open(const std::string& path, int keepDays, std::time_t now, FailureCallback onFailure) {
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    m_onFailure = std::move(onFailure);
+    const int opened = sqlite3_open_v2(path.c_str(), &m_db,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr);
+    if (opened != SQLITE_OK) {
+        Fail("cannot open " + path);
+        return false;
+    }
+    sqlite3_busy_timeout(m_db, m_busyTimeoutMs);
+    // A corrupt file or one that is not a database shows itself at the first statement; a read-only one at
+    // the first write, which the schema and the pruning are.
+    if (!Exec("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=NORMAL")) {
+        Fail(path);
+        return false;
+    }
+    if (!Exec("BEGIN IMMEDIATE") || !Exec(kSchema)) {
+        Fail(path);
+        return false;
+    }
+    const Statement prune(m_db, "DELETE FROM checks WHERE checked_at < ?1");
+    if (!prune) {
+        Fail(path);
+        return false;
+    }
+    prune.Text(1, IsoUtc(now - static_cast<std::time_t>(std::max(keepDays, 0)) * 24 * 60 * 60));
+    if (sqlite3_step(prune.Get()) != SQLITE_DONE || !Exec("COMMIT")) {
+        Fail(path);
+        return false;
+    }
+    return true;
+}
+
+bool HistoryStore::Add(const std::vector<CheckRecord>& batch) {
+    if (m_db == nullptr) {
+        return false;
+    }
+    if (batch.empty()) {
+        return true;
+    }
+    // IMMEDIATE takes the write lock at once, so that two writers wait their turn in the busy handler rather
+    // than meet as a deadlock half-way through.
+    if (!Exec("BEGIN IMMEDIATE")) {
+        Fail("the history cannot be written");
+        return false;
+    }
+    {
+        const Statement insert(m_db, "INSERT INTO checks (address, kind, result, response_ms, https, checked_at, "
+                                     "reason) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+        bool ok = static_cast<bool>(insert);
+        for (const CheckRecord& record : batch) {
+            if (!ok) {
+                break;
+            }
+            insert.Text(1, record.address);
+            insert.Text(2, record.kind);
+            insert.Text(3, record.result);
+            if (record.responseMs) {
+                sqlite3_bind_int(insert.Get(), 4, *record.responseMs);
+            } else {
+                sqlite3_bind_null(insert.Get(), 4);
+            }
+            insert.Text(5, record.https);
+            insert.Text(6, record.checkedAt);
+            insert.Text(7, record.reason);
+            ok = sqlite3_step(insert.Get()) == SQLITE_DONE && sqlite3_reset(insert.Get()) == SQLITE_OK;
+        }
+        if (!ok) {
+            Exec("ROLLBACK");
+            Fail("the history cannot be written");
+            return false;
+        }
+    }
+    if (!Exec("COMMIT")) {
+        Exec("ROLLBACK");
+        Fail("the history cannot be written");
+        return false;
+    }
+    return true;
+}
+
+std::optional<int> MedianMs(std::vector<int> times) {
+    if (times.empty()) {
+        return std::nullopt;
+    }
+    const std::size_t middle = times.size() / 2;
+    std::nth_element(times.begin(), times.begin() + static_cast<std::ptrdiff_t>(middle), times.end());
+    const int upper = times[middle];
+    if (times.size() % 2 == 1) {
+        return upper;
+    }
+    const int lower = *std::max_element(times.begin(), times.begin() + static_cast<std::ptrdiff_t>(middle));
+    return static_cast<int>((static_cast<long long>(lower) + upper) / 2);
+}
+
+std::vector<HistorySummary> HistoryStore::Summaries() {
+    std::vector<HistorySummary> summaries;
+    if (m_db == nullptr) {
+        return summaries;
+    }
+    const Statement select(m_db, "SELECT address, result, response_ms FROM checks ORDER BY address");
+    if (!select) {
+        return summaries;
+    }
+    std::vector<int> times;
+    auto finish = [&] {
+        if (!summaries.empty()) {
+            HistorySummary& last = summaries.back();
+            last.uptime = static_cast<double>(last.good) / last.checks;
+            last.medianMs = MedianMs(std::move(times));
+            times.clear();
+        }
+    };
+    while (sqlite3_step(select.Get()) == SQLITE_ROW) {
+        std::string address = select.ColumnText(0);
+        if (summaries.empty() || summaries.back().address != address) {
+            finish();
+            summaries.push_back({std::move(address), 0, 0, 0.0, std::nullopt});
+        }
+        HistorySummary& summary = summaries.back();
+        ++summary.checks;
+        if (IsGoodResult(select.ColumnText(1))) {
+            ++summary.good;
+            if (const std::optional<int> ms = select.ColumnInt(2)) {
+                times.push_back(*ms);
+            }
+        }
+    }
+    finish();
+    return summaries;
+}
+
+std::vector<CheckRecord> HistoryStore::ChecksOf(const std::string& address) {
+    std::vector<CheckRecord> checks;
+    if (m_db == nullptr) {
+        return checks;
+    }
+    const Statement select(m_db, "SELECT address, kind, result, response_ms, https, checked_at, reason FROM checks "
+                                 "WHERE address = ?1 ORDER BY checked_at, id");
+    if (!select) {
+        return checks;
+    }
+    select.Text(1, address);
+    while (sqlite3_step(select.Get()) == SQLITE_ROW) {
+        checks.push_back({select.ColumnText(0), select.ColumnText(1), select.ColumnText(2), select.ColumnInt(3),
+                          select.ColumnText(4), select.ColumnText(5), select.ColumnText(6)});
+    }
+    return checks;
+}
+
+long long HistoryStore::Count() {
+    if (m_db == nullptr) {
+        return -1;
+    }
+    const Statement count(m_db, "SELECT count(*) FROM checks");
+    if (!count || sqlite3_step(count.Get()) != SQLITE_ROW) {
+        return -1;
+    }
+    return sqlite3_column_int64(count.Get(), 0);
+}
+
+} // namespace zandel

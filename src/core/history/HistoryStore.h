@@ -1,0 +1,70 @@
+#pragma once
+
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/history/CheckRecord.h"
+
+struct sqlite3;
+
+namespace zandel {
+
+inline constexpr const char* kHistoryFileName = "history.sqlite";
+inline constexpr int kHistoryKeepDaysDefault = 30;
+
+// What the history knows of one address over the kept days.
+struct HistorySummary {
+    std::string address;
+    int checks = 0;
+    int good = 0;
+    double uptime = 0.0;         // good / checks
+    std::optional<int> medianMs; // of the good checks' response times
+};
+
+// The checks of every run in an SQLite file, table "checks", shared by every running program: WAL, so that a
+// reader never waits for a writer; a busy wait, so that two writers take turns; one transaction per batch, so
+// that a killed program leaves every batch it committed and none half. The history only records: a file that
+// cannot be used (locked past the wait, corrupt, read-only) is reported once through the failure callback and
+// the store then does nothing, so that checking goes on without it.
+class HistoryStore final {
+public:
+    using FailureCallback = std::function<void(const std::string& cause)>;
+
+    HistoryStore() = default;
+    ~HistoryStore();
+    HistoryStore(const HistoryStore&) = delete;
+    HistoryStore& operator=(const HistoryStore&) = delete;
+
+    // Opens (or creates) the file and prunes the checks older than `keepDays` before `now`. False, after
+    // telling, when it cannot be used.
+    bool Open(const std::string& path, int keepDays, std::time_t now, FailureCallback onFailure);
+    bool IsUsable() const { return m_db != nullptr; }
+    // How long a writer waits for another's transaction before the file counts as locked.
+    void SetBusyTimeoutMs(int milliseconds);
+
+    // One batch, in one transaction: all of it or, after telling, none.
+    bool Add(const std::vector<CheckRecord>& batch);
+
+    // Per address, in address order.
+    std::vector<HistorySummary> Summaries();
+    // The checks of one address, oldest first.
+    std::vector<CheckRecord> ChecksOf(const std::string& address);
+    // How many checks are kept.
+    long long Count();
+
+private:
+    void Fail(const std::string& what);
+    bool Exec(const char* sql);
+
+    sqlite3* m_db = nullptr;
+    FailureCallback m_onFailure;
+    int m_busyTimeoutMs = 5000;
+};
+
+// The median of response times (the lower middle's and upper middle's mean, rounded down, for an even count).
+std::optional<int> MedianMs(std::vector<int> times);
+
+} // namespace zandel

@@ -27,8 +27,9 @@ std::string ProgressTitle(int done, int total) {
     return CheckingTitle(std::to_string(done) + "/" + std::to_string(total));
 }
 
-CheckEngine::JobSlot::JobSlot() {
-    job.pBuffer = answer;
+CheckEngine::JobSlot::JobSlot(bool growable) : answer(growable ? 0 : kAnswerBufferSize), growable(growable) {
+    job.pBuffer = growable ? nullptr : answer.data();
+    job.pGrowable = growable ? &answer : nullptr;
     job.nBufferSize = kAnswerBufferSize;
     job.pOwner = this;
 }
@@ -223,7 +224,11 @@ void CheckEngine::JoinRunThreads() {
 void CheckEngine::ClearJob(JobSlot& slot) {
     std::memset(slot.job.szHost, 0, sizeof slot.job.szHost);
     std::memset(slot.job.szPort, 0, sizeof slot.job.szPort);
-    slot.job.pBuffer = slot.answer;
+    if (slot.growable) {
+        std::vector<char>().swap(slot.answer);
+    }
+    slot.job.pBuffer = slot.growable ? nullptr : slot.answer.data();
+    slot.job.pGrowable = slot.growable ? &slot.answer : nullptr;
     slot.job.nBufferSize = kAnswerBufferSize;
     slot.job.pOwner = &slot;
     ClearAnswer(slot.job);

@@ -75,7 +75,7 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
     if (m_parallelWidth > 1) {
         const int width = FitParallelWidth(std::min(m_parallelWidth.load(), std::max(count, 1)));
         for (int i = 0; i < width; ++i) {
-            slots.push_back(std::make_unique<JobSlot>());
+            slots.push_back(std::make_unique<JobSlot>(true));
             slots.back()->streaming = false;
             free.push_back(slots.back().get());
         }
@@ -164,6 +164,9 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
         Emit(*slot, FrameLineAfter(slot->job.szHost, slot->job.szPort));
         if (!slot->streaming) {
             AppendLog(slot->block);
+        }
+        if (slot->growable) {
+            ClearJob(*slot); // the answer buffer let go while the slot waits
         }
         free.push_back(slot);
         m_checkedRows = ++ended;

@@ -92,11 +92,16 @@ void ParallelProbe::Submit(ProbeJob* job, std::shared_ptr<const ProbePlan> plan,
                            std::atomic<bool>* timeoutMark) {
     ProbeJobMachine::Raise(m_callback, PE_START, *job);
     ++m_outstanding;
+    bool first = false;
     {
         std::lock_guard lock(m_inMutex);
+        first = m_submitted.empty();
         m_submitted.push_back({job, std::move(plan), timeoutMs, timeoutMark, ++m_submittedCount});
     }
-    Wake();
+    // The I/O thread takes every waiting submission at once: only the first of them needs to wake it.
+    if (first) {
+        Wake();
+    }
 }
 
 void ParallelProbe::CancelAll() {

@@ -350,7 +350,13 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     cells.cells[0] = std::string(job.szHost) + ":" + job.szPort;
     cells.cells[1] = judgement.result;
     cells.cells[2] = judgement.usable ? responseTime : std::string(kUncheckedTime);
-    cells.cells[3] = FormatCheckTime(std::time(nullptr));
+    // Rows judged within the same second share its text (many at once, hundreds do).
+    const std::time_t now = std::time(nullptr);
+    if (now != m_checkTimeOf || m_checkTimeText.empty()) {
+        m_checkTimeOf = now;
+        m_checkTimeText = FormatCheckTime(now);
+    }
+    cells.cells[3] = m_checkTimeText;
     cells.cells[kHttpsColumn] = tunnel.cell;
     cells.image = judgement.image;
     m_rows.SetRowResult(row, cells);

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <ctime>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -196,6 +197,9 @@ private:
     std::atomic<int> m_goodRows{0};
     std::atomic<bool> m_lackedThreads{false};
     std::atomic<int> m_checkedRows{0};
+    // The run thread's: the check time last written, and its text.
+    std::time_t m_checkTimeOf = 0;
+    std::string m_checkTimeText;
 
     // What every job of the run does, made on the user-interface thread and read by the run thread.
     std::mutex m_requestMutex;

@@ -154,6 +154,7 @@ void ParallelProbe::IoLoop() {
         TakeSubmissions();
         TakeLookups();
         RunDeadlines();
+        HandOverEnded();
     }
     for (std::size_t i = 0; i < m_slots.size(); ++i) {
         if (m_slots[i]) {
@@ -161,10 +162,24 @@ void ParallelProbe::IoLoop() {
             Settle(i);
         }
     }
+    HandOverEnded();
+}
+
+void ParallelProbe::HandOverEnded() {
+    if (m_endedHere.empty()) {
+        return;
+    }
+    {
+        std::lock_guard lock(m_outMutex);
+        m_ended.insert(m_ended.end(), m_endedHere.begin(), m_endedHere.end());
+    }
+    m_endedHere.clear();
+    // One wake-up for all that ended in this turn, not one each.
+    m_outReady.notify_one();
 }
 
 void ParallelProbe::TakeSubmissions() {
-    std::vector<Submission> submitted;
+    std::vector<Submission>& submitted = m_taking;
     std::uint64_t cancelUpTo = 0;
     {
         std::lock_guard lock(m_inMutex);
@@ -194,6 +209,7 @@ void ParallelProbe::TakeSubmissions() {
         }
         Settle(index);
     }
+    submitted.clear(); // its room kept for the next turn
     if (cancelUpTo > m_cancelledUpTo) {
         m_cancelledUpTo = cancelUpTo;
         for (std::size_t i = 0; i < m_slots.size(); ++i) {
@@ -262,11 +278,7 @@ void ParallelProbe::Settle(std::size_t index) {
     if (slot.asked) {
         m_lookups->Abandon(index, slot.serial);
     }
-    {
-        std::lock_guard lock(m_outMutex);
-        m_ended.emplace_back(&slot.job, machine.Status());
-    }
-    m_outReady.notify_one();
+    m_endedHere.emplace_back(&slot.job, machine.Status());
     m_slots[index].reset();
     m_free.push_back(index);
 }

@@ -65,6 +65,8 @@ private:
     void RunDeadlines();
     // After every call into a slot's machine: watch what it now waits for, or hand the ended job back.
     void Settle(std::size_t index);
+    // Gives the jobs that ended in this turn of the I/O loop to the collecting thread.
+    void HandOverEnded();
     void Wake();
 
     ProbeCallback m_callback;
@@ -96,6 +98,8 @@ private:
     std::deque<std::pair<ProbeJob*, int>> m_ended;
 
     // The I/O thread's own.
+    std::vector<Submission> m_taking;
+    std::vector<std::pair<ProbeJob*, int>> m_endedHere;
     std::vector<std::unique_ptr<Slot>> m_slots;
     std::vector<std::size_t> m_free;
     DeadlineHeap m_deadlines;

@@ -99,9 +99,24 @@ void ParallelProbe::Submit(ProbeJob* job, std::shared_ptr<const ProbePlan> plan,
         m_submitted.push_back({job, std::move(plan), timeoutMs, timeoutMark, ++m_submittedCount});
     }
     // The I/O thread takes every waiting submission at once: only the first of them needs to wake it.
-    if (first) {
+    if (first && m_holdWakes) {
+        m_wakeHeld = true;
+    } else if (first) {
         Wake();
     }
+}
+
+void ParallelProbe::ReleaseWakes() {
+    m_holdWakes = false;
+    if (m_wakeHeld) {
+        m_wakeHeld = false;
+        Wake();
+    }
+}
+
+bool ParallelProbe::HasEnded() {
+    std::lock_guard lock(m_outMutex);
+    return !m_ended.empty();
 }
 
 void ParallelProbe::CancelAll() {

@@ -3,9 +3,9 @@
 // row with a loopback address of its own (127.x.y.z), so that a checker that checks each host:port once sees as
 // many proxies as rows. zandel-check's CPU seconds per row are set beside Debian's proxycheck's on the same
 // addresses when it is installed, and beside another build of zandel-check when one is given.
-//   cpu_bench [--quick] [--ours-only] [--baseline PATH-OF-ANOTHER-ZANDEL-CHECK] [--wrap PROGRAM ARG...]
-// --quick leaves out the 100 000 rows; --ours-only the other checkers; --wrap runs each checker under a profiler
-// (perf, strace, valgrind), all the arguments after it being the profiler's.
+//   cpu_bench [--quick] [--rows N] [--ours-only] [--baseline PATH-OF-ANOTHER-ZANDEL-CHECK] [--wrap PROGRAM ARG...]
+// --quick leaves out the 100 000 rows; --rows runs one size alone; --ours-only leaves out the other checkers; --wrap
+// runs each checker under a profiler (perf, strace, valgrind), all the arguments after it being the profiler's.
 // The bench runs in a network namespace of its own, where the loopback device is the only one: its listeners take
 // every port on every address there, and nothing outside can reach them or be reached.
 
@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
@@ -241,6 +242,7 @@ void Print(const char* who, const Figures& f, const Figures& ours) {
 int main(int argc, char** argv) {
     bool quick = false;
     bool oursOnly = false;
+    int onlyRows = 0;
     std::string baseline;
     std::vector<std::string> wrap;
     for (int i = 1; i < argc; ++i) {
@@ -248,6 +250,8 @@ int main(int argc, char** argv) {
             quick = true;
         } else if (std::strcmp(argv[i], "--ours-only") == 0) {
             oursOnly = true;
+        } else if (std::strcmp(argv[i], "--rows") == 0 && i + 1 < argc) {
+            onlyRows = std::atoi(argv[++i]);
         } else if (std::strcmp(argv[i], "--baseline") == 0 && i + 1 < argc) {
             baseline = argv[++i];
         } else if (std::strcmp(argv[i], "--wrap") == 0) {
@@ -291,6 +295,9 @@ int main(int argc, char** argv) {
     }
     std::printf("time-out %d s; CPU = user + system of the checker alone\n", kTimeOutSeconds);
     for (const Case& c : cases) {
+        if (onlyRows != 0 && c.rows != onlyRows) {
+            continue;
+        }
         const std::string name = "list" + std::to_string(c.rows) + ".txt";
         std::string text;
         std::vector<std::string> peerArgs = {

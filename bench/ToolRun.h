@@ -14,6 +14,7 @@ struct ToolRun {
     double seconds = 0;
     long peakKb = 0;       // the peak resident memory of the program alone
     double cpuSeconds = 0; // user and system time
+    double userSeconds = 0;
     int exitCode = -1;
 };
 
@@ -42,6 +43,7 @@ inline ToolRun RunTool(const std::vector<std::string>& args, const std::string& 
     run.peakKb = usage.ru_maxrss;
     run.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    run.userSeconds = static_cast<double>(usage.ru_utime.tv_sec) + static_cast<double>(usage.ru_utime.tv_usec) / 1e6;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return run;
 }

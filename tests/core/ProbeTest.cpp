@@ -1,7 +1,9 @@
 // The one job machine under both drivers: every case runs once one at a time (a worker thread per job, under the
 // window's time-out timer) and once many at once (the I/O thread, the job's own time-out), and must end the same.
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -57,6 +59,39 @@ TEST_P(EndingTest, ResultEventsAndAnswer) {
     EXPECT_TRUE(fenced.GuardsIntact());
     EXPECT_FALSE(rig.TimeoutMark());
     ExpectEventsOnTheirThreads(Kind(), rig.Recorder(), std::this_thread::get_id(), &fenced.job);
+}
+
+// Many jobs at once lend no fixed buffer: the answer grows in a store of the caller's as it arrives, and must end
+// byte for byte as in a fixed buffer of the same size, the store never larger and untouched while nothing came.
+TEST_P(EndingTest, GrowingBufferEndsAsAFixedOne) {
+    const Ending& ending = Param();
+    FakeProxy proxy(ending.script());
+    ProbeRig rig(Kind());
+    if (ending.hook) {
+        rig.Recorder().SetHook([&](int event, ProbeJob*) { ending.hook(proxy, event); });
+    }
+    std::vector<char> store;
+    ProbeJob job;
+    std::strncpy(job.szHost, test::kLoopbackHost, sizeof job.szHost - 1);
+    std::strncpy(job.szPort, proxy.PortText().c_str(), sizeof job.szPort - 1);
+    job.pGrowable = &store;
+    job.nBufferSize = ending.bufferSize;
+
+    EXPECT_EQ(rig.Run(job, Plan(ending.waitMs)), ending.result);
+    EXPECT_EQ(rig.Recorder().Events(), ending.events);
+    EXPECT_EQ(job.pBuffer == nullptr ? std::string() : std::string(job.pBuffer), ending.answer);
+    EXPECT_EQ(job.pBuffer == nullptr, store.empty());
+    if (job.pBuffer != nullptr) {
+        EXPECT_EQ(job.pBuffer, store.data());
+    }
+    const bool full = ending.answer.size() + 1 == ending.bufferSize;
+    EXPECT_EQ(job.nReceived, full ? ending.bufferSize : ending.answer.size());
+    EXPECT_LE(store.size(), ending.bufferSize);
+    const bool received = std::find(ending.events.begin(), ending.events.end(), PE_RECEIVED) != ending.events.end() ||
+                          std::find(ending.events.begin(), ending.events.end(), PE_RECEIVING) != ending.events.end();
+    if (!received) {
+        EXPECT_TRUE(store.empty());
+    }
 }
 
 const std::vector<int> kFilledAtOnce{PE_START, PE_CONNECTED, PE_SENT, PE_RECEIVED, PE_END};

@@ -27,8 +27,9 @@ std::string ProgressTitle(int done, int total) {
     return CheckingTitle(std::to_string(done) + "/" + std::to_string(total));
 }
 
-CheckEngine::JobSlot::JobSlot() {
-    job.pBuffer = answer;
+CheckEngine::JobSlot::JobSlot(bool growable) : answer(growable ? 0 : kAnswerBufferSize), growable(growable) {
+    job.pBuffer = growable ? nullptr : answer.data();
+    job.pGrowable = growable ? &answer : nullptr;
     job.nBufferSize = kAnswerBufferSize;
     job.pOwner = this;
 }
@@ -231,7 +232,11 @@ void CheckEngine::JoinRunThreads() {
 void CheckEngine::ClearJob(JobSlot& slot) {
     std::memset(slot.job.szHost, 0, sizeof slot.job.szHost);
     std::memset(slot.job.szPort, 0, sizeof slot.job.szPort);
-    slot.job.pBuffer = slot.answer;
+    if (slot.growable) {
+        std::vector<char>().swap(slot.answer);
+    }
+    slot.job.pBuffer = slot.growable ? nullptr : slot.answer.data();
+    slot.job.pGrowable = slot.growable ? &slot.answer : nullptr;
     slot.job.nBufferSize = kAnswerBufferSize;
     slot.job.pOwner = &slot;
     ClearAnswer(slot.job);
@@ -381,7 +386,12 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     cells.cells[0] = std::string(job.szHost) + ":" + job.szPort;
     cells.cells[1] = judgement.result;
     cells.cells[2] = judgement.usable ? responseTime : std::string(kUncheckedTime);
-    cells.cells[3] = FormatCheckTime(checkedAt);
+    // Rows judged within the same second share its text (many at once, hundreds do).
+    if (checkedAt != m_checkTimeOf || m_checkTimeText.empty()) {
+        m_checkTimeOf = checkedAt;
+        m_checkTimeText = FormatCheckTime(checkedAt);
+    }
+    cells.cells[3] = m_checkTimeText;
     cells.cells[kHttpsColumn] = tunnel.cell;
     cells.image = judgement.image;
     cells.reason = judgement.reason;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <ctime>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -153,11 +154,13 @@ public:
 private:
     // One job of a run: its record and answer buffer, its row, its time-out mark, and its transcript lines, which
     // go out as they come (one check at a time) or as one block once the job is judged (many at once), so that
-    // every proxy's block reads as the one-at-a-time transcript shows it.
+    // every proxy's block reads as the one-at-a-time transcript shows it. Many at once, the answer buffer grows as
+    // the answer comes and is let go when the job has been judged.
     struct JobSlot {
-        JobSlot();
+        explicit JobSlot(bool growable);
         ProbeJob job;
-        char answer[kAnswerBufferSize] = {};
+        std::vector<char> answer;
+        bool growable;
         int row = -1;
         std::atomic<bool> timeoutMark{false};
         std::uint32_t start = 0;
@@ -212,7 +215,7 @@ private:
     IMessageService& m_messages;
 
     CProxyProbe m_probe;
-    JobSlot m_one; // the list window's job record and answer buffer, for one check at a time
+    JobSlot m_one{false}; // the list window's job record and answer buffer, for one check at a time
 
     std::mutex m_runLock;
     std::atomic<bool> m_running{false};
@@ -229,6 +232,9 @@ private:
     std::atomic<bool> m_lackedThreads{false};
     std::atomic<int> m_checkedRows{0};
     std::atomic<ICheckRecorder*> m_recorder{nullptr};
+    // The run thread's: the check time last written, and its text.
+    std::time_t m_checkTimeOf = 0;
+    std::string m_checkTimeText;
 
     // What every job of the run does, made on the user-interface thread and read by the run thread.
     std::mutex m_requestMutex;

@@ -23,6 +23,8 @@ namespace {
 
 // Descriptors the program keeps besides the jobs' sockets: its files, the probe's own, the log.
 constexpr int kReservedDescriptors = 32;
+// The most jobs handed to the parallel probe before its I/O thread is woken for them.
+constexpr int kWakeBatch = 64;
 int OpenDescriptors() {
     int count = 0;
     if (DIR* dir = ::opendir("/proc/self/fd")) {
@@ -75,7 +77,7 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
     if (m_parallelWidth > 1) {
         const int width = FitParallelWidth(std::min(m_parallelWidth.load(), std::max(count, 1)));
         for (int i = 0; i < width; ++i) {
-            slots.push_back(std::make_unique<JobSlot>());
+            slots.push_back(std::make_unique<JobSlot>(true));
             slots.back()->streaming = false;
             free.push_back(slots.back().get());
         }
@@ -95,11 +97,16 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
     int next = 0;
     int ended = 0;
     int shownEnded = -1;
+    int handedOver = 0;
     JobSlot* ranAlone = nullptr; // the one-at-a-time job, run to its end while it was handed over
     ProbeResult aloneResult = PR_DONE;
     std::string aloneTime;
     for (;;) {
-        // Rows are taken in list order while there is room; a stop lets no more begin.
+        // Rows are taken in list order while there is room; a stop lets no more begin. Many at once, the I/O thread
+        // is woken for new jobs once no ended job waits to be judged, for all of them together.
+        if (parallel) {
+            parallel->HoldWakes();
+        }
         while (!free.empty() && next < count) {
             m_remaining = count - ended;
             if (!m_checkBarRunning) {
@@ -128,12 +135,20 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
                 if (!m_checkBarRunning) {
                     parallel->CancelAll(); // a stop that came while this job was being handed over
                 }
+                // A long batch (the run's first) goes in parts, so that its first jobs do not wait for its last.
+                if (++handedOver % kWakeBatch == 0) {
+                    parallel->ReleaseWakes();
+                    parallel->HoldWakes();
+                }
             } else {
                 aloneResult = RunOneJob(slot.job, JobPlan(slot, plan), aloneTime);
                 ranAlone = &slot;
             }
         }
         m_remaining = count - ended;
+        if (parallel && !parallel->HasEnded()) {
+            parallel->ReleaseWakes();
+        }
 
         JobSlot* slot = ranAlone;
         ProbeResult result = aloneResult;
@@ -164,6 +179,9 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
         Emit(*slot, FrameLineAfter(slot->job.szHost, slot->job.szPort));
         if (!slot->streaming) {
             AppendLog(slot->block);
+        }
+        if (slot->growable) {
+            ClearJob(*slot); // the answer buffer let go while the slot waits
         }
         free.push_back(slot);
         m_checkedRows = ++ended;

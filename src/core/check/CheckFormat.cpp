@@ -8,6 +8,7 @@
 
 #include "core/check/ProxyProbe.h"
 #include "core/util/HostPort.h"
+#include "core/util/Text.h"
 
 namespace zandel {
 
@@ -32,8 +33,10 @@ bool ParseAddress(const std::string& address, ProbeJob& job) {
 
 std::string FormatElapsed(std::uint32_t startTicks, std::uint32_t endTicks) {
     const std::uint32_t elapsed = endTicks - startTicks;
-    char text[32];
-    std::snprintf(text, sizeof text, "%u.%.3u", elapsed / 1000U, elapsed % 1000U);
+    std::string text;
+    AppendDecimal(text, elapsed / 1000U);
+    text.push_back('.');
+    AppendDecimal(text, elapsed % 1000U, 3);
     return text;
 }
 

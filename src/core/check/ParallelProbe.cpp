@@ -92,11 +92,31 @@ void ParallelProbe::Submit(ProbeJob* job, std::shared_ptr<const ProbePlan> plan,
                            std::atomic<bool>* timeoutMark) {
     ProbeJobMachine::Raise(m_callback, PE_START, *job);
     ++m_outstanding;
+    bool first = false;
     {
         std::lock_guard lock(m_inMutex);
+        first = m_submitted.empty();
         m_submitted.push_back({job, std::move(plan), timeoutMs, timeoutMark, ++m_submittedCount});
     }
-    Wake();
+    // The I/O thread takes every waiting submission at once: only the first of them needs to wake it.
+    if (first && m_holdWakes) {
+        m_wakeHeld = true;
+    } else if (first) {
+        Wake();
+    }
+}
+
+void ParallelProbe::ReleaseWakes() {
+    m_holdWakes = false;
+    if (m_wakeHeld) {
+        m_wakeHeld = false;
+        Wake();
+    }
+}
+
+bool ParallelProbe::HasEnded() {
+    std::lock_guard lock(m_outMutex);
+    return !m_ended.empty();
 }
 
 void ParallelProbe::CancelAll() {
@@ -149,6 +169,7 @@ void ParallelProbe::IoLoop() {
         TakeSubmissions();
         TakeLookups();
         RunDeadlines();
+        HandOverEnded();
     }
     for (std::size_t i = 0; i < m_slots.size(); ++i) {
         if (m_slots[i]) {
@@ -156,10 +177,24 @@ void ParallelProbe::IoLoop() {
             Settle(i);
         }
     }
+    HandOverEnded();
+}
+
+void ParallelProbe::HandOverEnded() {
+    if (m_endedHere.empty()) {
+        return;
+    }
+    {
+        std::lock_guard lock(m_outMutex);
+        m_ended.insert(m_ended.end(), m_endedHere.begin(), m_endedHere.end());
+    }
+    m_endedHere.clear();
+    // One wake-up for all that ended in this turn, not one each.
+    m_outReady.notify_one();
 }
 
 void ParallelProbe::TakeSubmissions() {
-    std::vector<Submission> submitted;
+    std::vector<Submission>& submitted = m_taking;
     std::uint64_t cancelUpTo = 0;
     {
         std::lock_guard lock(m_inMutex);
@@ -189,6 +224,7 @@ void ParallelProbe::TakeSubmissions() {
         }
         Settle(index);
     }
+    submitted.clear(); // its room kept for the next turn
     if (cancelUpTo > m_cancelledUpTo) {
         m_cancelledUpTo = cancelUpTo;
         for (std::size_t i = 0; i < m_slots.size(); ++i) {
@@ -257,11 +293,7 @@ void ParallelProbe::Settle(std::size_t index) {
     if (slot.asked) {
         m_lookups->Abandon(index, slot.serial);
     }
-    {
-        std::lock_guard lock(m_outMutex);
-        m_ended.emplace_back(&slot.job, machine.Status());
-    }
-    m_outReady.notify_one();
+    m_endedHere.emplace_back(&slot.job, machine.Status());
     m_slots[index].reset();
     m_free.push_back(index);
 }

@@ -49,10 +49,15 @@ public:
     // cancelled, as the window's time-out timer ends one.
     void Submit(ProbeJob* job, std::shared_ptr<const ProbePlan> plan, std::uint32_t timeoutMs,
                 std::atomic<bool>* timeoutMark);
+    // Between these two, submissions wait for ReleaseWakes to wake the I/O thread, once for all of them.
+    void HoldWakes() { m_holdWakes = true; }
+    void ReleaseWakes();
     // Ends every job handed over so far and not yet ended as cancelled; jobs handed over later run.
     void CancelAll();
     // Waits for the next job to end and raises its closing events. Only while jobs are out.
     Done Collect();
+    // Whether a job has ended and waits to be collected.
+    bool HasEnded();
     int Outstanding() const { return m_outstanding; }
 
 private:
@@ -65,6 +70,8 @@ private:
     void RunDeadlines();
     // After every call into a slot's machine: watch what it now waits for, or hand the ended job back.
     void Settle(std::size_t index);
+    // Gives the jobs that ended in this turn of the I/O loop to the collecting thread.
+    void HandOverEnded();
     void Wake();
 
     ProbeCallback m_callback;
@@ -75,6 +82,8 @@ private:
     std::thread m_io;
     std::shared_ptr<ProbeLookupPool> m_lookups;
     int m_outstanding = 0; // the submitting thread's count
+    bool m_holdWakes = false;
+    bool m_wakeHeld = false;
 
     // Handed from the submitting thread to the I/O thread.
     std::mutex m_inMutex;
@@ -96,6 +105,8 @@ private:
     std::deque<std::pair<ProbeJob*, int>> m_ended;
 
     // The I/O thread's own.
+    std::vector<Submission> m_taking;
+    std::vector<std::pair<ProbeJob*, int>> m_endedHere;
     std::vector<std::unique_ptr<Slot>> m_slots;
     std::vector<std::size_t> m_free;
     DeadlineHeap m_deadlines;

@@ -1,5 +1,6 @@
 #include "core/check/ProbeExchange.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -55,7 +56,6 @@ StepWait ProbeExchange::OnReady() {
     // The close counts only once nothing is left to read: an answer followed at once by the close is still
     // taken in full, piece by piece.
     char chunk[kChunkBytes];
-    std::memset(chunk, 0, sizeof chunk);
     const ssize_t got = ::recv(m_fd, chunk, sizeof chunk, 0);
     if (got == 0) {
         return Finished(kStatusOk);
@@ -71,6 +71,8 @@ StepWait ProbeExchange::OnReady() {
 
 StepWait ProbeExchange::Take(const char* chunk, std::size_t got) {
     const auto length = static_cast<std::uint32_t>(::strnlen(chunk, got));
+    ReserveAnswer(m_job, static_cast<std::uint32_t>(std::min<std::uint64_t>(
+                             static_cast<std::uint64_t>(m_received) + length + 1, m_job.nBufferSize)));
     if (static_cast<std::uint64_t>(m_received) + length >= m_job.nBufferSize) {
         const std::uint32_t room = m_job.nBufferSize - 1 - m_received;
         std::memcpy(m_job.pBuffer + m_received, chunk, room);

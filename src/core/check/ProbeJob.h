@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "core/check/TunnelReport.h"
 #include "core/log/ProbeEvents.h"
@@ -17,11 +18,16 @@ struct ProbeJob {
     std::uint32_t nReceived = 0;
     void* pOwner = nullptr; // the caller's; the stage callback finds its way back through it
     TunnelReport tunnel;    // the HTTPS step's findings, when it ran
+    // When set, the answer lives in this store, grown as bytes arrive up to nBufferSize (pBuffer follows it, null
+    // until the first byte): thousands of jobs at once that mostly never hear back hold no buffers for it.
+    std::vector<char>* pGrowable = nullptr;
 };
 
 // The answer and the findings of the job emptied, for its next check.
 inline void ClearAnswer(ProbeJob& job) {
-    job.pBuffer[0] = '\0';
+    if (job.pBuffer != nullptr) {
+        job.pBuffer[0] = '\0';
+    }
     job.nReceived = 0;
     job.tunnel = TunnelReport{};
 }
@@ -47,6 +53,9 @@ inline constexpr std::uint32_t kDefaultWaitMs = 30000;
 // The test request is cut after this many characters; the answer is read in pieces of at most kChunkBytes.
 inline constexpr std::size_t kMaxRequestChars = 1023;
 inline constexpr std::size_t kChunkBytes = 5120;
+
+// Room in the answer buffer for its first `bytes` bytes (the closing zero counted), at most nBufferSize.
+void ReserveAnswer(ProbeJob& job, std::uint32_t bytes);
 
 // The result a status stands for, and the event that tells it (0 for PR_DONE and PR_NO_THREAD).
 ProbeResult ProbeResultForStatus(int status);

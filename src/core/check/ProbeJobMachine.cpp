@@ -14,6 +14,19 @@ std::uint64_t ProbeClockMs() {
     return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
+void ReserveAnswer(ProbeJob& job, std::uint32_t bytes) {
+    std::vector<char>* store = job.pGrowable;
+    if (store == nullptr || store->size() >= bytes) {
+        return;
+    }
+    // Doubling keeps a long answer read in pieces to a few copies; most answers fit the first size.
+    constexpr std::size_t kFirstSize = 1024;
+    const std::size_t size =
+        std::max<std::size_t>(std::min<std::size_t>(std::max(store->size() * 2, kFirstSize), job.nBufferSize), bytes);
+    store->resize(size);
+    job.pBuffer = store->data();
+}
+
 ProbeResult ProbeResultForStatus(int status) {
     switch (status) {
     case kStatusUnread:

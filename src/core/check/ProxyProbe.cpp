@@ -83,7 +83,8 @@ ProbeResult CProxyProbe::RunJob(ProbeJob* job) {
 
 ProbeResult CProxyProbe::RunJob(ProbeJob* job, std::shared_ptr<const ProbePlan> plan) {
     // A job without a buffer to write into is refused like one of size 0.
-    if (!m_initialized.load() || job == nullptr || job->nBufferSize == 0 || job->pBuffer == nullptr || !plan) {
+    if (!m_initialized.load() || job == nullptr || job->nBufferSize == 0 ||
+        (job->pBuffer == nullptr && job->pGrowable == nullptr) || !plan) {
         return PR_DONE;
     }
     m_job = *job;

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 
+#include "core/util/Text.h"
+
 namespace zandel {
 
 namespace {
@@ -43,9 +45,17 @@ template <class T> bool Number(std::string_view text, T low, T high, T& value) {
 }
 
 std::string Ipv4Text(std::uint32_t address, std::uint16_t port) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u:%u", address >> 24, (address >> 16) & 0xFF, (address >> 8) & 0xFF,
-                  address & 0xFF, static_cast<unsigned>(port));
+    std::string text;
+    text.reserve(21);
+    AppendDecimal(text, address >> 24);
+    text.push_back('.');
+    AppendDecimal(text, (address >> 16) & 0xFF);
+    text.push_back('.');
+    AppendDecimal(text, (address >> 8) & 0xFF);
+    text.push_back('.');
+    AppendDecimal(text, address & 0xFF);
+    text.push_back(':');
+    AppendDecimal(text, port);
     return text;
 }
 
@@ -79,8 +89,10 @@ std::string TimeText(std::uint32_t code) {
     if (code == kUncheckedCode) {
         return kUncheckedTime;
     }
-    char text[32];
-    std::snprintf(text, sizeof text, "%u.%.3u", code / 1000U, code % 1000U);
+    std::string text;
+    AppendDecimal(text, code / 1000U);
+    text.push_back('.');
+    AppendDecimal(text, code % 1000U, 3);
     return text;
 }
 
@@ -117,10 +129,20 @@ std::string DateText(std::uint32_t code) {
     const sys_days day{days{code / 86400}};
     const year_month_day date{day};
     const std::uint32_t second = code % 86400;
-    char text[48];
-    std::snprintf(text, sizeof text, "%04d/%02u/%02u(%02u:%02u:%02u)", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()), second / 3600,
-                  second / 60 % 60, second % 60);
+    std::string text;
+    text.reserve(20);
+    AppendDecimal(text, static_cast<unsigned>(static_cast<int>(date.year())), 4);
+    text.push_back('/');
+    AppendDecimal(text, static_cast<unsigned>(date.month()), 2);
+    text.push_back('/');
+    AppendDecimal(text, static_cast<unsigned>(date.day()), 2);
+    text.push_back('(');
+    AppendDecimal(text, second / 3600, 2);
+    text.push_back(':');
+    AppendDecimal(text, second / 60 % 60, 2);
+    text.push_back(':');
+    AppendDecimal(text, second % 60, 2);
+    text.push_back(')');
     return text;
 }
 

@@ -1,6 +1,7 @@
 #include "core/util/Text.h"
 
 #include <algorithm>
+#include <charconv>
 #include <limits>
 
 namespace zandel {
@@ -127,6 +128,15 @@ std::string CutAtCharBoundary(std::string_view text, std::size_t limit) {
         i += width;
     }
     return std::string(text.substr(0, i));
+}
+
+void AppendDecimal(std::string& text, unsigned value, int width) {
+    char digits[16];
+    char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    for (auto count = static_cast<int>(end - digits); count < width; ++count) {
+        text.push_back('0');
+    }
+    text.append(digits, end);
 }
 
 } // namespace zandel

@@ -36,6 +36,9 @@ int CompareNoCase(std::string_view a, std::string_view b);
 // The C library's atoi: optional blanks and sign, leading digits, 0 when there are none. Never overflows.
 long long ParseLeadingInt(std::string_view text);
 
+// `value` in decimal at the end of `text`, zeros in front up to `width` digits (printf's "%0*u").
+void AppendDecimal(std::string& text, unsigned value, int width = 0);
+
 // Every CR LF pair turned into LF (for showing a Windows-style text on a Linux console).
 std::string CrLfToLf(std::string_view text);
 

@@ -8,6 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libssl-dev # the HTTPS step (TLS and certificate checks)
     squid # a second real proxy for the HTTPS tests
+    dante-server microsocks # real SOCKS4/5 proxies for the SOCKS tests
     fonts-ipafont-gothic xdg-utils
     qt6-translations-l10n tinyproxy clang-format clang-tidy gsettings-desktop-schemas
     dbus-daemon libkf5config-bin

@@ -62,6 +62,12 @@ const char* UsageText() {
         "                       the HTTPS server reached (default: Target of [HttpsCheck], else the\n"
         "                       access URL's host on port 443)\n"
         "  --ca-file FILE       a PEM file of CA certificates trusted besides the system's\n"
+        "  --type KIND          what a plain host:port entry is: http, socks4, socks4a, socks5 or\n"
+        "                       socks5h (default http); an entry written as KIND://host:port says it\n"
+        "  --detect             try a plain host:port entry as HTTP, then SOCKS5, then SOCKS4, and\n"
+        "                       write the kind found into the list (default: Detect of [ProxyType])\n"
+        "Entries: host:port, scheme://[user[:password]@]host:port (escapes as %40 in user and\n"
+        "password), user:password@host:port and host:port:user:password; IPv6 hosts in brackets.\n"
         "  -h, --help\n"
         "  --version\n"
         "A second Ctrl+C ends at once, even during a name lookup.\n"
@@ -175,6 +181,18 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
                 return outcome;
             }
             options.caFile = text;
+        } else if (arg == "--type") {
+            if (!value(text)) {
+                return outcome;
+            }
+            const std::optional<ProxyKind> kind = ProxyKindFromName(text);
+            if (!kind) {
+                outcome.error = "--type must be http, socks4, socks4a, socks5 or socks5h: " + text;
+                return outcome;
+            }
+            options.plainKind = *kind;
+        } else if (arg == "--detect") {
+            options.detect = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             outcome.error = "unknown option " + std::string(arg);
             return outcome;

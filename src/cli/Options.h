@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "core/util/ProxyAddress.h"
+
 namespace zandel::cli {
 
 struct Options {
@@ -19,6 +21,8 @@ struct Options {
     bool https = false;
     std::optional<std::string> httpsTarget;
     std::optional<std::string> caFile;
+    ProxyKind plainKind = ProxyKind::Http;
+    bool detect = false;
     bool help = false;
     bool version = false;
 };

@@ -153,6 +153,7 @@ bool LoadSettings(AppSettings& settings) {
     }
     s.HttpsCheckOn = ReadBool(ini, "HttpsCheck", "On", s.HttpsCheckOn);
     s.HttpsTarget = ini.GetString("HttpsCheck", "Target", s.HttpsTarget);
+    s.DetectProxyType = ReadBool(ini, "ProxyType", "Detect", s.DetectProxyType);
     return true;
 }
 
@@ -196,6 +197,7 @@ bool SaveSettings(const AppSettings& settings) {
     SetUnlessDefault(ini, "ProxyParallel", "Count", std::to_string(s.ParallelChecks), s.ParallelChecks == 1);
     SetUnlessDefault(ini, "HttpsCheck", "On", s.HttpsCheckOn ? "1" : "0", !s.HttpsCheckOn);
     SetUnlessDefault(ini, "HttpsCheck", "Target", s.HttpsTarget, s.HttpsTarget.empty());
+    SetUnlessDefault(ini, "ProxyType", "Detect", s.DetectProxyType ? "1" : "0", !s.DetectProxyType);
     return ini.Save(path);
 }
 

@@ -84,6 +84,8 @@ struct AppSettings {
     // when it differs from its default, so that a program that never sets them keeps the file as it was.
     bool HttpsCheckOn = false;
     std::string HttpsTarget;
+    // A plain "host:port" entry that does not answer as an HTTP proxy is tried as SOCKS5, then SOCKS4.
+    bool DetectProxyType = false;
     const std::string DefaultUserAgent = kDefaultUserAgent;
     // The working directory at start-up: "PrxSet.ini", "Access.ini" and "USER2.DAT" lie here.
     std::string StartDir = ".";

@@ -16,6 +16,7 @@
 #include "core/check/TimeoutTimer.h"
 #include "core/list/ProxyRow.h"
 #include "core/settings/TimeOut.h"
+#include "core/util/ProxyAddress.h"
 
 namespace zandel {
 
@@ -106,6 +107,8 @@ public:
     int ParallelWidth() const { return m_parallelWidth.load(); }
     // The most selected rows a run takes: the list window's limit, unless the console tool asks for more.
     void SetMaxRows(int rows) { m_maxRows = rows; }
+    // The kind of proxy a plain "host:port" entry is (HTTP unless the console tool is told otherwise).
+    void SetPlainKind(ProxyKind kind) { m_plainKind = kind; }
 
     // Where the run of the selected rows stands, for a progress line.
     struct Progress {
@@ -146,6 +149,8 @@ private:
         std::uint32_t start = 0;
         bool streaming = true;
         std::string block;
+        ProxyAddress entry;
+        std::shared_ptr<const ProbePlan> plan;
     };
 
     // Every job's stages, one transcript line each, into the job's slot (found through the job's owner).
@@ -165,7 +170,12 @@ private:
     void RunRows(const std::vector<int>& rows);
     int FitParallelWidth(int wanted);
     Judgement JudgeRow(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime,
-                       bool timeoutMark);
+                       bool timeoutMark, const JobSlot& slot);
+    // Reads a list entry into the slot, with the plan its kind and login ask for.
+    bool TakeEntry(const std::string& address, JobSlot& slot);
+    std::shared_ptr<const ProbePlan> EntryPlan(const ProxyAddress& entry);
+    // What the title shows of a slot's entry: never a password.
+    static std::string TitleAddress(const std::string& address, const JobSlot& slot);
     void CancelParallel();
     std::shared_ptr<const ProbePlan> RunPlan();
     // The HTTPS step of the run from the settings; null after telling the user why it cannot be made.
@@ -199,6 +209,12 @@ private:
     std::mutex m_requestMutex;
     std::shared_ptr<const ProbePlan> m_plan;
     std::atomic<bool> m_tunnelOn{false};
+    bool m_detect = false;
+    ProxyKind m_plainKind = ProxyKind::Http;
+    // The run thread's: the run plan with the SOCKS targets' addresses looked up, once a run needs them, and the
+    // plans of entries without a login by kind (with and without detection).
+    std::shared_ptr<const ProbePlan> m_socksBase;
+    std::shared_ptr<const ProbePlan> m_kindPlans[2][5];
     std::shared_ptr<const TunnelTrust> m_trust; // the user-interface thread's
 
     // The parallel probe of the run in progress, for stop and skip from the user-interface thread.

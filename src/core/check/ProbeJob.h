@@ -3,8 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/check/SocksReport.h"
 #include "core/check/TunnelReport.h"
 #include "core/log/ProbeEvents.h"
+#include "core/util/ProxyAddress.h"
 
 namespace zandel {
 
@@ -17,6 +19,11 @@ struct ProbeJob {
     std::uint32_t nReceived = 0;
     void* pOwner = nullptr; // the caller's; the stage callback finds its way back through it
     TunnelReport tunnel;    // the HTTPS step's findings, when it ran
+    // The kind of proxy the job's last leg that decides the result spoke to, and whether the proxy answered in
+    // another protocol than that one (which type detection tries next); how its SOCKS step ended, if it had one.
+    ProxyKind kind = ProxyKind::Http;
+    bool misfit = false;
+    SocksReport socks;
 };
 
 // The answer and the findings of the job emptied, for its next check.
@@ -24,6 +31,9 @@ inline void ClearAnswer(ProbeJob& job) {
     job.pBuffer[0] = '\0';
     job.nReceived = 0;
     job.tunnel = TunnelReport{};
+    job.kind = ProxyKind::Http;
+    job.misfit = false;
+    job.socks = SocksReport{};
 }
 
 enum ProbeResult : int {
@@ -53,7 +63,7 @@ ProbeResult ProbeResultForStatus(int status);
 int ClosingEventFor(ProbeResult result);
 
 // Where a probe reports the stages of its jobs: on the thread that hands the job over and collects it (3, 4,
-// 10, 11, 12) and on the thread that drives the connection (5, 7, 8, 9, 13, 14, 15).
+// 10, 11, 12) and on the thread that drives the connection (5, 7, 8, 9, 13 to 17).
 class IProbeStages {
 public:
     virtual ~IProbeStages() = default;

@@ -26,7 +26,7 @@ auto StoredFields(const AppSettings& s) {
     return std::tie(s.TimeOut, s.HttpVer, s.BwPath, s.BwUrlOn, s.BwUrl, s.TaskTray, s.TaskTrayOpen, s.FavoOn, s.FavoSel,
                     s.OpenCheck, s.ProxyOn, s.ProxyAddr, s.ForegroundWindow, s.ProxyFile, s.UserAgentOn, s.UserAgent,
                     s.WebPage, s.AccessUrl, s.Addr1, s.Addr2, s.Addr3, s.ParallelChecks, s.HttpsCheckOn, s.HttpsTarget,
-                    s.Favourites, s.ChainProxies, s.ChainUrls, s.WebPageList);
+                    s.DetectProxyType, s.Favourites, s.ChainProxies, s.ChainUrls, s.WebPageList);
 }
 
 std::string ReadDataFile(const std::string& name) {
@@ -153,6 +153,7 @@ TEST_F(SettingsStoreTest, NewerKeysWrittenOnlyAwayFromTheirDefaults) {
         {[](AppSettings& s) { s.ParallelChecks = 250; }, "ProxyParallel", "Count", "250"},
         {[](AppSettings& s) { s.HttpsCheckOn = true; }, "HttpsCheck", "On", "1"},
         {[](AppSettings& s) { s.HttpsTarget = "127.0.0.1:8443"; }, "HttpsCheck", "Target", "127.0.0.1:8443"},
+        {[](AppSettings& s) { s.DetectProxyType = true; }, "ProxyType", "Detect", "1"},
     };
     const auto stored = [this](const Case& c) { return IniFile::Load(m_dir.File("PrxSet.ini")).Get(c.section, c.key); };
     for (const Case& c : cases) {

@@ -251,12 +251,19 @@ void LookUpTarget(SocksTarget& target) {
 } // namespace
 
 std::shared_ptr<const ProbePlan> CheckEngine::EntryPlan(const ProxyAddress& entry) {
-    const bool detect = m_detect && entry.form == ProxyAddress::Form::Plain;
-    std::shared_ptr<const ProbePlan> run = RunPlan();
+    std::shared_ptr<const ProbePlan> run;
+    bool detect = false;
+    {
+        std::lock_guard lock(m_requestMutex);
+        run = m_plan;
+        detect = m_detect && entry.form == ProxyAddress::Form::Plain;
+    }
     if (entry.kind == ProxyKind::Http && !entry.login && !detect) {
         return run;
     }
-    if (!m_socksBase || m_socksBase->request != run->request) {
+    // Every run has a plan of its own, and its names are looked up anew.
+    if (m_socksRun != run) {
+        m_socksRun = run;
         // SOCKS4 and SOCKS5 connect to an address the program finds itself: once per run, on the run thread.
         auto base = std::make_shared<ProbePlan>(*run);
         LookUpTarget(base->judge);

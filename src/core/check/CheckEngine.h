@@ -213,6 +213,7 @@ private:
     ProxyKind m_plainKind = ProxyKind::Http;
     // The run thread's: the run plan with the SOCKS targets' addresses looked up, once a run needs them, and the
     // plans of entries without a login by kind (with and without detection).
+    std::shared_ptr<const ProbePlan> m_socksRun;
     std::shared_ptr<const ProbePlan> m_socksBase;
     std::shared_ptr<const ProbePlan> m_kindPlans[2][5];
     std::shared_ptr<const TunnelTrust> m_trust; // the user-interface thread's

@@ -47,9 +47,9 @@ const char* UsageText() {
         ")\n"
         "  --http-version V     1.0 or 1.1   (default: HttpVer)\n"
         "  --user-agent TEXT    (default: UserAgent)\n"
-        "  --save-mode N        1 to 6, the list file's save modes (default 1: with results)\n"
+        "  --save-mode N        1 to 8, the list file's save modes (default 1: with results)\n"
         "                       1 with results, 2 all addresses, 3 all but NG, 4 Anonymous(A) and (B),\n"
-        "                       5 Non-Anonymous, 6 HTTPS OK\n"
+        "                       5 Non-Anonymous, 6 HTTPS OK, 7 HTTP proxies, 8 SOCKS proxies\n"
         "  -j, --jobs N         proxies checked at once, 1 to " +
         std::to_string(kMaxConsoleParallelChecks) +
         " (default: Count of [ProxyParallel], else 1)\n"
@@ -136,7 +136,7 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
             }
             options.userAgent = text;
         } else if (arg == "--save-mode") {
-            const std::optional<int> mode = number("--save-mode", SaveWithResults, kLastSaveMode, "1 to 6");
+            const std::optional<int> mode = number("--save-mode", SaveWithResults, kLastSaveMode, "1 to 8");
             if (!mode) {
                 return outcome;
             }

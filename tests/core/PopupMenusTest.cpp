@@ -133,7 +133,7 @@ TEST(TrayMenuTest, EndsWithNoneOrProxyOffAndExit) {
     expected.insert(expected.end(), {cmd::kFavouriteFirst, -1, cmd::kAppExit});
     EXPECT_EQ(Ids(menu), expected);
     EXPECT_EQ(menu[13].text, "なし");
-    EXPECT_EQ(menu[11].submenu.size(), 5U);
+    EXPECT_EQ(menu[11].submenu.size(), 7U);
 
     // Two equal favourites equal to the bar's address with the proxy on: the first is checked, proxy-off not.
     Favourites(settings, {"127.0.0.1:3128", "127.0.0.1:3128"});
@@ -199,7 +199,7 @@ TEST(CommandRouteTest, PopupsHandWindowCommandsToTheMainWindowOnce) {
     const Case cases[] = {
         // Asking for a name or a confirmation from the tray: the window comes back first.
         {{kFileNew, kFileOpen, kAppendFile, kSaveAllAddresses, kSaveNotNG, kSaveAnonymous, kSaveNonAnonymous,
-          kSaveHttps, kFileSaveAs},
+          kSaveHttps, kSaveHttpProxies, kSaveSocksProxies, kFileSaveAs},
          CommandOwner::Frame,
          true,
          true},

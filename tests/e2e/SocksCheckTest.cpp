@@ -15,6 +15,7 @@
 #include "support/FakeProxy.h"
 #include "support/Loopback.h"
 #include "support/Subprocess.h"
+#include "support/TestTls.h"
 
 namespace zandel {
 namespace {
@@ -165,6 +166,28 @@ TEST_F(SocksCheckTest, TypeOptionAndDetectionNameTheKindInTheList) {
     const Outcome bad = Run({"--url", m_judge.Url(), "--type", "socks6", "plain.txt"});
     EXPECT_EQ(bad.exitCode, 2);
     EXPECT_NE(bad.err.find("--type must be http, socks4, socks4a, socks5 or socks5h: socks6"), std::string::npos);
+}
+
+// The HTTPS step through SOCKS: a SOCKS CONNECT to the target, then TLS, with the verdicts of the HTTP proxies.
+TEST_F(SocksCheckTest, HttpsStepGoesThroughTheSocksProxy) {
+    const std::string dante = StartDante();
+    const test::TestCa ca;
+    const test::TlsServer good(ca.Issue("127.0.0.1", "IP:127.0.0.1"));
+    const test::TlsServer intercepting(test::TestCa::SelfSigned("127.0.0.1", "IP:127.0.0.1"));
+    m_dir.Write("ca.pem", ca.CertificatePem());
+    m_dir.Write("list.txt", "socks5://" + dante + "\r\nsocks4://" + dante + "\r\n");
+    const std::string url = "http://127.0.0.1:" + std::to_string(m_judge.Port()) + "/index.html";
+    for (const auto& [server, cell] : {std::pair{good.Port(), "OK"}, std::pair{intercepting.Port(), "MITM"}}) {
+        const Outcome run = Run({"--url", url, "--timeout", "5", "--https", "--https-target",
+                                 "127.0.0.1:" + std::to_string(server), "--ca-file", m_dir.File("ca.pem"), "list.txt"});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const std::vector<std::string> lines = Lines(run.out);
+        ASSERT_EQ(lines.size(), 2U) << run.out;
+        for (const std::string& line : lines) {
+            EXPECT_EQ(line.substr(line.rfind(' ') + 1), cell) << line << "\n" << run.err;
+        }
+        EXPECT_NE(run.err.find("SOCKS>中継接続成功\nTLS>ハンドシェイク成功\n"), std::string::npos) << run.err;
+    }
 }
 
 // Every proxy's block of the transcript, whichever order the jobs ended in.

@@ -258,8 +258,9 @@ std::shared_ptr<const ProbePlan> CheckEngine::EntryPlan(const ProxyAddress& entr
         run = m_plan;
         detect = m_detect && entry.form == ProxyAddress::Form::Plain;
     }
-    if (entry.kind == ProxyKind::Http && !entry.login && !detect) {
-        return run;
+    if (entry.kind == ProxyKind::Http && !detect) {
+        // An HTTP proxy reaches the judge by its name: nothing to look up.
+        return entry.login ? MakeEntryPlan(*run, entry.kind, {true, entry.user, entry.password}, false) : run;
     }
     // Every run has a plan of its own, and its names are looked up anew.
     if (m_socksRun != run) {

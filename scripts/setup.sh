@@ -12,6 +12,7 @@ packages=(
     jq python3 # read the JSON and CSV exports back in the tests
     squid # a second real proxy for the HTTPS tests
     lighttpd # serves the signed judge script to the end-to-end tests (CGI)
+    dante-server microsocks # real SOCKS4/5 proxies for the SOCKS tests
     fonts-ipafont-gothic xdg-utils
     qt6-translations-l10n tinyproxy clang-format clang-tidy gsettings-desktop-schemas
     dbus-daemon libkf5config-bin

@@ -53,9 +53,9 @@ const char* UsageText() {
         ")\n"
         "  --http-version V     1.0 or 1.1   (default: HttpVer)\n"
         "  --user-agent TEXT    (default: UserAgent)\n"
-        "  --save-mode N        1 to 6, the list file's save modes (default 1: with results)\n"
+        "  --save-mode N        1 to 8, the list file's save modes (default 1: with results)\n"
         "                       1 with results, 2 all addresses, 3 all but NG, 4 Anonymous(A) and (B),\n"
-        "                       5 Non-Anonymous, 6 HTTPS OK\n"
+        "                       5 Non-Anonymous, 6 HTTPS OK, 7 HTTP proxies, 8 SOCKS proxies\n"
         "  -j, --jobs N         proxies checked at once, 1 to " +
         std::to_string(kMaxConsoleParallelChecks) +
         " (default: Count of [ProxyParallel], else 1)\n"
@@ -78,6 +78,12 @@ const char* UsageText() {
         "                       (default: Strict of [Judge])\n"
         "  --judge-key KEY      the signed judge's key: every page must carry the judge's signature\n"
         "                       for its own request (default: Key of [Judge])\n"
+        "  --type KIND          what a plain host:port entry is: http, socks4, socks4a, socks5 or\n"
+        "                       socks5h (default http); an entry written as KIND://host:port says it\n"
+        "  --detect             try a plain host:port entry as HTTP, then SOCKS5, then SOCKS4, and\n"
+        "                       write the kind found into the list (default: Detect of [ProxyType])\n"
+        "Entries: host:port, scheme://[user[:password]@]host:port (escapes as %40 in user and\n"
+        "password), user:password@host:port and host:port:user:password; IPv6 hosts in brackets.\n"
         "  -h, --help\n"
         "  --version\n"
         "A second Ctrl+C ends at once, even during a name lookup.\n"
@@ -147,7 +153,7 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
             }
             options.userAgent = text;
         } else if (arg == "--save-mode") {
-            const std::optional<int> mode = number("--save-mode", SaveWithResults, kLastSaveMode, "1 to 6");
+            const std::optional<int> mode = number("--save-mode", SaveWithResults, kLastSaveMode, "1 to 8");
             if (!mode) {
                 return outcome;
             }
@@ -224,6 +230,18 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
                 return outcome;
             }
             options.judgeKey = text;
+        } else if (arg == "--type") {
+            if (!value(text)) {
+                return outcome;
+            }
+            const std::optional<ProxyKind> kind = ProxyKindFromName(text);
+            if (!kind) {
+                outcome.error = "--type must be http, socks4, socks4a, socks5 or socks5h: " + text;
+                return outcome;
+            }
+            options.plainKind = *kind;
+        } else if (arg == "--detect") {
+            options.detect = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             outcome.error = "unknown option " + std::string(arg);
             return outcome;

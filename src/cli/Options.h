@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/history/CheckExport.h"
+#include "core/util/ProxyAddress.h"
 
 namespace zandel::cli {
 
@@ -26,6 +27,8 @@ struct Options {
     ExportFormat format = ExportFormat::Txt;
     std::optional<std::string> historyPath;
     int historyDays = 0; // 0: the default
+    ProxyKind plainKind = ProxyKind::Http;
+    bool detect = false;
     bool help = false;
     bool version = false;
 };

@@ -246,6 +246,9 @@ int main(int argc, char** argv) {
     if (options.https) {
         settings.HttpsCheckOn = true;
     }
+    if (options.detect) {
+        settings.DetectProxyType = true;
+    }
     if (options.httpsTarget) {
         settings.HttpsTarget = *options.httpsTarget;
     }
@@ -327,6 +330,7 @@ int main(int argc, char** argv) {
         engine.SetTunnelTrust(trust);
     }
     engine.SetMaxRows(options.maxRows);
+    engine.SetPlainKind(options.plainKind);
     InstallSignalHandlers();
 
     const int total = std::min(rows.RowCount(), options.maxRows);

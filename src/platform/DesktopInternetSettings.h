@@ -21,6 +21,8 @@ public:
 
     bool SetOption(int option, const InternetOptionList& list) override;
     std::optional<std::string> ReadDialUpProfileName() override { return std::nullopt; }
+    // Only where KDE's settings are left alone: KDE keeps no proxy login.
+    bool CarriesHttpLogin() const override { return m_targets == Targets::Gnome; }
 
     // Which settings a desktop list ("KDE", "ubuntu:GNOME", ...) asks for.
     static Targets TargetsFor(const char* currentDesktop);

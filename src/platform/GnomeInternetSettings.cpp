@@ -82,6 +82,12 @@ void GnomeInternetSettings::WriteProxy(const InternetOptionList& list) {
         return;
     }
     const ProxyServerParts parts = ParseProxyServer(list.proxyServer);
+    const bool socks = IsSocks(parts.kind);
+    SettingsPtr socksChild = OpenSettings(m_schemaId + ".socks");
+    if (socksChild && (!HasKey(socksChild.get(), "host") || !HasKey(socksChild.get(), "port"))) {
+        socksChild.reset();
+    }
+    GSettings* http = children[0].get();
 
     // Delayed, so that the browsers never see the new mode with the old address or the other way round.
     g_settings_delay(proxy.get());
@@ -90,14 +96,38 @@ void GnomeInternetSettings::WriteProxy(const InternetOptionList& list) {
             continue;
         }
         g_settings_delay(child.get());
-        g_settings_set_string(child.get(), "host", parts.host.c_str());
-        g_settings_set_int(child.get(), "port", parts.port);
+        // A SOCKS proxy carries every protocol: the HTTP keys stay empty, or GNOME would send HTTP to it.
+        g_settings_set_string(child.get(), "host", socks ? "" : parts.host.c_str());
+        g_settings_set_int(child.get(), "port", socks ? 0 : parts.port);
+    }
+    if (socksChild) {
+        g_settings_delay(socksChild.get());
+        // An HTTP proxy clears a SOCKS proxy set before it, which would otherwise still carry what HTTP does not.
+        gchar* before = g_settings_get_string(socksChild.get(), "host");
+        if (socks || (before != nullptr && *before != '\0')) {
+            g_settings_set_string(socksChild.get(), "host", socks ? parts.host.c_str() : "");
+            g_settings_set_int(socksChild.get(), "port", socks ? parts.port : 0);
+        }
+        g_free(before);
+    }
+    // The HTTP proxy's login: set with one, cleared where an earlier one was set.
+    if (http != nullptr && HasKey(http, "use-authentication") && HasKey(http, "authentication-user") &&
+        HasKey(http, "authentication-password")) {
+        const bool login = parts.login && !socks;
+        if (login || g_settings_get_boolean(http, "use-authentication")) {
+            g_settings_set_boolean(http, "use-authentication", login);
+            g_settings_set_string(http, "authentication-user", login ? parts.user.c_str() : "");
+            g_settings_set_string(http, "authentication-password", login ? parts.password.c_str() : "");
+        }
     }
     g_settings_set_string(proxy.get(), "mode", list.flags == kProxyTypeProxy ? "manual" : "none");
     for (const SettingsPtr& child : children) {
         if (child) {
             g_settings_apply(child.get());
         }
+    }
+    if (socksChild) {
+        g_settings_apply(socksChild.get());
     }
     g_settings_apply(proxy.get());
 }

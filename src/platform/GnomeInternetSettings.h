@@ -22,6 +22,7 @@ public:
     bool SetOption(int option, const InternetOptionList& list) override;
     // Linux has no default dial-up connection.
     std::optional<std::string> ReadDialUpProfileName() override { return std::nullopt; }
+    bool CarriesHttpLogin() const override { return true; }
 
     // Whether the schema and its three children are installed.
     bool SchemaAvailable() const;

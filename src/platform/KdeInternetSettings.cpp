@@ -101,7 +101,8 @@ std::string KeyOf(const std::string& line) {
     return Trimmed(line.substr(0, eq));
 }
 
-constexpr std::array<const char*, 4> kProxyKeys = {"ProxyType", "httpProxy", "httpsProxy", "ftpProxy"};
+constexpr std::array<const char*, 5> kProxyKeys = {"ProxyType", "httpProxy", "httpsProxy", "ftpProxy", "socksProxy"};
+constexpr std::size_t kSocksKey = 4;
 
 // "httpProxy[$i]=...", also with a locale or other flags: KConfig takes every "[$...]" after the name as flags.
 bool IsLockedProxyKey(const std::string& line) {
@@ -187,14 +188,20 @@ bool KdeInternetSettings::LocksProxy(const std::string& file) {
 
 std::string KdeInternetSettings::WithProxy(const std::string& file, bool useProxy, const std::string& proxyServer) {
     const ProxyServerParts parts = ParseProxyServer(proxyServer);
+    const bool socks = IsSocks(parts.kind);
     std::string address;
     if (!parts.host.empty()) {
-        address = "http://" + parts.host + (parts.port != 0 ? " " + std::to_string(parts.port) : "");
+        address = std::string(socks ? "socks://" : "http://") + parts.host +
+                  (parts.port != 0 ? " " + std::to_string(parts.port) : "");
     }
-    // In the order of kProxyKeys.
-    const std::array<std::string, kProxyKeys.size()> values = {useProxy ? "1" : "0", EscapeValue(address),
-                                                               EscapeValue(address), EscapeValue(address)};
+    const std::string http = socks ? std::string() : EscapeValue(address);
+    // In the order of kProxyKeys. A SOCKS proxy carries every protocol, so the HTTP keys go empty; an HTTP proxy
+    // empties a SOCKS key set before it, and adds none where there was none.
+    const std::array<std::string, kProxyKeys.size()> values = {useProxy ? "1" : "0", http, http, http,
+                                                               socks ? EscapeValue(address) : std::string()};
     std::array<bool, kProxyKeys.size()> written{};
+    written[kSocksKey] = !socks;
+    bool socksReplaced = false;
 
     const std::string lineEnd = LineEndOf(file);
     std::vector<Line> out;
@@ -231,9 +238,10 @@ std::string KdeInternetSettings::WithProxy(const std::string& file, bool useProx
             bool replaced = false;
             for (std::size_t k = 0; k < kProxyKeys.size() && !replaced; ++k) {
                 if (key == kProxyKeys[k]) {
-                    if (!written[k]) {
+                    if (!written[k] || (k == kSocksKey && !socksReplaced)) {
                         out.push_back({std::string(kProxyKeys[k]) + "=" + values[k], line.end});
                         written[k] = true;
+                        socksReplaced = socksReplaced || k == kSocksKey;
                     }
                     replaced = true; // a second line for the same key would override ours: drop it
                 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/check/JudgeChecks.h"
+#include "core/check/SocksStep.h"
 #include "core/list/ProxyRow.h"
 
 namespace zandel {
@@ -34,6 +35,52 @@ TEST(AnswerJudgeTest, FailuresAreNgWithTheirReason) {
         EXPECT_EQ(j.log, c.log);
         EXPECT_EQ(j.returnValue, c.returnValue);
         EXPECT_FALSE(j.usable);
+    }
+}
+
+TEST(AnswerJudgeTest, RefusedProxyNamesWhatItRefusedInOneLine) {
+    using End = SocksReport::End;
+    struct Case {
+        End end;
+        int version;
+        std::uint8_t code;
+        ProbeResult result;
+        bool login;
+        std::string answer;
+        const char* log;
+    };
+    const std::string socketError = "結果：サーバに接続できない、あるいはソケットのエラーと思われます\r\n";
+    const std::string responseError = "結果：プロキシサーバのレスポンスエラーです\r\n";
+    const Case cases[] = {
+        {End::Rejected, 5, 2, PR_SOCKET_ERROR, false, "",
+         "結果：SOCKSプロキシが接続を拒否しました：規則により許可されていません(2)\r\n"},
+        {End::Rejected, 5, 200, PR_SOCKET_ERROR, false, "",
+         "結果：SOCKSプロキシが接続を拒否しました：不明な理由(200)\r\n"},
+        {End::Rejected, 4, 92, PR_SOCKET_ERROR, false, "",
+         "結果：SOCKSプロキシが接続を拒否しました：identdに接続できません(92)\r\n"},
+        {End::LoginTooLong, 5, 0, PR_SOCKET_ERROR, true, "",
+         "結果：ユーザ名かパスワードがSOCKSの上限(255バイト)を超えています\r\n"},
+        {End::NeedsIpv4, 4, 0, PR_SOCKET_ERROR, false, "", "結果：SOCKS4では接続先のIPv4アドレスが必要です\r\n"},
+        // A proxy that was never reached, or a SOCKS step that timed out, reads as it always has.
+        {End::NotRun, 5, 0, PR_SOCKET_ERROR, false, "", socketError.c_str()},
+        {End::TimedOut, 5, 0, PR_TIMEOUT, false, "", "結果：タイムアウトが起こりました\r\n"},
+        {End::NotRun, 0, 0, PR_DONE, true, "HTTP/1.1 407 Proxy Authentication Required\r\n\r\n",
+         "結果：プロキシサーバがログインを拒否しました（HTTP/1.1 407 Proxy Authentication Required）\r\n"},
+        {End::NotRun, 0, 0, PR_DONE, true, "HTTP/1.0 401\r\n\r\n",
+         "結果：プロキシサーバがログインを拒否しました（HTTP/1.0 401）\r\n"},
+        // Without a login a 407 is the response error it always was; a 4070 is no 407.
+        {End::NotRun, 0, 0, PR_DONE, false, "HTTP/1.1 407 Proxy Authentication Required\r\n\r\n",
+         responseError.c_str()},
+        {End::NotRun, 0, 0, PR_DONE, true, "HTTP/1.1 4070 x\r\n\r\n", responseError.c_str()},
+        {End::NotRun, 0, 0, PR_DONE, true, "SSH 407\r\n", responseError.c_str()},
+    };
+    for (const Case& c : cases) {
+        ProbeJob job;
+        job.socks = {c.end, c.version, c.code};
+        Judgement j = JudgeAnswerText(c.result, c.answer, false, false);
+        JudgeProxyRefusal(job, c.result, c.login, c.answer, j);
+        EXPECT_EQ(j.log, c.log) << c.answer;
+        EXPECT_EQ(j.result, "NG");
     }
 }
 

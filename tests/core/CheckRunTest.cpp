@@ -87,6 +87,30 @@ TEST_F(CheckRunTest, JudgesEverySelectedRowAndRestoresTheWindows) {
     EXPECT_EQ(m_host.TimerPeriodMs(), 5000);
 }
 
+TEST_F(CheckRunTest, EntryWithALoginKeepsItInTheListAndNowhereElse) {
+    FakeProxy refusingLogin(fake::AnswerAndClose("HTTP/1.0 407 Proxy Authentication Required\r\n\r\n"));
+    FakeProxy refusing(fake::Refuse());
+    const std::string withLogin = "user:Pa55%word@" + refusingLogin.Address();
+    const std::string socks = "socks5://user:s3cr%21t@" + refusing.Address();
+    AddRow(withLogin + " a comment");
+    AddRow(socks);
+
+    RunToEnd();
+
+    EXPECT_EQ(m_rows.GetRow(0).cells[0], withLogin) << "the login stays, the comment goes";
+    EXPECT_EQ(m_rows.GetRow(0).cells[1], "NG");
+    EXPECT_EQ(m_rows.GetRow(1).cells[0], socks);
+    EXPECT_NE(m_host.Log().find("結果：プロキシサーバがログインを拒否しました（HTTP/1.0 407 Proxy Authentication "
+                                "Required）\r\n"),
+              std::string::npos);
+    EXPECT_EQ(m_host.Titles(), (std::vector<std::string>{"Zandel - user@" + refusingLogin.Address() + "ﾁｪｯｸ中…",
+                                                         "Zandel - socks5://user@" + refusing.Address() + "ﾁｪｯｸ中…",
+                                                         "Zandel - list.txt"}));
+    for (const char* secret : {"Pa55", "s3cr"}) {
+        EXPECT_EQ(m_host.Log().find(secret), std::string::npos);
+    }
+}
+
 TEST_F(CheckRunTest, RunWithoutSelectionEndsAtOnceAndLogsNothing) {
     AddRow("127.0.0.1:1", false);
     RunToEnd();

@@ -132,6 +132,7 @@ TEST(HttpsFieldTest, WrittenOnlyWhereCheckedAndReadBack) {
                      "5.5.5.5:80 OK 0.100 2024/01/02(03:04:05)\r\n"
                      "6.6.6.6:80 OK 0.100 2024/01/02(03:04:05)\r\n");
     EXPECT_EQ(FormatList(store, SaveHttpsOnly), "1.1.1.1:80\r\n");
+    EXPECT_EQ(FormatList(store, SaveSocksProxiesOnly), "");
 
     MemoryRowStore reloaded;
     std::size_t at = 0;
@@ -152,6 +153,19 @@ TEST(HttpsFieldTest, WrittenOnlyWhereCheckedAndReadBack) {
 
 // Addresses of every form read as their field and save byte for byte: an IPv6 address keeps its brackets and
 // its colons split nothing.
+TEST(ListFileTest, KindSavesSplitHttpFromSocksEntries) {
+    MemoryRowStore store;
+    const char* const entries[] = {"1.1.1.1:80 comment",     "socks5://u:p@2.2.2.2:1080", "u:p@3.3.3.3:8080",
+                                   "SOCKS4A://4.4.4.4:1080", "http://5.5.5.5:3128",       "not an address",
+                                   "6.6.6.6:80:user:pass"};
+    for (const char* entry : entries) {
+        store.InsertRow(store.RowCount(), entry, StatusUnchecked, store.RowCount());
+    }
+    EXPECT_EQ(FormatList(store, SaveHttpProxiesOnly),
+              "1.1.1.1:80 comment\r\nu:p@3.3.3.3:8080\r\nhttp://5.5.5.5:3128\r\n6.6.6.6:80:user:pass\r\n");
+    EXPECT_EQ(FormatList(store, SaveSocksProxiesOnly), "socks5://u:p@2.2.2.2:1080\r\nSOCKS4A://4.4.4.4:1080\r\n");
+}
+
 TEST(ListFileTest, AddressesOfEveryFormSaveAsRead) {
     const std::string file = "[2001:db8::1]:8080 NG --:--- 2024/01/02(03:04:05)\r\n"
                              "[::1]:3128 Anonymous(A) 0.120 2024/01/02(03:04:06) OK\r\n"

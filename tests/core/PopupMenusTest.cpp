@@ -133,7 +133,7 @@ TEST(TrayMenuTest, EndsWithNoneOrProxyOffAndExit) {
     expected.insert(expected.end(), {cmd::kFavouriteFirst, -1, cmd::kAppExit});
     EXPECT_EQ(Ids(menu), expected);
     EXPECT_EQ(menu[13].text, "なし");
-    EXPECT_EQ(menu[11].submenu.size(), 5U);
+    EXPECT_EQ(menu[11].submenu.size(), 7U);
 
     // Two equal favourites equal to the bar's address with the proxy on: the first is checked, proxy-off not.
     Favourites(settings, {"127.0.0.1:3128", "127.0.0.1:3128"});
@@ -199,7 +199,7 @@ TEST(CommandRouteTest, PopupsHandWindowCommandsToTheMainWindowOnce) {
     const Case cases[] = {
         // Asking for a name or a confirmation from the tray: the window comes back first.
         {{kFileNew, kFileOpen, kAppendFile, kSaveAllAddresses, kSaveNotNG, kSaveAnonymous, kSaveNonAnonymous,
-          kSaveHttps, kFileSaveAs},
+          kSaveHttps, kSaveHttpProxies, kSaveSocksProxies, kFileSaveAs},
          CommandOwner::Frame,
          true,
          true},
@@ -316,6 +316,24 @@ struct OpenerCase {
 };
 
 // Only the URL opener given no page, whatever folder it lies in, hands over to the desktop's default browser.
+TEST(BrowserLaunchTest, ChainTakesHttpProxiesWithoutALoginOnly) {
+    AppSettings settings;
+    settings.BwPath = "/usr/bin/browser";
+    test::RecordingMessageService messages;
+    const LaunchPlan http = PlanChainBrowser(settings, messages, {"http://127.0.0.1:8080", "", ""}, "x.test/");
+    EXPECT_TRUE(http.launch);
+    EXPECT_EQ(http.parameter, "http://127.0.0.1:8080/-_-http://x.test/");
+    for (const char* refused : {"socks5://127.0.0.1:1080", "u:secret@127.0.0.1:8080", "127.0.0.1:8080:u:secret"}) {
+        EXPECT_FALSE(PlanChainBrowser(settings, messages, {"127.0.0.2:3128", refused, ""}, "x.test/").launch);
+    }
+    ASSERT_EQ(messages.Boxes().size(), 3U);
+    EXPECT_EQ(messages.Boxes()[0].text,
+              "多段プロキシにはログインのないHTTPプロキシだけを指定できます。\nsocks5://127.0.0.1:1080");
+    for (const auto& box : messages.Boxes()) {
+        EXPECT_EQ(box.text.find("secret"), std::string::npos);
+    }
+}
+
 TEST(BrowserLaunchTest, UrlOpenerWithoutAPageStartsTheDefaultBrowser) {
     const std::vector<OpenerCase> cases = {
         {"/usr/bin/xdg-open", "", true},       {"xdg-open", "", true},

@@ -5,6 +5,7 @@
 #include "core/list/RowStore.h"
 #include "core/proxy/ProxyBar.h"
 #include "core/proxy/ProxyBarCommands.h"
+#include "core/proxy/InternetSettings.h"
 
 namespace zandel {
 namespace {
@@ -105,6 +106,16 @@ TEST(ProxyBarCommandsTest, NoBarOrNoSuchFavouriteChangesNothing) {
     commands.ChooseFavourite(static_cast<int>(settings.Favourites.size()));
     EXPECT_TRUE(bar.applied.empty());
     EXPECT_FALSE(settings.FavoSel);
+}
+
+TEST(ProxyBarCommandsTest, ALoginTheDesktopCannotKeepIsToldOf) {
+    for (const bool gnome : {true, false}) {
+        EXPECT_EQ(LoginLeftOutNotice("127.0.0.1:8080", gnome), "");
+        EXPECT_EQ(LoginLeftOutNotice("socks5://127.0.0.1:1080", gnome), "");
+        EXPECT_NE(LoginLeftOutNotice("socks5://u:p@127.0.0.1:1080", gnome), "") << "no desktop keeps a SOCKS login";
+        EXPECT_EQ(LoginLeftOutNotice("u:secret@127.0.0.1:8080", gnome).empty(), gnome);
+        EXPECT_EQ(LoginLeftOutNotice("u:secret@127.0.0.1:8080", gnome).find("secret"), std::string::npos);
+    }
 }
 
 TEST(TrayRuleTest, AWindowIsNeverLostAndTaskTrayFollowsWhereItIs) {

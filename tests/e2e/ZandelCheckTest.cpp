@@ -373,7 +373,7 @@ TEST_F(ZandelCheckTest, UnusableInputEndsWithOneLineNamingTheCause) {
     const std::vector<Case> cases = {
         {{}, "no list file given", true},
         {{"--timeout", "0", "list.txt"}, "--timeout must be a whole number of seconds from 1 to 600: 0", true},
-        {{"--save-mode", "7", "list.txt"}, "--save-mode must be 1 to 6: 7", true},
+        {{"--save-mode", "9", "list.txt"}, "--save-mode must be 1 to 8: 9", true},
         {{"--http-version", "2", "list.txt"}, "--http-version must be 1.0 or 1.1: 2", true},
         {{"--jobs", "0", "list.txt"}, "--jobs must be a whole number from 1 to 10000: 0", true},
         {{"-j", "10001", "list.txt"}, "--jobs must be a whole number from 1 to 10000: 10001", true},

@@ -37,6 +37,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::memset(job.szPort, 'x', sizeof job.szPort);
     const bool ok = zandel::ParseAddress(address, job);
 
+    // The plain form only: a scheme, a login before the host, or a port followed by two more fields is another
+    // form's (FuzzProxyAddress).
+    const std::string_view cut = std::string_view(address).substr(0, std::min(address.find_first_of(" \t"), size));
+    const std::size_t close = !cut.empty() && cut.front() == '[' ? cut.find(']') : 0;
+    const std::string_view tail = close == std::string_view::npos ? cut : cut.substr(close);
+    std::size_t colons = 0;
+    for (std::size_t at = tail.find(':'); at != std::string_view::npos; at = tail.find(':', at + 1)) {
+        ++colons;
+    }
+    if (cut.find('@') != std::string_view::npos || cut.find("://") != std::string_view::npos || colons >= 3) {
+        return 0;
+    }
+
     // The model: the address ends at the first blank or tab. One that opens with a bracket is an IPv6 address in
     // brackets, which the host keeps, then a colon and a port number from 1 to 65535. Any other has its host up
     // to the first colon and its port after that colon, and no bracket anywhere.

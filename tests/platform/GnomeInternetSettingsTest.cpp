@@ -59,6 +59,32 @@ TEST_F(GnomeInternetSettingsTest, AnAddressWithoutPortSetsPortZero) {
     EXPECT_EQ(store.GetString("system/proxy/http", "port", ""), "0");
 }
 
+// A SOCKS entry goes to the SOCKS keys alone; an HTTP one after it takes them back, and a login goes with HTTP.
+TEST_F(GnomeInternetSettingsTest, SocksAndLoginEntriesGoToTheirOwnKeys) {
+    GnomeInternetSettings settings;
+    ApplyProxy(settings, 1, "socks5://u:p@127.0.0.3:1080");
+    IniFile store = Store();
+    EXPECT_EQ(store.GetString("system/proxy", "mode", ""), "manual");
+    EXPECT_EQ(store.GetString("system/proxy/socks", "host", ""), "127.0.0.3");
+    EXPECT_EQ(store.GetString("system/proxy/socks", "port", ""), "1080");
+    EXPECT_EQ(store.GetString("system/proxy/http", "host", "x"), "");
+    EXPECT_EQ(store.GetString("system/proxy/http", "use-authentication", "false"), "false");
+
+    ApplyProxy(settings, 1, "127.0.0.4:3128:user:pa:ss");
+    store = Store();
+    EXPECT_EQ(store.GetString("system/proxy/socks", "host", "x"), "");
+    EXPECT_EQ(store.GetString("system/proxy/http", "host", ""), "127.0.0.4");
+    EXPECT_EQ(store.GetString("system/proxy/http", "port", ""), "3128");
+    EXPECT_EQ(store.GetString("system/proxy/http", "use-authentication", ""), "true");
+    EXPECT_EQ(store.GetString("system/proxy/http", "authentication-user", ""), "user");
+    EXPECT_EQ(store.GetString("system/proxy/http", "authentication-password", ""), "pa:ss");
+
+    ApplyProxy(settings, 1, "127.0.0.5:8080");
+    store = Store();
+    EXPECT_EQ(store.GetString("system/proxy/http", "use-authentication", ""), "false");
+    EXPECT_EQ(store.GetString("system/proxy/http", "authentication-password", "x"), "");
+}
+
 TEST(GnomeInternetSettingsMissingTest, MissingSchemaChangesNothingAndDoesNotEndTheProcess) {
     GnomeInternetSettings settings("org.zandel.test.no.such.schema");
     EXPECT_FALSE(settings.SchemaAvailable());

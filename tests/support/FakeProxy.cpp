@@ -129,6 +129,12 @@ void FakeProxy::Serve(ServerConnection& connection) {
         case FakeStep::Kind::ReadRequest:
             going = connection.ReadRequestHead();
             break;
+        case FakeStep::Kind::Expect:
+            going = connection.Received().compare(0, step->bytes.size(), step->bytes) == 0;
+            break;
+        case FakeStep::Kind::ReadBytes:
+            going = connection.ReadUntilSize(static_cast<std::size_t>(step->milliseconds));
+            break;
         case FakeStep::Kind::Send:
             going = connection.Send(step->bytes);
             break;

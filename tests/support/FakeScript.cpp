@@ -8,6 +8,14 @@ FakeStep Read() {
     return {FakeStep::Kind::ReadRequest, {}, 0};
 }
 
+FakeStep Expect(std::string_view start) {
+    return {FakeStep::Kind::Expect, std::string(start), 0};
+}
+
+FakeStep ReadBytes(int total) {
+    return {FakeStep::Kind::ReadBytes, {}, total};
+}
+
 FakeStep Send(std::string_view bytes) {
     return {FakeStep::Kind::Send, std::string(bytes), 0};
 }

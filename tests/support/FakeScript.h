@@ -11,6 +11,8 @@ struct FakeStep {
     enum class Kind {
         Refuse,      // only as the whole script: a port that refuses every connection
         ReadRequest, // wait for the request head; the connection ends if the client goes first
+        ReadBytes,   // wait until `milliseconds` bytes in all have come (a binary handshake has no blank line)
+        Expect,      // the bytes read so far begin with `bytes`, or the connection is closed (a server of one protocol)
         Send,        // `bytes`, with one send
         Pause,       // `milliseconds`
         WaitGate,    // until the test opens the gate once more (FakeProxy::OpenGate)
@@ -31,6 +33,8 @@ using FakeScript = std::vector<FakeStep>;
 namespace fake {
 
 FakeStep Read();
+FakeStep ReadBytes(int total);
+FakeStep Expect(std::string_view start);
 FakeStep Send(std::string_view bytes);
 FakeStep Pause(int milliseconds);
 FakeStep Gate();

@@ -88,6 +88,15 @@ bool ServerConnection::ReadRequestHead() {
     return true;
 }
 
+bool ServerConnection::ReadUntilSize(std::size_t total) {
+    while (m_received.size() < total) {
+        if (ReadSome() <= 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string_view ServerConnection::RequestHead() const {
     return std::string_view(m_received).substr(0, m_headLength);
 }

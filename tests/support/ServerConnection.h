@@ -19,6 +19,8 @@ public:
     // Reads until the request head (up to the blank line) is in; false when the client closed or the server
     // stopped before.
     bool ReadRequestHead();
+    // Reads until `total` bytes in all have come; false when the client closed or the server stopped before.
+    bool ReadUntilSize(std::size_t total);
     // The request head read so far, blank line included; empty before ReadRequestHead succeeded.
     std::string_view RequestHead() const;
 

@@ -137,7 +137,8 @@ private Q_SLOTS:
         auto* saves = m_frame->findChild<QMenu*>(QStringLiteral("menuSaveWithoutResults"));
         QCOMPARE(saves->title(), QStringLiteral("ﾌｧｲﾙの保存(ﾁｪｯｸ結果無し)(&E)"));
         QCOMPARE(ActionNames(saves->actions()).join(QLatin1Char(' ')),
-                 QStringLiteral("saveAllAddresses saveNotNG saveAnonymous saveNonAnonymous saveHttps"));
+                 QStringLiteral("saveAllAddresses saveNotNG saveAnonymous saveNonAnonymous saveHttps saveHttpProxies "
+                                "saveSocksProxies"));
         QCOMPARE(m_frame->findChild<QAction*>(QStringLiteral("selectAll"))->shortcut(),
                  QKeySequence(QStringLiteral("Ctrl+A")));
         QCOMPARE(m_frame->findChild<QAction*>(QStringLiteral("editPaste"))->shortcuts().size(), 2);

@@ -188,6 +188,14 @@ private Q_SLOTS:
         QCOMPARE(S().HttpsTarget, test::Bytes(stored));
     }
 
+    void detectionOptionIsStoredWithOk() {
+        Open();
+        QVERIFY(!Check("detectTypeCheck")->isChecked());
+        Check("detectTypeCheck")->click();
+        m_fx.driver->ClickOk();
+        QVERIFY(S().DetectProxyType);
+    }
+
     void overlongTextIsReportedWithItsLimit() {
         S().BwUrl = std::string(259, 'u');
         Open();

@@ -201,6 +201,8 @@ private Q_SLOTS:
             QStringLiteral("  32835 AnonymousAとBのみ (&T)..."),
             QStringLiteral("  32834 Non-Anonymousのみ(&N)"),
             QStringLiteral("  32854 HTTPSが使えるｱﾄﾞﾚｽのみ(&H)..."),
+            QStringLiteral("  32855 HTTPﾌﾟﾛｷｼのｱﾄﾞﾚｽのみ(&P)..."),
+            QStringLiteral("  32856 SOCKSﾌﾟﾛｷｼのｱﾄﾞﾚｽのみ(&K)..."),
             QStringLiteral("-"),
             QStringLiteral("100 10.0.0.5:8080 [x]"),
             QStringLiteral("101 10.0.0.5:8080"),

@@ -155,6 +155,7 @@ bool LoadSettings(AppSettings& settings) {
     s.HttpsTarget = ini.GetString("HttpsCheck", "Target", s.HttpsTarget);
     s.JudgeStrict = ReadBool(ini, "Judge", "Strict", s.JudgeStrict);
     s.JudgeKey = ini.GetString("Judge", "Key", s.JudgeKey);
+    s.DetectProxyType = ReadBool(ini, "ProxyType", "Detect", s.DetectProxyType);
     return true;
 }
 
@@ -200,6 +201,7 @@ bool SaveSettings(const AppSettings& settings) {
     SetUnlessDefault(ini, "HttpsCheck", "Target", s.HttpsTarget, s.HttpsTarget.empty());
     SetUnlessDefault(ini, "Judge", "Strict", s.JudgeStrict ? "1" : "0", !s.JudgeStrict);
     SetUnlessDefault(ini, "Judge", "Key", s.JudgeKey, s.JudgeKey.empty());
+    SetUnlessDefault(ini, "ProxyType", "Detect", s.DetectProxyType ? "1" : "0", !s.DetectProxyType);
     return ini.Save(path);
 }
 

@@ -88,6 +88,8 @@ struct AppSettings {
     // each written only when set. The key is a secret shared with the judge and never shown in the transcript.
     bool JudgeStrict = false;
     std::string JudgeKey;
+    // A plain "host:port" entry that does not answer as an HTTP proxy is tried as SOCKS5, then SOCKS4.
+    bool DetectProxyType = false;
     const std::string DefaultUserAgent = kDefaultUserAgent;
     // The working directory at start-up: "PrxSet.ini", "Access.ini" and "USER2.DAT" lie here.
     std::string StartDir = ".";

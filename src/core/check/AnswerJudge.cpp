@@ -1,10 +1,12 @@
 #include "core/check/AnswerJudge.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
 #include <openssl/x509_vfy.h>
 
+#include "core/check/SocksStep.h"
 #include "core/list/ProxyRow.h"
 
 namespace zandel {
@@ -187,6 +189,29 @@ TunnelJudgement JudgeTunnel(const TunnelReport& report, bool stepOn, ProbeResult
         break;
     }
     return judgement;
+}
+
+} // namespace zandel
+
+namespace zandel {
+
+void JudgeProxyRefusal(const ProbeJob& job, ProbeResult result, bool login, const std::string& answer,
+                       Judgement& judgement) {
+    if (result == PR_SOCKET_ERROR) {
+        if (const std::string refusal = SocksRefusalText(job.socks); !refusal.empty()) {
+            judgement.log = "結果：" + refusal + "\r\n";
+        }
+        return;
+    }
+    // The proxy's own status line, as far as the transcript shows one. 407 is the refusal of a proxy login; some
+    // proxies (tinyproxy) answer a wrong one with a server's 401.
+    const std::string line = answer.substr(0, std::min(answer.find_first_of("\r\n"), kMaxNoteLineChars));
+    const std::size_t blank = line.find(' ');
+    const std::string code = blank == std::string::npos ? std::string() : line.substr(blank + 1, 4);
+    const bool refused = code == "407" || code == "407 " || code == "401" || code == "401 ";
+    if (result == PR_DONE && login && !judgement.usable && line.compare(0, 5, "HTTP/") == 0 && refused) {
+        judgement.log = "結果：プロキシサーバがログインを拒否しました（" + line + "）\r\n";
+    }
 }
 
 } // namespace zandel

@@ -6,10 +6,13 @@
 #include <optional>
 #include <system_error>
 
+#include <netinet/in.h>
+
 #include "core/app/AppSettings.h"
 #include "core/app/MessageService.h"
 #include "core/app/Texts.h"
 #include "core/check/CheckFormat.h"
+#include "core/check/ProbeAddress.h"
 #include "core/check/ProbePlan.h"
 #include "core/check/TlsStep.h"
 #include "core/list/RowStore.h"
@@ -79,12 +82,16 @@ bool CheckEngine::BuildTestRequest() {
     m_tunnelOn = tunnel != nullptr;
     JudgeSetup judge{m_settings.JudgeStrict, m_settings.JudgeKey, accessUrl, m_settings.UserAgent, tunnel,
                      ProbeWaitMs(timeOut)};
-    auto plan = MakeProxyPlan(ComposeProbeRequest(request.requestLine, request.headers), ProbeWaitMs(timeOut),
-                              std::move(tunnel));
+    auto plan = std::make_shared<ProbePlan>(*MakeProxyPlan(ComposeProbeRequest(request.requestLine, request.headers),
+                                                           ProbeWaitMs(timeOut), std::move(tunnel)));
+    plan->originRequest = ComposeProbeRequest(OriginRequestLine(request.requestLine), request.headers);
+    plan->judge.host = AccessUrlHost(accessUrl);
+    plan->judge.port = static_cast<std::uint16_t>(AccessUrlPort(accessUrl));
     {
         std::lock_guard lock(m_requestMutex);
         m_plan = std::move(plan);
         m_judgeSetup = std::move(judge);
+        m_detect = m_settings.DetectProxyType;
     }
     const int parallel = m_settings.ParallelChecks;
     m_parallelWidth = (parallel >= 1 && parallel <= kMaxConsoleParallelChecks) ? parallel : 1;
@@ -120,6 +127,8 @@ std::shared_ptr<const TunnelPlan> CheckEngine::MakeTunnelPlan(const std::string&
     }
     plan->trust = m_trust;
     plan->request = ComposeTunnelRequest(target->Authority(), m_version, m_settings.UserAgent);
+    plan->target.host = target->host.find(':') == std::string::npos ? target->host : "[" + target->host + "]";
+    plan->target.port = static_cast<std::uint16_t>(target->port);
     return plan;
 }
 
@@ -229,6 +238,84 @@ void CheckEngine::JoinRunThreads() {
     m_threads.clear();
 }
 
+namespace {
+
+// A name's first IPv4 and IPv6 addresses, as SOCKS4 and SOCKS5 send them.
+void LookUpTarget(SocksTarget& target) {
+    ProbeAddresses found;
+    if (LiteralProbeHost(target.host.c_str(), target.port, found) != HostKind::Name) {
+        return;
+    }
+    for (const sockaddr_storage& address : ResolveProbeHost(target.host.c_str(), target.port)) {
+        if (address.ss_family == AF_INET && target.ipv4.empty()) {
+            const auto& ipv4 = reinterpret_cast<const sockaddr_in&>(address);
+            target.ipv4.assign(reinterpret_cast<const char*>(&ipv4.sin_addr), sizeof ipv4.sin_addr);
+        } else if (address.ss_family == AF_INET6 && target.ipv6.empty()) {
+            const auto& ipv6 = reinterpret_cast<const sockaddr_in6&>(address);
+            target.ipv6.assign(reinterpret_cast<const char*>(&ipv6.sin6_addr), sizeof ipv6.sin6_addr);
+        }
+    }
+}
+
+} // namespace
+
+std::shared_ptr<const ProbePlan> CheckEngine::EntryPlan(const ProxyAddress& entry) {
+    std::shared_ptr<const ProbePlan> run;
+    bool detect = false;
+    {
+        std::lock_guard lock(m_requestMutex);
+        run = m_plan;
+        detect = m_detect && entry.form == ProxyAddress::Form::Plain;
+    }
+    if (entry.kind == ProxyKind::Http && !detect) {
+        // An HTTP proxy reaches the judge by its name: nothing to look up.
+        return entry.login ? MakeEntryPlan(*run, entry.kind, {true, entry.user, entry.password}, false) : run;
+    }
+    // Every run has a plan of its own, and its names are looked up anew.
+    if (m_socksRun != run) {
+        m_socksRun = run;
+        // SOCKS4 and SOCKS5 connect to an address the program finds itself: once per run, on the run thread.
+        auto base = std::make_shared<ProbePlan>(*run);
+        LookUpTarget(base->judge);
+        if (base->tunnel) {
+            auto tunnel = std::make_shared<TunnelPlan>(*base->tunnel);
+            LookUpTarget(tunnel->target);
+            base->tunnel = std::move(tunnel);
+        }
+        m_socksBase = std::move(base);
+        for (auto& byKind : m_kindPlans) {
+            for (auto& plan : byKind) {
+                plan.reset();
+            }
+        }
+    }
+    ProxyLogin login{entry.login, entry.user, entry.password};
+    if (entry.login) {
+        return MakeEntryPlan(*m_socksBase, entry.kind, login, detect);
+    }
+    std::shared_ptr<const ProbePlan>& kept = m_kindPlans[detect ? 1 : 0][static_cast<int>(entry.kind)];
+    if (!kept) {
+        kept = MakeEntryPlan(*m_socksBase, entry.kind, login, detect);
+    }
+    return kept;
+}
+
+bool CheckEngine::TakeEntry(const std::string& address, JobSlot& slot) {
+    if (!ParseAddress(address, slot.job, &slot.entry)) {
+        return false;
+    }
+    if (slot.entry.form == ProxyAddress::Form::Plain) {
+        slot.entry.kind = m_plainKind;
+    }
+    slot.plan = EntryPlan(slot.entry);
+    return true;
+}
+
+std::string CheckEngine::TitleAddress(const std::string& address, const JobSlot& slot) {
+    const bool plain = slot.entry.form == ProxyAddress::Form::Plain && slot.entry.kind == ProxyKind::Http;
+    return plain ? address : ShownAddress(slot.entry);
+}
+
 void CheckEngine::ClearJob(JobSlot& slot) {
     std::memset(slot.job.szHost, 0, sizeof slot.job.szHost);
     std::memset(slot.job.szPort, 0, sizeof slot.job.szPort);
@@ -314,7 +401,7 @@ void CheckEngine::CheckCurrentThread() {
         m_checkBarRunning = false;
         return;
     }
-    if (!ParseAddress(address, m_one.job)) {
+    if (!TakeEntry(address, m_one)) {
         m_checkBarRunning = false;
         lock.unlock();
         m_messages.Show(texts::kStartupCheckWarning, MbButtons::OkCancel, MbIcon::Warning);
@@ -328,10 +415,10 @@ void CheckEngine::CheckCurrentThread() {
     m_checkBarRunning = true;
     std::string savedTitle;
     BeginRunUi(savedTitle);
-    m_host.SetTitle(CheckingTitle(address));
+    m_host.SetTitle(CheckingTitle(TitleAddress(address, m_one)));
     AppendLog(FrameLineBefore(m_one.job.szHost, m_one.job.szPort));
     std::string responseTime;
-    const ProbeResult result = RunOneJob(m_one.job, RunPlan(), responseTime);
+    const ProbeResult result = RunOneJob(m_one.job, JobPlan(m_one, m_one.plan), responseTime);
     const int verdict = JudgeAnswer(-1, m_one.job, result, responseTime);
     AppendLog(FrameLineAfter(m_one.job.szHost, m_one.job.szPort));
     EndRunUi(savedTitle);
@@ -345,7 +432,7 @@ void CheckEngine::CheckCurrentThread() {
 // The start-up check has no row and is judged whatever the list holds. A run's rows stay in the list while
 // it runs (row commands, edits and sorting wait for its end; dropped files only add rows after them).
 int CheckEngine::JudgeAnswer(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime) {
-    const Judgement judgement = JudgeRow(row, job, result, responseTime, m_one.timeoutMark);
+    const Judgement judgement = JudgeRow(row, job, result, responseTime, m_one.timeoutMark, m_one);
     AppendLog(judgement.log);
     if (row >= 0) {
         m_one.timeoutMark = false;
@@ -354,12 +441,12 @@ int CheckEngine::JudgeAnswer(int row, const ProbeJob& job, ProbeResult result, c
 }
 
 Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime,
-                                bool timeoutMark) {
+                                bool timeoutMark, const JobSlot& slot) {
     const std::size_t length = job.pBuffer == nullptr ? 0 : strnlen(job.pBuffer, job.nBufferSize);
     const std::string answer(job.pBuffer == nullptr ? "" : job.pBuffer, length);
     Judgement judgement = JudgeAnswerText(result, answer, m_cgi, timeoutMark);
-    const auto* slot = static_cast<const JobSlot*>(job.pOwner);
-    ApplyJudgeChecks(judgement, answer, m_checks, slot == nullptr ? std::string() : slot->nonce);
+    ApplyJudgeChecks(judgement, answer, m_checks, slot.nonce);
+    JudgeProxyRefusal(job, result, slot.entry.login, answer, judgement);
     const TunnelJudgement tunnel = JudgeTunnel(job.tunnel, m_tunnelOn, result, timeoutMark,
                                                m_checks.tunnelBaseline ? &m_checks.tunnelDirect : nullptr);
     judgement.log += tunnel.log;
@@ -383,7 +470,17 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     }
 
     ProxyRow cells;
-    cells.cells[0] = std::string(job.szHost) + ":" + job.szPort;
+    ProxyAddress entry = slot.entry;
+    const bool detected = slot.plan && slot.plan->detect && !job.misfit && result != PR_TIMEOUT &&
+                          result != PR_CANCELLED &&
+                          (job.kind == ProxyKind::Http || job.socks.end != SocksReport::End::NotRun);
+    if (detected) {
+        entry.kind = job.kind;
+    }
+    // A plain entry is rewritten from the fields, as it always was; any other keeps its scheme and login.
+    cells.cells[0] = entry.form == ProxyAddress::Form::Plain && entry.kind == ProxyKind::Http
+                         ? std::string(job.szHost) + ":" + job.szPort
+                         : ListAddress(entry);
     cells.cells[1] = judgement.result;
     cells.cells[2] = judgement.usable ? responseTime : std::string(kUncheckedTime);
     // Rows judged within the same second share its text (many at once, hundreds do).

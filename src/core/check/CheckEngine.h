@@ -19,6 +19,7 @@
 #include "core/history/CheckRecord.h"
 #include "core/list/ProxyRow.h"
 #include "core/settings/TimeOut.h"
+#include "core/util/ProxyAddress.h"
 
 namespace zandel {
 
@@ -121,6 +122,8 @@ public:
     void SetMaxRows(int rows) { m_maxRows = rows; }
     // Who hears the judged checks (none: nobody); set while no run is on its way.
     void SetRecorder(ICheckRecorder* recorder) { m_recorder = recorder; }
+    // The kind of proxy a plain "host:port" entry is (HTTP unless the console tool is told otherwise).
+    void SetPlainKind(ProxyKind kind) { m_plainKind = kind; }
 
     // Where the run of the selected rows stands, for a progress line.
     struct Progress {
@@ -166,6 +169,8 @@ private:
         std::uint32_t start = 0;
         bool streaming = true;
         std::string block;
+        ProxyAddress entry;
+        std::shared_ptr<const ProbePlan> plan;
         std::string nonce; // in the URL of the job's request, when the judge signs its pages
     };
     // What the run asks of the judge, taken with the test request.
@@ -196,13 +201,18 @@ private:
     // Strict grading with the HTTPS step: one handshake made straight with the target, for its own certificate.
     void TakeTunnelBaseline(const JudgeSetup& setup);
     // The plan of a job: the run's, or with the judge's key, one whose request carries a fresh nonce.
-    std::shared_ptr<const ProbePlan> JobPlan(JobSlot& slot, const std::shared_ptr<const ProbePlan>& runPlan);
+    std::shared_ptr<const ProbePlan> JobPlan(JobSlot& slot, const std::shared_ptr<const ProbePlan>& entryPlan);
     // The run over the selected rows (CheckEngineRows.cpp): one at a time through the window's probe under its
     // time-out timer, or ParallelChecks at once through a parallel probe.
     void RunRows(const std::vector<int>& rows);
     int FitParallelWidth(int wanted);
     Judgement JudgeRow(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime,
-                       bool timeoutMark);
+                       bool timeoutMark, const JobSlot& slot);
+    // Reads a list entry into the slot, with the plan its kind and login ask for.
+    bool TakeEntry(const std::string& address, JobSlot& slot);
+    std::shared_ptr<const ProbePlan> EntryPlan(const ProxyAddress& entry);
+    // What the title shows of a slot's entry: never a password.
+    static std::string TitleAddress(const std::string& address, const JobSlot& slot);
     void CancelParallel();
     std::shared_ptr<const ProbePlan> RunPlan();
     // The HTTPS step of the run from the settings; null after telling the user why it cannot be made.
@@ -243,6 +253,13 @@ private:
     JudgeChecks m_checks; // the run thread's, for the run in progress
     std::atomic<bool> m_judgeRefused{false};
     std::atomic<bool> m_tunnelOn{false};
+    bool m_detect = false;
+    ProxyKind m_plainKind = ProxyKind::Http;
+    // The run thread's: the run plan with the SOCKS targets' addresses looked up, once a run needs them, and the
+    // plans of entries without a login by kind (with and without detection).
+    std::shared_ptr<const ProbePlan> m_socksRun;
+    std::shared_ptr<const ProbePlan> m_socksBase;
+    std::shared_ptr<const ProbePlan> m_kindPlans[2][5];
     std::shared_ptr<const TunnelTrust> m_trust; // the user-interface thread's
 
     // The parallel probe of the run in progress, for stop and skip from the user-interface thread.

@@ -85,10 +85,11 @@ void CheckEngine::TakeTunnelBaseline(const JudgeSetup& setup) {
     }
 }
 
-std::shared_ptr<const ProbePlan> CheckEngine::JobPlan(JobSlot& slot, const std::shared_ptr<const ProbePlan>& runPlan) {
+std::shared_ptr<const ProbePlan> CheckEngine::JobPlan(JobSlot& slot,
+                                                      const std::shared_ptr<const ProbePlan>& entryPlan) {
     slot.nonce.clear();
-    if (m_checks.key.empty()) {
-        return runPlan;
+    if (m_checks.key.empty() || !entryPlan) {
+        return entryPlan;
     }
     JudgeSetup setup;
     {
@@ -100,7 +101,14 @@ std::shared_ptr<const ProbePlan> CheckEngine::JobPlan(JobSlot& slot, const std::
     slot.nonce = MakeJudgeNonce();
     const TestRequest request =
         ComposeTestRequest(UrlWithNonce(setup.accessUrl, slot.nonce), m_version, setup.userAgent);
-    return MakeProxyPlan(ComposeProbeRequest(request.requestLine, request.headers), setup.waitMs, setup.tunnel);
+    // The entry's own plan (its kind, login and legs), asking for the page under the job's nonce.
+    auto plan = std::make_shared<ProbePlan>(*entryPlan);
+    plan->request = ComposeProbeRequest(request.requestLine, request.headers);
+    plan->originRequest = ComposeProbeRequest(OriginRequestLine(request.requestLine), request.headers);
+    if (slot.entry.login && slot.entry.kind == ProxyKind::Http) {
+        plan->request = WithProxyLogin(plan->request, {true, slot.entry.user, slot.entry.password});
+    }
+    return plan;
 }
 
 } // namespace zandel

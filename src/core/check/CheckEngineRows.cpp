@@ -92,7 +92,6 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
     } else {
         free.push_back(&m_one);
     }
-    const std::shared_ptr<const ProbePlan> plan = RunPlan();
 
     int next = 0;
     int ended = 0;
@@ -116,22 +115,22 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
             const std::string address = CutBytes(addresses.At(static_cast<std::size_t>(k)));
             JobSlot& slot = *free.back();
             ClearJob(slot);
-            if (!ParseAddress(address, slot.job)) {
+            if (!TakeEntry(address, slot)) {
                 m_checkedRows = ++ended;
                 continue;
             }
             free.pop_back();
             slot.row = rows[static_cast<std::size_t>(k)];
             if (!parallel) {
-                m_host.SetTitle(CheckingTitle(address));
+                m_host.SetTitle(CheckingTitle(TitleAddress(address, slot)));
             }
             m_rows.SetCellText(slot.row, 1, kCheckingText);
             Emit(slot, FrameLineBefore(slot.job.szHost, slot.job.szPort));
             if (parallel) {
                 slot.timeoutMark = false;
                 slot.start = TickCount();
-                parallel->Submit(&slot.job, JobPlan(slot, plan), static_cast<std::uint32_t>(m_timerPeriodMs.load()),
-                                 &slot.timeoutMark);
+                parallel->Submit(&slot.job, JobPlan(slot, slot.plan),
+                                 static_cast<std::uint32_t>(m_timerPeriodMs.load()), &slot.timeoutMark);
                 if (!m_checkBarRunning) {
                     parallel->CancelAll(); // a stop that came while this job was being handed over
                 }
@@ -141,7 +140,7 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
                     parallel->HoldWakes();
                 }
             } else {
-                aloneResult = RunOneJob(slot.job, JobPlan(slot, plan), aloneTime);
+                aloneResult = RunOneJob(slot.job, JobPlan(slot, slot.plan), aloneTime);
                 ranAlone = &slot;
             }
         }
@@ -174,7 +173,7 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
         }
         ranAlone = nullptr;
         m_rows.SetRowSelected(slot->row, false);
-        Emit(*slot, JudgeRow(slot->row, slot->job, result, responseTime, slot->timeoutMark).log);
+        Emit(*slot, JudgeRow(slot->row, slot->job, result, responseTime, slot->timeoutMark, *slot).log);
         slot->timeoutMark = false;
         Emit(*slot, FrameLineAfter(slot->job.szHost, slot->job.szPort));
         if (!slot->streaming) {

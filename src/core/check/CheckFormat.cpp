@@ -9,25 +9,23 @@
 #include "core/check/ProxyProbe.h"
 #include "core/util/HostPort.h"
 #include "core/util/Text.h"
+#include "core/util/ProxyAddress.h"
 
 namespace zandel {
 
-bool ParseAddress(const std::string& address, ProbeJob& job) {
+bool ParseAddress(const std::string& address, ProbeJob& job, ProxyAddress* entry) {
     std::memset(job.szHost, 0, sizeof job.szHost);
     std::memset(job.szPort, 0, sizeof job.szPort);
-    const std::string_view text = std::string_view(address).substr(0, address.find_first_of(" \t"));
-    const std::optional<HostPortText> parts = SplitHostPort(text);
-    if (!parts || parts->host.empty() || parts->port.empty()) {
+    std::optional<ProxyAddress> parsed = ParseProxyAddress(address);
+    // A port cut to fit its field would silently name another port: refuse it instead.
+    if (!parsed || parsed->host.size() >= sizeof job.szHost || parsed->port.size() >= sizeof job.szPort) {
         return false;
     }
-    // A port cut to fit its field would silently name another port: refuse it instead. An IPv6 address, which
-    // lists of old never held, takes nothing but a port number.
-    if (parts->host.size() >= sizeof job.szHost || parts->port.size() >= sizeof job.szPort ||
-        (IsBracketedHost(parts->host) && !ParsePortNumber(parts->port))) {
-        return false;
+    std::memcpy(job.szHost, parsed->host.data(), parsed->host.size());
+    std::memcpy(job.szPort, parsed->port.data(), parsed->port.size());
+    if (entry != nullptr) {
+        *entry = std::move(*parsed);
     }
-    std::memcpy(job.szHost, parts->host.data(), parts->host.size());
-    std::memcpy(job.szPort, parts->port.data(), parts->port.size());
     return true;
 }
 

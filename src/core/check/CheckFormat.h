@@ -7,11 +7,11 @@
 namespace zandel {
 
 struct ProbeJob;
+struct ProxyAddress;
 
-// "host:port" with an optional comment after a blank or tab into the job's host and port. An IPv6 host keeps
-// its brackets ("[2001:db8::1]:8080") and needs a port from 1 to 65535. A port text longer than the field's
-// nine characters is refused rather than cut.
-bool ParseAddress(const std::string& address, ProbeJob& job);
+// A list entry (any form ParseProxyAddress reads; a comment after a blank or tab) into the job's host and port,
+// and, when asked, the whole entry. A host or port text longer than its field is refused rather than cut.
+bool ParseAddress(const std::string& address, ProbeJob& job, ProxyAddress* entry = nullptr);
 
 // Seconds, a point and three digits of milliseconds; the tick difference is taken modulo 2^32.
 std::string FormatElapsed(std::uint32_t startTicks, std::uint32_t endTicks);

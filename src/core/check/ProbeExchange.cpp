@@ -8,8 +8,17 @@
 
 namespace zandel {
 
-ProbeExchange::ProbeExchange(IStepContext& context, std::string_view request)
-    : m_context(context), m_job(context.Job()), m_request(request) {}
+ProbeExchange::ProbeExchange(IStepContext& context, std::string_view request, bool announce)
+    : m_context(context), m_job(context.Job()), m_request(request), m_announce(announce) {}
+
+bool ProbeExchange::Misfit() const {
+    constexpr std::string_view kStatusStart = "HTTP/";
+    if (!m_over || m_fd < 0 || m_status == kStatusTimedOut || m_status == kStatusCancelled) {
+        return false;
+    }
+    const std::string_view answer(m_job.pBuffer, m_job.nReceived);
+    return answer.substr(0, kStatusStart.size()) != kStatusStart.substr(0, std::max<std::size_t>(answer.size(), 1));
+}
 
 StepWait ProbeExchange::Finished(int status) {
     if (m_over) {
@@ -44,7 +53,9 @@ StepWait ProbeExchange::Start(int fd, std::string_view early) {
     if (::send(m_fd, m_request.data(), m_request.size(), MSG_NOSIGNAL) < 0) {
         return Finished(kStatusSocketError);
     }
-    m_context.Raise(PE_CONNECTED);
+    if (m_announce) {
+        m_context.Raise(PE_CONNECTED);
+    }
     m_context.Raise(PE_SENT);
     return early.empty() ? StepWait::Read : Take(early.data(), early.size());
 }

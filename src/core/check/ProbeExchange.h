@@ -16,7 +16,8 @@ namespace zandel {
 class ProbeExchange final : public IProbeStep {
 public:
     // `request` must outlive the step.
-    ProbeExchange(IStepContext& context, std::string_view request);
+    // `announce`: the connection is new, and the step says so (a SOCKS step before it has said it already).
+    ProbeExchange(IStepContext& context, std::string_view request, bool announce = true);
     ProbeExchange(const ProbeExchange&) = delete;
     ProbeExchange& operator=(const ProbeExchange&) = delete;
 
@@ -25,6 +26,8 @@ public:
     void Stop(StepStop why) override;
     int Status() const override { return m_status; }
     bool Through() const override { return false; }
+    // An answer that does not open with an HTTP status line, or a close without one.
+    bool Misfit() const override;
 
 private:
     StepWait Take(const char* chunk, std::size_t got);
@@ -33,6 +36,7 @@ private:
     IStepContext& m_context;
     ProbeJob& m_job;
     std::string_view m_request;
+    bool m_announce = true;
     int m_fd = -1;
     bool m_over = false;
     int m_status = kStatusOk;

@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/check/SocksReport.h"
 #include "core/check/TunnelReport.h"
 #include "core/log/ProbeEvents.h"
+#include "core/util/ProxyAddress.h"
 
 namespace zandel {
 
@@ -21,6 +23,11 @@ struct ProbeJob {
     // When set, the answer lives in this store, grown as bytes arrive up to nBufferSize (pBuffer follows it, null
     // until the first byte): thousands of jobs at once that mostly never hear back hold no buffers for it.
     std::vector<char>* pGrowable = nullptr;
+    // The kind of proxy the job's last leg that decides the result spoke to, and whether the proxy answered in
+    // another protocol than that one (which type detection tries next); how its SOCKS step ended, if it had one.
+    ProxyKind kind = ProxyKind::Http;
+    bool misfit = false;
+    SocksReport socks;
 };
 
 // The answer and the findings of the job emptied, for its next check.
@@ -30,6 +37,9 @@ inline void ClearAnswer(ProbeJob& job) {
     }
     job.nReceived = 0;
     job.tunnel = TunnelReport{};
+    job.kind = ProxyKind::Http;
+    job.misfit = false;
+    job.socks = SocksReport{};
 }
 
 enum ProbeResult : int {
@@ -62,7 +72,7 @@ ProbeResult ProbeResultForStatus(int status);
 int ClosingEventFor(ProbeResult result);
 
 // Where a probe reports the stages of its jobs: on the thread that hands the job over and collects it (3, 4,
-// 10, 11, 12) and on the thread that drives the connection (5, 7, 8, 9, 13, 14, 15).
+// 10, 11, 12) and on the thread that drives the connection (5, 7, 8, 9, 13 to 17).
 class IProbeStages {
 public:
     virtual ~IProbeStages() = default;

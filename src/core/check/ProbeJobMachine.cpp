@@ -218,9 +218,15 @@ void ProbeJobMachine::BeginLeg(std::size_t leg) {
     m_waits = StepWait::Write;
     m_steps.clear();
     for (const ProbeStepMaker make : plan.steps) {
-        m_steps.push_back(make(*this, *m_plan));
+        m_steps.push_back(make(*this, *m_plan, plan));
     }
-    if (!plan.decidesResult) {
+    if (plan.decidesResult) {
+        // A later try at the result starts with an empty answer; what the leg before read was another protocol's.
+        m_job.kind = plan.kind;
+        m_job.pBuffer[0] = '\0';
+        m_job.nReceived = 0;
+        m_job.socks = SocksReport{};
+    } else {
         // A leg beside the result reports in the tunnel report; the GET's response time ends where it begins.
         m_job.tunnel = TunnelReport{};
         m_job.tunnel.startTicks = TickCount();
@@ -232,7 +238,9 @@ bool ProbeJobMachine::Applies(const ProbeLeg& leg) const {
     case ProbeLeg::When::Always:
         return true;
     case ProbeLeg::When::AfterCompletedExchange:
-        return m_status == kStatusOk;
+        return m_status == kStatusOk && leg.kind == m_job.kind && !(m_plan->detect && m_job.misfit);
+    case ProbeLeg::When::AfterMisfit:
+        return m_job.misfit;
     }
     return false;
 }
@@ -240,6 +248,7 @@ bool ProbeJobMachine::Applies(const ProbeLeg& leg) const {
 void ProbeJobMachine::EndLeg(bool cancelled, std::uint64_t now) {
     if (m_plan->legs[m_leg].decidesResult) {
         m_status = m_steps[m_step]->Status();
+        m_job.misfit = m_steps[m_step]->Misfit();
     }
     CloseSocket();
     // A cancel ends the job, not only its leg.

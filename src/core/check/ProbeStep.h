@@ -44,6 +44,8 @@ public:
     virtual int Status() const = 0;
     virtual bool Through() const = 0;
     virtual std::string TakeEarly() { return {}; }
+    // Once over: the peer answered, but not in this step's protocol (another kind of proxy may be listening).
+    virtual bool Misfit() const { return false; }
 };
 
 } // namespace zandel

@@ -1,6 +1,9 @@
 #include "core/check/TestRequest.h"
 
+#include <algorithm>
+
 #include "core/app/AppSettings.h"
+#include "core/util/HostPort.h"
 
 namespace zandel {
 
@@ -59,6 +62,19 @@ std::string AccessUrlHost(const std::string& accessUrl) {
         host.erase(colon);
     }
     return host;
+}
+
+int AccessUrlPort(const std::string& accessUrl) {
+    std::string authority = UrlHost(accessUrl.find("http://") == std::string::npos ? "http://" + accessUrl : accessUrl);
+    authority.erase(std::min(authority.find_first_of("?#"), authority.size()));
+    const std::size_t at = authority.rfind('@');
+    authority.erase(0, at == std::string::npos ? 0 : at + 1);
+    const std::size_t close = authority.rfind(']');
+    const std::size_t colon = authority.rfind(':');
+    if (colon == std::string::npos || (close != std::string::npos && colon < close)) {
+        return 80;
+    }
+    return ParsePortNumber(std::string_view(authority).substr(colon + 1)).value_or(80);
 }
 
 std::string ComposeTunnelRequest(const std::string& authority, const std::string& httpVersion,

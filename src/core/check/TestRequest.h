@@ -28,6 +28,8 @@ std::optional<DirectRequest> ComposeDirectRequest(const std::string& accessUrl, 
 // The access URL's host, without user name or port (an IPv6 address keeps its brackets): where the HTTPS step
 // tunnels when no target is set.
 std::string AccessUrlHost(const std::string& accessUrl);
+// The access URL's port, 80 when it names none or none that is a number.
+int AccessUrlPort(const std::string& accessUrl);
 // "CONNECT host:port HTTP/<version>" with the Host and User-Agent lines the test request has, and the blank line.
 std::string ComposeTunnelRequest(const std::string& authority, const std::string& httpVersion,
                                  const std::string& userAgent);

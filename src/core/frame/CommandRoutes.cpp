@@ -31,6 +31,8 @@ constexpr std::array kRoutes = {
     FileRoute(cmd::kSaveAnonymous),
     FileRoute(cmd::kSaveNonAnonymous),
     FileRoute(cmd::kSaveHttps),
+    FileRoute(cmd::kSaveHttpProxies),
+    FileRoute(cmd::kSaveSocksProxies),
     Route(cmd::kFileSave, Frame, false, true),
     CommandRoute{cmd::kFileMru1, cmd::kFileMru1 + 3, Frame, false, false},
     Route(cmd::kAppExit, Frame, false, true),

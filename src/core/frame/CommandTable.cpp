@@ -21,6 +21,8 @@ constexpr std::array kCommands = {
     CommandInfo{cmd::kSaveAnonymous, "saveAnonymous", "AnonymousAとBのみ (&T)...", "Anonymous(A)とAnonymous(B)のｱﾄﾞﾚｽだけを保存します", nullptr, nullptr, nullptr, false},
     CommandInfo{cmd::kSaveNonAnonymous, "saveNonAnonymous", "Non-Anonymousのみ(&N)...", "Non-Anonymousのｱﾄﾞﾚｽだけを保存します", nullptr, nullptr, nullptr, false},
     CommandInfo{cmd::kSaveHttps, "saveHttps", "HTTPSが使えるｱﾄﾞﾚｽのみ(&H)...", "HTTPSのﾁｪｯｸがOKのｱﾄﾞﾚｽだけを保存します", nullptr, nullptr, nullptr, false},
+    CommandInfo{cmd::kSaveHttpProxies, "saveHttpProxies", "HTTPﾌﾟﾛｷｼのｱﾄﾞﾚｽのみ(&P)...", "HTTPﾌﾟﾛｷｼのｱﾄﾞﾚｽだけを保存します", nullptr, nullptr, nullptr, false},
+    CommandInfo{cmd::kSaveSocksProxies, "saveSocksProxies", "SOCKSﾌﾟﾛｷｼのｱﾄﾞﾚｽのみ(&K)...", "SOCKSﾌﾟﾛｷｼのｱﾄﾞﾚｽだけを保存します", nullptr, nullptr, nullptr, false},
     CommandInfo{cmd::kAppExit, "appExit", "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)", "Zandelを終了します", nullptr, nullptr, nullptr, false},
     CommandInfo{cmd::kEdit, "editAddress", "編集(&E)", "選択したｱﾄﾞﾚｽを編集します", "ｱﾄﾞﾚｽの編集", ":/icons/edit.png", nullptr, false},
     CommandInfo{cmd::kInsert, "insertRow", "現在の位置に追加(I)", "選択した位置に新しいｱﾄﾞﾚｽを挿入します", nullptr, nullptr, nullptr, false},

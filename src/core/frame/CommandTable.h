@@ -54,9 +54,11 @@ inline constexpr MenuEntry kSeparatorEntry{};
 
 // The saves without check results, a File submenu of the menu bar and of the tray menu; the tray words the
 // Non-Anonymous one without its ellipsis.
-constexpr std::array<MenuEntry, 5> SaveWithoutResultsEntries(const char* nonAnonymousText = nullptr) {
-    return {CommandEntry(cmd::kSaveAllAddresses), CommandEntry(cmd::kSaveNotNG), CommandEntry(cmd::kSaveAnonymous),
-            CommandEntry(cmd::kSaveNonAnonymous, nonAnonymousText), CommandEntry(cmd::kSaveHttps)};
+constexpr std::array<MenuEntry, 7> SaveWithoutResultsEntries(const char* nonAnonymousText = nullptr) {
+    return {CommandEntry(cmd::kSaveAllAddresses), CommandEntry(cmd::kSaveNotNG),
+            CommandEntry(cmd::kSaveAnonymous),    CommandEntry(cmd::kSaveNonAnonymous, nonAnonymousText),
+            CommandEntry(cmd::kSaveHttps),        CommandEntry(cmd::kSaveHttpProxies),
+            CommandEntry(cmd::kSaveSocksProxies)};
 }
 
 // The label of a command entry: the menu's own text, else the table's.

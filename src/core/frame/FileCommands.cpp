@@ -49,6 +49,12 @@ bool FileCommands::OnCommand(int id) {
     case cmd::kSaveHttps:
         SaveWithoutResults(SaveHttpsOnly);
         return true;
+    case cmd::kSaveHttpProxies:
+        SaveWithoutResults(SaveHttpProxiesOnly);
+        return true;
+    case cmd::kSaveSocksProxies:
+        SaveWithoutResults(SaveSocksProxiesOnly);
+        return true;
     default:
         return false;
     }

@@ -1,9 +1,11 @@
 #include "core/list/ListFile.h"
 
 #include <array>
+#include <optional>
 #include <string_view>
 
 #include "core/list/RowStore.h"
+#include "core/util/ProxyAddress.h"
 #include "core/util/Text.h"
 
 namespace zandel {
@@ -128,7 +130,7 @@ std::string FileExtension(const std::string& path) {
     return dot == std::string::npos ? std::string() : name.substr(dot);
 }
 
-bool SaveModeWrites(int saveMode, const std::string& result, const std::string& https) {
+bool SaveModeWrites(int saveMode, const std::string& result, const std::string& https, const std::string& address) {
     switch (saveMode) {
     case SaveWithResults:
     case SaveAllAddresses:
@@ -141,6 +143,12 @@ bool SaveModeWrites(int saveMode, const std::string& result, const std::string& 
         return EqualsNoCase(result, "Non-Anonymous");
     case SaveHttpsOnly:
         return https == kHttpsOk;
+    case SaveHttpProxiesOnly:
+    case SaveSocksProxiesOnly: {
+        // An entry no form reads is neither kind.
+        const std::optional<ProxyAddress> entry = ParseProxyAddress(address);
+        return entry && IsSocks(entry->kind) == (saveMode == SaveSocksProxiesOnly);
+    }
     default:
         return false;
     }
@@ -157,7 +165,7 @@ bool StreamList(const IRowStore& store, int saveMode, const ByteSink& sink) {
         }
         const std::string result = CellOr(store, row, 1, kUncheckedResult);
         const std::string https = HttpsCellOrUnchecked(store.GetCellText(row, kHttpsColumn));
-        if (!SaveModeWrites(saveMode, result, https)) {
+        if (!SaveModeWrites(saveMode, result, https, address)) {
             continue;
         }
         out += address;

@@ -19,8 +19,10 @@ enum ListSaveMode : int {
     SaveAnonymousOnly = 4,    // "Anonymous(A)" and "Anonymous(B)"
     SaveNonAnonymousOnly = 5, // "Non-Anonymous"
     SaveHttpsOnly = 6,        // HTTPS cell "OK"
+    SaveHttpProxiesOnly = 7,  // entries of HTTP proxies (a plain "host:port" among them)
+    SaveSocksProxiesOnly = 8, // entries with a SOCKS scheme
 };
-inline constexpr int kLastSaveMode = SaveHttpsOnly;
+inline constexpr int kLastSaveMode = SaveSocksProxiesOnly;
 
 enum ListOpenMode : int {
     OpenReplace = 1,
@@ -66,7 +68,7 @@ std::string FileExtension(const std::string& path);
 std::string FileNameOf(const std::string& path);
 
 // Whether a row with this result and HTTPS cell is written in the given save mode.
-bool SaveModeWrites(int saveMode, const std::string& result, const std::string& https);
+bool SaveModeWrites(int saveMode, const std::string& result, const std::string& https, const std::string& address = {});
 // The text a save writes for the rows of `store` in `saveMode`, byte for byte, handed to `sink` some lines at a
 // time, so that a long list is never held whole; false when the sink refused a piece. With results, a row whose
 // HTTPS cell holds a result gets it as a fifth field; the others keep the four fields of older lists.

@@ -31,6 +31,10 @@ std::string LogLineForEvent(int event, bool timeoutMark) {
         return "CONNECT>トンネル接続成功\r\n";
     case PE_HANDSHAKE_DONE:
         return "TLS>ハンドシェイク成功\r\n";
+    case PE_SOCKS_GREETED:
+        return "SOCKS>ネゴシエーション成功\r\n";
+    case PE_SOCKS_OPEN:
+        return "SOCKS>中継接続成功\r\n";
     default:
         return "";
     }

@@ -3,7 +3,7 @@
 namespace zandel {
 
 // The stages of one proxy check, as the probe reports them and the transcript names them (6 is not used).
-// 13 to 15 come from the HTTPS step.
+// 13 to 15 come from the HTTPS step, 16 and 17 from a SOCKS proxy's handshake.
 enum ProbeEvent : int {
     PE_START = 3,
     PE_END = 4,
@@ -17,6 +17,8 @@ enum ProbeEvent : int {
     PE_TUNNEL_SENT = 13,
     PE_TUNNEL_OPEN = 14,
     PE_HANDSHAKE_DONE = 15,
+    PE_SOCKS_GREETED = 16,
+    PE_SOCKS_OPEN = 17,
 };
 
 } // namespace zandel

@@ -1,5 +1,7 @@
 #include "core/proxy/InternetSettings.h"
 
+#include "core/proxy/ProxyServerText.h"
+
 namespace zandel {
 
 bool ApplyProxy(IInternetSettings& internet, int useProxy, const std::string& address) {
@@ -17,6 +19,14 @@ bool ApplyProxy(IInternetSettings& internet, int useProxy, const std::string& ad
     changed = internet.SetOption(kOptionPerConnection, list) && changed;
     changed = internet.SetOption(kOptionSettingsChanged, list) && changed;
     return changed;
+}
+
+std::string LoginLeftOutNotice(const std::string& address, bool httpLogin) {
+    const ProxyServerParts parts = ParseProxyServer(address);
+    if (!parts.login || (!IsSocks(parts.kind) && httpLogin)) {
+        return {};
+    }
+    return "ﾃﾞｽｸﾄｯﾌﾟのﾌﾟﾛｷｼ設定にはﾛｸﾞｲﾝを設定できないため、ﾛｸﾞｲﾝなしで設定しました";
 }
 
 } // namespace zandel

@@ -32,12 +32,18 @@ public:
     virtual bool SetOption(int option, const InternetOptionList& list) = 0;
     // The default dial-up connection's name; none where there is no such thing.
     virtual std::optional<std::string> ReadDialUpProfileName() = 0;
+    // Whether every desktop written to keeps an HTTP proxy's login (GNOME does, KDE does not).
+    virtual bool CarriesHttpLogin() const { return false; }
 };
 
 // Hands the proxy setting over: the dial-up connection first when there is one, then the local network,
 // each followed by the announcement. When the proxy is switched off the address is still handed over, so
 // the browser keeps it for the next time. False when any of it could not be changed.
 bool ApplyProxy(IInternetSettings& internet, int useProxy, const std::string& address);
+
+// The message for a proxy applied without the login its entry gives, because the desktop has no place for it
+// (a SOCKS login anywhere, an HTTP login where `httpLogin` is false); empty when nothing was left out.
+std::string LoginLeftOutNotice(const std::string& address, bool httpLogin);
 
 // What the user is told, once per attempt, when the desktop's proxy could not be changed.
 inline constexpr const char* kProxyNotChanged =

@@ -13,6 +13,7 @@ CheckPageFields LoadCheckPage(const AppSettings& settings) {
     fields.TaskTrayOpen = settings.TaskTrayOpen;
     fields.OpenCheck = settings.OpenCheck;
     fields.HttpsCheckOn = settings.HttpsCheckOn;
+    fields.DetectProxyType = settings.DetectProxyType;
     fields.HttpsTarget = settings.HttpsTarget;
     return fields;
 }
@@ -31,6 +32,7 @@ void ApplyCheckPage(const CheckPageFields& fields, AppSettings& settings) {
     settings.TaskTrayOpen = fields.TaskTrayOpen;
     settings.OpenCheck = fields.OpenCheck;
     settings.HttpsCheckOn = fields.HttpsCheckOn;
+    settings.DetectProxyType = fields.DetectProxyType;
     settings.HttpsTarget = fields.HttpsTarget;
 }
 

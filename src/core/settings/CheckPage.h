@@ -27,6 +27,7 @@ struct CheckPageFields {
     bool OpenCheck = false;
     bool HttpsCheckOn = false;
     std::string HttpsTarget;
+    bool DetectProxyType = false;
 };
 
 CheckPageFields LoadCheckPage(const AppSettings& settings);

@@ -107,6 +107,9 @@ void CProxyBar::ApplyProxy(int use, const std::string& address) {
     // The bar keeps what the user chose; the user learns that the browser does not follow it.
     if (!zandel::ApplyProxy(m_internet, use, address)) {
         ShowOk(MessageBoxService::Instance(), kProxyNotChanged);
+    } else if (const std::string notice = LoginLeftOutNotice(address, m_internet.CarriesHttpLogin());
+               use != 0 && !notice.empty()) {
+        ShowOk(MessageBoxService::Instance(), notice);
     }
 }
 

@@ -62,6 +62,8 @@ void CProp1::BuildControls() {
     m_httpsTarget->setPlaceholderText(QStringLiteral("ﾎｽﾄ名:ﾎﾟｰﾄ番号 (空欄は接続先URLのﾎｽﾄ:443)"));
     auto* httpsTargetLabel = new QLabel(QStringLiteral("HTTPSﾁｪｯｸ先(&G)"), check);
     httpsTargetLabel->setBuddy(m_httpsTarget);
+    m_detectType = new QCheckBox(QStringLiteral("種類を自動判別する"), check);
+    m_detectType->setObjectName(QStringLiteral("detectTypeCheck"));
     auto* checkLayout = new QGridLayout(check);
     checkLayout->addWidget(timeOutLabel, 0, 0);
     checkLayout->addWidget(m_timeOut, 0, 1, Qt::AlignLeft);
@@ -72,6 +74,7 @@ void CProp1::BuildControls() {
     checkLayout->addWidget(m_httpsOn, 3, 0, 1, 2);
     checkLayout->addWidget(httpsTargetLabel, 4, 0);
     checkLayout->addWidget(m_httpsTarget, 4, 1);
+    checkLayout->addWidget(m_detectType, 5, 0, 1, 2);
     checkLayout->setColumnStretch(1, 1);
 
     auto* browser = new QGroupBox(QStringLiteral("ﾌﾞﾗｳｻﾞ起動設定(B)"), this);
@@ -129,6 +132,7 @@ void CProp1::BuildControls() {
     connect(m_startUrl, &QLineEdit::textEdited, this, [this] { SetModified(); });
     connect(m_browserPath, &QLineEdit::textEdited, this, [this] { SetModified(); });
     connect(m_httpsOn, &QCheckBox::clicked, this, [this] { SetModified(); });
+    connect(m_detectType, &QCheckBox::clicked, this, [this] { SetModified(); });
     connect(m_httpsTarget, &QLineEdit::textEdited, this, [this] { SetModified(); });
     connect(m_startUrlOn, &QCheckBox::clicked, this, &CProp1::StartUrlClicked);
     connect(m_browse, &QPushButton::clicked, this, &CProp1::BrowseClicked);
@@ -149,6 +153,7 @@ void CProp1::ShowFields() {
     m_taskTrayOpen->setChecked(m_fields.TaskTrayOpen);
     m_openCheck->setChecked(m_fields.OpenCheck);
     m_httpsOn->setChecked(m_fields.HttpsCheckOn);
+    m_detectType->setChecked(m_fields.DetectProxyType);
     m_httpsTarget->setText(FromBytes(m_fields.HttpsTarget));
 }
 
@@ -168,6 +173,7 @@ bool CProp1::ReadFields() {
     m_fields.TaskTrayOpen = m_taskTrayOpen->isChecked();
     m_fields.OpenCheck = m_openCheck->isChecked();
     m_fields.HttpsCheckOn = m_httpsOn->isChecked();
+    m_fields.DetectProxyType = m_detectType->isChecked();
     return true;
 }
 

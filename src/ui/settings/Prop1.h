@@ -58,6 +58,7 @@ private:
     QCheckBox* m_openCheck = nullptr;
     QCheckBox* m_httpsOn = nullptr;
     QLineEdit* m_httpsTarget = nullptr;
+    QCheckBox* m_detectType = nullptr;
 };
 
 } // namespace zandel::ui

@@ -33,7 +33,7 @@ bool CheckEngine::PrepareJudgeChecks() {
 
     // The direct job's stage lines are its own business: kept in its slot and dropped, so that the transcript
     // holds the proxies alone.
-    auto slot = std::make_unique<JobSlot>();
+    auto slot = std::make_unique<JobSlot>(false);
     slot->streaming = false;
     ClearJob(*slot);
     bool answered = false;
@@ -44,7 +44,7 @@ bool CheckEngine::PrepareJudgeChecks() {
     if (!m_checkBarRunning) {
         return true; // stopped: the run takes no row anyway, and the judge is not to blame
     }
-    const std::string answer(slot->answer, strnlen(slot->answer, kAnswerBufferSize));
+    const std::string answer(slot->answer.data(), strnlen(slot->answer.data(), slot->answer.size()));
     DirectJudgeOutcome outcome = ReadDirectJudgeAnswer(answered, answer, setup.strict, setup.key, nonce);
     if (!outcome.stop.empty()) {
         ShowOk(m_messages, outcome.stop);
@@ -62,7 +62,7 @@ bool CheckEngine::PrepareJudgeChecks() {
 }
 
 void CheckEngine::TakeTunnelBaseline(const JudgeSetup& setup) {
-    auto slot = std::make_unique<JobSlot>();
+    auto slot = std::make_unique<JobSlot>(false);
     slot->streaming = false;
     ClearJob(*slot);
     if (!ParseAddress(setup.tunnel->address, slot->job)) {

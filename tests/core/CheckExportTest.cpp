@@ -168,10 +168,14 @@ TEST(CheckRecordTest, AddressesLoseTheirPasswordOnly) {
         {"user@host:80", "user@host:80"},                       // no password to take
         {"host:80 mail:me@example", "host:80 mail:me@example"}, // a comment is no user part
         {"[2001:db8::1]:80", "[2001:db8::1]:80"},
+        {"host:80:user:secret comment", "host:80:user comment"}, // the sellers' form, password last
+        {"socks5://u:p%40ss@[::1]:1080", "socks5://u@[::1]:1080"},
     };
     for (const auto& [written, kept] : cases) {
         EXPECT_EQ(AddressWithoutPassword(written), kept) << written;
     }
+    EXPECT_STREQ(KindOfAddress("socks5h://u:p@[::1]:1080"), "socks5h");
+    EXPECT_STREQ(KindOfAddress("host:80:user:pw"), "http");
 }
 
 TEST(CheckRecordTest, CellsAndTimesReadOnlyInTheirOwnShape) {

@@ -450,12 +450,21 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     const TunnelJudgement tunnel = JudgeTunnel(job.tunnel, m_tunnelOn, result, timeoutMark,
                                                m_checks.tunnelBaseline ? &m_checks.tunnelDirect : nullptr);
     judgement.log += tunnel.log;
+    ProxyAddress entry = slot.entry;
+    const bool detected = slot.plan && slot.plan->detect && !job.misfit && result != PR_TIMEOUT &&
+                          result != PR_CANCELLED &&
+                          (job.kind == ProxyKind::Http || job.socks.end != SocksReport::End::NotRun);
+    if (detected) {
+        entry.kind = job.kind;
+    }
+    const bool plainHttp = entry.form == ProxyAddress::Form::Plain && entry.kind == ProxyKind::Http;
     const std::time_t checkedAt = std::time(nullptr); // one time for the row and the history alike
     // A user's stop is the one failure that says nothing of the proxy.
     const bool stoppedByUser = !judgement.usable && judgement.returnValue == 1;
     if (ICheckRecorder* recorder = m_recorder.load(); recorder != nullptr && !stoppedByUser) {
         CheckRecord record;
-        record.address = AddressWithoutPassword(std::string(job.szHost) + ":" + job.szPort);
+        record.address = plainHttp ? std::string(job.szHost) + ":" + job.szPort : ShownAddress(entry);
+        record.kind = ProxySchemeName(entry.kind);
         record.result = judgement.result;
         if (judgement.usable) {
             record.responseMs = ResponseTimeCellToMs(responseTime);
@@ -470,17 +479,8 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     }
 
     ProxyRow cells;
-    ProxyAddress entry = slot.entry;
-    const bool detected = slot.plan && slot.plan->detect && !job.misfit && result != PR_TIMEOUT &&
-                          result != PR_CANCELLED &&
-                          (job.kind == ProxyKind::Http || job.socks.end != SocksReport::End::NotRun);
-    if (detected) {
-        entry.kind = job.kind;
-    }
     // A plain entry is rewritten from the fields, as it always was; any other keeps its scheme and login.
-    cells.cells[0] = entry.form == ProxyAddress::Form::Plain && entry.kind == ProxyKind::Http
-                         ? std::string(job.szHost) + ":" + job.szPort
-                         : ListAddress(entry);
+    cells.cells[0] = plainHttp ? std::string(job.szHost) + ":" + job.szPort : ListAddress(entry);
     cells.cells[1] = judgement.result;
     cells.cells[2] = judgement.usable ? responseTime : std::string(kUncheckedTime);
     // Rows judged within the same second share its text (many at once, hundreds do).

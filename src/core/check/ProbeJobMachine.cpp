@@ -223,7 +223,9 @@ void ProbeJobMachine::BeginLeg(std::size_t leg) {
     if (plan.decidesResult) {
         // A later try at the result starts with an empty answer; what the leg before read was another protocol's.
         m_job.kind = plan.kind;
-        m_job.pBuffer[0] = '\0';
+        if (m_job.pBuffer != nullptr) { // a growing buffer has none until the first answer
+            m_job.pBuffer[0] = '\0';
+        }
         m_job.nReceived = 0;
         m_job.socks = SocksReport{};
     } else {

@@ -165,7 +165,7 @@ bool StreamExport(const IRowStore& store, int saveMode, ExportFormat format, con
         if (csv) {
             CsvField(out, TextAsUtf8(AddressWithoutPassword(address), cells.cp932[0]));
             out += ',';
-            out += kKindHttp;
+            out += KindOfAddress(address);
             out += ',';
             CsvField(out, TextAsUtf8(result, cells.cp932[1]));
             out += ',';
@@ -182,7 +182,7 @@ bool StreamExport(const IRowStore& store, int saveMode, ExportFormat format, con
             out += "\"address\":";
             JsonString(out, TextAsUtf8(AddressWithoutPassword(address), cells.cp932[0]));
             out += ",\"kind\":";
-            JsonString(out, kKindHttp);
+            JsonString(out, KindOfAddress(address));
             out += ",\"result\":";
             JsonString(out, TextAsUtf8(result, cells.cp932[1]));
             out += ",\"response_ms\":";

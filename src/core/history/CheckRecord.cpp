@@ -5,12 +5,18 @@
 
 #include "core/check/AnswerJudge.h"
 #include "core/list/ProxyRow.h"
+#include "core/util/ProxyAddress.h"
 
 namespace zandel {
 
 std::string AddressWithoutPassword(std::string_view address) {
     const std::size_t fieldEnd = std::min(address.find_first_of(" \t"), address.size());
     const std::string_view field = address.substr(0, fieldEnd);
+    // The sellers' form puts the password last, after the user: "host:port:user:password".
+    if (const std::optional<ProxyAddress> entry = ParseProxyAddress(field);
+        entry && entry->form == ProxyAddress::Form::LoginAfter) {
+        return entry->host + ":" + entry->port + ":" + entry->user + std::string(address.substr(fieldEnd));
+    }
     const std::size_t scheme = field.find("://");
     const std::size_t userStart = scheme == std::string_view::npos ? 0 : scheme + 3;
     // The last "@" ends the user part: a password may hold "@" itself, a host never does.
@@ -25,6 +31,11 @@ std::string AddressWithoutPassword(std::string_view address) {
     std::string out(address.substr(0, colon));
     out += address.substr(at);
     return out;
+}
+
+const char* KindOfAddress(std::string_view address) {
+    const std::optional<ProxyAddress> entry = ParseProxyAddress(address.substr(0, address.find_first_of(" \t")));
+    return entry ? ProxySchemeName(entry->kind) : kKindHttp;
 }
 
 std::string IsoUtc(std::time_t when) {

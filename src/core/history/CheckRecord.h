@@ -7,7 +7,7 @@
 
 namespace zandel {
 
-// The kind of proxy a check spoke to; every check today is of an HTTP proxy.
+// The kind of proxy a check spoke to, by its scheme's name ("http", "socks5", ...).
 inline constexpr const char* kKindHttp = "http";
 
 // One check as it is kept and exported: texts as bytes, the way the list holds them.
@@ -21,9 +21,11 @@ struct CheckRecord {
     std::string reason;            // the judgement's result lines, one line
 };
 
-// The address with any password of a "user:password@" part taken out ("user@host:port"); a scheme in front
+// The address with any password taken out ("user@host:port", "host:port:user"); a scheme in front
 // and a comment after the first blank are kept.
 std::string AddressWithoutPassword(std::string_view address);
+// The kind of proxy a list entry names (its scheme; "http" for a plain or unreadable one).
+const char* KindOfAddress(std::string_view address);
 // "2026-12-09T05:27:06Z".
 std::string IsoUtc(std::time_t when);
 // The time of an ISO text IsoUtc wrote; nothing for any other text.

@@ -190,9 +190,9 @@ TEST(CheckRecordTest, CellsAndTimesReadOnlyInTheirOwnShape) {
     for (const char* bad : {"----/--/--(-:-:-)", "2026/12/09 14:27:06", "2026/12/09(25:00:00)"}) {
         EXPECT_FALSE(CheckTimeCellToIso(bad)) << bad;
     }
-    EXPECT_EQ(ReasonOfJudgement("\r\nHTTP_VIA=1.1 x\r\n結果：使用可能なプロキシサーバです\r\n"
+    EXPECT_EQ(ReasonOfJudgement("\r\nHTTP_VIA=1.1 x\r\n理由：HTTP_VIA\r\n結果：使用可能なプロキシサーバです\r\n"
                                 "HTTPS結果：証明書を確認できません\r\n"),
-              "結果：使用可能なプロキシサーバです HTTPS結果：証明書を確認できません");
+              "理由：HTTP_VIA 結果：使用可能なプロキシサーバです HTTPS結果：証明書を確認できません");
 }
 
 } // namespace

@@ -138,9 +138,10 @@ std::optional<int> ResponseTimeCellToMs(std::string_view cell) {
 }
 
 std::string ReasonOfJudgement(std::string_view log) {
-    // The judgement's verdicts are the lines that begin with a result mark, its own or the HTTPS step's; the
-    // other lines quote the answer, which is the transcript's business, not the history's.
-    static constexpr std::string_view kMarks[] = {"結果：", "HTTPS結果："};
+    // The judgement's verdicts are the lines that begin with a result mark, its own or the HTTPS step's, and the
+    // strict grade's reason; the other lines quote the answer, which is the transcript's business, not the
+    // history's.
+    static constexpr std::string_view kMarks[] = {"理由：", "結果：", "HTTPS結果："};
     std::string reason;
     while (!log.empty()) {
         const std::size_t end = std::min(log.find('\n'), log.size());

@@ -13,6 +13,7 @@
 #include "core/history/CheckRecord.h"
 #include "core/list/ListFile.h"
 #include "core/list/RowStore.h"
+#include "core/util/ProxyAddress.h"
 #include "support/TempDir.h"
 
 namespace zandel {
@@ -174,8 +175,8 @@ TEST(CheckRecordTest, AddressesLoseTheirPasswordOnly) {
     for (const auto& [written, kept] : cases) {
         EXPECT_EQ(AddressWithoutPassword(written), kept) << written;
     }
-    EXPECT_STREQ(KindOfAddress("socks5h://u:p@[::1]:1080"), "socks5h");
-    EXPECT_STREQ(KindOfAddress("host:80:user:pw"), "http");
+    EXPECT_STREQ(EntryKindName("socks5h://u:p@[::1]:1080"), "socks5h");
+    EXPECT_STREQ(EntryKindName("host:80:user:pw"), "http");
 }
 
 TEST(CheckRecordTest, CellsAndTimesReadOnlyInTheirOwnShape) {

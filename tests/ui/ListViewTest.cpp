@@ -443,6 +443,26 @@ private Q_SLOTS:
         QVERIFY(!m_rig->view->isColumnHidden(kHttpsColumn));
     }
 
+    // The kind column shows while a row names its kind by a scheme or detection is on, follows edits and
+    // removals, and sorts by kind (a view that never looked again would keep showing it, or never show it).
+    void kindColumnFollowsTheSchemesInTheList() {
+        Fill(2);
+        QTRY_VERIFY(m_rig->view->isColumnHidden(kKindColumn));
+        m_rig->view->Rows().SetCellText(1, 0, "socks5://u:pw@127.0.0.1:1080");
+        QTRY_VERIFY(!m_rig->view->isColumnHidden(kKindColumn));
+        QCOMPARE(m_rig->view->topLevelItem(1)->text(kKindColumn), QStringLiteral("socks5"));
+        QCOMPARE(m_rig->view->topLevelItem(0)->text(kKindColumn), QStringLiteral("http"));
+        ClickHeader(kKindColumn);
+        QTRY_COMPARE(Column(0).back(), std::string("socks5://u:pw@127.0.0.1:1080"));
+        ClickHeader(kKindColumn);
+        QTRY_COMPARE(Column(0).front(), std::string("socks5://u:pw@127.0.0.1:1080"));
+        m_rig->view->Rows().SetCellText(0, 0, AddressOf(0));
+        QTRY_VERIFY(m_rig->view->isColumnHidden(kKindColumn));
+        m_rig->settings.DetectProxyType = true;
+        m_rig->view->ShowKindColumn();
+        QVERIFY(!m_rig->view->isColumnHidden(kKindColumn));
+    }
+
     void commandsOfTheMainWindowAreNotTheLists() {
         for (int id : {cmd::kHideToTray, cmd::kAlwaysOnTop, cmd::kSettings}) {
             QVERIFY(!m_rig->view->OnCommand(id));

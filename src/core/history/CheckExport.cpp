@@ -9,6 +9,7 @@
 #include "core/history/CheckRecord.h"
 #include "core/list/ListFile.h"
 #include "core/list/RowStore.h"
+#include "core/util/ProxyAddress.h"
 #include "core/util/Text.h"
 
 namespace zandel {
@@ -165,7 +166,7 @@ bool StreamExport(const IRowStore& store, int saveMode, ExportFormat format, con
         if (csv) {
             CsvField(out, TextAsUtf8(AddressWithoutPassword(address), cells.cp932[0]));
             out += ',';
-            out += KindOfAddress(address);
+            out += EntryKindName(address);
             out += ',';
             CsvField(out, TextAsUtf8(result, cells.cp932[1]));
             out += ',';
@@ -182,7 +183,7 @@ bool StreamExport(const IRowStore& store, int saveMode, ExportFormat format, con
             out += "\"address\":";
             JsonString(out, TextAsUtf8(AddressWithoutPassword(address), cells.cp932[0]));
             out += ",\"kind\":";
-            JsonString(out, KindOfAddress(address));
+            JsonString(out, EntryKindName(address));
             out += ",\"result\":";
             JsonString(out, TextAsUtf8(result, cells.cp932[1]));
             out += ",\"response_ms\":";

@@ -33,11 +33,6 @@ std::string AddressWithoutPassword(std::string_view address) {
     return out;
 }
 
-const char* KindOfAddress(std::string_view address) {
-    const std::optional<ProxyAddress> entry = ParseProxyAddress(address.substr(0, address.find_first_of(" \t")));
-    return entry ? ProxySchemeName(entry->kind) : kKindHttp;
-}
-
 std::string IsoUtc(std::time_t when) {
     std::tm utc{};
     gmtime_r(&when, &utc);

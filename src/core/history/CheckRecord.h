@@ -24,8 +24,6 @@ struct CheckRecord {
 // The address with any password taken out ("user@host:port", "host:port:user"); a scheme in front
 // and a comment after the first blank are kept.
 std::string AddressWithoutPassword(std::string_view address);
-// The kind of proxy a list entry names (its scheme; "http" for a plain or unreadable one).
-const char* KindOfAddress(std::string_view address);
 // "2026-12-09T05:27:06Z".
 std::string IsoUtc(std::time_t when);
 // The time of an ISO text IsoUtc wrote; nothing for any other text.

@@ -9,6 +9,7 @@
 #include "core/app/MessageService.h"
 #include "core/app/Texts.h"
 #include "core/list/RowStore.h"
+#include "core/util/ProxyAddress.h"
 #include "core/util/Text.h"
 
 namespace zandel {
@@ -179,13 +180,13 @@ ListChange ListCommands::MoveDown() {
 }
 
 bool ListCommands::NextSortAscending(int column) const {
-    return column >= 0 && column < kColumnCount && m_ascending[static_cast<std::size_t>(column)];
+    return column >= 0 && column < kShownColumnCount && m_ascending[static_cast<std::size_t>(column)];
 }
 
 // Rows are numbered afresh, then reordered; each keeps its cells, image, selection and the selection mark,
 // and its tag tells where it stood before. Rows that compare equal keep their order.
 ListChange ListCommands::Sort(int column) {
-    if (column < 0 || column >= kColumnCount) {
+    if (column < 0 || column >= kShownColumnCount) {
         return {};
     }
     const int count = m_rows.RowCount();
@@ -206,11 +207,24 @@ ListChange ListCommands::Sort(int column) {
     const bool ascending = m_ascending[static_cast<std::size_t>(column)];
     std::vector<int> order(static_cast<std::size_t>(count));
     std::iota(order.begin(), order.end(), 0);
-    const auto cell = [&](int row) -> const std::string& {
-        return rows[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(column)];
+    // The kind column sorts by the kind each address names, by the address within a kind.
+    std::vector<std::string> kinds;
+    if (column == kKindColumn) {
+        for (const ProxyRow& row : rows) {
+            kinds.emplace_back(EntryKindName(row.cells[0]));
+        }
+    }
+    const auto cell = [&](int row, int at) -> const std::string& {
+        return rows[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(at)];
     };
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        const int compared = CompareCells(column, cell(a), cell(b));
+        int compared = 0;
+        if (column == kKindColumn) {
+            compared = kinds[static_cast<std::size_t>(a)].compare(kinds[static_cast<std::size_t>(b)]);
+            compared = compared != 0 ? compared : CompareCells(0, cell(a, 0), cell(b, 0));
+        } else {
+            compared = CompareCells(column, cell(a, column), cell(b, column));
+        }
         return ascending ? compared < 0 : compared > 0;
     });
     m_ascending[static_cast<std::size_t>(column)] = !ascending;

@@ -61,7 +61,7 @@ private:
     IMessageService& m_messages;
     int m_sortColumn = 0;
     // Every column sorts ascending on its first click.
-    std::array<bool, kColumnCount> m_ascending{true, true, true, true, true};
+    std::array<bool, kShownColumnCount> m_ascending{true, true, true, true, true, true};
 };
 
 } // namespace zandel

@@ -27,6 +27,10 @@ inline constexpr const char* kHttpsOk = "OK";
 inline constexpr const char* kHttpsNg = "NG";
 inline constexpr const char* kHttpsMitm = "MITM";
 inline constexpr const char* kHttpsUnchecked = kUncheckedResult;
+// The kind column after the HTTPS one: the kind of proxy the address names. It is shown only, never stored, and
+// read from the address whenever that is written.
+inline constexpr int kKindColumn = kColumnCount;
+inline constexpr int kShownColumnCount = kColumnCount + 1;
 // The address of a row the user inserts.
 inline constexpr const char* kNewRowAddress = "0.0.0.0:0";
 

@@ -191,4 +191,18 @@ std::string ShownAddress(const ProxyAddress& address) {
     return shown + address.host + ":" + address.port;
 }
 
+const char* EntryKindName(std::string_view entry) {
+    const std::optional<ProxyAddress> parsed = ParseProxyAddress(entry.substr(0, entry.find_first_of(" \t")));
+    return ProxySchemeName(parsed ? parsed->kind : ProxyKind::Http);
+}
+
+bool EntryHasScheme(std::string_view entry) {
+    // Cheap before the parse: a list of a thousand plain rows is scanned whenever an address changes.
+    if (entry.find("://") == std::string_view::npos) {
+        return false;
+    }
+    const std::optional<ProxyAddress> parsed = ParseProxyAddress(entry.substr(0, entry.find_first_of(" \t")));
+    return parsed && parsed->form == ProxyAddress::Form::Scheme;
+}
+
 } // namespace zandel

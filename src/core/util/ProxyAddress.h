@@ -43,5 +43,10 @@ std::optional<ProxyAddress> ParseProxyAddress(std::string_view text);
 std::string ListAddress(const ProxyAddress& address);
 // The entry for the eyes of anyone watching (title, messages): scheme and user kept, never the password.
 std::string ShownAddress(const ProxyAddress& address);
+// The kind a list entry names: its scheme's name, "http" for any other form or an entry no form reads. A comment
+// after the first blank or tab is passed over.
+const char* EntryKindName(std::string_view entry);
+// Whether a list entry is written with a scheme ("socks5://...").
+bool EntryHasScheme(std::string_view entry);
 
 } // namespace zandel

@@ -4,6 +4,7 @@
 
 #include <QTreeWidget>
 
+#include "core/util/ProxyAddress.h"
 #include "core/util/Text.h"
 #include "ui/list/StatusImages.h"
 #include "ui/util/TextCodec.h"
@@ -40,6 +41,9 @@ void ListRows::WriteCell(QTreeWidgetItem* item, int column, const std::string& b
     item->setData(column, kBytesRole + column, stored);
     item->setData(column, kCp932Role + column, fromCp932File);
     item->setText(column, fromCp932File ? FromCp932(cut) : FromBytes(cut));
+    if (column == 0) {
+        item->setText(kKindColumn, QString::fromLatin1(EntryKindName(cut)));
+    }
 }
 
 void ListRows::WriteImage(QTreeWidgetItem* item, int image) {

@@ -37,12 +37,13 @@ struct Column {
     int width;
     const char* widest; // the widest text the column usually holds
 };
-constexpr Column kColumns[kColumnCount] = {
+constexpr Column kColumns[kShownColumnCount] = {
     {"Proxyサーバ名/ポート番号", 180, "255.255.255.255:65535"},
     {"結果", 100, "Non-Anonymous"},
     {"レスポンスタイム(秒)", 120, "00.000"},
     {"チェック日時", 130, "0000/00/00(00:00:00)"},
     {"HTTPS", 60, "MITM"},
+    {"種類", 60, "socks5h"},
 };
 // Room around a cell's text: margins, the grid line and, in the address column, the status image.
 constexpr int kCellPadding = 16;
@@ -67,7 +68,7 @@ QStringList LocalFiles(const QMimeData* mime) {
 CRidIdiView::CRidIdiView(AppSettings& settings, ICheckHost& runWindows, QWidget* parent)
     : QTreeWidget(parent), m_settings(settings), m_rows(std::make_unique<ListRows>(*this)) {
     setObjectName(QStringLiteral("proxyList"));
-    setColumnCount(kColumnCount);
+    setColumnCount(kShownColumnCount);
     QStringList titles;
     for (const Column& column : kColumns) {
         titles << QString::fromUtf8(column.title);
@@ -75,7 +76,7 @@ CRidIdiView::CRidIdiView(AppSettings& settings, ICheckHost& runWindows, QWidget*
     setHeaderLabels(titles);
     // The widths of the Windows list, widened where this desktop's fonts need more room for a full title or
     // cell (a check time cut short loses its seconds).
-    for (int column = 0; column < kColumnCount; ++column) {
+    for (int column = 0; column < kShownColumnCount; ++column) {
         const Column& spec = kColumns[column];
         const int title = header()->fontMetrics().horizontalAdvance(QString::fromUtf8(spec.title));
         const int widest =
@@ -105,6 +106,20 @@ CRidIdiView::CRidIdiView(AppSettings& settings, ICheckHost& runWindows, QWidget*
     connect(model(), &QAbstractItemModel::rowsRemoved, this, recount);
     connect(model(), &QAbstractItemModel::modelReset, this, recount);
     connect(model(), &QAbstractItemModel::layoutChanged, this, recount);
+    // Whether the kind column shows is looked at again once per turn after addresses changed, however many did.
+    m_kindColumnCheck = new QTimer(this);
+    m_kindColumnCheck->setSingleShot(true);
+    m_kindColumnCheck->setInterval(0);
+    connect(m_kindColumnCheck, &QTimer::timeout, this, [this] { ShowKindColumn(); });
+    const auto kindCheck = [this] { m_kindColumnCheck->start(); };
+    connect(model(), &QAbstractItemModel::rowsInserted, this, kindCheck);
+    connect(model(), &QAbstractItemModel::rowsRemoved, this, kindCheck);
+    connect(model(), &QAbstractItemModel::modelReset, this, kindCheck);
+    connect(model(), &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& topLeft) {
+        if (topLeft.column() == 0) {
+            m_kindColumnCheck->start();
+        }
+    });
 
     AddressEditDelegate::Handlers handlers;
     handlers.commit = [this](int row, const QString& text) { CommitEdit(row, text); };
@@ -137,6 +152,7 @@ CRidIdiView::CRidIdiView(AppSettings& settings, ICheckHost& runWindows, QWidget*
     TrustExtraCa();
     RecordHistory();
     ShowHttpsColumn();
+    ShowKindColumn();
     viewport()->setAcceptDrops(m_probeReady);
 }
 

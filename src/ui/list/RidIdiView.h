@@ -77,6 +77,8 @@ public:
 
     // The HTTPS column shows only while the HTTPS step is on, so that without it the list looks as it always has.
     void ShowHttpsColumn();
+    // The kind column shows while type detection is on or a row's address carries a scheme.
+    void ShowKindColumn();
 
     // A run switches the in-place edit off while it holds the rows' indexes; an edit open then is taken.
     void SetLabelEditing(bool enabled);
@@ -127,6 +129,7 @@ private:
     std::unique_ptr<ProxyBarCommands> m_proxyCommands;
     AddressEditDelegate* m_delegate = nullptr;
     QTimer* m_timeoutTimer = nullptr;
+    QTimer* m_kindColumnCheck = nullptr;
     std::function<void()> m_onTimeout; // the handler of the job now timed
     bool m_labelEditing = true;
     // The press of the click now going on came on the current row, the only one selected: the click edits it.

@@ -17,6 +17,7 @@
 #include "core/check/TlsStep.h"
 #include "core/history/HistoryRecorder.h"
 #include "core/history/HistoryStore.h"
+#include "core/util/ProxyAddress.h"
 #include "ui/list/ListRows.h"
 
 namespace zandel::ui {
@@ -88,6 +89,14 @@ void CRidIdiView::RecordHistory() {
 
 void CRidIdiView::ShowHttpsColumn() {
     setColumnHidden(kHttpsColumn, !m_settings.HttpsCheckOn);
+}
+
+void CRidIdiView::ShowKindColumn() {
+    bool shown = m_settings.DetectProxyType;
+    for (int row = 0; !shown && row < topLevelItemCount(); ++row) {
+        shown = EntryHasScheme(topLevelItem(row)->text(0).toStdString()); // a scheme is ASCII
+    }
+    setColumnHidden(kKindColumn, !shown);
 }
 
 void CRidIdiView::SetLabelEditing(bool enabled) {

@@ -9,7 +9,7 @@
 
 namespace zandel::test {
 
-// Answers the open and save dialogs from queues (an empty queue is a cancel) and keeps the proposed names.
+// Answers the open, save and export dialogs from queues (an empty queue is a cancel) and keeps the proposed names.
 class FakeFileDialogs final : public IFileDialogs {
 public:
     std::optional<std::string> GetOpenPath() override {
@@ -21,7 +21,13 @@ public:
         return Next(saveAnswers);
     }
 
+    std::optional<std::string> GetExportPath(const std::string& proposed) override {
+        proposedNames.push_back(proposed);
+        return Next(exportAnswers);
+    }
+
     std::deque<std::string> openAnswers;
+    std::deque<std::string> exportAnswers;
     std::deque<std::string> saveAnswers;
     std::vector<std::string> proposedNames;
     int opens = 0;

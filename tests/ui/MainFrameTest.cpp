@@ -131,9 +131,10 @@ private Q_SLOTS:
                                       QStringLiteral("表示(&V)"), QStringLiteral("オプション(&O)"),
                                       QStringLiteral("多段接続(&D)..."), QStringLiteral("ﾍﾙﾌﾟ(&H)")}));
         auto* file = m_frame->findChild<QMenu*>(QStringLiteral("menuFile"));
-        QCOMPARE(ActionNames(file->actions()).join(QLatin1Char(' ')),
-                 QStringLiteral("fileNew | fileOpen fileSave fileSaveAs fileAppend | menuSaveWithoutResults | "
-                                "recentFilesPlaceholder | appExit"));
+        QCOMPARE(
+            ActionNames(file->actions()).join(QLatin1Char(' ')),
+            QStringLiteral("fileNew | fileOpen fileSave fileSaveAs fileAppend | menuSaveWithoutResults fileExport | "
+                           "recentFilesPlaceholder | appExit"));
         auto* saves = m_frame->findChild<QMenu*>(QStringLiteral("menuSaveWithoutResults"));
         QCOMPARE(saves->title(), QStringLiteral("ﾌｧｲﾙの保存(ﾁｪｯｸ結果無し)(&E)"));
         QCOMPARE(ActionNames(saves->actions()).join(QLatin1Char(' ')),
@@ -151,7 +152,7 @@ private Q_SLOTS:
         QVERIFY(m_frame->Files().OpenPath(a));
         QVERIFY(m_frame->Files().OpenPath(b));
         auto* file = m_frame->findChild<QMenu*>(QStringLiteral("menuFile"));
-        QCOMPARE(ActionNames(file->actions()).mid(9, 3).join(QLatin1Char(' ')),
+        QCOMPARE(ActionNames(file->actions()).mid(10, 3).join(QLatin1Char(' ')),
                  QStringLiteral("recentFile1 recentFile2 |"));
         QVERIFY(m_frame->findChild<QAction*>(QStringLiteral("recentFile1"))->text().endsWith(QStringLiteral("b.txt")));
         test::RequireEnabledAction(m_frame.get(), QStringLiteral("recentFile2"))->trigger();
@@ -307,6 +308,41 @@ private Q_SLOTS:
         test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileSave"))->trigger();
         QCOMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - named.txt"));
         QCOMPARE(m_recent->Entries().front(), m_dir->File("named.txt"));
+    }
+
+    // The export writes the console tool's CSV or JSON by the name's extension, never a password, and leaves
+    // the document as it was; a folder that is not there is told once.
+    void exportWritesCsvOrJsonWithoutPasswords() {
+        const std::string a =
+            WriteList("a.txt", "user:secret@10.0.0.1:80 OK 0.100 2024/01/02(03:04:05)\r\n10.0.0.2:80 NG\r\n");
+        MakeFrame();
+        m_dialogs->openAnswers = {a};
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileOpen"))->trigger();
+        QCOMPARE(View().Rows().RowCount(), 2);
+
+        m_dialogs->exportAnswers = {m_dir->File("out.csv"), m_dir->File("out.JSON"), m_dir->File("none/out.csv")};
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileExport"))->trigger();
+        QCOMPARE(m_dialogs->proposedNames.back(), m_dir->File("a.csv"));
+        const std::string csv = m_dir->Read("out.csv");
+        QVERIFY2(csv.starts_with("address,kind,result,response_ms,https,checked_at,reason\r\n"), csv.c_str());
+        QVERIFY2(csv.find("user@10.0.0.1:80,") != std::string::npos, csv.c_str());
+        QVERIFY2(csv.find("10.0.0.2:80,") != std::string::npos, csv.c_str());
+
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileExport"))->trigger();
+        const std::string json = m_dir->Read("out.JSON");
+        QVERIFY2(json.starts_with("[") && json.find("\"address\":\"user@10.0.0.1:80\"") != std::string::npos,
+                 json.c_str());
+        for (const std::string& text : {csv, json}) {
+            QVERIFY2(text.find("secret") == std::string::npos, text.c_str());
+        }
+        QVERIFY(m_messages->Boxes().empty());
+
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileExport"))->trigger();
+        QCOMPARE(m_messages->Boxes().size(), std::size_t{1});
+        QVERIFY2(m_messages->Boxes()[0].text.find("out.csv") != std::string::npos, m_messages->Boxes()[0].text.c_str());
+        QCOMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - a.txt"));
+        QCOMPARE(m_dir->Read("a.txt"),
+                 std::string("user:secret@10.0.0.1:80 OK 0.100 2024/01/02(03:04:05)\r\n10.0.0.2:80 NG\r\n"));
     }
 
     void dialogFiltersMatchEveryFileForAllFiles() {

@@ -33,6 +33,7 @@ constexpr std::array kRoutes = {
     FileRoute(cmd::kSaveHttps),
     FileRoute(cmd::kSaveHttpProxies),
     FileRoute(cmd::kSaveSocksProxies),
+    FileRoute(cmd::kExport),
     Route(cmd::kFileSave, Frame, false, true),
     CommandRoute{cmd::kFileMru1, cmd::kFileMru1 + 3, Frame, false, false},
     Route(cmd::kAppExit, Frame, false, true),

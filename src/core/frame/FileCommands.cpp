@@ -3,6 +3,7 @@
 #include "core/app/Texts.h"
 #include "core/frame/CommandIds.h"
 #include "core/frame/FileDialogs.h"
+#include "core/history/CheckExport.h"
 #include "core/frame/RecentFiles.h"
 #include "core/list/ListDocument.h"
 #include "core/list/ListFile.h"
@@ -54,6 +55,9 @@ bool FileCommands::OnCommand(int id) {
         return true;
     case cmd::kSaveSocksProxies:
         SaveWithoutResults(SaveSocksProxiesOnly);
+        return true;
+    case cmd::kExport:
+        Export();
         return true;
     default:
         return false;
@@ -120,6 +124,18 @@ void FileCommands::SaveWithoutResults(int saveMode) {
         return;
     }
     m_document.SaveListFile(*path, saveMode);
+}
+
+void FileCommands::Export() {
+    std::string proposed = ProposedName();
+    proposed.resize(proposed.size() - FileExtension(proposed).size());
+    const auto path = m_dialogs.GetExportPath(proposed + ".csv");
+    if (!path) {
+        return;
+    }
+    // Any name not ending in .json is CSV, the type that opens in the most programs.
+    const ExportFormat format = EqualsNoCase(FileExtension(*path), ".json") ? ExportFormat::Json : ExportFormat::Csv;
+    m_document.ExportListFile(*path, format);
 }
 
 bool FileCommands::OpenPath(const std::string& path) {

@@ -28,6 +28,8 @@ public:
     bool SaveAs();
     // One of the saves without check results (save modes 2 to 5); name and title stay.
     void SaveWithoutResults(int saveMode);
+    // The list with its results as CSV or JSON, chosen by the extension of the name the user gives.
+    void Export();
     // A list named on the command line or kept from the last run: no question, replacing the list.
     bool OpenPath(const std::string& path);
     // Entry `index` of the recent-file list; an entry that cannot be opened leaves the list.

@@ -13,6 +13,8 @@ public:
     virtual std::optional<std::string> GetOpenPath() = 0;
     // A file to write, "txt" added when the name has no extension, overwriting confirmed; none on cancel.
     virtual std::optional<std::string> GetSavePath(const std::string& proposed) = 0;
+    // A file to export to, offering CSV and JSON: the chosen type's extension is added when the name has none.
+    virtual std::optional<std::string> GetExportPath(const std::string& proposed) = 0;
 };
 
 } // namespace zandel

@@ -91,6 +91,19 @@ bool CRidIdiDoc::SaveListFile(const std::string& path, int mode) {
     return written;
 }
 
+bool CRidIdiDoc::ExportListFile(const std::string& path, ExportFormat format) {
+    // The window keeps no reason beside a row's result cells, so the reason field stays empty.
+    const RowReason noReason = [](int) { return std::string(); };
+    const FileResult result = WriteFileAtomically(path, [this, format, &noReason](const ByteSink& sink) {
+        return StreamExport(m_rows, SaveWithResults, format, noReason, sink);
+    });
+    if (!result.ok) {
+        ShowOk(m_messages, FileErrorMessage(FullPath(path), result.error, true));
+        return false;
+    }
+    return true;
+}
+
 bool CRidIdiDoc::LoadList(const std::string& path) {
     const std::string extension = FileExtension(path);
     if (extension.size() >= kMaxExtension) {

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/history/CheckExport.h"
 #include "core/list/ListFile.h"
 
 namespace zandel {
@@ -36,6 +37,9 @@ public:
     // Writes with the save mode `mode` (1 to 5), replacing the file only when the whole list is on disk; the
     // save mode is 1 again afterwards.
     bool SaveListFile(const std::string& path, int mode);
+    // Writes every row with its results as CSV or JSON, no password, the same way the console tool exports;
+    // the document's name and modified state stay. False after its message when the file cannot be written.
+    bool ExportListFile(const std::string& path, ExportFormat format);
     bool NewList();
     // "%1 への変更を保存しますか?": true when the caller may go on.
     bool AskSaveChanges();

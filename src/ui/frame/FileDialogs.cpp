@@ -8,15 +8,19 @@ namespace zandel::ui {
 
 namespace {
 
-std::optional<std::string> Run(QFileDialog& dialog) {
-    dialog.setNameFilters(NameFilters(kListFileFilter));
-    dialog.setDefaultSuffix(QStringLiteral("txt"));
+std::optional<std::string> Exec(QFileDialog& dialog) {
     // The labels carry their patterns already; the patterns Qt matches with are added behind them.
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
     return ToBytes(dialog.selectedFiles().constFirst());
+}
+
+std::optional<std::string> Run(QFileDialog& dialog) {
+    dialog.setNameFilters(NameFilters(kListFileFilter));
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    return Exec(dialog);
 }
 
 } // namespace
@@ -51,6 +55,23 @@ std::optional<std::string> QtFileDialogs::GetSavePath(const std::string& propose
         dialog.selectFile(FromBytes(proposed));
     }
     return Run(dialog);
+}
+
+std::optional<std::string> QtFileDialogs::GetExportPath(const std::string& proposed) {
+    QFileDialog dialog(&m_parent, QStringLiteral("エクスポート"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(NameFilters(kExportFileFilter));
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    // A name without an extension takes the chosen type's, so that the type the user picked is the one written.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+        dialog.setDefaultSuffix(filter.contains(QStringLiteral("*.json")) ? QStringLiteral("json")
+                                                                          : QStringLiteral("csv"));
+    });
+    if (!proposed.empty()) {
+        dialog.selectFile(FromBytes(proposed));
+    }
+    return Exec(dialog);
 }
 
 } // namespace zandel::ui

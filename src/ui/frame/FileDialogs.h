@@ -13,6 +13,8 @@ namespace zandel::ui {
 
 // The list files' filter in the framework's notation.
 inline constexpr const char* kListFileFilter = "Text Files (*.txt)|*.txt|All Files (*.*)|*.*||";
+// The export's types; the file's extension decides which is written.
+inline constexpr const char* kExportFileFilter = "CSV (*.csv)|*.csv|JSON (*.json)|*.json||";
 
 // Qt name filters for a "label|pattern|...||" filter: each label is shown as it is; "*.*" matches every file,
 // as it does in the notation's home.
@@ -25,6 +27,7 @@ public:
 
     std::optional<std::string> GetOpenPath() override;
     std::optional<std::string> GetSavePath(const std::string& proposed) override;
+    std::optional<std::string> GetExportPath(const std::string& proposed) override;
 
 private:
     QWidget& m_parent;

@@ -62,6 +62,8 @@ void CMainFrame::ShutdownView() {
         return;
     }
     m_idleTimer->stop();
+    m_dispatcher.Remove(m_view->Bindings());
+    m_dispatcher.Remove(m_popups->Bindings());
     m_popups->Detach();
     m_run->Close();
     m_view->Shutdown();

@@ -320,6 +320,10 @@ private Q_SLOTS:
         m_dialogs->openAnswers = {a};
         test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileOpen"))->trigger();
         QCOMPARE(View().Rows().RowCount(), 2);
+        // A check's reason, kept by the window as the result's tip, is exported with its row.
+        ProxyRow graded = View().Rows().GetRow(1);
+        graded.reason = "page without REMOTE_ADDR";
+        View().Rows().SetRowResult(1, graded);
 
         m_dialogs->exportAnswers = {m_dir->File("out.csv"), m_dir->File("out.JSON"), m_dir->File("none/out.csv")};
         test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileExport"))->trigger();
@@ -328,6 +332,7 @@ private Q_SLOTS:
         QVERIFY2(csv.starts_with("address,kind,result,response_ms,https,checked_at,reason\r\n"), csv.c_str());
         QVERIFY2(csv.find("user@10.0.0.1:80,") != std::string::npos, csv.c_str());
         QVERIFY2(csv.find("10.0.0.2:80,") != std::string::npos, csv.c_str());
+        QVERIFY2(csv.find(",page without REMOTE_ADDR\r\n") != std::string::npos, csv.c_str());
 
         test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileExport"))->trigger();
         const std::string json = m_dir->Read("out.JSON");

@@ -92,10 +92,9 @@ bool CRidIdiDoc::SaveListFile(const std::string& path, int mode) {
 }
 
 bool CRidIdiDoc::ExportListFile(const std::string& path, ExportFormat format) {
-    // The window keeps no reason beside a row's result cells, so the reason field stays empty.
-    const RowReason noReason = [](int) { return std::string(); };
-    const FileResult result = WriteFileAtomically(path, [this, format, &noReason](const ByteSink& sink) {
-        return StreamExport(m_rows, SaveWithResults, format, noReason, sink);
+    const RowReason reason = [this](int row) { return m_rows.GetRow(row).reason; };
+    const FileResult result = WriteFileAtomically(path, [this, format, &reason](const ByteSink& sink) {
+        return StreamExport(m_rows, SaveWithResults, format, reason, sink);
     });
     if (!result.ok) {
         ShowOk(m_messages, FileErrorMessage(FullPath(path), result.error, true));

@@ -19,6 +19,7 @@ constexpr int kTagRole = Qt::UserRole;
 constexpr int kImageRole = Qt::UserRole + 1;
 constexpr int kBytesRole = Qt::UserRole + 2;          // + column
 constexpr int kCp932Role = kBytesRole + kColumnCount; // + column
+constexpr int kReasonRole = kCp932Role + kColumnCount;
 
 } // namespace
 
@@ -62,6 +63,7 @@ void ListRows::WriteRow(QTreeWidgetItem* item, const ProxyRow& value, bool resul
     WriteImage(item, value.image);
     // The reason of the row's last grade; a row written anew, or a check without one, leaves no stale tip.
     item->setToolTip(1, FromBytes(value.reason));
+    item->setData(1, kReasonRole, QByteArray::fromStdString(value.reason));
 }
 
 int ListRows::RowCount() const {
@@ -194,6 +196,7 @@ ProxyRow ListRows::GetRow(int row) const {
             }
             value.image = item->data(0, kImageRole).toInt();
             value.tag = item->data(0, kTagRole).toInt();
+            value.reason = item->data(1, kReasonRole).toByteArray().toStdString();
         }
         return value;
     });

@@ -38,6 +38,34 @@ CURLcode AddCaFile(CURL*, void* sslContext, void* user) {
     return X509_STORE_load_locations(store, caFile->c_str(), nullptr) == 1 ? CURLE_OK : CURLE_SSL_CACERT_BADFILE;
 }
 
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* cancel = static_cast<const std::atomic<bool>*>(user);
+    return cancel->load() ? 1 : 0;
+}
+
+FetchFailure FailureOf(CURLcode code) {
+    switch (code) {
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return FetchFailure::NotHttp;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        return FetchFailure::Certificate;
+    case CURLE_OPERATION_TIMEDOUT:
+        return FetchFailure::TimedOut;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_CONNECT:
+        return FetchFailure::Connect;
+    case CURLE_ABORTED_BY_CALLBACK:
+        return FetchFailure::Cancelled;
+    default:
+        return FetchFailure::Other;
+    }
+}
+
 struct CurlDeleter {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
@@ -59,6 +87,7 @@ FetchResult FetchUrl(const std::string& url, const FetchOptions& options) {
     const std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) {
         result.error = "the transfer could not be set up";
+        result.failure = FetchFailure::Other;
         return result;
     }
     CURL* handle = curl.get();
@@ -87,6 +116,11 @@ FetchResult FetchUrl(const std::string& url, const FetchOptions& options) {
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
     // Directly unless told otherwise: the environment's proxy variables do not steer it.
     curl_easy_setopt(handle, CURLOPT_PROXY, options.proxy ? options.proxy->c_str() : "");
+    if (options.cancel != nullptr) {
+        curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, OnProgress);
+        curl_easy_setopt(handle, CURLOPT_XFERINFODATA, options.cancel);
+        curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    }
     if (options.caFile) {
         curl_easy_setopt(handle, CURLOPT_SSL_CTX_FUNCTION, AddCaFile);
         curl_easy_setopt(handle, CURLOPT_SSL_CTX_DATA, &*options.caFile);
@@ -99,11 +133,22 @@ FetchResult FetchUrl(const std::string& url, const FetchOptions& options) {
         result.body = std::move(transfer.body);
         return result;
     }
+    result.failure = FailureOf(code);
+    // A chain that does not verify may end the handshake under another code (a signature that fails, say);
+    // the verification's own result tells it.
+    long verifyResult = X509_V_OK;
+    if (code == CURLE_SSL_CONNECT_ERROR &&
+        curl_easy_getinfo(handle, CURLINFO_SSL_VERIFYRESULT, &verifyResult) == CURLE_OK && verifyResult != X509_V_OK) {
+        result.failure = FetchFailure::Certificate;
+    }
     if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+        result.failure = FetchFailure::TooLarge;
         result.error = "the list is larger than " + std::to_string(options.maxBytes / kMiB) + " MiB";
     } else if (code == CURLE_TOO_MANY_REDIRECTS) {
+        result.failure = FetchFailure::Redirects;
         result.error = "more than " + std::to_string(options.maxRedirects) + " redirects";
     } else if (code == CURLE_HTTP_RETURNED_ERROR) {
+        result.failure = FetchFailure::HttpStatus;
         result.error = "the server answered " + std::to_string(result.status);
     } else {
         result.error = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);

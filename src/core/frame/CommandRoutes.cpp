@@ -24,6 +24,7 @@ constexpr CommandRoute FileRoute(int id) {
 constexpr std::array kRoutes = {
     FileRoute(cmd::kFileNew),
     FileRoute(cmd::kFileOpen),
+    FileRoute(cmd::kOpenUrl),
     FileRoute(cmd::kFileSaveAs),
     FileRoute(cmd::kAppendFile),
     FileRoute(cmd::kSaveAllAddresses),

@@ -13,8 +13,8 @@ namespace {
 constexpr std::array<int, 7> kRowCommands = {cmd::kEdit,         cmd::kSelectAll, cmd::kInsert,  cmd::kDelete,
                                              cmd::kClearResults, cmd::kMoveUp,    cmd::kMoveDown};
 // Commands that a run forbids.
-constexpr std::array<int, 5> kIdleCommands = {cmd::kFileNew, cmd::kFileOpen, cmd::kFileSave, cmd::kFileSaveAs,
-                                              cmd::kClearLog};
+constexpr std::array<int, 6> kIdleCommands = {cmd::kFileNew,  cmd::kFileOpen,   cmd::kOpenUrl,
+                                              cmd::kFileSave, cmd::kFileSaveAs, cmd::kClearLog};
 
 constexpr int kRecentFileCount = 4;
 
@@ -31,9 +31,10 @@ CommandUpdate EnableIf(bool condition) {
 std::vector<std::pair<int, bool>> CommandRules::MenuBarOpened(const FrameState& state) {
     m_cachedRows = state.rowCount;
     std::vector<std::pair<int, bool>> states;
-    for (const int id : {cmd::kFileNew, cmd::kFileOpen, cmd::kAppendFile, cmd::kFileSave, cmd::kFileSaveAs,
-                         kSaveWithoutResultsMenu, cmd::kEdit, cmd::kInsert, cmd::kAddAtEnd, cmd::kDelete,
-                         cmd::kSelectAll, cmd::kClearResults, cmd::kMoveUp, cmd::kMoveDown, cmd::kClearLog}) {
+    for (const int id :
+         {cmd::kFileNew, cmd::kFileOpen, cmd::kOpenUrl, cmd::kAppendFile, cmd::kFileSave, cmd::kFileSaveAs,
+          kSaveWithoutResultsMenu, cmd::kEdit, cmd::kInsert, cmd::kAddAtEnd, cmd::kDelete, cmd::kSelectAll,
+          cmd::kClearResults, cmd::kMoveUp, cmd::kMoveDown, cmd::kClearLog}) {
         states.emplace_back(id, !state.running);
     }
     if (m_cachedRows == 0) {

@@ -1,3 +1,4 @@
+#include <atomic>
 #include <memory>
 
 #include <QAction>
@@ -383,6 +384,35 @@ private Q_SLOTS:
         test::RequireEnabledAction(m_frame.get(), QStringLiteral("recentFile1"))->trigger();
         QTRY_COMPARE(View().Rows().RowCount(), 2);
         QCOMPARE(m_messages->Boxes().size(), std::size_t{1});
+    }
+
+    // A new list gives up a fetch under way: the connection goes, the window is ready again at once and what the
+    // fetch would have brought never arrives.
+    void aFetchGivenUpNeverArrives() {
+        std::atomic<bool> asked{false};
+        std::atomic<bool> closed{false};
+        test::LoopbackServer server([&asked, &closed](test::ServerConnection& connection) {
+            if (connection.ReadRequestHead() && connection.Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n")) {
+                asked = true;
+                while (connection.Pause(20) && connection.Send("1")) {
+                }
+                closed = true;
+            }
+        });
+        MakeFrame();
+        auto* ready = m_frame->findChild<QLabel*>(QStringLiteral("readyText"));
+        m_dialogs->urlAnswers = {{"http://127.0.0.1:" + std::to_string(server.Port()) + "/drip.txt", false}};
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileOpenUrl"))->trigger();
+        QVERIFY(ready->text().contains(QStringLiteral("drip.txt")));
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
+        QTRY_VERIFY(asked.load());
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileNew"))->trigger();
+        QCOMPARE(ready->text(), QStringLiteral("ﾚﾃﾞｨ"));
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+        QTRY_VERIFY(closed.load());
+        QCoreApplication::processEvents();
+        QVERIFY(m_messages->Boxes().empty());
+        QCOMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - 無題"));
     }
 
     void dialogFiltersMatchEveryFileForAllFiles() {

@@ -84,13 +84,14 @@ TEST_F(ListFetcherTest, RefusesWhatIsNoList) {
     const struct {
         const char* path;
         const char* error;
+        FetchFailure failure;
     } cases[] = {
-        {"/missing", "answered 404"},
-        {"/loop", "more than 5 redirects"},
-        {"/huge", "larger than 16 MiB"},
-        {"/huge-unsized", "larger than 16 MiB"},
-        {"/to-file", ""}, // another protocol: refused, whatever curl calls it
-        {"/slow", ""},    // a body that stops coming
+        {"/missing", "answered 404", FetchFailure::HttpStatus},
+        {"/loop", "more than 5 redirects", FetchFailure::Redirects},
+        {"/huge", "larger than 16 MiB", FetchFailure::TooLarge},
+        {"/huge-unsized", "larger than 16 MiB", FetchFailure::TooLarge},
+        {"/to-file", "", FetchFailure::NotHttp}, // another protocol: refused, whatever curl calls it
+        {"/slow", "", FetchFailure::TimedOut},   // a body that stops coming
     };
     for (const auto& c : cases) {
         const FetchResult fetched = FetchUrl(Url(c.path), quick);
@@ -98,7 +99,27 @@ TEST_F(ListFetcherTest, RefusesWhatIsNoList) {
         EXPECT_TRUE(fetched.body.empty()) << c.path;
         EXPECT_NE(fetched.error.find(c.error), std::string::npos) << c.path << ": " << fetched.error;
         EXPECT_FALSE(fetched.error.empty()) << c.path;
+        EXPECT_EQ(fetched.failure, c.failure) << c.path << ": " << fetched.error;
     }
+}
+
+// Given up from another thread while the body stalls, long before the stall would end it.
+TEST(ListFetcherCancelTest, EndsWhenCancelled) {
+    std::atomic<bool> cancel{false};
+    LoopbackServer server([&cancel](ServerConnection& connection) {
+        if (connection.ReadRequestHead()) {
+            connection.Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n127.0.0.1:1\r\n");
+            cancel = true;
+            while (connection.Pause(50)) {
+            }
+        }
+    });
+    FetchOptions options;
+    options.cancel = &cancel;
+    const FetchResult fetched = FetchUrl("http://127.0.0.1:" + std::to_string(server.Port()) + "/list.txt", options);
+    EXPECT_FALSE(fetched.ok);
+    EXPECT_TRUE(fetched.body.empty());
+    EXPECT_EQ(fetched.failure, FetchFailure::Cancelled) << fetched.error;
 }
 
 TEST(ListFetcherTlsTest, ChecksTheCertificateAgainstTheGivenCa) {
@@ -123,6 +144,7 @@ TEST(ListFetcherTlsTest, ChecksTheCertificateAgainstTheGivenCa) {
     for (const FetchOptions& options : {FetchOptions{}, other}) {
         const FetchResult refused = FetchUrl(url, options);
         EXPECT_FALSE(refused.ok);
+        EXPECT_EQ(refused.failure, FetchFailure::Certificate) << refused.error;
         EXPECT_TRUE(refused.body.empty());
     }
 }

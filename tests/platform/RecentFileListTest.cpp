@@ -33,15 +33,20 @@ TEST(RecentFileListTest, RoundTripsThroughItsSectionAndMakesTheFolder) {
         RecentFileList recent(ini);
         recent.Add("/lists/one.txt");
         recent.Add("/lists/two words.txt");
+        recent.Add("https://lists.example/raw/http.txt?key=a=b;c&d=%20#top");
         ASSERT_TRUE(recent.Save());
     }
+    // A list opened from the web sits among the files as its URL, every byte kept.
     EXPECT_EQ(dir.Read("config/Zandel/Zandel.ini"),
-              "[Recent File List]\r\nFile1=/lists/two words.txt\r\nFile2=/lists/one.txt\r\n");
+              "[Recent File List]\r\nFile1=https://lists.example/raw/http.txt?key=a=b;c&d=%20#top\r\n"
+              "File2=/lists/two words.txt\r\nFile3=/lists/one.txt\r\n");
     RecentFileList reread(ini);
     reread.Load();
-    EXPECT_EQ(reread.Entries(), (Paths{"/lists/two words.txt", "/lists/one.txt"}));
+    EXPECT_EQ(reread.Entries(), (Paths{"https://lists.example/raw/http.txt?key=a=b;c&d=%20#top", "/lists/two words.txt",
+                                       "/lists/one.txt"}));
 
     // A shorter list leaves no older entry behind.
+    reread.Remove(0);
     reread.Remove(0);
     ASSERT_TRUE(reread.Save());
     RecentFileList again(ini);

@@ -9,7 +9,7 @@
 
 namespace zandel::test {
 
-// Answers the open, save and export dialogs from queues (an empty queue is a cancel) and keeps the proposed names.
+// Answers the open, save, export and URL dialogs from queues (an empty queue is a cancel) and keeps the proposed names.
 class FakeFileDialogs final : public IFileDialogs {
 public:
     std::optional<std::string> GetOpenPath() override {
@@ -26,7 +26,20 @@ public:
         return Next(exportAnswers);
     }
 
+    std::optional<UrlChoice> GetOpenUrl(const std::string& proposed, bool viaProxy) override {
+        proposedNames.push_back(proposed);
+        offeredViaProxy.push_back(viaProxy);
+        if (urlAnswers.empty()) {
+            return std::nullopt;
+        }
+        UrlChoice answer = urlAnswers.front();
+        urlAnswers.pop_front();
+        return answer;
+    }
+
     std::deque<std::string> openAnswers;
+    std::deque<UrlChoice> urlAnswers;
+    std::vector<bool> offeredViaProxy;
     std::deque<std::string> exportAnswers;
     std::deque<std::string> saveAnswers;
     std::vector<std::string> proposedNames;

@@ -1,3 +1,4 @@
+#include <atomic>
 #include <memory>
 
 #include <QAction>
@@ -22,6 +23,9 @@
 #include "platform/RecentFileList.h"
 #include "support/FakeFileDialogs.h"
 #include "support/FakeProxy.h"
+#include "support/HttpHead.h"
+#include "support/LoopbackServer.h"
+#include "support/ServerConnection.h"
 #include "support/RecordingServices.h"
 #include "support/TempDir.h"
 #include "support/ThreadState.h"
@@ -134,8 +138,8 @@ private Q_SLOTS:
         auto* file = m_frame->findChild<QMenu*>(QStringLiteral("menuFile"));
         QCOMPARE(
             ActionNames(file->actions()).join(QLatin1Char(' ')),
-            QStringLiteral("fileNew | fileOpen fileSave fileSaveAs fileAppend | menuSaveWithoutResults fileExport | "
-                           "recentFilesPlaceholder | appExit"));
+            QStringLiteral("fileNew | fileOpen fileOpenUrl fileSave fileSaveAs fileAppend | menuSaveWithoutResults "
+                           "fileExport | recentFilesPlaceholder | appExit"));
         auto* saves = m_frame->findChild<QMenu*>(QStringLiteral("menuSaveWithoutResults"));
         QCOMPARE(saves->title(), QStringLiteral("ﾌｧｲﾙの保存(ﾁｪｯｸ結果無し)(&E)"));
         QCOMPARE(ActionNames(saves->actions()).join(QLatin1Char(' ')),
@@ -153,7 +157,7 @@ private Q_SLOTS:
         QVERIFY(m_frame->Files().OpenPath(a));
         QVERIFY(m_frame->Files().OpenPath(b));
         auto* file = m_frame->findChild<QMenu*>(QStringLiteral("menuFile"));
-        QCOMPARE(ActionNames(file->actions()).mid(10, 3).join(QLatin1Char(' ')),
+        QCOMPARE(ActionNames(file->actions()).mid(11, 3).join(QLatin1Char(' ')),
                  QStringLiteral("recentFile1 recentFile2 |"));
         QVERIFY(m_frame->findChild<QAction*>(QStringLiteral("recentFile1"))->text().endsWith(QStringLiteral("b.txt")));
         test::RequireEnabledAction(m_frame.get(), QStringLiteral("recentFile2"))->trigger();
@@ -349,6 +353,72 @@ private Q_SLOTS:
         QCOMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - a.txt"));
         QCOMPARE(m_dir->Read("a.txt"),
                  std::string("user:secret@10.0.0.1:80 OK 0.100 2024/01/02(03:04:05)\r\n10.0.0.2:80 NG\r\n"));
+    }
+
+    // A list on the web comes off the window's thread and reopens from the recent files; a missing one is told
+    // once and the list stays.
+    void listFromAUrlOpensAndAMissingOneIsToldOnce() {
+        test::LoopbackServer server([](test::ServerConnection& connection) {
+            test::RequestHead head;
+            if (!connection.ReadRequestHead() || !test::ParseRequestHead(connection.RequestHead(), head)) {
+                return;
+            }
+            const bool found = head.target == "/lists/http.txt";
+            const std::string body = found ? "10.0.0.1:80\n10.0.0.2:8080 OK\n" : "no such list";
+            connection.Send(std::string("HTTP/1.1 ") + (found ? "200 OK" : "404 Not Found") + "\r\nContent-Length: " +
+                            std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+        });
+        const std::string base = "http://127.0.0.1:" + std::to_string(server.Port());
+        MakeFrame();
+        auto* ready = m_frame->findChild<QLabel*>(QStringLiteral("readyText"));
+        m_dialogs->urlAnswers = {{base + "/lists/http.txt", false}, {base + "/gone.txt", false}};
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileOpenUrl"))->trigger();
+        QTRY_COMPARE(View().Rows().RowCount(), 2);
+        QCOMPARE(View().Rows().GetCellText(1, 1), std::string("OK"));
+        QCOMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - http.txt"));
+        QCOMPARE(ready->text(), QStringLiteral("ﾚﾃﾞｨ"));
+        QCOMPARE(m_recent->Entries().front(), base + "/lists/http.txt");
+        QVERIFY(m_settings->ProxyFile.empty());
+
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileOpenUrl"))->trigger();
+        QTRY_COMPARE(m_messages->Boxes().size(), std::size_t{1});
+        QVERIFY2(m_messages->Boxes()[0].text.find("404") != std::string::npos, m_messages->Boxes()[0].text.c_str());
+        QCOMPARE(View().Rows().RowCount(), 2);
+        QCOMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - http.txt"));
+
+        View().Rows().RemoveAllRows();
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("recentFile1"))->trigger();
+        QTRY_COMPARE(View().Rows().RowCount(), 2);
+        QCOMPARE(m_messages->Boxes().size(), std::size_t{1});
+    }
+
+    // A new list gives up a fetch under way: the connection goes, the window is ready again at once and what the
+    // fetch would have brought never arrives.
+    void aFetchGivenUpNeverArrives() {
+        std::atomic<bool> asked{false};
+        std::atomic<bool> closed{false};
+        test::LoopbackServer server([&asked, &closed](test::ServerConnection& connection) {
+            if (connection.ReadRequestHead() && connection.Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n")) {
+                asked = true;
+                while (connection.Pause(20) && connection.Send("1")) {
+                }
+                closed = true;
+            }
+        });
+        MakeFrame();
+        auto* ready = m_frame->findChild<QLabel*>(QStringLiteral("readyText"));
+        m_dialogs->urlAnswers = {{"http://127.0.0.1:" + std::to_string(server.Port()) + "/drip.txt", false}};
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileOpenUrl"))->trigger();
+        QVERIFY(ready->text().contains(QStringLiteral("drip.txt")));
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
+        QTRY_VERIFY(asked.load());
+        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileNew"))->trigger();
+        QCOMPARE(ready->text(), QStringLiteral("ﾚﾃﾞｨ"));
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+        QTRY_VERIFY(closed.load());
+        QCoreApplication::processEvents();
+        QVERIFY(m_messages->Boxes().empty());
+        QCOMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - 無題"));
     }
 
     void dialogFiltersMatchEveryFileForAllFiles() {

@@ -90,6 +90,9 @@ struct AppSettings {
     std::string JudgeKey;
     // A plain "host:port" entry that does not answer as an HTTP proxy is tried as SOCKS5, then SOCKS4.
     bool DetectProxyType = false;
+    // A list opened from a URL is fetched through the desktop's current proxy rather than directly ([ListUrl]
+    // ViaProxy, written only when set).
+    bool ListUrlViaProxy = false;
     const std::string DefaultUserAgent = kDefaultUserAgent;
     // The working directory at start-up: "PrxSet.ini", "Access.ini" and "USER2.DAT" lie here.
     std::string StartDir = ".";

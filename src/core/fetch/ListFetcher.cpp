@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
 #include <memory>
 
 #include <curl/curl.h>
@@ -37,6 +38,34 @@ CURLcode AddCaFile(CURL*, void* sslContext, void* user) {
     const auto* caFile = static_cast<const std::string*>(user);
     X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslContext));
     return X509_STORE_load_locations(store, caFile->c_str(), nullptr) == 1 ? CURLE_OK : CURLE_SSL_CACERT_BADFILE;
+}
+
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* cancel = static_cast<const std::atomic<bool>*>(user);
+    return cancel->load() ? 1 : 0;
+}
+
+FetchFailure FailureOf(CURLcode code) {
+    switch (code) {
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return FetchFailure::NotHttp;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        return FetchFailure::Certificate;
+    case CURLE_OPERATION_TIMEDOUT:
+        return FetchFailure::TimedOut;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_CONNECT:
+        return FetchFailure::Connect;
+    case CURLE_ABORTED_BY_CALLBACK:
+        return FetchFailure::Cancelled;
+    default:
+        return FetchFailure::Other;
+    }
 }
 
 // libcurl is loaded on the first fetch, not linked: linked, it and the thirty-odd libraries it needs cost every
@@ -100,11 +129,13 @@ FetchResult FetchUrl(const std::string& url, const FetchOptions& options) {
     const CurlApi& api = Curl();
     if (!api.error.empty()) {
         result.error = api.error;
+        result.failure = FetchFailure::Other;
         return result;
     }
     const std::unique_ptr<CURL, CurlDeleter> curl(api.init());
     if (!curl) {
         result.error = "the transfer could not be set up";
+        result.failure = FetchFailure::Other;
         return result;
     }
     CURL* handle = curl.get();
@@ -133,6 +164,11 @@ FetchResult FetchUrl(const std::string& url, const FetchOptions& options) {
     api.setopt(handle, CURLOPT_WRITEDATA, &transfer);
     // Directly unless told otherwise: the environment's proxy variables do not steer it.
     api.setopt(handle, CURLOPT_PROXY, options.proxy ? options.proxy->c_str() : "");
+    if (options.cancel != nullptr) {
+        api.setopt(handle, CURLOPT_XFERINFOFUNCTION, OnProgress);
+        api.setopt(handle, CURLOPT_XFERINFODATA, options.cancel);
+        api.setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    }
     if (options.caFile) {
         api.setopt(handle, CURLOPT_SSL_CTX_FUNCTION, AddCaFile);
         api.setopt(handle, CURLOPT_SSL_CTX_DATA, &*options.caFile);
@@ -145,11 +181,22 @@ FetchResult FetchUrl(const std::string& url, const FetchOptions& options) {
         result.body = std::move(transfer.body);
         return result;
     }
+    result.failure = FailureOf(code);
+    // A chain that does not verify may end the handshake under another code (a signature that fails, say);
+    // the verification's own result tells it.
+    long verifyResult = X509_V_OK;
+    if (code == CURLE_SSL_CONNECT_ERROR && api.getinfo(handle, CURLINFO_SSL_VERIFYRESULT, &verifyResult) == CURLE_OK &&
+        verifyResult != X509_V_OK) {
+        result.failure = FetchFailure::Certificate;
+    }
     if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+        result.failure = FetchFailure::TooLarge;
         result.error = "the list is larger than " + std::to_string(options.maxBytes / kMiB) + " MiB";
     } else if (code == CURLE_TOO_MANY_REDIRECTS) {
+        result.failure = FetchFailure::Redirects;
         result.error = "more than " + std::to_string(options.maxRedirects) + " redirects";
     } else if (code == CURLE_HTTP_RETURNED_ERROR) {
+        result.failure = FetchFailure::HttpStatus;
         result.error = "the server answered " + std::to_string(result.status);
     } else {
         result.error = errorText[0] != '\0' ? errorText : api.strerror(code);

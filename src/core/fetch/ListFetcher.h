@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -22,8 +23,24 @@ struct FetchOptions {
     long wholeSeconds = 300;
     // A PEM file of CA certificates trusted besides the system's.
     std::optional<std::string> caFile;
-    // Through this HTTP proxy ("host:port"); directly when none.
+    // Through this proxy ("host:port" for HTTP, or "scheme://[user:password@]host:port"); directly when none.
     std::optional<std::string> proxy;
+    // Set from another thread to give the fetch up; it then ends within about a second.
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+// Why a fetch failed, for a message that names the cause.
+enum class FetchFailure {
+    None,
+    HttpStatus,
+    TooLarge,
+    NotHttp,
+    Certificate,
+    TimedOut,
+    Redirects,
+    Connect,
+    Cancelled,
+    Other
 };
 
 struct FetchResult {
@@ -31,6 +48,7 @@ struct FetchResult {
     std::string body;  // the whole body when ok
     std::string error; // why not, on one line
     long status = 0;   // the HTTP status of the last answer, 0 when none came
+    FetchFailure failure = FetchFailure::None;
 };
 
 // Whether the text names a list on the web rather than a file: it begins with "http://" or "https://", in any

@@ -21,6 +21,7 @@ constexpr unsigned kFileDialog = cmdflag::kRestoreFromPopup | cmdflag::kQueuedFr
 constexpr std::array kCommands = {
     CommandInfo{cmd::kFileNew, "fileNew", "新規作成(&N)", "新しいﾘｽﾄを作成します", "新規作成", ":/icons/new.png", "Ctrl+N", false, kIdle | kFileDialog},
     CommandInfo{cmd::kFileOpen, "fileOpen", "ﾌｧｲﾙを開く(&O)...", "既存のﾘｽﾄﾌｧｲﾙを開きます", "ﾌｧｲﾙを開く", ":/icons/open.png", "Ctrl+O", false, kIdle | kFileDialog},
+    CommandInfo{cmd::kOpenUrl, "fileOpenUrl", "URLから開く...", "Webにあるﾘｽﾄをﾀﾞｳﾝﾛｰﾄﾞして開きます", nullptr, nullptr, nullptr, false, kIdle | kFileDialog},
     CommandInfo{cmd::kFileSave, "fileSave", "ﾌｧｲﾙの保存(ﾁｪｯｸ結果付き)(&S)", "ﾁｪｯｸ結果を付けてﾘｽﾄを上書き保存します", "上書き保存", ":/icons/save.png", "Ctrl+S", false, kIdle | kQueuedFromPopup},
     CommandInfo{cmd::kFileSaveAs, "fileSaveAs", "別名で保存(&A)...", "ﾁｪｯｸ結果を付けてﾘｽﾄに名前を付けて保存します", nullptr, nullptr, nullptr, false, kIdle | kFileDialog},
     CommandInfo{cmd::kAppendFile, "fileAppend", "現在のﾌｧｲﾙに別のﾌｧｲﾙを追加(&F)", "別のﾘｽﾄﾌｧｲﾙのｱﾄﾞﾚｽを現在のﾘｽﾄの最後に追加します", nullptr, nullptr, nullptr, false, kFileDialog},
@@ -99,6 +100,7 @@ constexpr std::array kFileMenu = {
     CommandEntry(cmd::kFileNew),
     kSeparatorEntry,
     CommandEntry(cmd::kFileOpen),
+    CommandEntry(cmd::kOpenUrl),
     CommandEntry(cmd::kFileSave),
     CommandEntry(cmd::kFileSaveAs),
     CommandEntry(cmd::kAppendFile),

@@ -2,22 +2,39 @@
 
 #include <utility>
 
+#include "core/app/MessageService.h"
 #include "core/app/Texts.h"
+#include "core/fetch/ListFetcher.h"
 #include "core/frame/CommandIds.h"
 #include "core/frame/FileDialogs.h"
-#include "core/history/CheckExport.h"
+#include "core/frame/ListUrl.h"
 #include "core/frame/RecentFiles.h"
+#include "core/history/CheckExport.h"
 #include "core/list/ListDocument.h"
 #include "core/list/ListFile.h"
 #include "core/util/Text.h"
 
 namespace zandel {
 
-FileCommands::FileCommands(CRidIdiDoc& document, IFileDialogs& dialogs, IRecentFiles& recent,
+namespace {
+
+// A URL pasted from a page often brings a blank or a line end along.
+std::string Trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+} // namespace
+
+FileCommands::FileCommands(CRidIdiDoc& document, IFileDialogs& dialogs, IRecentFiles& recent, UrlServices* urls,
                            std::function<bool()> busy)
-    : m_document(document), m_dialogs(dialogs), m_recent(recent), m_bindings(std::move(busy)) {
+    : m_document(document), m_dialogs(dialogs), m_recent(recent), m_urls(urls), m_bindings(std::move(busy)) {
     m_bindings.Bind(cmd::kFileNew, [this] { New(); });
     m_bindings.Bind(cmd::kFileOpen, [this] { Open(); });
+    m_bindings.Bind(cmd::kOpenUrl, [this] { OpenUrl(); });
     m_bindings.Bind(cmd::kAppendFile, [this] { Append(); });
     m_bindings.Bind(cmd::kFileSave, [this] { Save(); });
     m_bindings.Bind(cmd::kFileSaveAs, [this] { SaveAs(); });
@@ -42,7 +59,9 @@ bool FileCommands::OnCommand(int id) {
 }
 
 void FileCommands::New() {
+    CancelFetch();
     if (m_document.NewList()) {
+        m_listUrl.clear();
         m_document.SetTitle(texts::kUntitled);
     }
 }
@@ -52,7 +71,105 @@ void FileCommands::Open() {
         return;
     }
     if (const auto path = m_dialogs.GetOpenPath()) {
-        m_document.OpenListFile(*path, OpenReplace);
+        CancelFetch();
+        if (m_document.OpenListFile(*path, OpenReplace)) {
+            m_listUrl.clear();
+        }
+    }
+}
+
+void FileCommands::OpenUrl() {
+    if (m_urls == nullptr || !m_document.AskSaveChanges()) {
+        return;
+    }
+    const auto choice = m_dialogs.GetOpenUrl(m_lastUrl, m_urls->viaProxy);
+    if (!choice) {
+        return;
+    }
+    m_urls->viaProxy = choice->viaProxy;
+    const std::string url = Trimmed(choice->url);
+    m_lastUrl = url;
+    FetchList(url, choice->viaProxy);
+}
+
+void FileCommands::CancelFetch() {
+    if (m_urls != nullptr && FetchPending()) {
+        m_urls->fetcher.Cancel();
+        m_pendingUrl.clear();
+    }
+}
+
+bool FileCommands::FetchList(const std::string& url, bool viaProxy, RefetchDone refetched) {
+    const bool quiet = static_cast<bool>(refetched);
+    const auto fail = [this, quiet, &refetched](const std::string& message) {
+        quiet ? refetched(false, message) : static_cast<void>(ShowOk(m_urls->messages, message));
+        return false;
+    };
+    CancelFetch();
+    if (!IsListUrl(url)) {
+        return fail(NotListUrlMessage(url));
+    }
+    FetchOptions options;
+    if (viaProxy) {
+        // Asked to go through the proxy, the list is never fetched directly behind the user's back.
+        const std::string current = m_urls->currentProxy ? m_urls->currentProxy() : std::string();
+        options.proxy = FetchProxyOf(current);
+        if (!options.proxy) {
+            return fail(NoProxyMessage(url));
+        }
+    }
+    m_pendingUrl = url;
+    if (quiet) {
+        m_urls->fetcher.Start(url, options,
+                              [this, url, refetched](const FetchResult& result) { Refetched(url, result, refetched); });
+    } else {
+        m_urls->fetcher.Start(url, options, [this, url](const FetchResult& result) { Fetched(url, result); });
+    }
+    return true;
+}
+
+bool FileCommands::RefetchUrl(RefetchDone done) {
+    if (m_urls == nullptr || m_listUrl.empty() || FetchPending()) {
+        return false;
+    }
+    if (!done) {
+        done = [](bool, const std::string&) {};
+    }
+    return FetchList(m_listUrl, m_urls->viaProxy, std::move(done));
+}
+
+void FileCommands::Refetched(const std::string& url, const FetchResult& result, const RefetchDone& done) {
+    if (url != m_pendingUrl) {
+        return;
+    }
+    m_pendingUrl.clear();
+    if (!result.ok) {
+        done(false, FetchFailureMessage(url, result));
+    } else if (url != m_listUrl || (m_urls->canReplace && !m_urls->canReplace())) {
+        done(false, RunningMessage(url));
+    } else {
+        done(m_document.MergeListText(result.body), {});
+    }
+}
+
+void FileCommands::Fetched(const std::string& url, const FetchResult& result) {
+    if (url != m_pendingUrl) {
+        return;
+    }
+    m_pendingUrl.clear();
+    if (!result.ok) {
+        if (const std::string message = FetchFailureMessage(url, result); !message.empty()) {
+            ShowOk(m_urls->messages, message);
+        }
+        return;
+    }
+    // A check started while the list was on its way: its results belong to the rows it is checking.
+    if (m_urls->canReplace && !m_urls->canReplace()) {
+        ShowOk(m_urls->messages, RunningMessage(url));
+        return;
+    }
+    if (m_document.OpenListText(result.body, url, ListUrlTitle(url))) {
+        m_listUrl = url;
     }
 }
 
@@ -116,7 +233,11 @@ void FileCommands::Export() {
 }
 
 bool FileCommands::OpenPath(const std::string& path) {
-    return m_document.OpenListFile(path, OpenReplace);
+    if (!m_document.OpenListFile(path, OpenReplace)) {
+        return false;
+    }
+    m_listUrl.clear();
+    return true;
 }
 
 void FileCommands::OpenRecent(int index) {
@@ -125,10 +246,20 @@ void FileCommands::OpenRecent(int index) {
         return;
     }
     const std::string path = entries[static_cast<std::size_t>(index)];
+    if (IsListUrl(path)) {
+        if (m_urls != nullptr && m_document.AskSaveChanges()) {
+            m_lastUrl = path;
+            FetchList(path, m_urls->viaProxy);
+        }
+        return;
+    }
     if (!m_document.AskSaveChanges()) {
         return;
     }
-    if (!m_document.OpenListFile(path, OpenReplace)) {
+    CancelFetch();
+    if (m_document.OpenListFile(path, OpenReplace)) {
+        m_listUrl.clear();
+    } else {
         for (std::size_t i = 0; i < m_recent.Entries().size(); ++i) {
             if (m_recent.Entries()[i] == path) {
                 m_recent.Remove(static_cast<int>(i));

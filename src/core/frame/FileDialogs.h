@@ -5,6 +5,12 @@
 
 namespace zandel {
 
+// A list to open from the web, and whether to fetch it through the desktop's current proxy.
+struct UrlChoice {
+    std::string url;
+    bool viaProxy = false;
+};
+
 // The open and save dialogs of the list files, each over the main window; tests answer in place of the user.
 class IFileDialogs {
 public:
@@ -15,6 +21,8 @@ public:
     virtual std::optional<std::string> GetSavePath(const std::string& proposed) = 0;
     // A file to export to, offering CSV and JSON: the chosen type's extension is added when the name has none.
     virtual std::optional<std::string> GetExportPath(const std::string& proposed) = 0;
+    // A URL to open a list from, starting from `proposed` and the proxy choice `viaProxy`; none on cancel.
+    virtual std::optional<UrlChoice> GetOpenUrl(const std::string& proposed, bool viaProxy) = 0;
 };
 
 } // namespace zandel

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <set>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -72,6 +73,16 @@ FilePtr OpenForReading(const std::string& path, int& error) {
     return FilePtr(file);
 }
 
+// The addresses of rows `first` to `last` (the end when -1).
+std::set<std::string> AddressesOf(const IRowStore& rows, int first, int last = -1) {
+    std::set<std::string> addresses;
+    const int end = last < 0 ? rows.RowCount() : last;
+    for (int row = first; row < end; ++row) {
+        addresses.insert(rows.GetCellText(row, 0));
+    }
+    return addresses;
+}
+
 } // namespace
 
 CRidIdiDoc::CRidIdiDoc(IRowStore& rows, IMessageService& messages, IDocumentHost& host)
@@ -103,6 +114,77 @@ bool CRidIdiDoc::ExportListFile(const std::string& path, ExportFormat format) {
     return true;
 }
 
+bool CRidIdiDoc::OpenListText(std::string text, const std::string& source, const std::string& title) {
+    // Read with the file's own reader, so that a list from the web reads exactly as the same file would.
+    FilePtr file;
+    if (!text.empty()) {
+        file.reset(::fmemopen(text.data(), text.size(), "r"));
+        if (!file) {
+            ShowOk(m_messages, FileErrorMessage(source, errno, false));
+            return false;
+        }
+    }
+    if (m_rows.RowCount() > 0) {
+        m_rows.RemoveAllRows();
+    }
+    if (file) {
+        ReadRows(file.get());
+    }
+    m_fetchedAddresses = AddressesOf(m_rows, 0);
+    if (m_rows.RowCount() > 0) {
+        m_rows.SetRowSelected(0, true);
+    }
+    // No file of its own: a plain Save asks for a name rather than writing anywhere the user did not choose.
+    ClearPathName();
+    SetTitle(title);
+    m_host.AddToRecentFiles(source);
+    SetModified(false);
+    m_host.UpdateCounts();
+    return true;
+}
+
+bool CRidIdiDoc::MergeListText(std::string text) {
+    FilePtr file;
+    if (!text.empty()) {
+        file.reset(::fmemopen(text.data(), text.size(), "r"));
+        if (!file) {
+            return false;
+        }
+    }
+    const int firstNew = m_rows.RowCount();
+    if (file) {
+        ReadRows(file.get());
+    }
+    std::set<std::string> fetched = AddressesOf(m_rows, firstNew);
+    const std::set<std::string> kept = AddressesOf(m_rows, 0, firstNew);
+    bool changed = false;
+    // From the bottom, so that the rows still to be looked at keep their numbers.
+    for (int row = m_rows.RowCount() - 1; row >= 0; --row) {
+        const std::string address = m_rows.GetCellText(row, 0);
+        const bool isNew = row >= firstNew;
+        // A new row already in the list stays where it is with its results; an old one the list no longer has
+        // goes, unless the user added it.
+        const bool drop =
+            isNew ? kept.count(address) != 0 : m_fetchedAddresses.count(address) != 0 && fetched.count(address) == 0;
+        if (drop) {
+            m_rows.RemoveRow(row);
+        }
+        changed = changed || (isNew != drop);
+    }
+    // A row the user had before the source listed it stays the user's.
+    for (const std::string& address : kept) {
+        if (m_fetchedAddresses.count(address) == 0) {
+            fetched.erase(address);
+        }
+    }
+    m_fetchedAddresses = std::move(fetched);
+    if (changed) {
+        SetModified(true);
+    }
+    m_host.UpdateCounts();
+    return true;
+}
+
 bool CRidIdiDoc::LoadList(const std::string& path) {
     const std::string extension = FileExtension(path);
     if (extension.size() >= kMaxExtension) {
@@ -122,11 +204,37 @@ bool CRidIdiDoc::LoadList(const std::string& path) {
         return false;
     }
     SetPathName(fullPath);
+    if (m_openMode == OpenReplace) {
+        m_fetchedAddresses.clear();
+    }
     if (m_openMode == OpenReplace && m_rows.RowCount() > 0) {
         m_rows.RemoveAllRows();
     }
 
-    ListLineReader reader(file.get());
+    const int readError = ReadRows(file.get());
+    if (m_rows.RowCount() > 0) {
+        m_rows.SetRowSelected(0, true);
+    }
+    if (readError != 0) {
+        ShowOk(m_messages, FileErrorMessage(fullPath, readError, false));
+        // The rows read so far stay, but they are not the file: a plain Save must not cut the file down to
+        // them, so a replaced list becomes an unnamed, modified one.
+        if (m_openMode == OpenReplace) {
+            ClearPathName();
+            SetTitle(texts::kUntitled);
+        }
+        SetModified(true);
+        m_host.UpdateCounts();
+        return false;
+    }
+    SetModified(false);
+    m_host.SetProxyFile(fullPath);
+    m_host.UpdateCounts();
+    return true;
+}
+
+int CRidIdiDoc::ReadRows(std::FILE* file) {
+    ListLineReader reader(file);
     const int firstRow = m_rows.RowCount();
     int count = firstRow;
     int readError = 0;
@@ -158,25 +266,7 @@ bool CRidIdiDoc::LoadList(const std::string& path) {
     if (!reader.AllUtf8()) {
         m_rows.MarkCp932Rows(firstRow, count - firstRow);
     }
-    if (m_rows.RowCount() > 0) {
-        m_rows.SetRowSelected(0, true);
-    }
-    if (readError != 0) {
-        ShowOk(m_messages, FileErrorMessage(fullPath, readError, false));
-        // The rows read so far stay, but they are not the file: a plain Save must not cut the file down to
-        // them, so a replaced list becomes an unnamed, modified one.
-        if (m_openMode == OpenReplace) {
-            ClearPathName();
-            SetTitle(texts::kUntitled);
-        }
-        SetModified(true);
-        m_host.UpdateCounts();
-        return false;
-    }
-    SetModified(false);
-    m_host.SetProxyFile(fullPath);
-    m_host.UpdateCounts();
-    return true;
+    return readError;
 }
 
 bool CRidIdiDoc::WriteList(const std::string& path) {
@@ -199,6 +289,7 @@ bool CRidIdiDoc::NewList() {
         return false;
     }
     m_rows.RemoveAllRows();
+    m_fetchedAddresses.clear();
     ClearPathName();
     SetModified(false);
     m_host.UpdateCounts();

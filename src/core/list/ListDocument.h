@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdio>
+#include <set>
 #include <string>
 
 #include "core/history/CheckExport.h"
@@ -40,6 +42,13 @@ public:
     // Writes every row with its results as CSV or JSON, no password, the same way the console tool exports;
     // the document's name and modified state stay. False after its message when the file cannot be written.
     bool ExportListFile(const std::string& path, ExportFormat format);
+    // Replaces the rows with those of a list held in memory (fetched from `source`, a URL): the document has no
+    // path name afterwards and goes by `title`; `source` becomes a recent file. False, after its message, when
+    // the text cannot be read.
+    bool OpenListText(std::string text, const std::string& source, const std::string& title);
+    // The list from the same source once more: rows it no longer has go, rows new to it are added at the end,
+    // and rows in both, or added by the user since, stay with their results. Name and title stay.
+    bool MergeListText(std::string text);
     bool NewList();
     // "%1 への変更を保存しますか?": true when the caller may go on.
     bool AskSaveChanges();
@@ -63,6 +72,8 @@ public:
 private:
     bool LoadList(const std::string& path);
     bool WriteList(const std::string& path);
+    // Adds the rows of an open list after the last; the read error, 0 when none.
+    int ReadRows(std::FILE* file);
 
     IRowStore& m_rows;
     IMessageService& m_messages;
@@ -70,6 +81,8 @@ private:
     std::string m_pathName;
     std::string m_title;
     bool m_modified = false;
+    // The addresses the list held when it was last fetched, so that a new fetch can tell the user's own rows.
+    std::set<std::string> m_fetchedAddresses;
 };
 
 // The framework's file-error message for a failed open, read or write, naming the file and the cause.

@@ -1,6 +1,13 @@
 #include "ui/frame/FileDialogs.h"
 
+#include <QCheckBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 #include "ui/util/TextCodec.h"
 
@@ -72,6 +79,40 @@ std::optional<std::string> QtFileDialogs::GetExportPath(const std::string& propo
         dialog.selectFile(FromBytes(proposed));
     }
     return Exec(dialog);
+}
+
+std::optional<UrlChoice> QtFileDialogs::GetOpenUrl(const std::string& proposed, bool viaProxy) {
+    QDialog dialog(&m_parent);
+    dialog.setObjectName(QStringLiteral("openUrlDialog"));
+    dialog.setWindowTitle(QStringLiteral("URLから開く"));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* label = new QLabel(QStringLiteral("ﾘｽﾄのURL(&U):"), &dialog);
+    layout->addWidget(label);
+    auto* edit = new QLineEdit(FromBytes(proposed), &dialog);
+    label->setBuddy(edit);
+    edit->setObjectName(QStringLiteral("listUrlEdit"));
+    edit->setPlaceholderText(QStringLiteral("https://"));
+    edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 60);
+    layout->addWidget(edit);
+    auto* proxy = new QCheckBox(QStringLiteral("現在のﾌﾟﾛｷｼを経由する"), &dialog);
+    proxy->setObjectName(QStringLiteral("viaProxyCheck"));
+    proxy->setChecked(viaProxy);
+    layout->addWidget(proxy);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    layout->addWidget(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    // Nothing to fetch without a URL.
+    const auto refresh = [edit, buttons] {
+        buttons->button(QDialogButtonBox::Ok)->setEnabled(!edit->text().trimmed().isEmpty());
+    };
+    QObject::connect(edit, &QLineEdit::textChanged, &dialog, refresh);
+    refresh();
+    edit->selectAll();
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return UrlChoice{ToBytes(edit->text()), proxy->isChecked()};
 }
 
 } // namespace zandel::ui

@@ -28,6 +28,7 @@ public:
     std::optional<std::string> GetOpenPath() override;
     std::optional<std::string> GetSavePath(const std::string& proposed) override;
     std::optional<std::string> GetExportPath(const std::string& proposed) override;
+    std::optional<UrlChoice> GetOpenUrl(const std::string& proposed, bool viaProxy) override;
 
 private:
     QWidget& m_parent;

@@ -11,6 +11,7 @@
 #include "core/frame/BrowserLaunch.h"
 #include "core/frame/CommandIds.h"
 #include "core/frame/FileCommands.h"
+#include "core/frame/ListUrl.h"
 #include "core/frame/WindowPlacement.h"
 #include "core/app/Texts.h"
 #include "platform/ProgramLauncher.h"
@@ -23,6 +24,7 @@
 #include "ui/frame/ProxyBar.h"
 #include "ui/frame/RunWindows.h"
 #include "ui/frame/TrayIcon.h"
+#include "ui/frame/UrlFetcher.h"
 #include "ui/list/ListPopupMenus.h"
 #include "ui/list/ListRows.h"
 #include "ui/list/RidIdiView.h"
@@ -78,7 +80,13 @@ CMainFrame::CMainFrame(AppSettings& settings, IInternetSettings& internet, IProg
         m_ownDialogs = std::make_unique<QtFileDialogs>(*this);
         dialogs = m_ownDialogs.get();
     }
-    m_files = std::make_unique<FileCommands>(*m_document, *dialogs, m_recent, [this] { return Running(); });
+    m_fetcher = std::make_unique<QtUrlFetcher>(*this, [this](const std::string& url) { ShowFetching(url); });
+    m_urlServices = std::make_unique<UrlServices>(
+        UrlServices{*m_fetcher, MessageBoxService::Instance(), m_settings.ListUrlViaProxy,
+                    [this] { return m_proxyBar->GetUseProxy() != 0 ? m_proxyBar->GetAddr() : std::string(); },
+                    [this] { return !Running(); }});
+    m_files = std::make_unique<FileCommands>(*m_document, *dialogs, m_recent, m_urlServices.get(),
+                                             [this] { return Running(); });
     BindCommands();
     m_view->SetHost(this);
     m_view->SetDocument(m_document.get());
@@ -99,6 +107,9 @@ CMainFrame::CMainFrame(AppSettings& settings, IInternetSettings& internet, IProg
 }
 
 CMainFrame::~CMainFrame() {
+    // A list still on its way is given up: closing is how the user says so.
+    m_files->CancelFetch();
+    m_fetcher.reset();
     m_tray->RemoveTrayIcon();
     ShutdownView();
     m_proxyBar->SaveToSettings();
@@ -122,6 +133,24 @@ void CMainFrame::BuildStatusBar() {
     statusBar()->addPermanentWidget(m_runningCountPane);
     statusBar()->addPermanentWidget(m_rowCountPane);
     statusBar()->addPermanentWidget(m_selectedCountPane);
+}
+
+void CMainFrame::ShowFetching(const std::string& url) {
+    auto* ready = findChild<QLabel*>(QStringLiteral("readyText"));
+    // The window stays usable while the list comes, so the cursor only says that something is under way.
+    if (url.empty()) {
+        ready->setText(QStringLiteral("ﾚﾃﾞｨ"));
+        if (m_busyCursor) {
+            QApplication::restoreOverrideCursor();
+            m_busyCursor = false;
+        }
+        return;
+    }
+    ready->setText(QStringLiteral("ﾘｽﾄを取得しています: %1").arg(FromBytes(ShownUrl(url))));
+    if (!m_busyCursor) {
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        m_busyCursor = true;
+    }
 }
 
 void CMainFrame::BuildPanes() {

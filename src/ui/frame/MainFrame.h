@@ -22,6 +22,7 @@ class QTimer;
 namespace zandel {
 struct AppSettings;
 class FileCommands;
+struct UrlServices;
 class IFileDialogs;
 class IInternetSettings;
 class IProgramLauncher;
@@ -36,6 +37,7 @@ class CProxyBar;
 class CRidIdiView;
 class FrameActions;
 class FramePlacement;
+class QtUrlFetcher;
 class ListPopupMenus;
 class TrayIcon;
 
@@ -113,6 +115,7 @@ private:
     FrameState CurrentState() const;
     void StopRunForClose();
     void ShutdownView();
+    void ShowFetching(const std::string& url);
 
     AppSettings& m_settings;
     IInternetSettings& m_internet;
@@ -141,11 +144,14 @@ private:
     ListPopupMenus* m_popups = nullptr;
     std::unique_ptr<CRidIdiDoc> m_document;
     std::unique_ptr<IFileDialogs> m_ownDialogs;
+    std::unique_ptr<QtUrlFetcher> m_fetcher;
+    std::unique_ptr<UrlServices> m_urlServices;
     std::unique_ptr<FileCommands> m_files;
     std::unique_ptr<FramePlacement> m_placement;
     bool m_viewShutDown = false;
     bool m_closing = false;
     bool m_firstShow = true;
+    bool m_busyCursor = false;
 };
 
 } // namespace zandel::ui

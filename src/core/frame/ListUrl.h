@@ -1,0 +1,40 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "core/fetch/ListFetcher.h"
+
+namespace zandel {
+
+// Fetches a list away from the user-interface thread, so that the window stays responsive, and hands the result
+// back on that thread.
+class IUrlFetcher {
+public:
+    using Done = std::function<void(const FetchResult&)>;
+
+    virtual ~IUrlFetcher() = default;
+    // Gives up a fetch under way, then starts this one. `done` comes later, never from within Start.
+    virtual void Start(const std::string& url, const FetchOptions& options, Done done) = 0;
+    // Gives up the fetch under way: its `done` never comes.
+    virtual void Cancel() = 0;
+};
+
+// The URL for the eyes: a password in it is left out.
+std::string ShownUrl(const std::string& url);
+// The name a list from `url` goes by until it is saved: the last part of its path, which the save dialog then
+// offers as the file's name, or the host when the path names no file.
+std::string ListUrlTitle(const std::string& url);
+// The proxy bar's address as libcurl takes a proxy ("scheme://[user:password@]host:port"), or nothing for an
+// address no form of the list reads.
+std::optional<std::string> FetchProxyOf(const std::string& address);
+// The message for a failed fetch, naming its cause; "" for one the user gave up.
+std::string FetchFailureMessage(const std::string& url, const FetchResult& result);
+
+// The messages of an open that never reached the network.
+std::string NotListUrlMessage(const std::string& text);
+std::string NoProxyMessage(const std::string& url);
+std::string RunningMessage(const std::string& url);
+
+} // namespace zandel

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <optional>
 
+#include <QScopedValueRollback>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -41,9 +42,12 @@ RecheckWindows::~RecheckWindows() {
 }
 
 void RecheckWindows::Tick() {
-    if (m_shutDown) {
+    // A box the switch brings up (the desktop refused it) runs an event loop of its own, in which this timer goes
+    // on firing: the tick under way finishes first.
+    if (m_shutDown || m_ticking) {
         return;
     }
+    const QScopedValueRollback ticking(m_ticking, true);
     if (m_settings.AutoRecheck && !m_scheduler) {
         Prepare();
     }

@@ -60,6 +60,7 @@ private:
     std::unique_ptr<HistoryRecorder> m_historyBatches;
     std::unique_ptr<RecheckScheduler> m_scheduler; // last: its round ends before the history it writes to
     bool m_shutDown = false;
+    bool m_ticking = false;
 };
 
 } // namespace zandel::ui

@@ -86,7 +86,7 @@ void RecheckWindows::Prepare() {
         batches->Flush();
         return store->Summaries();
     };
-    m_scheduler = std::make_unique<RecheckScheduler>(*this, batches, summaries);
+    m_scheduler = std::make_unique<RecheckScheduler>(*this, batches, summaries, m_clock);
     if (const char* caFile = std::getenv("ZANDEL_CA_FILE"); caFile != nullptr && *caFile != '\0') {
         std::string error;
         if (auto trust = TunnelTrust::Load(caFile, error)) {

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include <QObject>
 #include <QPointer>
@@ -39,6 +40,9 @@ public:
     void Tick();
     // Closing: a round on its way is stopped and waited for, and no round begins any more.
     void Shutdown();
+    // The scheduler's clock (tests put a controllable one here before the first tick); none: the steady clock.
+    void SetClock(RecheckScheduler::Clock clock) { m_clock = std::move(clock); }
+    // Null until the re-checks are first switched on.
     RecheckScheduler* Scheduler() const { return m_scheduler.get(); }
 
     // IRecheckHost
@@ -56,6 +60,7 @@ private:
     TrayIcon& m_tray;
     QPointer<QStatusBar> m_status;
     QTimer* m_timer = nullptr;
+    RecheckScheduler::Clock m_clock;
     std::unique_ptr<HistoryStore> m_history;
     std::unique_ptr<HistoryRecorder> m_historyBatches;
     std::unique_ptr<RecheckScheduler> m_scheduler; // last: its round ends before the history it writes to

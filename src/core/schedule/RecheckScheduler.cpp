@@ -152,7 +152,8 @@ void RecheckScheduler::Tick(const AppSettings& settings) {
         m_due = now + (seconds ? std::chrono::seconds(*seconds) : std::chrono::minutes(minutes));
     }
     if (m_round) {
-        PassLogOn();
+        // The round's transcript goes out whole once it is over, so that it does not cut into the lines of a
+        // list run going on at the same time.
         if (m_round->engine && m_round->engine->HasRunThreads()) {
             return;
         }

@@ -33,7 +33,7 @@ public:
 // engine of its own on threads of its own: the list, its rows and its selection are never touched. Each check
 // goes to the history; with Failover on, a desktop proxy found dead in two rounds in a row is replaced by the
 // best live favourite. Tick drives it from one thread (the window's timer, or a test with its own clock): it
-// passes the round's transcript on, finishes a round that has ended and begins one that is due. The first round
+// finishes a round that has ended and begins one that is due. The first round
 // comes one interval after the re-checks are switched on, so that starting the program costs nothing.
 class RecheckScheduler final {
 public:
@@ -48,7 +48,8 @@ public:
 
     // What the HTTPS step trusts, as the list's run does.
     void SetTunnelTrust(std::shared_ptr<const TunnelTrust> trust);
-    // The settings as they are now: a round takes a copy of them as it begins.
+    // The settings as they are now: a round takes a copy of them as it begins. A round's transcript is passed on
+    // in one piece when the round is over.
     void Tick(const AppSettings& settings);
     bool RoundRunning() const;
     // Blocks until the round on its way (if any) has ended; the next Tick finishes it.

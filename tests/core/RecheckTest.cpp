@@ -74,6 +74,7 @@ TEST(FailoverTest, WatchSwitchesOnTheSecondDeadRoundOfTheSameProxyOnly) {
     const DesktopProxy p{true, "p:1"};
     const DesktopProxy q{true, "q:2"};
     const DesktopProxy off{false, "p:1"};
+    const DesktopProxy none{true, ""};
     using A = FailoverAction;
     const Case cases[] = {
         {"dead once: nothing", {{p, false, true, true, A::None}}},
@@ -82,6 +83,7 @@ TEST(FailoverTest, WatchSwitchesOnTheSecondDeadRoundOfTheSameProxyOnly) {
          {{p, false, true, true, A::None}, {p, true, true, true, A::None}, {p, false, true, true, A::None}}},
         {"another proxy in between starts over", {{p, false, true, true, A::None}, {q, false, true, true, A::None}}},
         {"proxy off: nothing", {{off, false, true, true, A::None}, {off, false, true, true, A::None}}},
+        {"no address: nothing", {{none, false, true, true, A::None}, {none, false, true, true, A::None}}},
         {"failover off: nothing", {{p, false, false, true, A::None}, {p, false, false, true, A::None}}},
         {"none live: told once, a favourite back later still takes over",
          {{p, false, true, false, A::None},
@@ -252,6 +254,19 @@ TEST_F(RecheckSchedulerTest, FailoverFollowsTheRoundsThroughTheProxyBar) {
         EXPECT_NE(host.log.find("●---" + m_dead.Address() + "---●"), std::string::npos)
             << "the round's transcript reaches the log";
     }
+}
+
+TEST_F(RecheckSchedulerTest, SwitchingOffStopsTheRoundAndRecordsNothingOfIt) {
+    FakeProxy silent(fake::NeverAnswer());
+    m_host.address = silent.Address();
+    m_now += std::chrono::minutes(m_settings.AutoRecheckMinutes);
+    m_scheduler.Tick(m_settings);
+    ASSERT_TRUE(m_scheduler.RoundRunning());
+    m_settings.AutoRecheck = false;
+    m_scheduler.Tick(m_settings);
+    EXPECT_FALSE(m_scheduler.RoundRunning());
+    EXPECT_TRUE(m_history.addresses.empty()) << "a stopped check says nothing of the proxy";
+    EXPECT_NE(m_host.log.find("RECHECK>自動再チェック終了"), std::string::npos);
 }
 
 TEST_F(RecheckSchedulerTest, AProxyTheUserChangedDuringTheRoundIsLeftAlone) {

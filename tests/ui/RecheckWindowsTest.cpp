@@ -71,6 +71,7 @@ private Q_SLOTS:
         QVERIFY(!rig.internet.calls.empty());
         QCOMPARE(rig.internet.calls.back().list.proxyServer, live.Address());
         QCOMPARE(rig.internet.calls.back().list.flags, kProxyTypeProxy);
+        QVERIFY(rig.settings.FavoSel);
         // Offscreen there is no tray: the notice goes to the status bar.
         const QString notice = frame.statusBar()->currentMessage();
         QVERIFY(notice.contains(QString::fromStdString(dead.Address())));

@@ -37,7 +37,11 @@ std::string NoticeLine(const std::string& text) {
 // threads write waits in the buffer for Tick, so that no call of theirs ever waits for the thread that ticks.
 struct RecheckScheduler::Round final : public ICheckHost, public IMessageService, public ICheckRecorder {
     Round(const AppSettings& settings, ICheckRecorder* history) : settings(settings), history(history) {}
-    ~Round() override {
+    ~Round() override { StopAndJoin(); }
+    Round(const Round&) = delete;
+    Round& operator=(const Round&) = delete;
+
+    void StopAndJoin() {
         if (engine) {
             engine->StopCheck();
             // A job in its connect or exchange ends at its cancel; one in a name lookup ends with the lookup.
@@ -138,7 +142,6 @@ void RecheckScheduler::Tick(const AppSettings& settings) {
     const int minutes = std::clamp(settings.AutoRecheckMinutes, kRecheckMinutesLowest, kRecheckMinutesHighest);
     if (!settings.AutoRecheck) {
         if (m_round) {
-            PassLogOn();
             StopRound();
         }
         m_on = false;
@@ -243,8 +246,12 @@ void RecheckScheduler::PassLogOn() {
     }
 }
 
+// Switched off while a round ran: the round is stopped, and what it wrote until then closes as a round does.
 void RecheckScheduler::StopRound() {
-    m_round.reset();
+    const std::unique_ptr<Round> round = std::move(m_round);
+    round->StopAndJoin();
+    m_host.AppendLog(round->TakeLog());
+    m_host.AppendLog(kRoundEndLine);
 }
 
 std::optional<int> RecheckSecondsOverride() {

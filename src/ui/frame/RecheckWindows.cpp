@@ -103,8 +103,13 @@ DesktopProxy RecheckWindows::CurrentProxy() {
     return {m_proxyBar.GetUseProxy() != 0, m_proxyBar.GetAddr()};
 }
 
+// The new proxy is a favourite: the favourites' menu marks it, as when the user picks one there.
 bool RecheckWindows::SwitchProxy(const std::string& address) {
-    return ChangeProxyTo(m_proxyBar, address);
+    if (!ChangeProxyTo(m_proxyBar, address)) {
+        return false;
+    }
+    m_settings.FavoSel = true;
+    return true;
 }
 
 void RecheckWindows::Notify(const std::string& text) {

@@ -1,6 +1,8 @@
 #include "core/frame/PopupMenus.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,7 +14,7 @@
 #include "core/app/Texts.h"
 #include "core/frame/BrowserLaunch.h"
 #include "core/frame/CommandIds.h"
-#include "core/frame/CommandRoutes.h"
+#include "core/frame/CommandDispatcher.h"
 #include "core/frame/CommandTable.h"
 #include "core/frame/ProgramLauncher.h"
 #include "core/list/Registration.h"
@@ -160,64 +162,121 @@ TEST(TrayMenuTest, EndsWithNoneOrProxyOffAndExit) {
     EXPECT_TRUE(Find(menu, cmd::kMultiStage)->enabled);
 }
 
-void ExpectRoutes(std::span<const MenuEntry> entries, const char* menu) {
+void ExpectTexts(std::span<const MenuEntry> entries, const char* menu) {
     for (const MenuEntry& entry : entries) {
         if (entry.kind == MenuEntry::Kind::Submenu) {
-            ExpectRoutes(entry.submenu->entries, menu);
+            ExpectTexts(entry.submenu->entries, menu);
         } else if (entry.kind == MenuEntry::Kind::Command) {
-            EXPECT_NE(FindRoute(entry.id), nullptr) << menu << " " << entry.id;
+            EXPECT_NE(FindCommand(entry.id), nullptr) << menu << " " << entry.id;
             EXPECT_STRNE(EntryText(entry), "") << menu << " " << entry.id;
         }
     }
 }
 
-TEST(CommandRouteTest, EveryCommandOfEveryMenuHasARoute) {
+TEST(CommandDispatcherTest, EveryCommandOfEveryMenuIsInTheTable) {
     for (const MenuInfo& menu : MainMenus()) {
-        ExpectRoutes(menu.entries, menu.objectName);
+        ExpectTexts(menu.entries, menu.objectName);
     }
-    ExpectRoutes(ContextMenuLayout(), "context");
-    ExpectRoutes(TrayMenuLayout(), "tray");
-    for (const CommandInfo& info : Commands()) {
-        EXPECT_NE(FindRoute(info.id), nullptr) << info.id;
-    }
-    for (int id : {cmd::kFileMru1, cmd::kFileMru1 + 3, cmd::kFavouriteFirst, cmd::kFavouriteLast, cmd::kCheckStartStop,
-                   cmd::kCheckSkip}) {
-        EXPECT_NE(FindRoute(id), nullptr) << id;
-    }
-    EXPECT_EQ(FindRoute(cmd::kFavouriteLast + 1), nullptr);
-    EXPECT_EQ(FindRoute(cmd::kFileMru1 + 4), nullptr);
+    ExpectTexts(ContextMenuLayout(), "context");
+    ExpectTexts(TrayMenuLayout(), "tray");
 }
 
-TEST(CommandRouteTest, PopupsHandWindowCommandsToTheMainWindowOnce) {
+// One dispatcher with every id bound to a recorder, as the main window binds them to their owners.
+class DispatchRig {
+public:
+    DispatchRig()
+        : dispatcher([this](std::function<void()> later) { queue.push_back(std::move(later)); },
+                     [this] { events.push_back("restore"); }),
+          owner([this] { return busy; }) {
+        owner.BindRange(1, 0xFFFF, [this](int id) {
+            events.push_back(std::to_string(id));
+            return true;
+        });
+        dispatcher.Add(owner, [this] { events.push_back("after"); });
+    }
+    void RunQueue() {
+        for (std::size_t i = 0; i < queue.size(); ++i) {
+            queue[i]();
+        }
+        queue.clear();
+    }
+
+    std::vector<std::function<void()>> queue;
+    std::vector<std::string> events;
+    bool busy = false;
+    CommandDispatcher dispatcher;
+    CommandBindings owner;
+};
+
+TEST(CommandDispatcherTest, PopupsBringTheWindowBackAndQueueAsTheCommandSays) {
     struct Case {
         std::vector<int> ids;
-        CommandOwner owner;
-        bool restoreFirst;
-        bool posted;
+        CommandChooser chooser;
+        bool restored;
+        bool queued;
     };
     using namespace cmd;
+    const std::vector<int> fileDialogs = {kFileNew,   kFileOpen,        kAppendFile,       kSaveAllAddresses,
+                                          kSaveNotNG, kSaveAnonymous,   kSaveNonAnonymous, kSaveHttps,
+                                          kExport,    kSaveHttpProxies, kSaveSocksProxies, kFileSaveAs};
     const Case cases[] = {
-        // Asking for a name or a confirmation from the tray: the window comes back first.
-        {{kFileNew, kFileOpen, kAppendFile, kSaveAllAddresses, kSaveNotNG, kSaveAnonymous, kSaveNonAnonymous,
-          kSaveHttps, kSaveHttpProxies, kSaveSocksProxies, kFileSaveAs},
-         CommandOwner::Frame,
-         true,
-         true},
-        {{kFileSave, kMultiStage, kAppExit, kHideToTray, kAlwaysOnTop}, CommandOwner::Frame, false, true},
-        {{kRestoreFromTray}, CommandOwner::Frame, false, false},
-        {{kEdit, kProxyOff, kStartCheck, kEditCopy}, CommandOwner::List, false, false},
-        {{kOpenBrowser}, CommandOwner::ListMenus, false, true},
-        {{kRegisterFavourites, kFavouriteFirst + 7}, CommandOwner::ListMenus, false, false},
+        // Asking for a name or a confirmation from the tray: the window comes back first, the popup goes first.
+        {fileDialogs, CommandChooser::Popup, true, true},
+        {fileDialogs, CommandChooser::Window, false, false},
+        {{kFileSave, kMultiStage, kAppExit, kHideToTray, kAlwaysOnTop}, CommandChooser::Popup, false, true},
+        {{kRestoreFromTray, kEdit, kProxyOff, kStartCheck, kEditCopy, kRegisterFavourites, kFavouriteFirst + 7},
+         CommandChooser::Popup,
+         false,
+         false},
+        // The browser starts after the main window's command that asked for it has returned.
+        {{kOpenBrowser}, CommandChooser::Window, false, true},
+        {{kOpenBrowser, kFileMru1}, CommandChooser::Popup, false, false},
     };
     for (const Case& c : cases) {
         for (int id : c.ids) {
-            const CommandRoute* route = FindRoute(id);
-            ASSERT_NE(route, nullptr) << id;
-            EXPECT_EQ(route->owner, c.owner) << id;
-            EXPECT_EQ(route->restoreFirst, c.restoreFirst) << id;
-            EXPECT_EQ(route->postToOwner, c.posted) << id;
+            DispatchRig rig;
+            ASSERT_TRUE(rig.dispatcher.Dispatch(id, c.chooser)) << id;
+            std::vector<std::string> expected;
+            if (c.restored) {
+                expected.emplace_back("restore");
+            }
+            if (!c.queued) {
+                expected.insert(expected.end(), {std::to_string(id), "after"});
+            }
+            EXPECT_EQ(rig.events, expected) << id;
+            EXPECT_EQ(rig.queue.size(), c.queued ? 1U : 0U) << id;
+            rig.RunQueue();
+            EXPECT_EQ(rig.events.back(), "after") << id;
         }
     }
+}
+
+TEST(CommandDispatcherTest, ARunSwallowsIdleCommandsAndAGoneOwnerTakesNone) {
+    DispatchRig rig;
+    rig.busy = true;
+    const auto handled = [&rig] {
+        return std::count_if(rig.events.begin(), rig.events.end(), [](const std::string& e) { return e != "after"; });
+    };
+    // Swallowed: chosen anyway during a run (a menu opened before it), a row command must not move rows.
+    for (int id : {cmd::kEdit, cmd::kAddAtEnd, cmd::kDelete, cmd::kFileOpen, cmd::kClearLog}) {
+        EXPECT_TRUE(rig.dispatcher.Dispatch(id, CommandChooser::Window)) << id;
+    }
+    EXPECT_EQ(handled(), 0);
+    for (int id : {cmd::kAppendFile, cmd::kStopCheck, cmd::kSkipCheck, cmd::kEditCopy}) {
+        EXPECT_TRUE(rig.dispatcher.Dispatch(id, CommandChooser::Window)) << id;
+    }
+    EXPECT_EQ(handled(), 4);
+
+    // A queued command whose owner went before its turn does nothing.
+    EXPECT_TRUE(rig.dispatcher.Dispatch(cmd::kAppExit, CommandChooser::Popup));
+    rig.dispatcher.Remove(rig.owner);
+    rig.RunQueue();
+    EXPECT_EQ(handled(), 4);
+    EXPECT_FALSE(rig.dispatcher.Dispatch(cmd::kEdit, CommandChooser::Window));
+    EXPECT_FALSE(rig.dispatcher.IsBound(cmd::kEdit));
+}
+
+TEST(CommandDispatcherTest, FavouriteSlotsFollowTheSettings) {
     AppSettings settings;
     Favourites(settings, {"127.0.0.1:8080"});
     EXPECT_EQ(FavouriteSlot(cmd::kFavouriteFirst, settings), 0);

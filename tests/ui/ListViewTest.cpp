@@ -467,7 +467,7 @@ private Q_SLOTS:
         for (int id : {cmd::kHideToTray, cmd::kAlwaysOnTop, cmd::kSettings}) {
             QVERIFY(!m_rig->view->OnCommand(id));
         }
-        QVERIFY(m_rig->host->postedCommands.empty());
+        QVERIFY(m_rig->host->dispatchedCommands.empty());
     }
 };
 

@@ -15,6 +15,7 @@
 
 #include "core/app/AppSettings.h"
 #include "core/frame/CommandIds.h"
+#include "core/frame/CommandTable.h"
 #include "core/proxy/InternetSettings.h"
 #include "core/app/Texts.h"
 #include "platform/ProgramLauncher.h"
@@ -400,6 +401,25 @@ private Q_SLOTS:
         test::RequireEnabledAction(m_frame.get(), QStringLiteral("alwaysOnTop"))->trigger();
         QVERIFY(!m_settings->ForegroundWindow);
         QVERIFY(!m_frame->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    }
+
+    // A command in a menu or the table that no window bound would do nothing when chosen.
+    void everyCommandHasAnOwnerUntilTheListGoes() {
+        MakeFrame();
+        std::vector<int> ids = {cmd::kFileMru1,      cmd::kFileMru1 + 3,   cmd::kFavouriteFirst,
+                                cmd::kFavouriteLast, cmd::kCheckStartStop, cmd::kCheckSkip};
+        for (const CommandInfo& info : Commands()) {
+            ids.push_back(info.id);
+        }
+        for (const int id : ids) {
+            QVERIFY2(m_frame->IsCommandBound(id), QByteArray::number(id).constData());
+        }
+        QVERIFY(!m_frame->IsCommandBound(cmd::kFavouriteLast + 1));
+        QVERIFY(!m_frame->IsCommandBound(cmd::kFileMru1 + 4));
+        m_frame->close();
+        QVERIFY(!m_frame->IsCommandBound(cmd::kEdit));
+        QVERIFY(!m_frame->IsCommandBound(cmd::kOpenBrowser));
+        QVERIFY(!m_frame->OnCommand(cmd::kDelete));
     }
 
     void panesSplitSixToFourAndF6SwitchesBetweenThem() {

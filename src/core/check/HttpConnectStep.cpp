@@ -40,17 +40,8 @@ StepWait HttpConnectStep::Ended(TunnelReport::End end) {
 }
 
 void HttpConnectStep::Stop(StepStop why) {
-    switch (why) {
-    case StepStop::Cancelled:
-        Ended(TunnelReport::End::Stopped);
-        break;
-    case StepStop::WaitExpired:
-        Ended(TunnelReport::End::TimedOut);
-        break;
-    case StepStop::Failed:
-        Ended(m_fd < 0 ? TunnelReport::End::Refused : TunnelReport::End::Closed);
-        break;
-    }
+    Ended(StoppedEnd(why, TunnelReport::End::Stopped, TunnelReport::End::TimedOut,
+                     m_fd < 0 ? TunnelReport::End::Refused : TunnelReport::End::Closed));
 }
 
 StepWait HttpConnectStep::Start(int fd, std::string_view /*early*/) {

@@ -34,18 +34,8 @@ StepWait ProbeExchange::Finished(int status) {
 }
 
 void ProbeExchange::Stop(StepStop why) {
-    switch (why) {
-    case StepStop::Cancelled:
-        Finished(kStatusCancelled);
-        break;
-    case StepStop::WaitExpired:
-        // A wait that runs out after some bytes ends an answer, not the job.
-        Finished(m_received == 0 ? kStatusTimedOut : kStatusOk);
-        break;
-    case StepStop::Failed:
-        Finished(kStatusSocketError);
-        break;
-    }
+    // A wait that runs out after some bytes ends an answer, not the job.
+    Finished(StoppedEnd(why, kStatusCancelled, m_received == 0 ? kStatusTimedOut : kStatusOk, kStatusSocketError));
 }
 
 StepWait ProbeExchange::Start(int fd, std::string_view early) {

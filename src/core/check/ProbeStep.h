@@ -17,6 +17,20 @@ enum class StepStop {
     Failed,      // the connection could not be made (before Start) or the driver lost the socket
 };
 
+// The end a step's report tells when the step is ended from outside: a cancel is `stopped`, an expired wait
+// `timedOut`, a failure what the step makes of it (`failed`).
+template <typename End> constexpr End StoppedEnd(StepStop why, End stopped, End timedOut, End failed) {
+    switch (why) {
+    case StepStop::Cancelled:
+        return stopped;
+    case StepStop::WaitExpired:
+        return timedOut;
+    case StepStop::Failed:
+        break;
+    }
+    return failed;
+}
+
 // What a step is given by the job machine: the job it works for, and the one way to raise the job's stages.
 class IStepContext {
 public:

@@ -192,17 +192,8 @@ StepWait SocksStep::Ended(SocksReport::End end, std::uint8_t code) {
 }
 
 void SocksStep::Stop(StepStop why) {
-    switch (why) {
-    case StepStop::Cancelled:
-        Ended(SocksReport::End::Stopped);
-        break;
-    case StepStop::WaitExpired:
-        Ended(SocksReport::End::TimedOut);
-        break;
-    case StepStop::Failed:
-        Ended(m_fd < 0 ? SocksReport::End::NotRun : SocksReport::End::Closed);
-        break;
-    }
+    Ended(StoppedEnd(why, SocksReport::End::Stopped, SocksReport::End::TimedOut,
+                     m_fd < 0 ? SocksReport::End::NotRun : SocksReport::End::Closed));
 }
 
 StepWait SocksStep::Start(int fd, std::string_view /*early*/) {

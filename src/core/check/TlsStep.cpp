@@ -80,17 +80,7 @@ StepWait TlsStep::Ended(TunnelReport::End end) {
 }
 
 void TlsStep::Stop(StepStop why) {
-    switch (why) {
-    case StepStop::Cancelled:
-        Ended(TunnelReport::End::Stopped);
-        break;
-    case StepStop::WaitExpired:
-        Ended(TunnelReport::End::TimedOut);
-        break;
-    case StepStop::Failed:
-        Ended(TunnelReport::End::HandshakeClosed);
-        break;
-    }
+    Ended(StoppedEnd(why, TunnelReport::End::Stopped, TunnelReport::End::TimedOut, TunnelReport::End::HandshakeClosed));
 }
 
 StepWait TlsStep::Start(int fd, std::string_view early) {

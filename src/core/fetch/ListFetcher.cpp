@@ -1,7 +1,8 @@
 #include "core/fetch/ListFetcher.h"
 
+#include <dlfcn.h>
+
 #include <memory>
-#include <mutex>
 
 #include <curl/curl.h>
 #include <openssl/ssl.h>
@@ -38,8 +39,51 @@ CURLcode AddCaFile(CURL*, void* sslContext, void* user) {
     return X509_STORE_load_locations(store, caFile->c_str(), nullptr) == 1 ? CURLE_OK : CURLE_SSL_CACERT_BADFILE;
 }
 
+// libcurl is loaded on the first fetch, not linked: linked, it and the thirty-odd libraries it needs cost every
+// start of zandel-check several milliseconds of loading and relocation, though few runs fetch a list.
+struct CurlApi {
+    decltype(&curl_global_init) globalInit = nullptr;
+    decltype(&curl_easy_init) init = nullptr;
+    decltype(&curl_easy_setopt) setopt = nullptr;
+    decltype(&curl_easy_perform) perform = nullptr;
+    decltype(&curl_easy_getinfo) getinfo = nullptr;
+    decltype(&curl_easy_strerror) strerror = nullptr;
+    decltype(&curl_easy_cleanup) cleanup = nullptr;
+    std::string error; // why it could not be loaded; empty once loaded
+};
+
+template <typename Function> bool Resolve(void* library, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(::dlsym(library, name));
+    return function != nullptr;
+}
+
+CurlApi LoadCurl() {
+    CurlApi api;
+    // Kept for the life of the process: a loaded libcurl is never unloaded.
+    void* library = ::dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        const char* why = ::dlerror();
+        api.error = std::string("libcurl could not be loaded: ") + (why != nullptr ? why : "libcurl.so.4");
+        return api;
+    }
+    if (!Resolve(library, "curl_global_init", api.globalInit) || !Resolve(library, "curl_easy_init", api.init) ||
+        !Resolve(library, "curl_easy_setopt", api.setopt) || !Resolve(library, "curl_easy_perform", api.perform) ||
+        !Resolve(library, "curl_easy_getinfo", api.getinfo) || !Resolve(library, "curl_easy_strerror", api.strerror) ||
+        !Resolve(library, "curl_easy_cleanup", api.cleanup)) {
+        api.error = "libcurl could not be loaded: a function is missing";
+        return api;
+    }
+    api.globalInit(CURL_GLOBAL_DEFAULT);
+    return api;
+}
+
+const CurlApi& Curl() {
+    static const CurlApi api = LoadCurl();
+    return api;
+}
+
 struct CurlDeleter {
-    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+    void operator()(CURL* handle) const { Curl().cleanup(handle); }
 };
 
 } // namespace
@@ -52,11 +96,13 @@ bool IsListUrl(std::string_view text) {
 }
 
 FetchResult FetchUrl(const std::string& url, const FetchOptions& options) {
-    static std::once_flag initialized;
-    std::call_once(initialized, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-
     FetchResult result;
-    const std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+    const CurlApi& api = Curl();
+    if (!api.error.empty()) {
+        result.error = api.error;
+        return result;
+    }
+    const std::unique_ptr<CURL, CurlDeleter> curl(api.init());
     if (!curl) {
         result.error = "the transfer could not be set up";
         return result;
@@ -65,35 +111,35 @@ FetchResult FetchUrl(const std::string& url, const FetchOptions& options) {
     Transfer transfer;
     transfer.maxBytes = options.maxBytes;
     char errorText[CURL_ERROR_SIZE] = {};
-    curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText);
+    api.setopt(handle, CURLOPT_URL, url.c_str());
+    api.setopt(handle, CURLOPT_ERRORBUFFER, errorText);
     // A list on the web may move, but never to a file of this machine or another protocol.
-    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, options.maxRedirects);
-    curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options.maxBytes));
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, options.connectTimeoutSeconds);
-    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, options.stallSeconds);
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT, options.wholeSeconds);
-    curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, ""); // whatever curl can unpack, still under the cap
-    curl_easy_setopt(handle, CURLOPT_USERAGENT, "zandel-check");
-    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, OnBody);
-    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
+    api.setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    api.setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    api.setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    api.setopt(handle, CURLOPT_MAXREDIRS, options.maxRedirects);
+    api.setopt(handle, CURLOPT_FAILONERROR, 1L);
+    api.setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    api.setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
+    api.setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
+    api.setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options.maxBytes));
+    api.setopt(handle, CURLOPT_CONNECTTIMEOUT, options.connectTimeoutSeconds);
+    api.setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    api.setopt(handle, CURLOPT_LOW_SPEED_TIME, options.stallSeconds);
+    api.setopt(handle, CURLOPT_TIMEOUT, options.wholeSeconds);
+    api.setopt(handle, CURLOPT_ACCEPT_ENCODING, ""); // whatever curl can unpack, still under the cap
+    api.setopt(handle, CURLOPT_USERAGENT, "zandel-check");
+    api.setopt(handle, CURLOPT_WRITEFUNCTION, OnBody);
+    api.setopt(handle, CURLOPT_WRITEDATA, &transfer);
     // Directly unless told otherwise: the environment's proxy variables do not steer it.
-    curl_easy_setopt(handle, CURLOPT_PROXY, options.proxy ? options.proxy->c_str() : "");
+    api.setopt(handle, CURLOPT_PROXY, options.proxy ? options.proxy->c_str() : "");
     if (options.caFile) {
-        curl_easy_setopt(handle, CURLOPT_SSL_CTX_FUNCTION, AddCaFile);
-        curl_easy_setopt(handle, CURLOPT_SSL_CTX_DATA, &*options.caFile);
+        api.setopt(handle, CURLOPT_SSL_CTX_FUNCTION, AddCaFile);
+        api.setopt(handle, CURLOPT_SSL_CTX_DATA, &*options.caFile);
     }
 
-    const CURLcode code = curl_easy_perform(handle);
-    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &result.status);
+    const CURLcode code = api.perform(handle);
+    api.getinfo(handle, CURLINFO_RESPONSE_CODE, &result.status);
     if (code == CURLE_OK) {
         result.ok = true;
         result.body = std::move(transfer.body);
@@ -106,7 +152,7 @@ FetchResult FetchUrl(const std::string& url, const FetchOptions& options) {
     } else if (code == CURLE_HTTP_RETURNED_ERROR) {
         result.error = "the server answered " + std::to_string(result.status);
     } else {
-        result.error = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
+        result.error = errorText[0] != '\0' ? errorText : api.strerror(code);
     }
     return result;
 }

@@ -1,25 +1,21 @@
 #include "core/frame/CommandRules.h"
 
-#include <algorithm>
-#include <array>
-
 #include "core/frame/CommandIds.h"
+#include "core/frame/CommandTable.h"
 
 namespace zandel {
 
 namespace {
 
-// The list's row commands: they need rows and no run.
-constexpr std::array<int, 7> kRowCommands = {cmd::kEdit,         cmd::kSelectAll, cmd::kInsert,  cmd::kDelete,
-                                             cmd::kClearResults, cmd::kMoveUp,    cmd::kMoveDown};
-// Commands that a run forbids.
-constexpr std::array<int, 5> kIdleCommands = {cmd::kFileNew, cmd::kFileOpen, cmd::kFileSave, cmd::kFileSaveAs,
-                                              cmd::kClearLog};
-
 constexpr int kRecentFileCount = 4;
 
-template <std::size_t N> bool IsOneOf(const std::array<int, N>& ids, int id) {
-    return std::find(ids.begin(), ids.end(), id) != ids.end();
+bool IsRowCommand(int id) {
+    return HasFlag(id, cmdflag::kRowCommand);
+}
+
+// Adding at the end and appending a file keep, during a run, the state the menu bar left them in.
+bool KeepsStateDuringRun(int id) {
+    return id == cmd::kAddAtEnd || id == cmd::kAppendFile;
 }
 
 CommandUpdate EnableIf(bool condition) {
@@ -31,14 +27,15 @@ CommandUpdate EnableIf(bool condition) {
 std::vector<std::pair<int, bool>> CommandRules::MenuBarOpened(const FrameState& state) {
     m_cachedRows = state.rowCount;
     std::vector<std::pair<int, bool>> states;
-    for (const int id : {cmd::kFileNew, cmd::kFileOpen, cmd::kAppendFile, cmd::kFileSave, cmd::kFileSaveAs,
-                         kSaveWithoutResultsMenu, cmd::kEdit, cmd::kInsert, cmd::kAddAtEnd, cmd::kDelete,
-                         cmd::kSelectAll, cmd::kClearResults, cmd::kMoveUp, cmd::kMoveDown, cmd::kClearLog}) {
-        states.emplace_back(id, !state.running);
+    states.emplace_back(kSaveWithoutResultsMenu, !state.running);
+    for (const CommandInfo& info : Commands()) {
+        if ((info.flags & cmdflag::kNeedsIdle) != 0 || KeepsStateDuringRun(info.id)) {
+            states.emplace_back(info.id, !state.running);
+        }
     }
     if (m_cachedRows == 0) {
         for (auto& [id, enabled] : states) {
-            if (IsOneOf(kRowCommands, id) || id == cmd::kAppendFile) {
+            if (IsRowCommand(id) || id == cmd::kAppendFile) {
                 enabled = false;
             } else if (id == cmd::kAddAtEnd) {
                 enabled = true;
@@ -49,17 +46,17 @@ std::vector<std::pair<int, bool>> CommandRules::MenuBarOpened(const FrameState& 
 }
 
 CommandUpdate CommandRules::Rule(int id, const FrameState& state) {
-    if (IsOneOf(kRowCommands, id)) {
+    if (IsRowCommand(id)) {
         return EnableIf(m_cachedRows != 0 && !state.running);
     }
+    if (KeepsStateDuringRun(id)) {
+        return state.running ? CommandUpdate::Keep : CommandUpdate::Enable;
+    }
     // A recent file opens like Open: loaded under a run, it would get the results of the old list's rows.
-    if (IsOneOf(kIdleCommands, id) || (id >= cmd::kFileMru1 && id < cmd::kFileMru1 + kRecentFileCount)) {
+    if (HasFlag(id, cmdflag::kNeedsIdle) || (id >= cmd::kFileMru1 && id < cmd::kFileMru1 + kRecentFileCount)) {
         return EnableIf(!state.running);
     }
     switch (id) {
-    case cmd::kAddAtEnd:
-    case cmd::kAppendFile:
-        return state.running ? CommandUpdate::Keep : CommandUpdate::Enable;
     case cmd::kCheckStartStop:
         // The start button's rule is also what keeps the cached row count fresh between menu openings.
         m_cachedRows = state.rowCount;

@@ -7,7 +7,22 @@
 
 namespace zandel {
 
-// One command: how its menu items and toolbar button look and what they say, wherever it shows.
+// What a command needs and how it travels, as bits of CommandInfo::flags.
+namespace cmdflag {
+// Works on the list's rows: needs rows, and a run forbids it (a run holds the indexes of its rows).
+inline constexpr unsigned kRowCommand = 1U << 0U;
+// A run forbids it; chosen anyway (a key, a menu opened before the run), it does nothing.
+inline constexpr unsigned kNeedsIdle = 1U << 1U;
+// Chosen in a popup, it brings the main window back from the tray before anything else (it asks for a name).
+inline constexpr unsigned kRestoreFromPopup = 1U << 2U;
+// Chosen in a popup, it runs once the popup has returned: a dialog must not come while the menu is up.
+inline constexpr unsigned kQueuedFromPopup = 1U << 3U;
+// Chosen in the main window, it runs once the choosing command has returned (the browser starts after it).
+inline constexpr unsigned kQueuedFromWindow = 1U << 4U;
+} // namespace cmdflag
+
+// One command: how its menu items and toolbar button look and what they say, wherever it shows, and what it
+// needs. Its handler is bound where its owner is built (CommandDispatcher).
 struct CommandInfo {
     int id;
     const char* objectName; // the main window's action (nullptr: the command shows in popup menus only)
@@ -17,11 +32,15 @@ struct CommandInfo {
     const char* icon;       // toolbar image in the resources (nullptr: none)
     const char* shortcuts;  // accelerators, "; "-separated (nullptr: none)
     bool checkable;
+    unsigned flags; // cmdflag bits
 };
 
 std::span<const CommandInfo> Commands();
 // nullptr when the id is not in the table.
 const CommandInfo* FindCommand(int id);
+
+// False for ids not in the table (the run-time ranges of recent files and favourites).
+bool HasFlag(int id, unsigned flag);
 
 // Toolbar slots in order; 0 is a separator.
 std::span<const int> ToolbarLayout();

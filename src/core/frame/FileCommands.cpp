@@ -1,5 +1,7 @@
 #include "core/frame/FileCommands.h"
 
+#include <utility>
+
 #include "core/app/Texts.h"
 #include "core/frame/CommandIds.h"
 #include "core/frame/FileDialogs.h"
@@ -11,57 +13,32 @@
 
 namespace zandel {
 
-FileCommands::FileCommands(CRidIdiDoc& document, IFileDialogs& dialogs, IRecentFiles& recent)
-    : m_document(document), m_dialogs(dialogs), m_recent(recent) {}
-
-bool FileCommands::OnCommand(int id) {
-    if (id >= cmd::kFileMru1 && id < cmd::kFileMru1 + IRecentFiles::kSize) {
+FileCommands::FileCommands(CRidIdiDoc& document, IFileDialogs& dialogs, IRecentFiles& recent,
+                           std::function<bool()> busy)
+    : m_document(document), m_dialogs(dialogs), m_recent(recent), m_bindings(std::move(busy)) {
+    m_bindings.Bind(cmd::kFileNew, [this] { New(); });
+    m_bindings.Bind(cmd::kFileOpen, [this] { Open(); });
+    m_bindings.Bind(cmd::kAppendFile, [this] { Append(); });
+    m_bindings.Bind(cmd::kFileSave, [this] { Save(); });
+    m_bindings.Bind(cmd::kFileSaveAs, [this] { SaveAs(); });
+    for (const auto& [id, saveMode] : {std::pair{cmd::kSaveAllAddresses, SaveAllAddresses},
+                                       {cmd::kSaveNotNG, SaveNotNG},
+                                       {cmd::kSaveAnonymous, SaveAnonymousOnly},
+                                       {cmd::kSaveNonAnonymous, SaveNonAnonymousOnly},
+                                       {cmd::kSaveHttps, SaveHttpsOnly},
+                                       {cmd::kSaveHttpProxies, SaveHttpProxiesOnly},
+                                       {cmd::kSaveSocksProxies, SaveSocksProxiesOnly}}) {
+        m_bindings.Bind(id, [this, mode = saveMode] { SaveWithoutResults(mode); });
+    }
+    m_bindings.Bind(cmd::kExport, [this] { Export(); });
+    m_bindings.BindRange(cmd::kFileMru1, cmd::kFileMru1 + IRecentFiles::kSize - 1, [this](int id) {
         OpenRecent(id - cmd::kFileMru1);
         return true;
-    }
-    switch (id) {
-    case cmd::kFileNew:
-        New();
-        return true;
-    case cmd::kFileOpen:
-        Open();
-        return true;
-    case cmd::kAppendFile:
-        Append();
-        return true;
-    case cmd::kFileSave:
-        Save();
-        return true;
-    case cmd::kFileSaveAs:
-        SaveAs();
-        return true;
-    case cmd::kSaveAllAddresses:
-        SaveWithoutResults(SaveAllAddresses);
-        return true;
-    case cmd::kSaveNotNG:
-        SaveWithoutResults(SaveNotNG);
-        return true;
-    case cmd::kSaveAnonymous:
-        SaveWithoutResults(SaveAnonymousOnly);
-        return true;
-    case cmd::kSaveNonAnonymous:
-        SaveWithoutResults(SaveNonAnonymousOnly);
-        return true;
-    case cmd::kSaveHttps:
-        SaveWithoutResults(SaveHttpsOnly);
-        return true;
-    case cmd::kSaveHttpProxies:
-        SaveWithoutResults(SaveHttpProxiesOnly);
-        return true;
-    case cmd::kSaveSocksProxies:
-        SaveWithoutResults(SaveSocksProxiesOnly);
-        return true;
-    case cmd::kExport:
-        Export();
-        return true;
-    default:
-        return false;
-    }
+    });
+}
+
+bool FileCommands::OnCommand(int id) {
+    return m_bindings.Run(id);
 }
 
 void FileCommands::New() {

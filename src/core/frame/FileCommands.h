@@ -1,6 +1,9 @@
 #pragma once
 
+#include <functional>
 #include <string>
+
+#include "core/frame/CommandDispatcher.h"
 
 namespace zandel {
 
@@ -12,12 +15,14 @@ class IRecentFiles;
 // results and the recent files. Each load or save names its mode; the document is back at mode 1 after it.
 class FileCommands final {
 public:
-    FileCommands(CRidIdiDoc& document, IFileDialogs& dialogs, IRecentFiles& recent);
+    // `busy`: a run holds the list, and the commands that need idle do nothing.
+    FileCommands(CRidIdiDoc& document, IFileDialogs& dialogs, IRecentFiles& recent, std::function<bool()> busy = {});
     FileCommands(const FileCommands&) = delete;
     FileCommands& operator=(const FileCommands&) = delete;
 
     // Carries out a File menu command (the recent files included); false for any other id.
     bool OnCommand(int id);
+    const CommandBindings& Bindings() const { return m_bindings; }
 
     void New();
     void Open();
@@ -41,6 +46,7 @@ private:
     CRidIdiDoc& m_document;
     IFileDialogs& m_dialogs;
     IRecentFiles& m_recent;
+    CommandBindings m_bindings;
 };
 
 } // namespace zandel

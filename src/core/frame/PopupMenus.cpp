@@ -148,6 +148,10 @@ std::optional<std::vector<MenuItem>> BuildContextMenu(const AppSettings& setting
     const bool rows = state.rowCount > 0;
     MenuRules rules;
     rules.enabled = [&](const MenuEntry& entry) {
+        // Row commands: off during a run and on an empty list, but adding at the end needs no rows.
+        if (HasFlag(entry.id, cmdflag::kRowCommand)) {
+            return idle && rows;
+        }
         switch (entry.id) {
         case cmd::kStartCheck:
             return idle && rows;
@@ -155,15 +159,6 @@ std::optional<std::vector<MenuItem>> BuildContextMenu(const AppSettings& setting
             return state.running && rows;
         case cmd::kSkipCheck:
             return state.running && state.remaining > 1 && rows;
-        case cmd::kEdit:
-        case cmd::kClearResults:
-        case cmd::kSelectAll:
-        case cmd::kInsert:
-        case cmd::kDelete:
-        case cmd::kMoveUp:
-        case cmd::kMoveDown:
-            // Row commands: off during a run and on an empty list, but adding at the end needs no rows.
-            return idle && rows;
         case cmd::kAddAtEnd:
             return idle;
         default:

@@ -5,7 +5,6 @@
 #include <numeric>
 #include <vector>
 
-#include "core/frame/CommandIds.h"
 #include "core/app/MessageService.h"
 #include "core/app/Texts.h"
 #include "core/list/RowStore.h"
@@ -33,22 +32,6 @@ void ResetResults(ProxyRow& row) {
 } // namespace
 
 ListCommands::ListCommands(IRowStore& rows, IMessageService& messages) : m_rows(rows), m_messages(messages) {}
-
-bool ListCommands::IsRowCommand(int id) {
-    switch (id) {
-    case cmd::kEdit:
-    case cmd::kInsert:
-    case cmd::kDelete:
-    case cmd::kAddAtEnd:
-    case cmd::kSelectAll:
-    case cmd::kClearResults:
-    case cmd::kMoveUp:
-    case cmd::kMoveDown:
-        return true;
-    default:
-        return false;
-    }
-}
 
 // The document counts as changed as soon as the edit opens, whatever the user then does with it.
 ListChange ListCommands::Edit() const {

@@ -31,9 +31,6 @@ public:
     ListCommands(const ListCommands&) = delete;
     ListCommands& operator=(const ListCommands&) = delete;
 
-    // The commands that change rows or the selection, refused while a check run works on the rows.
-    static bool IsRowCommand(int id);
-
     ListChange Edit() const;
     ListChange InsertAtMark();
     ListChange AddAtEnd();

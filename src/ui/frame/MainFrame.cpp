@@ -10,7 +10,6 @@
 
 #include "core/frame/BrowserLaunch.h"
 #include "core/frame/CommandIds.h"
-#include "core/frame/CommandRoutes.h"
 #include "core/frame/FileCommands.h"
 #include "core/frame/WindowPlacement.h"
 #include "core/app/Texts.h"
@@ -81,7 +80,8 @@ CMainFrame::CMainFrame(AppSettings& settings, IInternetSettings& internet, IProg
         m_ownDialogs = std::make_unique<QtFileDialogs>(*this);
         dialogs = m_ownDialogs.get();
     }
-    m_files = std::make_unique<FileCommands>(*m_document, *dialogs, m_recent);
+    m_files = std::make_unique<FileCommands>(*m_document, *dialogs, m_recent, [this] { return Running(); });
+    BindCommands();
     m_view->SetHost(this);
     m_view->SetDocument(m_document.get());
     m_document->SetTitle(texts::kUntitled);
@@ -145,72 +145,34 @@ void CMainFrame::WireBars() {
     connect(m_checkBar->SkipButton(), &QPushButton::clicked, this, [this] { OnCommand(cmd::kCheckSkip); });
 }
 
+void CMainFrame::BindCommands() {
+    m_bindings.Bind(cmd::kAppExit, [this] { close(); });
+    m_bindings.Bind(cmd::kSettings, [this] { OpenSettingsSheet(); });
+    m_bindings.Bind(cmd::kMultiStage, [this] { OpenMultiStageSheet(); });
+    m_bindings.Bind(cmd::kLogFont, [this] { m_logView->ChooseFont(); });
+    m_bindings.Bind(cmd::kClearLog, [this] { m_logView->ClearLog(); });
+    m_bindings.Bind(cmd::kAlwaysOnTop, [this] { ToggleTopmost(); });
+    m_bindings.Bind(cmd::kHideToTray, [this] { ShowInTray(true); });
+    m_bindings.Bind(cmd::kRestoreFromTray, [this] { ShowInTray(false); });
+    m_bindings.Bind(cmd::kHelpManual, [this] { OpenManual(); });
+    m_bindings.Bind(cmd::kAppAbout, [this] { ShowAbout(); });
+    m_bindings.Bind(cmd::kCheckStartStop, [this] { Running() ? m_view->StopCheck() : m_view->StartCheck(); });
+    m_bindings.Bind(cmd::kCheckSkip, [this] { m_view->SkipCheck(); });
+    m_bindings.Bind(cmd::kNextPane, [this] { SwitchPane(true); });
+    m_bindings.Bind(cmd::kPrevPane, [this] { SwitchPane(false); });
+    m_dispatcher.Add(m_bindings);
+    // A recent file that would not open has left the list.
+    m_dispatcher.Add(m_files->Bindings(), [this] { m_actions->SetRecentFiles(m_recent.Entries()); });
+    m_dispatcher.Add(m_view->Bindings());
+    m_dispatcher.Add(m_popups->Bindings());
+}
+
 bool CMainFrame::OnCommand(int id) {
-    const CommandRoute* route = FindRoute(id);
-    if (route == nullptr) {
-        return false;
-    }
-    switch (route->owner) {
-    case CommandOwner::Frame:
-        break;
-    case CommandOwner::List:
-        return !m_viewShutDown && m_view->OnCommand(id);
-    case CommandOwner::ListMenus:
-        if (route->postToOwner) {
-            QTimer::singleShot(0, m_popups, [popups = m_popups, id] { popups->OnListCommand(id); });
-            return true;
-        }
-        return m_popups->OnListCommand(id);
-    }
-    if (m_files->OnCommand(id)) {
-        // A recent file that would not open has left the list.
-        m_actions->SetRecentFiles(m_recent.Entries());
-        return true;
-    }
-    switch (id) {
-    case cmd::kAppExit:
-        close();
-        return true;
-    case cmd::kSettings:
-        OpenSettingsSheet();
-        return true;
-    case cmd::kMultiStage:
-        OpenMultiStageSheet();
-        return true;
-    case cmd::kLogFont:
-        m_logView->ChooseFont();
-        return true;
-    case cmd::kClearLog:
-        m_logView->ClearLog();
-        return true;
-    case cmd::kAlwaysOnTop:
-        ToggleTopmost();
-        return true;
-    case cmd::kHideToTray:
-        ShowInTray(true);
-        return true;
-    case cmd::kRestoreFromTray:
-        ShowInTray(false);
-        return true;
-    case cmd::kHelpManual:
-        OpenManual();
-        return true;
-    case cmd::kAppAbout:
-        ShowAbout();
-        return true;
-    case cmd::kCheckStartStop:
-        Running() ? m_view->StopCheck() : m_view->StartCheck();
-        return true;
-    case cmd::kCheckSkip:
-        m_view->SkipCheck();
-        return true;
-    case cmd::kNextPane:
-    case cmd::kPrevPane:
-        SwitchPane(id == cmd::kNextPane);
-        return true;
-    default:
-        return false;
-    }
+    return m_dispatcher.Dispatch(id, CommandChooser::Window);
+}
+
+bool CMainFrame::DispatchFromPopup(int id) {
+    return m_dispatcher.Dispatch(id, CommandChooser::Popup);
 }
 
 bool CMainFrame::Running() const {
@@ -302,10 +264,6 @@ void CMainFrame::ShowTrayMenu(const QPoint& globalPos) {
         activateWindow();
     }
     m_popups->ShowTrayMenu(globalPos);
-}
-
-void CMainFrame::PostCommand(int id) {
-    QTimer::singleShot(0, this, [this, id] { OnCommand(id); });
 }
 
 void CMainFrame::RunStateChanged() {

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
 #include <QMainWindow>
+#include <QTimer>
 
 #include "core/app/AppSettings.h"
+#include "core/frame/CommandDispatcher.h"
 #include "core/frame/CommandRules.h"
 #include "core/list/ListDocument.h"
 #include "ui/frame/RunWindows.h"
@@ -50,6 +53,7 @@ public:
 
     // A command of the menus, the toolbar, the accelerators or the bars. False when nothing handles it.
     bool OnCommand(int id);
+    bool IsCommandBound(int id) const { return m_dispatcher.IsBound(id); }
     // The idle pass over the toolbar, the bars and the menu items (each command's own rule).
     void UpdateCommandUi();
     // The menu-bar pass, as when the user opens a menu.
@@ -79,8 +83,7 @@ public:
     void StartCheckIndicator() override;
     void StopCheckIndicator() override;
     void ShowInTray(bool hide) override;
-    bool RunCommand(int id) override { return OnCommand(id); }
-    void PostCommand(int id) override;
+    bool DispatchFromPopup(int id) override;
     void RunStateChanged() override;
     void SetProxyFile(const std::string& path) override;
     void AddToRecentFiles(const std::string& path) override;
@@ -96,6 +99,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void BindCommands();
     void BuildPanes();
     void BuildStatusBar();
     void WireBars();
@@ -118,6 +122,11 @@ private:
     RecentFileList& m_recent;
 
     CommandRules m_rules;
+    // Commands queued for after the choosing one run in this window's turn: gone with it, they do nothing.
+    CommandDispatcher m_dispatcher{
+        [this](std::function<void()> later) { QTimer::singleShot(0, this, std::move(later)); },
+        [this] { ShowInTray(false); }};
+    CommandBindings m_bindings{[this] { return Running(); }};
     FrameActions* m_actions = nullptr;
     CProxyBar* m_proxyBar = nullptr;
     CCheckBar* m_checkBar = nullptr;

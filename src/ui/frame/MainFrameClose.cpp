@@ -63,6 +63,8 @@ void CMainFrame::ShutdownView() {
         return;
     }
     m_idleTimer->stop();
+    m_dispatcher.Remove(m_view->Bindings());
+    m_dispatcher.Remove(m_popups->Bindings());
     m_popups->Detach();
     m_recheck->Shutdown();
     m_run->Close();

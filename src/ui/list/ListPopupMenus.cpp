@@ -6,7 +6,6 @@
 #include "core/app/AppSettings.h"
 #include "core/frame/BrowserLaunch.h"
 #include "core/frame/CommandIds.h"
-#include "core/frame/CommandRoutes.h"
 #include "core/frame/ProgramLauncher.h"
 #include "core/list/Registration.h"
 #include "core/proxy/ProxyBar.h"
@@ -22,6 +21,7 @@ ListPopupMenus::ListPopupMenus(AppSettings& settings, CRidIdiView& view, IListVi
                                IProgramLauncher& launcher, IMessageService& messages)
     : QObject(&view), m_settings(settings), m_view(&view), m_host(host), m_launcher(launcher), m_messages(messages) {
     setObjectName(QStringLiteral("listPopupMenus"));
+    BindCommands();
     // A right click (or the menu key) in the list opens the context menu where it happened.
     view.setContextMenuPolicy(Qt::CustomContextMenu);
     connect(&view, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
@@ -95,44 +95,23 @@ void ListPopupMenus::ShowTrayMenu(const QPoint& globalPos) {
     }
 }
 
-bool ListPopupMenus::OnListCommand(int id) {
-    // A command from a menu that outlived the list window has nothing left to act on.
-    const CommandRoute* route = m_view == nullptr ? nullptr : FindRoute(id);
-    if (route == nullptr) {
-        return false;
-    }
-    if (route->restoreFirst) {
-        m_host.ShowInTray(false);
-    }
-    switch (route->owner) {
-    case CommandOwner::Frame:
-        if (route->postToOwner) {
-            m_host.PostCommand(id);
-            return true;
-        }
-        return m_host.RunCommand(id);
-    case CommandOwner::List:
-        return m_view->OnCommand(id);
-    case CommandOwner::ListMenus:
-        break;
-    }
-    switch (id) {
-    case cmd::kRegisterFavourites:
-        RegisterFavourites(m_settings, m_view->Rows(), m_messages);
-        return true;
-    case cmd::kRegisterChainProxies:
-        RegisterChainProxies(m_settings, m_view->Rows(), m_messages);
-        return true;
-    case cmd::kOpenBrowser:
-        OpenBrowser();
-        return true;
-    default:
+void ListPopupMenus::BindCommands() {
+    m_bindings.Bind(cmd::kRegisterFavourites, [this] { RegisterFavourites(m_settings, m_view->Rows(), m_messages); });
+    m_bindings.Bind(cmd::kRegisterChainProxies,
+                    [this] { RegisterChainProxies(m_settings, m_view->Rows(), m_messages); });
+    m_bindings.Bind(cmd::kOpenBrowser, [this] { OpenBrowser(); });
+    m_bindings.BindRange(cmd::kFavouriteFirst, cmd::kFavouriteLast, [this](int id) {
+        // A favourite slot emptied since the menu opened leaves nothing to choose.
         if (const std::optional<int> slot = FavouriteSlot(id, m_settings)) {
             m_view->ProxyCommands().ChooseFavourite(*slot);
         }
-        // A favourite slot emptied since the menu opened leaves nothing to choose.
-        return id >= cmd::kFavouriteFirst && id <= cmd::kFavouriteLast;
-    }
+        return true;
+    });
+}
+
+bool ListPopupMenus::OnListCommand(int id) {
+    // A command from a menu that outlived the list window has nothing left to act on.
+    return m_view != nullptr && m_host.DispatchFromPopup(id);
 }
 
 void ListPopupMenus::OpenBrowser() {

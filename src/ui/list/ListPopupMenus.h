@@ -5,6 +5,7 @@
 
 #include <QObject>
 
+#include "core/frame/CommandDispatcher.h"
 #include "core/frame/PopupMenus.h"
 
 class QMenu;
@@ -22,8 +23,8 @@ class CRidIdiView;
 class IListViewHost;
 
 // The popup menus the list window owns, its context menu and the notification-area menu. Every command chosen
-// in them goes through OnListCommand, which follows the command's route: the main window's commands are handed
-// to it, the list's go to the list, and the menus' own (favourites, registration, the browser) are done here.
+// in them goes through OnListCommand to the main window's dispatcher; the menus' own commands (favourites,
+// registration, the browser) are bound here.
 class ListPopupMenus final : public QObject {
     Q_OBJECT
 public:
@@ -42,8 +43,10 @@ public:
 
     // False when no window handles the command.
     bool OnListCommand(int id);
+    const CommandBindings& Bindings() const { return m_bindings; }
 
 private:
+    void BindCommands();
     MenuState CurrentState() const;
     std::unique_ptr<QMenu> MakeMenu(const std::vector<MenuItem>& items);
     void OpenBrowser();
@@ -53,6 +56,7 @@ private:
     IListViewHost& m_host;
     IProgramLauncher& m_launcher;
     IMessageService& m_messages;
+    CommandBindings m_bindings;
 };
 
 } // namespace zandel::ui

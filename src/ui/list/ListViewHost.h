@@ -15,10 +15,8 @@ public:
     // None once the main window is going.
     virtual IProxyBar* ProxyBar() = 0;
     virtual void ShowInTray(bool hide) = 0;
-    // Carries a command of the main window out now.
-    virtual bool RunCommand(int id) = 0;
-    // Queues a command for the main window, to be carried out after the current one.
-    virtual void PostCommand(int id) = 0;
+    // A command chosen in one of the list's popups, handed to whichever window bound it; false when none did.
+    virtual bool DispatchFromPopup(int id) = 0;
 };
 
 } // namespace zandel::ui

@@ -121,6 +121,8 @@ CRidIdiView::CRidIdiView(AppSettings& settings, ICheckHost& runWindows, QWidget*
         }
     });
 
+    BindCommands();
+
     AddressEditDelegate::Handlers handlers;
     handlers.commit = [this](int row, const QString& text) { CommitEdit(row, text); };
     handlers.copy = [this] { Copy(); };
@@ -171,67 +173,35 @@ void CRidIdiView::SetDocument(CRidIdiDoc* document) {
     m_document = document;
 }
 
-bool CRidIdiView::OnCommand(int id) {
-    // The run holds the indexes of its rows until it ends: nothing may move them meanwhile.
-    if (ListCommands::IsRowCommand(id) && RunActive()) {
-        return true;
-    }
-    switch (id) {
-    case cmd::kEdit:
-        Follow(m_commands->Edit());
-        return true;
-    case cmd::kInsert:
-        Follow(m_commands->InsertAtMark());
-        return true;
-    case cmd::kAddAtEnd:
-        Follow(m_commands->AddAtEnd());
-        return true;
-    case cmd::kDelete:
-        Follow(m_commands->DeleteSelected());
-        return true;
-    case cmd::kSelectAll:
-        Follow(m_commands->SelectAll());
-        return true;
-    case cmd::kClearResults:
-        Follow(m_commands->ClearResults());
-        return true;
-    case cmd::kMoveUp:
-        Follow(m_commands->MoveUp());
-        return true;
-    case cmd::kMoveDown:
-        Follow(m_commands->MoveDown());
-        return true;
-    case cmd::kStartCheck:
-        StartCheck();
-        return true;
-    case cmd::kStopCheck:
+void CRidIdiView::BindCommands() {
+    m_commandBindings.Bind(cmd::kEdit, [this] { Follow(m_commands->Edit()); });
+    m_commandBindings.Bind(cmd::kInsert, [this] { Follow(m_commands->InsertAtMark()); });
+    m_commandBindings.Bind(cmd::kAddAtEnd, [this] { Follow(m_commands->AddAtEnd()); });
+    m_commandBindings.Bind(cmd::kDelete, [this] { Follow(m_commands->DeleteSelected()); });
+    m_commandBindings.Bind(cmd::kSelectAll, [this] { Follow(m_commands->SelectAll()); });
+    m_commandBindings.Bind(cmd::kClearResults, [this] { Follow(m_commands->ClearResults()); });
+    m_commandBindings.Bind(cmd::kMoveUp, [this] { Follow(m_commands->MoveUp()); });
+    m_commandBindings.Bind(cmd::kMoveDown, [this] { Follow(m_commands->MoveDown()); });
+    m_commandBindings.Bind(cmd::kStartCheck, [this] { StartCheck(); });
+    m_commandBindings.Bind(cmd::kStopCheck, [this] {
         if (m_rows->RowCount() > 0 && m_rows->SelectionMark() >= 0) {
             StopCheck();
         }
-        return true;
-    case cmd::kSkipCheck:
+    });
+    m_commandBindings.Bind(cmd::kSkipCheck, [this] {
         if (m_rows->RowCount() > 0) {
             SkipCheck();
         }
-        return true;
-    case cmd::kChangeProxy:
-        m_proxyCommands->ChangeProxy();
-        return true;
-    case cmd::kProxyOnOff:
-        m_proxyCommands->ToggleProxy();
-        return true;
-    case cmd::kProxyOff:
-        m_proxyCommands->ProxyOff();
-        return true;
-    case cmd::kEditCopy:
-        Copy();
-        return true;
-    case cmd::kEditPaste:
-        Paste();
-        return true;
-    default:
-        return false;
-    }
+    });
+    m_commandBindings.Bind(cmd::kChangeProxy, [this] { m_proxyCommands->ChangeProxy(); });
+    m_commandBindings.Bind(cmd::kProxyOnOff, [this] { m_proxyCommands->ToggleProxy(); });
+    m_commandBindings.Bind(cmd::kProxyOff, [this] { m_proxyCommands->ProxyOff(); });
+    m_commandBindings.Bind(cmd::kEditCopy, [this] { Copy(); });
+    m_commandBindings.Bind(cmd::kEditPaste, [this] { Paste(); });
+}
+
+bool CRidIdiView::OnCommand(int id) {
+    return m_commandBindings.Run(id);
 }
 
 void CRidIdiView::Follow(const ListChange& change) {

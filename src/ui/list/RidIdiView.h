@@ -8,6 +8,7 @@
 #include <QTreeWidget>
 
 #include "core/check/CheckEngine.h"
+#include "core/frame/CommandDispatcher.h"
 
 class QLineEdit;
 class QTimer;
@@ -46,8 +47,9 @@ public:
     ProxyBarCommands& ProxyCommands() { return *m_proxyCommands; }
 
     // A command the list owns (its rows, the check run, the proxy commands), from whichever menu or key chose
-    // it. False for any other.
+    // it. False for any other. A command that moves rows does nothing while a run holds their indexes.
     bool OnCommand(int id);
+    const CommandBindings& Bindings() const { return m_commandBindings; }
 
     void StartCheck();
     void StartStartupCheck();
@@ -112,6 +114,7 @@ private:
     // Every check of the window goes into the history file of the settings folder.
     void RecordHistory();
     bool RunActive() const;
+    void BindCommands();
     void Follow(const ListChange& change);
     void OnListClick();
     void OnHeaderClick(int column);
@@ -126,6 +129,7 @@ private:
     std::unique_ptr<HistoryRecorder> m_historyBatches;
     std::unique_ptr<CheckEngine> m_engine;
     std::unique_ptr<ListCommands> m_commands;
+    CommandBindings m_commandBindings{[this] { return RunActive(); }};
     std::unique_ptr<ProxyBarCommands> m_proxyCommands;
     AddressEditDelegate* m_delegate = nullptr;
     QTimer* m_timeoutTimer = nullptr;

@@ -43,11 +43,10 @@ public:
     void StartCheckIndicator() override { ++indicatorStarts; }
     void StopCheckIndicator() override { ++indicatorStops; }
     void ShowInTray(bool hide) override { trayRequests.push_back(hide); }
-    bool RunCommand(int id) override {
-        ranCommands.push_back(id);
+    bool DispatchFromPopup(int id) override {
+        dispatchedCommands.push_back(id);
         return true;
     }
-    void PostCommand(int id) override { postedCommands.push_back(id); }
     void RunStateChanged() override { ++runStateChanges; }
     void ShowRunningCount(int count) override { runningCounts.push_back(count); }
     void ShowRunProgress(int /*done*/, int /*total*/) override {}
@@ -65,8 +64,7 @@ public:
     int indicatorStops = 0;
     int runStateChanges = 0;
     std::vector<bool> trayRequests;
-    std::vector<int> postedCommands;
-    std::vector<int> ranCommands;
+    std::vector<int> dispatchedCommands;
 
 private:
     std::unique_ptr<ui::CProxyBar> m_proxyBar;

@@ -31,7 +31,7 @@ RecheckPage::RecheckPage(AppSettings& settings, QWidget* parent)
 }
 
 void RecheckPage::BuildControls() {
-    auto* recheck = new QGroupBox(QStringLiteral("自動再チェック"), this);
+    auto* recheck = new QGroupBox(QStringLiteral("使用中のﾌﾟﾛｷｼとお気に入り(&R)"), this);
     m_onBox = new QCheckBox(QStringLiteral("自動再チェック"), recheck);
     m_onBox->setObjectName(QStringLiteral("recheckOn"));
     m_minutesEdit = NumberBox(QStringLiteral("recheckMinutes"), kRecheckMinutesLowest, kRecheckMinutesHighest, recheck);

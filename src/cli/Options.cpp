@@ -65,7 +65,8 @@ const char* UsageText() {
         "  --format F           txt (the list file, the default), csv (with a header row) or json (an\n"
         "                       array of objects); the rows are those of --save-mode\n"
         "  --history FILE       record every check in this SQLite history file (e.g. history.sqlite)\n"
-        "  --history-days N     keep N days of history, 1 to 3650 (default " +
+        "  --history-days N     keep N days of history, 1 to 3650 (default: KeepDays of\n"
+        "                       [History], else " +
         std::to_string(kHistoryKeepDaysDefault) +
         ")\n"
         "  --https              also check HTTPS through each proxy: CONNECT, then TLS with the\n"

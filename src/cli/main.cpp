@@ -314,7 +314,7 @@ int main(int argc, char** argv) {
     HistoryStore history;
     std::optional<HistoryRecorder> historyBatches;
     if (options.historyPath) {
-        const int days = options.historyDays > 0 ? options.historyDays : kHistoryKeepDaysDefault;
+        const int days = options.historyDays > 0 ? options.historyDays : settings.HistoryKeepDays;
         if (history.Open(*options.historyPath, days, std::time(nullptr), [](const std::string& cause) {
                 std::fprintf(stderr, "zandel-check: the history is not kept: %s\n", cause.c_str());
             })) {

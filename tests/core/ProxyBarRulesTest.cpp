@@ -21,8 +21,9 @@ public:
         return true;
     }
     void EnableAddrEdit(bool enabled) override { editable = enabled; }
-    void ApplyProxy(int useProxy, const std::string& value) override {
+    bool ApplyProxy(int useProxy, const std::string& value) override {
         applied = std::to_string(useProxy) + " " + value;
+        return true;
     }
 
     int use = 0;

@@ -26,8 +26,9 @@ auto StoredFields(const AppSettings& s) {
     return std::tie(s.TimeOut, s.HttpVer, s.BwPath, s.BwUrlOn, s.BwUrl, s.TaskTray, s.TaskTrayOpen, s.FavoOn, s.FavoSel,
                     s.OpenCheck, s.ProxyOn, s.ProxyAddr, s.ForegroundWindow, s.ProxyFile, s.UserAgentOn, s.UserAgent,
                     s.WebPage, s.AccessUrl, s.Addr1, s.Addr2, s.Addr3, s.ParallelChecks, s.HttpsCheckOn, s.HttpsTarget,
-                    s.JudgeStrict, s.JudgeKey, s.DetectProxyType, s.ListUrlViaProxy, s.Favourites, s.ChainProxies,
-                    s.ChainUrls, s.WebPageList);
+                    s.JudgeStrict, s.JudgeKey, s.DetectProxyType, s.ListUrlViaProxy, s.AutoRecheck,
+                    s.AutoRecheckMinutes, s.Failover, s.HistoryKeepDays, s.Favourites, s.ChainProxies, s.ChainUrls,
+                    s.WebPageList);
 }
 
 std::string ReadDataFile(const std::string& name) {
@@ -158,6 +159,10 @@ TEST_F(SettingsStoreTest, NewerKeysWrittenOnlyAwayFromTheirDefaults) {
         {[](AppSettings& s) { s.JudgeKey = "s3cret-key!"; }, "Judge", "Key", "s3cret-key!"},
         {[](AppSettings& s) { s.DetectProxyType = true; }, "ProxyType", "Detect", "1"},
         {[](AppSettings& s) { s.ListUrlViaProxy = true; }, "ListUrl", "ViaProxy", "1"},
+        {[](AppSettings& s) { s.AutoRecheck = true; }, "AutoRecheck", "On", "1"},
+        {[](AppSettings& s) { s.AutoRecheckMinutes = 1440; }, "AutoRecheck", "Minutes", "1440"},
+        {[](AppSettings& s) { s.Failover = true; }, "AutoRecheck", "Failover", "1"},
+        {[](AppSettings& s) { s.HistoryKeepDays = 3650; }, "History", "KeepDays", "3650"},
     };
     const auto stored = [this](const Case& c) { return IniFile::Load(m_dir.File("PrxSet.ini")).Get(c.section, c.key); };
     for (const Case& c : cases) {
@@ -177,6 +182,16 @@ TEST_F(SettingsStoreTest, NewerKeysWrittenOnlyAwayFromTheirDefaults) {
     for (const char* count : {"0", "1001", "-5", "many"}) {
         m_dir.Write("PrxSet.ini", std::string("[ProxyParallel]\r\nCount=") + count + "\r\n");
         EXPECT_EQ(LoadAll().ParallelChecks, 1) << count;
+    }
+    // A hand-edited interval or keep time out of range is its default, never a round every minute.
+    const std::pair<const char*, const char*> outOfRange[] = {
+        {"4", "0"}, {"1441", "3651"}, {"-1", "-1"}, {"soon", "x"}};
+    for (const auto& [minutes, days] : outOfRange) {
+        m_dir.Write("PrxSet.ini",
+                    std::string("[AutoRecheck]\r\nMinutes=") + minutes + "\r\n[History]\r\nKeepDays=" + days + "\r\n");
+        const AppSettings loaded = LoadAll();
+        EXPECT_EQ(loaded.AutoRecheckMinutes, kRecheckMinutesDefault) << minutes;
+        EXPECT_EQ(loaded.HistoryKeepDays, kHistoryKeepDaysDefault) << days;
     }
 }
 

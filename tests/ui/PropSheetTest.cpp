@@ -50,9 +50,9 @@ private Q_SLOTS:
     void opensWithItsCaptionTabsAndButtons() {
         Open();
         QCOMPARE(m_fx.sheet->windowTitle(), QStringLiteral("詳細設定"));
-        QCOMPARE(m_fx.driver->Tabs()->count(), 4);
+        QCOMPARE(m_fx.driver->Tabs()->count(), 5);
         const QStringList tabs = {QStringLiteral("設定"), QStringLiteral("接続先URL"), QStringLiteral("User-Agent"),
-                                  QStringLiteral("お気に入りﾌﾟﾛｷｼﾘｽﾄ")};
+                                  QStringLiteral("お気に入りﾌﾟﾛｷｼﾘｽﾄ"), QStringLiteral("自動再チェック")};
         for (int i = 0; i < tabs.size(); ++i) {
             QCOMPARE(m_fx.driver->Tabs()->tabText(i), tabs[i]);
         }
@@ -128,6 +128,67 @@ private Q_SLOTS:
     }
 
     // The count of proxies checked at once is refused like the time-out, with its own range.
+    // The re-check page shows what the settings hold, stores what was typed with OK, and keeps the page on a
+    // number out of its range without storing anything of it.
+    void recheckPageRoundTripsItsSettings_data() {
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<int>("minutes");
+        QTest::addColumn<bool>("failover");
+        QTest::addColumn<int>("days");
+        QTest::addColumn<QString>("typedMinutes");
+        QTest::addColumn<QString>("typedDays");
+        QTest::addColumn<QString>("message");
+        QTest::addRow("switched on") << false << 30 << false << 30 << QStringLiteral("5") << QStringLiteral("3650")
+                                     << QString();
+        // Off, the interval box is greyed and keeps its number.
+        QTest::addRow("switched off") << true << 1440 << true << 7 << QStringLiteral("1440") << QStringLiteral("1")
+                                      << QString();
+        QTest::addRow("interval too short") << false << 30 << false << 30 << QStringLiteral("4") << QStringLiteral("30")
+                                            << QStringLiteral("5 から 1440 までの整数を入力してください。");
+        QTest::addRow("no days") << true << 10 << true << 30 << QStringLiteral("10") << QStringLiteral("0")
+                                 << QStringLiteral("1 から 3650 までの整数を入力してください。");
+    }
+    void recheckPageRoundTripsItsSettings() {
+        QFETCH(bool, on);
+        QFETCH(int, minutes);
+        QFETCH(bool, failover);
+        QFETCH(int, days);
+        QFETCH(QString, typedMinutes);
+        QFETCH(QString, typedDays);
+        QFETCH(QString, message);
+        S().AutoRecheck = on;
+        S().AutoRecheckMinutes = minutes;
+        S().Failover = failover;
+        S().HistoryKeepDays = days;
+        Open();
+        m_fx.driver->ClickTab(4);
+        QCOMPARE(Check("recheckOn")->isChecked(), on);
+        QCOMPARE(Edit("recheckMinutesEdit")->text(), QString::number(minutes));
+        QCOMPARE(Check("failoverOn")->isChecked(), failover);
+        QCOMPARE(Check("failoverOn")->isEnabled(), on);
+        QCOMPARE(Edit("historyKeepDaysEdit")->text(), QString::number(days));
+
+        Check("recheckOn")->click();
+        QCOMPARE(Check("failoverOn")->isEnabled(), !on);
+        Check("failoverOn")->click();
+        test::ReplaceText(Edit("recheckMinutesEdit"), typedMinutes);
+        test::ReplaceText(Edit("historyKeepDaysEdit"), typedDays);
+        m_fx.driver->ClickOk();
+        if (!message.isEmpty()) {
+            QCOMPARE(Messages(), std::vector<std::string>{test::Bytes(message)});
+            QVERIFY(m_fx.driver->IsOpen());
+            QCOMPARE(S().AutoRecheck, on);
+            QCOMPARE(S().AutoRecheckMinutes, minutes);
+            QCOMPARE(S().HistoryKeepDays, days);
+            return;
+        }
+        QVERIFY(!m_fx.driver->IsOpen());
+        QCOMPARE(S().AutoRecheck, !on);
+        QCOMPARE(S().AutoRecheckMinutes, typedMinutes.toInt());
+        QCOMPARE(S().Failover, on ? failover : !failover); // a greyed box takes no click
+        QCOMPARE(S().HistoryKeepDays, typedDays.toInt());
+    }
+
     void parallelChecksAreValidatedLikeTheTimeOut_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("message");

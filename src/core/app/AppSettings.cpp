@@ -157,6 +157,16 @@ bool LoadSettings(AppSettings& settings) {
     s.JudgeKey = ini.GetString("Judge", "Key", s.JudgeKey);
     s.DetectProxyType = ReadBool(ini, "ProxyType", "Detect", s.DetectProxyType);
     s.ListUrlViaProxy = ReadBool(ini, "ListUrl", "ViaProxy", s.ListUrlViaProxy);
+    s.AutoRecheck = ReadBool(ini, "AutoRecheck", "On", s.AutoRecheck);
+    s.AutoRecheckMinutes = ini.GetInt("AutoRecheck", "Minutes", s.AutoRecheckMinutes);
+    if (s.AutoRecheckMinutes < kRecheckMinutesLowest || s.AutoRecheckMinutes > kRecheckMinutesHighest) {
+        s.AutoRecheckMinutes = kRecheckMinutesDefault; // a hand-edited interval out of range
+    }
+    s.Failover = ReadBool(ini, "AutoRecheck", "Failover", s.Failover);
+    s.HistoryKeepDays = ini.GetInt("History", "KeepDays", s.HistoryKeepDays);
+    if (s.HistoryKeepDays < kHistoryKeepDaysLowest || s.HistoryKeepDays > kHistoryKeepDaysHighest) {
+        s.HistoryKeepDays = kHistoryKeepDaysDefault;
+    }
     return true;
 }
 
@@ -204,6 +214,12 @@ bool SaveSettings(const AppSettings& settings) {
     SetUnlessDefault(ini, "Judge", "Key", s.JudgeKey, s.JudgeKey.empty());
     SetUnlessDefault(ini, "ProxyType", "Detect", s.DetectProxyType ? "1" : "0", !s.DetectProxyType);
     SetUnlessDefault(ini, "ListUrl", "ViaProxy", s.ListUrlViaProxy ? "1" : "0", !s.ListUrlViaProxy);
+    SetUnlessDefault(ini, "AutoRecheck", "On", s.AutoRecheck ? "1" : "0", !s.AutoRecheck);
+    SetUnlessDefault(ini, "AutoRecheck", "Minutes", std::to_string(s.AutoRecheckMinutes),
+                     s.AutoRecheckMinutes == kRecheckMinutesDefault);
+    SetUnlessDefault(ini, "AutoRecheck", "Failover", s.Failover ? "1" : "0", !s.Failover);
+    SetUnlessDefault(ini, "History", "KeepDays", std::to_string(s.HistoryKeepDays),
+                     s.HistoryKeepDays == kHistoryKeepDaysDefault);
     return ini.Save(path);
 }
 

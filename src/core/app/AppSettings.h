@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/history/HistoryStore.h"
+#include "core/schedule/Failover.h"
 #include "core/settings/TimeOut.h"
 #include "core/util/FileIo.h"
 
@@ -93,6 +95,13 @@ struct AppSettings {
     // A list opened from a URL is fetched through the desktop's current proxy rather than directly ([ListUrl]
     // ViaProxy, written only when set).
     bool ListUrlViaProxy = false;
+    // Re-checks of the desktop's proxy and the favourites every AutoRecheckMinutes, and the switch to a live
+    // favourite when the desktop's proxy dies: [AutoRecheck] On, Minutes and Failover. How many days the history
+    // keeps: [History] KeepDays. Each written only when it differs from its default.
+    bool AutoRecheck = false;
+    int AutoRecheckMinutes = kRecheckMinutesDefault;
+    bool Failover = false;
+    int HistoryKeepDays = kHistoryKeepDaysDefault;
     const std::string DefaultUserAgent = kDefaultUserAgent;
     // The working directory at start-up: "PrxSet.ini", "Access.ini" and "USER2.DAT" lie here.
     std::string StartDir = ".";

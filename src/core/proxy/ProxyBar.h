@@ -15,8 +15,8 @@ public:
     // Refuses a text of 260 bytes or more (false, nothing changes).
     virtual bool SetAddr(const std::string& address) = 0;
     virtual void EnableAddrEdit(bool enabled) = 0;
-    // Hands the setting to the desktop's proxy settings.
-    virtual void ApplyProxy(int use, const std::string& address) = 0;
+    // Hands the setting to the desktop's proxy settings; false when the desktop refused it (the user has been told).
+    virtual bool ApplyProxy(int use, const std::string& address) = 0;
 };
 
 } // namespace zandel

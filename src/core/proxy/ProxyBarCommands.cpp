@@ -48,10 +48,14 @@ void ProxyBarCommands::ChangeProxy() {
     if (bar == nullptr || !FirstSelectedAddress(address)) {
         return;
     }
-    bar->SetAddr(address);
-    // The row's address, also when the bar refused it as too long.
-    bar->ApplyProxy(bar->GetUseProxy(), address);
+    ChangeProxyTo(*bar, address);
     m_settings.FavoSel = false;
+}
+
+bool ChangeProxyTo(IProxyBar& bar, const std::string& address) {
+    bar.SetAddr(address);
+    // The given address, also when the bar refused it as too long.
+    return bar.ApplyProxy(bar.GetUseProxy(), address);
 }
 
 // The bar's address stays as it is: only the browser gets the marked row's address.

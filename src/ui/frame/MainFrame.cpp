@@ -22,6 +22,7 @@
 #include "ui/frame/FrameActions.h"
 #include "ui/frame/FramePlacement.h"
 #include "ui/frame/ProxyBar.h"
+#include "ui/frame/RecheckWindows.h"
 #include "ui/frame/RunWindows.h"
 #include "ui/frame/TrayIcon.h"
 #include "ui/frame/UrlFetcher.h"
@@ -74,6 +75,7 @@ CMainFrame::CMainFrame(AppSettings& settings, IInternetSettings& internet, IProg
     WireBars();
 
     m_tray = new TrayIcon(*this, m_settings);
+    m_recheck = new RecheckWindows(m_settings, *m_proxyBar, *m_run, *m_tray, *statusBar(), this);
     m_popups = new ListPopupMenus(m_settings, *m_view, *this, m_launcher, MessageBoxService::Instance());
     m_document = std::make_unique<CRidIdiDoc>(m_view->Rows(), MessageBoxService::Instance(), *this);
     if (dialogs == nullptr) {

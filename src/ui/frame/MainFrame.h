@@ -39,6 +39,7 @@ class FrameActions;
 class FramePlacement;
 class QtUrlFetcher;
 class ListPopupMenus;
+class RecheckWindows;
 class TrayIcon;
 
 // The one top-level window: toolbar, proxy bar and check bar at the top, the proxy list above the check log,
@@ -68,6 +69,7 @@ public:
     FrameActions& Actions() { return *m_actions; }
     QSplitter* Splitter() const { return m_splitter; }
     TrayIcon& Tray() { return *m_tray; }
+    RecheckWindows& Rechecks() { return *m_recheck; }
     ListPopupMenus& Popups() { return *m_popups; }
     CProxyBar* GetProxyBar() const { return m_proxyBar; }
     CCheckBar* GetCheckBar() const { return m_checkBar; }
@@ -141,6 +143,7 @@ private:
     QLabel* m_progressPane = nullptr;     // likewise
     QTimer* m_idleTimer = nullptr;
     TrayIcon* m_tray = nullptr;
+    RecheckWindows* m_recheck = nullptr;
     ListPopupMenus* m_popups = nullptr;
     std::unique_ptr<CRidIdiDoc> m_document;
     std::unique_ptr<IFileDialogs> m_ownDialogs;

@@ -8,6 +8,7 @@
 
 #include "core/frame/CloseRule.h"
 #include "ui/frame/MainFrame.h"
+#include "ui/frame/RecheckWindows.h"
 #include "ui/frame/RunWindows.h"
 #include "ui/list/ListPopupMenus.h"
 #include "ui/list/RidIdiView.h"
@@ -65,6 +66,7 @@ void CMainFrame::ShutdownView() {
     m_dispatcher.Remove(m_view->Bindings());
     m_dispatcher.Remove(m_popups->Bindings());
     m_popups->Detach();
+    m_recheck->Shutdown();
     m_run->Close();
     m_view->Shutdown();
     m_viewShutDown = true;

@@ -103,14 +103,17 @@ void CProxyBar::EnableAddrEdit(bool enabled) {
     m_addressEdit->setEnabled(enabled);
 }
 
-void CProxyBar::ApplyProxy(int use, const std::string& address) {
+bool CProxyBar::ApplyProxy(int use, const std::string& address) {
     // The bar keeps what the user chose; the user learns that the browser does not follow it.
     if (!zandel::ApplyProxy(m_internet, use, address)) {
         ShowOk(MessageBoxService::Instance(), kProxyNotChanged);
-    } else if (const std::string notice = LoginLeftOutNotice(address, m_internet.CarriesHttpLogin());
-               use != 0 && !notice.empty()) {
+        return false;
+    }
+    if (const std::string notice = LoginLeftOutNotice(address, m_internet.CarriesHttpLogin());
+        use != 0 && !notice.empty()) {
         ShowOk(MessageBoxService::Instance(), notice);
     }
+    return true;
 }
 
 // m_address follows every user edit as bytes, so an address read from the settings keeps its own bytes.

@@ -28,7 +28,7 @@ public:
     std::string GetAddr() const override;
     bool SetAddr(const std::string& address) override;
     void EnableAddrEdit(bool enabled) override;
-    void ApplyProxy(int use, const std::string& address) override;
+    bool ApplyProxy(int use, const std::string& address) override;
     // Reads the controls back into ProxyOn and ProxyAddr.
     void SaveToSettings();
 

@@ -65,6 +65,15 @@ void TrayIcon::RemoveTrayIcon() {
     m_icon = nullptr;
 }
 
+bool TrayIcon::Notify(const QString& text) {
+    m_lastNotice = text;
+    if (m_icon == nullptr || !m_available() || !QSystemTrayIcon::supportsMessages()) {
+        return false;
+    }
+    m_icon->showMessage(NormalTip(), text, QSystemTrayIcon::Information);
+    return true;
+}
+
 void TrayIcon::StartCheckIndicator() {
     if (m_icon == nullptr) {
         return;

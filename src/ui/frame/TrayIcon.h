@@ -39,6 +39,10 @@ public:
     void Blink();
     // Hides the window into the tray (true) or brings it back (false); TaskTray remembers it for the next start.
     void ShowInTray(bool hide);
+    // A notice in the tray's balloon; false where the desktop has no tray or no balloons to show it in.
+    bool Notify(const QString& text);
+    // The last notice the tray was asked to show, shown or not.
+    QString LastNotice() const { return m_lastNotice; }
 
     // Whether the desktop offers a tray at the moment of hiding (tests put a stand-in here).
     void SetTrayAvailable(std::function<bool()> available) { m_available = std::move(available); }
@@ -65,6 +69,7 @@ private:
     QIcon m_iconA;
     QIcon m_iconB;
     bool m_showsB = false;
+    QString m_lastNotice;
     // Hidden or minimized by ShowInTray, until the window shows again by whatever way.
     bool m_minimizeWhenExposed = false;
     std::function<bool()> m_available;

@@ -79,7 +79,7 @@ void CRidIdiView::RecordHistory() {
     }
     m_history = std::make_unique<HistoryStore>();
     // The history only records: told as the extra CA file is, once, and the checks go on without it.
-    if (m_history->Open(*path, kHistoryKeepDaysDefault, std::time(nullptr), [](const std::string& cause) {
+    if (m_history->Open(*path, m_settings.HistoryKeepDays, std::time(nullptr), [](const std::string& cause) {
             std::fprintf(stderr, "zandel: the history is not kept: %s\n", cause.c_str());
         })) {
         m_historyBatches = std::make_unique<HistoryRecorder>(*m_history);

@@ -4,6 +4,7 @@
 #include "ui/settings/Prop2.h"
 #include "ui/settings/Prop3.h"
 #include "ui/settings/Prop4.h"
+#include "ui/settings/RecheckPage.h"
 
 namespace zandel::ui {
 
@@ -15,6 +16,7 @@ CPropSheet::CPropSheet(AppSettings& settings, IProgramLauncher& /*launcher*/, Us
     AddPage(new CProp3(settings, this));
     AddPage(new CProp2(settings, std::move(userAgentFiles), this));
     AddPage(new CProp4(settings, this));
+    AddPage(new RecheckPage(settings, this));
 }
 
 } // namespace zandel::ui

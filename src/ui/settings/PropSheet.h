@@ -9,8 +9,8 @@
 
 namespace zandel::ui {
 
-// "詳細設定": the check page, the access URL, the User-Agent and the favourite proxies. Made anew for each
-// showing, so every showing starts from the settings record.
+// "詳細設定": the check page, the access URL, the User-Agent, the favourite proxies and the re-checks. Made anew for
+// each showing, so every showing starts from the settings record.
 class CPropSheet final : public PropertySheet {
     Q_OBJECT
 public:

@@ -1,0 +1,123 @@
+#include "ui/settings/RecheckPage.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+#include "ui/settings/SpinEdit.h"
+
+namespace zandel::ui {
+
+namespace {
+
+SpinEdit* NumberBox(const QString& name, int lowest, int highest, QWidget* parent) {
+    auto* box = new SpinEdit(parent);
+    box->setObjectName(name);
+    box->LineEdit()->setObjectName(name + QStringLiteral("Edit"));
+    box->LineEdit()->setFixedWidth(56);
+    box->SetRange(lowest, highest);
+    return box;
+}
+
+} // namespace
+
+RecheckPage::RecheckPage(AppSettings& settings, QWidget* parent)
+    : PropertyPage(QStringLiteral("自動再チェック"), parent), m_settings(settings) {
+    setObjectName(QStringLiteral("recheckPage"));
+    BuildControls();
+}
+
+void RecheckPage::BuildControls() {
+    auto* recheck = new QGroupBox(QStringLiteral("使用中のﾌﾟﾛｷｼとお気に入り(&R)"), this);
+    m_onBox = new QCheckBox(QStringLiteral("自動再チェック"), recheck);
+    m_onBox->setObjectName(QStringLiteral("recheckOn"));
+    m_minutesEdit = NumberBox(QStringLiteral("recheckMinutes"), kRecheckMinutesLowest, kRecheckMinutesHighest, recheck);
+    m_minutesLabel = new QLabel(QStringLiteral("間隔(&M) (5～1440分)"), recheck);
+    m_minutesLabel->setBuddy(m_minutesEdit->LineEdit());
+    m_failoverBox = new QCheckBox(
+        QStringLiteral("使用中のﾌﾟﾛｷｼが2回続けて応答しなければ、お気に入りの使えるﾌﾟﾛｷｼに切り替える(&F)"), recheck);
+    m_failoverBox->setObjectName(QStringLiteral("failoverOn"));
+    auto* recheckLayout = new QGridLayout(recheck);
+    recheckLayout->addWidget(m_onBox, 0, 0, 1, 3);
+    recheckLayout->addWidget(m_minutesLabel, 1, 0);
+    recheckLayout->addWidget(m_minutesEdit, 1, 1);
+    recheckLayout->addWidget(m_failoverBox, 2, 0, 1, 3);
+    recheckLayout->setColumnStretch(2, 1);
+
+    auto* history = new QGroupBox(QStringLiteral("ﾁｪｯｸの履歴(&H)"), this);
+    m_keepDaysEdit =
+        NumberBox(QStringLiteral("historyKeepDays"), kHistoryKeepDaysLowest, kHistoryKeepDaysHighest, history);
+    auto* keepDaysLabel = new QLabel(QStringLiteral("保存する日数(&D) (1～3650日)"), history);
+    keepDaysLabel->setBuddy(m_keepDaysEdit->LineEdit());
+    auto* historyLayout = new QGridLayout(history);
+    historyLayout->addWidget(keepDaysLabel, 0, 0);
+    historyLayout->addWidget(m_keepDaysEdit, 0, 1);
+    historyLayout->addWidget(new QLabel(QStringLiteral("(次回の起動から有効になります)"), history), 1, 0, 1, 3);
+    historyLayout->setColumnStretch(2, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(recheck);
+    layout->addWidget(history);
+    layout->addStretch(1);
+
+    for (SpinEdit* box : {m_minutesEdit, m_keepDaysEdit}) {
+        connect(box->LineEdit(), &QLineEdit::textEdited, this, [this] { SetModified(); });
+        connect(box, &SpinEdit::Stepped, this, [this] { SetModified(); });
+    }
+    connect(m_onBox, &QCheckBox::clicked, this, &RecheckPage::OnClicked);
+    connect(m_failoverBox, &QCheckBox::clicked, this, [this] { SetModified(); });
+}
+
+void RecheckPage::OnLoad() {
+    m_on = m_settings.AutoRecheck;
+    m_minutes = m_settings.AutoRecheckMinutes;
+    m_failover = m_settings.Failover;
+    m_keepDays = m_settings.HistoryKeepDays;
+}
+
+void RecheckPage::ShowFields() {
+    m_onBox->setChecked(m_on);
+    m_minutesEdit->SetValue(m_minutes);
+    m_failoverBox->setChecked(m_failover);
+    m_keepDaysEdit->SetValue(m_keepDays);
+    FollowOnBox();
+}
+
+bool RecheckPage::ReadFields() {
+    if (!ReadInt(m_minutesEdit->LineEdit(), kRecheckMinutesLowest, kRecheckMinutesHighest, m_minutes) ||
+        !ReadInt(m_keepDaysEdit->LineEdit(), kHistoryKeepDaysLowest, kHistoryKeepDaysHighest, m_keepDays)) {
+        return false;
+    }
+    m_on = m_onBox->isChecked();
+    m_failover = m_failoverBox->isChecked();
+    return true;
+}
+
+// The interval and failover mean nothing without the re-checks; they stay readable but greyed.
+void RecheckPage::FollowOnBox() {
+    const bool on = m_onBox->isChecked();
+    m_minutesEdit->setEnabled(on);
+    m_minutesLabel->setEnabled(on);
+    m_failoverBox->setEnabled(on);
+}
+
+void RecheckPage::OnClicked() {
+    FollowOnBox();
+    SetModified();
+}
+
+bool RecheckPage::OnApply() {
+    if (!ReadFields()) {
+        return false;
+    }
+    m_settings.AutoRecheck = m_on;
+    m_settings.AutoRecheckMinutes = m_minutes;
+    m_settings.Failover = m_failover;
+    m_settings.HistoryKeepDays = m_keepDays;
+    return true;
+}
+
+} // namespace zandel::ui

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "core/app/AppSettings.h"
+#include "ui/settings/PropertyPage.h"
+
+class QCheckBox;
+class QLabel;
+
+namespace zandel::ui {
+
+class SpinEdit;
+
+// Tab "自動再チェック": re-checks of the desktop's proxy and the favourites every so many minutes, the switch to a
+// live favourite when the desktop's proxy dies, and how long the history keeps its checks.
+class RecheckPage final : public PropertyPage {
+    Q_OBJECT
+public:
+    explicit RecheckPage(AppSettings& settings, QWidget* parent = nullptr);
+
+protected:
+    void ShowFields() override;
+    bool ReadFields() override;
+    void OnLoad() override;
+    bool OnApply() override;
+
+private:
+    void BuildControls();
+    void OnClicked();
+    void FollowOnBox();
+
+    AppSettings& m_settings;
+    bool m_on = false;
+    int m_minutes = kRecheckMinutesDefault;
+    bool m_failover = false;
+    int m_keepDays = kHistoryKeepDaysDefault;
+
+    QCheckBox* m_onBox = nullptr;
+    SpinEdit* m_minutesEdit = nullptr;
+    QLabel* m_minutesLabel = nullptr;
+    QCheckBox* m_failoverBox = nullptr;
+    SpinEdit* m_keepDaysEdit = nullptr;
+};
+
+} // namespace zandel::ui

@@ -26,8 +26,8 @@ auto StoredFields(const AppSettings& s) {
     return std::tie(s.TimeOut, s.HttpVer, s.BwPath, s.BwUrlOn, s.BwUrl, s.TaskTray, s.TaskTrayOpen, s.FavoOn, s.FavoSel,
                     s.OpenCheck, s.ProxyOn, s.ProxyAddr, s.ForegroundWindow, s.ProxyFile, s.UserAgentOn, s.UserAgent,
                     s.WebPage, s.AccessUrl, s.Addr1, s.Addr2, s.Addr3, s.ParallelChecks, s.HttpsCheckOn, s.HttpsTarget,
-                    s.JudgeStrict, s.JudgeKey, s.DetectProxyType, s.Favourites, s.ChainProxies, s.ChainUrls,
-                    s.WebPageList);
+                    s.JudgeStrict, s.JudgeKey, s.DetectProxyType, s.HistoryColumns, s.Favourites, s.ChainProxies,
+                    s.ChainUrls, s.WebPageList);
 }
 
 std::string ReadDataFile(const std::string& name) {
@@ -157,6 +157,7 @@ TEST_F(SettingsStoreTest, NewerKeysWrittenOnlyAwayFromTheirDefaults) {
         {[](AppSettings& s) { s.JudgeStrict = true; }, "Judge", "Strict", "1"},
         {[](AppSettings& s) { s.JudgeKey = "s3cret-key!"; }, "Judge", "Key", "s3cret-key!"},
         {[](AppSettings& s) { s.DetectProxyType = true; }, "ProxyType", "Detect", "1"},
+        {[](AppSettings& s) { s.HistoryColumns = true; }, "History", "Columns", "1"},
     };
     const auto stored = [this](const Case& c) { return IniFile::Load(m_dir.File("PrxSet.ini")).Get(c.section, c.key); };
     for (const Case& c : cases) {

@@ -156,6 +156,7 @@ bool LoadSettings(AppSettings& settings) {
     s.JudgeStrict = ReadBool(ini, "Judge", "Strict", s.JudgeStrict);
     s.JudgeKey = ini.GetString("Judge", "Key", s.JudgeKey);
     s.DetectProxyType = ReadBool(ini, "ProxyType", "Detect", s.DetectProxyType);
+    s.HistoryColumns = ReadBool(ini, "History", "Columns", s.HistoryColumns);
     return true;
 }
 
@@ -202,6 +203,7 @@ bool SaveSettings(const AppSettings& settings) {
     SetUnlessDefault(ini, "Judge", "Strict", s.JudgeStrict ? "1" : "0", !s.JudgeStrict);
     SetUnlessDefault(ini, "Judge", "Key", s.JudgeKey, s.JudgeKey.empty());
     SetUnlessDefault(ini, "ProxyType", "Detect", s.DetectProxyType ? "1" : "0", !s.DetectProxyType);
+    SetUnlessDefault(ini, "History", "Columns", s.HistoryColumns ? "1" : "0", !s.HistoryColumns);
     return ini.Save(path);
 }
 

@@ -90,6 +90,8 @@ struct AppSettings {
     std::string JudgeKey;
     // A plain "host:port" entry that does not answer as an HTTP proxy is tried as SOCKS5, then SOCKS4.
     bool DetectProxyType = false;
+    // The list's uptime and median columns: [History] Columns, written only when shown.
+    bool HistoryColumns = false;
     const std::string DefaultUserAgent = kDefaultUserAgent;
     // The working directory at start-up: "PrxSet.ini", "Access.ini" and "USER2.DAT" lie here.
     std::string StartDir = ".";

@@ -52,6 +52,8 @@ inline constexpr int kSaveHttps = 32854;
 inline constexpr int kSaveHttpProxies = 32855;
 inline constexpr int kSaveSocksProxies = 32856;
 inline constexpr int kExport = 32857;
+inline constexpr int kCheckHistory = 32858;
+inline constexpr int kHistoryColumns = 32859;
 
 // Items built at run time: favourites 100 + slot, and "ﾌﾟﾛｷｼ無効(&P)".
 inline constexpr int kFavouriteFirst = 100;

@@ -66,6 +66,8 @@ constexpr std::array kRoutes = {
     Route(cmd::kChangeProxy, List),
     Route(cmd::kProxyOnOff, List),
     Route(cmd::kProxyOff, List),
+    Route(cmd::kCheckHistory, List),
+    Route(cmd::kHistoryColumns, List),
     // The browser starts after the command that asked for it has finished.
     Route(cmd::kOpenBrowser, ListMenus, false, true),
     Route(cmd::kRegisterFavourites, ListMenus),

@@ -15,6 +15,7 @@ class QTimer;
 namespace zandel {
 struct AppSettings;
 class CRidIdiDoc;
+class HistoryColumns;
 class HistoryRecorder;
 class HistoryStore;
 class ListCommands;
@@ -25,6 +26,7 @@ class ProxyBarCommands;
 namespace zandel::ui {
 
 class AddressEditDelegate;
+class HistoryLoader;
 class IListViewHost;
 class ListRows;
 
@@ -79,6 +81,11 @@ public:
     void ShowHttpsColumn();
     // The kind column shows while type detection is on or a row's address carries a scheme.
     void ShowKindColumn();
+    // The uptime and median columns show while the settings ask for them, read afresh from the history each time
+    // they come up and after each run.
+    void ShowHistoryColumns();
+    // The window of the marked row's checks.
+    void ShowCheckHistory();
 
     // A run switches the in-place edit off while it holds the rows' indexes; an edit open then is taken.
     void SetLabelEditing(bool enabled);
@@ -111,6 +118,8 @@ private:
     void TrustExtraCa();
     // Every check of the window goes into the history file of the settings folder.
     void RecordHistory();
+    void LoadHistoryColumns();
+    void FillHistoryColumns();
     bool RunActive() const;
     void Follow(const ListChange& change);
     void OnListClick();
@@ -124,6 +133,9 @@ private:
     std::unique_ptr<ListRows> m_rows;
     std::unique_ptr<HistoryStore> m_history;
     std::unique_ptr<HistoryRecorder> m_historyBatches;
+    std::string m_historyPath; // empty: no history in this settings folder
+    std::unique_ptr<HistoryColumns> m_historyFigures;
+    std::unique_ptr<HistoryLoader> m_historyLoader;
     std::unique_ptr<CheckEngine> m_engine;
     std::unique_ptr<ListCommands> m_commands;
     std::unique_ptr<ProxyBarCommands> m_proxyCommands;

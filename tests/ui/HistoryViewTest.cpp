@@ -150,6 +150,24 @@ private Q_SLOTS:
         QTest::keyClick(window, Qt::Key_Escape);
         QTRY_VERIFY(window.isNull());
     }
+
+    // A history that cannot be used is told once, in a box, and the window works on without it.
+    void anUnusableHistoryIsToldOnceInABox() {
+        m_rig.reset(); // the message recorder is one at a time
+        m_rig = std::make_unique<test::FrameRig>();
+        m_rig->dir.Write(kHistoryFileName, std::string(8192, 'x'));
+        m_rig->Make();
+        m_rig->AddRows({"a.example:80"});
+        ToggleColumns();
+        QTRY_COMPARE(m_rig->messages.Boxes().size(), std::size_t{1});
+        QVERIFY(m_rig->messages.Boxes()[0].text.starts_with(HistoryUnusableMessage("").substr(0, 20)));
+        QCOMPARE(m_rig->messages.Boxes()[0].icon, MbIcon::Warning);
+        QCOMPARE(View().topLevelItem(0)->text(kUptimeColumn), QString());
+        View().Rows().SetRowSelected(0, true);
+        QVERIFY(m_rig->Frame().OnCommand(cmd::kCheckHistory));
+        QTest::qWait(0);
+        QCOMPARE(m_rig->messages.Boxes().size(), std::size_t{1});
+    }
 };
 
 } // namespace

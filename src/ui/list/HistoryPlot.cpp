@@ -93,13 +93,17 @@ void HistoryPlot::paintEvent(QPaintEvent* /*event*/) {
         painter.drawText(QRectF(area.left(), timesTop, area.width(), lineHeight), Qt::AlignRight, LocalTime(m_last));
     }
 
-    painter.setRenderHint(QPainter::Antialiasing, m_good.size() < 2000);
+    // Thousands of points are drawn with the plain one-pixel pen: a wide or smoothed line over ten thousand of
+    // them takes the better part of a second to stroke.
+    const bool dense = m_good.size() + m_failures.size() >= 2000;
+    const double penWidth = dense ? 0.0 : 1.5;
+    painter.setRenderHint(QPainter::Antialiasing, !dense);
     QPolygonF line;
     line.reserve(static_cast<qsizetype>(m_good.size()));
     for (const Point& point : m_good) {
         line << QPointF(x(point.when), y(point.ms));
     }
-    painter.setPen(QPen(QColor(16, 83, 143), 1.5));
+    painter.setPen(QPen(QColor(16, 83, 143), penWidth));
     painter.drawPolyline(line);
     if (m_good.size() <= 200) {
         painter.setBrush(QColor(16, 83, 143));
@@ -116,7 +120,7 @@ void HistoryPlot::paintEvent(QPaintEvent* /*event*/) {
         marks << QLineF(cx - half, markTop, cx + half, markTop + 2 * half)
               << QLineF(cx - half, markTop + 2 * half, cx + half, markTop);
     }
-    painter.setPen(QPen(QColor(200, 30, 30), 1.5));
+    painter.setPen(QPen(QColor(200, 30, 30), penWidth));
     painter.drawLines(marks);
 }
 

@@ -93,7 +93,7 @@ QString CProp4::UptimeNote(const QString& line) {
         return *cached;
     }
     const std::optional<HistorySummary> summary = m_history->SummaryOf(HistoryAddressOf(ToBytes(entry)));
-    const QString note = summary ? QStringLiteral("(%1)").arg(FromBytes(UptimeText(*summary))) : QString();
+    QString note = summary ? QStringLiteral("(%1)").arg(FromBytes(UptimeText(*summary))) : QString();
     m_uptimes.insert(entry, note);
     return note;
 }

@@ -64,14 +64,14 @@ TEST(ContextMenuTest, AvailabilityFollowsTheRunAndTheRows) {
     MenuState lastOfRun{true, 1, 5, 2, 0, ""};
     MenuState empty{false, 0, 0, -1, 0, ""};
     std::vector<int> idleEnabled = rowCommands;
-    idleEnabled.insert(idleEnabled.end(), {kStartCheck, kAddAtEnd});
+    idleEnabled.insert(idleEnabled.end(), {kStartCheck, kAddAtEnd, kCheckHistory});
     std::vector<int> runningDisabled = rowCommands;
     runningDisabled.insert(runningDisabled.end(), {kStartCheck, kAddAtEnd});
     std::vector<int> emptyDisabled = rowCommands;
-    emptyDisabled.insert(emptyDisabled.end(), {kStartCheck, kStopCheck, kSkipCheck});
+    emptyDisabled.insert(emptyDisabled.end(), {kStartCheck, kStopCheck, kSkipCheck, kCheckHistory});
     const Case cases[] = {
         {idle, idleEnabled, {kStopCheck, kSkipCheck}},
-        {running, {kStopCheck, kSkipCheck}, runningDisabled},
+        {running, {kStopCheck, kSkipCheck, kCheckHistory}, runningDisabled}, // the history only reads
         {lastOfRun, {kStopCheck}, {kSkipCheck}},
         {empty, {kAddAtEnd, kRegisterFavourites, kOpenBrowser}, emptyDisabled},
     };
@@ -97,7 +97,7 @@ TEST(ContextMenuTest, FavouritesSubmenuSitsAtPositionSevenWithOneCheckMark) {
     settings.ForegroundWindow = true;
     const MenuState state{false, 0, 1, 0, 1, "127.0.0.1:2"};
     const auto menu = *BuildContextMenu(settings, state);
-    ASSERT_EQ(menu.size(), 29U) << "the 28 items of the menu and the submenu";
+    ASSERT_EQ(menu.size(), 30U) << "the 29 items of the menu and the submenu";
     const MenuItem& sub = menu[7];
     EXPECT_EQ(sub.text, "お気に入りﾌﾟﾛｷｼﾘｽﾄから選択(&L)");
     ASSERT_EQ(sub.submenu.size(), 3U);

@@ -117,6 +117,7 @@ private Q_SLOTS:
             QStringLiteral("32853 多段接続用ﾌﾟﾛｷｼﾘｽﾄへ登録(Q)"),
             QStringLiteral("-"),
             QStringLiteral("32774 編集(&E)"),
+            QStringLiteral("32859 ﾁｪｯｸ履歴(&Y)..."),
             QStringLiteral("32784 ﾁｪｯｸ結果をｸﾘｱ(&R)"),
             QStringLiteral("-"),
             QStringLiteral("32782 すべて選択 (&A)               Ctrl+A"),

@@ -6,9 +6,11 @@
 #include <QTest>
 
 #include "core/app/AppSettings.h"
+#include "core/history/HistoryStore.h"
 #include "platform/ProgramLauncher.h"
 #include "support/TempDir.h"
 #include "ui/UiTestSupport.h"
+#include "ui/settings/ListTextEdit.h"
 #include "ui/settings/PropSheet.h"
 #include "ui/support/SheetDriver.h"
 #include "ui/support/SheetFixture.h"
@@ -70,6 +72,30 @@ private Q_SLOTS:
         QVERIFY(m_fx.driver->ApplyEnabled());
         m_fx.driver->ClickOk();
         QCOMPARE(ListEntries(S(), SettingsList::Favourites), std::vector<std::string>{"1.2.3.4:8080"});
+    }
+
+    // Beside each favourite its uptime, also for one typed in; never in the text that is stored.
+    void favouritesShowTheirUptimeBesideThem() {
+        S().StartDir = m_fx.dir->Path();
+        {
+            HistoryStore store;
+            QVERIFY(store.Open(m_fx.dir->File(kHistoryFileName), 36500, 1'800'000'000, nullptr));
+            CheckRecord good{"10.0.0.0:8080", "http", "OK", 100, "---", IsoUtc(1'800'000'000), ""};
+            CheckRecord bad = good;
+            bad.result = "NG";
+            QVERIFY(store.Add({good, good, bad, {"10.0.0.2:8080", "http", "NG", {}, "---", good.checkedAt, ""}}));
+        }
+        Open(Addresses(3));
+        auto* text = static_cast<ui::ListTextEdit*>(Text());
+        QCOMPARE(text->LineNote(0), QStringLiteral("(66%)"));
+        QCOMPARE(text->LineNote(1), QString());
+        QCOMPARE(text->LineNote(2), QStringLiteral("(0%)"));
+        Text()->moveCursor(QTextCursor::End);
+        test::TypeText(Text(), QStringLiteral("10.0.0.2:8080"));
+        QCOMPARE(text->LineNote(3), QStringLiteral("(0%)"));
+        m_fx.driver->ClickOk();
+        QCOMPARE(ListEntries(S(), SettingsList::Favourites),
+                 (std::vector<std::string>{"10.0.0.0:8080", "10.0.0.1:8080", "10.0.0.2:8080", "10.0.0.2:8080"}));
     }
 
     void threeFavouritesOpenWithAnEmptyLastLine() {

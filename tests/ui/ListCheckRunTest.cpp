@@ -179,11 +179,13 @@ private Q_SLOTS:
         m_judge.reset();
     }
 
-    // The window's checks go into the history of its settings folder, each run's as the run ends.
+    // The window's checks go into the history of its settings folder, each run's as the run ends, and the uptime
+    // column shows them once the run is over.
     void aRunIsKeptInTheHistoryOfTheSettingsFolder() {
         test::TempDir folder;
         m_view.reset();
         m_settings->StartDir = folder.Path();
+        m_settings->HistoryColumns = true;
         m_view = m_host->MakeView(*m_settings);
         FakeProxy anonymousA(fake::ForwardToJudge({}));
         FakeProxy refusing(fake::Refuse());
@@ -201,6 +203,8 @@ private Q_SLOTS:
         QCOMPARE(QString::fromStdString(good[0].result), QStringLiteral("Anonymous(A)"));
         QVERIFY(good[0].responseMs.has_value());
         QCOMPARE(QString::fromStdString(history.ChecksOf(refusing.Address()).at(0).result), QStringLiteral("NG"));
+        QTRY_COMPARE(m_view->topLevelItem(0)->text(kUptimeColumn), QStringLiteral("100%"));
+        QCOMPARE(m_view->topLevelItem(1)->text(kUptimeColumn), QStringLiteral("0%"));
     }
 
     // Every kind of answer in one run, a skip on the last proxy, and what the window shows meanwhile.

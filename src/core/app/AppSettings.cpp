@@ -167,6 +167,7 @@ bool LoadSettings(AppSettings& settings) {
     if (s.HistoryKeepDays < kHistoryKeepDaysLowest || s.HistoryKeepDays > kHistoryKeepDaysHighest) {
         s.HistoryKeepDays = kHistoryKeepDaysDefault;
     }
+    s.HistoryColumns = ReadBool(ini, "History", "Columns", s.HistoryColumns);
     return true;
 }
 
@@ -220,6 +221,7 @@ bool SaveSettings(const AppSettings& settings) {
     SetUnlessDefault(ini, "AutoRecheck", "Failover", s.Failover ? "1" : "0", !s.Failover);
     SetUnlessDefault(ini, "History", "KeepDays", std::to_string(s.HistoryKeepDays),
                      s.HistoryKeepDays == kHistoryKeepDaysDefault);
+    SetUnlessDefault(ini, "History", "Columns", s.HistoryColumns ? "1" : "0", !s.HistoryColumns);
     return ini.Save(path);
 }
 

@@ -102,6 +102,8 @@ struct AppSettings {
     int AutoRecheckMinutes = kRecheckMinutesDefault;
     bool Failover = false;
     int HistoryKeepDays = kHistoryKeepDaysDefault;
+    // The list's uptime and median columns: [History] Columns, written only when shown.
+    bool HistoryColumns = false;
     const std::string DefaultUserAgent = kDefaultUserAgent;
     // The working directory at start-up: "PrxSet.ini", "Access.ini" and "USER2.DAT" lie here.
     std::string StartDir = ".";

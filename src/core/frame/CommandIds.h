@@ -53,6 +53,8 @@ inline constexpr int kSaveHttpProxies = 32855;
 inline constexpr int kSaveSocksProxies = 32856;
 inline constexpr int kExport = 32857;
 inline constexpr int kOpenUrl = 32858;
+inline constexpr int kCheckHistory = 32859;
+inline constexpr int kHistoryColumns = 32860;
 
 // Items built at run time: favourites 100 + slot, and "ﾌﾟﾛｷｼ無効(&P)".
 inline constexpr int kFavouriteFirst = 100;

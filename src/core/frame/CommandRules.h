@@ -10,10 +10,11 @@ enum class CommandUpdate { Enable, Disable, Keep };
 
 // The state of the main window that command availability depends on.
 struct FrameState {
-    int rowCount = 0;     // rows in the list now
-    bool running = false; // a check run holds the list
-    int remaining = 0;    // addresses of the run not yet finished, the current one included
-    bool onTop = false;   // ForegroundWindow
+    int rowCount = 0;            // rows in the list now
+    bool running = false;        // a check run holds the list
+    int remaining = 0;           // addresses of the run not yet finished, the current one included
+    bool onTop = false;          // ForegroundWindow
+    bool historyColumns = false; // the list shows the uptime and median columns
 };
 
 // Which commands of the main window are available. Two passes decide it, as the menus work: opening the menu

@@ -49,6 +49,7 @@ constexpr std::array kCommands = {
     CommandInfo{cmd::kAlwaysOnTop, "alwaysOnTop", "常に前面に表示(&F)", "Zandelを常に他のｳｨﾝﾄﾞｳの前面に表示します", "常に前面に表示", ":/icons/ontop.png", nullptr, true, kQueuedFromPopup},
     CommandInfo{cmd::kLogFont, "logFont", "ﾛｸﾞｳｨﾝﾄﾞｳﾌｫﾝﾄの設定(&L)...", "ﾛｸﾞｳｨﾝﾄﾞｳのﾌｫﾝﾄを変更します", "ﾛｸﾞのﾌｫﾝﾄ", ":/icons/font.png", nullptr, false, 0},
     CommandInfo{cmd::kClearLog, "clearLog", "ﾛｸﾞのｸﾘｱ(&D)", "ﾛｸﾞｳｨﾝﾄﾞｳの内容を消去します", "ﾛｸﾞのｸﾘｱ", ":/icons/clearlog.png", nullptr, false, kIdle},
+    CommandInfo{cmd::kHistoryColumns, "historyColumns", "稼働率と中央値(&U)", "ﾁｪｯｸ履歴から稼働率とﾚｽﾎﾟﾝｽﾀｲﾑの中央値を表示します", nullptr, nullptr, nullptr, true, 0},
     CommandInfo{cmd::kSettings, "settings", "詳細設定(&S)...", "ﾀｲﾑｱｳﾄ、ﾌﾞﾗｳｻﾞ、User-Agent、接続先URL、お気に入りを設定します", "詳細設定", ":/icons/settings.png", nullptr, false, 0},
     CommandInfo{cmd::kMultiStage, "multiStage", "多段接続(&D)...", "多段ﾌﾟﾛｷｼを使ってﾌﾞﾗｳｼﾞﾝｸﾞします", nullptr, nullptr, nullptr, false, kQueuedFromPopup},
     CommandInfo{cmd::kHelpManual, "helpManual", "Zandelのﾍﾙﾌﾟ(&H)", "Zandelのﾏﾆｭｱﾙをﾌﾞﾗｳｻﾞで開きます", nullptr, nullptr, nullptr, false, 0},
@@ -61,6 +62,7 @@ constexpr std::array kCommands = {
     CommandInfo{cmd::kSkipCheck, nullptr, "ﾌﾟﾛｷｼﾁｪｯｸのｽｷｯﾌﾟ(&K)", nullptr, nullptr, nullptr, nullptr, false, 0},
     CommandInfo{cmd::kProxyOnOff, nullptr, "ﾌﾟﾛｷｼのON/OFF(&N)", nullptr, nullptr, nullptr, nullptr, false, 0},
     CommandInfo{cmd::kChangeProxy, nullptr, "ﾌﾟﾛｷｼをﾁｪﾝｼﾞする(&G)", nullptr, nullptr, nullptr, nullptr, false, 0},
+    CommandInfo{cmd::kCheckHistory, nullptr, "ﾁｪｯｸ履歴(&Y)...", nullptr, nullptr, nullptr, nullptr, false, 0},
     CommandInfo{cmd::kRegisterFavourites, nullptr, "お気に入りﾌﾟﾛｷｼﾘｽﾄへ登録(P)", nullptr, nullptr, nullptr, nullptr, false, 0},
     CommandInfo{cmd::kRegisterChainProxies, nullptr, "多段接続用ﾌﾟﾛｷｼﾘｽﾄへ登録(Q)", nullptr, nullptr, nullptr, nullptr, false, 0},
     CommandInfo{cmd::kRestoreFromTray, nullptr, "Zandelを元のｻｲｽﾞの戻す(&R)", nullptr, nullptr, nullptr, nullptr, false, 0},
@@ -120,7 +122,7 @@ constexpr std::array kEditMenu = {
 constexpr std::array kViewMenu = {
     CommandEntry(cmd::kOpenBrowser), kSeparatorEntry, CommandEntry(cmd::kAlwaysOnTop),
     CommandEntry(cmd::kHideToTray),  kSeparatorEntry, CommandEntry(cmd::kLogFont),
-    CommandEntry(cmd::kClearLog),
+    CommandEntry(cmd::kClearLog),    kSeparatorEntry, CommandEntry(cmd::kHistoryColumns),
 };
 constexpr std::array kOptionMenu = {CommandEntry(cmd::kSettings)};
 constexpr std::array kHelpMenu = {CommandEntry(cmd::kHelpManual), kSeparatorEntry, CommandEntry(cmd::kAppAbout)};

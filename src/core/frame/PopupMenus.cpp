@@ -31,6 +31,7 @@ constexpr std::array kContextMenu = {
     CommandEntry(cmd::kRegisterChainProxies),
     kSeparatorEntry,
     CommandEntry(cmd::kEdit),
+    CommandEntry(cmd::kCheckHistory),
     CommandEntry(cmd::kClearResults, "ﾁｪｯｸ結果をｸﾘｱ(&R)"),
     kSeparatorEntry,
     CommandEntry(cmd::kSelectAll, "すべて選択 (&A)               Ctrl+A"),
@@ -161,6 +162,9 @@ std::optional<std::vector<MenuItem>> BuildContextMenu(const AppSettings& setting
             return state.running && state.remaining > 1 && rows;
         case cmd::kAddAtEnd:
             return idle;
+        case cmd::kCheckHistory:
+            // Only reads: open during a run as well.
+            return rows;
         default:
             return true;
         }

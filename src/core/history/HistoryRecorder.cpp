@@ -70,6 +70,13 @@ void HistoryRecorder::Sync() {
     m_changed.wait(lock, [this] { return m_handedOver.empty() && !m_writing; });
 }
 
+void HistoryRecorder::RunEnded() {
+    HandOver();
+    if (m_onRunEnded) {
+        m_onRunEnded();
+    }
+}
+
 void HistoryRecorder::Flush() {
     HandOver();
     Sync();

@@ -8,6 +8,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/check/CheckEngine.h"
@@ -38,7 +39,9 @@ public:
     void Add(CheckRecord record);
     // ICheckRecorder
     void Recorded(int /*row*/, const CheckRecord& record) override { Add(record); }
-    void RunEnded() override { HandOver(); }
+    void RunEnded() override;
+    // Called on the run's thread after each run's last checks are handed over (set before any run).
+    void SetRunEndedCallback(std::function<void()> callback) { m_onRunEnded = std::move(callback); }
     // Hands what is gathered to the writer without waiting for it (writes it, without a writer thread).
     void HandOver();
     // Returns once the batches handed over so far are written (or dropped with a store that failed).
@@ -54,6 +57,7 @@ private:
     HistoryStore& m_store;
     std::size_t m_batchRows;
     Clock m_clock;
+    std::function<void()> m_onRunEnded;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<CheckRecord> m_pending;

@@ -118,6 +118,26 @@ bool HistoryStore::Open(const std::string& path, int keepDays, std::time_t now, 
     return true;
 }
 
+bool HistoryStore::OpenForReading(const std::string& path) {
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    m_onFailure = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW, nullptr) != SQLITE_OK) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+        return false;
+    }
+    sqlite3_busy_timeout(m_db, m_busyTimeoutMs);
+    // A file that is no database, or no history, shows itself here rather than as an empty history later.
+    const Statement probe(m_db, "SELECT 1 FROM checks LIMIT 1");
+    if (!probe || sqlite3_step(probe.Get()) == SQLITE_ERROR) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+        return false;
+    }
+    return true;
+}
+
 bool HistoryStore::Add(const std::vector<CheckRecord>& batch) {
     if (m_db == nullptr) {
         return false;
@@ -164,6 +184,10 @@ bool HistoryStore::Add(const std::vector<CheckRecord>& batch) {
         return false;
     }
     return true;
+}
+
+std::string HistoryUnusableMessage(const std::string& cause) {
+    return "ﾁｪｯｸ履歴(" + std::string(kHistoryFileName) + ")を使えません。\n履歴を残さずにﾁｪｯｸを続けます。\n\n" + cause;
 }
 
 std::optional<int> MedianMs(std::vector<int> times) {
@@ -215,6 +239,34 @@ std::vector<HistorySummary> HistoryStore::Summaries() {
     }
     finish();
     return summaries;
+}
+
+std::optional<HistorySummary> HistoryStore::SummaryOf(const std::string& address) {
+    if (m_db == nullptr) {
+        return std::nullopt;
+    }
+    const Statement select(m_db, "SELECT result, response_ms FROM checks WHERE address = ?1");
+    if (!select) {
+        return std::nullopt;
+    }
+    select.Text(1, address);
+    HistorySummary summary{address, 0, 0, 0.0, std::nullopt};
+    std::vector<int> times;
+    while (sqlite3_step(select.Get()) == SQLITE_ROW) {
+        ++summary.checks;
+        if (IsGoodResult(select.ColumnText(0))) {
+            ++summary.good;
+            if (const std::optional<int> ms = select.ColumnInt(1)) {
+                times.push_back(*ms);
+            }
+        }
+    }
+    if (summary.checks == 0) {
+        return std::nullopt;
+    }
+    summary.uptime = static_cast<double>(summary.good) / summary.checks;
+    summary.medianMs = MedianMs(std::move(times));
+    return summary;
 }
 
 std::vector<CheckRecord> HistoryStore::ChecksOf(const std::string& address) {

@@ -43,6 +43,9 @@ public:
     // Opens (or creates) the file and prunes the checks older than `keepDays` before `now`. False, after
     // telling, when it cannot be used.
     bool Open(const std::string& path, int keepDays, std::time_t now, FailureCallback onFailure);
+    // Opens an existing file only to read it, beside a program that writes it: nothing is created, pruned or told.
+    // False when there is no such file or it is no history.
+    bool OpenForReading(const std::string& path);
     bool IsUsable() const { return m_db != nullptr; }
     // How long a writer waits for another's transaction before the file counts as locked.
     void SetBusyTimeoutMs(int milliseconds);
@@ -52,6 +55,8 @@ public:
 
     // Per address, in address order.
     std::vector<HistorySummary> Summaries();
+    // One address's, through the index: what a few addresses need without reading the whole history.
+    std::optional<HistorySummary> SummaryOf(const std::string& address);
     // The checks of one address, oldest first.
     std::vector<CheckRecord> ChecksOf(const std::string& address);
     // How many checks are kept.
@@ -65,6 +70,9 @@ private:
     FailureCallback m_onFailure;
     int m_busyTimeoutMs = 5000;
 };
+
+// The message box that tells once that the history is not kept.
+std::string HistoryUnusableMessage(const std::string& cause);
 
 // The median of response times (the lower middle's and upper middle's mean, rounded down, for an even count).
 std::optional<int> MedianMs(std::vector<int> times);

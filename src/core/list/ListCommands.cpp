@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <optional>
 #include <vector>
 
 #include "core/app/MessageService.h"
 #include "core/app/Texts.h"
+#include "core/history/HistoryColumns.h"
 #include "core/list/RowStore.h"
 #include "core/util/ProxyAddress.h"
 #include "core/util/Text.h"
@@ -168,7 +170,7 @@ bool ListCommands::NextSortAscending(int column) const {
 
 // Rows are numbered afresh, then reordered; each keeps its cells, image, selection and the selection mark,
 // and its tag tells where it stood before. Rows that compare equal keep their order.
-ListChange ListCommands::Sort(int column) {
+ListChange ListCommands::Sort(int column, const HistoryColumns* history) {
     if (column < 0 || column >= kShownColumnCount) {
         return {};
     }
@@ -197,12 +199,27 @@ ListChange ListCommands::Sort(int column) {
             kinds.emplace_back(EntryKindName(row.cells[0]));
         }
     }
+    // The history's columns sort by its figures; a row without one goes last either way.
+    std::vector<std::optional<double>> figures;
+    const bool byHistory = column == kUptimeColumn || column == kMedianColumn;
+    if (byHistory) {
+        for (const ProxyRow& row : rows) {
+            figures.push_back(history != nullptr ? history->SortKey(column, row.cells[0]) : std::nullopt);
+        }
+    }
     const auto cell = [&](int row, int at) -> const std::string& {
         return rows[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(at)];
     };
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
         int compared = 0;
-        if (column == kKindColumn) {
+        if (byHistory) {
+            const std::optional<double>& x = figures[static_cast<std::size_t>(a)];
+            const std::optional<double>& y = figures[static_cast<std::size_t>(b)];
+            if (!x || !y) {
+                return x.has_value() && !y.has_value();
+            }
+            compared = *x < *y ? -1 : (*y < *x ? 1 : 0);
+        } else if (column == kKindColumn) {
             compared = kinds[static_cast<std::size_t>(a)].compare(kinds[static_cast<std::size_t>(b)]);
             compared = compared != 0 ? compared : CompareCells(0, cell(a, 0), cell(b, 0));
         } else {

@@ -8,6 +8,7 @@
 
 namespace zandel {
 
+class HistoryColumns;
 class IMessageService;
 class IRowStore;
 
@@ -39,8 +40,9 @@ public:
     ListChange ClearResults();
     ListChange MoveUp();
     ListChange MoveDown();
-    // Sorts by the column in its own direction, then turns that direction round for the next time.
-    ListChange Sort(int column);
+    // Sorts by the column in its own direction, then turns that direction round for the next time. The uptime
+    // and median columns sort by the history's figures, the rows without any last.
+    ListChange Sort(int column, const HistoryColumns* history = nullptr);
 
     int SortColumn() const { return m_sortColumn; }
     bool NextSortAscending(int column) const;
@@ -58,7 +60,11 @@ private:
     IMessageService& m_messages;
     int m_sortColumn = 0;
     // Every column sorts ascending on its first click.
-    std::array<bool, kShownColumnCount> m_ascending{true, true, true, true, true, true};
+    std::array<bool, kShownColumnCount> m_ascending = [] {
+        std::array<bool, kShownColumnCount> all{};
+        all.fill(true);
+        return all;
+    }();
 };
 
 } // namespace zandel

@@ -30,7 +30,10 @@ inline constexpr const char* kHttpsUnchecked = kUncheckedResult;
 // The kind column after the HTTPS one: the kind of proxy the address names. It is shown only, never stored, and
 // read from the address whenever that is written.
 inline constexpr int kKindColumn = kColumnCount;
-inline constexpr int kShownColumnCount = kColumnCount + 1;
+// The uptime and median response time of the address over the kept history, shown on request; never stored.
+inline constexpr int kUptimeColumn = kColumnCount + 1;
+inline constexpr int kMedianColumn = kColumnCount + 2;
+inline constexpr int kShownColumnCount = kColumnCount + 3;
 // The address of a row the user inserts.
 inline constexpr const char* kNewRowAddress = "0.0.0.0:0";
 

@@ -214,6 +214,7 @@ FrameState CMainFrame::CurrentState() const {
     state.running = Running();
     state.remaining = m_viewShutDown ? 0 : m_view->RemainingCount();
     state.onTop = m_settings.ForegroundWindow;
+    state.historyColumns = m_settings.HistoryColumns;
     return state;
 }
 

@@ -16,6 +16,7 @@
 
 #include "core/app/AppSettings.h"
 #include "core/frame/CommandIds.h"
+#include "core/history/HistoryColumns.h"
 #include "core/history/HistoryRecorder.h"
 #include "core/history/HistoryStore.h"
 #include "core/list/ListCommands.h"
@@ -23,6 +24,7 @@
 #include "core/util/Text.h"
 #include "core/proxy/ProxyBarCommands.h"
 #include "ui/list/AddressEditDelegate.h"
+#include "ui/list/HistoryLoader.h"
 #include "ui/list/ListRows.h"
 #include "ui/list/ListViewHost.h"
 #include "ui/util/MessageBoxService.h"
@@ -44,6 +46,8 @@ constexpr Column kColumns[kShownColumnCount] = {
     {"チェック日時", 130, "0000/00/00(00:00:00)"},
     {"HTTPS", 60, "MITM"},
     {"種類", 60, "socks5h"},
+    {"稼働率", 60, "100%"},
+    {"中央値", 70, "00000 ms"},
 };
 // Room around a cell's text: margins, the grid line and, in the address column, the status image.
 constexpr int kCellPadding = 16;
@@ -110,7 +114,10 @@ CRidIdiView::CRidIdiView(AppSettings& settings, ICheckHost& runWindows, QWidget*
     m_kindColumnCheck = new QTimer(this);
     m_kindColumnCheck->setSingleShot(true);
     m_kindColumnCheck->setInterval(0);
-    connect(m_kindColumnCheck, &QTimer::timeout, this, [this] { ShowKindColumn(); });
+    connect(m_kindColumnCheck, &QTimer::timeout, this, [this] {
+        ShowKindColumn();
+        FillHistoryColumns();
+    });
     const auto kindCheck = [this] { m_kindColumnCheck->start(); };
     connect(model(), &QAbstractItemModel::rowsInserted, this, kindCheck);
     connect(model(), &QAbstractItemModel::rowsRemoved, this, kindCheck);
@@ -155,6 +162,7 @@ CRidIdiView::CRidIdiView(AppSettings& settings, ICheckHost& runWindows, QWidget*
     RecordHistory();
     ShowHttpsColumn();
     ShowKindColumn();
+    ShowHistoryColumns();
     viewport()->setAcceptDrops(m_probeReady);
 }
 
@@ -198,6 +206,11 @@ void CRidIdiView::BindCommands() {
     m_commandBindings.Bind(cmd::kProxyOff, [this] { m_proxyCommands->ProxyOff(); });
     m_commandBindings.Bind(cmd::kEditCopy, [this] { Copy(); });
     m_commandBindings.Bind(cmd::kEditPaste, [this] { Paste(); });
+    m_commandBindings.Bind(cmd::kCheckHistory, [this] { ShowCheckHistory(); });
+    m_commandBindings.Bind(cmd::kHistoryColumns, [this] {
+        m_settings.HistoryColumns = !m_settings.HistoryColumns;
+        ShowHistoryColumns();
+    });
 }
 
 bool CRidIdiView::OnCommand(int id) {
@@ -314,7 +327,9 @@ void CRidIdiView::OnHeaderClick(int column) {
     if (RunActive()) {
         return;
     }
-    Follow(m_commands->Sort(column));
+    Follow(m_commands->Sort(column, m_historyFigures.get()));
+    // The figures are no cells of a row: they are put beside their rows again at once.
+    FillHistoryColumns();
 }
 
 // Only the address is ever edited in place, whichever cell of the row the edit was started from. A click edits only

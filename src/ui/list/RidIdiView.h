@@ -16,6 +16,7 @@ class QTimer;
 namespace zandel {
 struct AppSettings;
 class CRidIdiDoc;
+class HistoryColumns;
 class HistoryRecorder;
 class HistoryStore;
 class ListCommands;
@@ -26,6 +27,7 @@ class ProxyBarCommands;
 namespace zandel::ui {
 
 class AddressEditDelegate;
+class HistoryLoader;
 class IListViewHost;
 class ListRows;
 
@@ -81,6 +83,11 @@ public:
     void ShowHttpsColumn();
     // The kind column shows while type detection is on or a row's address carries a scheme.
     void ShowKindColumn();
+    // The uptime and median columns show while the settings ask for them, read afresh from the history each time
+    // they come up and after each run.
+    void ShowHistoryColumns();
+    // The window of the marked row's checks.
+    void ShowCheckHistory();
 
     // A run switches the in-place edit off while it holds the rows' indexes; an edit open then is taken.
     void SetLabelEditing(bool enabled);
@@ -113,6 +120,8 @@ private:
     void TrustExtraCa();
     // Every check of the window goes into the history file of the settings folder.
     void RecordHistory();
+    void LoadHistoryColumns();
+    void FillHistoryColumns();
     bool RunActive() const;
     void BindCommands();
     void Follow(const ListChange& change);
@@ -127,6 +136,9 @@ private:
     std::unique_ptr<ListRows> m_rows;
     std::unique_ptr<HistoryStore> m_history;
     std::unique_ptr<HistoryRecorder> m_historyBatches;
+    std::string m_historyPath; // empty: no history in this settings folder
+    std::unique_ptr<HistoryColumns> m_historyFigures;
+    std::unique_ptr<HistoryLoader> m_historyLoader;
     std::unique_ptr<CheckEngine> m_engine;
     std::unique_ptr<ListCommands> m_commands;
     CommandBindings m_commandBindings{[this] { return RunActive(); }};

@@ -18,7 +18,9 @@
 #include "core/history/HistoryRecorder.h"
 #include "core/history/HistoryStore.h"
 #include "core/util/ProxyAddress.h"
+#include "ui/list/HistoryLoader.h"
 #include "ui/list/ListRows.h"
+#include "ui/util/MessageBoxService.h"
 
 namespace zandel::ui {
 
@@ -77,12 +79,22 @@ void CRidIdiView::RecordHistory() {
     if (!path) {
         return;
     }
+    m_historyPath = *path;
     m_history = std::make_unique<HistoryStore>();
-    // The history only records: told as the extra CA file is, once, and the checks go on without it.
+    // The history only records: told once, from whichever thread found it unusable, and the checks go on
+    // without it.
     if (m_history->Open(*path, m_settings.HistoryKeepDays, std::time(nullptr), [](const std::string& cause) {
-            std::fprintf(stderr, "zandel: the history is not kept: %s\n", cause.c_str());
+            MessageBoxService::Instance().Tell(HistoryUnusableMessage(cause));
         })) {
         m_historyBatches = std::make_unique<HistoryRecorder>(*m_history);
+        // The columns show what the run just added; the bridge drops the call once the window is closing.
+        m_historyBatches->SetRunEndedCallback([this] {
+            m_rows->Bridge().Post([this] {
+                if (m_settings.HistoryColumns) {
+                    LoadHistoryColumns();
+                }
+            });
+        });
         m_engine->SetRecorder(m_historyBatches.get());
     }
 }
@@ -140,6 +152,8 @@ void CRidIdiView::Shutdown() {
     }
     m_timeoutTimer->stop();
     m_engine.reset();
+    // The reader waits for the writer: it goes first.
+    m_historyLoader.reset();
     // After the engine, whose run thread hands it checks; what is left is written now.
     m_historyBatches.reset();
     m_history.reset();

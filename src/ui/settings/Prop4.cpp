@@ -7,6 +7,8 @@
 #include <QVBoxLayout>
 
 #include "core/app/MessageService.h"
+#include "core/history/HistoryColumns.h"
+#include "core/history/HistoryStore.h"
 #include "core/settings/ListText.h"
 #include "ui/settings/ListTextEdit.h"
 #include "ui/util/MessageBoxService.h"
@@ -19,6 +21,8 @@ CProp4::CProp4(AppSettings& settings, QWidget* parent)
     setObjectName(QStringLiteral("prop4"));
     BuildControls();
 }
+
+CProp4::~CProp4() = default;
 
 void CProp4::BuildControls() {
     m_favoOnBox = new QCheckBox(QStringLiteral("お気に入りから選択されたﾌﾟﾛｷｼは、すぐに有効とする(&A)"), this);
@@ -64,6 +68,34 @@ void CProp4::OnOpen() {
     m_favoOn = m_settings.FavoOn;
     m_countText = CountLabel(static_cast<int>(favourites.size()));
     ShowFields();
+    ShowUptimes();
+}
+
+void CProp4::ShowUptimes() {
+    m_uptimes.clear();
+    m_history = std::make_unique<HistoryStore>();
+    const std::optional<std::string> path = StartDirFile(m_settings, kHistoryFileName);
+    if (!path || !m_history->OpenForReading(*path)) {
+        m_history.reset();
+        m_text->SetLineNotes(nullptr);
+        return;
+    }
+    m_text->SetLineNotes([this](const QString& line) { return UptimeNote(line); });
+}
+
+QString CProp4::UptimeNote(const QString& line) {
+    const QString entry = line.trimmed();
+    if (entry.isEmpty() || !m_history) {
+        return {};
+    }
+    const auto cached = m_uptimes.constFind(entry);
+    if (cached != m_uptimes.constEnd()) {
+        return *cached;
+    }
+    const std::optional<HistorySummary> summary = m_history->SummaryOf(HistoryAddressOf(ToBytes(entry)));
+    QString note = summary ? QStringLiteral("(%1)").arg(FromBytes(UptimeText(*summary))) : QString();
+    m_uptimes.insert(entry, note);
+    return note;
 }
 
 void CProp4::TextEdited() {

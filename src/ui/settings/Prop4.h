@@ -1,12 +1,20 @@
 #pragma once
 
+#include <memory>
 #include <string>
+
+#include <QHash>
+#include <QString>
 
 #include "core/app/AppSettings.h"
 #include "ui/settings/PropertyPage.h"
 
 class QCheckBox;
 class QLabel;
+
+namespace zandel {
+class HistoryStore;
+}
 
 namespace zandel::ui {
 
@@ -18,6 +26,7 @@ class CProp4 final : public PropertyPage {
     Q_OBJECT
 public:
     explicit CProp4(AppSettings& settings, QWidget* parent = nullptr);
+    ~CProp4() override;
 
 protected:
     void ShowFields() override;
@@ -28,6 +37,9 @@ protected:
 private:
     void BuildControls();
     void TextEdited();
+    // "(87%)" beside each favourite the history knows.
+    void ShowUptimes();
+    QString UptimeNote(const QString& line);
 
     AppSettings& m_settings;
     bool m_favoOn = true;
@@ -36,6 +48,8 @@ private:
     QCheckBox* m_favoOnBox = nullptr;
     QLabel* m_count = nullptr;
     ListTextEdit* m_text = nullptr;
+    std::unique_ptr<HistoryStore> m_history;
+    QHash<QString, QString> m_uptimes; // by line: each address is looked up once while the page is open
 };
 
 } // namespace zandel::ui

@@ -1,0 +1,61 @@
+#include "core/history/HistoryColumns.h"
+
+#include <cmath>
+#include <utility>
+
+#include "core/list/ProxyRow.h"
+#include "core/util/ProxyAddress.h"
+
+namespace zandel {
+
+std::string HistoryAddressOf(std::string_view entry) {
+    const std::string_view written = entry.substr(0, entry.find_first_of(" \t"));
+    const std::optional<ProxyAddress> parsed = ParseProxyAddress(written);
+    return parsed ? ShownAddress(*parsed) : std::string(written);
+}
+
+std::string UptimeText(const HistorySummary& summary) {
+    const int percent = summary.checks > 0 ? static_cast<int>(std::floor(100.0 * summary.good / summary.checks)) : 0;
+    return std::to_string(percent) + "%";
+}
+
+std::string MedianText(const HistorySummary& summary) {
+    return summary.medianMs ? std::to_string(*summary.medianMs) + " ms" : std::string();
+}
+
+HistoryColumns::HistoryColumns(std::vector<HistorySummary> summaries) {
+    m_byAddress.reserve(summaries.size());
+    for (HistorySummary& summary : summaries) {
+        std::string address = summary.address;
+        m_byAddress.emplace(std::move(address), std::move(summary));
+    }
+}
+
+const HistorySummary* HistoryColumns::Find(std::string_view entry) const {
+    const auto found = m_byAddress.find(HistoryAddressOf(entry));
+    return found == m_byAddress.end() ? nullptr : &found->second;
+}
+
+std::string HistoryColumns::Cell(int column, std::string_view entry) const {
+    const HistorySummary* summary = Find(entry);
+    if (summary == nullptr) {
+        return {};
+    }
+    return column == kUptimeColumn ? UptimeText(*summary) : (column == kMedianColumn ? MedianText(*summary) : "");
+}
+
+std::optional<double> HistoryColumns::SortKey(int column, std::string_view entry) const {
+    const HistorySummary* summary = Find(entry);
+    if (summary == nullptr) {
+        return std::nullopt;
+    }
+    if (column == kUptimeColumn) {
+        return summary->uptime;
+    }
+    if (column == kMedianColumn && summary->medianMs) {
+        return *summary->medianMs;
+    }
+    return std::nullopt;
+}
+
+} // namespace zandel

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "core/history/HistoryStore.h"
+
+namespace zandel {
+
+// The address a list entry's checks are kept under: what the check run records for it (no password, no
+// comment), so that a row finds its history whatever else its cell holds.
+std::string HistoryAddressOf(std::string_view entry);
+
+// "87%": whole percent, rounded down, so that 100% means that no check failed.
+std::string UptimeText(const HistorySummary& summary);
+// "123 ms"; empty when no check was good.
+std::string MedianText(const HistorySummary& summary);
+
+// The history's summaries as the list's uptime and median columns show and sort them.
+class HistoryColumns final {
+public:
+    HistoryColumns() = default;
+    explicit HistoryColumns(std::vector<HistorySummary> summaries);
+
+    // The summary of the entry's address; nullptr when it has no checks.
+    const HistorySummary* Find(std::string_view entry) const;
+    // The text of the uptime or median column for an entry; empty without history.
+    std::string Cell(int column, std::string_view entry) const;
+    // What the column sorts by; none for an entry without history (or without a good check, for the median),
+    // which sorts after every other whichever the direction.
+    std::optional<double> SortKey(int column, std::string_view entry) const;
+
+private:
+    std::unordered_map<std::string, HistorySummary> m_byAddress;
+};
+
+} // namespace zandel

@@ -27,8 +27,8 @@ auto StoredFields(const AppSettings& s) {
                     s.OpenCheck, s.ProxyOn, s.ProxyAddr, s.ForegroundWindow, s.ProxyFile, s.UserAgentOn, s.UserAgent,
                     s.WebPage, s.AccessUrl, s.Addr1, s.Addr2, s.Addr3, s.ParallelChecks, s.HttpsCheckOn, s.HttpsTarget,
                     s.JudgeStrict, s.JudgeKey, s.DetectProxyType, s.ListUrlViaProxy, s.AutoRecheck,
-                    s.AutoRecheckMinutes, s.Failover, s.HistoryKeepDays, s.HistoryColumns, s.Favourites, s.ChainProxies,
-                    s.ChainUrls, s.WebPageList);
+                    s.AutoRecheckMinutes, s.Failover, s.RefetchList, s.HistoryKeepDays, s.HistoryColumns, s.Favourites,
+                    s.ChainProxies, s.ChainUrls, s.WebPageList);
 }
 
 std::string ReadDataFile(const std::string& name) {
@@ -162,6 +162,7 @@ TEST_F(SettingsStoreTest, NewerKeysWrittenOnlyAwayFromTheirDefaults) {
         {[](AppSettings& s) { s.AutoRecheck = true; }, "AutoRecheck", "On", "1"},
         {[](AppSettings& s) { s.AutoRecheckMinutes = 1440; }, "AutoRecheck", "Minutes", "1440"},
         {[](AppSettings& s) { s.Failover = true; }, "AutoRecheck", "Failover", "1"},
+        {[](AppSettings& s) { s.RefetchList = true; }, "AutoRecheck", "RefetchList", "1"},
         {[](AppSettings& s) { s.HistoryKeepDays = 3650; }, "History", "KeepDays", "3650"},
         {[](AppSettings& s) { s.HistoryColumns = true; }, "History", "Columns", "1"},
     };

@@ -159,6 +159,7 @@ private Q_SLOTS:
         S().AutoRecheck = on;
         S().AutoRecheckMinutes = minutes;
         S().Failover = failover;
+        S().RefetchList = !failover;
         S().HistoryKeepDays = days;
         Open();
         m_fx.driver->ClickTab(4);
@@ -166,11 +167,15 @@ private Q_SLOTS:
         QCOMPARE(Edit("recheckMinutesEdit")->text(), QString::number(minutes));
         QCOMPARE(Check("failoverOn")->isChecked(), failover);
         QCOMPARE(Check("failoverOn")->isEnabled(), on);
+        QCOMPARE(Check("refetchListOn")->isChecked(), !failover);
+        QCOMPARE(Check("refetchListOn")->isEnabled(), on);
         QCOMPARE(Edit("historyKeepDaysEdit")->text(), QString::number(days));
 
         Check("recheckOn")->click();
         QCOMPARE(Check("failoverOn")->isEnabled(), !on);
+        QCOMPARE(Check("refetchListOn")->isEnabled(), !on);
         Check("failoverOn")->click();
+        Check("refetchListOn")->click();
         test::ReplaceText(Edit("recheckMinutesEdit"), typedMinutes);
         test::ReplaceText(Edit("historyKeepDaysEdit"), typedDays);
         m_fx.driver->ClickOk();
@@ -186,6 +191,7 @@ private Q_SLOTS:
         QCOMPARE(S().AutoRecheck, !on);
         QCOMPARE(S().AutoRecheckMinutes, typedMinutes.toInt());
         QCOMPARE(S().Failover, on ? failover : !failover); // a greyed box takes no click
+        QCOMPARE(S().RefetchList, on ? !failover : failover);
         QCOMPARE(S().HistoryKeepDays, typedDays.toInt());
     }
 

@@ -163,6 +163,7 @@ bool LoadSettings(AppSettings& settings) {
         s.AutoRecheckMinutes = kRecheckMinutesDefault; // a hand-edited interval out of range
     }
     s.Failover = ReadBool(ini, "AutoRecheck", "Failover", s.Failover);
+    s.RefetchList = ReadBool(ini, "AutoRecheck", "RefetchList", s.RefetchList);
     s.HistoryKeepDays = ini.GetInt("History", "KeepDays", s.HistoryKeepDays);
     if (s.HistoryKeepDays < kHistoryKeepDaysLowest || s.HistoryKeepDays > kHistoryKeepDaysHighest) {
         s.HistoryKeepDays = kHistoryKeepDaysDefault;
@@ -219,6 +220,7 @@ bool SaveSettings(const AppSettings& settings) {
     SetUnlessDefault(ini, "AutoRecheck", "Minutes", std::to_string(s.AutoRecheckMinutes),
                      s.AutoRecheckMinutes == kRecheckMinutesDefault);
     SetUnlessDefault(ini, "AutoRecheck", "Failover", s.Failover ? "1" : "0", !s.Failover);
+    SetUnlessDefault(ini, "AutoRecheck", "RefetchList", s.RefetchList ? "1" : "0", !s.RefetchList);
     SetUnlessDefault(ini, "History", "KeepDays", std::to_string(s.HistoryKeepDays),
                      s.HistoryKeepDays == kHistoryKeepDaysDefault);
     SetUnlessDefault(ini, "History", "Columns", s.HistoryColumns ? "1" : "0", !s.HistoryColumns);

@@ -96,11 +96,13 @@ struct AppSettings {
     // ViaProxy, written only when set).
     bool ListUrlViaProxy = false;
     // Re-checks of the desktop's proxy and the favourites every AutoRecheckMinutes, and the switch to a live
-    // favourite when the desktop's proxy dies: [AutoRecheck] On, Minutes and Failover. How many days the history
-    // keeps: [History] KeepDays. Each written only when it differs from its default.
+    // favourite when the desktop's proxy dies: [AutoRecheck] On, Minutes and Failover; with RefetchList a list
+    // opened from a URL is fetched again and checked in the same rounds. How many days the history keeps:
+    // [History] KeepDays. Each written only when it differs from its default.
     bool AutoRecheck = false;
     int AutoRecheckMinutes = kRecheckMinutesDefault;
     bool Failover = false;
+    bool RefetchList = false;
     int HistoryKeepDays = kHistoryKeepDaysDefault;
     // The list's uptime and median columns: [History] Columns, written only when shown.
     bool HistoryColumns = false;

@@ -40,11 +40,14 @@ void RecheckPage::BuildControls() {
     m_failoverBox = new QCheckBox(
         QStringLiteral("使用中のﾌﾟﾛｷｼが2回続けて応答しなければ、お気に入りの使えるﾌﾟﾛｷｼに切り替える(&F)"), recheck);
     m_failoverBox->setObjectName(QStringLiteral("failoverOn"));
+    m_refetchBox = new QCheckBox(QStringLiteral("URLから開いたﾘｽﾄも再取得して再チェックする(&L)"), recheck);
+    m_refetchBox->setObjectName(QStringLiteral("refetchListOn"));
     auto* recheckLayout = new QGridLayout(recheck);
     recheckLayout->addWidget(m_onBox, 0, 0, 1, 3);
     recheckLayout->addWidget(m_minutesLabel, 1, 0);
     recheckLayout->addWidget(m_minutesEdit, 1, 1);
     recheckLayout->addWidget(m_failoverBox, 2, 0, 1, 3);
+    recheckLayout->addWidget(m_refetchBox, 3, 0, 1, 3);
     recheckLayout->setColumnStretch(2, 1);
 
     auto* history = new QGroupBox(QStringLiteral("ﾁｪｯｸの履歴(&H)"), this);
@@ -69,12 +72,14 @@ void RecheckPage::BuildControls() {
     }
     connect(m_onBox, &QCheckBox::clicked, this, &RecheckPage::OnClicked);
     connect(m_failoverBox, &QCheckBox::clicked, this, [this] { SetModified(); });
+    connect(m_refetchBox, &QCheckBox::clicked, this, [this] { SetModified(); });
 }
 
 void RecheckPage::OnLoad() {
     m_on = m_settings.AutoRecheck;
     m_minutes = m_settings.AutoRecheckMinutes;
     m_failover = m_settings.Failover;
+    m_refetch = m_settings.RefetchList;
     m_keepDays = m_settings.HistoryKeepDays;
 }
 
@@ -82,6 +87,7 @@ void RecheckPage::ShowFields() {
     m_onBox->setChecked(m_on);
     m_minutesEdit->SetValue(m_minutes);
     m_failoverBox->setChecked(m_failover);
+    m_refetchBox->setChecked(m_refetch);
     m_keepDaysEdit->SetValue(m_keepDays);
     FollowOnBox();
 }
@@ -93,15 +99,17 @@ bool RecheckPage::ReadFields() {
     }
     m_on = m_onBox->isChecked();
     m_failover = m_failoverBox->isChecked();
+    m_refetch = m_refetchBox->isChecked();
     return true;
 }
 
-// The interval and failover mean nothing without the re-checks; they stay readable but greyed.
+// The interval, failover and the list's re-fetch mean nothing without the re-checks; they stay readable but greyed.
 void RecheckPage::FollowOnBox() {
     const bool on = m_onBox->isChecked();
     m_minutesEdit->setEnabled(on);
     m_minutesLabel->setEnabled(on);
     m_failoverBox->setEnabled(on);
+    m_refetchBox->setEnabled(on);
 }
 
 void RecheckPage::OnClicked() {
@@ -116,6 +124,7 @@ bool RecheckPage::OnApply() {
     m_settings.AutoRecheck = m_on;
     m_settings.AutoRecheckMinutes = m_minutes;
     m_settings.Failover = m_failover;
+    m_settings.RefetchList = m_refetch;
     m_settings.HistoryKeepDays = m_keepDays;
     return true;
 }

@@ -11,7 +11,8 @@ namespace zandel::ui {
 class SpinEdit;
 
 // Tab "自動再チェック": re-checks of the desktop's proxy and the favourites every so many minutes, the switch to a
-// live favourite when the desktop's proxy dies, and how long the history keeps its checks.
+// live favourite when the desktop's proxy dies, a list from a URL fetched and checked again in the same rounds, and
+// how long the history keeps its checks.
 class RecheckPage final : public PropertyPage {
     Q_OBJECT
 public:
@@ -32,12 +33,14 @@ private:
     bool m_on = false;
     int m_minutes = kRecheckMinutesDefault;
     bool m_failover = false;
+    bool m_refetch = false;
     int m_keepDays = kHistoryKeepDaysDefault;
 
     QCheckBox* m_onBox = nullptr;
     SpinEdit* m_minutesEdit = nullptr;
     QLabel* m_minutesLabel = nullptr;
     QCheckBox* m_failoverBox = nullptr;
+    QCheckBox* m_refetchBox = nullptr;
     SpinEdit* m_keepDaysEdit = nullptr;
 };
 

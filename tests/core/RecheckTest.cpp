@@ -2,6 +2,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include "core/proxy/ProxyBar.h"
 #include "core/proxy/ProxyBarCommands.h"
 #include "core/schedule/Failover.h"
+#include "core/schedule/ListRefetch.h"
 #include "core/schedule/RecheckScheduler.h"
 #include "support/EchoJudge.h"
 #include "support/FakeProxy.h"
@@ -114,6 +116,7 @@ public:
     DesktopProxy CurrentProxy() override { return {use != 0, address}; }
     bool SwitchProxy(const std::string& to) override { return ChangeProxyTo(*this, to); }
     void Notify(const std::string& text) override { notices.push_back(text); }
+    void RoundDue() override { ++roundsDue; }
 
     int GetUseProxy() const override { return use; }
     void SetUseProxy(int value) override { use = value; }
@@ -130,6 +133,7 @@ public:
     std::string address;
     std::string log;
     std::vector<std::string> notices;
+    int roundsDue = 0;
 };
 
 class CountingRecorder final : public ICheckRecorder {
@@ -187,6 +191,46 @@ TEST_F(RecheckSchedulerTest, NoRoundBeforeItsTimeAndNoneWhileOff) {
     m_scheduler.Tick(m_settings);
     EXPECT_FALSE(m_scheduler.RoundRunning());
     EXPECT_TRUE(m_host.log.empty());
+    EXPECT_EQ(m_host.roundsDue, 0);
+}
+
+// The list's re-fetch hangs on the round coming due, so a round with no proxy and no favourites still counts.
+TEST_F(RecheckSchedulerTest, EveryRoundComesDueOnceEvenWithNothingToCheck) {
+    m_host.use = 0;
+    for (const auto& [minutes, due] : {std::pair{10, 1}, {5, 1}, {5, 2}, {25, 3}, {1, 3}}) {
+        m_now += std::chrono::minutes(minutes);
+        m_scheduler.Tick(m_settings);
+        EXPECT_FALSE(m_scheduler.RoundRunning());
+        EXPECT_EQ(m_host.roundsDue, due) << "after " << minutes << " more minutes";
+    }
+    EXPECT_TRUE(m_host.log.empty());
+}
+
+TEST(ListRefetchTest, OnlyAListFromAUrlThatNothingElseHoldsIsFetchedAgain) {
+    struct Case {
+        const char* name;
+        ListRefetchState state;
+        bool refetch;
+    };
+    const Case cases[] = {
+        {"all clear", {true, true, false, false, false}, true},
+        {"option off", {false, true, false, false, false}, false},
+        {"list from a file", {true, false, false, false, false}, false},
+        {"run going", {true, true, true, false, false}, false},
+        {"edit open", {true, true, false, true, false}, false},
+        {"fetch on its way", {true, true, false, false, true}, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ShouldRefetchList(c.state), c.refetch) << c.name;
+    }
+}
+
+TEST(ListRefetchTest, AFailureIsOneTranscriptLine) {
+    const std::string line = RefetchFailedLine("http://127.0.0.1:1/a.txt\r\nを取得できません。\n(404)");
+    EXPECT_EQ(line.find('\n'), line.size() - 1);
+    EXPECT_EQ(line.rfind("RECHECK>", 0), 0U);
+    EXPECT_NE(line.find("(404)"), std::string::npos);
+    EXPECT_EQ(RefetchFailedLine(""), "RECHECK>ﾘｽﾄの再取得に失敗しました\r\n");
 }
 
 TEST_F(RecheckSchedulerTest, FailoverFollowsTheRoundsThroughTheProxyBar) {

@@ -1,4 +1,6 @@
 #include <chrono>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include <QStatusBar>
@@ -8,6 +10,9 @@
 #include "core/list/ProxyRow.h"
 #include "support/EchoJudge.h"
 #include "support/FakeProxy.h"
+#include "support/HttpHead.h"
+#include "support/LoopbackServer.h"
+#include "support/ServerConnection.h"
 #include "ui/UiTestSupport.h"
 #include "ui/frame/MainFrame.h"
 #include "ui/frame/ProxyBar.h"
@@ -81,6 +86,73 @@ private Q_SLOTS:
 
         QVERIFY(frame.View()->Rows().GetRow(0).cells == before.cells);
         QVERIFY(frame.View()->Rows().IsRowSelected(0));
+    }
+
+    // A list from the web is fetched again as each round comes due: what the source now lists comes in, what it
+    // dropped goes, what the user added stays, and the list is checked. A source that fails leaves the list as it
+    // is with one log line and no box.
+    void aListFromAUrlIsFetchedAgainAndCheckedEachRound() {
+        std::mutex mutex;
+        std::string body = "127.0.0.1:1\n";
+        bool found = true;
+        test::LoopbackServer server([&](test::ServerConnection& connection) {
+            test::RequestHead head;
+            if (!connection.ReadRequestHead() || !test::ParseRequestHead(connection.RequestHead(), head)) {
+                return;
+            }
+            std::lock_guard lock(mutex);
+            const std::string text = found ? body : "gone";
+            connection.Send(std::string("HTTP/1.1 ") + (found ? "200 OK" : "404 Not Found") + "\r\nContent-Length: " +
+                            std::to_string(text.size()) + "\r\nConnection: close\r\n\r\n" + text);
+        });
+        test::EchoJudge judge;
+        test::FrameRig rig;
+        rig.settings.WebPage = judge.Url();
+        rig.settings.TimeOut = 5;
+        rig.settings.AutoRecheck = true;
+        rig.settings.RefetchList = true;
+        ui::CMainFrame& frame = rig.Make();
+        frame.Rechecks().SetClock([this] { return m_now; });
+        ui::ListRows& rows = frame.View()->Rows();
+        rig.dialogs.urlAnswers = {{"http://127.0.0.1:" + std::to_string(server.Port()) + "/list.txt", false}};
+        test::RequireEnabledAction(&frame, QStringLiteral("fileOpenUrl"))->trigger();
+        QTRY_COMPARE(rows.RowCount(), 1);
+        rig.AddRows({"127.0.0.1:3"});
+        frame.Rechecks().Tick();
+        QVERIFY(!frame.View()->IsRunning());
+
+        {
+            std::lock_guard lock(mutex);
+            body = "127.0.0.1:2\n";
+        }
+        m_now += std::chrono::minutes(30);
+        frame.Rechecks().Tick();
+        const auto addresses = [&rows] {
+            std::set<std::string> all;
+            for (int row = 0; row < rows.RowCount(); ++row) {
+                all.insert(rows.GetCellText(row, 0));
+            }
+            return all;
+        };
+        QTRY_COMPARE(addresses(), (std::set<std::string>{"127.0.0.1:2", "127.0.0.1:3"}));
+        // Both rows checked, the user's too: the run took the whole list.
+        QTRY_VERIFY(!frame.View()->IsRunning() && rows.GetCellText(0, 1) != kUncheckedResult &&
+                    rows.GetCellText(1, 1) != kUncheckedResult);
+        QVERIFY(rig.messages.Boxes().empty());
+
+        {
+            std::lock_guard lock(mutex);
+            found = false;
+        }
+        const ProxyRow before = rows.GetRow(1);
+        m_now += std::chrono::minutes(30);
+        frame.Rechecks().Tick();
+        QTRY_VERIFY(frame.GetLogView()->toPlainText().contains(QStringLiteral("ﾘｽﾄの再取得に失敗しました")));
+        QCOMPARE(frame.GetLogView()->toPlainText().count(QStringLiteral("ﾘｽﾄの再取得に失敗しました")), 1);
+        QCOMPARE(rows.RowCount(), 2);
+        QVERIFY(rows.GetRow(1).cells == before.cells);
+        QVERIFY(!frame.View()->IsRunning());
+        QVERIFY(rig.messages.Boxes().empty());
     }
 
     void nothingHappensWhileTheRechecksAreOff() {

@@ -165,8 +165,13 @@ void RecheckScheduler::Tick(const AppSettings& settings) {
     if (now >= m_due) {
         const std::optional<int> seconds = RecheckSecondsOverride();
         const auto interval = seconds ? std::chrono::seconds(*seconds) : std::chrono::minutes(m_minutes);
-        // A round that overran its interval is followed by the next at once, not by a burst of missed ones.
-        m_due = std::max(m_due + interval, now);
+        // A round that overran its interval is followed by the next at once, and the one after that a whole
+        // interval later: neither a burst of the missed ones nor a second round straight behind this one.
+        m_due += interval;
+        if (m_due <= now) {
+            m_due = now + interval;
+        }
+        m_host.RoundDue();
         BeginRound(settings);
     }
 }

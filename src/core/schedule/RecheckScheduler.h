@@ -27,6 +27,9 @@ public:
     virtual bool SwitchProxy(const std::string& address) = 0;
     // A notice that reaches the user without a window in front (the tray's message).
     virtual void Notify(const std::string& text) = 0;
+    // Each round as it comes due, before its checks begin and whether or not it has any: what else the program
+    // renews on the same schedule starts here.
+    virtual void RoundDue() {}
 };
 
 // Re-checks the desktop's proxy and the favourites every AutoRecheckMinutes while AutoRecheck is on, with an

@@ -13,6 +13,7 @@
 #include "core/frame/FileCommands.h"
 #include "core/frame/ListUrl.h"
 #include "core/frame/WindowPlacement.h"
+#include "core/schedule/ListRefetch.h"
 #include "core/app/Texts.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/RecentFileList.h"
@@ -86,9 +87,11 @@ CMainFrame::CMainFrame(AppSettings& settings, IInternetSettings& internet, IProg
     m_urlServices = std::make_unique<UrlServices>(
         UrlServices{*m_fetcher, MessageBoxService::Instance(), m_settings.ListUrlViaProxy,
                     [this] { return m_proxyBar->GetUseProxy() != 0 ? m_proxyBar->GetAddr() : std::string(); },
-                    [this] { return !Running(); }});
+                    // A re-fetch merges into the rows under an edit box only by waiting for the next round.
+                    [this] { return !Running() && !(m_refetching && m_view->EditBox() != nullptr); }});
     m_files = std::make_unique<FileCommands>(*m_document, *dialogs, m_recent, m_urlServices.get(),
                                              [this] { return Running(); });
+    m_recheck->OnRoundDue([this] { RefetchList(); });
     BindCommands();
     m_view->SetHost(this);
     m_view->SetDocument(m_document.get());
@@ -152,6 +155,37 @@ void CMainFrame::ShowFetching(const std::string& url) {
     if (!m_busyCursor) {
         QApplication::setOverrideCursor(Qt::BusyCursor);
         m_busyCursor = true;
+    }
+}
+
+// A list on the web is renewed at its source: each round of the re-checks fetches it again, keeps the rows the
+// user added and checks the whole list in view, as the user would with the start button. Nothing of it asks the
+// user anything; a fetch that fails leaves the list as it was and says so in the log.
+void CMainFrame::RefetchList() {
+    ListRefetchState state;
+    state.optionOn = m_settings.AutoRecheck && m_settings.RefetchList;
+    state.fromUrl = !m_files->ListUrl().empty();
+    state.runGoing = Running();
+    state.editOpen = m_view->EditBox() != nullptr;
+    state.fetchPending = m_files->FetchPending();
+    if (!ShouldRefetchList(state)) {
+        return;
+    }
+    m_refetching = true;
+    const bool started = m_files->RefetchUrl([this](bool merged, const std::string& why) {
+        m_refetching = false;
+        if (!merged) {
+            m_run->AppendLog(RefetchFailedLine(why));
+            return;
+        }
+        if (Running() || m_view->EditBox() != nullptr) {
+            return;
+        }
+        m_view->selectAll();
+        m_view->StartCheck();
+    });
+    if (!started) {
+        m_refetching = false;
     }
 }
 

@@ -118,6 +118,7 @@ private:
     void StopRunForClose();
     void ShutdownView();
     void ShowFetching(const std::string& url);
+    void RefetchList();
 
     AppSettings& m_settings;
     IInternetSettings& m_internet;
@@ -155,6 +156,7 @@ private:
     bool m_closing = false;
     bool m_firstShow = true;
     bool m_busyCursor = false;
+    bool m_refetching = false; // a re-fetch of the list for the re-checks is on its way
 };
 
 } // namespace zandel::ui

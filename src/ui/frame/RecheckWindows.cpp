@@ -120,4 +120,10 @@ void RecheckWindows::Notify(const std::string& text) {
     }
 }
 
+void RecheckWindows::RoundDue() {
+    if (m_roundDue) {
+        m_roundDue();
+    }
+}
+
 } // namespace zandel::ui

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -42,6 +43,8 @@ public:
     void Shutdown();
     // The scheduler's clock (tests put a controllable one here before the first tick); none: the steady clock.
     void SetClock(RecheckScheduler::Clock clock) { m_clock = std::move(clock); }
+    // What else is renewed as each round comes due (the list from a URL).
+    void OnRoundDue(std::function<void()> handler) { m_roundDue = std::move(handler); }
     // Null until the re-checks are first switched on.
     RecheckScheduler* Scheduler() const { return m_scheduler.get(); }
 
@@ -50,6 +53,7 @@ public:
     DesktopProxy CurrentProxy() override;
     bool SwitchProxy(const std::string& address) override;
     void Notify(const std::string& text) override;
+    void RoundDue() override;
 
 private:
     void Prepare();
@@ -61,6 +65,7 @@ private:
     QPointer<QStatusBar> m_status;
     QTimer* m_timer = nullptr;
     RecheckScheduler::Clock m_clock;
+    std::function<void()> m_roundDue;
     std::unique_ptr<HistoryStore> m_history;
     std::unique_ptr<HistoryRecorder> m_historyBatches;
     std::unique_ptr<RecheckScheduler> m_scheduler; // last: its round ends before the history it writes to

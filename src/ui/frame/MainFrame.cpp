@@ -151,6 +151,7 @@ void CMainFrame::ShowFetching(const std::string& url) {
         }
         return;
     }
+    m_refetching = false;
     ready->setText(QStringLiteral("ﾘｽﾄを取得しています: %1").arg(FromBytes(ShownUrl(url))));
     if (!m_busyCursor) {
         QApplication::setOverrideCursor(Qt::BusyCursor);
@@ -171,9 +172,7 @@ void CMainFrame::RefetchList() {
     if (!ShouldRefetchList(state)) {
         return;
     }
-    m_refetching = true;
     const bool started = m_files->RefetchUrl([this](bool merged, const std::string& why) {
-        m_refetching = false;
         if (!merged) {
             m_run->AppendLog(RefetchFailedLine(why));
             return;
@@ -184,9 +183,8 @@ void CMainFrame::RefetchList() {
         m_view->selectAll();
         m_view->StartCheck();
     });
-    if (!started) {
-        m_refetching = false;
-    }
+    // Every fetch clears it as it begins (ShowFetching), so it stands only while this one is the fetch on its way.
+    m_refetching = started;
 }
 
 void CMainFrame::BuildPanes() {

@@ -156,7 +156,7 @@ private:
     bool m_closing = false;
     bool m_firstShow = true;
     bool m_busyCursor = false;
-    bool m_refetching = false; // a re-fetch of the list for the re-checks is on its way
+    bool m_refetching = false; // the fetch on its way is the re-checks' re-fetch of the list
 };
 
 } // namespace zandel::ui

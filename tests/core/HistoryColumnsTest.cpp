@@ -11,6 +11,7 @@
 
 #include "core/list/ListCommands.h"
 #include "core/list/RowStore.h"
+#include "support/CheckRecords.h"
 #include "support/RecordingMessageService.h"
 #include "support/TempDir.h"
 
@@ -22,13 +23,7 @@ using Texts = std::vector<std::string>;
 constexpr std::time_t kNow = 1'800'000'000;
 
 CheckRecord Check(const std::string& address, const std::string& result, std::optional<int> ms) {
-    CheckRecord record;
-    record.address = address;
-    record.result = result;
-    record.responseMs = ms;
-    record.https = "---";
-    record.checkedAt = IsoUtc(kNow);
-    return record;
+    return test::Check(address, result, ms, kNow);
 }
 
 // A row finds the checks the run recorded for it, whatever form its entry takes: the run keeps no password and

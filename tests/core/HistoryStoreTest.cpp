@@ -15,6 +15,7 @@
 #include <sqlite3.h>
 
 #include "core/history/HistoryRecorder.h"
+#include "support/CheckRecords.h"
 #include "support/OrdinaryUser.h"
 #include "support/TempDir.h"
 
@@ -24,17 +25,7 @@ namespace {
 constexpr std::time_t kNow = 1'800'000'000; // 2027-01-15T08:00:00Z
 constexpr std::time_t kDay = 24 * 60 * 60;
 
-CheckRecord Check(const std::string& address, const std::string& result, std::optional<int> ms, std::time_t when,
-                  const std::string& reason = "結果：使用可能なプロキシサーバです") {
-    CheckRecord record;
-    record.address = address;
-    record.result = result;
-    record.responseMs = ms;
-    record.https = "---";
-    record.checkedAt = IsoUtc(when);
-    record.reason = reason;
-    return record;
-}
+using test::Check;
 
 std::vector<CheckRecord> Batch(const std::string& address, int rows) {
     std::vector<CheckRecord> batch;

@@ -3,9 +3,12 @@
 // row with a loopback address of its own (127.x.y.z), so that a checker that checks each host:port once sees as
 // many proxies as rows. zandel-check's CPU seconds per row are set beside Debian's proxycheck's on the same
 // addresses when it is installed, and beside another build of zandel-check when one is given.
-//   cpu_bench [--quick] [--rows N] [--ours-only] [--baseline PATH-OF-ANOTHER-ZANDEL-CHECK] [--wrap PROGRAM ARG...]
-// --quick leaves out the 100 000 rows; --rows runs one size alone; --ours-only leaves out the other checkers; --wrap
-// runs each checker under a profiler (perf, strace, valgrind), all the arguments after it being the profiler's.
+//   cpu_bench [--quick] [--rows N] [--rounds N] [--ours-only] [--baseline PATH-OF-ANOTHER-ZANDEL-CHECK]
+//             [--wrap PROGRAM ARG...]
+// --quick leaves out the 100 000 rows; --rows runs one size alone; --rounds takes the middle of N rounds of every
+// size (the CPU of one short run varies by a tenth and more from one run to the next); --ours-only leaves out the
+// other checkers; --wrap runs each checker under a profiler (perf, strace, valgrind), all the arguments after it
+// being the profiler's.
 // The bench runs in a network namespace of its own, where the loopback device is the only one: its listeners take
 // every port on every address there, and nothing outside can reach them or be reached.
 
@@ -243,6 +246,7 @@ int main(int argc, char** argv) {
     bool quick = false;
     bool oursOnly = false;
     int onlyRows = 0;
+    int rounds = 0;
     std::string baseline;
     std::vector<std::string> wrap;
     for (int i = 1; i < argc; ++i) {
@@ -252,6 +256,8 @@ int main(int argc, char** argv) {
             oursOnly = true;
         } else if (std::strcmp(argv[i], "--rows") == 0 && i + 1 < argc) {
             onlyRows = std::atoi(argv[++i]);
+        } else if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
+            rounds = std::max(1, std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--baseline") == 0 && i + 1 < argc) {
             baseline = argv[++i];
         } else if (std::strcmp(argv[i], "--wrap") == 0) {
@@ -326,10 +332,11 @@ int main(int argc, char** argv) {
             args.insert(args.end(), peerArgs.begin(), peerArgs.end());
             checkers.emplace_back("proxycheck -m " + std::to_string(c.peerJobs), args);
         }
-        std::vector<std::vector<Figures>> rounds(checkers.size());
-        for (int round = 0; round < c.rounds; ++round) {
+        const int roundCount = rounds != 0 ? rounds : c.rounds;
+        std::vector<std::vector<Figures>> figures(checkers.size());
+        for (int round = 0; round < roundCount; ++round) {
             for (std::size_t k = 0; k < checkers.size(); ++k) {
-                rounds[k].push_back(Measure(checkers[k].second, dir.Path(), c.rows));
+                figures[k].push_back(Measure(checkers[k].second, dir.Path(), c.rows));
             }
         }
         auto middle = [](std::vector<Figures> figures) {
@@ -337,10 +344,10 @@ int main(int argc, char** argv) {
                       [](const Figures& a, const Figures& b) { return a.cpuMsPerRow < b.cpuMsPerRow; });
             return figures[figures.size() / 2];
         };
-        std::printf("%d rows, --jobs %d (%d round%s):\n", c.rows, c.jobs, c.rounds, c.rounds > 1 ? "s" : "");
-        const Figures mine = middle(rounds[0]);
+        std::printf("%d rows, --jobs %d (%d round%s):\n", c.rows, c.jobs, roundCount, roundCount > 1 ? "s" : "");
+        const Figures mine = middle(figures[0]);
         for (std::size_t k = 0; k < checkers.size(); ++k) {
-            Print(checkers[k].first.c_str(), middle(rounds[k]), mine);
+            Print(checkers[k].first.c_str(), middle(figures[k]), mine);
         }
         if (c.rows == 100000) {
             std::printf("  aim: <= 11 time-outs (%s), peak <= 200 MB (%s)\n",

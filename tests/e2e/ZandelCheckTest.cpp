@@ -170,8 +170,9 @@ TEST_F(ZandelCheckTest, IncompleteRunOrTranscriptEndsWithOne) {
 }
 
 // The system's limit on a user's threads, met at each thread zandel-check makes in turn: the time-out timer's, the
-// run's, a job's worker, the parallel probe's. Each ends with one line and 1, never an abort, and rows that got no
-// thread are not passed off as checked. A user id of the test's own makes the count exact.
+// run's, a job's worker. Each ends with one line and 1, never an abort, and rows that got no thread are not passed
+// off as checked. Many at once need no thread of their own for proxies written as addresses. A user id of the
+// test's own makes the count exact.
 TEST_F(ZandelCheckTest, ThreadLimitEndsWithOneLineAndOne) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "needs root to run zandel-check as a user id that nothing else runs as";
@@ -196,7 +197,7 @@ TEST_F(ZandelCheckTest, ThreadLimitEndsWithOneLineAndOne) {
         {1, {}, notStarted, ""},
         {2, {}, notStarted, ""},
         {3, {}, notCompleted, quick.Address() + " NG --:--- "},
-        {3, {"--jobs", "4"}, notCompleted, quick.Address() + " --- --:--- ----/--/--(-:-:-)\r\n"},
+        {3, {"--jobs", "4"}, "", quick.Address() + " "},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {"/usr/bin/env",     asan,
@@ -209,8 +210,8 @@ TEST_F(ZandelCheckTest, ThreadLimitEndsWithOneLineAndOne) {
         args.insert(args.end(), c.options.begin(), c.options.end());
         args.push_back("list.txt");
         test::Subprocess process(args, m_dir.Path(), m_dir.File("out"), m_dir.File("err"));
-        EXPECT_EQ(process.Wait(), 1) << c.threads;
-        EXPECT_EQ(m_dir.Read("err"), "zandel-check: " + c.message + "\n") << c.threads;
+        EXPECT_EQ(process.Wait(), c.message.empty() ? 0 : 1) << c.threads;
+        EXPECT_EQ(m_dir.Read("err"), c.message.empty() ? "" : "zandel-check: " + c.message + "\n") << c.threads;
         EXPECT_EQ(m_dir.Read("out").rfind(c.listed, 0), 0U) << c.threads << ": " << m_dir.Read("out");
         EXPECT_EQ(m_dir.Read("out").empty(), c.listed.empty()) << c.threads;
     }

@@ -23,8 +23,9 @@ namespace {
 
 // Descriptors the program keeps besides the jobs' sockets: its files, the probe's own, the log.
 constexpr int kReservedDescriptors = 32;
-// The most jobs handed to the parallel probe before its I/O thread is woken for them.
-constexpr int kWakeBatch = 64;
+// The most jobs handed to the parallel probe before it is let carry on what is ready, so that a long batch (the
+// run's first) does not keep its first jobs waiting for its last.
+constexpr int kPollBatch = 64;
 int OpenDescriptors() {
     int count = 0;
     if (DIR* dir = ::opendir("/proc/self/fd")) {
@@ -70,7 +71,7 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
     RowCellReader addresses(m_rows, rows, 0);
     const int count = static_cast<int>(rows.size());
 
-    // The slots outlive the parallel probe, whose I/O thread writes into them until it is gone.
+    // The slots outlive the parallel probe, whose jobs are theirs until it is gone.
     std::vector<std::unique_ptr<JobSlot>> slots;
     std::vector<JobSlot*> free;
     std::optional<ParallelProbe> parallel;
@@ -101,11 +102,7 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
     ProbeResult aloneResult = PR_DONE;
     std::string aloneTime;
     for (;;) {
-        // Rows are taken in list order while there is room; a stop lets no more begin. Many at once, the I/O thread
-        // is woken for new jobs once no ended job waits to be judged, for all of them together.
-        if (parallel) {
-            parallel->HoldWakes();
-        }
+        // Rows are taken in list order while there is room; a stop lets no more begin.
         while (!free.empty() && next < count) {
             m_remaining = count - ended;
             if (!m_checkBarRunning) {
@@ -134,10 +131,8 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
                 if (!m_checkBarRunning) {
                     parallel->CancelAll(); // a stop that came while this job was being handed over
                 }
-                // A long batch (the run's first) goes in parts, so that its first jobs do not wait for its last.
-                if (++handedOver % kWakeBatch == 0) {
-                    parallel->ReleaseWakes();
-                    parallel->HoldWakes();
+                if (++handedOver % kPollBatch == 0) {
+                    parallel->Poll();
                 }
             } else {
                 aloneResult = RunOneJob(slot.job, JobPlan(slot, slot.plan), aloneTime);
@@ -145,9 +140,6 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
             }
         }
         m_remaining = count - ended;
-        if (parallel && !parallel->HasEnded()) {
-            parallel->ReleaseWakes();
-        }
 
         JobSlot* slot = ranAlone;
         ProbeResult result = aloneResult;

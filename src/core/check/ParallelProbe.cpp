@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <system_error>
 #include <utility>
 
 #include <sys/epoll.h>
@@ -46,14 +45,12 @@ ParallelProbe::ParallelProbe(ProbeCallback callback, ProbeResolver resolver, int
     : m_callback(callback), m_resolver(resolver), m_liveLookups(liveLookups) {}
 
 ParallelProbe::~ParallelProbe() {
-    {
-        std::lock_guard lock(m_inMutex);
-        m_stop = true;
+    for (std::unique_ptr<Slot>& slot : m_slots) {
+        if (slot) {
+            slot->machine.Cancel();
+        }
     }
-    if (m_io.joinable()) {
-        Wake();
-        m_io.join();
-    }
+    m_slots.clear(); // closes every socket
     if (m_lookups) {
         m_lookups->Stop();
     }
@@ -72,15 +69,7 @@ bool ParallelProbe::Start() {
         return false;
     }
     m_lookups = std::make_shared<ProbeLookupPool>(m_resolver, m_liveLookups, m_wake.Get());
-    if (!m_lookups->IsReady()) {
-        return false;
-    }
-    try {
-        m_io = std::thread([this] { IoLoop(); });
-    } catch (const std::system_error&) {
-        return false;
-    }
-    return true;
+    return m_lookups->IsReady();
 }
 
 void ParallelProbe::Wake() {
@@ -92,49 +81,41 @@ void ParallelProbe::Submit(ProbeJob* job, std::shared_ptr<const ProbePlan> plan,
                            std::atomic<bool>* timeoutMark) {
     ProbeJobMachine::Raise(m_callback, PE_START, *job);
     ++m_outstanding;
-    bool first = false;
-    {
-        std::lock_guard lock(m_inMutex);
-        first = m_submitted.empty();
-        m_submitted.push_back({job, std::move(plan), timeoutMs, timeoutMark, ++m_submittedCount});
+    std::size_t index = m_slots.size();
+    if (!m_free.empty()) {
+        index = m_free.back();
+        m_free.pop_back();
+    } else {
+        m_slots.emplace_back();
     }
-    // The I/O thread takes every waiting submission at once: only the first of them needs to wake it.
-    if (first && m_holdWakes) {
-        m_wakeHeld = true;
-    } else if (first) {
-        Wake();
+    m_slots[index] = std::make_unique<Slot>(*job, std::move(plan), m_callback);
+    Slot& slot = *m_slots[index];
+    slot.sequence = m_submittedCount.load(std::memory_order_relaxed) + 1;
+    m_submittedCount.store(slot.sequence);
+    slot.serial = ++m_serial;
+    const std::uint64_t now = ProbeClockMs();
+    ProbeJobMachine& machine = slot.machine;
+    machine.Begin(now, now + timeoutMs, timeoutMark);
+    if (machine.Current() == ProbeJobMachine::State::Lookup) {
+        slot.asked = true;
+        m_lookups->Ask(index, slot.serial, machine.LookupName(), ProbePort(slot.job));
+    } else {
+        machine.Connect(now);
     }
-}
-
-void ParallelProbe::ReleaseWakes() {
-    m_holdWakes = false;
-    if (m_wakeHeld) {
-        m_wakeHeld = false;
-        Wake();
-    }
-}
-
-bool ParallelProbe::HasEnded() {
-    std::lock_guard lock(m_outMutex);
-    return !m_ended.empty();
+    Settle(index);
 }
 
 void ParallelProbe::CancelAll() {
-    {
-        std::lock_guard lock(m_inMutex);
-        m_cancelUpTo = m_submittedCount;
-    }
+    m_cancelUpTo.store(m_submittedCount.load());
     Wake();
 }
 
 ParallelProbe::Done ParallelProbe::Collect() {
-    std::pair<ProbeJob*, int> ended;
-    {
-        std::unique_lock lock(m_outMutex);
-        m_outReady.wait(lock, [&] { return !m_ended.empty(); });
-        ended = m_ended.front();
-        m_ended.pop_front();
+    while (m_ended.empty()) {
+        Turn(true);
     }
+    const std::pair<ProbeJob*, int> ended = m_ended.front();
+    m_ended.pop_front();
     --m_outstanding;
     const Done done{ended.first, ProbeResultForStatus(ended.second)};
     ProbeJobMachine::RaiseClosing(m_callback, done.result, *done.job);
@@ -142,96 +123,40 @@ ParallelProbe::Done ParallelProbe::Collect() {
     return done;
 }
 
-void ParallelProbe::IoLoop() {
+void ParallelProbe::Turn(bool wait) {
+    int timeoutMs = 0;
+    if (wait && m_deadlines.Empty()) {
+        timeoutMs = -1;
+    } else if (wait) {
+        const std::uint64_t now = ProbeClockMs();
+        const std::uint64_t next = m_deadlines.TopDeadline();
+        timeoutMs = next <= now ? 0 : static_cast<int>(std::min<std::uint64_t>(next - now, INT_MAX));
+    }
     epoll_event events[kEventsPerWait];
-    for (;;) {
-        int timeoutMs = -1;
-        if (!m_deadlines.Empty()) {
-            const std::uint64_t now = ProbeClockMs();
-            const std::uint64_t next = m_deadlines.TopDeadline();
-            timeoutMs = next <= now ? 0 : static_cast<int>(std::min<std::uint64_t>(next - now, INT_MAX));
+    const int count = ::epoll_wait(m_epoll.Get(), events, kEventsPerWait, timeoutMs);
+    for (int i = 0; i < count; ++i) {
+        if (events[i].data.u64 == kWakeKey) {
+            std::uint64_t drained = 0;
+            [[maybe_unused]] const ssize_t got = ::read(m_wake.Get(), &drained, sizeof drained);
+            continue;
         }
-        const int count = ::epoll_wait(m_epoll.Get(), events, kEventsPerWait, timeoutMs);
-        for (int i = 0; i < count; ++i) {
-            if (events[i].data.u64 == kWakeKey) {
-                std::uint64_t drained = 0;
-                [[maybe_unused]] const ssize_t got = ::read(m_wake.Get(), &drained, sizeof drained);
-                continue;
-            }
-            OnSocketReady(static_cast<std::size_t>(events[i].data.u64));
-        }
-        {
-            std::lock_guard lock(m_inMutex);
-            if (m_stop) {
-                break;
-            }
-        }
-        TakeSubmissions();
-        TakeLookups();
-        RunDeadlines();
-        HandOverEnded();
+        OnSocketReady(static_cast<std::size_t>(events[i].data.u64));
     }
-    for (std::size_t i = 0; i < m_slots.size(); ++i) {
-        if (m_slots[i]) {
-            m_slots[i]->machine.Cancel();
-            Settle(i);
-        }
-    }
-    HandOverEnded();
+    TakeCancel();
+    TakeLookups();
+    RunDeadlines();
 }
 
-void ParallelProbe::HandOverEnded() {
-    if (m_endedHere.empty()) {
+void ParallelProbe::TakeCancel() {
+    const std::uint64_t cancelUpTo = m_cancelUpTo.load();
+    if (cancelUpTo <= m_cancelledUpTo) {
         return;
     }
-    {
-        std::lock_guard lock(m_outMutex);
-        m_ended.insert(m_ended.end(), m_endedHere.begin(), m_endedHere.end());
-    }
-    m_endedHere.clear();
-    // One wake-up for all that ended in this turn, not one each.
-    m_outReady.notify_one();
-}
-
-void ParallelProbe::TakeSubmissions() {
-    std::vector<Submission>& submitted = m_taking;
-    std::uint64_t cancelUpTo = 0;
-    {
-        std::lock_guard lock(m_inMutex);
-        submitted.swap(m_submitted);
-        cancelUpTo = m_cancelUpTo;
-    }
-    const std::uint64_t now = ProbeClockMs();
-    for (Submission& submission : submitted) {
-        std::size_t index = m_slots.size();
-        if (!m_free.empty()) {
-            index = m_free.back();
-            m_free.pop_back();
-        } else {
-            m_slots.emplace_back();
-        }
-        m_slots[index] = std::make_unique<Slot>(*submission.job, std::move(submission.plan), m_callback);
-        Slot& slot = *m_slots[index];
-        slot.sequence = submission.sequence;
-        slot.serial = ++m_serial;
-        ProbeJobMachine& machine = slot.machine;
-        machine.Begin(now, now + submission.timeoutMs, submission.mark);
-        if (machine.Current() == ProbeJobMachine::State::Lookup) {
-            slot.asked = true;
-            m_lookups->Ask(index, slot.serial, machine.LookupName(), ProbePort(slot.job));
-        } else {
-            machine.Connect(now);
-        }
-        Settle(index);
-    }
-    submitted.clear(); // its room kept for the next turn
-    if (cancelUpTo > m_cancelledUpTo) {
-        m_cancelledUpTo = cancelUpTo;
-        for (std::size_t i = 0; i < m_slots.size(); ++i) {
-            if (m_slots[i] && m_slots[i]->sequence <= cancelUpTo) {
-                m_slots[i]->machine.Cancel();
-                Settle(i);
-            }
+    m_cancelledUpTo = cancelUpTo;
+    for (std::size_t i = 0; i < m_slots.size(); ++i) {
+        if (m_slots[i] && m_slots[i]->sequence <= cancelUpTo) {
+            m_slots[i]->machine.Cancel();
+            Settle(i);
         }
     }
 }
@@ -293,7 +218,7 @@ void ParallelProbe::Settle(std::size_t index) {
     if (slot.asked) {
         m_lookups->Abandon(index, slot.serial);
     }
-    m_endedHere.emplace_back(&slot.job, machine.Status());
+    m_ended.emplace_back(&slot.job, machine.Status());
     m_slots[index].reset();
     m_free.push_back(index);
 }

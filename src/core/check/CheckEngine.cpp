@@ -328,6 +328,12 @@ void CheckEngine::ClearJob(JobSlot& slot) {
     slot.job.pOwner = &slot;
     ClearAnswer(slot.job);
     slot.block.clear();
+    // A job's lines (its frame, stages and judgement) come to a few hundred bytes: room for them at once, rather
+    // than a string grown line by line.
+    constexpr std::size_t kBlockRoom = 512;
+    if (!slot.streaming) {
+        slot.block.reserve(kBlockRoom);
+    }
 }
 
 void CheckEngine::BeginRunUi(std::string& savedTitle) {
@@ -505,9 +511,9 @@ void CheckEngine::AppendLog(const std::string& text) {
     }
 }
 
-void CheckEngine::Emit(JobSlot& slot, const std::string& text) {
+void CheckEngine::Emit(JobSlot& slot, std::string_view text) {
     if (slot.streaming) {
-        AppendLog(text);
+        AppendLog(std::string(text));
     } else {
         slot.block += text;
     }

@@ -185,7 +185,7 @@ private:
 
     // Every job's stages, one transcript line each, into the job's slot (found through the job's owner).
     void OnProbeStage(int event, ProbeJob& job) override;
-    void Emit(JobSlot& slot, const std::string& text);
+    void Emit(JobSlot& slot, std::string_view text);
     bool LaunchRun(void (CheckEngine::*body)());
     // The run thread, holding the run lock, sets the check bar's running flag unless an early stop is kept.
     void BeginRun(bool setRunning);

@@ -85,7 +85,7 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
         parallel.emplace(static_cast<IProbeStages*>(this));
         if (!parallel->Start()) {
             m_lackedThreads = true;
-            AppendLog(LogLineForEvent(PE_SOCKET_ERROR, false));
+            AppendLog(std::string(LogLineForEvent(PE_SOCKET_ERROR, false)));
             return;
         }
         std::lock_guard lock(m_parallelMutex);

@@ -4,7 +4,7 @@
 
 namespace zandel {
 
-std::string LogLineForEvent(int event, bool timeoutMark) {
+std::string_view LogLineForEvent(int event, bool timeoutMark) {
     constexpr const char* timeoutLine = "ERROR>プロキシチェック時にタイムアウトが発生したため終了\r\n";
     switch (event) {
     case PE_START:
@@ -40,11 +40,16 @@ std::string LogLineForEvent(int event, bool timeoutMark) {
     }
 }
 
-std::string FrameLineBefore(const std::string& host, const std::string& port) {
-    return "●---" + host + ":" + port + "---●\r\n";
+std::string FrameLineBefore(std::string_view host, std::string_view port) {
+    constexpr std::string_view frame = "●---";
+    constexpr std::string_view end = "---●\r\n";
+    std::string line;
+    line.reserve(frame.size() + host.size() + 1 + port.size() + end.size() + 2); // room for FrameLineAfter's too
+    line.append(frame).append(host).append(":").append(port).append(end);
+    return line;
 }
 
-std::string FrameLineAfter(const std::string& host, const std::string& port) {
+std::string FrameLineAfter(std::string_view host, std::string_view port) {
     return FrameLineBefore(host, port) + "\r\n";
 }
 

@@ -465,6 +465,12 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     }
     const bool plainHttp = entry.form == ProxyAddress::Form::Plain && entry.kind == ProxyKind::Http;
     const std::time_t checkedAt = std::time(nullptr); // one time for the row and the history alike
+    // Rows judged within the same second share its texts (many at once, hundreds do).
+    if (checkedAt != m_checkTimeOf || m_checkTimeText.empty()) {
+        m_checkTimeOf = checkedAt;
+        m_checkTimeText = FormatCheckTime(checkedAt);
+        m_checkIsoText = IsoUtc(checkedAt);
+    }
     // A user's stop is the one failure that says nothing of the proxy.
     const bool stoppedByUser = !judgement.usable && judgement.returnValue == 1;
     if (ICheckRecorder* recorder = m_recorder.load(); recorder != nullptr && !stoppedByUser) {
@@ -476,7 +482,7 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
             record.responseMs = ResponseTimeCellToMs(responseTime);
         }
         record.https = tunnel.cell;
-        record.checkedAt = IsoUtc(checkedAt);
+        record.checkedAt = m_checkIsoText;
         record.reason = ReasonOfJudgement(judgement.log);
         recorder->Recorded(row, record);
     }
@@ -489,11 +495,6 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     cells.cells[0] = plainHttp ? std::string(job.szHost) + ":" + job.szPort : ListAddress(entry);
     cells.cells[1] = judgement.result;
     cells.cells[2] = judgement.usable ? responseTime : std::string(kUncheckedTime);
-    // Rows judged within the same second share its text (many at once, hundreds do).
-    if (checkedAt != m_checkTimeOf || m_checkTimeText.empty()) {
-        m_checkTimeOf = checkedAt;
-        m_checkTimeText = FormatCheckTime(checkedAt);
-    }
     cells.cells[3] = m_checkTimeText;
     cells.cells[kHttpsColumn] = tunnel.cell;
     cells.image = judgement.image;

@@ -244,7 +244,8 @@ private:
     std::atomic<ICheckRecorder*> m_recorder{nullptr};
     // The run thread's: the check time last written, and its text.
     std::time_t m_checkTimeOf = 0;
-    std::string m_checkTimeText;
+    std::string m_checkTimeText; // the list's check time cell
+    std::string m_checkIsoText;  // the history's
 
     // What every job of the run does, made on the user-interface thread and read by the run thread.
     std::mutex m_requestMutex;

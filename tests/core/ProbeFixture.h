@@ -47,7 +47,7 @@ inline std::shared_ptr<const ProbePlan> Plan(std::uint32_t waitMs, std::shared_p
     return MakeProxyPlan(ComposeProbeRequest(requestLine, kHeaders), waitMs, std::move(tunnel));
 }
 
-// The two drivers of the one job machine: a worker thread per job, and many jobs on one I/O thread.
+// The two drivers of the one job machine: a worker thread per job, and many jobs driven on the caller's thread.
 enum class Driver { OneAtATime, ManyAtOnce };
 
 inline std::string DriverName(Driver driver) {

@@ -1,5 +1,6 @@
 // The one job machine under both drivers: every case runs once one at a time (a worker thread per job, under the
-// window's time-out timer) and once many at once (the I/O thread, the job's own time-out), and must end the same.
+// window's time-out timer) and once many at once (driven on the caller's thread, the job's own time-out), and must
+// end the same.
 
 #include <algorithm>
 #include <atomic>

@@ -21,5 +21,21 @@ TEST(TextTest, CaseFoldingLeavesHighBytesAlone) {
     EXPECT_LT(CompareNoCase("10.0.0.1", "9.0.0.1"), 0);
 }
 
+// Only a CR right before an LF goes: a lone CR, or the first of two, is part of the text.
+TEST(TextTest, CrLfToLfDropsOnlyTheCrOfAPair) {
+    const struct {
+        const char* text;
+        const char* expected;
+    } cases[] = {{"", ""},
+                 {"a\r\nb\r\n", "a\nb\n"},
+                 {"\r\r\n", "\r\n"},
+                 {"a\rb\n\r", "a\rb\n\r"},
+                 {"\r\n\r\n", "\n\n"},
+                 {"no line end", "no line end"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(CrLfToLf(c.text), c.expected) << c.text;
+    }
+}
+
 } // namespace
 } // namespace zandel

@@ -73,7 +73,6 @@ public:
 };
 
 inline constexpr std::uint32_t kAnswerBufferSize = 10240;
-inline constexpr const char* kCheckingText = "ﾁｪｯｸ中…";
 // The window's title while a proxy is being checked: "Zandel - host:portﾁｪｯｸ中…".
 std::string CheckingTitle(const std::string& address);
 // The title while many are checked at once: "Zandel - 412/1000ﾁｪｯｸ中…", the rows ended of the rows taken. One

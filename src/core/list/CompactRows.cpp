@@ -22,7 +22,8 @@ constexpr std::uint8_t kHttpsMask = 0x07 << kHttpsShift;
 
 // Result and HTTPS texts by their code; what is not here is kept as text.
 constexpr std::uint8_t kSpilled = 0xFF;
-constexpr const char* kResults[] = {"", kUncheckedResult, "NG", "OK", "Anonymous(A)", "Anonymous(B)", "Non-Anonymous"};
+constexpr const char* kResults[] = {
+    "", kUncheckedResult, "NG", "OK", "Anonymous(A)", "Anonymous(B)", "Non-Anonymous", kCheckingText};
 constexpr const char* kHttpsCells[] = {"", kHttpsUnchecked, kHttpsOk, kHttpsNg, kHttpsMitm};
 
 // The codes of an empty cell and an unchecked one, above every time and date that has a code.
@@ -44,18 +45,40 @@ template <class T> bool Number(std::string_view text, T low, T high, T& value) {
     return !text.empty() && error == std::errc() && end == text.data() + text.size() && value >= low && value <= high;
 }
 
-std::string Ipv4Text(std::uint32_t address, std::uint16_t port) {
-    std::string text;
-    text.reserve(21);
-    AppendDecimal(text, address >> 24);
-    text.push_back('.');
-    AppendDecimal(text, (address >> 16) & 0xFF);
-    text.push_back('.');
-    AppendDecimal(text, (address >> 8) & 0xFF);
-    text.push_back('.');
-    AppendDecimal(text, address & 0xFF);
-    text.push_back(':');
-    AppendDecimal(text, port);
+// A cell's text built on the stack: a row's codes are turned back into text, and checked against the text they
+// came from, once per cell a check writes, so this path allocates nothing.
+class ShortText {
+public:
+    void Put(char c) { m_bytes[m_size++] = c; }
+    void PutNumber(unsigned value, int width = 0) {
+        char digits[10];
+        char* const end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        for (auto count = end - digits; count < width; ++count) {
+            Put('0');
+        }
+        for (const char* digit = digits; digit != end; ++digit) {
+            Put(*digit);
+        }
+    }
+    std::string_view View() const { return {m_bytes, m_size}; }
+    std::string Text() const { return std::string(View()); }
+
+private:
+    char m_bytes[24]; // the longest cell written here, "255.255.255.255:65535", is 21 bytes
+    std::size_t m_size = 0;
+};
+
+ShortText Ipv4Text(std::uint32_t address, std::uint16_t port) {
+    ShortText text;
+    text.PutNumber(address >> 24);
+    text.Put('.');
+    text.PutNumber((address >> 16) & 0xFF);
+    text.Put('.');
+    text.PutNumber((address >> 8) & 0xFF);
+    text.Put('.');
+    text.PutNumber(address & 0xFF);
+    text.Put(':');
+    text.PutNumber(port);
     return text;
 }
 
@@ -79,20 +102,14 @@ bool EncodeIpv4(std::string_view text, std::uint32_t& address, std::uint16_t& po
         address = (address << 8) | value;
         rest = rest.substr(std::min(dot + 1, rest.size()));
     }
-    return Ipv4Text(address, port) == text;
+    return Ipv4Text(address, port).View() == text;
 }
 
-std::string TimeText(std::uint32_t code) {
-    if (code == kEmptyCode) {
-        return {};
-    }
-    if (code == kUncheckedCode) {
-        return kUncheckedTime;
-    }
-    std::string text;
-    AppendDecimal(text, code / 1000U);
-    text.push_back('.');
-    AppendDecimal(text, code % 1000U, 3);
+ShortText TimeText(std::uint32_t code) {
+    ShortText text;
+    text.PutNumber(code / 1000U);
+    text.Put('.');
+    text.PutNumber(code % 1000U, 3);
     return text;
 }
 
@@ -111,38 +128,31 @@ bool EncodeTime(std::string_view text, std::uint32_t& code) {
         return false;
     }
     const std::uint64_t value = seconds * 1000 + milliseconds;
-    if (value >= kUncheckedCode || TimeText(static_cast<std::uint32_t>(value)) != text) {
+    if (value >= kUncheckedCode || TimeText(static_cast<std::uint32_t>(value)).View() != text) {
         return false;
     }
     code = static_cast<std::uint32_t>(value);
     return true;
 }
 
-std::string DateText(std::uint32_t code) {
-    if (code == kEmptyCode) {
-        return {};
-    }
-    if (code == kUncheckedCode) {
-        return kUncheckedDate;
-    }
+ShortText DateText(std::uint32_t code) {
     using namespace std::chrono;
     const sys_days day{days{code / 86400}};
     const year_month_day date{day};
     const std::uint32_t second = code % 86400;
-    std::string text;
-    text.reserve(20);
-    AppendDecimal(text, static_cast<unsigned>(static_cast<int>(date.year())), 4);
-    text.push_back('/');
-    AppendDecimal(text, static_cast<unsigned>(date.month()), 2);
-    text.push_back('/');
-    AppendDecimal(text, static_cast<unsigned>(date.day()), 2);
-    text.push_back('(');
-    AppendDecimal(text, second / 3600, 2);
-    text.push_back(':');
-    AppendDecimal(text, second / 60 % 60, 2);
-    text.push_back(':');
-    AppendDecimal(text, second % 60, 2);
-    text.push_back(')');
+    ShortText text;
+    text.PutNumber(static_cast<unsigned>(static_cast<int>(date.year())), 4);
+    text.Put('/');
+    text.PutNumber(static_cast<unsigned>(date.month()), 2);
+    text.Put('/');
+    text.PutNumber(static_cast<unsigned>(date.day()), 2);
+    text.Put('(');
+    text.PutNumber(second / 3600, 2);
+    text.Put(':');
+    text.PutNumber(second / 60 % 60, 2);
+    text.Put(':');
+    text.PutNumber(second % 60, 2);
+    text.Put(')');
     return text;
 }
 
@@ -173,11 +183,19 @@ bool EncodeDate(std::string_view text, std::uint32_t& code) {
     }
     const std::uint64_t value = static_cast<std::uint64_t>(sys_days{date}.time_since_epoch().count()) * 86400 +
                                 std::uint64_t{hour} * 3600 + std::uint64_t{minute} * 60 + second;
-    if (value >= kUncheckedCode || DateText(static_cast<std::uint32_t>(value)) != text) {
+    if (value >= kUncheckedCode || DateText(static_cast<std::uint32_t>(value)).View() != text) {
         return false;
     }
     code = static_cast<std::uint32_t>(value);
     return true;
+}
+
+// The cell of a time or date code: empty, unchecked, or the code's text.
+std::string CodedText(std::uint32_t code, const char* unchecked, ShortText (*text)(std::uint32_t)) {
+    if (code == kEmptyCode) {
+        return {};
+    }
+    return code == kUncheckedCode ? std::string(unchecked) : text(code).Text();
 }
 
 } // namespace
@@ -255,9 +273,9 @@ std::string CompactRows::ResultCell(const Record& record, int column) const {
     case 1:
         return kResults[record.result];
     case 2:
-        return TimeText(record.time);
+        return CodedText(record.time, kUncheckedTime, TimeText);
     case 3:
-        return DateText(record.date);
+        return CodedText(record.date, kUncheckedDate, DateText);
     default:
         return kHttpsCells[(record.bits & kHttpsMask) >> kHttpsShift];
     }
@@ -313,7 +331,7 @@ void CompactRows::FreeSpill(const Record& record) {
 std::string CompactRows::Address(const Record& record) const {
     switch (record.bits & kAddressMask) {
     case kIpv4Address:
-        return Ipv4Text(record.address, record.addressTail);
+        return Ipv4Text(record.address, record.addressTail).Text();
     case kStoredAddress:
         return std::string(m_blocks[record.address / kBlockBytes].get() + record.address % kBlockBytes,
                            record.addressTail);

@@ -20,6 +20,8 @@ inline constexpr int kColumnCount = 5;
 inline constexpr const char* kUncheckedResult = "---";
 inline constexpr const char* kUncheckedTime = "--:---";
 inline constexpr const char* kUncheckedDate = "----/--/--(-:-:-)";
+// The result cell of a row while it is being checked.
+inline constexpr const char* kCheckingText = "ﾁｪｯｸ中…";
 // The HTTPS column after the check time: whether a TLS connection through the proxy's CONNECT tunnel
 // verified for the target. A row never checked this way keeps "---".
 inline constexpr int kHttpsColumn = 4;

@@ -98,12 +98,12 @@ long long ParseLeadingInt(std::string_view text) {
 std::string CrLfToLf(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            continue;
-        }
-        out.push_back(text[i]);
+    std::size_t from = 0;
+    for (std::size_t cr = text.find("\r\n"); cr != std::string_view::npos; cr = text.find("\r\n", cr + 2)) {
+        out.append(text.substr(from, cr - from));
+        from = cr + 1;
     }
+    out.append(text.substr(from));
     return out;
 }
 

@@ -48,11 +48,12 @@ mkdir -p "$work/src/debian"
 printf 'Source: zandel\n\nPackage: zandel\nArchitecture: any\n' >"$work/src/debian/control"
 shlibs=$(cd "$work/src" && dpkg-shlibdeps -O "$root/usr/bin/zandel" "$root/usr/bin/zandel-check" 2>/dev/null |
     sed -n 's/^shlibs:Depends=//p')
-# libcurl is loaded when a list is fetched from the web, not linked: name the package that holds it here.
-curl_lib=$(c++ -print-file-name=libcurl.so.4)
-curl_package=$(dpkg -S "$(readlink -f "$curl_lib")" | cut -d: -f1 | head -n1)
-[ -n "$curl_package" ] || { echo "package: no package holds libcurl.so.4" >&2; exit 1; }
-shlibs="$shlibs, $curl_package"
+# OpenSSL, SQLite and libcurl are loaded on first use, not linked: name the packages that hold them here.
+for lib in libssl.so.3 libsqlite3.so.0 libcurl.so.4; do
+    lib_package=$(dpkg -S "$(readlink -f "$(c++ -print-file-name=$lib)")" | cut -d: -f1 | head -n1)
+    [ -n "$lib_package" ] || { echo "package: no package holds $lib" >&2; exit 1; }
+    shlibs="$shlibs, $lib_package"
+done
 
 mkdir -p "$root/DEBIAN"
 size=$(du -sk --exclude=DEBIAN "$root" | cut -f1)

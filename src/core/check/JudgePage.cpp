@@ -3,11 +3,7 @@
 #include <cctype>
 #include <cstring>
 
-#include <openssl/crypto.h>
-#include <openssl/evp.h>
-#include <openssl/hmac.h>
-#include <openssl/rand.h>
-
+#include "core/util/OpenSsl.h"
 #include "core/util/Text.h"
 
 namespace zandel {
@@ -243,7 +239,8 @@ const std::string* FindVariable(const JudgeVariables& variables, std::string_vie
 
 std::string MakeJudgeNonce() {
     unsigned char bytes[16];
-    if (RAND_bytes(bytes, sizeof bytes) != 1) {
+    const OpenSslApi& ssl = OpenSsl();
+    if (!ssl.error.empty() || ssl.RAND_bytes(bytes, sizeof bytes) != 1) {
         return {};
     }
     return HexOf(bytes, sizeof bytes);
@@ -275,6 +272,7 @@ bool IsValidJudgeKey(std::string_view key) {
 }
 
 SignatureVerdict VerifyJudgeSignature(const HttpAnswer& answer, const std::string& key, const std::string& nonce) {
+    const OpenSslApi& ssl = OpenSsl();
     const std::string_view body = answer.body;
     const std::size_t hmacLines = CountLines(body, kHmacLine);
     const std::size_t nonceLines = CountLines(body, kNonceLine);
@@ -301,11 +299,12 @@ SignatureVerdict VerifyJudgeSignature(const HttpAnswer& answer, const std::strin
     }
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int digestLength = 0;
-    const bool computed =
-        HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()),
-             reinterpret_cast<const unsigned char*>(body.data()), hmacAt, digest, &digestLength) != nullptr;
+    const bool computed = ssl.error.empty() && ssl.HMAC(ssl.EVP_sha256(), key.data(), static_cast<int>(key.size()),
+                                                        reinterpret_cast<const unsigned char*>(body.data()), hmacAt,
+                                                        digest, &digestLength) != nullptr;
     const std::string expected = computed ? HexOf(digest, digestLength) : std::string();
-    const bool matches = expected.size() == mac.size() && CRYPTO_memcmp(expected.data(), mac.data(), mac.size()) == 0;
+    const bool matches =
+        computed && expected.size() == mac.size() && ssl.CRYPTO_memcmp(expected.data(), mac.data(), mac.size()) == 0;
     // Whatever follows the signed part must be the judge's own closing lines: a script added after them would
     // not be covered by the signature.
     const std::string_view after = body.substr(std::min(body.size(), hmacAt + kHmacLine.size() + mac.size() + 1));

@@ -1,14 +1,12 @@
 #include "core/fetch/ListFetcher.h"
 
-#include <dlfcn.h>
-
 #include <atomic>
 #include <memory>
 
 #include <curl/curl.h>
-#include <openssl/ssl.h>
-#include <openssl/x509.h>
 
+#include "core/util/OpenSsl.h"
+#include "core/util/SharedLibrary.h"
 #include "core/util/Text.h"
 
 namespace zandel {
@@ -35,9 +33,13 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
 
 // Adds the extra CA file to the system's store rather than putting it in the store's place.
 CURLcode AddCaFile(CURL*, void* sslContext, void* user) {
+    const OpenSslApi& ssl = OpenSsl();
+    if (!ssl.error.empty()) {
+        return CURLE_SSL_CACERT_BADFILE;
+    }
     const auto* caFile = static_cast<const std::string*>(user);
-    X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslContext));
-    return X509_STORE_load_locations(store, caFile->c_str(), nullptr) == 1 ? CURLE_OK : CURLE_SSL_CACERT_BADFILE;
+    X509_STORE* store = ssl.SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslContext));
+    return ssl.X509_STORE_load_locations(store, caFile->c_str(), nullptr) == 1 ? CURLE_OK : CURLE_SSL_CACERT_BADFILE;
 }
 
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
@@ -68,8 +70,8 @@ FetchFailure FailureOf(CURLcode code) {
     }
 }
 
-// libcurl is loaded on the first fetch, not linked: linked, it and the thirty-odd libraries it needs cost every
-// start of zandel-check several milliseconds of loading and relocation, though few runs fetch a list.
+// libcurl is loaded on the first fetch, not linked (it and the thirty-odd libraries it needs: see
+// core/util/SharedLibrary.h).
 struct CurlApi {
     decltype(&curl_global_init) globalInit = nullptr;
     decltype(&curl_easy_init) init = nullptr;
@@ -81,28 +83,20 @@ struct CurlApi {
     std::string error; // why it could not be loaded; empty once loaded
 };
 
-template <typename Function> bool Resolve(void* library, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(::dlsym(library, name));
-    return function != nullptr;
-}
-
 CurlApi LoadCurl() {
     CurlApi api;
-    // Kept for the life of the process: a loaded libcurl is never unloaded.
-    void* library = ::dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-        const char* why = ::dlerror();
-        api.error = std::string("libcurl could not be loaded: ") + (why != nullptr ? why : "libcurl.so.4");
-        return api;
+    SharedLibrary library("libcurl.so.4", "libcurl");
+    library.Resolve("curl_global_init", api.globalInit);
+    library.Resolve("curl_easy_init", api.init);
+    library.Resolve("curl_easy_setopt", api.setopt);
+    library.Resolve("curl_easy_perform", api.perform);
+    library.Resolve("curl_easy_getinfo", api.getinfo);
+    library.Resolve("curl_easy_strerror", api.strerror);
+    library.Resolve("curl_easy_cleanup", api.cleanup);
+    api.error = library.Error();
+    if (api.error.empty()) {
+        api.globalInit(CURL_GLOBAL_DEFAULT);
     }
-    if (!Resolve(library, "curl_global_init", api.globalInit) || !Resolve(library, "curl_easy_init", api.init) ||
-        !Resolve(library, "curl_easy_setopt", api.setopt) || !Resolve(library, "curl_easy_perform", api.perform) ||
-        !Resolve(library, "curl_easy_getinfo", api.getinfo) || !Resolve(library, "curl_easy_strerror", api.strerror) ||
-        !Resolve(library, "curl_easy_cleanup", api.cleanup)) {
-        api.error = "libcurl could not be loaded: a function is missing";
-        return api;
-    }
-    api.globalInit(CURL_GLOBAL_DEFAULT);
     return api;
 }
 

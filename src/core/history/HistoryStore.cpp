@@ -5,9 +5,44 @@
 
 #include <sqlite3.h>
 
+#include "core/util/SharedLibrary.h"
+
 namespace zandel {
 
 namespace {
+
+// SQLite is loaded when a history is first opened, not linked (core/util/SharedLibrary.h says why).
+#define ZANDEL_SQLITE_FUNCTIONS(F)                                                                                     \
+    F(sqlite3_bind_int)                                                                                                \
+    F(sqlite3_bind_null)                                                                                               \
+    F(sqlite3_bind_text)                                                                                               \
+    F(sqlite3_busy_timeout)                                                                                            \
+    F(sqlite3_close_v2)                                                                                                \
+    F(sqlite3_column_bytes)                                                                                            \
+    F(sqlite3_column_int)                                                                                              \
+    F(sqlite3_column_int64)                                                                                            \
+    F(sqlite3_column_text)                                                                                             \
+    F(sqlite3_column_type)                                                                                             \
+    F(sqlite3_errmsg)                                                                                                  \
+    F(sqlite3_exec)                                                                                                    \
+    F(sqlite3_finalize)                                                                                                \
+    F(sqlite3_open_v2)                                                                                                 \
+    F(sqlite3_prepare_v2)                                                                                              \
+    F(sqlite3_reset)                                                                                                   \
+    F(sqlite3_step)
+
+struct SqliteApi {
+    ZANDEL_SQLITE_FUNCTIONS(ZANDEL_LIBRARY_MEMBER)
+    std::string error; // why SQLite could not be loaded; empty once it is
+};
+
+const SqliteApi& Sqlite() {
+    static const SqliteApi api =
+        LoadLibraryApi<SqliteApi>("libsqlite3.so.0", "SQLite", [](SharedLibrary& library, SqliteApi& api) {
+            ZANDEL_SQLITE_FUNCTIONS(ZANDEL_LIBRARY_RESOLVE)
+        });
+    return api;
+}
 
 constexpr const char* kSchema = "CREATE TABLE IF NOT EXISTS checks ("
                                 " id INTEGER PRIMARY KEY,"
@@ -25,11 +60,11 @@ constexpr const char* kSchema = "CREATE TABLE IF NOT EXISTS checks ("
 class Statement final {
 public:
     Statement(sqlite3* db, const char* sql) {
-        if (sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr) != SQLITE_OK) {
+        if (Sqlite().sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr) != SQLITE_OK) {
             m_stmt = nullptr;
         }
     }
-    ~Statement() { sqlite3_finalize(m_stmt); }
+    ~Statement() { Sqlite().sqlite3_finalize(m_stmt); }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
@@ -37,42 +72,53 @@ public:
     explicit operator bool() const { return m_stmt != nullptr; }
 
     void Text(int index, const std::string& text) const {
-        sqlite3_bind_text(m_stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        Sqlite().sqlite3_bind_text(m_stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
     }
     std::string ColumnText(int column) const {
-        const auto* bytes = sqlite3_column_text(m_stmt, column);
+        const auto* bytes = Sqlite().sqlite3_column_text(m_stmt, column);
         return bytes == nullptr ? std::string()
                                 : std::string(reinterpret_cast<const char*>(bytes),
-                                              static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)));
+                                              static_cast<std::size_t>(Sqlite().sqlite3_column_bytes(m_stmt, column)));
     }
     std::optional<int> ColumnInt(int column) const {
-        if (sqlite3_column_type(m_stmt, column) == SQLITE_NULL) {
+        if (Sqlite().sqlite3_column_type(m_stmt, column) == SQLITE_NULL) {
             return std::nullopt;
         }
-        return sqlite3_column_int(m_stmt, column);
+        return Sqlite().sqlite3_column_int(m_stmt, column);
     }
 
 private:
     sqlite3_stmt* m_stmt = nullptr;
 };
 
+// A store that never opened a database does not load SQLite to close it.
+void Close(sqlite3*& db) {
+    if (db != nullptr) {
+        Sqlite().sqlite3_close_v2(db);
+        db = nullptr;
+    }
+}
+
 } // namespace
 
 HistoryStore::~HistoryStore() {
-    sqlite3_close_v2(m_db);
+    Close(m_db);
 }
 
 void HistoryStore::SetBusyTimeoutMs(int milliseconds) {
     m_busyTimeoutMs = milliseconds;
     if (m_db != nullptr) {
-        sqlite3_busy_timeout(m_db, milliseconds);
+        Sqlite().sqlite3_busy_timeout(m_db, milliseconds);
     }
 }
 
 void HistoryStore::Fail(const std::string& what) {
-    const std::string cause = what + ": " + (m_db != nullptr ? sqlite3_errmsg(m_db) : "out of memory");
-    sqlite3_close_v2(m_db);
-    m_db = nullptr;
+    const std::string& notLoaded = Sqlite().error;
+    const std::string cause = what + ": " +
+                              (m_db != nullptr     ? std::string(Sqlite().sqlite3_errmsg(m_db))
+                               : notLoaded.empty() ? std::string("out of memory")
+                                                   : notLoaded);
+    Close(m_db);
     if (m_onFailure) {
         // Told once: the store is closed from now on and never fails again.
         const FailureCallback tell = std::exchange(m_onFailure, nullptr);
@@ -81,20 +127,23 @@ void HistoryStore::Fail(const std::string& what) {
 }
 
 bool HistoryStore::Exec(const char* sql) {
-    return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    return Sqlite().sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
 bool HistoryStore::Open(const std::string& path, int keepDays, std::time_t now, FailureCallback onFailure) {
-    sqlite3_close_v2(m_db);
-    m_db = nullptr;
+    Close(m_db);
     m_onFailure = std::move(onFailure);
-    const int opened = sqlite3_open_v2(path.c_str(), &m_db,
-                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr);
+    if (!Sqlite().error.empty()) {
+        Fail("cannot open " + path);
+        return false;
+    }
+    const int opened = Sqlite().sqlite3_open_v2(
+        path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr);
     if (opened != SQLITE_OK) {
         Fail("cannot open " + path);
         return false;
     }
-    sqlite3_busy_timeout(m_db, m_busyTimeoutMs);
+    Sqlite().sqlite3_busy_timeout(m_db, m_busyTimeoutMs);
     // A corrupt file or one that is not a database shows itself at the first statement; a read-only one at
     // the first write, which the schema and the pruning are.
     if (!Exec("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=NORMAL")) {
@@ -111,7 +160,7 @@ bool HistoryStore::Open(const std::string& path, int keepDays, std::time_t now, 
         return false;
     }
     prune.Text(1, IsoUtc(now - static_cast<std::time_t>(std::max(keepDays, 0)) * 24 * 60 * 60));
-    if (sqlite3_step(prune.Get()) != SQLITE_DONE || !Exec("COMMIT")) {
+    if (Sqlite().sqlite3_step(prune.Get()) != SQLITE_DONE || !Exec("COMMIT")) {
         Fail(path);
         return false;
     }
@@ -119,20 +168,21 @@ bool HistoryStore::Open(const std::string& path, int keepDays, std::time_t now, 
 }
 
 bool HistoryStore::OpenForReading(const std::string& path) {
-    sqlite3_close_v2(m_db);
-    m_db = nullptr;
+    Close(m_db);
     m_onFailure = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW, nullptr) != SQLITE_OK) {
-        sqlite3_close_v2(m_db);
-        m_db = nullptr;
+    if (!Sqlite().error.empty()) {
         return false;
     }
-    sqlite3_busy_timeout(m_db, m_busyTimeoutMs);
+    if (Sqlite().sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW, nullptr) !=
+        SQLITE_OK) {
+        Close(m_db);
+        return false;
+    }
+    Sqlite().sqlite3_busy_timeout(m_db, m_busyTimeoutMs);
     // A file that is no database, or no history, shows itself here rather than as an empty history later.
     const Statement probe(m_db, "SELECT 1 FROM checks LIMIT 1");
-    if (!probe || sqlite3_step(probe.Get()) == SQLITE_ERROR) {
-        sqlite3_close_v2(m_db);
-        m_db = nullptr;
+    if (!probe || Sqlite().sqlite3_step(probe.Get()) == SQLITE_ERROR) {
+        Close(m_db);
         return false;
     }
     return true;
@@ -163,14 +213,15 @@ bool HistoryStore::Add(const std::vector<CheckRecord>& batch) {
             insert.Text(2, record.kind);
             insert.Text(3, record.result);
             if (record.responseMs) {
-                sqlite3_bind_int(insert.Get(), 4, *record.responseMs);
+                Sqlite().sqlite3_bind_int(insert.Get(), 4, *record.responseMs);
             } else {
-                sqlite3_bind_null(insert.Get(), 4);
+                Sqlite().sqlite3_bind_null(insert.Get(), 4);
             }
             insert.Text(5, record.https);
             insert.Text(6, record.checkedAt);
             insert.Text(7, record.reason);
-            ok = sqlite3_step(insert.Get()) == SQLITE_DONE && sqlite3_reset(insert.Get()) == SQLITE_OK;
+            ok =
+                Sqlite().sqlite3_step(insert.Get()) == SQLITE_DONE && Sqlite().sqlite3_reset(insert.Get()) == SQLITE_OK;
         }
         if (!ok) {
             Exec("ROLLBACK");
@@ -222,7 +273,7 @@ std::vector<HistorySummary> HistoryStore::Summaries() {
             times.clear();
         }
     };
-    while (sqlite3_step(select.Get()) == SQLITE_ROW) {
+    while (Sqlite().sqlite3_step(select.Get()) == SQLITE_ROW) {
         std::string address = select.ColumnText(0);
         if (summaries.empty() || summaries.back().address != address) {
             finish();
@@ -252,7 +303,7 @@ std::optional<HistorySummary> HistoryStore::SummaryOf(const std::string& address
     select.Text(1, address);
     HistorySummary summary{address, 0, 0, 0.0, std::nullopt};
     std::vector<int> times;
-    while (sqlite3_step(select.Get()) == SQLITE_ROW) {
+    while (Sqlite().sqlite3_step(select.Get()) == SQLITE_ROW) {
         ++summary.checks;
         if (IsGoodResult(select.ColumnText(0))) {
             ++summary.good;
@@ -280,7 +331,7 @@ std::vector<CheckRecord> HistoryStore::ChecksOf(const std::string& address) {
         return checks;
     }
     select.Text(1, address);
-    while (sqlite3_step(select.Get()) == SQLITE_ROW) {
+    while (Sqlite().sqlite3_step(select.Get()) == SQLITE_ROW) {
         checks.push_back({select.ColumnText(0), select.ColumnText(1), select.ColumnText(2), select.ColumnInt(3),
                           select.ColumnText(4), select.ColumnText(5), select.ColumnText(6)});
     }
@@ -292,10 +343,10 @@ long long HistoryStore::Count() {
         return -1;
     }
     const Statement count(m_db, "SELECT count(*) FROM checks");
-    if (!count || sqlite3_step(count.Get()) != SQLITE_ROW) {
+    if (!count || Sqlite().sqlite3_step(count.Get()) != SQLITE_ROW) {
         return -1;
     }
-    return sqlite3_column_int64(count.Get(), 0);
+    return Sqlite().sqlite3_column_int64(count.Get(), 0);
 }
 
 } // namespace zandel

@@ -456,13 +456,16 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     const TunnelJudgement tunnel = JudgeTunnel(job.tunnel, m_tunnelOn, result, timeoutMark,
                                                m_checks.tunnelBaseline ? &m_checks.tunnelDirect : nullptr);
     judgement.log += tunnel.log;
-    ProxyAddress entry = slot.entry;
     const bool detected = slot.plan && slot.plan->detect && !job.misfit && result != PR_TIMEOUT &&
                           result != PR_CANCELLED &&
                           (job.kind == ProxyKind::Http || job.socks.end != SocksReport::End::NotRun);
-    if (detected) {
-        entry.kind = job.kind;
+    // The row's own entry, copied only when detection has found it another kind.
+    std::optional<ProxyAddress> detectedEntry;
+    if (detected && job.kind != slot.entry.kind) {
+        detectedEntry = slot.entry;
+        detectedEntry->kind = job.kind;
     }
+    const ProxyAddress& entry = detectedEntry ? *detectedEntry : slot.entry;
     const bool plainHttp = entry.form == ProxyAddress::Form::Plain && entry.kind == ProxyKind::Http;
     const std::time_t checkedAt = std::time(nullptr); // one time for the row and the history alike
     // Rows judged within the same second share its texts (many at once, hundreds do).

@@ -37,5 +37,17 @@ TEST(TextTest, CrLfToLfDropsOnlyTheCrOfAPair) {
     }
 }
 
+// The hand-written scans stand in for string_view's own in the list parser: they must agree with them everywhere,
+// the ends included.
+TEST(TextTest, FindAnyOfAgreesWithTheStandardScans) {
+    const std::string_view texts[] = {"", " ", "\t", "a", " \t1.2.3.4:80\tOK ", "1.2.3.4:80", "x \t"};
+    for (const std::string_view text : texts) {
+        for (std::size_t from = 0; from <= text.size() + 1; ++from) {
+            EXPECT_EQ(FindAnyOf(text, " \t", from), text.find_first_of(" \t", from)) << text << " " << from;
+            EXPECT_EQ(FindNoneOf(text, " \t", from), text.find_first_not_of(" \t", from)) << text << " " << from;
+        }
+    }
+}
+
 } // namespace
 } // namespace zandel

@@ -8,6 +8,7 @@
 
 #include "core/check/SocksStep.h"
 #include "core/list/ProxyRow.h"
+#include "core/util/Text.h"
 
 namespace zandel {
 
@@ -205,7 +206,7 @@ void JudgeProxyRefusal(const ProbeJob& job, ProbeResult result, bool login, cons
     }
     // The proxy's own status line, as far as the transcript shows one. 407 is the refusal of a proxy login; some
     // proxies (tinyproxy) answer a wrong one with a server's 401.
-    const std::string line = answer.substr(0, std::min(answer.find_first_of("\r\n"), kMaxNoteLineChars));
+    const std::string line = answer.substr(0, std::min(FindAnyOf(answer, "\r\n"), kMaxNoteLineChars));
     const std::size_t blank = line.find(' ');
     const std::string code = blank == std::string::npos ? std::string() : line.substr(blank + 1, 4);
     const bool refused = code == "407" || code == "407 " || code == "401" || code == "401 ";

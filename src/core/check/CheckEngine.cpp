@@ -27,7 +27,13 @@ std::string CheckingTitle(const std::string& address) {
 }
 
 std::string ProgressTitle(int done, int total) {
-    return CheckingTitle(std::to_string(done) + "/" + std::to_string(total));
+    std::string title(texts::kAppName);
+    title += " - ";
+    AppendDecimal(title, static_cast<unsigned>(done));
+    title += '/';
+    AppendDecimal(title, static_cast<unsigned>(total));
+    title += kCheckingText;
+    return title;
 }
 
 CheckEngine::JobSlot::JobSlot(bool growable) : answer(growable ? 0 : kAnswerBufferSize), growable(growable) {

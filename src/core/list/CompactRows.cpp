@@ -22,15 +22,15 @@ constexpr std::uint8_t kHttpsMask = 0x07 << kHttpsShift;
 
 // Result and HTTPS texts by their code; what is not here is kept as text.
 constexpr std::uint8_t kSpilled = 0xFF;
-constexpr const char* kResults[] = {
+constexpr std::string_view kResults[] = {
     "", kUncheckedResult, "NG", "OK", "Anonymous(A)", "Anonymous(B)", "Non-Anonymous", kCheckingText};
-constexpr const char* kHttpsCells[] = {"", kHttpsUnchecked, kHttpsOk, kHttpsNg, kHttpsMitm};
+constexpr std::string_view kHttpsCells[] = {"", kHttpsUnchecked, kHttpsOk, kHttpsNg, kHttpsMitm};
 
 // The codes of an empty cell and an unchecked one, above every time and date that has a code.
 constexpr std::uint32_t kEmptyCode = 0xFFFFFFFF;
 constexpr std::uint32_t kUncheckedCode = 0xFFFFFFFE;
 
-template <std::size_t N> int CodeOf(const char* const (&texts)[N], std::string_view text) {
+template <std::size_t N> int CodeOf(const std::string_view (&texts)[N], std::string_view text) {
     for (std::size_t i = 0; i < N; ++i) {
         if (text == texts[i]) {
             return static_cast<int>(i);
@@ -271,13 +271,13 @@ std::string CompactRows::ResultCell(const Record& record, int column) const {
     }
     switch (column) {
     case 1:
-        return kResults[record.result];
+        return std::string(kResults[record.result]);
     case 2:
         return CodedText(record.time, kUncheckedTime, TimeText);
     case 3:
         return CodedText(record.date, kUncheckedDate, DateText);
     default:
-        return kHttpsCells[(record.bits & kHttpsMask) >> kHttpsShift];
+        return std::string(kHttpsCells[(record.bits & kHttpsMask) >> kHttpsShift]);
     }
 }
 
@@ -293,7 +293,15 @@ bool CompactRows::Encode(Record& record, int column, std::string_view text) {
     case 2:
         return EncodeTime(text, record.time);
     case 3:
-        return EncodeDate(text, record.date);
+        // Rows checked in the same second share the date cell: its code is worked out once.
+        if (text != m_lastDateText || text.empty()) {
+            if (!EncodeDate(text, m_lastDateCode)) {
+                return false;
+            }
+            m_lastDateText = text;
+        }
+        record.date = m_lastDateCode;
+        return true;
     default: {
         const int code = CodeOf(kHttpsCells, text);
         if (code >= 0) {

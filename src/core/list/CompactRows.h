@@ -65,7 +65,7 @@ private:
     void CompactBlocks();
     std::string ResultCell(const Record& record, int column) const;
     // Codes the cell into the record; false, the record unchanged, when the text has no code.
-    static bool Encode(Record& record, int column, std::string_view text);
+    bool Encode(Record& record, int column, std::string_view text);
     // The row's result cells become texts.
     void SpillRow(Record& record);
     void FreeSpill(const Record& record);
@@ -75,6 +75,8 @@ private:
     std::uint64_t m_used = 0; // bytes taken in the blocks, holes of rewritten and removed addresses included
     std::vector<SpilledCells> m_spills;
     std::vector<std::uint32_t> m_freeSpills;
+    std::string m_lastDateText; // the last date cell coded, and its code
+    std::uint32_t m_lastDateCode = 0;
 };
 
 } // namespace zandel

@@ -87,7 +87,7 @@ std::optional<std::string> ListLineReader::Next() {
 
 std::optional<ProxyRow> ParseListLine(const std::string& piece, bool endedLine) {
     const std::string_view text(piece.c_str());
-    std::size_t at = text.find_first_not_of(kBlanks);
+    std::size_t at = FindNoneOf(text, kBlanks);
     if (at == std::string_view::npos) {
         // Only blanks: an empty line when its line end follows; otherwise the grammar finds neither comment
         // nor line end and makes a row of it, which a save later drops for its empty address.
@@ -101,12 +101,12 @@ std::optional<ProxyRow> ParseListLine(const std::string& piece, bool endedLine) 
 
     std::array<std::string_view, kColumnCount> fields{};
     for (std::size_t field = 0; field < fields.size() && at < text.size(); ++field) {
-        std::size_t end = text.find_first_of(kBlanks, at);
+        std::size_t end = FindAnyOf(text, kBlanks, at);
         if (end == std::string_view::npos) {
             end = text.size();
         }
         fields[field] = text.substr(at, end - at);
-        at = text.find_first_not_of(kBlanks, end);
+        at = FindNoneOf(text, kBlanks, end);
     }
 
     ProxyRow row;

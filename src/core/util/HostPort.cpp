@@ -5,6 +5,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
+#include "core/util/Text.h"
+
 namespace zandel {
 
 namespace {
@@ -34,7 +36,7 @@ std::optional<HostPortText> SplitHostPort(std::string_view address) {
         }
         return HostPortText{address.substr(0, close + 1), rest.empty() ? rest : rest.substr(1)};
     }
-    if (address.find_first_of("[]") != std::string_view::npos) {
+    if (FindAnyOf(address, "[]") != std::string_view::npos) {
         return std::nullopt;
     }
     const std::size_t colon = address.find(':');

@@ -127,7 +127,7 @@ bool IsSocks(ProxyKind kind) {
 }
 
 std::optional<ProxyAddress> ParseProxyAddress(std::string_view text) {
-    text = text.substr(0, text.find_first_of(" \t"));
+    text = text.substr(0, FindAnyOf(text, " \t"));
     ProxyAddress address;
     address.written = std::string(text);
     if (const std::size_t mark = text.find("://"); mark != std::string_view::npos) {
@@ -192,7 +192,7 @@ std::string ShownAddress(const ProxyAddress& address) {
 }
 
 const char* EntryKindName(std::string_view entry) {
-    const std::optional<ProxyAddress> parsed = ParseProxyAddress(entry.substr(0, entry.find_first_of(" \t")));
+    const std::optional<ProxyAddress> parsed = ParseProxyAddress(entry.substr(0, FindAnyOf(entry, " \t")));
     return ProxySchemeName(parsed ? parsed->kind : ProxyKind::Http);
 }
 
@@ -201,7 +201,7 @@ bool EntryHasScheme(std::string_view entry) {
     if (entry.find("://") == std::string_view::npos) {
         return false;
     }
-    const std::optional<ProxyAddress> parsed = ParseProxyAddress(entry.substr(0, entry.find_first_of(" \t")));
+    const std::optional<ProxyAddress> parsed = ParseProxyAddress(entry.substr(0, FindAnyOf(entry, " \t")));
     return parsed && parsed->form == ProxyAddress::Form::Scheme;
 }
 

@@ -39,6 +39,33 @@ long long ParseLeadingInt(std::string_view text);
 // `value` in decimal at the end of `text`, zeros in front up to `width` digits (printf's "%0*u").
 void AppendDecimal(std::string& text, unsigned value, int width = 0);
 
+// string_view's find_first_of and find_first_not_of for a set of a few bytes, without the library call the standard
+// ones make for each byte looked at: every address of a list goes through them several times.
+inline bool IsOneOf(char c, std::string_view set) {
+    for (const char member : set) {
+        if (member == c) {
+            return true;
+        }
+    }
+    return false;
+}
+inline std::size_t FindAnyOf(std::string_view text, std::string_view set, std::size_t from = 0) {
+    for (std::size_t i = from; i < text.size(); ++i) {
+        if (IsOneOf(text[i], set)) {
+            return i;
+        }
+    }
+    return std::string_view::npos;
+}
+inline std::size_t FindNoneOf(std::string_view text, std::string_view set, std::size_t from = 0) {
+    for (std::size_t i = from; i < text.size(); ++i) {
+        if (!IsOneOf(text[i], set)) {
+            return i;
+        }
+    }
+    return std::string_view::npos;
+}
+
 // Every CR LF pair turned into LF (for showing a Windows-style text on a Linux console).
 std::string CrLfToLf(std::string_view text);
 

@@ -27,13 +27,11 @@ std::string CheckingTitle(const std::string& address) {
 }
 
 std::string ProgressTitle(int done, int total) {
-    std::string title(texts::kAppName);
-    title += " - ";
-    AppendDecimal(title, static_cast<unsigned>(done));
-    title += '/';
-    AppendDecimal(title, static_cast<unsigned>(total));
-    title += kCheckingText;
-    return title;
+    std::string counts;
+    AppendDecimal(counts, static_cast<unsigned>(done));
+    counts += '/';
+    AppendDecimal(counts, static_cast<unsigned>(total));
+    return CheckingTitle(counts);
 }
 
 CheckEngine::JobSlot::JobSlot(bool growable) : answer(growable ? 0 : kAnswerBufferSize), growable(growable) {

@@ -6,9 +6,9 @@
 //   cpu_bench [--quick] [--rows N] [--rounds N] [--ours-only] [--baseline PATH-OF-ANOTHER-ZANDEL-CHECK]
 //             [--wrap PROGRAM ARG...]
 // --quick leaves out the 100 000 rows; --rows runs one size alone; --rounds takes the middle of N rounds of every
-// size (the CPU of one short run varies by a tenth and more from one run to the next); --ours-only leaves out the
-// other checkers; --wrap runs each checker under a profiler (perf, strace, valgrind), all the arguments after it
-// being the profiler's.
+// size (the CPU of one short run varies by a tenth and more from one run to the next), and as the ratio to ours the
+// middle of the rounds' own ratios; --ours-only leaves out the other checkers; --wrap runs each checker under a
+// profiler (perf, strace, valgrind), all the arguments after it being the profiler's.
 // The bench runs in a network namespace of its own, where the loopback device is the only one: its listeners take
 // every port on every address there, and nothing outside can reach them or be reached.
 
@@ -37,6 +37,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "bench/Median.h"
 #include "bench/ToolRun.h"
 #include "core/util/UniqueFd.h"
 #include "support/TempDir.h"
@@ -232,11 +233,10 @@ Figures Measure(const std::vector<std::string>& args, const std::string& folder,
             run.peakKb / 1024, run.exitCode};
 }
 
-void Print(const char* who, const Figures& f, const Figures& ours) {
+void Print(const char* who, const Figures& f, double toOurs) {
     std::printf(
         "  %-30s %7.2f s %6.2f time-outs  %7.4f ms CPU/row (%5.2fx ours, %2.0f %% user)  peak %4ld MB  exit %d\n", who,
-        f.seconds, f.seconds / kTimeOutSeconds, f.cpuMsPerRow, f.cpuMsPerRow / ours.cpuMsPerRow, f.userShare * 100,
-        f.peakMb, f.exitCode);
+        f.seconds, f.seconds / kTimeOutSeconds, f.cpuMsPerRow, toOurs, f.userShare * 100, f.peakMb, f.exitCode);
     std::fflush(stdout);
 }
 
@@ -335,7 +335,9 @@ int main(int argc, char** argv) {
         const int roundCount = rounds != 0 ? rounds : c.rounds;
         std::vector<std::vector<Figures>> figures(checkers.size());
         for (int round = 0; round < roundCount; ++round) {
-            for (std::size_t k = 0; k < checkers.size(); ++k) {
+            // Each round starts with the next checker, so that no one of them always runs right after another.
+            for (std::size_t turn = 0; turn < checkers.size(); ++turn) {
+                const std::size_t k = (static_cast<std::size_t>(round) + turn) % checkers.size();
                 figures[k].push_back(Measure(checkers[k].second, dir.Path(), c.rows));
             }
         }
@@ -345,9 +347,17 @@ int main(int argc, char** argv) {
             return figures[figures.size() / 2];
         };
         std::printf("%d rows, --jobs %d (%d round%s):\n", c.rows, c.jobs, roundCount, roundCount > 1 ? "s" : "");
+        // The ratio is the middle of the rounds' own ratios: a round on a busy moment slows every checker in it.
+        auto toOurs = [&](std::size_t k) {
+            std::vector<double> ratios;
+            for (std::size_t round = 0; round < figures[k].size(); ++round) {
+                ratios.push_back(figures[k][round].cpuMsPerRow / figures[0][round].cpuMsPerRow);
+            }
+            return zandel::bench::Median(ratios);
+        };
         const Figures mine = middle(figures[0]);
         for (std::size_t k = 0; k < checkers.size(); ++k) {
-            Print(checkers[k].first.c_str(), middle(figures[k]), mine);
+            Print(checkers[k].first.c_str(), middle(figures[k]), toOurs(k));
         }
         if (c.rows == 100000) {
             std::printf("  aim: <= 11 time-outs (%s), peak <= 200 MB (%s)\n",

@@ -15,6 +15,7 @@
 #include "core/check/CheckFormat.h"
 #include "core/list/RowStore.h"
 #include "core/log/LogMapping.h"
+#include "core/util/PopulatedArray.h"
 #include "core/util/Text.h"
 
 namespace zandel {
@@ -72,15 +73,14 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
     const int count = static_cast<int>(rows.size());
 
     // The slots outlive the parallel probe, whose jobs are theirs until it is gone.
-    std::vector<std::unique_ptr<JobSlot>> slots;
+    const int width = m_parallelWidth > 1 ? FitParallelWidth(std::min(m_parallelWidth.load(), std::max(count, 1))) : 0;
+    PopulatedArray<JobSlot> slots(static_cast<std::size_t>(width), true);
     std::vector<JobSlot*> free;
     std::optional<ParallelProbe> parallel;
-    if (m_parallelWidth > 1) {
-        const int width = FitParallelWidth(std::min(m_parallelWidth.load(), std::max(count, 1)));
-        for (int i = 0; i < width; ++i) {
-            slots.push_back(std::make_unique<JobSlot>(true));
-            slots.back()->streaming = false;
-            free.push_back(slots.back().get());
+    if (width > 0) {
+        for (std::size_t i = 0; i < slots.size(); ++i) {
+            slots[i].streaming = false;
+            free.push_back(&slots[i]);
         }
         parallel.emplace(static_cast<IProbeStages*>(this));
         if (!parallel->Start()) {

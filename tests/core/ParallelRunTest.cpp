@@ -63,6 +63,10 @@ TEST_F(ParallelRunTest, EveryRowAndBlockAsTheOneAtATimeRunHasThem) {
     proxies.push_back(std::make_unique<FakeProxy>(fake::AnswerAndClose(std::string(30000, 'f'))));
     proxies.push_back(std::make_unique<FakeProxy>(fake::AnswerAndClose("")));
     proxies.push_back(std::make_unique<FakeProxy>(fake::Drip("HTTP/1.0 403 Forbidden\r\n\r\n", 3)));
+    // Lines enough for a block longer than a slot keeps in itself.
+    proxies.push_back(std::make_unique<FakeProxy>(
+        fake::ForwardToJudge({"Via: 1.1 " + std::string(150, 'v'), "X-Forwarded-For: " + std::string(150, '1'),
+                              "Forwarded: for=" + std::string(150, 'f'), "Client-IP: " + std::string(150, '2')})));
     std::vector<std::string> kinds;
     for (const auto& proxy : proxies) {
         kinds.push_back(proxy->Address());

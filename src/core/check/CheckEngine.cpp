@@ -331,13 +331,7 @@ void CheckEngine::ClearJob(JobSlot& slot) {
     slot.job.nBufferSize = kAnswerBufferSize;
     slot.job.pOwner = &slot;
     ClearAnswer(slot.job);
-    slot.block.clear();
-    // A job's lines (its frame, stages and judgement) come to a few hundred bytes: room for them at once, rather
-    // than a string grown line by line.
-    constexpr std::size_t kBlockRoom = 512;
-    if (!slot.streaming) {
-        slot.block.reserve(kBlockRoom);
-    }
+    slot.block.Clear();
 }
 
 void CheckEngine::BeginRunUi(std::string& savedTitle) {
@@ -523,8 +517,25 @@ void CheckEngine::Emit(JobSlot& slot, std::string_view text) {
     if (slot.streaming) {
         AppendLog(std::string(text));
     } else {
-        slot.block += text;
+        slot.block.Append(text);
     }
+}
+
+void CheckEngine::LineBlock::Append(std::string_view text) {
+    if (m_long.empty() && text.size() <= sizeof m_room - m_length) {
+        std::memcpy(m_room + m_length, text.data(), text.size());
+        m_length += text.size();
+        return;
+    }
+    if (m_long.empty()) {
+        m_long.assign(m_room, m_length);
+    }
+    m_long += text;
+}
+
+void CheckEngine::LineBlock::Clear() {
+    m_length = 0;
+    m_long.clear();
 }
 
 void CheckEngine::OnProbeStage(int event, ProbeJob& job) {

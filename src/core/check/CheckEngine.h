@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -158,6 +159,19 @@ private:
     // go out as they come (one check at a time) or as one block once the job is judged (many at once), so that
     // every proxy's block reads as the one-at-a-time transcript shows it. Many at once, the answer buffer grows as
     // the answer comes and is let go when the job has been judged.
+    // A job's lines while it runs, many at once: a few hundred bytes, kept in the slot itself, so that a thousand
+    // jobs at once hold no heap blocks for them; longer ones (a long answer's lines) go on in a string.
+    class LineBlock {
+    public:
+        void Append(std::string_view text);
+        std::string_view View() const { return m_long.empty() ? std::string_view(m_room, m_length) : m_long; }
+        void Clear();
+
+    private:
+        char m_room[512];
+        std::size_t m_length = 0;
+        std::string m_long;
+    };
     struct JobSlot {
         explicit JobSlot(bool growable);
         ProbeJob job;
@@ -167,7 +181,7 @@ private:
         std::atomic<bool> timeoutMark{false};
         std::uint32_t start = 0;
         bool streaming = true;
-        std::string block;
+        LineBlock block;
         ProxyAddress entry;
         std::shared_ptr<const ProbePlan> plan;
         std::string nonce; // in the URL of the job's request, when the judge signs its pages
@@ -243,6 +257,7 @@ private:
     std::atomic<ICheckRecorder*> m_recorder{nullptr};
     // The run thread's: the check time last written, and its text.
     std::time_t m_checkTimeOf = 0;
+    std::string m_blockText;     // a job's block on its way to the transcript
     std::string m_checkTimeText; // the list's check time cell
     std::string m_checkIsoText;  // the history's
 

@@ -169,7 +169,8 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
         slot->timeoutMark = false;
         Emit(*slot, FrameLineAfter(slot->job.szHost, slot->job.szPort));
         if (!slot->streaming) {
-            AppendLog(slot->block);
+            m_blockText.assign(slot->block.View());
+            AppendLog(m_blockText);
         }
         if (slot->growable) {
             ClearJob(*slot); // the answer buffer let go while the slot waits

@@ -16,13 +16,19 @@ step() {
     echo "== $1 (at $((SECONDS - started)) s)"
 }
 
+# Every build below goes through a compiler cache keyed on paths inside the checkout, so that a later run (or another
+# clone on the same machine) compiles only what changed.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+cache=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+
 step "format"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 step "build"
 # Built as the package is (Debian's hardening flags), so that the package step ships these very programs.
 . scripts/hardening.sh
-cmake -S . -B build/ci -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZANDEL_WERROR=ON "${hardening_args[@]}" >/dev/null
+cmake -S . -B build/ci -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZANDEL_WERROR=ON "${hardening_args[@]}" "${cache[@]}" \
+    >/dev/null
 cmake --build build/ci -j "$jobs"
 (cd build/ci && ctest --output-on-failure -j "$jobs" --timeout 600)
 
@@ -35,14 +41,14 @@ run-clang-tidy -p build/ci -j "$jobs" -quiet "$PWD/src/" >build/ci/clang-tidy.lo
 
 step "address + undefined sanitizers"
 # The core, the windows (offscreen) and zandel-check end to end; the desktop test needs no second pass.
-cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZANDEL_WERROR=ON -DZANDEL_BUILD_UI=ON \
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZANDEL_WERROR=ON -DZANDEL_BUILD_UI=ON "${cache[@]}" \
     -DZANDEL_SANITIZE=address >/dev/null
 cmake --build build/asan -j "$jobs" --target core_tests e2e_tests ui_tests
 (cd build/asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --output-on-failure -j "$jobs" --timeout 600 -R '^(core_tests|e2e_tests|ui_.*Test)$')
 
 step "thread sanitizer"
-cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZANDEL_WERROR=ON -DZANDEL_BUILD_UI=OFF \
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZANDEL_WERROR=ON -DZANDEL_BUILD_UI=OFF "${cache[@]}" \
     -DZANDEL_SANITIZE=thread >/dev/null
 cmake --build build/tsan -j "$jobs" --target core_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build/tsan/tests/core_tests
@@ -54,6 +60,7 @@ step "fuzzers"
 #   build/fuzz/tests/fuzz/FuzzListReader -max_total_time=3600 -jobs=2 build/fuzz/corpus/FuzzListReader
 # A failure leaves its input as build/fuzz/crash-<hash>; the harness replays it when given the file.
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DZANDEL_WERROR=ON \
+    "${cache[@]}" \
     -DZANDEL_BUILD_UI=OFF -DZANDEL_SANITIZE=address -DZANDEL_FUZZ=ON >/dev/null
 cmake --build build/fuzz -j "$jobs" --target fuzzers
 for harness in FuzzListReader FuzzIniFile FuzzLineList FuzzParseAddress FuzzAnswerJudge FuzzTestRequest \

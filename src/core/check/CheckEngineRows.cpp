@@ -5,7 +5,6 @@
 #include "core/check/CheckEngine.h"
 
 #include <algorithm>
-#include <memory>
 #include <optional>
 
 #include <dirent.h>

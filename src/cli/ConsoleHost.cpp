@@ -67,7 +67,21 @@ void ConsoleHost::AppendLog(const std::string& text) {
     }
     const std::string lines = m_escapeControls ? EscapeControls(CrLfToLf(text)) : CrLfToLf(text);
     errno = 0;
-    if (std::fwrite(lines.data(), 1, lines.size(), m_transcript) != lines.size() || std::fflush(m_transcript) != 0) {
+    // A terminal shows each block as it comes; a file or a pipe is flushed by FlushTranscript, a write per
+    // tenth of a second rather than one per proxy when thousands are checked at once.
+    if (std::fwrite(lines.data(), 1, lines.size(), m_transcript) != lines.size() ||
+        (m_escapeControls && std::fflush(m_transcript) != 0)) {
+        m_transcriptError = errno != 0 ? errno : EIO;
+    }
+}
+
+void ConsoleHost::FlushTranscript() {
+    std::lock_guard lock(m_mutex);
+    if (m_transcript == nullptr || m_transcriptError != 0) {
+        return;
+    }
+    errno = 0;
+    if (std::fflush(m_transcript) != 0) {
         m_transcriptError = errno != 0 ? errno : EIO;
     }
 }

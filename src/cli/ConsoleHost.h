@@ -46,6 +46,8 @@ public:
 
     // The text of the last message shown, on one line.
     std::string LastMessage();
+    // Writes out the transcript's lines still held in its buffer (a transcript that is not a terminal).
+    void FlushTranscript();
     // Ends the transcript: later lines are dropped. Closes a transcript file (never standard error) and
     // gives the errno of the first failed write or of the close, 0 when every line was written.
     int EndTranscript();

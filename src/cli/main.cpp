@@ -63,7 +63,8 @@ void InstallSignalHandlers() {
 
 // How long a stopped run may take to end once the user has asked twice.
 constexpr auto kGiveUpAfter = std::chrono::milliseconds(500);
-// How often the progress line is redrawn, and a stop repeated while a name lookup holds a job.
+// How often the progress line is redrawn and the transcript flushed, and a stop repeated while a name lookup
+// holds a job.
 constexpr auto kRefresh = std::chrono::milliseconds(100);
 
 // Why a run could not start or end, when the system refuses threads (a process or thread limit).
@@ -183,7 +184,9 @@ RunEnd WaitForRun(CheckEngine& engine, cli::ConsoleHost& host, int total, bool s
         if (showProgress) {
             host.SetProgressLine(ProgressLine(engine.CurrentProgress(), total, Clock::now() - started));
         }
-        int waitMs = showProgress || signals > 0 ? static_cast<int>(kRefresh.count()) : -1;
+        // The transcript is flushed on every turn, so the loop turns at least once a refresh while the run lasts.
+        host.FlushTranscript();
+        int waitMs = static_cast<int>(kRefresh.count());
         if (giveUpAt) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(*giveUpAt - Clock::now()).count();
             waitMs = static_cast<int>(std::clamp<long long>(left, 0, waitMs));

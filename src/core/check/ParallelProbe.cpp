@@ -140,7 +140,7 @@ void ParallelProbe::Turn(bool wait) {
             [[maybe_unused]] const ssize_t got = ::read(m_wake.Get(), &drained, sizeof drained);
             continue;
         }
-        OnSocketReady(static_cast<std::size_t>(events[i].data.u64));
+        OnSocketReady(static_cast<std::size_t>(events[i].data.u64), (events[i].events & (EPOLLERR | EPOLLHUP)) != 0);
     }
     TakeCancel();
     TakeLookups();
@@ -176,12 +176,12 @@ void ParallelProbe::TakeLookups() {
     }
 }
 
-void ParallelProbe::OnSocketReady(std::size_t index) {
+void ParallelProbe::OnSocketReady(std::size_t index, bool troubled) {
     // Events for a job ended earlier in the same batch are stale.
     if (index >= m_slots.size() || !m_slots[index]) {
         return;
     }
-    m_slots[index]->machine.OnReady(ProbeClockMs());
+    m_slots[index]->machine.OnReady(ProbeClockMs(), troubled);
     Settle(index);
 }
 

@@ -64,7 +64,7 @@ private:
     void Turn(bool wait);
     void TakeCancel();
     void TakeLookups();
-    void OnSocketReady(std::size_t index);
+    void OnSocketReady(std::size_t index, bool troubled);
     void RunDeadlines();
     // After every call into a slot's machine: watch what it now waits for, or set the ended job aside for Collect.
     void Settle(std::size_t index);

@@ -48,8 +48,8 @@ public:
     // The lookup's answer: none when it failed.
     void OnLookup(ProbeAddresses addresses, std::uint64_t now);
     void Connect(std::uint64_t now);
-    // The socket is ready for what Waits() says (or in error).
-    void OnReady(std::uint64_t now);
+    // The socket is ready for what Waits() says, or `troubled`: the wait reported an error or a hang-up.
+    void OnReady(std::uint64_t now, bool troubled);
     // Deadline() has come.
     void OnTime(std::uint64_t now);
     // The one way a job is cut short: a stop, a skip, its time-out, a probe that ends.

@@ -193,7 +193,7 @@ int CProxyProbe::ProbeThread(std::shared_ptr<const ProbePlan> plan) {
         } else if (ready < 0) {
             machine.Fail(now);
         } else if (fds[0].revents != 0) {
-            machine.OnReady(now);
+            machine.OnReady(now, (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0);
         }
     }
     return machine.Status();

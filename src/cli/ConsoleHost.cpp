@@ -46,7 +46,7 @@ std::string EscapeControls(const std::string& text) {
 }
 
 ConsoleHost::ConsoleHost(std::FILE* transcript)
-    : m_transcript(transcript), m_escapeControls(::isatty(::fileno(transcript)) == 1) {}
+    : m_transcript(transcript), m_onTerminal(::isatty(::fileno(transcript)) == 1) {}
 
 void ConsoleHost::RunEnded() {
     m_runEnded = true;
@@ -65,12 +65,12 @@ void ConsoleHost::AppendLog(const std::string& text) {
     if (m_transcript == stderr) {
         ClearProgressLocked();
     }
-    const std::string lines = m_escapeControls ? EscapeControls(CrLfToLf(text)) : CrLfToLf(text);
+    const std::string lines = m_onTerminal ? EscapeControls(CrLfToLf(text)) : CrLfToLf(text);
     errno = 0;
     // A terminal shows each block as it comes; a file or a pipe is flushed by FlushTranscript, a write per
     // tenth of a second rather than one per proxy when thousands are checked at once.
     if (std::fwrite(lines.data(), 1, lines.size(), m_transcript) != lines.size() ||
-        (m_escapeControls && std::fflush(m_transcript) != 0)) {
+        (m_onTerminal && std::fflush(m_transcript) != 0)) {
         m_transcriptError = errno != 0 ? errno : EIO;
     }
 }

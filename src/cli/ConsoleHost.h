@@ -62,7 +62,7 @@ private:
     void ClearProgressLocked();
 
     std::FILE* m_transcript;
-    bool m_escapeControls;
+    bool m_onTerminal; // the transcript goes to a terminal: controls escaped, each block flushed
     int m_transcriptError = 0;
     std::mutex m_mutex;
     std::string m_title;

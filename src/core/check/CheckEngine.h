@@ -155,10 +155,6 @@ public:
     CProxyProbe& Probe() { return m_probe; }
 
 private:
-    // One job of a run: its record and answer buffer, its row, its time-out mark, and its transcript lines, which
-    // go out as they come (one check at a time) or as one block once the job is judged (many at once), so that
-    // every proxy's block reads as the one-at-a-time transcript shows it. Many at once, the answer buffer grows as
-    // the answer comes and is let go when the job has been judged.
     // A job's lines while it runs, many at once: a few hundred bytes, kept in the slot itself, so that a thousand
     // jobs at once hold no heap blocks for them; longer ones (a long answer's lines) go on in a string.
     class LineBlock {
@@ -172,6 +168,10 @@ private:
         std::size_t m_length = 0;
         std::string m_long;
     };
+    // One job of a run: its record and answer buffer, its row, its time-out mark, and its transcript lines, which
+    // go out as they come (one check at a time) or as one block once the job is judged (many at once), so that
+    // every proxy's block reads as the one-at-a-time transcript shows it. Many at once, the answer buffer grows as
+    // the answer comes and is let go when the job has been judged.
     struct JobSlot {
         explicit JobSlot(bool growable);
         ProbeJob job;

@@ -75,6 +75,9 @@ const char* UsageText() {
         "                       the HTTPS server reached (default: Target of [HttpsCheck], else the\n"
         "                       access URL's host on port 443)\n"
         "  --ca-file FILE       a PEM file of CA certificates trusted besides the system's\n"
+        "  --no-baseline        do not ask the judge directly first: grade by the names of the headers\n"
+        "                       alone, not by our address found in any of them (default: Baseline of\n"
+        "                       [Judge], on)\n"
         "  --strict             grade each proxy against what the judge shows when asked directly\n"
         "                       (default: Strict of [Judge])\n"
         "  --judge-key KEY      the signed judge's key: every page must carry the judge's signature\n"
@@ -222,6 +225,8 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
             options.caFile = text;
         } else if (arg == "--strict") {
             options.strict = true;
+        } else if (arg == "--no-baseline") {
+            options.noBaseline = true;
         } else if (arg == "--judge-key") {
             if (!value(text)) {
                 return outcome;

@@ -23,6 +23,7 @@ struct Options {
     std::optional<std::string> httpsTarget;
     std::optional<std::string> caFile;
     bool strict = false;
+    bool noBaseline = false;
     std::optional<std::string> judgeKey;
     ExportFormat format = ExportFormat::Txt;
     std::optional<std::string> historyPath;

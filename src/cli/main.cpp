@@ -260,6 +260,9 @@ int main(int argc, char** argv) {
     if (options.httpsTarget) {
         settings.HttpsTarget = *options.httpsTarget;
     }
+    if (options.noBaseline) {
+        settings.JudgeBaseline = false;
+    }
     if (options.strict) {
         settings.JudgeStrict = true;
     }

@@ -200,6 +200,39 @@ TEST(AnswerJudgeTest, HttpsCellTellsStopsFromFailures) {
     }
 }
 
+// A certificate that does not verify through the proxy is "MITM" only on evidence from the handshake made straight
+// with the target: the target verified, or showed another certificate. Otherwise it is the target's fault, or
+// cannot be told, and "NG".
+TEST(AnswerJudgeTest, MitmOnlyWhenTheTargetShowsAnotherCertificateDirectly) {
+    using End = TunnelReport::End;
+    struct Case {
+        const char* name;
+        End directEnd;
+        const char* directFingerprint;
+        const char* cell;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"target verifies directly", End::Verified, "aa", "MITM", "盗聴されている可能性があります"},
+        {"another certificate directly", End::NotVerified, "bb", "MITM", "盗聴されている可能性があります"},
+        {"the same certificate directly", End::NotVerified, "aa", "NG", "プロキシは証明書を変えていません"},
+        {"no handshake directly", End::HandshakeFailed, "", "NG", "盗聴かどうかは判断できません"},
+        {"target unreachable directly", End::Refused, "", "NG", "盗聴かどうかは判断できません"},
+    };
+    TunnelReport through;
+    through.end = End::NotVerified;
+    through.fingerprint = "aa";
+    through.detail = "self-signed certificate";
+    for (const Case& c : cases) {
+        TunnelReport direct;
+        direct.end = c.directEnd;
+        direct.fingerprint = c.directFingerprint;
+        const TunnelJudgement j = JudgeTunnel(through, true, PR_DONE, false, &direct);
+        EXPECT_EQ(j.cell, c.cell) << c.name;
+        EXPECT_NE(j.log.find(c.reason), std::string::npos) << c.name << ": " << j.log;
+    }
+}
+
 // Whatever a proxy (or a broken judge) sends, the judge's checks never let a page they cannot vouch for pass as
 // anonymous: no signature, a judge's own error, a page cut short, bytes of no page at all.
 TEST(JudgeChecksTest, APageTheChecksCannotVouchForIsNg) {
@@ -244,6 +277,52 @@ TEST(JudgeChecksTest, APageTheChecksCannotVouchForIsNg) {
     j = JudgeAnswerText(PR_TIMEOUT, "", true, false);
     ApplyJudgeChecks(j, "", checks, "");
     EXPECT_EQ(j.log, "結果：タイムアウトが起こりました\r\n");
+}
+
+// The grade of every run: with the judge's page had directly, a page of the proxy's own is NG and a proxy's header
+// the judge showed no sign of is Anonymous(B); without it (the judge answered nothing directly) only our address is
+// looked for, among this machine's, and the plain grade stands otherwise. Never better than the plain grade.
+TEST(JudgeChecksTest, EveryRunLooksForOurAddressAndTheJudgesPage) {
+    const OwnAddresses machine = {{{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 10, 0, 0, 7}, "10.0.0.7"}};
+    const JudgeAsks asks{true, false, ""};
+    const std::string direct = kOkHead + "REMOTE_ADDR=203.0.113.5\nREQUEST_METHOD=GET\nHTTP_VIA=1.1 cdn\n";
+    const DirectJudgeOutcome had = ReadDirectJudgeAnswer(true, direct, asks, "", machine);
+    const DirectJudgeOutcome none = ReadDirectJudgeAnswer(false, "", asks, "", machine);
+    EXPECT_EQ(had.notice, "");
+    EXPECT_NE(none.notice.find("NOTICE>"), std::string::npos);
+    struct Case {
+        const char* name;
+        std::string page;
+        const char* withBaseline;
+        const char* without;
+    };
+    const Case cases[] = {
+        {"captive", "Welcome to FreeWiFi", "NG", "OK"},
+        {"captive naming the variable", "Log in to see your REMOTE_ADDR", "NG", "Anonymous(A)"},
+        {"our public address", "REMOTE_ADDR=198.51.100.1\nHTTP_X_REAL_IP=203.0.113.5\n", "Non-Anonymous",
+         "Anonymous(A)"},
+        {"this machine's address", "REMOTE_ADDR=198.51.100.1\nHTTP_X_ORIGIN=ip:10.0.0.7\n", "Non-Anonymous",
+         "Non-Anonymous"},
+        {"a proxy's header", "REMOTE_ADDR=198.51.100.1\nHTTP_X_PROXY_ID=77\n", "Anonymous(B)", "Anonymous(A)"},
+        {"the judge's own header", "REMOTE_ADDR=198.51.100.1\nHTTP_VIA=1.1 cdn\n", "Anonymous(B)", "Anonymous(B)"},
+        {"forwarded by name", "REMOTE_ADDR=198.51.100.1\nHTTP_X_FORWARDED_FOR=192.0.2.9\n", "Non-Anonymous",
+         "Non-Anonymous"},
+        {"nothing", "REMOTE_ADDR=198.51.100.1\nHTTP_ACCEPT=*/*\n", "Anonymous(A)", "Anonymous(A)"},
+    };
+    for (const Case& c : cases) {
+        for (const DirectJudgeOutcome* outcome : {&had, &none}) {
+            Judgement j = JudgeAnswerText(PR_DONE, kOkHead + c.page, true, false);
+            const std::string plainLog = j.log;
+            ApplyJudgeChecks(j, kOkHead + c.page, outcome->checks, "");
+            EXPECT_EQ(j.result, outcome == &had ? c.withBaseline : c.without) << c.name;
+            EXPECT_EQ(j.usable, j.result != "NG") << c.name;
+            if (j.result == JudgeAnswerText(PR_DONE, kOkHead + c.page, true, false).result) {
+                EXPECT_EQ(j.log, plainLog) << c.name << ": a grade the page confirms keeps its transcript";
+            } else {
+                EXPECT_FALSE(j.reason.empty()) << c.name;
+            }
+        }
+    }
 }
 
 } // namespace

@@ -290,6 +290,7 @@ TEST_F(CheckRunTest, RunWhoseAddressesNeverCameChecksNothing) {
     rows.InsertRow(0, "127.0.0.1:1", StatusUnchecked, 0);
     rows.SetRowSelected(0, true);
     CheckEngine engine(m_settings, rows, m_host, m_host, m_messages);
+    engine.Initialize();
     ASSERT_TRUE(engine.StartCheck());
     ASSERT_TRUE(m_host.WaitForRunsEnded(1));
     engine.JoinRunThreads();

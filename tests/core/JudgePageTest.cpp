@@ -27,6 +27,10 @@ std::string Output(const std::string& command) {
 }
 const std::string kNonce = "00112233445566778899aabbccddeeff";
 
+OwnAddresses OursOf(const JudgeBaseline& baseline) {
+    return {{baseline.ourAddress, baseline.ourAddressText}};
+}
+
 TEST(JudgePageTest, AnswersAreSplitAndChunkedBodiesJoined) {
     struct Case {
         const char* answer;
@@ -164,6 +168,16 @@ TEST(StrictGradeTest, OurAddressIsFoundInAnySpelling) {
         {"for=127.0.0.1:51234;proto=http", &v4, true},
         {"::ffff:127.0.0.1", &v4, true},
         {"[::FFFF:7F00:1]", &v4, true},
+        {"ip:127.0.0.1", &v4, true},
+        {"1.1 proxy (Client-IP:127.0.0.1)", &v4, true},
+        {"client 2130706433", &v4, true},
+        {"0x7F000001:80", &v4, true},
+        {"017700000001", &v4, true},
+        {"0177.0.0.1", &v4, true},
+        {"127.1.", &v4, true},
+        {"\"127.0.0.1:8080\"", &v4, true},
+        {"2130706434", &v4, false},
+        {"Wed, 09 Dec 2026 23:55:59 GMT", &v4, false},
         {"127.0.0.10", &v4, false},
         {"1127.0.0.1", &v4, false},
         {"127.0.0", &v4, false},
@@ -209,7 +223,8 @@ TEST(StrictGradeTest, GradesByWhatTheProxyAddedToTheBaseline) {
     };
     for (const Case& c : cases) {
         const bool ownPage = c.kind == Kind::NotJudgePage;
-        const StrictFinding finding = GradeStrictly(baseline, ParseJudgeVariables(ownPage ? c.page : common + c.page));
+        const StrictFinding finding =
+            GradeStrictly(baseline, OursOf(baseline), ParseJudgeVariables(ownPage ? c.page : common + c.page));
         EXPECT_EQ(finding.kind, c.kind) << c.page;
         EXPECT_EQ(finding.variable, c.variable) << c.page;
     }
@@ -221,13 +236,14 @@ TEST(StrictGradeTest, GradesByWhatTheProxyAddedToTheBaseline) {
     const JudgeBaseline behindCdn = ReadJudgeBaseline(direct);
     EXPECT_EQ(behindCdn.ourAddressText, "127.0.0.1");
     const char* base = "REMOTE_ADDR=127.0.0.9\nREQUEST_METHOD=GET\n";
-    EXPECT_EQ(
-        GradeStrictly(behindCdn, ParseJudgeVariables(std::string(base) + "HTTP_X_FORWARDED_FOR=127.0.0.2\n")).kind,
-        Kind::Nothing);
-    EXPECT_EQ(
-        GradeStrictly(behindCdn, ParseJudgeVariables(std::string(base) + "HTTP_X_FORWARDED_FOR=127.0.0.1, 127.0.0.2\n"))
-            .kind,
-        Kind::OwnAddress);
+    EXPECT_EQ(GradeStrictly(behindCdn, OursOf(behindCdn),
+                            ParseJudgeVariables(std::string(base) + "HTTP_X_FORWARDED_FOR=127.0.0.2\n"))
+                  .kind,
+              Kind::Nothing);
+    EXPECT_EQ(GradeStrictly(behindCdn, OursOf(behindCdn),
+                            ParseJudgeVariables(std::string(base) + "HTTP_X_FORWARDED_FOR=127.0.0.1, 127.0.0.2\n"))
+                  .kind,
+              Kind::OwnAddress);
 }
 
 } // namespace

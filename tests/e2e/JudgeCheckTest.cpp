@@ -204,13 +204,17 @@ TEST_F(JudgeCheckTest, EveryPeerIsGradedByWhatItsPageProves) {
         std::vector<std::string> reasons;
     };
     const Case cases[] = {
-        {{}, {"Anonymous(B)", "OK", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)"}, {}},
+        {{"--no-baseline"}, {"Anonymous(B)", "OK", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)"}, {}},
+        {{},
+         {"Non-Anonymous", "NG", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)"},
+         {"理由：接続元のIPアドレス(127.0.0.1)がHTTP_X_TINYPROXYに含まれています\n",
+          "結果：プロキシが要求したページを返しませんでした（キャプティブポータルまたはブロックページ）\n"}},
         {{"--strict"},
          {"Non-Anonymous", "NG", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)"},
          {"理由：接続元のIPアドレス(127.0.0.1)がHTTP_X_TINYPROXYに含まれています\n",
           "結果：プロキシが独自のページで応答しました（テストページのREMOTE_ADDRがありません）\n"}},
         {{"--judge-key", kKey},
-         {"Anonymous(B)", "NG", "Anonymous(A)", "NG", "Anonymous(A)", "NG"},
+         {"Non-Anonymous", "NG", "Anonymous(A)", "NG", "Anonymous(A)", "NG"},
          {"結果：the proxy rewrote the page\n", "結果：the proxy returned a stale (cached) page\n"}},
         {{"--strict", "--judge-key", kKey},
          {"Non-Anonymous", "NG", "Anonymous(A)", "NG", "Anonymous(A)", "NG"},
@@ -237,9 +241,49 @@ TEST_F(JudgeCheckTest, EveryPeerIsGradedByWhatItsPageProves) {
         }
         EXPECT_EQ(transcript.find(kKey), std::string::npos) << "the key stays out of the transcript";
         EXPECT_EQ(transcript.find("NOTICE>"), std::string::npos) << transcript;
-        if (c.options.empty()) {
-            EXPECT_EQ(transcript.find("理由："), std::string::npos) << "no reason lines without the options";
+        if (c.options == std::vector<std::string>{"--no-baseline"}) {
+            EXPECT_EQ(transcript.find("理由："), std::string::npos) << "no reason lines without the baseline";
         }
+    }
+}
+
+// Our address in every spelling and header public proxies have been seen to use, and headers that name no client:
+// whatever the options, a leak is Non-Anonymous and a header without our address leaves the grade as it was.
+TEST_F(JudgeCheckTest, OurAddressIsFoundInAnyHeaderAndSpelling) {
+    const std::vector<std::pair<std::string, std::string>> peers = {
+        {"X-Client-IP: 127.0.0.1\r\n", "Non-Anonymous"},
+        {"CF-Connecting-IP: 127.0.0.1\r\n", "Non-Anonymous"},
+        {"True-Client-IP: 127.0.0.1\r\n", "Non-Anonymous"},
+        {"X-Real-IP: ::ffff:127.0.0.1\r\n", "Non-Anonymous"},
+        {"X-Originating-IP: [127.0.0.1]\r\n", "Non-Anonymous"},
+        {"X-Cluster-Client-IP: \"127.0.0.1:51234\"\r\n", "Non-Anonymous"},
+        {"X-Forwarded: for=127.0.0.1\r\n", "Non-Anonymous"},
+        {"X-ProxyUser-Ip: 127.000.000.001\r\n", "Non-Anonymous"},
+        {"Forwarded: for=\"[::1]\";proto=http\r\n", "Non-Anonymous"},
+        {"Via: 1.1 gw (Client-IP:127.0.0.1)\r\n", "Non-Anonymous"},
+        {"X-Client-Addr: ip:127.0.0.1\r\n", "Non-Anonymous"},
+        {"X-Source: 2130706433\r\n", "Non-Anonymous"},
+        {"X-Src: 0x7F000001\r\n", "Non-Anonymous"},
+        {"CF-Ray: 8d2f6a1b3c4e5f60-NRT\r\nCDN-Loop: cloudflare\r\n", "Anonymous(A)"},
+        {"X-Request-Id: 127-0-0-1\r\n", "Anonymous(A)"},
+    };
+    std::vector<std::unique_ptr<PeerProxy>> proxies;
+    std::string list;
+    std::vector<std::string> expected;
+    for (const auto& [added, grade] : peers) {
+        proxies.push_back(std::make_unique<PeerProxy>(Peer::Clean, "127.0.0.2", added));
+        list += proxies.back()->Address() + "\n";
+        expected.push_back(grade);
+    }
+    m_dir.Write("list.txt", list);
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{}, {"--judge-key", kKey}, {"--strict"}, {"--strict", "--judge-key", kKey}}) {
+        std::vector<std::string> args = {"--url", JudgeUrl(), "--timeout", "10", "--jobs", "8"};
+        args.insert(args.end(), options.begin(), options.end());
+        args.push_back("list.txt");
+        const Outcome run = Run(args);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(Results(run.out), expected) << options.size() << "\n" << run.out << run.err;
     }
 }
 

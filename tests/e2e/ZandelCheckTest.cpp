@@ -211,7 +211,12 @@ TEST_F(ZandelCheckTest, ThreadLimitEndsWithOneLineAndOne) {
         args.push_back("list.txt");
         test::Subprocess process(args, m_dir.Path(), m_dir.File("out"), m_dir.File("err"));
         EXPECT_EQ(process.Wait(), c.message.empty() ? 0 : 1) << c.threads;
-        EXPECT_EQ(m_dir.Read("err"), c.message.empty() ? "" : "zandel-check: " + c.message + "\n") << c.threads;
+        // A direct request to the judge refused its worker says so, and the run goes on.
+        std::string err = m_dir.Read("err");
+        if (err.rfind("zandel-check: NOTICE>", 0) == 0) {
+            err.erase(0, err.find('\n') + 1);
+        }
+        EXPECT_EQ(err, c.message.empty() ? "" : "zandel-check: " + c.message + "\n") << c.threads;
         EXPECT_EQ(m_dir.Read("out").rfind(c.listed, 0), 0U) << c.threads << ": " << m_dir.Read("out");
         EXPECT_EQ(m_dir.Read("out").empty(), c.listed.empty()) << c.threads;
     }

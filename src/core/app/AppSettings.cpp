@@ -155,6 +155,7 @@ bool LoadSettings(AppSettings& settings) {
     s.HttpsTarget = ini.GetString("HttpsCheck", "Target", s.HttpsTarget);
     s.JudgeStrict = ReadBool(ini, "Judge", "Strict", s.JudgeStrict);
     s.JudgeKey = ini.GetString("Judge", "Key", s.JudgeKey);
+    s.JudgeBaseline = ReadBool(ini, "Judge", "Baseline", s.JudgeBaseline);
     s.DetectProxyType = ReadBool(ini, "ProxyType", "Detect", s.DetectProxyType);
     s.ListUrlViaProxy = ReadBool(ini, "ListUrl", "ViaProxy", s.ListUrlViaProxy);
     s.AutoRecheck = ReadBool(ini, "AutoRecheck", "On", s.AutoRecheck);
@@ -214,6 +215,7 @@ bool SaveSettings(const AppSettings& settings) {
     SetUnlessDefault(ini, "HttpsCheck", "Target", s.HttpsTarget, s.HttpsTarget.empty());
     SetUnlessDefault(ini, "Judge", "Strict", s.JudgeStrict ? "1" : "0", !s.JudgeStrict);
     SetUnlessDefault(ini, "Judge", "Key", s.JudgeKey, s.JudgeKey.empty());
+    SetUnlessDefault(ini, "Judge", "Baseline", s.JudgeBaseline ? "1" : "0", s.JudgeBaseline);
     SetUnlessDefault(ini, "ProxyType", "Detect", s.DetectProxyType ? "1" : "0", !s.DetectProxyType);
     SetUnlessDefault(ini, "ListUrl", "ViaProxy", s.ListUrlViaProxy ? "1" : "0", !s.ListUrlViaProxy);
     SetUnlessDefault(ini, "AutoRecheck", "On", s.AutoRecheck ? "1" : "0", !s.AutoRecheck);

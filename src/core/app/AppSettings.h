@@ -90,6 +90,9 @@ struct AppSettings {
     // each written only when set. The key is a secret shared with the judge and never shown in the transcript.
     bool JudgeStrict = false;
     std::string JudgeKey;
+    // Every run asks the judge directly first and looks for our address by value in every page ([Judge] Baseline,
+    // written only when switched off, which grades by the header names alone).
+    bool JudgeBaseline = true;
     // A plain "host:port" entry that does not answer as an HTTP proxy is tried as SOCKS5, then SOCKS4.
     bool DetectProxyType = false;
     // A list opened from a URL is fetched through the desktop's current proxy rather than directly ([ListUrl]

@@ -125,6 +125,17 @@ namespace {
 
 constexpr const char* kTunnelPrefix = "HTTPS結果：";
 
+// Whether the proxy showed another certificate than the target's own: the target verified directly, or showed a
+// different one. Without a certificate seen directly nothing proves a swap.
+bool CertificateSwapped(const TunnelReport& through, const TunnelReport& direct) {
+    using End = TunnelReport::End;
+    if (direct.end == End::Verified) {
+        return true;
+    }
+    return direct.end == End::NotVerified && !direct.fingerprint.empty() && !through.fingerprint.empty() &&
+           direct.fingerprint != through.fingerprint;
+}
+
 std::string Seen(const std::string& what) {
     return what.empty() ? std::string() : "（" + what + "）";
 }
@@ -172,9 +183,13 @@ TunnelJudgement JudgeTunnel(const TunnelReport& report, bool stepOn, ProbeResult
         judgement.log = prefix + "HTTPSが使用可能なプロキシサーバです" + Seen(report.statusLine) + "\r\n";
         break;
     case End::NotVerified:
-        if (direct != nullptr && !direct->fingerprint.empty() && direct->fingerprint == report.fingerprint) {
-            judgement.log = prefix + "接続先自身の証明書を検証できません。プロキシは証明書を変えていません" +
-                            Seen(report.detail) + "\r\n";
+        if (direct != nullptr && !CertificateSwapped(report, *direct)) {
+            judgement.log =
+                prefix +
+                (direct->end == End::NotVerified
+                     ? "接続先自身の証明書を検証できません。プロキシは証明書を変えていません"
+                     : "証明書を検証できません。接続先へ直接接続して比べられないため、盗聴かどうかは判断できません") +
+                Seen(report.detail) + "\r\n";
             break;
         }
         // An interceptor makes its certificate on the spot: one out of its dates is the target's own.

@@ -61,9 +61,9 @@ struct TunnelJudgement {
 
 // `stepOn`: the run has the HTTPS step. `result` is the job's, and `timeoutMark` turns a stop into a time-out,
 // as for the exchange before the step.
-// `direct`, when strict grading made one, is the handshake made straight with the target: a certificate that does
-// not verify through the proxy but is the very one the target shows directly is the target's fault, not the
-// proxy's.
+// `direct`, when the run tried one, is the handshake made straight with the target: a certificate that does not
+// verify through the proxy is "MITM" only when the target verified directly or showed another certificate; the
+// very one the target shows, or none to compare with, is "NG" with the reason.
 TunnelJudgement JudgeTunnel(const TunnelReport& report, bool stepOn, ProbeResult result, bool timeoutMark,
                             const TunnelReport* direct = nullptr);
 

@@ -84,8 +84,12 @@ bool CheckEngine::BuildTestRequest() {
     }
     m_cgi = request.cgi;
     m_tunnelOn = tunnel != nullptr;
-    JudgeSetup judge{m_settings.JudgeStrict, m_settings.JudgeKey, accessUrl, m_settings.UserAgent, tunnel,
-                     ProbeWaitMs(timeOut)};
+    JudgeSetup judge{{m_settings.JudgeBaseline && request.cgi, m_settings.JudgeStrict, m_settings.JudgeKey},
+                     accessUrl,
+                     m_settings.UserAgent,
+                     tunnel,
+                     ProbeWaitMs(timeOut),
+                     tunnel != nullptr && (m_settings.JudgeBaseline || m_settings.JudgeStrict)};
     auto plan = std::make_shared<ProbePlan>(*MakeProxyPlan(ComposeProbeRequest(request.requestLine, request.headers),
                                                            ProbeWaitMs(timeOut), std::move(tunnel)));
     plan->originRequest = ComposeProbeRequest(OriginRequestLine(request.requestLine), request.headers);

@@ -188,12 +188,14 @@ private:
     };
     // What the run asks of the judge, taken with the test request.
     struct JudgeSetup {
-        bool strict = false;
-        std::string key;
+        JudgeAsks asks;
         std::string accessUrl;
         std::string userAgent;
         std::shared_ptr<const TunnelPlan> tunnel;
         std::uint32_t waitMs = kDefaultWaitMs;
+        // With the HTTPS step, one handshake straight with the target, so that only a proxy that shows another
+        // certificate than the target's own is called an interceptor.
+        bool compareCertificates = false;
     };
 
     // Every job's stages, one transcript line each, into the job's slot (found through the job's owner).
@@ -208,10 +210,13 @@ private:
     void EndRunUi(const std::string& savedTitle);
     // The one-at-a-time job under the window's time-out timer, to its end.
     ProbeResult RunOneJob(ProbeJob& job, const std::shared_ptr<const ProbePlan>& plan, std::string& responseTime);
-    // The direct request to the judge at a run's start (CheckEngineJudge.cpp), for strict grading and the
-    // signed judge; false when the run must check no proxy.
+    // The direct request to the judge at a run's start (CheckEngineJudge.cpp), for the baseline, strict grading
+    // and the signed judge; false when the run must check no proxy.
     bool PrepareJudgeChecks();
-    // Strict grading with the HTTPS step: one handshake made straight with the target, for its own certificate.
+    // One request made straight to `address` (no proxy); its answer, empty when none came whole.
+    std::string AskDirectly(const std::string& address, const std::string& request, std::uint32_t waitMs,
+                            bool& answered);
+    // With the HTTPS step: one handshake made straight with the target, for its own certificate.
     void TakeTunnelBaseline(const JudgeSetup& setup);
     // The plan of a job: the run's, or with the judge's key, one whose request carries a fresh nonce.
     std::shared_ptr<const ProbePlan> JobPlan(JobSlot& slot, const std::shared_ptr<const ProbePlan>& entryPlan);

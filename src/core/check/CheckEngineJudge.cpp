@@ -17,11 +17,18 @@ bool CheckEngine::PrepareJudgeChecks() {
         std::lock_guard lock(m_requestMutex);
         setup = m_judgeSetup;
     }
-    if ((!setup.strict && setup.key.empty()) || !m_checkBarRunning) {
+    const JudgeAsks& asks = setup.asks;
+    if (!m_checkBarRunning) {
+        return true;
+    }
+    if (!asks.byValue && !asks.strict && asks.key.empty()) {
+        if (setup.compareCertificates) {
+            TakeTunnelBaseline(setup);
+        }
         return true;
     }
     std::string nonce;
-    if (!setup.key.empty()) {
+    if (!asks.key.empty()) {
         nonce = MakeJudgeNonce();
         if (nonce.empty()) {
             ShowOk(m_messages, "署名付きの判定用CGIを確認できないため、チェックを中止しました（乱数を得られません）");
@@ -30,22 +37,13 @@ bool CheckEngine::PrepareJudgeChecks() {
     }
     const std::string url = nonce.empty() ? setup.accessUrl : UrlWithNonce(setup.accessUrl, nonce);
     const std::optional<DirectRequest> direct = ComposeDirectRequest(url, m_version, setup.userAgent);
-
-    // The direct job's stage lines are its own business: kept in its slot and dropped, so that the transcript
-    // holds the proxies alone.
-    auto slot = std::make_unique<JobSlot>(false);
-    slot->streaming = false;
-    ClearJob(*slot);
     bool answered = false;
-    if (direct && ParseAddress(direct->address, slot->job)) {
-        std::string responseTime;
-        answered = RunOneJob(slot->job, MakeProxyPlan(direct->request, setup.waitMs, nullptr), responseTime) == PR_DONE;
-    }
+    const std::string answer =
+        direct ? AskDirectly(direct->address, direct->request, setup.waitMs, answered) : std::string();
     if (!m_checkBarRunning) {
         return true; // stopped: the run takes no row anyway, and the judge is not to blame
     }
-    const std::string answer(slot->answer.data(), strnlen(slot->answer.data(), slot->answer.size()));
-    DirectJudgeOutcome outcome = ReadDirectJudgeAnswer(answered, answer, setup.strict, setup.key, nonce);
+    DirectJudgeOutcome outcome = ReadDirectJudgeAnswer(answered, answer, asks, nonce, MachineAddresses());
     if (!outcome.stop.empty()) {
         ShowOk(m_messages, outcome.stop);
         return false;
@@ -55,31 +53,55 @@ bool CheckEngine::PrepareJudgeChecks() {
         m_host.RunNotice(outcome.notice);
     }
     m_checks = std::move(outcome.checks);
-    if (setup.strict && setup.tunnel) {
+    if (setup.compareCertificates) {
         TakeTunnelBaseline(setup);
     }
     return true;
+}
+
+std::string CheckEngine::AskDirectly(const std::string& address, const std::string& request, std::uint32_t waitMs,
+                                     bool& answered) {
+    // The direct job's stage lines are its own business: kept in its slot and dropped, so that the transcript
+    // holds the proxies alone.
+    auto slot = std::make_unique<JobSlot>(false);
+    slot->streaming = false;
+    ClearJob(*slot);
+    answered = false;
+    if (!ParseAddress(address, slot->job)) {
+        return {};
+    }
+    std::string responseTime;
+    // A worker the system refuses here costs the baseline, not the run: many at once need no worker.
+    const bool lacked = m_lackedThreads.load();
+    answered = RunOneJob(slot->job, MakeProxyPlan(request, waitMs, nullptr), responseTime) == PR_DONE;
+    m_lackedThreads = lacked;
+    return {slot->answer.data(), strnlen(slot->answer.data(), slot->answer.size())};
 }
 
 void CheckEngine::TakeTunnelBaseline(const JudgeSetup& setup) {
     auto slot = std::make_unique<JobSlot>(false);
     slot->streaming = false;
     ClearJob(*slot);
-    if (!ParseAddress(setup.tunnel->address, slot->job)) {
-        return;
+    if (ParseAddress(setup.tunnel->address, slot->job)) {
+        std::string responseTime;
+        RunOneJob(slot->job, MakeDirectTlsPlan(setup.tunnel, setup.waitMs), responseTime);
     }
-    std::string responseTime;
-    RunOneJob(slot->job, MakeDirectTlsPlan(setup.tunnel, setup.waitMs), responseTime);
+    if (!m_checkBarRunning) {
+        return; // stopped: no proxy is judged against a handshake cut short
+    }
+    // Tried, whatever came of it: without a certificate seen directly no proxy can be shown to have swapped one.
     const TunnelReport& report = slot->job.tunnel;
-    using End = TunnelReport::End;
-    if (!m_checkBarRunning || (report.end != End::Verified && report.end != End::NotVerified)) {
-        return; // no certificate seen directly: every proxy is judged as without strict grading
-    }
     m_checks.tunnelBaseline = true;
     m_checks.tunnelDirect = report;
+    using End = TunnelReport::End;
+    std::string notice;
     if (report.end == End::NotVerified) {
-        const std::string notice =
-            "NOTICE>the HTTPS target's own certificate does not verify: （" + report.detail + "）\r\n";
+        notice = "NOTICE>HTTPSのチェック先自身の証明書を検証できません（" + report.detail + "）\r\n";
+    } else if (report.end != End::Verified) {
+        notice =
+            "NOTICE>HTTPSのチェック先に直接接続できないため、証明書を検証できないプロキシを盗聴とは判断しません\r\n";
+    }
+    if (!notice.empty()) {
         AppendLog(notice);
         m_host.RunNotice(notice);
     }

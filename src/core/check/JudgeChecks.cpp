@@ -9,6 +9,8 @@ namespace {
 constexpr const char* kReasonRewritten = "the proxy rewrote the page";
 constexpr const char* kReasonStale = "the proxy returned a stale (cached) page";
 constexpr const char* kOwnPage = "プロキシが独自のページで応答しました";
+constexpr const char* kNotAskedPage =
+    "プロキシが要求したページを返しませんでした（キャプティブポータルまたはブロックページ）";
 constexpr std::size_t kShownJudgeTextBytes = 160;
 
 void MakeNg(Judgement& judgement, const std::string& reason) {
@@ -72,6 +74,41 @@ std::string DirectSignatureCause(const HttpAnswer& page, const std::string& key,
     return "署名を確認できません";
 }
 
+void GradeNonAnonymous(Judgement& judgement, const StrictFinding& finding) {
+    Grade(judgement, kResultNonAnonymous, StatusNonAnonymous, kLogAddressFound,
+          "接続元のIPアドレス(" + finding.address + ")が" + finding.variable + "に含まれています");
+}
+
+void GradeProxyVariable(Judgement& judgement, const StrictFinding& finding) {
+    Grade(judgement, kResultAnonymousB, StatusAnonymous, kLogProxyFound,
+          finding.variable + "がプロキシの使用を示しています");
+}
+
+// The grade of every run: the plain grade stands unless the page proves it too kind. A page with none of the
+// judge's own variables while the judge's page came directly is the proxy's page, never a usable proxy; our address
+// in any header makes Non-Anonymous whatever the header's name; a header of a proxy's the judge showed no sign of
+// directly makes Anonymous(B).
+void GradeByValue(Judgement& judgement, const JudgeChecks& checks, const JudgeVariables& variables) {
+    const StrictFinding finding = GradeStrictly(checks.baseline, checks.ours, variables, AddressScope::Headers);
+    switch (finding.kind) {
+    case StrictFinding::Kind::NotJudgePage:
+        MakeNg(judgement, kNotAskedPage);
+        break;
+    case StrictFinding::Kind::OwnAddress:
+        if (judgement.result != kResultNonAnonymous) {
+            GradeNonAnonymous(judgement, finding);
+        }
+        break;
+    case StrictFinding::Kind::ProxyVariable:
+        if (judgement.result == kResultAnonymousA) {
+            GradeProxyVariable(judgement, finding);
+        }
+        break;
+    case StrictFinding::Kind::Nothing:
+        break;
+    }
+}
+
 std::string FirstLine(const std::string& text) {
     return ShownJudgeText(text.substr(0, text.find_first_of("\r\n")));
 }
@@ -92,7 +129,7 @@ std::string ShownJudgeText(const std::string& text) {
 
 void ApplyJudgeChecks(Judgement& judgement, const std::string& answer, const JudgeChecks& checks,
                       const std::string& nonce) {
-    if (!judgement.usable || (!checks.strict && checks.key.empty())) {
+    if (!judgement.usable || (!checks.strict && !checks.byValue && checks.key.empty())) {
         return;
     }
     HttpAnswer page;
@@ -105,22 +142,24 @@ void ApplyJudgeChecks(Judgement& judgement, const std::string& answer, const Jud
             return;
         }
     }
-    if (!checks.strict) {
+    if (!checks.strict && !checks.byValue) {
         return;
     }
-    const StrictFinding finding =
-        GradeStrictly(checks.baseline, split ? ParseJudgeVariables(page.body) : JudgeVariables{});
+    const JudgeVariables variables = split ? ParseJudgeVariables(page.body) : JudgeVariables{};
+    if (!checks.strict) {
+        GradeByValue(judgement, checks, variables);
+        return;
+    }
+    const StrictFinding finding = GradeStrictly(checks.baseline, checks.ours, variables);
     switch (finding.kind) {
     case StrictFinding::Kind::NotJudgePage:
         MakeNg(judgement, std::string(kOwnPage) + "（テストページの" + finding.variable + "がありません）");
         break;
     case StrictFinding::Kind::OwnAddress:
-        Grade(judgement, kResultNonAnonymous, StatusNonAnonymous, kLogAddressFound,
-              "接続元のIPアドレス(" + checks.baseline.ourAddressText + ")が" + finding.variable + "に含まれています");
+        GradeNonAnonymous(judgement, finding);
         break;
     case StrictFinding::Kind::ProxyVariable:
-        Grade(judgement, kResultAnonymousB, StatusAnonymous, kLogProxyFound,
-              finding.variable + "がプロキシの使用を示しています");
+        GradeProxyVariable(judgement, finding);
         break;
     case StrictFinding::Kind::Nothing:
         Grade(judgement, kResultAnonymousA, StatusAnonymous, kLogNoneFound,
@@ -129,8 +168,8 @@ void ApplyJudgeChecks(Judgement& judgement, const std::string& answer, const Jud
     }
 }
 
-DirectJudgeOutcome ReadDirectJudgeAnswer(bool answered, const std::string& answer, bool strict, const std::string& key,
-                                         const std::string& nonce) {
+DirectJudgeOutcome ReadDirectJudgeAnswer(bool answered, const std::string& answer, const JudgeAsks& asks,
+                                         const std::string& nonce, const OwnAddresses& machine) {
     DirectJudgeOutcome outcome;
     HttpAnswer page;
     const bool split = answered && SplitHttpAnswer(answer, page);
@@ -140,29 +179,40 @@ DirectJudgeOutcome ReadDirectJudgeAnswer(bool answered, const std::string& answe
     } else if (!split || page.statusLine.find("200 OK") == std::string::npos) {
         cause = "判定用CGIの応答：" + FirstLine(answer);
     }
-    if (!key.empty()) {
+    if (!asks.key.empty()) {
         if (cause.empty()) {
-            cause = DirectSignatureCause(page, key, nonce);
+            cause = DirectSignatureCause(page, asks.key, nonce);
         }
         if (!cause.empty()) {
             outcome.stop = "署名付きの判定用CGIを確認できないため、チェックを中止しました（" + cause + "）";
             return outcome;
         }
-        outcome.checks.key = key;
+        outcome.checks.key = asks.key;
     }
-    if (!strict) {
+    if (!asks.strict && !asks.byValue) {
         return outcome;
     }
+    outcome.checks.byValue = true;
     JudgeBaseline baseline = split ? ReadJudgeBaseline(page) : JudgeBaseline{};
+    if (baseline.usable) {
+        AddOwnAddress(outcome.checks.ours, baseline.ourAddress, baseline.ourAddressText);
+    }
+    for (const OwnAddress& own : machine) {
+        AddOwnAddress(outcome.checks.ours, own.bytes, own.text);
+    }
     if (!baseline.usable) {
         if (cause.empty()) {
             cause = "REMOTE_ADDRがありません";
         }
         outcome.notice =
-            "NOTICE>判定用CGIに直接アクセスして基準を得られないため、通常の判定を行います（" + cause + "）\r\n";
+            asks.strict
+                ? "NOTICE>判定用CGIに直接アクセスして基準を得られないため、通常の判定を行います（" + cause + "）\r\n"
+                : "NOTICE>判定用CGIに直接アクセスできないため、接続元のIPアドレスはこのマシンの"
+                  "アドレスだけで探します（" +
+                      cause + "）\r\n";
         return outcome;
     }
-    outcome.checks.strict = true;
+    outcome.checks.strict = asks.strict;
     outcome.checks.baseline = std::move(baseline);
     return outcome;
 }

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
 
 #include "core/check/AnswerJudge.h"
 
@@ -43,17 +45,62 @@ bool ParseDottedQuad(std::string_view text, unsigned char (&out)[4]) {
     return true;
 }
 
+// What an address may be written with: hex digits, the separators, a zone mark, and the x of "0x7f000001".
 bool IsAddressChar(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == '.' || c == ':' ||
-           c == '%';
+           c == '%' || c == 'x' || c == 'X';
+}
+
+// An IPv4 address in a form a program reads as one: dotted decimal with leading zeros, or what inet_aton takes
+// (a single integer in decimal, hex or octal, "127.1", parts in hex or octal).
+bool ParseIpv4Forms(std::string_view text, IpBytes& out) {
+    unsigned char quad[4];
+    bool parsed = ParseDottedQuad(text, quad);
+    if (!parsed && !text.empty() && text.size() < 40) {
+        char copy[40];
+        std::memcpy(copy, text.data(), text.size());
+        copy[text.size()] = '\0';
+        in_addr address{};
+        parsed = ::inet_aton(copy, &address) != 0;
+        std::memcpy(quad, &address, 4);
+    }
+    if (!parsed) {
+        return false;
+    }
+    out = {};
+    out[10] = 0xFF;
+    out[11] = 0xFF;
+    std::memcpy(out.data() + 12, quad, 4);
+    return true;
+}
+
+const OwnAddress* OwnMatch(const IpBytes& found, const OwnAddresses& ours) {
+    for (const OwnAddress& own : ours) {
+        if (own.bytes == found) {
+            return &own;
+        }
+    }
+    return nullptr;
+}
+
+std::string AddressText(const IpBytes& bytes) {
+    char text[INET6_ADDRSTRLEN] = {};
+    const bool mapped = std::all_of(bytes.begin(), bytes.begin() + 10, [](unsigned char b) { return b == 0; }) &&
+                        bytes[10] == 0xFF && bytes[11] == 0xFF;
+    if (mapped) {
+        ::inet_ntop(AF_INET, bytes.data() + 12, text, sizeof text);
+    } else {
+        ::inet_ntop(AF_INET6, bytes.data(), text, sizeof text);
+    }
+    return text;
 }
 
 // Each word of the name, split at underscores.
 // Variables that carry what our own request named (the judge's host and URL) or the judge's server itself:
 // the judge's address there is no leak, even where it is also ours (a judge on this machine).
 bool OwnRequestVariable(std::string_view name) {
-    return name == "HTTP_HOST" || name == "REQUEST_URI" || name == "QUERY_STRING" || name.substr(0, 7) == "SERVER_" ||
-           name.substr(0, 7) == "SCRIPT_" || name.substr(0, 9) == "DOCUMENT_";
+    return name == "HTTP_HOST" || name == "HTTP_X_FORWARDED_HOST" || name == "REQUEST_URI" || name == "QUERY_STRING" ||
+           name.substr(0, 7) == "SERVER_" || name.substr(0, 7) == "SCRIPT_" || name.substr(0, 9) == "DOCUMENT_";
 }
 
 bool NameSaysProxy(std::string_view name) {
@@ -114,7 +161,39 @@ bool ParseIpBytes(std::string_view text, IpBytes& out) {
     return true;
 }
 
-bool MentionsAddress(std::string_view text, const IpBytes& address) {
+void AddOwnAddress(OwnAddresses& ours, const IpBytes& bytes, const std::string& text) {
+    if (OwnMatch(bytes, ours) == nullptr) {
+        ours.push_back({bytes, text});
+    }
+}
+
+OwnAddresses MachineAddresses() {
+    OwnAddresses ours;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0) {
+        return ours;
+    }
+    for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+        if (entry->ifa_addr == nullptr) {
+            continue;
+        }
+        IpBytes bytes{};
+        if (entry->ifa_addr->sa_family == AF_INET) {
+            bytes[10] = 0xFF;
+            bytes[11] = 0xFF;
+            std::memcpy(bytes.data() + 12, &reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr, 4);
+        } else if (entry->ifa_addr->sa_family == AF_INET6) {
+            std::memcpy(bytes.data(), &reinterpret_cast<const sockaddr_in6*>(entry->ifa_addr)->sin6_addr, 16);
+        } else {
+            continue;
+        }
+        AddOwnAddress(ours, bytes, AddressText(bytes));
+    }
+    ::freeifaddrs(list);
+    return ours;
+}
+
+const OwnAddress* FindOwnAddress(std::string_view text, const OwnAddresses& ours) {
     std::size_t at = 0;
     while (at < text.size()) {
         while (at < text.size() && !IsAddressChar(text[at])) {
@@ -127,17 +206,31 @@ bool MentionsAddress(std::string_view text, const IpBytes& address) {
         const std::string_view token = text.substr(at, end - at);
         at = end;
         IpBytes found{};
-        if (ParseIpBytes(token, found) && found == address) {
-            return true;
+        if (ParseIpBytes(token, found)) {
+            if (const OwnAddress* own = OwnMatch(found, ours)) {
+                return own;
+            }
         }
-        // "1.2.3.4:8080": an IPv4 address with its port.
-        const std::size_t colon = token.rfind(':');
-        if (colon != std::string_view::npos && token.find(':') == colon &&
-            ParseIpBytes(token.substr(0, colon), found) && found == address) {
-            return true;
+        // An IPv4 address between colons: "1.2.3.4:8080", "ip:1.2.3.4", "2130706433:80".
+        for (std::size_t start = 0; start <= token.size();) {
+            const std::size_t colon = std::min(token.find(':', start), token.size());
+            std::string_view part = token.substr(start, colon - start);
+            while (!part.empty() && part.back() == '.') {
+                part.remove_suffix(1); // the full stop of a sentence
+            }
+            if (ParseIpv4Forms(part, found)) {
+                if (const OwnAddress* own = OwnMatch(found, ours)) {
+                    return own;
+                }
+            }
+            start = colon + 1;
         }
     }
-    return false;
+    return nullptr;
+}
+
+bool MentionsAddress(std::string_view text, const IpBytes& address) {
+    return FindOwnAddress(text, {{address, {}}}) != nullptr;
 }
 
 JudgeBaseline ReadJudgeBaseline(const HttpAnswer& direct) {
@@ -167,20 +260,32 @@ JudgeBaseline ReadJudgeBaseline(const HttpAnswer& direct) {
     return baseline;
 }
 
-StrictFinding GradeStrictly(const JudgeBaseline& baseline, const JudgeVariables& page) {
+StrictFinding GradeStrictly(const JudgeBaseline& baseline, const OwnAddresses& ours, const JudgeVariables& page,
+                            AddressScope scope) {
     // The judge prints its server's own variables (REMOTE_ADDR, REQUEST_METHOD, ...) on every page: an answer
-    // without one of them is not the judge's.
-    for (const auto& [name, value] : baseline.variables) {
-        if (name.rfind("HTTP_", 0) != 0 && name.rfind(kJudgeLinePrefix, 0) != 0 &&
+    // without one of them is not the judge's. REMOTE_HOST is a name the server may or may not find for a client.
+    // Every run asks only for REMOTE_ADDR, which every echo page prints, as the plain grading does.
+    if (scope == AddressScope::Headers && baseline.usable && FindVariable(page, "REMOTE_ADDR") == nullptr) {
+        return {StrictFinding::Kind::NotJudgePage, "REMOTE_ADDR", {}};
+    }
+    static const JudgeVariables kNone;
+    for (const auto& [name, value] : scope == AddressScope::Headers ? kNone : baseline.variables) {
+        if (name.rfind("HTTP_", 0) != 0 && name.rfind(kJudgeLinePrefix, 0) != 0 && name != "REMOTE_HOST" &&
             FindVariable(page, name) == nullptr) {
-            return {StrictFinding::Kind::NotJudgePage, name};
+            return {StrictFinding::Kind::NotJudgePage, name, {}};
         }
     }
     for (const auto& [name, value] : page) {
-        if (name.rfind(kJudgeLinePrefix, 0) != 0 && !OwnRequestVariable(name) &&
-            MentionsAddress(value, baseline.ourAddress)) {
-            return {StrictFinding::Kind::OwnAddress, name};
+        if (name.rfind(kJudgeLinePrefix, 0) == 0 || OwnRequestVariable(name) ||
+            (scope == AddressScope::Headers && name.rfind("HTTP_", 0) != 0)) {
+            continue;
         }
+        if (const OwnAddress* own = FindOwnAddress(value, ours)) {
+            return {StrictFinding::Kind::OwnAddress, name, own->text};
+        }
+    }
+    if (!baseline.usable) {
+        return {StrictFinding::Kind::Nothing, {}, {}};
     }
     for (const auto& [name, value] : page) {
         if (!KnownProxyName(name)) {
@@ -190,10 +295,10 @@ StrictFinding GradeStrictly(const JudgeBaseline& baseline, const JudgeVariables&
         // added itself to the chain.
         const std::string* before = FindVariable(baseline.variables, name);
         if (before == nullptr || ChainLength(value) > ChainLength(*before)) {
-            return {StrictFinding::Kind::ProxyVariable, name};
+            return {StrictFinding::Kind::ProxyVariable, name, {}};
         }
     }
-    return {StrictFinding::Kind::Nothing, {}};
+    return {StrictFinding::Kind::Nothing, {}, {}};
 }
 
 } // namespace zandel

@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/check/JudgePage.h"
 
@@ -13,8 +14,23 @@ namespace zandel {
 using IpBytes = std::array<unsigned char, 16>;
 // IPv4 dotted (leading zeros allowed), IPv6 in any of its forms (brackets, a zone, an embedded IPv4 part).
 bool ParseIpBytes(std::string_view text, IpBytes& out);
-// Whether `text` names the address anywhere, in any spelling, alone or with a port ("1.2.3.4:80",
-// "[::1]:80"), as RFC 7239's for="[::1]" does, or in a comma-separated chain.
+
+// One of the addresses that are ours: as the judge saw us directly, or one of this machine's own.
+struct OwnAddress {
+    IpBytes bytes{};
+    std::string text; // as the user knows it, for the reason line
+};
+using OwnAddresses = std::vector<OwnAddress>;
+// Adds the address unless it is there already.
+void AddOwnAddress(OwnAddresses& ours, const IpBytes& bytes, const std::string& text);
+// The addresses of this machine's interfaces: a proxy reached over another interface or address family than the
+// judge was sees one of these as ours.
+OwnAddresses MachineAddresses();
+// Which of `ours` `text` names anywhere, in any spelling a proxy writes or a program reads as that address: alone or
+// with a port ("1.2.3.4:80", "[::1]:80"), quoted, after a word and a colon ("ip:1.2.3.4"), as RFC 7239's
+// for="[::1]", in a chain, IPv4-mapped, zero-padded, or as the integer forms inet_aton reads ("2130706433",
+// "0x7f000001", "0177.1"). Null when none.
+const OwnAddress* FindOwnAddress(std::string_view text, const OwnAddresses& ours);
 bool MentionsAddress(std::string_view text, const IpBytes& address);
 
 // What a request made directly to the judge (no proxy) showed: whether the judge works, the address it
@@ -27,6 +43,11 @@ struct JudgeBaseline {
 };
 JudgeBaseline ReadJudgeBaseline(const HttpAnswer& direct);
 
+// Where to look for our address in a page: every variable (strict grading), or only the request's headers, the
+// HTTP_ variables (the grade of every run: a proxy on this machine reaches the judge from our own address, which is
+// no header of its making).
+enum class AddressScope { Everything, Headers };
+
 // What strict grading found in a page fetched through a proxy.
 struct StrictFinding {
     enum class Kind {
@@ -37,7 +58,11 @@ struct StrictFinding {
     };
     Kind kind = Kind::Nothing;
     std::string variable; // where it was found
+    std::string address;  // our address found there (OwnAddress)
 };
-StrictFinding GradeStrictly(const JudgeBaseline& baseline, const JudgeVariables& page);
+// `ours` holds every address that is ours (the baselines' and this machine's); `baseline` may be unusable, which
+// makes no page "not the judge's" and no header the proxy's by comparison.
+StrictFinding GradeStrictly(const JudgeBaseline& baseline, const OwnAddresses& ours, const JudgeVariables& page,
+                            AddressScope scope = AddressScope::Everything);
 
 } // namespace zandel

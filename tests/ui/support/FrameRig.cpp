@@ -7,6 +7,8 @@ namespace zandel::test {
 
 FrameRig::FrameRig() : recent(dir.File("config/Zandel.ini")) {
     settings.StartDir = dir.Path();
+    // The rig's proxies answer pages of their own, with no judge behind them: a run asks no judge directly.
+    settings.JudgeBaseline = false;
 }
 
 FrameRig::~FrameRig() {

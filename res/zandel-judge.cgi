@@ -1,13 +1,19 @@
 #!/usr/bin/perl
 # Zandel's signed judge: prints the server variables of the request it received as an HTML page, one per
 # line, so that Zandel can see which headers a proxy added on the way. When the request carries a nonce
-# (?zandel-nonce=...), the page also carries that nonce and an HMAC-SHA256 of the page under the key in
-# "zandel-judge.key" beside this script, so that Zandel can tell a page the proxy rewrote or served from a
-# cache from the judge's own.
+# (?zandel-nonce=...), the page also carries that nonce and an HMAC-SHA256 of the page under the judge's key,
+# so that Zandel can tell a page the proxy rewrote or served from a cache from the judge's own.
 #
-# Install: copy this file and zandel-judge.key (one line: the key Zandel is given, printable ASCII without
-# blanks) into the cgi-bin folder of your web server, chmod 755 zandel-judge.cgi, chmod 644 the key (or 640
-# with the web server's group), and enter the script's URL and the key on Zandel's access URL page.
+# The key (one line: the key Zandel is given, printable ASCII without blanks) lives outside the web server's
+# document tree, where no request can fetch it: in the file the web server names in the environment variable
+# ZANDEL_JUDGE_KEY_FILE (lighttpd: setenv.add-environment, Apache: SetEnv), else in the file named on the next
+# line. The judge refuses to sign with a key file that other users may read or that lies under the document root.
+my $KEY_FILE = '/etc/zandel-judge.key';
+#
+# Install (Debian): copy this file into the CGI folder (/usr/lib/cgi-bin for Apache and for lighttpd's
+# "lighty-enable-mod cgi"), chmod 755 it; write the key into /etc/zandel-judge.key, then
+# "chown root:www-data /etc/zandel-judge.key; chmod 640 /etc/zandel-judge.key"; enter the script's URL and the
+# key on Zandel's access URL page. Digest::SHA comes with Debian's perl (package libperl5.36).
 use strict;
 use warnings;
 
@@ -49,17 +55,21 @@ sub escape {
 }
 
 sub read_key {
-    my $script = $ENV{SCRIPT_FILENAME} // $0;
-    (my $folder = $script) =~ s{/[^/]*$}{};
-    $folder = '.' if $folder eq $script;
-    my $path = "$folder/zandel-judge.key";
-    open(my $file, '<:raw', $path) or return (undef, "key file zandel-judge.key cannot be read");
+    my $path = $ENV{ZANDEL_JUDGE_KEY_FILE} || $KEY_FILE;
+    open(my $file, '<:raw', $path) or return (undef, 'the key file cannot be read');
+    my @st = stat $file;
+    return (undef, 'the key file may be read by other users (chmod 640 or 600)') if ($st[2] & 004);
+    if (my $root = $ENV{DOCUMENT_ROOT}) {
+        require Cwd;
+        my ($real, $top) = (Cwd::abs_path($path), Cwd::abs_path($root));
+        return (undef, 'the key file lies under the document root, where a request may fetch it')
+            if defined $real && defined $top && index("$real/", ($top eq '/' ? '' : $top) . '/') == 0;
+    }
     my $key = <$file>;
     close $file;
     $key = '' unless defined $key;
     $key =~ s/\r?\n\z//;
-    return (undef, 'key file zandel-judge.key is empty') if $key eq '';
-    return (undef, 'key in zandel-judge.key has blanks or characters other than printable ASCII')
-        if $key =~ /[^\x21-\x7e]/;
+    return (undef, 'the key file is empty') if $key eq '';
+    return (undef, 'the key has blanks or characters other than printable ASCII') if $key =~ /[^\x21-\x7e]/;
     return ($key, undef);
 }

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -12,10 +13,24 @@
 #include "core/list/ListFile.h"
 #include "core/settings/HttpsTarget.h"
 #include "core/settings/TimeOut.h"
+#include "core/util/FileIo.h"
 
 namespace zandel::cli {
 
 namespace {
+
+constexpr const char* kKeyRule = "a key of 8 to 256 printable ASCII characters without blanks is needed";
+
+// The key is the file's first line, without its line end.
+bool ReadKeyFile(const std::string& path, std::string& key, std::string& error) {
+    std::string bytes;
+    if (const FileResult read = ReadWholeFile(path, bytes); !read) {
+        error = "--judge-key-file: cannot read " + path + ": " + std::strerror(read.error);
+        return false;
+    }
+    key = bytes.substr(0, bytes.find_first_of("\r\n"));
+    return true;
+}
 
 std::optional<int> ParseIntInRange(const std::string& text, int low, int high) {
     if (text.empty()) {
@@ -80,8 +95,12 @@ const char* UsageText() {
         "                       [Judge], on)\n"
         "  --strict             grade each proxy against what the judge shows when asked directly\n"
         "                       (default: Strict of [Judge])\n"
-        "  --judge-key KEY      the signed judge's key: every page must carry the judge's signature\n"
-        "                       for its own request (default: Key of [Judge])\n"
+        "  --judge-key-file FILE\n"
+        "                       the signed judge's key, the first line of FILE: every page must carry\n"
+        "                       the judge's signature for its own request (default: the environment's\n"
+        "                       ZANDEL_JUDGE_KEY, else Key of [Judge])\n"
+        "  --judge-key KEY      the same, given on the command line, where every user of this machine\n"
+        "                       can read it (ps): prefer the file or ZANDEL_JUDGE_KEY\n"
         "  --type KIND          what a plain host:port entry is: http, socks4, socks4a, socks5 or\n"
         "                       socks5h (default http); an entry written as KIND://host:port says it\n"
         "  --detect             try a plain host:port entry as HTTP, then SOCKS5, then SOCKS4, and\n"
@@ -227,15 +246,20 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
             options.strict = true;
         } else if (arg == "--no-baseline") {
             options.noBaseline = true;
-        } else if (arg == "--judge-key") {
+        } else if (arg == "--judge-key" || arg == "--judge-key-file") {
             if (!value(text)) {
                 return outcome;
             }
+            const bool inFile = arg == "--judge-key-file";
+            if (inFile && !ReadKeyFile(text, text, outcome.error)) {
+                return outcome;
+            }
             if (!IsValidJudgeKey(text)) {
-                outcome.error = "--judge-key: a key of 8 to 256 printable ASCII characters without blanks is needed";
+                outcome.error = std::string(arg) + ": " + kKeyRule;
                 return outcome;
             }
             options.judgeKey = text;
+            options.judgeKeyShown = !inFile;
         } else if (arg == "--type") {
             if (!value(text)) {
                 return outcome;

@@ -25,6 +25,7 @@ struct Options {
     bool strict = false;
     bool noBaseline = false;
     std::optional<std::string> judgeKey;
+    bool judgeKeyShown = false; // given as --judge-key, where other users see it
     ExportFormat format = ExportFormat::Txt;
     std::optional<std::string> historyPath;
     int historyDays = 0; // 0: the default

@@ -26,6 +26,7 @@
 #include "core/app/CommandLine.h"
 #include "core/app/Texts.h"
 #include "core/check/CheckEngine.h"
+#include "core/check/JudgePage.h"
 #include "core/check/TlsStep.h"
 #include "core/fetch/ListFetcher.h"
 #include "core/history/CheckExport.h"
@@ -266,8 +267,21 @@ int main(int argc, char** argv) {
     if (options.strict) {
         settings.JudgeStrict = true;
     }
+    if (options.judgeKeyShown) {
+        std::fputs("zandel-check: warning: a key given with --judge-key can be read by every user of this machine "
+                   "(ps); use --judge-key-file FILE or ZANDEL_JUDGE_KEY\n",
+                   stderr);
+    }
     if (options.judgeKey) {
         settings.JudgeKey = *options.judgeKey;
+    } else if (const char* key = std::getenv("ZANDEL_JUDGE_KEY"); key != nullptr && *key != '\0') {
+        if (!IsValidJudgeKey(key)) {
+            std::fputs("zandel-check: ZANDEL_JUDGE_KEY: a key of 8 to 256 printable ASCII characters without blanks is "
+                       "needed\n",
+                       stderr);
+            return 2;
+        }
+        settings.JudgeKey = key;
     }
     std::shared_ptr<const TunnelTrust> trust;
     if (options.caFile) {

@@ -68,12 +68,21 @@ TEST_F(FileIoTest, ReplacesTheFileKeepingItsOwnerAndModeAndLeavesNoTemporary) {
     EXPECT_EQ(m_dir.Listing(), "PrxSet.ini");
 }
 
-TEST_F(FileIoTest, NewFileHonoursTheUmask) {
-    const mode_t previous = ::umask(077);
-    const bool ok = WriteFileAtomically(m_dir.File("USER.DAT"), "x\r\n").ok;
-    ::umask(previous);
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(ModeOf(m_dir.File("USER.DAT")), 0600u);
+// A new file may hold a login or a key: no other user reads it, whatever the umask lets through; an existing file
+// keeps the mode its user gave it.
+TEST_F(FileIoTest, NewFileIsTheUsersAloneAndAnOldOneKeepsItsMode) {
+    for (const mode_t mask : {mode_t{022}, mode_t{002}, mode_t{077}, mode_t{0277}}) {
+        const std::string path = m_dir.File("PrxSet.ini");
+        ::unlink(path.c_str());
+        const mode_t previous = ::umask(mask);
+        const bool ok = WriteTrustedFile(path, "[Judge]\r\nKey=k3y-for-the-tests\r\n").ok;
+        ::umask(previous);
+        ASSERT_TRUE(ok) << mask;
+        EXPECT_EQ(ModeOf(path), 0600u & ~mask) << mask;
+    }
+    ASSERT_EQ(::chmod(m_dir.File("PrxSet.ini").c_str(), 0640), 0);
+    ASSERT_TRUE(WriteFileAtomically(m_dir.File("PrxSet.ini"), "x\r\n").ok);
+    EXPECT_EQ(ModeOf(m_dir.File("PrxSet.ini")), 0640u);
 }
 
 TEST_F(FileIoTest, WritesThroughALinkToItsTarget) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "core/check/StrictGrade.h"
 #include "support/TempDir.h"
 
@@ -83,10 +85,17 @@ protected:
             GTEST_SKIP() << "no perl with Digest::SHA";
         }
         m_script = std::string(ZANDEL_SOURCE_DIR) + "/res/zandel-judge.cgi";
+        ::mkdir((m_dir.Path() + "/keys").c_str(), 0700);
     }
-    void WriteKey(const std::string& text) { std::ofstream(m_dir.Path() + "/zandel-judge.key") << text; }
-    HttpAnswer Page(const std::string& query) {
+    // The key where the web server names it, readable by its owner alone unless `mode` says otherwise.
+    void WriteKey(const std::string& text, mode_t mode = 0600) {
+        std::ofstream(KeyPath()) << text;
+        ::chmod(KeyPath().c_str(), mode);
+    }
+    std::string KeyPath() const { return m_dir.Path() + "/keys/zandel-judge.key"; }
+    HttpAnswer Page(const std::string& query, const std::string& documentRoot = "/var/www") {
         const std::string command = "cd / && env -i REMOTE_ADDR=10.0.0.1 HTTP_VIA='1.1 x' QUERY_STRING='" + query +
+                                    "' DOCUMENT_ROOT='" + documentRoot + "' ZANDEL_JUDGE_KEY_FILE='" + KeyPath() +
                                     "' SCRIPT_FILENAME='" + m_dir.Path() + "/zandel-judge.cgi' perl '" + m_script + "'";
         const std::string output = "HTTP/1.1 200 OK\r\n" + Output(command);
         HttpAnswer answer;
@@ -131,16 +140,38 @@ TEST_F(SignedJudgeTest, JudgePageVerifiesAndEveryChangeIsTold) {
     EXPECT_EQ(VerifyJudgeSignature(cut, kKey, kNonce).check, SignatureCheck::Incomplete);
 }
 
+// A key the judge cannot use, or must not (another user may read it, or a request may fetch it), signs nothing, and
+// the judge says why without naming any path of its server.
 TEST_F(SignedJudgeTest, JudgeWithoutAUsableKeySaysWhy) {
-    for (const std::string& key : {std::string(), std::string("two words\n")}) {
-        WriteKey(key);
-        const SignatureVerdict verdict = VerifyJudgeSignature(Page("zandel-nonce=" + kNonce), kKey, kNonce);
-        EXPECT_EQ(verdict.check, SignatureCheck::JudgeError);
-        EXPECT_NE(verdict.detail.find("zandel-judge.key"), std::string::npos);
+    struct Case {
+        const char* key; // null: no key file
+        mode_t mode;
+        bool inDocumentRoot;
+        const char* detail;
+    };
+    const Case cases[] = {
+        {"", 0600, false, "empty"},
+        {"two words\n", 0600, false, "blanks"},
+        {nullptr, 0600, false, "cannot be read"},
+        {"judge-key-0123\n", 0644, false, "other users"},
+        {"judge-key-0123\n", 0604, false, "other users"},
+        {"judge-key-0123\n", 0640, true, "document root"},
+    };
+    for (const Case& c : cases) {
+        ::unlink(KeyPath().c_str());
+        if (c.key != nullptr) {
+            WriteKey(c.key, c.mode);
+        }
+        const SignatureVerdict verdict = VerifyJudgeSignature(
+            Page("zandel-nonce=" + kNonce, c.inDocumentRoot ? m_dir.Path() : "/var/www"), kKey, kNonce);
+        EXPECT_EQ(verdict.check, SignatureCheck::JudgeError) << c.detail;
+        EXPECT_NE(verdict.detail.find(c.detail), std::string::npos) << verdict.detail;
+        EXPECT_EQ(verdict.detail.find(m_dir.Path()), std::string::npos) << verdict.detail;
     }
-    // No key file at all, and a request without a nonce is simply unsigned.
-    const SignatureVerdict missing = VerifyJudgeSignature(Page("zandel-nonce=" + kNonce), kKey, kNonce);
-    EXPECT_EQ(missing.check, SignatureCheck::JudgeError);
+    // Readable by the web server's group is how it is meant to be.
+    WriteKey(kKey + "\n", 0640);
+    EXPECT_EQ(VerifyJudgeSignature(Page("zandel-nonce=" + kNonce), kKey, kNonce).check, SignatureCheck::Verified);
+    // A request without a nonce is simply unsigned.
     EXPECT_EQ(VerifyJudgeSignature(Page("x=1"), kKey, kNonce).check, SignatureCheck::Unsigned);
 }
 

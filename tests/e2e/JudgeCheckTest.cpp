@@ -157,18 +157,27 @@ protected:
         m_dir.Write("www/zandel-judge.cgi",
                     test::TempDir::ReadFile(std::string(ZANDEL_SOURCE_DIR) + "/res/zandel-judge.cgi"));
         ::chmod(m_dir.File("www/zandel-judge.cgi").c_str(), 0755);
-        m_dir.Write("www/zandel-judge.key", std::string(kKey) + "\n");
+        ::mkdir(m_dir.File("keys").c_str(), 0700);
+        WriteKey();
         m_judgePort = test::FreeLoopbackPort();
+        // The key outside the document root, named to the script by the server, as the manual says.
         m_dir.Write("lighttpd.conf",
                     "server.document-root = \"" + m_dir.File("www") +
                         "\"\nserver.bind = \"127.0.0.1\"\nserver.port = " + std::to_string(m_judgePort) +
-                        "\nserver.modules = (\"mod_cgi\")\ncgi.assign = (\".cgi\" => "
-                        "\"/usr/bin/perl\")\nserver.errorlog = \"" +
-                        m_dir.File("lighttpd.err") + "\"\n");
+                        "\nserver.modules = (\"mod_cgi\", \"mod_setenv\")\ncgi.assign = (\".cgi\" => "
+                        "\"/usr/bin/perl\")\nsetenv.add-environment = (\"ZANDEL_JUDGE_KEY_FILE\" => \"" +
+                        KeyPath() + "\")\nserver.errorlog = \"" + m_dir.File("lighttpd.err") + "\"\n");
         m_lighttpd = std::make_unique<test::Subprocess>(
             std::vector<std::string>{kLighttpd, "-D", "-f", m_dir.File("lighttpd.conf")}, m_dir.Path(),
             m_dir.File("lighttpd.out"), m_dir.File("lighttpd.stderr"));
         ASSERT_TRUE(test::WaitForListening(m_judgePort)) << m_dir.Read("lighttpd.stderr");
+    }
+
+    std::string KeyPath() const { return m_dir.File("keys/zandel-judge.key"); }
+    void WriteKey(mode_t mode = 0640) {
+        ::unlink(KeyPath().c_str());
+        m_dir.Write("keys/zandel-judge.key", std::string(kKey) + "\n");
+        ::chmod(KeyPath().c_str(), mode);
     }
 
     std::string JudgeUrl(std::uint16_t port = 0) const {
@@ -288,29 +297,43 @@ TEST_F(JudgeCheckTest, OurAddressIsFoundInAnyHeaderAndSpelling) {
 }
 
 // With a key, a judge that does not verify when asked directly stops the run before any proxy is asked, with one
-// message naming the cause; without a key, strict grading without a judge goes on with the usual grades.
+// message naming the cause; without a key, strict grading without a judge goes on with the usual grades. A key that
+// others may read or a request may fetch is one the judge refuses to sign with.
 TEST_F(JudgeCheckTest, AJudgeThatDoesNotVerifyIsToldAndNoProxyIsBlamed) {
+    enum class Key { Kept, Missing, ReadableByOthers, InDocumentRoot };
     struct Case {
         const char* name;
         std::vector<std::string> options;
         int url; // 0 the signed judge, 1 an echo page that signs nothing, 2 a port where nothing listens
-        bool removeKeyFile;
+        Key key;
         int exitCode;
         const char* told;
     };
+    const std::vector<std::string> withKey = {"--judge-key-file", "key.txt"};
     const Case cases[] = {
-        {"another key", {"--judge-key", "another-key"}, 0, false, 2, "鍵が判定用CGIの鍵と一致しません"},
-        {"no key file", {"--judge-key", kKey}, 0, true, 2, "key file zandel-judge.key cannot be read"},
-        {"not the signed judge", {"--judge-key", kKey}, 1, false, 2, "署名がありません"},
-        {"no judge", {"--judge-key", kKey}, 2, false, 2, "判定用CGIから応答がありません"},
-        {"no judge, strict", {"--strict"}, 2, false, 0, "NOTICE>判定用CGIに直接アクセスして基準を得られないため"},
+        {"another key", {"--judge-key", "another-key"}, 0, Key::Kept, 2, "鍵が判定用CGIの鍵と一致しません"},
+        {"no key file", withKey, 0, Key::Missing, 2, "the key file cannot be read"},
+        {"key readable by others", withKey, 0, Key::ReadableByOthers, 2, "the key file may be read by other users"},
+        {"key in the document root", withKey, 0, Key::InDocumentRoot, 2, "lies under the document root"},
+        {"not the signed judge", withKey, 1, Key::Kept, 2, "署名がありません"},
+        {"no judge", withKey, 2, Key::Kept, 2, "判定用CGIから応答がありません"},
+        {"no judge, strict", {"--strict"}, 2, Key::Kept, 0, "NOTICE>判定用CGIに直接アクセスして基準を得られないため"},
     };
+    m_dir.Write("key.txt", std::string(kKey) + "\r\n");
     const int deadPort = test::FreeLoopbackPort();
     for (const Case& c : cases) {
         test::FakeProxy proxy(test::fake::ForwardToJudge({}));
         m_dir.Write("list.txt", proxy.Address() + " old\r\n");
-        if (c.removeKeyFile) {
-            ::unlink(m_dir.File("www/zandel-judge.key").c_str());
+        if (c.key == Key::Missing) {
+            ::unlink(KeyPath().c_str());
+        } else if (c.key == Key::ReadableByOthers) {
+            WriteKey(0644);
+        } else if (c.key == Key::InDocumentRoot) {
+            // The key kept in the web tree and only linked from outside it: still fetchable, still refused.
+            m_dir.Write("www/zandel-judge.key", std::string(kKey) + "\n");
+            ::chmod(m_dir.File("www/zandel-judge.key").c_str(), 0640);
+            ::unlink(KeyPath().c_str());
+            ASSERT_EQ(::symlink(m_dir.File("www/zandel-judge.key").c_str(), KeyPath().c_str()), 0);
         }
         const std::string url = c.url == 0   ? JudgeUrl()
                                 : c.url == 1 ? m_judge.Url()
@@ -321,6 +344,7 @@ TEST_F(JudgeCheckTest, AJudgeThatDoesNotVerifyIsToldAndNoProxyIsBlamed) {
         const Outcome run = Run(args);
         EXPECT_EQ(run.exitCode, c.exitCode) << c.name << run.err;
         EXPECT_NE(run.err.find(c.told), std::string::npos) << c.name << run.err;
+        EXPECT_EQ(run.err.find(m_dir.Path()), std::string::npos) << c.name << ": no path of the server's" << run.err;
         if (c.exitCode == 2) {
             EXPECT_TRUE(proxy.Received().empty()) << c.name;
             EXPECT_EQ(run.out, "") << c.name;
@@ -328,8 +352,41 @@ TEST_F(JudgeCheckTest, AJudgeThatDoesNotVerifyIsToldAndNoProxyIsBlamed) {
         } else {
             EXPECT_EQ(Results(run.out), std::vector<std::string>{"NG"}) << c.name << run.out;
         }
-        m_dir.Write("www/zandel-judge.key", std::string(kKey) + "\n");
+        ::unlink(m_dir.File("www/zandel-judge.key").c_str());
+        WriteKey();
     }
+}
+
+// The key never shows where another user can see it: a key on the command line is warned of, a key file or the
+// environment is not; and the web server serves no key from its document root.
+TEST_F(JudgeCheckTest, TheKeyIsTakenFromAFileOrTheEnvironment) {
+    PeerProxy clean(Peer::Clean);
+    m_dir.Write("list.txt", clean.Address() + "\n");
+    m_dir.Write("key.txt", std::string(kKey) + "\n");
+    const std::string warning = "can be read by every user of this machine";
+    const Outcome fromFile = Run({"--url", JudgeUrl(), "--judge-key-file", "key.txt", "list.txt"});
+    EXPECT_EQ(Results(fromFile.out), std::vector<std::string>{"Anonymous(A)"}) << fromFile.err;
+    EXPECT_EQ(fromFile.err.find(warning), std::string::npos);
+    const Outcome fromArgs = Run({"--url", JudgeUrl(), "--judge-key", kKey, "--log", "/dev/null", "list.txt"});
+    EXPECT_EQ(Results(fromArgs.out), std::vector<std::string>{"Anonymous(A)"}) << fromArgs.err;
+    EXPECT_NE(fromArgs.err.find(warning), std::string::npos);
+    m_dir.Write("bad.txt", "two words\n");
+    const Outcome wrongFile = Run({"--url", JudgeUrl(), "--judge-key-file", "bad.txt", "list.txt"});
+    EXPECT_EQ(wrongFile.exitCode, 2);
+    EXPECT_NE(wrongFile.err.find("--judge-key-file: a key of 8 to 256"), std::string::npos) << wrongFile.err;
+    const Outcome noFile = Run({"--url", JudgeUrl(), "--judge-key-file", "none.txt", "list.txt"});
+    EXPECT_EQ(noFile.exitCode, 2);
+    EXPECT_NE(noFile.err.find("cannot read none.txt"), std::string::npos) << noFile.err;
+    ::setenv("ZANDEL_JUDGE_KEY", "another-key", 1);
+    const Outcome fromEnvironment = Run({"--url", JudgeUrl(), "list.txt"});
+    ::unsetenv("ZANDEL_JUDGE_KEY");
+    EXPECT_EQ(fromEnvironment.exitCode, 2) << "the environment's key is used: " << fromEnvironment.err;
+    EXPECT_NE(fromEnvironment.err.find("鍵が判定用CGIの鍵と一致しません"), std::string::npos) << fromEnvironment.err;
+
+    const std::string answer =
+        test::BareExchange(static_cast<std::uint16_t>(m_judgePort), "GET /zandel-judge.key HTTP/1.0\r\n\r\n");
+    EXPECT_NE(answer.find(" 404 "), std::string::npos) << answer;
+    EXPECT_EQ(answer.find(kKey), std::string::npos) << answer;
 }
 
 // Debian's squid reaching the judge from 127.0.0.2, in each of the ways it can pass the client's address on (or not),

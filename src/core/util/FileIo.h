@@ -31,7 +31,8 @@ UniqueFd OpenTrustedFile(const std::string& path, int& error);
 FileResult ReadTrustedFile(const std::string& path, std::string& out);
 
 // Saves `bytes` as the file `path`. A regular file is replaced by a complete new one (renamed over it), so a
-// failed write leaves the old file whole; the new file keeps the old one's owner and mode. A file that cannot
+// failed write leaves the old file whole; the new file keeps the old one's owner and mode, and a file that was not
+// there is made readable by the user alone (0600, less the umask). A file that cannot
 // be replaced without changing what the user sees (hard-linked, in a folder that takes no new files, of an
 // owner we cannot give a new file) is overwritten where it is, after its room is claimed. A file the user may
 // not write is refused (EACCES). Links are followed and their target saved, except another user's link in a

@@ -231,7 +231,8 @@ int ReplaceByRename(const std::string& target, const ByteSource& source, const s
     if (error == 0) {
         error = WriteAll(fd.Get(), source);
     }
-    const mode_t mode = old != nullptr ? (old->st_mode & 07777) : (0644 & ~CurrentUmask());
+    // A new file is the user's alone: settings, lists and exports may hold a proxy's login or the judge's key.
+    const mode_t mode = old != nullptr ? (old->st_mode & 07777) : (0600 & ~CurrentUmask());
     if (error == 0 && (::fchmod(fd.Get(), mode) != 0 || ::fsync(fd.Get()) != 0)) {
         error = errno;
     }

@@ -2,7 +2,7 @@
 # Builds the Debian package, installs it on this machine, checks the installed desktop files and icon sizes,
 # asks the installed zandel for its version without a display and runs the installed zandel-check, both as an
 # ordinary user, zandel-check on the installed sample list through the test bed's proxies on loopback
-# (127.0.0.1, ports 18080-18086).
+# (127.0.0.1, ports 18080-18087).
 #   scripts/test-package.sh BUILD_DIR   (a build folder of this tree with zandel-testbed, built with the
 #                                        hardening flags: its programs are the ones packaged)
 set -euo pipefail
@@ -47,7 +47,7 @@ start_testbed "$build/tests/zandel-testbed" "$work"
 status=0
 (cd "$work" && "${as_user[@]}" env HOME="$work" /usr/bin/zandel-check --url "$judge_url" --timeout 5 \
     /usr/share/zandel/proxies.txt >"$work/checked.txt" 2>"$work/transcript.txt") || status=$?
-for grade in "Anonymous(A)" "Anonymous(B)" "Non-Anonymous" "NG"; do
+for grade in "Anonymous(A)" "Anonymous(B)" "Non-Anonymous" "NG" "NG(Tampered)"; do
     if ! grep -qF " $grade " "$work/checked.txt"; then
         echo "the installed zandel-check gave no $grade (exit $status):" >&2
         cat "$work/checked.txt" "$work/transcript.txt" >&2

@@ -242,26 +242,31 @@ TEST(JudgeChecksTest, APageTheChecksCannotVouchForIsNg) {
     ASSERT_TRUE(SplitHttpAnswer("HTTP/1.0 200 OK\r\n\r\nREMOTE_ADDR=127.0.0.1\nREQUEST_METHOD=GET\n", direct));
     checks.baseline = ReadJudgeBaseline(direct);
     const std::string echo = "REMOTE_ADDR=127.0.0.2\nREQUEST_METHOD=GET\n";
+    // A page the proxy put in the judge's place is tampering; one the judge or the connection spoilt is "NG".
+    const char* tampered = "NG(Tampered)";
     struct Case {
         const char* name;
         std::string answer;
         const char* reason;
+        const char* result;
     };
     const Case cases[] = {
-        {"welcome page", kOkHead + "Welcome to FreeWiFi.", "署名がありません"},
-        {"judge's error", kOkHead + echo + "ZANDEL_NONCE=n\nZANDEL_ERROR=key \x1b[2Jfile\n", "key ?[2Jfile"},
-        {"cut short", "HTTP/1.0 200 OK\r\nContent-Length: 90000\r\n\r\n" + echo, "途切れています"},
+        {"welcome page", kOkHead + "Welcome to FreeWiFi.", "署名がありません", tampered},
+        {"judge's error", kOkHead + echo + "ZANDEL_NONCE=n\nZANDEL_ERROR=key \x1b[2Jfile\n", "key ?[2Jfile", "NG"},
+        {"cut short", "HTTP/1.0 200 OK\r\nContent-Length: 90000\r\n\r\n" + echo, "途切れています", "NG"},
         {"two signatures", kOkHead + echo + "ZANDEL_NONCE=n\nZANDEL_HMAC=" + std::string(64, 'a') + "\nZANDEL_HMAC=x\n",
-         "ZANDEL_HMAC"},
-        {"binary", "HTTP/1.0 200 OK REMOTE_ADDR\r\n\r\n" + std::string("\xff\xfe\x01\x02", 4), "署名がありません"},
-        {"no head", "HTTP/1.0 200 OK REMOTE_ADDR", "署名がありません"},
+         "ZANDEL_HMAC", tampered},
+        {"binary", "HTTP/1.0 200 OK REMOTE_ADDR\r\n\r\n" + std::string("\xff\xfe\x01\x02", 4), "署名がありません",
+         tampered},
+        {"no head", "HTTP/1.0 200 OK REMOTE_ADDR", "署名がありません", "NG"},
     };
     for (bool strict : {false, true}) {
         checks.strict = strict;
         for (const Case& c : cases) {
             Judgement j = JudgeAnswerText(PR_DONE, c.answer, true, false);
             ApplyJudgeChecks(j, c.answer, checks, "n");
-            EXPECT_EQ(j.result, "NG") << c.name;
+            EXPECT_EQ(j.result, c.result) << c.name;
+            EXPECT_EQ(j.image, j.result == "NG" ? StatusNG : StatusTampered) << c.name;
             EXPECT_FALSE(j.usable) << c.name;
             EXPECT_NE(j.reason.find(c.reason), std::string::npos) << c.name << ": " << j.reason;
             EXPECT_EQ(j.log, "結果：" + j.reason + "\r\n") << c.name;
@@ -272,7 +277,7 @@ TEST(JudgeChecksTest, APageTheChecksCannotVouchForIsNg) {
     checks.key.clear();
     Judgement j = JudgeAnswerText(PR_DONE, kOkHead + "Welcome REMOTE_ADDR", true, false);
     ApplyJudgeChecks(j, kOkHead + "Welcome REMOTE_ADDR", checks, "");
-    EXPECT_EQ(j.result, "NG");
+    EXPECT_EQ(j.result, "NG(Tampered)");
     // A failure stays the failure it was.
     j = JudgeAnswerText(PR_TIMEOUT, "", true, false);
     ApplyJudgeChecks(j, "", checks, "");
@@ -297,8 +302,8 @@ TEST(JudgeChecksTest, EveryRunLooksForOurAddressAndTheJudgesPage) {
         const char* without;
     };
     const Case cases[] = {
-        {"captive", "Welcome to FreeWiFi", "NG", "OK"},
-        {"captive naming the variable", "Log in to see your REMOTE_ADDR", "NG", "Anonymous(A)"},
+        {"captive", "Welcome to FreeWiFi", "NG(Tampered)", "OK"},
+        {"captive naming the variable", "Log in to see your REMOTE_ADDR", "NG(Tampered)", "Anonymous(A)"},
         {"our public address", "REMOTE_ADDR=198.51.100.1\nHTTP_X_REAL_IP=203.0.113.5\n", "Non-Anonymous",
          "Anonymous(A)"},
         {"this machine's address", "REMOTE_ADDR=198.51.100.1\nHTTP_X_ORIGIN=ip:10.0.0.7\n", "Non-Anonymous",
@@ -315,7 +320,7 @@ TEST(JudgeChecksTest, EveryRunLooksForOurAddressAndTheJudgesPage) {
             const std::string plainLog = j.log;
             ApplyJudgeChecks(j, kOkHead + c.page, outcome->checks, "");
             EXPECT_EQ(j.result, outcome == &had ? c.withBaseline : c.without) << c.name;
-            EXPECT_EQ(j.usable, j.result != "NG") << c.name;
+            EXPECT_EQ(j.usable, !IsNgResult(j.result)) << c.name;
             if (j.result == JudgeAnswerText(PR_DONE, kOkHead + c.page, true, false).result) {
                 EXPECT_EQ(j.log, plainLog) << c.name << ": a grade the page confirms keeps its transcript";
             } else {

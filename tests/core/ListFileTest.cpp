@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/history/CheckRecord.h"
+
 #include "core/list/RowStore.h"
 
 namespace zandel {
@@ -114,6 +116,7 @@ TEST(HttpsFieldTest, WrittenOnlyWhereCheckedAndReadBack) {
         {"4.4.4.4:80", "Anonymous(B)", "---", "---"},
         {"5.5.5.5:80", "OK", "", "---"},
         {"6.6.6.6:80", "OK", "ok", "---"},
+        {"7.7.7.7:80", "NG(Tampered)", "---", "---"},
     };
     MemoryRowStore store;
     for (const Row& row : rows) {
@@ -130,8 +133,13 @@ TEST(HttpsFieldTest, WrittenOnlyWhereCheckedAndReadBack) {
                      "3.3.3.3:80 Non-Anonymous 0.100 2024/01/02(03:04:05) MITM\r\n"
                      "4.4.4.4:80 Anonymous(B) 0.100 2024/01/02(03:04:05)\r\n"
                      "5.5.5.5:80 OK 0.100 2024/01/02(03:04:05)\r\n"
-                     "6.6.6.6:80 OK 0.100 2024/01/02(03:04:05)\r\n");
+                     "6.6.6.6:80 OK 0.100 2024/01/02(03:04:05)\r\n"
+                     "7.7.7.7:80 NG(Tampered) 0.100 2024/01/02(03:04:05)\r\n");
     EXPECT_EQ(FormatList(store, SaveHttpsOnly), "1.1.1.1:80\r\n");
+    // A tampering proxy is no live one: it goes where "NG" goes, and reads back with its own image.
+    EXPECT_EQ(FormatList(store, SaveNotNG), "1.1.1.1:80\r\n3.3.3.3:80\r\n4.4.4.4:80\r\n5.5.5.5:80\r\n6.6.6.6:80\r\n");
+    EXPECT_EQ(ImageForResult("ng(tampered)"), StatusTampered);
+    EXPECT_FALSE(IsGoodResult("NG(Tampered)"));
     EXPECT_EQ(FormatList(store, SaveSocksProxiesOnly), "");
 
     MemoryRowStore reloaded;

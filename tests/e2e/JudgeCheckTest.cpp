@@ -30,6 +30,7 @@ namespace {
 constexpr const char* kLighttpd = "/usr/sbin/lighttpd";
 constexpr const char* kSquid = "/usr/sbin/squid";
 constexpr const char* kKey = "k3y-for-the-tests";
+constexpr const char* kTampered = "NG(Tampered)";
 
 // What a fake does with the page it fetched for its client.
 enum class Peer {
@@ -215,19 +216,19 @@ TEST_F(JudgeCheckTest, EveryPeerIsGradedByWhatItsPageProves) {
     const Case cases[] = {
         {{"--no-baseline"}, {"Anonymous(B)", "OK", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)"}, {}},
         {{},
-         {"Non-Anonymous", "NG", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)"},
+         {"Non-Anonymous", kTampered, "Anonymous(A)", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)"},
          {"理由：接続元のIPアドレス(127.0.0.1)がHTTP_X_TINYPROXYに含まれています\n",
           "結果：プロキシが要求したページを返しませんでした（キャプティブポータルまたはブロックページ）\n"}},
         {{"--strict"},
-         {"Non-Anonymous", "NG", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)"},
+         {"Non-Anonymous", kTampered, "Anonymous(A)", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)"},
          {"理由：接続元のIPアドレス(127.0.0.1)がHTTP_X_TINYPROXYに含まれています\n",
           "結果：プロキシが独自のページで応答しました（テストページのREMOTE_ADDRがありません）\n"}},
         {{"--judge-key", kKey},
-         {"Non-Anonymous", "NG", "Anonymous(A)", "NG", "Anonymous(A)", "NG"},
-         {"結果：the proxy rewrote the page\n", "結果：the proxy returned a stale (cached) page\n"}},
+         {"Non-Anonymous", kTampered, "Anonymous(A)", kTampered, "Anonymous(A)", kTampered},
+         {"結果：プロキシがページを書き換えました\n", "結果：プロキシが古いページ（キャッシュ）を返しました\n"}},
         {{"--strict", "--judge-key", kKey},
-         {"Non-Anonymous", "NG", "Anonymous(A)", "NG", "Anonymous(A)", "NG"},
-         {"HTTP_X_TINYPROXYに含まれています\n", "結果：the proxy rewrote the page\n"}},
+         {"Non-Anonymous", kTampered, "Anonymous(A)", kTampered, "Anonymous(A)", kTampered},
+         {"HTTP_X_TINYPROXYに含まれています\n", "結果：プロキシがページを書き換えました\n"}},
     };
     for (const Case& c : cases) {
         const std::string name =

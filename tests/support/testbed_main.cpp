@@ -118,6 +118,9 @@ int Run(const Options& options) {
                      fake::AnswerAndClose("HTTP/1.0 403 Forbidden\r\nContent-Type: text/plain\r\n\r\nno\r\n")});
     kinds.push_back({"refusing", "refuses every connection: NG", fake::Refuse()});
     kinds.push_back({"silent", "accepts and never answers: NG after the time-out", fake::NeverAnswer()});
+    kinds.push_back({"captive", "answers every request with a page of its own: NG(Tampered)",
+                     fake::AnswerAndClose("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<html><body>Welcome to "
+                                          "FreeWiFi. Please log in.</body></html>\r\n")});
 
     std::vector<std::unique_ptr<FakeProxy>> proxies;
     for (std::size_t i = 0; i < kinds.size(); ++i) {

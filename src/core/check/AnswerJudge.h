@@ -5,6 +5,7 @@
 
 #include "core/check/ProxyProbe.h"
 #include "core/check/TunnelReport.h"
+#include "core/list/ProxyRow.h"
 
 namespace zandel {
 
@@ -13,6 +14,7 @@ inline constexpr const char* kResultAnonymousB = "Anonymous(B)";
 inline constexpr const char* kResultNonAnonymous = "Non-Anonymous";
 inline constexpr const char* kResultOk = "OK";
 inline constexpr const char* kResultNg = "NG";
+inline constexpr const char* kResultTampered = kTamperedResult;
 
 // Variables that can carry the client's address, searched first.
 inline constexpr std::array<const char*, 5> kAddressVariables = {

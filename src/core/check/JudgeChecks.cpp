@@ -6,16 +6,21 @@ namespace zandel {
 
 namespace {
 
-constexpr const char* kReasonRewritten = "the proxy rewrote the page";
-constexpr const char* kReasonStale = "the proxy returned a stale (cached) page";
+constexpr const char* kReasonRewritten = "プロキシがページを書き換えました";
+constexpr const char* kReasonStale = "プロキシが古いページ（キャッシュ）を返しました";
 constexpr const char* kOwnPage = "プロキシが独自のページで応答しました";
 constexpr const char* kNotAskedPage =
     "プロキシが要求したページを返しませんでした（キャプティブポータルまたはブロックページ）";
 constexpr std::size_t kShownJudgeTextBytes = 160;
 
-void MakeNg(Judgement& judgement, const std::string& reason) {
-    judgement.result = kResultNg;
-    judgement.image = StatusNG;
+// What fails a page the plain judgement found usable: a page the proxy answered with in place of the judge's
+// (its own, rewritten, cached) is tampering; a page the checks cannot vouch for for another cause (the judge's own
+// error, an answer cut short) is "NG".
+enum class Failure { Ng, Tampered };
+
+void MakeNg(Judgement& judgement, const std::string& reason, Failure failure = Failure::Ng) {
+    judgement.result = failure == Failure::Tampered ? kResultTampered : kResultNg;
+    judgement.image = failure == Failure::Tampered ? StatusTampered : StatusNG;
     judgement.usable = false;
     judgement.returnValue = 0;
     judgement.reason = reason;
@@ -29,26 +34,30 @@ void Grade(Judgement& judgement, const char* result, int image, const char* grad
     judgement.log = "理由：" + reason + "\r\n" + gradeLine + kLogUsable;
 }
 
-// Why a page fetched through a proxy is not the judge's signed answer to this request; empty when it is.
-std::string SignatureReason(const HttpAnswer& page, const std::string& key, const std::string& nonce) {
+// Why a page fetched through a proxy is not the judge's signed answer to this request (reason empty when it is).
+struct SignatureFailure {
+    std::string reason;
+    Failure failure = Failure::Tampered;
+};
+SignatureFailure SignatureReason(const HttpAnswer& page, const std::string& key, const std::string& nonce) {
     const SignatureVerdict verdict = VerifyJudgeSignature(page, key, nonce);
     switch (verdict.check) {
     case SignatureCheck::Verified:
         return {};
     case SignatureCheck::Unsigned:
-        return std::string(kOwnPage) + "（判定用CGIの署名がありません）";
+        return {std::string(kOwnPage) + "（判定用CGIの署名がありません）"};
     case SignatureCheck::JudgeError:
-        return "判定用CGIが署名できませんでした（" + ShownJudgeText(verdict.detail) + "）";
+        return {"判定用CGIが署名できませんでした（" + ShownJudgeText(verdict.detail) + "）", Failure::Ng};
     case SignatureCheck::Malformed:
-        return "署名の行が不正です（" + verdict.detail + "）";
+        return {"署名の行が不正です（" + verdict.detail + "）"};
     case SignatureCheck::Rewritten:
-        return kReasonRewritten;
+        return {kReasonRewritten};
     case SignatureCheck::Stale:
-        return kReasonStale;
+        return {kReasonStale};
     case SignatureCheck::Incomplete:
-        return "応答が署名の前で途切れています";
+        return {"応答が署名の前で途切れています", Failure::Ng};
     }
-    return kReasonRewritten;
+    return {kReasonRewritten};
 }
 
 // Why the signed judge did not verify when asked directly; empty when it did.
@@ -92,7 +101,7 @@ void GradeByValue(Judgement& judgement, const JudgeChecks& checks, const JudgeVa
     const StrictFinding finding = GradeStrictly(checks.baseline, checks.ours, variables, AddressScope::Headers);
     switch (finding.kind) {
     case StrictFinding::Kind::NotJudgePage:
-        MakeNg(judgement, kNotAskedPage);
+        MakeNg(judgement, kNotAskedPage, Failure::Tampered);
         break;
     case StrictFinding::Kind::OwnAddress:
         if (judgement.result != kResultNonAnonymous) {
@@ -135,10 +144,11 @@ void ApplyJudgeChecks(Judgement& judgement, const std::string& answer, const Jud
     HttpAnswer page;
     const bool split = SplitHttpAnswer(answer, page);
     if (!checks.key.empty()) {
-        const std::string reason = split ? SignatureReason(page, checks.key, nonce)
-                                         : std::string(kOwnPage) + "（判定用CGIの署名がありません）";
-        if (!reason.empty()) {
-            MakeNg(judgement, reason);
+        const SignatureFailure signature =
+            split ? SignatureReason(page, checks.key, nonce)
+                  : SignatureFailure{std::string(kOwnPage) + "（判定用CGIの署名がありません）", Failure::Ng};
+        if (!signature.reason.empty()) {
+            MakeNg(judgement, signature.reason, signature.failure);
             return;
         }
     }
@@ -153,7 +163,8 @@ void ApplyJudgeChecks(Judgement& judgement, const std::string& answer, const Jud
     const StrictFinding finding = GradeStrictly(checks.baseline, checks.ours, variables);
     switch (finding.kind) {
     case StrictFinding::Kind::NotJudgePage:
-        MakeNg(judgement, std::string(kOwnPage) + "（テストページの" + finding.variable + "がありません）");
+        MakeNg(judgement, std::string(kOwnPage) + "（テストページの" + finding.variable + "がありません）",
+               Failure::Tampered);
         break;
     case StrictFinding::Kind::OwnAddress:
         GradeNonAnonymous(judgement, finding);

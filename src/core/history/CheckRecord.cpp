@@ -159,7 +159,7 @@ std::string ReasonOfJudgement(std::string_view log) {
 }
 
 bool IsGoodResult(std::string_view result) {
-    return !result.empty() && result != kResultNg && result != kUncheckedResult;
+    return !result.empty() && !IsNgResult(result) && result != kUncheckedResult;
 }
 
 } // namespace zandel

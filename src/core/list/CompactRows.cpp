@@ -23,7 +23,7 @@ constexpr std::uint8_t kHttpsMask = 0x07 << kHttpsShift;
 // Result and HTTPS texts by their code; what is not here is kept as text.
 constexpr std::uint8_t kSpilled = 0xFF;
 constexpr std::string_view kResults[] = {
-    "", kUncheckedResult, "NG", "OK", "Anonymous(A)", "Anonymous(B)", "Non-Anonymous", kCheckingText};
+    "", kUncheckedResult, "NG", "OK", "Anonymous(A)", "Anonymous(B)", "Non-Anonymous", kCheckingText, kTamperedResult};
 constexpr std::string_view kHttpsCells[] = {"", kHttpsUnchecked, kHttpsOk, kHttpsNg, kHttpsMitm};
 
 // The codes of an empty cell and an unchecked one, above every time and date that has a code.

@@ -136,7 +136,7 @@ bool SaveModeWrites(int saveMode, const std::string& result, const std::string& 
     case SaveAllAddresses:
         return true;
     case SaveNotNG:
-        return !EqualsNoCase(result, "NG");
+        return !IsNgResult(result);
     case SaveAnonymousOnly:
         return EqualsNoCase(result, "Anonymous(A)") || EqualsNoCase(result, "Anonymous(B)");
     case SaveNonAnonymousOnly:

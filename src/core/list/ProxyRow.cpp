@@ -17,6 +17,7 @@ constexpr ResultImage kResultImages[] = {
     {"Anonymous(B)", StatusAnonymous},
     {"Non-Anonymous", StatusNonAnonymous},
     {"NG", StatusNG},
+    {kTamperedResult, StatusTampered},
 };
 
 } // namespace
@@ -28,6 +29,10 @@ ProxyStatusImage ImageForResult(const std::string& result) {
         }
     }
     return StatusUnchecked;
+}
+
+bool IsNgResult(std::string_view result) {
+    return EqualsNoCase(result, "NG") || EqualsNoCase(result, kTamperedResult);
 }
 
 std::string HttpsCellOrUnchecked(const std::string& text) {

@@ -2,16 +2,19 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 
 namespace zandel {
 
-// Index into the list's four status images.
+// Index into the list's status images.
 enum ProxyStatusImage : int {
     StatusAnonymous = 0,    // green ball
     StatusNonAnonymous = 1, // light-blue ball
     StatusNG = 2,           // red ball
     StatusUnchecked = 3,    // grey ball
+    StatusTampered = 4,     // orange ball: the proxy answered, but not with the page asked for
 };
+inline constexpr int kStatusImageCount = 5;
 
 inline constexpr int MaxListRows = 1000;
 inline constexpr int kColumnCount = 5;
@@ -20,6 +23,10 @@ inline constexpr int kColumnCount = 5;
 inline constexpr const char* kUncheckedResult = "---";
 inline constexpr const char* kUncheckedTime = "--:---";
 inline constexpr const char* kUncheckedDate = "----/--/--(-:-:-)";
+// The result of a proxy that answered with another page than the one asked for (its own, a rewritten or a cached
+// one): unusable like "NG", and kept apart from a dead proxy's. ASCII like every result, so that a list file in
+// any encoding reads it back.
+inline constexpr const char* kTamperedResult = "NG(Tampered)";
 // The result cell of a row while it is being checked.
 inline constexpr const char* kCheckingText = "ﾁｪｯｸ中…";
 // The HTTPS column after the check time: whether a TLS connection through the proxy's CONNECT tunnel
@@ -53,6 +60,8 @@ struct ProxyRow {
 
 // Result text to status image, letter case ignored.
 ProxyStatusImage ImageForResult(const std::string& result);
+// Whether a result is a failed check's: "NG" or "NG(Tampered)", letter case ignored.
+bool IsNgResult(std::string_view result);
 
 // The HTTPS texts a cell may hold: "OK", "NG", "MITM" or "---", exactly. Any other text is "---".
 std::string HttpsCellOrUnchecked(const std::string& text);

@@ -24,7 +24,7 @@ constexpr int kReasonRole = kCp932Role + kColumnCount;
 } // namespace
 
 ListRows::ListRows(QTreeWidget& list) : m_list(list), m_bridge(&list) {
-    for (int image = 0; image < 4; ++image) {
+    for (int image = 0; image < kStatusImageCount; ++image) {
         m_statusIcons[static_cast<std::size_t>(image)] = StatusIcon(image);
     }
 }
@@ -49,7 +49,8 @@ void ListRows::WriteCell(QTreeWidgetItem* item, int column, const std::string& b
 
 void ListRows::WriteImage(QTreeWidgetItem* item, int image) {
     item->setData(0, kImageRole, image);
-    item->setIcon(0, m_statusIcons[static_cast<std::size_t>(image >= 0 && image < 4 ? image : 3)]);
+    item->setIcon(
+        0, m_statusIcons[static_cast<std::size_t>(image >= 0 && image < kStatusImageCount ? image : StatusUnchecked)]);
 }
 
 void ListRows::WriteRow(QTreeWidgetItem* item, const ProxyRow& value, bool result) {

@@ -59,7 +59,7 @@ private:
 
     QTreeWidget& m_list;
     mutable UiBridge m_bridge;
-    std::array<QIcon, 4> m_statusIcons;
+    std::array<QIcon, kStatusImageCount> m_statusIcons;
     mutable int m_selectedCount = -1; // -1: to be counted again
 };
 

@@ -42,6 +42,8 @@ QIcon StatusIcon(int image) {
         return MakeIcon(QColor(200, 245, 255), QColor(70, 190, 240), QColor(10, 100, 150));
     case 2:
         return MakeIcon(QColor(255, 170, 160), QColor(220, 30, 20), QColor(120, 0, 0));
+    case 4:
+        return MakeIcon(QColor(255, 225, 150), QColor(245, 150, 0), QColor(130, 65, 0));
     default:
         return MakeIcon(QColor(235, 235, 235), QColor(150, 150, 150), QColor(80, 80, 80));
     }

@@ -1,5 +1,6 @@
 #include "core/check/CheckEngine.h"
 
+#include <mutex>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -281,6 +282,45 @@ TEST_F(CheckRunTest, StopBeforeTheRunHasBegunIsKept) {
 }
 
 // A window that has begun to close answers the run's fetch of the addresses with none.
+// A judge that stops answering in the middle of a run fails no proxy: once failures come in a row and the judge
+// does not answer directly either, the run waits, says so, and checks those rows again when it answers; the history
+// hears no failure that was the judge's. One at a time and many at once alike.
+TEST_F(CheckRunTest, AJudgeThatStopsAnsweringFailsNoProxy) {
+    struct Recorder final : ICheckRecorder {
+        void Recorded(int, const CheckRecord& record) override {
+            std::lock_guard lock(mutex);
+            results.push_back(record.result);
+        }
+        std::mutex mutex;
+        std::vector<std::string> results;
+    };
+    for (const int width : {1, 4}) {
+        test::FlakyJudge judge(8, 1500);
+        Recorder recorder;
+        FakeProxy proxy(fake::ForwardToJudge({}));
+        m_rows.RemoveAllRows();
+        for (int i = 0; i < 30; ++i) {
+            AddRow(proxy.Address());
+        }
+        m_settings.WebPage = judge.Url();
+        m_settings.ParallelChecks = width;
+        m_engine.SetRecorder(&recorder);
+        RunToEnd();
+        m_engine.SetRecorder(nullptr);
+        ASSERT_TRUE(judge.WentDown()) << width;
+        for (int row = 0; row < m_rows.RowCount(); ++row) {
+            EXPECT_EQ(m_rows.GetCellText(row, 1), "Anonymous(A)") << width << " row " << row;
+            EXPECT_FALSE(m_rows.IsRowSelected(row)) << width << " row " << row;
+        }
+        EXPECT_EQ(recorder.results, std::vector<std::string>(recorder.results.size(), "Anonymous(A)")) << width;
+        EXPECT_GE(recorder.results.size(), 30U) << width;
+        const std::string log = m_host.Log();
+        EXPECT_NE(log.find("NOTICE>判定用CGIが応答しないため、応答するまでチェックを止めます"), std::string::npos)
+            << log;
+        EXPECT_NE(log.find("NOTICE>判定用CGIが応答したので、チェックを再開します"), std::string::npos) << log;
+    }
+}
+
 TEST_F(CheckRunTest, RunWhoseAddressesNeverCameChecksNothing) {
     class ClosedRows final : public MemoryRowStore {
     public:

@@ -1,6 +1,7 @@
 // zandel-check as a user runs it: a real proxy server from the distribution (tinyproxy) on loopback in
 // front of the echo judge, fake proxies beside it, and the program started as a process of its own.
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <optional>
@@ -173,6 +174,25 @@ TEST_F(ZandelCheckTest, IncompleteRunOrTranscriptEndsWithOne) {
 // run's, a job's worker. Each ends with one line and 1, never an abort, and rows that got no thread are not passed
 // off as checked. Many at once need no thread of their own for proxies written as addresses. A user id of the
 // test's own makes the count exact.
+// A thousand proxies, and the judge goes down for a while after a hundred of them: the run waits for it, says so on
+// standard error once each way, and grades every proxy by what it does, not by the judge's absence.
+TEST_F(ZandelCheckTest, AJudgeDownMidRunTurnsNoProxyNg) {
+    test::FlakyJudge judge(100, 1500);
+    FakeProxy proxy(fake::ForwardToJudge({}));
+    std::string list;
+    for (int i = 0; i < 1000; ++i) {
+        list += proxy.Address() + "\n";
+    }
+    m_dir.Write("list.txt", list);
+    const Outcome run = Run({"--url", judge.Url(), "--jobs", "50", "--timeout", "5", "--log", "run.log", "list.txt"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_TRUE(judge.WentDown());
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1000);
+    EXPECT_EQ(run.out.find(" NG "), std::string::npos) << run.out.substr(0, 2000);
+    EXPECT_NE(run.err.find("判定用CGIが応答しないため"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("判定用CGIが応答したので"), std::string::npos) << run.err;
+}
+
 TEST_F(ZandelCheckTest, ThreadLimitEndsWithOneLineAndOne) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "needs root to run zandel-check as a user id that nothing else runs as";

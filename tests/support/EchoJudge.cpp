@@ -1,5 +1,7 @@
 #include "support/EchoJudge.h"
 
+#include <chrono>
+
 #include "support/HttpHead.h"
 #include "support/Loopback.h"
 
@@ -35,6 +37,31 @@ void EchoJudge::Serve(ServerConnection& connection) {
         return;
     }
     if (connection.Send(Answer(connection.RequestHead(), connection.PeerAddress()))) {
+        connection.FinishSending();
+        connection.DrainUntilPeerCloses();
+    }
+}
+
+FlakyJudge::FlakyJudge(int answered, int downMs)
+    : m_answered(answered), m_downMs(downMs), m_server([this](ServerConnection& connection) { Serve(connection); }) {}
+
+std::string FlakyJudge::Url() const {
+    return "http://" + LoopbackAddress(m_server.Port()) + std::string(EchoJudge::kPath);
+}
+
+void FlakyJudge::Serve(ServerConnection& connection) {
+    if (!connection.ReadRequestHead()) {
+        return;
+    }
+    const std::int64_t now = std::chrono::steady_clock::now().time_since_epoch() / std::chrono::milliseconds(1);
+    if (++m_requests > m_answered) {
+        std::int64_t none = 0;
+        m_downSince.compare_exchange_strong(none, now);
+        if (now - m_downSince.load() < m_downMs) {
+            return;
+        }
+    }
+    if (connection.Send(EchoJudge::Answer(connection.RequestHead(), connection.PeerAddress()))) {
         connection.FinishSending();
         connection.DrainUntilPeerCloses();
     }

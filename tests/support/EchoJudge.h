@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -28,6 +29,25 @@ private:
     static void Serve(ServerConnection& connection);
 
     LoopbackServer m_server;
+};
+
+// The echo page that goes down in the middle of a run: answers its first `answered` requests, then closes every
+// connection unanswered for `downMs` from the first it refused, then answers again.
+class FlakyJudge final {
+public:
+    FlakyJudge(int answered, int downMs);
+    std::string Url() const;
+    // Whether it has been down.
+    bool WentDown() const { return m_downSince.load() != 0; }
+
+private:
+    void Serve(ServerConnection& connection);
+
+    const int m_answered;
+    const int m_downMs;
+    std::atomic<int> m_requests{0};
+    std::atomic<std::int64_t> m_downSince{0};
+    LoopbackServer m_server; // last: its threads stop before the rest goes
 };
 
 } // namespace zandel::test

@@ -403,6 +403,7 @@ void CheckEngine::CheckCurrentThread() {
     BeginRun(false);
     ClearJob(m_one);
     m_checks = JudgeChecks{}; // the proxy bar's check is graded as it always was
+    m_watch = JudgeWatch{};
 
     const std::string address = CutBytes(m_host.GetProxyBarAddress());
     if (address.empty()) {
@@ -489,7 +490,11 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
         record.https = tunnel.cell;
         record.checkedAt = m_checkIsoText;
         record.reason = ReasonOfJudgement(judgement.log);
-        recorder->Recorded(row, record);
+        if (m_watch.on && judgement.image == StatusNG) {
+            m_watch.held.emplace_back(row, std::move(record)); // told once the judge is known to answer
+        } else {
+            recorder->Recorded(row, record);
+        }
     }
     if (row < 0) {
         return judgement;

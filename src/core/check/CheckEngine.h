@@ -185,6 +185,23 @@ private:
         ProxyAddress entry;
         std::shared_ptr<const ProbePlan> plan;
         std::string nonce; // in the URL of the job's request, when the judge signs its pages
+        int index = -1;    // the row's place in the run's rows
+    };
+    // Whether the judge still answers, while a run whose judge answered directly at its start goes on: failures in a
+    // row are put to the judge itself, and while it does not answer no row begins, and the rows that failed since
+    // it last answered are checked again once it does (CheckEngineJudge.cpp). The run thread's.
+    struct JudgeWatch {
+        bool on = false;
+        bool down = false;
+        std::string address; // the direct request
+        std::string request;
+        std::uint32_t waitMs = kDefaultWaitMs;
+        std::uint32_t askedAt = 0;
+        std::size_t inARow = 0;  // failures since the last usable page
+        std::vector<int> streak; // the places of the rows failed since the judge last answered directly
+        // Their checks, kept from the history until the judge is known to answer: a failure the judge caused says
+        // nothing of the proxy.
+        std::vector<std::pair<int, CheckRecord>> held;
     };
     // What the run asks of the judge, taken with the test request.
     struct JudgeSetup {
@@ -213,6 +230,17 @@ private:
     // The direct request to the judge at a run's start (CheckEngineJudge.cpp), for the baseline, strict grading
     // and the signed judge; false when the run must check no proxy.
     bool PrepareJudgeChecks();
+    // After a row is judged, with a watch on the judge: the places of rows to check again go to `again` (and are
+    // selected again); returns how many went.
+    int WatchJudge(int index, const Judgement& judgement, const std::vector<int>& rows, std::vector<int>& again);
+    // Asks the judge whether it answers, for the failures in a row so far (at once when it is known to be down).
+    int SuspectJudge(const std::vector<int>& rows, std::vector<int>& again);
+    // At the end of what the run has begun: whether it goes on, with rows the judge failed, once it answers.
+    bool JudgeHeldUpTheRun(const std::vector<int>& rows, std::vector<int>& again, int& ended);
+    // While the judge does not answer: asks it again every few seconds until it does or the run is stopped.
+    void WaitForJudge();
+    bool JudgeAnswers();
+    void ReleaseHeldChecks();
     // One request made straight to `address` (no proxy); its answer, empty when none came whole.
     std::string AskDirectly(const std::string& address, const std::string& request, std::uint32_t waitMs,
                             bool& answered);
@@ -271,6 +299,7 @@ private:
     std::shared_ptr<const ProbePlan> m_plan;
     JudgeSetup m_judgeSetup;
     JudgeChecks m_checks; // the run thread's, for the run in progress
+    JudgeWatch m_watch;
     std::atomic<bool> m_judgeRefused{false};
     std::atomic<bool> m_tunnelOn{false};
     bool m_detect = false;

@@ -1,17 +1,33 @@
 // What the run asks of the judge itself: one request made straight to it at the run's start (no proxy between),
-// which gives strict grading its baseline and proves the signed judge's key, and the fresh nonce of every job.
+// which gives the grading its baseline and proves the signed judge's key, the fresh nonce of every job, and the
+// watch that keeps a judge that stops answering from failing the proxies.
 #include "core/check/CheckEngine.h"
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "core/app/MessageService.h"
 #include "core/check/CheckFormat.h"
 #include "core/check/ProbePlan.h"
+#include "core/list/RowStore.h"
 
 namespace zandel {
 
+namespace {
+
+// Failures in a row that make the run ask the judge whether it still answers, and the least time between two asks, so
+// that a list of dead proxies costs the judge a request now and then, not one per few rows.
+constexpr std::size_t kSuspectStreak = 5;
+constexpr std::uint32_t kAskIntervalMs = 10000;
+// How often a judge that does not answer is asked again.
+constexpr std::uint32_t kRetryMs = 3000;
+
+} // namespace
+
 bool CheckEngine::PrepareJudgeChecks() {
     m_checks = JudgeChecks{};
+    m_watch = JudgeWatch{};
     JudgeSetup setup;
     {
         std::lock_guard lock(m_requestMutex);
@@ -53,10 +69,103 @@ bool CheckEngine::PrepareJudgeChecks() {
         m_host.RunNotice(outcome.notice);
     }
     m_checks = std::move(outcome.checks);
+    if (m_checks.baseline.usable && direct) {
+        m_watch.on = true;
+        m_watch.address = direct->address;
+        m_watch.request = direct->request;
+        m_watch.waitMs = setup.waitMs;
+        m_watch.askedAt = TickCount() - kAskIntervalMs; // the first failures in a row may ask at once
+    }
     if (setup.compareCertificates) {
         TakeTunnelBaseline(setup);
     }
     return true;
+}
+
+int CheckEngine::WatchJudge(int index, const Judgement& judgement, const std::vector<int>& rows,
+                            std::vector<int>& again) {
+    if (!m_watch.on) {
+        return 0;
+    }
+    const bool stoppedByUser = !judgement.usable && judgement.returnValue == 1;
+    if (judgement.image != StatusNG || stoppedByUser) {
+        // A usable page ends the failures in a row, but vouches for none of them: many at once, a page the judge
+        // answered before it went down may come in after the first failures it caused.
+        if (judgement.usable) {
+            m_watch.inARow = 0;
+        }
+        return 0;
+    }
+    m_watch.streak.push_back(index);
+    ++m_watch.inARow;
+    if (!m_watch.down && (m_watch.inARow < kSuspectStreak || TickCount() - m_watch.askedAt < kAskIntervalMs)) {
+        return 0;
+    }
+    return SuspectJudge(rows, again);
+}
+
+int CheckEngine::SuspectJudge(const std::vector<int>& rows, std::vector<int>& again) {
+    if (m_watch.streak.empty()) {
+        return 0;
+    }
+    if (!m_watch.down) {
+        m_watch.askedAt = TickCount();
+        m_watch.inARow = 0;
+        if (JudgeAnswers()) {
+            m_watch.streak.clear();
+            ReleaseHeldChecks(); // the judge answers: the failures so far were the proxies'
+            return 0;
+        }
+        if (!m_checkBarRunning) {
+            return 0;
+        }
+        m_watch.down = true;
+        const std::string notice = "NOTICE>判定用CGIが応答しないため、応答するまでチェックを止めます（直前の" +
+                                   std::to_string(m_watch.streak.size()) + "件はもう一度チェックします）\r\n";
+        AppendLog(notice);
+        m_host.RunNotice(notice);
+    }
+    // The judge is down: these failures are its doing. Their rows are checked again, selected meanwhile so that a
+    // stop leaves them to the next run.
+    const int count = static_cast<int>(m_watch.streak.size());
+    for (const int place : m_watch.streak) {
+        again.push_back(place);
+        m_rows.SetRowSelected(rows[static_cast<std::size_t>(place)], true);
+    }
+    m_watch.streak.clear();
+    m_watch.held.clear();
+    return count;
+}
+
+void CheckEngine::WaitForJudge() {
+    while (m_watch.down && m_checkBarRunning) {
+        for (std::uint32_t waited = 0; waited < kRetryMs && m_checkBarRunning; waited += 100) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        if (m_checkBarRunning && JudgeAnswers()) {
+            m_watch.down = false;
+            m_watch.askedAt = TickCount();
+            const std::string notice = "NOTICE>判定用CGIが応答したので、チェックを再開します\r\n";
+            AppendLog(notice);
+            m_host.RunNotice(notice);
+        }
+    }
+}
+
+bool CheckEngine::JudgeAnswers() {
+    bool answered = false;
+    const std::string answer = AskDirectly(m_watch.address, m_watch.request, m_watch.waitMs, answered);
+    HttpAnswer page;
+    return answered && SplitHttpAnswer(answer, page) && ReadJudgeBaseline(page).usable;
+}
+
+void CheckEngine::ReleaseHeldChecks() {
+    if (ICheckRecorder* recorder = m_recorder.load()) {
+        for (const auto& [row, record] : m_watch.held) {
+            recorder->Recorded(row, record);
+        }
+    }
+    m_watch.held.clear();
 }
 
 std::string CheckEngine::AskDirectly(const std::string& address, const std::string& request, std::uint32_t waitMs,

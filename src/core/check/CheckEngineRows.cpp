@@ -64,6 +64,19 @@ void CheckEngine::CancelParallel() {
     }
 }
 
+bool CheckEngine::JudgeHeldUpTheRun(const std::vector<int>& rows, std::vector<int>& again, int& ended) {
+    // Failures not yet put to the judge may be its doing too: they are not taken as the proxies' without asking it.
+    if (!m_watch.down && !m_watch.streak.empty() && m_checkBarRunning) {
+        ended -= SuspectJudge(rows, again);
+        m_checkedRows = ended;
+    }
+    if (!m_watch.down) {
+        return !again.empty() && m_checkBarRunning;
+    }
+    WaitForJudge();
+    return m_checkBarRunning;
+}
+
 void CheckEngine::RunRows(const std::vector<int>& rows) {
     // The addresses are read a batch ahead: while the run lasts, rows can be neither edited, moved nor removed,
     // so this is what reading each row at its turn would give, without the run waiting on the window per row or
@@ -94,6 +107,7 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
     }
 
     int next = 0;
+    std::vector<int> again; // places of rows to check again: they failed while the judge did not answer
     int ended = 0;
     int shownEnded = -1;
     int handedOver = 0;
@@ -102,13 +116,21 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
     std::string aloneTime;
     for (;;) {
         // Rows are taken in list order while there is room; a stop lets no more begin.
-        while (!free.empty() && next < count) {
+        while (!free.empty() && (next < count || !again.empty()) && !m_watch.down) {
             m_remaining = count - ended;
             if (!m_checkBarRunning) {
                 break;
             }
-            const int k = next++;
-            const std::string address = CutBytes(addresses.At(static_cast<std::size_t>(k)));
+            int k = 0;
+            std::string address;
+            if (next < count) {
+                k = next++;
+                address = CutBytes(addresses.At(static_cast<std::size_t>(k)));
+            } else {
+                k = again.back();
+                again.pop_back();
+                address = CutBytes(m_rows.GetCellText(rows[static_cast<std::size_t>(k)], 0));
+            }
             JobSlot& slot = *free.back();
             ClearJob(slot);
             if (!TakeEntry(address, slot)) {
@@ -117,6 +139,7 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
             }
             free.pop_back();
             slot.row = rows[static_cast<std::size_t>(k)];
+            slot.index = k;
             if (!parallel) {
                 m_host.SetTitle(CheckingTitle(TitleAddress(address, slot)));
             }
@@ -153,6 +176,9 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
                 m_host.SetRunProgress(ended, count);
             }
             if (parallel->Outstanding() == 0) {
+                if (JudgeHeldUpTheRun(rows, again, ended)) {
+                    continue;
+                }
                 break;
             }
             const ParallelProbe::Done done = parallel->Collect();
@@ -160,11 +186,15 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
             result = done.result;
             responseTime = FormatElapsed(slot->start, ExchangeEndTicks(slot->job));
         } else if (slot == nullptr) {
+            if (JudgeHeldUpTheRun(rows, again, ended)) {
+                continue;
+            }
             break;
         }
         ranAlone = nullptr;
         m_rows.SetRowSelected(slot->row, false);
-        Emit(*slot, JudgeRow(slot->row, slot->job, result, responseTime, slot->timeoutMark, *slot).log);
+        const Judgement judgement = JudgeRow(slot->row, slot->job, result, responseTime, slot->timeoutMark, *slot);
+        Emit(*slot, judgement.log);
         slot->timeoutMark = false;
         Emit(*slot, FrameLineAfter(slot->job.szHost, slot->job.szPort));
         if (!slot->streaming) {
@@ -175,8 +205,11 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
             ClearJob(*slot); // the answer buffer let go while the slot waits
         }
         free.push_back(slot);
-        m_checkedRows = ++ended;
+        ended += 1 - WatchJudge(slot->index, judgement, rows, again);
+        m_checkedRows = ended;
     }
+    ReleaseHeldChecks();
+    m_watch = JudgeWatch{};
     if (parallel) {
         {
             std::lock_guard lock(m_parallelMutex);

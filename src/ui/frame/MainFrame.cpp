@@ -272,6 +272,10 @@ void CMainFrame::ShowRunningCount(int count) {
     m_runningCountPane->setVisible(count > 0);
 }
 
+void CMainFrame::ShowRunNotice(const QString& text) {
+    statusBar()->showMessage(text);
+}
+
 void CMainFrame::ShowRunProgress(int done, int total) {
     m_progressPane->setText(QStringLiteral("ﾁｪｯｸ済 : %1/%2").arg(done).arg(total));
     m_progressPane->setVisible(total > 0);

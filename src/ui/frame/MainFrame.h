@@ -79,6 +79,7 @@ public:
     void UpdateCounts() override;
     void ShowRunningCount(int count) override;
     void ShowRunProgress(int done, int total) override;
+    void ShowRunNotice(const QString& text) override;
     IProxyBar* ProxyBar() override;
     QString GetCaption() override;
     void SetCaption(const QString& caption) override;

@@ -111,6 +111,15 @@ void RunWindows::SetRunProgress(int done, int total) {
     m_bridge.Post([this, done, total] { m_frame.ShowRunProgress(done, total); });
 }
 
+void RunWindows::RunNotice(const std::string& text) {
+    // The status bar shows the latest word of the run (a judge that stopped answering, and again) until the next.
+    std::string shown = text.rfind("NOTICE>", 0) == 0 ? text.substr(7) : text;
+    while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) {
+        shown.pop_back();
+    }
+    m_bridge.Post([this, shown] { m_frame.ShowRunNotice(FromBytes(shown)); });
+}
+
 void RunWindows::RunEnded() {
     m_bridge.Post([this] { m_frame.RunStateChanged(); });
 }

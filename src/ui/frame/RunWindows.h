@@ -37,6 +37,8 @@ public:
     virtual void ShowRunningCount(int count) = 0;
     // How many of its rows such a run has done; a total of 0 hides it.
     virtual void ShowRunProgress(int done, int total) = 0;
+    // Something the run tells besides the transcript, for the status bar.
+    virtual void ShowRunNotice(const QString& text) = 0;
 };
 
 // The windows the check run writes to — the caption, the check bar, the log (in batches), the tray's
@@ -63,6 +65,7 @@ public:
     void RunEnded() override;
     void SetRunningCount(int count) override;
     void SetRunProgress(int done, int total) override;
+    void RunNotice(const std::string& text) override;
 
 private:
     void FlushLog();

@@ -50,6 +50,7 @@ public:
     void RunStateChanged() override { ++runStateChanges; }
     void ShowRunningCount(int count) override { runningCounts.push_back(count); }
     void ShowRunProgress(int /*done*/, int /*total*/) override {}
+    void ShowRunNotice(const QString& /*text*/) override {}
     std::vector<int> runningCounts;
 
     // The log pane's text with its line ends as the check wrote them (CR LF).

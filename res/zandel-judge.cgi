@@ -25,11 +25,14 @@ for my $name (sort keys %ENV) {
     push @lines, "$name=" . escape($ENV{$name});
 }
 
+my @headers = ('Content-Type: text/html; charset=utf-8', 'Cache-Control: no-store');
 my $page = "<html><head><title>Zandel judge</title></head><body><pre>\n" . join('', map { "$_\n" } @lines);
 my $tail = "</pre></body></html>\n";
 
 my ($nonce) = ($ENV{QUERY_STRING} // '') =~ /(?:^|&)zandel-nonce=([0-9a-f]{16,64})(?:&|$)/;
 if (defined $nonce) {
+    # The response headers this script sends, inside what is signed, so that a header changed on the way shows.
+    $page .= join('', map { "ZANDEL_HEADER=" . escape($_) . "\n" } @headers);
     $page .= "ZANDEL_NONCE=$nonce\n";
     my ($key, $error) = read_key();
     if (defined $error) {
@@ -42,7 +45,7 @@ if (defined $nonce) {
 }
 
 binmode STDOUT;
-print "Content-Type: text/html; charset=utf-8\r\nCache-Control: no-store\r\n\r\n", $page, $tail;
+print join('', map { "$_\r\n" } @headers), "\r\n", $page, $tail;
 
 # Values as text, never as markup: a header a proxy added must not end the line early.
 sub escape {

@@ -39,6 +39,10 @@ enum class Peer {
     Inject,  // puts a script into it
     Replay,  // relays the first page, then answers every later request with that page again
     Cdn,     // relays it, and names its client in X-Forwarded-For as a CDN in front of a server does
+    Cookie,  // relays it with a Set-Cookie header of its own
+    Refresh, // relays it with a Refresh header sending the browser elsewhere
+    Retype,  // relays it as text/plain
+    Agent,   // passes the request on with another User-Agent
 };
 
 // An HTTP proxy (or, given an upstream port, a reverse proxy in front of the judge) that reaches the judge from
@@ -67,6 +71,17 @@ private:
                          ? m_cached
                          : Fetch(std::string(connection.RequestHead()), connection.PeerAddress());
             m_cached = answer;
+        }
+        static const std::pair<Peer, const char*> kAddedHeaders[] = {
+            {Peer::Cookie, "Set-Cookie: track=1\r\n"}, {Peer::Refresh, "Refresh: 0; url=http://127.0.0.1:9/\r\n"}};
+        for (const auto& [kind, header] : kAddedHeaders) {
+            if (m_kind == kind) {
+                answer.insert(answer.find("\r\n") + 2, header);
+            }
+        }
+        if (m_kind == Peer::Retype) {
+            const std::size_t type = answer.find("Content-Type: text/html");
+            answer.replace(type, 23, "Content-Type: text/plain");
         }
         if (m_kind == Peer::Inject) {
             if (const auto length = answer.find("Content-Length:"); length != std::string::npos) {
@@ -103,6 +118,10 @@ private:
             if (!header.empty() && header.rfind("Proxy-Connection:", 0) != 0 && header.rfind("Connection:", 0) != 0) {
                 request += header + "\r\n";
             }
+        }
+        if (m_kind == Peer::Agent) {
+            const std::size_t agent = request.find("User-Agent: ");
+            request.replace(agent, request.find("\r\n", agent) - agent, "User-Agent: ProxyBrowser/1.0");
         }
         if (m_kind == Peer::Cdn) {
             if (const std::size_t chain = request.find("X-Forwarded-For: "); chain != std::string::npos) {
@@ -295,6 +314,43 @@ TEST_F(JudgeCheckTest, OurAddressIsFoundInAnyHeaderAndSpelling) {
         ASSERT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(Results(run.out), expected) << options.size() << "\n" << run.out << run.err;
     }
+}
+
+// The signed judge signs the headers it sends, and the run knows what the judge received from it directly: a proxy
+// that adds a header that changes what a browser does, changes the page's type or rewrites the request is caught
+// with the key, and graded as usual without it.
+TEST_F(JudgeCheckTest, ChangesOutsideThePageAreTamperingWithTheKey) {
+    struct Case {
+        Peer kind;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {Peer::Cookie, "プロキシが応答ヘッダ(Set-Cookie)を加えました"},
+        {Peer::Refresh, "プロキシが応答ヘッダ(Refresh)を加えました"},
+        {Peer::Retype, "プロキシが応答ヘッダ(Content-Type)を変えました"},
+        {Peer::Agent, "プロキシがリクエストを書き換えました(HTTP_USER_AGENT)"},
+    };
+    std::vector<std::unique_ptr<PeerProxy>> proxies;
+    std::string list;
+    for (const Case& c : cases) {
+        proxies.push_back(std::make_unique<PeerProxy>(c.kind));
+        list += proxies.back()->Address() + "\n";
+    }
+    PeerProxy clean(Peer::Clean);
+    list += clean.Address() + "\n";
+    m_dir.Write("list.txt", list);
+    m_dir.Write("key.txt", std::string(kKey) + "\n");
+    const Outcome signed_ = Run({"--url", JudgeUrl(), "--judge-key-file", "key.txt", "--log", "run.log", "list.txt"});
+    ASSERT_EQ(signed_.exitCode, 0) << signed_.err;
+    EXPECT_EQ(Results(signed_.out),
+              (std::vector<std::string>{kTampered, kTampered, kTampered, kTampered, "Anonymous(A)"}))
+        << signed_.out;
+    const std::string transcript = m_dir.Read("run.log");
+    for (const Case& c : cases) {
+        EXPECT_NE(transcript.find(std::string("結果：") + c.reason), std::string::npos) << c.reason << transcript;
+    }
+    const Outcome plain = Run({"--url", JudgeUrl(), "list.txt"});
+    EXPECT_EQ(Results(plain.out), std::vector<std::string>(5, "Anonymous(A)")) << plain.out;
 }
 
 // With a key, a judge that does not verify when asked directly stops the run before any proxy is asked, with one

@@ -1,6 +1,7 @@
 #include "core/check/JudgeChecks.h"
 
 #include "core/list/ProxyRow.h"
+#include "core/util/Text.h"
 
 namespace zandel {
 
@@ -118,6 +119,35 @@ void GradeByValue(Judgement& judgement, const JudgeChecks& checks, const JudgeVa
     }
 }
 
+// What the proxy changed outside a signed page's body: a response header that changes what a browser does, added
+// or changed on the way (the web server's own, as the page asked for directly shows them, are no change), the
+// Content-Type the judge signed, or a request header we sent that the judge received otherwise. Empty when none.
+std::string ChangedOutsideTheBody(const HttpAnswer& page, const JudgeVariables& variables, const JudgeChecks& checks) {
+    static constexpr std::string_view kBrowserHeaders[] = {"Set-Cookie", "Refresh", "Location", "Link",
+                                                           "Content-Security-Policy"};
+    for (const std::string_view name : kBrowserHeaders) {
+        const std::string_view value = HeaderValue(page.headers, name);
+        if (!value.empty() && value != HeaderValue(checks.directHeaders, name)) {
+            return "プロキシが応答ヘッダ(" + std::string(name) + ")を加えました";
+        }
+    }
+    for (const auto& [name, value] : variables) {
+        if (name == "ZANDEL_HEADER" && StartsWithNoCase(value, "Content-Type:") &&
+            HeaderValue(value, "Content-Type") != HeaderValue(page.headers, "Content-Type")) {
+            return "プロキシが応答ヘッダ(Content-Type)を変えました";
+        }
+    }
+    // The headers every test request carries besides Host, as the judge received them directly.
+    for (const char* name : {"HTTP_USER_AGENT", "HTTP_ACCEPT"}) {
+        const std::string* direct = FindVariable(checks.baseline.variables, name);
+        const std::string* through = FindVariable(variables, name);
+        if (direct != nullptr && (through == nullptr || *through != *direct)) {
+            return std::string("プロキシがリクエストを書き換えました(") + name + ")";
+        }
+    }
+    return {};
+}
+
 std::string FirstLine(const std::string& text) {
     return ShownJudgeText(text.substr(0, text.find_first_of("\r\n")));
 }
@@ -149,6 +179,11 @@ void ApplyJudgeChecks(Judgement& judgement, const std::string& answer, const Jud
                   : SignatureFailure{std::string(kOwnPage) + "（判定用CGIの署名がありません）", Failure::Ng};
         if (!signature.reason.empty()) {
             MakeNg(judgement, signature.reason, signature.failure);
+            return;
+        }
+        if (const std::string changed = ChangedOutsideTheBody(page, ParseJudgeVariables(page.body), checks);
+            !changed.empty()) {
+            MakeNg(judgement, changed, Failure::Tampered);
             return;
         }
     }
@@ -199,8 +234,13 @@ DirectJudgeOutcome ReadDirectJudgeAnswer(bool answered, const std::string& answe
             return outcome;
         }
         outcome.checks.key = asks.key;
+        outcome.checks.directHeaders = page.headers;
     }
     if (!asks.strict && !asks.byValue) {
+        // The signed judge's page still tells what the judge received from us directly.
+        if (!asks.key.empty()) {
+            outcome.checks.baseline = ReadJudgeBaseline(page);
+        }
         return outcome;
     }
     outcome.checks.byValue = true;

@@ -16,29 +16,6 @@ constexpr std::string_view kErrorLine = "ZANDEL_ERROR=";
 constexpr std::string_view kSignedTail = "</pre></body></html>\n";
 constexpr std::size_t kHmacHexDigits = 64;
 
-std::string_view HeaderValue(std::string_view headers, std::string_view name) {
-    std::size_t start = 0;
-    while (start < headers.size()) {
-        std::size_t end = headers.find('\n', start);
-        if (end == std::string_view::npos) {
-            end = headers.size();
-        }
-        std::string_view line = headers.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
-        }
-        if (line.size() > name.size() && line[name.size()] == ':' && StartsWithNoCase(line, name)) {
-            std::string_view value = line.substr(name.size() + 1);
-            while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
-                value.remove_prefix(1);
-            }
-            return value;
-        }
-        start = end + 1;
-    }
-    return {};
-}
-
 // Joins the chunks of a chunked body; false when the body ends before its last chunk.
 bool Dechunk(std::string_view raw, std::string& body) {
     std::size_t at = 0;
@@ -170,6 +147,29 @@ std::string HexOf(const unsigned char* bytes, std::size_t length) {
 }
 
 } // namespace
+
+std::string_view HeaderValue(std::string_view headers, std::string_view name) {
+    std::size_t start = 0;
+    while (start < headers.size()) {
+        std::size_t end = headers.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = headers.size();
+        }
+        std::string_view line = headers.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        if (line.size() > name.size() && line[name.size()] == ':' && StartsWithNoCase(line, name)) {
+            std::string_view value = line.substr(name.size() + 1);
+            while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
+                value.remove_prefix(1);
+            }
+            return value;
+        }
+        start = end + 1;
+    }
+    return {};
+}
 
 bool SplitHttpAnswer(std::string_view answer, HttpAnswer& out) {
     out = HttpAnswer{};

@@ -17,6 +17,9 @@ struct HttpAnswer {
 };
 // False when there is no head ending in a blank line.
 bool SplitHttpAnswer(std::string_view answer, HttpAnswer& out);
+// The value of the first header of that name (letter case ignored) in a header block, blanks before it taken away;
+// empty when there is none.
+std::string_view HeaderValue(std::string_view headers, std::string_view name);
 
 // The server variables a judge page prints, one per line as NAME=value (plain text or HTML, markup and
 // character references taken away), in page order. Lines of any other form are skipped.
@@ -26,7 +29,7 @@ JudgeVariables ParseJudgeVariables(std::string_view body);
 const std::string* FindVariable(const JudgeVariables& variables, std::string_view name);
 
 // The signed judge (res/zandel-judge.cgi): a request carries a fresh nonce in its query, and the page ends
-// with "ZANDEL_NONCE=<nonce>", "ZANDEL_HMAC=<HMAC-SHA256 of everything before that line>" and a fixed tail.
+// with a "ZANDEL_HEADER=<name: value>" line for each response header the script sent, "ZANDEL_NONCE=<nonce>", "ZANDEL_HMAC=<HMAC-SHA256 of everything before that line>" and a fixed tail.
 inline constexpr const char* kNonceParameter = "zandel-nonce";
 // 32 lower-case hex digits from the system's random source; empty when there is none.
 std::string MakeJudgeNonce();

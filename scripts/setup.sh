@@ -10,7 +10,8 @@ packages=(
     libsqlite3-dev # the history of checks
     libcurl4-openssl-dev # lists fetched from a URL
     jq python3 # read the JSON and CSV exports back in the tests
-    squid # a second real proxy for the HTTPS tests
+    squid-openssl # a second real proxy for the HTTPS tests; its OpenSSL build also intercepts TLS (ssl-bump)
+    privoxy mitmproxy # an honest and an intercepting proxy for the HTTPS tests
     lighttpd # serves the signed judge script to the end-to-end tests (CGI)
     dante-server microsocks # real SOCKS4/5 proxies for the SOCKS tests
     fonts-ipafont-gothic xdg-utils

@@ -93,6 +93,8 @@ const char* UsageText() {
         "  --no-baseline        do not ask the judge directly first: grade by the names of the headers\n"
         "                       alone, not by our address found in any of them (default: Baseline of\n"
         "                       [Judge], on)\n"
+        "  --fallback-url URL   a second judge, which the run moves to when the first stops answering\n"
+        "                       (default: Fallback of [Judge])\n"
         "  --strict             grade each proxy against what the judge shows when asked directly\n"
         "                       (default: Strict of [Judge])\n"
         "  --judge-key-file FILE\n"
@@ -246,6 +248,11 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
             options.strict = true;
         } else if (arg == "--no-baseline") {
             options.noBaseline = true;
+        } else if (arg == "--fallback-url") {
+            if (!value(text)) {
+                return outcome;
+            }
+            options.fallbackUrl = text;
         } else if (arg == "--judge-key" || arg == "--judge-key-file") {
             if (!value(text)) {
                 return outcome;

@@ -24,6 +24,7 @@ struct Options {
     std::optional<std::string> caFile;
     bool strict = false;
     bool noBaseline = false;
+    std::optional<std::string> fallbackUrl;
     std::optional<std::string> judgeKey;
     bool judgeKeyShown = false; // given as --judge-key, where other users see it
     ExportFormat format = ExportFormat::Txt;

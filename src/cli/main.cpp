@@ -264,6 +264,9 @@ int main(int argc, char** argv) {
     if (options.noBaseline) {
         settings.JudgeBaseline = false;
     }
+    if (options.fallbackUrl) {
+        settings.JudgeFallback = *options.fallbackUrl;
+    }
     if (options.strict) {
         settings.JudgeStrict = true;
     }

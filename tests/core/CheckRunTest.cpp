@@ -321,6 +321,32 @@ TEST_F(CheckRunTest, AJudgeThatStopsAnsweringFailsNoProxy) {
     }
 }
 
+// With a second judge, a run whose judge stops answering moves to it at once, checks the rows the first one failed
+// again against it, and fails no proxy.
+TEST_F(CheckRunTest, ARunMovesToTheSecondJudge) {
+    for (const int width : {1, 4}) {
+        test::FlakyJudge first(8, 60000);
+        test::EchoJudge second;
+        FakeProxy proxy(fake::ForwardToJudge({}));
+        m_rows.RemoveAllRows();
+        for (int i = 0; i < 20; ++i) {
+            AddRow(proxy.Address());
+        }
+        m_settings.WebPage = first.Url();
+        m_settings.JudgeFallback = second.Url();
+        m_settings.ParallelChecks = width;
+        RunToEnd();
+        ASSERT_TRUE(first.WentDown()) << width;
+        for (int row = 0; row < m_rows.RowCount(); ++row) {
+            EXPECT_EQ(m_rows.GetCellText(row, 1), "Anonymous(A)") << width << " row " << row;
+        }
+        EXPECT_NE(m_host.Log().find("NOTICE>判定用CGIが応答しないため、予備の判定用CGIに切り替えます"),
+                  std::string::npos)
+            << m_host.Log();
+        EXPECT_EQ(m_host.Log().find("チェックを止めます"), std::string::npos) << m_host.Log();
+    }
+}
+
 TEST_F(CheckRunTest, RunWhoseAddressesNeverCameChecksNothing) {
     class ClosedRows final : public MemoryRowStore {
     public:

@@ -26,9 +26,9 @@ auto StoredFields(const AppSettings& s) {
     return std::tie(s.TimeOut, s.HttpVer, s.BwPath, s.BwUrlOn, s.BwUrl, s.TaskTray, s.TaskTrayOpen, s.FavoOn, s.FavoSel,
                     s.OpenCheck, s.ProxyOn, s.ProxyAddr, s.ForegroundWindow, s.ProxyFile, s.UserAgentOn, s.UserAgent,
                     s.WebPage, s.AccessUrl, s.Addr1, s.Addr2, s.Addr3, s.ParallelChecks, s.HttpsCheckOn, s.HttpsTarget,
-                    s.JudgeStrict, s.JudgeKey, s.JudgeBaseline, s.DetectProxyType, s.ListUrlViaProxy, s.AutoRecheck,
-                    s.AutoRecheckMinutes, s.Failover, s.RefetchList, s.HistoryKeepDays, s.HistoryColumns, s.Favourites,
-                    s.ChainProxies, s.ChainUrls, s.WebPageList);
+                    s.JudgeStrict, s.JudgeKey, s.JudgeBaseline, s.JudgeFallback, s.DetectProxyType, s.ListUrlViaProxy,
+                    s.AutoRecheck, s.AutoRecheckMinutes, s.Failover, s.RefetchList, s.HistoryKeepDays, s.HistoryColumns,
+                    s.Favourites, s.ChainProxies, s.ChainUrls, s.WebPageList);
 }
 
 std::string ReadDataFile(const std::string& name) {
@@ -158,6 +158,8 @@ TEST_F(SettingsStoreTest, NewerKeysWrittenOnlyAwayFromTheirDefaults) {
         {[](AppSettings& s) { s.JudgeStrict = true; }, "Judge", "Strict", "1"},
         {[](AppSettings& s) { s.JudgeKey = "s3cret-key!"; }, "Judge", "Key", "s3cret-key!"},
         {[](AppSettings& s) { s.JudgeBaseline = false; }, "Judge", "Baseline", "0"},
+        {[](AppSettings& s) { s.JudgeFallback = "http://127.0.0.1:9/envchk.cgi"; }, "Judge", "Fallback",
+         "http://127.0.0.1:9/envchk.cgi"},
         {[](AppSettings& s) { s.DetectProxyType = true; }, "ProxyType", "Detect", "1"},
         {[](AppSettings& s) { s.ListUrlViaProxy = true; }, "ListUrl", "ViaProxy", "1"},
         {[](AppSettings& s) { s.AutoRecheck = true; }, "AutoRecheck", "On", "1"},

@@ -156,6 +156,7 @@ bool LoadSettings(AppSettings& settings) {
     s.JudgeStrict = ReadBool(ini, "Judge", "Strict", s.JudgeStrict);
     s.JudgeKey = ini.GetString("Judge", "Key", s.JudgeKey);
     s.JudgeBaseline = ReadBool(ini, "Judge", "Baseline", s.JudgeBaseline);
+    s.JudgeFallback = ini.GetString("Judge", "Fallback", s.JudgeFallback);
     s.DetectProxyType = ReadBool(ini, "ProxyType", "Detect", s.DetectProxyType);
     s.ListUrlViaProxy = ReadBool(ini, "ListUrl", "ViaProxy", s.ListUrlViaProxy);
     s.AutoRecheck = ReadBool(ini, "AutoRecheck", "On", s.AutoRecheck);
@@ -216,6 +217,7 @@ bool SaveSettings(const AppSettings& settings) {
     SetUnlessDefault(ini, "Judge", "Strict", s.JudgeStrict ? "1" : "0", !s.JudgeStrict);
     SetUnlessDefault(ini, "Judge", "Key", s.JudgeKey, s.JudgeKey.empty());
     SetUnlessDefault(ini, "Judge", "Baseline", s.JudgeBaseline ? "1" : "0", s.JudgeBaseline);
+    SetUnlessDefault(ini, "Judge", "Fallback", s.JudgeFallback, s.JudgeFallback.empty());
     SetUnlessDefault(ini, "ProxyType", "Detect", s.DetectProxyType ? "1" : "0", !s.DetectProxyType);
     SetUnlessDefault(ini, "ListUrl", "ViaProxy", s.ListUrlViaProxy ? "1" : "0", !s.ListUrlViaProxy);
     SetUnlessDefault(ini, "AutoRecheck", "On", s.AutoRecheck ? "1" : "0", !s.AutoRecheck);

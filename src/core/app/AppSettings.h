@@ -93,6 +93,8 @@ struct AppSettings {
     // Every run asks the judge directly first and looks for our address by value in every page ([Judge] Baseline,
     // written only when switched off, which grades by the header names alone).
     bool JudgeBaseline = true;
+    // A second judge the run moves to when the first stops answering ([Judge] Fallback, written only when set).
+    std::string JudgeFallback;
     // A plain "host:port" entry that does not answer as an HTTP proxy is tried as SOCKS5, then SOCKS4.
     bool DetectProxyType = false;
     // A list opened from a URL is fetched through the desktop's current proxy rather than directly ([ListUrl]

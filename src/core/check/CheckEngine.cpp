@@ -89,7 +89,8 @@ bool CheckEngine::BuildTestRequest() {
                      m_settings.UserAgent,
                      tunnel,
                      ProbeWaitMs(timeOut),
-                     tunnel != nullptr && (m_settings.JudgeBaseline || m_settings.JudgeStrict)};
+                     tunnel != nullptr && (m_settings.JudgeBaseline || m_settings.JudgeStrict),
+                     m_settings.JudgeFallback};
     auto plan = std::make_shared<ProbePlan>(*MakeProxyPlan(ComposeProbeRequest(request.requestLine, request.headers),
                                                            ProbeWaitMs(timeOut), std::move(tunnel)));
     plan->originRequest = ComposeProbeRequest(OriginRequestLine(request.requestLine), request.headers);

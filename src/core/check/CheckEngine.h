@@ -186,6 +186,7 @@ private:
         std::shared_ptr<const ProbePlan> plan;
         std::string nonce; // in the URL of the job's request, when the judge signs its pages
         int index = -1;    // the row's place in the run's rows
+        int judge = 0;     // which of the run's judges the job asked (JudgeWatch::judge when it began)
     };
     // Whether the judge still answers, while a run whose judge answered directly at its start goes on: failures in a
     // row are put to the judge itself, and while it does not answer no row begins, and the rows that failed since
@@ -197,6 +198,7 @@ private:
         std::string request;
         std::uint32_t waitMs = kDefaultWaitMs;
         std::uint32_t askedAt = 0;
+        int judge = 0;           // counts the moves to the second judge
         std::size_t inARow = 0;  // failures since the last usable page
         std::vector<int> streak; // the places of the rows failed since the judge last answered directly
         // Their checks, kept from the history until the judge is known to answer: a failure the judge caused says
@@ -213,6 +215,7 @@ private:
         // With the HTTPS step, one handshake straight with the target, so that only a proxy that shows another
         // certificate than the target's own is called an interceptor.
         bool compareCertificates = false;
+        std::string fallbackUrl; // the judge the run moves to when this one stops answering
     };
 
     // Every job's stages, one transcript line each, into the job's slot (found through the job's owner).
@@ -232,7 +235,8 @@ private:
     bool PrepareJudgeChecks();
     // After a row is judged, with a watch on the judge: the places of rows to check again go to `again` (and are
     // selected again); returns how many went.
-    int WatchJudge(int index, const Judgement& judgement, const std::vector<int>& rows, std::vector<int>& again);
+    int WatchJudge(const JobSlot& slot, const Judgement& judgement, const std::vector<int>& rows,
+                   std::vector<int>& again);
     // Asks the judge whether it answers, for the failures in a row so far (at once when it is known to be down).
     int SuspectJudge(const std::vector<int>& rows, std::vector<int>& again);
     // At the end of what the run has begun: whether it goes on, with rows the judge failed, once it answers.
@@ -240,6 +244,8 @@ private:
     // While the judge does not answer: asks it again every few seconds until it does or the run is stopped.
     void WaitForJudge();
     bool JudgeAnswers();
+    // Moves the run to the second judge, when there is one and it answers directly: its baseline, its request.
+    bool MoveToFallback();
     void ReleaseHeldChecks();
     // One request made straight to `address` (no proxy); its answer, empty when none came whole.
     std::string AskDirectly(const std::string& address, const std::string& request, std::uint32_t waitMs,

@@ -82,7 +82,7 @@ bool CheckEngine::PrepareJudgeChecks() {
     return true;
 }
 
-int CheckEngine::WatchJudge(int index, const Judgement& judgement, const std::vector<int>& rows,
+int CheckEngine::WatchJudge(const JobSlot& slot, const Judgement& judgement, const std::vector<int>& rows,
                             std::vector<int>& again) {
     if (!m_watch.on) {
         return 0;
@@ -96,7 +96,16 @@ int CheckEngine::WatchJudge(int index, const Judgement& judgement, const std::ve
         }
         return 0;
     }
-    m_watch.streak.push_back(index);
+    if (slot.judge != m_watch.judge) {
+        // Asked of the judge the run has left: checked again against the second, and its record dropped.
+        if (!m_watch.held.empty() && m_watch.held.back().first == slot.row) {
+            m_watch.held.pop_back();
+        }
+        again.push_back(slot.index);
+        m_rows.SetRowSelected(slot.row, true);
+        return 1;
+    }
+    m_watch.streak.push_back(slot.index);
     ++m_watch.inARow;
     if (!m_watch.down && (m_watch.inARow < kSuspectStreak || TickCount() - m_watch.askedAt < kAskIntervalMs)) {
         return 0;
@@ -119,14 +128,18 @@ int CheckEngine::SuspectJudge(const std::vector<int>& rows, std::vector<int>& ag
         if (!m_checkBarRunning) {
             return 0;
         }
-        m_watch.down = true;
-        const std::string notice = "NOTICE>判定用CGIが応答しないため、応答するまでチェックを止めます（直前の" +
-                                   std::to_string(m_watch.streak.size()) + "件はもう一度チェックします）\r\n";
+        const std::string failed = std::to_string(m_watch.streak.size());
+        m_watch.down = !MoveToFallback();
+        const std::string notice = m_watch.down
+                                       ? "NOTICE>判定用CGIが応答しないため、応答するまでチェックを止めます（直前の" +
+                                             failed + "件はもう一度チェックします）\r\n"
+                                       : "NOTICE>判定用CGIが応答しないため、予備の判定用CGIに切り替えます（直前の" +
+                                             failed + "件はもう一度チェックします）\r\n";
         AppendLog(notice);
         m_host.RunNotice(notice);
     }
-    // The judge is down: these failures are its doing. Their rows are checked again, selected meanwhile so that a
-    // stop leaves them to the next run.
+    // The judge is down (or was, and the run has moved to the second): these failures are its doing. Their rows are
+    // checked again, selected meanwhile so that a stop leaves them to the next run.
     const int count = static_cast<int>(m_watch.streak.size());
     for (const int place : m_watch.streak) {
         again.push_back(place);
@@ -135,6 +148,50 @@ int CheckEngine::SuspectJudge(const std::vector<int>& rows, std::vector<int>& ag
     m_watch.streak.clear();
     m_watch.held.clear();
     return count;
+}
+
+bool CheckEngine::MoveToFallback() {
+    JudgeSetup setup;
+    {
+        std::lock_guard lock(m_requestMutex);
+        setup = m_judgeSetup;
+        m_judgeSetup.fallbackUrl.clear(); // asked once: a run moves on at most once
+    }
+    const std::string& fallback = setup.fallbackUrl;
+    if (fallback.empty()) {
+        return false;
+    }
+    const std::string nonce = setup.asks.key.empty() ? std::string() : MakeJudgeNonce();
+    const std::optional<DirectRequest> direct =
+        ComposeDirectRequest(nonce.empty() ? fallback : UrlWithNonce(fallback, nonce), m_version, setup.userAgent);
+    if (!direct || (!setup.asks.key.empty() && nonce.empty())) {
+        return false;
+    }
+    bool answered = false;
+    const std::string answer = AskDirectly(direct->address, direct->request, setup.waitMs, answered);
+    DirectJudgeOutcome outcome = ReadDirectJudgeAnswer(answered, answer, setup.asks, nonce, MachineAddresses());
+    if (!outcome.stop.empty() || !outcome.checks.baseline.usable) {
+        return false;
+    }
+    outcome.checks.tunnelBaseline = m_checks.tunnelBaseline;
+    outcome.checks.tunnelDirect = m_checks.tunnelDirect;
+    m_checks = std::move(outcome.checks);
+    // The run's plan, asking for the second judge's page; the plans of each kind follow it.
+    auto plan = std::make_shared<ProbePlan>(*RunPlan());
+    const TestRequest request = ComposeTestRequest(fallback, m_version, setup.userAgent);
+    plan->request = ComposeProbeRequest(request.requestLine, request.headers);
+    plan->originRequest = ComposeProbeRequest(OriginRequestLine(request.requestLine), request.headers);
+    plan->judge.host = AccessUrlHost(fallback);
+    plan->judge.port = static_cast<std::uint16_t>(AccessUrlPort(fallback));
+    {
+        std::lock_guard lock(m_requestMutex);
+        m_plan = std::move(plan);
+        m_judgeSetup.accessUrl = fallback;
+    }
+    m_watch.address = direct->address;
+    m_watch.request = direct->request;
+    ++m_watch.judge;
+    return true;
 }
 
 void CheckEngine::WaitForJudge() {

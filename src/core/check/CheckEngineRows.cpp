@@ -140,6 +140,7 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
             free.pop_back();
             slot.row = rows[static_cast<std::size_t>(k)];
             slot.index = k;
+            slot.judge = m_watch.judge;
             if (!parallel) {
                 m_host.SetTitle(CheckingTitle(TitleAddress(address, slot)));
             }
@@ -205,7 +206,7 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
             ClearJob(*slot); // the answer buffer let go while the slot waits
         }
         free.push_back(slot);
-        ended += 1 - WatchJudge(slot->index, judgement, rows, again);
+        ended += 1 - WatchJudge(*slot, judgement, rows, again);
         m_checkedRows = ended;
     }
     ReleaseHeldChecks();

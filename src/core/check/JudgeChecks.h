@@ -15,9 +15,9 @@ struct JudgeChecks {
     bool byValue = false;
     bool strict = false; // only with a usable baseline
     JudgeBaseline baseline;
-    OwnAddresses ours; // the baselines' addresses and this machine's
+    OwnAddresses ours;         // the baselines' addresses and this machine's
     std::string directHeaders; // the response headers of the judge's page asked for directly
-    std::string key;   // empty: pages are not checked for the judge's signature
+    std::string key;           // empty: pages are not checked for the judge's signature
     // Strict grading with the HTTPS step: the handshake made straight with the target, when one was made.
     bool tunnelBaseline = false;
     TunnelReport tunnelDirect;

@@ -29,7 +29,8 @@ JudgeVariables ParseJudgeVariables(std::string_view body);
 const std::string* FindVariable(const JudgeVariables& variables, std::string_view name);
 
 // The signed judge (res/zandel-judge.cgi): a request carries a fresh nonce in its query, and the page ends
-// with a "ZANDEL_HEADER=<name: value>" line for each response header the script sent, "ZANDEL_NONCE=<nonce>", "ZANDEL_HMAC=<HMAC-SHA256 of everything before that line>" and a fixed tail.
+// with a "ZANDEL_HEADER=<name: value>" line for each response header the script sent, "ZANDEL_NONCE=<nonce>",
+// "ZANDEL_HMAC=<HMAC-SHA256 of everything before that line>" and a fixed tail.
 inline constexpr const char* kNonceParameter = "zandel-nonce";
 // 32 lower-case hex digits from the system's random source; empty when there is none.
 std::string MakeJudgeNonce();

@@ -14,6 +14,9 @@
 
 #include "ZandelCheckFixture.h"
 #include "support/FakeProxy.h"
+#include "support/ServerConnection.h"
+#include "support/LoopbackServer.h"
+#include "support/EchoJudge.h"
 #include "support/Loopback.h"
 #include "support/Subprocess.h"
 
@@ -41,6 +44,35 @@ protected:
         return outcome;
     }
 };
+
+// A judge whose name has both families, with us behind a NAT for IPv4 alone: asked over IPv6 first, the run asks
+// over IPv4 too, and a proxy that passes on the address only the IPv4 side sees is found out.
+TEST_F(LookupCheckTest, OurAddressOverTheOtherFamilyIsFoundToo) {
+    test::LoopbackServer v6(
+        [](test::ServerConnection& connection) {
+            if (connection.ReadRequestHead() &&
+                connection.Send(test::EchoJudge::Answer(connection.RequestHead(), connection.PeerAddress()))) {
+                connection.FinishSending();
+            }
+        },
+        0, test::LoopbackFamily::Ipv6);
+    test::LoopbackServer v4(
+        [](test::ServerConnection& connection) {
+            if (connection.ReadRequestHead() &&
+                connection.Send(test::EchoJudge::Answer(connection.RequestHead(), "198.51.100.7"))) {
+                connection.FinishSending();
+            }
+        },
+        v6.Port());
+    FakeProxy leaking(fake::AnswerAndClose(
+        "HTTP/1.0 200 OK\r\n\r\nREMOTE_ADDR=203.0.113.9\r\nREQUEST_METHOD=GET\r\nHTTP_X_REAL_IP=198.51.100.7\r\n"));
+    m_dir.Write("list.txt", leaking.Address() + "\r\n");
+    const std::string url = "http://judge.v6v4.test:" + std::to_string(v6.Port()) + "/envchk.cgi";
+    const Outcome run = RunWithNames({"--url", url, "--timeout", "5", "--log", "run.log", "list.txt"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find(" Non-Anonymous "), std::string::npos) << run.out << m_dir.Read("run.log");
+    EXPECT_NE(m_dir.Read("run.log").find("(198.51.100.7)がHTTP_X_REAL_IP"), std::string::npos) << m_dir.Read("run.log");
+}
 
 // More names that hang than the lookups a small pool would run: every name that resolves is still checked and
 // graded, and each hanging one ends by its own time-out.

@@ -247,6 +247,9 @@ private:
     // Moves the run to the second judge, when there is one and it answers directly: its baseline, its request.
     bool MoveToFallback();
     void ReleaseHeldChecks();
+    // When the judge's name has addresses of both families: the direct request again over the other, for the address
+    // of ours a proxy reached over that family sees.
+    void AskOverTheOtherFamily(const std::string& address, const std::string& request, std::uint32_t waitMs);
     // One request made straight to `address` (no proxy); its answer, empty when none came whole.
     std::string AskDirectly(const std::string& address, const std::string& request, std::uint32_t waitMs,
                             bool& answered);

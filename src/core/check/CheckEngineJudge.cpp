@@ -3,9 +3,15 @@
 // watch that keeps a judge that stops answering from failing the proxies.
 #include "core/check/CheckEngine.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <thread>
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
 
 #include "core/app/MessageService.h"
 #include "core/check/CheckFormat.h"
@@ -22,6 +28,51 @@ constexpr std::size_t kSuspectStreak = 5;
 constexpr std::uint32_t kAskIntervalMs = 10000;
 // How often a judge that does not answer is asked again.
 constexpr std::uint32_t kRetryMs = 3000;
+
+bool IsIpv4(const IpBytes& address) {
+    return std::all_of(address.begin(), address.begin() + 10, [](unsigned char b) { return b == 0; }) &&
+           address[10] == 0xFF && address[11] == 0xFF;
+}
+
+// The judge's "name:port" as an address of the other family than the one the judge saw us over, written out
+// ("1.2.3.4:80", "[2001:db8::1]:80"), when the name has one: behind a NAT for IPv4 and not for IPv6, a proxy
+// reached over the other family sees an address of ours that neither the first answer nor this machine shows.
+std::optional<std::string> OtherFamilyAddress(const std::string& address, bool sawIpv4) {
+    const std::size_t colon = address.rfind(':');
+    if (colon == std::string::npos || address.front() == '[') {
+        return std::nullopt;
+    }
+    const std::string host = address.substr(0, colon);
+    in_addr literal{};
+    if (::inet_pton(AF_INET, host.c_str(), &literal) == 1) {
+        return std::nullopt;
+    }
+    const int family = sawIpv4 ? AF_INET6 : AF_INET;
+    addrinfo hints{};
+    hints.ai_family = family;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) {
+        return std::nullopt;
+    }
+    std::optional<std::string> other;
+    for (const addrinfo* entry = found; entry != nullptr && !other; entry = entry->ai_next) {
+        char text[INET6_ADDRSTRLEN] = {};
+        if (entry->ai_family != family) {
+            continue; // a resolver may answer with both whatever it is asked
+        }
+        const void* bytes =
+            family == AF_INET
+                ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr)
+                : static_cast<const void*>(&reinterpret_cast<const sockaddr_in6*>(entry->ai_addr)->sin6_addr);
+        if (::inet_ntop(family, bytes, text, sizeof text) != nullptr) {
+            other = family == AF_INET ? std::string(text) + address.substr(colon)
+                                      : "[" + std::string(text) + "]" + address.substr(colon);
+        }
+    }
+    ::freeaddrinfo(found);
+    return other;
+}
 
 } // namespace
 
@@ -69,6 +120,9 @@ bool CheckEngine::PrepareJudgeChecks() {
         m_host.RunNotice(outcome.notice);
     }
     m_checks = std::move(outcome.checks);
+    if (m_checks.baseline.usable && direct && (asks.byValue || asks.strict)) {
+        AskOverTheOtherFamily(direct->address, direct->request, setup.waitMs);
+    }
     if (m_checks.baseline.usable && direct) {
         m_watch.on = true;
         m_watch.address = direct->address;
@@ -223,6 +277,21 @@ void CheckEngine::ReleaseHeldChecks() {
         }
     }
     m_watch.held.clear();
+}
+
+void CheckEngine::AskOverTheOtherFamily(const std::string& address, const std::string& request, std::uint32_t waitMs) {
+    const std::optional<std::string> other = OtherFamilyAddress(address, IsIpv4(m_checks.baseline.ourAddress));
+    if (!other) {
+        return;
+    }
+    bool answered = false;
+    const std::string answer = AskDirectly(*other, request, waitMs, answered);
+    HttpAnswer page;
+    if (answered && SplitHttpAnswer(answer, page)) {
+        if (const JudgeBaseline baseline = ReadJudgeBaseline(page); baseline.usable) {
+            AddOwnAddress(m_checks.ours, baseline.ourAddress, baseline.ourAddressText);
+        }
+    }
 }
 
 std::string CheckEngine::AskDirectly(const std::string& address, const std::string& request, std::uint32_t waitMs,

@@ -205,6 +205,10 @@ const OwnAddress* FindOwnAddress(std::string_view text, const OwnAddresses& ours
         }
         const std::string_view token = text.substr(at, end - at);
         at = end;
+        // Every spelling of an address has a digit; words of hex letters alone ("cafe", "e") are none.
+        if (std::none_of(token.begin(), token.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            continue;
+        }
         IpBytes found{};
         if (ParseIpBytes(token, found)) {
             if (const OwnAddress* own = OwnMatch(found, ours)) {

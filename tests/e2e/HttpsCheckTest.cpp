@@ -20,7 +20,6 @@ using test::FakeProxy;
 using test::FakeScript;
 namespace fake = test::fake;
 
-constexpr const char* kSquid = "/usr/sbin/squid";
 const std::string kGetAnswer = "HTTP/1.0 200 OK\r\n\r\nREMOTE_ADDR=127.0.0.1\r\n";
 const std::string kEstablished = "HTTP/1.0 200 Connection established\r\n\r\n";
 

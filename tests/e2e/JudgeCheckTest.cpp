@@ -28,7 +28,6 @@ namespace zandel {
 namespace {
 
 constexpr const char* kLighttpd = "/usr/sbin/lighttpd";
-constexpr const char* kSquid = "/usr/sbin/squid";
 constexpr const char* kKey = "k3y-for-the-tests";
 constexpr const char* kTampered = "NG(Tampered)";
 

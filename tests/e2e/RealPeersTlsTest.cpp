@@ -25,7 +25,6 @@ namespace zandel {
 namespace {
 
 constexpr const char* kPrivoxy = "/usr/sbin/privoxy";
-constexpr const char* kSquid = "/usr/sbin/squid";
 constexpr const char* kCertgen = "/usr/lib/squid/security_file_certgen";
 constexpr const char* kMitmdump = "/usr/bin/mitmdump";
 constexpr const char* kOpenssl = "/usr/bin/openssl";

@@ -19,6 +19,7 @@
 namespace zandel {
 
 inline constexpr const char* kTinyproxy = "/usr/bin/tinyproxy";
+inline constexpr const char* kSquid = "/usr/sbin/squid";
 #ifdef __SANITIZE_ADDRESS__
 inline constexpr bool kUnderAddressSanitizer = true; // zandel-check is built the same way as this test
 #else

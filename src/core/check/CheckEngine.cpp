@@ -523,6 +523,11 @@ void CheckEngine::AppendLog(const std::string& text) {
     }
 }
 
+void CheckEngine::Notice(const std::string& text) {
+    AppendLog(text);
+    m_host.RunNotice(text);
+}
+
 void CheckEngine::Emit(JobSlot& slot, std::string_view text) {
     if (slot.streaming) {
         AppendLog(std::string(text));

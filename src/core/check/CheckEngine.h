@@ -221,6 +221,8 @@ private:
     // Every job's stages, one transcript line each, into the job's slot (found through the job's owner).
     void OnProbeStage(int event, ProbeJob& job) override;
     void Emit(JobSlot& slot, std::string_view text);
+    // A NOTICE line: into the transcript, and to the host for the status bar or the terminal.
+    void Notice(const std::string& text);
     bool LaunchRun(void (CheckEngine::*body)());
     // The run thread, holding the run lock, sets the check bar's running flag unless an early stop is kept.
     void BeginRun(bool setRunning);
@@ -250,6 +252,12 @@ private:
     // When the judge's name has addresses of both families: the direct request again over the other, for the address
     // of ours a proxy reached over that family sees.
     void AskOverTheOtherFamily(const std::string& address, const std::string& request, std::uint32_t waitMs);
+    // What the judge at `address` shows when asked directly (unusable when it did not answer with its page).
+    JudgeBaseline AskForBaseline(const std::string& address, const std::string& request, std::uint32_t waitMs);
+    // A job made straight to `address` (no proxy) under the time-out timer, its stage lines dropped; `done`: it
+    // completed.
+    std::unique_ptr<JobSlot> RunDirectJob(const std::string& address, const std::shared_ptr<const ProbePlan>& plan,
+                                          bool& done);
     // One request made straight to `address` (no proxy); its answer, empty when none came whole.
     std::string AskDirectly(const std::string& address, const std::string& request, std::uint32_t waitMs,
                             bool& answered);

@@ -3,7 +3,6 @@
 // watch that keeps a judge that stops answering from failing the proxies.
 #include "core/check/CheckEngine.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <optional>
@@ -28,11 +27,6 @@ constexpr std::size_t kSuspectStreak = 5;
 constexpr std::uint32_t kAskIntervalMs = 10000;
 // How often a judge that does not answer is asked again.
 constexpr std::uint32_t kRetryMs = 3000;
-
-bool IsIpv4(const IpBytes& address) {
-    return std::all_of(address.begin(), address.begin() + 10, [](unsigned char b) { return b == 0; }) &&
-           address[10] == 0xFF && address[11] == 0xFF;
-}
 
 // The judge's "name:port" as an address of the other family than the one the judge saw us over, written out
 // ("1.2.3.4:80", "[2001:db8::1]:80"), when the name has one: behind a NAT for IPv4 and not for IPv6, a proxy
@@ -116,8 +110,7 @@ bool CheckEngine::PrepareJudgeChecks() {
         return false;
     }
     if (!outcome.notice.empty()) {
-        AppendLog(outcome.notice);
-        m_host.RunNotice(outcome.notice);
+        Notice(outcome.notice);
     }
     m_checks = std::move(outcome.checks);
     if (m_checks.baseline.usable && direct && (asks.byValue || asks.strict)) {
@@ -189,8 +182,7 @@ int CheckEngine::SuspectJudge(const std::vector<int>& rows, std::vector<int>& ag
                                              failed + "件はもう一度チェックします）\r\n"
                                        : "NOTICE>判定用CGIが応答しないため、予備の判定用CGIに切り替えます（直前の" +
                                              failed + "件はもう一度チェックします）\r\n";
-        AppendLog(notice);
-        m_host.RunNotice(notice);
+        Notice(notice);
     }
     // The judge is down (or was, and the run has moved to the second): these failures are its doing. Their rows are
     // checked again, selected meanwhile so that a stop leaves them to the next run.
@@ -257,17 +249,13 @@ void CheckEngine::WaitForJudge() {
             m_watch.down = false;
             m_watch.askedAt = TickCount();
             const std::string notice = "NOTICE>判定用CGIが応答したので、チェックを再開します\r\n";
-            AppendLog(notice);
-            m_host.RunNotice(notice);
+            Notice(notice);
         }
     }
 }
 
 bool CheckEngine::JudgeAnswers() {
-    bool answered = false;
-    const std::string answer = AskDirectly(m_watch.address, m_watch.request, m_watch.waitMs, answered);
-    HttpAnswer page;
-    return answered && SplitHttpAnswer(answer, page) && ReadJudgeBaseline(page).usable;
+    return AskForBaseline(m_watch.address, m_watch.request, m_watch.waitMs).usable;
 }
 
 void CheckEngine::ReleaseHeldChecks() {
@@ -280,47 +268,49 @@ void CheckEngine::ReleaseHeldChecks() {
 }
 
 void CheckEngine::AskOverTheOtherFamily(const std::string& address, const std::string& request, std::uint32_t waitMs) {
-    const std::optional<std::string> other = OtherFamilyAddress(address, IsIpv4(m_checks.baseline.ourAddress));
-    if (!other) {
-        return;
-    }
-    bool answered = false;
-    const std::string answer = AskDirectly(*other, request, waitMs, answered);
-    HttpAnswer page;
-    if (answered && SplitHttpAnswer(answer, page)) {
-        if (const JudgeBaseline baseline = ReadJudgeBaseline(page); baseline.usable) {
+    if (const std::optional<std::string> other = OtherFamilyAddress(address, IsIpv4(m_checks.baseline.ourAddress))) {
+        if (const JudgeBaseline baseline = AskForBaseline(*other, request, waitMs); baseline.usable) {
             AddOwnAddress(m_checks.ours, baseline.ourAddress, baseline.ourAddressText);
         }
     }
 }
 
+JudgeBaseline CheckEngine::AskForBaseline(const std::string& address, const std::string& request,
+                                          std::uint32_t waitMs) {
+    bool answered = false;
+    const std::string answer = AskDirectly(address, request, waitMs, answered);
+    HttpAnswer page;
+    return answered && SplitHttpAnswer(answer, page) ? ReadJudgeBaseline(page) : JudgeBaseline{};
+}
+
 std::string CheckEngine::AskDirectly(const std::string& address, const std::string& request, std::uint32_t waitMs,
                                      bool& answered) {
+    const std::unique_ptr<JobSlot> slot = RunDirectJob(address, MakeProxyPlan(request, waitMs, nullptr), answered);
+    return {slot->answer.data(), strnlen(slot->answer.data(), slot->answer.size())};
+}
+
+std::unique_ptr<CheckEngine::JobSlot>
+CheckEngine::RunDirectJob(const std::string& address, const std::shared_ptr<const ProbePlan>& plan, bool& done) {
     // The direct job's stage lines are its own business: kept in its slot and dropped, so that the transcript
     // holds the proxies alone.
     auto slot = std::make_unique<JobSlot>(false);
     slot->streaming = false;
     ClearJob(*slot);
-    answered = false;
-    if (!ParseAddress(address, slot->job)) {
-        return {};
+    done = false;
+    if (ParseAddress(address, slot->job)) {
+        std::string responseTime;
+        // A worker the system refuses here costs the direct job, not the run: many at once need no worker.
+        const bool lacked = m_lackedThreads.load();
+        done = RunOneJob(slot->job, plan, responseTime) == PR_DONE;
+        m_lackedThreads = lacked;
     }
-    std::string responseTime;
-    // A worker the system refuses here costs the baseline, not the run: many at once need no worker.
-    const bool lacked = m_lackedThreads.load();
-    answered = RunOneJob(slot->job, MakeProxyPlan(request, waitMs, nullptr), responseTime) == PR_DONE;
-    m_lackedThreads = lacked;
-    return {slot->answer.data(), strnlen(slot->answer.data(), slot->answer.size())};
+    return slot;
 }
 
 void CheckEngine::TakeTunnelBaseline(const JudgeSetup& setup) {
-    auto slot = std::make_unique<JobSlot>(false);
-    slot->streaming = false;
-    ClearJob(*slot);
-    if (ParseAddress(setup.tunnel->address, slot->job)) {
-        std::string responseTime;
-        RunOneJob(slot->job, MakeDirectTlsPlan(setup.tunnel, setup.waitMs), responseTime);
-    }
+    bool done = false;
+    const std::unique_ptr<JobSlot> slot =
+        RunDirectJob(setup.tunnel->address, MakeDirectTlsPlan(setup.tunnel, setup.waitMs), done);
     if (!m_checkBarRunning) {
         return; // stopped: no proxy is judged against a handshake cut short
     }
@@ -337,8 +327,7 @@ void CheckEngine::TakeTunnelBaseline(const JudgeSetup& setup) {
             "NOTICE>HTTPSのチェック先に直接接続できないため、証明書を検証できないプロキシを盗聴とは判断しません\r\n";
     }
     if (!notice.empty()) {
-        AppendLog(notice);
-        m_host.RunNotice(notice);
+        Notice(notice);
     }
 }
 

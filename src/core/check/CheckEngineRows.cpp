@@ -52,8 +52,7 @@ int CheckEngine::FitParallelWidth(int wanted) {
     const int width = static_cast<int>(std::max(room, 1LL));
     const std::string notice = "NOTICE>開けるﾌｧｲﾙ数の上限(" + std::to_string(limit.rlim_cur) + ")のため、同時ﾁｪｯｸ数を" +
                                std::to_string(width) + "件にしました\r\n";
-    AppendLog(notice);
-    m_host.RunNotice(notice);
+    Notice(notice);
     return width;
 }
 

@@ -64,14 +64,10 @@ bool ParseIpv4Forms(std::string_view text, IpBytes& out) {
         parsed = ::inet_aton(copy, &address) != 0;
         std::memcpy(quad, &address, 4);
     }
-    if (!parsed) {
-        return false;
+    if (parsed) {
+        out = Ipv4Bytes(quad);
     }
-    out = {};
-    out[10] = 0xFF;
-    out[11] = 0xFF;
-    std::memcpy(out.data() + 12, quad, 4);
-    return true;
+    return parsed;
 }
 
 const OwnAddress* OwnMatch(const IpBytes& found, const OwnAddresses& ours) {
@@ -85,9 +81,7 @@ const OwnAddress* OwnMatch(const IpBytes& found, const OwnAddresses& ours) {
 
 std::string AddressText(const IpBytes& bytes) {
     char text[INET6_ADDRSTRLEN] = {};
-    const bool mapped = std::all_of(bytes.begin(), bytes.begin() + 10, [](unsigned char b) { return b == 0; }) &&
-                        bytes[10] == 0xFF && bytes[11] == 0xFF;
-    if (mapped) {
+    if (IsIpv4(bytes)) {
         ::inet_ntop(AF_INET, bytes.data() + 12, text, sizeof text);
     } else {
         ::inet_ntop(AF_INET6, bytes.data(), text, sizeof text);
@@ -136,6 +130,19 @@ std::size_t ChainLength(std::string_view value) {
 
 } // namespace
 
+IpBytes Ipv4Bytes(const void* four) {
+    IpBytes bytes{};
+    bytes[10] = 0xFF;
+    bytes[11] = 0xFF;
+    std::memcpy(bytes.data() + 12, four, 4);
+    return bytes;
+}
+
+bool IsIpv4(const IpBytes& bytes) {
+    return std::all_of(bytes.begin(), bytes.begin() + 10, [](unsigned char b) { return b == 0; }) &&
+           bytes[10] == 0xFF && bytes[11] == 0xFF;
+}
+
 bool ParseIpBytes(std::string_view text, IpBytes& out) {
     if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
         text = text.substr(1, text.size() - 2);
@@ -143,10 +150,7 @@ bool ParseIpBytes(std::string_view text, IpBytes& out) {
     text = text.substr(0, text.find('%')); // a zone names a link, not another address
     unsigned char quad[4];
     if (ParseDottedQuad(text, quad)) {
-        out = {};
-        out[10] = 0xFF;
-        out[11] = 0xFF;
-        std::memcpy(out.data() + 12, quad, 4);
+        out = Ipv4Bytes(quad);
         return true;
     }
     if (text.empty() || text.size() >= INET6_ADDRSTRLEN + 8) {
@@ -179,9 +183,7 @@ OwnAddresses MachineAddresses() {
         }
         IpBytes bytes{};
         if (entry->ifa_addr->sa_family == AF_INET) {
-            bytes[10] = 0xFF;
-            bytes[11] = 0xFF;
-            std::memcpy(bytes.data() + 12, &reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr, 4);
+            bytes = Ipv4Bytes(&reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr);
         } else if (entry->ifa_addr->sa_family == AF_INET6) {
             std::memcpy(bytes.data(), &reinterpret_cast<const sockaddr_in6*>(entry->ifa_addr)->sin6_addr, 16);
         } else {

@@ -12,6 +12,9 @@ namespace zandel {
 // An IP address as 16 bytes (IPv4 as an IPv4-mapped IPv6 address), so that every spelling of one address
 // compares equal.
 using IpBytes = std::array<unsigned char, 16>;
+// An IPv4 address's four bytes in network order as IpBytes, and whether IpBytes hold an IPv4 address.
+IpBytes Ipv4Bytes(const void* four);
+bool IsIpv4(const IpBytes& bytes);
 // IPv4 dotted (leading zeros allowed), IPv6 in any of its forms (brackets, a zone, an embedded IPv4 part).
 bool ParseIpBytes(std::string_view text, IpBytes& out);
 

@@ -96,6 +96,8 @@ class ListCheckRunTest : public QObject {
 
 private:
     std::unique_ptr<EchoJudge> m_judge;
+    // Every run keeps its history in the start folder: never the folder the tests run in.
+    test::TempDir m_startDir;
     std::unique_ptr<AppSettings> m_settings;
     std::unique_ptr<test::MessageRecorder> m_messages;
     std::unique_ptr<test::FakeListViewHost> m_host;
@@ -161,6 +163,7 @@ private Q_SLOTS:
     void init() {
         m_judge = std::make_unique<EchoJudge>();
         m_settings = std::make_unique<AppSettings>();
+        m_settings->StartDir = m_startDir.Path();
         m_settings->WebPage = m_judge->Url();
         m_settings->TimeOut = kTimeOutSeconds;
         m_messages = std::make_unique<test::MessageRecorder>();

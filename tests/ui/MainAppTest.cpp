@@ -419,6 +419,8 @@ private Q_SLOTS:
         QVERIFY(first.waitForStarted());
         // Taking the lock to see whether it is held could make the first program the second one.
         QTRY_VERIFY_WITH_TIMEOUT(HoldsFlock(first.processId()), 20000);
+        // The holder listens a moment after it locks; a loaded machine shows that moment.
+        QTRY_VERIFY_WITH_TIMEOUT(m_rig->dir.Exists("Zandel.socket"), 20000);
         const std::string listing = m_rig->dir.Listing();
 
         QProcess second;

@@ -5,6 +5,7 @@
 #include "core/app/AppSettings.h"
 #include "core/list/ListDocument.h"
 #include "support/FakeDocumentHost.h"
+#include "support/TempDir.h"
 #include "ui/UiTestSupport.h"
 #include "ui/list/RidIdiView.h"
 #include "ui/support/FakeListViewHost.h"
@@ -20,12 +21,17 @@ public:
     ListRig(const ListRig&) = delete;
     ListRig& operator=(const ListRig&) = delete;
 
-    AppSettings settings;
+    // The start folder: a run's history goes here, never into the folder the tests run in.
+    TempDir dir;
+    AppSettings settings = SettingsIn(dir);
     MessageRecorder messages;
     FakeDocumentHost docHost;
     std::unique_ptr<FakeListViewHost> host;
     std::unique_ptr<ui::CRidIdiView> view;
     std::unique_ptr<CRidIdiDoc> doc;
+
+private:
+    static AppSettings SettingsIn(const TempDir& dir);
 };
 
 } // namespace zandel::test

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include <arpa/inet.h>
 #include <sys/stat.h>
 
 #include "core/check/StrictGrade.h"
@@ -207,7 +211,14 @@ TEST(StrictGradeTest, OurAddressIsFoundInAnySpelling) {
         {"0177.0.0.1", &v4, true},
         {"127.1.", &v4, true},
         {"\"127.0.0.1:8080\"", &v4, true},
+        {"0x7f.1", &v4, true},
+        {"0177.0x0.0.1", &v4, true},
+        {"127.0.1", &v4, true},
         {"2130706434", &v4, false},
+        {"6425673729", &v4, false},
+        {"0x17F000001", &v4, false},
+        {"0127.0.0.1", &v4, false},
+        {"127.65536", &v4, false},
         {"Wed, 09 Dec 2026 23:55:59 GMT", &v4, false},
         {"127.0.0.10", &v4, false},
         {"1127.0.0.1", &v4, false},
@@ -219,6 +230,48 @@ TEST(StrictGradeTest, OurAddressIsFoundInAnySpelling) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(MentionsAddress(c.text, *c.address), c.found) << c.text;
+    }
+}
+
+// Every way of writing 127.0.0.1 that a program reads as it, and none other: our reading against the C library's,
+// over every join of one to four parts of the kinds that go wrong (bases, widths, 32-bit overflow, bad digits).
+TEST(StrictGradeTest, AddressFormsAreReadAsTheCLibraryReadsThem) {
+    const char* const pieces[] = {
+        "127",        "0177",       "0x7f",     "0X7F",     "0",          "00",         "0x0",          "1",
+        "01",         "0x1",        "255",      "256",      "08",         "0127",       "0x",           "",
+        "65536",      "65537",      "16777215", "16777217", "2130706433", "0x7f000001", "017700000001", "4294967296",
+        "6425673729", "0x100000000"};
+    IpBytes loopback{};
+    ASSERT_TRUE(ParseIpBytes("127.0.0.1", loopback));
+    std::vector<std::string> texts = {""};
+    for (int parts = 1; parts <= 4; ++parts) {
+        std::vector<std::string> longer;
+        for (const std::string& text : texts) {
+            for (const char* piece : pieces) {
+                longer.push_back(text.empty() && parts == 1 ? piece : text + "." + piece);
+            }
+        }
+        texts = std::move(longer);
+        for (const std::string& text : texts) {
+            if (!text.empty() && text.back() == '.') {
+                continue; // a sentence's full stop after an address, which the search passes over
+            }
+            in_addr aton{};
+            const bool read = !text.empty() && ::inet_aton(text.c_str(), &aton) != 0;
+            unsigned quad[4];
+            int used = 0;
+            // Four decimal parts of up to three digits are read as decimal whatever their leading zeros.
+            const bool decimal =
+                std::sscanf(text.c_str(), "%3u.%3u.%3u.%3u%n", &quad[0], &quad[1], &quad[2], &quad[3], &used) == 4 &&
+                used == static_cast<int>(text.size()) && text.find_first_of("xX") == std::string::npos &&
+                quad[0] < 256 && quad[1] < 256 && quad[2] < 256 && quad[3] < 256;
+            const bool isLoopback = (read && ntohl(aton.s_addr) == 0x7F000001U) ||
+                                    (decimal && quad[0] == 127 && quad[1] == 0 && quad[2] == 0 && quad[3] == 1);
+            ASSERT_EQ(MentionsAddress(text, loopback), isLoopback) << text;
+            if (read && !decimal) {
+                ASSERT_TRUE(MentionsAddress(text, Ipv4Bytes(&aton))) << text;
+            }
+        }
     }
 }
 

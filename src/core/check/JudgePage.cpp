@@ -1,5 +1,6 @@
 #include "core/check/JudgePage.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -53,9 +54,9 @@ bool IsNameChar(char c, bool first) {
     return (c >= 'A' && c <= 'Z') || c == '_' || (!first && c >= '0' && c <= '9');
 }
 
-// Markup out, character references resolved (an ASCII one to its byte, others kept as they are).
-std::string PlainText(std::string_view line) {
-    std::string text;
+// Markup out, character references resolved (an ASCII one to its byte, others kept as they are), into `text`.
+void PlainText(std::string_view line, std::string& text) {
+    text.clear();
     for (std::size_t i = 0; i < line.size(); ++i) {
         if (line[i] == '<') {
             const std::size_t close = line.find('>', i);
@@ -98,10 +99,9 @@ std::string PlainText(std::string_view line) {
         }
         text += line[i];
     }
-    return text;
 }
 
-std::string Trimmed(std::string_view text) {
+std::string_view Trimmed(std::string_view text) {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
     while (!text.empty() && blank(text.front())) {
         text.remove_prefix(1);
@@ -109,7 +109,7 @@ std::string Trimmed(std::string_view text) {
     while (!text.empty() && blank(text.back())) {
         text.remove_suffix(1);
     }
-    return std::string(text);
+    return text;
 }
 
 std::size_t CountLines(std::string_view body, std::string_view prefix) {
@@ -204,14 +204,23 @@ bool SplitHttpAnswer(std::string_view answer, HttpAnswer& out) {
 
 JudgeVariables ParseJudgeVariables(std::string_view body) {
     JudgeVariables variables;
+    variables.reserve(32);
+    // Every page of every proxy passes through here: a plain line is read where it lies, and only a line with
+    // markup or references is rewritten, into one buffer for the whole page.
+    std::string plain;
     std::size_t start = 0;
     while (start < body.size()) {
         std::size_t end = body.find('\n', start);
         if (end == std::string_view::npos) {
             end = body.size();
         }
-        const std::string line = Trimmed(PlainText(body.substr(start, end - start)));
+        std::string_view line = body.substr(start, end - start);
         start = end + 1;
+        if (std::any_of(line.begin(), line.end(), [](char c) { return c == '<' || c == '&'; })) {
+            PlainText(line, plain);
+            line = plain;
+        }
+        line = Trimmed(line);
         std::size_t name = 0;
         while (name < line.size() && IsNameChar(line[name], name == 0)) {
             ++name;
@@ -223,7 +232,7 @@ JudgeVariables ParseJudgeVariables(std::string_view body) {
         if (name == 0 || separator >= line.size() || (line[separator] != '=' && line[separator] != ':')) {
             continue;
         }
-        variables.emplace_back(line.substr(0, name), Trimmed(std::string_view(line).substr(separator + 1)));
+        variables.emplace_back(line.substr(0, name), Trimmed(line.substr(separator + 1)));
     }
     return variables;
 }

@@ -1,7 +1,10 @@
 #include "core/check/StrictGrade.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -46,28 +49,83 @@ bool ParseDottedQuad(std::string_view text, unsigned char (&out)[4]) {
 }
 
 // What an address may be written with: hex digits, the separators, a zone mark, and the x of "0x7f000001".
+constexpr std::array<bool, 256> kAddressChars = [] {
+    std::array<bool, 256> chars{};
+    for (const unsigned char c : std::string_view("0123456789abcdefABCDEF.:%xX")) {
+        chars[c] = true;
+    }
+    return chars;
+}();
 bool IsAddressChar(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == '.' || c == ':' ||
-           c == '%' || c == 'x' || c == 'X';
+    return kAddressChars[static_cast<unsigned char>(c)];
 }
 
-// An IPv4 address in a form a program reads as one: dotted decimal with leading zeros, or what inet_aton takes
-// (a single integer in decimal, hex or octal, "127.1", parts in hex or octal).
+// One part of an address as inet_aton reads it: 0x... hex, 0... octal, else decimal; false past 32 bits or on a
+// digit its base does not have.
+bool ParseAtonPart(std::string_view part, std::uint64_t& value) {
+    unsigned base = 10;
+    if (part.size() > 1 && part[0] == '0') {
+        const bool hex = part[1] == 'x' || part[1] == 'X';
+        base = hex ? 16 : 8;
+        part.remove_prefix(hex ? 2 : 1);
+        if (part.empty() && hex) {
+            return false; // "0x" alone: the C library reads the 0 and stops at the x
+        }
+    }
+    value = 0;
+    for (const char c : part) {
+        const unsigned digit = c >= '0' && c <= '9'   ? static_cast<unsigned>(c - '0')
+                               : c >= 'a' && c <= 'f' ? static_cast<unsigned>(c - 'a' + 10)
+                               : c >= 'A' && c <= 'F' ? static_cast<unsigned>(c - 'A' + 10)
+                                                      : 99;
+        value = value * base + digit;
+        if (digit >= base || value > 0xFFFFFFFFU) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// An IPv4 address in a form a program reads as one: what inet_aton takes (dotted decimal with leading zeros, a
+// single integer in decimal, hex or octal, "127.1", parts in hex or octal). Read here, since every word of every
+// header of every page comes this way.
 bool ParseIpv4Forms(std::string_view text, IpBytes& out) {
     unsigned char quad[4];
-    bool parsed = ParseDottedQuad(text, quad);
-    if (!parsed && !text.empty() && text.size() < 40) {
-        char copy[40];
-        std::memcpy(copy, text.data(), text.size());
-        copy[text.size()] = '\0';
-        in_addr address{};
-        parsed = ::inet_aton(copy, &address) != 0;
-        std::memcpy(quad, &address, 4);
-    }
-    if (parsed) {
+    if (ParseDottedQuad(text, quad)) {
         out = Ipv4Bytes(quad);
+        return true;
     }
-    return parsed;
+    std::uint64_t parts[4] = {};
+    std::size_t last = 0;
+    for (std::size_t start = 0;; ++last) {
+        const std::size_t dot = std::min(text.find('.', start), text.size());
+        const std::string_view part = text.substr(start, dot - start);
+        if (last == 4 || part.empty() || part[0] < '0' || part[0] > '9' || !ParseAtonPart(part, parts[last])) {
+            return false;
+        }
+        if (dot == text.size()) {
+            break;
+        }
+        start = dot + 1;
+    }
+    // The last part fills the bytes the ones before it left: a.b.c.d, a.b.(16 bits), a.(24 bits), (32 bits).
+    std::uint32_t address = 0;
+    for (std::size_t i = 0; i < last; ++i) {
+        if (parts[i] > 0xFF) {
+            return false;
+        }
+        address |= static_cast<std::uint32_t>(parts[i]) << (24 - 8 * i);
+    }
+    const unsigned lastBits = 32 - 8 * static_cast<unsigned>(last);
+    if (lastBits < 32 && parts[last] >> lastBits != 0) {
+        return false;
+    }
+    address |= static_cast<std::uint32_t>(parts[last]);
+    for (int i = 0; i < 4; ++i) {
+        quad[i] = static_cast<unsigned char>(address >> (24 - 8 * i));
+    }
+    out = Ipv4Bytes(quad);
+    return true;
 }
 
 const OwnAddress* OwnMatch(const IpBytes& found, const OwnAddresses& ours) {
@@ -153,7 +211,8 @@ bool ParseIpBytes(std::string_view text, IpBytes& out) {
         out = Ipv4Bytes(quad);
         return true;
     }
-    if (text.empty() || text.size() >= INET6_ADDRSTRLEN + 8) {
+    // Every IPv6 spelling has two colons at least.
+    if (text.size() >= INET6_ADDRSTRLEN + 8 || std::count(text.begin(), text.end(), ':') < 2) {
         return false;
     }
     const std::string copy(text);

@@ -216,7 +216,7 @@ JudgeVariables ParseJudgeVariables(std::string_view body) {
         }
         std::string_view line = body.substr(start, end - start);
         start = end + 1;
-        if (std::any_of(line.begin(), line.end(), [](char c) { return c == '<' || c == '&'; })) {
+        if (FindAnyOf(line, "<&") != std::string_view::npos) {
             PlainText(line, plain);
             line = plain;
         }

@@ -5,7 +5,9 @@
 
 #include "core/check/AnswerJudge.h"
 #include "core/list/ProxyRow.h"
+#include "core/util/DateFields.h"
 #include "core/util/ProxyAddress.h"
+#include "core/util/Text.h"
 
 namespace zandel {
 
@@ -43,49 +45,19 @@ std::string IsoUtc(std::time_t when) {
 
 namespace {
 
-bool Digits(std::string_view text, std::size_t at, std::size_t count, int& value) {
-    if (at + count > text.size()) {
-        return false;
-    }
-    value = 0;
-    for (std::size_t i = at; i < at + count; ++i) {
-        if (text[i] < '0' || text[i] > '9') {
-            return false;
-        }
-        value = value * 10 + (text[i] - '0');
-    }
-    return true;
-}
-
 // Reads "YYYY?MM?DD?hh?mm?ss" with the given separators into a calendar record.
 bool ReadCalendar(std::string_view text, std::string_view separators, std::tm& out) {
-    if (text.size() != 19 || separators.size() != 5) {
-        return false;
-    }
-    static constexpr std::size_t kSeparatorAt[] = {4, 7, 10, 13, 16};
-    for (std::size_t i = 0; i < 5; ++i) {
-        if (text[kSeparatorAt[i]] != separators[i]) {
-            return false;
-        }
-    }
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-    if (!Digits(text, 0, 4, year) || !Digits(text, 5, 2, month) || !Digits(text, 8, 2, day) ||
-        !Digits(text, 11, 2, hour) || !Digits(text, 14, 2, minute) || !Digits(text, 17, 2, second) || month < 1 ||
-        month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) {
+    const std::optional<DateFields> fields = ReadDateFields(text, separators);
+    if (!fields) {
         return false;
     }
     out = std::tm{};
-    out.tm_year = year - 1900;
-    out.tm_mon = month - 1;
-    out.tm_mday = day;
-    out.tm_hour = hour;
-    out.tm_min = minute;
-    out.tm_sec = second;
+    out.tm_year = fields->year - 1900;
+    out.tm_mon = fields->month - 1;
+    out.tm_mday = fields->day;
+    out.tm_hour = fields->hour;
+    out.tm_min = fields->minute;
+    out.tm_sec = fields->second;
     return true;
 }
 
@@ -126,7 +98,7 @@ std::optional<int> ResponseTimeCellToMs(std::string_view cell) {
     }
     int seconds = 0;
     int millis = 0;
-    if (!Digits(cell, 0, point, seconds) || !Digits(cell, point + 1, 3, millis)) {
+    if (!ReadDigits(cell, 0, point, seconds) || !ReadDigits(cell, point + 1, 3, millis)) {
         return std::nullopt;
     }
     return seconds * 1000 + millis;

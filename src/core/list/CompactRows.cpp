@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "core/util/DateFields.h"
 #include "core/util/Text.h"
 
 namespace zandel {
@@ -162,27 +163,20 @@ bool EncodeDate(std::string_view text, std::uint32_t& code) {
         code = text.empty() ? kEmptyCode : kUncheckedCode;
         return true;
     }
-    if (text.size() != 20) {
-        return false;
-    }
-    int year = 0;
-    unsigned month = 0;
-    unsigned day = 0;
-    unsigned hour = 0;
-    unsigned minute = 0;
-    unsigned second = 0;
-    if (!Number(text.substr(0, 4), 1970, 9999, year) || !Number(text.substr(5, 2), 1U, 12U, month) ||
-        !Number(text.substr(8, 2), 1U, 31U, day) || !Number(text.substr(11, 2), 0U, 23U, hour) ||
-        !Number(text.substr(14, 2), 0U, 59U, minute) || !Number(text.substr(17, 2), 0U, 59U, second)) {
+    const std::optional<DateFields> fields =
+        text.size() == 20 && text.back() == ')' ? ReadDateFields(text.substr(0, 19), "//(::") : std::nullopt;
+    if (!fields || fields->year < 1970) {
         return false;
     }
     using namespace std::chrono;
-    const year_month_day date{std::chrono::year{year}, std::chrono::month{month}, std::chrono::day{day}};
+    const year_month_day date{std::chrono::year{fields->year}, std::chrono::month{static_cast<unsigned>(fields->month)},
+                              std::chrono::day{static_cast<unsigned>(fields->day)}};
     if (!date.ok()) {
         return false;
     }
+    // A leap second's text does not come back from its code: the check below refuses it.
     const std::uint64_t value = static_cast<std::uint64_t>(sys_days{date}.time_since_epoch().count()) * 86400 +
-                                std::uint64_t{hour} * 3600 + std::uint64_t{minute} * 60 + second;
+                                static_cast<std::uint64_t>(fields->hour * 3600 + fields->minute * 60 + fields->second);
     if (value >= kUncheckedCode || DateText(static_cast<std::uint32_t>(value)).View() != text) {
         return false;
     }

@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
+#include "core/util/HostPort.h"
+
 namespace zandel {
 
 namespace {
@@ -22,23 +24,6 @@ std::string_view Trimmed(std::string_view text) {
 bool HostByteAllowed(char c) {
     const auto byte = static_cast<unsigned char>(c);
     return byte > 0x20 && byte != 0x7f && c != '/' && c != '@' && c != '[' && c != ']' && c != ':';
-}
-
-std::optional<int> ParsePort(std::string_view text) {
-    if (text.empty() || text.size() > 5) {
-        return std::nullopt;
-    }
-    int port = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        port = port * 10 + (c - '0');
-    }
-    if (port < 1 || port > 65535) {
-        return std::nullopt;
-    }
-    return port;
 }
 
 } // namespace
@@ -82,7 +67,7 @@ std::optional<HttpsTargetAddress> ParseHttpsTarget(std::string_view text) {
     if (host.empty() || host.size() > kMaxHostBytes || rest.empty() || rest.front() != ':') {
         return std::nullopt;
     }
-    const std::optional<int> port = ParsePort(rest.substr(1));
+    const std::optional<int> port = ParsePortNumber(rest.substr(1));
     if (!port) {
         return std::nullopt;
     }

@@ -36,6 +36,10 @@ int CompareNoCase(std::string_view a, std::string_view b);
 // The C library's atoi: optional blanks and sign, leading digits, 0 when there are none. Never overflows.
 long long ParseLeadingInt(std::string_view text);
 
+// The `count` decimal digits of `text` from `at` as a number; false when one of them is not a digit or the text
+// ends first.
+bool ReadDigits(std::string_view text, std::size_t at, std::size_t count, int& value);
+
 // `value` in decimal at the end of `text`, zeros in front up to `width` digits (printf's "%0*u").
 void AppendDecimal(std::string& text, unsigned value, int width = 0);
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bench/Median.h"
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/check/CheckEngine.h"
 #include "core/check/TestRequest.h"
 #include "core/list/RowStore.h"

@@ -15,7 +15,7 @@
 #include <QTimer>
 
 #include "bench/Median.h"
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/proxy/InternetSettings.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/RecentFileList.h"

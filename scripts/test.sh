@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Sets everything up and runs every test: the normal build with warnings as errors, the core, window and
+# Sets everything up and runs every test: the layering and format checks, the normal build with warnings as errors, the core, window and
 # end-to-end tests under AddressSanitizer + UndefinedBehaviorSanitizer, the core tests under ThreadSanitizer,
 # clang-tidy, the fuzzers, and the format check.
 set -euo pipefail
@@ -23,6 +23,8 @@ cache=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 
 step "format"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+# The source folders stay layered: none includes a folder that includes it back.
+scripts/check-layers.py
 
 step "build"
 # Built as the package is (Debian's hardening flags), so that the package step ships these very programs.

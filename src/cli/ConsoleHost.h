@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-#include "core/app/MessageService.h"
+#include "core/util/MessageService.h"
 #include "core/check/CheckEngine.h"
 #include "core/list/ListDocument.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/check/JudgePage.h"
 #include "core/fetch/ListFetcher.h"
 #include "core/history/HistoryStore.h"

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "core/history/CheckExport.h"
+#include "core/list/CheckExport.h"
 #include "core/util/ProxyAddress.h"
 
 namespace zandel::cli {

@@ -12,7 +12,7 @@
 #include <gio/gio.h>
 #include <sys/stat.h>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/proxy/ProxyServerText.h"
 #include "core/util/FileIo.h"
 

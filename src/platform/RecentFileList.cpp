@@ -6,8 +6,8 @@
 
 #include <sys/stat.h>
 
-#include "core/app/AppSettings.h"
-#include "core/app/IniFile.h"
+#include "core/settings/AppSettings.h"
+#include "core/settings/IniFile.h"
 #include "core/app/InstallPaths.h"
 
 namespace zandel {

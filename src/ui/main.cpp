@@ -15,7 +15,7 @@
 #include "platform/InstanceLock.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/RecentFileList.h"
-#include "ui/app/AppIdentity.h"
+#include "ui/util/AppIdentity.h"
 #include "ui/app/MainApp.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/app/InstallPaths.h"
 #include "support/OrdinaryUser.h"
 #include "core/app/InstanceRequest.h"

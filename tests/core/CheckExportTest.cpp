@@ -1,6 +1,6 @@
 // CSV and JSON as other tools read them: every export is parsed back by a real parser (Python's csv, jq) and
 // compared cell by cell, with the cells a list can hold at its worst.
-#include "core/history/CheckExport.h"
+#include "core/list/CheckExport.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/history/CheckRecord.h"
+#include "core/list/CheckRecord.h"
 #include "core/list/ListFile.h"
 #include "core/list/RowStore.h"
 #include "core/util/ProxyAddress.h"

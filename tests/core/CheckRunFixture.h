@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/check/CheckEngine.h"
 #include "core/list/RowStore.h"
 #include "support/EchoJudge.h"

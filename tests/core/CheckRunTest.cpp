@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "core/app/AppSettings.h"
-#include "core/app/Texts.h"
+#include "core/settings/AppSettings.h"
+#include "core/util/Texts.h"
 #include "core/list/RowStore.h"
 #include "core/settings/HttpsTarget.h"
 #include "core/CheckRunFixture.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/app/Texts.h"
+#include "core/util/Texts.h"
 #include "core/frame/CommandIds.h"
 #include "core/frame/ListUrl.h"
 #include "core/frame/RecentFiles.h"

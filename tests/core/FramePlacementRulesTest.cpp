@@ -8,7 +8,7 @@
 
 #include "core/frame/CloseRule.h"
 #include "core/proxy/ProxyServerText.h"
-#include "core/app/Texts.h"
+#include "core/util/Texts.h"
 #include "core/frame/WindowPlacement.h"
 #include "support/RecordingMessageService.h"
 

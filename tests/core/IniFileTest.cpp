@@ -1,4 +1,4 @@
-#include "core/app/IniFile.h"
+#include "core/settings/IniFile.h"
 
 #include <climits>
 #include <random>

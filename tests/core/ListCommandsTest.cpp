@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/app/Texts.h"
+#include "core/util/Texts.h"
 #include "core/list/RowStore.h"
 #include "support/RecordingMessageService.h"
 

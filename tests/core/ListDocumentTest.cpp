@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/app/Texts.h"
+#include "core/util/Texts.h"
 #include "core/list/RowStore.h"
 #include "core/util/FileIo.h"
 #include "support/FakeDocumentHost.h"

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/history/CheckRecord.h"
+#include "core/list/CheckRecord.h"
 
 #include "core/list/RowStore.h"
 

@@ -10,8 +10,8 @@
 
 #include <sys/stat.h>
 
-#include "core/app/AppSettings.h"
-#include "core/app/Texts.h"
+#include "core/settings/AppSettings.h"
+#include "core/util/Texts.h"
 #include "core/frame/BrowserLaunch.h"
 #include "core/frame/CommandIds.h"
 #include "core/frame/CommandDispatcher.h"

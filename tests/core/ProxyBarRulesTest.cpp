@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/frame/TrayRule.h"
 #include "core/list/RowStore.h"
 #include "core/proxy/ProxyBar.h"

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/check/CheckEngine.h"
 #include "core/proxy/InternetSettings.h"
 #include "core/proxy/ProxyBar.h"

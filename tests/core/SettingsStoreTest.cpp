@@ -1,4 +1,4 @@
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 
 #include <climits>
 #include <fstream>
@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/app/IniFile.h"
+#include "core/settings/IniFile.h"
 #include "core/util/Text.h"
 #include "support/FileSizeLimit.h"
 #include "support/OrdinaryUser.h"

@@ -21,7 +21,7 @@
 #include <unistd.h>
 
 #include "core/app/CommandLine.h"
-#include "core/app/Texts.h"
+#include "core/util/Texts.h"
 #include "core/settings/HttpsTarget.h"
 #include "core/util/UniqueFd.h"
 #include "ZandelCheckFixture.h"

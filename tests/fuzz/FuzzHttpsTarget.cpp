@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "cli/Options.h"
-#include "core/app/IniFile.h"
+#include "core/settings/IniFile.h"
 #include "core/check/TestRequest.h"
 #include "core/settings/HttpsTarget.h"
 #include "fuzz/FuzzSupport.h"

@@ -2,7 +2,7 @@
 // back as it was, without disturbing what the file held before.
 #include <string>
 
-#include "core/app/IniFile.h"
+#include "core/settings/IniFile.h"
 #include "fuzz/FuzzSupport.h"
 
 using zandel::fuzz::Require;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/util/Text.h"
 #include "fuzz/FuzzSupport.h"
 

@@ -1,5 +1,5 @@
 // The request sent through every proxy, from any access URL, version and User-Agent.
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/check/TestRequest.h"
 #include "fuzz/FuzzSupport.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/app/IniFile.h"
+#include "core/settings/IniFile.h"
 #include "DesktopSandbox.h"
 
 namespace zandel {

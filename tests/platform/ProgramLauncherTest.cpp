@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 #include "DesktopSandbox.h"
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/frame/BrowserLaunch.h"
 
 #include "support/RecordingMessageService.h"

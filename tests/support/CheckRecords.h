@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "core/history/CheckRecord.h"
+#include "core/list/CheckRecord.h"
 
 namespace zandel::test {
 

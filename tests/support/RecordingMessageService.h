@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/app/MessageService.h"
+#include "core/util/MessageService.h"
 
 namespace zandel::test {
 

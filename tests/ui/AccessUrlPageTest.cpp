@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "platform/ProgramLauncher.h"
 #include "support/TempDir.h"
 #include "ui/UiTestSupport.h"

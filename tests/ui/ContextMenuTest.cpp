@@ -7,7 +7,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/frame/BrowserLaunch.h"
 #include "core/frame/CommandIds.h"
 #include "support/FakeProxy.h"

@@ -5,7 +5,7 @@
 #include <QPlainTextEdit>
 #include <QTest>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/history/HistoryStore.h"
 #include "platform/ProgramLauncher.h"
 #include "support/TempDir.h"

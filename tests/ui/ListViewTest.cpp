@@ -9,7 +9,7 @@
 #include <QUrl>
 
 #include "core/frame/CommandIds.h"
-#include "core/app/Texts.h"
+#include "core/util/Texts.h"
 #include "core/list/ListDocument.h"
 #include "support/FakeDocumentHost.h"
 #include "support/TempDir.h"

@@ -21,12 +21,12 @@
 #include <QTest>
 #include <QTimer>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/app/CommandLine.h"
 #include "core/app/InstanceRequest.h"
 #include "core/frame/CommandIds.h"
 #include "core/proxy/InternetSettings.h"
-#include "core/app/Texts.h"
+#include "core/util/Texts.h"
 #include "platform/InstanceLock.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/RecentFileList.h"
@@ -36,7 +36,7 @@
 #include "ui/support/AppRig.h"
 #include "ui/support/MenuProbe.h"
 #include "ui/UiTestSupport.h"
-#include "ui/app/AppIdentity.h"
+#include "ui/util/AppIdentity.h"
 #include "ui/app/InstanceChannel.h"
 #include "ui/app/MainApp.h"
 #include "ui/app/SplashDlg.h"

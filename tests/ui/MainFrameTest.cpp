@@ -14,11 +14,11 @@
 #include <QTest>
 #include <QToolBar>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/frame/CommandIds.h"
 #include "core/frame/CommandTable.h"
 #include "core/proxy/InternetSettings.h"
-#include "core/app/Texts.h"
+#include "core/util/Texts.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/RecentFileList.h"
 #include "support/FakeFileDialogs.h"

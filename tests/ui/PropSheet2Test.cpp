@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/frame/BrowserLaunch.h"
 #include "platform/ProgramLauncher.h"
 #include "ui/UiTestSupport.h"

@@ -13,7 +13,7 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/settings/HttpsTarget.h"
 #include "platform/ProgramLauncher.h"
 #include "support/TempDir.h"

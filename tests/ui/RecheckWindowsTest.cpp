@@ -6,7 +6,7 @@
 #include <QStatusBar>
 #include <QTest>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/list/ProxyRow.h"
 #include "support/EchoJudge.h"
 #include "support/FakeProxy.h"

@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/frame/BrowserLaunch.h"
 #include "core/frame/CommandIds.h"
 #include "support/FakeProxy.h"

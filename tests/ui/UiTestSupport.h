@@ -7,7 +7,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "core/app/MessageService.h"
+#include "core/util/MessageService.h"
 
 namespace zandel::test {
 

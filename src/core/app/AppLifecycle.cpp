@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 
 namespace zandel {
 

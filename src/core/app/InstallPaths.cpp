@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/frame/BrowserLaunch.h"
 #include "core/util/FileIo.h"
 #include "core/util/UniqueFd.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 
 namespace zandel {
 

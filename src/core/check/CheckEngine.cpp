@@ -8,9 +8,9 @@
 
 #include <netinet/in.h>
 
-#include "core/app/AppSettings.h"
-#include "core/app/MessageService.h"
-#include "core/app/Texts.h"
+#include "core/settings/AppSettings.h"
+#include "core/util/MessageService.h"
+#include "core/util/Texts.h"
 #include "core/check/CheckFormat.h"
 #include "core/check/ProbeAddress.h"
 #include "core/check/ProbePlan.h"

@@ -17,7 +17,7 @@
 #include "core/check/ProxyProbe.h"
 #include "core/check/TestRequest.h"
 #include "core/check/TimeoutTimer.h"
-#include "core/history/CheckRecord.h"
+#include "core/list/CheckRecord.h"
 #include "core/list/ProxyRow.h"
 #include "core/settings/TimeOut.h"
 #include "core/util/ProxyAddress.h"

@@ -12,7 +12,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 
-#include "core/app/MessageService.h"
+#include "core/util/MessageService.h"
 #include "core/check/CheckFormat.h"
 #include "core/check/ProbePlan.h"
 #include "core/list/RowStore.h"

@@ -10,7 +10,7 @@
 #include <dirent.h>
 #include <sys/resource.h>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/check/CheckFormat.h"
 #include "core/list/RowStore.h"
 #include "core/log/LogMapping.h"

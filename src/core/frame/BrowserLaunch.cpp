@@ -2,9 +2,9 @@
 
 #include <optional>
 
-#include "core/app/AppSettings.h"
-#include "core/app/MessageService.h"
-#include "core/app/Texts.h"
+#include "core/settings/AppSettings.h"
+#include "core/util/MessageService.h"
+#include "core/util/Texts.h"
 #include "core/multistage/ChainRules.h"
 #include "core/util/FileIo.h"
 #include "core/util/ProxyAddress.h"

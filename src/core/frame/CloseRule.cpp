@@ -1,7 +1,7 @@
 #include "core/frame/CloseRule.h"
 
-#include "core/app/MessageService.h"
-#include "core/app/Texts.h"
+#include "core/util/MessageService.h"
+#include "core/util/Texts.h"
 
 namespace zandel {
 

@@ -2,14 +2,14 @@
 
 #include <utility>
 
-#include "core/app/MessageService.h"
-#include "core/app/Texts.h"
+#include "core/util/MessageService.h"
+#include "core/util/Texts.h"
 #include "core/fetch/ListFetcher.h"
 #include "core/frame/CommandIds.h"
 #include "core/frame/FileDialogs.h"
 #include "core/frame/ListUrl.h"
 #include "core/frame/RecentFiles.h"
-#include "core/history/CheckExport.h"
+#include "core/list/CheckExport.h"
 #include "core/list/ListDocument.h"
 #include "core/list/ListFile.h"
 #include "core/util/Text.h"

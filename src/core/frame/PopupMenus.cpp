@@ -4,7 +4,7 @@
 #include <array>
 #include <functional>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/frame/CommandIds.h"
 #include "core/frame/CommandTable.h"
 

@@ -1,6 +1,6 @@
 #include "core/frame/ProgramLauncher.h"
 
-#include "core/app/MessageService.h"
+#include "core/util/MessageService.h"
 #include "core/frame/BrowserLaunch.h"
 
 namespace zandel {

@@ -1,6 +1,6 @@
 #include "core/frame/TrayRule.h"
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 
 namespace zandel {
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 
 namespace zandel {
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/history/HistoryStore.h"
+#include "core/list/ColumnFigures.h"
 
 namespace zandel {
 
@@ -20,7 +21,7 @@ std::string UptimeText(const HistorySummary& summary);
 std::string MedianText(const HistorySummary& summary);
 
 // The history's summaries as the list's uptime and median columns show and sort them.
-class HistoryColumns final {
+class HistoryColumns final : public IColumnFigures {
 public:
     HistoryColumns() = default;
     explicit HistoryColumns(std::vector<HistorySummary> summaries);
@@ -31,7 +32,7 @@ public:
     std::string Cell(int column, std::string_view entry) const;
     // What the column sorts by; none for an entry without history (or without a good check, for the median),
     // which sorts after every other whichever the direction.
-    std::optional<double> SortKey(int column, std::string_view entry) const;
+    std::optional<double> SortKey(int column, std::string_view entry) const override;
 
 private:
     std::unordered_map<std::string, HistorySummary> m_byAddress;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/check/CheckEngine.h"
-#include "core/history/CheckRecord.h"
+#include "core/list/CheckRecord.h"
 
 namespace zandel {
 

@@ -6,16 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "core/history/CheckRecord.h"
+#include "core/list/CheckRecord.h"
+#include "core/settings/SettingRanges.h"
 
 struct sqlite3;
 
 namespace zandel {
 
 inline constexpr const char* kHistoryFileName = "history.sqlite";
-inline constexpr int kHistoryKeepDaysDefault = 30;
-inline constexpr int kHistoryKeepDaysLowest = 1;
-inline constexpr int kHistoryKeepDaysHighest = 3650;
 
 // What the history knows of one address over the kept days.
 struct HistorySummary {

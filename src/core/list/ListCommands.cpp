@@ -6,9 +6,8 @@
 #include <optional>
 #include <vector>
 
-#include "core/app/MessageService.h"
-#include "core/app/Texts.h"
-#include "core/history/HistoryColumns.h"
+#include "core/util/MessageService.h"
+#include "core/util/Texts.h"
 #include "core/list/RowStore.h"
 #include "core/util/ProxyAddress.h"
 #include "core/util/Text.h"
@@ -170,7 +169,7 @@ bool ListCommands::NextSortAscending(int column) const {
 
 // Rows are numbered afresh, then reordered; each keeps its cells, image, selection and the selection mark,
 // and its tag tells where it stood before. Rows that compare equal keep their order.
-ListChange ListCommands::Sort(int column, const HistoryColumns* history) {
+ListChange ListCommands::Sort(int column, const IColumnFigures* history) {
     if (column < 0 || column >= kShownColumnCount) {
         return {};
     }

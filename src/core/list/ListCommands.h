@@ -4,11 +4,11 @@
 #include <string>
 #include <string_view>
 
+#include "core/list/ColumnFigures.h"
 #include "core/list/ProxyRow.h"
 
 namespace zandel {
 
-class HistoryColumns;
 class IMessageService;
 class IRowStore;
 
@@ -42,7 +42,7 @@ public:
     ListChange MoveDown();
     // Sorts by the column in its own direction, then turns that direction round for the next time. The uptime
     // and median columns sort by the history's figures, the rows without any last.
-    ListChange Sort(int column, const HistoryColumns* history = nullptr);
+    ListChange Sort(int column, const IColumnFigures* history = nullptr);
 
     int SortColumn() const { return m_sortColumn; }
     bool NextSortAscending(int column) const;

@@ -10,8 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/app/MessageService.h"
-#include "core/app/Texts.h"
+#include "core/util/MessageService.h"
+#include "core/util/Texts.h"
 #include "core/list/RowStore.h"
 #include "core/util/FileIo.h"
 #include "core/util/Text.h"

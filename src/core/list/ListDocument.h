@@ -4,7 +4,7 @@
 #include <set>
 #include <string>
 
-#include "core/history/CheckExport.h"
+#include "core/list/CheckExport.h"
 #include "core/list/ListFile.h"
 
 namespace zandel {

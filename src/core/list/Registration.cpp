@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "core/app/AppSettings.h"
-#include "core/app/MessageService.h"
+#include "core/settings/AppSettings.h"
+#include "core/util/MessageService.h"
 #include "core/list/RowStore.h"
 #include "core/util/Text.h"
 

@@ -1,6 +1,6 @@
 #include "core/multistage/ChainRules.h"
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/settings/FieldRules.h"
 #include "core/util/Text.h"
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/list/RowStore.h"
 #include "core/proxy/ProxyBar.h"
 #include "core/util/Text.h"

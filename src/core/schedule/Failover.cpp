@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/history/CheckRecord.h"
+#include "core/list/CheckRecord.h"
 
 namespace zandel {
 

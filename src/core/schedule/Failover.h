@@ -6,13 +6,10 @@
 #include <vector>
 
 #include "core/history/HistoryStore.h"
+#include "core/settings/SettingRanges.h"
 
 namespace zandel {
 
-// Re-checks in the background: every so many minutes, off unless the user asks for them.
-inline constexpr int kRecheckMinutesLowest = 5;
-inline constexpr int kRecheckMinutesHighest = 1440;
-inline constexpr int kRecheckMinutesDefault = 30;
 // One dead round may be a hiccup of the network; two in a row are taken as the proxy's end.
 inline constexpr int kFailoverDeadRounds = 2;
 

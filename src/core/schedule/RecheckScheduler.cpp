@@ -8,8 +8,8 @@
 #include <thread>
 #include <utility>
 
-#include "core/app/AppSettings.h"
-#include "core/app/MessageService.h"
+#include "core/settings/AppSettings.h"
+#include "core/util/MessageService.h"
 #include "core/check/CheckEngine.h"
 #include "core/check/TimeoutTimer.h"
 #include "core/list/ProxyRow.h"

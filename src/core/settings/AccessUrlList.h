@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 
 namespace zandel {
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/settings/TimeOut.h"
 
 namespace zandel {

@@ -13,7 +13,7 @@
 
 #include "core/app/CommandLine.h"
 #include "core/app/InstanceRequest.h"
-#include "core/app/MessageService.h"
+#include "core/util/MessageService.h"
 #include "core/frame/FileCommands.h"
 #include "platform/RecentFileList.h"
 #include "ui/app/InstanceChannel.h"

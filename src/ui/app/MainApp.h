@@ -11,7 +11,7 @@
 class QTimer;
 
 #include "core/app/AppLifecycle.h"
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/app/InstallPaths.h"
 #include "ui/app/SplashDlg.h"
 

@@ -2,7 +2,7 @@
 
 #include <QObject>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 
 class QTimer;
 class QWidget;

@@ -7,7 +7,7 @@
 #include <QMainWindow>
 #include <QTimer>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/frame/CommandDispatcher.h"
 #include "core/frame/CommandRules.h"
 #include "core/list/ListDocument.h"

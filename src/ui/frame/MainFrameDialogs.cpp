@@ -5,7 +5,7 @@
 #include "core/app/InstallPaths.h"
 #include "core/frame/BrowserLaunch.h"
 #include "core/frame/ProgramLauncher.h"
-#include "ui/app/AboutDlg.h"
+#include "ui/frame/AboutDlg.h"
 #include "ui/frame/MainFrame.h"
 #include "ui/list/RidIdiView.h"
 #include "ui/multistage/PropSheet2.h"

@@ -5,8 +5,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "core/app/AppSettings.h"
-#include "core/app/MessageService.h"
+#include "core/settings/AppSettings.h"
+#include "core/util/MessageService.h"
 #include "core/proxy/InternetSettings.h"
 #include "core/proxy/ProxyBarCommands.h"
 #include "core/util/Text.h"

@@ -9,7 +9,7 @@
 #include <QStatusBar>
 #include <QTimer>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/check/TlsStep.h"
 #include "core/history/HistoryRecorder.h"
 #include "core/history/HistoryStore.h"

@@ -7,8 +7,8 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "core/app/AppSettings.h"
-#include "core/app/Texts.h"
+#include "core/settings/AppSettings.h"
+#include "core/util/Texts.h"
 
 namespace zandel::ui {
 

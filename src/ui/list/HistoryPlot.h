@@ -5,7 +5,7 @@
 
 #include <QWidget>
 
-#include "core/history/CheckRecord.h"
+#include "core/list/CheckRecord.h"
 
 namespace zandel::ui {
 

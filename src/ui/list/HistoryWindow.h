@@ -5,7 +5,7 @@
 
 #include <QDialog>
 
-#include "core/history/CheckRecord.h"
+#include "core/list/CheckRecord.h"
 
 class QTableView;
 

@@ -3,7 +3,7 @@
 #include <QMenu>
 #include <QPointer>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/frame/BrowserLaunch.h"
 #include "core/frame/CommandIds.h"
 #include "core/frame/ProgramLauncher.h"

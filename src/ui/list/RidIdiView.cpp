@@ -14,7 +14,7 @@
 #include <QRegularExpression>
 #include <QTimer>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/frame/CommandIds.h"
 #include "core/history/HistoryColumns.h"
 #include "core/history/HistoryRecorder.h"

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/history/HistoryColumns.h"
 #include "core/history/HistoryRecorder.h"
 #include "core/history/HistoryStore.h"

@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "core/app/MessageService.h"
+#include "core/util/MessageService.h"
 #include "core/multistage/ChainRules.h"
 #include "ui/settings/ListTextEdit.h"
 #include "ui/util/MessageBoxService.h"

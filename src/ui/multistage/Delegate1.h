@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "platform/ProgramLauncher.h"
 #include "ui/settings/PropertyPage.h"
 

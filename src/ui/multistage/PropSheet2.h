@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "platform/ProgramLauncher.h"
 #include "ui/settings/PropertySheet.h"
 

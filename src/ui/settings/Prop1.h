@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/settings/CheckPage.h"
 #include "ui/settings/PropertyPage.h"
 

@@ -11,7 +11,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "core/app/MessageService.h"
+#include "core/util/MessageService.h"
 #include "core/list/ListDocument.h"
 #include "ui/util/MessageBoxService.h"
 #include "ui/util/TextCodec.h"

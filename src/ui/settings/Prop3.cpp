@@ -12,8 +12,8 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "core/app/MessageService.h"
-#include "core/app/Texts.h"
+#include "core/util/MessageService.h"
+#include "core/util/Texts.h"
 #include "core/check/JudgePage.h"
 #include "core/settings/CheckPage.h"
 #include "ui/util/MessageBoxService.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/settings/AccessUrlList.h"
 #include "ui/settings/PropertyPage.h"
 

@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "core/app/MessageService.h"
+#include "core/util/MessageService.h"
 #include "core/history/HistoryColumns.h"
 #include "core/history/HistoryStore.h"
 #include "core/settings/ListText.h"

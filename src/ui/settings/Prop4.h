@@ -6,7 +6,7 @@
 #include <QHash>
 #include <QString>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "ui/settings/PropertyPage.h"
 
 class QCheckBox;

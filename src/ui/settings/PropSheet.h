@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/app/InstallPaths.h"
 #include "platform/ProgramLauncher.h"
 #include "ui/settings/PropertySheet.h"

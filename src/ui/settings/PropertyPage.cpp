@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "core/app/MessageService.h"
+#include "core/util/MessageService.h"
 #include "core/settings/ComboRules.h"
 #include "core/settings/FieldRules.h"
 #include "ui/settings/ByteLimitValidator.h"

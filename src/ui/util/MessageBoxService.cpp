@@ -5,7 +5,7 @@
 #include <QMetaObject>
 #include <QThread>
 
-#include "core/app/Texts.h"
+#include "core/util/Texts.h"
 #include "ui/util/TextCodec.h"
 
 namespace zandel::ui {

@@ -5,7 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "core/app/MessageService.h"
+#include "core/util/MessageService.h"
 
 namespace zandel::ui {
 

@@ -14,7 +14,7 @@
 #include <QTest>
 #include <QWindow>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "ui/app/MainApp.h"
 #include "ui/support/AppRig.h"
 #include "ui/app/SplashDlg.h"

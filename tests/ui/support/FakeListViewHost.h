@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/proxy/InternetSettings.h"
 #include "ui/frame/RunWindows.h"
 #include "ui/list/ListViewHost.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/proxy/InternetSettings.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/RecentFileList.h"

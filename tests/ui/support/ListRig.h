@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 #include "core/list/ListDocument.h"
 #include "support/FakeDocumentHost.h"
 #include "support/TempDir.h"

@@ -1,9 +1,8 @@
-#include "core/history/CheckRecord.h"
+#include "core/list/CheckRecord.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "core/check/AnswerJudge.h"
 #include "core/list/ProxyRow.h"
 #include "core/util/DateFields.h"
 #include "core/util/ProxyAddress.h"

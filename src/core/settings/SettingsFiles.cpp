@@ -1,7 +1,7 @@
 // The settings files besides the main record: the chain lists, the favourites, the User-Agent list and the
 // window rectangle.
 
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-#include "core/app/IniFile.h"
+#include "core/settings/IniFile.h"
 #include "core/util/FileIo.h"
 #include "core/util/Text.h"
 

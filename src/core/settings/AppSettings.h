@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/history/HistoryStore.h"
-#include "core/schedule/Failover.h"
+#include "core/settings/SettingRanges.h"
 #include "core/settings/TimeOut.h"
 #include "core/util/FileIo.h"
 

@@ -1,4 +1,4 @@
-#include "ui/app/AppIdentity.h"
+#include "ui/util/AppIdentity.h"
 
 #include <QDir>
 #include <QGuiApplication>

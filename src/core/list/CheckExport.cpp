@@ -1,4 +1,4 @@
-#include "core/history/CheckExport.h"
+#include "core/list/CheckExport.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -6,7 +6,7 @@
 
 #include <iconv.h>
 
-#include "core/history/CheckRecord.h"
+#include "core/list/CheckRecord.h"
 #include "core/list/ListFile.h"
 #include "core/list/RowStore.h"
 #include "core/util/ProxyAddress.h"

@@ -1,6 +1,6 @@
-#include "core/app/AppSettings.h"
+#include "core/settings/AppSettings.h"
 
-#include "core/app/IniFile.h"
+#include "core/settings/IniFile.h"
 #include "core/util/Text.h"
 
 namespace zandel {

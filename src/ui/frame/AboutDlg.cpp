@@ -1,4 +1,4 @@
-#include "ui/app/AboutDlg.h"
+#include "ui/frame/AboutDlg.h"
 
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -7,7 +7,7 @@
 #include <QScreen>
 
 #include "core/app/CommandLine.h"
-#include "ui/app/AppIdentity.h"
+#include "ui/util/AppIdentity.h"
 
 namespace zandel::ui {
 

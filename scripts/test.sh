@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Sets everything up and runs every test: the layering and format checks, the normal build with warnings as errors, the core, window and
-# end-to-end tests under AddressSanitizer + UndefinedBehaviorSanitizer, the core tests under ThreadSanitizer,
-# clang-tidy, the fuzzers, and the format check.
+# Sets everything up and runs every test: the format and layering checks, the normal build with warnings as errors,
+# the core, window and end-to-end tests under AddressSanitizer + UndefinedBehaviorSanitizer, the core tests under
+# ThreadSanitizer, clang-tidy and the fuzzers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

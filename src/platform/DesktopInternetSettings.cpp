@@ -30,11 +30,23 @@ DesktopInternetSettings::Targets DesktopInternetSettings::TargetsFor(const char*
 
 bool DesktopInternetSettings::SetOption(int option, const InternetOptionList& list) {
     bool changed = true;
+    const bool perConnection = option == kOptionPerConnection && !list.connection;
+    if (perConnection) {
+        m_fate = {};
+    }
+    const auto heard = [this, perConnection](const IInternetSettings& desktop) {
+        if (perConnection) {
+            m_fate.keptByGnome = m_fate.keptByGnome || desktop.LoginFate().keptByGnome;
+            m_fate.leftOut = m_fate.leftOut || desktop.LoginFate().leftOut;
+        }
+    };
     if (m_targets != Targets::Kde) {
         changed = m_gnome.SetOption(option, list); // without the schema this does nothing
+        heard(m_gnome);
     }
     if (m_targets == Targets::Kde || ::access(m_kde.FilePath().c_str(), F_OK) == 0) {
         changed = m_kde.SetOption(option, list) && changed;
+        heard(m_kde);
     }
     return changed;
 }

@@ -21,8 +21,8 @@ public:
 
     bool SetOption(int option, const InternetOptionList& list) override;
     std::optional<std::string> ReadDialUpProfileName() override { return std::nullopt; }
-    // Only where KDE's settings are left alone: KDE keeps no proxy login.
-    bool CarriesHttpLogin() const override { return m_targets == Targets::Gnome; }
+    // Of the settings written last, GNOME's and KDE's together.
+    ProxyLoginFate LoginFate() const override { return m_fate; }
 
     // Which settings a desktop list ("KDE", "ubuntu:GNOME", ...) asks for.
     static Targets TargetsFor(const char* currentDesktop);
@@ -31,6 +31,7 @@ private:
     Targets m_targets;
     GnomeInternetSettings m_gnome;
     KdeInternetSettings m_kde;
+    ProxyLoginFate m_fate;
 };
 
 } // namespace zandel

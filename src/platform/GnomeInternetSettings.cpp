@@ -73,6 +73,7 @@ bool GnomeInternetSettings::SetOption(int option, const InternetOptionList& list
 }
 
 void GnomeInternetSettings::WriteProxy(const InternetOptionList& list) {
+    m_fate = {};
     SettingsPtr proxy = OpenSettings(m_schemaId);
     std::array<SettingsPtr, kChildren.size()> children;
     for (std::size_t i = 0; i < kChildren.size(); ++i) {
@@ -110,17 +111,21 @@ void GnomeInternetSettings::WriteProxy(const InternetOptionList& list) {
         }
         g_free(before);
     }
-    // The HTTP proxy's login: set with one, cleared where an earlier one was set.
+    // The HTTP proxy's login, which every program of the user may read here: set only while the proxy is used,
+    // cleared where an earlier one was set.
+    const bool use = list.flags == kProxyTypeProxy;
     if (http != nullptr && HasKey(http, "use-authentication") && HasKey(http, "authentication-user") &&
         HasKey(http, "authentication-password")) {
-        const bool login = parts.login && !socks;
+        const bool login = parts.login && !socks && use;
+        m_fate.keptByGnome = login;
         if (login || g_settings_get_boolean(http, "use-authentication")) {
             g_settings_set_boolean(http, "use-authentication", login);
             g_settings_set_string(http, "authentication-user", login ? parts.user.c_str() : "");
             g_settings_set_string(http, "authentication-password", login ? parts.password.c_str() : "");
         }
     }
-    g_settings_set_string(proxy.get(), "mode", list.flags == kProxyTypeProxy ? "manual" : "none");
+    m_fate.leftOut = parts.login && use && !m_fate.keptByGnome;
+    g_settings_set_string(proxy.get(), "mode", use ? "manual" : "none");
     for (const SettingsPtr& child : children) {
         if (child) {
             g_settings_apply(child.get());

@@ -10,7 +10,8 @@ namespace zandel {
 // The browser's proxy on a GNOME-like desktop: the system proxy that Chromium and Firefox ("use system proxy
 // settings") follow. The per-connection option writes host and port of the http, https and ftp proxies and
 // then the mode, 'manual' when the proxy is used and 'none' otherwise (the address is kept for the next
-// time), all applied together; the settings-changed option flushes them to the store. A desktop without the
+// time), all applied together; an HTTP proxy's login goes to the http proxy's authentication keys while the
+// proxy is used; the settings-changed option flushes them to the store. A desktop without the
 // schema, or a store that refuses the write, leaves everything as it was and says nothing.
 class GnomeInternetSettings final : public IInternetSettings {
 public:
@@ -22,7 +23,7 @@ public:
     bool SetOption(int option, const InternetOptionList& list) override;
     // Linux has no default dial-up connection.
     std::optional<std::string> ReadDialUpProfileName() override { return std::nullopt; }
-    bool CarriesHttpLogin() const override { return true; }
+    ProxyLoginFate LoginFate() const override { return m_fate; }
 
     // Whether the schema and its three children are installed.
     bool SchemaAvailable() const;
@@ -31,6 +32,7 @@ private:
     void WriteProxy(const InternetOptionList& list);
 
     std::string m_schemaId;
+    ProxyLoginFate m_fate;
 };
 
 } // namespace zandel

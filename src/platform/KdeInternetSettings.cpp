@@ -292,6 +292,7 @@ bool KdeInternetSettings::SetOption(int option, const InternetOptionList& list) 
     if (option != kOptionPerConnection || list.connection) {
         return true;
     }
+    m_fate = {};
     // What an administrator locked system-wide, KDE takes from there whatever the user's file says.
     for (const std::string& dir : m_systemDirs) {
         const auto system = ReadConfigFile(PathInDir(dir, "kioslaverc"));
@@ -304,7 +305,13 @@ bool KdeInternetSettings::SetOption(int option, const InternetOptionList& list) 
     if (!file || LocksProxy(*file)) {
         return false;
     }
-    return WriteFileAtomically(m_path, WithProxy(*file, list.flags == kProxyTypeProxy, list.proxyServer)).ok;
+    const bool use = list.flags == kProxyTypeProxy;
+    if (!WriteFileAtomically(m_path, WithProxy(*file, use, list.proxyServer)).ok) {
+        return false;
+    }
+    // KDE keeps no proxy login: the proxy is used without it.
+    m_fate.leftOut = use && ParseProxyServer(list.proxyServer).login;
+    return true;
 }
 
 } // namespace zandel

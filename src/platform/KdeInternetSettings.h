@@ -24,6 +24,7 @@ public:
 
     bool SetOption(int option, const InternetOptionList& list) override;
     std::optional<std::string> ReadDialUpProfileName() override { return std::nullopt; }
+    ProxyLoginFate LoginFate() const override { return m_fate; }
 
     const std::string& FilePath() const { return m_path; }
 
@@ -42,6 +43,7 @@ public:
 private:
     std::string m_path;
     std::vector<std::string> m_systemDirs;
+    ProxyLoginFate m_fate;
 };
 
 } // namespace zandel

@@ -109,16 +109,6 @@ TEST(ProxyBarCommandsTest, NoBarOrNoSuchFavouriteChangesNothing) {
     EXPECT_FALSE(settings.FavoSel);
 }
 
-TEST(ProxyBarCommandsTest, ALoginTheDesktopCannotKeepIsToldOf) {
-    for (const bool gnome : {true, false}) {
-        EXPECT_EQ(LoginLeftOutNotice("127.0.0.1:8080", gnome), "");
-        EXPECT_EQ(LoginLeftOutNotice("socks5://127.0.0.1:1080", gnome), "");
-        EXPECT_NE(LoginLeftOutNotice("socks5://u:p@127.0.0.1:1080", gnome), "") << "no desktop keeps a SOCKS login";
-        EXPECT_EQ(LoginLeftOutNotice("u:secret@127.0.0.1:8080", gnome).empty(), gnome);
-        EXPECT_EQ(LoginLeftOutNotice("u:secret@127.0.0.1:8080", gnome).find("secret"), std::string::npos);
-    }
-}
-
 TEST(TrayRuleTest, AWindowIsNeverLostAndTaskTrayFollowsWhereItIs) {
     EXPECT_EQ(DecideHide(true, true), HideAction::HideToTray);
     EXPECT_EQ(DecideHide(false, true), HideAction::MinimizeWhenOnScreen);

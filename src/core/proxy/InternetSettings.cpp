@@ -1,7 +1,5 @@
 #include "core/proxy/InternetSettings.h"
 
-#include "core/proxy/ProxyServerText.h"
-
 namespace zandel {
 
 bool ApplyProxy(IInternetSettings& internet, int useProxy, const std::string& address) {
@@ -21,12 +19,17 @@ bool ApplyProxy(IInternetSettings& internet, int useProxy, const std::string& ad
     return changed;
 }
 
-std::string LoginLeftOutNotice(const std::string& address, bool httpLogin) {
-    const ProxyServerParts parts = ParseProxyServer(address);
-    if (!parts.login || (!IsSocks(parts.kind) && httpLogin)) {
-        return {};
+std::string LoginNotice(const ProxyLoginFate& fate) {
+    constexpr const char* kLeftOut = "ﾃﾞｽｸﾄｯﾌﾟのﾌﾟﾛｷｼ設定にはﾛｸﾞｲﾝを設定できないため、ﾛｸﾞｲﾝなしで設定しました";
+    if (!fate.keptByGnome) {
+        return fate.leftOut ? kLeftOut : "";
     }
-    return "ﾃﾞｽｸﾄｯﾌﾟのﾌﾟﾛｷｼ設定にはﾛｸﾞｲﾝを設定できないため、ﾛｸﾞｲﾝなしで設定しました";
+    std::string notice = "ﾛｸﾞｲﾝ(ﾕｰｻﾞｰ名とﾊﾟｽﾜｰﾄﾞ)はGNOMEのﾌﾟﾛｷｼ設定(org.gnome.system.proxy.http)に保存しました\n"
+                         "ここはあなたのどのﾌﾟﾛｸﾞﾗﾑからも読めます。ﾌﾟﾛｷｼをOFFにすると消します";
+    if (fate.leftOut) {
+        notice += "\nKDEのﾌﾟﾛｷｼ設定にはﾛｸﾞｲﾝを設定できないため、ﾛｸﾞｲﾝなしで設定しました";
+    }
+    return notice;
 }
 
 } // namespace zandel

@@ -22,6 +22,13 @@ struct InternetOptionList {
     int flags = kProxyTypeDirect;          // kProxyTypeProxy when the proxy is to be used
 };
 
+// What the desktops' settings did with the login of a proxy they were handed: GNOME keeps an HTTP proxy's, where
+// every program of the user may read it; KDE keeps none, and no desktop a SOCKS proxy's.
+struct ProxyLoginFate {
+    bool keptByGnome = false;
+    bool leftOut = false; // a desktop took the proxy without its login
+};
+
 // Where the option lists go: the desktop's proxy settings, or a recording for tests.
 class IInternetSettings {
 public:
@@ -32,8 +39,8 @@ public:
     virtual bool SetOption(int option, const InternetOptionList& list) = 0;
     // The default dial-up connection's name; none where there is no such thing.
     virtual std::optional<std::string> ReadDialUpProfileName() = 0;
-    // Whether every desktop written to keeps an HTTP proxy's login (GNOME does, KDE does not).
-    virtual bool CarriesHttpLogin() const { return false; }
+    // What became of the login of the proxy handed over last; nothing for a desktop that was not written.
+    virtual ProxyLoginFate LoginFate() const { return {}; }
 };
 
 // Hands the proxy setting over: the dial-up connection first when there is one, then the local network,
@@ -41,9 +48,9 @@ public:
 // the browser keeps it for the next time. False when any of it could not be changed.
 bool ApplyProxy(IInternetSettings& internet, int useProxy, const std::string& address);
 
-// The message for a proxy applied without the login its entry gives, because the desktop has no place for it
-// (a SOCKS login anywhere, an HTTP login where `httpLogin` is false); empty when nothing was left out.
-std::string LoginLeftOutNotice(const std::string& address, bool httpLogin);
+// The message for a proxy with a login just applied: where the login was kept and who may read it there, and which
+// desktop took the proxy without it; empty when no desktop's settings had a login to keep.
+std::string LoginNotice(const ProxyLoginFate& fate);
 
 // What the user is told, once per attempt, when the desktop's proxy could not be changed.
 inline constexpr const char* kProxyNotChanged =

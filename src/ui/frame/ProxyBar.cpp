@@ -109,8 +109,7 @@ bool CProxyBar::ApplyProxy(int use, const std::string& address) {
         ShowOk(MessageBoxService::Instance(), kProxyNotChanged);
         return false;
     }
-    if (const std::string notice = LoginLeftOutNotice(address, m_internet.CarriesHttpLogin());
-        use != 0 && !notice.empty()) {
+    if (const std::string notice = LoginNotice(m_internet.LoginFate()); !notice.empty()) {
         ShowOk(MessageBoxService::Instance(), notice);
     }
     return true;

@@ -118,6 +118,15 @@ TEST_F(ListDocumentTest, LoadsAMessyFileByTheGrammar) {
     EXPECT_EQ(saved.substr(saved.size() - 7), "\r\nbin\r\n"); // the row without address is left out
 }
 
+// The form it was found in: a line of only NUL bytes made a row without an address, which no save or export writes.
+// It is a bad line like any other, shown and kept, its NUL bytes written out; so is a line a NUL byte begins.
+TEST_F(ListDocumentTest, ALineOfNulBytesIsABadLineThatStays) {
+    const std::string path = m_dir.Write("nul.txt", std::string("1.2.3.4:80\r\n\0\0\0\r\n\0junk\n5.6.7.8:80\n", 34));
+    ASSERT_TRUE(Open(path));
+    ASSERT_TRUE(Save(m_dir.File("saved.txt"), SaveAllAddresses));
+    EXPECT_EQ(m_dir.Read("saved.txt"), "1.2.3.4:80\r\n\\x00\\x00\\x00\r\n\\x00\r\n5.6.7.8:80\r\n");
+}
+
 struct LimitCase {
     const char* name;
     int existing;

@@ -68,6 +68,22 @@ TEST_F(HistoryExportTest, EveryRunAddsToTheHistoryAndJsonCarriesTheResults) {
     }
 }
 
+// The form it was found in: the history kept "u2@host:port" where the CSV says "host:port:u2" for the same entry.
+// Both name it as the CSV does, without the password.
+TEST_F(HistoryExportTest, TheHistoryNamesALoginEntryAsTheExportDoes) {
+    const std::string kept = "127.0.0.1:" + m_good.PortText() + ":u2";
+    m_dir.Write("list.txt", kept + ":Tp-7.x_q\n");
+    const Outcome out = Run({"--url", m_judge.Url(), "--history", "history.sqlite", "--format", "csv", "-o", "out.csv",
+                             "--log", "run.log", "list.txt"});
+    ASSERT_EQ(out.exitCode, 0) << out.err;
+    EXPECT_NE(m_dir.Read("out.csv").find("\r\n" + kept + ",http,"), std::string::npos) << m_dir.Read("out.csv");
+    HistoryStore history;
+    ASSERT_TRUE(history.OpenForReading(m_dir.File("history.sqlite")));
+    const std::vector<HistorySummary> summaries = history.Summaries();
+    ASSERT_EQ(summaries.size(), 1U);
+    EXPECT_EQ(summaries[0].address, kept);
+}
+
 TEST_F(HistoryExportTest, AnUnusableHistoryIsToldOnceAndTheRunGoesOn) {
     m_dir.Write("list.txt", m_good.Address() + "\n" + m_refusing.Address() + "\n");
     m_dir.Write("history.sqlite", std::string(4096, '\x5a'));

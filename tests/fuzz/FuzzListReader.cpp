@@ -37,7 +37,13 @@ std::vector<Piece> ModelPieces(std::string bytes) {
             raw.remove_suffix(1);
         }
         const std::size_t nul = raw.find('\0');
-        pieces.push_back({std::string(raw.substr(0, nul)), lineEnd && nul == std::string_view::npos});
+        std::string text(raw.substr(0, nul));
+        // A piece that begins with NUL bytes has them written out, as many as fit in a piece.
+        const std::size_t nuls = nul == 0 ? std::min(raw.find_first_not_of('\0'), raw.size()) : 0;
+        for (std::size_t i = 0; i < std::min(nuls, zandel::kListPieceBytes / 4); ++i) {
+            text += "\\x00";
+        }
+        pieces.push_back({text, lineEnd && nul == std::string_view::npos});
         at += take;
     }
     return pieces;

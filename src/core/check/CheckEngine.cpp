@@ -482,7 +482,7 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     const bool stoppedByUser = !judgement.usable && judgement.returnValue == 1;
     if (ICheckRecorder* recorder = m_recorder.load(); recorder != nullptr && !stoppedByUser) {
         CheckRecord record;
-        record.address = plainHttp ? std::string(job.szHost) + ":" + job.szPort : ShownAddress(entry);
+        record.address = plainHttp ? std::string(job.szHost) + ":" + job.szPort : KeptAddress(entry);
         record.kind = ProxySchemeName(entry.kind);
         record.result = judgement.result;
         if (judgement.usable) {

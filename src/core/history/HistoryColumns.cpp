@@ -11,7 +11,7 @@ namespace zandel {
 std::string HistoryAddressOf(std::string_view entry) {
     const std::string_view written = entry.substr(0, entry.find_first_of(" \t"));
     const std::optional<ProxyAddress> parsed = ParseProxyAddress(written);
-    return parsed ? ShownAddress(*parsed) : std::string(written);
+    return parsed ? KeptAddress(*parsed) : std::string(written);
 }
 
 std::string UptimeText(const HistorySummary& summary) {
@@ -26,13 +26,13 @@ std::string MedianText(const HistorySummary& summary) {
 HistoryColumns::HistoryColumns(std::vector<HistorySummary> summaries) {
     m_byAddress.reserve(summaries.size());
     for (HistorySummary& summary : summaries) {
-        std::string address = summary.address;
-        m_byAddress.emplace(std::move(address), std::move(summary));
+        std::string group = HistoryGroupOf(summary.address);
+        m_byAddress.emplace(std::move(group), std::move(summary));
     }
 }
 
 const HistorySummary* HistoryColumns::Find(std::string_view entry) const {
-    const auto found = m_byAddress.find(HistoryAddressOf(entry));
+    const auto found = m_byAddress.find(HistoryGroupOf(HistoryAddressOf(entry)));
     return found == m_byAddress.end() ? nullptr : &found->second;
 }
 

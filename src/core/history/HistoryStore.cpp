@@ -1,11 +1,14 @@
 #include "core/history/HistoryStore.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <utility>
 
+#include <fcntl.h>
 #include <sqlite3.h>
 
 #include "core/util/SharedLibrary.h"
+#include "core/util/UniqueFd.h"
 
 namespace zandel {
 
@@ -91,6 +94,14 @@ private:
     sqlite3_stmt* m_stmt = nullptr;
 };
 
+// Binds ?1 to ?3 to the forms the checks of `address` may be kept under (the first repeated where there are fewer).
+void BindForms(const Statement& select, const std::string& address) {
+    const std::vector<std::string> forms = HistoryFormsOf(address);
+    for (std::size_t i = 0; i < 3; ++i) {
+        select.Text(static_cast<int>(i) + 1, forms[i < forms.size() ? i : 0]);
+    }
+}
+
 // A store that never opened a database does not load SQLite to close it.
 void Close(sqlite3*& db) {
     if (db != nullptr) {
@@ -137,6 +148,9 @@ bool HistoryStore::Open(const std::string& path, int keepDays, std::time_t now, 
         Fail("cannot open " + path);
         return false;
     }
+    // SQLite would make a new file readable by all (0644 less the umask), and its -wal and -shm files take the
+    // file's mode: made here first, the history is the user's alone, since it names the users of proxies.
+    const UniqueFd made(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     const int opened = Sqlite().sqlite3_open_v2(
         path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr);
     if (opened != SQLITE_OK) {
@@ -264,31 +278,36 @@ std::vector<HistorySummary> HistoryStore::Summaries() {
     if (!select) {
         return summaries;
     }
-    std::vector<int> times;
-    auto finish = [&] {
-        if (!summaries.empty()) {
-            HistorySummary& last = summaries.back();
-            last.uptime = static_cast<double>(last.good) / last.checks;
-            last.medianMs = MedianMs(std::move(times));
-            times.clear();
-        }
-    };
+    // A proxy's checks may be kept under more than one form of its address (an older version's among them):
+    // they are summed up as one, under the form met first.
+    std::unordered_map<std::string, std::size_t> groupIndex;
+    std::vector<std::vector<int>> times;
+    std::string address;
+    std::size_t index = 0;
     while (Sqlite().sqlite3_step(select.Get()) == SQLITE_ROW) {
-        std::string address = select.ColumnText(0);
-        if (summaries.empty() || summaries.back().address != address) {
-            finish();
-            summaries.push_back({std::move(address), 0, 0, 0.0, std::nullopt});
+        std::string next = select.ColumnText(0);
+        if (summaries.empty() || next != address) {
+            address = std::move(next);
+            const auto [found, added] = groupIndex.emplace(HistoryGroupOf(address), summaries.size());
+            if (added) {
+                summaries.push_back({address, 0, 0, 0.0, std::nullopt});
+                times.emplace_back();
+            }
+            index = found->second;
         }
-        HistorySummary& summary = summaries.back();
+        HistorySummary& summary = summaries[index];
         ++summary.checks;
         if (IsGoodResult(select.ColumnText(1))) {
             ++summary.good;
             if (const std::optional<int> ms = select.ColumnInt(2)) {
-                times.push_back(*ms);
+                times[index].push_back(*ms);
             }
         }
     }
-    finish();
+    for (std::size_t i = 0; i < summaries.size(); ++i) {
+        summaries[i].uptime = static_cast<double>(summaries[i].good) / summaries[i].checks;
+        summaries[i].medianMs = MedianMs(std::move(times[i]));
+    }
     return summaries;
 }
 
@@ -296,11 +315,11 @@ std::optional<HistorySummary> HistoryStore::SummaryOf(const std::string& address
     if (m_db == nullptr) {
         return std::nullopt;
     }
-    const Statement select(m_db, "SELECT result, response_ms FROM checks WHERE address = ?1");
+    const Statement select(m_db, "SELECT result, response_ms FROM checks WHERE address IN (?1, ?2, ?3)");
     if (!select) {
         return std::nullopt;
     }
-    select.Text(1, address);
+    BindForms(select, address);
     HistorySummary summary{address, 0, 0, 0.0, std::nullopt};
     std::vector<int> times;
     while (Sqlite().sqlite3_step(select.Get()) == SQLITE_ROW) {
@@ -326,11 +345,11 @@ std::vector<CheckRecord> HistoryStore::ChecksOf(const std::string& address) {
         return checks;
     }
     const Statement select(m_db, "SELECT address, kind, result, response_ms, https, checked_at, reason FROM checks "
-                                 "WHERE address = ?1 ORDER BY checked_at, id");
+                                 "WHERE address IN (?1, ?2, ?3) ORDER BY checked_at, id");
     if (!select) {
         return checks;
     }
-    select.Text(1, address);
+    BindForms(select, address);
     while (Sqlite().sqlite3_step(select.Get()) == SQLITE_ROW) {
         checks.push_back({select.ColumnText(0), select.ColumnText(1), select.ColumnText(2), select.ColumnInt(3),
                           select.ColumnText(4), select.ColumnText(5), select.ColumnText(6)});

@@ -51,11 +51,13 @@ public:
     // One batch, in one transaction: all of it or, after telling, none.
     bool Add(const std::vector<CheckRecord>& batch);
 
-    // Per address, in address order.
+    // Per proxy and user, every kept form of its address together (HistoryGroupOf), under the form first in
+    // address order, in that order.
     std::vector<HistorySummary> Summaries();
-    // One address's, through the index: what a few addresses need without reading the whole history.
+    // One address's, every kept form of it together, through the index: what a few addresses need without
+    // reading the whole history.
     std::optional<HistorySummary> SummaryOf(const std::string& address);
-    // The checks of one address, oldest first.
+    // The checks of one address, every kept form of it together, oldest first.
     std::vector<CheckRecord> ChecksOf(const std::string& address);
     // How many checks are kept.
     long long Count();

@@ -5,6 +5,7 @@
 
 #include "core/list/ProxyRow.h"
 #include "core/util/DateFields.h"
+#include "core/util/HostPort.h"
 #include "core/util/ProxyAddress.h"
 #include "core/util/Text.h"
 
@@ -32,6 +33,45 @@ std::string AddressWithoutPassword(std::string_view address) {
     std::string out(address.substr(0, colon));
     out += address.substr(at);
     return out;
+}
+
+std::string KeptAddress(const ProxyAddress& entry) {
+    return entry.login ? AddressWithoutPassword(entry.written) : ShownAddress(entry);
+}
+
+std::string HistoryGroupOf(std::string_view kept) {
+    if (kept.find("://") != std::string_view::npos) {
+        const std::optional<ProxyAddress> parsed = ParseProxyAddress(kept);
+        return parsed ? ShownAddress(*parsed) : std::string(kept);
+    }
+    if (kept.find('@') != std::string_view::npos) {
+        return std::string(kept);
+    }
+    // "host:port:user", a port number before the user.
+    const std::optional<HostPortText> parts = SplitHostPort(kept);
+    const std::size_t colon = parts ? parts->port.find(':') : std::string_view::npos;
+    if (colon == std::string_view::npos || colon + 1 == parts->port.size() ||
+        parts->port.find(':', colon + 1) != std::string_view::npos || !ParsePortNumber(parts->port.substr(0, colon))) {
+        return std::string(kept);
+    }
+    return std::string(parts->port.substr(colon + 1)) + "@" + std::string(parts->host) + ":" +
+           std::string(parts->port.substr(0, colon));
+}
+
+std::vector<std::string> HistoryFormsOf(std::string_view kept) {
+    std::vector<std::string> forms{std::string(kept)};
+    std::string group = HistoryGroupOf(kept);
+    const std::size_t at = group.rfind('@');
+    if (group.find("://") == std::string::npos && at != std::string::npos) {
+        const std::string_view hostPort = std::string_view(group).substr(at + 1);
+        const std::optional<HostPortText> parts = SplitHostPort(hostPort);
+        if (parts && ParsePortNumber(parts->port)) {
+            forms.push_back(std::string(hostPort) + ":" + group.substr(0, at));
+        }
+    }
+    forms.push_back(std::move(group));
+    forms.erase(std::remove(forms.begin() + 1, forms.end(), forms.front()), forms.end());
+    return forms;
 }
 
 std::string IsoUtc(std::time_t when) {

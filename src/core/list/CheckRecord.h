@@ -4,8 +4,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zandel {
+
+struct ProxyAddress;
 
 // The kind of proxy a check spoke to, by its scheme's name ("http", "socks5", ...).
 inline constexpr const char* kKindHttp = "http";
@@ -24,6 +27,15 @@ struct CheckRecord {
 // The address with any password taken out ("user@host:port", "host:port:user"); a scheme in front
 // and a comment after the first blank are kept.
 std::string AddressWithoutPassword(std::string_view address);
+// The address a check of `entry` is kept and exported under: with a login, the entry as written without its
+// password, as the CSV and JSON rows give it; without one, as the history has always kept it.
+std::string KeptAddress(const ProxyAddress& entry);
+// What the kept forms of one proxy and user have in common, so that checks kept under either group together:
+// the user in front ("user@host:port", as older versions kept "host:port:user:password"), a scheme in small
+// letters with its user unescaped. Any other address is its own.
+std::string HistoryGroupOf(std::string_view kept);
+// Every form the checks of the group of `kept` may be kept under, `kept` first.
+std::vector<std::string> HistoryFormsOf(std::string_view kept);
 // "2026-12-09T05:27:06Z".
 std::string IsoUtc(std::time_t when);
 // The time of an ISO text IsoUtc wrote; nothing for any other text.

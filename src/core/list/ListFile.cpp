@@ -1,5 +1,6 @@
 #include "core/list/ListFile.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <string_view>
@@ -58,6 +59,7 @@ std::optional<std::string> ListLineReader::Next() {
     std::size_t taken = 0; // the line end counts towards the 258 bytes of a piece
     bool lineEnd = false;
     bool cutAtNul = false;
+    std::size_t leadingNuls = 0;
     while (taken < kListPieceBytes) {
         const int c = GetByte();
         if (c == EOF) {
@@ -73,6 +75,7 @@ std::optional<std::string> ListLineReader::Next() {
             break;
         }
         if (c == '\0') {
+            leadingNuls += piece.empty() && taken == leadingNuls + 1 ? 1 : 0;
             cutAtNul = true;
         } else if (!cutAtNul) {
             piece.push_back(static_cast<char>(c));
@@ -80,6 +83,12 @@ std::optional<std::string> ListLineReader::Next() {
     }
     if (taken == 0) {
         return std::nullopt;
+    }
+    // A piece that begins with a NUL byte has no text, and a row without an address is shown as nothing and never
+    // saved: it is a bad line, shown with its NUL bytes written out as a terminal shows them.
+    // Written out, they stay within a piece's bytes.
+    for (std::size_t i = 0; i < std::min(leadingNuls, kListPieceBytes / 4); ++i) {
+        piece += "\\x00";
     }
     m_endedLine = lineEnd && !cutAtNul;
     return piece;

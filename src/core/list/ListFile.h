@@ -31,7 +31,8 @@ enum ListOpenMode : int {
 
 // Reads a list file the way the list grammar sees it: CR LF and LF end a line, a line is taken in pieces of
 // at most 258 bytes (the rest of a longer line is read as further lines), and a NUL byte ends the text of
-// its piece. Streams, so that a huge file costs only the rows that are kept.
+// its piece; a piece that begins with NUL bytes is given them written out ("\x00"), a bad line to be seen. Streams, so
+// that a huge file costs only the rows that are kept.
 class ListLineReader final {
 public:
     explicit ListLineReader(std::FILE* file) : m_file(file) {}

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/list/CheckRecord.h"
+#include "core/history/HistoryColumns.h"
 
 namespace zandel {
 
@@ -29,10 +30,10 @@ std::vector<FailoverCandidate> FailoverCandidates(const std::vector<std::string>
             continue;
         }
         FailoverCandidate candidate{favourite, liveOf(favourite), 0.0, std::nullopt};
-        // The history keeps addresses without their passwords.
-        const std::string kept = AddressWithoutPassword(favourite);
-        const auto found = std::find_if(summaries.begin(), summaries.end(),
-                                        [&kept](const HistorySummary& summary) { return summary.address == kept; });
+        const std::string group = HistoryGroupOf(HistoryAddressOf(favourite));
+        const auto found = std::find_if(summaries.begin(), summaries.end(), [&group](const HistorySummary& summary) {
+            return HistoryGroupOf(summary.address) == group;
+        });
         if (found != summaries.end()) {
             candidate.uptime = found->uptime;
             candidate.medianMs = found->medianMs;

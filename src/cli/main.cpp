@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include <fcntl.h>
 #include <malloc.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -30,6 +31,7 @@
 #include "core/check/TlsStep.h"
 #include "core/fetch/ListFetcher.h"
 #include "core/list/CheckExport.h"
+#include "core/frame/ListUrl.h"
 #include "core/history/HistoryRecorder.h"
 #include "core/history/HistoryStore.h"
 #include "core/list/ListDocument.h"
@@ -107,7 +109,7 @@ public:
         options.caFile = caFile;
         FetchResult fetched = FetchUrl(url, options);
         if (!fetched.ok) {
-            error = url + ": " + fetched.error;
+            error = ShownUrl(url) + ": " + fetched.error;
             return {};
         }
         const char* tmp = std::getenv("TMPDIR");
@@ -301,7 +303,13 @@ int main(int argc, char** argv) {
 
     std::FILE* transcript = stderr;
     if (options.logPath) {
-        transcript = std::fopen(options.logPath->c_str(), "wb");
+        // The transcript quotes what proxies and the judge answered, a login passed on among it: a new one is the
+        // user's alone, as every file the program makes.
+        UniqueFd fd(::open(options.logPath->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+        transcript = fd.IsOpen() ? ::fdopen(fd.Get(), "wb") : nullptr;
+        if (transcript != nullptr) {
+            fd.Release();
+        }
         if (transcript == nullptr) {
             return Fail(cli::OneLine(FileErrorMessage(*options.logPath, errno, true)));
         }
@@ -321,6 +329,10 @@ int main(int argc, char** argv) {
     document.m_maxRows = options.maxRows;
     FetchedList fetched;
     std::string listPath = options.listPath;
+    // Another scheme names no file either: the user is told what a URL may be rather than what a file may be.
+    if (LooksLikeUrl(listPath) && !IsListUrl(listPath) && !FileExists(listPath)) {
+        return Fail(cli::OneLine(NotListUrlMessage(listPath)));
+    }
     if (IsListUrl(listPath)) {
         std::string error;
         listPath = fetched.Fetch(options.listPath, options.caFile, error);
@@ -332,7 +344,10 @@ int main(int argc, char** argv) {
     fetched.Discard();
     if (!opened) {
         // The document has told the cause already, on its one line.
-        return host.LastMessage().empty() ? Fail(options.listPath + ": cannot be read as a list file") : 2;
+        return host.LastMessage().empty()
+                   ? Fail((IsListUrl(options.listPath) ? ShownUrl(options.listPath) : options.listPath) +
+                          ": cannot be read as a list file")
+                   : 2;
     }
     for (int row = 0; row < rows.RowCount(); ++row) {
         rows.SetRowSelected(row, true);

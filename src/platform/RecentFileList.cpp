@@ -9,6 +9,8 @@
 #include "core/settings/AppSettings.h"
 #include "core/settings/IniFile.h"
 #include "core/app/InstallPaths.h"
+#include "core/fetch/ListFetcher.h"
+#include "core/frame/ListUrl.h"
 
 namespace zandel {
 
@@ -28,6 +30,12 @@ bool MakeFolders(const std::string& path) {
         }
     }
     return true;
+}
+
+// A list's URL is kept without its login: the menu shows the entries, and "Zandel.ini" may be readable by others
+// (one an older version wrote keeps its mode). An entry of such a version loses its login here.
+std::string Kept(const std::string& path) {
+    return IsListUrl(path) ? ShownUrl(path) : path;
 }
 
 std::string FolderOf(const std::string& path) {
@@ -50,7 +58,7 @@ void RecentFileList::Load() {
     }
     const IniFile ini = IniFile::Load(m_iniPath);
     for (int i = 0; i < kSize; ++i) {
-        const std::string path = ini.GetString(kSection, KeyOf(i), "");
+        const std::string path = Kept(ini.GetString(kSection, KeyOf(i), ""));
         if (!path.empty() && std::find(m_entries.begin(), m_entries.end(), path) == m_entries.end()) {
             m_entries.push_back(path);
         }
@@ -73,7 +81,8 @@ bool RecentFileList::Save() const {
     return ini.Save(m_iniPath);
 }
 
-void RecentFileList::Add(const std::string& path) {
+void RecentFileList::Add(const std::string& given) {
+    const std::string path = Kept(given);
     // A name "Zandel.ini" cannot hold would come back as another one.
     if (path.empty() || !IniFile::CanHold(path)) {
         return;

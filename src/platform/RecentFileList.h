@@ -23,8 +23,8 @@ public:
     bool Save() const;
 
     // The path becomes the newest entry; an older entry of the same path goes, the fifth falls off. A path
-    // with a line feed or of more than 259 bytes is not taken.
-    void Add(const std::string& path);
+    // with a line feed or of more than 259 bytes is not taken. A URL is kept without its login, as it is read.
+    void Add(const std::string& given);
     void Remove(int index) override;
     const std::vector<std::string>& Entries() const override { return m_entries; }
     const std::string& IniPath() const { return m_iniPath; }

@@ -219,6 +219,8 @@ const Target kTargets[] = {
     {"Refused", LoopbackFamily::Ipv4, true, kHost(test::kLoopbackHost), kPortOf, PR_SOCKET_ERROR, false},
     {"UnknownName", LoopbackFamily::Ipv4, true, kHost("nowhere.invalid"), kPortOf, PR_SOCKET_ERROR, true},
     {"EmptyHost", LoopbackFamily::Ipv4, true, kHost(""), kPortOf, PR_SOCKET_ERROR, false},
+    // As "host:port:user:password" and the other login forms handed it over: refused before any lookup.
+    {"ControlByteInName", LoopbackFamily::Ipv4, true, kHost("proxy\x01.v4.test"), kPortOf, PR_SOCKET_ERROR, false},
     {"PortWithoutDigits", LoopbackFamily::Ipv4, true, kHost(test::kLoopbackHost),
      [](std::uint16_t) { return std::string("http"); }, PR_SOCKET_ERROR, false},
     // The port's leading digits count, taken modulo 2^16.

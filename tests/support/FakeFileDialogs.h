@@ -9,7 +9,8 @@
 
 namespace zandel::test {
 
-// Answers the open, save, export and URL dialogs from queues (an empty queue is a cancel) and keeps the proposed names.
+// Answers the open, save, export, URL and login dialogs from queues (an empty queue is a cancel) and keeps the proposed
+// names.
 class FakeFileDialogs final : public IFileDialogs {
 public:
     std::optional<std::string> GetOpenPath() override {
@@ -37,7 +38,19 @@ public:
         return answer;
     }
 
+    std::optional<UrlLogin> GetUrlLogin(const std::string& shownUrl, const std::string& user) override {
+        loginAsks.push_back(shownUrl + " " + user);
+        if (loginAnswers.empty()) {
+            return std::nullopt;
+        }
+        UrlLogin answer = loginAnswers.front();
+        loginAnswers.pop_front();
+        return answer;
+    }
+
     std::deque<std::string> openAnswers;
+    std::deque<UrlLogin> loginAnswers;
+    std::vector<std::string> loginAsks; // the URL shown and the user offered, one text each
     std::deque<UrlChoice> urlAnswers;
     std::vector<bool> offeredViaProxy;
     std::deque<std::string> exportAnswers;

@@ -57,7 +57,9 @@ std::uint16_t ProbePort(const ProbeJob& job) {
 HostKind LiteralProbeHost(const char* host, std::uint16_t port, ProbeAddresses& addresses) {
     addresses.clear();
     const std::size_t length = std::strlen(host);
-    if (length == 0) {
+    // No name holds a control byte: the resolver is never asked for one, whichever form of entry gave it.
+    const auto control = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; };
+    if (length == 0 || std::any_of(host, host + length, control)) {
         return HostKind::Invalid;
     }
     if (host[0] == '[') {

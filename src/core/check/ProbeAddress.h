@@ -21,7 +21,7 @@ std::uint16_t ProbePort(const ProbeJob& job);
 
 enum class HostKind { Address, Name, Invalid };
 // A dotted IPv4 address, or an IPv6 address bare or in brackets ("[2001:db8::1]"), is taken as it is and never
-// reaches the resolver; brackets around anything else, or no host at all, is Invalid.
+// reaches the resolver; brackets around anything else, a control byte, or no host at all, is Invalid.
 HostKind LiteralProbeHost(const char* host, std::uint16_t port, ProbeAddresses& addresses);
 // A name through the system's resolver, which may block: every TCP address of it, IPv4 and IPv6, in the
 // resolver's order. None when the lookup fails.

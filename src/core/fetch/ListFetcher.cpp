@@ -1,5 +1,6 @@
 #include "core/fetch/ListFetcher.h"
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 
@@ -116,6 +117,17 @@ bool IsListUrl(std::string_view text) {
         return text.size() > prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
     };
     return startsWith("http://") || startsWith("https://");
+}
+
+bool LooksLikeUrl(std::string_view text) {
+    const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    const std::size_t mark = text.find("://");
+    if (mark == std::string_view::npos || mark == 0 || !letter(text[0])) {
+        return false;
+    }
+    return std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(mark), [&letter](char c) {
+        return letter(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+    });
 }
 
 FetchResult FetchUrl(const std::string& url, const FetchOptions& options) {

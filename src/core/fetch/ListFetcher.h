@@ -54,6 +54,9 @@ struct FetchResult {
 // Whether the text names a list on the web rather than a file: it begins with "http://" or "https://", in any
 // letter case.
 bool IsListUrl(std::string_view text);
+// Whether the text is written as a URL of any scheme ("file:///...", "ftp://..."): a letter, then letters,
+// digits, "+", "-" or ".", then "://".
+bool LooksLikeUrl(std::string_view text);
 
 // Fetches an http or https URL whole: certificates checked, redirects followed up to the limit and only to
 // http or https, a body past the size cap refused, an answer of 400 or more a failure. Blocks the calling thread.

@@ -18,6 +18,8 @@ namespace zandel {
 
 namespace {
 
+constexpr long kHttpUnauthorized = 401;
+
 // A URL pasted from a page often brings a blank or a line end along.
 std::string Trimmed(const std::string& text) {
     const auto first = text.find_first_not_of(" \t\r\n");
@@ -88,7 +90,8 @@ void FileCommands::OpenUrl() {
     }
     m_urls->viaProxy = choice->viaProxy;
     const std::string url = Trimmed(choice->url);
-    m_lastUrl = url;
+    // Offered again without its login, which is asked for again when the server wants it.
+    m_lastUrl = ShownUrl(url);
     FetchList(url, choice->viaProxy);
 }
 
@@ -157,6 +160,13 @@ void FileCommands::Fetched(const std::string& url, const FetchResult& result) {
         return;
     }
     m_pendingUrl.clear();
+    if (!result.ok && result.failure == FetchFailure::HttpStatus && result.status == kHttpUnauthorized) {
+        // The login is kept nowhere (a recent URL comes back without it): asked for here, when the server wants it.
+        if (const auto login = m_dialogs.GetUrlLogin(ShownUrl(url), UrlUser(url))) {
+            FetchList(UrlWithLogin(url, login->user, login->password), m_urls->viaProxy);
+        }
+        return;
+    }
     if (!result.ok) {
         if (const std::string message = FetchFailureMessage(url, result); !message.empty()) {
             ShowOk(m_urls->messages, message);
@@ -168,7 +178,7 @@ void FileCommands::Fetched(const std::string& url, const FetchResult& result) {
         ShowOk(m_urls->messages, RunningMessage(url));
         return;
     }
-    if (m_document.OpenListText(result.body, url, ListUrlTitle(url))) {
+    if (m_document.OpenListText(result.body, ShownUrl(url), ListUrlTitle(url))) {
         m_listUrl = url;
     }
 }

@@ -11,6 +11,12 @@ struct UrlChoice {
     bool viaProxy = false;
 };
 
+// The login a list's server asks for.
+struct UrlLogin {
+    std::string user;
+    std::string password;
+};
+
 // The open and save dialogs of the list files, each over the main window; tests answer in place of the user.
 class IFileDialogs {
 public:
@@ -23,6 +29,8 @@ public:
     virtual std::optional<std::string> GetExportPath(const std::string& proposed) = 0;
     // A URL to open a list from, starting from `proposed` and the proxy choice `viaProxy`; none on cancel.
     virtual std::optional<UrlChoice> GetOpenUrl(const std::string& proposed, bool viaProxy) = 0;
+    // The login for `shownUrl`, whose server asked for one, starting from `user`; none on cancel.
+    virtual std::optional<UrlLogin> GetUrlLogin(const std::string& shownUrl, const std::string& user) = 0;
 };
 
 } // namespace zandel

@@ -50,11 +50,23 @@ std::string ShownUrl(const std::string& url) {
     if (at == std::string::npos || at < begin) {
         return url;
     }
-    const auto colon = url.find(':', begin);
-    if (colon == std::string::npos || colon > at) {
-        return url;
+    return url.substr(0, begin) + url.substr(at + 1);
+}
+
+std::string UrlUser(const std::string& url) {
+    const auto [begin, end] = Authority(url);
+    const auto at = url.rfind('@', end);
+    if (at == std::string::npos || at < begin) {
+        return {};
     }
-    return url.substr(0, colon) + url.substr(at);
+    const std::string login = url.substr(begin, at - begin);
+    return login.substr(0, login.find(':'));
+}
+
+std::string UrlWithLogin(const std::string& url, const std::string& user, const std::string& password) {
+    const std::string plain = ShownUrl(url);
+    const std::size_t begin = Authority(plain).first;
+    return plain.substr(0, begin) + PercentEscaped(user) + ":" + PercentEscaped(password) + "@" + plain.substr(begin);
 }
 
 std::string ListUrlTitle(const std::string& url) {

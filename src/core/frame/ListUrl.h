@@ -21,8 +21,12 @@ public:
     virtual void Cancel() = 0;
 };
 
-// The URL for the eyes: a password in it is left out.
+// The URL for the eyes and for keeping: its login ("user:password@") is left out.
 std::string ShownUrl(const std::string& url);
+// The user of the URL's login as written, "" for none.
+std::string UrlUser(const std::string& url);
+// The URL with this login in place of any it has, user and password percent-escaped.
+std::string UrlWithLogin(const std::string& url, const std::string& user, const std::string& password);
 // The name a list from `url` goes by until it is saved: the last part of its path, which the save dialog then
 // offers as the file's name, or the host when the path names no file.
 std::string ListUrlTitle(const std::string& url);

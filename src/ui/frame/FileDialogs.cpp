@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -113,6 +114,33 @@ std::optional<UrlChoice> QtFileDialogs::GetOpenUrl(const std::string& proposed, 
         return std::nullopt;
     }
     return UrlChoice{ToBytes(edit->text()), proxy->isChecked()};
+}
+
+std::optional<UrlLogin> QtFileDialogs::GetUrlLogin(const std::string& shownUrl, const std::string& user) {
+    QDialog dialog(&m_parent);
+    dialog.setObjectName(QStringLiteral("urlLoginDialog"));
+    dialog.setWindowTitle(QStringLiteral("ﾛｸﾞｲﾝ"));
+    auto* layout = new QFormLayout(&dialog);
+    auto* what = new QLabel(
+        FromBytes(shownUrl) + QStringLiteral("\nはﾛｸﾞｲﾝを求めています。(ﾛｸﾞｲﾝはどこにも保存しません)"), &dialog);
+    what->setTextFormat(Qt::PlainText);
+    layout->addRow(what);
+    auto* userEdit = new QLineEdit(FromBytes(user), &dialog);
+    userEdit->setObjectName(QStringLiteral("urlUserEdit"));
+    layout->addRow(QStringLiteral("ﾕｰｻﾞｰ名(&U):"), userEdit);
+    auto* passwordEdit = new QLineEdit(&dialog);
+    passwordEdit->setObjectName(QStringLiteral("urlPasswordEdit"));
+    passwordEdit->setEchoMode(QLineEdit::Password);
+    layout->addRow(QStringLiteral("ﾊﾟｽﾜｰﾄﾞ(&P):"), passwordEdit);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    layout->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    (user.empty() ? userEdit : passwordEdit)->setFocus();
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return UrlLogin{ToBytes(userEdit->text()), ToBytes(passwordEdit->text())};
 }
 
 } // namespace zandel::ui

@@ -29,6 +29,7 @@ public:
     std::optional<std::string> GetSavePath(const std::string& proposed) override;
     std::optional<std::string> GetExportPath(const std::string& proposed) override;
     std::optional<UrlChoice> GetOpenUrl(const std::string& proposed, bool viaProxy) override;
+    std::optional<UrlLogin> GetUrlLogin(const std::string& shownUrl, const std::string& user) override;
 
 private:
     QWidget& m_parent;

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -41,6 +42,7 @@
 #include "ui/app/MainApp.h"
 #include "ui/app/SplashDlg.h"
 #include "ui/frame/MainFrame.h"
+#include "ui/frame/ProxyBar.h"
 #include "ui/frame/TrayIcon.h"
 #include "ui/list/ListPopupMenus.h"
 #include "ui/list/ListRows.h"
@@ -148,6 +150,42 @@ private Q_SLOTS:
         QVERIFY(m_rig->dir.Read("Access.ini").find("No0=http://127.0.0.1/") != std::string::npos);
         QVERIFY(m_rig->dir.Read("config/Zandel.ini").find("File1=" + list) != std::string::npos);
         QVERIFY(other.Acquire());
+    }
+
+    // The form it was found in: a click on a row with a login puts the whole entry into the proxy bar, which exit
+    // saves in "PrxSet.ini". No file the program makes is readable by another user, whatever the umask lets through:
+    // not while it runs (the history with its -wal and -shm) and not after.
+    void filesThatMayHoldALoginAreTheUsersAlone() {
+        const mode_t umaskBefore = ::umask(022);
+        const std::string entry = "127.0.0.1:21004:u2:Tp-7.x_q";
+        const std::string list = m_rig->dir.Write("login.txt", entry + "\r\n");
+        const auto readableByOthers = [this] {
+            QStringList names;
+            QDirIterator files(QString::fromStdString(m_rig->dir.Path()), QDir::Files | QDir::Hidden,
+                               QDirIterator::Subdirectories);
+            while (files.hasNext()) {
+                const QString path = files.next();
+                struct stat st {};
+                if (!path.endsWith(QStringLiteral("/login.txt")) && ::stat(QFile::encodeName(path), &st) == 0 &&
+                    (st.st_mode & 077) != 0) {
+                    names << path;
+                }
+            }
+            return names.join(QLatin1Char(' '));
+        };
+        auto app = m_rig->MakeApp({"zandel", list});
+        QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
+        ui::CRidIdiView* view = app->MainFrame()->View();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualItemRect(view->topLevelItem(0)).center());
+        QCOMPARE(app->MainFrame()->GetProxyBar()->GetAddr(), entry);
+        QVERIFY(m_rig->dir.Exists("history.sqlite-wal") && m_rig->dir.Exists("history.sqlite-shm"));
+        QCOMPARE(readableByOthers(), QString());
+        app->MainFrame()->close();
+        app->ExitInstance();
+        ::umask(umaskBefore);
+        QVERIFY(m_rig->dir.Read("PrxSet.ini").find("[ProxyAddr]\r\nAddr=" + entry) != std::string::npos);
+        QVERIFY(m_rig->dir.Exists("config/Zandel.ini"));
+        QCOMPARE(readableByOthers(), QString());
     }
 
     void commandLineListBecomesTheListReopened() {

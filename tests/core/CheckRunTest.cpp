@@ -57,9 +57,10 @@ TEST_F(CheckRunTest, JudgesEverySelectedRowAndRestoresTheWindows) {
     EXPECT_EQ(first.cells[kHttpsColumn], kHttpsMitm) << "a check without the HTTPS step keeps that cell";
     EXPECT_FALSE(m_rows.IsRowSelected(0));
 
+    // An entry no form reads is not passed over in silence: "NG", and why, in the tip and the transcript.
     const ProxyRow unparsable = m_rows.GetRow(1);
-    EXPECT_EQ(unparsable.cells[1], kUncheckedResult);
-    EXPECT_TRUE(m_rows.IsRowSelected(1)) << "an address that does not parse is passed over";
+    EXPECT_EQ(unparsable.cells[0], "not an address");
+    EXPECT_EQ(unparsable.cells[1], "NG");
 
     const ProxyRow refused = m_rows.GetRow(2);
     EXPECT_EQ(refused.cells[1], "NG");
@@ -70,7 +71,8 @@ TEST_F(CheckRunTest, JudgesEverySelectedRowAndRestoresTheWindows) {
     EXPECT_EQ(m_host.Log(), Frame(anonymous.Address()) +
                                 "START>プロキシチェック開始\r\nCONNECT>接続成功\r\nSEND>リクエスト送信成功\r\n"
                                 "RECV>レスポンス受信中\r\nRECV>レスポンス受信終了\r\nEND>プロキシチェック終了\r\n" +
-                                kUsableA + Frame(anonymous.Address()) + "\r\n" + Frame(refusing.Address()) +
+                                kUsableA + Frame(anonymous.Address()) + "\r\n" + Frame("not") +
+                                "結果：ポート番号がありません\r\n" + Frame("not") + "\r\n" + Frame(refusing.Address()) +
                                 "START>プロキシチェック開始\r\n"
                                 "ERROR>プロキシチェック時にソケットエラーが発生したため終了\r\n"
                                 "END>プロキシチェック終了\r\n"

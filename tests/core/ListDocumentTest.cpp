@@ -92,9 +92,8 @@ TEST_F(ListDocumentTest, LoadsAMessyFileByTheGrammar) {
         {Unchecked("1.2.3.4:8080"), StatusUnchecked},
         {{"5.6.7.8:80", "NG", "--:---", "2024/01/02(03:04:05)", "MITM"}, StatusNG},
         {{"9.9.9.9:1", "ok", "--:---", "----/--/--(-:-:-)", "---"}, StatusAnonymous},
-        {{"a", "b", "c", "d", "---"}, StatusUnchecked}, // a fifth field that is no HTTPS text
-        {Unchecked(std::string(258, 'x')), StatusUnchecked},
-        {Unchecked(std::string(42, 'x')), StatusUnchecked},
+        {{"a", "b", "c", "d", "---"}, StatusUnchecked},      // a fifth field that is no HTTPS text
+        {Unchecked(std::string(300, 'x')), StatusUnchecked}, // one row however long: never cut into two
         {Unchecked("bin"), StatusUnchecked},
         {Unchecked(""), StatusUnchecked}, // blanks without a line end at the end of the file
     };
@@ -125,6 +124,19 @@ TEST_F(ListDocumentTest, ALineOfNulBytesIsABadLineThatStays) {
     ASSERT_TRUE(Open(path));
     ASSERT_TRUE(Save(m_dir.File("saved.txt"), SaveAllAddresses));
     EXPECT_EQ(m_dir.Read("saved.txt"), "1.2.3.4:80\r\n\\x00\\x00\\x00\r\n\\x00\r\n5.6.7.8:80\r\n");
+}
+
+// A login longer than the 258 bytes a plain line is cut at stays one row, checked as one entry and saved as one line.
+TEST_F(ListDocumentTest, KeepsALongLoginEntryAsOneLine) {
+    const std::string longLogin = "socks5://user:" + std::string(600, 'p') + "@127.0.0.1:1080";
+    const std::string seller = "127.0.0.1:3128:user:" + std::string(300, 'q') + "@x";
+    const std::string file = longLogin + "\r\n" + seller + "\r\n1.2.3.4:80\r\n";
+    ASSERT_TRUE(Open(m_dir.Write("long.txt", file)));
+    ASSERT_EQ(m_rows.RowCount(), 3);
+    EXPECT_EQ(m_rows.GetCellText(0, 0), longLogin);
+    EXPECT_EQ(m_rows.GetCellText(1, 0), seller);
+    ASSERT_TRUE(Save(m_dir.File("saved.txt"), SaveAllAddresses));
+    EXPECT_EQ(m_dir.Read("saved.txt"), file);
 }
 
 struct LimitCase {

@@ -39,14 +39,27 @@ TEST_P(ListLineReaderTest, CutsLinesLikeTheListGrammar) {
 
 const std::string k257(257, 'a');
 const std::string k258(258, 'b');
+// A plain entry whose fields run past the cut: still taken in pieces, as lists have always been read.
+const std::string kPlain257 = "1.2.3.4:80 " + std::string(246, 'a');
+const std::string kPlain258 = "1.2.3.4:80 " + std::string(247, 'b');
+// Entries with a login longer than a piece, and a run of one character, are one line each.
+const std::string kLongLogin = "socks5://u:" + std::string(400, 'p') + "@h:1080 OK";
+const std::string kLongSeller = "10.0.0.1:8000:u:" + std::string(300, '@');
 
 INSTANTIATE_TEST_SUITE_P(
     Pieces, ListLineReaderTest,
     ::testing::Values(ReaderCase{"MixedLineEnds", "a\r\nb\nc", {{"a", true}, {"b", true}, {"c", false}}},
                       ReaderCase{"LoneCrIsText", "a\rb\r\r\n", {{"a\rb\r", true}}},
-                      ReaderCase{"CrLfCountsAsOneByte", k257 + "\r\nz", {{k257, true}, {"z", false}}},
-                      ReaderCase{"LineEndAfterFullPiece", k258 + "\n", {{k258, false}, {"", true}}},
-                      ReaderCase{"CrAtPieceBoundary", k257 + "\rA\n", {{k257 + "\r", false}, {"A", true}}},
+                      ReaderCase{"CrLfCountsAsOneByte", kPlain257 + "\r\nz", {{kPlain257, true}, {"z", false}}},
+                      ReaderCase{"LineEndAfterFullPiece", kPlain258 + "\n", {{kPlain258, false}, {"", true}}},
+                      ReaderCase{"CrAtPieceBoundary", kPlain257 + "\rA\n", {{kPlain257 + "\r", false}, {"A", true}}},
+                      ReaderCase{"PlainEntryLongComment", kPlain258 + "c d\n", {{kPlain258, false}, {"c d", true}}},
+                      ReaderCase{"LongLoginIsOneLine", kLongLogin + "\r\nz", {{kLongLogin, true}, {"z", false}}},
+                      ReaderCase{"LongSellersLoginIsOneLine", kLongSeller + "\n", {{kLongSeller, true}}},
+                      ReaderCase{"RunPastTheCutIsOneLine", k258 + "\rA\n", {{k258 + "\rA", true}}},
+                      ReaderCase{"HugeRunIsOneLineKeptShort",
+                                 std::string(70000, 'x') + "\ny",
+                                 {{std::string(kMaxEntryBytes + kListPieceBytes, 'x'), true}, {"y", false}}},
                       ReaderCase{"NulEndsTheText", std::string("ab\0cd\nef\n", 9), {{"ab", false}, {"ef", true}}}),
     [](const auto& info) { return std::string(info.param.name); });
 

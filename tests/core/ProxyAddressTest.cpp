@@ -76,6 +76,15 @@ const Entry kEntries[] = {
      "10.0.0.1:8000:user:pa:ss"},
     {"[::1]:8000:user:%41", Form::LoginAfter, ProxyKind::Http, "[::1]", "8000", true, "user", "%41",
      "[::1]:8000:user:%41"},
+    // A seller's password is raw: an '@' in it makes no login before the host; nor does one in the user.
+    {"127.0.0.1:20120:u:p@ss", Form::LoginAfter, ProxyKind::Http, "127.0.0.1", "20120", true, "u", "p@ss",
+     "127.0.0.1:20120:u:p@ss"},
+    {"h:8000:u:p@ss:1", Form::LoginAfter, ProxyKind::Http, "h", "8000", true, "u", "p@ss:1", "h:8000:u:p@ss:1"},
+    {"10.0.0.1:80:me@mail:pw", Form::LoginAfter, ProxyKind::Http, "10.0.0.1", "80", true, "me@mail", "pw",
+     "10.0.0.1:80:me@mail:pw"},
+    // ... while a login before the host whose password opens with digits stays one.
+    {"u:1234:x@10.0.0.1:80", Form::LoginBefore, ProxyKind::Http, "10.0.0.1", "80", true, "u", "1234:x",
+     "u:1234:x@10.0.0.1:80"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Grammar, EntryTest, ::testing::ValuesIn(kEntries));
@@ -102,6 +111,36 @@ TEST(EntryGrammar, RefusesWhatNoFormReads) {
              "u:p@:80",
          }) {
         EXPECT_FALSE(ParseProxyAddress(text)) << text;
+    }
+}
+
+// Every entry a check refuses says why, and what the transcript shows of it never holds the password.
+TEST(EntryGrammar, RefusalSaysWhyAndShowsNoPassword) {
+    const struct {
+        std::string entry;
+        const char* reason;
+        std::string shown;
+    } cases[] = {
+        {"127.0.0.1:20120:u:p@ss", "", "127.0.0.1…"},
+        {"not an address", "ポート番号がありません", "not"},
+        {"socks5://u:secret@h", "ポート番号がありません", "socks5://u@h"},
+        {"u:secret@h:80x", "ポート番号が正しくありません（1～65535）", "u…"},
+        {"user@h:80", "ユーザ名とパスワードの間に「:」がありません", "user…"},
+        {"ftp://u:secret@h:21", "対応していない種類です（http、socks4、socks4a、socks5、socks5hのいずれか）",
+         "ftp://u@h:21"},
+        {"socks5://u:%zz@h:80", "ユーザ名かパスワードの%エスケープが正しくありません", "socks5://u@h:80"},
+        {"[host]:80", "ホスト名が正しくありません（IPv6アドレスは[ ]で囲みます）", "[host]…"},
+        {"socks5://" + std::string(300, 'h') + ":1080", "ホスト名かポートが長すぎます",
+         "socks5://" + std::string(55, 'h') + "…"},
+        {"socks5://u:" + std::string(1100, 's') + "@h:1080", "項目が長すぎます（1024バイトまで）", "socks5://u@h:1080"},
+        {std::string(70000, 'x'), "項目が長すぎます（1024バイトまで）", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(AddressRefusal(c.entry), c.reason) << c.entry.substr(0, 40);
+        if (!c.shown.empty()) {
+            EXPECT_EQ(RefusedEntryShown(c.entry), c.shown) << c.entry.substr(0, 40);
+        }
+        EXPECT_LE(RefusedEntryShown(c.entry).size(), 64U + 3U);
     }
 }
 

@@ -221,7 +221,13 @@ std::vector<Refusal> Refusals() {
              false,
              ""});
     }
-    add({"NoAcceptableMethod",
+    add({"NoAcceptableMethod", ProxyKind::Socks5, Login("u", "p"), "127.0.0.1",
+         [] {
+             return FakeScript{fake::ReadBytes(4), fake::Send("\x05\xff"s), fake::Close()};
+         },
+         PR_SOCKET_ERROR, SocksReport::End::NoMethod, 0xff, false, ""});
+    // Offered no login, dante and microsocks answer that no method is acceptable when they want one.
+    add({"NoMethodWithoutLogin",
          ProxyKind::Socks5,
          {},
          "127.0.0.1",
@@ -229,10 +235,16 @@ std::vector<Refusal> Refusals() {
              return FakeScript{fake::ReadBytes(3), fake::Send("\x05\xff"s), fake::Close()};
          },
          PR_SOCKET_ERROR,
-         SocksReport::End::NoMethod,
-         0xff,
+         SocksReport::End::LoginNeeded,
+         0,
          false,
          ""});
+    // RFC 1929 has no empty password: "socks5://user@host" offers no login at all.
+    add({"LoginWithoutPassword", ProxyKind::Socks5, Login("u", ""), "127.0.0.1",
+         [] {
+             return FakeScript{fake::ReadBytes(3), fake::Send("\x05\xff"s), fake::Close()};
+         },
+         PR_SOCKET_ERROR, SocksReport::End::LoginEmpty, 0, false, "\x05\x01\x00"s});
     add({"LoginNeeded",
          ProxyKind::Socks5,
          {},
@@ -358,9 +370,10 @@ struct Detection {
     const char* name;
     std::function<FakeScript()> script;
     ProbeResult result;
-    ProxyKind kind;          // the kind the last leg spoke
+    ProxyKind kind;          // the kind the job ends in
     std::size_t connections; // made to the proxy
     std::string answer;
+    bool tlsServer = false;
 };
 
 using DetectionTest = DriverTable<Detection>;
@@ -375,6 +388,7 @@ TEST_P(DetectionTest, TriesHttpThenSocks5ThenSocks4) {
     EXPECT_EQ(rig.Run(fenced.job, EntryPlan(ProxyKind::Http, {}, true, 300)), c.result);
     EXPECT_EQ(fenced.job.kind, c.kind);
     EXPECT_EQ(fenced.Answer(), c.answer);
+    EXPECT_EQ(fenced.job.tlsServer, c.tlsServer);
     ASSERT_TRUE(proxy.WaitForFinished(c.connections));
     EXPECT_EQ(proxy.Received().size(), c.connections);
 }
@@ -394,14 +408,30 @@ const Detection kDetections[] = {
     {"HttpProxy", [] { return fake::AnswerAndClose(kOkAnswer); }, PR_DONE, ProxyKind::Http, 1, kOkAnswer},
     {"HttpProxyRefusing", [] { return fake::AnswerAndClose("HTTP/1.0 403 Forbidden\r\n\r\n"); }, PR_DONE,
      ProxyKind::Http, 1, "HTTP/1.0 403 Forbidden\r\n\r\n"},
-    {"Socks5", OnlySocks5, PR_DONE, ProxyKind::Socks5, 2, kOkAnswer},
-    {"Socks4", OnlySocks4, PR_DONE, ProxyKind::Socks4, 3, kOkAnswer},
+    // A SOCKS proxy closes on the HTTP request without a word, so it is asked for TLS before SOCKS5.
+    {"Socks5", OnlySocks5, PR_DONE, ProxyKind::Socks5, 3, kOkAnswer},
+    {"Socks4", OnlySocks4, PR_DONE, ProxyKind::Socks4, 4, kOkAnswer},
     {"BlackHole", [] { return fake::NeverAnswer(); }, PR_TIMEOUT, ProxyKind::Http, 1, ""},
+    // Where no kind fits, the job ends as the HTTP try did, not with a SOCKS reason.
     {"SpeaksNothingKnown",
      [] {
          return FakeScript{fake::Send("SSH-2.0-OpenSSH\r\n"), fake::Close()};
      },
-     PR_SOCKET_ERROR, ProxyKind::Socks4, 3, ""},
+     PR_DONE, ProxyKind::Http, 3, "SSH-2.0-OpenSSH\r\n"},
+    {"ClosesEveryConnection", [] { return FakeScript{fake::Close()}; }, PR_DONE, ProxyKind::Http, 4, ""},
+    // A TLS server, alerting at the request or silent until it gets a ClientHello: never the time-out SOCKS5's
+    // three bytes would cost.
+    {"TlsAlertAtTheRequest",
+     [] {
+         return FakeScript{fake::ReadBytes(1), fake::Send("\x15\x03\x03\x00\x02\x02\x32"s)};
+     },
+     PR_DONE, ProxyKind::Http, 1, "\x15\x03\x03", true},
+    {"TlsSilentAtTheRequest",
+     [] {
+         return FakeScript{fake::ReadBytes(1), fake::Expect("\x16"), fake::Send("\x16\x03\x03\x00\x31\x02"s),
+                           fake::Silent()};
+     },
+     PR_SOCKET_ERROR, ProxyKind::Http, 2, "", true},
 };
 
 ZANDEL_BOTH_DRIVERS(DetectionTest, kDetections);

@@ -52,9 +52,9 @@ TEST_F(HistoryExportTest, EveryRunAddsToTheHistoryAndJsonCarriesTheResults) {
                   m_refusing.Address() +
                   "\",\"NG\",\"null\",\"---\",\"string\","
                   "\"結果：サーバに接続できない、あるいはソケットのエラーと思われます\"],"
-                  "[\"not-an-address\",\"---\",\"null\",\"---\",\"null\",\"\"]]\n");
+                  "[\"not-an-address\",\"NG\",\"null\",\"---\",\"string\",\"\"]]\n");
 
-    // Two runs, two checks of each proxy; the address passed over was no check.
+    // Two runs, two checks of each proxy; the address refused was no check of a proxy.
     HistoryStore history;
     ASSERT_TRUE(history.Open(m_dir.File("history.sqlite"), kHistoryKeepDaysDefault, std::time(nullptr), nullptr));
     EXPECT_EQ(history.Count(), 4);

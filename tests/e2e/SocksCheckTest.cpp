@@ -88,6 +88,8 @@ TEST_F(SocksCheckTest, ChecksEveryFormThroughRealProxiesAndKeepsEachEntry) {
     const std::string micro = StartMicrosocks("user", kPassword);
     // tinyproxy's configuration takes a plain word for a password; the hard one goes to microsocks.
     StartTinyproxy("BasicAuth user tinypass\n");
+    // tinyproxy takes no '@' in a password: a seller's raw one goes to a forwarding fake.
+    FakeProxy seller(fake::ForwardToJudge({}));
     const std::string tiny = TinyproxyAddress();
     const std::vector<std::string> entries = {
         "socks5://" + dante,
@@ -100,6 +102,9 @@ TEST_F(SocksCheckTest, ChecksEveryFormThroughRealProxiesAndKeepsEachEntry) {
         tiny + ":user:wrong2",
         "http://user:tinypass@" + tiny,
         tiny,
+        seller.Address() + ":seller:p@ss",
+        "socks5://user@" + micro,
+        "socks5://user:" + std::string(256, 'w') + "@" + micro,
     };
     std::string list;
     for (const std::string& entry : entries) {
@@ -111,7 +116,7 @@ TEST_F(SocksCheckTest, ChecksEveryFormThroughRealProxiesAndKeepsEachEntry) {
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::vector<std::string> lines = Lines(run.out);
     ASSERT_EQ(lines.size(), entries.size()) << run.out;
-    const bool usable[] = {true, true, true, true, false, false, true, false, true, false};
+    const bool usable[] = {true, true, true, true, false, false, true, false, true, false, true, false, false};
     for (std::size_t i = 0; i < entries.size(); ++i) {
         // The entry stays as written, its comment dropped; through SOCKS the judge sees no proxy at all.
         const std::string row = AddressAndResult(lines[i]);
@@ -125,14 +130,23 @@ TEST_F(SocksCheckTest, ChecksEveryFormThroughRealProxiesAndKeepsEachEntry) {
               std::string::npos)
         << run.err;
     EXPECT_NE(run.err.find("結果：SOCKSプロキシがユーザ名かパスワードを拒否しました\n"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("結果：SOCKSプロキシが使える認証方式がありません\n"), std::string::npos) << run.err;
+    ASSERT_TRUE(seller.WaitForFinished(1));
+    EXPECT_NE(seller.Received().at(0).find("\r\nProxy-Authorization: Basic c2VsbGVyOnBAc3M=\r\n"), std::string::npos);
+    // microsocks answers a greeting without a login that no method is acceptable: the user learns what it wants.
+    EXPECT_NE(run.err.find("結果：SOCKSプロキシがユーザ名とパスワードを求めています（"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("結果：SOCKSプロキシがユーザ名とパスワードを求めていますが、SOCKS5では空の"),
+              std::string::npos)
+        << run.err;
+    // A login past SOCKS5's 255 bytes, one line of the list, meets its own reason.
+    EXPECT_NE(run.err.find("結果：ユーザ名かパスワードがSOCKSの上限(255バイト)を超えています\n"), std::string::npos)
+        << run.err;
     EXPECT_NE(run.err.find("結果：プロキシサーバがログインを拒否しました（HTTP/1.0 401 Unauthorized）\n"),
               std::string::npos)
         << run.err;
     // Without a login a 407 reads as it always has.
     EXPECT_NE(run.err.find("結果：プロキシサーバのレスポンスエラーです\n●---" + tiny), std::string::npos);
     // No password in the transcript, not even a wrong one or its escaped form.
-    for (const std::string& secret : {kPassword, kEscapedPassword, "wrong1"s, "wrong2"s}) {
+    for (const std::string& secret : {kPassword, kEscapedPassword, "wrong1"s, "wrong2"s, "p@ss"s, "wwwwwwww"s}) {
         EXPECT_EQ(run.err.find(secret), std::string::npos) << secret;
     }
 }
@@ -166,6 +180,30 @@ TEST_F(SocksCheckTest, TypeOptionAndDetectionNameTheKindInTheList) {
     const Outcome bad = Run({"--url", m_judge.Url(), "--type", "socks6", "plain.txt"});
     EXPECT_EQ(bad.exitCode, 2);
     EXPECT_NE(bad.err.find("--type must be http, socks4, socks4a, socks5 or socks5h: socks6"), std::string::npos);
+}
+
+// Detection on ports that hold no proxy: a TLS server (OpenSSL closes on the HTTP request without a word and waits
+// for the rest of a record after SOCKS5's greeting) is named at once, and a port that closes every connection gets
+// the HTTP reason its entry was written for, not a SOCKS one.
+TEST_F(SocksCheckTest, DetectionNamesATlsServerAndKeepsTheHttpReason) {
+    const test::TlsServer tls(test::TestCa::SelfSigned("127.0.0.1", "IP:127.0.0.1"));
+    FakeProxy closing({fake::Close()});
+    const std::string tlsAddress = "127.0.0.1:" + std::to_string(tls.Port());
+    m_dir.Write("list.txt", tlsAddress + "\r\n" + closing.Address() + "\r\n");
+
+    const Outcome run = Run({"--url", m_judge.Url(), "--detect", "--timeout", "20", "list.txt"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::vector<std::string> lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 2U) << run.out;
+    EXPECT_EQ(AddressAndResult(lines[0]), tlsAddress + " NG");
+    EXPECT_EQ(AddressAndResult(lines[1]), closing.Address() + " NG");
+    EXPECT_NE(run.err.find("結果：プロキシサーバではありません（TLSサーバが応答しました）\n●---" + tlsAddress),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("結果：プロキシサーバのレスポンスエラーです\n●---" + closing.Address()), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("タイムアウト"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("SOCKSの応答の前に"), std::string::npos) << run.err;
 }
 
 // The HTTPS step through SOCKS: a SOCKS CONNECT to the target, then TLS, with the verdicts of the HTTP proxies. A

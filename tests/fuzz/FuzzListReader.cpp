@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/list/ListFile.h"
+#include "core/util/ProxyAddress.h"
 #include "fuzz/FuzzSupport.h"
 
 using zandel::fuzz::Require;
@@ -17,7 +18,24 @@ struct Piece {
     bool endedLine = false;
 };
 
-// CR LF folds into LF first; then a piece is at most 258 bytes, its line end included, and a NUL ends its text.
+// Whether a line cut at 258 bytes is read whole: its first field runs past the cut, or has a scheme or a login.
+bool ModelWhole(std::string_view piece) {
+    const std::size_t start = piece.find_first_not_of(" \t");
+    if (start == std::string_view::npos || piece[start] == '#') {
+        return false;
+    }
+    const std::size_t end = piece.find_first_of(" \t", start);
+    if (end == std::string_view::npos) {
+        return true;
+    }
+    const std::string_view entry = piece.substr(start, end - start);
+    const std::optional<zandel::ProxyAddress> parsed = zandel::ParseProxyAddress(entry);
+    return entry.find("://") != std::string_view::npos || entry.find('@') != std::string_view::npos ||
+           (parsed && parsed->form != zandel::ProxyAddress::Form::Plain);
+}
+
+// CR LF folds into LF first; then a piece is at most 258 bytes, its line end included, and a NUL ends its text;
+// a line read whole keeps at most an entry's bound and a piece of text.
 std::vector<Piece> ModelPieces(std::string bytes) {
     std::string folded;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -29,8 +47,13 @@ std::vector<Piece> ModelPieces(std::string bytes) {
     std::vector<Piece> pieces;
     for (std::size_t at = 0; at < folded.size();) {
         const std::size_t lf = folded.find('\n', at);
-        const std::size_t take =
-            std::min(lf == std::string::npos ? folded.size() - at : lf - at + 1, zandel::kListPieceBytes);
+        const std::size_t line = lf == std::string::npos ? folded.size() - at : lf - at + 1;
+        std::size_t take = std::min(line, zandel::kListPieceBytes);
+        const std::string_view first(folded.data() + at, take);
+        if (take == zandel::kListPieceBytes && first.back() != '\n' && first.find('\0') == std::string_view::npos &&
+            at + take < folded.size() && ModelWhole(first)) {
+            take = line;
+        }
         std::string_view raw(folded.data() + at, take);
         const bool lineEnd = raw.back() == '\n';
         if (lineEnd) {
@@ -38,12 +61,13 @@ std::vector<Piece> ModelPieces(std::string bytes) {
         }
         const std::size_t nul = raw.find('\0');
         std::string text(raw.substr(0, nul));
+        text.resize(std::min(text.size(), zandel::kMaxEntryBytes + zandel::kListPieceBytes));
         // A piece that begins with NUL bytes has them written out, as many as fit in a piece.
         const std::size_t nuls = nul == 0 ? std::min(raw.find_first_not_of('\0'), raw.size()) : 0;
         for (std::size_t i = 0; i < std::min(nuls, zandel::kListPieceBytes / 4); ++i) {
             text += "\\x00";
         }
-        pieces.push_back({text, lineEnd && nul == std::string_view::npos});
+        pieces.push_back({std::move(text), lineEnd && nul == std::string_view::npos});
         at += take;
     }
     return pieces;

@@ -221,7 +221,7 @@ private Q_SLOTS:
         for (const FakeProxy* proxy : {&anonymousA, &anonymousB, &nonAnonymous, &forbidden, &refusing, &silent}) {
             AddRow(proxy->Address());
         }
-        AddRow("127.0.0.1");             // 6: no port, passed over
+        AddRow("127.0.0.1");             // 6: no port: "NG", and why
         AddRow(anonymousA.Address());    // 7: not selected
         AddRow("127.0.0.1:9 # comment"); // 8: not selected
         Select({0, 1, 2, 3, 4, 5, 6});
@@ -257,8 +257,8 @@ private Q_SLOTS:
         VerifyJudged(3, QStringLiteral("NG"), StatusNG, false);
         VerifyJudged(4, QStringLiteral("NG"), StatusNG, false);
         VerifyJudged(5, QStringLiteral("NG"), StatusNG, false);
-        VerifyUntouched(6);
-        QVERIFY(m_view->Rows().IsRowSelected(6));
+        VerifyJudged(6, QStringLiteral("NG"), StatusNG, false);
+        QCOMPARE(m_view->Rows().GetRow(6).reason, std::string("ポート番号がありません"));
         VerifyUntouched(7);
         VerifyUntouched(8);
         QCOMPARE(Cell(8, 0), QStringLiteral("127.0.0.1:9 # comment"));
@@ -277,7 +277,8 @@ private Q_SLOTS:
             Answered(forbidden, QStringLiteral("結果：プロキシサーバのレスポンスエラーです\r\n")) + Before(refusing) +
             kStart + QStringLiteral("ERROR>プロキシチェック時にソケットエラーが発生したため終了\r\n") + kEnd +
             QStringLiteral("結果：サーバに接続できない、あるいはソケットのエラーと思われます\r\n") + After(refusing) +
-            StoppedByUser(silent);
+            StoppedByUser(silent) +
+            QStringLiteral("●---127.0.0.1---●\r\n結果：ポート番号がありません\r\n●---127.0.0.1---●\r\n\r\n");
         VerifyTranscript(expected);
     }
 

@@ -213,6 +213,16 @@ namespace zandel {
 
 void JudgeProxyRefusal(const ProbeJob& job, ProbeResult result, bool login, const std::string& answer,
                        Judgement& judgement) {
+    if (job.tlsServer) {
+        constexpr const char* kTlsServer = "プロキシサーバではありません（TLSサーバが応答しました）";
+        judgement.result = kResultNg;
+        judgement.image = StatusNG;
+        judgement.usable = false;
+        judgement.returnValue = 0;
+        judgement.log = std::string("結果：") + kTlsServer + "\r\n";
+        judgement.reason = kTlsServer;
+        return;
+    }
     if (result == PR_SOCKET_ERROR) {
         if (const std::string refusal = SocksRefusalText(job.socks); !refusal.empty()) {
             judgement.log = "結果：" + refusal + "\r\n";

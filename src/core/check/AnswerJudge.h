@@ -47,7 +47,8 @@ struct Judgement {
 Judgement JudgeAnswerText(ProbeResult result, const std::string& answer, bool cgi, bool timeoutMark);
 
 // The reason line of a proxy that refused to carry the job: what its SOCKS step was refused, or, for an HTTP
-// proxy given a login (`login`), its 407 answer. Leaves any other judgement as it is.
+// proxy given a login (`login`), its 407 answer; and of a TLS server that type detection found in its place.
+// Leaves any other judgement as it is.
 void JudgeProxyRefusal(const ProbeJob& job, ProbeResult result, bool login, const std::string& answer,
                        Judgement& judgement);
 

@@ -273,6 +273,8 @@ private:
                        bool timeoutMark, const JobSlot& slot);
     // Reads a list entry into the slot, with the plan its kind and login ask for.
     bool TakeEntry(const std::string& address, JobSlot& slot);
+    // A row whose entry no form reads, or too long to check: "NG" with the reason, in the tip and the transcript.
+    void RefuseEntry(int row, const std::string& address);
     std::shared_ptr<const ProbePlan> EntryPlan(const ProxyAddress& entry);
     // What the title shows of a slot's entry: never a password.
     static std::string TitleAddress(const std::string& address, const JobSlot& slot);

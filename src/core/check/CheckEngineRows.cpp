@@ -5,6 +5,7 @@
 #include "core/check/CheckEngine.h"
 
 #include <algorithm>
+#include <ctime>
 #include <optional>
 
 #include <dirent.h>
@@ -61,6 +62,24 @@ void CheckEngine::CancelParallel() {
     if (m_activeParallel != nullptr) {
         m_activeParallel->CancelAll();
     }
+}
+
+void CheckEngine::RefuseEntry(int row, const std::string& address) {
+    // A row of blanks is no entry: nothing to say of it.
+    if (FindNoneOf(address, " \t") == std::string::npos) {
+        return;
+    }
+    m_rows.SetRowSelected(row, false);
+    const std::string reason = AddressRefusal(address);
+    const std::string frame = "●---" + RefusedEntryShown(address) + "---●\r\n";
+    AppendLog(frame + "結果：" + reason + "\r\n" + frame + "\r\n");
+    ProxyRow cells;
+    cells.cells[0] = address;
+    cells.cells[1] = kResultNg;
+    cells.cells[3] = FormatCheckTime(std::time(nullptr));
+    cells.image = StatusNG;
+    cells.reason = reason;
+    m_rows.SetRowResult(row, cells);
 }
 
 bool CheckEngine::JudgeHeldUpTheRun(const std::vector<int>& rows, std::vector<int>& again, int& ended) {
@@ -124,15 +143,16 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
             std::string address;
             if (next < count) {
                 k = next++;
-                address = CutBytes(addresses.At(static_cast<std::size_t>(k)));
+                address = CutBytes(addresses.At(static_cast<std::size_t>(k)), kMaxAddressCell);
             } else {
                 k = again.back();
                 again.pop_back();
-                address = CutBytes(m_rows.GetCellText(rows[static_cast<std::size_t>(k)], 0));
+                address = CutBytes(m_rows.GetCellText(rows[static_cast<std::size_t>(k)], 0), kMaxAddressCell);
             }
             JobSlot& slot = *free.back();
             ClearJob(slot);
             if (!TakeEntry(address, slot)) {
+                RefuseEntry(rows[static_cast<std::size_t>(k)], address);
                 m_checkedRows = ++ended;
                 continue;
             }

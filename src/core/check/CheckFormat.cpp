@@ -1,5 +1,6 @@
 #include "core/check/CheckFormat.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -27,6 +28,84 @@ bool ParseAddress(const std::string& address, ProbeJob& job, ProxyAddress* entry
         *entry = std::move(*parsed);
     }
     return true;
+}
+
+namespace {
+
+constexpr std::size_t kShownRefusedBytes = 64;
+
+// Why the host and port part of a scheme's or login's entry (after its '@') is not taken.
+const char* HostPortRefusal(std::string_view text) {
+    const std::optional<HostPortText> parts = SplitHostPort(text);
+    if (!parts || parts->host.empty()) {
+        return "ホスト名が正しくありません（IPv6アドレスは[ ]で囲みます）";
+    }
+    return parts->port.empty() ? "ポート番号がありません" : "ポート番号が正しくありません（1～65535）";
+}
+
+const char* SchemeRefusal(std::string_view text, std::size_t mark) {
+    if (!ProxyKindFromName(text.substr(0, mark))) {
+        return "対応していない種類です（http、socks4、socks4a、socks5、socks5hのいずれか）";
+    }
+    std::string_view rest = text.substr(mark + 3);
+    const std::size_t at = rest.rfind('@');
+    if (at != std::string_view::npos) {
+        for (std::size_t i = rest.find('%'); i < at; i = rest.find('%', i + 1)) {
+            if (i + 2 >= at || !std::isxdigit(static_cast<unsigned char>(rest[i + 1])) ||
+                !std::isxdigit(static_cast<unsigned char>(rest[i + 2]))) {
+                return "ユーザ名かパスワードの%エスケープが正しくありません";
+            }
+        }
+        rest.remove_prefix(at + 1);
+    }
+    if (!rest.empty() && rest.back() == '/') {
+        rest.remove_suffix(1);
+    }
+    return HostPortRefusal(rest);
+}
+
+} // namespace
+
+std::string AddressRefusal(std::string_view address) {
+    address = address.substr(0, FindAnyOf(address, " \t"));
+    if (address.size() > kMaxEntryBytes) {
+        return "項目が長すぎます（" + std::to_string(kMaxEntryBytes) + "バイトまで）";
+    }
+    ProbeJob job;
+    if (ParseAddress(std::string(address), job)) {
+        return {};
+    }
+    if (ParseProxyAddress(address)) {
+        return "ホスト名かポートが長すぎます";
+    }
+    if (const std::size_t mark = address.find("://"); mark != std::string_view::npos) {
+        return SchemeRefusal(address, mark);
+    }
+    if (const std::size_t at = address.rfind('@'); at != std::string_view::npos) {
+        return address.substr(0, at).find(':') == std::string_view::npos ? "ユーザ名とパスワードの間に「:」がありません"
+                                                                         : HostPortRefusal(address.substr(at + 1));
+    }
+    return HostPortRefusal(address);
+}
+
+std::string RefusedEntryShown(std::string_view address) {
+    address = address.substr(0, FindAnyOf(address, " \t"));
+    std::string shown;
+    std::size_t end = FindAnyOf(address, ":@");
+    // Within a scheme a login ends at the last '@' and the host follows it; without one, a colon may start a
+    // seller's login as well as the port, and an '@' may stand inside their password, so only the first part shows.
+    if (const std::size_t mark = address.find("://"); mark != std::string_view::npos) {
+        shown = std::string(address.substr(0, mark + 3));
+        address.remove_prefix(mark + 3);
+        if (const std::size_t at = address.rfind('@'); at != std::string_view::npos) {
+            shown += std::string(address.substr(0, std::min(address.find(':'), at))) + "@";
+            address.remove_prefix(at + 1);
+        }
+        end = address.size();
+    }
+    shown += address.substr(0, end);
+    const bool cut = shown.size() > kShownRefusedBytes || end < address.size();
+    return cut ? CutAtCharBoundary(shown, kShownRefusedBytes) + "…" : shown;
 }
 
 std::string FormatElapsed(std::uint32_t startTicks, std::uint32_t endTicks) {

@@ -28,6 +28,8 @@ struct ProbeJob {
     ProxyKind kind = ProxyKind::Http;
     bool misfit = false;
     SocksReport socks;
+    // Type detection found a TLS server where a proxy was looked for; no further kind is tried.
+    bool tlsServer = false;
 };
 
 // The answer and the findings of the job emptied, for its next check.
@@ -40,6 +42,7 @@ inline void ClearAnswer(ProbeJob& job) {
     job.kind = ProxyKind::Http;
     job.misfit = false;
     job.socks = SocksReport{};
+    job.tlsServer = false;
 }
 
 enum ProbeResult : int {

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <string_view>
 
 #include <sys/socket.h>
 
 #include "core/check/CheckFormat.h"
+#include "core/check/TlsHelloStep.h"
 
 namespace zandel {
 
@@ -88,6 +91,7 @@ std::uint64_t ProbeJobMachine::Deadline() const {
 
 void ProbeJobMachine::Begin(std::uint64_t now, std::uint64_t jobDeadline, std::atomic<bool>* timeoutMark) {
     ClearAnswer(m_job);
+    m_first.reset();
     m_jobDeadline = jobDeadline;
     m_timeoutMark = timeoutMark;
     if (m_plan->legs.empty()) {
@@ -244,6 +248,8 @@ bool ProbeJobMachine::Applies(const ProbeLeg& leg) const {
         return m_status == kStatusOk && leg.kind == m_job.kind && !(m_plan->detect && m_job.misfit);
     case ProbeLeg::When::AfterMisfit:
         return m_job.misfit;
+    case ProbeLeg::When::AfterSilentMisfit:
+        return m_job.misfit && m_job.nReceived == 0;
     }
     return false;
 }
@@ -252,18 +258,49 @@ void ProbeJobMachine::EndLeg(bool cancelled, std::uint64_t now) {
     if (m_plan->legs[m_leg].decidesResult) {
         m_status = m_steps[m_step]->Status();
         m_job.misfit = m_steps[m_step]->Misfit();
+        if (m_plan->detect) {
+            KeepFirstTry();
+        }
     }
     CloseSocket();
-    // A cancel ends the job, not only its leg.
-    for (std::size_t next = m_leg + 1; !cancelled && next < m_plan->legs.size(); ++next) {
+    // A cancel ends the job, not only its leg; so does a TLS server, which no further kind of proxy will be.
+    for (std::size_t next = m_leg + 1; !cancelled && !m_job.tlsServer && next < m_plan->legs.size(); ++next) {
         if (Applies(m_plan->legs[next])) {
             BeginLeg(next);
             TryConnect(now);
             return;
         }
     }
+    // Where no kind fitted, the job ends as its first try did, in the kind the entry was written as.
+    if (m_first && m_job.misfit && !m_job.tlsServer) {
+        m_status = m_first->status;
+        m_job.kind = m_first->kind;
+        m_job.socks = m_first->socks;
+        m_job.nReceived = 0;
+        if (!m_first->answer.empty()) {
+            ReserveAnswer(m_job, static_cast<std::uint32_t>(m_first->answer.size() + 1));
+            std::memcpy(m_job.pBuffer, m_first->answer.data(), m_first->answer.size() + 1);
+            m_job.nReceived = m_first->received;
+        } else if (m_job.pBuffer != nullptr) {
+            m_job.pBuffer[0] = '\0';
+        }
+    }
     m_steps.clear();
     SetState(State::Done, now);
+}
+
+// Type detection: an answer that opens like a TLS record is a TLS server's; the first try's end is kept while later
+// ones try other kinds.
+void ProbeJobMachine::KeepFirstTry() {
+    const std::string_view answer(m_job.pBuffer == nullptr ? "" : m_job.pBuffer,
+                                  m_job.pBuffer == nullptr ? 0 : ::strnlen(m_job.pBuffer, m_job.nReceived + 1));
+    if (m_leg == 0 && m_job.misfit && LooksLikeTlsRecord(answer)) {
+        m_job.tlsServer = true;
+        m_job.misfit = false;
+    }
+    if (m_leg == 0 && m_job.misfit) {
+        m_first = FirstTry{m_status, m_job.kind, m_job.socks, std::string(answer), m_job.nReceived};
+    }
 }
 
 void ProbeJobMachine::CloseSocket() {

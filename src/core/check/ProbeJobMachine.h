@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,7 @@ private:
     void StopStep(StepStop why, std::uint64_t now);
     void EndLeg(bool cancelled, std::uint64_t now);
     bool Applies(const ProbeLeg& leg) const;
+    void KeepFirstTry();
     void CloseSocket();
 
     ProbeJob& m_job;
@@ -103,6 +105,15 @@ private:
     std::uint64_t m_jobDeadline = kNever;
     std::uint64_t m_waitDeadline = kNever;
     std::atomic<bool>* m_timeoutMark = nullptr;
+    // How the first leg ended, while type detection tries other kinds.
+    struct FirstTry {
+        int status = kStatusOk;
+        ProxyKind kind = ProxyKind::Http;
+        SocksReport socks;
+        std::string answer;
+        std::uint32_t received = 0;
+    };
+    std::optional<FirstTry> m_first;
 };
 
 } // namespace zandel

@@ -6,6 +6,7 @@
 #include "core/check/HttpConnectStep.h"
 #include "core/check/ProbeExchange.h"
 #include "core/check/SocksStep.h"
+#include "core/check/TlsHelloStep.h"
 #include "core/check/TlsStep.h"
 
 namespace zandel {
@@ -33,6 +34,10 @@ std::unique_ptr<IProbeStep> MakeSocksTunnel(IStepContext& context, const ProbePl
 
 std::unique_ptr<IProbeStep> MakeTls(IStepContext& context, const ProbePlan& plan, const ProbeLeg& /*leg*/) {
     return std::make_unique<TlsStep>(context, plan.tunnel->host, *plan.tunnel->trust);
+}
+
+std::unique_ptr<IProbeStep> MakeTlsHello(IStepContext& context, const ProbePlan& /*plan*/, const ProbeLeg& /*leg*/) {
+    return std::make_unique<TlsHelloStep>(context);
 }
 
 ProbeLeg ExchangeLeg(ProxyKind kind, ProbeLeg::When when) {
@@ -108,6 +113,9 @@ std::shared_ptr<const ProbePlan> MakeEntryPlan(const ProbePlan& run, ProxyKind k
     }
     for (std::size_t i = 0; i < kinds.size(); ++i) {
         plan->legs.push_back(ExchangeLeg(kinds[i], i == 0 ? ProbeLeg::When::Always : ProbeLeg::When::AfterMisfit));
+        if (detect && i == 0) {
+            plan->legs.push_back({ProbeLeg::When::AfterSilentMisfit, true, {&MakeTlsHello}, kinds[0]});
+        }
     }
     if (plan->tunnel) {
         for (const ProxyKind each : kinds) {

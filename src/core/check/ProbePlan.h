@@ -36,7 +36,8 @@ struct ProbeLeg {
         // the job's result so far is a completed exchange (the proxy was reached and answered) through a proxy of
         // the leg's kind, which answered in its protocol when the plan detects the kind
         AfterCompletedExchange,
-        AfterMisfit, // the leg before answered, but not in the protocol it spoke (type detection's next try)
+        AfterMisfit,       // the leg before answered, but not in the protocol it spoke (type detection's next try)
+        AfterSilentMisfit, // the same, and the leg before read not a byte (the port closed on it)
     };
     When when = When::Always;
     // The leg's end is the job's result; a leg that does not decide it only adds findings (the HTTPS step's).
@@ -72,7 +73,8 @@ std::shared_ptr<const ProbePlan> MakeDirectTlsPlan(std::shared_ptr<const TunnelP
 
 // The check of one entry, from a run's plan of an HTTP proxy (with its origin request and SOCKS targets): a proxy
 // of `kind` with `login`; with `detect`, an HTTP proxy first, then SOCKS5 and SOCKS4 when the one before answered
-// in another protocol, each on a new connection. Through SOCKS the test request goes in origin form; an HTTP
+// in another protocol, each on a new connection; a port that closes on the HTTP request without a word is first
+// asked whether it is a TLS server (`TlsHelloStep`). Through SOCKS the test request goes in origin form; an HTTP
 // login adds a Proxy-Authorization line to the test request and to CONNECT.
 std::shared_ptr<const ProbePlan> MakeEntryPlan(const ProbePlan& run, ProxyKind kind, const ProxyLogin& login,
                                                bool detect);

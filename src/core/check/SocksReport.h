@@ -12,7 +12,8 @@ struct SocksReport {
         Closed,       // the proxy closed, or the connection broke, before its whole answer
         BadReply,     // the answer is no SOCKS answer (another version, an unknown address type)
         NoMethod,     // SOCKS5: the proxy accepts none of the methods offered
-        LoginNeeded,  // SOCKS5: the proxy asks for a login the entry does not give
+        LoginNeeded,  // SOCKS5: the proxy asks for a login the entry does not give (or accepts no login-free method)
+        LoginEmpty,   // SOCKS5: the proxy asks for a login, and the entry's lacks its user name or password
         LoginRefused, // SOCKS5: the user name and password were refused
         Rejected,     // the proxy refused the CONNECT; `code` says why
         LoginTooLong, // a user name or password over 255 bytes, which SOCKS cannot carry

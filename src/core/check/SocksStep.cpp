@@ -209,10 +209,15 @@ StepWait SocksStep::Start(int fd, std::string_view /*early*/) {
         return SendConnect();
     }
     std::string greeting{static_cast<char>(kSocks5), 1, static_cast<char>(kNoMethod)};
-    if (m_login.given) {
+    if (OffersLogin()) {
         greeting = {static_cast<char>(kSocks5), 2, static_cast<char>(kNoMethod), static_cast<char>(kLoginMethod)};
     }
     return Send(std::move(greeting), Phase::Choice);
+}
+
+// RFC 1929 gives a user name and a password one byte or more each: a login short of either is not offered.
+bool SocksStep::OffersLogin() const {
+    return m_login.given && !m_login.user.empty() && !m_login.password.empty();
 }
 
 StepWait SocksStep::SendConnect() {
@@ -322,9 +327,10 @@ StepWait SocksStep::Answer() {
             m_context.Raise(PE_SOCKS_GREETED);
             return SendConnect();
         }
-        if (code == kLoginMethod) {
-            if (!m_login.given) {
-                return Ended(SocksReport::End::LoginNeeded);
+        // Offered no login, a proxy that wants one answers that no method is acceptable (dante, microsocks).
+        if (code == kLoginMethod || (code == kNoneAcceptable && !OffersLogin())) {
+            if (!OffersLogin()) {
+                return Ended(m_login.given ? SocksReport::End::LoginEmpty : SocksReport::End::LoginNeeded);
             }
             return Send(std::string{1, static_cast<char>(m_login.user.size())} + m_login.user +
                             static_cast<char>(m_login.password.size()) + m_login.password,
@@ -362,7 +368,11 @@ std::string SocksRefusalText(const SocksReport& report) {
     case End::NoMethod:
         return "SOCKSプロキシが使える認証方式がありません";
     case End::LoginNeeded:
-        return "SOCKSプロキシがユーザ認証を求めています";
+        return "SOCKSプロキシがユーザ名とパスワードを求めています（ログインは "
+               "socks5://ユーザ名:パスワード@ホスト:ポート "
+               "のように書きます）";
+    case End::LoginEmpty:
+        return "SOCKSプロキシがユーザ名とパスワードを求めていますが、SOCKS5では空のユーザ名やパスワードを送れません";
     case End::LoginRefused:
         return "SOCKSプロキシがユーザ名かパスワードを拒否しました";
     case End::LoginTooLong:

@@ -69,6 +69,7 @@ private:
     StepWait Answer();
     StepWait SendConnect();
     StepWait Ended(SocksReport::End end, std::uint8_t code = 0);
+    bool OffersLogin() const;
 
     IStepContext& m_context;
     ProxyKind m_kind;

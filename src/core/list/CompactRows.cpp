@@ -367,7 +367,7 @@ void CompactRows::SetAddress(Record& record, std::string_view text) {
     record.bits = static_cast<std::uint8_t>((record.bits & ~kAddressMask) | newKind);
 }
 
-// Addresses are at most 259 bytes and never cross a block.
+// Addresses are at most kMaxAddressCell bytes and never cross a block.
 std::uint32_t CompactRows::Store(std::string_view bytes) {
     std::uint64_t at = m_used;
     if (at % kBlockBytes + bytes.size() > kBlockBytes) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <optional>
 #include <string_view>
 
@@ -17,6 +18,26 @@ constexpr std::string_view kBlanks = " \t";
 // Lines are handed on in pieces of about this many bytes, with room for the line that passes the mark.
 constexpr std::size_t kPieceBytes = std::size_t{64} * 1024;
 constexpr std::size_t kReservePerRow = 320;
+// What is kept of a line read whole: an entry of the longest length and the fields a save writes after it.
+constexpr std::size_t kMaxWholeLine = kMaxEntryBytes + kListPieceBytes;
+
+// Whether a line cut at 258 bytes is to be read whole: its entry has a scheme or a login, or runs past the cut.
+bool KeptWhole(std::string_view piece) {
+    const std::size_t start = FindNoneOf(piece, kBlanks);
+    if (start == std::string_view::npos || piece[start] == '#') {
+        return false;
+    }
+    const std::size_t end = FindAnyOf(piece, kBlanks, start);
+    if (end == std::string_view::npos) {
+        return true;
+    }
+    const std::string_view entry = piece.substr(start, end - start);
+    if (entry.find("://") != std::string_view::npos || entry.find('@') != std::string_view::npos) {
+        return true;
+    }
+    const std::optional<ProxyAddress> parsed = ParseProxyAddress(entry);
+    return parsed && parsed->form != ProxyAddress::Form::Plain;
+}
 
 std::string CellOr(const IRowStore& store, int row, int column, const char* unchecked) {
     std::string text = store.GetCellText(row, column);
@@ -50,48 +71,59 @@ int ListLineReader::GetByte() {
     return c;
 }
 
+// Reads up to `limit` bytes of the line into `piece` (`taken` counts them, its line end included), keeping at most
+// `keep` bytes of text; false on a read error.
+bool ListLineReader::ReadPiece(std::size_t limit, std::size_t keep, Piece& piece) {
+    while (piece.taken < limit) {
+        const int c = GetByte();
+        if (c == EOF) {
+            if (std::ferror(m_file)) {
+                m_failed = true;
+                return false;
+            }
+            piece.atEnd = true;
+            return true;
+        }
+        ++piece.taken;
+        if (c == '\n') {
+            piece.lineEnd = true;
+            return true;
+        }
+        if (c == '\0') {
+            piece.leadingNuls += piece.text.empty() && piece.taken == piece.leadingNuls + 1 ? 1 : 0;
+            piece.cutAtNul = true;
+        } else if (!piece.cutAtNul && piece.text.size() < keep) {
+            piece.text.push_back(static_cast<char>(c));
+        }
+    }
+    return true;
+}
+
 std::optional<std::string> ListLineReader::Next() {
     m_endedLine = false;
     if (m_failed) {
         return std::nullopt;
     }
-    std::string piece;
-    std::size_t taken = 0; // the line end counts towards the 258 bytes of a piece
-    bool lineEnd = false;
-    bool cutAtNul = false;
-    std::size_t leadingNuls = 0;
-    while (taken < kListPieceBytes) {
-        const int c = GetByte();
-        if (c == EOF) {
-            if (std::ferror(m_file)) {
-                m_failed = true;
-                return std::nullopt;
-            }
-            break;
-        }
-        ++taken;
-        if (c == '\n') {
-            lineEnd = true;
-            break;
-        }
-        if (c == '\0') {
-            leadingNuls += piece.empty() && taken == leadingNuls + 1 ? 1 : 0;
-            cutAtNul = true;
-        } else if (!cutAtNul) {
-            piece.push_back(static_cast<char>(c));
-        }
+    Piece piece;
+    if (!ReadPiece(kListPieceBytes, kListPieceBytes, piece)) {
+        return std::nullopt;
     }
-    if (taken == 0) {
+    if (piece.taken == 0) {
+        return std::nullopt;
+    }
+    // The cut at 258 bytes stays for the lines it was made for, a plain entry with its fields; an entry with a scheme
+    // or a login, or one that runs past the cut, is never split: it is one row, refused when too long to check.
+    if (!piece.lineEnd && !piece.atEnd && !piece.cutAtNul && KeptWhole(piece.text) &&
+        !ReadPiece(std::numeric_limits<std::size_t>::max(), kMaxWholeLine, piece)) {
         return std::nullopt;
     }
     // A piece that begins with a NUL byte has no text, and a row without an address is shown as nothing and never
-    // saved: it is a bad line, shown with its NUL bytes written out as a terminal shows them.
-    // Written out, they stay within a piece's bytes.
-    for (std::size_t i = 0; i < std::min(leadingNuls, kListPieceBytes / 4); ++i) {
-        piece += "\\x00";
+    // saved: it is a bad line, shown with its NUL bytes written out as a terminal shows them, within a piece's bytes.
+    for (std::size_t i = 0; i < std::min(piece.leadingNuls, kListPieceBytes / 4); ++i) {
+        piece.text += "\\x00";
     }
-    m_endedLine = lineEnd && !cutAtNul;
-    return piece;
+    m_endedLine = piece.lineEnd && !piece.cutAtNul;
+    return std::move(piece.text);
 }
 
 std::optional<ProxyRow> ParseListLine(const std::string& piece, bool endedLine) {

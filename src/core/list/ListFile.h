@@ -29,10 +29,11 @@ enum ListOpenMode : int {
     OpenAppend = 2,
 };
 
-// Reads a list file the way the list grammar sees it: CR LF and LF end a line, a line is taken in pieces of
-// at most 258 bytes (the rest of a longer line is read as further lines), and a NUL byte ends the text of
-// its piece; a piece that begins with NUL bytes is given them written out ("\x00"), a bad line to be seen. Streams, so
-// that a huge file costs only the rows that are kept.
+// Reads a list file the way the list grammar sees it: CR LF and LF end a line, a plain entry's line is taken in
+// pieces of at most 258 bytes (the rest of a longer line is read as further lines), and a NUL byte ends the text of
+// its piece; a piece that begins with NUL bytes is given them written out ("\x00"), a bad line to be seen. A line
+// whose entry has a scheme or a login, or whose entry runs past 258 bytes, is read whole (its text kept up to an
+// entry of kMaxEntryBytes and its fields). Streams, so that a huge file costs only the rows that are kept.
 class ListLineReader final {
 public:
     explicit ListLineReader(std::FILE* file) : m_file(file) {}
@@ -46,7 +47,16 @@ public:
     bool AllUtf8() const { return m_utf8.Valid(); }
 
 private:
+    struct Piece {
+        std::string text;
+        std::size_t taken = 0;
+        bool lineEnd = false;
+        bool atEnd = false;
+        bool cutAtNul = false;
+        std::size_t leadingNuls = 0; // the NUL bytes the line begins with
+    };
     int GetByte();
+    bool ReadPiece(std::size_t limit, std::size_t keep, Piece& piece);
 
     std::FILE* m_file;
     Utf8Check m_utf8;

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/util/ProxyAddress.h"
+
 namespace zandel {
 
 // Index into the list's status images.
@@ -43,6 +45,8 @@ inline constexpr int kKindColumn = kColumnCount;
 inline constexpr int kUptimeColumn = kColumnCount + 1;
 inline constexpr int kMedianColumn = kColumnCount + 2;
 inline constexpr int kShownColumnCount = kColumnCount + 3;
+// The address cell holds one byte more than the longest entry, so that a line too long to check still reads as such.
+inline constexpr std::size_t kMaxAddressCell = kMaxEntryBytes + 1;
 // The address of a row the user inserts.
 inline constexpr const char* kNewRowAddress = "0.0.0.0:0";
 

@@ -90,7 +90,7 @@ void MemoryRowStore::InsertRow(int index, const std::string& address, int image,
     if (index > RowCount()) {
         index = RowCount();
     }
-    m_rows.Insert(index, std::string_view(address).substr(0, kMaxFieldText), image, tag);
+    m_rows.Insert(index, std::string_view(address).substr(0, kMaxAddressCell), image, tag);
     if (m_mark >= index) {
         ++m_mark;
     }
@@ -105,7 +105,7 @@ std::string MemoryRowStore::GetCellText(int row, int column) const {
 
 void MemoryRowStore::SetCellText(int row, int column, const std::string& text) {
     if (Valid(row) && column >= 0 && column < kColumnCount) {
-        m_rows.SetCell(row, column, std::string_view(text).substr(0, kMaxFieldText));
+        m_rows.SetCell(row, column, std::string_view(text).substr(0, column == 0 ? kMaxAddressCell : kMaxFieldText));
     }
 }
 

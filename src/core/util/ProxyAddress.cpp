@@ -102,6 +102,37 @@ std::optional<ProxyAddress> ParseScheme(std::string_view text, std::size_t mark,
     return address;
 }
 
+// "host:port:user:password", taken raw: a port number, then the user up to the next colon and the password after it,
+// '@' and ':' and all. With `strict`, a user holding an '@' is no seller's: such a text is a login before the host.
+bool TakeSellersForm(const HostPortText& parts, bool strict, ProxyAddress& address) {
+    const std::size_t colon = parts.port.find(':');
+    const std::size_t second = colon == std::string_view::npos ? colon : parts.port.find(':', colon + 1);
+    if (second == std::string_view::npos || !ParsePortNumber(parts.port.substr(0, colon))) {
+        return false;
+    }
+    const std::string_view user = parts.port.substr(colon + 1, second - colon - 1);
+    if (strict && user.find('@') != std::string_view::npos) {
+        return false;
+    }
+    address.form = ProxyAddress::Form::LoginAfter;
+    address.host = std::string(parts.host);
+    address.port = std::string(parts.port.substr(0, colon));
+    TakeLogin(user, parts.port.substr(second + 1), address);
+    return true;
+}
+
+bool TakeLoginBefore(std::string_view text, ProxyAddress& address) {
+    const std::size_t at = text.rfind('@');
+    const std::string_view login = text.substr(0, at);
+    const std::size_t colon = login.find(':');
+    if (at == std::string_view::npos || colon == std::string_view::npos) {
+        return false;
+    }
+    address.form = ProxyAddress::Form::LoginBefore;
+    TakeLogin(login.substr(0, colon), login.substr(colon + 1), address);
+    return TakeHostPort(text.substr(at + 1), address);
+}
+
 } // namespace
 
 const char* ProxySchemeName(ProxyKind kind) {
@@ -133,35 +164,28 @@ std::optional<ProxyAddress> ParseProxyAddress(std::string_view text) {
     if (const std::size_t mark = text.find("://"); mark != std::string_view::npos) {
         return ParseScheme(text, mark, std::move(address));
     }
-    if (const std::size_t at = text.rfind('@'); at != std::string_view::npos) {
-        address.form = ProxyAddress::Form::LoginBefore;
-        const std::string_view login = text.substr(0, at);
-        const std::size_t colon = login.find(':');
-        if (colon == std::string_view::npos) {
-            return std::nullopt;
-        }
-        TakeLogin(login.substr(0, colon), login.substr(colon + 1), address);
-        if (!TakeHostPort(text.substr(at + 1), address)) {
-            return std::nullopt;
-        }
-        return address;
-    }
     const std::optional<HostPortText> parts = SplitHostPort(text);
-    if (!parts || parts->host.empty() || parts->port.empty()) {
+    const bool hostPort = parts && !parts->host.empty() && !parts->port.empty();
+    if (text.find('@') != std::string_view::npos) {
+        // A seller's password may hold an '@': a text that opens with a host and a port number before a user and
+        // a password is theirs, and only one that is not reads as a login before the host.
+        ProxyAddress login = address;
+        if ((hostPort && TakeSellersForm(*parts, true, address)) || TakeLoginBefore(text, login)) {
+            return address.login ? address : login;
+        }
+        if (hostPort && TakeSellersForm(*parts, false, address)) {
+            return address;
+        }
         return std::nullopt;
     }
-    // "host:port:user:password": a port number, then the user up to the next colon and the password after it. A
-    // port text of any other shape stays the plain form's own, as lists have always had it.
-    const std::size_t colon = parts->port.find(':');
-    const std::size_t second = colon == std::string_view::npos ? colon : parts->port.find(':', colon + 1);
-    if (second != std::string_view::npos && ParsePortNumber(parts->port.substr(0, colon))) {
-        address.form = ProxyAddress::Form::LoginAfter;
-        address.host = std::string(parts->host);
-        address.port = std::string(parts->port.substr(0, colon));
-        TakeLogin(parts->port.substr(colon + 1, second - colon - 1), parts->port.substr(second + 1), address);
+    if (!hostPort) {
+        return std::nullopt;
+    }
+    if (TakeSellersForm(*parts, false, address)) {
         return address;
     }
-    // An IPv6 address, which lists of old never held, takes nothing but a port number.
+    // A port text of any other shape stays the plain form's own, as lists have always had it; an IPv6 address,
+    // which lists of old never held, takes nothing but a port number.
     if (IsBracketedHost(parts->host) && !ParsePortNumber(parts->port)) {
         return std::nullopt;
     }

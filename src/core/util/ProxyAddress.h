@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,11 +16,16 @@ const char* ProxySchemeName(ProxyKind kind);
 std::optional<ProxyKind> ProxyKindFromName(std::string_view name);
 bool IsSocks(ProxyKind kind);
 
+// The longest entry a list line may hold; a longer one is refused whole, never cut into rows. Room for SOCKS5's
+// two 255-byte login fields and more, so that a login past them meets its own reason.
+inline constexpr std::size_t kMaxEntryBytes = 1024;
+
 // One entry of the list as the user wrote it. The forms:
 //   host:port [comment]                     plain HTTP, exactly as lists have always held it
 //   scheme://[user[:password]@]host:port    user and password percent-escaped
 //   user:password@host:port                 HTTP with a login
-//   host:port:user:password                 HTTP with a login, as proxy sellers hand them out
+//   host:port:user:password                 HTTP with a login, as proxy sellers hand them out, taken raw: the
+//                                           password runs to the end and may hold '@' and ':'
 // An IPv6 host stands in brackets in every form, and the host keeps them. Everything after the first blank or
 // tab is a comment.
 struct ProxyAddress {

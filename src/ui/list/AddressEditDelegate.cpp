@@ -9,6 +9,7 @@
 #include <QTextDocument>
 #include <QToolTip>
 
+#include "core/list/ProxyRow.h"
 #include "core/util/Text.h"
 #include "ui/util/TextCodec.h"
 
@@ -37,7 +38,7 @@ QWidget* AddressEditDelegate::createEditor(QWidget* parent, const QStyleOptionVi
     auto* editor = new QLineEdit(parent);
     editor->setObjectName(QStringLiteral("addressEdit"));
     editor->setFrame(false);
-    editor->setMaxLength(static_cast<int>(kMaxFieldText));
+    editor->setMaxLength(static_cast<int>(kMaxAddressCell));
     // Readable on the list's dark blue whatever the style sheet of the list says.
     editor->setStyleSheet(QStringLiteral("QLineEdit { color: black; background: white; }"));
     (void)option;
@@ -56,7 +57,7 @@ void AddressEditDelegate::setModelData(QWidget* editor, QAbstractItemModel* mode
     if (text.isEmpty()) {
         return;
     }
-    m_handlers.commit(index.row(), FromBytes(CutAtCharBoundary(ToBytes(text))));
+    m_handlers.commit(index.row(), FromBytes(CutAtCharBoundary(ToBytes(text), kMaxAddressCell)));
 }
 
 // The box goes later; from now on there is no edit in progress.

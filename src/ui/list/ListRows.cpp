@@ -34,7 +34,7 @@ QTreeWidgetItem* ListRows::Item(int row) const {
 }
 
 void ListRows::WriteCell(QTreeWidgetItem* item, int column, const std::string& bytes, bool cp932) {
-    const std::string cut = CutBytes(bytes);
+    const std::string cut = CutBytes(bytes, column == 0 ? kMaxAddressCell : kMaxFieldText);
     const QByteArray stored(cut.data(), static_cast<qsizetype>(cut.size()));
     // Bytes written back as they were (a check's address, an edit left unchanged) are still their file's text.
     const bool fromCp932File = cp932 || (item->data(column, kCp932Role + column).toBool() &&

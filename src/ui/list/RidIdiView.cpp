@@ -21,6 +21,7 @@
 #include "core/history/HistoryStore.h"
 #include "core/list/ListCommands.h"
 #include "core/list/ListDocument.h"
+#include "core/list/ProxyRow.h"
 #include "core/util/Text.h"
 #include "core/proxy/ProxyBarCommands.h"
 #include "ui/list/AddressEditDelegate.h"
@@ -279,7 +280,7 @@ void CRidIdiView::Copy() {
     if (!m_probeReady || box == nullptr) {
         return;
     }
-    QGuiApplication::clipboard()->setText(FromBytes(CutAtCharBoundary(ToBytes(box->text()))));
+    QGuiApplication::clipboard()->setText(FromBytes(CutAtCharBoundary(ToBytes(box->text()), kMaxAddressCell)));
 }
 
 void CRidIdiView::Paste() {
@@ -293,7 +294,7 @@ void CRidIdiView::Paste() {
     if (lineEnd >= 0) {
         text.truncate(lineEnd);
     }
-    box->setText(FromBytes(CutAtCharBoundary(ToBytes(text))));
+    box->setText(FromBytes(CutAtCharBoundary(ToBytes(text), kMaxAddressCell)));
 }
 
 void CRidIdiView::DropFiles(const QStringList& paths) {

@@ -147,6 +147,56 @@ TEST_F(CheckExportTest, JsonReadsBackThroughJq) {
               "[null,null,1234]\n");
 }
 
+// A list from a hostile URL plants formulas in every cell it controls: a spreadsheet opening the CSV must read them as
+// text, while what the program writes itself ("---", numbers) and the JSON stay as they are.
+TEST(CheckExportFormulaTest, CsvCellsNeverStartAFormula) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"=HYPERLINK(\"http://127.0.0.1/\",\"x\")", "'=HYPERLINK(\"http://127.0.0.1/\",\"x\")"},
+        {"+1+cmd|' /C calc'!A0", "'+1+cmd|' /C calc'!A0"},
+        {"@SUM(1,2)", "'@SUM(1,2)"},
+        {"-2+3", "'-2+3"},     // a dash that starts a sum, not a number
+        {"-1.5e3", "'-1.5e3"}, // not a plain number either
+        {"--1", "'--1"},       // a double negation is still a formula
+        {"\t=1+2", "'\t=1+2"}, // a tab or CR before it are dropped by some readers
+        {"\r=1+2", "'\r=1+2"},
+        {"=", "'="},
+        {"---", "---"}, // the unchecked mark
+        {"-", "-"},
+        {"-12", "-12"}, // a negative number stays a number
+        {"-0.25", "-0.25"},
+        {"OK", "OK"},
+        {"a=1", "a=1"}, // only the first character counts
+    };
+    MemoryRowStore rows;
+    for (const auto& [cell, expected] : cases) {
+        const int row = rows.RowCount();
+        rows.InsertRow(row, "=" + std::to_string(row) + ":80", 0, row); // an address from the same list
+        rows.SetCellText(row, 1, cell);
+    }
+    const RowReason reasons = [&cases](int row) { return cases[static_cast<std::size_t>(row)].first; };
+    test::TempDir dir;
+    dir.Write("out.csv", Export(rows, SaveWithResults, ExportFormat::Csv, reasons));
+    dir.Write("read.py", "import csv, sys\n"
+                         "with open(sys.argv[1], newline='', encoding='utf-8') as f:\n"
+                         "    rows = list(csv.reader(f, strict=True))[1:]\n"
+                         "sys.stdout.write('\\x1e'.join('\\x1f'.join([r[0], r[2], r[6]]) for r in rows))\n");
+    const auto records = Split(Capture("python3 " + dir.File("read.py") + " " + dir.File("out.csv")));
+    ASSERT_EQ(records.size(), cases.size());
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const auto& [cell, expected] = cases[i];
+        const std::string address = "'=" + std::to_string(i) + ":80";
+        EXPECT_EQ(records[i], (std::vector<std::string>{address, expected, expected})) << cell;
+    }
+    dir.Write("out.json", Export(rows, SaveWithResults, ExportFormat::Json, reasons));
+    const auto exact =
+        Split(Capture("jq -j '.[] | [.result, .reason] | join(\"\\u001f\") + \"\\u001e\"' " + dir.File("out.json")));
+    ASSERT_EQ(exact.size(), cases.size());
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const std::string& cell = cases[i].first;
+        EXPECT_EQ(exact[i], (std::vector<std::string>{cell, cell})) << cell;
+    }
+}
+
 TEST_F(CheckExportTest, SaveModeChoosesTheRowsAndTxtIsTheListFile) {
     // Only the usable rows; an empty list is still a well-formed document.
     const std::string json = Export(m_rows, SaveNotNG, ExportFormat::Json, Reasons());

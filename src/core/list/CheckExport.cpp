@@ -67,12 +67,38 @@ private:
     bool m_open;
 };
 
+// A dash alone or in a row (an unchecked cell) and a plain negative number are read as themselves.
+bool HarmlessDashCell(std::string_view text) {
+    if (text.find_first_not_of('-') == std::string_view::npos) {
+        return true;
+    }
+    const std::string_view digits = text.substr(1);
+    const auto point = digits.find('.');
+    const auto isDigits = [](std::string_view part) {
+        return !part.empty() && part.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    return point == std::string_view::npos ? isDigits(digits)
+                                           : isDigits(digits.substr(0, point)) && isDigits(digits.substr(point + 1));
+}
+
+// A spreadsheet runs a cell that begins like a formula; a list fetched from anywhere may hold one. The apostrophe
+// that spreadsheets read as "text follows" keeps it a text.
+bool LooksLikeFormula(std::string_view text) {
+    if (text.empty() || std::string_view("=+-@\t\r").find(text.front()) == std::string_view::npos) {
+        return false;
+    }
+    return text.front() != '-' || !HarmlessDashCell(text);
+}
+
 void CsvField(std::string& out, std::string_view text) {
+    const std::string_view mark = LooksLikeFormula(text) ? "'" : "";
     if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out += mark;
         out += text;
         return;
     }
     out += '"';
+    out += mark;
     for (const char c : text) {
         if (c == '"') {
             out += '"';
@@ -166,7 +192,7 @@ bool StreamExport(const IRowStore& store, int saveMode, ExportFormat format, con
         if (csv) {
             CsvField(out, TextAsUtf8(AddressWithoutPassword(address), cells.cp932[0]));
             out += ',';
-            out += EntryKindName(address);
+            CsvField(out, EntryKindName(address));
             out += ',';
             CsvField(out, TextAsUtf8(result, cells.cp932[1]));
             out += ',';

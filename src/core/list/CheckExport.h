@@ -24,8 +24,8 @@ std::string TextAsUtf8(std::string_view bytes, bool cp932 = false);
 // The rows the save mode writes, as CSV (a header row, then one record per row, RFC 4180 quoting, CR LF) or as
 // a JSON array of objects, with the fields address, kind, result, response_ms, https, checked_at and reason. No
 // password leaves: the address is written without one. `reasonOf` gives a row's reason from this run ("" when
-// it has none). Handed to the sink a piece at a time, so that a long list is never held whole; false when the
-// sink refused a piece.
+// it has none). A CSV cell that a spreadsheet would run as a formula begins with "'"; JSON is exact. Handed to the sink
+// a piece at a time, so that a long list is never held whole; false when the sink refused a piece.
 using RowReason = std::function<std::string(int row)>;
 bool StreamExport(const IRowStore& store, int saveMode, ExportFormat format, const RowReason& reasonOf,
                   const ByteSink& sink);

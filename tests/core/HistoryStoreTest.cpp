@@ -16,6 +16,7 @@
 
 #include "core/history/HistoryRecorder.h"
 #include "support/CheckRecords.h"
+#include "support/FileSizeLimit.h"
 #include "support/OrdinaryUser.h"
 #include "support/TempDir.h"
 
@@ -194,6 +195,21 @@ TEST_F(HistoryStoreTest, UnusableFilesAreToldOnceAndThenIgnored) {
     sqlite3_close(holder);
     EXPECT_EQ(m_told, 1);
     EXPECT_FALSE(locked.IsUsable());
+}
+
+// A disk that fills up under a batch: the user hears of the disk, not of the rollback that followed it.
+TEST_F(HistoryStoreTest, FullDiskIsToldAsItsOwnCause) {
+    HistoryStore store;
+    ASSERT_TRUE(OpenStore(store));
+    ASSERT_TRUE(store.Add(Batch("a.example:80", 1)));
+    {
+        const test::FileSizeLimit limit(64 * 1024);
+        EXPECT_FALSE(store.Add(Batch(std::string(200, 'a') + ".example:80", 2000)));
+    }
+    EXPECT_EQ(m_told, 1);
+    EXPECT_EQ(m_cause.find("rollback"), std::string::npos) << m_cause;
+    EXPECT_NE(m_cause.find("disk"), std::string::npos) << m_cause;
+    EXPECT_EQ(Query(Path(), "SELECT count(*) FROM checks"), "1");
 }
 
 TEST_F(HistoryStoreTest, ReadOnlyFileIsToldOnce) {

@@ -29,6 +29,7 @@ namespace {
     F(sqlite3_errmsg)                                                                                                  \
     F(sqlite3_exec)                                                                                                    \
     F(sqlite3_finalize)                                                                                                \
+    F(sqlite3_get_autocommit)                                                                                          \
     F(sqlite3_open_v2)                                                                                                 \
     F(sqlite3_prepare_v2)                                                                                              \
     F(sqlite3_reset)                                                                                                   \
@@ -130,6 +131,21 @@ void HistoryStore::Fail(const std::string& what) {
                                : notLoaded.empty() ? std::string("out of memory")
                                                    : notLoaded);
     Close(m_db);
+    Tell(cause);
+}
+
+// A write that failed may have ended its transaction itself (a full disk does): a rollback then only says that no
+// transaction is active, so the write's own error is taken first, and the rollback made only where one is open.
+void HistoryStore::FailWrite() {
+    const std::string cause = std::string("the history cannot be written: ") + Sqlite().sqlite3_errmsg(m_db);
+    if (Sqlite().sqlite3_get_autocommit(m_db) == 0) {
+        Exec("ROLLBACK");
+    }
+    Close(m_db);
+    Tell(cause);
+}
+
+void HistoryStore::Tell(const std::string& cause) {
     if (m_onFailure) {
         // Told once: the store is closed from now on and never fails again.
         const FailureCallback tell = std::exchange(m_onFailure, nullptr);
@@ -238,14 +254,12 @@ bool HistoryStore::Add(const std::vector<CheckRecord>& batch) {
                 Sqlite().sqlite3_step(insert.Get()) == SQLITE_DONE && Sqlite().sqlite3_reset(insert.Get()) == SQLITE_OK;
         }
         if (!ok) {
-            Exec("ROLLBACK");
-            Fail("the history cannot be written");
+            FailWrite();
             return false;
         }
     }
     if (!Exec("COMMIT")) {
-        Exec("ROLLBACK");
-        Fail("the history cannot be written");
+        FailWrite();
         return false;
     }
     return true;

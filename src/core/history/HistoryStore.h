@@ -64,6 +64,8 @@ public:
 
 private:
     void Fail(const std::string& what);
+    void FailWrite();
+    void Tell(const std::string& cause);
     bool Exec(const char* sql);
 
     sqlite3* m_db = nullptr;

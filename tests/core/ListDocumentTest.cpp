@@ -254,8 +254,14 @@ INSTANTIATE_TEST_SUITE_P(Names, ListDocumentExtensionTest,
 TEST_F(ListDocumentTest, UnopenableFileChangesNothing) {
     MakeEdited();
     std::filesystem::create_directory(m_dir.File("folder.txt"));
+    // A pipe held the open until someone wrote to it; a device read as a list.
+    ASSERT_EQ(::mkfifo(m_dir.File("pipe.txt").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/null", m_dir.File("device.txt"));
     for (const auto& [name, cause] : std::vector<std::pair<std::string, std::string>>{
-             {"missing.txt", " が見つかりませんでした。"}, {"folder.txt", " はﾌｫﾙﾀﾞなので開けませんでした。"}}) {
+             {"missing.txt", " が見つかりませんでした。"},
+             {"folder.txt", " はﾌｫﾙﾀﾞなので開けませんでした。"},
+             {"pipe.txt", " は通常のﾌｧｲﾙではないため開けませんでした。"},
+             {"device.txt", " は通常のﾌｧｲﾙではないため開けませんでした。"}}) {
         m_messages.Clear();
         EXPECT_FALSE(Open(m_dir.File(name)));
         EXPECT_EQ(m_messages.Texts(), Texts{m_dir.File(name) + cause});

@@ -52,16 +52,18 @@ std::string FullPath(const std::string& path) {
     return std::string(folder) + "/" + path;
 }
 
-// For reading only: a list the user may not write (or that another program holds) still loads.
+// For reading only: a list the user may not write (or that another program holds) still loads. Only a regular file
+// is a list: a pipe or a device under the name would hold the window until someone wrote to it, or never end, so
+// the open does not wait, and what it opened is looked at before a byte is read.
 FilePtr OpenForReading(const std::string& path, int& error) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.IsOpen()) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat info {};
+    if (!fd.IsOpen() || ::fstat(fd.Get(), &info) != 0) {
         error = errno;
         return nullptr;
     }
-    struct stat info {};
-    if (::fstat(fd.Get(), &info) == 0 && S_ISDIR(info.st_mode)) {
-        error = EISDIR;
+    if (!S_ISREG(info.st_mode)) {
+        error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
         return nullptr;
     }
     std::FILE* file = ::fdopen(fd.Get(), "r");
@@ -343,6 +345,9 @@ void CRidIdiDoc::SetTitle(const std::string& title) {
 }
 
 std::string FileErrorMessage(const std::string& path, int error, bool writing) {
+    if (error == EINVAL && !writing) {
+        return WithName("%1 は通常のﾌｧｲﾙではないため開けませんでした。", path);
+    }
     const char* pattern = nullptr;
     switch (error) {
     case ENOENT:

@@ -182,5 +182,33 @@ TEST(HistoryReadingTest, ChecksKeptUnderAnOlderFormCountWithNewOnes) {
     }
 }
 
+// The columns are read again when the stamp moves: every write by any program must move it, and no read may, or
+// the window would read the whole history every few seconds for nothing.
+TEST(HistoryReadingTest, StampMovesWithEveryWriteAndNoRead) {
+    test::TempDir dir;
+    const std::string path = dir.File(kHistoryFileName);
+    const HistoryStamp none = HistoryStampOf(path);
+    HistoryStore writer;
+    ASSERT_TRUE(writer.Open(path, kHistoryKeepDaysDefault, kNow, nullptr));
+    HistoryStamp stamp = HistoryStampOf(path);
+    EXPECT_NE(stamp, none);
+    for (int batch = 0; batch < 3; ++batch) {
+        ASSERT_TRUE(writer.Add({Check("a:1", "OK", 100 + batch)}));
+        const HistoryStamp written = HistoryStampOf(path);
+        EXPECT_NE(written, stamp) << "batch " << batch;
+        stamp = written;
+        HistoryStore reader;
+        ASSERT_TRUE(reader.OpenForReading(path));
+        EXPECT_EQ(reader.Summaries().size(), 1U);
+        EXPECT_EQ(reader.SummaryOf("a:1")->checks, batch + 1);
+        EXPECT_EQ(HistoryStampOf(path), stamp) << "batch " << batch;
+    }
+    // Another program's write, while this one's connection stays open.
+    HistoryStore other;
+    ASSERT_TRUE(other.Open(path, kHistoryKeepDaysDefault, kNow, nullptr));
+    ASSERT_TRUE(other.Add({Check("b:1", "NG", std::nullopt)}));
+    EXPECT_NE(HistoryStampOf(path), stamp);
+}
+
 } // namespace
 } // namespace zandel

@@ -99,6 +99,21 @@ private Q_SLOTS:
         QVERIFY(View().isColumnHidden(kUptimeColumn));
     }
 
+    // The figures follow whoever writes the file, not only the list's own runs: zandel-check --history on the same
+    // file, or a re-check round with a connection of its own. The list said 100 % for proxies dead for minutes.
+    void columnsFollowEveryWriterOfTheFile() {
+        ToggleColumns();
+        QTRY_COMPARE(Column(kUptimeColumn), Texts({"75%", "", "100%", "0%"}));
+        {
+            HistoryStore other;
+            QVERIFY(other.Open(m_rig->dir.File(kHistoryFileName), 36500, kNow, nullptr));
+            QVERIFY(other.Add({Check("c.example:80", "NG", {}, 2), Check("c.example:80", "NG", {}, 1),
+                               Check("b.example:80", "OK", 90, 1)}));
+        }
+        QTRY_COMPARE(Column(kUptimeColumn), Texts({"75%", "100%", "50%", "0%"}));
+        QCOMPARE(Column(kMedianColumn), Texts({"200 ms", "90 ms", "60 ms", ""}));
+    }
+
     void headerClicksSortByTheFiguresWithUncheckedRowsLast_data() {
         QTest::addColumn<int>("column");
         QTest::addColumn<int>("clicks");

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <utility>
 
+#include <sys/stat.h>
+
 #include "core/list/ProxyRow.h"
 #include "core/util/ProxyAddress.h"
 
@@ -56,6 +58,24 @@ std::optional<double> HistoryColumns::SortKey(int column, std::string_view entry
         return *summary->medianMs;
     }
     return std::nullopt;
+}
+
+namespace {
+
+HistoryStamp::File FileStamp(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return {};
+    }
+    return {true, static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino),
+            static_cast<long long>(info.st_size),
+            static_cast<long long>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+}
+
+} // namespace
+
+HistoryStamp HistoryStampOf(const std::string& path) {
+    return {FileStamp(path), FileStamp(path + "-wal")};
 }
 
 } // namespace zandel

@@ -38,4 +38,22 @@ private:
     std::unordered_map<std::string, HistorySummary> m_byAddress;
 };
 
+// The history file as seen from outside: it changes whenever any program writes a check (into the file or into its
+// write-ahead log, which stat() shows at once), and reading never changes it, so that the columns are read again
+// only when there is more to read, at the cost of two stat() calls.
+struct HistoryStamp {
+    struct File {
+        bool exists = false;
+        unsigned long long device = 0;
+        unsigned long long inode = 0;
+        long long size = 0;
+        long long modifiedNs = 0;
+        bool operator==(const File&) const = default;
+    };
+    File database;
+    File log;
+    bool operator==(const HistoryStamp&) const = default;
+};
+HistoryStamp HistoryStampOf(const std::string& path);
+
 } // namespace zandel

@@ -118,6 +118,8 @@ CRidIdiView::CRidIdiView(AppSettings& settings, ICheckHost& runWindows, QWidget*
     connect(m_kindColumnCheck, &QTimer::timeout, this, [this] {
         ShowKindColumn();
         FillHistoryColumns();
+        // A list opened (or rows added) finds the figures as the file has them now.
+        ReloadHistoryIfChanged();
     });
     const auto kindCheck = [this] { m_kindColumnCheck->start(); };
     connect(model(), &QAbstractItemModel::rowsInserted, this, kindCheck);

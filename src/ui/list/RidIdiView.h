@@ -19,6 +19,7 @@ class CRidIdiDoc;
 class HistoryColumns;
 class HistoryRecorder;
 class HistoryStore;
+struct HistoryStamp;
 class ListCommands;
 struct ListChange;
 class ProxyBarCommands;
@@ -84,7 +85,8 @@ public:
     // The kind column shows while type detection is on or a row's address carries a scheme.
     void ShowKindColumn();
     // The uptime and median columns show while the settings ask for them, read afresh from the history each time
-    // they come up and after each run.
+    // they come up, after each run and whenever the history file changed (a re-check round, another program, a
+    // list opened since).
     void ShowHistoryColumns();
     // The window of the marked row's checks.
     void ShowCheckHistory();
@@ -122,6 +124,7 @@ private:
     void RecordHistory();
     void LoadHistoryColumns();
     void FillHistoryColumns();
+    void ReloadHistoryIfChanged();
     bool RunActive() const;
     void BindCommands();
     void Follow(const ListChange& change);
@@ -139,6 +142,9 @@ private:
     std::string m_historyPath; // empty: no history in this settings folder
     std::unique_ptr<HistoryColumns> m_historyFigures;
     std::unique_ptr<HistoryLoader> m_historyLoader;
+    std::unique_ptr<HistoryStamp> m_historyStamp;     // of the file as the figures shown were read from it
+    std::shared_ptr<HistoryStamp> m_historyReadStamp; // written by the reader thread before each read
+    QTimer* m_historyWatch = nullptr;
     std::unique_ptr<CheckEngine> m_engine;
     std::unique_ptr<ListCommands> m_commands;
     CommandBindings m_commandBindings{[this] { return RunActive(); }};

@@ -153,6 +153,9 @@ void CRidIdiView::Shutdown() {
     m_timeoutTimer->stop();
     m_engine.reset();
     // The reader waits for the writer: it goes first.
+    if (m_historyWatch != nullptr) {
+        m_historyWatch->stop();
+    }
     m_historyLoader.reset();
     // After the engine, whose run thread hands it checks; what is left is written now.
     m_historyBatches.reset();

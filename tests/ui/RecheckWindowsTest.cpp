@@ -1,8 +1,10 @@
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <set>
 #include <string>
 
+#include <QLabel>
 #include <QStatusBar>
 #include <QTest>
 
@@ -153,6 +155,45 @@ private Q_SLOTS:
         QVERIFY(rows.GetRow(1).cells == before.cells);
         QVERIFY(!frame.View()->IsRunning());
         QVERIFY(rig.messages.Boxes().empty());
+    }
+
+    // With no live favourite the notice names the dead proxy and says that nothing was changed: longer than the room
+    // the count panes leave, which cut it off. It shows whole, and the panes come back once it is gone.
+    void aNoticeWithoutALiveFavouriteShowsWhole() {
+        test::EchoJudge judge;
+        FakeProxy dead(fake::Refuse());
+        FakeProxy deadFavourite(fake::Refuse());
+        test::FrameRig rig;
+        rig.settings.WebPage = judge.Url();
+        rig.settings.TimeOut = 5;
+        rig.settings.ProxyOn = true;
+        rig.settings.ProxyAddr = dead.Address();
+        rig.settings.AutoRecheck = true;
+        rig.settings.Failover = true;
+        rig.SetList(SettingsList::Favourites, {deadFavourite.Address()});
+        ui::CMainFrame& frame = rig.Make();
+        frame.Rechecks().SetClock([this] { return m_now; });
+        frame.Rechecks().Tick();
+        Round(frame);
+        Round(frame);
+
+        QStatusBar* bar = frame.statusBar();
+        const QString notice = bar->currentMessage();
+        QVERIFY2(notice.contains(QStringLiteral("ﾌﾟﾛｷｼの設定は変更していません")), qPrintable(notice));
+        int room = bar->width();
+        const QList<QLabel*> panes = bar->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly);
+        for (const QLabel* pane : panes) {
+            if (pane->isVisible()) {
+                room = std::min(room, pane->x());
+            }
+        }
+        QVERIFY2(
+            bar->fontMetrics().horizontalAdvance(notice) < room,
+            qPrintable(
+                QStringLiteral("%1 px of text in %2 px").arg(bar->fontMetrics().horizontalAdvance(notice)).arg(room)));
+        bar->clearMessage();
+        QVERIFY(frame.findChild<QLabel*>(QStringLiteral("rowCountPane"))->isVisible());
+        QVERIFY(frame.findChild<QLabel*>(QStringLiteral("selectedCountPane"))->isVisible());
     }
 
     void nothingHappensWhileTheRechecksAreOff() {

@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <ctime>
 #include <optional>
+#include <utility>
 
+#include <QLabel>
 #include <QScopedValueRollback>
 #include <QStatusBar>
 #include <QTimer>
@@ -117,6 +119,32 @@ void RecheckWindows::Notify(const std::string& text) {
     if (!m_tray.Notify(notice) && m_status != nullptr) {
         QString line = notice;
         m_status->showMessage(line.replace(QLatin1Char('\n'), QLatin1Char(' ')), kStatusNoticeMs);
+        GiveNoticeRoom(line);
+    }
+}
+
+// A notice names a proxy or two and says what was done: longer than the room left of the count panes, which would
+// cut it off. The panes step aside while it shows and come back with whatever the status bar shows next.
+void RecheckWindows::GiveNoticeRoom(const QString& line) {
+    m_noticeLine = line;
+    for (QLabel* pane : m_status->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly)) {
+        // The message has hidden the bar's other texts; what still shows are the panes.
+        if (pane->isVisible()) {
+            pane->hide();
+            m_panesAside.push_back(pane);
+        }
+    }
+    if (!m_noticeWatch) {
+        m_noticeWatch = connect(m_status, &QStatusBar::messageChanged, this, [this](const QString& message) {
+            if (message == m_noticeLine) {
+                return;
+            }
+            for (const QPointer<QLabel>& pane : std::exchange(m_panesAside, {})) {
+                if (pane != nullptr) {
+                    pane->show();
+                }
+            }
+        });
     }
 }
 

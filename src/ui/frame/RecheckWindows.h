@@ -4,12 +4,14 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <QObject>
 #include <QPointer>
 
 #include "core/schedule/RecheckScheduler.h"
 
+class QLabel;
 class QStatusBar;
 class QTimer;
 
@@ -57,12 +59,16 @@ public:
 
 private:
     void Prepare();
+    void GiveNoticeRoom(const QString& line);
 
     AppSettings& m_settings;
     CProxyBar& m_proxyBar;
     RunWindows& m_run;
     TrayIcon& m_tray;
     QPointer<QStatusBar> m_status;
+    QString m_noticeLine;                       // the notice the status bar shows, if it still does
+    std::vector<QPointer<QLabel>> m_panesAside; // the panes hidden to make room for it
+    QMetaObject::Connection m_noticeWatch;
     QTimer* m_timer = nullptr;
     RecheckScheduler::Clock m_clock;
     std::function<void()> m_roundDue;

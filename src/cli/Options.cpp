@@ -61,6 +61,10 @@ const char* UsageText() {
         "most " +
         std::to_string(kFetchMaxBytes / kMiB) + " MiB, " + std::to_string(kFetchMaxRedirects) +
         " redirects) and read as a list file.\n"
+        "  --fetch-timeout SECONDS\n"
+        "                       the most a list from a URL may take to come whole, 1 to " +
+        std::to_string(kFetchDeadlineMaxSeconds) + " (default " + std::to_string(kFetchDeadlineSeconds) +
+        ")\n"
         "  --url URL            access URL   (default: WebPage of PrxSet.ini in the working directory,\n"
         "                       else its default)\n"
         "  --timeout SECONDS    time-out, " +
@@ -157,6 +161,14 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
                 return outcome;
             }
             options.url = text;
+        } else if (arg == "--fetch-timeout") {
+            const std::optional<int> seconds =
+                number("--fetch-timeout", 1, kFetchDeadlineMaxSeconds,
+                       "a whole number of seconds from 1 to " + std::to_string(kFetchDeadlineMaxSeconds));
+            if (!seconds) {
+                return outcome;
+            }
+            options.fetchTimeout = *seconds;
         } else if (arg == "--timeout") {
             options.timeOut =
                 number("--timeout", kTimeOutRunMin, kTimeOutRunMax, "a whole number of seconds from " + TimeOutRange());

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/list/CheckExport.h"
+#include "core/fetch/ListFetcher.h"
 #include "core/util/ProxyAddress.h"
 
 namespace zandel::cli {
@@ -11,6 +12,7 @@ namespace zandel::cli {
 struct Options {
     std::string listPath;
     std::optional<std::string> url;
+    long fetchTimeout = kFetchDeadlineSeconds; // seconds a list from a URL may take to come whole
     std::optional<int> timeOut;
     std::optional<std::string> httpVersion;
     std::optional<std::string> userAgent;

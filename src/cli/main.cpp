@@ -104,9 +104,11 @@ public:
     FetchedList& operator=(const FetchedList&) = delete;
 
     // The path of the list file, or "" after writing why not to `error`.
-    std::string Fetch(const std::string& url, const std::optional<std::string>& caFile, std::string& error) {
+    std::string Fetch(const std::string& url, const std::optional<std::string>& caFile, long seconds,
+                      std::string& error) {
         FetchOptions options;
         options.caFile = caFile;
+        options.wholeSeconds = seconds;
         FetchResult fetched = FetchUrl(url, options);
         if (!fetched.ok) {
             error = ShownUrl(url) + ": " + fetched.error;
@@ -335,7 +337,7 @@ int main(int argc, char** argv) {
     }
     if (IsListUrl(listPath)) {
         std::string error;
-        listPath = fetched.Fetch(options.listPath, options.caFile, error);
+        listPath = fetched.Fetch(options.listPath, options.caFile, options.fetchTimeout, error);
         if (listPath.empty()) {
             return Fail(error);
         }

@@ -36,8 +36,27 @@ TEST(ListUrlTest, ShownUrlLeavesTheLoginOut) {
     for (const auto& c : cases) {
         EXPECT_EQ(ShownUrl(c.url), c.shown) << c.url;
     }
-    const FetchResult failed{false, {}, "refused", 0, FetchFailure::Connect};
+    const FetchResult failed{false, {}, "refused", 0, FetchFailure::Connect, {}, 0};
     EXPECT_EQ(FetchFailureMessage("http://u:pw@127.0.0.1:28000/l.txt", failed).find("pw"), std::string::npos);
+}
+
+// A refused redirect is named as the redirect it is, never as if the URL typed were wrong; a deadline says its time.
+TEST(ListUrlTest, FailureMessagesNameWhatWentWrong) {
+    const std::string typed = "http://u:pw@127.0.0.1:28000/l.txt";
+    const struct {
+        FetchResult result;
+        const char* says;
+    } cases[] = {
+        {{false, {}, {}, 302, FetchFailure::NotHttp, "file:///etc/passwd", 0}, "file:///etc/passwd へﾘﾀﾞｲﾚｸﾄ"},
+        {{false, {}, {}, 0, FetchFailure::LocalRedirect, "http://u:pw@[::1]:631/", 0}, "http://u@[::1]:631/ へﾘﾀﾞｲﾚｸﾄ"},
+        {{false, {}, {}, 200, FetchFailure::Deadline, {}, 60}, "60 秒以内に終わらなかった"},
+    };
+    for (const auto& c : cases) {
+        const std::string message = FetchFailureMessage(typed, c.result);
+        EXPECT_NE(message.find(c.says), std::string::npos) << message;
+        EXPECT_EQ(message.find("pw"), std::string::npos) << message;
+        EXPECT_EQ(message.find(NotListUrlMessage(typed)), std::string::npos) << message;
+    }
 }
 
 } // namespace

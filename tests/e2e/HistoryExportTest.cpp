@@ -1,5 +1,6 @@
 // zandel-check's history, exports and lists from a URL, as a user runs them: the program as a process of its
 // own, fake proxies and a list server on loopback, the results read back with SQLite and jq.
+#include <chrono>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -120,6 +121,25 @@ TEST_F(HistoryExportTest, ChecksAListFetchedFromAUrl) {
     EXPECT_EQ(missing.out, "");
 }
 
+// A list server that drips a byte every half second never stalls long enough to be given up: the whole fetch's
+// time ends it, and the user is told which time ran out.
+TEST_F(HistoryExportTest, ADrippingListServerHoldsNobodyPastTheFetchTimeout) {
+    test::LoopbackServer server([](test::ServerConnection& connection) {
+        if (connection.ReadRequestHead()) {
+            connection.Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
+            while (connection.Send("1") && connection.Pause(500)) {
+            }
+        }
+    });
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.Port()) + "/list.txt";
+    const auto started = std::chrono::steady_clock::now();
+    const Outcome run = Run({"--url", m_judge.Url(), "--fetch-timeout", "2", url});
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, "zandel-check: " + url + ": gave up after 2 s without the whole list\n");
+    EXPECT_EQ(run.out, "");
+}
+
 TEST_F(HistoryExportTest, AnHttpsListIsTrustedOnlyThroughTheGivenCa) {
     const test::TestCa ca;
     const test::TlsIdentity identity = ca.Issue("127.0.0.1", "IP:127.0.0.1");
@@ -145,6 +165,7 @@ TEST_F(HistoryExportTest, AnHttpsListIsTrustedOnlyThroughTheGivenCa) {
 TEST_F(HistoryExportTest, BadNewOptionsAreUsageErrors) {
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--format", "xml", "list.txt"},
                                                  {"--history-days", "0", "list.txt"},
+                                                 {"--fetch-timeout", "0", "list.txt"},
                                                  {"--history"}}) {
         const Outcome out = Run(args);
         EXPECT_EQ(out.exitCode, 2) << args[0];

@@ -109,11 +109,21 @@ std::string FetchFailureMessage(const std::string& url, const FetchResult& resul
     case FetchFailure::TooLarge:
         return WithNames("%1 は %2 MiB を超えているため開けません。", shown, std::to_string(kFetchMaxBytes / kMiB));
     case FetchFailure::NotHttp:
-        return NotListUrlMessage(shown);
+        return result.redirect.empty()
+                   ? NotListUrlMessage(shown)
+                   : WithNames(
+                         "%1 は %2 へﾘﾀﾞｲﾚｸﾄされましたが、http:// か https:// で始まるURLではないため開けません。",
+                         shown, ShownUrl(result.redirect));
+    case FetchFailure::LocalRedirect:
+        return WithNames("%1 は %2 へﾘﾀﾞｲﾚｸﾄされましたが、このｺﾝﾋﾟｭｰﾀｰか内部ﾈｯﾄﾜｰｸのｱﾄﾞﾚｽのため取得を中止しました。",
+                         shown, ShownUrl(result.redirect));
     case FetchFailure::Certificate:
         return WithNames("%1 のｻｰﾊﾞｰ証明書を確認できなかったため、取得を中止しました。", shown);
     case FetchFailure::TimedOut:
         return WithNames("%1 の取得が時間切れになりました。", shown);
+    case FetchFailure::Deadline:
+        return WithNames("%1 の取得が %2 秒以内に終わらなかったため中止しました。", shown,
+                         std::to_string(result.seconds));
     case FetchFailure::Redirects:
         return WithNames("%1 はﾘﾀﾞｲﾚｸﾄが多すぎるため開けません。", shown);
     case FetchFailure::Connect:

@@ -48,7 +48,7 @@ TEST(ListUrlTest, FailureMessagesNameWhatWentWrong) {
         const char* says;
     } cases[] = {
         {{false, {}, {}, 302, FetchFailure::NotHttp, "file:///etc/passwd", 0}, "file:///etc/passwd へﾘﾀﾞｲﾚｸﾄ"},
-        {{false, {}, {}, 0, FetchFailure::LocalRedirect, "http://u:pw@[::1]:631/", 0}, "http://u@[::1]:631/ へﾘﾀﾞｲﾚｸﾄ"},
+        {{false, {}, {}, 0, FetchFailure::LocalRedirect, "http://u:pw@[::1]:631/", 0}, "http://[::1]:631/ へﾘﾀﾞｲﾚｸﾄ"},
         {{false, {}, {}, 200, FetchFailure::Deadline, {}, 60}, "60 秒以内に終わらなかった"},
     };
     for (const auto& c : cases) {

@@ -177,6 +177,17 @@ bool LooksLikeUrl(std::string_view text) {
     });
 }
 
+std::string ShownUrl(const std::string& url) {
+    const auto scheme = url.find("://");
+    const std::size_t begin = scheme == std::string::npos ? 0 : scheme + 3;
+    const std::size_t end = std::min(url.find_first_of("/?#", begin), url.size());
+    const auto at = url.rfind('@', end);
+    if (at == std::string::npos || at < begin) {
+        return url;
+    }
+    return url.substr(0, begin) + url.substr(at + 1);
+}
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -240,19 +251,6 @@ void DescribeFailure(CURL* handle, CURLcode code, const Transfer& transfer, cons
     }
 }
 
-// A URL the server chose, for a message: a password in it (a relative redirect keeps the user's) stays out.
-std::string WithoutPassword(const std::string& url) {
-    const auto scheme = url.find("://");
-    const std::size_t begin = scheme == std::string::npos ? 0 : scheme + 3;
-    const std::size_t end = std::min(url.find_first_of("/?#", begin), url.size());
-    const auto at = url.rfind('@', end);
-    const auto colon = url.find(':', begin);
-    if (at == std::string::npos || at < begin || colon == std::string::npos || colon > at) {
-        return url;
-    }
-    return url.substr(0, colon) + url.substr(at);
-}
-
 void FailDeadline(const FetchOptions& options, FetchResult& result) {
     result.failure = FetchFailure::Deadline;
     result.seconds = options.wholeSeconds;
@@ -262,7 +260,7 @@ void FailDeadline(const FetchOptions& options, FetchResult& result) {
 void FailLocalRedirect(const std::string& to, FetchResult& result) {
     result.failure = FetchFailure::LocalRedirect;
     result.redirect = to;
-    result.error = "refused a redirect from a public address to this machine or its network: " + WithoutPassword(to);
+    result.error = "refused a redirect from a public address to this machine or its network: " + ShownUrl(to);
 }
 
 // Where the answer sends the fetch next, or "" when it is the list (or an error) itself.
@@ -286,7 +284,7 @@ bool MayFollow(const std::string& next, long redirects, const FetchOptions& opti
     if (!IsListUrl(next)) {
         result.failure = FetchFailure::NotHttp;
         result.redirect = next;
-        result.error = "redirected to " + WithoutPassword(next) + ", which is no http or https URL";
+        result.error = "redirected to " + ShownUrl(next) + ", which is no http or https URL";
         return false;
     }
     if (!guard.Enter(next)) {

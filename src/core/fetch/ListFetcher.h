@@ -68,6 +68,9 @@ bool IsListUrl(std::string_view text);
 // Whether the text is written as a URL of any scheme ("file:///...", "ftp://..."): a letter, then letters,
 // digits, "+", "-" or ".", then "://".
 bool LooksLikeUrl(std::string_view text);
+// The URL for the eyes and for keeping: its login ("user:password@") is left out, wherever it is shown or kept,
+// a redirect's included.
+std::string ShownUrl(const std::string& url);
 
 // Fetches an http or https URL whole: certificates checked, redirects followed up to the limit, only to http or
 // https and never from a public address to a loopback, link-local or private one, a body past the size cap refused,

@@ -44,15 +44,6 @@ std::string PercentEscaped(const std::string& text) {
 
 } // namespace
 
-std::string ShownUrl(const std::string& url) {
-    const auto [begin, end] = Authority(url);
-    const auto at = url.rfind('@', end);
-    if (at == std::string::npos || at < begin) {
-        return url;
-    }
-    return url.substr(0, begin) + url.substr(at + 1);
-}
-
 std::string UrlUser(const std::string& url) {
     const auto [begin, end] = Authority(url);
     const auto at = url.rfind('@', end);

@@ -21,8 +21,6 @@ public:
     virtual void Cancel() = 0;
 };
 
-// The URL for the eyes and for keeping: its login ("user:password@") is left out.
-std::string ShownUrl(const std::string& url);
 // The user of the URL's login as written, "" for none.
 std::string UrlUser(const std::string& url);
 // The URL with this login in place of any it has, user and password percent-escaped.

@@ -145,6 +145,8 @@ private Q_SLOTS:
         m_rig->view->setFocus();
         QTest::keyClick(m_rig->view.get(), Qt::Key_Delete);
 
+        // Through the main window's dispatcher, as every key of a command goes.
+        QCOMPARE(m_rig->host->keyCommands, std::vector<int>{cmd::kDelete});
         QCOMPARE(m_rig->messages.Boxes().size(), std::size_t(1));
         QCOMPARE(m_rig->messages.Boxes()[0].text, std::string("選択されたアドレスを削除しますか？"));
         QCOMPARE(m_rig->messages.Boxes()[0].buttons, MbButtons::OkCancel);

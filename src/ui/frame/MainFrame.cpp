@@ -236,6 +236,10 @@ bool CMainFrame::DispatchFromPopup(int id) {
     return m_dispatcher.Dispatch(id, CommandChooser::Popup);
 }
 
+bool CMainFrame::DispatchKey(int id) {
+    return m_dispatcher.Dispatch(id, CommandChooser::Window);
+}
+
 bool CMainFrame::Running() const {
     return !m_viewShutDown && m_view->IsRunning();
 }

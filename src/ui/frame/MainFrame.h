@@ -87,6 +87,7 @@ public:
     void StopCheckIndicator() override;
     void ShowInTray(bool hide) override;
     bool DispatchFromPopup(int id) override;
+    bool DispatchKey(int id) override;
     void RunStateChanged() override;
     void SetProxyFile(const std::string& path) override;
     void AddToRecentFiles(const std::string& path) override;

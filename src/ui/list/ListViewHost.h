@@ -17,6 +17,8 @@ public:
     virtual void ShowInTray(bool hide) = 0;
     // A command chosen in one of the list's popups, handed to whichever window bound it; false when none did.
     virtual bool DispatchFromPopup(int id) = 0;
+    // A command's key pressed in the list, handed on as a menu item of the main window would be.
+    virtual bool DispatchKey(int id) = 0;
 };
 
 } // namespace zandel::ui

@@ -376,8 +376,12 @@ void CRidIdiView::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void CRidIdiView::keyPressEvent(QKeyEvent* event) {
+    // The menu item has no key of its own (the edit box of a row takes Delete for itself): the list hands its key
+    // to the one dispatcher, as a menu item would be.
     if (event->key() == Qt::Key_Delete) {
-        OnCommand(cmd::kDelete);
+        if (m_host != nullptr) {
+            m_host->DispatchKey(cmd::kDelete);
+        }
         event->accept();
         return;
     }

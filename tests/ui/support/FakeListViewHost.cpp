@@ -19,8 +19,14 @@ FakeListViewHost::~FakeListViewHost() = default;
 std::unique_ptr<ui::CRidIdiView> FakeListViewHost::MakeView(AppSettings& settings) {
     auto view = std::make_unique<ui::CRidIdiView>(settings, *m_run);
     view->SetHost(this);
+    m_view = view.get();
     m_run->SetPanes(view.get(), m_logView.get());
     return view;
+}
+
+bool FakeListViewHost::DispatchKey(int id) {
+    keyCommands.push_back(id);
+    return m_view != nullptr && m_view->OnCommand(id);
 }
 
 IProxyBar* FakeListViewHost::ProxyBar() {

@@ -47,6 +47,8 @@ public:
         dispatchedCommands.push_back(id);
         return true;
     }
+    // The list's own commands are the only ones bound here: a key goes back to the list.
+    bool DispatchKey(int id) override;
     void RunStateChanged() override { ++runStateChanges; }
     void ShowRunningCount(int count) override { runningCounts.push_back(count); }
     void ShowRunProgress(int /*done*/, int /*total*/) override {}
@@ -66,8 +68,10 @@ public:
     int runStateChanges = 0;
     std::vector<bool> trayRequests;
     std::vector<int> dispatchedCommands;
+    std::vector<int> keyCommands;
 
 private:
+    ui::CRidIdiView* m_view = nullptr; // the last view made, which a key comes from
     std::unique_ptr<ui::CProxyBar> m_proxyBar;
     std::unique_ptr<ui::CCheckBar> m_checkBar;
     std::unique_ptr<ui::CLogView> m_logView;

@@ -298,11 +298,21 @@ private Q_SLOTS:
         QCOMPARE(app->MainFrame()->View()->Rows().RowCount(), 0);
     }
 
-    void startNoticeIsSaidOnceTheWindowIsUp() {
+    // What the start has to say comes over the main window once the splash has gone, never over the splash
+    // before the window is there: the start notice first, once, then the history that could not be opened (a
+    // full disk; here a folder in its place).
+    void startWarningsComeOverTheMainWindowOnceItIsUp() {
+        QVERIFY(QDir().mkpath(QString::fromStdString(m_rig->dir.File("history.sqlite"))));
         auto app = m_rig->MakeAppIn(StartFolder{m_rig->dir.Path(), "notice", true});
         QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
-        QTRY_COMPARE(m_rig->messages.Boxes().size(), std::size_t{1});
+        QTRY_COMPARE(m_rig->messages.Boxes().size(), std::size_t{2});
         QCOMPARE(m_rig->messages.Boxes()[0].text, std::string("notice"));
+        QVERIFY(m_rig->messages.Boxes()[1].text.find("history.sqlite") != std::string::npos);
+        for (const test::MessageRecorder::Box& box : m_rig->messages.Boxes()) {
+            QVERIFY2(box.shown == QStringList{QStringLiteral("mainFrame")},
+                     qPrintable(box.shown.join(QLatin1Char(' '))));
+            QCOMPARE(box.over, QStringLiteral("mainFrame"));
+        }
     }
 
     // A settings folder of another user: the program runs on its defaults, says so once and writes nothing there.

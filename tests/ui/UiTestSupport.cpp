@@ -10,7 +10,14 @@ namespace zandel::test {
 
 MessageRecorder::MessageRecorder() {
     ui::MessageBoxService::SetResponder([this](const std::string& text, MbButtons buttons, MbIcon icon) {
-        m_boxes.push_back({text, buttons, icon});
+        QStringList shown;
+        for (const QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->isVisible()) {
+                shown << window->objectName();
+            }
+        }
+        const QWidget* over = ui::MessageBoxService::Instance().ParentWindow();
+        m_boxes.push_back({text, buttons, icon, shown, over != nullptr ? over->objectName() : QString()});
         if (m_takesFocus) {
             // The window manager gives the focus back to the window below once the box has closed.
             const QPointer<QWidget> below = QApplication::activeWindow();

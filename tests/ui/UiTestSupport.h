@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include "core/util/MessageService.h"
@@ -18,6 +19,9 @@ public:
         std::string text;
         MbButtons buttons;
         MbIcon icon;
+        // The windows on screen when the box came, by object name, and the one it stood over.
+        QStringList shown;
+        QString over;
     };
     MessageRecorder();
     ~MessageRecorder();

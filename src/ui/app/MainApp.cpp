@@ -36,14 +36,23 @@ CMainApp::~CMainApp() {
 }
 
 AppLifecycle::Start CMainApp::InitInstance() {
+    // What the start has to say waits until the splash has gone from over the main window, so that every box has
+    // the window to stand over; showing the splash runs the events queued so far.
+    MessageBoxService::Instance().HoldUnanswered();
+    if (!m_start.notice.empty()) {
+        ShowOk(MessageBoxService::Instance(), m_start.notice);
+    }
     const AppLifecycle::Start start = m_lifecycle.InitInstance(m_start.dir, m_start.usesFiles);
+    if (start == AppLifecycle::Start::Failed) {
+        MessageBoxService::Instance().ShowHeldNow();
+    }
     if (start != AppLifecycle::Start::Running) {
+        MessageBoxService::Instance().DropHeld();
         return start;
     }
     m_running = true;
-    if (!m_start.notice.empty()) {
-        // Once the window is up, so that the message has something to stand over.
-        QTimer::singleShot(0, this, [this] { ShowOk(MessageBoxService::Instance(), m_start.notice); });
+    if (m_splashClosed) {
+        MessageBoxService::Instance().ReleaseHeld();
     }
     if (!m_laterFiles.empty()) {
         QTimer::singleShot(0, this, [this] { OpenFilesFromLaterStarts(); });
@@ -54,6 +63,7 @@ AppLifecycle::Start CMainApp::InitInstance() {
 int CMainApp::ExitInstance() {
     m_exited = true;
     m_running = false;
+    MessageBoxService::Instance().DropHeld();
     if (qApp != nullptr) {
         qApp->removeEventFilter(this);
     }
@@ -243,8 +253,12 @@ void CMainApp::CloseSplash() {
     }
     qApp->removeEventFilter(this);
     m_splash->close();
+    m_splashClosed = true;
     if (m_frame) {
         m_frame->repaint();
+    }
+    if (m_running) {
+        MessageBoxService::Instance().ReleaseHeld();
     }
 }
 

@@ -44,7 +44,8 @@ public:
 
     // `arguments` as the program got them, bytes unchanged (the first is the program); `start` names StartDir,
     // whether its files are used, and the message shown once the main window is up (a settings folder that
-    // cannot be used).
+    // cannot be used). Every box of the start that needs no answer waits, as that message does, until the
+    // splash has closed over the main window.
     CMainApp(Services services, std::vector<std::string> arguments, StartFolder start = {CurrentDirectory(), {}, true});
     ~CMainApp() override;
 
@@ -98,6 +99,7 @@ private:
     std::unique_ptr<CMainFrame> m_frame;
     QPointer<CSplashDlg> m_splash;
     QElapsedTimer m_splashShown;
+    bool m_splashClosed = false;
     bool m_exited = false;
     bool m_running = false;
     InstanceServer* m_instanceServer = nullptr;

@@ -1,5 +1,7 @@
 #include "ui/util/MessageBoxService.h"
 
+#include <utility>
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QMetaObject>
@@ -29,6 +31,9 @@ void MessageBoxService::SetResponder(Responder responder) {
 }
 
 MbResult MessageBoxService::Show(const std::string& text, MbButtons buttons, MbIcon icon) {
+    if (buttons == MbButtons::Ok && Hold(text, icon)) {
+        return MbResult::Ok;
+    }
     QCoreApplication* app = QCoreApplication::instance();
     if (app == nullptr || QThread::currentThread() == app->thread()) {
         return ShowHere(text, buttons, icon);
@@ -40,9 +45,50 @@ MbResult MessageBoxService::Show(const std::string& text, MbButtons buttons, MbI
 }
 
 void MessageBoxService::Tell(const std::string& text) {
+    if (!Hold(text, MbIcon::Warning)) {
+        Post(text, MbIcon::Warning);
+    }
+}
+
+void MessageBoxService::HoldUnanswered() {
+    const std::lock_guard lock(m_heldLock);
+    m_holding = true;
+}
+
+void MessageBoxService::ReleaseHeld() {
+    for (const HeldBox& box : TakeHeld()) {
+        Post(box.text, box.icon);
+    }
+}
+
+void MessageBoxService::ShowHeldNow() {
+    for (const HeldBox& box : TakeHeld()) {
+        ShowHere(box.text, MbButtons::Ok, box.icon);
+    }
+}
+
+void MessageBoxService::DropHeld() {
+    TakeHeld();
+}
+
+std::vector<MessageBoxService::HeldBox> MessageBoxService::TakeHeld() {
+    const std::lock_guard lock(m_heldLock);
+    m_holding = false;
+    return std::exchange(m_held, {});
+}
+
+bool MessageBoxService::Hold(const std::string& text, MbIcon icon) {
+    const std::lock_guard lock(m_heldLock);
+    if (m_holding) {
+        m_held.push_back({text, icon});
+    }
+    return m_holding;
+}
+
+void MessageBoxService::Post(const std::string& text, MbIcon icon) {
     if (QCoreApplication* app = QCoreApplication::instance()) {
         QMetaObject::invokeMethod(
-            app, [this, text] { ShowHere(text, MbButtons::Ok, MbIcon::Warning); }, Qt::QueuedConnection);
+            app, [this, text, icon] { ShowHere(text, MbButtons::Ok, icon); }, Qt::QueuedConnection);
     }
 }
 

@@ -148,6 +148,30 @@ private Q_SLOTS:
                                                       .arg(area.height())));
     }
 
+    // The window's icon as X11 readers get it: every installed size, smallest first, so that a reader that takes
+    // only the property's first megabyte (xprop as it is, some task bars) still gets every size but the largest.
+    void windowIconCarriesEverySizeSmallestFirst() {
+        if (QStandardPaths::findExecutable(QStringLiteral("xprop")).isEmpty()) {
+            QSKIP("xprop is not installed");
+        }
+        auto app = Start();
+        QVERIFY(app != nullptr);
+        QProcess xprop;
+        xprop.start(QStringLiteral("xprop"),
+                    {QStringLiteral("-len"), QStringLiteral("100000000"), QStringLiteral("-id"),
+                     QString::number(app->MainFrame()->winId()), QStringLiteral("-notype"), QStringLiteral("32c"),
+                     QStringLiteral("_NET_WM_ICON")});
+        QVERIFY(xprop.waitForFinished(kFrameWaitMs));
+        const QString out = QString::fromLatin1(xprop.readAllStandardOutput());
+        const QStringList values = out.mid(out.indexOf(QLatin1Char('=')) + 1).split(QLatin1Char(','));
+        const auto value = [&values](qsizetype at) { return values[at].trimmed().toInt(); };
+        QList<int> sides; // each image: width, height, then its pixels
+        for (qsizetype at = 0; at + 1 < values.size(); at += 2 + qsizetype{value(at)} * value(at + 1)) {
+            sides << value(at);
+        }
+        QCOMPARE(sides, (QList<int>{16, 24, 32, 48, 64, 128, 256}));
+    }
+
     // A later start from a terminal in another folder, naming a list: before it ends, the window is back from
     // the tray (minimized here, where there is none) and in front, and the list is added as if dropped on it.
     void laterStartBringsTheWindowBackWithItsList() {

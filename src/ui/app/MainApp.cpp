@@ -22,12 +22,17 @@
 #include "ui/frame/MainFrame.h"
 #include "ui/list/RidIdiView.h"
 #include "ui/util/MessageBoxService.h"
+#include "ui/util/WorkArea.h"
 
 namespace zandel::ui {
 
 CMainApp::CMainApp(Services services, std::vector<std::string> arguments, StartFolder start)
     : m_services(services), m_arguments(std::move(arguments)), m_start(std::move(start)),
-      m_lifecycle(m_settings, services.lock, *this) {}
+      m_lifecycle(m_settings, services.lock, *this) {
+    if (qApp != nullptr) {
+        qApp->installEventFilter(new DialogsOnScreen(this));
+    }
+}
 
 CMainApp::~CMainApp() {
     if (!m_exited) {

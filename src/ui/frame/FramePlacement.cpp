@@ -1,15 +1,12 @@
 #include "ui/frame/FramePlacement.h"
 
-#include <vector>
-
 #include <QEvent>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
 #include "core/frame/WindowPlacement.h"
+#include "ui/util/WorkArea.h"
 
 namespace zandel::ui {
 
@@ -18,15 +15,6 @@ namespace {
 constexpr int kDefaultWidth = 760;
 constexpr int kDefaultHeight = 560;
 constexpr int kFramePollMs = 50;
-
-std::vector<WindowRect> WorkAreas() {
-    std::vector<WindowRect> areas;
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        const QRect area = screen->availableGeometry();
-        areas.push_back(RectFromOuter(area.x(), area.y(), area.width(), area.height()));
-    }
-    return areas;
-}
 
 } // namespace
 

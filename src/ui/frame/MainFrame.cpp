@@ -18,6 +18,7 @@
 #include "platform/ProgramLauncher.h"
 #include "platform/RecentFileList.h"
 #include "ui/util/AppIdentity.h"
+#include "ui/frame/BarRows.h"
 #include "ui/frame/CheckBar.h"
 #include "ui/frame/FileDialogs.h"
 #include "ui/frame/FrameActions.h"
@@ -70,6 +71,7 @@ CMainFrame::CMainFrame(AppSettings& settings, IInternetSettings& internet, IProg
     addToolBarBreak(Qt::TopToolBarArea);
     addToolBar(Qt::TopToolBarArea, m_proxyBar);
     addToolBar(Qt::TopToolBarArea, m_checkBar);
+    new BarRows(*this, *m_proxyBar, *m_checkBar);
     BuildStatusBar();
     m_run = new RunWindows(*this, *m_checkBar, *m_proxyBar, this);
     BuildPanes();

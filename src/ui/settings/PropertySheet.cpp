@@ -8,7 +8,9 @@
 #include <QVBoxLayout>
 
 #include "ui/settings/PropertyPage.h"
+#include "ui/settings/ScrollingPage.h"
 #include "ui/util/MessageBoxService.h"
+#include "ui/util/WorkArea.h"
 
 namespace zandel::ui {
 
@@ -44,7 +46,8 @@ PropertySheet::~PropertySheet() {
 
 void PropertySheet::AddPage(PropertyPage* page) {
     m_pages.push_back(page);
-    m_tabs->addTab(page, page->Caption());
+    m_scrollers.push_back(new ScrollingPage(page, m_tabs));
+    m_tabs->addTab(m_scrollers.back(), page->Caption());
     connect(page, &PropertyPage::ModifiedChanged, this, &PropertySheet::UpdateApplyButton);
     PutButtonsAfter(page);
 }
@@ -65,6 +68,34 @@ void PropertySheet::PutButtonsAfter(PropertyPage* page) {
         QWidget::setTabOrder(last, button);
         last = button;
     }
+}
+
+void PropertySheet::setVisible(bool visible) {
+    if (visible && !isVisible()) {
+        FitPagesToScreen();
+    }
+    QDialog::setVisible(visible);
+}
+
+void PropertySheet::FitPagesToScreen() {
+    SetPagesScroll(false);
+    const QSize room = RoomOnScreen(*this);
+    const QSize whole = minimumSize();
+    if (whole.width() <= room.width() && whole.height() <= room.height()) {
+        return;
+    }
+    SetPagesScroll(true);
+    resize(sizeHint().expandedTo(whole).boundedTo(room));
+}
+
+void PropertySheet::SetPagesScroll(bool scroll) {
+    for (ScrollingPage* scroller : m_scrollers) {
+        scroller->SetScrolls(scroll);
+    }
+    // The sizes the sheet's layout keeps are taken again now, not once the events come round.
+    m_tabs->updateGeometry();
+    layout()->invalidate();
+    layout()->activate();
 }
 
 void PropertySheet::showEvent(QShowEvent* event) {

@@ -14,10 +14,12 @@ class QTabWidget;
 namespace zandel::ui {
 
 class PropertyPage;
+class ScrollingPage;
 
 // A tabbed settings dialog with OK, Cancel and Apply. A page is opened the first time it becomes current;
 // leaving it validates it, and a failure keeps it current. OK and Apply store every page opened since the
-// sheet was shown; Cancel stores nothing. Apply is enabled while some page is marked modified.
+// sheet was shown; Cancel stores nothing. Apply is enabled while some page is marked modified. Where the screen
+// has no room for the whole sheet, the pages scroll and the sheet fits the work area.
 class PropertySheet : public QDialog {
     Q_OBJECT
 public:
@@ -25,6 +27,7 @@ public:
     ~PropertySheet() override;
 
     void done(int result) override;
+    void setVisible(bool visible) override;
 
 protected:
     // Pages are added in tab order; the tab text is the page's caption.
@@ -33,6 +36,8 @@ protected:
 
 private:
     void PutButtonsAfter(PropertyPage* page);
+    void FitPagesToScreen();
+    void SetPagesScroll(bool scroll);
     void OnTabChanged(int index);
     void ActivatePage(int index);
     void SetTabSilently(int index);
@@ -49,6 +54,7 @@ private:
     QPushButton* m_okButton;
     QPushButton* m_applyButton;
     std::vector<PropertyPage*> m_pages;
+    std::vector<ScrollingPage*> m_scrollers;
     QPointer<QWidget> m_previousMessageParent;
     int m_current = -1;
     bool m_switching = false;

@@ -5,19 +5,26 @@
 #include <memory>
 #include <string>
 
+#include <QAbstractScrollArea>
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QPushButton>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 
 #include "core/settings/AppSettings.h"
 #include "ui/app/MainApp.h"
 #include "ui/support/AppRig.h"
 #include "ui/app/SplashDlg.h"
+#include "ui/frame/CheckBar.h"
 #include "ui/frame/MainFrame.h"
 #include "ui/list/ListRows.h"
 #include "ui/list/RidIdiView.h"
@@ -44,6 +51,57 @@ void WaitUntilSteady(const std::function<QRect()>& probe) {
             steady.restart();
         }
     }
+}
+
+QString Describe(const QRect& rect) {
+    return QStringLiteral("%1,%2 %3x%4").arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height());
+}
+
+// Whether `widget` lies wholly within `area`, on the screen.
+bool LiesWithin(const QWidget& widget, const QRect& area) {
+    return area.contains(QRect(widget.mapToGlobal(QPoint(0, 0)), widget.size()));
+}
+
+// The scroll area a page's control lies in; none outside one.
+QAbstractScrollArea* ScrollerOf(const QWidget& widget) {
+    for (QWidget* above = widget.parentWidget(); above != nullptr; above = above->parentWidget()) {
+        if (auto* scroller = qobject_cast<QAbstractScrollArea*>(above)) {
+            return scroller;
+        }
+    }
+    return nullptr;
+}
+
+// What of a dialog, once framed, lies out of the work area: the dialog itself, a button outside its pages, or
+// `lastField` (a page's control) when it has taken the focus; empty when everything is within reach.
+QString WhatIsOutOfReach(QDialog& dialog, const QString& lastField) {
+    if (!QTest::qWaitFor([&dialog] { return !dialog.windowHandle()->frameMargins().isNull(); }, kFrameWaitMs)) {
+        return QStringLiteral("the dialog was never framed");
+    }
+    WaitUntilSteady([&dialog] { return dialog.frameGeometry(); });
+    const QRect area = dialog.screen()->availableGeometry();
+    if (!area.contains(dialog.frameGeometry())) {
+        return Describe(dialog.frameGeometry()) + QStringLiteral(" reaches out of ") + Describe(area);
+    }
+    for (const QPushButton* button : dialog.findChildren<QPushButton*>()) {
+        if (button->isVisible() && ScrollerOf(*button) == nullptr && !LiesWithin(*button, area)) {
+            return button->text() + QStringLiteral(" lies out of ") + Describe(area);
+        }
+    }
+    if (lastField.isEmpty()) {
+        return {};
+    }
+    auto* field = dialog.findChild<QWidget*>(lastField);
+    QAbstractScrollArea* page = field != nullptr ? ScrollerOf(*field) : nullptr;
+    if (page == nullptr) {
+        return lastField + QStringLiteral(" is on no page");
+    }
+    field->setFocus();
+    const QRect shown(page->viewport()->mapToGlobal(QPoint(0, 0)), page->viewport()->size());
+    if (!QTest::qWaitFor([field, shown] { return LiesWithin(*field, shown); }, kFrameWaitMs)) {
+        return lastField + QStringLiteral(" took the focus out of view");
+    }
+    return {};
 }
 
 // How many of the splash's pixels the screen shows where the splash is.
@@ -139,13 +197,51 @@ private Q_SLOTS:
         WaitUntilSteady([frame] { return frame->frameGeometry(); });
         const QRect area = frame->screen()->availableGeometry();
         const QRect outer = frame->frameGeometry();
-        QVERIFY2(area.contains(outer), qPrintable(QStringLiteral("%1,%2 %3x%4 reaches out of %5x%6")
-                                                      .arg(outer.x())
-                                                      .arg(outer.y())
-                                                      .arg(outer.width())
-                                                      .arg(outer.height())
-                                                      .arg(area.width())
-                                                      .arg(area.height())));
+        QVERIFY2(area.contains(outer),
+                 qPrintable(Describe(outer) + QStringLiteral(" reaches out of ") + Describe(area)));
+    }
+
+    void dialogsAndBarsStayWithinReach_data() {
+        QTest::addColumn<QString>("command");   // none: a file dialog of the window's own
+        QTest::addColumn<QString>("lastField"); // a page's last control, brought into view when it takes the focus
+        QTest::newRow("詳細設定") << QStringLiteral("settings") << QStringLiteral("openCheckCheck");
+        QTest::newRow("多段接続") << QStringLiteral("multiStage") << QString();
+        // The window's own Qt file dialog, as the desktop without a platform theme shows it.
+        QTest::newRow("file dialog") << QString() << QString();
+    }
+
+    // At any scale (QT_SCALE_FACTOR=2 on 1280x800 in a run of its own) the check bar's buttons stay out of the
+    // bar's overflow, and a dialog lies wholly in the work area with its buttons, its pages scrolled where they
+    // cannot fit.
+    void dialogsAndBarsStayWithinReach() {
+        QFETCH(QString, command);
+        QFETCH(QString, lastField);
+        auto app = Start();
+        QVERIFY(app != nullptr);
+        ui::CMainFrame* frame = app->MainFrame();
+        WaitUntilSteady([frame] { return frame->frameGeometry(); });
+        for (QWidget* button : {frame->GetCheckBar()->StartStopButton(), frame->GetCheckBar()->SkipButton()}) {
+            QVERIFY2(button->isVisible() && LiesWithin(*button, frame->geometry()), qPrintable(button->objectName()));
+        }
+
+        // The dialog is looked at from within its own event loop, and closed whatever was found.
+        QString outOfReach = QStringLiteral("no dialog came");
+        QTimer::singleShot(0, frame, [&outOfReach, lastField] {
+            if (!QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, kFrameWaitMs)) {
+                return;
+            }
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            outOfReach = dialog != nullptr ? WhatIsOutOfReach(*dialog, lastField) : QStringLiteral("not a dialog");
+            QApplication::activeModalWidget()->close();
+        });
+        if (command.isEmpty()) {
+            QFileDialog files(frame);
+            files.setOption(QFileDialog::DontUseNativeDialog);
+            files.exec();
+        } else {
+            test::RequireEnabledAction(frame, command)->trigger();
+        }
+        QVERIFY2(outOfReach.isEmpty(), qPrintable(outOfReach));
     }
 
     // The window's icon as X11 readers get it: every installed size, smallest first, so that a reader that takes

@@ -78,10 +78,14 @@ QString WhatIsOutOfReach(QDialog& dialog, const QString& lastField) {
     if (!QTest::qWaitFor([&dialog] { return !dialog.windowHandle()->frameMargins().isNull(); }, kFrameWaitMs)) {
         return QStringLiteral("the dialog was never framed");
     }
-    WaitUntilSteady([&dialog] { return dialog.frameGeometry(); });
+    // Its frame as the window system has it: Qt's own sum of the two is now and then caught half made.
+    const auto framed = [&dialog] {
+        return dialog.windowHandle()->geometry().marginsAdded(dialog.windowHandle()->frameMargins());
+    };
+    WaitUntilSteady(framed);
     const QRect area = dialog.screen()->availableGeometry();
-    if (!area.contains(dialog.frameGeometry())) {
-        return Describe(dialog.frameGeometry()) + QStringLiteral(" reaches out of ") + Describe(area);
+    if (const QRect outer = framed(); !area.contains(outer)) {
+        return Describe(outer) + QStringLiteral(" reaches out of ") + Describe(area);
     }
     for (const QPushButton* button : dialog.findChildren<QPushButton*>()) {
         if (button->isVisible() && ScrollerOf(*button) == nullptr && !LiesWithin(*button, area)) {

@@ -60,7 +60,9 @@ TEST(HistoryTextsTest, UptimeNeverRoundsUpToAFullRecord) {
         EXPECT_EQ(UptimeText(summary), c.text) << c.good << "/" << c.checks;
         EXPECT_EQ(MedianText(summary), "");
     }
-    EXPECT_EQ(MedianText(HistorySummary{"a:1", 2, 2, 1.0, 250}), "250 ms");
+    // In seconds, as the response-time column beside it.
+    EXPECT_EQ(MedianText(HistorySummary{"a:1", 2, 2, 1.0, 250}), "0.250");
+    EXPECT_EQ(MedianText(HistorySummary{"a:1", 2, 2, 1.0, 12034}), "12.034");
 }
 
 // Rows a, b, c, d: a half good at 300 ms, b never checked, c always good at 100 ms, d never good.

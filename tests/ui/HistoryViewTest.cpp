@@ -30,7 +30,7 @@ CheckRecord Check(const char* address, const char* result, std::optional<int> ms
     record.responseMs = ms;
     record.https = "---";
     record.checkedAt = IsoUtc(kNow - minutesAgo * 60);
-    record.reason = result;
+    record.reason = ms ? "結果：使用可能なプロキシサーバです" : "結果：タイムアウトが起こりました";
     return record;
 }
 
@@ -89,7 +89,8 @@ private Q_SLOTS:
         QVERIFY(m_rig->settings.HistoryColumns);
         QVERIFY(!View().isColumnHidden(kUptimeColumn));
         QTRY_COMPARE(Column(kUptimeColumn), Texts({"75%", "", "100%", "0%"}));
-        QCOMPARE(Column(kMedianColumn), Texts({"200 ms", "", "60 ms", ""}));
+        // In seconds, as the response-time column beside them.
+        QCOMPARE(Column(kMedianColumn), Texts({"0.200", "", "0.060", ""}));
         // A row added later finds its figures without another read.
         m_rig->AddRows({"c.example:80"});
         QTRY_COMPARE(View().topLevelItem(4)->text(kUptimeColumn), QStringLiteral("100%"));
@@ -159,6 +160,9 @@ private Q_SLOTS:
         QCOMPARE(checks->index(0, 2).data().toString(), QStringLiteral("200"));
         QCOMPARE(checks->index(2, 1).data().toString(), QStringLiteral("NG"));
         QCOMPARE(checks->index(2, 2).data().toString(), QStringLiteral("--"));
+        // The reason column does not repeat the result mark its name says.
+        QCOMPARE(checks->index(0, 4).data().toString(), QStringLiteral("使用可能なプロキシサーバです"));
+        QCOMPARE(checks->index(2, 4).data().toString(), QStringLiteral("タイムアウトが起こりました"));
         QCOMPARE(window->Plot()->GoodPointCount(), 3);
         QCOMPARE(window->Plot()->FailureCount(), 1);
 

@@ -52,7 +52,7 @@ private Q_SLOTS:
         QCOMPARE(m_fx.sheet->windowTitle(), QStringLiteral("詳細設定"));
         QCOMPARE(m_fx.driver->Tabs()->count(), 5);
         const QStringList tabs = {QStringLiteral("設定"), QStringLiteral("接続先URL"), QStringLiteral("User-Agent"),
-                                  QStringLiteral("お気に入りﾌﾟﾛｷｼﾘｽﾄ"), QStringLiteral("自動再チェック")};
+                                  QStringLiteral("お気に入りﾌﾟﾛｷｼﾘｽﾄ"), QStringLiteral("自動再ﾁｪｯｸ")};
         for (int i = 0; i < tabs.size(); ++i) {
             QCOMPARE(m_fx.driver->Tabs()->tabText(i), tabs[i]);
         }

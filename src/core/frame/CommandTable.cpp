@@ -21,7 +21,7 @@ constexpr unsigned kFileDialog = cmdflag::kRestoreFromPopup | cmdflag::kQueuedFr
 constexpr std::array kCommands = {
     CommandInfo{cmd::kFileNew, "fileNew", "新規作成(&N)", "新しいﾘｽﾄを作成します", "新規作成", ":/icons/new.png", "Ctrl+N", false, kIdle | kFileDialog},
     CommandInfo{cmd::kFileOpen, "fileOpen", "ﾌｧｲﾙを開く(&O)...", "既存のﾘｽﾄﾌｧｲﾙを開きます", "ﾌｧｲﾙを開く", ":/icons/open.png", "Ctrl+O", false, kIdle | kFileDialog},
-    CommandInfo{cmd::kOpenUrl, "fileOpenUrl", "URLから開く...", "Webにあるﾘｽﾄをﾀﾞｳﾝﾛｰﾄﾞして開きます", nullptr, nullptr, nullptr, false, kIdle | kFileDialog},
+    CommandInfo{cmd::kOpenUrl, "fileOpenUrl", "URLから開く(&U)...", "Webにあるﾘｽﾄをﾀﾞｳﾝﾛｰﾄﾞして開きます", nullptr, nullptr, nullptr, false, kIdle | kFileDialog},
     CommandInfo{cmd::kFileSave, "fileSave", "ﾌｧｲﾙの保存(ﾁｪｯｸ結果付き)(&S)", "ﾁｪｯｸ結果を付けてﾘｽﾄを上書き保存します", "上書き保存", ":/icons/save.png", "Ctrl+S", false, kIdle | kQueuedFromPopup},
     CommandInfo{cmd::kFileSaveAs, "fileSaveAs", "別名で保存(&A)...", "ﾁｪｯｸ結果を付けてﾘｽﾄに名前を付けて保存します", nullptr, nullptr, nullptr, false, kIdle | kFileDialog},
     CommandInfo{cmd::kAppendFile, "fileAppend", "現在のﾌｧｲﾙに別のﾌｧｲﾙを追加(&F)", "別のﾘｽﾄﾌｧｲﾙのｱﾄﾞﾚｽを現在のﾘｽﾄの最後に追加します", nullptr, nullptr, nullptr, false, kFileDialog},
@@ -32,7 +32,7 @@ constexpr std::array kCommands = {
     CommandInfo{cmd::kSaveHttps, "saveHttps", "HTTPSが使えるｱﾄﾞﾚｽのみ(&H)...", "HTTPSのﾁｪｯｸがOKのｱﾄﾞﾚｽだけを保存します", nullptr, nullptr, nullptr, false, kFileDialog},
     CommandInfo{cmd::kSaveHttpProxies, "saveHttpProxies", "HTTPﾌﾟﾛｷｼのｱﾄﾞﾚｽのみ(&P)...", "HTTPﾌﾟﾛｷｼのｱﾄﾞﾚｽだけを保存します", nullptr, nullptr, nullptr, false, kFileDialog},
     CommandInfo{cmd::kSaveSocksProxies, "saveSocksProxies", "SOCKSﾌﾟﾛｷｼのｱﾄﾞﾚｽのみ(&K)...", "SOCKSﾌﾟﾛｷｼのｱﾄﾞﾚｽだけを保存します", nullptr, nullptr, nullptr, false, kFileDialog},
-    CommandInfo{cmd::kExport, "fileExport", "エクスポート...", "ﾘｽﾄとﾁｪｯｸ結果をCSVかJSONで保存します", nullptr, nullptr, nullptr, false, kFileDialog},
+    CommandInfo{cmd::kExport, "fileExport", "ｴｸｽﾎﾟｰﾄ(&P)...", "ﾘｽﾄとﾁｪｯｸ結果をCSVかJSONで保存します", nullptr, nullptr, nullptr, false, kFileDialog},
     CommandInfo{cmd::kAppExit, "appExit", "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)", "Zandelを終了します", nullptr, nullptr, nullptr, false, kQueuedFromPopup},
     CommandInfo{cmd::kEdit, "editAddress", "編集(&E)", "選択したｱﾄﾞﾚｽを編集します", "ｱﾄﾞﾚｽの編集", ":/icons/edit.png", nullptr, false, kRow},
     CommandInfo{cmd::kInsert, "insertRow", "現在の位置に追加(I)", "選択した位置に新しいｱﾄﾞﾚｽを挿入します", nullptr, nullptr, nullptr, false, kRow},

@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include "core/check/CheckFormat.h"
 #include "core/list/ProxyRow.h"
 #include "core/util/ProxyAddress.h"
 
@@ -22,7 +23,8 @@ std::string UptimeText(const HistorySummary& summary) {
 }
 
 std::string MedianText(const HistorySummary& summary) {
-    return summary.medianMs ? std::to_string(*summary.medianMs) + " ms" : std::string();
+    // As the response-time column beside it shows a time: seconds to the millisecond.
+    return summary.medianMs ? FormatElapsed(0, static_cast<std::uint32_t>(*summary.medianMs)) : std::string();
 }
 
 HistoryColumns::HistoryColumns(std::vector<HistorySummary> summaries) {

@@ -17,7 +17,7 @@ std::string HistoryAddressOf(std::string_view entry);
 
 // "87%": whole percent, rounded down, so that 100% means that no check failed.
 std::string UptimeText(const HistorySummary& summary);
-// "123 ms"; empty when no check was good.
+// "0.123" (seconds); empty when no check was good.
 std::string MedianText(const HistorySummary& summary);
 
 // The history's summaries as the list's uptime and median columns show and sort them.

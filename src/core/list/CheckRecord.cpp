@@ -169,6 +169,11 @@ std::string ReasonOfJudgement(std::string_view log) {
     return reason;
 }
 
+std::string_view ReasonShown(std::string_view reason) {
+    constexpr std::string_view kResultMark = "結果：";
+    return reason.substr(0, kResultMark.size()) == kResultMark ? reason.substr(kResultMark.size()) : reason;
+}
+
 bool IsGoodResult(std::string_view result) {
     return !result.empty() && !IsNgResult(result) && result != kUncheckedResult;
 }

@@ -47,6 +47,9 @@ std::optional<std::string> CheckTimeCellToIso(std::string_view cell);
 std::optional<int> ResponseTimeCellToMs(std::string_view cell);
 // The result lines of a judgement's transcript text, on one line without their line ends.
 std::string ReasonOfJudgement(std::string_view log);
+// A kept reason as the history window's 理由 column shows it: without the result mark that opens it, which the
+// column's name already says ("結果：使用可能なプロキシサーバです" shows as "使用可能なプロキシサーバです").
+std::string_view ReasonShown(std::string_view reason);
 // Whether a result counts as a good check: any but "NG" and the unchecked "---".
 bool IsGoodResult(std::string_view result);
 

@@ -66,7 +66,7 @@ std::optional<std::string> QtFileDialogs::GetSavePath(const std::string& propose
 }
 
 std::optional<std::string> QtFileDialogs::GetExportPath(const std::string& proposed) {
-    QFileDialog dialog(&m_parent, QStringLiteral("エクスポート"));
+    QFileDialog dialog(&m_parent, QStringLiteral("ｴｸｽﾎﾟｰﾄ"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(NameFilters(kExportFileFilter));
@@ -95,7 +95,7 @@ std::optional<UrlChoice> QtFileDialogs::GetOpenUrl(const std::string& proposed, 
     edit->setPlaceholderText(QStringLiteral("https://"));
     edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 60);
     layout->addWidget(edit);
-    auto* proxy = new QCheckBox(QStringLiteral("現在のﾌﾟﾛｷｼを経由する"), &dialog);
+    auto* proxy = new QCheckBox(QStringLiteral("現在のﾌﾟﾛｷｼを経由する(&P)"), &dialog);
     proxy->setObjectName(QStringLiteral("viaProxyCheck"));
     proxy->setChecked(viaProxy);
     layout->addWidget(proxy);

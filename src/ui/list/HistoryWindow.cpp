@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "core/check/CheckFormat.h"
+#include "core/list/CheckRecord.h"
 #include "core/history/HistoryStore.h"
 #include "ui/list/HistoryPlot.h"
 #include "ui/util/TextCodec.h"
@@ -24,7 +25,7 @@ struct Column {
     const char* widest;
 };
 constexpr std::array<Column, 5> kColumns = {{
-    {"チェック日時", "0000/00/00(00:00:00)"},
+    {"ﾁｪｯｸ日時", "0000/00/00(00:00:00)"},
     {"結果", "Non-Anonymous"},
     {"ﾚｽﾎﾟﾝｽ(ms)", "000000"},
     {"HTTPS", "MITM"},
@@ -76,7 +77,7 @@ public:
         case 3:
             return FromBytes(check.https);
         default:
-            return FromBytes(check.reason);
+            return FromBytes(std::string(ReasonShown(check.reason)));
         }
     }
 

@@ -48,7 +48,7 @@ constexpr Column kColumns[kShownColumnCount] = {
     {"HTTPS", 60, "MITM"},
     {"種類", 60, "socks5h"},
     {"稼働率", 60, "100%"},
-    {"中央値", 70, "00000 ms"},
+    {"中央値(秒)", 70, "00.000"},
 };
 // Room around a cell's text: margins, the grid line and, in the address column, the status image.
 constexpr int kCellPadding = 16;

@@ -62,7 +62,7 @@ void CProp1::BuildControls() {
     m_httpsTarget->setPlaceholderText(QStringLiteral("ﾎｽﾄ名:ﾎﾟｰﾄ番号 (空欄は接続先URLのﾎｽﾄ:443)"));
     auto* httpsTargetLabel = new QLabel(QStringLiteral("HTTPSﾁｪｯｸ先(&G)"), check);
     httpsTargetLabel->setBuddy(m_httpsTarget);
-    m_detectType = new QCheckBox(QStringLiteral("種類を自動判別する"), check);
+    m_detectType = new QCheckBox(QStringLiteral("種類を自動判別する(&D)"), check);
     m_detectType->setObjectName(QStringLiteral("detectTypeCheck"));
     auto* checkLayout = new QGridLayout(check);
     checkLayout->addWidget(timeOutLabel, 0, 0);

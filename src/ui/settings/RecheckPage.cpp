@@ -25,14 +25,14 @@ SpinEdit* NumberBox(const QString& name, int lowest, int highest, QWidget* paren
 } // namespace
 
 RecheckPage::RecheckPage(AppSettings& settings, QWidget* parent)
-    : PropertyPage(QStringLiteral("自動再チェック"), parent), m_settings(settings) {
+    : PropertyPage(QStringLiteral("自動再ﾁｪｯｸ"), parent), m_settings(settings) {
     setObjectName(QStringLiteral("recheckPage"));
     BuildControls();
 }
 
 void RecheckPage::BuildControls() {
     auto* recheck = new QGroupBox(QStringLiteral("使用中のﾌﾟﾛｷｼとお気に入り(&R)"), this);
-    m_onBox = new QCheckBox(QStringLiteral("自動再チェック"), recheck);
+    m_onBox = new QCheckBox(QStringLiteral("自動再ﾁｪｯｸ(&C)"), recheck);
     m_onBox->setObjectName(QStringLiteral("recheckOn"));
     m_minutesEdit = NumberBox(QStringLiteral("recheckMinutes"), kRecheckMinutesLowest, kRecheckMinutesHighest, recheck);
     m_minutesLabel = new QLabel(QStringLiteral("間隔(&M) (5～1440分)"), recheck);
@@ -40,7 +40,7 @@ void RecheckPage::BuildControls() {
     m_failoverBox = new QCheckBox(
         QStringLiteral("使用中のﾌﾟﾛｷｼが2回続けて応答しなければ、お気に入りの使えるﾌﾟﾛｷｼに切り替える(&F)"), recheck);
     m_failoverBox->setObjectName(QStringLiteral("failoverOn"));
-    m_refetchBox = new QCheckBox(QStringLiteral("URLから開いたﾘｽﾄも再取得して再チェックする(&L)"), recheck);
+    m_refetchBox = new QCheckBox(QStringLiteral("URLから開いたﾘｽﾄも再取得して再ﾁｪｯｸする(&L)"), recheck);
     m_refetchBox->setObjectName(QStringLiteral("refetchListOn"));
     auto* recheckLayout = new QGridLayout(recheck);
     recheckLayout->addWidget(m_onBox, 0, 0, 1, 3);

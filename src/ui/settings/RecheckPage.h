@@ -10,7 +10,7 @@ namespace zandel::ui {
 
 class SpinEdit;
 
-// Tab "自動再チェック": re-checks of the desktop's proxy and the favourites every so many minutes, the switch to a
+// Tab "自動再ﾁｪｯｸ": re-checks of the desktop's proxy and the favourites every so many minutes, the switch to a
 // live favourite when the desktop's proxy dies, a list from a URL fetched and checked again in the same rounds, and
 // how long the history keeps its checks.
 class RecheckPage final : public PropertyPage {

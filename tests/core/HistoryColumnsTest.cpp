@@ -169,10 +169,10 @@ TEST(HistoryReadingTest, ChecksKeptUnderAnOlderFormCountWithNewOnes) {
         const char* median;
         std::size_t checks;
     } cases[] = {
-        {"127.0.0.1:21120:u2:Tp-7.x_q", "66%", "200 ms", 3},
-        {"u2:other@127.0.0.1:21120", "66%", "200 ms", 3}, // the same proxy and user written the other way
-        {"127.0.0.1:21120", "0%", "", 1},                 // without the login: another row's checks
-        {"SOCKS5://a%40b:pw@127.0.0.1:21122/", "100%", "50 ms", 2},
+        {"127.0.0.1:21120:u2:Tp-7.x_q", "66%", "0.200", 3},
+        {"u2:other@127.0.0.1:21120", "66%", "0.200", 3}, // the same proxy and user written the other way
+        {"127.0.0.1:21120", "0%", "", 1},                // without the login: another row's checks
+        {"SOCKS5://a%40b:pw@127.0.0.1:21122/", "100%", "0.050", 2},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(columns.Cell(kUptimeColumn, c.entry), c.uptime) << c.entry;

@@ -112,7 +112,7 @@ private Q_SLOTS:
                                Check("b.example:80", "OK", 90, 1)}));
         }
         QTRY_COMPARE(Column(kUptimeColumn), Texts({"75%", "100%", "50%", "0%"}));
-        QCOMPARE(Column(kMedianColumn), Texts({"200 ms", "90 ms", "60 ms", ""}));
+        QCOMPARE(Column(kMedianColumn), Texts({"0.200", "0.090", "0.060", ""}));
     }
 
     void headerClicksSortByTheFiguresWithUncheckedRowsLast_data() {

@@ -46,6 +46,21 @@ private:
         frame.Rechecks().Tick();
     }
 
+    // The desktop's proxy on, re-checks and failover on, one favourite, the rounds on the test's clock.
+    ui::CMainFrame& MakeFailoverFrame(test::FrameRig& rig, const test::EchoJudge& judge, const std::string& desktop,
+                                      const std::string& favourite) {
+        rig.settings.WebPage = judge.Url();
+        rig.settings.TimeOut = 5;
+        rig.settings.ProxyOn = true;
+        rig.settings.ProxyAddr = desktop;
+        rig.settings.AutoRecheck = true;
+        rig.settings.Failover = true;
+        rig.SetList(SettingsList::Favourites, {favourite});
+        ui::CMainFrame& frame = rig.Make();
+        frame.Rechecks().SetClock([this] { return m_now; });
+        return frame;
+    }
+
     Clock::time_point m_now = Clock::now();
 
 private Q_SLOTS:
@@ -54,15 +69,7 @@ private Q_SLOTS:
         FakeProxy dead(fake::Refuse());
         FakeProxy live(fake::AnswerAndClose("HTTP/1.0 200 OK\r\n\r\nREMOTE_ADDR=127.0.0.1\r\n"));
         test::FrameRig rig;
-        rig.settings.WebPage = judge.Url();
-        rig.settings.TimeOut = 5;
-        rig.settings.ProxyOn = true;
-        rig.settings.ProxyAddr = dead.Address();
-        rig.settings.AutoRecheck = true;
-        rig.settings.Failover = true;
-        rig.SetList(SettingsList::Favourites, {live.Address()});
-        ui::CMainFrame& frame = rig.Make();
-        frame.Rechecks().SetClock([this] { return m_now; });
+        ui::CMainFrame& frame = MakeFailoverFrame(rig, judge, dead.Address(), live.Address());
         rig.AddRows({dead.Address()});
         frame.View()->Rows().SetRowSelected(0, true);
         const ProxyRow before = frame.View()->Rows().GetRow(0);
@@ -164,15 +171,7 @@ private Q_SLOTS:
         FakeProxy dead(fake::Refuse());
         FakeProxy deadFavourite(fake::Refuse());
         test::FrameRig rig;
-        rig.settings.WebPage = judge.Url();
-        rig.settings.TimeOut = 5;
-        rig.settings.ProxyOn = true;
-        rig.settings.ProxyAddr = dead.Address();
-        rig.settings.AutoRecheck = true;
-        rig.settings.Failover = true;
-        rig.SetList(SettingsList::Favourites, {deadFavourite.Address()});
-        ui::CMainFrame& frame = rig.Make();
-        frame.Rechecks().SetClock([this] { return m_now; });
+        ui::CMainFrame& frame = MakeFailoverFrame(rig, judge, dead.Address(), deadFavourite.Address());
         frame.Rechecks().Tick();
         Round(frame);
         Round(frame);

@@ -7,7 +7,7 @@
 
 #include "core/util/MessageService.h"
 #include "core/check/CheckEngine.h"
-#include "core/list/ListDocument.h"
+#include "core/list/ProxyListDocument.h"
 
 namespace zandel::cli {
 

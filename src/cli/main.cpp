@@ -34,7 +34,7 @@
 #include "core/frame/ListUrl.h"
 #include "core/history/HistoryRecorder.h"
 #include "core/history/HistoryStore.h"
-#include "core/list/ListDocument.h"
+#include "core/list/ProxyListDocument.h"
 #include "core/list/RowStore.h"
 #include "core/util/FileIo.h"
 #include "core/util/UniqueFd.h"
@@ -327,7 +327,7 @@ int main(int argc, char** argv) {
     host.WakeOnRunEnd(wake.Get());
     ThreadTimeoutTimer timer;
     cli::ConsoleRows rows;
-    CRidIdiDoc document(rows, host, host);
+    ProxyListDocument document(rows, host, host);
     document.m_maxRows = options.maxRows;
     FetchedList fetched;
     std::string listPath = options.listPath;

@@ -6,7 +6,7 @@
 #include "core/frame/CommandIds.h"
 #include "core/frame/ListUrl.h"
 #include "core/frame/RecentFiles.h"
-#include "core/list/ListDocument.h"
+#include "core/list/ProxyListDocument.h"
 #include "core/list/RowStore.h"
 #include "support/FakeDocumentHost.h"
 #include "support/FakeFileDialogs.h"
@@ -70,7 +70,7 @@ protected:
     MemoryRowStore m_rows;
     test::RecordingMessageService m_messages;
     test::FakeDocumentHost m_host;
-    CRidIdiDoc m_doc{m_rows, m_messages, m_host};
+    ProxyListDocument m_doc{m_rows, m_messages, m_host};
     test::FakeFileDialogs m_dialogs;
     FakeRecentFiles m_recent;
     FakeUrlFetcher m_fetcher;

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "core/list/ListDocument.h"
+#include "core/list/ProxyListDocument.h"
 
 namespace zandel::test {
 

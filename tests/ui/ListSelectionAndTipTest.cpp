@@ -6,7 +6,7 @@
 #include <QToolTip>
 
 #include "core/frame/CommandIds.h"
-#include "core/list/ListDocument.h"
+#include "core/list/ProxyListDocument.h"
 #include "support/FakeDocumentHost.h"
 #include "support/FakeProxy.h"
 #include "support/ThreadState.h"

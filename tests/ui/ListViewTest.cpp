@@ -10,7 +10,7 @@
 
 #include "core/frame/CommandIds.h"
 #include "core/util/Texts.h"
-#include "core/list/ListDocument.h"
+#include "core/list/ProxyListDocument.h"
 #include "support/FakeDocumentHost.h"
 #include "support/TempDir.h"
 #include "ui/UiTestSupport.h"

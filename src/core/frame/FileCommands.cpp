@@ -10,7 +10,7 @@
 #include "core/frame/ListUrl.h"
 #include "core/frame/RecentFiles.h"
 #include "core/list/CheckExport.h"
-#include "core/list/ListDocument.h"
+#include "core/list/ProxyListDocument.h"
 #include "core/list/ListFile.h"
 #include "core/util/Text.h"
 
@@ -31,7 +31,7 @@ std::string Trimmed(const std::string& text) {
 
 } // namespace
 
-FileCommands::FileCommands(CRidIdiDoc& document, IFileDialogs& dialogs, IRecentFiles& recent, UrlServices* urls,
+FileCommands::FileCommands(ProxyListDocument& document, IFileDialogs& dialogs, IRecentFiles& recent, UrlServices* urls,
                            std::function<bool()> busy)
     : m_document(document), m_dialogs(dialogs), m_recent(recent), m_urls(urls), m_bindings(std::move(busy)) {
     m_bindings.Bind(cmd::kFileNew, [this] { New(); });

@@ -7,7 +7,7 @@
 
 namespace zandel {
 
-class CRidIdiDoc;
+class ProxyListDocument;
 class IFileDialogs;
 class IMessageService;
 class IRecentFiles;
@@ -32,7 +32,7 @@ class FileCommands final {
 public:
     // Without `urls` the commands that open a list from the web do nothing. `busy`: a run holds the list, and
     // the commands that need idle do nothing.
-    FileCommands(CRidIdiDoc& document, IFileDialogs& dialogs, IRecentFiles& recent, UrlServices* urls = nullptr,
+    FileCommands(ProxyListDocument& document, IFileDialogs& dialogs, IRecentFiles& recent, UrlServices* urls = nullptr,
                  std::function<bool()> busy = {});
     FileCommands(const FileCommands&) = delete;
     FileCommands& operator=(const FileCommands&) = delete;
@@ -77,7 +77,7 @@ private:
     void Fetched(const std::string& url, const FetchResult& result);
     void Refetched(const std::string& url, const FetchResult& result, const RefetchDone& done);
 
-    CRidIdiDoc& m_document;
+    ProxyListDocument& m_document;
     IFileDialogs& m_dialogs;
     IRecentFiles& m_recent;
     UrlServices* m_urls;

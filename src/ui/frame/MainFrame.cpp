@@ -80,7 +80,7 @@ CMainFrame::CMainFrame(AppSettings& settings, IInternetSettings& internet, IProg
     m_tray = new TrayIcon(*this, m_settings);
     m_recheck = new RecheckWindows(m_settings, *m_proxyBar, *m_run, *m_tray, *statusBar(), this);
     m_popups = new ListPopupMenus(m_settings, *m_view, *this, m_launcher, MessageBoxService::Instance());
-    m_document = std::make_unique<CRidIdiDoc>(m_view->Rows(), MessageBoxService::Instance(), *this);
+    m_document = std::make_unique<ProxyListDocument>(m_view->Rows(), MessageBoxService::Instance(), *this);
     if (dialogs == nullptr) {
         m_ownDialogs = std::make_unique<QtFileDialogs>(*this);
         dialogs = m_ownDialogs.get();

@@ -10,7 +10,7 @@
 #include "core/settings/AppSettings.h"
 #include "core/frame/CommandDispatcher.h"
 #include "core/frame/CommandRules.h"
-#include "core/list/ListDocument.h"
+#include "core/list/ProxyListDocument.h"
 #include "ui/frame/RunWindows.h"
 #include "ui/list/ListViewHost.h"
 
@@ -64,7 +64,7 @@ public:
     void ApplyTopmost();
 
     CRidIdiView* View() const { return m_view; }
-    CRidIdiDoc& Document() { return *m_document; }
+    ProxyListDocument& Document() { return *m_document; }
     FileCommands& Files() { return *m_files; }
     FrameActions& Actions() { return *m_actions; }
     QSplitter* Splitter() const { return m_splitter; }
@@ -148,7 +148,7 @@ private:
     TrayIcon* m_tray = nullptr;
     RecheckWindows* m_recheck = nullptr;
     ListPopupMenus* m_popups = nullptr;
-    std::unique_ptr<CRidIdiDoc> m_document;
+    std::unique_ptr<ProxyListDocument> m_document;
     std::unique_ptr<IFileDialogs> m_ownDialogs;
     std::unique_ptr<QtUrlFetcher> m_fetcher;
     std::unique_ptr<UrlServices> m_urlServices;

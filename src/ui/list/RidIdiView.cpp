@@ -20,7 +20,7 @@
 #include "core/history/HistoryRecorder.h"
 #include "core/history/HistoryStore.h"
 #include "core/list/ListCommands.h"
-#include "core/list/ListDocument.h"
+#include "core/list/ProxyListDocument.h"
 #include "core/list/ProxyRow.h"
 #include "core/util/Text.h"
 #include "core/proxy/ProxyBarCommands.h"
@@ -180,7 +180,7 @@ void CRidIdiView::SetHost(IListViewHost* host) {
     m_host = host;
 }
 
-void CRidIdiView::SetDocument(CRidIdiDoc* document) {
+void CRidIdiView::SetDocument(ProxyListDocument* document) {
     m_document = document;
 }
 

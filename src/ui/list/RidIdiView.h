@@ -15,7 +15,7 @@ class QTimer;
 
 namespace zandel {
 struct AppSettings;
-class CRidIdiDoc;
+class ProxyListDocument;
 class HistoryColumns;
 class HistoryRecorder;
 class HistoryStore;
@@ -43,7 +43,7 @@ public:
 
     // Wiring done by the main window right after creation.
     void SetHost(IListViewHost* host);
-    void SetDocument(CRidIdiDoc* document);
+    void SetDocument(ProxyListDocument* document);
 
     ListRows& Rows() { return *m_rows; }
     const ListRows& Rows() const { return *m_rows; }
@@ -135,7 +135,7 @@ private:
 
     AppSettings& m_settings;
     IListViewHost* m_host = nullptr;
-    CRidIdiDoc* m_document = nullptr;
+    ProxyListDocument* m_document = nullptr;
     std::unique_ptr<ListRows> m_rows;
     std::unique_ptr<HistoryStore> m_history;
     std::unique_ptr<HistoryRecorder> m_historyBatches;

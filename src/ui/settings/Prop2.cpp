@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 
 #include "core/util/MessageService.h"
-#include "core/list/ListDocument.h"
+#include "core/list/ProxyListDocument.h"
 #include "ui/util/MessageBoxService.h"
 #include "ui/util/TextCodec.h"
 

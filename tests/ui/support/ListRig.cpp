@@ -7,7 +7,7 @@ namespace zandel::test {
 
 ListRig::ListRig()
     : host(std::make_unique<FakeListViewHost>(settings)), view(host->MakeView(settings)),
-      doc(std::make_unique<CRidIdiDoc>(view->Rows(), ui::MessageBoxService::Instance(), docHost)) {
+      doc(std::make_unique<ProxyListDocument>(view->Rows(), ui::MessageBoxService::Instance(), docHost)) {
     view->SetDocument(doc.get());
     view->resize(640, 480);
     view->show();

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "core/settings/AppSettings.h"
-#include "core/list/ListDocument.h"
+#include "core/list/ProxyListDocument.h"
 #include "support/FakeDocumentHost.h"
 #include "support/TempDir.h"
 #include "ui/UiTestSupport.h"
@@ -28,7 +28,7 @@ public:
     FakeDocumentHost docHost;
     std::unique_ptr<FakeListViewHost> host;
     std::unique_ptr<ui::CRidIdiView> view;
-    std::unique_ptr<CRidIdiDoc> doc;
+    std::unique_ptr<ProxyListDocument> doc;
 
 private:
     static AppSettings SettingsIn(const TempDir& dir);

@@ -1,4 +1,4 @@
-#include "core/list/ListDocument.h"
+#include "core/list/ProxyListDocument.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -76,7 +76,7 @@ protected:
     MemoryRowStore m_rows;
     test::RecordingMessageService m_messages;
     test::FakeDocumentHost m_host;
-    CRidIdiDoc m_doc{m_rows, m_messages, m_host};
+    ProxyListDocument m_doc{m_rows, m_messages, m_host};
 };
 
 TEST_F(ListDocumentTest, LoadsAMessyFileByTheGrammar) {

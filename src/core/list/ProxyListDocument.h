@@ -27,11 +27,11 @@ public:
 };
 
 // The list document. It keeps no rows of its own: it reads and writes them through the row store.
-class CRidIdiDoc final {
+class ProxyListDocument final {
 public:
-    CRidIdiDoc(IRowStore& rows, IMessageService& messages, IDocumentHost& host);
-    CRidIdiDoc(const CRidIdiDoc&) = delete;
-    CRidIdiDoc& operator=(const CRidIdiDoc&) = delete;
+    ProxyListDocument(IRowStore& rows, IMessageService& messages, IDocumentHost& host);
+    ProxyListDocument(const ProxyListDocument&) = delete;
+    ProxyListDocument& operator=(const ProxyListDocument&) = delete;
 
     // Loads with the open mode `mode` (OpenReplace or OpenAppend); the open mode is 1 again afterwards. False
     // on a refused extension or an unreadable file (with its message).

@@ -1,4 +1,4 @@
-#include "core/list/ListDocument.h"
+#include "core/list/ProxyListDocument.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -87,24 +87,24 @@ std::set<std::string> AddressesOf(const IRowStore& rows, int first, int last = -
 
 } // namespace
 
-CRidIdiDoc::CRidIdiDoc(IRowStore& rows, IMessageService& messages, IDocumentHost& host)
+ProxyListDocument::ProxyListDocument(IRowStore& rows, IMessageService& messages, IDocumentHost& host)
     : m_rows(rows), m_messages(messages), m_host(host) {}
 
-bool CRidIdiDoc::OpenListFile(const std::string& path, int mode) {
+bool ProxyListDocument::OpenListFile(const std::string& path, int mode) {
     m_openMode = mode;
     const bool loaded = LoadList(path);
     m_openMode = OpenReplace;
     return loaded;
 }
 
-bool CRidIdiDoc::SaveListFile(const std::string& path, int mode) {
+bool ProxyListDocument::SaveListFile(const std::string& path, int mode) {
     m_saveMode = mode;
     const bool written = WriteList(path);
     m_saveMode = SaveWithResults;
     return written;
 }
 
-bool CRidIdiDoc::ExportListFile(const std::string& path, ExportFormat format) {
+bool ProxyListDocument::ExportListFile(const std::string& path, ExportFormat format) {
     const RowReason reason = [this](int row) { return m_rows.GetRow(row).reason; };
     const FileResult result = WriteFileAtomically(path, [this, format, &reason](const ByteSink& sink) {
         return StreamExport(m_rows, SaveWithResults, format, reason, sink);
@@ -116,7 +116,7 @@ bool CRidIdiDoc::ExportListFile(const std::string& path, ExportFormat format) {
     return true;
 }
 
-bool CRidIdiDoc::OpenListText(std::string text, const std::string& source, const std::string& title) {
+bool ProxyListDocument::OpenListText(std::string text, const std::string& source, const std::string& title) {
     // Read with the file's own reader, so that a list from the web reads exactly as the same file would.
     FilePtr file;
     if (!text.empty()) {
@@ -145,7 +145,7 @@ bool CRidIdiDoc::OpenListText(std::string text, const std::string& source, const
     return true;
 }
 
-bool CRidIdiDoc::MergeListText(std::string text) {
+bool ProxyListDocument::MergeListText(std::string text) {
     FilePtr file;
     if (!text.empty()) {
         file.reset(::fmemopen(text.data(), text.size(), "r"));
@@ -187,7 +187,7 @@ bool CRidIdiDoc::MergeListText(std::string text) {
     return true;
 }
 
-bool CRidIdiDoc::LoadList(const std::string& path) {
+bool ProxyListDocument::LoadList(const std::string& path) {
     const std::string extension = FileExtension(path);
     if (extension.size() >= kMaxExtension) {
         return false;
@@ -235,7 +235,7 @@ bool CRidIdiDoc::LoadList(const std::string& path) {
     return true;
 }
 
-int CRidIdiDoc::ReadRows(std::FILE* file) {
+int ProxyListDocument::ReadRows(std::FILE* file) {
     ListLineReader reader(file);
     const int firstRow = m_rows.RowCount();
     int count = firstRow;
@@ -271,7 +271,7 @@ int CRidIdiDoc::ReadRows(std::FILE* file) {
     return readError;
 }
 
-bool CRidIdiDoc::WriteList(const std::string& path) {
+bool ProxyListDocument::WriteList(const std::string& path) {
     // The list goes to the file writer a piece at a time; the writer still puts a new file in place only once
     // it is whole, so that a failed write leaves the old list on disk. The length of the extension plays no
     // part; a long one is still a name.
@@ -286,7 +286,7 @@ bool CRidIdiDoc::WriteList(const std::string& path) {
     return true;
 }
 
-bool CRidIdiDoc::NewList() {
+bool ProxyListDocument::NewList() {
     if (!AskSaveChanges()) {
         return false;
     }
@@ -298,7 +298,7 @@ bool CRidIdiDoc::NewList() {
     return true;
 }
 
-bool CRidIdiDoc::AskSaveChanges() {
+bool ProxyListDocument::AskSaveChanges() {
     if (!m_modified) {
         return true;
     }
@@ -318,14 +318,14 @@ bool CRidIdiDoc::AskSaveChanges() {
     }
 }
 
-void CRidIdiDoc::SetModified(bool modified) {
+void ProxyListDocument::SetModified(bool modified) {
     if (m_modified != modified) {
         m_modified = modified;
         m_host.DocumentChanged();
     }
 }
 
-void CRidIdiDoc::SetPathName(const std::string& path, bool addToRecent) {
+void ProxyListDocument::SetPathName(const std::string& path, bool addToRecent) {
     m_pathName = FullPath(path);
     m_title = FileNameOf(m_pathName);
     if (addToRecent) {
@@ -334,12 +334,12 @@ void CRidIdiDoc::SetPathName(const std::string& path, bool addToRecent) {
     m_host.DocumentChanged();
 }
 
-void CRidIdiDoc::ClearPathName() {
+void ProxyListDocument::ClearPathName() {
     m_pathName.clear();
     m_host.DocumentChanged();
 }
 
-void CRidIdiDoc::SetTitle(const std::string& title) {
+void ProxyListDocument::SetTitle(const std::string& title) {
     m_title = title;
     m_host.DocumentChanged();
 }

@@ -17,7 +17,7 @@
 #include "core/frame/CommandIds.h"
 #include "ui/frame/MainFrame.h"
 #include "ui/list/ListRows.h"
-#include "ui/list/RidIdiView.h"
+#include "ui/list/ProxyListView.h"
 #include "ui/support/FrameRig.h"
 
 namespace {
@@ -46,7 +46,7 @@ struct Figures {
 };
 
 Figures Measure(ui::CMainFrame& frame, int selected) {
-    ui::CRidIdiView& view = *frame.View();
+    ui::ProxyListView& view = *frame.View();
     view.clearSelection();
     QCoreApplication::processEvents();
     const auto selectStart = Clock::now();

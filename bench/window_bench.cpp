@@ -24,7 +24,7 @@
 #include "support/TempDir.h"
 #include "ui/frame/MainFrame.h"
 #include "ui/list/ListRows.h"
-#include "ui/list/RidIdiView.h"
+#include "ui/list/ProxyListView.h"
 #include "support/FakeFileDialogs.h"
 #include "ui/util/MessageBoxService.h"
 #include "support/RecordingServices.h"
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     test::FakeFileDialogs dialogs;
     ui::CMainFrame frame(settings, internet, launcher, recent, &dialogs);
     frame.show();
-    ui::CRidIdiView& view = *frame.View();
+    ui::ProxyListView& view = *frame.View();
 
     std::vector<double> window;
     std::vector<double> console;

@@ -16,7 +16,7 @@
 #include "ui/log/LogView.h"
 #include "ui/list/ListPopupMenus.h"
 #include "ui/list/ListRows.h"
-#include "ui/list/RidIdiView.h"
+#include "ui/list/ProxyListView.h"
 #include "ui/support/FrameRig.h"
 #include "ui/support/MenuProbe.h"
 
@@ -47,7 +47,7 @@ private:
         m_rig->AddRows(rows);
         return *m_frame;
     }
-    ui::CRidIdiView& View() { return *m_frame->View(); }
+    ui::ProxyListView& View() { return *m_frame->View(); }
     void Select(std::initializer_list<int> rows) {
         for (int row : rows) {
             View().Rows().SetRowSelected(row, true);

@@ -15,7 +15,7 @@
 #include "ui/list/HistoryPlot.h"
 #include "ui/list/HistoryWindow.h"
 #include "ui/list/ListRows.h"
-#include "ui/list/RidIdiView.h"
+#include "ui/list/ProxyListView.h"
 #include "ui/support/FrameRig.h"
 
 namespace zandel {
@@ -48,7 +48,7 @@ class HistoryViewTest : public QObject {
 private:
     std::unique_ptr<test::FrameRig> m_rig;
 
-    ui::CRidIdiView& View() { return *m_rig->Frame().View(); }
+    ui::ProxyListView& View() { return *m_rig->Frame().View(); }
     QStringList Column(int column) {
         QStringList texts;
         for (int row = 0; row < View().topLevelItemCount(); ++row) {

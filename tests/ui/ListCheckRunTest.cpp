@@ -16,7 +16,7 @@
 #include "support/ThreadState.h"
 #include "ui/UiTestSupport.h"
 #include "ui/list/ListRows.h"
-#include "ui/list/RidIdiView.h"
+#include "ui/list/ProxyListView.h"
 #include "ui/support/FakeListViewHost.h"
 
 namespace zandel {
@@ -25,7 +25,7 @@ namespace {
 using test::EchoJudge;
 using test::FakeProxy;
 using test::FakeScript;
-using ui::CRidIdiView;
+using ui::ProxyListView;
 using Rows = std::vector<int>;
 namespace fake = test::fake;
 
@@ -80,7 +80,7 @@ private:
 };
 
 // Whether the list as painted shows row `row` with the red ball of a failed check.
-bool PaintedAsFailed(const QImage& painted, const CRidIdiView& view, int row) {
+bool PaintedAsFailed(const QImage& painted, const ProxyListView& view, int row) {
     const QRect cell = view.visualRect(view.model()->index(row, 0)).translated(view.viewport()->pos());
     for (int x = cell.left(); x < cell.left() + 24; ++x) {
         const QColor pixel = painted.pixelColor(x, cell.center().y());
@@ -101,7 +101,7 @@ private:
     std::unique_ptr<AppSettings> m_settings;
     std::unique_ptr<test::MessageRecorder> m_messages;
     std::unique_ptr<test::FakeListViewHost> m_host;
-    std::unique_ptr<CRidIdiView> m_view;
+    std::unique_ptr<ProxyListView> m_view;
 
     void AddRow(const std::string& address) {
         const int row = m_view->Rows().RowCount();

@@ -13,7 +13,7 @@
 #include "ui/UiTestSupport.h"
 #include "ui/frame/ProxyBar.h"
 #include "ui/list/ListRows.h"
-#include "ui/list/RidIdiView.h"
+#include "ui/list/ProxyListView.h"
 #include "ui/support/FakeListViewHost.h"
 #include "ui/support/ListRig.h"
 #include "ui/util/MessageBoxService.h"
@@ -21,7 +21,7 @@
 namespace zandel {
 namespace {
 
-using ui::CRidIdiView;
+using ui::ProxyListView;
 using Rows = std::vector<int>;
 
 std::string AddressOf(int n) {

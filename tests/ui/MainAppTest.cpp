@@ -46,7 +46,7 @@
 #include "ui/frame/TrayIcon.h"
 #include "ui/list/ListPopupMenus.h"
 #include "ui/list/ListRows.h"
-#include "ui/list/RidIdiView.h"
+#include "ui/list/ProxyListView.h"
 
 namespace zandel {
 namespace {
@@ -175,7 +175,7 @@ private Q_SLOTS:
         };
         auto app = m_rig->MakeApp({"zandel", list});
         QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
-        ui::CRidIdiView* view = app->MainFrame()->View();
+        ui::ProxyListView* view = app->MainFrame()->View();
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualItemRect(view->topLevelItem(0)).center());
         QCOMPARE(app->MainFrame()->GetProxyBar()->GetAddr(), entry);
         QVERIFY(m_rig->dir.Exists("history.sqlite-wal") && m_rig->dir.Exists("history.sqlite-shm"));

@@ -36,7 +36,7 @@
 #include "ui/frame/MainFrame.h"
 #include "ui/frame/ProxyBar.h"
 #include "ui/list/ListRows.h"
-#include "ui/list/RidIdiView.h"
+#include "ui/list/ProxyListView.h"
 #include "ui/log/LogView.h"
 
 namespace zandel {
@@ -73,7 +73,7 @@ private:
         m_frame->show();
         return *m_frame;
     }
-    ui::CRidIdiView& View() { return *m_frame->View(); }
+    ui::ProxyListView& View() { return *m_frame->View(); }
     bool Enabled(const char* name) {
         auto* action = m_frame->findChild<QAction*>(QString::fromUtf8(name));
         if (action == nullptr) {

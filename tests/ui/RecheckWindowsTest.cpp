@@ -21,7 +21,7 @@
 #include "ui/frame/RecheckWindows.h"
 #include "ui/frame/TrayIcon.h"
 #include "ui/list/ListRows.h"
-#include "ui/list/RidIdiView.h"
+#include "ui/list/ProxyListView.h"
 #include "ui/log/LogView.h"
 #include "ui/support/FrameRig.h"
 

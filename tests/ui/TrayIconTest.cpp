@@ -20,7 +20,7 @@
 #include "ui/frame/TrayIcon.h"
 #include "ui/list/ListPopupMenus.h"
 #include "ui/list/ListRows.h"
-#include "ui/list/RidIdiView.h"
+#include "ui/list/ProxyListView.h"
 
 namespace zandel {
 namespace {
@@ -49,7 +49,7 @@ private:
         m_frame = &m_rig->Make();
         return *m_frame;
     }
-    ui::CRidIdiView& View() { return *m_frame->View(); }
+    ui::ProxyListView& View() { return *m_frame->View(); }
     ui::TrayIcon& Tray() { return m_frame->Tray(); }
     QSystemTrayIcon* SystemIcon() { return m_frame->findChild<QSystemTrayIcon*>(QStringLiteral("systemTrayIcon")); }
     void Favourites(const std::vector<std::string>& entries) { m_rig->SetList(SettingsList::Favourites, entries); }

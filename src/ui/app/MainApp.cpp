@@ -20,7 +20,7 @@
 #include "ui/app/SplashDlg.h"
 #include "ui/frame/FramePlacement.h"
 #include "ui/frame/MainFrame.h"
-#include "ui/list/RidIdiView.h"
+#include "ui/list/ProxyListView.h"
 #include "ui/util/MessageBoxService.h"
 #include "ui/util/WorkArea.h"
 
@@ -160,7 +160,7 @@ void CMainApp::OpenFilesFromLaterStarts() {
     }
     const std::vector<std::string> files = std::move(m_laterFiles);
     m_laterFiles.clear();
-    CRidIdiView* view = m_frame->View();
+    ProxyListView* view = m_frame->View();
     // As a drop: refused, as drops are, by a list that could not start its checks.
     if (view->viewport()->acceptDrops()) {
         view->DropFiles(files);

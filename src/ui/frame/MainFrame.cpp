@@ -30,7 +30,7 @@
 #include "ui/frame/UrlFetcher.h"
 #include "ui/list/ListPopupMenus.h"
 #include "ui/list/ListRows.h"
-#include "ui/list/RidIdiView.h"
+#include "ui/list/ProxyListView.h"
 #include "ui/log/LogView.h"
 #include "ui/util/MessageBoxService.h"
 #include "ui/util/TextCodec.h"
@@ -193,7 +193,7 @@ void CMainFrame::BuildPanes() {
     m_splitter = new QSplitter(Qt::Vertical, this);
     m_splitter->setObjectName(QStringLiteral("paneSplitter"));
     m_splitter->setChildrenCollapsible(false);
-    m_view = new CRidIdiView(m_settings, *m_run, m_splitter);
+    m_view = new ProxyListView(m_settings, *m_run, m_splitter);
     m_logView = new CLogView(m_splitter);
     m_run->SetPanes(m_view, m_logView);
     m_splitter->addWidget(m_view);

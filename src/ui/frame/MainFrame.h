@@ -34,7 +34,7 @@ namespace zandel::ui {
 class CCheckBar;
 class CLogView;
 class CProxyBar;
-class CRidIdiView;
+class ProxyListView;
 class FrameActions;
 class FramePlacement;
 class QtUrlFetcher;
@@ -63,7 +63,7 @@ public:
     // Topmost exactly when ForegroundWindow is set, without moving or resizing.
     void ApplyTopmost();
 
-    CRidIdiView* View() const { return m_view; }
+    ProxyListView* View() const { return m_view; }
     ProxyListDocument& Document() { return *m_document; }
     FileCommands& Files() { return *m_files; }
     FrameActions& Actions() { return *m_actions; }
@@ -138,7 +138,7 @@ private:
     CCheckBar* m_checkBar = nullptr;
     RunWindows* m_run = nullptr;
     QSplitter* m_splitter = nullptr;
-    CRidIdiView* m_view = nullptr;
+    ProxyListView* m_view = nullptr;
     CLogView* m_logView = nullptr;
     QLabel* m_rowCountPane = nullptr;
     QLabel* m_selectedCountPane = nullptr;

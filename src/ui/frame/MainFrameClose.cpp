@@ -11,7 +11,7 @@
 #include "ui/frame/RecheckWindows.h"
 #include "ui/frame/RunWindows.h"
 #include "ui/list/ListPopupMenus.h"
-#include "ui/list/RidIdiView.h"
+#include "ui/list/ProxyListView.h"
 #include "ui/util/MessageBoxService.h"
 
 namespace zandel::ui {

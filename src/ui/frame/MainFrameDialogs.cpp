@@ -7,7 +7,7 @@
 #include "core/frame/ProgramLauncher.h"
 #include "ui/frame/AboutDlg.h"
 #include "ui/frame/MainFrame.h"
-#include "ui/list/RidIdiView.h"
+#include "ui/list/ProxyListView.h"
 #include "ui/multistage/PropSheet2.h"
 #include "ui/settings/PropSheet.h"
 #include "ui/util/MessageBoxService.h"

@@ -5,7 +5,7 @@
 
 #include "core/proxy/ProxyBar.h"
 #include "ui/frame/CheckBar.h"
-#include "ui/list/RidIdiView.h"
+#include "ui/list/ProxyListView.h"
 #include "ui/log/LogView.h"
 #include "ui/util/TextCodec.h"
 
@@ -26,7 +26,7 @@ RunWindows::RunWindows(IRunFrame& frame, CCheckBar& checkBar, IProxyBar& proxyBa
     connect(m_logFlushTimer, &QTimer::timeout, this, [this] { FlushLog(); });
 }
 
-void RunWindows::SetPanes(CRidIdiView* list, CLogView* log) {
+void RunWindows::SetPanes(ProxyListView* list, CLogView* log) {
     m_list = list;
     m_log = log;
 }

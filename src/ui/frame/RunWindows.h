@@ -20,7 +20,7 @@ namespace zandel::ui {
 
 class CCheckBar;
 class CLogView;
-class CRidIdiView;
+class ProxyListView;
 
 // What the check run's windows need of the main window itself. Called on the user-interface thread only.
 class IRunFrame {
@@ -49,7 +49,7 @@ public:
     RunWindows(IRunFrame& frame, CCheckBar& checkBar, IProxyBar& proxyBar, QObject* parent = nullptr);
 
     // The panes are made after this object, as the list's engine is made with it.
-    void SetPanes(CRidIdiView* list, CLogView* log);
+    void SetPanes(ProxyListView* list, CLogView* log);
     // Closing: calls from the run's threads no longer wait for the user-interface thread.
     void Close() { m_bridge.Close(); }
 
@@ -73,7 +73,7 @@ private:
     IRunFrame& m_frame;
     CCheckBar& m_checkBar;
     IProxyBar& m_proxyBar;
-    QPointer<CRidIdiView> m_list;
+    QPointer<ProxyListView> m_list;
     QPointer<CLogView> m_log;
     UiBridge m_bridge;
     QTimer* m_logFlushTimer = nullptr;

@@ -13,11 +13,11 @@
 #include "ui/list/ListRows.h"
 #include "ui/list/ListViewHost.h"
 #include "ui/list/MenuBuilder.h"
-#include "ui/list/RidIdiView.h"
+#include "ui/list/ProxyListView.h"
 
 namespace zandel::ui {
 
-ListPopupMenus::ListPopupMenus(AppSettings& settings, CRidIdiView& view, IListViewHost& host,
+ListPopupMenus::ListPopupMenus(AppSettings& settings, ProxyListView& view, IListViewHost& host,
                                IProgramLauncher& launcher, IMessageService& messages)
     : QObject(&view), m_settings(settings), m_view(&view), m_host(host), m_launcher(launcher), m_messages(messages) {
     setObjectName(QStringLiteral("listPopupMenus"));

@@ -19,7 +19,7 @@ class IProgramLauncher;
 
 namespace zandel::ui {
 
-class CRidIdiView;
+class ProxyListView;
 class IListViewHost;
 
 // The popup menus the list window owns, its context menu and the notification-area menu. Every command chosen
@@ -28,7 +28,7 @@ class IListViewHost;
 class ListPopupMenus final : public QObject {
     Q_OBJECT
 public:
-    ListPopupMenus(AppSettings& settings, CRidIdiView& view, IListViewHost& host, IProgramLauncher& launcher,
+    ListPopupMenus(AppSettings& settings, ProxyListView& view, IListViewHost& host, IProgramLauncher& launcher,
                    IMessageService& messages);
     ~ListPopupMenus() override;
 
@@ -52,7 +52,7 @@ private:
     void OpenBrowser();
 
     AppSettings& m_settings;
-    CRidIdiView* m_view;
+    ProxyListView* m_view;
     IListViewHost& m_host;
     IProgramLauncher& m_launcher;
     IMessageService& m_messages;

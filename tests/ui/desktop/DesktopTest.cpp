@@ -27,7 +27,7 @@
 #include "ui/frame/CheckBar.h"
 #include "ui/frame/MainFrame.h"
 #include "ui/list/ListRows.h"
-#include "ui/list/RidIdiView.h"
+#include "ui/list/ProxyListView.h"
 
 namespace zandel {
 namespace {

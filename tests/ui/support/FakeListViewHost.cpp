@@ -4,7 +4,7 @@
 
 #include "ui/frame/CheckBar.h"
 #include "ui/frame/ProxyBar.h"
-#include "ui/list/RidIdiView.h"
+#include "ui/list/ProxyListView.h"
 #include "ui/log/LogView.h"
 
 namespace zandel::test {
@@ -16,8 +16,8 @@ FakeListViewHost::FakeListViewHost(AppSettings& settings)
 
 FakeListViewHost::~FakeListViewHost() = default;
 
-std::unique_ptr<ui::CRidIdiView> FakeListViewHost::MakeView(AppSettings& settings) {
-    auto view = std::make_unique<ui::CRidIdiView>(settings, *m_run);
+std::unique_ptr<ui::ProxyListView> FakeListViewHost::MakeView(AppSettings& settings) {
+    auto view = std::make_unique<ui::ProxyListView>(settings, *m_run);
     view->SetHost(this);
     m_view = view.get();
     m_run->SetPanes(view.get(), m_logView.get());

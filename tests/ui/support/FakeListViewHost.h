@@ -16,7 +16,7 @@ namespace zandel::ui {
 class CCheckBar;
 class CLogView;
 class CProxyBar;
-class CRidIdiView;
+class ProxyListView;
 } // namespace zandel::ui
 
 namespace zandel::test {
@@ -28,7 +28,7 @@ public:
     explicit FakeListViewHost(AppSettings& settings);
 
     // A list window wired to this host as the main window wires its own.
-    std::unique_ptr<ui::CRidIdiView> MakeView(AppSettings& settings);
+    std::unique_ptr<ui::ProxyListView> MakeView(AppSettings& settings);
     ~FakeListViewHost() override;
     FakeListViewHost(const FakeListViewHost&) = delete;
     FakeListViewHost& operator=(const FakeListViewHost&) = delete;
@@ -71,7 +71,7 @@ public:
     std::vector<int> keyCommands;
 
 private:
-    ui::CRidIdiView* m_view = nullptr; // the last view made, which a key comes from
+    ui::ProxyListView* m_view = nullptr; // the last view made, which a key comes from
     std::unique_ptr<ui::CProxyBar> m_proxyBar;
     std::unique_ptr<ui::CCheckBar> m_checkBar;
     std::unique_ptr<ui::CLogView> m_logView;

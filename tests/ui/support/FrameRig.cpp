@@ -1,7 +1,7 @@
 #include "ui/support/FrameRig.h"
 
 #include "ui/list/ListRows.h"
-#include "ui/list/RidIdiView.h"
+#include "ui/list/ProxyListView.h"
 
 namespace zandel::test {
 
@@ -23,7 +23,7 @@ ui::CMainFrame& FrameRig::Make() {
 }
 
 void FrameRig::AddRows(const std::vector<std::string>& addresses) {
-    ui::CRidIdiView& view = *m_frame->View();
+    ui::ProxyListView& view = *m_frame->View();
     for (const std::string& address : addresses) {
         view.Rows().InsertRow(view.Rows().RowCount(), address, 3, view.Rows().RowCount());
     }

@@ -7,7 +7,7 @@
 #include "support/FakeDocumentHost.h"
 #include "support/TempDir.h"
 #include "ui/UiTestSupport.h"
-#include "ui/list/RidIdiView.h"
+#include "ui/list/ProxyListView.h"
 #include "ui/support/FakeListViewHost.h"
 
 namespace zandel::test {
@@ -27,7 +27,7 @@ public:
     MessageRecorder messages;
     FakeDocumentHost docHost;
     std::unique_ptr<FakeListViewHost> host;
-    std::unique_ptr<ui::CRidIdiView> view;
+    std::unique_ptr<ui::ProxyListView> view;
     std::unique_ptr<ProxyListDocument> doc;
 
 private:

@@ -3,4 +3,4 @@
 #include <string>
 
 #include "core/list/ProxyRow.h"
-#include "../ui/list/RidIdiView.h"
+#include "../ui/list/ProxyListView.h"

@@ -1,6 +1,6 @@
 // What the list window shows of the history: the uptime and median columns, and the window of one row's checks.
 
-#include "ui/list/RidIdiView.h"
+#include "ui/list/ProxyListView.h"
 
 #include <utility>
 
@@ -25,7 +25,7 @@ constexpr int kHistoryWatchMs = 2000;
 
 } // namespace
 
-void CRidIdiView::ShowHistoryColumns() {
+void ProxyListView::ShowHistoryColumns() {
     const bool shown = m_settings.HistoryColumns;
     setColumnHidden(kUptimeColumn, !shown);
     setColumnHidden(kMedianColumn, !shown);
@@ -43,7 +43,7 @@ void CRidIdiView::ShowHistoryColumns() {
 }
 
 // Two stat() calls: the figures are read again only when some program has written since they were read.
-void CRidIdiView::ReloadHistoryIfChanged() {
+void ProxyListView::ReloadHistoryIfChanged() {
     if (!m_settings.HistoryColumns || m_historyPath.empty() || (m_historyLoader && m_historyLoader->IsLoading())) {
         return;
     }
@@ -52,7 +52,7 @@ void CRidIdiView::ReloadHistoryIfChanged() {
     }
 }
 
-void CRidIdiView::LoadHistoryColumns() {
+void ProxyListView::LoadHistoryColumns() {
     // Nothing is read once the window has shut down, nor where the settings folder keeps no history.
     if (!m_engine || m_historyPath.empty()) {
         return;
@@ -79,7 +79,7 @@ void CRidIdiView::LoadHistoryColumns() {
     m_historyLoader->Load();
 }
 
-void CRidIdiView::FillHistoryColumns() {
+void ProxyListView::FillHistoryColumns() {
     if (!m_settings.HistoryColumns || !m_historyFigures) {
         return;
     }
@@ -95,7 +95,7 @@ void CRidIdiView::FillHistoryColumns() {
     }
 }
 
-void CRidIdiView::ShowCheckHistory() {
+void ProxyListView::ShowCheckHistory() {
     const int row = m_rows->SelectionMark();
     if (row < 0 || row >= m_rows->RowCount()) {
         return;

@@ -1,7 +1,7 @@
 // The check run as the list window drives it: its named operations, the time-out timer, the in-place edit
 // switched off while the run holds the rows' indexes, and the orderly end of the run at closing.
 
-#include "ui/list/RidIdiView.h"
+#include "ui/list/ProxyListView.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,44 +25,44 @@
 namespace zandel::ui {
 
 // The check run: its operations go to the engine, which is gone once the window has shut down.
-void CRidIdiView::StartCheck() {
+void ProxyListView::StartCheck() {
     if (m_engine) {
         m_engine->StartCheck();
     }
 }
 
-void CRidIdiView::StartStartupCheck() {
+void ProxyListView::StartStartupCheck() {
     if (m_engine) {
         m_engine->StartStartupCheck();
     }
 }
 
-void CRidIdiView::StopCheck() {
+void ProxyListView::StopCheck() {
     if (m_engine) {
         m_engine->StopCheck();
     }
 }
 
-void CRidIdiView::SkipCheck() {
+void ProxyListView::SkipCheck() {
     if (m_engine) {
         m_engine->SkipCheck();
     }
 }
 
-bool CRidIdiView::IsRunning() const {
+bool ProxyListView::IsRunning() const {
     return m_engine && m_engine->IsRunning();
 }
 
-bool CRidIdiView::IsCheckBarRunning() const {
+bool ProxyListView::IsCheckBarRunning() const {
     return m_engine && m_engine->IsCheckBarRunning();
 }
 
-int CRidIdiView::RemainingCount() const {
+int ProxyListView::RemainingCount() const {
     return m_engine ? m_engine->RemainingCount() : 0;
 }
 
 // The console's --ca-file for the window: an extra trust anchor for the HTTPS step (a company or test CA).
-void CRidIdiView::TrustExtraCa() {
+void ProxyListView::TrustExtraCa() {
     if (const char* caFile = std::getenv("ZANDEL_CA_FILE"); caFile != nullptr && *caFile != '\0') {
         std::string error;
         if (auto trust = TunnelTrust::Load(caFile, error)) {
@@ -73,7 +73,7 @@ void CRidIdiView::TrustExtraCa() {
     }
 }
 
-void CRidIdiView::RecordHistory() {
+void ProxyListView::RecordHistory() {
     // Not in a settings folder of another user, as no other file of the program is.
     const std::optional<std::string> path = StartDirFile(m_settings, kHistoryFileName);
     if (!path) {
@@ -99,11 +99,11 @@ void CRidIdiView::RecordHistory() {
     }
 }
 
-void CRidIdiView::ShowHttpsColumn() {
+void ProxyListView::ShowHttpsColumn() {
     setColumnHidden(kHttpsColumn, !m_settings.HttpsCheckOn);
 }
 
-void CRidIdiView::ShowKindColumn() {
+void ProxyListView::ShowKindColumn() {
     bool shown = m_settings.DetectProxyType;
     for (int row = 0; !shown && row < topLevelItemCount(); ++row) {
         shown = EntryHasScheme(topLevelItem(row)->text(0).toStdString()); // a scheme is ASCII
@@ -111,7 +111,7 @@ void CRidIdiView::ShowKindColumn() {
     setColumnHidden(kKindColumn, !shown);
 }
 
-void CRidIdiView::SetLabelEditing(bool enabled) {
+void ProxyListView::SetLabelEditing(bool enabled) {
     m_labelEditing = enabled;
     setEditTriggers(enabled ? (QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed)
                             : QAbstractItemView::NoEditTriggers);
@@ -120,7 +120,7 @@ void CRidIdiView::SetLabelEditing(bool enabled) {
     }
 }
 
-void CRidIdiView::Start(int periodMs, std::function<void()> onFire) {
+void ProxyListView::Start(int periodMs, std::function<void()> onFire) {
     m_rows->Bridge().Post([this, periodMs, onFire = std::move(onFire)] {
         m_onTimeout = onFire;
         m_timeoutTimer->start(periodMs);
@@ -129,14 +129,14 @@ void CRidIdiView::Start(int periodMs, std::function<void()> onFire) {
 
 // Not waited for: a firing that slips in before the stop is carried out names a job that is over, and the
 // engine ignores it.
-void CRidIdiView::Stop() {
+void ProxyListView::Stop() {
     m_rows->Bridge().Post([this] { m_timeoutTimer->stop(); });
 }
 
 // Closing: no call from the run's threads waits any more, the run is stopped, and the calls already under
 // way are served until every run thread has ended. A cancel that came before the probe was ready to take it
 // is repeated, so that a silent proxy cannot hold the close up for the whole wait time-out.
-void CRidIdiView::Shutdown() {
+void ProxyListView::Shutdown() {
     if (!m_engine) {
         return;
     }

@@ -35,11 +35,11 @@ class ListRows;
 // The proxy list: the upper pane of the main window. It shows the rows (the document and the check run reach
 // them through Rows()), edits addresses in place, takes dropped files, copies and pastes, sorts on a header
 // click, runs the list commands and drives the check run, whose windows are `runWindows`.
-class CRidIdiView final : public QTreeWidget, private ITimeoutTimer {
+class ProxyListView final : public QTreeWidget, private ITimeoutTimer {
     Q_OBJECT
 public:
-    CRidIdiView(AppSettings& settings, ICheckHost& runWindows, QWidget* parent = nullptr);
-    ~CRidIdiView() override;
+    ProxyListView(AppSettings& settings, ICheckHost& runWindows, QWidget* parent = nullptr);
+    ~ProxyListView() override;
 
     // Wiring done by the main window right after creation.
     void SetHost(IListViewHost* host);

@@ -1,4 +1,4 @@
-#include "ui/list/RidIdiView.h"
+#include "ui/list/ProxyListView.h"
 
 #include <algorithm>
 #include <utility>
@@ -70,7 +70,7 @@ QStringList LocalFiles(const QMimeData* mime) {
 
 } // namespace
 
-CRidIdiView::CRidIdiView(AppSettings& settings, ICheckHost& runWindows, QWidget* parent)
+ProxyListView::ProxyListView(AppSettings& settings, ICheckHost& runWindows, QWidget* parent)
     : QTreeWidget(parent), m_settings(settings), m_rows(std::make_unique<ListRows>(*this)) {
     setObjectName(QStringLiteral("proxyList"));
     setColumnCount(kShownColumnCount);
@@ -169,22 +169,22 @@ CRidIdiView::CRidIdiView(AppSettings& settings, ICheckHost& runWindows, QWidget*
     viewport()->setAcceptDrops(m_probeReady);
 }
 
-CRidIdiView::~CRidIdiView() {
+ProxyListView::~ProxyListView() {
     Shutdown();
     // The base classes clear the items after this object is gone: their signals must no longer reach it.
     disconnect(selectionModel(), nullptr, this, nullptr);
     disconnect(model(), nullptr, this, nullptr);
 }
 
-void CRidIdiView::SetHost(IListViewHost* host) {
+void ProxyListView::SetHost(IListViewHost* host) {
     m_host = host;
 }
 
-void CRidIdiView::SetDocument(ProxyListDocument* document) {
+void ProxyListView::SetDocument(ProxyListDocument* document) {
     m_document = document;
 }
 
-void CRidIdiView::BindCommands() {
+void ProxyListView::BindCommands() {
     m_commandBindings.Bind(cmd::kEdit, [this] { Follow(m_commands->Edit()); });
     m_commandBindings.Bind(cmd::kInsert, [this] { Follow(m_commands->InsertAtMark()); });
     m_commandBindings.Bind(cmd::kAddAtEnd, [this] { Follow(m_commands->AddAtEnd()); });
@@ -216,11 +216,11 @@ void CRidIdiView::BindCommands() {
     });
 }
 
-bool CRidIdiView::OnCommand(int id) {
+bool ProxyListView::OnCommand(int id) {
     return m_commandBindings.Run(id);
 }
 
-void CRidIdiView::Follow(const ListChange& change) {
+void ProxyListView::Follow(const ListChange& change) {
     if (change.editRow >= 0) {
         BeginEdit(change.editRow);
     }
@@ -237,11 +237,11 @@ void CRidIdiView::Follow(const ListChange& change) {
     }
 }
 
-bool CRidIdiView::RunActive() const {
+bool ProxyListView::RunActive() const {
     return m_engine && (m_engine->IsRunning() || m_engine->IsCheckBarRunning());
 }
 
-void CRidIdiView::BeginEdit(int row) {
+void ProxyListView::BeginEdit(int row) {
     QTreeWidgetItem* item = m_rows->Item(row);
     if (item == nullptr || !m_labelEditing) {
         return;
@@ -251,14 +251,14 @@ void CRidIdiView::BeginEdit(int row) {
     editItem(item, 0);
 }
 
-QLineEdit* CRidIdiView::EditBox() const {
+QLineEdit* ProxyListView::EditBox() const {
     return m_delegate->EditBox();
 }
 
 // An edit that leaves the text as it was keeps the stored bytes (a Shift-JIS address stays Shift-JIS).
 // A changed address marks the list modified, however the edit began: an address typed after a click on
 // the row's label would otherwise be lost at exit without the question to save it.
-void CRidIdiView::CommitEdit(int row, const QString& text) {
+void ProxyListView::CommitEdit(int row, const QString& text) {
     QTreeWidgetItem* item = m_rows->Item(row);
     if (item != nullptr && text != item->text(0)) {
         m_rows->WriteCell(item, 0, ToBytes(text));
@@ -269,7 +269,7 @@ void CRidIdiView::CommitEdit(int row, const QString& text) {
 }
 
 // An edit still open when a run switches editing off ends as if the user had left it: its text is taken.
-void CRidIdiView::CloseEditBox() {
+void ProxyListView::CloseEditBox() {
     if (QLineEdit* box = EditBox()) {
         commitData(box);
         closeEditor(box, QAbstractItemDelegate::NoHint);
@@ -277,7 +277,7 @@ void CRidIdiView::CloseEditBox() {
 }
 
 // Works whatever the clipboard held before: copying must not depend on there being text on it already.
-void CRidIdiView::Copy() {
+void ProxyListView::Copy() {
     QLineEdit* box = EditBox();
     if (!m_probeReady || box == nullptr) {
         return;
@@ -285,7 +285,7 @@ void CRidIdiView::Copy() {
     QGuiApplication::clipboard()->setText(FromBytes(CutAtCharBoundary(ToBytes(box->text()), kMaxAddressCell)));
 }
 
-void CRidIdiView::Paste() {
+void ProxyListView::Paste() {
     QLineEdit* box = EditBox();
     const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
     if (box == nullptr || mime == nullptr || !mime->hasText()) {
@@ -299,7 +299,7 @@ void CRidIdiView::Paste() {
     box->setText(FromBytes(CutAtCharBoundary(ToBytes(text), kMaxAddressCell)));
 }
 
-void CRidIdiView::DropFiles(const QStringList& paths) {
+void ProxyListView::DropFiles(const QStringList& paths) {
     std::vector<std::string> names;
     for (const QString& path : paths) {
         names.push_back(QFile::encodeName(path).toStdString());
@@ -307,7 +307,7 @@ void CRidIdiView::DropFiles(const QStringList& paths) {
     DropFiles(names);
 }
 
-void CRidIdiView::DropFiles(const std::vector<std::string>& paths) {
+void ProxyListView::DropFiles(const std::vector<std::string>& paths) {
     for (const std::string& path : paths) {
         if (m_document == nullptr) {
             return;
@@ -318,14 +318,14 @@ void CRidIdiView::DropFiles(const std::vector<std::string>& paths) {
     }
 }
 
-void CRidIdiView::OnListClick() {
+void ProxyListView::OnListClick() {
     m_proxyCommands->OfferSelectedAddress();
     if (m_host != nullptr) {
         m_host->UpdateCounts();
     }
 }
 
-void CRidIdiView::OnHeaderClick(int column) {
+void ProxyListView::OnHeaderClick(int column) {
     // Also after a stop, until the run has finished its current row: the run writes by row index.
     if (RunActive()) {
         return;
@@ -338,7 +338,7 @@ void CRidIdiView::OnHeaderClick(int column) {
 // Only the address is ever edited in place, whichever cell of the row the edit was started from. A click edits only
 // as a second click on the current row; on one of several selected rows it selects that row alone (Qt's view would
 // edit instead and keep the whole selection, so that no click could narrow it).
-bool CRidIdiView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+bool ProxyListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
     if (trigger == SelectedClicked && !m_clickEdits) {
         return false;
     }
@@ -347,20 +347,21 @@ bool CRidIdiView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* ev
 
 // The user's clicks, drags and keys select nothing while a run is active: the selection shows the rows the
 // run has still to check, and only the run takes them off it.
-QItemSelectionModel::SelectionFlags CRidIdiView::selectionCommand(const QModelIndex& index, const QEvent* event) const {
+QItemSelectionModel::SelectionFlags ProxyListView::selectionCommand(const QModelIndex& index,
+                                                                    const QEvent* event) const {
     if (RunActive()) {
         return QItemSelectionModel::NoUpdate;
     }
     return QTreeWidget::selectionCommand(index, event);
 }
 
-void CRidIdiView::selectAll() {
+void ProxyListView::selectAll() {
     if (!RunActive()) {
         QTreeWidget::selectAll();
     }
 }
 
-void CRidIdiView::mousePressEvent(QMouseEvent* event) {
+void ProxyListView::mousePressEvent(QMouseEvent* event) {
     const QModelIndex index = indexAt(event->position().toPoint());
     m_clickEdits = event->button() == Qt::LeftButton && event->modifiers() == Qt::NoModifier && index.isValid() &&
                    index.row() == currentIndex().row() && m_rows->SelectedCount() == 1 &&
@@ -368,14 +369,14 @@ void CRidIdiView::mousePressEvent(QMouseEvent* event) {
     QTreeWidget::mousePressEvent(event);
 }
 
-void CRidIdiView::mouseReleaseEvent(QMouseEvent* event) {
+void ProxyListView::mouseReleaseEvent(QMouseEvent* event) {
     QTreeWidget::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton) {
         OnListClick();
     }
 }
 
-void CRidIdiView::keyPressEvent(QKeyEvent* event) {
+void ProxyListView::keyPressEvent(QKeyEvent* event) {
     // The menu item has no key of its own (the edit box of a row takes Delete for itself): the list hands its key
     // to the one dispatcher, as a menu item would be.
     if (event->key() == Qt::Key_Delete) {
@@ -389,17 +390,17 @@ void CRidIdiView::keyPressEvent(QKeyEvent* event) {
 }
 
 // The selection is drawn only while the list has the focus: redraw it when the focus comes or goes.
-void CRidIdiView::focusInEvent(QFocusEvent* event) {
+void ProxyListView::focusInEvent(QFocusEvent* event) {
     QTreeWidget::focusInEvent(event);
     viewport()->update();
 }
 
-void CRidIdiView::focusOutEvent(QFocusEvent* event) {
+void ProxyListView::focusOutEvent(QFocusEvent* event) {
     QTreeWidget::focusOutEvent(event);
     viewport()->update();
 }
 
-void CRidIdiView::dragEnterEvent(QDragEnterEvent* event) {
+void ProxyListView::dragEnterEvent(QDragEnterEvent* event) {
     if (m_probeReady && !LocalFiles(event->mimeData()).isEmpty()) {
         event->acceptProposedAction();
     } else {
@@ -407,7 +408,7 @@ void CRidIdiView::dragEnterEvent(QDragEnterEvent* event) {
     }
 }
 
-void CRidIdiView::dragMoveEvent(QDragMoveEvent* event) {
+void ProxyListView::dragMoveEvent(QDragMoveEvent* event) {
     if (m_probeReady && !LocalFiles(event->mimeData()).isEmpty()) {
         event->acceptProposedAction();
     } else {
@@ -415,7 +416,7 @@ void CRidIdiView::dragMoveEvent(QDragMoveEvent* event) {
     }
 }
 
-void CRidIdiView::dropEvent(QDropEvent* event) {
+void ProxyListView::dropEvent(QDropEvent* event) {
     const QStringList files = LocalFiles(event->mimeData());
     if (!m_probeReady || files.isEmpty()) {
         event->ignore();

@@ -8,7 +8,7 @@
 #include "ui/frame/AboutDlg.h"
 #include "ui/frame/MainFrame.h"
 #include "ui/list/ProxyListView.h"
-#include "ui/multistage/PropSheet2.h"
+#include "ui/multistage/ChainSheet.h"
 #include "ui/settings/PropSheet.h"
 #include "ui/util/MessageBoxService.h"
 #include "ui/util/TextCodec.h"
@@ -26,7 +26,7 @@ void CMainFrame::OpenSettingsSheet() {
 }
 
 void CMainFrame::OpenMultiStageSheet() {
-    CPropSheet2 sheet(m_settings, m_launcher, this);
+    ChainSheet sheet(m_settings, m_launcher, this);
     sheet.exec();
 }
 

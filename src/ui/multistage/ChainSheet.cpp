@@ -1,4 +1,4 @@
-#include "ui/multistage/PropSheet2.h"
+#include "ui/multistage/ChainSheet.h"
 
 #include "ui/multistage/Delegate1.h"
 #include "ui/multistage/Delegate2.h"
@@ -6,7 +6,7 @@
 
 namespace zandel::ui {
 
-CPropSheet2::CPropSheet2(AppSettings& settings, IProgramLauncher& launcher, QWidget* parent)
+ChainSheet::ChainSheet(AppSettings& settings, IProgramLauncher& launcher, QWidget* parent)
     : PropertySheet(QStringLiteral("多段接続を使ってﾌﾞﾗｳｼﾞﾝｸﾞ"), parent) {
     setObjectName(QStringLiteral("propSheet2"));
     AddPage(new CDelegate1(settings, launcher, this));

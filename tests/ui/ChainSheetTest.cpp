@@ -11,7 +11,7 @@
 #include "core/frame/BrowserLaunch.h"
 #include "platform/ProgramLauncher.h"
 #include "ui/UiTestSupport.h"
-#include "ui/multistage/PropSheet2.h"
+#include "ui/multistage/ChainSheet.h"
 #include "ui/support/SheetDriver.h"
 #include "support/RecordingServices.h"
 
@@ -38,13 +38,13 @@ std::vector<std::string> Proxies(int count) {
 }
 
 // Multi-stage browsing: the browsing tab, the composed URL, and the two list tabs.
-class PropSheet2Test : public QObject {
+class ChainSheetTest : public QObject {
     Q_OBJECT
 
 private:
     AppSettings& S() { return *m_settings; }
     void Open() {
-        m_sheet = std::make_unique<ui::CPropSheet2>(S(), m_launcher, nullptr);
+        m_sheet = std::make_unique<ui::ChainSheet>(S(), m_launcher, nullptr);
         m_driver = std::make_unique<test::SheetDriver>(*m_sheet);
     }
     QComboBox* Box(const char* name) const { return Child<QComboBox>(m_sheet.get(), name); }
@@ -64,7 +64,7 @@ private:
     std::unique_ptr<AppSettings> m_settings;
     RecordingLauncher m_launcher;
     test::MessageRecorder m_messages;
-    std::unique_ptr<ui::CPropSheet2> m_sheet;
+    std::unique_ptr<ui::ChainSheet> m_sheet;
     std::unique_ptr<test::SheetDriver> m_driver;
 
 private Q_SLOTS:
@@ -276,5 +276,5 @@ private Q_SLOTS:
 } // namespace
 } // namespace zandel
 
-QTEST_MAIN(zandel::PropSheet2Test)
-#include "PropSheet2Test.moc"
+QTEST_MAIN(zandel::ChainSheetTest)
+#include "ChainSheetTest.moc"

@@ -8,10 +8,10 @@ namespace zandel::ui {
 
 // "多段接続を使ってﾌﾞﾗｳｼﾞﾝｸﾞ": opens a page in the browser through a chain of up to three proxies, with the
 // chain proxy and destination lists it offers.
-class CPropSheet2 final : public PropertySheet {
+class ChainSheet final : public PropertySheet {
     Q_OBJECT
 public:
-    CPropSheet2(AppSettings& settings, IProgramLauncher& launcher, QWidget* parent);
+    ChainSheet(AppSettings& settings, IProgramLauncher& launcher, QWidget* parent);
 };
 
 } // namespace zandel::ui

@@ -10,7 +10,7 @@
 #include "platform/ProgramLauncher.h"
 #include "support/TempDir.h"
 #include "ui/UiTestSupport.h"
-#include "ui/settings/PropSheet.h"
+#include "ui/settings/SettingsSheet.h"
 #include "ui/support/SheetDriver.h"
 #include "ui/support/SheetFixture.h"
 

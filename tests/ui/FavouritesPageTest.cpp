@@ -11,7 +11,7 @@
 #include "support/TempDir.h"
 #include "ui/UiTestSupport.h"
 #include "ui/settings/ListTextEdit.h"
-#include "ui/settings/PropSheet.h"
+#include "ui/settings/SettingsSheet.h"
 #include "ui/support/SheetDriver.h"
 #include "ui/support/SheetFixture.h"
 

@@ -9,7 +9,7 @@
 #include "platform/ProgramLauncher.h"
 #include "support/TempDir.h"
 #include "ui/UiTestSupport.h"
-#include "ui/settings/PropSheet.h"
+#include "ui/settings/SettingsSheet.h"
 #include "ui/support/SheetDriver.h"
 #include "ui/support/SheetFixture.h"
 #include "ui/util/TextCodec.h"
@@ -244,7 +244,7 @@ private Q_SLOTS:
 
     void pageNeverOpenedLeavesTheFileAlone() {
         m_fx.dir->Write("USER.DAT", "kept\n");
-        m_fx.sheet = std::make_unique<ui::CPropSheet>(
+        m_fx.sheet = std::make_unique<ui::SettingsSheet>(
             *m_fx.settings, m_fx.launcher, UserAgentFiles{m_fx.dir->File("USER.DAT"), m_fx.dir->File("USER.DAT"), {}},
             nullptr);
         m_fx.driver = std::make_unique<test::SheetDriver>(*m_fx.sheet);

@@ -9,7 +9,7 @@
 #include "ui/frame/MainFrame.h"
 #include "ui/list/ProxyListView.h"
 #include "ui/multistage/ChainSheet.h"
-#include "ui/settings/PropSheet.h"
+#include "ui/settings/SettingsSheet.h"
 #include "ui/util/MessageBoxService.h"
 #include "ui/util/TextCodec.h"
 
@@ -18,8 +18,8 @@ namespace zandel::ui {
 void CMainFrame::OpenSettingsSheet() {
     // The User-Agent list lies beside the program where it may be written there, else in the settings folder; the
     // other settings files lie in the start folder.
-    CPropSheet sheet(m_settings, m_launcher,
-                     PrepareUserAgentFiles(ToBytes(QCoreApplication::applicationDirPath()), ConfigFolder()), this);
+    SettingsSheet sheet(m_settings, m_launcher,
+                        PrepareUserAgentFiles(ToBytes(QCoreApplication::applicationDirPath()), ConfigFolder()), this);
     sheet.exec();
     m_view->ShowHttpsColumn();
     m_view->ShowKindColumn();

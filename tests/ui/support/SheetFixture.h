@@ -8,7 +8,7 @@
 #include "platform/ProgramLauncher.h"
 #include "support/TempDir.h"
 #include "ui/UiTestSupport.h"
-#include "ui/settings/PropSheet.h"
+#include "ui/settings/SettingsSheet.h"
 #include "ui/support/SheetDriver.h"
 #include "support/RecordingServices.h"
 
@@ -34,7 +34,7 @@ struct SheetFixture {
         Open(UserAgentFiles{file, file, {}});
     }
     void Open(UserAgentFiles userAgentFiles) {
-        sheet = std::make_unique<ui::CPropSheet>(*settings, launcher, std::move(userAgentFiles), nullptr);
+        sheet = std::make_unique<ui::SettingsSheet>(*settings, launcher, std::move(userAgentFiles), nullptr);
         driver = std::make_unique<SheetDriver>(*sheet);
     }
     std::vector<std::string> MessageTexts() const {
@@ -49,7 +49,7 @@ struct SheetFixture {
     RecordingLauncher launcher;
     MessageRecorder messages;
     std::unique_ptr<TempDir> dir;
-    std::unique_ptr<ui::CPropSheet> sheet;
+    std::unique_ptr<ui::SettingsSheet> sheet;
     std::unique_ptr<SheetDriver> driver;
 };
 

@@ -20,7 +20,7 @@
 #include "ui/UiTestSupport.h"
 #include "ui/settings/BrowserFileDialog.h"
 #include "ui/settings/Prop1.h"
-#include "ui/settings/PropSheet.h"
+#include "ui/settings/SettingsSheet.h"
 #include "ui/support/SheetDriver.h"
 #include "ui/support/SheetFixture.h"
 
@@ -30,7 +30,7 @@ namespace {
 using test::Child;
 
 // The settings sheet and its first tab: the page protocol that both sheets share, and the check page.
-class PropSheetTest : public QObject {
+class SettingsSheetTest : public QObject {
     Q_OBJECT
 
 private:
@@ -518,5 +518,5 @@ private Q_SLOTS:
 } // namespace
 } // namespace zandel
 
-QTEST_MAIN(zandel::PropSheetTest)
-#include "PropSheetTest.moc"
+QTEST_MAIN(zandel::SettingsSheetTest)
+#include "SettingsSheetTest.moc"

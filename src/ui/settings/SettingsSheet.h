@@ -11,11 +11,11 @@ namespace zandel::ui {
 
 // "詳細設定": the check page, the access URL, the User-Agent, the favourite proxies and the re-checks. Made anew for
 // each showing, so every showing starts from the settings record.
-class CPropSheet final : public PropertySheet {
+class SettingsSheet final : public PropertySheet {
     Q_OBJECT
 public:
     // `userAgentFiles`: where "USER.DAT" is read and written.
-    CPropSheet(AppSettings& settings, IProgramLauncher& launcher, UserAgentFiles userAgentFiles, QWidget* parent);
+    SettingsSheet(AppSettings& settings, IProgramLauncher& launcher, UserAgentFiles userAgentFiles, QWidget* parent);
 };
 
 } // namespace zandel::ui

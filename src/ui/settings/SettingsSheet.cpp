@@ -1,4 +1,4 @@
-#include "ui/settings/PropSheet.h"
+#include "ui/settings/SettingsSheet.h"
 
 #include "ui/settings/Prop1.h"
 #include "ui/settings/Prop2.h"
@@ -8,8 +8,8 @@
 
 namespace zandel::ui {
 
-CPropSheet::CPropSheet(AppSettings& settings, IProgramLauncher& /*launcher*/, UserAgentFiles userAgentFiles,
-                       QWidget* parent)
+SettingsSheet::SettingsSheet(AppSettings& settings, IProgramLauncher& /*launcher*/, UserAgentFiles userAgentFiles,
+                             QWidget* parent)
     : PropertySheet(QStringLiteral("詳細設定"), parent) {
     setObjectName(QStringLiteral("propSheet"));
     AddPage(new CProp1(settings, this));

@@ -19,7 +19,7 @@
 #include "support/TempDir.h"
 #include "ui/UiTestSupport.h"
 #include "ui/settings/BrowserFileDialog.h"
-#include "ui/settings/Prop1.h"
+#include "ui/settings/CheckPage.h"
 #include "ui/settings/SettingsSheet.h"
 #include "ui/support/SheetDriver.h"
 #include "ui/support/SheetFixture.h"
@@ -472,7 +472,7 @@ private Q_SLOTS:
 
     void browsingForTheProgramKeepsWhatWasTyped() {
         Open();
-        auto* page = Child<ui::CProp1>(m_fx.sheet.get(), "prop1");
+        auto* page = Child<ui::CheckPage>(m_fx.sheet.get(), "prop1");
         QString answer;
         page->SetBrowserChooser([&answer](QWidget*, const QString&) { return answer; });
         test::TypeText(Edit("startUrlEdit"), QStringLiteral("http://typed.invalid/"));

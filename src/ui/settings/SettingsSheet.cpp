@@ -1,6 +1,6 @@
 #include "ui/settings/SettingsSheet.h"
 
-#include "ui/settings/Prop1.h"
+#include "ui/settings/CheckPage.h"
 #include "ui/settings/Prop2.h"
 #include "ui/settings/Prop3.h"
 #include "ui/settings/Prop4.h"
@@ -12,7 +12,7 @@ SettingsSheet::SettingsSheet(AppSettings& settings, IProgramLauncher& /*launcher
                              QWidget* parent)
     : PropertySheet(QStringLiteral("詳細設定"), parent) {
     setObjectName(QStringLiteral("propSheet"));
-    AddPage(new CProp1(settings, this));
+    AddPage(new CheckPage(settings, this));
     AddPage(new CProp3(settings, this));
     AddPage(new CProp2(settings, std::move(userAgentFiles), this));
     AddPage(new CProp4(settings, this));

@@ -20,13 +20,13 @@ class SpinEdit;
 
 // Tab "設定": the check time-out, the HTTPS step, the browser program and its start URL, and the start-up
 // options.
-class CProp1 final : public PropertyPage {
+class CheckPage final : public PropertyPage {
     Q_OBJECT
 public:
     // Asks the user for the browser program; an empty text means the user cancelled.
     using BrowserChooser = std::function<QString(QWidget* parent, const QString& currentPath)>;
 
-    explicit CProp1(AppSettings& settings, QWidget* parent = nullptr);
+    explicit CheckPage(AppSettings& settings, QWidget* parent = nullptr);
 
     void SetBrowserChooser(BrowserChooser chooser) { m_chooseBrowser = std::move(chooser); }
 

@@ -1,4 +1,4 @@
-#include "ui/settings/Prop1.h"
+#include "ui/settings/CheckPage.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,13 +17,13 @@
 
 namespace zandel::ui {
 
-CProp1::CProp1(AppSettings& settings, QWidget* parent)
+CheckPage::CheckPage(AppSettings& settings, QWidget* parent)
     : PropertyPage(QStringLiteral("設定"), parent), m_settings(settings), m_chooseBrowser(&ChooseBrowserFile) {
     setObjectName(QStringLiteral("prop1"));
     BuildControls();
 }
 
-void CProp1::BuildControls() {
+void CheckPage::BuildControls() {
     auto* check = new QGroupBox(QStringLiteral("Proxyﾁｪｯｸ(&P)"), this);
     m_timeOut = new SpinEdit(check);
     m_timeOut->setObjectName(QStringLiteral("timeOut"));
@@ -134,16 +134,16 @@ void CProp1::BuildControls() {
     connect(m_httpsOn, &QCheckBox::clicked, this, [this] { SetModified(); });
     connect(m_detectType, &QCheckBox::clicked, this, [this] { SetModified(); });
     connect(m_httpsTarget, &QLineEdit::textEdited, this, [this] { SetModified(); });
-    connect(m_startUrlOn, &QCheckBox::clicked, this, &CProp1::StartUrlClicked);
-    connect(m_browse, &QPushButton::clicked, this, &CProp1::BrowseClicked);
+    connect(m_startUrlOn, &QCheckBox::clicked, this, &CheckPage::StartUrlClicked);
+    connect(m_browse, &QPushButton::clicked, this, &CheckPage::BrowseClicked);
     // The two start-up boxes change nothing but themselves: OK stores them, Apply is not offered for them.
 }
 
-void CProp1::OnLoad() {
+void CheckPage::OnLoad() {
     m_fields = LoadCheckPage(m_settings);
 }
 
-void CProp1::ShowFields() {
+void CheckPage::ShowFields() {
     m_timeOut->SetValue(m_fields.TimeOut);
     m_parallel->SetValue(m_fields.ParallelChecks);
     m_startUrl->setText(FromBytes(m_fields.BwUrl));
@@ -157,7 +157,7 @@ void CProp1::ShowFields() {
     m_httpsTarget->setText(FromBytes(m_fields.HttpsTarget));
 }
 
-bool CProp1::ReadFields() {
+bool CheckPage::ReadFields() {
     if (!ReadInt(m_timeOut->LineEdit(), kTimeOutLowest, kTimeOutHighest, m_fields.TimeOut) ||
         !ReadInt(m_parallel->LineEdit(), 1, kMaxParallelChecks, m_fields.ParallelChecks) ||
         !ReadChecked(m_httpsTarget, &CheckHttpsTargetField, m_fields.HttpsTarget) ||
@@ -177,20 +177,20 @@ bool CProp1::ReadFields() {
     return true;
 }
 
-void CProp1::OnOpen() {
+void CheckPage::OnOpen() {
     m_fields.TimeOut = TimeOutAtOpen(m_fields.TimeOut);
     m_timeOut->SetValue(m_fields.TimeOut);
     m_startUrl->setEnabled(m_fields.BwUrlOn);
 }
 
-void CProp1::StartUrlClicked() {
+void CheckPage::StartUrlClicked() {
     ReadFields();
     // The box follows the check box itself, also when a field before it failed to read.
     m_startUrl->setEnabled(m_startUrlOn->isChecked());
     SetModified();
 }
 
-void CProp1::BrowseClicked() {
+void CheckPage::BrowseClicked() {
     const QString chosen = m_chooseBrowser(this, m_browserPath->text());
     if (chosen.isEmpty()) {
         return;
@@ -201,7 +201,7 @@ void CProp1::BrowseClicked() {
     SetModified();
 }
 
-bool CProp1::OnApply() {
+bool CheckPage::OnApply() {
     if (!ReadFields()) {
         return false;
     }

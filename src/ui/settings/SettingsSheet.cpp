@@ -1,7 +1,7 @@
 #include "ui/settings/SettingsSheet.h"
 
 #include "ui/settings/CheckPage.h"
-#include "ui/settings/Prop2.h"
+#include "ui/settings/UserAgentPage.h"
 #include "ui/settings/Prop3.h"
 #include "ui/settings/Prop4.h"
 #include "ui/settings/RecheckPage.h"
@@ -14,7 +14,7 @@ SettingsSheet::SettingsSheet(AppSettings& settings, IProgramLauncher& /*launcher
     setObjectName(QStringLiteral("propSheet"));
     AddPage(new CheckPage(settings, this));
     AddPage(new CProp3(settings, this));
-    AddPage(new CProp2(settings, std::move(userAgentFiles), this));
+    AddPage(new UserAgentPage(settings, std::move(userAgentFiles), this));
     AddPage(new CProp4(settings, this));
     AddPage(new RecheckPage(settings, this));
 }

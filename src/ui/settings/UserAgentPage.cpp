@@ -1,4 +1,4 @@
-#include "ui/settings/Prop2.h"
+#include "ui/settings/UserAgentPage.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -18,13 +18,13 @@
 
 namespace zandel::ui {
 
-CProp2::CProp2(AppSettings& settings, UserAgentFiles files, QWidget* parent)
+UserAgentPage::UserAgentPage(AppSettings& settings, UserAgentFiles files, QWidget* parent)
     : PropertyPage(QStringLiteral("User-Agent"), parent), m_settings(settings), m_files(std::move(files)) {
     setObjectName(QStringLiteral("prop2"));
     BuildControls();
 }
 
-void CProp2::BuildControls() {
+void UserAgentPage::BuildControls() {
     auto* note = new QLabel(QStringLiteral("※ここで設定したUser-Agentを使用して、ﾌﾟﾛｷｼﾁｪｯｸを行います"), this);
     // Kept for the settings file; there is no browser whose User-Agent could be borrowed.
     m_useBrowser = new QCheckBox(QStringLiteral("ﾌﾞﾗｳｻﾞ(Internet Explorer)のUser-Agentを使用(&U)"), this);
@@ -77,28 +77,28 @@ void CProp2::BuildControls() {
     LimitBytes(m_current, kUserAgentTextLimit);
     LimitBytes(m_newEntryBox, kUserAgentTextLimit);
 
-    connect(m_add, &QPushButton::clicked, this, &CProp2::AddClicked);
-    connect(m_delete, &QPushButton::clicked, this, &CProp2::DeleteClicked);
-    connect(m_set, &QPushButton::clicked, this, &CProp2::SetClicked);
-    connect(m_default, &QPushButton::clicked, this, &CProp2::DefaultClicked);
+    connect(m_add, &QPushButton::clicked, this, &UserAgentPage::AddClicked);
+    connect(m_delete, &QPushButton::clicked, this, &UserAgentPage::DeleteClicked);
+    connect(m_set, &QPushButton::clicked, this, &UserAgentPage::SetClicked);
+    connect(m_default, &QPushButton::clicked, this, &UserAgentPage::DefaultClicked);
     connect(m_newEntryBox, &QLineEdit::textEdited, this, [this] { SetModified(); });
     connect(m_listBox, &QListWidget::currentRowChanged, this, [this](int row) { m_list.Select(row); });
 }
 
-void CProp2::ShowFields() {
+void UserAgentPage::ShowFields() {
     m_useBrowser->setChecked(m_choice.useBrowser);
     m_current->setText(FromBytes(m_choice.current));
     m_current->setCursorPosition(0);
     m_newEntryBox->setText(FromBytes(m_newEntry));
 }
 
-bool CProp2::ReadFields() {
+bool UserAgentPage::ReadFields() {
     m_choice.useBrowser = m_useBrowser->isChecked();
     return ReadText(m_current, kUserAgentTextLimit, m_choice.current) &&
            ReadText(m_newEntryBox, kUserAgentTextLimit, m_newEntry);
 }
 
-void CProp2::OnOpen() {
+void UserAgentPage::OnOpen() {
     m_choice = OpenUserAgentChoice(m_settings);
     const bool filled = m_list.Load(m_files.readFrom);
     ShowList();
@@ -108,7 +108,7 @@ void CProp2::OnOpen() {
     ShowFields();
 }
 
-void CProp2::ShowList() {
+void UserAgentPage::ShowList() {
     const QSignalBlocker blocker(m_listBox);
     m_listBox->clear();
     for (const std::string& entry : m_list.Entries()) {
@@ -120,7 +120,7 @@ void CProp2::ShowList() {
     m_delete->setEnabled(m_list.HasEntries());
 }
 
-void CProp2::AddClicked() {
+void UserAgentPage::AddClicked() {
     ReadFields();
     switch (m_list.Add(m_newEntry)) {
     case UserAgentList::AddResult::Full:
@@ -138,7 +138,7 @@ void CProp2::AddClicked() {
     ListChanged();
 }
 
-void CProp2::DeleteClicked() {
+void UserAgentPage::DeleteClicked() {
     if (!m_list.DeleteSelected()) {
         return;
     }
@@ -148,14 +148,14 @@ void CProp2::DeleteClicked() {
 }
 
 // The first change of a list that cannot be written back where it was read: the user learns where it goes.
-void CProp2::ListChanged() {
+void UserAgentPage::ListChanged() {
     if (!m_noticeShown && !m_files.notice.empty()) {
         m_noticeShown = true;
         ShowOk(MessageBoxService::Instance(), m_files.notice);
     }
 }
 
-void CProp2::SetClicked() {
+void UserAgentPage::SetClicked() {
     if (m_list.Selected() < 0) {
         return;
     }
@@ -168,18 +168,18 @@ void CProp2::SetClicked() {
     SetModified();
 }
 
-void CProp2::DefaultClicked() {
+void UserAgentPage::DefaultClicked() {
     m_choice.current = m_settings.DefaultUserAgent;
     m_current->setText(FromBytes(m_choice.current));
     m_current->setCursorPosition(0);
 }
 
-bool CProp2::OnApply() {
+bool UserAgentPage::OnApply() {
     ApplyUserAgentChoice(m_choice, m_settings);
     return true;
 }
 
-void CProp2::OnClose() {
+void UserAgentPage::OnClose() {
     if (!m_files.SavesOnClose(m_list.Changed())) {
         return;
     }

@@ -17,10 +17,10 @@ namespace zandel::ui {
 // Tab "User-Agent": the User-Agent every check sends, chosen from the registered list kept in "USER.DAT" or
 // the built-in default. The list file is read when the page opens and written when the sheet closes,
 // whether by OK or Cancel; a list that cannot be written where it was read goes elsewhere, as `files` says.
-class CProp2 final : public PropertyPage {
+class UserAgentPage final : public PropertyPage {
     Q_OBJECT
 public:
-    CProp2(AppSettings& settings, UserAgentFiles files, QWidget* parent = nullptr);
+    UserAgentPage(AppSettings& settings, UserAgentFiles files, QWidget* parent = nullptr);
 
 protected:
     void ShowFields() override;

@@ -2,7 +2,7 @@
 
 #include "ui/settings/CheckPage.h"
 #include "ui/settings/UserAgentPage.h"
-#include "ui/settings/Prop3.h"
+#include "ui/settings/AccessUrlPage.h"
 #include "ui/settings/Prop4.h"
 #include "ui/settings/RecheckPage.h"
 
@@ -13,7 +13,7 @@ SettingsSheet::SettingsSheet(AppSettings& settings, IProgramLauncher& /*launcher
     : PropertySheet(QStringLiteral("詳細設定"), parent) {
     setObjectName(QStringLiteral("propSheet"));
     AddPage(new CheckPage(settings, this));
-    AddPage(new CProp3(settings, this));
+    AddPage(new AccessUrlPage(settings, this));
     AddPage(new UserAgentPage(settings, std::move(userAgentFiles), this));
     AddPage(new CProp4(settings, this));
     AddPage(new RecheckPage(settings, this));

@@ -15,10 +15,10 @@ namespace zandel::ui {
 
 // Tab "接続先URL": the access URL every check requests through the proxy, picked from a list of up to 50
 // (four defaults when there is none) or typed. The URL box is an edit line over an always-visible list.
-class CProp3 final : public PropertyPage {
+class AccessUrlPage final : public PropertyPage {
     Q_OBJECT
 public:
-    explicit CProp3(AppSettings& settings, QWidget* parent = nullptr);
+    explicit AccessUrlPage(AppSettings& settings, QWidget* parent = nullptr);
 
 protected:
     void ShowFields() override;

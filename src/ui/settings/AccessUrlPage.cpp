@@ -1,4 +1,4 @@
-#include "ui/settings/Prop3.h"
+#include "ui/settings/AccessUrlPage.h"
 
 #include <algorithm>
 
@@ -21,13 +21,13 @@
 
 namespace zandel::ui {
 
-CProp3::CProp3(AppSettings& settings, QWidget* parent)
+AccessUrlPage::AccessUrlPage(AppSettings& settings, QWidget* parent)
     : PropertyPage(QStringLiteral("接続先URL"), parent), m_settings(settings) {
     setObjectName(QStringLiteral("prop3"));
     BuildControls();
 }
 
-void CProp3::BuildControls() {
+void AccessUrlPage::BuildControls() {
     auto* group = new QGroupBox(QStringLiteral("接続先URL(&W)"), this);
     auto* note = new QLabel(QStringLiteral("ﾌﾟﾛｷｼｻｰﾊﾞを介して接続する先を指定してください"), group);
     m_urlEdit = new QLineEdit(group);
@@ -107,25 +107,25 @@ void CProp3::BuildControls() {
     connect(m_strictCheck, &QCheckBox::clicked, this, [this] { SetModified(); });
     connect(m_keyEdit, &QLineEdit::textEdited, this, [this] { SetModified(); });
 
-    connect(m_add, &QPushButton::clicked, this, &CProp3::AddClicked);
-    connect(m_delete, &QPushButton::clicked, this, &CProp3::DeleteClicked);
-    connect(m_default, &QPushButton::clicked, this, &CProp3::DefaultClicked);
+    connect(m_add, &QPushButton::clicked, this, &AccessUrlPage::AddClicked);
+    connect(m_delete, &QPushButton::clicked, this, &AccessUrlPage::DeleteClicked);
+    connect(m_default, &QPushButton::clicked, this, &AccessUrlPage::DefaultClicked);
     connect(m_urlEdit, &QLineEdit::textEdited, this, [this] { SetModified(); });
-    connect(m_urlList, &QListWidget::currentRowChanged, this, &CProp3::EntryChosen);
+    connect(m_urlList, &QListWidget::currentRowChanged, this, &AccessUrlPage::EntryChosen);
     connect(m_urlList, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { EntryChosen(m_urlList->row(item)); });
     connect(m_urlList, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem* item) { EntryChosen(m_urlList->row(item)); });
 }
 
-void CProp3::ShowFields() {
+void AccessUrlPage::ShowFields() {
     m_newUrlEdit->setText(FromBytes(m_newUrl));
     m_urlEdit->setText(FromBytes(m_list.Current()));
     m_strictCheck->setChecked(m_strict);
     m_keyEdit->setText(FromBytes(m_key));
 }
 
-bool CProp3::ReadFields() {
+bool AccessUrlPage::ReadFields() {
     std::string current;
     if (!ReadText(m_newUrlEdit, kPageTextLimit, m_newUrl) || !ReadText(m_urlEdit, kPageTextLimit, current) ||
         !ReadText(m_keyEdit, kPageTextLimit, m_key)) {
@@ -136,7 +136,7 @@ bool CProp3::ReadFields() {
     return true;
 }
 
-void CProp3::OnOpen() {
+void AccessUrlPage::OnOpen() {
     m_list.Open(m_settings);
     m_strict = m_settings.JudgeStrict;
     m_key = m_settings.JudgeKey;
@@ -144,7 +144,7 @@ void CProp3::OnOpen() {
     ShowFields();
 }
 
-void CProp3::ShowList() {
+void AccessUrlPage::ShowList() {
     const QSignalBlocker blocker(m_urlList);
     m_urlList->clear();
     for (const std::string& entry : m_list.Entries()) {
@@ -153,7 +153,7 @@ void CProp3::ShowList() {
     m_urlList->setCurrentRow(m_list.Selected());
 }
 
-void CProp3::EntryChosen(int row) {
+void AccessUrlPage::EntryChosen(int row) {
     if (row < 0) {
         return;
     }
@@ -162,7 +162,7 @@ void CProp3::EntryChosen(int row) {
     SetModified();
 }
 
-void CProp3::AddClicked() {
+void AccessUrlPage::AddClicked() {
     ReadFields();
     switch (m_list.Add(m_newUrl)) {
     case AccessUrlList::AddResult::Empty:
@@ -179,7 +179,7 @@ void CProp3::AddClicked() {
     SetModified();
 }
 
-void CProp3::DeleteClicked() {
+void AccessUrlPage::DeleteClicked() {
     ReadFields();
     switch (m_list.DeleteSelected()) {
     case AccessUrlList::DeleteResult::LastEntry:
@@ -195,14 +195,14 @@ void CProp3::DeleteClicked() {
     SetModified();
 }
 
-void CProp3::DefaultClicked() {
+void AccessUrlPage::DefaultClicked() {
     m_list.RestoreDefaults();
     ShowList();
     m_urlEdit->setText(FromBytes(m_list.Current()));
     SetModified();
 }
 
-bool CProp3::OnApply() {
+bool AccessUrlPage::OnApply() {
     if (!ReadFields()) {
         return false;
     }

@@ -3,7 +3,7 @@
 #include "ui/settings/CheckPage.h"
 #include "ui/settings/UserAgentPage.h"
 #include "ui/settings/AccessUrlPage.h"
-#include "ui/settings/Prop4.h"
+#include "ui/settings/FavouritesPage.h"
 #include "ui/settings/RecheckPage.h"
 
 namespace zandel::ui {
@@ -15,7 +15,7 @@ SettingsSheet::SettingsSheet(AppSettings& settings, IProgramLauncher& /*launcher
     AddPage(new CheckPage(settings, this));
     AddPage(new AccessUrlPage(settings, this));
     AddPage(new UserAgentPage(settings, std::move(userAgentFiles), this));
-    AddPage(new CProp4(settings, this));
+    AddPage(new FavouritesPage(settings, this));
     AddPage(new RecheckPage(settings, this));
 }
 

@@ -22,11 +22,11 @@ class ListTextEdit;
 
 // Tab "お気に入りﾌﾟﾛｷｼﾘｽﾄ": the favourite proxies as plain text, one address per line, up to 50, and whether a
 // favourite picked from a menu takes effect at once.
-class CProp4 final : public PropertyPage {
+class FavouritesPage final : public PropertyPage {
     Q_OBJECT
 public:
-    explicit CProp4(AppSettings& settings, QWidget* parent = nullptr);
-    ~CProp4() override;
+    explicit FavouritesPage(AppSettings& settings, QWidget* parent = nullptr);
+    ~FavouritesPage() override;
 
 protected:
     void ShowFields() override;

@@ -1,4 +1,4 @@
-#include "ui/settings/Prop4.h"
+#include "ui/settings/FavouritesPage.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -16,15 +16,15 @@
 
 namespace zandel::ui {
 
-CProp4::CProp4(AppSettings& settings, QWidget* parent)
+FavouritesPage::FavouritesPage(AppSettings& settings, QWidget* parent)
     : PropertyPage(QStringLiteral("お気に入りﾌﾟﾛｷｼﾘｽﾄ"), parent), m_settings(settings) {
     setObjectName(QStringLiteral("prop4"));
     BuildControls();
 }
 
-CProp4::~CProp4() = default;
+FavouritesPage::~FavouritesPage() = default;
 
-void CProp4::BuildControls() {
+void FavouritesPage::BuildControls() {
     m_favoOnBox = new QCheckBox(QStringLiteral("お気に入りから選択されたﾌﾟﾛｷｼは、すぐに有効とする(&A)"), this);
     m_favoOnBox->setObjectName(QStringLiteral("favoOnCheck"));
 
@@ -47,22 +47,22 @@ void CProp4::BuildControls() {
     layout->addWidget(m_favoOnBox);
     layout->addWidget(group, 1);
 
-    connect(m_text, &ListTextEdit::Edited, this, &CProp4::TextEdited);
+    connect(m_text, &ListTextEdit::Edited, this, &FavouritesPage::TextEdited);
     connect(m_favoOnBox, &QCheckBox::clicked, this, [this] { SetModified(); });
 }
 
-void CProp4::ShowFields() {
+void FavouritesPage::ShowFields() {
     m_favoOnBox->setChecked(m_favoOn);
     m_count->setText(FromBytes(m_countText));
 }
 
-bool CProp4::ReadFields() {
+bool FavouritesPage::ReadFields() {
     m_favoOn = m_favoOnBox->isChecked();
     m_countText = ToBytes(m_count->text());
     return true;
 }
 
-void CProp4::OnOpen() {
+void FavouritesPage::OnOpen() {
     const std::vector<std::string> favourites = ListEntries(m_settings, SettingsList::Favourites);
     m_text->SetEntries(favourites);
     m_favoOn = m_settings.FavoOn;
@@ -71,7 +71,7 @@ void CProp4::OnOpen() {
     ShowUptimes();
 }
 
-void CProp4::ShowUptimes() {
+void FavouritesPage::ShowUptimes() {
     m_uptimes.clear();
     m_history = std::make_unique<HistoryStore>();
     const std::optional<std::string> path = StartDirFile(m_settings, kHistoryFileName);
@@ -83,7 +83,7 @@ void CProp4::ShowUptimes() {
     m_text->SetLineNotes([this](const QString& line) { return UptimeNote(line); });
 }
 
-QString CProp4::UptimeNote(const QString& line) {
+QString FavouritesPage::UptimeNote(const QString& line) {
     const QString entry = line.trimmed();
     if (entry.isEmpty() || !m_history) {
         return {};
@@ -98,13 +98,13 @@ QString CProp4::UptimeNote(const QString& line) {
     return note;
 }
 
-void CProp4::TextEdited() {
+void FavouritesPage::TextEdited() {
     m_countText = CountLabel(m_text->LineCount());
     m_count->setText(FromBytes(m_countText));
     SetModified();
 }
 
-bool CProp4::OnApply() {
+bool FavouritesPage::OnApply() {
     ReadFields();
     const ListTextResult read = ReadFavouriteLines(m_text->Lines());
     if (read.overflow) {

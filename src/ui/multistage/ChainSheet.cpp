@@ -1,6 +1,6 @@
 #include "ui/multistage/ChainSheet.h"
 
-#include "ui/multistage/Delegate1.h"
+#include "ui/multistage/ChainBrowsingPage.h"
 #include "ui/multistage/Delegate2.h"
 #include "ui/multistage/Delegate3.h"
 
@@ -9,7 +9,7 @@ namespace zandel::ui {
 ChainSheet::ChainSheet(AppSettings& settings, IProgramLauncher& launcher, QWidget* parent)
     : PropertySheet(QStringLiteral("多段接続を使ってﾌﾞﾗｳｼﾞﾝｸﾞ"), parent) {
     setObjectName(QStringLiteral("propSheet2"));
-    AddPage(new CDelegate1(settings, launcher, this));
+    AddPage(new ChainBrowsingPage(settings, launcher, this));
     AddPage(new CDelegate2(settings, this));
     AddPage(new CDelegate3(settings, this));
 }

@@ -1,4 +1,4 @@
-#include "ui/multistage/Delegate1.h"
+#include "ui/multistage/ChainBrowsingPage.h"
 
 #include <algorithm>
 #include <vector>
@@ -48,13 +48,13 @@ void FillDropDown(QComboBox* box, const std::vector<std::string>& entries, const
 
 } // namespace
 
-CDelegate1::CDelegate1(AppSettings& settings, IProgramLauncher& launcher, QWidget* parent)
+ChainBrowsingPage::ChainBrowsingPage(AppSettings& settings, IProgramLauncher& launcher, QWidget* parent)
     : PropertyPage(QStringLiteral("ﾌﾞﾗｳｼﾞﾝｸﾞ"), parent), m_settings(settings), m_launcher(launcher) {
     setObjectName(QStringLiteral("delegate1"));
     BuildControls();
 }
 
-void CDelegate1::BuildControls() {
+void ChainBrowsingPage::BuildControls() {
     auto* urlGroup = new QGroupBox(QStringLiteral("接続先URL(&L)"), this);
     m_urlBox = NewDropDown(urlGroup, QStringLiteral("urlCombo"));
     auto* urlLabel = new QLabel(QStringLiteral("URL : "), urlGroup);
@@ -97,17 +97,17 @@ void CDelegate1::BuildControls() {
         LimitBytes(box, kPageTextLimit);
     }
     LimitBytes(m_urlBox, kPageTextLimit);
-    connect(m_browse, &QPushButton::clicked, this, &CDelegate1::BrowseClicked);
+    connect(m_browse, &QPushButton::clicked, this, &ChainBrowsingPage::BrowseClicked);
 }
 
-void CDelegate1::ShowFields() {
+void ChainBrowsingPage::ShowFields() {
     for (std::size_t i = 0; i < m_proxyBoxes.size(); ++i) {
         ShowDropDown(m_proxyBoxes[i], m_proxies[i]);
     }
     ShowDropDown(m_urlBox, m_url);
 }
 
-bool CDelegate1::ReadFields() {
+bool ChainBrowsingPage::ReadFields() {
     for (std::size_t i = 0; i < m_proxyBoxes.size(); ++i) {
         if (!ReadText(m_proxyBoxes[i], kPageTextLimit, m_proxies[i])) {
             return false;
@@ -116,7 +116,7 @@ bool CDelegate1::ReadFields() {
     return ReadText(m_urlBox, kPageTextLimit, m_url);
 }
 
-void CDelegate1::OnActivate() {
+void ChainBrowsingPage::OnActivate() {
     FillDropDown(m_urlBox, ListEntries(m_settings, SettingsList::ChainUrls), m_settings.AccessUrl);
     const std::vector<std::string> proxies = ListEntries(m_settings, SettingsList::ChainProxies);
     const std::array<const std::string*, 3> stored = {&m_settings.Addr1, &m_settings.Addr2, &m_settings.Addr3};
@@ -125,7 +125,7 @@ void CDelegate1::OnActivate() {
     }
 }
 
-void CDelegate1::BrowseClicked() {
+void ChainBrowsingPage::BrowseClicked() {
     ReadFields();
     const LaunchPlan plan = PlanChainBrowser(m_settings, MessageBoxService::Instance(), m_proxies, m_url);
     if (plan.launch) {
@@ -133,13 +133,13 @@ void CDelegate1::BrowseClicked() {
     }
 }
 
-void CDelegate1::ClearClicked(std::size_t proxy) {
+void ChainBrowsingPage::ClearClicked(std::size_t proxy) {
     ReadFields();
     m_proxies[proxy].clear();
     ShowFields();
 }
 
-bool CDelegate1::OnApply() {
+bool ChainBrowsingPage::OnApply() {
     if (!ReadFields()) {
         return false;
     }

@@ -15,10 +15,10 @@ namespace zandel::ui {
 // Tab "ﾌﾞﾗｳｼﾞﾝｸﾞ": the destination and up to three chain proxies, and the button that starts the browser on
 // the one URL naming them all. The lists are taken afresh from the settings each time the tab is shown, so
 // what tabs 2 and 3 applied is offered at once.
-class CDelegate1 final : public PropertyPage {
+class ChainBrowsingPage final : public PropertyPage {
     Q_OBJECT
 public:
-    CDelegate1(AppSettings& settings, IProgramLauncher& launcher, QWidget* parent = nullptr);
+    ChainBrowsingPage(AppSettings& settings, IProgramLauncher& launcher, QWidget* parent = nullptr);
 
 protected:
     void ShowFields() override;

@@ -1,7 +1,7 @@
 #include "ui/multistage/ChainSheet.h"
 
 #include "ui/multistage/ChainBrowsingPage.h"
-#include "ui/multistage/Delegate2.h"
+#include "ui/multistage/ChainProxiesPage.h"
 #include "ui/multistage/Delegate3.h"
 
 namespace zandel::ui {
@@ -10,7 +10,7 @@ ChainSheet::ChainSheet(AppSettings& settings, IProgramLauncher& launcher, QWidge
     : PropertySheet(QStringLiteral("多段接続を使ってﾌﾞﾗｳｼﾞﾝｸﾞ"), parent) {
     setObjectName(QStringLiteral("propSheet2"));
     AddPage(new ChainBrowsingPage(settings, launcher, this));
-    AddPage(new CDelegate2(settings, this));
+    AddPage(new ChainProxiesPage(settings, this));
     AddPage(new CDelegate3(settings, this));
 }
 

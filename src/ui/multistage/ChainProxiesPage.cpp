@@ -1,8 +1,8 @@
-#include "ui/multistage/Delegate2.h"
+#include "ui/multistage/ChainProxiesPage.h"
 
 namespace zandel::ui {
 
-CDelegate2::CDelegate2(AppSettings& settings, QWidget* parent)
+ChainProxiesPage::ChainProxiesPage(AppSettings& settings, QWidget* parent)
     : ChainListPage(settings, SettingsList::ChainProxies,
                     {QStringLiteral("多段接続用ﾌﾟﾛｷｼﾘｽﾄ"), QStringLiteral("多段接続用ﾌﾟﾛｷｼﾘｽﾄ(&L)"),
                      QStringLiteral("登録済み多段接続用ﾌﾟﾛｷｼｱﾄﾞﾚｽ(&P)"), QString()},

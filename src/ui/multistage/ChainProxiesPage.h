@@ -5,10 +5,10 @@
 namespace zandel::ui {
 
 // Tab "多段接続用ﾌﾟﾛｷｼﾘｽﾄ": the chain proxies offered on the browsing tab.
-class CDelegate2 final : public ChainListPage {
+class ChainProxiesPage final : public ChainListPage {
     Q_OBJECT
 public:
-    explicit CDelegate2(AppSettings& settings, QWidget* parent = nullptr);
+    explicit ChainProxiesPage(AppSettings& settings, QWidget* parent = nullptr);
 };
 
 } // namespace zandel::ui

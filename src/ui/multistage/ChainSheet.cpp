@@ -2,7 +2,7 @@
 
 #include "ui/multistage/ChainBrowsingPage.h"
 #include "ui/multistage/ChainProxiesPage.h"
-#include "ui/multistage/Delegate3.h"
+#include "ui/multistage/ChainUrlsPage.h"
 
 namespace zandel::ui {
 
@@ -11,7 +11,7 @@ ChainSheet::ChainSheet(AppSettings& settings, IProgramLauncher& launcher, QWidge
     setObjectName(QStringLiteral("propSheet2"));
     AddPage(new ChainBrowsingPage(settings, launcher, this));
     AddPage(new ChainProxiesPage(settings, this));
-    AddPage(new CDelegate3(settings, this));
+    AddPage(new ChainUrlsPage(settings, this));
 }
 
 } // namespace zandel::ui

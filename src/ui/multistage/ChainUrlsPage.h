@@ -5,10 +5,10 @@
 namespace zandel::ui {
 
 // Tab "接続先URLﾘｽﾄ": the destinations offered on the browsing tab, written without "http://".
-class CDelegate3 final : public ChainListPage {
+class ChainUrlsPage final : public ChainListPage {
     Q_OBJECT
 public:
-    explicit CDelegate3(AppSettings& settings, QWidget* parent = nullptr);
+    explicit ChainUrlsPage(AppSettings& settings, QWidget* parent = nullptr);
 };
 
 } // namespace zandel::ui

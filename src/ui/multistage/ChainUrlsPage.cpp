@@ -1,8 +1,8 @@
-#include "ui/multistage/Delegate3.h"
+#include "ui/multistage/ChainUrlsPage.h"
 
 namespace zandel::ui {
 
-CDelegate3::CDelegate3(AppSettings& settings, QWidget* parent)
+ChainUrlsPage::ChainUrlsPage(AppSettings& settings, QWidget* parent)
     : ChainListPage(settings, SettingsList::ChainUrls,
                     {QStringLiteral("接続先URLﾘｽﾄ"), QStringLiteral("接続先URLﾘｽﾄ(&L)"),
                      QStringLiteral("登録済み接続先URL(&P)"), QStringLiteral("www.example.com/index.html")},

@@ -131,7 +131,7 @@ std::string ChangedOutsideTheBody(const HttpAnswer& page, const JudgeVariables& 
             return "プロキシが応答ヘッダ(" + std::string(name) + ")を加えました";
         }
     }
-    for (const auto& [name, value] : variables) {
+    for (const auto [name, value] : variables) {
         if (name == "ZANDEL_HEADER" && StartsWithNoCase(value, "Content-Type:") &&
             HeaderValue(value, "Content-Type") != HeaderValue(page.headers, "Content-Type")) {
             return "プロキシが応答ヘッダ(Content-Type)を変えました";
@@ -139,9 +139,9 @@ std::string ChangedOutsideTheBody(const HttpAnswer& page, const JudgeVariables& 
     }
     // The headers every test request carries besides Host, as the judge received them directly.
     for (const char* name : {"HTTP_USER_AGENT", "HTTP_ACCEPT"}) {
-        const std::string* direct = FindVariable(checks.baseline.variables, name);
-        const std::string* through = FindVariable(variables, name);
-        if (direct != nullptr && (through == nullptr || *through != *direct)) {
+        const std::optional<std::string_view> direct = FindVariable(checks.baseline.variables, name);
+        const std::optional<std::string_view> through = FindVariable(variables, name);
+        if (direct && (!through || *through != *direct)) {
             return std::string("プロキシがリクエストを書き換えました(") + name + ")";
         }
     }
@@ -173,6 +173,7 @@ void ApplyJudgeChecks(Judgement& judgement, const std::string& answer, const Jud
     }
     HttpAnswer page;
     const bool split = SplitHttpAnswer(answer, page);
+    const JudgeVariables variables = split ? ParseJudgeVariables(page.body) : JudgeVariables{};
     if (!checks.key.empty()) {
         const SignatureFailure signature =
             split ? SignatureReason(page, checks.key, nonce)
@@ -181,8 +182,7 @@ void ApplyJudgeChecks(Judgement& judgement, const std::string& answer, const Jud
             MakeNg(judgement, signature.reason, signature.failure);
             return;
         }
-        if (const std::string changed = ChangedOutsideTheBody(page, ParseJudgeVariables(page.body), checks);
-            !changed.empty()) {
+        if (const std::string changed = ChangedOutsideTheBody(page, variables, checks); !changed.empty()) {
             MakeNg(judgement, changed, Failure::Tampered);
             return;
         }
@@ -190,7 +190,6 @@ void ApplyJudgeChecks(Judgement& judgement, const std::string& answer, const Jud
     if (!checks.strict && !checks.byValue) {
         return;
     }
-    const JudgeVariables variables = split ? ParseJudgeVariables(page.body) : JudgeVariables{};
     if (!checks.strict) {
         GradeByValue(judgement, checks, variables);
         return;

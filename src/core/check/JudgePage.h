@@ -1,5 +1,9 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -23,10 +27,57 @@ std::string_view HeaderValue(std::string_view headers, std::string_view name);
 
 // The server variables a judge page prints, one per line as NAME=value (plain text or HTML, markup and
 // character references taken away), in page order. Lines of any other form are skipped.
-using JudgeVariables = std::vector<std::pair<std::string, std::string>>;
-JudgeVariables ParseJudgeVariables(std::string_view body);
-// The value of the first variable of that name, or null.
-const std::string* FindVariable(const JudgeVariables& variables, std::string_view name);
+// Every page of every proxy is read here, so the variables share one copy of the page's text (a variable is two
+// spans of it) instead of two strings each; the copy keeps them valid after the answer is gone.
+class JudgeVariables {
+public:
+    struct Variable {
+        std::string_view name;
+        std::string_view value;
+        bool operator==(const Variable&) const = default;
+    };
+
+    JudgeVariables() = default;
+    explicit JudgeVariables(std::string_view body);
+
+    class Iterator {
+    public:
+        using iterator_category = std::input_iterator_tag;
+        using value_type = Variable;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = Variable;
+        Variable operator*() const { return m_owner->At(m_index); }
+        Iterator& operator++() {
+            ++m_index;
+            return *this;
+        }
+        bool operator==(const Iterator& other) const { return m_index == other.m_index; }
+
+    private:
+        friend class JudgeVariables;
+        Iterator(const JudgeVariables* owner, std::size_t index) : m_owner(owner), m_index(index) {}
+        const JudgeVariables* m_owner;
+        std::size_t m_index;
+    };
+    Iterator begin() const { return {this, 0}; }
+    Iterator end() const { return {this, m_spans.size()}; }
+    std::size_t size() const { return m_spans.size(); }
+    Variable At(std::size_t index) const;
+
+private:
+    struct Span {
+        std::uint32_t at = 0;
+        std::uint32_t size = 0;
+    };
+    std::string m_text; // the page, then its lines rewritten without markup
+    std::vector<std::pair<Span, Span>> m_spans;
+};
+inline JudgeVariables ParseJudgeVariables(std::string_view body) {
+    return JudgeVariables(body);
+}
+// The value of the first variable of that name, or none.
+std::optional<std::string_view> FindVariable(const JudgeVariables& variables, std::string_view name);
 
 // The signed judge (res/zandel-judge.cgi): a request carries a fresh nonce in its query, and the page ends
 // with a "ZANDEL_HEADER=<name: value>" line for each response header the script sent, "ZANDEL_NONCE=<nonce>",

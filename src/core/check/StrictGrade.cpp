@@ -304,15 +304,15 @@ JudgeBaseline ReadJudgeBaseline(const HttpAnswer& direct) {
         return baseline;
     }
     baseline.variables = ParseJudgeVariables(direct.body);
-    const std::string* remote = FindVariable(baseline.variables, "REMOTE_ADDR");
-    if (remote == nullptr || !ParseIpBytes(*remote, baseline.ourAddress)) {
+    const std::optional<std::string_view> remote = FindVariable(baseline.variables, "REMOTE_ADDR");
+    if (!remote || !ParseIpBytes(*remote, baseline.ourAddress)) {
         return baseline;
     }
-    baseline.ourAddressText = *remote;
+    baseline.ourAddressText = std::string(*remote);
     // Behind a CDN or a load balancer the judge sees that server as its client on every request, and our
     // address only where that server put it: the first of the chain it forwarded.
-    if (const std::string* chain = FindVariable(baseline.variables, "HTTP_X_FORWARDED_FOR")) {
-        std::string first = chain->substr(0, chain->find(','));
+    if (const std::optional<std::string_view> chain = FindVariable(baseline.variables, "HTTP_X_FORWARDED_FOR")) {
+        std::string first(chain->substr(0, chain->find(',')));
         first.erase(0, first.find_first_not_of(" \t"));
         first.erase(first.find_last_not_of(" \t") + 1);
         IpBytes forwarded{};
@@ -330,37 +330,37 @@ StrictFinding GradeStrictly(const JudgeBaseline& baseline, const OwnAddresses& o
     // The judge prints its server's own variables (REMOTE_ADDR, REQUEST_METHOD, ...) on every page: an answer
     // without one of them is not the judge's. REMOTE_HOST is a name the server may or may not find for a client.
     // Every run asks only for REMOTE_ADDR, which every echo page prints, as the plain grading does.
-    if (scope == AddressScope::Headers && baseline.usable && FindVariable(page, "REMOTE_ADDR") == nullptr) {
+    if (scope == AddressScope::Headers && baseline.usable && !FindVariable(page, "REMOTE_ADDR")) {
         return {StrictFinding::Kind::NotJudgePage, "REMOTE_ADDR", {}};
     }
     static const JudgeVariables kNone;
-    for (const auto& [name, value] : scope == AddressScope::Headers ? kNone : baseline.variables) {
+    for (const auto [name, value] : scope == AddressScope::Headers ? kNone : baseline.variables) {
         if (name.rfind("HTTP_", 0) != 0 && name.rfind(kJudgeLinePrefix, 0) != 0 && name != "REMOTE_HOST" &&
-            FindVariable(page, name) == nullptr) {
-            return {StrictFinding::Kind::NotJudgePage, name, {}};
+            !FindVariable(page, name)) {
+            return {StrictFinding::Kind::NotJudgePage, std::string(name), {}};
         }
     }
-    for (const auto& [name, value] : page) {
+    for (const auto [name, value] : page) {
         if (name.rfind(kJudgeLinePrefix, 0) == 0 || OwnRequestVariable(name) ||
             (scope == AddressScope::Headers && name.rfind("HTTP_", 0) != 0)) {
             continue;
         }
         if (const OwnAddress* own = FindOwnAddress(value, ours)) {
-            return {StrictFinding::Kind::OwnAddress, name, own->text};
+            return {StrictFinding::Kind::OwnAddress, std::string(name), own->text};
         }
     }
     if (!baseline.usable) {
         return {StrictFinding::Kind::Nothing, {}, {}};
     }
-    for (const auto& [name, value] : page) {
+    for (const auto [name, value] : page) {
         if (!KnownProxyName(name)) {
             continue;
         }
         // What the judge's own server adds (a CDN's X-Forwarded-For, its Via) is no finding, unless the proxy
         // added itself to the chain.
-        const std::string* before = FindVariable(baseline.variables, name);
-        if (before == nullptr || ChainLength(value) > ChainLength(*before)) {
-            return {StrictFinding::Kind::ProxyVariable, name, {}};
+        const std::optional<std::string_view> before = FindVariable(baseline.variables, name);
+        if (!before || ChainLength(value) > ChainLength(*before)) {
+            return {StrictFinding::Kind::ProxyVariable, std::string(name), {}};
         }
     }
     return {StrictFinding::Kind::Nothing, {}, {}};

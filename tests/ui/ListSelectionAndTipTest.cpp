@@ -21,12 +21,9 @@
 namespace zandel {
 namespace {
 
+using test::AddressOf;
 using ui::ProxyListView;
 using Rows = std::vector<int>;
-
-std::string AddressOf(int n) {
-    return "10.0." + std::to_string(n / 256) + "." + std::to_string(n % 256) + ":80";
-}
 
 // The list as the user points at it: what is selected, what the status bar counts, what a tip shows.
 class ListSelectionAndTipTest : public QObject {
@@ -41,30 +38,13 @@ private:
                                           m_rig->view->Rows().RowCount());
         }
     }
-    void Fill(int count) {
-        for (int row = 0; row < count; ++row) {
-            m_rig->view->Rows().InsertRow(row, AddressOf(row), StatusNG, row);
-        }
-    }
-    void Select(const Rows& rows) {
-        m_rig->view->clearSelection();
-        for (int row : rows) {
-            m_rig->view->Rows().SetRowSelected(row, true);
-        }
-    }
-    QPoint RowCentre(int row, int column = 0) const {
-        return m_rig->view->visualRect(m_rig->view->model()->index(row, column)).center();
-    }
-    void Click(int row, Qt::KeyboardModifiers modifiers = {}) {
-        QTest::mouseClick(m_rig->view->viewport(), Qt::LeftButton, modifiers, RowCentre(row));
-    }
     // The tip the list shows for a pause of the pointer over the cell, or nothing.
     QString TipOver(int row, int column) {
         QToolTip::hideText();
         if (!QTest::qWaitFor([] { return !QToolTip::isVisible(); })) {
             return QStringLiteral("(a tip that never went)");
         }
-        const QPoint at = RowCentre(row, column);
+        const QPoint at = m_rig->RowCentre(row, column);
         QHelpEvent help(QEvent::ToolTip, at, m_rig->view->viewport()->mapToGlobal(at));
         QCoreApplication::sendEvent(m_rig->view->viewport(), &help);
         return QToolTip::isVisible() ? QToolTip::text() : QString();
@@ -92,11 +72,11 @@ private Q_SLOTS:
         QCOMPARE(m_rig->view->Rows().SelectedCount(), 0);
         m_rig->view->OnCommand(cmd::kSelectAll);
         QCOMPARE(m_rig->view->Rows().SelectedCount(), 8);
-        Click(2, Qt::ControlModifier);
+        m_rig->ClickRow(2, Qt::ControlModifier);
         QCOMPARE(m_rig->view->Rows().SelectedCount(), 7);
-        Click(2);
+        m_rig->ClickRow(2);
         QCOMPARE(m_rig->view->Rows().SelectedCount(), 1);
-        Click(5, Qt::ShiftModifier);
+        m_rig->ClickRow(5, Qt::ShiftModifier);
         QCOMPARE(m_rig->view->Rows().SelectedCount(), 4);
         QTest::keyClick(m_rig->view.get(), Qt::Key_Down, Qt::ShiftModifier);
         check("shift+down");
@@ -132,17 +112,17 @@ private Q_SLOTS:
         const std::vector<std::pair<const char*, std::function<void()>>> actions = {
             {"Ctrl+A", [this] { QTest::keyClick(m_rig->view.get(), Qt::Key_A, Qt::ControlModifier); }},
             {"select all", [this] { m_rig->view->selectAll(); }},
-            {"click", [this] { Click(5); }},
-            {"Ctrl+click", [this] { Click(1, Qt::ControlModifier); }},
-            {"Shift+click", [this] { Click(4, Qt::ShiftModifier); }},
+            {"click", [this] { m_rig->ClickRow(5); }},
+            {"Ctrl+click", [this] { m_rig->ClickRow(1, Qt::ControlModifier); }},
+            {"Shift+click", [this] { m_rig->ClickRow(4, Qt::ShiftModifier); }},
             {"Down", [this] { QTest::keyClick(m_rig->view.get(), Qt::Key_Down); }},
             {"Shift+End", [this] { QTest::keyClick(m_rig->view.get(), Qt::Key_End, Qt::ShiftModifier); }},
             {"Ctrl+Space", [this] { QTest::keyClick(m_rig->view.get(), Qt::Key_Space, Qt::ControlModifier); }},
             {"drag",
              [this] {
-                 QTest::mousePress(m_rig->view->viewport(), Qt::LeftButton, {}, RowCentre(1));
-                 QTest::mouseMove(m_rig->view->viewport(), RowCentre(5));
-                 QTest::mouseRelease(m_rig->view->viewport(), Qt::LeftButton, {}, RowCentre(5));
+                 QTest::mousePress(m_rig->view->viewport(), Qt::LeftButton, {}, m_rig->RowCentre(1));
+                 QTest::mouseMove(m_rig->view->viewport(), m_rig->RowCentre(5));
+                 QTest::mouseRelease(m_rig->view->viewport(), Qt::LeftButton, {}, m_rig->RowCentre(5));
              }},
         };
         for (const auto& [name, action] : actions) {
@@ -188,15 +168,15 @@ private Q_SLOTS:
     }
     void clickOffersTheFirstSelectedAddressToTheProxyBar() {
         QFETCH(int, use);
-        Fill(5);
+        m_rig->Fill(5);
         ui::CProxyBar* bar = m_rig->host->GetProxyBar();
         bar->SetAddr("10.9.9.9:1");
         bar->SetUseProxy(use);
         m_rig->settings.FavoSel = true;
         const int updatesBefore = m_rig->host->countUpdates;
 
-        Click(3);
-        Click(1, Qt::ControlModifier);
+        m_rig->ClickRow(3);
+        m_rig->ClickRow(1, Qt::ControlModifier);
         QCOMPARE(m_rig->view->Rows().SelectedRows(MaxListRows), (Rows{1, 3}));
         QCOMPARE(bar->GetAddr(), use == 0 ? AddressOf(1) : std::string("10.9.9.9:1"));
         QCOMPARE(m_rig->settings.FavoSel, use != 0);
@@ -205,7 +185,7 @@ private Q_SLOTS:
     }
 
     void proxyCommandsDriveTheBarAndTheBrowserSetting() {
-        Fill(3);
+        m_rig->Fill(3);
         m_rig->view->Rows().SetCellText(1, 0, "10.0.0.1:8080");
         m_rig->view->Rows().SetCellText(2, 0, "10.0.0.3:3128");
         ui::CProxyBar* bar = m_rig->host->GetProxyBar();
@@ -215,7 +195,7 @@ private Q_SLOTS:
         };
 
         // On/off with the proxy off: the marked row goes to the browser, the bar's text stays.
-        Select({1});
+        m_rig->Select({1});
         QVERIFY(m_rig->view->OnCommand(cmd::kProxyOnOff));
         QCOMPARE(bar->GetUseProxy(), 1);
         QCOMPARE(bar->GetAddr(), std::string("10.0.0.2:3128"));
@@ -224,7 +204,7 @@ private Q_SLOTS:
 
         // Change with the proxy on: the first selected row becomes the bar's address and stays on.
         m_rig->settings.FavoSel = true;
-        Select({2});
+        m_rig->Select({2});
         QVERIFY(m_rig->view->OnCommand(cmd::kChangeProxy));
         QCOMPARE(bar->GetAddr(), std::string("10.0.0.3:3128"));
         QCOMPARE(bar->GetUseProxy(), 1);
@@ -241,7 +221,7 @@ private Q_SLOTS:
         QCOMPARE(m_rig->host->internet.calls.back().option, kOptionSettingsChanged);
 
         // Change with the proxy off hands the new address over with the proxy still off.
-        Select({0});
+        m_rig->Select({0});
         m_rig->view->OnCommand(cmd::kChangeProxy);
         QCOMPARE(lastApplied().proxyServer, AddressOf(0));
         QCOMPARE(lastApplied().flags, kProxyTypeDirect);

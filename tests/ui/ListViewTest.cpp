@@ -23,12 +23,9 @@
 namespace zandel {
 namespace {
 
+using test::AddressOf;
 using ui::ProxyListView;
 using Rows = std::vector<int>;
-
-std::string AddressOf(int n) {
-    return "10.0." + std::to_string(n / 256) + "." + std::to_string(n % 256) + ":80";
-}
 
 class ListViewTest : public QObject {
     Q_OBJECT
@@ -36,30 +33,12 @@ class ListViewTest : public QObject {
 private:
     std::unique_ptr<test::ListRig> m_rig;
 
-    void Fill(int count) {
-        for (int row = m_rig->view->Rows().RowCount(), end = row + count; row < end; ++row) {
-            m_rig->view->Rows().InsertRow(row, AddressOf(row), StatusNG, row);
-            m_rig->view->Rows().SetCellText(row, 1, "NG");
-            m_rig->view->Rows().SetCellText(row, 2, "--:---");
-            m_rig->view->Rows().SetCellText(row, 3, "2024/01/02(03:04:05)");
-        }
-    }
-    void Select(const Rows& rows) {
-        m_rig->view->clearSelection();
-        for (int row : rows) {
-            m_rig->view->Rows().SetRowSelected(row, true);
-        }
-    }
     std::vector<std::string> Column(int column) const {
         std::vector<std::string> texts;
         for (int row = 0; row < m_rig->view->Rows().RowCount(); ++row) {
             texts.push_back(m_rig->view->Rows().GetCellText(row, column));
         }
         return texts;
-    }
-    QPoint RowCentre(int row) const { return m_rig->view->visualItemRect(m_rig->view->topLevelItem(row)).center(); }
-    void ClickRow(int row, Qt::KeyboardModifiers modifiers = {}) {
-        QTest::mouseClick(m_rig->view->viewport(), Qt::LeftButton, modifiers, RowCentre(row));
     }
     void ClickHeader(int column) {
         QHeaderView* header = m_rig->view->header();
@@ -121,8 +100,8 @@ private Q_SLOTS:
     }
 
     void aFullListRefusesNewRows() {
-        Fill(MaxListRows);
-        Select({10});
+        m_rig->Fill(MaxListRows);
+        m_rig->Select({10});
         m_rig->view->OnCommand(cmd::kInsert);
         m_rig->view->OnCommand(cmd::kAddAtEnd);
         QCOMPARE(m_rig->view->Rows().RowCount(), MaxListRows);
@@ -139,8 +118,8 @@ private Q_SLOTS:
     }
     void deleteKeyAsksBeforeDeleting() {
         QFETCH(bool, confirm);
-        Fill(MaxListRows);
-        Select({3, 200, 700});
+        m_rig->Fill(MaxListRows);
+        m_rig->Select({3, 200, 700});
         m_rig->messages.QueueAnswer(confirm ? MbResult::Ok : MbResult::Cancel);
         m_rig->view->setFocus();
         QTest::keyClick(m_rig->view.get(), Qt::Key_Delete);
@@ -162,8 +141,8 @@ private Q_SLOTS:
     }
 
     void moveUpCarriesTheSelection() {
-        Fill(10);
-        Select({2, 3, 7});
+        m_rig->Fill(10);
+        m_rig->Select({2, 3, 7});
         QVERIFY(m_rig->view->OnCommand(cmd::kMoveUp));
         QCOMPARE(m_rig->view->Rows().SelectedRows(MaxListRows), (Rows{1, 2, 6}));
         QCOMPARE(m_rig->view->Rows().GetCellText(1, 0), AddressOf(2));
@@ -172,7 +151,7 @@ private Q_SLOTS:
         QVERIFY(m_rig->doc->IsModified());
 
         m_rig->doc->SetModified(false);
-        Select({0, 4});
+        m_rig->Select({0, 4});
         m_rig->view->OnCommand(cmd::kMoveUp);
         QCOMPARE(m_rig->view->Rows().SelectedRows(MaxListRows), (Rows{0, 4}));
         QCOMPARE(m_rig->view->Rows().GetCellText(0, 0), AddressOf(0));
@@ -197,8 +176,8 @@ private Q_SLOTS:
         QFETCH(int, id);
         QFETCH(bool, modified);
         QFETCH(int, rows);
-        Fill(5);
-        Select({1, 2});
+        m_rig->Fill(5);
+        m_rig->Select({1, 2});
         QVERIFY(m_rig->view->OnCommand(id));
         QCOMPARE(m_rig->doc->IsModified(), modified);
         QCOMPARE(m_rig->view->Rows().RowCount(), rows);
@@ -222,7 +201,7 @@ private Q_SLOTS:
             m_rig->view->Rows().InsertRow(row, address, StatusUnchecked, row);
             m_rig->view->Rows().SetCellText(row, 2, time);
         }
-        Select({0});
+        m_rig->Select({0});
 
         ClickHeader(2);
         QVERIFY(Column(2) == (std::vector<std::string>{"--:---", "0.056", "9.500", "12.000"}));
@@ -237,9 +216,9 @@ private Q_SLOTS:
     }
 
     void editCommandCountsAsAChangeEvenWhenCancelled() {
-        Fill(3);
+        m_rig->Fill(3);
         m_rig->doc->SetModified(false);
-        Select({1});
+        m_rig->Select({1});
         QVERIFY(m_rig->view->OnCommand(cmd::kEdit));
         QVERIFY(m_rig->doc->IsModified());
         QLineEdit* box = m_rig->view->EditBox();
@@ -255,9 +234,9 @@ private Q_SLOTS:
     // A changed address marks the list modified, so that it is not lost at exit without the save question;
     // an edit that changes nothing does not.
     void labelEditTakesTheTextUnchangedAndMarksAChange() {
-        Fill(3);
-        ClickRow(1);
-        ClickRow(1);
+        m_rig->Fill(3);
+        m_rig->ClickRow(1);
+        m_rig->ClickRow(1);
         QTRY_VERIFY(m_rig->view->EditBox() != nullptr);
         SubmitEdit();
         QVERIFY(!m_rig->doc->IsModified());
@@ -287,16 +266,16 @@ private Q_SLOTS:
     }
     void aClickOnOneOfSeveralSelectedRowsSelectsItAlone() {
         QFETCH(int, row);
-        Fill(5);
+        m_rig->Fill(5);
         QVERIFY(m_rig->view->OnCommand(cmd::kSelectAll));
         QCOMPARE(m_rig->view->Rows().SelectionMark(), 4);
-        ClickRow(row);
+        m_rig->ClickRow(row);
         QCOMPARE(m_rig->view->Rows().SelectedRows(MaxListRows), Rows{row});
         QCOMPARE(m_rig->view->Rows().SelectionMark(), row);
         QVERIFY(!QTest::qWaitFor([this] { return m_rig->view->EditBox() != nullptr; },
                                  QApplication::doubleClickInterval() + 300));
 
-        ClickRow(row);
+        m_rig->ClickRow(row);
         QTRY_VERIFY(m_rig->view->EditBox() != nullptr);
         QCOMPARE(m_rig->view->EditBox()->text(), QString::fromStdString(AddressOf(row)));
         QCOMPARE(m_rig->view->Rows().SelectedRows(MaxListRows), Rows{row});
@@ -326,7 +305,7 @@ private Q_SLOTS:
         QCOMPARE(shown(1, 1), QStringLiteral("ﾃｽ"));
         QCOMPARE(shown(2, 0), QStringLiteral("ý.example:82"));
 
-        Select({0});
+        m_rig->Select({0});
         QVERIFY(m_rig->view->OnCommand(cmd::kMoveDown));
         QCOMPARE(shown(1, 0), QStringLiteral("ﾃｽ:80"));
         ClickHeader(0);
@@ -341,8 +320,8 @@ private Q_SLOTS:
     }
 
     void editingSwitchedOffClosesTheEditAndRefusesNewOnes() {
-        Fill(3);
-        Select({0});
+        m_rig->Fill(3);
+        m_rig->Select({0});
         m_rig->view->BeginEdit(0);
         m_rig->view->EditBox()->setText(QStringLiteral("typed:1"));
         m_rig->view->SetLabelEditing(false);
@@ -373,8 +352,8 @@ private Q_SLOTS:
     void pasteTakesTheFirstLineAsTheWholeText() {
         QFETCH(QString, clipboard);
         QFETCH(QString, expected);
-        Fill(2);
-        Select({1});
+        m_rig->Fill(2);
+        m_rig->Select({1});
         m_rig->view->OnCommand(cmd::kEdit);
         m_rig->view->EditBox()->setText(QStringLiteral("typed"));
         QGuiApplication::clipboard()->setText(clipboard);
@@ -385,8 +364,8 @@ private Q_SLOTS:
     }
 
     void pasteAndCopyWithoutAnEditChangeNothing() {
-        Fill(2);
-        Select({0});
+        m_rig->Fill(2);
+        m_rig->Select({0});
         QGuiApplication::clipboard()->setText(QStringLiteral("9.9.9.9:9\nx"));
         QVERIFY(m_rig->view->OnCommand(cmd::kEditPaste));
         QVERIFY(m_rig->view->OnCommand(cmd::kEditCopy));
@@ -396,8 +375,8 @@ private Q_SLOTS:
     }
 
     void copyPutsTheWholeTextOnAnEmptyClipboard() {
-        Fill(2);
-        Select({1});
+        m_rig->Fill(2);
+        m_rig->Select({1});
         QGuiApplication::clipboard()->clear();
         m_rig->view->OnCommand(cmd::kEdit);
         m_rig->view->EditBox()->setSelection(0, 4); // copy takes the whole text, not the selection
@@ -410,7 +389,7 @@ private Q_SLOTS:
         const std::string first = dir.Write("first.txt", "1.1.1.1:1\r\n1.1.1.2:2 NG --:--- x\r\n");
         const std::string second = dir.Write("second.TXT", "# comment\n2.2.2.2:2\n");
         const std::string other = dir.Write("other.csv", "3.3.3.3:3\n");
-        Fill(10);
+        m_rig->Fill(10);
         m_rig->doc->SetModified(false);
 
         Drop({QString::fromStdString(first), QString::fromStdString(second), QString::fromStdString(other)});
@@ -430,7 +409,7 @@ private Q_SLOTS:
     void aRefusedDropStillMarksTheDocument() {
         test::TempDir dir;
         const std::string other = dir.Write("list.dat", "3.3.3.3:3\n");
-        Fill(2);
+        m_rig->Fill(2);
         m_rig->doc->SetModified(false);
         Drop({QString::fromStdString(other)});
         QCOMPARE(m_rig->view->Rows().RowCount(), 2);
@@ -449,7 +428,7 @@ private Q_SLOTS:
     // The kind column shows while a row names its kind by a scheme or detection is on, follows edits and
     // removals, and sorts by kind (a view that never looked again would keep showing it, or never show it).
     void kindColumnFollowsTheSchemesInTheList() {
-        Fill(2);
+        m_rig->Fill(2);
         QTRY_VERIFY(m_rig->view->isColumnHidden(kKindColumn));
         m_rig->view->Rows().SetCellText(1, 0, "socks5://u:pw@127.0.0.1:1080");
         QTRY_VERIFY(!m_rig->view->isColumnHidden(kKindColumn));

@@ -1,5 +1,7 @@
 #include "ui/support/ListRig.h"
 
+#include <QTest>
+
 #include "ui/list/ListRows.h"
 #include "ui/util/MessageBoxService.h"
 
@@ -26,6 +28,34 @@ ListRig::~ListRig() {
     view.reset();
     doc.reset();
     host.reset();
+}
+
+std::string AddressOf(int n) {
+    return "10.0." + std::to_string(n / 256) + "." + std::to_string(n % 256) + ":80";
+}
+
+void ListRig::Fill(int count) {
+    for (int row = view->Rows().RowCount(), end = row + count; row < end; ++row) {
+        view->Rows().InsertRow(row, AddressOf(row), StatusNG, row);
+        view->Rows().SetCellText(row, 1, "NG");
+        view->Rows().SetCellText(row, 2, "--:---");
+        view->Rows().SetCellText(row, 3, "2024/01/02(03:04:05)");
+    }
+}
+
+void ListRig::Select(const std::vector<int>& rows) {
+    view->clearSelection();
+    for (int row : rows) {
+        view->Rows().SetRowSelected(row, true);
+    }
+}
+
+QPoint ListRig::RowCentre(int row, int column) const {
+    return view->visualRect(view->model()->index(row, column)).center();
+}
+
+void ListRig::ClickRow(int row, Qt::KeyboardModifiers modifiers) {
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, RowCentre(row));
 }
 
 } // namespace zandel::test

@@ -30,6 +30,7 @@
 #include "support/TempDir.h"
 #include "support/ThreadState.h"
 #include "ui/UiTestSupport.h"
+#include "ui/support/FrameRig.h"
 #include "ui/frame/CheckBar.h"
 #include "core/frame/FileCommands.h"
 #include "ui/frame/FileDialogs.h"
@@ -59,56 +60,28 @@ QStringList ActionNames(const QList<QAction*>& actions) {
 class MainFrameTest : public QObject {
     Q_OBJECT
 private:
-    std::unique_ptr<test::TempDir> m_dir;
-    std::unique_ptr<AppSettings> m_settings;
-    std::unique_ptr<test::MessageRecorder> m_messages;
-    std::unique_ptr<RecordingInternetSettings> m_internet;
-    std::unique_ptr<RecordingLauncher> m_launcher;
-    std::unique_ptr<RecentFileList> m_recent;
-    std::unique_ptr<test::FakeFileDialogs> m_dialogs;
-    std::unique_ptr<CMainFrame> m_frame;
+    std::unique_ptr<test::FrameRig> m_rig;
 
-    CMainFrame& MakeFrame() {
-        m_frame = std::make_unique<CMainFrame>(*m_settings, *m_internet, *m_launcher, *m_recent, m_dialogs.get());
-        m_frame->show();
-        return *m_frame;
-    }
-    ui::ProxyListView& View() { return *m_frame->View(); }
+    CMainFrame& MakeFrame() { return m_rig->Make(); }
+    ui::ProxyListView& View() { return *m_rig->Frame().View(); }
     bool Enabled(const char* name) {
-        auto* action = m_frame->findChild<QAction*>(QString::fromUtf8(name));
+        auto* action = m_rig->Frame().findChild<QAction*>(QString::fromUtf8(name));
         if (action == nullptr) {
             qWarning("no action %s", name);
             return false;
         }
         return action->isEnabled();
     }
-    void AddRows(const std::vector<std::string>& addresses) {
-        for (const std::string& address : addresses) {
-            View().Rows().InsertRow(View().Rows().RowCount(), address, 3, View().Rows().RowCount());
-        }
-    }
-    std::string WriteList(const std::string& name, const std::string& text) { return m_dir->Write(name, text); }
+    void AddRows(const std::vector<std::string>& addresses) { m_rig->AddRows(addresses); }
+    std::string WriteList(const std::string& name, const std::string& text) { return m_rig->dir.Write(name, text); }
 
 private Q_SLOTS:
-    void init() {
-        m_dir = std::make_unique<test::TempDir>();
-        m_settings = std::make_unique<AppSettings>();
-        m_settings->StartDir = m_dir->Path();
-        m_messages = std::make_unique<test::MessageRecorder>();
-        m_internet = std::make_unique<RecordingInternetSettings>();
-        m_launcher = std::make_unique<RecordingLauncher>();
-        m_recent = std::make_unique<RecentFileList>(m_dir->File("config/Zandel.ini"));
-        m_dialogs = std::make_unique<test::FakeFileDialogs>();
-    }
-
-    void cleanup() {
-        m_frame.reset();
-        m_messages.reset();
-    }
+    void init() { m_rig = std::make_unique<test::FrameRig>(); }
+    void cleanup() { m_rig.reset(); }
 
     void toolbarHoldsSixteenDrawnButtonsInOrder() {
         MakeFrame();
-        auto* toolBar = m_frame->findChild<QToolBar*>(QStringLiteral("mainToolBar"));
+        auto* toolBar = m_rig->Frame().findChild<QToolBar*>(QStringLiteral("mainToolBar"));
         QVERIFY(toolBar != nullptr);
         QCOMPARE(
             ActionNames(toolBar->actions()).join(QLatin1Char(' ')),
@@ -122,52 +95,55 @@ private Q_SLOTS:
             }
         }
         // The two bars stand beside the toolbar at the top.
-        QCOMPARE(m_frame->toolBarArea(m_frame->GetProxyBar()), Qt::TopToolBarArea);
-        QCOMPARE(m_frame->toolBarArea(m_frame->GetCheckBar()), Qt::TopToolBarArea);
+        QCOMPARE(m_rig->Frame().toolBarArea(m_rig->Frame().GetProxyBar()), Qt::TopToolBarArea);
+        QCOMPARE(m_rig->Frame().toolBarArea(m_rig->Frame().GetCheckBar()), Qt::TopToolBarArea);
     }
 
     void menusStandByPosition() {
         MakeFrame();
         QStringList titles;
-        for (QAction* action : m_frame->menuBar()->actions()) {
+        for (QAction* action : m_rig->Frame().menuBar()->actions()) {
             titles << action->text();
         }
         QCOMPARE(titles, (QStringList{QStringLiteral("ﾌｧｲﾙ(&F)"), QStringLiteral("編集(&E)"),
                                       QStringLiteral("表示(&V)"), QStringLiteral("オプション(&O)"),
                                       QStringLiteral("多段接続(&D)..."), QStringLiteral("ﾍﾙﾌﾟ(&H)")}));
-        auto* file = m_frame->findChild<QMenu*>(QStringLiteral("menuFile"));
+        auto* file = m_rig->Frame().findChild<QMenu*>(QStringLiteral("menuFile"));
         QCOMPARE(
             ActionNames(file->actions()).join(QLatin1Char(' ')),
             QStringLiteral("fileNew | fileOpen fileOpenUrl fileSave fileSaveAs fileAppend | menuSaveWithoutResults "
                            "fileExport | recentFilesPlaceholder | appExit"));
-        auto* saves = m_frame->findChild<QMenu*>(QStringLiteral("menuSaveWithoutResults"));
+        auto* saves = m_rig->Frame().findChild<QMenu*>(QStringLiteral("menuSaveWithoutResults"));
         QCOMPARE(saves->title(), QStringLiteral("ﾌｧｲﾙの保存(ﾁｪｯｸ結果無し)(&E)"));
         QCOMPARE(ActionNames(saves->actions()).join(QLatin1Char(' ')),
                  QStringLiteral("saveAllAddresses saveNotNG saveAnonymous saveNonAnonymous saveHttps saveHttpProxies "
                                 "saveSocksProxies"));
-        QCOMPARE(m_frame->findChild<QAction*>(QStringLiteral("selectAll"))->shortcut(),
+        QCOMPARE(m_rig->Frame().findChild<QAction*>(QStringLiteral("selectAll"))->shortcut(),
                  QKeySequence(QStringLiteral("Ctrl+A")));
-        QCOMPARE(m_frame->findChild<QAction*>(QStringLiteral("editPaste"))->shortcuts().size(), 2);
+        QCOMPARE(m_rig->Frame().findChild<QAction*>(QStringLiteral("editPaste"))->shortcuts().size(), 2);
     }
 
     void recentFilesTakeTheMenuPlaceOfTheirLabel() {
         const std::string a = WriteList("a.txt", "10.0.0.1:80\r\n");
         const std::string b = WriteList("b.txt", "10.0.0.2:80\r\n");
         MakeFrame();
-        QVERIFY(m_frame->Files().OpenPath(a));
-        QVERIFY(m_frame->Files().OpenPath(b));
-        auto* file = m_frame->findChild<QMenu*>(QStringLiteral("menuFile"));
+        QVERIFY(m_rig->Frame().Files().OpenPath(a));
+        QVERIFY(m_rig->Frame().Files().OpenPath(b));
+        auto* file = m_rig->Frame().findChild<QMenu*>(QStringLiteral("menuFile"));
         QCOMPARE(ActionNames(file->actions()).mid(11, 3).join(QLatin1Char(' ')),
                  QStringLiteral("recentFile1 recentFile2 |"));
-        QVERIFY(m_frame->findChild<QAction*>(QStringLiteral("recentFile1"))->text().endsWith(QStringLiteral("b.txt")));
-        test::RequireEnabledAction(m_frame.get(), QStringLiteral("recentFile2"))->trigger();
-        QCOMPARE(m_frame->Document().PathName(), a);
+        QVERIFY(m_rig->Frame()
+                    .findChild<QAction*>(QStringLiteral("recentFile1"))
+                    ->text()
+                    .endsWith(QStringLiteral("b.txt")));
+        test::RequireEnabledAction(&m_rig->Frame(), QStringLiteral("recentFile2"))->trigger();
+        QCOMPARE(m_rig->Frame().Document().PathName(), a);
         QCOMPARE(View().Rows().GetCellText(0, 0), std::string("10.0.0.1:80"));
     }
 
     void emptyListLeavesOnlyAddAndAppend() {
         MakeFrame();
-        m_frame->MenuBarOpened();
+        m_rig->Frame().MenuBarOpened();
         for (const char* name :
              {"editAddress", "insertRow", "deleteRows", "selectAll", "clearResults", "moveUp", "moveDown"}) {
             QVERIFY2(!Enabled(name), name);
@@ -175,50 +151,50 @@ private Q_SLOTS:
         QVERIFY(Enabled("addRow"));
         QVERIFY(Enabled("fileAppend"));
         QVERIFY(Enabled("fileSave"));
-        QVERIFY(!m_frame->GetCheckBar()->StartStopButton()->isEnabled());
-        QVERIFY(!m_frame->GetCheckBar()->SkipButton()->isEnabled());
+        QVERIFY(!m_rig->Frame().GetCheckBar()->StartStopButton()->isEnabled());
+        QVERIFY(!m_rig->Frame().GetCheckBar()->SkipButton()->isEnabled());
     }
 
     void runGreysFileAndEditCommandsAndTheCloseQuestionDecides() {
         test::FakeProxy silent(test::fake::NeverAnswer());
-        m_settings->WebPage = "http://127.0.0.1:9/envchk.cgi";
-        m_settings->TimeOut = 30;
+        m_rig->settings.WebPage = "http://127.0.0.1:9/envchk.cgi";
+        m_rig->settings.TimeOut = 30;
         MakeFrame();
         AddRows({silent.Address(), silent.Address(), silent.Address()});
         for (int row = 0; row < 3; ++row) {
             View().Rows().SetRowSelected(row, true);
         }
-        m_frame->UpdateCommandUi();
-        QVERIFY(m_frame->GetCheckBar()->StartStopButton()->isEnabled());
-        QTest::mouseClick(m_frame->GetCheckBar()->StartStopButton(), Qt::LeftButton);
+        m_rig->Frame().UpdateCommandUi();
+        QVERIFY(m_rig->Frame().GetCheckBar()->StartStopButton()->isEnabled());
+        QTest::mouseClick(m_rig->Frame().GetCheckBar()->StartStopButton(), Qt::LeftButton);
         QTRY_VERIFY(View().IsRunning());
-        QTRY_COMPARE(m_frame->GetCheckBar()->StartStopButton()->text(), QStringLiteral("停止(&T)"));
+        QTRY_COMPARE(m_rig->Frame().GetCheckBar()->StartStopButton()->text(), QStringLiteral("停止(&T)"));
 
-        m_frame->MenuBarOpened();
+        m_rig->Frame().MenuBarOpened();
         for (const char* name :
              {"fileNew", "fileOpen", "fileSave", "fileSaveAs", "fileAppend", "editAddress", "insertRow", "addRow",
               "deleteRows", "selectAll", "clearResults", "moveUp", "moveDown", "clearLog"}) {
             QVERIFY2(!Enabled(name), name);
         }
-        QVERIFY(!m_frame->findChild<QMenu*>(QStringLiteral("menuSaveWithoutResults"))->menuAction()->isEnabled());
+        QVERIFY(!m_rig->Frame().findChild<QMenu*>(QStringLiteral("menuSaveWithoutResults"))->menuAction()->isEnabled());
         for (const char* name : {"settings", "multiStage", "openBrowser", "helpManual", "appAbout", "hideToTray",
                                  "alwaysOnTop", "logFont"}) {
             QVERIFY2(Enabled(name), name);
         }
-        QTRY_VERIFY((m_frame->UpdateCommandUi(), m_frame->GetCheckBar()->SkipButton()->isEnabled()));
-        QTRY_VERIFY(m_frame->windowTitle().contains(QStringLiteral("ﾁｪｯｸ中…")));
+        QTRY_VERIFY((m_rig->Frame().UpdateCommandUi(), m_rig->Frame().GetCheckBar()->SkipButton()->isEnabled()));
+        QTRY_VERIFY(m_rig->Frame().windowTitle().contains(QStringLiteral("ﾁｪｯｸ中…")));
 
-        m_messages->QueueAnswer(MbResult::Cancel);
-        QVERIFY(!m_frame->close());
+        m_rig->messages.QueueAnswer(MbResult::Cancel);
+        QVERIFY(!m_rig->Frame().close());
         QVERIFY(View().IsRunning());
-        QCOMPARE(m_messages->Boxes().size(), std::size_t{1});
-        QCOMPARE(m_messages->Boxes()[0].text, std::string(texts::kCloseDuringRun));
-        QCOMPARE(m_messages->Boxes()[0].buttons, MbButtons::OkCancel);
+        QCOMPARE(m_rig->messages.Boxes().size(), std::size_t{1});
+        QCOMPARE(m_rig->messages.Boxes()[0].text, std::string(texts::kCloseDuringRun));
+        QCOMPARE(m_rig->messages.Boxes()[0].buttons, MbButtons::OkCancel);
 
-        m_messages->QueueAnswer(MbResult::Ok);
+        m_rig->messages.QueueAnswer(MbResult::Ok);
         // Closing stops the run and waits for its thread, which a proxy that never answers cannot hold up.
-        QVERIFY(m_frame->close());
-        QVERIFY(!m_frame->isVisible());
+        QVERIFY(m_rig->Frame().close());
+        QVERIFY(!m_rig->Frame().isVisible());
     }
 
     // A run of many at once counts its rows in the status bar beside the running count, and in the title, whose
@@ -233,27 +209,27 @@ private Q_SLOTS:
         QFETCH(int, atOnce);
         test::FakeProxy answering(test::fake::AnswerAndClose("HTTP/1.0 403 Forbidden\r\n\r\n"));
         test::FakeProxy silent(test::fake::NeverAnswer());
-        m_settings->WebPage = "http://127.0.0.1:9/envchk.cgi";
-        m_settings->TimeOut = 37; // its wait (ten seconds more) is told from every other poll()
-        m_settings->ParallelChecks = atOnce;
+        m_rig->settings.WebPage = "http://127.0.0.1:9/envchk.cgi";
+        m_rig->settings.TimeOut = 37; // its wait (ten seconds more) is told from every other poll()
+        m_rig->settings.ParallelChecks = atOnce;
         MakeFrame();
         AddRows({answering.Address(), silent.Address(), silent.Address()});
         View().Rows().SelectAllRows();
-        auto* progress = m_frame->findChild<QLabel*>(QStringLiteral("progressPane"));
-        auto* running = m_frame->findChild<QLabel*>(QStringLiteral("runningCountPane"));
+        auto* progress = m_rig->Frame().findChild<QLabel*>(QStringLiteral("progressPane"));
+        auto* running = m_rig->Frame().findChild<QLabel*>(QStringLiteral("runningCountPane"));
         QVERIFY(progress != nullptr && running != nullptr);
 
         View().StartCheck();
         QTRY_COMPARE(QString::fromStdString(View().Rows().GetCellText(0, 1)), QStringLiteral("NG"));
         QTRY_COMPARE(QString::fromStdString(View().Rows().GetCellText(1, 1)), QStringLiteral("ﾁｪｯｸ中…"));
         if (atOnce > 1) {
-            QTRY_COMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - 1/3ﾁｪｯｸ中…"));
+            QTRY_COMPARE(m_rig->Frame().windowTitle(), QStringLiteral("Zandel - 1/3ﾁｪｯｸ中…"));
             QCOMPARE(progress->text(), QStringLiteral("ﾁｪｯｸ済 : 1/3"));
             QVERIFY(!progress->isHidden());
             QCOMPARE(running->text(), QStringLiteral("ﾁｪｯｸ中 : 2"));
             QVERIFY(!running->isHidden());
         } else {
-            QTRY_COMPARE(m_frame->windowTitle(),
+            QTRY_COMPARE(m_rig->Frame().windowTitle(),
                          QStringLiteral("Zandel - %1ﾁｪｯｸ中…").arg(QString::fromStdString(silent.Address())));
             QVERIFY(progress->isHidden());
             QVERIFY(running->isHidden());
@@ -263,7 +239,7 @@ private Q_SLOTS:
 
         View().StopCheck();
         QTRY_VERIFY(!View().IsRunning());
-        QTRY_COMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - 無題"));
+        QTRY_COMPARE(m_rig->Frame().windowTitle(), QStringLiteral("Zandel - 無題"));
         QVERIFY(progress->isHidden());
         QVERIFY(running->isHidden());
     }
@@ -271,14 +247,14 @@ private Q_SLOTS:
     void unsavedListIsOfferedForSavingOnClose() {
         MakeFrame();
         AddRows({"10.0.0.1:80"});
-        m_frame->Document().SetModified(true);
-        m_messages->QueueAnswer(MbResult::Cancel);
-        QVERIFY(!m_frame->close());
-        QVERIFY(m_frame->isVisible());
-        m_messages->QueueAnswer(MbResult::No);
-        QVERIFY(m_frame->close());
-        QCOMPARE(m_messages->Boxes().front().text, std::string("無題 への変更を保存しますか?"));
-        QCOMPARE(m_dialogs->proposedNames.size(), std::size_t{0});
+        m_rig->Frame().Document().SetModified(true);
+        m_rig->messages.QueueAnswer(MbResult::Cancel);
+        QVERIFY(!m_rig->Frame().close());
+        QVERIFY(m_rig->Frame().isVisible());
+        m_rig->messages.QueueAnswer(MbResult::No);
+        QVERIFY(m_rig->Frame().close());
+        QCOMPARE(m_rig->messages.Boxes().front().text, std::string("無題 への変更を保存しますか?"));
+        QCOMPARE(m_rig->dialogs.proposedNames.size(), std::size_t{0});
     }
 
     // The commands' rules are the core's; here they reach the window's caption, panes and recent files.
@@ -286,33 +262,34 @@ private Q_SLOTS:
         const std::string a = WriteList("a.txt", "10.0.0.1:80 OK 0.100 2024/01/02(03:04:05)\r\n10.0.0.2:80 NG\r\n");
         const std::string b = WriteList("b.txt", "10.0.0.3:80 Anonymous(A)\r\n");
         MakeFrame();
-        m_dialogs->openAnswers = {a, b};
-        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileOpen"))->trigger();
-        QCOMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - a.txt"));
-        QCOMPARE(m_settings->ProxyFile, a);
-        QCOMPARE(m_frame->findChild<QLabel*>(QStringLiteral("rowCountPane"))->text(), QStringLiteral("ﾌﾟﾛｷｼ : 2"));
-        QCOMPARE(m_frame->findChild<QLabel*>(QStringLiteral("selectedCountPane"))->text(),
+        m_rig->dialogs.openAnswers = {a, b};
+        test::RequireEnabledAction(&m_rig->Frame(), QStringLiteral("fileOpen"))->trigger();
+        QCOMPARE(m_rig->Frame().windowTitle(), QStringLiteral("Zandel - a.txt"));
+        QCOMPARE(m_rig->settings.ProxyFile, a);
+        QCOMPARE(m_rig->Frame().findChild<QLabel*>(QStringLiteral("rowCountPane"))->text(),
+                 QStringLiteral("ﾌﾟﾛｷｼ : 2"));
+        QCOMPARE(m_rig->Frame().findChild<QLabel*>(QStringLiteral("selectedCountPane"))->text(),
                  QStringLiteral("選択 : 1  "));
 
-        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileAppend"))->trigger();
+        test::RequireEnabledAction(&m_rig->Frame(), QStringLiteral("fileAppend"))->trigger();
         QCOMPARE(View().Rows().RowCount(), 3);
-        QCOMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - a.txt"));
+        QCOMPARE(m_rig->Frame().windowTitle(), QStringLiteral("Zandel - a.txt"));
 
-        m_dialogs->saveAnswers = {m_dir->File("c.txt")};
-        test::RequireEnabledAction(m_frame.get(), QStringLiteral("saveNotNG"))->trigger();
-        QCOMPARE(m_dir->Read("c.txt"), std::string("10.0.0.1:80\r\n10.0.0.3:80\r\n"));
-        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileSave"))->trigger();
-        QCOMPARE(m_dir->Read("a.txt"), std::string("10.0.0.1:80 OK 0.100 2024/01/02(03:04:05)\r\n"
-                                                   "10.0.0.2:80 NG --:--- ----/--/--(-:-:-)\r\n"
-                                                   "10.0.0.3:80 Anonymous(A) --:--- ----/--/--(-:-:-)\r\n"));
+        m_rig->dialogs.saveAnswers = {m_rig->dir.File("c.txt")};
+        test::RequireEnabledAction(&m_rig->Frame(), QStringLiteral("saveNotNG"))->trigger();
+        QCOMPARE(m_rig->dir.Read("c.txt"), std::string("10.0.0.1:80\r\n10.0.0.3:80\r\n"));
+        test::RequireEnabledAction(&m_rig->Frame(), QStringLiteral("fileSave"))->trigger();
+        QCOMPARE(m_rig->dir.Read("a.txt"), std::string("10.0.0.1:80 OK 0.100 2024/01/02(03:04:05)\r\n"
+                                                       "10.0.0.2:80 NG --:--- ----/--/--(-:-:-)\r\n"
+                                                       "10.0.0.3:80 Anonymous(A) --:--- ----/--/--(-:-:-)\r\n"));
 
-        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileNew"))->trigger();
-        QCOMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - 無題"));
+        test::RequireEnabledAction(&m_rig->Frame(), QStringLiteral("fileNew"))->trigger();
+        QCOMPARE(m_rig->Frame().windowTitle(), QStringLiteral("Zandel - 無題"));
         AddRows({"10.0.0.5:80"});
-        m_dialogs->saveAnswers = {m_dir->File("named.txt")};
-        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileSave"))->trigger();
-        QCOMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - named.txt"));
-        QCOMPARE(m_recent->Entries().front(), m_dir->File("named.txt"));
+        m_rig->dialogs.saveAnswers = {m_rig->dir.File("named.txt")};
+        test::RequireEnabledAction(&m_rig->Frame(), QStringLiteral("fileSave"))->trigger();
+        QCOMPARE(m_rig->Frame().windowTitle(), QStringLiteral("Zandel - named.txt"));
+        QCOMPARE(m_rig->recent.Entries().front(), m_rig->dir.File("named.txt"));
     }
 
     // The export writes the console tool's CSV or JSON by the name's extension, never a password, and leaves
@@ -321,37 +298,39 @@ private Q_SLOTS:
         const std::string a =
             WriteList("a.txt", "user:secret@10.0.0.1:80 OK 0.100 2024/01/02(03:04:05)\r\n10.0.0.2:80 NG\r\n");
         MakeFrame();
-        m_dialogs->openAnswers = {a};
-        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileOpen"))->trigger();
+        m_rig->dialogs.openAnswers = {a};
+        test::RequireEnabledAction(&m_rig->Frame(), QStringLiteral("fileOpen"))->trigger();
         QCOMPARE(View().Rows().RowCount(), 2);
         // A check's reason, kept by the window as the result's tip, is exported with its row.
         ProxyRow graded = View().Rows().GetRow(1);
         graded.reason = "page without REMOTE_ADDR";
         View().Rows().SetRowResult(1, graded);
 
-        m_dialogs->exportAnswers = {m_dir->File("out.csv"), m_dir->File("out.JSON"), m_dir->File("none/out.csv")};
-        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileExport"))->trigger();
-        QCOMPARE(m_dialogs->proposedNames.back(), m_dir->File("a.csv"));
-        const std::string csv = m_dir->Read("out.csv");
+        m_rig->dialogs.exportAnswers = {m_rig->dir.File("out.csv"), m_rig->dir.File("out.JSON"),
+                                        m_rig->dir.File("none/out.csv")};
+        test::RequireEnabledAction(&m_rig->Frame(), QStringLiteral("fileExport"))->trigger();
+        QCOMPARE(m_rig->dialogs.proposedNames.back(), m_rig->dir.File("a.csv"));
+        const std::string csv = m_rig->dir.Read("out.csv");
         QVERIFY2(csv.starts_with("address,kind,result,response_ms,https,checked_at,reason\r\n"), csv.c_str());
         QVERIFY2(csv.find("user@10.0.0.1:80,") != std::string::npos, csv.c_str());
         QVERIFY2(csv.find("10.0.0.2:80,") != std::string::npos, csv.c_str());
         QVERIFY2(csv.find(",page without REMOTE_ADDR\r\n") != std::string::npos, csv.c_str());
 
-        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileExport"))->trigger();
-        const std::string json = m_dir->Read("out.JSON");
+        test::RequireEnabledAction(&m_rig->Frame(), QStringLiteral("fileExport"))->trigger();
+        const std::string json = m_rig->dir.Read("out.JSON");
         QVERIFY2(json.starts_with("[") && json.find("\"address\":\"user@10.0.0.1:80\"") != std::string::npos,
                  json.c_str());
         for (const std::string& text : {csv, json}) {
             QVERIFY2(text.find("secret") == std::string::npos, text.c_str());
         }
-        QVERIFY(m_messages->Boxes().empty());
+        QVERIFY(m_rig->messages.Boxes().empty());
 
-        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileExport"))->trigger();
-        QCOMPARE(m_messages->Boxes().size(), std::size_t{1});
-        QVERIFY2(m_messages->Boxes()[0].text.find("out.csv") != std::string::npos, m_messages->Boxes()[0].text.c_str());
-        QCOMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - a.txt"));
-        QCOMPARE(m_dir->Read("a.txt"),
+        test::RequireEnabledAction(&m_rig->Frame(), QStringLiteral("fileExport"))->trigger();
+        QCOMPARE(m_rig->messages.Boxes().size(), std::size_t{1});
+        QVERIFY2(m_rig->messages.Boxes()[0].text.find("out.csv") != std::string::npos,
+                 m_rig->messages.Boxes()[0].text.c_str());
+        QCOMPARE(m_rig->Frame().windowTitle(), QStringLiteral("Zandel - a.txt"));
+        QCOMPARE(m_rig->dir.Read("a.txt"),
                  std::string("user:secret@10.0.0.1:80 OK 0.100 2024/01/02(03:04:05)\r\n10.0.0.2:80 NG\r\n"));
     }
 
@@ -370,26 +349,27 @@ private Q_SLOTS:
         });
         const std::string base = "http://127.0.0.1:" + std::to_string(server.Port());
         MakeFrame();
-        auto* ready = m_frame->findChild<QLabel*>(QStringLiteral("readyText"));
-        m_dialogs->urlAnswers = {{base + "/lists/http.txt", false}, {base + "/gone.txt", false}};
-        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileOpenUrl"))->trigger();
+        auto* ready = m_rig->Frame().findChild<QLabel*>(QStringLiteral("readyText"));
+        m_rig->dialogs.urlAnswers = {{base + "/lists/http.txt", false}, {base + "/gone.txt", false}};
+        test::RequireEnabledAction(&m_rig->Frame(), QStringLiteral("fileOpenUrl"))->trigger();
         QTRY_COMPARE(View().Rows().RowCount(), 2);
         QCOMPARE(View().Rows().GetCellText(1, 1), std::string("OK"));
-        QCOMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - http.txt"));
+        QCOMPARE(m_rig->Frame().windowTitle(), QStringLiteral("Zandel - http.txt"));
         QCOMPARE(ready->text(), QStringLiteral("ﾚﾃﾞｨ"));
-        QCOMPARE(m_recent->Entries().front(), base + "/lists/http.txt");
-        QVERIFY(m_settings->ProxyFile.empty());
+        QCOMPARE(m_rig->recent.Entries().front(), base + "/lists/http.txt");
+        QVERIFY(m_rig->settings.ProxyFile.empty());
 
-        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileOpenUrl"))->trigger();
-        QTRY_COMPARE(m_messages->Boxes().size(), std::size_t{1});
-        QVERIFY2(m_messages->Boxes()[0].text.find("404") != std::string::npos, m_messages->Boxes()[0].text.c_str());
+        test::RequireEnabledAction(&m_rig->Frame(), QStringLiteral("fileOpenUrl"))->trigger();
+        QTRY_COMPARE(m_rig->messages.Boxes().size(), std::size_t{1});
+        QVERIFY2(m_rig->messages.Boxes()[0].text.find("404") != std::string::npos,
+                 m_rig->messages.Boxes()[0].text.c_str());
         QCOMPARE(View().Rows().RowCount(), 2);
-        QCOMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - http.txt"));
+        QCOMPARE(m_rig->Frame().windowTitle(), QStringLiteral("Zandel - http.txt"));
 
         View().Rows().RemoveAllRows();
-        test::RequireEnabledAction(m_frame.get(), QStringLiteral("recentFile1"))->trigger();
+        test::RequireEnabledAction(&m_rig->Frame(), QStringLiteral("recentFile1"))->trigger();
         QTRY_COMPARE(View().Rows().RowCount(), 2);
-        QCOMPARE(m_messages->Boxes().size(), std::size_t{1});
+        QCOMPARE(m_rig->messages.Boxes().size(), std::size_t{1});
     }
 
     // A new list gives up a fetch under way: the connection goes, the window is ready again at once and what the
@@ -406,19 +386,19 @@ private Q_SLOTS:
             }
         });
         MakeFrame();
-        auto* ready = m_frame->findChild<QLabel*>(QStringLiteral("readyText"));
-        m_dialogs->urlAnswers = {{"http://127.0.0.1:" + std::to_string(server.Port()) + "/drip.txt", false}};
-        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileOpenUrl"))->trigger();
+        auto* ready = m_rig->Frame().findChild<QLabel*>(QStringLiteral("readyText"));
+        m_rig->dialogs.urlAnswers = {{"http://127.0.0.1:" + std::to_string(server.Port()) + "/drip.txt", false}};
+        test::RequireEnabledAction(&m_rig->Frame(), QStringLiteral("fileOpenUrl"))->trigger();
         QVERIFY(ready->text().contains(QStringLiteral("drip.txt")));
         QCOMPARE(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
         QTRY_VERIFY(asked.load());
-        test::RequireEnabledAction(m_frame.get(), QStringLiteral("fileNew"))->trigger();
+        test::RequireEnabledAction(&m_rig->Frame(), QStringLiteral("fileNew"))->trigger();
         QCOMPARE(ready->text(), QStringLiteral("ﾚﾃﾞｨ"));
         QVERIFY(QApplication::overrideCursor() == nullptr);
         QTRY_VERIFY(closed.load());
         QCoreApplication::processEvents();
-        QVERIFY(m_messages->Boxes().empty());
-        QCOMPARE(m_frame->windowTitle(), QStringLiteral("Zandel - 無題"));
+        QVERIFY(m_rig->messages.Boxes().empty());
+        QCOMPARE(m_rig->Frame().windowTitle(), QStringLiteral("Zandel - 無題"));
     }
 
     void dialogFiltersMatchEveryFileForAllFiles() {
@@ -438,44 +418,44 @@ private Q_SLOTS:
     void windowRectangleIsRestoredWhenItHasAnArea() {
         QFETCH(QString, window);
         QFETCH(QRect, expected);
-        m_dir->Write("PrxSet.ini", "[Window]\n" + window.toStdString());
+        m_rig->dir.Write("PrxSet.ini", "[Window]\n" + window.toStdString());
         MakeFrame();
         if (expected.isValid()) {
-            QCOMPARE(m_frame->frameGeometry(), expected);
+            QCOMPARE(m_rig->Frame().frameGeometry(), expected);
         } else {
-            QCOMPARE(m_frame->size(), QSize(760, 560));
+            QCOMPARE(m_rig->Frame().size(), QSize(760, 560));
         }
     }
 
     // The rectangle goes to disk with the other settings in one step; the window itself writes nothing.
     void destructionHandsTheRectangleToTheSettings() {
         const std::string before = "[ProxyTimeOut]\r\nTimeOut=5\r\n";
-        m_dir->Write("PrxSet.ini", before);
+        m_rig->dir.Write("PrxSet.ini", before);
         MakeFrame();
-        m_frame->setGeometry(40, 50, 640, 480);
-        const QRect outer = m_frame->frameGeometry();
-        m_frame->close();
-        m_frame.reset();
-        QCOMPARE(m_dir->Read("PrxSet.ini"), before);
-        QVERIFY(m_settings->Window.has_value());
-        QCOMPARE(QRect(QPoint(m_settings->Window->Left, m_settings->Window->Top),
-                       QPoint(m_settings->Window->Right - 1, m_settings->Window->Bottom - 1)),
+        m_rig->Frame().setGeometry(40, 50, 640, 480);
+        const QRect outer = m_rig->Frame().frameGeometry();
+        m_rig->Frame().close();
+        m_rig->Destroy();
+        QCOMPARE(m_rig->dir.Read("PrxSet.ini"), before);
+        QVERIFY(m_rig->settings.Window.has_value());
+        QCOMPARE(QRect(QPoint(m_rig->settings.Window->Left, m_rig->settings.Window->Top),
+                       QPoint(m_rig->settings.Window->Right - 1, m_rig->settings.Window->Bottom - 1)),
                  outer);
     }
 
     void alwaysOnTopTogglesWithoutMoving() {
         MakeFrame();
-        m_frame->setGeometry(30, 40, 700, 500);
-        const QRect before = m_frame->geometry();
-        test::RequireEnabledAction(m_frame.get(), QStringLiteral("alwaysOnTop"))->trigger();
-        QVERIFY(m_settings->ForegroundWindow);
-        QVERIFY(m_frame->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-        QVERIFY(m_frame->findChild<QAction*>(QStringLiteral("alwaysOnTop"))->isChecked());
-        QVERIFY(m_frame->isVisible());
-        QCOMPARE(m_frame->geometry(), before);
-        test::RequireEnabledAction(m_frame.get(), QStringLiteral("alwaysOnTop"))->trigger();
-        QVERIFY(!m_settings->ForegroundWindow);
-        QVERIFY(!m_frame->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        m_rig->Frame().setGeometry(30, 40, 700, 500);
+        const QRect before = m_rig->Frame().geometry();
+        test::RequireEnabledAction(&m_rig->Frame(), QStringLiteral("alwaysOnTop"))->trigger();
+        QVERIFY(m_rig->settings.ForegroundWindow);
+        QVERIFY(m_rig->Frame().windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(m_rig->Frame().findChild<QAction*>(QStringLiteral("alwaysOnTop"))->isChecked());
+        QVERIFY(m_rig->Frame().isVisible());
+        QCOMPARE(m_rig->Frame().geometry(), before);
+        test::RequireEnabledAction(&m_rig->Frame(), QStringLiteral("alwaysOnTop"))->trigger();
+        QVERIFY(!m_rig->settings.ForegroundWindow);
+        QVERIFY(!m_rig->Frame().windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     }
 
     // A command in a menu or the table that no window bound would do nothing when chosen.
@@ -487,36 +467,36 @@ private Q_SLOTS:
             ids.push_back(info.id);
         }
         for (const int id : ids) {
-            QVERIFY2(m_frame->IsCommandBound(id), QByteArray::number(id).constData());
+            QVERIFY2(m_rig->Frame().IsCommandBound(id), QByteArray::number(id).constData());
         }
-        QVERIFY(!m_frame->IsCommandBound(cmd::kFavouriteLast + 1));
-        QVERIFY(!m_frame->IsCommandBound(cmd::kFileMru1 + 4));
-        m_frame->close();
-        QVERIFY(!m_frame->IsCommandBound(cmd::kEdit));
-        QVERIFY(!m_frame->IsCommandBound(cmd::kOpenBrowser));
-        QVERIFY(!m_frame->OnCommand(cmd::kDelete));
+        QVERIFY(!m_rig->Frame().IsCommandBound(cmd::kFavouriteLast + 1));
+        QVERIFY(!m_rig->Frame().IsCommandBound(cmd::kFileMru1 + 4));
+        m_rig->Frame().close();
+        QVERIFY(!m_rig->Frame().IsCommandBound(cmd::kEdit));
+        QVERIFY(!m_rig->Frame().IsCommandBound(cmd::kOpenBrowser));
+        QVERIFY(!m_rig->Frame().OnCommand(cmd::kDelete));
     }
 
     void panesSplitSixToFourAndF6SwitchesBetweenThem() {
         MakeFrame();
-        QVERIFY(QTest::qWaitForWindowExposed(m_frame.get()));
-        const QList<int> sizes = m_frame->Splitter()->sizes();
+        QVERIFY(QTest::qWaitForWindowExposed(&m_rig->Frame()));
+        const QList<int> sizes = m_rig->Frame().Splitter()->sizes();
         const int total = sizes[0] + sizes[1];
-        QVERIFY(qAbs(sizes[0] - total * 6 / 10) <= m_frame->Splitter()->handleWidth() + 1);
-        m_frame->activateWindow();
+        QVERIFY(qAbs(sizes[0] - total * 6 / 10) <= m_rig->Frame().Splitter()->handleWidth() + 1);
+        m_rig->Frame().activateWindow();
         View().setFocus();
-        m_frame->OnCommand(cmd::kNextPane);
-        QTRY_VERIFY(m_frame->GetLogView()->hasFocus());
-        m_frame->OnCommand(cmd::kPrevPane);
+        m_rig->Frame().OnCommand(cmd::kNextPane);
+        QTRY_VERIFY(m_rig->Frame().GetLogView()->hasFocus());
+        m_rig->Frame().OnCommand(cmd::kPrevPane);
         QTRY_VERIFY(View().hasFocus());
     }
 
     void logCommandsReachTheLogPane() {
         MakeFrame();
-        m_frame->GetLogView()->AppendText("line\r\n");
-        test::RequireEnabledAction(m_frame.get(), QStringLiteral("clearLog"))->trigger();
-        QVERIFY(m_frame->GetLogView()->toPlainText().isEmpty());
-        QCOMPARE(m_frame->findChild<QLabel*>(QStringLiteral("readyText"))->text(), QStringLiteral("ﾚﾃﾞｨ"));
+        m_rig->Frame().GetLogView()->AppendText("line\r\n");
+        test::RequireEnabledAction(&m_rig->Frame(), QStringLiteral("clearLog"))->trigger();
+        QVERIFY(m_rig->Frame().GetLogView()->toPlainText().isEmpty());
+        QCOMPARE(m_rig->Frame().findChild<QLabel*>(QStringLiteral("readyText"))->text(), QStringLiteral("ﾚﾃﾞｨ"));
     }
 
     void settingsCommandsOpenTheirSheets_data() {
@@ -531,38 +511,38 @@ private Q_SLOTS:
         QFETCH(QString, caption);
         MakeFrame();
         QString shown;
-        QTimer::singleShot(0, m_frame.get(), [&shown] {
+        QTimer::singleShot(0, &m_rig->Frame(), [&shown] {
             if (auto* sheet = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
                 shown = sheet->windowTitle();
                 sheet->reject();
             }
         });
-        test::RequireEnabledAction(m_frame.get(), action)->trigger();
+        test::RequireEnabledAction(&m_rig->Frame(), action)->trigger();
         QCOMPARE(shown, caption);
     }
 
     // The desktop refuses the proxy (KDE's settings locked): the user is told once for each attempt, and only then.
     void proxyTheDesktopRefusesIsToldOnce() {
-        m_internet->dialUpProfile = "dial-up"; // four calls to the desktop, still one message
+        m_rig->internet.dialUpProfile = "dial-up"; // four calls to the desktop, still one message
         MakeFrame();
-        auto* box = m_frame->GetProxyBar()->findChild<QCheckBox*>(QStringLiteral("useProxyBox"));
+        auto* box = m_rig->Frame().GetProxyBar()->findChild<QCheckBox*>(QStringLiteral("useProxyBox"));
         box->click();
-        QCOMPARE(m_internet->calls.size(), std::size_t{4});
-        QVERIFY(m_messages->Boxes().empty());
-        m_internet->changes = false;
+        QCOMPARE(m_rig->internet.calls.size(), std::size_t{4});
+        QVERIFY(m_rig->messages.Boxes().empty());
+        m_rig->internet.changes = false;
         box->click();
-        QCOMPARE(m_internet->calls.size(), std::size_t{8});
-        QCOMPARE(m_messages->Boxes().size(), std::size_t{1});
-        QCOMPARE(m_messages->Boxes()[0].text, std::string(kProxyNotChanged));
+        QCOMPARE(m_rig->internet.calls.size(), std::size_t{8});
+        QCOMPARE(m_rig->messages.Boxes().size(), std::size_t{1});
+        QCOMPARE(m_rig->messages.Boxes()[0].text, std::string(kProxyNotChanged));
     }
 
     void helpWithoutBrowserPathSaysSoAndLaunchesNothing() {
-        m_settings->BwPath.clear();
+        m_rig->settings.BwPath.clear();
         MakeFrame();
-        test::RequireEnabledAction(m_frame.get(), QStringLiteral("helpManual"))->trigger();
-        QCOMPARE(m_messages->Boxes().size(), std::size_t{1});
-        QCOMPARE(m_messages->Boxes()[0].text, std::string(texts::kNoBrowserPath));
-        QVERIFY(m_launcher->launches.empty());
+        test::RequireEnabledAction(&m_rig->Frame(), QStringLiteral("helpManual"))->trigger();
+        QCOMPARE(m_rig->messages.Boxes().size(), std::size_t{1});
+        QCOMPARE(m_rig->messages.Boxes()[0].text, std::string(texts::kNoBrowserPath));
+        QVERIFY(m_rig->launcher.launches.empty());
     }
 };
 

@@ -28,6 +28,8 @@ public:
     // Builds and shows the window from the settings as they are now.
     ui::CMainFrame& Make();
     ui::CMainFrame& Frame() { return *m_frame; }
+    // The window closed and gone, the settings it handed over kept.
+    void Destroy() { m_frame.reset(); }
     void AddRows(const std::vector<std::string>& addresses);
     void SetList(SettingsList list, const std::vector<std::string>& entries);
 

@@ -64,6 +64,15 @@ protected:
 
     std::string TinyproxyAddress() const { return "127.0.0.1:" + std::to_string(m_tinyproxyPort); }
 
+    // A list of one entry `count` times: long enough for a run to notice that its judge has stopped answering.
+    static std::string RepeatedList(const std::string& entry, int count) {
+        std::string list;
+        for (int i = 0; i < count; ++i) {
+            list += entry + "\n";
+        }
+        return list;
+    }
+
     test::TempDir m_dir;
     test::EchoJudge m_judge;
     std::vector<std::unique_ptr<test::Subprocess>> m_tinyproxies;

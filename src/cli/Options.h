@@ -44,6 +44,5 @@ struct ParseOutcome {
 };
 
 ParseOutcome ParseOptions(int argc, const char* const* argv);
-const char* UsageText();
 
 } // namespace zandel::cli

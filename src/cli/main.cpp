@@ -23,6 +23,7 @@
 #include "cli/ConsoleRows.h"
 #include "cli/Options.h"
 #include "cli/RunRecorder.h"
+#include "cli/Usage.h"
 #include "core/settings/AppSettings.h"
 #include "core/app/CommandLine.h"
 #include "core/util/Texts.h"
@@ -224,17 +225,8 @@ int main(int argc, char** argv) {
     // large steps. The other threads (lookups, the history's writer) are few and seldom allocate.
     mallopt(M_ARENA_MAX, 1);
     const cli::ParseOutcome parsed = cli::ParseOptions(argc, argv);
-    if (parsed.options.help) {
-        std::fputs(cli::UsageText(), stdout);
-        return 0;
-    }
-    if (parsed.options.version) {
-        std::fputs(VersionText("zandel-check").c_str(), stdout);
-        return 0;
-    }
-    if (!parsed.error.empty()) {
-        std::fprintf(stderr, "zandel-check: %s\nTry 'zandel-check --help'.\n", parsed.error.c_str());
-        return 2;
+    if (const std::optional<int> answered = cli::AnswerWithoutRun(parsed)) {
+        return *answered;
     }
     const cli::Options& options = parsed.options;
 

@@ -1,0 +1,126 @@
+#include "cli/Usage.h"
+
+#include <cstdio>
+#include <string>
+
+#include "core/app/CommandLine.h"
+#include "core/check/JudgePage.h"
+#include "core/fetch/ListFetcher.h"
+#include "core/history/HistoryStore.h"
+#include "core/settings/AppSettings.h"
+#include "core/settings/TimeOut.h"
+#include "core/util/FileIo.h"
+
+namespace zandel::cli {
+
+namespace {
+
+// What is checked, and how.
+std::string UsageOfTheCheck() {
+    return "usage: zandel-check [options] LIST.txt|URL\n"
+           "Checks every proxy of a Zandel proxy list through the access URL and writes the list back with\n"
+           "the results. The list may be an http:// or https:// URL: it is fetched (certificate checked, at\n"
+           "most " +
+           std::to_string(kFetchMaxBytes / kMiB) + " MiB, " + std::to_string(kFetchMaxRedirects) +
+           " redirects) and read as a list file.\n"
+           "  --fetch-timeout SECONDS\n"
+           "                       the most a list from a URL may take to come whole, 1 to " +
+           std::to_string(kFetchDeadlineMaxSeconds) + " (default " + std::to_string(kFetchDeadlineSeconds) +
+           ")\n"
+           "  --url URL            access URL   (default: WebPage of PrxSet.ini in the working directory,\n"
+           "                       else its default)\n"
+           "  --timeout SECONDS    time-out, " +
+           TimeOutRange() + " (default: TimeOut of PrxSet.ini, else " + std::to_string(kTimeOutDefault) +
+           ")\n"
+           "  --http-version V     1.0 or 1.1   (default: HttpVer)\n"
+           "  --user-agent TEXT    (default: UserAgent)\n"
+           "  --save-mode N        1 to 8, the list file's save modes (default 1: with results)\n"
+           "                       1 with results, 2 all addresses, 3 all but NG, 4 Anonymous(A) and (B),\n"
+           "                       5 Non-Anonymous, 6 HTTPS OK, 7 HTTP proxies, 8 SOCKS proxies\n"
+           "  -j, --jobs N         proxies checked at once, 1 to " +
+           std::to_string(kMaxConsoleParallelChecks) +
+           " (default: Count of [ProxyParallel], else 1)\n"
+           "  --max-rows N         the most rows read from the list, 1 to 1000000 (default 1000)\n";
+}
+
+// Where the results go.
+std::string UsageOfTheResults() {
+    return "  -o, --output FILE    write the checked list there (default: standard output)\n"
+           "  --log FILE           write the check transcript there (default: standard error)\n"
+           "  --format F           txt (the list file, the default), csv (with a header row) or json (an\n"
+           "                       array of objects); the rows are those of --save-mode\n"
+           "  --history FILE       record every check in this SQLite history file (e.g. history.sqlite)\n"
+           "  --history-days N     keep N days of history, 1 to 3650 (default: KeepDays of\n"
+           "                       [History], else " +
+           std::to_string(kHistoryKeepDaysDefault) + ")\n";
+}
+
+// The HTTPS step, the judge and the kinds of proxy.
+std::string UsageOfTheJudge() {
+    return "  --https              also check HTTPS through each proxy: CONNECT, then TLS with the\n"
+           "                       certificate verified (default: On of [HttpsCheck])\n"
+           "  --https-target HOST:PORT\n"
+           "                       the HTTPS server reached (default: Target of [HttpsCheck], else the\n"
+           "                       access URL's host on port 443)\n"
+           "  --ca-file FILE       a PEM file of CA certificates trusted besides the system's\n"
+           "  --no-baseline        do not ask the judge directly first: grade by the names of the headers\n"
+           "                       alone, not by our address found in any of them (default: Baseline of\n"
+           "                       [Judge], on)\n"
+           "  --fallback-url URL   a second judge, which the run moves to when the first stops answering\n"
+           "                       (default: Fallback of [Judge])\n"
+           "  --strict             grade each proxy against what the judge shows when asked directly\n"
+           "                       (default: Strict of [Judge])\n"
+           "  --judge-key-file FILE\n"
+           "                       the signed judge's key, the first line of FILE: every page must carry\n"
+           "                       the judge's signature for its own request (default: the environment's\n"
+           "                       ZANDEL_JUDGE_KEY, else Key of [Judge])\n"
+           "  --judge-key KEY      the same, given on the command line, where every user of this machine\n"
+           "                       can read it (ps): prefer the file or ZANDEL_JUDGE_KEY\n"
+           "  --type KIND          what a plain host:port entry is: http, socks4, socks4a, socks5 or\n"
+           "                       socks5h (default http); an entry written as KIND://host:port says it\n"
+           "  --detect             try a plain host:port entry as HTTP, then SOCKS5, then SOCKS4, and\n"
+           "                       write the kind found into the list (default: Detect of [ProxyType])\n";
+}
+
+// The entries a list holds, and how the tool ends.
+std::string UsageOfTheEnd() {
+    return "Entries: host:port, scheme://[user[:password]@]host:port (escapes as %40 in user and\n"
+           "password), user:password@host:port and host:port:user:password; IPv6 hosts in brackets.\n"
+           "  -h, --help\n"
+           "  --version\n"
+           "A second Ctrl+C ends at once, even during a name lookup.\n"
+           "Exit status: 0 the run completed, 1 the run was interrupted, could not start or could not check\n"
+           "every proxy, or the list or the --log transcript could not be written whole (what was checked\n"
+           "is still written where possible), 2 bad usage or unusable input, or a judge key that the judge\n"
+           "does not verify with (no proxy is checked then).\n";
+}
+
+} // namespace
+
+const std::string& TimeOutRange() {
+    static const std::string range = std::to_string(kTimeOutRunMin) + " to " + std::to_string(kTimeOutRunMax);
+    return range;
+}
+
+const char* UsageText() {
+    static const std::string text = UsageOfTheCheck() + UsageOfTheResults() + UsageOfTheJudge() + UsageOfTheEnd();
+    return text.c_str();
+}
+
+std::optional<int> AnswerWithoutRun(const ParseOutcome& parsed) {
+    if (parsed.options.help) {
+        std::fputs(UsageText(), stdout);
+        return 0;
+    }
+    if (parsed.options.version) {
+        std::fputs(VersionText("zandel-check").c_str(), stdout);
+        return 0;
+    }
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "zandel-check: %s\nTry 'zandel-check --help'.\n", parsed.error.c_str());
+        return 2;
+    }
+    return std::nullopt;
+}
+
+} // namespace zandel::cli

@@ -12,14 +12,13 @@
 #include "core/fetch/ListFetcher.h"
 #include "core/list/ListFile.h"
 #include "core/settings/HttpsTarget.h"
+#include "core/settings/SettingRanges.h"
 #include "core/settings/TimeOut.h"
 #include "core/util/FileIo.h"
 
 namespace zandel::cli {
 
 namespace {
-
-constexpr const char* kKeyRule = "a key of 8 to 256 printable ASCII characters without blanks is needed";
 
 // What an option does with its value ("" for one that takes none): false to stop reading the command line, after
 // writing why to `error` unless the option itself ends it (--help).
@@ -43,6 +42,8 @@ bool ReadKeyFile(const std::string& path, std::string& key, std::string& error) 
     return true;
 }
 
+// strtol's rule, by which the command line has always read its numbers: blanks and a sign may come before the
+// digits, nothing after them (a settings box, ParseDialogInt, also takes blanks after).
 std::optional<int> ParseIntInRange(const std::string& text, int low, int high) {
     if (text.empty()) {
         return std::nullopt;
@@ -56,12 +57,14 @@ std::optional<int> ParseIntInRange(const std::string& text, int low, int high) {
     return static_cast<int>(value);
 }
 
-// A whole number in its range, or the error naming the option (by its long name) and what it must be.
+// A number in its range, or the error naming the option (by its long name) and what it must be: `what` and the
+// range ("a whole number from 1 to 10000"), the range alone when `what` is empty.
 template <typename Field>
-bool TakeNumber(const char* name, const std::string& text, int low, int high, const std::string& mustBe, Field& field,
+bool TakeNumber(const char* name, const std::string& text, int low, int high, const std::string& what, Field& field,
                 std::string& error) {
     const std::optional<int> parsed = ParseIntInRange(text, low, high);
     if (!parsed) {
+        const std::string mustBe = what.empty() ? RangeText(low, high) : what + " from " + RangeText(low, high);
         error = std::string(name) + " must be " + mustBe + ": " + text;
         return false;
     }
@@ -85,32 +88,33 @@ template <auto Field> bool SetFlagAndStop(Options& options, const std::string&, 
     return false;
 }
 
+constexpr const char* kWholeNumber = "a whole number";
+constexpr const char* kWholeSeconds = "a whole number of seconds";
+
 bool SetFetchTimeout(Options& options, const std::string& value, std::string& error) {
-    return TakeNumber("--fetch-timeout", value, 1, kFetchDeadlineMaxSeconds,
-                      "a whole number of seconds from 1 to " + std::to_string(kFetchDeadlineMaxSeconds),
-                      options.fetchTimeout, error);
+    return TakeNumber("--fetch-timeout", value, 1, kFetchDeadlineMaxSeconds, kWholeSeconds, options.fetchTimeout,
+                      error);
 }
 
 bool SetTimeOut(Options& options, const std::string& value, std::string& error) {
-    return TakeNumber("--timeout", value, kTimeOutRunMin, kTimeOutRunMax,
-                      "a whole number of seconds from " + TimeOutRange(), options.timeOut, error);
+    return TakeNumber("--timeout", value, kTimeOutRunMin, kTimeOutRunMax, kWholeSeconds, options.timeOut, error);
 }
 
 bool SetSaveMode(Options& options, const std::string& value, std::string& error) {
-    return TakeNumber("--save-mode", value, SaveWithResults, kLastSaveMode, "1 to 8", options.saveMode, error);
+    return TakeNumber("--save-mode", value, SaveWithResults, kLastSaveMode, "", options.saveMode, error);
 }
 
 bool SetJobs(Options& options, const std::string& value, std::string& error) {
-    return TakeNumber("--jobs", value, 1, kMaxConsoleParallelChecks,
-                      "a whole number from 1 to " + std::to_string(kMaxConsoleParallelChecks), options.jobs, error);
+    return TakeNumber("--jobs", value, 1, kMaxConsoleParallelChecks, kWholeNumber, options.jobs, error);
 }
 
 bool SetMaxRows(Options& options, const std::string& value, std::string& error) {
-    return TakeNumber("--max-rows", value, 1, 1000000, "a whole number from 1 to 1000000", options.maxRows, error);
+    return TakeNumber("--max-rows", value, 1, kConsoleMaxRows, kWholeNumber, options.maxRows, error);
 }
 
 bool SetHistoryDays(Options& options, const std::string& value, std::string& error) {
-    return TakeNumber("--history-days", value, 1, 3650, "a whole number from 1 to 3650", options.historyDays, error);
+    return TakeNumber("--history-days", value, kHistoryKeepDaysLowest, kHistoryKeepDaysHighest, kWholeNumber,
+                      options.historyDays, error);
 }
 
 // One of a few names, or the error naming the option and what it must be.
@@ -148,7 +152,7 @@ bool SetHttpsTarget(Options& options, const std::string& value, std::string& err
 
 bool TakeJudgeKey(const char* name, const std::string& key, bool shown, Options& options, std::string& error) {
     if (!IsValidJudgeKey(key)) {
-        error = std::string(name) + ": " + kKeyRule;
+        error = std::string(name) + ": " + kJudgeKeyRule;
         return false;
     }
     options.judgeKey = key;

@@ -5,9 +5,17 @@
 
 #include "core/list/CheckExport.h"
 #include "core/fetch/ListFetcher.h"
+#include "core/list/ListFile.h"
+#include "core/list/ProxyRow.h"
 #include "core/util/ProxyAddress.h"
 
 namespace zandel::cli {
+
+// The most rows the console reads from a list: what a million rows cost is kept small (core/list/CompactRows.h).
+inline constexpr int kConsoleMaxRows = 1000000;
+
+// Why a judge key, from the command line or the environment, cannot be used.
+inline constexpr const char* kJudgeKeyRule = "a key of 8 to 256 printable ASCII characters without blanks is needed";
 
 struct Options {
     std::string listPath;
@@ -16,9 +24,9 @@ struct Options {
     std::optional<int> timeOut;
     std::optional<std::string> httpVersion;
     std::optional<std::string> userAgent;
-    int saveMode = 1;
+    int saveMode = SaveWithResults;
     std::optional<int> jobs;
-    int maxRows = 1000;
+    int maxRows = MaxListRows; // as many as the window holds
     std::optional<std::string> outputPath;
     std::optional<std::string> logPath;
     bool https = false;

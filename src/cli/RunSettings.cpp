@@ -1,6 +1,5 @@
 #include "cli/RunSettings.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -56,17 +55,14 @@ void ApplyOptions(const Options& options, AppSettings& settings) {
 // environment's cannot be used.
 bool TakeJudgeKey(const Options& options, AppSettings& settings) {
     if (options.judgeKeyShown) {
-        std::fputs("zandel-check: warning: a key given with --judge-key can be read by every user of this machine "
-                   "(ps); use --judge-key-file FILE or ZANDEL_JUDGE_KEY\n",
-                   stderr);
+        Tell("warning: a key given with --judge-key can be read by every user of this machine (ps); use "
+             "--judge-key-file FILE or ZANDEL_JUDGE_KEY");
     }
     if (options.judgeKey) {
         settings.JudgeKey = *options.judgeKey;
     } else if (const char* key = std::getenv("ZANDEL_JUDGE_KEY"); key != nullptr && *key != '\0') {
         if (!IsValidJudgeKey(key)) {
-            std::fputs("zandel-check: ZANDEL_JUDGE_KEY: a key of 8 to 256 printable ASCII characters without blanks is "
-                       "needed\n",
-                       stderr);
+            Tell(std::string("ZANDEL_JUDGE_KEY: ") + kJudgeKeyRule);
             return false;
         }
         settings.JudgeKey = key;

@@ -8,6 +8,7 @@
 #include "core/fetch/ListFetcher.h"
 #include "core/history/HistoryStore.h"
 #include "core/settings/AppSettings.h"
+#include "core/settings/SettingRanges.h"
 #include "core/settings/TimeOut.h"
 #include "core/util/FileIo.h"
 
@@ -24,23 +25,28 @@ std::string UsageOfTheCheck() {
            std::to_string(kFetchMaxBytes / kMiB) + " MiB, " + std::to_string(kFetchMaxRedirects) +
            " redirects) and read as a list file.\n"
            "  --fetch-timeout SECONDS\n"
-           "                       the most a list from a URL may take to come whole, 1 to " +
-           std::to_string(kFetchDeadlineMaxSeconds) + " (default " + std::to_string(kFetchDeadlineSeconds) +
+           "                       the most a list from a URL may take to come whole, " +
+           RangeText(1, kFetchDeadlineMaxSeconds) + " (default " + std::to_string(kFetchDeadlineSeconds) +
            ")\n"
            "  --url URL            access URL   (default: WebPage of PrxSet.ini in the working directory,\n"
            "                       else its default)\n"
            "  --timeout SECONDS    time-out, " +
-           TimeOutRange() + " (default: TimeOut of PrxSet.ini, else " + std::to_string(kTimeOutDefault) +
+           RangeText(kTimeOutRunMin, kTimeOutRunMax) + " (default: TimeOut of PrxSet.ini, else " +
+           std::to_string(kTimeOutDefault) +
            ")\n"
            "  --http-version V     1.0 or 1.1   (default: HttpVer)\n"
            "  --user-agent TEXT    (default: UserAgent)\n"
-           "  --save-mode N        1 to 8, the list file's save modes (default 1: with results)\n"
+           "  --save-mode N        " +
+           RangeText(SaveWithResults, kLastSaveMode) + ", the list file's save modes (default " +
+           std::to_string(SaveWithResults) +
+           ": with results)\n"
            "                       1 with results, 2 all addresses, 3 all but NG, 4 Anonymous(A) and (B),\n"
            "                       5 Non-Anonymous, 6 HTTPS OK, 7 HTTP proxies, 8 SOCKS proxies\n"
-           "  -j, --jobs N         proxies checked at once, 1 to " +
-           std::to_string(kMaxConsoleParallelChecks) +
+           "  -j, --jobs N         proxies checked at once, " +
+           RangeText(1, kMaxConsoleParallelChecks) +
            " (default: Count of [ProxyParallel], else 1)\n"
-           "  --max-rows N         the most rows read from the list, 1 to 1000000 (default 1000)\n";
+           "  --max-rows N         the most rows read from the list, " +
+           RangeText(1, kConsoleMaxRows) + " (default " + std::to_string(MaxListRows) + ")\n";
 }
 
 // Where the results go.
@@ -50,7 +56,9 @@ std::string UsageOfTheResults() {
            "  --format F           txt (the list file, the default), csv (with a header row) or json (an\n"
            "                       array of objects); the rows are those of --save-mode\n"
            "  --history FILE       record every check in this SQLite history file (e.g. history.sqlite)\n"
-           "  --history-days N     keep N days of history, 1 to 3650 (default: KeepDays of\n"
+           "  --history-days N     keep N days of history, " +
+           RangeText(kHistoryKeepDaysLowest, kHistoryKeepDaysHighest) +
+           " (default: KeepDays of\n"
            "                       [History], else " +
            std::to_string(kHistoryKeepDaysDefault) + ")\n";
 }
@@ -97,9 +105,8 @@ std::string UsageOfTheEnd() {
 
 } // namespace
 
-const std::string& TimeOutRange() {
-    static const std::string range = std::to_string(kTimeOutRunMin) + " to " + std::to_string(kTimeOutRunMax);
-    return range;
+std::string RangeText(int lowest, int highest) {
+    return std::to_string(lowest) + " to " + std::to_string(highest);
 }
 
 const char* UsageText() {

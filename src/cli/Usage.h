@@ -9,8 +9,8 @@ namespace zandel::cli {
 
 const char* UsageText();
 
-// The time-outs a run takes, as the usage text and the option's error name them.
-const std::string& TimeOutRange();
+// "1 to 600": a range as the usage text and the options' errors name it.
+std::string RangeText(int lowest, int highest);
 
 // --help, --version and bad usage are answered before anything else is read: the exit status then, nothing when the
 // run goes on.

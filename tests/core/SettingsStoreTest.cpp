@@ -3,6 +3,7 @@
 #include <climits>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include "core/settings/IniFile.h"
+#include "core/settings/SettingsTable.h"
 #include "core/util/Text.h"
 #include "support/FileSizeLimit.h"
 #include "support/OrdinaryUser.h"
@@ -197,6 +199,91 @@ TEST_F(SettingsStoreTest, NewerKeysWrittenOnlyAwayFromTheirDefaults) {
         const AppSettings loaded = LoadAll();
         EXPECT_EQ(loaded.AutoRecheckMinutes, kRecheckMinutesDefault) << minutes;
         EXPECT_EQ(loaded.HistoryKeepDays, kHistoryKeepDaysDefault) << days;
+    }
+}
+
+// One line per setting of "PrxSet.ini", in the file's order: its text in a file saved at its default (none: not
+// written then), a changed text, and for a number a stored text outside its bounds with the text it is saved as
+// after reading (none: read as its default and so not written).
+struct RowCase {
+    const char* section;
+    const char* key;
+    const char* byDefault;
+    const char* changed;
+    const char* outOfBounds = nullptr;
+    const char* readsAs = nullptr;
+};
+
+// clang-format off
+const RowCase kRowCases[] = {
+    {"ProxyTimeOut", "TimeOut", "30", "60", "601", "601"}, // the run holds a time-out to its own range
+    {"ProxyHttpVer", "HttpVer", "1.0", "1.1"},
+    {"ProxyBwPath", "BwPath", "/usr/bin/xdg-open", "/opt/browser/run"},
+    {"bProxyBwUrl", "On", "1", "0"},
+    {"ProxyBwUrl", "BwUrl", "", "http://127.0.0.1/start"},
+    {"ProxyTaskTray", "On", "0", "1"},
+    {"ProxyTaskTray", "OpenOn", "0", "1"},
+    {"FavoOn", "On", "1", "0"},
+    {"FavoSel", "On", "0", "1"},
+    {"OpenCheck", "On", "0", "1"},
+    {"ProxyOn", "On", "0", "1"},
+    {"ProxyAddr", "Addr", "", "127.0.0.1:3128"},
+    {"ProxyForegroundWindow", "ForegroundWindow", "0", "1"},
+    {"ProxyFile", "File", "", "/home/user/list.txt"},
+    {"User-AgentOn", "On", "0", "1"},
+    {"User-Agent", "String", "Mozilla/4.0 (compatible; MSIE 5.0; Windows 98)", "UA/1.0"},
+    {"WebPage-Url", "WebPage", "http://judge.example.net/cgi-bin/envchk.cgi", "http://127.0.0.1/envchk.cgi"},
+    {"Access-Url", "AccessUrl", "", "http://dest.invalid/"},
+    {"Access-Url", "Addr1", "", "127.0.0.2:8080"},
+    {"Access-Url", "Addr2", "", "127.0.0.3:8080"},
+    {"Access-Url", "Addr3", "", "127.0.0.4:8080"},
+    {"ProxyParallel", "Count", nullptr, "1000", "1001", nullptr},
+    {"HttpsCheck", "On", nullptr, "1"},
+    {"HttpsCheck", "Target", nullptr, "127.0.0.1:8443"},
+    {"Judge", "Strict", nullptr, "1"},
+    {"Judge", "Key", nullptr, "s3cret-key!"},
+    {"Judge", "Baseline", nullptr, "0"},
+    {"Judge", "Fallback", nullptr, "http://127.0.0.1:9/envchk.cgi"},
+    {"ProxyType", "Detect", nullptr, "1"},
+    {"ListUrl", "ViaProxy", nullptr, "1"},
+    {"AutoRecheck", "On", nullptr, "1"},
+    {"AutoRecheck", "Minutes", nullptr, "5", "4", nullptr},
+    {"AutoRecheck", "Failover", nullptr, "1"},
+    {"AutoRecheck", "RefetchList", nullptr, "1"},
+    {"History", "KeepDays", nullptr, "3650", "0", nullptr},
+    {"History", "Columns", nullptr, "1"},
+};
+// clang-format on
+
+std::optional<std::string> Text(const char* text) {
+    return text != nullptr ? std::optional<std::string>(text) : std::nullopt;
+}
+
+// Each setting read from a file into its own field and written back from it, the others written at their defaults,
+// and a number out of its bounds read as its row says.
+TEST_F(SettingsStoreTest, EveryRowOfTheTableReadsAndWritesItsOwnKey) {
+    ASSERT_EQ(std::size(kRowCases), kSettingsTable.size()) << "a setting without a line here, or a line too many";
+    const auto savedAfterReading = [this](const RowCase& c, const char* value) {
+        m_dir.Write("PrxSet.ini", std::string("[") + c.section + "]\r\n" + c.key + "=" + value + "\r\n");
+        AppSettings read;
+        read.StartDir = m_dir.Path();
+        EXPECT_TRUE(LoadSettings(read));
+        EXPECT_TRUE(SaveSettings(read));
+        return IniFile::Load(m_dir.File("PrxSet.ini"));
+    };
+    for (std::size_t i = 0; i < kSettingsTable.size(); ++i) {
+        const RowCase& c = kRowCases[i];
+        EXPECT_EQ(std::string(kSettingsTable[i].section) + "/" + kSettingsTable[i].key,
+                  std::string(c.section) + "/" + c.key)
+            << "the table's order is the file's";
+        const IniFile changed = savedAfterReading(c, c.changed);
+        for (const RowCase& other : kRowCases) {
+            EXPECT_EQ(changed.Get(other.section, other.key), Text(&other == &c ? c.changed : other.byDefault))
+                << c.section << "/" << c.key << " changed, " << other.section << "/" << other.key << " read";
+        }
+        if (c.outOfBounds != nullptr) {
+            EXPECT_EQ(savedAfterReading(c, c.outOfBounds).Get(c.section, c.key), Text(c.readsAs)) << c.key;
+        }
     }
 }
 

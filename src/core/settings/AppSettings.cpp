@@ -1,29 +1,25 @@
 #include "core/settings/AppSettings.h"
 
+#include <string_view>
+
 #include "core/settings/IniFile.h"
+#include "core/settings/SettingsTable.h"
 #include "core/util/Text.h"
 
 namespace zandel {
 
 namespace {
 
-bool ReadBool(const IniFile& ini, const char* section, const char* key, bool current) {
-    return ini.GetInt(section, key, current ? 1 : 0) != 0;
-}
-
-void SetBool(IniFile& ini, const char* section, const char* key, bool value) {
-    ini.Set(section, key, value ? "1" : "0");
-}
-
-// A key that newer versions added is written only when it differs from its default, and dropped otherwise:
-// kept from the old file it would bring back a value the user has since put back.
-void SetUnlessDefault(IniFile& ini, const char* section, const char* key, const std::string& value, bool isDefault) {
-    if (isDefault) {
-        ini.Remove(section, key);
-    } else {
-        ini.Set(section, key, value);
+// SaveSettings writes the WebPage list after the table, into the section of the table's WebPage key: with no other
+// row in that section, the list still follows its key directly.
+constexpr bool WebPageHasItsSectionAlone() {
+    int rows = 0;
+    for (const SettingRow& row : kSettingsTable) {
+        rows += std::string_view(row.section) == "WebPage-Url" ? 1 : 0;
     }
+    return rows == 1;
 }
+static_assert(WebPageHasItsSectionAlone());
 
 // The slot index of an indexed list key as a reader forms it (prefix and decimal digits without leading
 // zeros), or -1 for any other key. Indices past the int range count as far beyond the list.
@@ -55,6 +51,12 @@ template <typename Settings> auto& ListOf(Settings& settings, SettingsList list)
 }
 
 } // namespace
+
+AppSettings::AppSettings() {
+    for (const SettingRow& row : kSettingsTable) {
+        SetDefault(row, *this);
+    }
+}
 
 std::array<std::string, kListSlots>& AppSettings::List(SettingsList list) {
     return ListOf(*this, list);
@@ -124,53 +126,11 @@ bool LoadSettings(AppSettings& settings) {
         return false;
     }
     const IniFile ini = IniFile::Load(*path);
-    AppSettings& s = settings;
-    s.TimeOut = ini.GetInt("ProxyTimeOut", "TimeOut", s.TimeOut);
-    s.HttpVer = ini.GetString("ProxyHttpVer", "HttpVer", s.HttpVer);
-    s.BwPath = ini.GetString("ProxyBwPath", "BwPath", s.BwPath);
-    s.BwUrlOn = ReadBool(ini, "bProxyBwUrl", "On", s.BwUrlOn);
-    s.BwUrl = ini.GetString("ProxyBwUrl", "BwUrl", s.BwUrl);
-    s.TaskTray = ReadBool(ini, "ProxyTaskTray", "On", s.TaskTray);
-    s.TaskTrayOpen = ReadBool(ini, "ProxyTaskTray", "OpenOn", s.TaskTrayOpen);
-    s.WebPage = ini.GetString("WebPage-Url", "WebPage", s.WebPage);
-    ReadIniList(ini, "WebPage-Url", "WebPageNo", s, SettingsList::WebPageList);
-    s.FavoOn = ReadBool(ini, "FavoOn", "On", s.FavoOn);
-    s.FavoSel = ReadBool(ini, "FavoSel", "On", s.FavoSel);
-    s.OpenCheck = ReadBool(ini, "OpenCheck", "On", s.OpenCheck);
-    s.ProxyOn = ReadBool(ini, "ProxyOn", "On", s.ProxyOn);
-    s.ProxyAddr = ini.GetString("ProxyAddr", "Addr", s.ProxyAddr);
-    s.ForegroundWindow = ReadBool(ini, "ProxyForegroundWindow", "ForegroundWindow", s.ForegroundWindow);
-    s.ProxyFile = ini.GetString("ProxyFile", "File", s.ProxyFile);
-    s.UserAgentOn = ReadBool(ini, "User-AgentOn", "On", s.UserAgentOn);
-    s.UserAgent = ini.GetString("User-Agent", "String", s.UserAgent);
-    s.AccessUrl = ini.GetString("Access-Url", "AccessUrl", s.AccessUrl);
-    s.Addr1 = ini.GetString("Access-Url", "Addr1", s.Addr1);
-    s.Addr2 = ini.GetString("Access-Url", "Addr2", s.Addr2);
-    s.Addr3 = ini.GetString("Access-Url", "Addr3", s.Addr3);
-    s.ParallelChecks = ini.GetInt("ProxyParallel", "Count", s.ParallelChecks);
-    if (s.ParallelChecks < 1 || s.ParallelChecks > kMaxParallelChecks) {
-        s.ParallelChecks = 1; // a hand-edited count out of range checks one at a time
+    // Each key reads into a field of its own, so the order of reading is free.
+    for (const SettingRow& row : kSettingsTable) {
+        ReadSetting(ini, row, settings);
     }
-    s.HttpsCheckOn = ReadBool(ini, "HttpsCheck", "On", s.HttpsCheckOn);
-    s.HttpsTarget = ini.GetString("HttpsCheck", "Target", s.HttpsTarget);
-    s.JudgeStrict = ReadBool(ini, "Judge", "Strict", s.JudgeStrict);
-    s.JudgeKey = ini.GetString("Judge", "Key", s.JudgeKey);
-    s.JudgeBaseline = ReadBool(ini, "Judge", "Baseline", s.JudgeBaseline);
-    s.JudgeFallback = ini.GetString("Judge", "Fallback", s.JudgeFallback);
-    s.DetectProxyType = ReadBool(ini, "ProxyType", "Detect", s.DetectProxyType);
-    s.ListUrlViaProxy = ReadBool(ini, "ListUrl", "ViaProxy", s.ListUrlViaProxy);
-    s.AutoRecheck = ReadBool(ini, "AutoRecheck", "On", s.AutoRecheck);
-    s.AutoRecheckMinutes = ini.GetInt("AutoRecheck", "Minutes", s.AutoRecheckMinutes);
-    if (s.AutoRecheckMinutes < kRecheckMinutesLowest || s.AutoRecheckMinutes > kRecheckMinutesHighest) {
-        s.AutoRecheckMinutes = kRecheckMinutesDefault; // a hand-edited interval out of range
-    }
-    s.Failover = ReadBool(ini, "AutoRecheck", "Failover", s.Failover);
-    s.RefetchList = ReadBool(ini, "AutoRecheck", "RefetchList", s.RefetchList);
-    s.HistoryKeepDays = ini.GetInt("History", "KeepDays", s.HistoryKeepDays);
-    if (s.HistoryKeepDays < kHistoryKeepDaysLowest || s.HistoryKeepDays > kHistoryKeepDaysHighest) {
-        s.HistoryKeepDays = kHistoryKeepDaysDefault;
-    }
-    s.HistoryColumns = ReadBool(ini, "History", "Columns", s.HistoryColumns);
+    ReadIniList(ini, "WebPage-Url", "WebPageNo", settings, SettingsList::WebPageList);
     return true;
 }
 
@@ -188,46 +148,12 @@ bool SaveSettings(const AppSettings& settings) {
     } else {
         ini = IniFile::Load(path);
     }
-    const AppSettings& s = settings;
-    ini.Set("ProxyTimeOut", "TimeOut", std::to_string(s.TimeOut));
-    ini.Set("ProxyHttpVer", "HttpVer", s.HttpVer);
-    ini.Set("ProxyBwPath", "BwPath", s.BwPath);
-    SetBool(ini, "bProxyBwUrl", "On", s.BwUrlOn);
-    ini.Set("ProxyBwUrl", "BwUrl", s.BwUrl);
-    SetBool(ini, "ProxyTaskTray", "On", s.TaskTray);
-    SetBool(ini, "ProxyTaskTray", "OpenOn", s.TaskTrayOpen);
-    SetBool(ini, "FavoOn", "On", s.FavoOn);
-    SetBool(ini, "FavoSel", "On", s.FavoSel);
-    SetBool(ini, "OpenCheck", "On", s.OpenCheck);
-    SetBool(ini, "ProxyOn", "On", s.ProxyOn);
-    ini.Set("ProxyAddr", "Addr", s.ProxyAddr);
-    SetBool(ini, "ProxyForegroundWindow", "ForegroundWindow", s.ForegroundWindow);
-    ini.Set("ProxyFile", "File", s.ProxyFile);
-    SetBool(ini, "User-AgentOn", "On", s.UserAgentOn);
-    ini.Set("User-Agent", "String", s.UserAgent);
-    ini.Set("WebPage-Url", "WebPage", s.WebPage);
-    WriteIniList(ini, "WebPage-Url", "WebPageNo", s, SettingsList::WebPageList);
-    ini.Set("Access-Url", "AccessUrl", s.AccessUrl);
-    ini.Set("Access-Url", "Addr1", s.Addr1);
-    ini.Set("Access-Url", "Addr2", s.Addr2);
-    ini.Set("Access-Url", "Addr3", s.Addr3);
-    SetUnlessDefault(ini, "ProxyParallel", "Count", std::to_string(s.ParallelChecks), s.ParallelChecks == 1);
-    SetUnlessDefault(ini, "HttpsCheck", "On", s.HttpsCheckOn ? "1" : "0", !s.HttpsCheckOn);
-    SetUnlessDefault(ini, "HttpsCheck", "Target", s.HttpsTarget, s.HttpsTarget.empty());
-    SetUnlessDefault(ini, "Judge", "Strict", s.JudgeStrict ? "1" : "0", !s.JudgeStrict);
-    SetUnlessDefault(ini, "Judge", "Key", s.JudgeKey, s.JudgeKey.empty());
-    SetUnlessDefault(ini, "Judge", "Baseline", s.JudgeBaseline ? "1" : "0", s.JudgeBaseline);
-    SetUnlessDefault(ini, "Judge", "Fallback", s.JudgeFallback, s.JudgeFallback.empty());
-    SetUnlessDefault(ini, "ProxyType", "Detect", s.DetectProxyType ? "1" : "0", !s.DetectProxyType);
-    SetUnlessDefault(ini, "ListUrl", "ViaProxy", s.ListUrlViaProxy ? "1" : "0", !s.ListUrlViaProxy);
-    SetUnlessDefault(ini, "AutoRecheck", "On", s.AutoRecheck ? "1" : "0", !s.AutoRecheck);
-    SetUnlessDefault(ini, "AutoRecheck", "Minutes", std::to_string(s.AutoRecheckMinutes),
-                     s.AutoRecheckMinutes == kRecheckMinutesDefault);
-    SetUnlessDefault(ini, "AutoRecheck", "Failover", s.Failover ? "1" : "0", !s.Failover);
-    SetUnlessDefault(ini, "AutoRecheck", "RefetchList", s.RefetchList ? "1" : "0", !s.RefetchList);
-    SetUnlessDefault(ini, "History", "KeepDays", std::to_string(s.HistoryKeepDays),
-                     s.HistoryKeepDays == kHistoryKeepDaysDefault);
-    SetUnlessDefault(ini, "History", "Columns", s.HistoryColumns ? "1" : "0", !s.HistoryColumns);
+    for (const SettingRow& row : kSettingsTable) {
+        WriteSetting(ini, row, settings);
+    }
+    // The list joins [WebPage-Url] after its WebPage key, which the table has already put in its place; no later
+    // row writes to that section, so the file comes out as if the list were written straight after the key.
+    WriteIniList(ini, "WebPage-Url", "WebPageNo", settings, SettingsList::WebPageList);
     return ini.Save(path);
 }
 

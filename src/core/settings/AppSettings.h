@@ -54,62 +54,60 @@ struct WindowRect {
 };
 
 // The one settings record. Fields are named after their keys; texts are bytes (Shift-JIS from the Windows
-// program, UTF-8 from ours) of at most 259 bytes once they have passed through a file.
+// program, UTF-8 from ours) of at most 259 bytes once they have passed through a file. The fields kept in
+// "PrxSet.ini" take their defaults, keys and bounds from its row in the settings table (SettingsTable.h).
 struct AppSettings {
-    int TimeOut = kTimeOutDefault;
-    // Proxies checked at once, 1 to 1000 ([ProxyParallel] Count, written only when not 1, so that a program that
-    // never changes it keeps the file as it always was).
-    int ParallelChecks = 1;
-    std::string HttpVer = "1.0";
-    std::string BwPath = kDefaultBrowserPath;
-    bool BwUrlOn = true;
+    AppSettings();
+
+    int TimeOut{};
+    int ParallelChecks{}; // proxies checked at once
+    std::string HttpVer;
+    std::string BwPath;
+    bool BwUrlOn{};
     std::string BwUrl;
-    bool TaskTray = false;
-    bool TaskTrayOpen = false;
-    bool FavoOn = true;
-    bool FavoSel = false;
-    bool OpenCheck = false;
-    bool ProxyOn = false;
+    bool TaskTray{};
+    bool TaskTrayOpen{};
+    bool FavoOn{};
+    bool FavoSel{};
+    bool OpenCheck{};
+    bool ProxyOn{};
     std::string ProxyAddr;
-    bool ForegroundWindow = false;
+    bool ForegroundWindow{};
     std::string ProxyFile;
-    bool UserAgentOn = false;
-    std::string UserAgent = kDefaultUserAgent;
-    std::string WebPage = kDefaultWebPage;
+    bool UserAgentOn{};
+    std::string UserAgent;
+    std::string WebPage;
     std::string AccessUrl;
     std::string Addr1;
     std::string Addr2;
     std::string Addr3;
     // The HTTPS step of a check: a TLS connection through the proxy's CONNECT tunnel to HttpsTarget
-    // (host:port; empty for the access URL's host on port 443). [HttpsCheck] On and Target, each written only
-    // when it differs from its default, so that a program that never sets them keeps the file as it was.
-    bool HttpsCheckOn = false;
+    // (host:port; empty for the access URL's host on port 443).
+    bool HttpsCheckOn{};
     std::string HttpsTarget;
-    // Strict grading against a direct request to the judge, and the signed judge's key: [Judge] Strict and Key,
-    // each written only when set. The key is a secret shared with the judge and never shown in the transcript.
-    bool JudgeStrict = false;
+    // Strict grading against a direct request to the judge, and the signed judge's key. The key is a secret shared
+    // with the judge and never shown in the transcript.
+    bool JudgeStrict{};
     std::string JudgeKey;
-    // Every run asks the judge directly first and looks for our address by value in every page ([Judge] Baseline,
-    // written only when switched off, which grades by the header names alone).
-    bool JudgeBaseline = true;
-    // A second judge the run moves to when the first stops answering ([Judge] Fallback, written only when set).
+    // Every run asks the judge directly first and looks for our address by value in every page; off, it grades by
+    // the header names alone.
+    bool JudgeBaseline{};
+    // A second judge the run moves to when the first stops answering.
     std::string JudgeFallback;
     // A plain "host:port" entry that does not answer as an HTTP proxy is tried as SOCKS5, then SOCKS4.
-    bool DetectProxyType = false;
-    // A list opened from a URL is fetched through the desktop's current proxy rather than directly ([ListUrl]
-    // ViaProxy, written only when set).
-    bool ListUrlViaProxy = false;
+    bool DetectProxyType{};
+    // A list opened from a URL is fetched through the desktop's current proxy rather than directly.
+    bool ListUrlViaProxy{};
     // Re-checks of the desktop's proxy and the favourites every AutoRecheckMinutes, and the switch to a live
-    // favourite when the desktop's proxy dies: [AutoRecheck] On, Minutes and Failover; with RefetchList a list
-    // opened from a URL is fetched again and checked in the same rounds. How many days the history keeps:
-    // [History] KeepDays. Each written only when it differs from its default.
-    bool AutoRecheck = false;
-    int AutoRecheckMinutes = kRecheckMinutesDefault;
-    bool Failover = false;
-    bool RefetchList = false;
-    int HistoryKeepDays = kHistoryKeepDaysDefault;
-    // The list's uptime and median columns: [History] Columns, written only when shown.
-    bool HistoryColumns = false;
+    // favourite when the desktop's proxy dies; with RefetchList a list opened from a URL is fetched again and
+    // checked in the same rounds. How many days the history keeps.
+    bool AutoRecheck{};
+    int AutoRecheckMinutes{};
+    bool Failover{};
+    bool RefetchList{};
+    int HistoryKeepDays{};
+    // The list's uptime and median columns.
+    bool HistoryColumns{};
     const std::string DefaultUserAgent = kDefaultUserAgent;
     // The working directory at start-up: "PrxSet.ini", "Access.ini" and "USER2.DAT" lie here.
     std::string StartDir = ".";

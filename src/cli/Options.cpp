@@ -13,6 +13,7 @@
 #include "core/list/ListFile.h"
 #include "core/settings/HttpsTarget.h"
 #include "core/settings/SettingRanges.h"
+#include "core/settings/SettingsTable.h"
 #include "core/settings/TimeOut.h"
 #include "core/util/FileIo.h"
 
@@ -113,8 +114,8 @@ bool SetMaxRows(Options& options, const std::string& value, std::string& error) 
 }
 
 bool SetHistoryDays(Options& options, const std::string& value, std::string& error) {
-    return TakeNumber("--history-days", value, kHistoryKeepDaysLowest, kHistoryKeepDaysHighest, kWholeNumber,
-                      options.historyDays, error);
+    return TakeNumber("--history-days", value, BoundsOf(&AppSettings::HistoryKeepDays).lowest,
+                      BoundsOf(&AppSettings::HistoryKeepDays).highest, kWholeNumber, options.historyDays, error);
 }
 
 // One of a few names, or the error naming the option and what it must be.

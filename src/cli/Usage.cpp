@@ -9,6 +9,7 @@
 #include "core/history/HistoryStore.h"
 #include "core/settings/AppSettings.h"
 #include "core/settings/SettingRanges.h"
+#include "core/settings/SettingsTable.h"
 #include "core/settings/TimeOut.h"
 #include "core/util/FileIo.h"
 
@@ -57,7 +58,7 @@ std::string UsageOfTheResults() {
            "                       array of objects); the rows are those of --save-mode\n"
            "  --history FILE       record every check in this SQLite history file (e.g. history.sqlite)\n"
            "  --history-days N     keep N days of history, " +
-           RangeText(kHistoryKeepDaysLowest, kHistoryKeepDaysHighest) +
+           RangeText(BoundsOf(&AppSettings::HistoryKeepDays).lowest, BoundsOf(&AppSettings::HistoryKeepDays).highest) +
            " (default: KeepDays of\n"
            "                       [History], else " +
            std::to_string(kHistoryKeepDaysDefault) + ")\n";

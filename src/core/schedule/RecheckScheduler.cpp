@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "core/settings/AppSettings.h"
+#include "core/settings/SettingsTable.h"
 #include "core/util/MessageService.h"
 #include "core/check/CheckEngine.h"
 #include "core/check/TimeoutTimer.h"
@@ -139,7 +140,8 @@ void RecheckScheduler::WaitForRound() {
 
 void RecheckScheduler::Tick(const AppSettings& settings) {
     const auto now = m_clock();
-    const int minutes = std::clamp(settings.AutoRecheckMinutes, kRecheckMinutesLowest, kRecheckMinutesHighest);
+    const IntBounds bounds = BoundsOf(&AppSettings::AutoRecheckMinutes);
+    const int minutes = std::clamp(settings.AutoRecheckMinutes, bounds.lowest, bounds.highest);
     if (!settings.AutoRecheck) {
         if (m_round) {
             StopRound();

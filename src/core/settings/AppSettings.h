@@ -36,9 +36,8 @@ inline constexpr int kMaxUserAgents = 100;
 
 enum class SettingsList { Favourites, ChainProxies, ChainUrls, WebPageList };
 
-// Proxies checked at once: the window's setting (ParallelChecks), and zandel-check's --jobs, which may go
-// further for the long lists of a server.
-inline constexpr int kMaxParallelChecks = 1000;
+// Proxies checked at once by zandel-check's --jobs, which may go further than the window's setting
+// (ParallelChecks) for the long lists of a server.
 inline constexpr int kMaxConsoleParallelChecks = 10000;
 
 // The main window's outer rectangle in screen pixels; [Window] of "PrxSet.ini".

@@ -19,7 +19,7 @@ CheckPageFields LoadCheckPage(const AppSettings& settings) {
 }
 
 int TimeOutAtOpen(int stored) {
-    return stored < kTimeOutLowest || stored > kTimeOutHighest ? kTimeOutDefault : stored;
+    return BoundsOf(&AppSettings::TimeOut).Holds(stored) ? stored : kTimeOutDefault;
 }
 
 void ApplyCheckPage(const CheckPageFields& fields, AppSettings& settings) {

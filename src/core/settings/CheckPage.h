@@ -5,12 +5,11 @@
 #include <string>
 
 #include "core/settings/AppSettings.h"
+#include "core/settings/SettingsTable.h"
 #include "core/settings/TimeOut.h"
 
 namespace zandel {
 
-inline constexpr int kTimeOutLowest = 5;
-inline constexpr int kTimeOutHighest = 60;
 // The text boxes of the settings pages hold at most this many bytes.
 inline constexpr std::size_t kPageTextLimit = 256;
 inline constexpr std::array<const char*, 2> kHttpVersions = {"1.0", "1.1"};

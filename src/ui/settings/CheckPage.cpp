@@ -17,6 +17,13 @@
 
 namespace zandel::ui {
 
+namespace {
+
+constexpr IntBounds kTimeOutBounds = BoundsOf(&AppSettings::TimeOut);
+constexpr IntBounds kParallelBounds = BoundsOf(&AppSettings::ParallelChecks);
+
+} // namespace
+
 CheckPage::CheckPage(AppSettings& settings, QWidget* parent)
     : PropertyPage(QStringLiteral("設定"), parent), m_settings(settings), m_chooseBrowser(&ChooseBrowserFile) {
     setObjectName(QStringLiteral("prop1"));
@@ -29,8 +36,9 @@ void CheckPage::BuildControls() {
     m_timeOut->setObjectName(QStringLiteral("timeOut"));
     m_timeOut->LineEdit()->setObjectName(QStringLiteral("timeOutEdit"));
     m_timeOut->LineEdit()->setFixedWidth(56);
-    m_timeOut->SetRange(kTimeOutLowest, kTimeOutHighest);
-    auto* timeOutLabel = new QLabel(QStringLiteral("ﾀｲﾑｱｳﾄ(&T) (5～60秒)"), check);
+    m_timeOut->SetRange(kTimeOutBounds.lowest, kTimeOutBounds.highest);
+    auto* timeOutLabel = new QLabel(
+        QStringLiteral("ﾀｲﾑｱｳﾄ(&T) (%1～%2秒)").arg(kTimeOutBounds.lowest).arg(kTimeOutBounds.highest), check);
     timeOutLabel->setBuddy(m_timeOut->LineEdit());
     // The HTTP version is kept but not offered: its box exists, hidden and disabled.
     m_httpVer = new QComboBox(check);
@@ -52,8 +60,9 @@ void CheckPage::BuildControls() {
     m_parallel->setObjectName(QStringLiteral("parallelChecks"));
     m_parallel->LineEdit()->setObjectName(QStringLiteral("parallelChecksEdit"));
     m_parallel->LineEdit()->setFixedWidth(56);
-    m_parallel->SetRange(1, kMaxParallelChecks);
-    auto* parallelLabel = new QLabel(QStringLiteral("同時ﾁｪｯｸ数(&J) (1～1000)"), check);
+    m_parallel->SetRange(kParallelBounds.lowest, kParallelBounds.highest);
+    auto* parallelLabel = new QLabel(
+        QStringLiteral("同時ﾁｪｯｸ数(&J) (%1～%2)").arg(kParallelBounds.lowest).arg(kParallelBounds.highest), check);
     parallelLabel->setBuddy(m_parallel->LineEdit());
     m_httpsOn = new QCheckBox(QStringLiteral("HTTPS(CONNECT)でも接続できるかﾁｪｯｸする(&S)"), check);
     m_httpsOn->setObjectName(QStringLiteral("httpsCheck"));
@@ -158,8 +167,8 @@ void CheckPage::ShowFields() {
 }
 
 bool CheckPage::ReadFields() {
-    if (!ReadInt(m_timeOut->LineEdit(), kTimeOutLowest, kTimeOutHighest, m_fields.TimeOut) ||
-        !ReadInt(m_parallel->LineEdit(), 1, kMaxParallelChecks, m_fields.ParallelChecks) ||
+    if (!ReadInt(m_timeOut->LineEdit(), kTimeOutBounds.lowest, kTimeOutBounds.highest, m_fields.TimeOut) ||
+        !ReadInt(m_parallel->LineEdit(), kParallelBounds.lowest, kParallelBounds.highest, m_fields.ParallelChecks) ||
         !ReadChecked(m_httpsTarget, &CheckHttpsTargetField, m_fields.HttpsTarget) ||
         !ReadText(m_startUrl, kPageTextLimit, m_fields.BwUrl)) {
         return false;

@@ -7,19 +7,28 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "core/settings/SettingsTable.h"
 #include "ui/settings/SpinEdit.h"
 
 namespace zandel::ui {
 
 namespace {
 
-SpinEdit* NumberBox(const QString& name, int lowest, int highest, QWidget* parent) {
+constexpr IntBounds kMinutesBounds = BoundsOf(&AppSettings::AutoRecheckMinutes);
+constexpr IntBounds kKeepDaysBounds = BoundsOf(&AppSettings::HistoryKeepDays);
+
+SpinEdit* NumberBox(const QString& name, IntBounds bounds, QWidget* parent) {
     auto* box = new SpinEdit(parent);
     box->setObjectName(name);
     box->LineEdit()->setObjectName(name + QStringLiteral("Edit"));
     box->LineEdit()->setFixedWidth(56);
-    box->SetRange(lowest, highest);
+    box->SetRange(bounds.lowest, bounds.highest);
     return box;
+}
+
+// A label naming the box's bounds: "%1" and "%2" stand for the lowest and the highest.
+QString BoundsLabel(const QString& text, IntBounds bounds) {
+    return text.arg(bounds.lowest).arg(bounds.highest);
 }
 
 } // namespace
@@ -34,8 +43,8 @@ void RecheckPage::BuildControls() {
     auto* recheck = new QGroupBox(QStringLiteral("使用中のﾌﾟﾛｷｼとお気に入り(&R)"), this);
     m_onBox = new QCheckBox(QStringLiteral("自動再ﾁｪｯｸ(&C)"), recheck);
     m_onBox->setObjectName(QStringLiteral("recheckOn"));
-    m_minutesEdit = NumberBox(QStringLiteral("recheckMinutes"), kRecheckMinutesLowest, kRecheckMinutesHighest, recheck);
-    m_minutesLabel = new QLabel(QStringLiteral("間隔(&M) (5～1440分)"), recheck);
+    m_minutesEdit = NumberBox(QStringLiteral("recheckMinutes"), kMinutesBounds, recheck);
+    m_minutesLabel = new QLabel(BoundsLabel(QStringLiteral("間隔(&M) (%1～%2分)"), kMinutesBounds), recheck);
     m_minutesLabel->setBuddy(m_minutesEdit->LineEdit());
     m_failoverBox = new QCheckBox(
         QStringLiteral("使用中のﾌﾟﾛｷｼが2回続けて応答しなければ、お気に入りの使えるﾌﾟﾛｷｼに切り替える(&F)"), recheck);
@@ -51,9 +60,9 @@ void RecheckPage::BuildControls() {
     recheckLayout->setColumnStretch(2, 1);
 
     auto* history = new QGroupBox(QStringLiteral("ﾁｪｯｸの履歴(&H)"), this);
-    m_keepDaysEdit =
-        NumberBox(QStringLiteral("historyKeepDays"), kHistoryKeepDaysLowest, kHistoryKeepDaysHighest, history);
-    auto* keepDaysLabel = new QLabel(QStringLiteral("保存する日数(&D) (1～3650日)"), history);
+    m_keepDaysEdit = NumberBox(QStringLiteral("historyKeepDays"), kKeepDaysBounds, history);
+    auto* keepDaysLabel =
+        new QLabel(BoundsLabel(QStringLiteral("保存する日数(&D) (%1～%2日)"), kKeepDaysBounds), history);
     keepDaysLabel->setBuddy(m_keepDaysEdit->LineEdit());
     auto* historyLayout = new QGridLayout(history);
     historyLayout->addWidget(keepDaysLabel, 0, 0);
@@ -93,8 +102,8 @@ void RecheckPage::ShowFields() {
 }
 
 bool RecheckPage::ReadFields() {
-    if (!ReadInt(m_minutesEdit->LineEdit(), kRecheckMinutesLowest, kRecheckMinutesHighest, m_minutes) ||
-        !ReadInt(m_keepDaysEdit->LineEdit(), kHistoryKeepDaysLowest, kHistoryKeepDaysHighest, m_keepDays)) {
+    if (!ReadInt(m_minutesEdit->LineEdit(), kMinutesBounds.lowest, kMinutesBounds.highest, m_minutes) ||
+        !ReadInt(m_keepDaysEdit->LineEdit(), kKeepDaysBounds.lowest, kKeepDaysBounds.highest, m_keepDays)) {
         return false;
     }
     m_on = m_onBox->isChecked();

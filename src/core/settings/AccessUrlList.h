@@ -43,6 +43,8 @@ public:
     int Selected() const { return m_selected; }
     const std::string& Current() const { return m_current; }
 
+    bool operator==(const AccessUrlList&) const = default;
+
 private:
     std::vector<std::string> m_entries;
     int m_selected = -1;

@@ -102,32 +102,33 @@ void ChainBrowsingPage::BuildControls() {
 
 void ChainBrowsingPage::ShowFields() {
     for (std::size_t i = 0; i < m_proxyBoxes.size(); ++i) {
-        ShowDropDown(m_proxyBoxes[i], m_proxies[i]);
+        ShowDropDown(m_proxyBoxes[i], m_fields.Proxies[i]);
     }
-    ShowDropDown(m_urlBox, m_url);
+    ShowDropDown(m_urlBox, m_fields.AccessUrl);
 }
 
 bool ChainBrowsingPage::ReadFields() {
     for (std::size_t i = 0; i < m_proxyBoxes.size(); ++i) {
-        if (!ReadText(m_proxyBoxes[i], kPageTextLimit, m_proxies[i])) {
+        if (!ReadText(m_proxyBoxes[i], kPageTextLimit, m_fields.Proxies[i])) {
             return false;
         }
     }
-    return ReadText(m_urlBox, kPageTextLimit, m_url);
+    return ReadText(m_urlBox, kPageTextLimit, m_fields.AccessUrl);
 }
 
 void ChainBrowsingPage::OnActivate() {
-    FillDropDown(m_urlBox, ListEntries(m_settings, SettingsList::ChainUrls), m_settings.AccessUrl);
+    const ChainBrowsingFields stored = LoadChainBrowsingPage(m_settings);
+    FillDropDown(m_urlBox, ListEntries(m_settings, SettingsList::ChainUrls), stored.AccessUrl);
     const std::vector<std::string> proxies = ListEntries(m_settings, SettingsList::ChainProxies);
-    const std::array<const std::string*, 3> stored = {&m_settings.Addr1, &m_settings.Addr2, &m_settings.Addr3};
     for (std::size_t i = 0; i < m_proxyBoxes.size(); ++i) {
-        FillDropDown(m_proxyBoxes[i], proxies, *stored[i]);
+        FillDropDown(m_proxyBoxes[i], proxies, stored.Proxies[i]);
     }
 }
 
 void ChainBrowsingPage::BrowseClicked() {
     ReadFields();
-    const LaunchPlan plan = PlanChainBrowser(m_settings, MessageBoxService::Instance(), m_proxies, m_url);
+    const LaunchPlan plan =
+        PlanChainBrowser(m_settings, MessageBoxService::Instance(), m_fields.Proxies, m_fields.AccessUrl);
     if (plan.launch) {
         LaunchOrReport(m_launcher, plan.program, plan.parameter, MessageBoxService::Instance());
     }
@@ -135,7 +136,7 @@ void ChainBrowsingPage::BrowseClicked() {
 
 void ChainBrowsingPage::ClearClicked(std::size_t proxy) {
     ReadFields();
-    m_proxies[proxy].clear();
+    m_fields.Proxies[proxy].clear();
     ShowFields();
 }
 
@@ -143,10 +144,7 @@ bool ChainBrowsingPage::OnApply() {
     if (!ReadFields()) {
         return false;
     }
-    m_settings.AccessUrl = m_url;
-    m_settings.Addr1 = m_proxies[0];
-    m_settings.Addr2 = m_proxies[1];
-    m_settings.Addr3 = m_proxies[2];
+    ApplyChainBrowsingPage(m_fields, m_settings);
     return true;
 }
 

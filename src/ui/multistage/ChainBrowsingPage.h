@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/settings/AppSettings.h"
+#include "core/settings/PageFields.h"
 #include "platform/ProgramLauncher.h"
 #include "ui/settings/PropertyPage.h"
 
@@ -33,8 +34,7 @@ private:
 
     AppSettings& m_settings;
     IProgramLauncher& m_launcher;
-    std::array<std::string, 3> m_proxies;
-    std::string m_url;
+    ChainBrowsingFields m_fields; // as the boxes were last read
 
     std::array<QComboBox*, 3> m_proxyBoxes{};
     QComboBox* m_urlBox = nullptr;

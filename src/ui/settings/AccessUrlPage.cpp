@@ -120,26 +120,24 @@ void AccessUrlPage::BuildControls() {
 
 void AccessUrlPage::ShowFields() {
     m_newUrlEdit->setText(FromBytes(m_newUrl));
-    m_urlEdit->setText(FromBytes(m_list.Current()));
-    m_strictCheck->setChecked(m_strict);
-    m_keyEdit->setText(FromBytes(m_key));
+    m_urlEdit->setText(FromBytes(m_fields.List.Current()));
+    m_strictCheck->setChecked(m_fields.JudgeStrict);
+    m_keyEdit->setText(FromBytes(m_fields.JudgeKey));
 }
 
 bool AccessUrlPage::ReadFields() {
     std::string current;
     if (!ReadText(m_newUrlEdit, kPageTextLimit, m_newUrl) || !ReadText(m_urlEdit, kPageTextLimit, current) ||
-        !ReadText(m_keyEdit, kPageTextLimit, m_key)) {
+        !ReadText(m_keyEdit, kPageTextLimit, m_fields.JudgeKey)) {
         return false;
     }
-    m_strict = m_strictCheck->isChecked();
-    m_list.SetCurrent(current);
+    m_fields.JudgeStrict = m_strictCheck->isChecked();
+    m_fields.List.SetCurrent(current);
     return true;
 }
 
 void AccessUrlPage::OnOpen() {
-    m_list.Open(m_settings);
-    m_strict = m_settings.JudgeStrict;
-    m_key = m_settings.JudgeKey;
+    m_fields = LoadAccessUrlPage(m_settings);
     ShowList();
     ShowFields();
 }
@@ -147,24 +145,24 @@ void AccessUrlPage::OnOpen() {
 void AccessUrlPage::ShowList() {
     const QSignalBlocker blocker(m_urlList);
     m_urlList->clear();
-    for (const std::string& entry : m_list.Entries()) {
+    for (const std::string& entry : m_fields.List.Entries()) {
         m_urlList->addItem(FromBytes(entry));
     }
-    m_urlList->setCurrentRow(m_list.Selected());
+    m_urlList->setCurrentRow(m_fields.List.Selected());
 }
 
 void AccessUrlPage::EntryChosen(int row) {
     if (row < 0) {
         return;
     }
-    m_list.Choose(row);
-    m_urlEdit->setText(FromBytes(m_list.Current()));
+    m_fields.List.Choose(row);
+    m_urlEdit->setText(FromBytes(m_fields.List.Current()));
     SetModified();
 }
 
 void AccessUrlPage::AddClicked() {
     ReadFields();
-    switch (m_list.Add(m_newUrl)) {
+    switch (m_fields.List.Add(m_newUrl)) {
     case AccessUrlList::AddResult::Empty:
         return;
     case AccessUrlList::AddResult::Full:
@@ -181,7 +179,7 @@ void AccessUrlPage::AddClicked() {
 
 void AccessUrlPage::DeleteClicked() {
     ReadFields();
-    switch (m_list.DeleteSelected()) {
+    switch (m_fields.List.DeleteSelected()) {
     case AccessUrlList::DeleteResult::LastEntry:
         ShowOk(MessageBoxService::Instance(), kLastAccessUrlMessage);
         return;
@@ -196,9 +194,9 @@ void AccessUrlPage::DeleteClicked() {
 }
 
 void AccessUrlPage::DefaultClicked() {
-    m_list.RestoreDefaults();
+    m_fields.List.RestoreDefaults();
     ShowList();
-    m_urlEdit->setText(FromBytes(m_list.Current()));
+    m_urlEdit->setText(FromBytes(m_fields.List.Current()));
     SetModified();
 }
 
@@ -206,14 +204,12 @@ bool AccessUrlPage::OnApply() {
     if (!ReadFields()) {
         return false;
     }
-    if (!m_key.empty() && !IsValidJudgeKey(m_key)) {
+    if (!m_fields.JudgeKey.empty() && !IsValidJudgeKey(m_fields.JudgeKey)) {
         ShowOk(MessageBoxService::Instance(), texts::kJudgeKeyMessage);
         m_keyEdit->setFocus();
         return false;
     }
-    m_settings.JudgeStrict = m_strict;
-    m_settings.JudgeKey = m_key;
-    if (m_list.Apply(m_settings)) {
+    if (ApplyAccessUrlPage(m_fields, m_settings)) {
         ShowOk(MessageBoxService::Instance(), AccessUrlLimitMessage());
     }
     return true;

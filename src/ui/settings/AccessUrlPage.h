@@ -3,7 +3,7 @@
 #include <string>
 
 #include "core/settings/AppSettings.h"
-#include "core/settings/AccessUrlList.h"
+#include "core/settings/PageFields.h"
 #include "ui/settings/PropertyPage.h"
 
 class QCheckBox;
@@ -35,10 +35,8 @@ private:
     void DefaultClicked();
 
     AppSettings& m_settings;
-    AccessUrlList m_list;
+    AccessUrlPageFields m_fields;
     std::string m_newUrl;
-    bool m_strict = false;
-    std::string m_key;
 
     QLineEdit* m_urlEdit = nullptr;
     QListWidget* m_urlList = nullptr;

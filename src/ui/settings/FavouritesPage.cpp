@@ -10,6 +10,7 @@
 #include "core/history/HistoryColumns.h"
 #include "core/history/HistoryStore.h"
 #include "core/settings/ListText.h"
+#include "core/settings/PageFields.h"
 #include "ui/settings/ListTextEdit.h"
 #include "ui/util/MessageBoxService.h"
 #include "ui/util/TextCodec.h"
@@ -63,10 +64,10 @@ bool FavouritesPage::ReadFields() {
 }
 
 void FavouritesPage::OnOpen() {
-    const std::vector<std::string> favourites = ListEntries(m_settings, SettingsList::Favourites);
-    m_text->SetEntries(favourites);
-    m_favoOn = m_settings.FavoOn;
-    m_countText = CountLabel(static_cast<int>(favourites.size()));
+    const FavouritesPageFields fields = LoadFavouritesPage(m_settings);
+    m_text->SetEntries(fields.Favourites);
+    m_favoOn = fields.FavoOn;
+    m_countText = CountLabel(static_cast<int>(fields.Favourites.size()));
     ShowFields();
     ShowUptimes();
 }
@@ -110,8 +111,7 @@ bool FavouritesPage::OnApply() {
     if (read.overflow) {
         ShowOk(MessageBoxService::Instance(), ListOverflowMessage());
     }
-    StoreList(m_settings, SettingsList::Favourites, read.entries);
-    m_settings.FavoOn = m_favoOn;
+    ApplyFavouritesPage({m_favoOn, read.entries}, m_settings);
     m_countText = CountLabel(static_cast<int>(read.entries.size()));
     m_count->setText(FromBytes(m_countText));
     return true;

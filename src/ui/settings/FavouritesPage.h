@@ -42,7 +42,7 @@ private:
     QString UptimeNote(const QString& line);
 
     AppSettings& m_settings;
-    bool m_favoOn = true;
+    bool m_favoOn = true; // the check box as last read; the list lives in its box
     std::string m_countText = "50件";
 
     QCheckBox* m_favoOnBox = nullptr;

@@ -85,30 +85,28 @@ void RecheckPage::BuildControls() {
 }
 
 void RecheckPage::OnLoad() {
-    m_on = m_settings.AutoRecheck;
-    m_minutes = m_settings.AutoRecheckMinutes;
-    m_failover = m_settings.Failover;
-    m_refetch = m_settings.RefetchList;
-    m_keepDays = m_settings.HistoryKeepDays;
+    m_fields = LoadRecheckPage(m_settings);
 }
 
 void RecheckPage::ShowFields() {
-    m_onBox->setChecked(m_on);
-    m_minutesEdit->SetValue(m_minutes);
-    m_failoverBox->setChecked(m_failover);
-    m_refetchBox->setChecked(m_refetch);
-    m_keepDaysEdit->SetValue(m_keepDays);
+    m_onBox->setChecked(m_fields.AutoRecheck);
+    m_minutesEdit->SetValue(m_fields.AutoRecheckMinutes);
+    m_failoverBox->setChecked(m_fields.Failover);
+    m_refetchBox->setChecked(m_fields.RefetchList);
+    m_keepDaysEdit->SetValue(m_fields.HistoryKeepDays);
     FollowOnBox();
 }
 
 bool RecheckPage::ReadFields() {
-    if (!ReadInt(m_minutesEdit->LineEdit(), kMinutesBounds.lowest, kMinutesBounds.highest, m_minutes) ||
-        !ReadInt(m_keepDaysEdit->LineEdit(), kKeepDaysBounds.lowest, kKeepDaysBounds.highest, m_keepDays)) {
+    if (!ReadInt(m_minutesEdit->LineEdit(), kMinutesBounds.lowest, kMinutesBounds.highest,
+                 m_fields.AutoRecheckMinutes) ||
+        !ReadInt(m_keepDaysEdit->LineEdit(), kKeepDaysBounds.lowest, kKeepDaysBounds.highest,
+                 m_fields.HistoryKeepDays)) {
         return false;
     }
-    m_on = m_onBox->isChecked();
-    m_failover = m_failoverBox->isChecked();
-    m_refetch = m_refetchBox->isChecked();
+    m_fields.AutoRecheck = m_onBox->isChecked();
+    m_fields.Failover = m_failoverBox->isChecked();
+    m_fields.RefetchList = m_refetchBox->isChecked();
     return true;
 }
 
@@ -130,11 +128,7 @@ bool RecheckPage::OnApply() {
     if (!ReadFields()) {
         return false;
     }
-    m_settings.AutoRecheck = m_on;
-    m_settings.AutoRecheckMinutes = m_minutes;
-    m_settings.Failover = m_failover;
-    m_settings.RefetchList = m_refetch;
-    m_settings.HistoryKeepDays = m_keepDays;
+    ApplyRecheckPage(m_fields, m_settings);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/settings/AppSettings.h"
+#include "core/settings/PageFields.h"
 #include "ui/settings/PropertyPage.h"
 
 class QCheckBox;
@@ -30,11 +31,7 @@ private:
     void FollowOnBox();
 
     AppSettings& m_settings;
-    bool m_on = false;
-    int m_minutes = kRecheckMinutesDefault;
-    bool m_failover = false;
-    bool m_refetch = false;
-    int m_keepDays = kHistoryKeepDaysDefault;
+    RecheckPageFields m_fields;
 
     QCheckBox* m_onBox = nullptr;
     SpinEdit* m_minutesEdit = nullptr;

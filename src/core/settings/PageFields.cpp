@@ -1,0 +1,54 @@
+#include "core/settings/PageFields.h"
+
+#include "core/settings/ListText.h"
+
+namespace zandel {
+
+AccessUrlPageFields LoadAccessUrlPage(const AppSettings& settings) {
+    AccessUrlPageFields fields;
+    fields.List.Open(settings);
+    fields.JudgeStrict = settings.JudgeStrict;
+    fields.JudgeKey = settings.JudgeKey;
+    return fields;
+}
+
+bool ApplyAccessUrlPage(const AccessUrlPageFields& fields, AppSettings& settings) {
+    settings.JudgeStrict = fields.JudgeStrict;
+    settings.JudgeKey = fields.JudgeKey;
+    return fields.List.Apply(settings);
+}
+
+FavouritesPageFields LoadFavouritesPage(const AppSettings& settings) {
+    return {settings.FavoOn, ListEntries(settings, SettingsList::Favourites)};
+}
+
+void ApplyFavouritesPage(const FavouritesPageFields& fields, AppSettings& settings) {
+    StoreList(settings, SettingsList::Favourites, fields.Favourites);
+    settings.FavoOn = fields.FavoOn;
+}
+
+RecheckPageFields LoadRecheckPage(const AppSettings& settings) {
+    return {settings.AutoRecheck, settings.AutoRecheckMinutes, settings.Failover, settings.RefetchList,
+            settings.HistoryKeepDays};
+}
+
+void ApplyRecheckPage(const RecheckPageFields& fields, AppSettings& settings) {
+    settings.AutoRecheck = fields.AutoRecheck;
+    settings.AutoRecheckMinutes = fields.AutoRecheckMinutes;
+    settings.Failover = fields.Failover;
+    settings.RefetchList = fields.RefetchList;
+    settings.HistoryKeepDays = fields.HistoryKeepDays;
+}
+
+ChainBrowsingFields LoadChainBrowsingPage(const AppSettings& settings) {
+    return {settings.AccessUrl, {settings.Addr1, settings.Addr2, settings.Addr3}};
+}
+
+void ApplyChainBrowsingPage(const ChainBrowsingFields& fields, AppSettings& settings) {
+    settings.AccessUrl = fields.AccessUrl;
+    settings.Addr1 = fields.Proxies[0];
+    settings.Addr2 = fields.Proxies[1];
+    settings.Addr3 = fields.Proxies[2];
+}
+
+} // namespace zandel

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "core/settings/AccessUrlList.h"
+#include "core/settings/AppSettings.h"
+
+namespace zandel {
+
+// What the settings pages beside the check page (CheckPage.h) edit. A page loads its fields when it opens and hands
+// them back whole on Apply; none of them writes a setting itself.
+
+// "接続先URL": the list with the current access URL, and the judge's options.
+struct AccessUrlPageFields {
+    AccessUrlList List;
+    bool JudgeStrict = false;
+    std::string JudgeKey;
+    bool operator==(const AccessUrlPageFields&) const = default;
+};
+
+AccessUrlPageFields LoadAccessUrlPage(const AppSettings& settings);
+// True when the list held more entries than can be stored, which the user is told (AccessUrlList::Apply).
+bool ApplyAccessUrlPage(const AccessUrlPageFields& fields, AppSettings& settings);
+
+// "お気に入りﾌﾟﾛｷｼﾘｽﾄ".
+struct FavouritesPageFields {
+    bool FavoOn = true;
+    std::vector<std::string> Favourites;
+    bool operator==(const FavouritesPageFields&) const = default;
+};
+
+FavouritesPageFields LoadFavouritesPage(const AppSettings& settings);
+// The list replaces the stored one, at most 50 entries.
+void ApplyFavouritesPage(const FavouritesPageFields& fields, AppSettings& settings);
+
+// "自動再ﾁｪｯｸ": the re-checks and how long the history keeps its checks.
+struct RecheckPageFields {
+    bool AutoRecheck = false;
+    int AutoRecheckMinutes = kRecheckMinutesDefault;
+    bool Failover = false;
+    bool RefetchList = false;
+    int HistoryKeepDays = kHistoryKeepDaysDefault;
+    bool operator==(const RecheckPageFields&) const = default;
+};
+
+RecheckPageFields LoadRecheckPage(const AppSettings& settings);
+void ApplyRecheckPage(const RecheckPageFields& fields, AppSettings& settings);
+
+// "ﾌﾞﾗｳｼﾞﾝｸﾞ" of the chain sheet: the destination and the three chain proxies, Addr1 to Addr3.
+struct ChainBrowsingFields {
+    std::string AccessUrl;
+    std::array<std::string, 3> Proxies;
+    bool operator==(const ChainBrowsingFields&) const = default;
+};
+
+ChainBrowsingFields LoadChainBrowsingPage(const AppSettings& settings);
+void ApplyChainBrowsingPage(const ChainBrowsingFields& fields, AppSettings& settings);
+
+} // namespace zandel

@@ -58,6 +58,14 @@ bool ChangeProxyTo(IProxyBar& bar, const std::string& address) {
     return bar.ApplyProxy(bar.GetUseProxy(), address);
 }
 
+bool ChangeToFavourite(IProxyBar& bar, const std::string& address, AppSettings& settings) {
+    if (!ChangeProxyTo(bar, address)) {
+        return false;
+    }
+    settings.FavoSel = true;
+    return true;
+}
+
 // The bar's address stays as it is: only the browser gets the marked row's address.
 void ProxyBarCommands::ToggleProxy() {
     IProxyBar* bar = m_proxyBar();

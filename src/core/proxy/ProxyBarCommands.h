@@ -14,6 +14,9 @@ void RecordProxyBar(AppSettings& settings, int use, const std::string& address);
 // Puts `address` into the bar and hands it to the desktop with the bar's use flag, as "ﾌﾟﾛｷｼをﾁｪﾝｼﾞする" does with
 // the selected row. False when the desktop refused it.
 bool ChangeProxyTo(IProxyBar& bar, const std::string& address);
+// The same with a favourite chosen elsewhere than in the favourites' menu (failover's switch): the menu marks it,
+// as when the user picks it there.
+bool ChangeToFavourite(IProxyBar& bar, const std::string& address, AppSettings& settings);
 
 // What the proxy list does to the browser's proxy: a click offers the first selected address to the proxy
 // bar, 32779 makes it the browser's proxy, 32780 switches the proxy on or off with the marked row's address,

@@ -105,13 +105,8 @@ DesktopProxy RecheckWindows::CurrentProxy() {
     return {m_proxyBar.GetUseProxy() != 0, m_proxyBar.GetAddr()};
 }
 
-// The new proxy is a favourite: the favourites' menu marks it, as when the user picks one there.
 bool RecheckWindows::SwitchProxy(const std::string& address) {
-    if (!ChangeProxyTo(m_proxyBar, address)) {
-        return false;
-    }
-    m_settings.FavoSel = true;
-    return true;
+    return ChangeToFavourite(m_proxyBar, address, m_settings);
 }
 
 void RecheckWindows::Notify(const std::string& text) {

@@ -1,7 +1,10 @@
 #include <functional>
 #include <memory>
 
+#include <QApplication>
 #include <QHelpEvent>
+#include <QImage>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolTip>
 
@@ -95,6 +98,30 @@ private Q_SLOTS:
         m_rig->view->OnCommand(cmd::kSelectAll);
         m_rig->view->Rows().RemoveAllRows();
         QCOMPARE(m_rig->view->Rows().SelectedCount(), 0);
+    }
+
+    // "Select all" on a long list leaves the view where the user was looking, and the selected rows stay told apart
+    // from the others while another window is in front.
+    void selectAllKeepsTheViewAndTheSelectionInSight() {
+        m_rig->Fill(300);
+        m_rig->view->scrollToTop();
+        m_rig->view->OnCommand(cmd::kSelectAll);
+        QTRY_COMPARE(m_rig->view->Rows().SelectedCount(), 300);
+        QCOMPARE(m_rig->view->verticalScrollBar()->value(), 0);
+        QCOMPARE(m_rig->view->Rows().SelectionMark(), 299);
+
+        m_rig->view->Rows().SetRowSelected(1, false);
+        QWidget front;
+        front.show();
+        QApplication::setActiveWindow(&front);
+        QTRY_VERIFY(!m_rig->view->isActiveWindow());
+        const auto colourOf = [this](const QImage& image, int row) {
+            const QRect cell = m_rig->view->visualRect(m_rig->view->model()->index(row, 2));
+            return image.pixelColor(cell.right() - 4, cell.center().y());
+        };
+        const QImage image = m_rig->view->viewport()->grab().toImage();
+        QVERIFY2(colourOf(image, 0) != colourOf(image, 1), qPrintable(colourOf(image, 0).name()));
+        QCOMPARE(colourOf(image, 2), colourOf(image, 0));
     }
 
     // Only the run takes rows off the selection of a running list: no click, drag or key of the user may.

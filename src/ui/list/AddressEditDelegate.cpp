@@ -25,7 +25,7 @@ QLineEdit* AddressEditDelegate::EditBox() const {
 void AddressEditDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
     QStyleOptionViewItem shown(option);
     if (option.widget != nullptr && !option.widget->hasFocus() && m_editor == nullptr) {
-        shown.state &= ~QStyle::State_Selected;
+        shown.state &= ~QStyle::State_Active;
     }
     QStyledItemDelegate::paint(painter, shown, index);
 }

@@ -26,8 +26,7 @@ public:
     // The edit box of the edit in progress, or none.
     QLineEdit* EditBox() const;
 
-    // The selection shows only while the list (or its edit box) has the focus, as in the list control the
-    // window stands for.
+    // The selection is drawn as inactive while neither the list nor its edit box has the focus.
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override;

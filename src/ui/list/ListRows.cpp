@@ -173,7 +173,12 @@ void ListRows::SelectAllRows() {
         const QItemSelection all(m_list.model()->index(0, 0),
                                  m_list.model()->index(count - 1, m_list.columnCount() - 1));
         m_list.selectionModel()->select(all, QItemSelectionModel::ClearAndSelect);
+        // The mark moves to the last row, the view stays where the user left it: after "select all, start" the
+        // rows in view are the ones they watch.
+        const bool scrolls = m_list.hasAutoScroll();
+        m_list.setAutoScroll(false);
         m_list.setCurrentItem(m_list.topLevelItem(count - 1), 0, QItemSelectionModel::NoUpdate);
+        m_list.setAutoScroll(scrolls);
     });
 }
 

@@ -1,9 +1,12 @@
 #include "ui/list/ProxyListView.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <utility>
 
+#include <QColor>
 #include <QHeaderView>
+#include <QPalette>
 #include <QTimer>
 
 #include "core/settings/AppSettings.h"
@@ -42,6 +45,19 @@ constexpr Column kColumns[kShownColumnCount] = {
     {"稼働率", 60, "100%"},
     {"中央値(秒)", 70, "00.000"},
 };
+// The palette's colour for a selection in a window in the background, unless it would vanish into the list's own
+// blue or look like the active selection: then a slate grey that does neither.
+QColor InactiveSelectionColour(const QPalette& palette) {
+    const auto near = [](const QColor& a, const QColor& b) {
+        return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) < 90;
+    };
+    const QColor inactive = palette.color(QPalette::Inactive, QPalette::Highlight);
+    if (near(inactive, QColor(16, 83, 143)) || near(inactive, palette.color(QPalette::Active, QPalette::Highlight))) {
+        return {100, 112, 128};
+    }
+    return inactive;
+}
+
 // Room around a cell's text: margins, the grid line and, in the address column, the status image.
 constexpr int kCellPadding = 16;
 constexpr int kImageRoom = 20;
@@ -118,12 +134,18 @@ ProxyListView::ProxyListView(AppSettings& settings, ICheckHost& runWindows, QWid
     m_delegate = new AddressEditDelegate(std::move(handlers), this);
     setItemDelegate(m_delegate);
 
-    // White on the list's dark blue, with grid lines between the cells.
-    setStyleSheet(QStringLiteral(
-        "QTreeWidget { color: #ffffff; background-color: rgb(16,83,143); alternate-background-color: rgb(16,83,143);"
-        " selection-background-color: palette(highlight); selection-color: palette(highlighted-text); }"
-        "QTreeWidget::item { border-right: 1px solid rgb(60,120,175); border-bottom: 1px solid rgb(60,120,175); }"
-        "QTreeWidget::item:selected { background-color: palette(highlight); color: palette(highlighted-text); }"));
+    // White on the list's dark blue, with grid lines between the cells. The selection stays in sight, in a colour
+    // of its own, while the focus is elsewhere (the proxy bar, a menu, a message box in front): the rows a command
+    // will take are the ones shown.
+    setStyleSheet(
+        QStringLiteral(
+            "QTreeWidget { color: #ffffff; background-color: rgb(16,83,143); alternate-background-color: "
+            "rgb(16,83,143);"
+            " selection-background-color: palette(highlight); selection-color: palette(highlighted-text); }"
+            "QTreeWidget::item { border-right: 1px solid rgb(60,120,175); border-bottom: 1px solid rgb(60,120,175); }"
+            "QTreeWidget::item:selected { background-color: palette(highlight); color: palette(highlighted-text); }"
+            "QTreeWidget::item:selected:!active { background-color: %1; color: #ffffff; }")
+            .arg(InactiveSelectionColour(palette()).name()));
 
     m_timeoutTimer = new QTimer(this);
     m_timeoutTimer->setObjectName(QStringLiteral("timeoutTimer"));

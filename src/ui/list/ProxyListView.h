@@ -84,6 +84,7 @@ public:
     void ShowHttpsColumn();
     // The kind column shows while type detection is on or a row's address carries a scheme.
     void ShowKindColumn();
+    void FitAddressColumn();
     // The uptime and median columns show while the settings ask for them, read afresh from the history each time
     // they come up, after each run and whenever the history file changed (a re-check round, another program, a
     // list opened since).
@@ -152,6 +153,8 @@ private:
     AddressEditDelegate* m_delegate = nullptr;
     QTimer* m_timeoutTimer = nullptr;
     QTimer* m_kindColumnCheck = nullptr;
+    bool m_addressSized = false; // the user has set the address column's width
+    bool m_fittingAddress = false;
     std::function<void()> m_onTimeout; // the handler of the job now timed
     bool m_labelEditing = true;
     // The press of the click now going on came on the current row, the only one selected: the click edits it.

@@ -252,6 +252,7 @@ const RowCase kRowCases[] = {
     {"AutoRecheck", "RefetchList", nullptr, "1"},
     {"History", "KeepDays", nullptr, "3650", "0", nullptr},
     {"History", "Columns", nullptr, "1"},
+    {"List", "FollowRun", nullptr, "1"},
 };
 // clang-format on
 

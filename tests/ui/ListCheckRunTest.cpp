@@ -387,6 +387,25 @@ private Q_SLOTS:
                  qPrintable(QStringLiteral("%1 rows answered but not painted").arg(worstLag)));
     }
 
+    // With "follow the run" the first row still being checked comes into view while the rows above it end.
+    void theFirstRunningRowIsFollowedWhenAsked() {
+        constexpr int kEnding = 30;
+        FakeProxy refusing(fake::Refuse());
+        FakeProxy slow(
+            FakeScript{fake::Read(), fake::Pause(3000), fake::Send("HTTP/1.0 403 Forbidden\r\n\r\n"), fake::Close()});
+        for (int row = 0; row < kEnding + 3; ++row) {
+            AddRow(row < kEnding ? refusing.Address() : slow.Address());
+        }
+        m_settings->FollowRun = true;
+        m_settings->ParallelChecks = kEnding + 3;
+        m_view->resize(640, m_view->header()->height() + m_view->sizeHintForRow(0) * 8);
+        m_view->selectAll();
+        m_view->scrollToTop();
+        m_view->OnCommand(cmd::kStartCheck);
+        QTRY_VERIFY(m_view->viewport()->rect().contains(m_view->visualItemRect(m_view->topLevelItem(kEnding))));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_view->IsRunning(), 20000);
+    }
+
     // Closing while a proxy never answers: Shutdown comes back and the run thread is gone, whether the run
     // had got to the proxy or was still waiting for its first call to the window.
     void shutdownDuringARunReturns_data() {

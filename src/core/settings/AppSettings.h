@@ -107,6 +107,8 @@ struct AppSettings {
     int HistoryKeepDays{};
     // The list's uptime and median columns.
     bool HistoryColumns{};
+    // While a run goes, the list keeps its first running row in view.
+    bool FollowRun{};
     const std::string DefaultUserAgent = kDefaultUserAgent;
     // The working directory at start-up: "PrxSet.ini", "Access.ini" and "USER2.DAT" lie here.
     std::string StartDir = ".";

@@ -14,6 +14,7 @@ CheckPageFields LoadCheckPage(const AppSettings& settings) {
     fields.OpenCheck = settings.OpenCheck;
     fields.HttpsCheckOn = settings.HttpsCheckOn;
     fields.DetectProxyType = settings.DetectProxyType;
+    fields.FollowRun = settings.FollowRun;
     fields.HttpsTarget = settings.HttpsTarget;
     return fields;
 }
@@ -33,6 +34,7 @@ void ApplyCheckPage(const CheckPageFields& fields, AppSettings& settings) {
     settings.OpenCheck = fields.OpenCheck;
     settings.HttpsCheckOn = fields.HttpsCheckOn;
     settings.DetectProxyType = fields.DetectProxyType;
+    settings.FollowRun = fields.FollowRun;
     settings.HttpsTarget = fields.HttpsTarget;
 }
 

@@ -27,6 +27,7 @@ struct CheckPageFields {
     bool HttpsCheckOn = false;
     std::string HttpsTarget;
     bool DetectProxyType = false;
+    bool FollowRun = false;
     bool operator==(const CheckPageFields&) const = default;
 };
 

@@ -110,6 +110,7 @@ inline constexpr std::array kSettingsTable = {
     BoolSetting("AutoRecheck",           "RefetchList",      &AppSettings::RefetchList,        false,                                                         Written::UnlessDefault),
     IntSetting ("History",               "KeepDays",         &AppSettings::HistoryKeepDays,    kHistoryKeepDaysDefault, {1, 3650},  OutOfBounds::Default, Written::UnlessDefault),
     BoolSetting("History",               "Columns",          &AppSettings::HistoryColumns,     false,                                                         Written::UnlessDefault),
+    BoolSetting("List",                  "FollowRun",        &AppSettings::FollowRun,          false,                                                         Written::UnlessDefault),
 };
 // clang-format on
 

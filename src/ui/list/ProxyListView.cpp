@@ -122,11 +122,21 @@ ProxyListView::ProxyListView(AppSettings& settings, ICheckHost& runWindows, QWid
     connect(model(), &QAbstractItemModel::rowsInserted, this, kindCheck);
     connect(model(), &QAbstractItemModel::rowsRemoved, this, kindCheck);
     connect(model(), &QAbstractItemModel::modelReset, this, kindCheck);
-    connect(model(), &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& topLeft) {
-        if (topLeft.column() == 0) {
-            m_kindColumnCheck->start();
-        }
-    });
+    connect(model(), &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
+                if (topLeft.column() == 0) {
+                    m_kindColumnCheck->start();
+                }
+                // A result cell changed: a row began or ended. Looked at a few times a second, not per row.
+                if (m_settings.FollowRun && topLeft.column() <= 1 && bottomRight.column() >= 1 &&
+                    !m_followCheck->isActive()) {
+                    m_followCheck->start();
+                }
+            });
+    m_followCheck = new QTimer(this);
+    m_followCheck->setSingleShot(true);
+    m_followCheck->setInterval(100);
+    connect(m_followCheck, &QTimer::timeout, this, [this] { FollowRun(); });
 
     BindCommands();
 

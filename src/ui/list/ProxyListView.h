@@ -85,6 +85,8 @@ public:
     // The kind column shows while type detection is on or a row's address carries a scheme.
     void ShowKindColumn();
     void FitAddressColumn();
+    // With FollowRun set, the first row still being checked is scrolled into view.
+    void FollowRun();
     // The uptime and median columns show while the settings ask for them, read afresh from the history each time
     // they come up, after each run and whenever the history file changed (a re-check round, another program, a
     // list opened since).
@@ -154,6 +156,8 @@ private:
     QTimer* m_timeoutTimer = nullptr;
     QTimer* m_kindColumnCheck = nullptr;
     bool m_addressSized = false; // the user has set the address column's width
+    QTimer* m_followCheck = nullptr;
+    int m_followFrom = 0;
     bool m_fittingAddress = false;
     std::function<void()> m_onTimeout; // the handler of the job now timed
     bool m_labelEditing = true;

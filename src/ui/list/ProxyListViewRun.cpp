@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include "core/settings/AppSettings.h"
+#include "core/list/ProxyRow.h"
 #include "core/check/TlsStep.h"
 #include "core/history/HistoryRecorder.h"
 #include "core/history/HistoryStore.h"
@@ -117,6 +118,22 @@ void ProxyListView::SetLabelEditing(bool enabled) {
                             : QAbstractItemView::NoEditTriggers);
     if (!enabled) {
         CloseEditBox();
+    }
+}
+
+// Rows begin and end roughly in list order, so the search for the first running row starts where it last found one.
+void ProxyListView::FollowRun() {
+    if (!IsRunning()) {
+        m_followFrom = 0;
+        return;
+    }
+    const QString running = QString::fromUtf8(kCheckingText);
+    for (int row = m_followFrom, count = topLevelItemCount(); row < count; ++row) {
+        if (topLevelItem(row)->text(1) == running) {
+            m_followFrom = row;
+            scrollToItem(topLevelItem(row), QAbstractItemView::EnsureVisible);
+            return;
+        }
     }
 }
 

@@ -73,6 +73,8 @@ void CheckPage::BuildControls() {
     httpsTargetLabel->setBuddy(m_httpsTarget);
     m_detectType = new QCheckBox(QStringLiteral("種類を自動判別する(&D)"), check);
     m_detectType->setObjectName(QStringLiteral("detectTypeCheck"));
+    m_followRun = new QCheckBox(QStringLiteral("実行中の行を追う(&W)"), check);
+    m_followRun->setObjectName(QStringLiteral("followRunCheck"));
     auto* checkLayout = new QGridLayout(check);
     checkLayout->addWidget(timeOutLabel, 0, 0);
     checkLayout->addWidget(m_timeOut, 0, 1, Qt::AlignLeft);
@@ -84,6 +86,7 @@ void CheckPage::BuildControls() {
     checkLayout->addWidget(httpsTargetLabel, 4, 0);
     checkLayout->addWidget(m_httpsTarget, 4, 1);
     checkLayout->addWidget(m_detectType, 5, 0, 1, 2);
+    checkLayout->addWidget(m_followRun, 6, 0, 1, 2);
     checkLayout->setColumnStretch(1, 1);
 
     auto* browser = new QGroupBox(QStringLiteral("ﾌﾞﾗｳｻﾞ起動設定(B)"), this);
@@ -142,6 +145,7 @@ void CheckPage::BuildControls() {
     connect(m_browserPath, &QLineEdit::textEdited, this, [this] { SetModified(); });
     connect(m_httpsOn, &QCheckBox::clicked, this, [this] { SetModified(); });
     connect(m_detectType, &QCheckBox::clicked, this, [this] { SetModified(); });
+    connect(m_followRun, &QCheckBox::clicked, this, [this] { SetModified(); });
     connect(m_httpsTarget, &QLineEdit::textEdited, this, [this] { SetModified(); });
     connect(m_startUrlOn, &QCheckBox::clicked, this, &CheckPage::StartUrlClicked);
     connect(m_browse, &QPushButton::clicked, this, &CheckPage::BrowseClicked);
@@ -163,6 +167,7 @@ void CheckPage::ShowFields() {
     m_openCheck->setChecked(m_fields.OpenCheck);
     m_httpsOn->setChecked(m_fields.HttpsCheckOn);
     m_detectType->setChecked(m_fields.DetectProxyType);
+    m_followRun->setChecked(m_fields.FollowRun);
     m_httpsTarget->setText(FromBytes(m_fields.HttpsTarget));
 }
 
@@ -183,6 +188,7 @@ bool CheckPage::ReadFields() {
     m_fields.OpenCheck = m_openCheck->isChecked();
     m_fields.HttpsCheckOn = m_httpsOn->isChecked();
     m_fields.DetectProxyType = m_detectType->isChecked();
+    m_fields.FollowRun = m_followRun->isChecked();
     return true;
 }
 

@@ -59,6 +59,7 @@ private:
     QCheckBox* m_httpsOn = nullptr;
     QLineEdit* m_httpsTarget = nullptr;
     QCheckBox* m_detectType = nullptr;
+    QCheckBox* m_followRun = nullptr;
 };
 
 } // namespace zandel::ui

@@ -24,13 +24,13 @@ TEST_P(ParseAddressTest, FillsOrRefusesTheFields) {
     ProbeJob job;
     const bool parsed = ParseAddress(c.text, job);
     ASSERT_EQ(parsed, c.host != nullptr) << c.text;
-    EXPECT_STREQ(job.szHost, c.host != nullptr ? c.host : "") << c.text;
-    EXPECT_STREQ(job.szPort, c.port != nullptr ? c.port : "") << c.text;
+    EXPECT_EQ(job.target.host, c.host != nullptr ? c.host : "") << c.text;
+    EXPECT_EQ(job.target.port, c.port != nullptr ? c.port : "") << c.text;
     if (parsed) {
         ProbeJob again;
-        ASSERT_TRUE(ParseAddress(std::string(job.szHost) + ":" + job.szPort, again)) << c.text;
-        EXPECT_STREQ(again.szHost, job.szHost);
-        EXPECT_STREQ(again.szPort, job.szPort);
+        ASSERT_TRUE(ParseAddress(job.target.host + ":" + job.target.port, again)) << c.text;
+        EXPECT_EQ(again.target.host, job.target.host);
+        EXPECT_EQ(again.target.port, job.target.port);
     }
 }
 
@@ -39,10 +39,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         AddressCase{"127.0.0.1:8080\tmy proxy", "127.0.0.1", "8080"},
         AddressCase{"proxy.example.com:3128 comment", "proxy.example.com", "3128"},
-        // Nine characters fit the port field, whatever they are; ten would have to be cut to another port.
+        // Nine characters are the longest port text, whatever they are; ten would have to be cut to another port.
         AddressCase{"127.0.0.1:123456789", "127.0.0.1", "123456789"}, AddressCase{"127.0.0.1:1234567890"},
-        AddressCase{"h:1:2", "h", "1:2"}, AddressCase{""}, AddressCase{" 127.0.0.1:80"}, AddressCase{"127.0.0.1"},
-        AddressCase{"127.0.0.1:"}, AddressCase{"127.0.0.1 :80"}, AddressCase{":80"},
+        // The host ends at a zero byte, as the frame line and the rewritten cell have always shown it.
+        AddressCase{std::string("127.0.0.1\0junk:80", 17), "127.0.0.1", "80"}, AddressCase{"h:1:2", "h", "1:2"},
+        AddressCase{""}, AddressCase{" 127.0.0.1:80"}, AddressCase{"127.0.0.1"}, AddressCase{"127.0.0.1:"},
+        AddressCase{"127.0.0.1 :80"}, AddressCase{":80"},
         AddressCase{"[2001:db8::1]:8080 comment", "[2001:db8::1]", "8080"}, AddressCase{"[::1]:1", "[::1]", "1"},
         AddressCase{"[::ffff:192.0.2.1]:65535", "[::ffff:192.0.2.1]", "65535"},
         // An IPv6 address that is not one, a missing or out-of-range port, brackets that do not pair.

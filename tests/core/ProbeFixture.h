@@ -1,7 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -109,8 +108,7 @@ public:
     explicit FencedJob(const std::string& host = test::kLoopbackHost, const std::string& port = "",
                        std::uint32_t bufferSize = kAnswerBuffer)
         : m_storage(bufferSize + 2 * kGuardBytes, kCanary) {
-        std::strncpy(job.szHost, host.c_str(), sizeof job.szHost - 1);
-        std::strncpy(job.szPort, port.c_str(), sizeof job.szPort - 1);
+        job.target = {host, port};
         job.pBuffer = m_storage.data() + kGuardBytes;
         job.nBufferSize = bufferSize;
     }

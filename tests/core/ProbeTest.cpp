@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -73,8 +72,7 @@ TEST_P(EndingTest, GrowingBufferEndsAsAFixedOne) {
     }
     std::vector<char> store;
     ProbeJob job;
-    std::strncpy(job.szHost, test::kLoopbackHost, sizeof job.szHost - 1);
-    std::strncpy(job.szPort, proxy.PortText().c_str(), sizeof job.szPort - 1);
+    job.target = {test::kLoopbackHost, proxy.PortText()};
     job.pGrowable = &store;
     job.nBufferSize = ending.bufferSize;
 

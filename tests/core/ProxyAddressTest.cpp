@@ -155,12 +155,12 @@ TEST(EntryGrammar, JobFieldsTakeTheHostAndPortOfEveryForm) {
     ProbeJob job;
     ProxyAddress entry;
     ASSERT_TRUE(ParseAddress("socks5://u:secret@[::1]:1080", job, &entry));
-    EXPECT_STREQ(job.szHost, "[::1]");
-    EXPECT_STREQ(job.szPort, "1080");
+    EXPECT_EQ(job.target.host, "[::1]");
+    EXPECT_EQ(job.target.port, "1080");
     EXPECT_EQ(entry.password, "secret");
     // A host longer than its field is refused, never cut.
     EXPECT_FALSE(ParseAddress("socks5://" + std::string(300, 'h') + ":1080", job));
-    EXPECT_EQ(job.szHost[0], '\0');
+    EXPECT_EQ(job.target.host, "");
 }
 
 } // namespace

@@ -1,7 +1,6 @@
-// "host:port" and a comment into the job's fixed fields, against a model written with string_view.
+// "host:port" and a comment into the job's target, against a model written with string_view.
 #include <algorithm>
 #include <charconv>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -33,8 +32,7 @@ bool PortNumber(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string address(reinterpret_cast<const char*>(data), size);
     zandel::ProbeJob job;
-    std::memset(job.szHost, 'x', sizeof job.szHost);
-    std::memset(job.szPort, 'x', sizeof job.szPort);
+    job.target = {"stale.host", "1"};
     const bool ok = zandel::ParseAddress(address, job);
 
     // The plain form only: a scheme, a login before the host, or a port followed by two more fields is another
@@ -71,25 +69,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         port = colon < text.size() ? text.substr(colon + 1) : std::string_view();
         wellFormed = text.find_first_of("[]") == std::string_view::npos;
     }
-    const bool fits = wellFormed && !host.empty() && !port.empty() && host.size() < sizeof job.szHost &&
-                      port.size() < sizeof job.szPort;
+    const bool fits = wellFormed && !host.empty() && !port.empty() && host.size() <= zandel::kMaxTargetHost &&
+                      port.size() <= zandel::kMaxTargetPort;
 
     Require(ok == fits, "accepted exactly when host and port are well formed, present and fit");
-    Require(std::memchr(job.szHost, '\0', sizeof job.szHost) != nullptr, "host field terminated");
-    Require(std::memchr(job.szPort, '\0', sizeof job.szPort) != nullptr, "port field terminated");
     if (ok) {
-        // Compared by length: a NUL byte inside the address is carried into the field as it is.
-        Require(std::memcmp(job.szHost, host.data(), host.size()) == 0 && job.szHost[host.size()] == '\0' &&
-                    std::memcmp(job.szPort, port.data(), port.size()) == 0 && job.szPort[port.size()] == '\0',
-                "fields hold the model's host and port");
-        // "%s:%s" of the fields, as the frame lines and the rewritten address show them, parses back the same.
+        // A NUL byte inside the address ends its text there, as the frame lines have always shown it.
+        Require(job.target.host == host.substr(0, host.find('\0')) &&
+                    job.target.port == port.substr(0, port.find('\0')),
+                "the target holds the model's host and port");
+        // "host:port" of the target, as the frame lines and the rewritten address show it, parses back the same.
         zandel::ProbeJob again;
-        Require(std::strlen(job.szHost) != host.size() || std::strlen(job.szPort) != port.size() ||
-                    (zandel::ParseAddress(std::string(job.szHost) + ":" + job.szPort, again) &&
-                     std::strcmp(again.szHost, job.szHost) == 0 && std::strcmp(again.szPort, job.szPort) == 0),
+        Require(job.target.host.size() != host.size() || job.target.port.size() != port.size() ||
+                    (zandel::ParseAddress(job.target.host + ":" + job.target.port, again) &&
+                     again.target.host == job.target.host && again.target.port == job.target.port),
                 "host and port joined again give the same address");
     } else {
-        Require(job.szHost[0] == '\0' && job.szPort[0] == '\0', "a refused address leaves both fields empty");
+        Require(job.target.host.empty() && job.target.port.empty(), "a refused address leaves the target empty");
     }
     return 0;
 }

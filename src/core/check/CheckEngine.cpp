@@ -326,8 +326,7 @@ std::string CheckEngine::TitleAddress(const std::string& address, const JobSlot&
 }
 
 void CheckEngine::ClearJob(JobSlot& slot) {
-    std::memset(slot.job.szHost, 0, sizeof slot.job.szHost);
-    std::memset(slot.job.szPort, 0, sizeof slot.job.szPort);
+    slot.job.target = ProbeTarget{};
     if (slot.growable) {
         std::vector<char>().swap(slot.answer);
     }
@@ -426,11 +425,11 @@ void CheckEngine::CheckCurrentThread() {
     std::string savedTitle;
     BeginRunUi(savedTitle);
     m_host.SetTitle(CheckingTitle(TitleAddress(address, m_one)));
-    AppendLog(FrameLineBefore(m_one.job.szHost, m_one.job.szPort));
+    AppendLog(FrameLineBefore(m_one.job.target.host, m_one.job.target.port));
     std::string responseTime;
     const ProbeResult result = RunOneJob(m_one.job, JobPlan(m_one, m_one.plan), responseTime);
     const int verdict = JudgeAnswer(-1, m_one.job, result, responseTime);
-    AppendLog(FrameLineAfter(m_one.job.szHost, m_one.job.szPort));
+    AppendLog(FrameLineAfter(m_one.job.target.host, m_one.job.target.port));
     EndRunUi(savedTitle);
     lock.unlock();
 
@@ -482,7 +481,7 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     const bool stoppedByUser = !judgement.usable && judgement.returnValue == 1;
     if (ICheckRecorder* recorder = m_recorder.load(); recorder != nullptr && !stoppedByUser) {
         CheckRecord record;
-        record.address = plainHttp ? std::string(job.szHost) + ":" + job.szPort : KeptAddress(entry);
+        record.address = plainHttp ? job.target.host + ":" + job.target.port : KeptAddress(entry);
         record.kind = ProxySchemeName(entry.kind);
         record.result = judgement.result;
         if (judgement.usable) {
@@ -503,7 +502,7 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
 
     ProxyRow cells;
     // A plain entry is rewritten from the fields, as it always was; any other keeps its scheme and login.
-    cells.cells[0] = plainHttp ? std::string(job.szHost) + ":" + job.szPort : ListAddress(entry);
+    cells.cells[0] = plainHttp ? job.target.host + ":" + job.target.port : ListAddress(entry);
     cells.cells[1] = judgement.result;
     cells.cells[2] = judgement.usable ? responseTime : std::string(kUncheckedTime);
     cells.cells[3] = m_checkTimeText;

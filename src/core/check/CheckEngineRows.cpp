@@ -164,7 +164,7 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
                 m_host.SetTitle(CheckingTitle(TitleAddress(address, slot)));
             }
             m_rows.SetCellText(slot.row, 1, kCheckingText);
-            Emit(slot, FrameLineBefore(slot.job.szHost, slot.job.szPort));
+            Emit(slot, FrameLineBefore(slot.job.target.host, slot.job.target.port));
             if (parallel) {
                 slot.timeoutMark = false;
                 slot.start = TickCount();
@@ -216,7 +216,7 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
         const Judgement judgement = JudgeRow(slot->row, slot->job, result, responseTime, slot->timeoutMark, *slot);
         Emit(*slot, judgement.log);
         slot->timeoutMark = false;
-        Emit(*slot, FrameLineAfter(slot->job.szHost, slot->job.szPort));
+        Emit(*slot, FrameLineAfter(slot->job.target.host, slot->job.target.port));
         if (!slot->streaming) {
             m_blockText.assign(slot->block.View());
             AppendLog(m_blockText);

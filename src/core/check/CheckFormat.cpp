@@ -3,7 +3,6 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -15,15 +14,15 @@
 namespace zandel {
 
 bool ParseAddress(const std::string& address, ProbeJob& job, ProxyAddress* entry) {
-    std::memset(job.szHost, 0, sizeof job.szHost);
-    std::memset(job.szPort, 0, sizeof job.szPort);
+    job.target = ProbeTarget{};
     std::optional<ProxyAddress> parsed = ParseProxyAddress(address);
-    // A port cut to fit its field would silently name another port: refuse it instead.
-    if (!parsed || parsed->host.size() >= sizeof job.szHost || parsed->port.size() >= sizeof job.szPort) {
+    // A port cut to fit would silently name another port: refuse it instead.
+    if (!parsed || parsed->host.size() > kMaxTargetHost || parsed->port.size() > kMaxTargetPort) {
         return false;
     }
-    std::memcpy(job.szHost, parsed->host.data(), parsed->host.size());
-    std::memcpy(job.szPort, parsed->port.data(), parsed->port.size());
+    // The texts end at a zero byte, as the job's fixed fields of old ended there (a list file's line does already).
+    job.target.host.assign(parsed->host, 0, parsed->host.find('\0'));
+    job.target.port.assign(parsed->port, 0, parsed->port.find('\0'));
     if (entry != nullptr) {
         *entry = std::move(*parsed);
     }

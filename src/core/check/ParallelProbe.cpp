@@ -98,7 +98,7 @@ void ParallelProbe::Submit(ProbeJob* job, std::shared_ptr<const ProbePlan> plan,
     machine.Begin(now, now + timeoutMs, timeoutMark);
     if (machine.Current() == ProbeJobMachine::State::Lookup) {
         slot.asked = true;
-        m_lookups->Ask(index, slot.serial, machine.LookupName(), ProbePort(slot.job));
+        m_lookups->Ask(index, slot.serial, machine.LookupName(), ProbePort(slot.job.target));
     } else {
         machine.Connect(now);
     }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <string_view>
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -43,14 +42,8 @@ bool ParseIpv6(const char* text, std::uint16_t port, ProbeAddresses& addresses) 
 
 } // namespace
 
-void ProbeHost(const ProbeJob& job, ProbeHostName& host) {
-    const std::size_t length = ::strnlen(job.szHost, sizeof job.szHost);
-    std::memcpy(host, job.szHost, length);
-    host[length] = '\0';
-}
-
-std::uint16_t ProbePort(const ProbeJob& job) {
-    const long long value = ParseLeadingInt(std::string_view(job.szPort, ::strnlen(job.szPort, sizeof job.szPort)));
+std::uint16_t ProbePort(const ProbeTarget& target) {
+    const long long value = ParseLeadingInt(target.port);
     return static_cast<std::uint16_t>(static_cast<unsigned long long>(value) & 0xFFFFu);
 }
 
@@ -63,7 +56,7 @@ HostKind LiteralProbeHost(const char* host, std::uint16_t port, ProbeAddresses& 
         return HostKind::Invalid;
     }
     if (host[0] == '[') {
-        char inner[sizeof(ProbeHostName)] = {};
+        char inner[kMaxTargetHost + 2] = {};
         if (length < 3 || host[length - 1] != ']' || length - 2 >= sizeof inner) {
             return HostKind::Invalid;
         }

@@ -13,11 +13,8 @@ namespace zandel {
 // The addresses a job may connect to, in the resolver's order, each with the job's port.
 using ProbeAddresses = std::vector<sockaddr_storage>;
 
-// The host field up to its terminator (a field filled to the brim ends at its size).
-using ProbeHostName = char[sizeof(ProbeJob::szHost) + 1];
-void ProbeHost(const ProbeJob& job, ProbeHostName& host);
-// The port field's leading digits, taken modulo 2^16.
-std::uint16_t ProbePort(const ProbeJob& job);
+// The port text's leading digits, taken modulo 2^16.
+std::uint16_t ProbePort(const ProbeTarget& target);
 
 enum class HostKind { Address, Name, Invalid };
 // A dotted IPv4 address, or an IPv6 address bare or in brackets ("[2001:db8::1]"), is taken as it is and never

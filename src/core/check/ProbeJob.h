@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "core/check/SocksReport.h"
@@ -11,10 +12,19 @@
 
 namespace zandel {
 
+// Where a job connects, as the list entry wrote it: the frame lines and a plain entry's rewritten cell show these
+// texts, so the port stays text (the plain form takes any, and the job dials its leading digits, ProbePort).
+struct ProbeTarget {
+    std::string host; // a name, a dotted IPv4 address or an IPv6 address in brackets
+    std::string port;
+};
+// The longest host and port texts a job takes; a longer entry is refused, never cut to another address.
+inline constexpr std::size_t kMaxTargetHost = 259;
+inline constexpr std::size_t kMaxTargetPort = 9;
+
 // The record of one check. The caller owns it and the answer buffer it points to.
 struct ProbeJob {
-    char szHost[260] = {}; // a name, a dotted IPv4 address or an IPv6 address in brackets
-    char szPort[10] = {};
+    ProbeTarget target;
     char* pBuffer = nullptr;
     std::uint32_t nBufferSize = 0;
     std::uint32_t nReceived = 0;

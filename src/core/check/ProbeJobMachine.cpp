@@ -100,9 +100,9 @@ void ProbeJobMachine::Begin(std::uint64_t now, std::uint64_t jobDeadline, std::a
     }
     BeginLeg(0);
     SetState(State::Resolved, now);
-    ProbeHostName host;
-    ProbeHost(m_job, host);
-    switch (LiteralProbeHost(host, ProbePort(m_job), m_addresses)) {
+    // Up to a zero byte, as the resolver would read it.
+    const char* host = m_job.target.host.c_str();
+    switch (LiteralProbeHost(host, ProbePort(m_job.target), m_addresses)) {
     case HostKind::Address:
         break;
     case HostKind::Name:

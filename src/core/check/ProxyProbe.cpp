@@ -154,7 +154,7 @@ int CProxyProbe::ProbeThread(std::shared_ptr<const ProbePlan> plan) {
     std::uint64_t now = ProbeClockMs();
     machine.Begin(now);
     if (machine.Current() == ProbeJobMachine::State::Lookup) {
-        ProbeAddresses addresses = m_resolver(machine.LookupName().c_str(), ProbePort(m_job));
+        ProbeAddresses addresses = m_resolver(machine.LookupName().c_str(), ProbePort(m_job.target));
         now = ProbeClockMs();
         machine.OnLookup(std::move(addresses), now);
     }

@@ -41,7 +41,7 @@ struct Outcome {
 };
 
 Outcome OutcomeOf(const Slot& slot, ProbeResult result) {
-    return {result, slot.recorder.Events(), slot.fenced.Answer(), slot.fenced.job.nReceived};
+    return {result, slot.recorder.Events(), slot.fenced.Answer(), slot.fenced.job.answer.Size()};
 }
 
 // Hands each job's stages to its own slot's recorder.
@@ -104,7 +104,7 @@ TEST_F(ParallelProbeTest, ManyAtOnceEndExactlyAsEachDoesAlone) {
         ProbeRig rig(Driver::OneAtATime);
         FencedJob fenced(*proxies[k]);
         const ProbeResult result = rig.Run(fenced.job, Plan(kWaitMs));
-        alone.push_back({result, rig.Recorder().Events(), fenced.Answer(), fenced.job.nReceived});
+        alone.push_back({result, rig.Recorder().Events(), fenced.Answer(), fenced.job.answer.Size()});
     }
 
     constexpr std::size_t kJobs = 56;

@@ -6,7 +6,7 @@ void ProbeRecorder::OnProbeStage(int event, ProbeJob& job) {
     Hook hook;
     {
         std::lock_guard lock(m_mutex);
-        m_records.push_back({event, std::this_thread::get_id(), &job, job.nReceived});
+        m_records.push_back({event, std::this_thread::get_id(), &job, job.answer.Size()});
         hook = m_hook;
     }
     if (hook) {

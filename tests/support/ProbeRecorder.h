@@ -15,7 +15,7 @@ struct ProbeEventRecord {
     int event = 0;
     std::thread::id thread;
     const ProbeJob* job = nullptr;
-    std::uint32_t nReceived = 0;
+    std::uint32_t received = 0; // the answer's size when the event came
 };
 
 // Collects the stage events of a probe in order: give it to CProxyProbe::Initialize.

@@ -34,10 +34,7 @@ std::string ProgressTitle(int done, int total) {
     return CheckingTitle(counts);
 }
 
-CheckEngine::JobSlot::JobSlot(bool growable) : answer(growable ? 0 : kAnswerBufferSize), growable(growable) {
-    job.pBuffer = growable ? nullptr : answer.data();
-    job.pGrowable = growable ? &answer : nullptr;
-    job.nBufferSize = kAnswerBufferSize;
+CheckEngine::JobSlot::JobSlot() {
     job.pOwner = this;
 }
 
@@ -327,12 +324,7 @@ std::string CheckEngine::TitleAddress(const std::string& address, const JobSlot&
 
 void CheckEngine::ClearJob(JobSlot& slot) {
     slot.job.target = ProbeTarget{};
-    if (slot.growable) {
-        std::vector<char>().swap(slot.answer);
-    }
-    slot.job.pBuffer = slot.growable ? nullptr : slot.answer.data();
-    slot.job.pGrowable = slot.growable ? &slot.answer : nullptr;
-    slot.job.nBufferSize = kAnswerBufferSize;
+    slot.job.answer.Release();
     slot.job.pOwner = &slot;
     ClearAnswer(slot.job);
     slot.block.Clear();
@@ -451,8 +443,7 @@ int CheckEngine::JudgeAnswer(int row, const ProbeJob& job, ProbeResult result, c
 
 Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime,
                                 bool timeoutMark, const JobSlot& slot) {
-    const std::size_t length = job.pBuffer == nullptr ? 0 : strnlen(job.pBuffer, job.nBufferSize);
-    const std::string answer(job.pBuffer == nullptr ? "" : job.pBuffer, length);
+    const std::string answer(job.answer.Text());
     Judgement judgement = JudgeAnswerText(result, answer, m_cgi, timeoutMark);
     ApplyJudgeChecks(judgement, answer, m_checks, slot.nonce);
     JudgeProxyRefusal(job, result, slot.entry.login, answer, judgement);

@@ -73,7 +73,6 @@ public:
     virtual void RunEnded() {}
 };
 
-inline constexpr std::uint32_t kAnswerBufferSize = 10240;
 // The window's title while a proxy is being checked: "Zandel - host:portﾁｪｯｸ中…".
 std::string CheckingTitle(const std::string& address);
 // The title while many are checked at once: "Zandel - 412/1000ﾁｪｯｸ中…", the rows ended of the rows taken. One
@@ -168,15 +167,12 @@ private:
         std::size_t m_length = 0;
         std::string m_long;
     };
-    // One job of a run: its record and answer buffer, its row, its time-out mark, and its transcript lines, which
-    // go out as they come (one check at a time) or as one block once the job is judged (many at once), so that
-    // every proxy's block reads as the one-at-a-time transcript shows it. Many at once, the answer buffer grows as
-    // the answer comes and is let go when the job has been judged.
+    // One job of a run: its record, its row, its time-out mark, and its transcript lines, which go out as they come
+    // (one check at a time) or as one block once the job is judged (many at once), so that every proxy's block reads
+    // as the one-at-a-time transcript shows it. Many at once, the answer is let go when the job has been judged.
     struct JobSlot {
-        explicit JobSlot(bool growable);
+        JobSlot();
         ProbeJob job;
-        std::vector<char> answer;
-        bool growable;
         int row = -1;
         std::atomic<bool> timeoutMark{false};
         std::uint32_t start = 0;
@@ -290,7 +286,7 @@ private:
     IMessageService& m_messages;
 
     CProxyProbe m_probe;
-    JobSlot m_one{false}; // the list window's job record and answer buffer, for one check at a time
+    JobSlot m_one; // the list window's job record, for one check at a time
 
     std::mutex m_runLock;
     std::atomic<bool> m_running{false};

@@ -286,14 +286,14 @@ JudgeBaseline CheckEngine::AskForBaseline(const std::string& address, const std:
 std::string CheckEngine::AskDirectly(const std::string& address, const std::string& request, std::uint32_t waitMs,
                                      bool& answered) {
     const std::unique_ptr<JobSlot> slot = RunDirectJob(address, MakeProxyPlan(request, waitMs, nullptr), answered);
-    return {slot->answer.data(), strnlen(slot->answer.data(), slot->answer.size())};
+    return std::string(slot->job.answer.Text());
 }
 
 std::unique_ptr<CheckEngine::JobSlot>
 CheckEngine::RunDirectJob(const std::string& address, const std::shared_ptr<const ProbePlan>& plan, bool& done) {
     // The direct job's stage lines are its own business: kept in its slot and dropped, so that the transcript
     // holds the proxies alone.
-    auto slot = std::make_unique<JobSlot>(false);
+    auto slot = std::make_unique<JobSlot>();
     slot->streaming = false;
     ClearJob(*slot);
     done = false;

@@ -104,7 +104,7 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
 
     // The slots outlive the parallel probe, whose jobs are theirs until it is gone.
     const int width = m_parallelWidth > 1 ? FitParallelWidth(std::min(m_parallelWidth.load(), std::max(count, 1))) : 0;
-    PopulatedArray<JobSlot> slots(static_cast<std::size_t>(width), true);
+    PopulatedArray<JobSlot> slots(static_cast<std::size_t>(width));
     std::vector<JobSlot*> free;
     std::optional<ParallelProbe> parallel;
     if (width > 0) {
@@ -221,8 +221,8 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
             m_blockText.assign(slot->block.View());
             AppendLog(m_blockText);
         }
-        if (slot->growable) {
-            ClearJob(*slot); // the answer buffer let go while the slot waits
+        if (parallel) {
+            ClearJob(*slot); // the answer let go while the slot waits
         }
         free.push_back(slot);
         ended += 1 - WatchJudge(*slot, judgement, rows, again);

@@ -16,7 +16,7 @@ bool ProbeExchange::Misfit() const {
     if (!m_over || m_fd < 0 || m_status == kStatusTimedOut || m_status == kStatusCancelled) {
         return false;
     }
-    const std::string_view answer(m_job.pBuffer, m_job.nReceived);
+    const std::string_view answer = m_job.answer.Text();
     return answer.substr(0, kStatusStart.size()) != kStatusStart.substr(0, std::max<std::size_t>(answer.size(), 1));
 }
 
@@ -26,8 +26,7 @@ StepWait ProbeExchange::Finished(int status) {
     }
     m_over = true;
     m_status = status;
-    m_job.nReceived = m_received;
-    if (m_received > 0 && status != kStatusTimedOut && status != kStatusCancelled) {
+    if (m_job.answer.Size() > 0 && status != kStatusTimedOut && status != kStatusCancelled) {
         m_context.Raise(PE_RECEIVED);
     }
     return StepWait::Over;
@@ -35,7 +34,8 @@ StepWait ProbeExchange::Finished(int status) {
 
 void ProbeExchange::Stop(StepStop why) {
     // A wait that runs out after some bytes ends an answer, not the job.
-    Finished(StoppedEnd(why, kStatusCancelled, m_received == 0 ? kStatusTimedOut : kStatusOk, kStatusSocketError));
+    Finished(
+        StoppedEnd(why, kStatusCancelled, m_job.answer.Size() == 0 ? kStatusTimedOut : kStatusOk, kStatusSocketError));
 }
 
 StepWait ProbeExchange::Start(int fd, std::string_view early) {
@@ -71,23 +71,13 @@ StepWait ProbeExchange::OnReady() {
 }
 
 StepWait ProbeExchange::Take(const char* chunk, std::size_t got) {
-    const auto length = static_cast<std::uint32_t>(::strnlen(chunk, got));
-    ReserveAnswer(m_job, static_cast<std::uint32_t>(std::min<std::uint64_t>(
-                             static_cast<std::uint64_t>(m_received) + length + 1, m_job.nBufferSize)));
-    if (static_cast<std::uint64_t>(m_received) + length >= m_job.nBufferSize) {
-        const std::uint32_t room = m_job.nBufferSize - 1 - m_received;
-        std::memcpy(m_job.pBuffer + m_received, chunk, room);
-        m_job.pBuffer[m_job.nBufferSize - 1] = '\0';
-        m_received = m_job.nBufferSize;
+    if (!m_job.answer.Append(std::string_view(chunk, ::strnlen(chunk, got)))) {
         return Finished(kStatusOk);
     }
-    std::memcpy(m_job.pBuffer + m_received, chunk, length);
-    m_job.pBuffer[m_received + length] = '\0';
     if (m_firstChunk) {
         m_context.Raise(PE_RECEIVING);
         m_firstChunk = false;
     }
-    m_received += length;
     return StepWait::Read;
 }
 

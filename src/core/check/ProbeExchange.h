@@ -12,7 +12,7 @@ namespace zandel {
 // pieces of at most 5120 bytes into the job's buffer (a piece counts up to its first zero byte), and the step
 // ends by the peer's close once nothing is left to read, a full buffer, an expired wait or a stop. Raises
 // PE_CONNECTED, PE_SENT, PE_RECEIVING and, once over with something taken and neither timed out nor stopped,
-// PE_RECEIVED. It allocates nothing but the room a growing answer store needs (ReserveAnswer).
+// PE_RECEIVED. It allocates nothing but the room the answer grows into.
 class ProbeExchange final : public IProbeStep {
 public:
     // `request` must outlive the step.
@@ -41,7 +41,6 @@ private:
     bool m_over = false;
     int m_status = kStatusOk;
     bool m_firstChunk = true;
-    std::uint32_t m_received = 0;
 };
 
 } // namespace zandel

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
+#include "core/check/AnswerBuffer.h"
 #include "core/check/SocksReport.h"
 #include "core/check/TunnelReport.h"
 #include "core/log/ProbeEvents.h"
@@ -22,17 +22,12 @@ struct ProbeTarget {
 inline constexpr std::size_t kMaxTargetHost = 259;
 inline constexpr std::size_t kMaxTargetPort = 9;
 
-// The record of one check. The caller owns it and the answer buffer it points to.
+// The record of one check, the caller's.
 struct ProbeJob {
     ProbeTarget target;
-    char* pBuffer = nullptr;
-    std::uint32_t nBufferSize = 0;
-    std::uint32_t nReceived = 0;
+    AnswerBuffer answer;
     void* pOwner = nullptr; // the caller's; the stage callback finds its way back through it
     TunnelReport tunnel;    // the HTTPS step's findings, when it ran
-    // When set, the answer lives in this store, grown as bytes arrive up to nBufferSize (pBuffer follows it, null
-    // until the first byte): thousands of jobs at once that mostly never hear back hold no buffers for it.
-    std::vector<char>* pGrowable = nullptr;
     // The kind of proxy the job's last leg that decides the result spoke to, and whether the proxy answered in
     // another protocol than that one (which type detection tries next); how its SOCKS step ended, if it had one.
     ProxyKind kind = ProxyKind::Http;
@@ -44,10 +39,7 @@ struct ProbeJob {
 
 // The answer and the findings of the job emptied, for its next check.
 inline void ClearAnswer(ProbeJob& job) {
-    if (job.pBuffer != nullptr) {
-        job.pBuffer[0] = '\0';
-    }
-    job.nReceived = 0;
+    job.answer.Clear();
     job.tunnel = TunnelReport{};
     job.kind = ProxyKind::Http;
     job.misfit = false;
@@ -76,9 +68,6 @@ inline constexpr std::uint32_t kDefaultWaitMs = 30000;
 // The test request is cut after this many characters; the answer is read in pieces of at most kChunkBytes.
 inline constexpr std::size_t kMaxRequestChars = 1023;
 inline constexpr std::size_t kChunkBytes = 5120;
-
-// Room in the answer buffer for its first `bytes` bytes (the closing zero counted), at most nBufferSize.
-void ReserveAnswer(ProbeJob& job, std::uint32_t bytes);
 
 // The result a status stands for, and the event that tells it (0 for PR_DONE and PR_NO_THREAD).
 ProbeResult ProbeResultForStatus(int status);

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
-#include <string_view>
 
 #include <sys/socket.h>
 
@@ -15,19 +13,6 @@ namespace zandel {
 std::uint64_t ProbeClockMs() {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
-}
-
-void ReserveAnswer(ProbeJob& job, std::uint32_t bytes) {
-    std::vector<char>* store = job.pGrowable;
-    if (store == nullptr || store->size() >= bytes) {
-        return;
-    }
-    // Doubling keeps a long answer read in pieces to a few copies; most answers fit the first size.
-    constexpr std::size_t kFirstSize = 1024;
-    const std::size_t size =
-        std::max<std::size_t>(std::min<std::size_t>(std::max(store->size() * 2, kFirstSize), job.nBufferSize), bytes);
-    store->resize(size);
-    job.pBuffer = store->data();
 }
 
 ProbeResult ProbeResultForStatus(int status) {
@@ -228,10 +213,7 @@ void ProbeJobMachine::BeginLeg(std::size_t leg) {
     if (plan.decidesResult) {
         // A later try at the result starts with an empty answer; what the leg before read was another protocol's.
         m_job.kind = plan.kind;
-        if (m_job.pBuffer != nullptr) { // a growing buffer has none until the first answer
-            m_job.pBuffer[0] = '\0';
-        }
-        m_job.nReceived = 0;
+        m_job.answer.Clear();
         m_job.socks = SocksReport{};
     } else {
         // A leg beside the result reports in the tunnel report; the GET's response time ends where it begins.
@@ -249,7 +231,7 @@ bool ProbeJobMachine::Applies(const ProbeLeg& leg) const {
     case ProbeLeg::When::AfterMisfit:
         return m_job.misfit;
     case ProbeLeg::When::AfterSilentMisfit:
-        return m_job.misfit && m_job.nReceived == 0;
+        return m_job.misfit && m_job.answer.Size() == 0;
     }
     return false;
 }
@@ -276,14 +258,7 @@ void ProbeJobMachine::EndLeg(bool cancelled, std::uint64_t now) {
         m_status = m_first->status;
         m_job.kind = m_first->kind;
         m_job.socks = m_first->socks;
-        m_job.nReceived = 0;
-        if (!m_first->answer.empty()) {
-            ReserveAnswer(m_job, static_cast<std::uint32_t>(m_first->answer.size() + 1));
-            std::memcpy(m_job.pBuffer, m_first->answer.data(), m_first->answer.size() + 1);
-            m_job.nReceived = m_first->received;
-        } else if (m_job.pBuffer != nullptr) {
-            m_job.pBuffer[0] = '\0';
-        }
+        m_job.answer = m_first->answer;
     }
     m_steps.clear();
     SetState(State::Done, now);
@@ -292,14 +267,12 @@ void ProbeJobMachine::EndLeg(bool cancelled, std::uint64_t now) {
 // Type detection: an answer that opens like a TLS record is a TLS server's; the first try's end is kept while later
 // ones try other kinds.
 void ProbeJobMachine::KeepFirstTry() {
-    const std::string_view answer(m_job.pBuffer == nullptr ? "" : m_job.pBuffer,
-                                  m_job.pBuffer == nullptr ? 0 : ::strnlen(m_job.pBuffer, m_job.nReceived + 1));
-    if (m_leg == 0 && m_job.misfit && LooksLikeTlsRecord(answer)) {
+    if (m_leg == 0 && m_job.misfit && LooksLikeTlsRecord(m_job.answer.Text())) {
         m_job.tlsServer = true;
         m_job.misfit = false;
     }
     if (m_leg == 0 && m_job.misfit) {
-        m_first = FirstTry{m_status, m_job.kind, m_job.socks, std::string(answer), m_job.nReceived};
+        m_first = FirstTry{m_status, m_job.kind, m_job.socks, m_job.answer};
     }
 }
 

@@ -34,7 +34,7 @@ public:
     };
     static constexpr std::uint64_t kNever = UINT64_MAX;
 
-    // `job` (with its buffer) and `stages` must outlive the machine.
+    // `job` and `stages` must outlive the machine.
     ProbeJobMachine(ProbeJob& job, std::shared_ptr<const ProbePlan> plan, ProbeCallback stages);
     ~ProbeJobMachine() override;
     ProbeJobMachine(const ProbeJobMachine&) = delete;
@@ -110,8 +110,7 @@ private:
         int status = kStatusOk;
         ProxyKind kind = ProxyKind::Http;
         SocksReport socks;
-        std::string answer;
-        std::uint32_t received = 0;
+        AnswerBuffer answer;
     };
     std::optional<FirstTry> m_first;
 };

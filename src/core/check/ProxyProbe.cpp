@@ -82,9 +82,8 @@ ProbeResult CProxyProbe::RunJob(ProbeJob* job) {
 }
 
 ProbeResult CProxyProbe::RunJob(ProbeJob* job, std::shared_ptr<const ProbePlan> plan) {
-    // A job without a buffer to write into is refused like one of size 0.
-    if (!m_initialized.load() || job == nullptr || job->nBufferSize == 0 ||
-        (job->pBuffer == nullptr && job->pGrowable == nullptr) || !plan) {
+    // A job with no room for an answer is refused.
+    if (!m_initialized.load() || job == nullptr || job->answer.Limit() == 0 || !plan) {
         return PR_DONE;
     }
     m_job = *job;
@@ -130,7 +129,7 @@ ProbeResult CProxyProbe::RunJob(ProbeJob* job, std::shared_ptr<const ProbePlan> 
         ProbeJobMachine::RaiseClosing(m_callback, result, *job);
     }
 
-    *job = m_job;
+    *job = std::move(m_job);
     m_running.store(false);
     ProbeJobMachine::Raise(m_callback, PE_END, *job);
     return result;

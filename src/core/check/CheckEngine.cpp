@@ -35,7 +35,7 @@ std::string ProgressTitle(int done, int total) {
 }
 
 CheckEngine::JobSlot::JobSlot() {
-    job.pOwner = this;
+    job.owner = this;
 }
 
 CheckEngine::CheckEngine(AppSettings& settings, IRowStore& rows, ICheckHost& host, ITimeoutTimer& timer,
@@ -325,7 +325,7 @@ std::string CheckEngine::TitleAddress(const std::string& address, const JobSlot&
 void CheckEngine::ClearJob(JobSlot& slot) {
     slot.job.target = ProbeTarget{};
     slot.job.answer.Release();
-    slot.job.pOwner = &slot;
+    slot.job.owner = &slot;
     ClearAnswer(slot.job);
     slot.block.Clear();
 }
@@ -544,7 +544,7 @@ void CheckEngine::LineBlock::Clear() {
 }
 
 void CheckEngine::OnProbeStage(int event, ProbeJob& job) {
-    JobSlot& slot = job.pOwner != nullptr ? *static_cast<JobSlot*>(job.pOwner) : m_one;
+    JobSlot& slot = job.owner != nullptr ? static_cast<JobSlot&>(*job.owner) : m_one;
     Emit(slot, LogLineForEvent(event, slot.timeoutMark.load()));
 }
 

@@ -170,7 +170,7 @@ private:
     // One job of a run: its record, its row, its time-out mark, and its transcript lines, which go out as they come
     // (one check at a time) or as one block once the job is judged (many at once), so that every proxy's block reads
     // as the one-at-a-time transcript shows it. Many at once, the answer is let go when the job has been judged.
-    struct JobSlot {
+    struct JobSlot final : ProbeJobOwner {
         JobSlot();
         ProbeJob job;
         int row = -1;

@@ -202,7 +202,7 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
                 break;
             }
             const ParallelProbe::Done done = parallel->Collect();
-            slot = static_cast<JobSlot*>(done.job->pOwner);
+            slot = static_cast<JobSlot*>(done.job->owner);
             result = done.result;
             responseTime = FormatElapsed(slot->start, ExchangeEndTicks(slot->job));
         } else if (slot == nullptr) {

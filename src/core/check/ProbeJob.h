@@ -22,12 +22,22 @@ struct ProbeTarget {
 inline constexpr std::size_t kMaxTargetHost = 259;
 inline constexpr std::size_t kMaxTargetPort = 9;
 
+// Whoever holds a job, as a base of the holder's own type: the stage sink and the run find the holder again through
+// the job (also through the one-at-a-time probe's copy of it), and nothing but a holder can stand in for it.
+class ProbeJobOwner {
+protected:
+    ProbeJobOwner() = default;
+    ~ProbeJobOwner() = default;
+    ProbeJobOwner(const ProbeJobOwner&) = default;
+    ProbeJobOwner& operator=(const ProbeJobOwner&) = default;
+};
+
 // The record of one check, the caller's.
 struct ProbeJob {
     ProbeTarget target;
     AnswerBuffer answer;
-    void* pOwner = nullptr; // the caller's; the stage callback finds its way back through it
-    TunnelReport tunnel;    // the HTTPS step's findings, when it ran
+    ProbeJobOwner* owner = nullptr;
+    TunnelReport tunnel; // the HTTPS step's findings, when it ran
     // The kind of proxy the job's last leg that decides the result spoke to, and whether the proxy answered in
     // another protocol than that one (which type detection tries next); how its SOCKS step ended, if it had one.
     ProxyKind kind = ProxyKind::Http;

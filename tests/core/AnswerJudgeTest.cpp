@@ -9,6 +9,8 @@
 namespace zandel {
 namespace {
 
+using enum ProbeResult;
+
 const std::string kOkHead = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n";
 
 TEST(AnswerJudgeTest, FailuresAreNgWithTheirReason) {
@@ -167,6 +169,8 @@ TEST(AnswerJudgeTest, NoteLinesAreCutAndTheNoteNeverOverflows) {
 namespace zandel {
 namespace {
 
+using enum ProbeResult;
+
 // A stop decides nothing about HTTPS and leaves an earlier cell alone, while a time-out is a failure; a proxy the
 // GET could not reach cannot carry HTTPS either, once the step is on.
 TEST(AnswerJudgeTest, HttpsCellTellsStopsFromFailures) {
@@ -195,7 +199,7 @@ TEST(AnswerJudgeTest, HttpsCellTellsStopsFromFailures) {
         report.end = c.end;
         report.statusLine = "HTTP/1.0 200 OK";
         const TunnelJudgement j = JudgeTunnel(report, c.stepOn, c.result, c.mark);
-        EXPECT_EQ(j.cell, c.cell) << static_cast<int>(c.end) << " " << c.result << " " << c.mark;
+        EXPECT_EQ(j.cell, c.cell) << static_cast<int>(c.end) << " " << static_cast<int>(c.result) << " " << c.mark;
         EXPECT_EQ(j.log, c.log);
     }
 }

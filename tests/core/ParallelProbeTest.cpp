@@ -35,7 +35,7 @@ struct Slot {
 
 struct Outcome {
     ProbeResult result;
-    std::vector<int> events;
+    std::vector<ProbeEvent> events;
     std::string answer;
     std::uint32_t received;
 };
@@ -47,7 +47,7 @@ Outcome OutcomeOf(const Slot& slot, ProbeResult result) {
 // Hands each job's stages to its own slot's recorder.
 class SlotRecorders final : public IProbeStages {
 public:
-    void OnProbeStage(int event, ProbeJob& job) override {
+    void OnProbeStage(ProbeEvent event, ProbeJob& job) override {
         ProbeRecorder* recorder = nullptr;
         {
             std::lock_guard lock(m_mutex);
@@ -140,7 +140,8 @@ TEST_F(ParallelProbeTest, TimeOutsAtTheSameMomentMarkAndCancelEveryJob) {
     }
     for (const auto& slot : m_slots) {
         EXPECT_TRUE(slot->mark.load());
-        EXPECT_EQ(slot->recorder.Events(), (std::vector<int>{PE_START, PE_CONNECTED, PE_SENT, PE_CANCELLED, PE_END}));
+        EXPECT_EQ(slot->recorder.Events(),
+                  (std::vector<ProbeEvent>{PE_START, PE_CONNECTED, PE_SENT, PE_CANCELLED, PE_END}));
     }
 }
 

@@ -19,6 +19,9 @@
 
 namespace zandel::probe_test {
 
+using enum ProbeEvent;
+using enum ProbeResult;
+
 using test::FakeProxy;
 using test::FakeScript;
 using test::ProbeRecorder;
@@ -29,7 +32,7 @@ inline constexpr std::uint32_t kLongTimeoutMs = 60000;
 inline const std::string kRequestLine = "http://127.0.0.1/envchk.cgi HTTP/1.0";
 inline const std::string kHeaders = "User-Agent: probe-test\r\nAccept: */*\r\nHost: 127.0.0.1";
 inline const std::string kOkAnswer = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nREMOTE_ADDR=127.0.0.1\r\n";
-inline const std::vector<int> kAnswered{PE_START, PE_CONNECTED, PE_SENT, PE_RECEIVING, PE_RECEIVED, PE_END};
+inline const std::vector<ProbeEvent> kAnswered{PE_START, PE_CONNECTED, PE_SENT, PE_RECEIVING, PE_RECEIVED, PE_END};
 
 inline std::string Pattern(std::size_t size) {
     std::string text(size, ' ');

@@ -34,10 +34,10 @@ struct Ending {
     std::uint32_t waitMs;
     std::uint32_t bufferSize;
     ProbeResult result;
-    std::vector<int> events;
+    std::vector<ProbeEvent> events;
     std::string answer;
     // Runs in the stage callback, on the thread that raised the event.
-    std::function<void(FakeProxy&, int event)> hook;
+    std::function<void(FakeProxy&, ProbeEvent event)> hook;
 };
 
 using EndingTest = DriverTable<Ending>;
@@ -47,7 +47,7 @@ TEST_P(EndingTest, ResultEventsAndAnswer) {
     FakeProxy proxy(ending.script());
     ProbeRig rig(Kind());
     if (ending.hook) {
-        rig.Recorder().SetHook([&](int event, ProbeJob*) { ending.hook(proxy, event); });
+        rig.Recorder().SetHook([&](ProbeEvent event, ProbeJob*) { ending.hook(proxy, event); });
     }
     FencedJob fenced(proxy, ending.bufferSize);
 
@@ -67,7 +67,7 @@ TEST_P(EndingTest, ResultEventsAndAnswer) {
     ExpectEventsOnTheirThreads(Kind(), rig.Recorder(), std::this_thread::get_id(), &fenced.job);
 }
 
-const std::vector<int> kFilledAtOnce{PE_START, PE_CONNECTED, PE_SENT, PE_RECEIVED, PE_END};
+const std::vector<ProbeEvent> kFilledAtOnce{PE_START, PE_CONNECTED, PE_SENT, PE_RECEIVED, PE_END};
 
 const Ending kEndings[] = {
     {"ClosedAfterAnswer", [] { return fake::AnswerAndClose(kOkAnswer); }, 300, kAnswerBuffer, PR_DONE, kAnswered,
@@ -107,7 +107,7 @@ const Ending kEndings[] = {
                            fake::Close()};
      },
      300, kAnswerBuffer, PR_DONE, kAnswered, "abcghi",
-     [](FakeProxy& proxy, int event) {
+     [](FakeProxy& proxy, ProbeEvent event) {
          if (event == PE_RECEIVING) {
              proxy.OpenGate();
          }
@@ -118,7 +118,7 @@ const Ending kEndings[] = {
     // The whole answer and the close wait at the probe before it reads a byte: the close must not cut it short.
     {"FullBufferQueuedWithClose", [] { return fake::AnswerAndClose(Pattern(12000)); }, 300, kAnswerBuffer, PR_DONE,
      kAnswered, Pattern(kAnswerBuffer - 1),
-     [](FakeProxy& proxy, int event) {
+     [](FakeProxy& proxy, ProbeEvent event) {
          if (event == PE_SENT) {
              EXPECT_TRUE(proxy.WaitForDelivered(1));
          }
@@ -128,7 +128,7 @@ const Ending kEndings[] = {
      nullptr},
     {"ExactlyOneChunk", [] { return fake::AnswerAndClose(Pattern(12000)); }, 300, 5120, PR_DONE, kFilledAtOnce,
      Pattern(5119),
-     [](FakeProxy& proxy, int event) {
+     [](FakeProxy& proxy, ProbeEvent event) {
          if (event == PE_SENT) {
              EXPECT_TRUE(proxy.WaitForDelivered(1));
          }
@@ -171,7 +171,7 @@ TEST_P(TargetTest, ConnectsToWhatTheHostNames) {
         EXPECT_EQ(rig.Recorder().Events(), kAnswered);
         return;
     }
-    EXPECT_EQ(rig.Recorder().Events(), (std::vector<int>{PE_START, PE_SOCKET_ERROR, PE_END}));
+    EXPECT_EQ(rig.Recorder().Events(), (std::vector<ProbeEvent>{PE_START, PE_SOCKET_ERROR, PE_END}));
     const auto records = rig.Recorder().Records();
     if (Kind() == Driver::OneAtATime) {
         EXPECT_EQ(records[1].received, 77u);
@@ -220,10 +220,10 @@ ZANDEL_BOTH_DRIVERS(TargetTest, kTargets);
 struct Stop {
     const char* name;
     std::function<FakeScript()> script;
-    int at;      // the event at which the stop comes (0: before the job)
+    std::optional<ProbeEvent> at; // the event at which the stop comes (none: before the job)
     bool inWait; // from another thread once the driving thread waits again, else from the event's own callback
     ProbeResult result;
-    std::vector<int> events;
+    std::vector<ProbeEvent> events;
     std::string answer;
 };
 
@@ -235,7 +235,7 @@ TEST_P(StopTest, EndsAsStoppedKeepsWhatArrivedAndSparesTheNextJob) {
     FakeProxy proxy(stop.script());
     ProbeRig rig(Kind());
     std::atomic<pid_t> waiter{0};
-    rig.Recorder().SetHook([&](int event, ProbeJob*) {
+    rig.Recorder().SetHook([&](ProbeEvent event, ProbeJob*) {
         if (event != stop.at) {
             return;
         }
@@ -245,7 +245,7 @@ TEST_P(StopTest, EndsAsStoppedKeepsWhatArrivedAndSparesTheNextJob) {
             rig.Cancel();
         }
     });
-    if (stop.at == 0) {
+    if (!stop.at) {
         rig.Cancel();
     }
     FencedJob fenced(proxy);
@@ -276,7 +276,7 @@ TEST_P(StopTest, EndsAsStoppedKeepsWhatArrivedAndSparesTheNextJob) {
     EXPECT_EQ(next.Answer(), "HTTP/1.0 200 OK\r\n");
 }
 
-const std::vector<int> kStoppedAfterData{PE_START, PE_CONNECTED, PE_SENT, PE_RECEIVING, PE_CANCELLED, PE_END};
+const std::vector<ProbeEvent> kStoppedAfterData{PE_START, PE_CONNECTED, PE_SENT, PE_RECEIVING, PE_CANCELLED, PE_END};
 
 const Stop kStops[] = {
     {"InTheWaitAfterData", [] { return fake::AnswerPartly("HTTP/1.0 200"); }, PE_RECEIVING, true, PR_CANCELLED,
@@ -294,7 +294,7 @@ const Stop kStops[] = {
      kStoppedAfterData, "HTTP/1.0 200"},
     // Before the job is under way (from its start event), or with no job at all, a stop is not seen.
     {"AtTheStart", [] { return fake::AnswerAndClose(kOkAnswer); }, PE_START, false, PR_DONE, kAnswered, kOkAnswer},
-    {"WithoutAJob", [] { return fake::AnswerAndClose(kOkAnswer); }, 0, false, PR_DONE, kAnswered, kOkAnswer},
+    {"WithoutAJob", [] { return fake::AnswerAndClose(kOkAnswer); }, std::nullopt, false, PR_DONE, kAnswered, kOkAnswer},
 };
 ZANDEL_BOTH_DRIVERS(StopTest, kStops);
 
@@ -416,7 +416,7 @@ TEST(LoopbackSupportTest, BareExchangeReadsUntilTheServerCloses) {
 using End = TunnelReport::End;
 const std::string kGetAnswer = "HTTP/1.0 200 OK\r\n\r\nREMOTE_ADDR=127.0.0.1\r\n";
 const std::string kEstablished = "HTTP/1.0 200 Connection established\r\n\r\n";
-const std::vector<int> kGetEvents{PE_START, PE_CONNECTED, PE_SENT, PE_RECEIVING, PE_RECEIVED};
+const std::vector<ProbeEvent> kGetEvents{PE_START, PE_CONNECTED, PE_SENT, PE_RECEIVING, PE_RECEIVED};
 
 // One CA, a server with its certificate for 127.0.0.1, and the plan that trusts the CA, for the whole suite.
 struct Rig {
@@ -443,7 +443,7 @@ struct Step {
     const char* name;
     std::function<FakeScript()> script;
     End end;
-    std::vector<int> stepEvents; // after the GET's own
+    std::vector<ProbeEvent> stepEvents; // after the GET's own
     std::string statusLine;
     std::string detail;
     std::string subject;
@@ -459,7 +459,7 @@ TEST_P(TunnelStepTest, EndsAsTheProxyAnswers) {
 
     EXPECT_EQ(rig.Run(fenced.job, Plan(400, TheRig().plan)), PR_DONE)
         << "the job's result is the GET's, whatever the step found";
-    std::vector<int> events = kGetEvents;
+    std::vector<ProbeEvent> events = kGetEvents;
     events.insert(events.end(), step.stepEvents.begin(), step.stepEvents.end());
     events.push_back(PE_END);
     EXPECT_EQ(rig.Recorder().Events(), events);
@@ -471,8 +471,8 @@ TEST_P(TunnelStepTest, EndsAsTheProxyAnswers) {
 }
 
 const std::string kSelfSigned = test::TestCa::SelfSigned("Interceptor", "IP:127.0.0.1");
-const std::vector<int> kOpened{PE_TUNNEL_SENT, PE_TUNNEL_OPEN};
-const std::vector<int> kShaken{PE_TUNNEL_SENT, PE_TUNNEL_OPEN, PE_HANDSHAKE_DONE};
+const std::vector<ProbeEvent> kOpened{PE_TUNNEL_SENT, PE_TUNNEL_OPEN};
+const std::vector<ProbeEvent> kShaken{PE_TUNNEL_SENT, PE_TUNNEL_OPEN, PE_HANDSHAKE_DONE};
 
 FakeScript AfterTheGet(std::vector<test::FakeStep> steps) {
     FakeScript script{fake::Read(), fake::AnswerGet(kGetAnswer)};
@@ -595,7 +595,7 @@ TEST_P(TunnelRuleTest, StopDuringTheStepKeepsTheExchangesResult) {
     EXPECT_EQ(rig.Recorder().Events().back(), PE_END);
 
     rig.Recorder().Clear();
-    rig.Recorder().SetHook([&](int event, ProbeJob*) {
+    rig.Recorder().SetHook([&](ProbeEvent event, ProbeJob*) {
         if (event == PE_TUNNEL_SENT) {
             rig.Cancel();
         }
@@ -604,7 +604,7 @@ TEST_P(TunnelRuleTest, StopDuringTheStepKeepsTheExchangesResult) {
     EXPECT_EQ(rig.Run(stopped.job, Plan(20000, TheRig().plan)), PR_DONE);
     EXPECT_FALSE(rig.TimeoutMark());
     EXPECT_EQ(stopped.job.tunnel.end, End::Stopped);
-    std::vector<int> events = kGetEvents;
+    std::vector<ProbeEvent> events = kGetEvents;
     events.insert(events.end(), {PE_TUNNEL_SENT, PE_END});
     EXPECT_EQ(rig.Recorder().Events(), events);
 }

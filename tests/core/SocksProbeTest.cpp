@@ -69,14 +69,15 @@ struct Through {
     std::string judgeHost;
     std::string handshake; // what the proxy must receive before the request
     std::function<FakeScript()> script;
-    std::vector<int> events;
+    std::vector<ProbeEvent> events;
 };
 
 using ThroughTest = DriverTable<Through>;
 
-const std::vector<int> kThrough5{PE_START, PE_CONNECTED, PE_SOCKS_GREETED, PE_SOCKS_OPEN,
-                                 PE_SENT,  PE_RECEIVING, PE_RECEIVED,      PE_END};
-const std::vector<int> kThrough4{PE_START, PE_CONNECTED, PE_SOCKS_OPEN, PE_SENT, PE_RECEIVING, PE_RECEIVED, PE_END};
+const std::vector<ProbeEvent> kThrough5{PE_START, PE_CONNECTED, PE_SOCKS_GREETED, PE_SOCKS_OPEN,
+                                        PE_SENT,  PE_RECEIVING, PE_RECEIVED,      PE_END};
+const std::vector<ProbeEvent> kThrough4{PE_START,     PE_CONNECTED, PE_SOCKS_OPEN, PE_SENT,
+                                        PE_RECEIVING, PE_RECEIVED,  PE_END};
 
 TEST_P(ThroughTest, SendsTheHandshakeThenTheOriginRequest) {
     const Through& c = Param();

@@ -29,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string answer = input.Rest();
     const zandel::Judgement judgement = zandel::JudgeAnswerText(result, answer, cgi, timeoutMark);
 
-    const bool usable = result == zandel::PR_DONE && answer.find("200 OK") != std::string::npos;
-    const bool stopped = result == zandel::PR_CANCELLED && !timeoutMark;
+    const bool usable = result == zandel::ProbeResult::PR_DONE && answer.find("200 OK") != std::string::npos;
+    const bool stopped = result == zandel::ProbeResult::PR_CANCELLED && !timeoutMark;
     Require(judgement.usable == usable, "usable exactly when the exchange completed with 200 OK");
     Require(judgement.returnValue == (usable || stopped ? 1 : 0), "return value 1 when usable or stopped");
     Require(judgement.log.size() >= 2 && judgement.log.compare(judgement.log.size() - 2, 2, "\r\n") == 0,

@@ -2,7 +2,7 @@
 
 namespace zandel::test {
 
-void ProbeRecorder::OnProbeStage(int event, ProbeJob& job) {
+void ProbeRecorder::OnProbeStage(ProbeEvent event, ProbeJob& job) {
     Hook hook;
     {
         std::lock_guard lock(m_mutex);
@@ -24,9 +24,9 @@ void ProbeRecorder::Clear() {
     m_records.clear();
 }
 
-std::vector<int> ProbeRecorder::Events() const {
+std::vector<ProbeEvent> ProbeRecorder::Events() const {
     std::lock_guard lock(m_mutex);
-    std::vector<int> events;
+    std::vector<ProbeEvent> events;
     for (const ProbeEventRecord& record : m_records) {
         events.push_back(record.event);
     }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <ostream>
 #include <thread>
 #include <vector>
 
@@ -12,7 +13,7 @@ namespace zandel::test {
 
 // One stage event as the callback saw it.
 struct ProbeEventRecord {
-    int event = 0;
+    ProbeEvent event = ProbeEvent::PE_START;
     std::thread::id thread;
     const ProbeJob* job = nullptr;
     std::uint32_t received = 0; // the answer's size when the event came
@@ -21,9 +22,9 @@ struct ProbeEventRecord {
 // Collects the stage events of a probe in order: give it to CProxyProbe::Initialize.
 class ProbeRecorder final : public IProbeStages {
 public:
-    using Hook = std::function<void(int event, ProbeJob* job)>;
+    using Hook = std::function<void(ProbeEvent event, ProbeJob* job)>;
 
-    void OnProbeStage(int event, ProbeJob& job) override;
+    void OnProbeStage(ProbeEvent event, ProbeJob& job) override;
 
     // Runs inside the callback, on the thread that raised the event, after the event is recorded.
     // Set it before the job starts.
@@ -31,7 +32,7 @@ public:
     // Forgets the events; the hook stays.
     void Clear();
 
-    std::vector<int> Events() const;
+    std::vector<ProbeEvent> Events() const;
     std::vector<ProbeEventRecord> Records() const;
 
 private:
@@ -41,3 +42,15 @@ private:
 };
 
 } // namespace zandel::test
+
+namespace zandel {
+
+// The codes' numbers in a failing expectation.
+inline std::ostream& operator<<(std::ostream& out, ProbeEvent event) {
+    return out << static_cast<int>(event);
+}
+inline std::ostream& operator<<(std::ostream& out, ProbeResult result) {
+    return out << static_cast<int>(result);
+}
+
+} // namespace zandel

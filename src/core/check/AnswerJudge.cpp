@@ -48,15 +48,15 @@ std::string VariableLine(const std::string& answer, std::size_t start) {
 
 Judgement JudgeAnswerText(ProbeResult result, const std::string& answer, bool cgi, bool timeoutMark) {
     switch (result) {
-    case PR_TIMEOUT:
+    case ProbeResult::PR_TIMEOUT:
         return Failed(kLogTimeout, 0);
-    case PR_NO_THREAD:
+    case ProbeResult::PR_NO_THREAD:
         return Failed(kLogNoThread, 0);
-    case PR_CANCELLED:
+    case ProbeResult::PR_CANCELLED:
         return timeoutMark ? Failed(kLogTimeout, 0) : Failed(kLogStopped, 1);
-    case PR_SOCKET_ERROR:
+    case ProbeResult::PR_SOCKET_ERROR:
         return Failed(kLogSocketError, 0);
-    case PR_DONE:
+    case ProbeResult::PR_DONE:
         break;
     }
     if (answer.find("200 OK") == std::string::npos) {
@@ -151,7 +151,7 @@ TunnelJudgement JudgeTunnel(const TunnelReport& report, bool stepOn, ProbeResult
     case End::NotRun:
         // A proxy the GET could not get through to carries no HTTPS either; a user's stop decides nothing, and the
         // cell of an earlier check stays.
-        return {stepOn && (result != PR_CANCELLED || timeoutMark) ? kHttpsNg : kHttpsUnchecked, ""};
+        return {stepOn && (result != ProbeResult::PR_CANCELLED || timeoutMark) ? kHttpsNg : kHttpsUnchecked, ""};
     case End::Stopped:
         if (!timeoutMark) {
             return {kHttpsUnchecked, prefix + "チェックを強制終了しました\r\n"};
@@ -223,7 +223,7 @@ void JudgeProxyRefusal(const ProbeJob& job, ProbeResult result, bool login, cons
         judgement.reason = kTlsServer;
         return;
     }
-    if (result == PR_SOCKET_ERROR) {
+    if (result == ProbeResult::PR_SOCKET_ERROR) {
         if (const std::string refusal = SocksRefusalText(job.socks); !refusal.empty()) {
             judgement.log = "結果：" + refusal + "\r\n";
         }
@@ -235,7 +235,7 @@ void JudgeProxyRefusal(const ProbeJob& job, ProbeResult result, bool login, cons
     const std::size_t blank = line.find(' ');
     const std::string code = blank == std::string::npos ? std::string() : line.substr(blank + 1, 4);
     const bool refused = code == "407" || code == "407 " || code == "401" || code == "401 ";
-    if (result == PR_DONE && login && !judgement.usable && line.compare(0, 5, "HTTP/") == 0 && refused) {
+    if (result == ProbeResult::PR_DONE && login && !judgement.usable && line.compare(0, 5, "HTTP/") == 0 && refused) {
         judgement.log = "結果：プロキシサーバがログインを拒否しました（" + line + "）\r\n";
     }
 }

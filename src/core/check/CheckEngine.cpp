@@ -365,7 +365,7 @@ ProbeResult CheckEngine::RunOneJob(ProbeJob& job, const std::shared_ptr<const Pr
     m_runningJobs = 1;
     const ProbeResult result = m_probe.RunJob(&job, plan);
     m_runningJobs = 0;
-    if (result == PR_NO_THREAD) {
+    if (result == ProbeResult::PR_NO_THREAD) {
         m_lackedThreads = true;
     }
     m_timer.Stop();
@@ -450,8 +450,8 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     const TunnelJudgement tunnel = JudgeTunnel(job.tunnel, m_tunnelOn, result, timeoutMark,
                                                m_checks.tunnelBaseline ? &m_checks.tunnelDirect : nullptr);
     judgement.log += tunnel.log;
-    const bool detected = slot.plan && slot.plan->detect && !job.misfit && result != PR_TIMEOUT &&
-                          result != PR_CANCELLED &&
+    const bool detected = slot.plan && slot.plan->detect && !job.misfit && result != ProbeResult::PR_TIMEOUT &&
+                          result != ProbeResult::PR_CANCELLED &&
                           (job.kind == ProxyKind::Http || job.socks.end != SocksReport::End::NotRun);
     // The row's own entry, copied only when detection has found it another kind.
     std::optional<ProxyAddress> detectedEntry;
@@ -543,7 +543,7 @@ void CheckEngine::LineBlock::Clear() {
     m_long.clear();
 }
 
-void CheckEngine::OnProbeStage(int event, ProbeJob& job) {
+void CheckEngine::OnProbeStage(ProbeEvent event, ProbeJob& job) {
     JobSlot& slot = job.owner != nullptr ? static_cast<JobSlot&>(*job.owner) : m_one;
     Emit(slot, LogLineForEvent(event, slot.timeoutMark.load()));
 }

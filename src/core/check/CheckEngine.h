@@ -215,7 +215,7 @@ private:
     };
 
     // Every job's stages, one transcript line each, into the job's slot (found through the job's owner).
-    void OnProbeStage(int event, ProbeJob& job) override;
+    void OnProbeStage(ProbeEvent event, ProbeJob& job) override;
     void Emit(JobSlot& slot, std::string_view text);
     // A NOTICE line: into the transcript, and to the host for the status bar or the terminal.
     void Notice(const std::string& text);

@@ -301,7 +301,7 @@ CheckEngine::RunDirectJob(const std::string& address, const std::shared_ptr<cons
         std::string responseTime;
         // A worker the system refuses here costs the direct job, not the run: many at once need no worker.
         const bool lacked = m_lackedThreads.load();
-        done = RunOneJob(slot->job, plan, responseTime) == PR_DONE;
+        done = RunOneJob(slot->job, plan, responseTime) == ProbeResult::PR_DONE;
         m_lackedThreads = lacked;
     }
     return slot;

@@ -115,7 +115,7 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
         parallel.emplace(static_cast<IProbeStages*>(this));
         if (!parallel->Start()) {
             m_lackedThreads = true;
-            AppendLog(std::string(LogLineForEvent(PE_SOCKET_ERROR, false)));
+            AppendLog(std::string(LogLineForEvent(ProbeEvent::PE_SOCKET_ERROR, false)));
             return;
         }
         std::lock_guard lock(m_parallelMutex);
@@ -130,7 +130,7 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
     int shownEnded = -1;
     int handedOver = 0;
     JobSlot* ranAlone = nullptr; // the one-at-a-time job, run to its end while it was handed over
-    ProbeResult aloneResult = PR_DONE;
+    ProbeResult aloneResult = ProbeResult::PR_DONE;
     std::string aloneTime;
     for (;;) {
         // Rows are taken in list order while there is room; a stop lets no more begin.

@@ -70,7 +70,7 @@ StepWait HttpConnectStep::Send() {
     if (m_sent < m_request.size()) {
         return StepWait::Write;
     }
-    m_context.Raise(PE_TUNNEL_SENT);
+    m_context.Raise(ProbeEvent::PE_TUNNEL_SENT);
     return StepWait::Read;
 }
 
@@ -111,7 +111,7 @@ StepWait HttpConnectStep::Answer() {
         if (!success) {
             return Ended(TunnelReport::End::BadStatus);
         }
-        m_context.Raise(PE_TUNNEL_OPEN);
+        m_context.Raise(ProbeEvent::PE_TUNNEL_OPEN);
         m_head.erase(0, end + 4);
         // Through: how the tunnel ends is the next step's to say.
         m_over = true;

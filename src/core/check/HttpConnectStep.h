@@ -20,7 +20,7 @@ public:
     StepWait Start(int fd, std::string_view early) override;
     StepWait OnReady() override;
     void Stop(StepStop why) override;
-    int Status() const override { return kStatusOk; }
+    JobStatus Status() const override { return JobStatus::Ok; }
     bool Through() const override { return m_through; }
     std::string TakeEarly() override;
 

@@ -79,7 +79,7 @@ void ParallelProbe::Wake() {
 
 void ParallelProbe::Submit(ProbeJob* job, std::shared_ptr<const ProbePlan> plan, std::uint32_t timeoutMs,
                            std::atomic<bool>* timeoutMark) {
-    ProbeJobMachine::Raise(m_callback, PE_START, *job);
+    ProbeJobMachine::Raise(m_callback, ProbeEvent::PE_START, *job);
     ++m_outstanding;
     std::size_t index = m_slots.size();
     if (!m_free.empty()) {
@@ -114,12 +114,12 @@ ParallelProbe::Done ParallelProbe::Collect() {
     while (m_ended.empty()) {
         Turn(true);
     }
-    const std::pair<ProbeJob*, int> ended = m_ended.front();
+    const std::pair<ProbeJob*, JobStatus> ended = m_ended.front();
     m_ended.pop_front();
     --m_outstanding;
     const Done done{ended.first, ProbeResultForStatus(ended.second)};
     ProbeJobMachine::RaiseClosing(m_callback, done.result, *done.job);
-    ProbeJobMachine::Raise(m_callback, PE_END, *done.job);
+    ProbeJobMachine::Raise(m_callback, ProbeEvent::PE_END, *done.job);
     return done;
 }
 

@@ -31,7 +31,7 @@ class ParallelProbe final {
 public:
     struct Done {
         ProbeJob* job = nullptr;
-        ProbeResult result = PR_DONE;
+        ProbeResult result = ProbeResult::PR_DONE;
     };
 
     explicit ParallelProbe(ProbeCallback callback, ProbeResolver resolver = &ResolveProbeHost,
@@ -85,7 +85,7 @@ private:
     std::vector<std::unique_ptr<Slot>> m_slots;
     std::vector<std::size_t> m_free;
     DeadlineHeap m_deadlines;
-    std::deque<std::pair<ProbeJob*, int>> m_ended; // ended jobs not yet collected, with their status
+    std::deque<std::pair<ProbeJob*, JobStatus>> m_ended; // ended jobs not yet collected, with their status
     unsigned m_serial = 0;
 };
 

@@ -24,14 +24,14 @@ public:
     StepWait Start(int fd, std::string_view early) override;
     StepWait OnReady() override;
     void Stop(StepStop why) override;
-    int Status() const override { return m_status; }
+    JobStatus Status() const override { return m_status; }
     bool Through() const override { return false; }
     // An answer that does not open with an HTTP status line, or a close without one.
     bool Misfit() const override;
 
 private:
     StepWait Take(const char* chunk, std::size_t got);
-    StepWait Finished(int status);
+    StepWait Finished(JobStatus status);
 
     IStepContext& m_context;
     ProbeJob& m_job;
@@ -39,7 +39,7 @@ private:
     bool m_announce = true;
     int m_fd = -1;
     bool m_over = false;
-    int m_status = kStatusOk;
+    JobStatus m_status = JobStatus::Ok;
     bool m_firstChunk = true;
 };
 

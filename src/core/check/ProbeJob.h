@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/check/AnswerBuffer.h"
@@ -57,7 +58,8 @@ inline void ClearAnswer(ProbeJob& job) {
     job.tlsServer = false;
 }
 
-enum ProbeResult : int {
+// How a check ended, as the run judges it. The historic codes and their values.
+enum class ProbeResult : int {
     PR_DONE = 0,
     PR_TIMEOUT = 1,
     PR_SOCKET_ERROR = 2,
@@ -65,13 +67,14 @@ enum ProbeResult : int {
     PR_CANCELLED = 4,
 };
 
-// How a job's work ended (the one-job probe's worker exit status).
-inline constexpr int kStatusOk = 0;
-inline constexpr int kStatusSocketError = 10;
-inline constexpr int kStatusTimedOut = 12;
-inline constexpr int kStatusCancelled = 18;
-// The status of a job whose work never reported one (no worker, or it ended by an exception).
-inline constexpr int kStatusUnread = -1;
+// How a job's work ended, with the values of the one-job probe's worker exit status.
+enum class JobStatus : int {
+    Ok = 0,
+    SocketError = 10,
+    TimedOut = 12,
+    Cancelled = 18,
+    Unread = -1, // the work never reported one (no worker, or it ended by an exception)
+};
 
 // The wait for the next network event of a job, until a run sets it (the run's is the time-out plus ten seconds).
 inline constexpr std::uint32_t kDefaultWaitMs = 30000;
@@ -79,16 +82,17 @@ inline constexpr std::uint32_t kDefaultWaitMs = 30000;
 inline constexpr std::size_t kMaxRequestChars = 1023;
 inline constexpr std::size_t kChunkBytes = 5120;
 
-// The result a status stands for, and the event that tells it (0 for PR_DONE and PR_NO_THREAD).
-ProbeResult ProbeResultForStatus(int status);
-int ClosingEventFor(ProbeResult result);
+// The result a status stands for, and the event that tells it (none for PR_DONE and PR_NO_THREAD).
+ProbeResult ProbeResultForStatus(JobStatus status);
+std::optional<ProbeEvent> ClosingEventFor(ProbeResult result);
 
-// Where a probe reports the stages of its jobs: on the thread that hands the job over and collects it (3, 4,
-// 10, 11, 12) and on the thread that drives the connection (5, 7, 8, 9, 13 to 17).
+// Where a probe reports the stages of its jobs: on the thread that hands the job over and collects it (PE_START,
+// PE_END and the closing PE_TIMEOUT, PE_CANCELLED, PE_SOCKET_ERROR) and on the thread that drives the connection
+// (the others).
 class IProbeStages {
 public:
     virtual ~IProbeStages() = default;
-    virtual void OnProbeStage(int event, ProbeJob& job) = 0;
+    virtual void OnProbeStage(ProbeEvent event, ProbeJob& job) = 0;
 };
 using ProbeCallback = IProbeStages*;
 

@@ -15,45 +15,46 @@ std::uint64_t ProbeClockMs() {
     return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
-ProbeResult ProbeResultForStatus(int status) {
+ProbeResult ProbeResultForStatus(JobStatus status) {
     switch (status) {
-    case kStatusUnread:
-        return PR_NO_THREAD;
-    case kStatusOk:
-        return PR_DONE;
-    case kStatusTimedOut:
-        return PR_TIMEOUT;
-    case kStatusCancelled:
-        return PR_CANCELLED;
-    default:
-        return PR_SOCKET_ERROR;
-    }
-}
-
-int ClosingEventFor(ProbeResult result) {
-    switch (result) {
-    case PR_TIMEOUT:
-        return PE_TIMEOUT;
-    case PR_CANCELLED:
-        return PE_CANCELLED;
-    case PR_SOCKET_ERROR:
-        return PE_SOCKET_ERROR;
-    case PR_DONE:
-    case PR_NO_THREAD:
+    case JobStatus::Unread:
+        return ProbeResult::PR_NO_THREAD;
+    case JobStatus::Ok:
+        return ProbeResult::PR_DONE;
+    case JobStatus::TimedOut:
+        return ProbeResult::PR_TIMEOUT;
+    case JobStatus::Cancelled:
+        return ProbeResult::PR_CANCELLED;
+    case JobStatus::SocketError:
         break;
     }
-    return 0;
+    return ProbeResult::PR_SOCKET_ERROR;
 }
 
-void ProbeJobMachine::Raise(ProbeCallback stages, int event, ProbeJob& record) {
+std::optional<ProbeEvent> ClosingEventFor(ProbeResult result) {
+    switch (result) {
+    case ProbeResult::PR_TIMEOUT:
+        return ProbeEvent::PE_TIMEOUT;
+    case ProbeResult::PR_CANCELLED:
+        return ProbeEvent::PE_CANCELLED;
+    case ProbeResult::PR_SOCKET_ERROR:
+        return ProbeEvent::PE_SOCKET_ERROR;
+    case ProbeResult::PR_DONE:
+    case ProbeResult::PR_NO_THREAD:
+        break;
+    }
+    return std::nullopt;
+}
+
+void ProbeJobMachine::Raise(ProbeCallback stages, ProbeEvent event, ProbeJob& record) {
     if (stages != nullptr) {
         stages->OnProbeStage(event, record);
     }
 }
 
 void ProbeJobMachine::RaiseClosing(ProbeCallback stages, ProbeResult result, ProbeJob& record) {
-    if (const int closing = ClosingEventFor(result); closing != 0) {
-        Raise(stages, closing, record);
+    if (const std::optional<ProbeEvent> closing = ClosingEventFor(result)) {
+        Raise(stages, *closing, record);
     }
 }
 
@@ -227,7 +228,7 @@ bool ProbeJobMachine::Applies(const ProbeLeg& leg) const {
     case ProbeLeg::When::Always:
         return true;
     case ProbeLeg::When::AfterCompletedExchange:
-        return m_status == kStatusOk && leg.kind == m_job.kind && !(m_plan->detect && m_job.misfit);
+        return m_status == JobStatus::Ok && leg.kind == m_job.kind && !(m_plan->detect && m_job.misfit);
     case ProbeLeg::When::AfterMisfit:
         return m_job.misfit;
     case ProbeLeg::When::AfterSilentMisfit:

@@ -60,8 +60,8 @@ public:
 
     State Current() const { return m_state; }
     bool Done() const { return m_state == State::Done; }
-    // Once done: how the job ended (kStatusOk, kStatusTimedOut, kStatusCancelled, kStatusSocketError).
-    int Status() const { return m_status; }
+    // Once done: how the job ended (JobStatus: Ok, TimedOut, Cancelled, SocketError).
+    JobStatus Status() const { return m_status; }
     // The socket to watch (-1 for none) and for what; Connection() changes whenever another socket is opened.
     int Fd() const { return m_socket.Get(); }
     bool WaitsToWrite() const { return m_state == State::Connecting || m_waits == StepWait::Write; }
@@ -70,13 +70,13 @@ public:
     std::uint64_t Deadline() const;
 
     // Every stage event of a job goes through here, on whichever thread raises it, with the record it carries.
-    static void Raise(ProbeCallback stages, int event, ProbeJob& record);
+    static void Raise(ProbeCallback stages, ProbeEvent event, ProbeJob& record);
     // The event that closes a job with `result`, if any.
     static void RaiseClosing(ProbeCallback stages, ProbeResult result, ProbeJob& record);
 
 private:
     ProbeJob& Job() override { return m_job; }
-    void Raise(int event) override { Raise(m_stages, event, m_job); }
+    void Raise(ProbeEvent event) override { Raise(m_stages, event, m_job); }
 
     void SetState(State state, std::uint64_t now);
     void BeginLeg(std::size_t leg);
@@ -101,13 +101,13 @@ private:
     std::vector<std::unique_ptr<IProbeStep>> m_steps;
     std::size_t m_step = 0;
     StepWait m_waits = StepWait::Write;
-    int m_status = kStatusOk;
+    JobStatus m_status = JobStatus::Ok;
     std::uint64_t m_jobDeadline = kNever;
     std::uint64_t m_waitDeadline = kNever;
     std::atomic<bool>* m_timeoutMark = nullptr;
     // How the first leg ended, while type detection tries other kinds.
     struct FirstTry {
-        int status = kStatusOk;
+        JobStatus status = JobStatus::Ok;
         ProxyKind kind = ProxyKind::Http;
         SocksReport socks;
         AnswerBuffer answer;

@@ -36,7 +36,7 @@ class IStepContext {
 public:
     virtual ~IStepContext() = default;
     virtual ProbeJob& Job() = 0;
-    virtual void Raise(int event) = 0;
+    virtual void Raise(ProbeEvent event) = 0;
 };
 
 // One protocol step on a connection that is through to where the step begins (the proxy itself, or a tunnel
@@ -53,9 +53,9 @@ public:
     virtual StepWait OnReady() = 0;
     // Ends the step, also one not yet started; nothing once it is over.
     virtual void Stop(StepStop why) = 0;
-    // Once over: the job's status as this step ends it (kStatusOk, kStatusTimedOut, ...), whether the connection
-    // is through for the next step, and what it read past its own end.
-    virtual int Status() const = 0;
+    // Once over: the job's status as this step ends it (JobStatus::Ok, JobStatus::TimedOut, ...), whether the
+    // connection is through for the next step, and what it read past its own end.
+    virtual JobStatus Status() const = 0;
     virtual bool Through() const = 0;
     virtual std::string TakeEarly() { return {}; }
     // Once over: the peer answered, but not in this step's protocol (another kind of proxy may be listening).

@@ -84,7 +84,7 @@ ProbeResult CProxyProbe::RunJob(ProbeJob* job) {
 ProbeResult CProxyProbe::RunJob(ProbeJob* job, std::shared_ptr<const ProbePlan> plan) {
     // A job with no room for an answer is refused.
     if (!m_initialized.load() || job == nullptr || job->answer.Limit() == 0 || !plan) {
-        return PR_DONE;
+        return ProbeResult::PR_DONE;
     }
     m_job = *job;
 
@@ -92,9 +92,9 @@ ProbeResult CProxyProbe::RunJob(ProbeJob* job, std::shared_ptr<const ProbePlan> 
     std::mutex gateMutex;
     std::condition_variable gate;
     bool released = false;
-    int status = kStatusUnread;
+    JobStatus status = JobStatus::Unread;
     std::thread worker;
-    ProbeResult result = PR_NO_THREAD;
+    ProbeResult result = ProbeResult::PR_NO_THREAD;
     try {
         worker = std::thread([&] {
             {
@@ -104,7 +104,7 @@ ProbeResult CProxyProbe::RunJob(ProbeJob* job, std::shared_ptr<const ProbePlan> 
             try {
                 status = ProbeThread(plan);
             } catch (...) {
-                status = kStatusUnread;
+                status = JobStatus::Unread;
             }
         });
     } catch (const std::system_error&) {
@@ -112,7 +112,7 @@ ProbeResult CProxyProbe::RunJob(ProbeJob* job, std::shared_ptr<const ProbePlan> 
     }
 
     if (worker.joinable()) {
-        ProbeJobMachine::Raise(m_callback, PE_START, *job);
+        ProbeJobMachine::Raise(m_callback, ProbeEvent::PE_START, *job);
         m_running.store(true);
         {
             std::lock_guard lock(gateMutex);
@@ -125,13 +125,13 @@ ProbeResult CProxyProbe::RunJob(ProbeJob* job, std::shared_ptr<const ProbePlan> 
         } catch (const std::system_error&) {
             joined = false;
         }
-        result = joined ? ProbeResultForStatus(status) : PR_NO_THREAD;
+        result = joined ? ProbeResultForStatus(status) : ProbeResult::PR_NO_THREAD;
         ProbeJobMachine::RaiseClosing(m_callback, result, *job);
     }
 
     *job = std::move(m_job);
     m_running.store(false);
-    ProbeJobMachine::Raise(m_callback, PE_END, *job);
+    ProbeJobMachine::Raise(m_callback, ProbeEvent::PE_END, *job);
     return result;
 }
 
@@ -148,7 +148,7 @@ bool CProxyProbe::Cancel() {
     return true;
 }
 
-int CProxyProbe::ProbeThread(std::shared_ptr<const ProbePlan> plan) {
+JobStatus CProxyProbe::ProbeThread(std::shared_ptr<const ProbePlan> plan) {
     ProbeJobMachine machine(m_job, std::move(plan), m_callback);
     std::uint64_t now = ProbeClockMs();
     machine.Begin(now);

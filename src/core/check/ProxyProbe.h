@@ -54,7 +54,7 @@ private:
         CProxyProbe& m_probe;
     };
 
-    int ProbeThread(std::shared_ptr<const ProbePlan> plan);
+    JobStatus ProbeThread(std::shared_ptr<const ProbePlan> plan);
     void MakePlanLocked();
 
     std::atomic<bool> m_initialized{false};

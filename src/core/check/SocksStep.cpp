@@ -147,16 +147,16 @@ StepWait SocksStep::Ended(SocksReport::End end, std::uint8_t code) {
                (m_phase == Phase::Choice || (m_kind != ProxyKind::Socks5 && m_kind != ProxyKind::Socks5h));
     switch (end) {
     case End::Through:
-        m_status = kStatusOk;
+        m_status = JobStatus::Ok;
         break;
     case End::TimedOut:
-        m_status = kStatusTimedOut;
+        m_status = JobStatus::TimedOut;
         break;
     case End::Stopped:
-        m_status = kStatusCancelled;
+        m_status = JobStatus::Cancelled;
         break;
     default:
-        m_status = kStatusSocketError;
+        m_status = JobStatus::SocketError;
         break;
     }
     SocksReport report;
@@ -199,7 +199,7 @@ void SocksStep::Stop(StepStop why) {
 StepWait SocksStep::Start(int fd, std::string_view /*early*/) {
     m_fd = fd;
     if (!m_forTunnel) {
-        m_context.Raise(PE_CONNECTED);
+        m_context.Raise(ProbeEvent::PE_CONNECTED);
     }
     if (m_login.given && (m_login.user.size() > kMaxSocksField || m_login.password.size() > kMaxSocksField)) {
         return Ended(SocksReport::End::LoginTooLong);
@@ -324,7 +324,7 @@ StepWait SocksStep::Answer() {
     switch (m_phase) {
     case Phase::Choice:
         if (code == kNoMethod) {
-            m_context.Raise(PE_SOCKS_GREETED);
+            m_context.Raise(ProbeEvent::PE_SOCKS_GREETED);
             return SendConnect();
         }
         // Offered no login, a proxy that wants one answers that no method is acceptable (dante, microsocks).
@@ -341,7 +341,7 @@ StepWait SocksStep::Answer() {
         if (code != 0) {
             return Ended(SocksReport::End::LoginRefused, code);
         }
-        m_context.Raise(PE_SOCKS_GREETED);
+        m_context.Raise(ProbeEvent::PE_SOCKS_GREETED);
         return SendConnect();
     case Phase::Reply:
         break;
@@ -349,7 +349,7 @@ StepWait SocksStep::Answer() {
     if (code != 0 && code != kGranted4) {
         return Ended(SocksReport::End::Rejected, code);
     }
-    m_context.Raise(PE_SOCKS_OPEN);
+    m_context.Raise(ProbeEvent::PE_SOCKS_OPEN);
     return Ended(SocksReport::End::Through);
 }
 

@@ -57,7 +57,7 @@ public:
     StepWait Start(int fd, std::string_view early) override;
     StepWait OnReady() override;
     void Stop(StepStop why) override;
-    int Status() const override { return m_status; }
+    JobStatus Status() const override { return m_status; }
     bool Through() const override { return m_through; }
     bool Misfit() const override { return m_misfit; }
 
@@ -84,7 +84,7 @@ private:
     bool m_over = false;
     bool m_through = false;
     bool m_misfit = false;
-    int m_status = kStatusOk;
+    JobStatus m_status = JobStatus::Ok;
 };
 
 } // namespace zandel

@@ -44,7 +44,7 @@ bool LooksLikeTlsRecord(std::string_view answer) {
            (answer.size() == 2 || static_cast<unsigned char>(answer[2]) <= 4);
 }
 
-StepWait TlsHelloStep::Ended(int status, bool misfit) {
+StepWait TlsHelloStep::Ended(JobStatus status, bool misfit) {
     m_over = true;
     m_status = status;
     m_misfit = misfit;
@@ -53,7 +53,7 @@ StepWait TlsHelloStep::Ended(int status, bool misfit) {
 
 void TlsHelloStep::Stop(StepStop why) {
     if (!m_over) {
-        Ended(StoppedEnd(why, kStatusCancelled, kStatusTimedOut, kStatusSocketError), false);
+        Ended(StoppedEnd(why, JobStatus::Cancelled, JobStatus::TimedOut, JobStatus::SocketError), false);
     }
 }
 
@@ -62,7 +62,7 @@ StepWait TlsHelloStep::Start(int fd, std::string_view /*early*/) {
     const std::string_view hello = ClientHello();
     // The hello is far smaller than any socket's send buffer.
     if (::send(m_fd, hello.data(), hello.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(hello.size())) {
-        return Ended(kStatusSocketError, true);
+        return Ended(JobStatus::SocketError, true);
     }
     return StepWait::Read;
 }
@@ -87,9 +87,9 @@ StepWait TlsHelloStep::OnReady() {
     }
     if (LooksLikeTlsRecord(m_in)) {
         m_context.Job().tlsServer = true;
-        return Ended(kStatusSocketError, false);
+        return Ended(JobStatus::SocketError, false);
     }
-    return Ended(kStatusSocketError, true);
+    return Ended(JobStatus::SocketError, true);
 }
 
 } // namespace zandel

@@ -21,19 +21,19 @@ public:
     StepWait Start(int fd, std::string_view early) override;
     StepWait OnReady() override;
     void Stop(StepStop why) override;
-    int Status() const override { return m_status; }
+    JobStatus Status() const override { return m_status; }
     bool Through() const override { return false; }
     bool Misfit() const override { return m_misfit; }
 
 private:
-    StepWait Ended(int status, bool misfit);
+    StepWait Ended(JobStatus status, bool misfit);
 
     IStepContext& m_context;
     int m_fd = -1;
     std::string m_in;
     bool m_over = false;
     bool m_misfit = false;
-    int m_status = kStatusOk;
+    JobStatus m_status = JobStatus::Ok;
 };
 
 } // namespace zandel

@@ -157,7 +157,7 @@ StepWait TlsStep::Handshake() {
         ssl.ERR_clear_error();
         return Ended(TunnelReport::End::HandshakeFailed);
     }
-    m_context.Raise(PE_HANDSHAKE_DONE);
+    m_context.Raise(ProbeEvent::PE_HANDSHAKE_DONE);
     const X509* certificate = ssl.SSL_get0_peer_certificate(m_ssl);
     const long verified = ssl.SSL_get_verify_result(m_ssl);
     if (certificate != nullptr) {

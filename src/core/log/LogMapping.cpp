@@ -4,8 +4,9 @@
 
 namespace zandel {
 
-std::string_view LogLineForEvent(int event, bool timeoutMark) {
+std::string_view LogLineForEvent(ProbeEvent event, bool timeoutMark) {
     constexpr const char* timeoutLine = "ERROR>プロキシチェック時にタイムアウトが発生したため終了\r\n";
+    using enum ProbeEvent;
     switch (event) {
     case PE_START:
         return "START>プロキシチェック開始\r\n";
@@ -35,9 +36,8 @@ std::string_view LogLineForEvent(int event, bool timeoutMark) {
         return "SOCKS>ネゴシエーション成功\r\n";
     case PE_SOCKS_OPEN:
         return "SOCKS>中継接続成功\r\n";
-    default:
-        return "";
     }
+    return "";
 }
 
 std::string FrameLineBefore(std::string_view host, std::string_view port) {

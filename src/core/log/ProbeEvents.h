@@ -2,9 +2,10 @@
 
 namespace zandel {
 
-// The stages of one proxy check, as the probe reports them and the transcript names them (6 is not used).
-// 13 to 15 come from the HTTPS step, 16 and 17 from a SOCKS proxy's handshake.
-enum ProbeEvent : int {
+// The stages of one proxy check, as the probe reports them and the transcript names them: the historic codes and
+// their values (6 is not used). PE_TUNNEL_SENT to PE_HANDSHAKE_DONE come from the HTTPS step, PE_SOCKS_GREETED and
+// PE_SOCKS_OPEN from a SOCKS proxy's handshake.
+enum class ProbeEvent : int {
     PE_START = 3,
     PE_END = 4,
     PE_CONNECTED = 5,

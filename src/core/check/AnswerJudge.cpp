@@ -44,6 +44,43 @@ std::string VariableLine(const std::string& answer, std::size_t start) {
     return answer.substr(start, end - start);
 }
 
+// The test page's echo of our request: which of the variables that tell an address or a proxy it shows.
+void GradeAnonymity(const std::string& answer, Judgement& judgement) {
+    std::string note;
+    bool addressFound = false;
+    bool proxyFound = false;
+    auto collect = [&](const auto& names, bool& found) {
+        for (const char* name : names) {
+            const auto at = answer.find(name);
+            if (at == std::string::npos) {
+                continue;
+            }
+            found = true;
+            const std::string line = VariableLine(answer, at) + "\r\n";
+            if (note.size() + line.size() <= kMaxNoteChars) {
+                note += line;
+            }
+        }
+    };
+    collect(kAddressVariables, addressFound);
+    collect(kProxyVariables, proxyFound);
+
+    if (!note.empty()) {
+        judgement.log += "\r\n" + note + "\r\n";
+    }
+    if (addressFound) {
+        judgement.result = kResultNonAnonymous;
+        judgement.image = StatusNonAnonymous;
+        judgement.log += kLogAddressFound;
+    } else if (proxyFound) {
+        judgement.result = kResultAnonymousB;
+        judgement.log += kLogProxyFound;
+    } else {
+        judgement.result = kResultAnonymousA;
+        judgement.log += kLogNoneFound;
+    }
+}
+
 } // namespace
 
 Judgement JudgeAnswerText(ProbeResult result, const std::string& answer, bool cgi, bool timeoutMark) {
@@ -80,39 +117,7 @@ Judgement JudgeAnswerText(ProbeResult result, const std::string& answer, bool cg
         return judgement;
     }
 
-    std::string note;
-    bool addressFound = false;
-    bool proxyFound = false;
-    auto collect = [&](const auto& names, bool& found) {
-        for (const char* name : names) {
-            const auto at = answer.find(name);
-            if (at == std::string::npos) {
-                continue;
-            }
-            found = true;
-            const std::string line = VariableLine(answer, at) + "\r\n";
-            if (note.size() + line.size() <= kMaxNoteChars) {
-                note += line;
-            }
-        }
-    };
-    collect(kAddressVariables, addressFound);
-    collect(kProxyVariables, proxyFound);
-
-    if (!note.empty()) {
-        judgement.log += "\r\n" + note + "\r\n";
-    }
-    if (addressFound) {
-        judgement.result = kResultNonAnonymous;
-        judgement.image = StatusNonAnonymous;
-        judgement.log += kLogAddressFound;
-    } else if (proxyFound) {
-        judgement.result = kResultAnonymousB;
-        judgement.log += kLogProxyFound;
-    } else {
-        judgement.result = kResultAnonymousA;
-        judgement.log += kLogNoneFound;
-    }
+    GradeAnonymity(answer, judgement);
     judgement.log += kLogUsable;
     return judgement;
 }
@@ -138,6 +143,31 @@ bool CertificateSwapped(const TunnelReport& through, const TunnelReport& direct)
 
 std::string Seen(const std::string& what) {
     return what.empty() ? std::string() : "（" + what + "）";
+}
+
+// A handshake made whose certificate does not verify: the target's own, one out of its dates, or an interceptor's.
+void JudgeUnverified(const TunnelReport& report, const TunnelReport* direct, TunnelJudgement& judgement) {
+    using End = TunnelReport::End;
+    const std::string prefix = kTunnelPrefix;
+    if (direct != nullptr && !CertificateSwapped(report, *direct)) {
+        judgement.log =
+            prefix +
+            (direct->end == End::NotVerified
+                 ? "接続先自身の証明書を検証できません。プロキシは証明書を変えていません"
+                 : "証明書を検証できません。接続先へ直接接続して比べられないため、盗聴かどうかは判断できません") +
+            Seen(report.detail) + "\r\n";
+        return;
+    }
+    // An interceptor makes its certificate on the spot: one out of its dates is the target's own.
+    if (direct == nullptr &&
+        (report.verifyError == X509_V_ERR_CERT_HAS_EXPIRED || report.verifyError == X509_V_ERR_CERT_NOT_YET_VALID)) {
+        judgement.log = prefix + "接続先の証明書が有効期間外のため検証できません" + Seen(report.detail) +
+                        "\r\n証明書の発行先：" + report.subject + "\r\n証明書の発行者：" + report.issuer + "\r\n";
+        return;
+    }
+    judgement.cell = kHttpsMitm;
+    judgement.log = prefix + "証明書を検証できません。通信が盗聴されている可能性があります" + Seen(report.detail) +
+                    "\r\n証明書の発行先：" + report.subject + "\r\n証明書の発行者：" + report.issuer + "\r\n";
 }
 
 } // namespace
@@ -183,25 +213,7 @@ TunnelJudgement JudgeTunnel(const TunnelReport& report, bool stepOn, ProbeResult
         judgement.log = prefix + "HTTPSが使用可能なプロキシサーバです" + Seen(report.statusLine) + "\r\n";
         break;
     case End::NotVerified:
-        if (direct != nullptr && !CertificateSwapped(report, *direct)) {
-            judgement.log =
-                prefix +
-                (direct->end == End::NotVerified
-                     ? "接続先自身の証明書を検証できません。プロキシは証明書を変えていません"
-                     : "証明書を検証できません。接続先へ直接接続して比べられないため、盗聴かどうかは判断できません") +
-                Seen(report.detail) + "\r\n";
-            break;
-        }
-        // An interceptor makes its certificate on the spot: one out of its dates is the target's own.
-        if (direct == nullptr && (report.verifyError == X509_V_ERR_CERT_HAS_EXPIRED ||
-                                  report.verifyError == X509_V_ERR_CERT_NOT_YET_VALID)) {
-            judgement.log = prefix + "接続先の証明書が有効期間外のため検証できません" + Seen(report.detail) +
-                            "\r\n証明書の発行先：" + report.subject + "\r\n証明書の発行者：" + report.issuer + "\r\n";
-            break;
-        }
-        judgement.cell = kHttpsMitm;
-        judgement.log = prefix + "証明書を検証できません。通信が盗聴されている可能性があります" + Seen(report.detail) +
-                        "\r\n証明書の発行先：" + report.subject + "\r\n証明書の発行者：" + report.issuer + "\r\n";
+        JudgeUnverified(report, direct, judgement);
         break;
     }
     return judgement;

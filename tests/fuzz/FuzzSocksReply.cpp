@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/check/SocksStep.h"
+#include "core/check/SocksReply.h"
 #include "fuzz/FuzzSupport.h"
 
 using zandel::SocksAnswer;

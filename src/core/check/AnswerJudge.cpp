@@ -6,7 +6,7 @@
 
 #include <openssl/x509_vfy.h>
 
-#include "core/check/SocksStep.h"
+#include "core/check/SocksReport.h"
 #include "core/list/ProxyRow.h"
 #include "core/util/Text.h"
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace zandel {
 
@@ -25,5 +26,8 @@ struct SocksReport {
     int version = 0;       // 4 or 5
     std::uint8_t code = 0; // the reply code of a refusal
 };
+
+// What the proxy refused, in words with its reply code; empty for an end that is no refusal.
+std::string SocksRefusalText(const SocksReport& report);
 
 } // namespace zandel

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <iterator>
 
 #include <arpa/inet.h>
 #include <sys/socket.h>
 
+#include "core/check/SocksReply.h"
 #include "core/util/HostPort.h"
 
 namespace zandel {
@@ -15,25 +15,9 @@ namespace {
 
 // RFC 1929 and SOCKS5's name field count their bytes in one byte.
 constexpr std::size_t kMaxSocksField = 255;
-constexpr std::uint8_t kSocks5 = 5;
 constexpr std::uint8_t kNoMethod = 0x00;
 constexpr std::uint8_t kLoginMethod = 0x02;
 constexpr std::uint8_t kNoneAcceptable = 0xFF;
-constexpr std::uint8_t kGranted4 = 90;
-
-SocksAnswer Whole(std::size_t need, std::uint8_t code) {
-    return {SocksAnswer::State::Whole, need, code};
-}
-SocksAnswer More(std::size_t need) {
-    return {SocksAnswer::State::More, need, 0};
-}
-SocksAnswer Bad() {
-    return {SocksAnswer::State::Bad, 0, 0};
-}
-
-std::uint8_t Byte(std::string_view bytes, std::size_t at) {
-    return static_cast<std::uint8_t>(bytes[at]);
-}
 
 std::string PortBytes(std::uint16_t port) {
     return {static_cast<char>(port >> 8), static_cast<char>(port & 0xFF)};
@@ -58,78 +42,6 @@ bool IsLiteral(const SocksTarget& target) {
 }
 
 } // namespace
-
-SocksAnswer ReadSocks5Choice(std::string_view bytes) {
-    if (bytes.empty()) {
-        return More(2);
-    }
-    if (Byte(bytes, 0) != kSocks5) {
-        return Bad();
-    }
-    return bytes.size() < 2 ? More(2) : Whole(2, Byte(bytes, 1));
-}
-
-SocksAnswer ReadSocksLoginAnswer(std::string_view bytes) {
-    if (bytes.empty()) {
-        return More(2);
-    }
-    // The sub-negotiation's version is 1; some proxies answer with SOCKS's 5 and mean the same.
-    if (Byte(bytes, 0) != 1 && Byte(bytes, 0) != kSocks5) {
-        return Bad();
-    }
-    return bytes.size() < 2 ? More(2) : Whole(2, Byte(bytes, 1));
-}
-
-SocksAnswer ReadSocks5Reply(std::string_view bytes) {
-    if (bytes.empty()) {
-        return More(2);
-    }
-    if (Byte(bytes, 0) != kSocks5) {
-        return Bad();
-    }
-    if (bytes.size() < 2) {
-        return More(2);
-    }
-    if (Byte(bytes, 1) != 0) {
-        // A refusal is whole at its code: what follows may never come.
-        return Whole(2, Byte(bytes, 1));
-    }
-    if (bytes.size() < 5) {
-        return More(5);
-    }
-    std::size_t need = 0;
-    switch (Byte(bytes, 3)) {
-    case 1:
-        need = 4 + 4 + 2;
-        break;
-    case 3:
-        need = 4 + 1 + Byte(bytes, 4) + 2;
-        break;
-    case 4:
-        need = 4 + 16 + 2;
-        break;
-    default:
-        return Bad();
-    }
-    return bytes.size() < need ? More(need) : Whole(need, 0);
-}
-
-SocksAnswer ReadSocks4Reply(std::string_view bytes) {
-    if (bytes.empty()) {
-        return More(8);
-    }
-    if (Byte(bytes, 0) != 0 && Byte(bytes, 0) != 4) {
-        return Bad();
-    }
-    if (bytes.size() < 2) {
-        return More(8);
-    }
-    const std::uint8_t code = Byte(bytes, 1);
-    if (code < kGranted4 || code > 93) {
-        return Bad();
-    }
-    return bytes.size() < 8 ? More(8) : Whole(8, code);
-}
 
 SocksStep::SocksStep(IStepContext& context, ProxyKind kind, const SocksTarget& target, const ProxyLogin& login,
                      bool forTunnel)
@@ -351,69 +263,6 @@ StepWait SocksStep::Answer() {
     }
     m_context.Raise(ProbeEvent::PE_SOCKS_OPEN);
     return Ended(SocksReport::End::Through);
-}
-
-std::string SocksRefusalText(const SocksReport& report) {
-    using End = SocksReport::End;
-    switch (report.end) {
-    case End::NotRun:
-    case End::Through:
-    case End::TimedOut:
-    case End::Stopped:
-        return {};
-    case End::Closed:
-        return "SOCKSの応答の前に接続が切断されました";
-    case End::BadReply:
-        return "SOCKSプロキシの応答ではありません";
-    case End::NoMethod:
-        return "SOCKSプロキシが使える認証方式がありません";
-    case End::LoginNeeded:
-        return "SOCKSプロキシがユーザ名とパスワードを求めています（ログインは "
-               "socks5://ユーザ名:パスワード@ホスト:ポート "
-               "のように書きます）";
-    case End::LoginEmpty:
-        return "SOCKSプロキシがユーザ名とパスワードを求めていますが、SOCKS5では空のユーザ名やパスワードを送れません";
-    case End::LoginRefused:
-        return "SOCKSプロキシがユーザ名かパスワードを拒否しました";
-    case End::LoginTooLong:
-        return "ユーザ名かパスワードがSOCKSの上限(255バイト)を超えています";
-    case End::NeedsIpv4:
-        return "SOCKS4では接続先のIPv4アドレスが必要です";
-    case End::Rejected:
-        break;
-    }
-    const char* words = "不明な理由";
-    if (report.version == 4) {
-        switch (report.code) {
-        case 91:
-            words = "要求が拒否されたか失敗しました";
-            break;
-        case 92:
-            words = "identdに接続できません";
-            break;
-        case 93:
-            words = "identdのユーザIDが一致しません";
-            break;
-        default:
-            break;
-        }
-    } else {
-        constexpr const char* kSocks5Words[] = {
-            "",
-            "一般的なエラー",
-            "規則により許可されていません",
-            "ネットワークに到達できません",
-            "ホストに到達できません",
-            "接続が拒否されました",
-            "TTLが切れました",
-            "コマンドに対応していません",
-            "アドレスの種類に対応していません",
-        };
-        if (report.code < std::size(kSocks5Words)) {
-            words = kSocks5Words[report.code];
-        }
-    }
-    return "SOCKSプロキシが接続を拒否しました：" + std::string(words) + "(" + std::to_string(report.code) + ")";
 }
 
 } // namespace zandel

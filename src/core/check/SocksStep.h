@@ -27,22 +27,6 @@ struct ProxyLogin {
     std::string password;
 };
 
-// How much of a SOCKS answer is at hand: more to read (`need` bytes in all), a whole answer (`need` bytes long,
-// with its code), or bytes that no SOCKS proxy sends.
-struct SocksAnswer {
-    enum class State { More, Whole, Bad };
-    State state = State::More;
-    std::size_t need = 0;
-    std::uint8_t code = 0;
-};
-// SOCKS5's method choice (version 5, the method); the login's answer (version 1, 0 for success).
-SocksAnswer ReadSocks5Choice(std::string_view bytes);
-SocksAnswer ReadSocksLoginAnswer(std::string_view bytes);
-// SOCKS5's answer to CONNECT: whole once its bound address is, or at its second byte for a refusal.
-SocksAnswer ReadSocks5Reply(std::string_view bytes);
-// SOCKS4's eight bytes: version 0 (4 from some proxies), 90 granted, 91 to 93 refused.
-SocksAnswer ReadSocks4Reply(std::string_view bytes);
-
 // The SOCKS handshake on a new connection to the proxy: SOCKS4 (CONNECT to the target's IPv4 address), SOCKS4a (the
 // target's name sent), SOCKS5 (no method, or a user name and password; the target's IPv4 or IPv6 address, or its
 // name for socks5h). Through once the proxy has connected; the bytes read are exactly the handshake's, so the next
@@ -86,12 +70,5 @@ private:
     bool m_misfit = false;
     JobStatus m_status = JobStatus::Ok;
 };
-
-} // namespace zandel
-
-namespace zandel {
-
-// What the proxy refused, in words with its reply code; empty for an end that is no refusal.
-std::string SocksRefusalText(const SocksReport& report);
 
 } // namespace zandel

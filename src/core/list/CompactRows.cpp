@@ -1,14 +1,9 @@
 #include "core/list/CompactRows.h"
 
-#include <algorithm>
-#include <charconv>
-#include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 
-#include "core/util/DateFields.h"
-#include "core/util/Text.h"
+#include "core/list/CellCodes.h"
 
 namespace zandel {
 
@@ -27,10 +22,6 @@ constexpr std::string_view kResults[] = {
     "", kUncheckedResult, "NG", "OK", "Anonymous(A)", "Anonymous(B)", "Non-Anonymous", kCheckingText, kTamperedResult};
 constexpr std::string_view kHttpsCells[] = {"", kHttpsUnchecked, kHttpsOk, kHttpsNg, kHttpsMitm};
 
-// The codes of an empty cell and an unchecked one, above every time and date that has a code.
-constexpr std::uint32_t kEmptyCode = 0xFFFFFFFF;
-constexpr std::uint32_t kUncheckedCode = 0xFFFFFFFE;
-
 template <std::size_t N> int CodeOf(const std::string_view (&texts)[N], std::string_view text) {
     for (std::size_t i = 0; i < N; ++i) {
         if (text == texts[i]) {
@@ -38,158 +29,6 @@ template <std::size_t N> int CodeOf(const std::string_view (&texts)[N], std::str
         }
     }
     return -1;
-}
-
-// A number in [low, high] that fills the text; its form is checked by the caller's round trip.
-template <class T> bool Number(std::string_view text, T low, T high, T& value) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return !text.empty() && error == std::errc() && end == text.data() + text.size() && value >= low && value <= high;
-}
-
-// A cell's text built on the stack: a row's codes are turned back into text, and checked against the text they
-// came from, once per cell a check writes, so this path allocates nothing.
-class ShortText {
-public:
-    void Put(char c) { m_bytes[m_size++] = c; }
-    void PutNumber(unsigned value, int width = 0) {
-        char digits[10];
-        char* const end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-        for (auto count = end - digits; count < width; ++count) {
-            Put('0');
-        }
-        for (const char* digit = digits; digit != end; ++digit) {
-            Put(*digit);
-        }
-    }
-    std::string_view View() const { return {m_bytes, m_size}; }
-    std::string Text() const { return std::string(View()); }
-
-private:
-    char m_bytes[24]; // the longest cell written here, "255.255.255.255:65535", is 21 bytes
-    std::size_t m_size = 0;
-};
-
-ShortText Ipv4Text(std::uint32_t address, std::uint16_t port) {
-    ShortText text;
-    text.PutNumber(address >> 24);
-    text.Put('.');
-    text.PutNumber((address >> 16) & 0xFF);
-    text.Put('.');
-    text.PutNumber((address >> 8) & 0xFF);
-    text.Put('.');
-    text.PutNumber(address & 0xFF);
-    text.Put(':');
-    text.PutNumber(port);
-    return text;
-}
-
-// "a.b.c.d:port" exactly as Ipv4Text writes it.
-bool EncodeIpv4(std::string_view text, std::uint32_t& address, std::uint16_t& port) {
-    if (text.size() > 21) {
-        return false;
-    }
-    const std::size_t colon = text.find(':');
-    if (colon == std::string_view::npos || !Number<std::uint16_t>(text.substr(colon + 1), 0, 65535, port)) {
-        return false;
-    }
-    std::string_view rest = text.substr(0, colon);
-    address = 0;
-    for (int part = 0; part < 4; ++part) {
-        const std::size_t dot = part < 3 ? rest.find('.') : rest.size();
-        unsigned value = 0;
-        if (dot == std::string_view::npos || !Number(rest.substr(0, dot), 0U, 255U, value)) {
-            return false;
-        }
-        address = (address << 8) | value;
-        rest = rest.substr(std::min(dot + 1, rest.size()));
-    }
-    return Ipv4Text(address, port).View() == text;
-}
-
-ShortText TimeText(std::uint32_t code) {
-    ShortText text;
-    text.PutNumber(code / 1000U);
-    text.Put('.');
-    text.PutNumber(code % 1000U, 3);
-    return text;
-}
-
-// Seconds, a point and three digits of milliseconds.
-bool EncodeTime(std::string_view text, std::uint32_t& code) {
-    if (text.empty() || text == kUncheckedTime) {
-        code = text.empty() ? kEmptyCode : kUncheckedCode;
-        return true;
-    }
-    const std::size_t point = text.find('.');
-    std::uint64_t seconds = 0;
-    unsigned milliseconds = 0;
-    if (point == std::string_view::npos || text.size() - point != 4 ||
-        !Number<std::uint64_t>(text.substr(0, point), 0, kUncheckedCode / 1000, seconds) ||
-        !Number(text.substr(point + 1), 0U, 999U, milliseconds)) {
-        return false;
-    }
-    const std::uint64_t value = seconds * 1000 + milliseconds;
-    if (value >= kUncheckedCode || TimeText(static_cast<std::uint32_t>(value)).View() != text) {
-        return false;
-    }
-    code = static_cast<std::uint32_t>(value);
-    return true;
-}
-
-ShortText DateText(std::uint32_t code) {
-    using namespace std::chrono;
-    const sys_days day{days{code / 86400}};
-    const year_month_day date{day};
-    const std::uint32_t second = code % 86400;
-    ShortText text;
-    text.PutNumber(static_cast<unsigned>(static_cast<int>(date.year())), 4);
-    text.Put('/');
-    text.PutNumber(static_cast<unsigned>(date.month()), 2);
-    text.Put('/');
-    text.PutNumber(static_cast<unsigned>(date.day()), 2);
-    text.Put('(');
-    text.PutNumber(second / 3600, 2);
-    text.Put(':');
-    text.PutNumber(second / 60 % 60, 2);
-    text.Put(':');
-    text.PutNumber(second % 60, 2);
-    text.Put(')');
-    return text;
-}
-
-// "yyyy/MM/dd(HH:mm:ss)" of a real date and time from 1970 on, as the date, not as a moment in time.
-bool EncodeDate(std::string_view text, std::uint32_t& code) {
-    if (text.empty() || text == kUncheckedDate) {
-        code = text.empty() ? kEmptyCode : kUncheckedCode;
-        return true;
-    }
-    const std::optional<DateFields> fields =
-        text.size() == 20 && text.back() == ')' ? ReadDateFields(text.substr(0, 19), "//(::") : std::nullopt;
-    if (!fields || fields->year < 1970) {
-        return false;
-    }
-    using namespace std::chrono;
-    const year_month_day date{std::chrono::year{fields->year}, std::chrono::month{static_cast<unsigned>(fields->month)},
-                              std::chrono::day{static_cast<unsigned>(fields->day)}};
-    if (!date.ok()) {
-        return false;
-    }
-    // A leap second's text does not come back from its code: the check below refuses it.
-    const std::uint64_t value = static_cast<std::uint64_t>(sys_days{date}.time_since_epoch().count()) * 86400 +
-                                static_cast<std::uint64_t>(fields->hour * 3600 + fields->minute * 60 + fields->second);
-    if (value >= kUncheckedCode || DateText(static_cast<std::uint32_t>(value)).View() != text) {
-        return false;
-    }
-    code = static_cast<std::uint32_t>(value);
-    return true;
-}
-
-// The cell of a time or date code: empty, unchecked, or the code's text.
-std::string CodedText(std::uint32_t code, const char* unchecked, ShortText (*text)(std::uint32_t)) {
-    if (code == kEmptyCode) {
-        return {};
-    }
-    return code == kUncheckedCode ? std::string(unchecked) : text(code).Text();
 }
 
 } // namespace

@@ -1,18 +1,13 @@
 #include "core/check/CheckEngine.h"
 
 #include <algorithm>
-#include <cstring>
 #include <ctime>
-#include <optional>
 #include <system_error>
-
-#include <netinet/in.h>
 
 #include "core/settings/AppSettings.h"
 #include "core/util/MessageService.h"
 #include "core/util/Texts.h"
 #include "core/check/CheckFormat.h"
-#include "core/check/ProbeAddress.h"
 #include "core/check/ProbePlan.h"
 #include "core/check/TlsStep.h"
 #include "core/list/RowStore.h"
@@ -32,10 +27,6 @@ std::string ProgressTitle(int done, int total) {
     counts += '/';
     AppendDecimal(counts, static_cast<unsigned>(total));
     return CheckingTitle(counts);
-}
-
-CheckEngine::JobSlot::JobSlot() {
-    job.owner = this;
 }
 
 CheckEngine::CheckEngine(AppSettings& settings, IRowStore& rows, ICheckHost& host, ITimeoutTimer& timer,
@@ -244,92 +235,6 @@ void CheckEngine::JoinRunThreads() {
     m_threads.clear();
 }
 
-namespace {
-
-// A name's first IPv4 and IPv6 addresses, as SOCKS4 and SOCKS5 send them.
-void LookUpTarget(SocksTarget& target) {
-    ProbeAddresses found;
-    if (LiteralProbeHost(target.host.c_str(), target.port, found) != HostKind::Name) {
-        return;
-    }
-    for (const sockaddr_storage& address : ResolveProbeHost(target.host.c_str(), target.port)) {
-        if (address.ss_family == AF_INET && target.ipv4.empty()) {
-            const auto& ipv4 = reinterpret_cast<const sockaddr_in&>(address);
-            target.ipv4.assign(reinterpret_cast<const char*>(&ipv4.sin_addr), sizeof ipv4.sin_addr);
-        } else if (address.ss_family == AF_INET6 && target.ipv6.empty()) {
-            const auto& ipv6 = reinterpret_cast<const sockaddr_in6&>(address);
-            target.ipv6.assign(reinterpret_cast<const char*>(&ipv6.sin6_addr), sizeof ipv6.sin6_addr);
-        }
-    }
-}
-
-} // namespace
-
-std::shared_ptr<const ProbePlan> CheckEngine::EntryPlan(const ProxyAddress& entry) {
-    std::shared_ptr<const ProbePlan> run;
-    bool detect = false;
-    {
-        std::lock_guard lock(m_requestMutex);
-        run = m_plan;
-        detect = m_detect && entry.form == ProxyAddress::Form::Plain;
-    }
-    if (entry.kind == ProxyKind::Http && !detect) {
-        // An HTTP proxy reaches the judge by its name: nothing to look up.
-        return entry.login ? MakeEntryPlan(*run, entry.kind, {true, entry.user, entry.password}, false) : run;
-    }
-    // Every run has a plan of its own, and its names are looked up anew.
-    if (m_socksRun != run) {
-        m_socksRun = run;
-        // SOCKS4 and SOCKS5 connect to an address the program finds itself: once per run, on the run thread.
-        auto base = std::make_shared<ProbePlan>(*run);
-        LookUpTarget(base->judge);
-        if (base->tunnel) {
-            auto tunnel = std::make_shared<TunnelPlan>(*base->tunnel);
-            LookUpTarget(tunnel->target);
-            base->tunnel = std::move(tunnel);
-        }
-        m_socksBase = std::move(base);
-        for (auto& byKind : m_kindPlans) {
-            for (auto& plan : byKind) {
-                plan.reset();
-            }
-        }
-    }
-    ProxyLogin login{entry.login, entry.user, entry.password};
-    if (entry.login) {
-        return MakeEntryPlan(*m_socksBase, entry.kind, login, detect);
-    }
-    std::shared_ptr<const ProbePlan>& kept = m_kindPlans[detect ? 1 : 0][static_cast<int>(entry.kind)];
-    if (!kept) {
-        kept = MakeEntryPlan(*m_socksBase, entry.kind, login, detect);
-    }
-    return kept;
-}
-
-bool CheckEngine::TakeEntry(const std::string& address, JobSlot& slot) {
-    if (!ParseAddress(address, slot.job, &slot.entry)) {
-        return false;
-    }
-    if (slot.entry.form == ProxyAddress::Form::Plain) {
-        slot.entry.kind = m_plainKind;
-    }
-    slot.plan = EntryPlan(slot.entry);
-    return true;
-}
-
-std::string CheckEngine::TitleAddress(const std::string& address, const JobSlot& slot) {
-    const bool plain = slot.entry.form == ProxyAddress::Form::Plain && slot.entry.kind == ProxyKind::Http;
-    return plain ? address : ShownAddress(slot.entry);
-}
-
-void CheckEngine::ClearJob(JobSlot& slot) {
-    slot.job.target = ProbeTarget{};
-    slot.job.answer.Release();
-    slot.job.owner = &slot;
-    ClearAnswer(slot.job);
-    slot.block.Clear();
-}
-
 void CheckEngine::BeginRunUi(std::string& savedTitle) {
     m_host.SetStartStop(true);
     m_host.SetLabelEditing(false);
@@ -430,83 +335,6 @@ void CheckEngine::CheckCurrentThread() {
     }
 }
 
-// The start-up check has no row and is judged whatever the list holds. A run's rows stay in the list while
-// it runs (row commands, edits and sorting wait for its end; dropped files only add rows after them).
-int CheckEngine::JudgeAnswer(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime) {
-    const Judgement judgement = JudgeRow(row, job, result, responseTime, m_one.timeoutMark, m_one);
-    AppendLog(judgement.log);
-    if (row >= 0) {
-        m_one.timeoutMark = false;
-    }
-    return judgement.returnValue;
-}
-
-Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime,
-                                bool timeoutMark, const JobSlot& slot) {
-    const std::string answer(job.answer.Text());
-    Judgement judgement = JudgeAnswerText(result, answer, m_cgi, timeoutMark);
-    ApplyJudgeChecks(judgement, answer, m_checks, slot.nonce);
-    JudgeProxyRefusal(job, result, slot.entry.login, answer, judgement);
-    const TunnelJudgement tunnel = JudgeTunnel(job.tunnel, m_tunnelOn, result, timeoutMark,
-                                               m_checks.tunnelBaseline ? &m_checks.tunnelDirect : nullptr);
-    judgement.log += tunnel.log;
-    const bool detected = slot.plan && slot.plan->detect && !job.misfit && result != ProbeResult::PR_TIMEOUT &&
-                          result != ProbeResult::PR_CANCELLED &&
-                          (job.kind == ProxyKind::Http || job.socks.end != SocksReport::End::NotRun);
-    // The row's own entry, copied only when detection has found it another kind.
-    std::optional<ProxyAddress> detectedEntry;
-    if (detected && job.kind != slot.entry.kind) {
-        detectedEntry = slot.entry;
-        detectedEntry->kind = job.kind;
-    }
-    const ProxyAddress& entry = detectedEntry ? *detectedEntry : slot.entry;
-    const bool plainHttp = entry.form == ProxyAddress::Form::Plain && entry.kind == ProxyKind::Http;
-    const std::time_t checkedAt = std::time(nullptr); // one time for the row and the history alike
-    // Rows judged within the same second share its texts (many at once, hundreds do).
-    if (checkedAt != m_checkTimeOf || m_checkTimeText.empty()) {
-        m_checkTimeOf = checkedAt;
-        m_checkTimeText = FormatCheckTime(checkedAt);
-        m_checkIsoText = IsoUtc(checkedAt);
-    }
-    // A user's stop is the one failure that says nothing of the proxy.
-    const bool stoppedByUser = !judgement.usable && judgement.returnValue == 1;
-    if (ICheckRecorder* recorder = m_recorder.load(); recorder != nullptr && !stoppedByUser) {
-        CheckRecord record;
-        record.address = plainHttp ? job.target.host + ":" + job.target.port : KeptAddress(entry);
-        record.kind = ProxySchemeName(entry.kind);
-        record.result = judgement.result;
-        if (judgement.usable) {
-            record.responseMs = ResponseTimeCellToMs(responseTime);
-        }
-        record.https = tunnel.cell;
-        record.checkedAt = m_checkIsoText;
-        record.reason = ReasonOfJudgement(judgement.log);
-        if (m_watch.on && judgement.image == StatusNG) {
-            m_watch.held.emplace_back(row, std::move(record)); // told once the judge is known to answer
-        } else {
-            recorder->Recorded(row, record);
-        }
-    }
-    if (row < 0) {
-        return judgement;
-    }
-
-    ProxyRow cells;
-    // A plain entry is rewritten from the fields, as it always was; any other keeps its scheme and login.
-    cells.cells[0] = plainHttp ? job.target.host + ":" + job.target.port : ListAddress(entry);
-    cells.cells[1] = judgement.result;
-    cells.cells[2] = judgement.usable ? responseTime : std::string(kUncheckedTime);
-    cells.cells[3] = m_checkTimeText;
-    cells.cells[kHttpsColumn] = tunnel.cell;
-    cells.image = judgement.image;
-    cells.reason = judgement.reason;
-    m_rows.SetRowResult(row, cells);
-    if (judgement.usable) {
-        ++m_goodRows;
-    }
-    return judgement;
-}
-
 void CheckEngine::AppendLog(const std::string& text) {
     if (!text.empty()) {
         m_host.AppendLog(text);
@@ -516,36 +344,6 @@ void CheckEngine::AppendLog(const std::string& text) {
 void CheckEngine::Notice(const std::string& text) {
     AppendLog(text);
     m_host.RunNotice(text);
-}
-
-void CheckEngine::Emit(JobSlot& slot, std::string_view text) {
-    if (slot.streaming) {
-        AppendLog(std::string(text));
-    } else {
-        slot.block.Append(text);
-    }
-}
-
-void CheckEngine::LineBlock::Append(std::string_view text) {
-    if (m_long.empty() && text.size() <= sizeof m_room - m_length) {
-        std::memcpy(m_room + m_length, text.data(), text.size());
-        m_length += text.size();
-        return;
-    }
-    if (m_long.empty()) {
-        m_long.assign(m_room, m_length);
-    }
-    m_long += text;
-}
-
-void CheckEngine::LineBlock::Clear() {
-    m_length = 0;
-    m_long.clear();
-}
-
-void CheckEngine::OnProbeStage(ProbeEvent event, ProbeJob& job) {
-    JobSlot& slot = job.owner != nullptr ? static_cast<JobSlot&>(*job.owner) : m_one;
-    Emit(slot, LogLineForEvent(event, slot.timeoutMark.load()));
 }
 
 } // namespace zandel

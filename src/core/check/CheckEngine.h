@@ -267,6 +267,9 @@ private:
     int FitParallelWidth(int wanted);
     Judgement JudgeRow(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime,
                        bool timeoutMark, const JobSlot& slot);
+    // Tells the recorder of a judged check (rows failed while the judge may be down wait in the watch).
+    void RecordCheck(int row, const ProbeJob& job, const ProxyAddress& entry, const Judgement& judgement,
+                     const std::string& httpsCell, const std::string& responseTime);
     // Reads a list entry into the slot, with the plan its kind and login ask for.
     bool TakeEntry(const std::string& address, JobSlot& slot);
     // A row whose entry no form reads, or too long to check: "NG" with the reason, in the tip and the transcript.

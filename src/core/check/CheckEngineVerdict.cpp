@@ -1,0 +1,98 @@
+// A job's verdict: its answer judged into its row and, for whoever listens, into the history.
+#include "core/check/CheckEngine.h"
+
+#include <ctime>
+#include <optional>
+
+#include "core/check/CheckFormat.h"
+#include "core/check/ProbePlan.h"
+#include "core/list/RowStore.h"
+
+namespace zandel {
+
+// The start-up check has no row and is judged whatever the list holds. A run's rows stay in the list while
+// it runs (row commands, edits and sorting wait for its end; dropped files only add rows after them).
+int CheckEngine::JudgeAnswer(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime) {
+    const Judgement judgement = JudgeRow(row, job, result, responseTime, m_one.timeoutMark, m_one);
+    AppendLog(judgement.log);
+    if (row >= 0) {
+        m_one.timeoutMark = false;
+    }
+    return judgement.returnValue;
+}
+
+Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime,
+                                bool timeoutMark, const JobSlot& slot) {
+    const std::string answer(job.answer.Text());
+    Judgement judgement = JudgeAnswerText(result, answer, m_cgi, timeoutMark);
+    ApplyJudgeChecks(judgement, answer, m_checks, slot.nonce);
+    JudgeProxyRefusal(job, result, slot.entry.login, answer, judgement);
+    const TunnelJudgement tunnel = JudgeTunnel(job.tunnel, m_tunnelOn, result, timeoutMark,
+                                               m_checks.tunnelBaseline ? &m_checks.tunnelDirect : nullptr);
+    judgement.log += tunnel.log;
+    const bool detected = slot.plan && slot.plan->detect && !job.misfit && result != ProbeResult::PR_TIMEOUT &&
+                          result != ProbeResult::PR_CANCELLED &&
+                          (job.kind == ProxyKind::Http || job.socks.end != SocksReport::End::NotRun);
+    // The row's own entry, copied only when detection has found it another kind.
+    std::optional<ProxyAddress> detectedEntry;
+    if (detected && job.kind != slot.entry.kind) {
+        detectedEntry = slot.entry;
+        detectedEntry->kind = job.kind;
+    }
+    const ProxyAddress& entry = detectedEntry ? *detectedEntry : slot.entry;
+    const bool plainHttp = entry.form == ProxyAddress::Form::Plain && entry.kind == ProxyKind::Http;
+    const std::time_t checkedAt = std::time(nullptr); // one time for the row and the history alike
+    // Rows judged within the same second share its texts (many at once, hundreds do).
+    if (checkedAt != m_checkTimeOf || m_checkTimeText.empty()) {
+        m_checkTimeOf = checkedAt;
+        m_checkTimeText = FormatCheckTime(checkedAt);
+        m_checkIsoText = IsoUtc(checkedAt);
+    }
+    RecordCheck(row, job, entry, judgement, tunnel.cell, responseTime);
+    if (row < 0) {
+        return judgement;
+    }
+
+    ProxyRow cells;
+    // A plain entry is rewritten from the fields, as it always was; any other keeps its scheme and login.
+    cells.cells[0] = plainHttp ? job.target.host + ":" + job.target.port : ListAddress(entry);
+    cells.cells[1] = judgement.result;
+    cells.cells[2] = judgement.usable ? responseTime : std::string(kUncheckedTime);
+    cells.cells[3] = m_checkTimeText;
+    cells.cells[kHttpsColumn] = tunnel.cell;
+    cells.image = judgement.image;
+    cells.reason = judgement.reason;
+    m_rows.SetRowResult(row, cells);
+    if (judgement.usable) {
+        ++m_goodRows;
+    }
+    return judgement;
+}
+
+void CheckEngine::RecordCheck(int row, const ProbeJob& job, const ProxyAddress& entry, const Judgement& judgement,
+                              const std::string& httpsCell, const std::string& responseTime) {
+    ICheckRecorder* recorder = m_recorder.load();
+    // A user's stop is the one failure that says nothing of the proxy.
+    const bool stoppedByUser = !judgement.usable && judgement.returnValue == 1;
+    if (recorder == nullptr || stoppedByUser) {
+        return;
+    }
+    const bool plainHttp = entry.form == ProxyAddress::Form::Plain && entry.kind == ProxyKind::Http;
+    CheckRecord record;
+    record.address = plainHttp ? job.target.host + ":" + job.target.port : KeptAddress(entry);
+    record.kind = ProxySchemeName(entry.kind);
+    record.result = judgement.result;
+    if (judgement.usable) {
+        record.responseMs = ResponseTimeCellToMs(responseTime);
+    }
+    record.https = httpsCell;
+    record.checkedAt = m_checkIsoText;
+    record.reason = ReasonOfJudgement(judgement.log);
+    if (m_watch.on && judgement.image == StatusNG) {
+        m_watch.held.emplace_back(row, std::move(record)); // told once the judge is known to answer
+    } else {
+        recorder->Recorded(row, record);
+    }
+}
+
+} // namespace zandel

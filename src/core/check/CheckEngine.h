@@ -264,6 +264,16 @@ private:
     // The run over the selected rows (CheckEngineRows.cpp): one at a time through the window's probe under its
     // time-out timer, or ParallelChecks at once through a parallel probe.
     void RunRows(const std::vector<int>& rows);
+    struct RowRun;
+    // Its slots made ready (many at once, with the parallel probe started; false when it would not start).
+    bool OpenRowRun(RowRun& run);
+    // Begins jobs for the next rows while slots are free: one at a time, runs the one it begins to its end.
+    void HandOverRows(RowRun& run);
+    void HandOver(RowRun& run, JobSlot& slot);
+    // The next ended job into the run, waiting for it many at once; false when no job is out.
+    bool TakeEndedJob(RowRun& run);
+    // Judges the ended job into its row and the transcript, and frees its slot.
+    void FinishJob(RowRun& run);
     int FitParallelWidth(int wanted);
     Judgement JudgeRow(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime,
                        bool timeoutMark, const JobSlot& slot);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <ctime>
 #include <optional>
+#include <utility>
 
 #include <dirent.h>
 #include <sys/resource.h>
@@ -95,142 +96,54 @@ bool CheckEngine::JudgeHeldUpTheRun(const std::vector<int>& rows, std::vector<in
     return m_checkBarRunning;
 }
 
-void CheckEngine::RunRows(const std::vector<int>& rows) {
-    // The addresses are read a batch ahead: while the run lasts, rows can be neither edited, moved nor removed,
-    // so this is what reading each row at its turn would give, without the run waiting on the window per row or
-    // holding every address of a long list. A window that has begun to close answers with none.
-    RowCellReader addresses(m_rows, rows, 0);
-    const int count = static_cast<int>(rows.size());
+// One run over the selected rows, what its loop keeps between turns. The slots outlive the parallel probe, whose
+// jobs are theirs until it is gone.
+struct CheckEngine::RowRun {
+    RowRun(IRowStore& store, const std::vector<int>& rows, int width)
+        : rows(rows), addresses(store, rows, 0), count(static_cast<int>(rows.size())),
+          slots(static_cast<std::size_t>(width)) {}
 
-    // The slots outlive the parallel probe, whose jobs are theirs until it is gone.
-    const int width = m_parallelWidth > 1 ? FitParallelWidth(std::min(m_parallelWidth.load(), std::max(count, 1))) : 0;
-    PopulatedArray<JobSlot> slots(static_cast<std::size_t>(width));
+    const std::vector<int>& rows;
+    RowCellReader addresses;
+    int count;
+    PopulatedArray<JobSlot> slots;
     std::vector<JobSlot*> free;
     std::optional<ParallelProbe> parallel;
-    if (width > 0) {
-        for (std::size_t i = 0; i < slots.size(); ++i) {
-            slots[i].streaming = false;
-            free.push_back(&slots[i]);
-        }
-        parallel.emplace(static_cast<IProbeStages*>(this));
-        if (!parallel->Start()) {
-            m_lackedThreads = true;
-            AppendLog(std::string(LogLineForEvent(ProbeEvent::PE_SOCKET_ERROR, false)));
-            return;
-        }
-        std::lock_guard lock(m_parallelMutex);
-        m_activeParallel = &*parallel;
-    } else {
-        free.push_back(&m_one);
-    }
-
     int next = 0;
     std::vector<int> again; // places of rows to check again: they failed while the judge did not answer
     int ended = 0;
     int shownEnded = -1;
     int handedOver = 0;
-    JobSlot* ranAlone = nullptr; // the one-at-a-time job, run to its end while it was handed over
-    ProbeResult aloneResult = ProbeResult::PR_DONE;
-    std::string aloneTime;
-    for (;;) {
-        // Rows are taken in list order while there is room; a stop lets no more begin.
-        while (!free.empty() && (next < count || !again.empty()) && !m_watch.down) {
-            m_remaining = count - ended;
-            if (!m_checkBarRunning) {
-                break;
-            }
-            int k = 0;
-            std::string address;
-            if (next < count) {
-                k = next++;
-                address = CutBytes(addresses.At(static_cast<std::size_t>(k)), kMaxAddressCell);
-            } else {
-                k = again.back();
-                again.pop_back();
-                address = CutBytes(m_rows.GetCellText(rows[static_cast<std::size_t>(k)], 0), kMaxAddressCell);
-            }
-            JobSlot& slot = *free.back();
-            ClearJob(slot);
-            if (!TakeEntry(address, slot)) {
-                RefuseEntry(rows[static_cast<std::size_t>(k)], address);
-                m_checkedRows = ++ended;
-                continue;
-            }
-            free.pop_back();
-            slot.row = rows[static_cast<std::size_t>(k)];
-            slot.index = k;
-            slot.judge = m_watch.judge;
-            if (!parallel) {
-                m_host.SetTitle(CheckingTitle(TitleAddress(address, slot)));
-            }
-            m_rows.SetCellText(slot.row, 1, kCheckingText);
-            Emit(slot, FrameLineBefore(slot.job.target.host, slot.job.target.port));
-            if (parallel) {
-                slot.timeoutMark = false;
-                slot.start = TickCount();
-                parallel->Submit(&slot.job, JobPlan(slot, slot.plan),
-                                 static_cast<std::uint32_t>(m_timerPeriodMs.load()), &slot.timeoutMark);
-                if (!m_checkBarRunning) {
-                    parallel->CancelAll(); // a stop that came while this job was being handed over
-                }
-                if (++handedOver % kPollBatch == 0) {
-                    parallel->Poll();
-                }
-            } else {
-                aloneResult = RunOneJob(slot.job, JobPlan(slot, slot.plan), aloneTime);
-                ranAlone = &slot;
-            }
-        }
-        m_remaining = count - ended;
+    // The job ended last, to be judged: one at a time, the job run to its end while it was handed over.
+    JobSlot* endedSlot = nullptr;
+    ProbeResult endedResult = ProbeResult::PR_DONE;
+    std::string endedTime;
+};
 
-        JobSlot* slot = ranAlone;
-        ProbeResult result = aloneResult;
-        std::string responseTime = aloneTime;
-        if (parallel) {
-            m_runningJobs = parallel->Outstanding();
-            m_host.SetRunningCount(parallel->Outstanding());
-            // Many at once, the title and the status bar tell how far the run is rather than one address of many.
-            if (ended != shownEnded) {
-                shownEnded = ended;
-                m_host.SetTitle(ProgressTitle(ended, count));
-                m_host.SetRunProgress(ended, count);
-            }
-            if (parallel->Outstanding() == 0) {
-                if (JudgeHeldUpTheRun(rows, again, ended)) {
-                    continue;
-                }
-                break;
-            }
-            const ParallelProbe::Done done = parallel->Collect();
-            slot = static_cast<JobSlot*>(done.job->owner);
-            result = done.result;
-            responseTime = FormatElapsed(slot->start, ExchangeEndTicks(slot->job));
-        } else if (slot == nullptr) {
-            if (JudgeHeldUpTheRun(rows, again, ended)) {
+void CheckEngine::RunRows(const std::vector<int>& rows) {
+    // The addresses are read a batch ahead: while the run lasts, rows can be neither edited, moved nor removed,
+    // so this is what reading each row at its turn would give, without the run waiting on the window per row or
+    // holding every address of a long list. A window that has begun to close answers with none.
+    const int count = static_cast<int>(rows.size());
+    const int width = m_parallelWidth > 1 ? FitParallelWidth(std::min(m_parallelWidth.load(), std::max(count, 1))) : 0;
+    RowRun run(m_rows, rows, width);
+    if (!OpenRowRun(run)) {
+        return;
+    }
+    for (;;) {
+        HandOverRows(run);
+        m_remaining = run.count - run.ended;
+        if (!TakeEndedJob(run)) {
+            if (JudgeHeldUpTheRun(rows, run.again, run.ended)) {
                 continue;
             }
             break;
         }
-        ranAlone = nullptr;
-        m_rows.SetRowSelected(slot->row, false);
-        const Judgement judgement = JudgeRow(slot->row, slot->job, result, responseTime, slot->timeoutMark, *slot);
-        Emit(*slot, judgement.log);
-        slot->timeoutMark = false;
-        Emit(*slot, FrameLineAfter(slot->job.target.host, slot->job.target.port));
-        if (!slot->streaming) {
-            m_blockText.assign(slot->block.View());
-            AppendLog(m_blockText);
-        }
-        if (parallel) {
-            ClearJob(*slot); // the answer let go while the slot waits
-        }
-        free.push_back(slot);
-        ended += 1 - WatchJudge(*slot, judgement, rows, again);
-        m_checkedRows = ended;
+        FinishJob(run);
     }
     ReleaseHeldChecks();
     m_watch = JudgeWatch{};
-    if (parallel) {
+    if (run.parallel) {
         {
             std::lock_guard lock(m_parallelMutex);
             m_activeParallel = nullptr;
@@ -239,6 +152,124 @@ void CheckEngine::RunRows(const std::vector<int>& rows) {
         m_host.SetRunningCount(0);
         m_host.SetRunProgress(0, 0);
     }
+}
+
+bool CheckEngine::OpenRowRun(RowRun& run) {
+    if (run.slots.size() == 0) {
+        run.free.push_back(&m_one);
+        return true;
+    }
+    for (std::size_t i = 0; i < run.slots.size(); ++i) {
+        run.slots[i].streaming = false;
+        run.free.push_back(&run.slots[i]);
+    }
+    run.parallel.emplace(static_cast<IProbeStages*>(this));
+    if (!run.parallel->Start()) {
+        m_lackedThreads = true;
+        AppendLog(std::string(LogLineForEvent(ProbeEvent::PE_SOCKET_ERROR, false)));
+        return false;
+    }
+    std::lock_guard lock(m_parallelMutex);
+    m_activeParallel = &*run.parallel;
+    return true;
+}
+
+void CheckEngine::HandOverRows(RowRun& run) {
+    // Rows are taken in list order while there is room; a stop lets no more begin.
+    while (!run.free.empty() && (run.next < run.count || !run.again.empty()) && !m_watch.down) {
+        m_remaining = run.count - run.ended;
+        if (!m_checkBarRunning) {
+            break;
+        }
+        int k = 0;
+        std::string address;
+        if (run.next < run.count) {
+            k = run.next++;
+            address = CutBytes(run.addresses.At(static_cast<std::size_t>(k)), kMaxAddressCell);
+        } else {
+            k = run.again.back();
+            run.again.pop_back();
+            address = CutBytes(m_rows.GetCellText(run.rows[static_cast<std::size_t>(k)], 0), kMaxAddressCell);
+        }
+        JobSlot& slot = *run.free.back();
+        ClearJob(slot);
+        if (!TakeEntry(address, slot)) {
+            RefuseEntry(run.rows[static_cast<std::size_t>(k)], address);
+            m_checkedRows = ++run.ended;
+            continue;
+        }
+        run.free.pop_back();
+        slot.row = run.rows[static_cast<std::size_t>(k)];
+        slot.index = k;
+        slot.judge = m_watch.judge;
+        if (!run.parallel) {
+            m_host.SetTitle(CheckingTitle(TitleAddress(address, slot)));
+        }
+        m_rows.SetCellText(slot.row, 1, kCheckingText);
+        Emit(slot, FrameLineBefore(slot.job.target.host, slot.job.target.port));
+        HandOver(run, slot);
+    }
+}
+
+void CheckEngine::HandOver(RowRun& run, JobSlot& slot) {
+    if (!run.parallel) {
+        run.endedResult = RunOneJob(slot.job, JobPlan(slot, slot.plan), run.endedTime);
+        run.endedSlot = &slot;
+        return;
+    }
+    slot.timeoutMark = false;
+    slot.start = TickCount();
+    run.parallel->Submit(&slot.job, JobPlan(slot, slot.plan), static_cast<std::uint32_t>(m_timerPeriodMs.load()),
+                         &slot.timeoutMark);
+    if (!m_checkBarRunning) {
+        run.parallel->CancelAll(); // a stop that came while this job was being handed over
+    }
+    if (++run.handedOver % kPollBatch == 0) {
+        run.parallel->Poll();
+    }
+}
+
+bool CheckEngine::TakeEndedJob(RowRun& run) {
+    if (!run.parallel) {
+        return run.endedSlot != nullptr;
+    }
+    ParallelProbe& parallel = *run.parallel;
+    m_runningJobs = parallel.Outstanding();
+    m_host.SetRunningCount(parallel.Outstanding());
+    // Many at once, the title and the status bar tell how far the run is rather than one address of many.
+    if (run.ended != run.shownEnded) {
+        run.shownEnded = run.ended;
+        m_host.SetTitle(ProgressTitle(run.ended, run.count));
+        m_host.SetRunProgress(run.ended, run.count);
+    }
+    if (parallel.Outstanding() == 0) {
+        return false;
+    }
+    const ParallelProbe::Done done = parallel.Collect();
+    run.endedSlot = static_cast<JobSlot*>(done.job->owner);
+    run.endedResult = done.result;
+    run.endedTime = FormatElapsed(run.endedSlot->start, ExchangeEndTicks(run.endedSlot->job));
+    return true;
+}
+
+void CheckEngine::FinishJob(RowRun& run) {
+    JobSlot* slot = std::exchange(run.endedSlot, nullptr);
+    m_rows.SetRowSelected(slot->row, false);
+    const Judgement judgement =
+        JudgeRow(slot->row, slot->job, run.endedResult, run.endedTime, slot->timeoutMark, *slot);
+    Emit(*slot, judgement.log);
+    slot->timeoutMark = false;
+    Emit(*slot, FrameLineAfter(slot->job.target.host, slot->job.target.port));
+    if (!slot->streaming) {
+        m_blockText.assign(slot->block.View());
+        AppendLog(m_blockText);
+    }
+    if (run.parallel) {
+        ClearJob(*slot); // the answer let go while the slot waits
+    }
+    run.free.push_back(slot);
+    run.ended += 1 - WatchJudge(*slot, judgement, run.rows, run.again);
+    m_checkedRows = run.ended;
 }
 
 } // namespace zandel

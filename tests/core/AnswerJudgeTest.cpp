@@ -53,29 +53,24 @@ TEST(AnswerJudgeTest, RefusedProxyNamesWhatItRefusedInOneLine) {
     };
     const std::string socketError = "結果：サーバに接続できない、あるいはソケットのエラーと思われます\r\n";
     const std::string responseError = "結果：プロキシサーバのレスポンスエラーです\r\n";
+    // clang-format off
     const Case cases[] = {
-        {End::Rejected, 5, 2, PR_SOCKET_ERROR, false, "",
-         "結果：SOCKSプロキシが接続を拒否しました：規則により許可されていません(2)\r\n"},
-        {End::Rejected, 5, 200, PR_SOCKET_ERROR, false, "",
-         "結果：SOCKSプロキシが接続を拒否しました：不明な理由(200)\r\n"},
-        {End::Rejected, 4, 92, PR_SOCKET_ERROR, false, "",
-         "結果：SOCKSプロキシが接続を拒否しました：identdに接続できません(92)\r\n"},
-        {End::LoginTooLong, 5, 0, PR_SOCKET_ERROR, true, "",
-         "結果：ユーザ名かパスワードがSOCKSの上限(255バイト)を超えています\r\n"},
+        {End::Rejected, 5, 2, PR_SOCKET_ERROR, false, "", "結果：SOCKSプロキシが接続を拒否しました：規則により許可されていません(2)\r\n"},
+        {End::Rejected, 5, 200, PR_SOCKET_ERROR, false, "", "結果：SOCKSプロキシが接続を拒否しました：不明な理由(200)\r\n"},
+        {End::Rejected, 4, 92, PR_SOCKET_ERROR, false, "", "結果：SOCKSプロキシが接続を拒否しました：identdに接続できません(92)\r\n"},
+        {End::LoginTooLong, 5, 0, PR_SOCKET_ERROR, true, "", "結果：ユーザ名かパスワードがSOCKSの上限(255バイト)を超えています\r\n"},
         {End::NeedsIpv4, 4, 0, PR_SOCKET_ERROR, false, "", "結果：SOCKS4では接続先のIPv4アドレスが必要です\r\n"},
         // A proxy that was never reached, or a SOCKS step that timed out, reads as it always has.
         {End::NotRun, 5, 0, PR_SOCKET_ERROR, false, "", socketError.c_str()},
         {End::TimedOut, 5, 0, PR_TIMEOUT, false, "", "結果：タイムアウトが起こりました\r\n"},
-        {End::NotRun, 0, 0, PR_DONE, true, "HTTP/1.1 407 Proxy Authentication Required\r\n\r\n",
-         "結果：プロキシサーバがログインを拒否しました（HTTP/1.1 407 Proxy Authentication Required）\r\n"},
-        {End::NotRun, 0, 0, PR_DONE, true, "HTTP/1.0 401\r\n\r\n",
-         "結果：プロキシサーバがログインを拒否しました（HTTP/1.0 401）\r\n"},
+        {End::NotRun, 0, 0, PR_DONE, true, "HTTP/1.1 407 Proxy Authentication Required\r\n\r\n", "結果：プロキシサーバがログインを拒否しました（HTTP/1.1 407 Proxy Authentication Required）\r\n"},
+        {End::NotRun, 0, 0, PR_DONE, true, "HTTP/1.0 401\r\n\r\n", "結果：プロキシサーバがログインを拒否しました（HTTP/1.0 401）\r\n"},
         // Without a login a 407 is the response error it always was; a 4070 is no 407.
-        {End::NotRun, 0, 0, PR_DONE, false, "HTTP/1.1 407 Proxy Authentication Required\r\n\r\n",
-         responseError.c_str()},
+        {End::NotRun, 0, 0, PR_DONE, false, "HTTP/1.1 407 Proxy Authentication Required\r\n\r\n", responseError.c_str()},
         {End::NotRun, 0, 0, PR_DONE, true, "HTTP/1.1 4070 x\r\n\r\n", responseError.c_str()},
         {End::NotRun, 0, 0, PR_DONE, true, "SSH 407\r\n", responseError.c_str()},
     };
+    // clang-format on
     for (const Case& c : cases) {
         ProbeJob job;
         job.socks = {c.end, c.version, c.code};
@@ -183,6 +178,7 @@ TEST(AnswerJudgeTest, HttpsCellTellsStopsFromFailures) {
         const char* cell;
         const char* log;
     };
+    // clang-format off
     const Case cases[] = {
         {End::NotRun, false, PR_DONE, false, "---", ""},
         {End::NotRun, true, PR_SOCKET_ERROR, false, "NG", ""},
@@ -191,9 +187,9 @@ TEST(AnswerJudgeTest, HttpsCellTellsStopsFromFailures) {
         {End::Stopped, true, PR_DONE, false, "---", "HTTPS結果：チェックを強制終了しました\r\n"},
         {End::Stopped, true, PR_DONE, true, "NG", "HTTPS結果：タイムアウトが起こりました\r\n"},
         // A success whose head never ended was no refusal.
-        {End::TooLong, true, PR_DONE, false, "NG",
-         "HTTPS結果：CONNECTへの応答ヘッダが長すぎます（HTTP/1.0 200 OK）\r\n"},
+        {End::TooLong, true, PR_DONE, false, "NG", "HTTPS結果：CONNECTへの応答ヘッダが長すぎます（HTTP/1.0 200 OK）\r\n"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         TunnelReport report;
         report.end = c.end;
@@ -254,16 +250,16 @@ TEST(JudgeChecksTest, APageTheChecksCannotVouchForIsNg) {
         const char* reason;
         const char* result;
     };
+    // clang-format off
     const Case cases[] = {
         {"welcome page", kOkHead + "Welcome to FreeWiFi.", "署名がありません", tampered},
         {"judge's error", kOkHead + echo + "ZANDEL_NONCE=n\nZANDEL_ERROR=key \x1b[2Jfile\n", "key ?[2Jfile", "NG"},
         {"cut short", "HTTP/1.0 200 OK\r\nContent-Length: 90000\r\n\r\n" + echo, "途切れています", "NG"},
-        {"two signatures", kOkHead + echo + "ZANDEL_NONCE=n\nZANDEL_HMAC=" + std::string(64, 'a') + "\nZANDEL_HMAC=x\n",
-         "ZANDEL_HMAC", tampered},
-        {"binary", "HTTP/1.0 200 OK REMOTE_ADDR\r\n\r\n" + std::string("\xff\xfe\x01\x02", 4), "署名がありません",
-         tampered},
+        {"two signatures", kOkHead + echo + "ZANDEL_NONCE=n\nZANDEL_HMAC=" + std::string(64, 'a') + "\nZANDEL_HMAC=x\n", "ZANDEL_HMAC", tampered},
+        {"binary", "HTTP/1.0 200 OK REMOTE_ADDR\r\n\r\n" + std::string("\xff\xfe\x01\x02", 4), "署名がありません", tampered},
         {"no head", "HTTP/1.0 200 OK REMOTE_ADDR", "署名がありません", "NG"},
     };
+    // clang-format on
     for (bool strict : {false, true}) {
         checks.strict = strict;
         for (const Case& c : cases) {
@@ -305,19 +301,18 @@ TEST(JudgeChecksTest, EveryRunLooksForOurAddressAndTheJudgesPage) {
         const char* withBaseline;
         const char* without;
     };
+    // clang-format off
     const Case cases[] = {
         {"captive", "Welcome to FreeWiFi", "NG(Tampered)", "OK"},
         {"captive naming the variable", "Log in to see your REMOTE_ADDR", "NG(Tampered)", "Anonymous(A)"},
-        {"our public address", "REMOTE_ADDR=198.51.100.1\nHTTP_X_REAL_IP=203.0.113.5\n", "Non-Anonymous",
-         "Anonymous(A)"},
-        {"this machine's address", "REMOTE_ADDR=198.51.100.1\nHTTP_X_ORIGIN=ip:10.0.0.7\n", "Non-Anonymous",
-         "Non-Anonymous"},
+        {"our public address", "REMOTE_ADDR=198.51.100.1\nHTTP_X_REAL_IP=203.0.113.5\n", "Non-Anonymous", "Anonymous(A)"},
+        {"this machine's address", "REMOTE_ADDR=198.51.100.1\nHTTP_X_ORIGIN=ip:10.0.0.7\n", "Non-Anonymous", "Non-Anonymous"},
         {"a proxy's header", "REMOTE_ADDR=198.51.100.1\nHTTP_X_PROXY_ID=77\n", "Anonymous(B)", "Anonymous(A)"},
         {"the judge's own header", "REMOTE_ADDR=198.51.100.1\nHTTP_VIA=1.1 cdn\n", "Anonymous(B)", "Anonymous(B)"},
-        {"forwarded by name", "REMOTE_ADDR=198.51.100.1\nHTTP_X_FORWARDED_FOR=192.0.2.9\n", "Non-Anonymous",
-         "Non-Anonymous"},
+        {"forwarded by name", "REMOTE_ADDR=198.51.100.1\nHTTP_X_FORWARDED_FOR=192.0.2.9\n", "Non-Anonymous", "Non-Anonymous"},
         {"nothing", "REMOTE_ADDR=198.51.100.1\nHTTP_ACCEPT=*/*\n", "Anonymous(A)", "Anonymous(A)"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         for (const DirectJudgeOutcome* outcome : {&had, &none}) {
             Judgement j = JudgeAnswerText(PR_DONE, kOkHead + c.page, true, false);

@@ -99,13 +99,14 @@ protected:
     }
 
     // What a reader should find: the cells as UTF-8, the password gone, times in UTC.
+    // clang-format off
     const std::vector<std::vector<std::string>> m_expected = {
-        {"user@127.0.0.1:8080", "http", "Anonymous(A)", "1234", "OK", "2026-12-09T05:27:06Z",
-         "結果：使用可能なプロキシサーバです"},
+        {"user@127.0.0.1:8080", "http", "Anonymous(A)", "1234", "OK", "2026-12-09T05:27:06Z", "結果：使用可能なプロキシサーバです"},
         {"プロキシ:80", "http", "NG", "", "NG", "2026-12-09T00:00:00Z", "bad \u3000 \"line\"\r\nnext,\\end"},
         {"a,\"b\":1", "http", "say \"hi\", then\r\nleave\n", "9999", "---", "", ""},
         {"tab\there:2", "http", "OK", "50", "MITM", "2025-12-31T23:59:59Z", "\x01\x7f"},
     };
+    // clang-format on
     MemoryRowStore m_rows;
     std::vector<std::string> m_reasons;
     std::optional<std::string> m_oldTz;

@@ -43,16 +43,17 @@ TEST(JudgePageTest, AnswersAreSplitAndChunkedBodiesJoined) {
         const char* body;
         bool whole;
     };
+    // clang-format off
     const Case cases[] = {
         {"HTTP/1.0 200 OK\r\nA: b\r\n\r\nX=1\n", "X=1\n", true},
         {"HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nX=1\nextra", "X=1", true},
         {"HTTP/1.1 200 OK\r\nContent-Length: 30\r\n\r\nX=1\n", "X=1\n", false},
-        {"HTTP/1.1 200 OK\r\ntransfer-encoding: chunked\r\n\r\n4\r\nX=1\n\r\n2;ext\r\nY=\r\n0\r\n\r\n",
-         "X=1\nY=", true},
+        {"HTTP/1.1 200 OK\r\ntransfer-encoding: chunked\r\n\r\n4\r\nX=1\n\r\n2;ext\r\nY=\r\n0\r\n\r\n", "X=1\nY=", true},
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\nX=1\n", "X=1\n", false},
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", "", false},
         {"HTTP/1.0 200 OK\nA: b\n\nX=1\n", "X=1\n", true},
     };
+    // clang-format on
     for (const Case& c : cases) {
         HttpAnswer answer;
         ASSERT_TRUE(SplitHttpAnswer(c.answer, answer)) << c.answer;
@@ -292,13 +293,13 @@ TEST(StrictGradeTest, GradesByWhatTheProxyAddedToTheBaseline) {
         const char* variable;
     };
     const std::string common = "HTTP_HOST=127.0.0.1:80\nREQUEST_METHOD=GET\n";
+    // clang-format off
     const Case cases[] = {
         // The CDN in front of the judge adds X-Forwarded-For and Via to every request: not the proxy's doing.
         {"HTTP_X_FORWARDED_FOR=127.0.0.2\nHTTP_VIA=1.1 cdn\nREMOTE_ADDR=127.0.0.3\n", Kind::Nothing, ""},
         {"HTTP_X_TINYPROXY=127.0.0.1\nREMOTE_ADDR=127.0.0.2\n", Kind::OwnAddress, "HTTP_X_TINYPROXY"},
         {"HTTP_FORWARDED=for=\"[::ffff:127.0.0.1]\"\nREMOTE_ADDR=127.0.0.2\n", Kind::OwnAddress, "HTTP_FORWARDED"},
-        {"HTTP_X_FORWARDED_FOR=127.0.0.1, 127.0.0.2\nREMOTE_ADDR=127.0.0.3\n", Kind::OwnAddress,
-         "HTTP_X_FORWARDED_FOR"},
+        {"HTTP_X_FORWARDED_FOR=127.0.0.1, 127.0.0.2\nREMOTE_ADDR=127.0.0.3\n", Kind::OwnAddress, "HTTP_X_FORWARDED_FOR"},
         {"REMOTE_ADDR=127.0.0.1\n", Kind::OwnAddress, "REMOTE_ADDR"},
         {"HTTP_VIA=1.1 squid, 1.1 cdn\nREMOTE_ADDR=127.0.0.3\n", Kind::ProxyVariable, "HTTP_VIA"},
         {"HTTP_X_REAL_IP=10.1.1.1\nREMOTE_ADDR=127.0.0.3\n", Kind::ProxyVariable, "HTTP_X_REAL_IP"},
@@ -306,6 +307,7 @@ TEST(StrictGradeTest, GradesByWhatTheProxyAddedToTheBaseline) {
         {"HTTP_X_AVIATOR=a\nREMOTE_ADDR=127.0.0.3\n", Kind::Nothing, ""},
         {"Welcome to FreeWiFi\n", Kind::NotJudgePage, "REMOTE_ADDR"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         const bool ownPage = c.kind == Kind::NotJudgePage;
         const StrictFinding finding =

@@ -219,19 +219,18 @@ TEST(CommandDispatcherTest, PopupsBringTheWindowBackAndQueueAsTheCommandSays) {
     const std::vector<int> fileDialogs = {kFileNew,   kFileOpen,        kAppendFile,       kSaveAllAddresses,
                                           kSaveNotNG, kSaveAnonymous,   kSaveNonAnonymous, kSaveHttps,
                                           kExport,    kSaveHttpProxies, kSaveSocksProxies, kFileSaveAs};
+    // clang-format off
     const Case cases[] = {
         // Asking for a name or a confirmation from the tray: the window comes back first, the popup goes first.
         {fileDialogs, CommandChooser::Popup, true, true},
         {fileDialogs, CommandChooser::Window, false, false},
         {{kFileSave, kMultiStage, kAppExit, kHideToTray, kAlwaysOnTop}, CommandChooser::Popup, false, true},
-        {{kRestoreFromTray, kEdit, kProxyOff, kStartCheck, kEditCopy, kRegisterFavourites, kFavouriteFirst + 7},
-         CommandChooser::Popup,
-         false,
-         false},
+        {{kRestoreFromTray, kEdit, kProxyOff, kStartCheck, kEditCopy, kRegisterFavourites, kFavouriteFirst + 7}, CommandChooser::Popup, false, false},
         // The browser starts after the main window's command that asked for it has returned.
         {{kOpenBrowser}, CommandChooser::Window, false, true},
         {{kOpenBrowser, kFileMru1}, CommandChooser::Popup, false, false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         for (int id : c.ids) {
             DispatchRig rig;

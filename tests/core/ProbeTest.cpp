@@ -69,36 +69,18 @@ TEST_P(EndingTest, ResultEventsAndAnswer) {
 
 const std::vector<ProbeEvent> kFilledAtOnce{PE_START, PE_CONNECTED, PE_SENT, PE_RECEIVED, PE_END};
 
+// clang-format off
 const Ending kEndings[] = {
-    {"ClosedAfterAnswer", [] { return fake::AnswerAndClose(kOkAnswer); }, 300, kAnswerBuffer, PR_DONE, kAnswered,
-     kOkAnswer, nullptr},
-    {"NeverAnswers",
-     [] { return fake::NeverAnswer(); },
-     200,
-     kAnswerBuffer,
-     PR_TIMEOUT,
-     {PE_START, PE_CONNECTED, PE_SENT, PE_TIMEOUT, PE_END},
-     "",
-     nullptr},
+    {"ClosedAfterAnswer", [] { return fake::AnswerAndClose(kOkAnswer); }, 300, kAnswerBuffer, PR_DONE, kAnswered, kOkAnswer, nullptr},
+    {"NeverAnswers", [] { return fake::NeverAnswer(); }, 200, kAnswerBuffer, PR_TIMEOUT, {PE_START, PE_CONNECTED, PE_SENT, PE_TIMEOUT, PE_END}, "", nullptr},
     // A wait that runs out after some bytes is an answer, not a time-out.
-    {"PartThenSilence", [] { return fake::AnswerPartly("HTTP/1.0 200 OK\r\n"); }, 200, kAnswerBuffer, PR_DONE,
-     kAnswered, "HTTP/1.0 200 OK\r\n", nullptr},
-    {"KeptOpenAfterAnswer", [] { return fake::KeepOpenAfterAnswer(kOkAnswer); }, 200, kAnswerBuffer, PR_DONE, kAnswered,
-     kOkAnswer, nullptr},
+    {"PartThenSilence", [] { return fake::AnswerPartly("HTTP/1.0 200 OK\r\n"); }, 200, kAnswerBuffer, PR_DONE, kAnswered, "HTTP/1.0 200 OK\r\n", nullptr},
+    {"KeptOpenAfterAnswer", [] { return fake::KeepOpenAfterAnswer(kOkAnswer); }, 200, kAnswerBuffer, PR_DONE, kAnswered, kOkAnswer, nullptr},
     // The wait time-out is per wait: a slow but steady answer is taken in full.
-    {"SlowDrip", [] { return fake::Drip("HTTP/1.0 200 OK\r\n\r\nok", 40); }, 400, kAnswerBuffer, PR_DONE, kAnswered,
-     "HTTP/1.0 200 OK\r\n\r\nok", nullptr},
-    {"ZeroByteEndsTheText", [] { return fake::AnswerWithZeroByte("HTTP/1.0 200 OK", "hidden"); }, 300, kAnswerBuffer,
-     PR_DONE, kAnswered, "HTTP/1.0 200 OK", nullptr},
+    {"SlowDrip", [] { return fake::Drip("HTTP/1.0 200 OK\r\n\r\nok", 40); }, 400, kAnswerBuffer, PR_DONE, kAnswered, "HTTP/1.0 200 OK\r\n\r\nok", nullptr},
+    {"ZeroByteEndsTheText", [] { return fake::AnswerWithZeroByte("HTTP/1.0 200 OK", "hidden"); }, 300, kAnswerBuffer, PR_DONE, kAnswered, "HTTP/1.0 200 OK", nullptr},
     // Only a zero byte: PE_RECEIVING for the chunk, but nothing was taken, so no PE_RECEIVED.
-    {"OnlyZeroBytes",
-     [] { return fake::AnswerAndClose(std::string(3, '\0')); },
-     300,
-     kAnswerBuffer,
-     PR_DONE,
-     {PE_START, PE_CONNECTED, PE_SENT, PE_RECEIVING, PE_END},
-     "",
-     nullptr},
+    {"OnlyZeroBytes", [] { return fake::AnswerAndClose(std::string(3, '\0')); }, 300, kAnswerBuffer, PR_DONE, {PE_START, PE_CONNECTED, PE_SENT, PE_RECEIVING, PE_END}, "", nullptr},
     // The second piece is sent only once the first has been taken: text after a zero byte is dropped and the next
     // piece follows directly.
     {"TextAfterZeroByteDropped",
@@ -113,8 +95,7 @@ const Ending kEndings[] = {
          }
      }},
     // A full buffer keeps its size minus one characters, all inside the buffer.
-    {"FullBufferInChunks", [] { return fake::AnswerInChunks(Pattern(12000), 5120, 20); }, 300, kAnswerBuffer, PR_DONE,
-     kAnswered, Pattern(kAnswerBuffer - 1), nullptr},
+    {"FullBufferInChunks", [] { return fake::AnswerInChunks(Pattern(12000), 5120, 20); }, 300, kAnswerBuffer, PR_DONE, kAnswered, Pattern(kAnswerBuffer - 1), nullptr},
     // The whole answer and the close wait at the probe before it reads a byte: the close must not cut it short.
     {"FullBufferQueuedWithClose", [] { return fake::AnswerAndClose(Pattern(12000)); }, 300, kAnswerBuffer, PR_DONE,
      kAnswered, Pattern(kAnswerBuffer - 1),
@@ -124,8 +105,7 @@ const Ending kEndings[] = {
          }
      }},
     // Filled by the first chunk: no PE_RECEIVING.
-    {"OneByteBuffer", [] { return fake::AnswerInChunks(Pattern(12000), 5120, 20); }, 300, 1, PR_DONE, kFilledAtOnce, "",
-     nullptr},
+    {"OneByteBuffer", [] { return fake::AnswerInChunks(Pattern(12000), 5120, 20); }, 300, 1, PR_DONE, kFilledAtOnce, "", nullptr},
     {"ExactlyOneChunk", [] { return fake::AnswerAndClose(Pattern(12000)); }, 300, 5120, PR_DONE, kFilledAtOnce,
      Pattern(5119),
      [](FakeProxy& proxy, ProbeEvent event) {
@@ -134,6 +114,7 @@ const Ending kEndings[] = {
          }
      }},
 };
+// clang-format on
 ZANDEL_BOTH_DRIVERS(EndingTest, kEndings);
 
 // ---- jobs that never get to talk, and the addresses a job may name
@@ -187,21 +168,18 @@ using test::LoopbackFamily;
 const auto kPortOf = [](std::uint16_t port) { return std::to_string(port); };
 const auto kHost = [](const char* host) { return [host] { return std::string(host); }; };
 
+// clang-format off
 const Target kTargets[] = {
     {"Refused", LoopbackFamily::Ipv4, true, kHost(test::kLoopbackHost), kPortOf, PR_SOCKET_ERROR, false},
     {"UnknownName", LoopbackFamily::Ipv4, true, kHost("nowhere.invalid"), kPortOf, PR_SOCKET_ERROR, true},
     {"EmptyHost", LoopbackFamily::Ipv4, true, kHost(""), kPortOf, PR_SOCKET_ERROR, false},
     // As "host:port:user:password" and the other login forms handed it over: refused before any lookup.
     {"ControlByteInName", LoopbackFamily::Ipv4, true, kHost("proxy\x01.v4.test"), kPortOf, PR_SOCKET_ERROR, false},
-    {"PortWithoutDigits", LoopbackFamily::Ipv4, true, kHost(test::kLoopbackHost),
-     [](std::uint16_t) { return std::string("http"); }, PR_SOCKET_ERROR, false},
+    {"PortWithoutDigits", LoopbackFamily::Ipv4, true, kHost(test::kLoopbackHost), [](std::uint16_t) { return std::string("http"); }, PR_SOCKET_ERROR, false},
     // The port's leading digits count, taken modulo 2^16.
-    {"PortWithALetterAfter", LoopbackFamily::Ipv4, false, kHost(test::kLoopbackHost),
-     [](std::uint16_t port) { return std::to_string(port) + "x"; }, PR_DONE, false},
-    {"PortWithASign", LoopbackFamily::Ipv4, false, kHost(test::kLoopbackHost),
-     [](std::uint16_t port) { return " +" + std::to_string(port); }, PR_DONE, false},
-    {"PortPast16Bits", LoopbackFamily::Ipv4, false, kHost(test::kLoopbackHost),
-     [](std::uint16_t port) { return std::to_string(port + 65536); }, PR_DONE, false},
+    {"PortWithALetterAfter", LoopbackFamily::Ipv4, false, kHost(test::kLoopbackHost), [](std::uint16_t port) { return std::to_string(port) + "x"; }, PR_DONE, false},
+    {"PortWithASign", LoopbackFamily::Ipv4, false, kHost(test::kLoopbackHost), [](std::uint16_t port) { return " +" + std::to_string(port); }, PR_DONE, false},
+    {"PortPast16Bits", LoopbackFamily::Ipv4, false, kHost(test::kLoopbackHost), [](std::uint16_t port) { return std::to_string(port + 65536); }, PR_DONE, false},
     {"Ipv6InBrackets", LoopbackFamily::Ipv6, false, kHost("[::1]"), kPortOf, PR_DONE, false},
     {"Ipv6Bare", LoopbackFamily::Ipv6, false, kHost("::1"), kPortOf, PR_DONE, false},
     {"Ipv6Refused", LoopbackFamily::Ipv6, true, kHost("[::1]"), kPortOf, PR_SOCKET_ERROR, false},
@@ -213,6 +191,7 @@ const Target kTargets[] = {
     {"NotAnIpv6Address", LoopbackFamily::Ipv6, false, kHost("[::g]"), kPortOf, PR_SOCKET_ERROR, false},
     {"UnbalancedBracket", LoopbackFamily::Ipv6, false, kHost("[::1"), kPortOf, PR_SOCKET_ERROR, false},
 };
+// clang-format on
 ZANDEL_BOTH_DRIVERS(TargetTest, kTargets);
 
 // ---- stops
@@ -278,24 +257,18 @@ TEST_P(StopTest, EndsAsStoppedKeepsWhatArrivedAndSparesTheNextJob) {
 
 const std::vector<ProbeEvent> kStoppedAfterData{PE_START, PE_CONNECTED, PE_SENT, PE_RECEIVING, PE_CANCELLED, PE_END};
 
+// clang-format off
 const Stop kStops[] = {
-    {"InTheWaitAfterData", [] { return fake::AnswerPartly("HTTP/1.0 200"); }, PE_RECEIVING, true, PR_CANCELLED,
-     kStoppedAfterData, "HTTP/1.0 200"},
-    {"InTheWaitBeforeData",
-     [] { return fake::NeverAnswer(); },
-     PE_SENT,
-     true,
-     PR_CANCELLED,
-     {PE_START, PE_CONNECTED, PE_SENT, PE_CANCELLED, PE_END},
-     ""},
+    {"InTheWaitAfterData", [] { return fake::AnswerPartly("HTTP/1.0 200"); }, PE_RECEIVING, true, PR_CANCELLED, kStoppedAfterData, "HTTP/1.0 200"},
+    {"InTheWaitBeforeData", [] { return fake::NeverAnswer(); }, PE_SENT, true, PR_CANCELLED, {PE_START, PE_CONNECTED, PE_SENT, PE_CANCELLED, PE_END}, ""},
     // A stop that lands while the driving thread handles a chunk is seen before the next wait: the job ends as
     // stopped with what it has (a user's stop must not read as a broken answer).
-    {"WhileAChunkIsTaken", [] { return fake::AnswerPartly("HTTP/1.0 200"); }, PE_RECEIVING, false, PR_CANCELLED,
-     kStoppedAfterData, "HTTP/1.0 200"},
+    {"WhileAChunkIsTaken", [] { return fake::AnswerPartly("HTTP/1.0 200"); }, PE_RECEIVING, false, PR_CANCELLED, kStoppedAfterData, "HTTP/1.0 200"},
     // Before the job is under way (from its start event), or with no job at all, a stop is not seen.
     {"AtTheStart", [] { return fake::AnswerAndClose(kOkAnswer); }, PE_START, false, PR_DONE, kAnswered, kOkAnswer},
     {"WithoutAJob", [] { return fake::AnswerAndClose(kOkAnswer); }, std::nullopt, false, PR_DONE, kAnswered, kOkAnswer},
 };
+// clang-format on
 ZANDEL_BOTH_DRIVERS(StopTest, kStops);
 
 // ---- the request on the wire, jobs in turn, names, a forwarding proxy
@@ -480,90 +453,26 @@ FakeScript AfterTheGet(std::vector<test::FakeStep> steps) {
     return script;
 }
 
+// clang-format off
 const Step kSteps[] = {
-    {"Verified", [] { return fake::ForwardToJudge({}); }, End::Verified, kShaken, "HTTP/1.0 200 Connection established",
-     "", "CN=127.0.0.1,O=Zandel Test"},
-    {"OwnCertificate",
-     [] {
-         return AfterTheGet({fake::Send(kEstablished), fake::PresentCertificate(kSelfSigned)});
-     },
-     End::NotVerified, kShaken, "HTTP/1.0 200 Connection established", "self-signed certificate",
-     "CN=Interceptor,O=Zandel Test"},
-    {"TrustedCertificateForAnotherName",
-     [] {
-         return AfterTheGet(
-             {fake::Send(kEstablished), fake::PresentCertificate(TheRig().ca.Issue("other.test", "DNS:other.test"))});
-     },
-     End::NotVerified, kShaken, "HTTP/1.0 200 Connection established", "IP address mismatch",
-     "CN=other.test,O=Zandel Test"},
+    {"Verified", [] { return fake::ForwardToJudge({}); }, End::Verified, kShaken, "HTTP/1.0 200 Connection established", "", "CN=127.0.0.1,O=Zandel Test"},
+    {"OwnCertificate", [] { return AfterTheGet({fake::Send(kEstablished), fake::PresentCertificate(kSelfSigned)}); }, End::NotVerified, kShaken, "HTTP/1.0 200 Connection established", "self-signed certificate", "CN=Interceptor,O=Zandel Test"},
+    {"TrustedCertificateForAnotherName", [] { return AfterTheGet( {fake::Send(kEstablished), fake::PresentCertificate(TheRig().ca.Issue("other.test", "DNS:other.test"))}); }, End::NotVerified, kShaken, "HTTP/1.0 200 Connection established", "IP address mismatch", "CN=other.test,O=Zandel Test"},
     // Interim answers are passed over: the final one opens the tunnel.
-    {"InterimAnswersFirst",
-     [] {
-         return AfterTheGet({fake::Send("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 102 Processing\r\nX: y\r\n\r\n"),
-                             fake::Pause(20), fake::Send(kEstablished),
-                             fake::PresentCertificate(TheRig().ca.Issue("127.0.0.1", "IP:127.0.0.1"))});
-     },
-     End::Verified, kShaken, "HTTP/1.0 200 Connection established", "", "CN=127.0.0.1,O=Zandel Test"},
-    {"Forbidden",
-     [] {
-         return AfterTheGet({fake::Send("HTTP/1.0 403 Forbidden\r\nX: y\r\n\r\n"), fake::Close()});
-     },
-     End::BadStatus,
-     {PE_TUNNEL_SENT},
-     "HTTP/1.0 403 Forbidden",
-     "",
-     ""},
-    {"ForbiddenAfterAnInterimAnswer",
-     [] {
-         return AfterTheGet({fake::Send("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 407 Login\r\n\r\n"), fake::Close()});
-     },
-     End::BadStatus,
-     {PE_TUNNEL_SENT},
-     "HTTP/1.1 407 Login",
-     "",
-     ""},
-    {"SuccessCodeLookalike",
-     [] {
-         return AfterTheGet({fake::Send("HTTP/1.0 2000 Nearly\r\n\r\n"), fake::Close()});
-     },
-     End::BadStatus,
-     {PE_TUNNEL_SENT},
-     "HTTP/1.0 2000 Nearly",
-     "",
-     ""},
+    {"InterimAnswersFirst", [] { return AfterTheGet({fake::Send("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 102 Processing\r\nX: y\r\n\r\n"), fake::Pause(20), fake::Send(kEstablished), fake::PresentCertificate(TheRig().ca.Issue("127.0.0.1", "IP:127.0.0.1"))}); }, End::Verified, kShaken, "HTTP/1.0 200 Connection established", "", "CN=127.0.0.1,O=Zandel Test"},
+    {"Forbidden", [] { return AfterTheGet({fake::Send("HTTP/1.0 403 Forbidden\r\nX: y\r\n\r\n"), fake::Close()}); }, End::BadStatus, {PE_TUNNEL_SENT}, "HTTP/1.0 403 Forbidden", "", ""},
+    {"ForbiddenAfterAnInterimAnswer", [] { return AfterTheGet({fake::Send("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 407 Login\r\n\r\n"), fake::Close()}); }, End::BadStatus, {PE_TUNNEL_SENT}, "HTTP/1.1 407 Login", "", ""},
+    {"SuccessCodeLookalike", [] { return AfterTheGet({fake::Send("HTTP/1.0 2000 Nearly\r\n\r\n"), fake::Close()}); }, End::BadStatus, {PE_TUNNEL_SENT}, "HTTP/1.0 2000 Nearly", "", ""},
     // A success whose head never ends was not refused: it is too long to be an answer.
-    {"SuccessWithEndlessHead",
-     [] {
-         return AfterTheGet({fake::Send("HTTP/1.0 200 OK\r\n" + std::string(9000, 'h')), fake::Silent()});
-     },
-     End::TooLong,
-     {PE_TUNNEL_SENT},
-     "HTTP/1.0 200 OK",
-     "",
-     ""},
-    {"RefusalWithEndlessHead",
-     [] {
-         return AfterTheGet({fake::Send("HTTP/1.0 403 No\r\n" + std::string(9000, 'h')), fake::Silent()});
-     },
-     End::BadStatus,
-     {PE_TUNNEL_SENT},
-     "HTTP/1.0 403 No",
-     "",
-     ""},
-    {"OpenedThenClosed",
-     [] {
-         return AfterTheGet({fake::Send(kEstablished), fake::Close()});
-     },
-     End::HandshakeClosed, kOpened, "HTTP/1.0 200 Connection established", "", ""},
+    {"SuccessWithEndlessHead", [] { return AfterTheGet({fake::Send("HTTP/1.0 200 OK\r\n" + std::string(9000, 'h')), fake::Silent()}); }, End::TooLong, {PE_TUNNEL_SENT}, "HTTP/1.0 200 OK", "", ""},
+    {"RefusalWithEndlessHead", [] { return AfterTheGet({fake::Send("HTTP/1.0 403 No\r\n" + std::string(9000, 'h')), fake::Silent()}); }, End::BadStatus, {PE_TUNNEL_SENT}, "HTTP/1.0 403 No", "", ""},
+    {"OpenedThenClosed", [] { return AfterTheGet({fake::Send(kEstablished), fake::Close()}); }, End::HandshakeClosed, kOpened, "HTTP/1.0 200 Connection established", "", ""},
     // What follows the head in the same piece is already the server's side of the handshake.
-    {"PlainTextInTheTunnel",
-     [] {
-         return AfterTheGet({fake::Send(kEstablished + "HTTP/1.0 400 Bad Request\r\n\r\n"), fake::Silent()});
-     },
-     End::HandshakeFailed, kOpened, "HTTP/1.0 200 Connection established", "wrong version number", ""},
+    {"PlainTextInTheTunnel", [] { return AfterTheGet({fake::Send(kEstablished + "HTTP/1.0 400 Bad Request\r\n\r\n"), fake::Silent()}); }, End::HandshakeFailed, kOpened, "HTTP/1.0 200 Connection established", "wrong version number", ""},
     {"ClosedBeforeAnswering", [] { return AfterTheGet({fake::Close()}); }, End::Closed, {PE_TUNNEL_SENT}, "", "", ""},
     {"NeverAnswers", [] { return AfterTheGet({fake::Silent()}); }, End::TimedOut, {PE_TUNNEL_SENT}, "", "", ""},
 };
+// clang-format on
 ZANDEL_BOTH_DRIVERS(TunnelStepTest, kSteps);
 
 class TunnelRuleTest : public ::testing::TestWithParam<Driver> {};

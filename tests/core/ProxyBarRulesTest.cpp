@@ -46,16 +46,17 @@ TEST(ProxyBarCommandsTest, EachCommandLeavesTheBarTheDesktopAndFavoSelAsTheUserE
         std::string applied;
         bool favoSel;
     };
+    // clang-format off
     const Case cases[] = {
         {"a click offers the selected row while the proxy is off", Command::Click, 0, false, 0, "b:2", "", false},
         {"a click leaves the bar alone while the proxy is on", Command::Click, 1, false, 1, "bar:1", "", true},
         {"change applies the selected row with the bar's use", Command::Change, 1, false, 1, "b:2", "1 b:2", false},
         {"toggle applies the marked row, the bar keeps its text", Command::Toggle, 0, false, 1, "bar:1", "1 a:1", true},
         {"off keeps the bar's address", Command::Off, 1, false, 0, "bar:1", "0 bar:1", true},
-        {"a favourite with FavoOn off goes out switched off", Command::Favourite, 1, false, 0, "fav:3", "0 fav:3",
-         true},
+        {"a favourite with FavoOn off goes out switched off", Command::Favourite, 1, false, 0, "fav:3", "0 fav:3", true},
         {"a favourite with FavoOn on is used", Command::Favourite, 0, true, 1, "fav:3", "1 fav:3", true},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         MemoryRowStore rows;

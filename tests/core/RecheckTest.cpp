@@ -32,6 +32,7 @@ TEST(FailoverTest, PicksTheLiveFavouriteByUptimeThenMedianThenOrder) {
         std::vector<FailoverCandidate> candidates;
         std::optional<std::string> picked;
     };
+    // clang-format off
     const Case cases[] = {
         {"none live", {{"a:1", false, 1.0, 10}, {"b:2", false, 0.9, 5}}, std::nullopt},
         {"a dead favourite never wins on its history", {{"a:1", false, 1.0, 10}, {"b:2", true, 0.1, 900}}, "b:2"},
@@ -39,10 +40,9 @@ TEST(FailoverTest, PicksTheLiveFavouriteByUptimeThenMedianThenOrder) {
         {"speed breaks an uptime tie", {{"a:1", true, 0.9, 300}, {"b:2", true, 0.9, 100}}, "b:2"},
         {"a known median before none", {{"a:1", true, 0.9, std::nullopt}, {"b:2", true, 0.9, 5000}}, "b:2"},
         {"favourite order breaks a full tie", {{"a:1", true, 0.9, 100}, {"b:2", true, 0.9, 100}}, "a:1"},
-        {"no history at all: the first live",
-         {{"a:1", false, 0.0, std::nullopt}, {"b:2", true, 0.0, std::nullopt}, {"c:3", true, 0.0, std::nullopt}},
-         "b:2"},
+        {"no history at all: the first live", {{"a:1", false, 0.0, std::nullopt}, {"b:2", true, 0.0, std::nullopt}, {"c:3", true, 0.0, std::nullopt}}, "b:2"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(PickFailover(c.candidates), c.picked);
@@ -78,21 +78,18 @@ TEST(FailoverTest, WatchSwitchesOnTheSecondDeadRoundOfTheSameProxyOnly) {
     const DesktopProxy off{false, "p:1"};
     const DesktopProxy none{true, ""};
     using A = FailoverAction;
+    // clang-format off
     const Case cases[] = {
         {"dead once: nothing", {{p, false, true, true, A::None}}},
         {"dead twice: switch", {{p, false, true, true, A::None}, {p, false, true, true, A::Switch}}},
-        {"a live round in between starts over",
-         {{p, false, true, true, A::None}, {p, true, true, true, A::None}, {p, false, true, true, A::None}}},
+        {"a live round in between starts over", {{p, false, true, true, A::None}, {p, true, true, true, A::None}, {p, false, true, true, A::None}}},
         {"another proxy in between starts over", {{p, false, true, true, A::None}, {q, false, true, true, A::None}}},
         {"proxy off: nothing", {{off, false, true, true, A::None}, {off, false, true, true, A::None}}},
         {"no address: nothing", {{none, false, true, true, A::None}, {none, false, true, true, A::None}}},
         {"failover off: nothing", {{p, false, false, true, A::None}, {p, false, false, true, A::None}}},
-        {"none live: told once, a favourite back later still takes over",
-         {{p, false, true, false, A::None},
-          {p, false, true, false, A::NoneLive},
-          {p, false, true, false, A::None},
-          {p, false, true, true, A::Switch}}},
+        {"none live: told once, a favourite back later still takes over", {{p, false, true, false, A::None}, {p, false, true, false, A::NoneLive}, {p, false, true, false, A::None}, {p, false, true, true, A::Switch}}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FailoverWatch watch;

@@ -153,6 +153,7 @@ TEST_F(SettingsStoreTest, NewerKeysWrittenOnlyAwayFromTheirDefaults) {
         const char* key;
         const char* value;
     };
+    // clang-format off
     const Case cases[] = {
         {[](AppSettings& s) { s.ParallelChecks = 250; }, "ProxyParallel", "Count", "250"},
         {[](AppSettings& s) { s.HttpsCheckOn = true; }, "HttpsCheck", "On", "1"},
@@ -160,8 +161,7 @@ TEST_F(SettingsStoreTest, NewerKeysWrittenOnlyAwayFromTheirDefaults) {
         {[](AppSettings& s) { s.JudgeStrict = true; }, "Judge", "Strict", "1"},
         {[](AppSettings& s) { s.JudgeKey = "s3cret-key!"; }, "Judge", "Key", "s3cret-key!"},
         {[](AppSettings& s) { s.JudgeBaseline = false; }, "Judge", "Baseline", "0"},
-        {[](AppSettings& s) { s.JudgeFallback = "http://127.0.0.1:9/envchk.cgi"; }, "Judge", "Fallback",
-         "http://127.0.0.1:9/envchk.cgi"},
+        {[](AppSettings& s) { s.JudgeFallback = "http://127.0.0.1:9/envchk.cgi"; }, "Judge", "Fallback", "http://127.0.0.1:9/envchk.cgi"},
         {[](AppSettings& s) { s.DetectProxyType = true; }, "ProxyType", "Detect", "1"},
         {[](AppSettings& s) { s.ListUrlViaProxy = true; }, "ListUrl", "ViaProxy", "1"},
         {[](AppSettings& s) { s.AutoRecheck = true; }, "AutoRecheck", "On", "1"},
@@ -171,6 +171,7 @@ TEST_F(SettingsStoreTest, NewerKeysWrittenOnlyAwayFromTheirDefaults) {
         {[](AppSettings& s) { s.HistoryKeepDays = 3650; }, "History", "KeepDays", "3650"},
         {[](AppSettings& s) { s.HistoryColumns = true; }, "History", "Columns", "1"},
     };
+    // clang-format on
     const auto stored = [this](const Case& c) { return IniFile::Load(m_dir.File("PrxSet.ini")).Get(c.section, c.key); };
     for (const Case& c : cases) {
         AppSettings changed;

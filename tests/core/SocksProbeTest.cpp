@@ -101,50 +101,19 @@ const std::string kConnect5h = "\x05\x01\x00\x03\x0ajudge.test\x00\x50"s;
 const std::string kConnect5v6 = "\x05\x01\x00\x04"s + std::string(15, '\0') + "\x01\x00\x50"s;
 const std::string kConnect4a = "\x04\x01\x00\x50\x00\x00\x00\x01\x00judge.test\x00"s;
 
+// clang-format off
 const Through kThroughs[] = {
-    {"Socks5NoLogin",
-     ProxyKind::Socks5,
-     {},
-     "127.0.0.1",
-     kGreeting + kConnect5,
-     [] { return Socks5(kGreeting, "\x05\x00"s, "", "", kConnect5); },
-     kThrough5},
-    {"Socks5hSendsTheName",
-     ProxyKind::Socks5h,
-     {},
-     "judge.test",
-     kGreeting + kConnect5h,
-     [] { return Socks5(kGreeting, "\x05\x00"s, "", "", kConnect5h); },
-     kThrough5},
-    {"Socks5Ipv6Target",
-     ProxyKind::Socks5,
-     {},
-     "[::1]",
-     kGreeting + kConnect5v6,
-     [] { return Socks5(kGreeting, "\x05\x00"s, "", "", kConnect5v6); },
-     kThrough5},
-    {"Socks5Login", ProxyKind::Socks5, Login("user", kHardPassword), "127.0.0.1", kLoginGreeting + kLogin + kConnect5,
-     [] { return Socks5(kLoginGreeting, "\x05\x02"s, kLogin, "\x01\x00"s, kConnect5); }, kThrough5},
+    {"Socks5NoLogin", ProxyKind::Socks5, {}, "127.0.0.1", kGreeting + kConnect5, [] { return Socks5(kGreeting, "\x05\x00"s, "", "", kConnect5); }, kThrough5},
+    {"Socks5hSendsTheName", ProxyKind::Socks5h, {}, "judge.test", kGreeting + kConnect5h, [] { return Socks5(kGreeting, "\x05\x00"s, "", "", kConnect5h); }, kThrough5},
+    {"Socks5Ipv6Target", ProxyKind::Socks5, {}, "[::1]", kGreeting + kConnect5v6, [] { return Socks5(kGreeting, "\x05\x00"s, "", "", kConnect5v6); }, kThrough5},
+    {"Socks5Login", ProxyKind::Socks5, Login("user", kHardPassword), "127.0.0.1", kLoginGreeting + kLogin + kConnect5, [] { return Socks5(kLoginGreeting, "\x05\x02"s, kLogin, "\x01\x00"s, kConnect5); }, kThrough5},
     // A login offered to a proxy that wants none is not sent.
-    {"Socks5LoginNotAsked", ProxyKind::Socks5, Login("user", "secret"), "127.0.0.1", kLoginGreeting + kConnect5,
-     [] { return Socks5(kLoginGreeting, "\x05\x00"s, "", "", kConnect5); }, kThrough5},
-    {"Socks4",
-     ProxyKind::Socks4,
-     {},
-     "127.0.0.1",
-     kConnect4 + "\0"s,
-     [] { return Socks4(kConnect4 + "\0"s); },
-     kThrough4},
-    {"Socks4UserId", ProxyKind::Socks4, Login("ident", "unused"), "127.0.0.1", kConnect4 + "ident\0"s,
-     [] { return Socks4(kConnect4 + "ident\0"s); }, kThrough4},
-    {"Socks4aSendsTheName",
-     ProxyKind::Socks4a,
-     {},
-     "judge.test",
-     kConnect4a,
-     [] { return Socks4(kConnect4a); },
-     kThrough4},
+    {"Socks5LoginNotAsked", ProxyKind::Socks5, Login("user", "secret"), "127.0.0.1", kLoginGreeting + kConnect5, [] { return Socks5(kLoginGreeting, "\x05\x00"s, "", "", kConnect5); }, kThrough5},
+    {"Socks4", ProxyKind::Socks4, {}, "127.0.0.1", kConnect4 + "\0"s, [] { return Socks4(kConnect4 + "\0"s); }, kThrough4},
+    {"Socks4UserId", ProxyKind::Socks4, Login("ident", "unused"), "127.0.0.1", kConnect4 + "ident\0"s, [] { return Socks4(kConnect4 + "ident\0"s); }, kThrough4},
+    {"Socks4aSendsTheName", ProxyKind::Socks4a, {}, "judge.test", kConnect4a, [] { return Socks4(kConnect4a); }, kThrough4},
 };
+// clang-format on
 
 ZANDEL_BOTH_DRIVERS(ThroughTest, kThroughs);
 
@@ -405,35 +374,23 @@ FakeScript OnlySocks5() {
     return script;
 }
 
+// clang-format off
 const Detection kDetections[] = {
     {"HttpProxy", [] { return fake::AnswerAndClose(kOkAnswer); }, PR_DONE, ProxyKind::Http, 1, kOkAnswer},
-    {"HttpProxyRefusing", [] { return fake::AnswerAndClose("HTTP/1.0 403 Forbidden\r\n\r\n"); }, PR_DONE,
-     ProxyKind::Http, 1, "HTTP/1.0 403 Forbidden\r\n\r\n"},
+    {"HttpProxyRefusing", [] { return fake::AnswerAndClose("HTTP/1.0 403 Forbidden\r\n\r\n"); }, PR_DONE, ProxyKind::Http, 1, "HTTP/1.0 403 Forbidden\r\n\r\n"},
     // A SOCKS proxy closes on the HTTP request without a word, so it is asked for TLS before SOCKS5.
     {"Socks5", OnlySocks5, PR_DONE, ProxyKind::Socks5, 3, kOkAnswer},
     {"Socks4", OnlySocks4, PR_DONE, ProxyKind::Socks4, 4, kOkAnswer},
     {"BlackHole", [] { return fake::NeverAnswer(); }, PR_TIMEOUT, ProxyKind::Http, 1, ""},
     // Where no kind fits, the job ends as the HTTP try did, not with a SOCKS reason.
-    {"SpeaksNothingKnown",
-     [] {
-         return FakeScript{fake::Send("SSH-2.0-OpenSSH\r\n"), fake::Close()};
-     },
-     PR_DONE, ProxyKind::Http, 3, "SSH-2.0-OpenSSH\r\n"},
+    {"SpeaksNothingKnown", [] { return FakeScript{fake::Send("SSH-2.0-OpenSSH\r\n"), fake::Close()}; }, PR_DONE, ProxyKind::Http, 3, "SSH-2.0-OpenSSH\r\n"},
     {"ClosesEveryConnection", [] { return FakeScript{fake::Close()}; }, PR_DONE, ProxyKind::Http, 4, ""},
     // A TLS server, alerting at the request or silent until it gets a ClientHello: never the time-out SOCKS5's
     // three bytes would cost.
-    {"TlsAlertAtTheRequest",
-     [] {
-         return FakeScript{fake::ReadBytes(1), fake::Send("\x15\x03\x03\x00\x02\x02\x32"s)};
-     },
-     PR_DONE, ProxyKind::Http, 1, "\x15\x03\x03", true},
-    {"TlsSilentAtTheRequest",
-     [] {
-         return FakeScript{fake::ReadBytes(1), fake::Expect("\x16"), fake::Send("\x16\x03\x03\x00\x31\x02"s),
-                           fake::Silent()};
-     },
-     PR_SOCKET_ERROR, ProxyKind::Http, 2, "", true},
+    {"TlsAlertAtTheRequest", [] { return FakeScript{fake::ReadBytes(1), fake::Send("\x15\x03\x03\x00\x02\x02\x32"s)}; }, PR_DONE, ProxyKind::Http, 1, "\x15\x03\x03", true},
+    {"TlsSilentAtTheRequest", [] { return FakeScript{fake::ReadBytes(1), fake::Expect("\x16"), fake::Send("\x16\x03\x03\x00\x31\x02"s), fake::Silent()}; }, PR_SOCKET_ERROR, ProxyKind::Http, 2, "", true},
 };
+// clang-format on
 
 ZANDEL_BOTH_DRIVERS(DetectionTest, kDetections);
 

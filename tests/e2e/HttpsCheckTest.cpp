@@ -122,20 +122,15 @@ TEST_F(HttpsCheckTest, EachProxysStepReadsTheSameOneAtATimeAndManyAtOnce) {
     FakeProxy silent({fake::Read(), fake::AnswerGet(kGetAnswer), fake::Silent()});
 
     const std::string opened = "CONNECT>トンネル要求送信成功\nCONNECT>トンネル接続成功\n";
+    // clang-format off
     std::map<std::string, std::string> expected = {
-        {allowing, opened + "TLS>ハンドシェイク成功\n" + kUsable +
-                       "HTTPS結果：HTTPSが使用可能なプロキシサーバです（HTTP/1.0 200 Connection established）\n"},
-        {refusing, "CONNECT>トンネル要求送信成功\n" + kUsable +
-                       "HTTPS結果：CONNECTが拒否されました（HTTP/1.0 403 Access violation）\n"},
-        {mitm.Address(),
-         opened + "TLS>ハンドシェイク成功\n" + kUsable +
-             "HTTPS結果：証明書を検証できません。通信が盗聴されている可能性があります（self-signed certificate）\n"
-             "証明書の発行先：CN=Interceptor,O=Zandel Test\n証明書の発行者：CN=Interceptor,O=Zandel Test\n"},
-        {closing.Address(),
-         opened + kUsable +
-             "HTTPS結果：TLSハンドシェイク中に接続が切断されました（HTTP/1.0 200 Connection established）\n"},
+        {allowing, opened + "TLS>ハンドシェイク成功\n" + kUsable + "HTTPS結果：HTTPSが使用可能なプロキシサーバです（HTTP/1.0 200 Connection established）\n"},
+        {refusing, "CONNECT>トンネル要求送信成功\n" + kUsable + "HTTPS結果：CONNECTが拒否されました（HTTP/1.0 403 Access violation）\n"},
+        {mitm.Address(), opened + "TLS>ハンドシェイク成功\n" + kUsable + "HTTPS結果：証明書を検証できません。通信が盗聴されている可能性があります（self-signed certificate）\n" "証明書の発行先：CN=Interceptor,O=Zandel Test\n証明書の発行者：CN=Interceptor,O=Zandel Test\n"},
+        {closing.Address(), opened + kUsable + "HTTPS結果：TLSハンドシェイク中に接続が切断されました（HTTP/1.0 200 Connection established）\n"},
         {silent.Address(), "CONNECT>トンネル要求送信成功\n" + kUsable + "HTTPS結果：タイムアウトが起こりました\n"},
     };
+    // clang-format on
     ExpectBlocks(expected, {"1", "8"},
                  {{allowing, "OK"},
                   {refusing, "NG"},
@@ -161,26 +156,16 @@ TEST_F(HttpsCheckTest, ACertificateTheTargetItselfGetsWrongIsNoProxysFault) {
         int notices;
     };
     const char* ownFault = "接続先自身の証明書を検証できません。プロキシは証明書を変えていません";
+    // clang-format off
     const Case cases[] = {
         {"expired", expired, {"--ca-file", m_caFile}, "NG", "MITM", ownFault, 1},
         {"expired, strict", expired, {"--ca-file", m_caFile, "--strict"}, "NG", "MITM", ownFault, 1},
-        {"expired, no baseline",
-         expired,
-         {"--ca-file", m_caFile, "--no-baseline"},
-         "NG",
-         "MITM",
-         "接続先の証明書が有効期間外のため検証できません（certificate has expired）",
-         0},
+        {"expired, no baseline", expired, {"--ca-file", m_caFile, "--no-baseline"}, "NG", "MITM", "接続先の証明書が有効期間外のため検証できません（certificate has expired）", 0},
         {"unknown CA", m_server, {}, "NG", "MITM", ownFault, 1},
         {"unknown CA, strict", m_server, {"--strict"}, "NG", "MITM", ownFault, 1},
-        {"unknown CA, no baseline",
-         m_server,
-         {"--no-baseline"},
-         "MITM",
-         "MITM",
-         "通信が盗聴されている可能性があります",
-         0},
+        {"unknown CA, no baseline", m_server, {"--no-baseline"}, "MITM", "MITM", "通信が盗聴されている可能性があります", 0},
     };
+    // clang-format on
     FakeProxy honest(fake::ForwardToJudge({}));
     FakeProxy interceptor(
         {fake::Read(), fake::AnswerGet(kGetAnswer), fake::Send(kEstablished), fake::PresentCertificate(own)});

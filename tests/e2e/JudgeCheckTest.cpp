@@ -231,23 +231,15 @@ TEST_F(JudgeCheckTest, EveryPeerIsGradedByWhatItsPageProves) {
         std::vector<std::string> results; // tinyproxy, own page, clean, injecting, replaying (twice)
         std::vector<std::string> reasons;
     };
+    // clang-format off
     const Case cases[] = {
         {{"--no-baseline"}, {"Anonymous(B)", "OK", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)"}, {}},
-        {{},
-         {"Non-Anonymous", kTampered, "Anonymous(A)", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)"},
-         {"理由：接続元のIPアドレス(127.0.0.1)がHTTP_X_TINYPROXYに含まれています\n",
-          "結果：プロキシが要求したページを返しませんでした（キャプティブポータルまたはブロックページ）\n"}},
-        {{"--strict"},
-         {"Non-Anonymous", kTampered, "Anonymous(A)", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)"},
-         {"理由：接続元のIPアドレス(127.0.0.1)がHTTP_X_TINYPROXYに含まれています\n",
-          "結果：プロキシが独自のページで応答しました（テストページのREMOTE_ADDRがありません）\n"}},
-        {{"--judge-key", kKey},
-         {"Non-Anonymous", kTampered, "Anonymous(A)", kTampered, "Anonymous(A)", kTampered},
-         {"結果：プロキシがページを書き換えました\n", "結果：プロキシが古いページ（キャッシュ）を返しました\n"}},
-        {{"--strict", "--judge-key", kKey},
-         {"Non-Anonymous", kTampered, "Anonymous(A)", kTampered, "Anonymous(A)", kTampered},
-         {"HTTP_X_TINYPROXYに含まれています\n", "結果：プロキシがページを書き換えました\n"}},
+        {{}, {"Non-Anonymous", kTampered, "Anonymous(A)", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)"}, {"理由：接続元のIPアドレス(127.0.0.1)がHTTP_X_TINYPROXYに含まれています\n", "結果：プロキシが要求したページを返しませんでした（キャプティブポータルまたはブロックページ）\n"}},
+        {{"--strict"}, {"Non-Anonymous", kTampered, "Anonymous(A)", "Anonymous(A)", "Anonymous(A)", "Anonymous(A)"}, {"理由：接続元のIPアドレス(127.0.0.1)がHTTP_X_TINYPROXYに含まれています\n", "結果：プロキシが独自のページで応答しました（テストページのREMOTE_ADDRがありません）\n"}},
+        {{"--judge-key", kKey}, {"Non-Anonymous", kTampered, "Anonymous(A)", kTampered, "Anonymous(A)", kTampered}, {"結果：プロキシがページを書き換えました\n", "結果：プロキシが古いページ（キャッシュ）を返しました\n"}},
+        {{"--strict", "--judge-key", kKey}, {"Non-Anonymous", kTampered, "Anonymous(A)", kTampered, "Anonymous(A)", kTampered}, {"HTTP_X_TINYPROXYに含まれています\n", "結果：プロキシがページを書き換えました\n"}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         const std::string name =
             c.options.empty() ? "no option" : c.options[0] + " " + std::to_string(c.options.size());

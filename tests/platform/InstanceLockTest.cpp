@@ -105,11 +105,10 @@ TEST_F(InstanceLockTest, ForeignOrLinkedLockFileIsNeitherHeldNorFollowed) {
         std::function<void()> plant;
         bool needsRoot;
     };
+    // clang-format off
     const std::vector<Case> cases = {
-        {"link to a file to be made", [&] { ASSERT_EQ(::symlink(m_dir.File("victim").c_str(), m_path.c_str()), 0); },
-         false},
-        {"link to a held lock", [&] { ASSERT_EQ(::symlink(m_dir.File("held-elsewhere").c_str(), m_path.c_str()), 0); },
-         false},
+        {"link to a file to be made", [&] { ASSERT_EQ(::symlink(m_dir.File("victim").c_str(), m_path.c_str()), 0); }, false},
+        {"link to a held lock", [&] { ASSERT_EQ(::symlink(m_dir.File("held-elsewhere").c_str(), m_path.c_str()), 0); }, false},
         {"another user's held lock, mode 0666",
          [&] {
              m_dir.Write("Zandel.lock", "");
@@ -120,6 +119,7 @@ TEST_F(InstanceLockTest, ForeignOrLinkedLockFileIsNeitherHeldNorFollowed) {
          },
          true},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.needsRoot && ::geteuid() != 0) {

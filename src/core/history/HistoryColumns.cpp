@@ -17,9 +17,12 @@ std::string HistoryAddressOf(std::string_view entry) {
     return parsed ? KeptAddress(*parsed) : std::string(written);
 }
 
+int UptimePercent(const HistorySummary& summary) {
+    return summary.checks > 0 ? static_cast<int>(std::floor(100.0 * summary.good / summary.checks)) : 0;
+}
+
 std::string UptimeText(const HistorySummary& summary) {
-    const int percent = summary.checks > 0 ? static_cast<int>(std::floor(100.0 * summary.good / summary.checks)) : 0;
-    return std::to_string(percent) + "%";
+    return std::to_string(UptimePercent(summary)) + "%";
 }
 
 std::string MedianText(const HistorySummary& summary) {
@@ -46,6 +49,11 @@ std::string HistoryColumns::Cell(int column, std::string_view entry) const {
         return {};
     }
     return column == kUptimeColumn ? UptimeText(*summary) : (column == kMedianColumn ? MedianText(*summary) : "");
+}
+
+std::optional<int> HistoryColumns::UptimePercent(std::string_view entry) const {
+    const HistorySummary* summary = Find(entry);
+    return summary == nullptr ? std::nullopt : std::optional<int>(zandel::UptimePercent(*summary));
 }
 
 std::optional<double> HistoryColumns::SortKey(int column, std::string_view entry) const {

@@ -15,7 +15,9 @@ namespace zandel {
 // comment), so that a row finds its history whatever else its cell holds.
 std::string HistoryAddressOf(std::string_view entry);
 
-// "87%": whole percent, rounded down, so that 100% means that no check failed.
+// 87: whole percent, rounded down, so that 100 means that no check failed.
+int UptimePercent(const HistorySummary& summary);
+// "87%".
 std::string UptimeText(const HistorySummary& summary);
 // "0.123" (seconds); empty when no check was good.
 std::string MedianText(const HistorySummary& summary);
@@ -30,6 +32,8 @@ public:
     const HistorySummary* Find(std::string_view entry) const;
     // The text of the uptime or median column for an entry; empty without history.
     std::string Cell(int column, std::string_view entry) const;
+    // The uptime column's figure for an entry, as the filter compares it; none without history.
+    std::optional<int> UptimePercent(std::string_view entry) const;
     // What the column sorts by; none for an entry without history (or without a good check, for the median),
     // which sorts after every other whichever the direction.
     std::optional<double> SortKey(int column, std::string_view entry) const override;

@@ -179,9 +179,9 @@ bool SaveModeWrites(int saveMode, const std::string& result, const std::string& 
     case SaveNotNG:
         return !IsNgResult(result);
     case SaveAnonymousOnly:
-        return EqualsNoCase(result, "Anonymous(A)") || EqualsNoCase(result, "Anonymous(B)");
+        return GradeOfResult(result) == ResultGrade::AnonymousA || GradeOfResult(result) == ResultGrade::AnonymousB;
     case SaveNonAnonymousOnly:
-        return EqualsNoCase(result, "Non-Anonymous");
+        return GradeOfResult(result) == ResultGrade::NonAnonymous;
     case SaveHttpsOnly:
         return https == kHttpsOk;
     case SaveHttpProxiesOnly:

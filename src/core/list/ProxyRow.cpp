@@ -6,33 +6,53 @@ namespace zandel {
 
 namespace {
 
-struct ResultImage {
+struct ResultReading {
     const char* result;
+    ResultGrade grade;
     ProxyStatusImage image;
 };
 
-constexpr ResultImage kResultImages[] = {
-    {"OK", StatusAnonymous},
-    {"Anonymous(A)", StatusAnonymous},
-    {"Anonymous(B)", StatusAnonymous},
-    {"Non-Anonymous", StatusNonAnonymous},
-    {"NG", StatusNG},
-    {kTamperedResult, StatusTampered},
+constexpr ResultReading kResults[] = {
+    {"OK", ResultGrade::Ok, StatusAnonymous},
+    {"Anonymous(A)", ResultGrade::AnonymousA, StatusAnonymous},
+    {"Anonymous(B)", ResultGrade::AnonymousB, StatusAnonymous},
+    {"Non-Anonymous", ResultGrade::NonAnonymous, StatusNonAnonymous},
+    {"NG", ResultGrade::Ng, StatusNG},
+    {kTamperedResult, ResultGrade::Tampered, StatusTampered},
 };
+
+const ResultReading* ReadResult(std::string_view result) {
+    for (const ResultReading& entry : kResults) {
+        if (EqualsNoCase(result, entry.result)) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
 
 } // namespace
 
+ResultGrade GradeOfResult(std::string_view result) {
+    const ResultReading* reading = ReadResult(result);
+    return reading == nullptr ? ResultGrade::Unchecked : reading->grade;
+}
+
+bool IsLiveGrade(ResultGrade grade) {
+    return grade == ResultGrade::Ok || grade == ResultGrade::AnonymousA || grade == ResultGrade::AnonymousB ||
+           grade == ResultGrade::NonAnonymous;
+}
+
+bool IsNgGrade(ResultGrade grade) {
+    return grade == ResultGrade::Ng || grade == ResultGrade::Tampered;
+}
+
 ProxyStatusImage ImageForResult(const std::string& result) {
-    for (const ResultImage& entry : kResultImages) {
-        if (EqualsNoCase(result, entry.result)) {
-            return entry.image;
-        }
-    }
-    return StatusUnchecked;
+    const ResultReading* reading = ReadResult(result);
+    return reading == nullptr ? StatusUnchecked : reading->image;
 }
 
 bool IsNgResult(std::string_view result) {
-    return EqualsNoCase(result, "NG") || EqualsNoCase(result, kTamperedResult);
+    return IsNgGrade(GradeOfResult(result));
 }
 
 std::string HttpsCellOrUnchecked(const std::string& text) {

@@ -62,6 +62,16 @@ struct ProxyRow {
     std::array<bool, kColumnCount> cp932{};
 };
 
+// What a check made of a row, read from its result cell with letter case ignored; any other text (the unchecked
+// "---", a row being checked) is Unchecked. The one reading of a result that the images, the saves, the
+// selections and the filter share.
+enum class ResultGrade { Unchecked, Ok, AnonymousA, AnonymousB, NonAnonymous, Ng, Tampered };
+ResultGrade GradeOfResult(std::string_view result);
+// The proxy answered with the page asked for: "OK" and the three anonymity grades.
+bool IsLiveGrade(ResultGrade grade);
+// A failed check: "NG" and "NG(Tampered)" alike.
+bool IsNgGrade(ResultGrade grade);
+
 // Result text to status image, letter case ignored.
 ProxyStatusImage ImageForResult(const std::string& result);
 // Whether a result is a failed check's: "NG" or "NG(Tampered)", letter case ignored.

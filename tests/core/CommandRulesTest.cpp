@@ -43,7 +43,7 @@ const std::vector<int> kAllItems = {
     cmd::kSaveAllAddresses, cmd::kEdit,         cmd::kInsert,     cmd::kAddAtEnd,    cmd::kDelete,     cmd::kSelectAll,
     cmd::kClearResults,     cmd::kMoveUp,       cmd::kMoveDown,   cmd::kClearLog,    cmd::kSettings,   cmd::kMultiStage,
     cmd::kOpenBrowser,      cmd::kHelpManual,   cmd::kHideToTray, cmd::kAlwaysOnTop, cmd::kLogFont,    cmd::kAppAbout,
-    cmd::kFileMru1,         cmd::kFileMru1 + 3, cmd::kAppExit,
+    cmd::kFileMru1,         cmd::kFileMru1 + 3, cmd::kAppExit,    cmd::kDeleteNg,    cmd::kSelectLive, cmd::kSelectNg,
 };
 
 struct AvailabilityCase {
@@ -66,8 +66,9 @@ TEST_P(MenuAvailabilityTest, BothPassesLeaveExactlyTheseDisabled) {
     }
 }
 
-const std::vector<int> kRowCommands = {cmd::kEdit,         cmd::kInsert, cmd::kDelete,  cmd::kSelectAll,
-                                       cmd::kClearResults, cmd::kMoveUp, cmd::kMoveDown};
+const std::vector<int> kRowCommands = {cmd::kEdit,      cmd::kInsert,     cmd::kDelete,   cmd::kDeleteNg,
+                                       cmd::kSelectAll, cmd::kSelectLive, cmd::kSelectNg, cmd::kClearResults,
+                                       cmd::kMoveUp,    cmd::kMoveDown};
 
 std::vector<int> With(std::vector<int> ids, std::initializer_list<int> more) {
     ids.insert(ids.end(), more);

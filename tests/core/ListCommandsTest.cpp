@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/util/Texts.h"
+#include "core/list/RowFilter.h"
 #include "core/list/RowStore.h"
 #include "support/RecordingMessageService.h"
 
@@ -308,6 +309,119 @@ TEST_F(ListCommandsTest, RowsThatCompareEqualKeepTheirOrder) {
     EXPECT_EQ(Column(0), (Texts{"x:1", "y:1", "z:1"}));
     m_commands.Sort(2);
     EXPECT_EQ(Column(0), (Texts{"x:1", "y:1", "z:1"}));
+}
+
+// Rows a filter hides as the window hides them: not shown, and never selected.
+class FilteredRows final : public MemoryRowStore {
+public:
+    RowFilter filter;
+    bool IsRowShown(int row) const override {
+        return filter.Passes(GetCellText(row, 0), GetCellText(row, 1), std::nullopt);
+    }
+    bool IsRowSelected(int row) const override { return MemoryRowStore::IsRowSelected(row) && IsRowShown(row); }
+};
+
+// Row n of the list: even rows are plain HTTP, odd ones SOCKS5, so that a kind filter hides every other row.
+const char* const kGrades[] = {"Anonymous(A)", "NG", "---", "Non-Anonymous", "NG(Tampered)",
+                               "OK",           "Ng", "???", "anonymous(b)",  "ng(tampered)"};
+std::string GradedAddress(int n) {
+    return (n % 2 == 0 ? "127.0.0." : "socks5://127.0.0.") + std::to_string(n) + ":1080";
+}
+
+struct GradeCase {
+    const char* name;
+    int command; // cmd-like: 0 select live, 1 select NG, 2 delete NG, 3 select all, 4 move up, 5 move down
+    KindChoice shown;
+    Rows before; // selected before
+    MbResult answer;
+    Rows selected;  // after, as the list's rows
+    Rows remaining; // after, each row by the n it was filled with
+    int asked;      // the count the question named; -1: no question
+};
+
+class GradeCommandsTest : public ::testing::TestWithParam<GradeCase> {
+protected:
+    GradeCommandsTest() {
+        for (int n = 0; n < 10; ++n) {
+            m_rows.InsertRow(n, GradedAddress(n), StatusUnchecked, n);
+            m_rows.SetCellText(n, 1, kGrades[n]);
+        }
+    }
+    ListChange Run(int command) {
+        switch (command) {
+        case 0:
+            return m_commands.SelectLive();
+        case 1:
+            return m_commands.SelectNg();
+        case 2:
+            return m_commands.DeleteNg();
+        case 3:
+            return m_commands.SelectAll();
+        case 4:
+            return m_commands.MoveUp();
+        default:
+            return m_commands.MoveDown();
+        }
+    }
+    Rows Remaining() const {
+        Rows left;
+        for (int row = 0; row < m_rows.RowCount(); ++row) {
+            const std::string address = m_rows.GetCellText(row, 0);
+            left.push_back(std::stoi(address.substr(address.rfind('.') + 1)));
+        }
+        return left;
+    }
+
+    FilteredRows m_rows;
+    test::RecordingMessageService m_messages;
+    ListCommands m_commands{m_rows, m_messages};
+};
+
+TEST_P(GradeCommandsTest, ActsOnTheShownRowsOfTheGrade) {
+    const GradeCase& c = GetParam();
+    for (int row : c.before) {
+        m_rows.SetRowSelected(row, true);
+    }
+    m_rows.filter.kind = c.shown;
+    m_messages.QueueAnswer(c.answer);
+    const ListChange change = Run(c.command);
+    EXPECT_EQ(m_rows.SelectedRows(MaxListRows), c.selected);
+    EXPECT_EQ(Remaining(), c.remaining);
+    ASSERT_EQ(m_messages.Boxes().size(), c.asked < 0 ? 0U : 1U);
+    if (c.asked >= 0) {
+        EXPECT_EQ(m_messages.Boxes()[0].text, AskDeleteNgRows(c.asked));
+        EXPECT_EQ(m_messages.Boxes()[0].buttons, MbButtons::OkCancel);
+        EXPECT_EQ(m_messages.Boxes()[0].icon, MbIcon::Warning);
+    }
+    EXPECT_EQ(change.markModified, c.remaining != Rows({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+}
+
+const Rows kAllRows = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+constexpr KindChoice kEvery = KindChoice::All;
+constexpr KindChoice kEven = KindChoice::Http;
+constexpr MbResult kOk = MbResult::Ok;
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Rows, GradeCommandsTest, ::testing::Values(
+    GradeCase{"SelectLiveReplacesTheSelection", 0, kEvery, {2, 7}, kOk, {0, 3, 5, 8}, kAllRows, -1},
+    GradeCase{"SelectNgTakesTamperedAndAnyCase", 1, kEvery, {0}, kOk, {1, 4, 6, 9}, kAllRows, -1},
+    GradeCase{"SelectLiveLeavesHiddenRowsOut", 0, kEven, {}, kOk, {0, 8}, kAllRows, -1},
+    GradeCase{"SelectNgLeavesHiddenRowsOut", 1, kEven, {}, kOk, {4, 6}, kAllRows, -1},
+    GradeCase{"DeleteNgRemovesEveryNgRow", 2, kEvery, {}, kOk, {}, {0, 2, 3, 5, 7, 8}, 4},
+    GradeCase{"DeleteNgKeepsHiddenNgRows", 2, kEven, {}, kOk, {}, {0, 1, 2, 3, 5, 7, 8, 9}, 2},
+    GradeCase{"DeleteNgCancelledKeepsEveryRow", 2, kEvery, {}, MbResult::Cancel, {}, kAllRows, 4},
+    GradeCase{"SelectAllLeavesHiddenRowsOut", 3, kEven, {}, kOk, {0, 2, 4, 6, 8}, kAllRows, -1},
+    GradeCase{"MoveUpPassesOverHiddenRows", 4, kEven, {2, 6}, kOk, {0, 4}, {2, 1, 0, 3, 6, 5, 4, 7, 8, 9}, -1},
+    GradeCase{"MoveDownPassesOverHiddenRows", 5, kEven, {6}, kOk, {8}, {0, 1, 2, 3, 4, 5, 8, 7, 6, 9}, -1}),
+    [](const ::testing::TestParamInfo<GradeCase>& info) { return std::string(info.param.name); });
+// clang-format on
+
+TEST_F(ListCommandsTest, DeleteNgWithoutNgRowsAsksNothing) {
+    Add("127.0.0.1:80", "Anonymous(A)", "1.000");
+    Add("127.0.0.2:80", "---", "--:---");
+    EXPECT_FALSE(m_commands.DeleteNg().markModified);
+    EXPECT_TRUE(m_messages.Boxes().empty());
+    EXPECT_EQ(m_rows.RowCount(), 2);
 }
 
 struct NumberCase {

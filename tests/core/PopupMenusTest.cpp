@@ -58,7 +58,8 @@ TEST(ContextMenuTest, AvailabilityFollowsTheRunAndTheRows) {
         std::vector<int> disabled;
     };
     using namespace cmd;
-    const std::vector<int> rowCommands = {kEdit, kInsert, kDelete, kSelectAll, kClearResults, kMoveUp, kMoveDown};
+    const std::vector<int> rowCommands = {kEdit,       kInsert,   kDelete,       kDeleteNg, kSelectAll,
+                                          kSelectLive, kSelectNg, kClearResults, kMoveUp,   kMoveDown};
     MenuState idle{false, 0, 5, 2, 0, ""};
     MenuState running{true, 3, 5, 2, 0, ""};
     MenuState lastOfRun{true, 1, 5, 2, 0, ""};
@@ -97,7 +98,7 @@ TEST(ContextMenuTest, FavouritesSubmenuSitsAtPositionSevenWithOneCheckMark) {
     settings.ForegroundWindow = true;
     const MenuState state{false, 0, 1, 0, 1, "127.0.0.1:2"};
     const auto menu = *BuildContextMenu(settings, state);
-    ASSERT_EQ(menu.size(), 30U) << "the 29 items of the menu and the submenu";
+    ASSERT_EQ(menu.size(), 33U) << "the 32 items of the menu and the submenu";
     const MenuItem& sub = menu[7];
     EXPECT_EQ(sub.text, "お気に入りﾌﾟﾛｷｼﾘｽﾄから選択(&L)");
     ASSERT_EQ(sub.submenu.size(), 3U);

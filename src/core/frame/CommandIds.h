@@ -55,6 +55,9 @@ inline constexpr int kExport = 32857;
 inline constexpr int kOpenUrl = 32858;
 inline constexpr int kCheckHistory = 32859;
 inline constexpr int kHistoryColumns = 32860;
+inline constexpr int kSelectLive = 32861;
+inline constexpr int kSelectNg = 32862;
+inline constexpr int kDeleteNg = 32863;
 
 // Items built at run time: favourites 100 + slot, and "ﾌﾟﾛｷｼ無効(&P)".
 inline constexpr int kFavouriteFirst = 100;

@@ -32,6 +32,10 @@ void ResetResults(ProxyRow& row) {
 
 } // namespace
 
+std::string AskDeleteNgRows(int count) {
+    return "NGのアドレス(" + std::to_string(count) + "件)を削除しますか？";
+}
+
 ListCommands::ListCommands(IRowStore& rows, IMessageService& messages) : m_rows(rows), m_messages(messages) {}
 
 // The document counts as changed as soon as the edit opens, whatever the user then does with it.
@@ -93,8 +97,53 @@ ListChange ListCommands::SelectAll() {
     if (m_rows.RowCount() == 0) {
         return {};
     }
-    m_rows.SelectAllRows();
+    // With a filter on, the hidden rows stay out of it.
+    const std::vector<int> shown = ShownRows();
+    if (static_cast<int>(shown.size()) == m_rows.RowCount()) {
+        m_rows.SelectAllRows();
+    } else {
+        m_rows.SelectOnly(shown);
+    }
     return {.updateCounts = true};
+}
+
+std::vector<int> ListCommands::ShownRows(bool (*wanted)(ResultGrade)) const {
+    std::vector<int> rows;
+    const int count = m_rows.RowCount();
+    for (int row = 0; row < count; ++row) {
+        if (m_rows.IsRowShown(row) && (wanted == nullptr || wanted(GradeOfResult(m_rows.GetCellText(row, 1))))) {
+            rows.push_back(row);
+        }
+    }
+    return rows;
+}
+
+ListChange ListCommands::SelectGrade(bool (*wanted)(ResultGrade)) {
+    if (m_rows.RowCount() == 0) {
+        return {};
+    }
+    m_rows.SelectOnly(ShownRows(wanted));
+    return {.updateCounts = true};
+}
+
+ListChange ListCommands::SelectLive() {
+    return SelectGrade(IsLiveGrade);
+}
+
+ListChange ListCommands::SelectNg() {
+    return SelectGrade(IsNgGrade);
+}
+
+ListChange ListCommands::DeleteNg() {
+    const std::vector<int> doomed = ShownRows(IsNgGrade);
+    if (doomed.empty() || m_messages.Show(AskDeleteNgRows(static_cast<int>(doomed.size())), MbButtons::OkCancel,
+                                          MbIcon::Warning) != MbResult::Ok) {
+        return {};
+    }
+    for (auto it = doomed.rbegin(); it != doomed.rend(); ++it) {
+        m_rows.RemoveRow(*it);
+    }
+    return {.markModified = true, .updateCounts = true};
 }
 
 ListChange ListCommands::ClearResults() {
@@ -124,43 +173,60 @@ void ListCommands::SwapRows(int upper, int lower) {
     m_rows.SetRow(lower, first);
 }
 
-// Every selected row swaps with the row above, top first: a block of adjacent rows thus moves as a block.
-// The selection goes along with the rows.
+// Where the selected rows stand among the rows on view.
+std::vector<std::size_t> ListCommands::SelectedPositions(const std::vector<int>& shown) const {
+    const std::vector<int> selected = m_rows.SelectedRows(MaxListRows);
+    std::vector<std::size_t> positions;
+    std::size_t at = 0;
+    for (int row : selected) {
+        while (at < shown.size() && shown[at] < row) {
+            ++at;
+        }
+        if (at < shown.size() && shown[at] == row) {
+            positions.push_back(at);
+        }
+    }
+    return positions;
+}
+
+// Every selected row swaps with the row on view above it, top first: a block of adjacent rows thus moves as a block,
+// and a row passes over the rows a filter hides. The selection goes along with the rows.
 ListChange ListCommands::MoveUp() {
     if (m_rows.RowCount() == 0) {
         return {};
     }
-    const std::vector<int> selected = m_rows.SelectedRows(MaxListRows);
-    if (selected.empty() || selected.front() == 0) {
+    const std::vector<int> shown = ShownRows();
+    const std::vector<std::size_t> picked = SelectedPositions(shown);
+    if (picked.empty() || picked.front() == 0) {
         return {};
     }
-    for (int row : selected) {
-        SwapRows(row - 1, row);
+    for (std::size_t at : picked) {
+        SwapRows(shown[at - 1], shown[at]);
     }
-    for (int row : selected) {
-        m_rows.SetRowSelected(row - 1, true);
-        m_rows.SetRowSelected(row, false);
+    for (std::size_t at : picked) {
+        m_rows.SetRowSelected(shown[at - 1], true);
+        m_rows.SetRowSelected(shown[at], false);
     }
-    return {.markModified = true, .scrollTo = selected.front()};
+    return {.markModified = true, .scrollTo = shown[picked.front()]};
 }
 
 ListChange ListCommands::MoveDown() {
-    const int count = m_rows.RowCount();
-    if (count == 0) {
+    if (m_rows.RowCount() == 0) {
         return {};
     }
-    const std::vector<int> selected = m_rows.SelectedRows(MaxListRows);
-    if (selected.empty() || selected.back() == count - 1) {
+    const std::vector<int> shown = ShownRows();
+    const std::vector<std::size_t> picked = SelectedPositions(shown);
+    if (picked.empty() || picked.back() + 1 == shown.size()) {
         return {};
     }
-    for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
-        SwapRows(*it, *it + 1);
+    for (auto it = picked.rbegin(); it != picked.rend(); ++it) {
+        SwapRows(shown[*it], shown[*it + 1]);
     }
-    for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
-        m_rows.SetRowSelected(*it + 1, true);
-        m_rows.SetRowSelected(*it, false);
+    for (auto it = picked.rbegin(); it != picked.rend(); ++it) {
+        m_rows.SetRowSelected(shown[*it + 1], true);
+        m_rows.SetRowSelected(shown[*it], false);
     }
-    return {.markModified = true, .scrollTo = selected.back()};
+    return {.markModified = true, .scrollTo = shown[picked.back()]};
 }
 
 bool ListCommands::NextSortAscending(int column) const {

@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/list/ColumnFigures.h"
 #include "core/list/ProxyRow.h"
@@ -13,6 +14,8 @@ class IMessageService;
 class IRowStore;
 
 inline constexpr const char* kAskDeleteRows = "選択されたアドレスを削除しますか？";
+// "NGのアドレス(12件)を削除しますか？"
+std::string AskDeleteNgRows(int count);
 inline constexpr const char* kAskClearResults =
     "これまでに取得した情報を削除します\n(ﾌﾟﾛｷｼの有効/無効、ﾚｽﾎﾟﾝｽﾀｲﾑ、ﾁｪｯｸ日時)\nよろしいですか？";
 
@@ -37,6 +40,11 @@ public:
     ListChange AddAtEnd();
     ListChange DeleteSelected();
     ListChange SelectAll();
+    // The rows on view whose check found the proxy live, or NG (NG(Tampered) too), as the only selection.
+    ListChange SelectLive();
+    ListChange SelectNg();
+    // The NG rows on view, after the question; none, no question.
+    ListChange DeleteNg();
     ListChange ClearResults();
     ListChange MoveUp();
     ListChange MoveDown();
@@ -54,6 +62,10 @@ public:
 
 private:
     ListChange InsertNewRow(int index);
+    ListChange SelectGrade(bool (*wanted)(ResultGrade));
+    // The rows on view (every row without a filter) whose result passes `wanted`, in list order.
+    std::vector<int> ShownRows(bool (*wanted)(ResultGrade) = nullptr) const;
+    std::vector<std::size_t> SelectedPositions(const std::vector<int>& shown) const;
     void SwapRows(int upper, int lower);
 
     IRowStore& m_rows;

@@ -51,6 +51,24 @@ void IRowStore::SelectAllRows() {
     }
 }
 
+void IRowStore::SelectOnly(const std::vector<int>& rows) {
+    const int count = RowCount();
+    std::vector<bool> wanted(static_cast<std::size_t>(std::max(count, 0)));
+    for (int row : rows) {
+        if (row >= 0 && row < count) {
+            wanted[static_cast<std::size_t>(row)] = true;
+        }
+    }
+    for (int row = 0; row < count; ++row) {
+        if (IsRowSelected(row) && !wanted[static_cast<std::size_t>(row)]) {
+            SetRowSelected(row, false);
+        }
+    }
+    for (int row : rows) {
+        SetRowSelected(row, true);
+    }
+}
+
 std::vector<int> IRowStore::SelectedRows(int limit) const {
     std::vector<int> rows;
     const int count = RowCount();

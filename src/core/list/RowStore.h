@@ -27,14 +27,20 @@ public:
     virtual void RemoveRow(int row) = 0;
     virtual void RemoveAllRows() = 0;
 
+    // A row the list's filter hides reads as unselected: the commands act on the rows the user sees.
     virtual bool IsRowSelected(int row) const = 0;
     // Sets or takes away both the selected and the focused state; the row becomes the selection mark
     // when it is given the state.
     virtual void SetRowSelected(int row, bool selected) = 0;
     // Every row selected, in list order, the last one ending as the selection mark.
     virtual void SelectAllRows();
+    // Exactly these rows selected (list order), the last one ending as the selection mark; the view stays where
+    // it is.
+    virtual void SelectOnly(const std::vector<int>& rows);
     // The row of the user's last selection action, or -1.
     virtual int SelectionMark() const = 0;
+    // False for a row the list's filter hides.
+    virtual bool IsRowShown(int /*row*/) const { return true; }
 
     // The `count` rows from `first` on were read from a file that is not UTF-8 as a whole: their cells are
     // CP932 text until they are given other bytes. Only the desktop list shows the text.

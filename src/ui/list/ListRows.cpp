@@ -145,7 +145,14 @@ void ListRows::RemoveAllRows() {
 bool ListRows::IsRowSelected(int row) const {
     return m_bridge.Call([&] {
         const QTreeWidgetItem* item = Item(row);
-        return item != nullptr && item->isSelected();
+        return item != nullptr && item->isSelected() && !item->isHidden();
+    });
+}
+
+bool ListRows::IsRowShown(int row) const {
+    return m_bridge.Call([&] {
+        const QTreeWidgetItem* item = Item(row);
+        return item != nullptr && !item->isHidden();
     });
 }
 
@@ -182,10 +189,39 @@ void ListRows::SelectAllRows() {
     });
 }
 
+// Whole runs of rows as ranges, and the mark moved without the view following it: the rows chosen may lie anywhere
+// in a long list.
+void ListRows::SelectOnly(const std::vector<int>& rows) {
+    m_bridge.Post([this, rows] {
+        const int count = m_list.topLevelItemCount();
+        const int lastColumn = m_list.columnCount() - 1;
+        QItemSelection chosen;
+        int last = -1;
+        for (std::size_t first = 0; first < rows.size();) {
+            std::size_t end = first + 1;
+            while (end < rows.size() && rows[end] == rows[end - 1] + 1) {
+                ++end;
+            }
+            if (rows[first] >= 0 && rows[end - 1] < count) {
+                chosen.select(m_list.model()->index(rows[first], 0), m_list.model()->index(rows[end - 1], lastColumn));
+                last = rows[end - 1];
+            }
+            first = end;
+        }
+        m_list.selectionModel()->select(chosen, QItemSelectionModel::ClearAndSelect);
+        if (last >= 0) {
+            const bool scrolls = m_list.hasAutoScroll();
+            m_list.setAutoScroll(false);
+            m_list.selectionModel()->setCurrentIndex(m_list.model()->index(last, 0), QItemSelectionModel::NoUpdate);
+            m_list.setAutoScroll(scrolls);
+        }
+    });
+}
+
 int ListRows::SelectionMark() const {
     return m_bridge.Call([this] {
         const QModelIndex current = m_list.currentIndex();
-        return current.isValid() ? current.row() : -1;
+        return current.isValid() && !m_list.isRowHidden(current.row(), QModelIndex()) ? current.row() : -1;
     });
 }
 
@@ -260,7 +296,8 @@ std::vector<int> ListRows::SelectedRows(int limit) const {
         std::vector<int> rows;
         const int count = m_list.topLevelItemCount();
         for (int row = 0; row < count && static_cast<int>(rows.size()) < limit; ++row) {
-            if (m_list.topLevelItem(row)->isSelected()) {
+            const QTreeWidgetItem* item = m_list.topLevelItem(row);
+            if (item->isSelected() && !item->isHidden()) {
                 rows.push_back(row);
             }
         }

@@ -41,7 +41,9 @@ public:
     bool IsRowSelected(int row) const override;
     void SetRowSelected(int row, bool selected) override;
     void SelectAllRows() override;
+    void SelectOnly(const std::vector<int>& rows) override;
     int SelectionMark() const override;
+    bool IsRowShown(int row) const override;
     ProxyRow GetRow(int row) const override;
     void SetRow(int row, const ProxyRow& value) override;
     void SetRowResult(int row, const ProxyRow& value) override;

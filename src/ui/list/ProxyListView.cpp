@@ -203,6 +203,9 @@ void ProxyListView::BindCommands() {
     m_commandBindings.Bind(cmd::kAddAtEnd, [this] { Follow(m_commands->AddAtEnd()); });
     m_commandBindings.Bind(cmd::kDelete, [this] { Follow(m_commands->DeleteSelected()); });
     m_commandBindings.Bind(cmd::kSelectAll, [this] { Follow(m_commands->SelectAll()); });
+    m_commandBindings.Bind(cmd::kSelectLive, [this] { Follow(m_commands->SelectLive()); });
+    m_commandBindings.Bind(cmd::kSelectNg, [this] { Follow(m_commands->SelectNg()); });
+    m_commandBindings.Bind(cmd::kDeleteNg, [this] { Follow(m_commands->DeleteNg()); });
     m_commandBindings.Bind(cmd::kClearResults, [this] { Follow(m_commands->ClearResults()); });
     m_commandBindings.Bind(cmd::kMoveUp, [this] { Follow(m_commands->MoveUp()); });
     m_commandBindings.Bind(cmd::kMoveDown, [this] { Follow(m_commands->MoveDown()); });

@@ -44,6 +44,7 @@ const std::vector<int> kAllItems = {
     cmd::kClearResults,     cmd::kMoveUp,       cmd::kMoveDown,   cmd::kClearLog,    cmd::kSettings,   cmd::kMultiStage,
     cmd::kOpenBrowser,      cmd::kHelpManual,   cmd::kHideToTray, cmd::kAlwaysOnTop, cmd::kLogFont,    cmd::kAppAbout,
     cmd::kFileMru1,         cmd::kFileMru1 + 3, cmd::kAppExit,    cmd::kDeleteNg,    cmd::kSelectLive, cmd::kSelectNg,
+    cmd::kFilterBar,
 };
 
 struct AvailabilityCase {
@@ -132,6 +133,8 @@ TEST(CommandRulesTest, AlwaysOnTopIsCheckedExactlyWithForegroundWindow) {
     EXPECT_TRUE(rules.Checked(cmd::kAlwaysOnTop, {0, false, 0, true}));
     EXPECT_FALSE(rules.Checked(cmd::kAlwaysOnTop, {0, false, 0, false}));
     EXPECT_FALSE(rules.Checked(cmd::kSettings, {0, false, 0, true}));
+    EXPECT_TRUE(rules.Checked(cmd::kFilterBar, {0, false, 0, false, false, true}));
+    EXPECT_FALSE(rules.Checked(cmd::kFilterBar, {0, false, 0, false, true, false}));
 }
 
 } // namespace

@@ -58,6 +58,7 @@ inline constexpr int kHistoryColumns = 32860;
 inline constexpr int kSelectLive = 32861;
 inline constexpr int kSelectNg = 32862;
 inline constexpr int kDeleteNg = 32863;
+inline constexpr int kFilterBar = 32864;
 
 // Items built at run time: favourites 100 + slot, and "ﾌﾟﾛｷｼ無効(&P)".
 inline constexpr int kFavouriteFirst = 100;

@@ -15,6 +15,7 @@ struct FrameState {
     int remaining = 0;           // addresses of the run not yet finished, the current one included
     bool onTop = false;          // ForegroundWindow
     bool historyColumns = false; // the list shows the uptime and median columns
+    bool filterBar = false;      // the filter bar is open
 };
 
 // Which commands of the main window are available. Two passes decide it, as the menus work: opening the menu

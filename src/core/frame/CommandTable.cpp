@@ -53,6 +53,7 @@ constexpr std::array kCommands = {
     CommandInfo{cmd::kLogFont, "logFont", "ﾛｸﾞｳｨﾝﾄﾞｳﾌｫﾝﾄの設定(&L)...", "ﾛｸﾞｳｨﾝﾄﾞｳのﾌｫﾝﾄを変更します", "ﾛｸﾞのﾌｫﾝﾄ", ":/icons/font.png", nullptr, false, 0},
     CommandInfo{cmd::kClearLog, "clearLog", "ﾛｸﾞのｸﾘｱ(&D)", "ﾛｸﾞｳｨﾝﾄﾞｳの内容を消去します", "ﾛｸﾞのｸﾘｱ", ":/icons/clearlog.png", nullptr, false, kIdle},
     CommandInfo{cmd::kHistoryColumns, "historyColumns", "稼働率と中央値(&U)", "ﾁｪｯｸ履歴から稼働率とﾚｽﾎﾟﾝｽﾀｲﾑの中央値を表示します", nullptr, nullptr, nullptr, true, 0},
+    CommandInfo{cmd::kFilterBar, "filterBar", "ﾌｨﾙﾀﾊﾞｰ(&I)", "表示するｱﾄﾞﾚｽをｱﾄﾞﾚｽ、結果、種類、稼働率で絞り込みます", nullptr, nullptr, "Ctrl+F", true, 0},
     CommandInfo{cmd::kSettings, "settings", "詳細設定(&S)...", "ﾀｲﾑｱｳﾄ、ﾌﾞﾗｳｻﾞ、User-Agent、接続先URL、お気に入りを設定します", "詳細設定", ":/icons/settings.png", nullptr, false, 0},
     CommandInfo{cmd::kMultiStage, "multiStage", "多段接続(&D)...", "多段ﾌﾟﾛｷｼを使ってﾌﾞﾗｳｼﾞﾝｸﾞします", nullptr, nullptr, nullptr, false, kQueuedFromPopup},
     CommandInfo{cmd::kHelpManual, "helpManual", "Zandelのﾍﾙﾌﾟ(&H)", "Zandelのﾏﾆｭｱﾙをﾌﾞﾗｳｻﾞで開きます", nullptr, nullptr, nullptr, false, 0},
@@ -138,6 +139,7 @@ constexpr std::array kViewMenu = {
     CommandEntry(cmd::kOpenBrowser), kSeparatorEntry, CommandEntry(cmd::kAlwaysOnTop),
     CommandEntry(cmd::kHideToTray),  kSeparatorEntry, CommandEntry(cmd::kLogFont),
     CommandEntry(cmd::kClearLog),    kSeparatorEntry, CommandEntry(cmd::kHistoryColumns),
+    CommandEntry(cmd::kFilterBar),
 };
 constexpr std::array kOptionMenu = {CommandEntry(cmd::kSettings)};
 constexpr std::array kHelpMenu = {CommandEntry(cmd::kHelpManual), kSeparatorEntry, CommandEntry(cmd::kAppAbout)};

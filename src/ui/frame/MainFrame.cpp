@@ -7,6 +7,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include "core/frame/BrowserLaunch.h"
 #include "core/frame/CommandIds.h"
@@ -28,6 +29,7 @@
 #include "ui/frame/RunWindows.h"
 #include "ui/frame/TrayIcon.h"
 #include "ui/frame/UrlFetcher.h"
+#include "ui/list/FilterBar.h"
 #include "ui/list/ListPopupMenus.h"
 #include "ui/list/ListRows.h"
 #include "ui/list/ProxyListView.h"
@@ -138,6 +140,9 @@ void CMainFrame::BuildStatusBar() {
     m_runningCountPane = CountPane(QStringLiteral(" ﾁｪｯｸ中 : 0000 "), QStringLiteral("runningCountPane"), this);
     m_runningCountPane->setVisible(false);
     statusBar()->addPermanentWidget(m_runningCountPane);
+    m_shownCountPane = CountPane(QStringLiteral(" 表示 : 0000 / 0000 "), QStringLiteral("shownCountPane"), this);
+    m_shownCountPane->setVisible(false);
+    statusBar()->addPermanentWidget(m_shownCountPane);
     statusBar()->addPermanentWidget(m_rowCountPane);
     statusBar()->addPermanentWidget(m_selectedCountPane);
 }
@@ -193,10 +198,17 @@ void CMainFrame::BuildPanes() {
     m_splitter = new QSplitter(Qt::Vertical, this);
     m_splitter->setObjectName(QStringLiteral("paneSplitter"));
     m_splitter->setChildrenCollapsible(false);
-    m_view = new ProxyListView(m_settings, *m_run, m_splitter);
+    auto* listPane = new QWidget(m_splitter);
+    auto* listLayout = new QVBoxLayout(listPane);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    listLayout->setSpacing(0);
+    m_view = new ProxyListView(m_settings, *m_run, listPane);
+    m_filterBar = new FilterBar(*m_view, m_settings.HistoryColumns, listPane);
+    listLayout->addWidget(m_filterBar);
+    listLayout->addWidget(m_view);
     m_logView = new CLogView(m_splitter);
     m_run->SetPanes(m_view, m_logView);
-    m_splitter->addWidget(m_view);
+    m_splitter->addWidget(listPane);
     m_splitter->addWidget(m_logView);
     m_splitter->setStretchFactor(0, 3);
     m_splitter->setStretchFactor(1, 2);
@@ -223,6 +235,7 @@ void CMainFrame::BindCommands() {
     m_bindings.Bind(cmd::kCheckSkip, [this] { m_view->SkipCheck(); });
     m_bindings.Bind(cmd::kNextPane, [this] { SwitchPane(true); });
     m_bindings.Bind(cmd::kPrevPane, [this] { SwitchPane(false); });
+    m_bindings.Bind(cmd::kFilterBar, [this] { m_filterBar->Toggle(); });
     m_dispatcher.Add(m_bindings);
     // A recent file that would not open has left the list.
     m_dispatcher.Add(m_files->Bindings(), [this] { m_actions->SetRecentFiles(m_recent.Entries()); });
@@ -253,6 +266,7 @@ FrameState CMainFrame::CurrentState() const {
     state.remaining = m_viewShutDown ? 0 : m_view->RemainingCount();
     state.onTop = m_settings.ForegroundWindow;
     state.historyColumns = m_settings.HistoryColumns;
+    state.filterBar = m_filterBar->IsOpen();
     return state;
 }
 
@@ -288,7 +302,12 @@ void CMainFrame::ShowRunProgress(int done, int total) {
 }
 
 void CMainFrame::UpdateCounts() {
-    m_rowCountPane->setText(QStringLiteral("ﾌﾟﾛｷｼ : %1").arg(m_view->Rows().RowCount()));
+    const int rows = m_view->Rows().RowCount();
+    m_shownCountPane->setVisible(m_view->IsFiltered());
+    if (m_view->IsFiltered()) {
+        m_shownCountPane->setText(QStringLiteral("表示 : %1 / %2").arg(m_view->ShownRowCount()).arg(rows));
+    }
+    m_rowCountPane->setText(QStringLiteral("ﾌﾟﾛｷｼ : %1").arg(rows));
     m_selectedCountPane->setText(QStringLiteral("選択 : %1  ").arg(m_view->Rows().SelectedCount()));
 }
 
@@ -339,6 +358,10 @@ void CMainFrame::ShowTrayMenu(const QPoint& globalPos) {
 }
 
 void CMainFrame::RunStateChanged() {
+    // The rows a run graded are shown or hidden by the filter once it has let them go.
+    if (!m_viewShutDown) {
+        m_view->ApplyFilter();
+    }
     RefreshCaption();
     UpdateCommandUi();
 }

@@ -34,6 +34,7 @@ namespace zandel::ui {
 class CCheckBar;
 class CLogView;
 class CProxyBar;
+class FilterBar;
 class ProxyListView;
 class FrameActions;
 class FramePlacement;
@@ -42,9 +43,9 @@ class ListPopupMenus;
 class RecheckWindows;
 class TrayIcon;
 
-// The one top-level window: toolbar, proxy bar and check bar at the top, the proxy list above the check log,
-// the status bar with the counts. It owns the list document, routes the commands and decides with the core's
-// rules which are available.
+// The one top-level window: toolbar, proxy bar and check bar at the top, the proxy list (under its filter bar)
+// above the check log, the status bar with the counts. It owns the list document, routes the commands and decides
+// with the core's rules which are available.
 class CMainFrame final : public QMainWindow, public IListViewHost, public IRunFrame, public IDocumentHost {
     Q_OBJECT
 public:
@@ -139,9 +140,11 @@ private:
     RunWindows* m_run = nullptr;
     QSplitter* m_splitter = nullptr;
     ProxyListView* m_view = nullptr;
+    FilterBar* m_filterBar = nullptr;
     CLogView* m_logView = nullptr;
     QLabel* m_rowCountPane = nullptr;
     QLabel* m_selectedCountPane = nullptr;
+    QLabel* m_shownCountPane = nullptr;   // shown only while a filter hides rows
     QLabel* m_runningCountPane = nullptr; // shown only while many proxies are checked at once
     QLabel* m_progressPane = nullptr;     // likewise
     QTimer* m_idleTimer = nullptr;

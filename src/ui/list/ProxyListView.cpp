@@ -146,6 +146,7 @@ ProxyListView::ProxyListView(AppSettings& settings, ICheckHost& runWindows, QWid
     handlers.paste = [this] { Paste(); };
     m_delegate = new AddressEditDelegate(std::move(handlers), this);
     setItemDelegate(m_delegate);
+    WireFilter();
 
     // White on the list's dark blue, with grid lines between the cells. The selection stays in sight, in a colour
     // of its own, while the focus is elsewhere (the proxy bar, a menu, a message box in front): the rows a command
@@ -187,6 +188,7 @@ ProxyListView::~ProxyListView() {
     // The base classes clear the items after this object is gone: their signals must no longer reach it.
     disconnect(selectionModel(), nullptr, this, nullptr);
     disconnect(model(), nullptr, this, nullptr);
+    disconnect(m_delegate, nullptr, this, nullptr);
 }
 
 void ProxyListView::SetHost(IListViewHost* host) {
@@ -237,6 +239,10 @@ bool ProxyListView::OnCommand(int id) {
 }
 
 void ProxyListView::Follow(const ListChange& change) {
+    // Rows moved or sorted take their shown state along at once; a row opened for editing is looked at after the edit.
+    if (change.editRow < 0 && IsFiltered()) {
+        ApplyFilter();
+    }
     if (change.editRow >= 0) {
         BeginEdit(change.editRow);
     }

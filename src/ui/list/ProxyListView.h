@@ -9,6 +9,7 @@
 
 #include "core/check/CheckEngine.h"
 #include "core/frame/CommandDispatcher.h"
+#include "core/list/RowFilter.h"
 
 class QLineEdit;
 class QTimer;
@@ -99,6 +100,19 @@ public:
 
     CheckEngine& Engine() { return *m_engine; }
 
+    // The filter over the rows, applied at once (an off one shows every row). A row whose address or result changes
+    // is shown or hidden again a turn later, or, while a run holds the rows, once the run has ended (ApplyFilter), so
+    // that the rows of a run stay where the user watches them.
+    void SetRowFilter(const RowFilter& filter);
+    bool IsFiltered() const { return m_filter.IsOn(); }
+    int ShownRowCount() const;
+    // The rows shown and hidden by the filter as they are now; waits while a run holds them or an address is edited.
+    void ApplyFilter();
+
+Q_SIGNALS:
+    // The uptime and median columns came or went.
+    void historyColumnsShown(bool shown);
+
 public Q_SLOTS:
     // Nothing but the run changes the selection of a running list.
     void selectAll() override;
@@ -135,6 +149,10 @@ private:
     void OnHeaderClick(int column);
     void CommitEdit(int row, const QString& text);
     void CloseEditBox();
+    void WireFilter();
+    void ScheduleFilter();
+    // `deselect`: a row hidden leaves the selection (not during a run, whose selection shows what it has still to do).
+    void FilterRows(bool deselect);
 
     AppSettings& m_settings;
     IListViewHost* m_host = nullptr;
@@ -160,6 +178,10 @@ private:
     int m_followFrom = 0;
     bool m_fittingAddress = false;
     std::function<void()> m_onTimeout; // the handler of the job now timed
+    RowFilter m_filter;
+    QTimer* m_filterCheck = nullptr;
+    bool m_rowsHidden = false;    // the filter hides some row
+    bool m_filterPending = false; // rows changed while the filter had to wait
     bool m_labelEditing = true;
     // The press of the click now going on came on the current row, the only one selected: the click edits it.
     bool m_clickEdits = false;

@@ -40,6 +40,9 @@ void ProxyListView::ShowHistoryColumns() {
     } else {
         m_historyWatch->stop();
     }
+    Q_EMIT historyColumnsShown(shown);
+    // A filter by uptime holds only while the column shows.
+    ApplyFilter();
 }
 
 // Two stat() calls: the figures are read again only when some program has written since they were read.

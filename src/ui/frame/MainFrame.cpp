@@ -49,13 +49,6 @@ namespace {
 constexpr int kIdleUpdateMs = 150;
 constexpr double kListShare = 0.6;
 
-QLabel* CountPane(const QString& widest, const QString& objectName, QWidget* parent) {
-    auto* pane = new QLabel(widest, parent);
-    pane->setObjectName(objectName);
-    pane->setMinimumWidth(pane->fontMetrics().horizontalAdvance(widest) + 8);
-    return pane;
-}
-
 } // namespace
 
 CMainFrame::CMainFrame(AppSettings& settings, IInternetSettings& internet, IProgramLauncher& launcher,
@@ -126,44 +119,6 @@ CMainFrame::~CMainFrame() {
     m_settings.Window = m_placement->OuterRect();
     m_view->SetHost(nullptr);
     m_view->SetDocument(nullptr);
-}
-
-void CMainFrame::BuildStatusBar() {
-    auto* ready = new QLabel(QStringLiteral("ﾚﾃﾞｨ"), this);
-    ready->setObjectName(QStringLiteral("readyText"));
-    statusBar()->addWidget(ready, 1);
-    m_rowCountPane = CountPane(QStringLiteral(" ﾌﾟﾛｷｼ : 0000 "), QStringLiteral("rowCountPane"), this);
-    m_selectedCountPane = CountPane(QStringLiteral(" 選択 : 0000 "), QStringLiteral("selectedCountPane"), this);
-    m_progressPane = CountPane(QStringLiteral(" ﾁｪｯｸ済 : 0000/0000 "), QStringLiteral("progressPane"), this);
-    m_progressPane->setVisible(false);
-    statusBar()->addPermanentWidget(m_progressPane);
-    m_runningCountPane = CountPane(QStringLiteral(" ﾁｪｯｸ中 : 0000 "), QStringLiteral("runningCountPane"), this);
-    m_runningCountPane->setVisible(false);
-    statusBar()->addPermanentWidget(m_runningCountPane);
-    m_shownCountPane = CountPane(QStringLiteral(" 表示 : 0000 / 0000 "), QStringLiteral("shownCountPane"), this);
-    m_shownCountPane->setVisible(false);
-    statusBar()->addPermanentWidget(m_shownCountPane);
-    statusBar()->addPermanentWidget(m_rowCountPane);
-    statusBar()->addPermanentWidget(m_selectedCountPane);
-}
-
-void CMainFrame::ShowFetching(const std::string& url) {
-    auto* ready = findChild<QLabel*>(QStringLiteral("readyText"));
-    // The window stays usable while the list comes, so the cursor only says that something is under way.
-    if (url.empty()) {
-        ready->setText(QStringLiteral("ﾚﾃﾞｨ"));
-        if (m_busyCursor) {
-            QApplication::restoreOverrideCursor();
-            m_busyCursor = false;
-        }
-        return;
-    }
-    m_refetching = false;
-    ready->setText(QStringLiteral("ﾘｽﾄを取得しています: %1").arg(FromBytes(ShownUrl(url))));
-    if (!m_busyCursor) {
-        QApplication::setOverrideCursor(Qt::BusyCursor);
-        m_busyCursor = true;
-    }
 }
 
 // A list on the web is renewed at its source: each round of the re-checks fetches it again, keeps the rows the
@@ -285,30 +240,6 @@ void CMainFrame::MenuBarOpened() {
     if (!m_viewShutDown) {
         m_actions->MenuBarOpened(m_rules, CurrentState());
     }
-}
-
-void CMainFrame::ShowRunningCount(int count) {
-    m_runningCountPane->setText(QStringLiteral("ﾁｪｯｸ中 : %1").arg(count));
-    m_runningCountPane->setVisible(count > 0);
-}
-
-void CMainFrame::ShowRunNotice(const QString& text) {
-    statusBar()->showMessage(text);
-}
-
-void CMainFrame::ShowRunProgress(int done, int total) {
-    m_progressPane->setText(QStringLiteral("ﾁｪｯｸ済 : %1/%2").arg(done).arg(total));
-    m_progressPane->setVisible(total > 0);
-}
-
-void CMainFrame::UpdateCounts() {
-    const int rows = m_view->Rows().RowCount();
-    m_shownCountPane->setVisible(m_view->IsFiltered());
-    if (m_view->IsFiltered()) {
-        m_shownCountPane->setText(QStringLiteral("表示 : %1 / %2").arg(m_view->ShownRowCount()).arg(rows));
-    }
-    m_rowCountPane->setText(QStringLiteral("ﾌﾟﾛｷｼ : %1").arg(rows));
-    m_selectedCountPane->setText(QStringLiteral("選択 : %1  ").arg(m_view->Rows().SelectedCount()));
 }
 
 IProxyBar* CMainFrame::ProxyBar() {

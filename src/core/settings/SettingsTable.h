@@ -114,7 +114,8 @@ inline constexpr std::array kSettingsTable = {
 };
 // clang-format on
 
-// The row of a field. Asked in a constant expression (as BoundsOf is), a field without a row does not compile.
+// The row of a field; a field without a row aborts. (Asked in a constant expression it would not compile, but the
+// sanitizer builds do not take the variant look-up as one: the pages ask at start-up.)
 template <typename T> constexpr const SettingRow& SettingRowOf(T AppSettings::*field) {
     for (const SettingRow& row : kSettingsTable) {
         if (const auto* rowField = std::get_if<T AppSettings::*>(&row.field);

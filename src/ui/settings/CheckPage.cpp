@@ -19,8 +19,8 @@ namespace zandel::ui {
 
 namespace {
 
-constexpr IntBounds kTimeOutBounds = BoundsOf(&AppSettings::TimeOut);
-constexpr IntBounds kParallelBounds = BoundsOf(&AppSettings::ParallelChecks);
+const IntBounds kTimeOutBounds = BoundsOf(&AppSettings::TimeOut);
+const IntBounds kParallelBounds = BoundsOf(&AppSettings::ParallelChecks);
 
 } // namespace
 

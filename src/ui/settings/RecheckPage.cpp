@@ -14,8 +14,8 @@ namespace zandel::ui {
 
 namespace {
 
-constexpr IntBounds kMinutesBounds = BoundsOf(&AppSettings::AutoRecheckMinutes);
-constexpr IntBounds kKeepDaysBounds = BoundsOf(&AppSettings::HistoryKeepDays);
+const IntBounds kMinutesBounds = BoundsOf(&AppSettings::AutoRecheckMinutes);
+const IntBounds kKeepDaysBounds = BoundsOf(&AppSettings::HistoryKeepDays);
 
 SpinEdit* NumberBox(const QString& name, IntBounds bounds, QWidget* parent) {
     auto* box = new SpinEdit(parent);

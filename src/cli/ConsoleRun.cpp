@@ -72,6 +72,7 @@ ConsoleRun::ConsoleRun(const Options& options, std::FILE* transcript, int wake)
     : m_options(options), m_host(transcript), m_document(m_rows, m_host, m_host) {
     m_host.WakeOnRunEnd(wake);
     m_document.m_maxRows = options.maxRows;
+    m_document.m_tellRowLimit = options.maxRows == MaxListRows;
 }
 
 int ConsoleRun::Run(AppSettings& settings, const std::shared_ptr<const TunnelTrust>& trust) {

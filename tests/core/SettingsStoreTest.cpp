@@ -191,6 +191,14 @@ TEST_F(SettingsStoreTest, NewerKeysWrittenOnlyAwayFromTheirDefaults) {
         m_dir.Write("PrxSet.ini", std::string("[ProxyParallel]\r\nCount=") + count + "\r\n");
         EXPECT_EQ(LoadAll().ParallelChecks, 1) << count;
     }
+    // Ten thousand at once only for a list allowed more than a thousand rows, whichever key comes first.
+    const std::tuple<const char*, const char*, int> raised[] = {
+        {"1000", "5000", 1}, {"100000", "5000", 5000}, {"100000", "10001", 1}, {"garbage", "1001", 1}};
+    for (const auto& [rows, count, loaded] : raised) {
+        m_dir.Write("PrxSet.ini",
+                    std::string("[ProxyParallel]\r\nCount=") + count + "\r\n[List]\r\nMaxRows=" + rows + "\r\n");
+        EXPECT_EQ(LoadAll().ParallelChecks, loaded) << rows << " " << count;
+    }
     // A hand-edited interval or keep time out of range is its default, never a round every minute.
     const std::pair<const char*, const char*> outOfRange[] = {
         {"4", "0"}, {"1441", "3651"}, {"-1", "-1"}, {"soon", "x"}};
@@ -254,6 +262,7 @@ const RowCase kRowCases[] = {
     {"History", "KeepDays", nullptr, "3650", "0", nullptr},
     {"History", "Columns", nullptr, "1"},
     {"List", "FollowRun", nullptr, "1"},
+    {"List", "MaxRows", nullptr, "1000000", "999", nullptr},
 };
 // clang-format on
 

@@ -95,7 +95,7 @@ private Q_SLOTS:
             }
         });
         QWidget* viewport = View().viewport();
-        const QPoint onRow = View().visualItemRect(View().topLevelItem(1)).center();
+        const QPoint onRow = View().visualRect(View().model()->index(1, 0)).center();
         // A right click: the press marks the row, then the desktop asks for the context menu.
         QTest::mouseClick(viewport, Qt::RightButton, {}, onRow);
         QContextMenuEvent request(QContextMenuEvent::Mouse, onRow, viewport->mapToGlobal(onRow));

@@ -51,8 +51,8 @@ private:
     ui::ProxyListView& View() { return *m_rig->Frame().View(); }
     QStringList Column(int column) {
         QStringList texts;
-        for (int row = 0; row < View().topLevelItemCount(); ++row) {
-            texts << View().topLevelItem(row)->text(column);
+        for (int row = 0; row < View().Rows().RowCount(); ++row) {
+            texts << View().CellText(row, column);
         }
         return texts;
     }
@@ -93,7 +93,7 @@ private Q_SLOTS:
         QCOMPARE(Column(kMedianColumn), Texts({"0.200", "", "0.060", ""}));
         // A row added later finds its figures without another read.
         m_rig->AddRows({"c.example:80"});
-        QTRY_COMPARE(View().topLevelItem(4)->text(kUptimeColumn), QStringLiteral("100%"));
+        QTRY_COMPARE(View().CellText(4, kUptimeColumn), QStringLiteral("100%"));
 
         ToggleColumns();
         QVERIFY(!m_rig->settings.HistoryColumns);
@@ -133,15 +133,14 @@ private Q_SLOTS:
         QFETCH(int, clicks);
         QFETCH(QStringList, order);
         ToggleColumns();
-        QTRY_COMPARE(View().topLevelItem(0)->text(kUptimeColumn), QStringLiteral("75%"));
+        QTRY_COMPARE(View().CellText(0, kUptimeColumn), QStringLiteral("75%"));
         for (int click = 0; click < clicks; ++click) {
             ClickHeader(column);
         }
         QCOMPARE(Column(0), order);
         // The figures moved with their rows.
-        QCOMPARE(View().topLevelItem(order.indexOf(QStringLiteral("a.example:80")))->text(kUptimeColumn),
-                 QStringLiteral("75%"));
-        QCOMPARE(View().topLevelItem(order.indexOf(QStringLiteral("b.example:80")))->text(kUptimeColumn), QString());
+        QCOMPARE(View().CellText(order.indexOf(QStringLiteral("a.example:80")), kUptimeColumn), QStringLiteral("75%"));
+        QCOMPARE(View().CellText(order.indexOf(QStringLiteral("b.example:80")), kUptimeColumn), QString());
     }
 
     void historyWindowListsTheMarkedRowsChecksNewestFirst() {
@@ -181,7 +180,7 @@ private Q_SLOTS:
         QTRY_COMPARE(m_rig->messages.Boxes().size(), std::size_t{1});
         QVERIFY(m_rig->messages.Boxes()[0].text.starts_with(HistoryUnusableMessage("").substr(0, 20)));
         QCOMPARE(m_rig->messages.Boxes()[0].icon, MbIcon::Warning);
-        QCOMPARE(View().topLevelItem(0)->text(kUptimeColumn), QString());
+        QCOMPARE(View().CellText(0, kUptimeColumn), QString());
         View().Rows().SetRowSelected(0, true);
         QVERIFY(m_rig->Frame().OnCommand(cmd::kCheckHistory));
         QTest::qWait(0);

@@ -206,8 +206,8 @@ private Q_SLOTS:
         QCOMPARE(QString::fromStdString(good[0].result), QStringLiteral("Anonymous(A)"));
         QVERIFY(good[0].responseMs.has_value());
         QCOMPARE(QString::fromStdString(history.ChecksOf(refusing.Address()).at(0).result), QStringLiteral("NG"));
-        QTRY_COMPARE(m_view->topLevelItem(0)->text(kUptimeColumn), QStringLiteral("100%"));
-        QCOMPARE(m_view->topLevelItem(1)->text(kUptimeColumn), QStringLiteral("0%"));
+        QTRY_COMPARE(m_view->CellText(0, kUptimeColumn), QStringLiteral("100%"));
+        QCOMPARE(m_view->CellText(1, kUptimeColumn), QStringLiteral("0%"));
     }
 
     // Every kind of answer in one run, a skip on the last proxy, and what the window shows meanwhile.
@@ -402,7 +402,7 @@ private Q_SLOTS:
         m_view->selectAll();
         m_view->scrollToTop();
         m_view->OnCommand(cmd::kStartCheck);
-        QTRY_VERIFY(m_view->viewport()->rect().contains(m_view->visualItemRect(m_view->topLevelItem(kEnding))));
+        QTRY_VERIFY(m_view->viewport()->rect().contains(m_view->visualRect(m_view->model()->index(kEnding, 0))));
         QTRY_VERIFY_WITH_TIMEOUT(!m_view->IsRunning(), 20000);
     }
 

@@ -51,7 +51,7 @@ private:
         auto* box = Child<QComboBox>(combo);
         box->setCurrentIndex(box->findText(QString::fromUtf8(text)));
     }
-    bool Shown(int row) { return !View().Rows().Item(row)->isHidden(); }
+    bool Shown(int row) { return View().Rows().IsRowShown(row); }
 
 private Q_SLOTS:
     void init() { m_rig = std::make_unique<test::FrameRig>(); }

@@ -285,7 +285,7 @@ private Q_SLOTS:
     void anUnchangedEditKeepsTheStoredBytes() {
         const std::string shiftJis = "\x83\x76\x83\x8d\x83\x4c\x83\x56:8080";
         m_rig->view->Rows().InsertRow(0, shiftJis, StatusUnchecked, 0);
-        QCOMPARE(m_rig->view->topLevelItem(0)->text(0), QStringLiteral("プロキシ:8080"));
+        QCOMPARE(m_rig->view->CellText(0, 0), QStringLiteral("プロキシ:8080"));
         m_rig->view->BeginEdit(0);
         SubmitEdit();
         QCOMPARE(m_rig->view->Rows().GetCellText(0, 0), shiftJis);
@@ -299,7 +299,7 @@ private Q_SLOTS:
         const std::string utf8 = dir.Write("utf8.txt", "\xc3\xbd.example:82\n");
         QVERIFY(m_rig->doc->OpenListFile(windows, OpenReplace));
         QVERIFY(m_rig->doc->OpenListFile(utf8, OpenAppend));
-        const auto shown = [this](int row, int column) { return m_rig->view->topLevelItem(row)->text(column); };
+        const auto shown = [this](int row, int column) { return m_rig->view->CellText(row, column); };
         QCOMPARE(shown(0, 0), QStringLiteral("ﾃｽ:80"));
         QCOMPARE(shown(1, 0), QStringLiteral("プロ:81"));
         QCOMPARE(shown(1, 1), QStringLiteral("ﾃｽ"));
@@ -432,8 +432,8 @@ private Q_SLOTS:
         QTRY_VERIFY(m_rig->view->isColumnHidden(kKindColumn));
         m_rig->view->Rows().SetCellText(1, 0, "socks5://u:pw@127.0.0.1:1080");
         QTRY_VERIFY(!m_rig->view->isColumnHidden(kKindColumn));
-        QCOMPARE(m_rig->view->topLevelItem(1)->text(kKindColumn), QStringLiteral("socks5"));
-        QCOMPARE(m_rig->view->topLevelItem(0)->text(kKindColumn), QStringLiteral("http"));
+        QCOMPARE(m_rig->view->CellText(1, kKindColumn), QStringLiteral("socks5"));
+        QCOMPARE(m_rig->view->CellText(0, kKindColumn), QStringLiteral("http"));
         ClickHeader(kKindColumn);
         QTRY_COMPARE(Column(0).back(), std::string("socks5://u:pw@127.0.0.1:1080"));
         ClickHeader(kKindColumn);

@@ -176,7 +176,7 @@ private Q_SLOTS:
         auto app = m_rig->MakeApp({"zandel", list});
         QCOMPARE(app->InitInstance(), AppLifecycle::Start::Running);
         ui::ProxyListView* view = app->MainFrame()->View();
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualItemRect(view->topLevelItem(0)).center());
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(0, 0)).center());
         QCOMPARE(app->MainFrame()->GetProxyBar()->GetAddr(), entry);
         QVERIFY(m_rig->dir.Exists("history.sqlite-wal") && m_rig->dir.Exists("history.sqlite-shm"));
         QCOMPARE(readableByOthers(), QString());

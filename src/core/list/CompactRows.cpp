@@ -54,6 +54,31 @@ void CompactRows::Remove(int index) {
     }
 }
 
+void CompactRows::RemoveRows(const std::vector<int>& rows) {
+    std::size_t next = 0;
+    std::size_t kept = 0;
+    for (std::size_t row = 0; row < m_records.size(); ++row) {
+        if (next < rows.size() && Index(rows[next]) == row) {
+            FreeSpill(m_records[row]);
+            ++next;
+            continue;
+        }
+        m_records[kept++] = m_records[row];
+    }
+    m_records.resize(kept);
+    if (m_records.empty()) {
+        Clear();
+    }
+}
+
+void CompactRows::Reorder(const std::vector<int>& order) {
+    std::deque<Record> reordered;
+    for (int from : order) {
+        reordered.push_back(m_records[Index(from)]);
+    }
+    m_records.swap(reordered);
+}
+
 void CompactRows::Clear() {
     m_records.clear();
     m_blocks.clear();

@@ -30,6 +30,11 @@ public:
     // A new row at `index` (0 to Count()), its result cells empty.
     void Insert(int index, std::string_view address, int image, int tag);
     void Remove(int index);
+    // The given rows, in ascending order, in one pass: removing a hundred thousand rows one by one from the middle
+    // would move the rest each time.
+    void RemoveRows(const std::vector<int>& rows);
+    // Row k becomes the row that was at order[k]; `order` holds each row once.
+    void Reorder(const std::vector<int>& order);
     void Clear();
 
     // Rows and columns must be in range.

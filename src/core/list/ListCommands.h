@@ -53,6 +53,8 @@ public:
     ListChange Sort(int column, const IColumnFigures* history = nullptr);
 
     int SortColumn() const { return m_sortColumn; }
+    // The most rows Insert and Add may make (the list's limit).
+    void SetMaxRows(int rows) { m_maxRows = rows; }
     bool NextSortAscending(int column) const;
 
     // The comparison of the sort in ascending order: text ignoring letter case, or for the response time
@@ -71,6 +73,7 @@ private:
     IRowStore& m_rows;
     IMessageService& m_messages;
     int m_sortColumn = 0;
+    int m_maxRows = MaxListRows;
     // Every column sorts ascending on its first click.
     std::array<bool, kShownColumnCount> m_ascending = [] {
         std::array<bool, kShownColumnCount> all{};

@@ -21,6 +21,7 @@ namespace zandel {
 
 namespace {
 
+constexpr std::size_t kAppendBatch = 4096;
 constexpr const char* kAskSaveChanges = "%1 への変更を保存しますか?";
 // The extension was split into a ten-byte field; a longer one never names a list file.
 constexpr std::size_t kMaxExtension = 10;
@@ -240,12 +241,18 @@ int ProxyListDocument::ReadRows(std::FILE* file) {
     const int firstRow = m_rows.RowCount();
     int count = firstRow;
     int readError = 0;
+    // The rows go to the list a batch at a time: a window hears of a million rows a few hundred times.
+    std::vector<ProxyRow> batch;
+    const auto flush = [&] {
+        m_rows.AppendRows(batch);
+        batch.clear();
+    };
     for (;;) {
         if (count >= m_maxRows) {
-            // The message names the window's limit; a larger one asked for on the console's command line is
-            // the user's own and goes unsaid.
-            if (m_maxRows == MaxListRows) {
-                ShowOk(m_messages, texts::kRowLimit);
+            flush();
+            // A larger limit asked for on the console's command line is the user's own and goes unsaid.
+            if (m_tellRowLimit) {
+                ShowOk(m_messages, texts::RowLimitMessage(m_maxRows));
             }
             break;
         }
@@ -258,12 +265,14 @@ int ProxyListDocument::ReadRows(std::FILE* file) {
         if (!row) {
             continue;
         }
-        m_rows.InsertRow(count, row->cells[0], row->image, count);
-        for (int column = 1; column < kColumnCount; ++column) {
-            m_rows.SetCellText(count, column, row->cells[static_cast<std::size_t>(column)]);
+        batch.push_back(*row);
+        batch.back().tag = count;
+        if (batch.size() == kAppendBatch) {
+            flush();
         }
         ++count;
     }
+    flush();
 
     if (!reader.AllUtf8()) {
         m_rows.MarkCp932Rows(firstRow, count - firstRow);

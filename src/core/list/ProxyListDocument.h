@@ -68,6 +68,7 @@ public:
     int m_saveMode = SaveWithResults;
     // The most rows a load takes: the list window's limit; the console tool may take more.
     int m_maxRows = MaxListRows;
+    bool m_tellRowLimit = true;
 
 private:
     bool LoadList(const std::string& path);

@@ -44,6 +44,55 @@ std::vector<std::string> IRowStore::CellTexts(const std::vector<int>& rows, int 
     return texts;
 }
 
+void IRowStore::AppendRows(const std::vector<ProxyRow>& rows) {
+    for (const ProxyRow& value : rows) {
+        const int row = RowCount();
+        InsertRow(row, value.cells[0], value.image, value.tag);
+        for (int column = 1; column < kColumnCount; ++column) {
+            SetCellText(row, column, value.cells[static_cast<std::size_t>(column)]);
+        }
+    }
+}
+
+void IRowStore::RemoveRows(const std::vector<int>& rows) {
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        RemoveRow(*it);
+    }
+}
+
+// Rewrites only the rows that change, so that a list already in order stays as it is.
+void IRowStore::Reorder(const std::vector<int>& order) {
+    const int count = RowCount();
+    const int mark = SelectionMark();
+    std::vector<ProxyRow> rows;
+    std::vector<bool> selected;
+    rows.reserve(order.size());
+    for (int row = 0; row < count; ++row) {
+        rows.push_back(GetRow(row));
+        selected.push_back(IsRowSelected(row));
+    }
+    int newMark = -1;
+    for (int position = 0; position < count; ++position) {
+        const int from = order[static_cast<std::size_t>(position)];
+        if (from != position || rows[static_cast<std::size_t>(position)].tag != from) {
+            ProxyRow value = rows[static_cast<std::size_t>(from)];
+            value.tag = from;
+            SetRow(position, value);
+        }
+        if (selected[static_cast<std::size_t>(from)] != selected[static_cast<std::size_t>(position)]) {
+            SetRowSelected(position, selected[static_cast<std::size_t>(from)]);
+        }
+        newMark = from == mark ? position : newMark;
+    }
+    // Selecting moves the mark; giving the marked row the state last puts the mark back on it.
+    if (newMark >= 0) {
+        SetRowSelected(newMark, true);
+        if (!selected[static_cast<std::size_t>(mark)]) {
+            SetRowSelected(newMark, false);
+        }
+    }
+}
+
 void IRowStore::SelectAllRows() {
     const int count = RowCount();
     for (int row = 0; row < count; ++row) {
@@ -157,6 +206,26 @@ void MemoryRowStore::RemoveRow(int row) {
     if (m_mark > row || m_mark >= RowCount()) {
         --m_mark;
     }
+}
+
+void MemoryRowStore::RemoveRows(const std::vector<int>& rows) {
+    m_mark -= static_cast<int>(std::lower_bound(rows.begin(), rows.end(), m_mark) - rows.begin());
+    m_rows.RemoveRows(rows);
+    // As RemoveRow leaves it: on the row that took the removed mark's place, or the new last row.
+    if (m_mark >= RowCount()) {
+        m_mark = RowCount() - 1;
+    }
+}
+
+void MemoryRowStore::Reorder(const std::vector<int>& order) {
+    m_rows.Reorder(order);
+    int newMark = -1;
+    for (int position = 0; position < RowCount(); ++position) {
+        const int from = order[static_cast<std::size_t>(position)];
+        m_rows.SetTag(position, from);
+        newMark = from == m_mark ? position : newMark;
+    }
+    m_mark = newMark;
 }
 
 void MemoryRowStore::RemoveAllRows() {

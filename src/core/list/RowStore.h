@@ -18,6 +18,8 @@ public:
 
     virtual int RowCount() const = 0;
     virtual void InsertRow(int index, const std::string& address, int image, int tag) = 0;
+    // Whole rows after the last one (cells, image, tag, reason and marks as given), in one step where the store can.
+    virtual void AppendRows(const std::vector<ProxyRow>& rows);
     virtual std::string GetCellText(int row, int column) const = 0;
     virtual void SetCellText(int row, int column, const std::string& text) = 0;
     virtual int GetRowImage(int row) const = 0;
@@ -26,6 +28,11 @@ public:
     virtual void SetRowTag(int row, int tag) = 0;
     virtual void RemoveRow(int row) = 0;
     virtual void RemoveAllRows() = 0;
+    // The given rows, in ascending order; the mark moves as RemoveRow moves it.
+    virtual void RemoveRows(const std::vector<int>& rows);
+    // Row k becomes the row that stood at order[k], its tag set to order[k]; each row keeps its cells, image and
+    // selection, and the selection mark stays on its row. `order` holds every row once.
+    virtual void Reorder(const std::vector<int>& order);
 
     // A row the list's filter hides reads as unselected: the commands act on the rows the user sees.
     virtual bool IsRowSelected(int row) const = 0;
@@ -92,6 +99,8 @@ public:
     void SetRowTag(int row, int tag) override;
     void RemoveRow(int row) override;
     void RemoveAllRows() override;
+    void RemoveRows(const std::vector<int>& rows) override;
+    void Reorder(const std::vector<int>& order) override;
     bool IsRowSelected(int row) const override;
     void SetRowSelected(int row, bool selected) override;
     int SelectionMark() const override;

@@ -130,6 +130,11 @@ bool LoadSettings(AppSettings& settings) {
     for (const SettingRow& row : kSettingsTable) {
         ReadSetting(ini, row, settings);
     }
+    // More than a thousand at once only for a list allowed more than a thousand rows: otherwise such a count is out of
+    // range, as it always was.
+    if (settings.ParallelChecks > MostParallelChecks(settings.MaxRows)) {
+        settings.ParallelChecks = 1;
+    }
     ReadIniList(ini, "WebPage-Url", "WebPageNo", settings, SettingsList::WebPageList);
     return true;
 }

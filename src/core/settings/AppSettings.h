@@ -39,6 +39,10 @@ enum class SettingsList { Favourites, ChainProxies, ChainUrls, WebPageList };
 // Proxies checked at once by zandel-check's --jobs, which may go further than the window's setting
 // (ParallelChecks) for the long lists of a server.
 inline constexpr int kMaxConsoleParallelChecks = 10000;
+// The rows the list holds unless the user raises it ([List] MaxRows), and while it is not raised the most proxies
+// checked at once.
+inline constexpr int kListRowsDefault = 1000;
+inline constexpr int kParallelChecksSmallList = 1000;
 
 // The main window's outer rectangle in screen pixels; [Window] of "PrxSet.ini".
 struct WindowRect {
@@ -109,6 +113,8 @@ struct AppSettings {
     bool HistoryColumns{};
     // While a run goes, the list keeps its first running row in view.
     bool FollowRun{};
+    // The most rows the list takes; raised, a run may also check up to kMaxConsoleParallelChecks at once.
+    int MaxRows{};
     const std::string DefaultUserAgent = kDefaultUserAgent;
     // The working directory at start-up: "PrxSet.ini", "Access.ini" and "USER2.DAT" lie here.
     std::string StartDir = ".";
@@ -144,6 +150,11 @@ std::string PathInDir(const std::string& dir, const std::string& fileName);
 // A settings file in StartDir, or nothing when the files there are not to be used. Every reader and writer of
 // StartDir's files below asks here, so that all of them leave a settings folder of another user alone.
 std::optional<std::string> StartDirFile(const AppSettings& settings, const char* fileName);
+
+// The most proxies the window checks at once for a list of at most `maxRows` rows.
+inline int MostParallelChecks(int maxRows) {
+    return maxRows > kListRowsDefault ? kMaxConsoleParallelChecks : kParallelChecksSmallList;
+}
 
 // "PrxSet.ini" in StartDir, every section but [Window]. A missing file or key keeps the field as it is.
 bool LoadSettings(AppSettings& settings);

@@ -15,6 +15,7 @@ CheckPageFields LoadCheckPage(const AppSettings& settings) {
     fields.HttpsCheckOn = settings.HttpsCheckOn;
     fields.DetectProxyType = settings.DetectProxyType;
     fields.FollowRun = settings.FollowRun;
+    fields.MaxRows = settings.MaxRows;
     fields.HttpsTarget = settings.HttpsTarget;
     return fields;
 }
@@ -35,6 +36,7 @@ void ApplyCheckPage(const CheckPageFields& fields, AppSettings& settings) {
     settings.HttpsCheckOn = fields.HttpsCheckOn;
     settings.DetectProxyType = fields.DetectProxyType;
     settings.FollowRun = fields.FollowRun;
+    settings.MaxRows = fields.MaxRows;
     settings.HttpsTarget = fields.HttpsTarget;
 }
 

@@ -28,6 +28,7 @@ struct CheckPageFields {
     std::string HttpsTarget;
     bool DetectProxyType = false;
     bool FollowRun = false;
+    int MaxRows = kListRowsDefault;
     bool operator==(const CheckPageFields&) const = default;
 };
 

@@ -95,7 +95,7 @@ inline constexpr std::array kSettingsTable = {
     TextSetting("Access-Url",            "Addr1",            &AppSettings::Addr1,              "",                                                            Written::Always),
     TextSetting("Access-Url",            "Addr2",            &AppSettings::Addr2,              "",                                                            Written::Always),
     TextSetting("Access-Url",            "Addr3",            &AppSettings::Addr3,              "",                                                            Written::Always),
-    IntSetting ("ProxyParallel",         "Count",            &AppSettings::ParallelChecks,     1,                       {1, 1000},  OutOfBounds::Default, Written::UnlessDefault),
+    IntSetting ("ProxyParallel",         "Count",            &AppSettings::ParallelChecks,     1,                       {1, 10000}, OutOfBounds::Default, Written::UnlessDefault),
     BoolSetting("HttpsCheck",            "On",               &AppSettings::HttpsCheckOn,       false,                                                         Written::UnlessDefault),
     TextSetting("HttpsCheck",            "Target",           &AppSettings::HttpsTarget,        "",                                                            Written::UnlessDefault),
     BoolSetting("Judge",                 "Strict",           &AppSettings::JudgeStrict,        false,                                                         Written::UnlessDefault),
@@ -111,6 +111,7 @@ inline constexpr std::array kSettingsTable = {
     IntSetting ("History",               "KeepDays",         &AppSettings::HistoryKeepDays,    kHistoryKeepDaysDefault, {1, 3650},  OutOfBounds::Default, Written::UnlessDefault),
     BoolSetting("History",               "Columns",          &AppSettings::HistoryColumns,     false,                                                         Written::UnlessDefault),
     BoolSetting("List",                  "FollowRun",        &AppSettings::FollowRun,          false,                                                         Written::UnlessDefault),
+    IntSetting ("List",                  "MaxRows",          &AppSettings::MaxRows,            kListRowsDefault,  {1000, 1000000},  OutOfBounds::Default, Written::UnlessDefault),
 };
 // clang-format on
 

@@ -2,6 +2,8 @@
 
 // The message texts that more than one subsystem shows. Texts used in one place only stay beside their rule.
 
+#include <string>
+
 namespace zandel::texts {
 
 inline constexpr const char* kAppName = "Zandel";
@@ -22,6 +24,10 @@ inline constexpr const char* kJudgeKeyMessage =
     "判定用CGIの鍵は、空白を含まない半角の英数字・記号8～256文字で指定してください";
 
 inline constexpr const char* kRowLimit = "1000個のｱﾄﾞﾚｽが追加されました。\nこれ以上は追加できません";
+// The same for a list whose limit the user raised.
+inline std::string RowLimitMessage(int rows) {
+    return std::to_string(rows) + "個のｱﾄﾞﾚｽが追加されました。\nこれ以上は追加できません";
+}
 inline constexpr const char* kBadListFormat =
     "このﾌｧｲﾙは無効なﾌｫｰﾏｯﾄです。\n現在読み込むことができるのは*.txtﾌｧｲﾙのみです";
 inline constexpr const char* kNoBrowserPath =

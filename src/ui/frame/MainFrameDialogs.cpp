@@ -22,6 +22,7 @@ void CMainFrame::OpenSettingsSheet() {
                         PrepareUserAgentFiles(ToBytes(QCoreApplication::applicationDirPath()), ConfigFolder()), this);
     sheet.exec();
     m_view->ShowHttpsColumn();
+    m_view->ApplyRowLimit();
     m_view->ShowKindColumn();
 }
 

@@ -2,170 +2,249 @@
 
 #include <algorithm>
 
-#include <QTreeWidget>
+#include <QScrollBar>
+#include <QTreeView>
 
-#include "core/util/ProxyAddress.h"
-#include "core/util/Text.h"
-#include "ui/list/StatusImages.h"
-#include "ui/util/TextCodec.h"
+#include "ui/list/ListModel.h"
 
 namespace zandel::ui {
 
 namespace {
 
-// Per item: the row tag, the status image, each cell's bytes as stored (a Shift-JIS file keeps its bytes
-// through a save; the item shows them decoded) and whether they are CP932 text from their file.
-constexpr int kTagRole = Qt::UserRole;
-constexpr int kImageRole = Qt::UserRole + 1;
-constexpr int kBytesRole = Qt::UserRole + 2;          // + column
-constexpr int kCp932Role = kBytesRole + kColumnCount; // + column
-constexpr int kReasonRole = kCp932Role + kColumnCount;
+// Moves the current index without the view following it: the rows chosen may lie anywhere in a long list, and the
+// user watches the rows where they left the view.
+void SetMarkQuietly(QTreeView& view, const QModelIndex& index) {
+    const bool scrolls = view.hasAutoScroll();
+    view.setAutoScroll(false);
+    view.selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    view.setAutoScroll(scrolls);
+}
 
 } // namespace
 
-ListRows::ListRows(QTreeWidget& list) : m_list(list), m_bridge(&list) {
-    for (int image = 0; image < kStatusImageCount; ++image) {
-        m_statusIcons[static_cast<std::size_t>(image)] = StatusIcon(image);
-    }
+ListRows::ListRows(QTreeView& view, ListModel& model) : m_view(view), m_model(model), m_bridge(&view) {}
+
+bool ListRows::Valid(int row) const {
+    return row >= 0 && row < m_model.Count();
 }
 
-QTreeWidgetItem* ListRows::Item(int row) const {
-    return row >= 0 && row < m_list.topLevelItemCount() ? m_list.topLevelItem(row) : nullptr;
-}
-
-void ListRows::WriteCell(QTreeWidgetItem* item, int column, const std::string& bytes, bool cp932) {
-    const std::string cut = CutBytes(bytes, column == 0 ? kMaxAddressCell : kMaxFieldText);
-    const QByteArray stored(cut.data(), static_cast<qsizetype>(cut.size()));
-    // Bytes written back as they were (a check's address, an edit left unchanged) are still their file's text.
-    const bool fromCp932File = cp932 || (item->data(column, kCp932Role + column).toBool() &&
-                                         item->data(column, kBytesRole + column).toByteArray() == stored);
-    item->setData(column, kBytesRole + column, stored);
-    item->setData(column, kCp932Role + column, fromCp932File);
-    item->setText(column, fromCp932File ? FromCp932(cut) : FromBytes(cut));
-    if (column == 0) {
-        item->setText(kKindColumn, QString::fromLatin1(EntryKindName(cut)));
-    }
-}
-
-void ListRows::WriteImage(QTreeWidgetItem* item, int image) {
-    item->setData(0, kImageRole, image);
-    item->setIcon(
-        0, m_statusIcons[static_cast<std::size_t>(image >= 0 && image < kStatusImageCount ? image : StatusUnchecked)]);
-}
-
-void ListRows::WriteRow(QTreeWidgetItem* item, const ProxyRow& value, bool result) {
+void ListRows::WriteRow(int row, const ProxyRow& value, bool result) {
     for (int column = 0; column < kColumnCount; ++column) {
         if (result && !ResultWritesColumn(value, column)) {
             continue;
         }
         const auto index = static_cast<std::size_t>(column);
-        WriteCell(item, column, value.cells[index], value.cp932[index]);
+        m_model.SetCell(row, column, value.cells[index], value.cp932[index]);
     }
-    WriteImage(item, value.image);
+    m_model.SetImage(row, value.image);
     // The reason of the row's last grade; a row written anew, or a check without one, leaves no stale tip.
-    item->setToolTip(1, FromBytes(value.reason));
-    item->setData(1, kReasonRole, QByteArray::fromStdString(value.reason));
+    m_model.SetReason(row, value.reason);
 }
 
 int ListRows::RowCount() const {
-    return m_bridge.Call([this] { return m_list.topLevelItemCount(); });
+    return m_bridge.Call([this] { return m_model.Count(); });
 }
 
 void ListRows::InsertRow(int index, const std::string& address, int image, int tag) {
-    m_bridge.Call([&] {
-        auto* item = new QTreeWidgetItem;
-        item->setFlags(item->flags() | Qt::ItemIsEditable);
-        WriteCell(item, 0, address);
-        for (int column = 1; column < kColumnCount; ++column) {
-            WriteCell(item, column, "");
-        }
-        WriteImage(item, image);
-        item->setData(0, kTagRole, tag);
-        m_list.insertTopLevelItem(std::clamp(index, 0, m_list.topLevelItemCount()), item);
-    });
+    m_bridge.Call([&] { m_model.Insert(index, address, image, tag); });
+}
+
+void ListRows::AppendRows(const std::vector<ProxyRow>& rows) {
+    m_bridge.Call([&] { m_model.Append(rows); });
 }
 
 std::string ListRows::GetCellText(int row, int column) const {
     return m_bridge.Call([&]() -> std::string {
-        const QTreeWidgetItem* item = Item(row);
-        if (item == nullptr || column < 0 || column >= kColumnCount) {
-            return {};
-        }
-        const QByteArray bytes = item->data(column, kBytesRole + column).toByteArray();
-        return bytes.toStdString();
+        return Valid(row) && column >= 0 && column < kColumnCount ? m_model.Cell(row, column) : std::string();
     });
 }
 
 void ListRows::SetCellText(int row, int column, const std::string& text) {
     m_bridge.Post([this, row, column, text] {
-        if (QTreeWidgetItem* item = Item(row); item != nullptr && column >= 0 && column < kColumnCount) {
-            WriteCell(item, column, text);
+        if (Valid(row) && column >= 0 && column < kColumnCount) {
+            m_model.SetCell(row, column, text);
         }
     });
 }
 
 int ListRows::GetRowImage(int row) const {
-    return m_bridge.Call([&] {
-        const QTreeWidgetItem* item = Item(row);
-        return item == nullptr ? 0 : item->data(0, kImageRole).toInt();
-    });
+    return m_bridge.Call([&] { return Valid(row) ? m_model.Image(row) : 0; });
 }
 
 void ListRows::SetRowImage(int row, int image) {
     m_bridge.Post([this, row, image] {
-        if (QTreeWidgetItem* item = Item(row)) {
-            WriteImage(item, image);
+        if (Valid(row)) {
+            m_model.SetImage(row, image);
         }
     });
 }
 
 int ListRows::GetRowTag(int row) const {
-    return m_bridge.Call([&] {
-        const QTreeWidgetItem* item = Item(row);
-        return item == nullptr ? 0 : item->data(0, kTagRole).toInt();
-    });
+    return m_bridge.Call([&] { return Valid(row) ? m_model.Tag(row) : 0; });
 }
 
 void ListRows::SetRowTag(int row, int tag) {
     m_bridge.Post([this, row, tag] {
-        if (QTreeWidgetItem* item = Item(row)) {
-            item->setData(0, kTagRole, tag);
+        if (Valid(row)) {
+            m_model.SetTag(row, tag);
         }
     });
 }
 
 void ListRows::RemoveRow(int row) {
-    m_bridge.Call([&] { delete Item(row); });
+    RemoveRows({row});
+}
+
+// One run of rows goes as the view expects rows to go; rows spread over the list make the view start afresh, with
+// the selection and the mark kept on their rows (or, for the mark, on the row that takes its place).
+void ListRows::RemoveRows(const std::vector<int>& rows) {
+    m_bridge.Call([&] {
+        std::vector<int> valid;
+        std::copy_if(rows.begin(), rows.end(), std::back_inserter(valid), [this](int row) { return Valid(row); });
+        if (valid.empty()) {
+            return;
+        }
+        if (valid.back() - valid.front() + 1 == static_cast<int>(valid.size())) {
+            m_model.Remove(valid);
+            return;
+        }
+        const Selection before = TakeSelection();
+        m_model.Remove(valid);
+        const auto newRow = [&](int row) {
+            return row - static_cast<int>(std::lower_bound(valid.begin(), valid.end(), row) - valid.begin());
+        };
+        std::vector<int> kept;
+        for (int row : before.rows) {
+            if (!std::binary_search(valid.begin(), valid.end(), row)) {
+                kept.push_back(newRow(row));
+            }
+        }
+        const int mark = before.mark < 0 ? -1 : std::min(newRow(before.mark), m_model.Count() - 1);
+        PutSelection(kept, mark, before.scroll);
+    });
 }
 
 void ListRows::RemoveAllRows() {
-    m_bridge.Call([this] { m_list.clear(); });
+    m_bridge.Call([this] { m_model.Clear(); });
+}
+
+void ListRows::Reorder(const std::vector<int>& order) {
+    m_bridge.Call([&] {
+        if (order.size() != static_cast<std::size_t>(m_model.Count())) {
+            return;
+        }
+        const Selection before = TakeSelection();
+        std::vector<int> newRowOf(order.size());
+        for (std::size_t position = 0; position < order.size(); ++position) {
+            newRowOf[static_cast<std::size_t>(order[position])] = static_cast<int>(position);
+        }
+        m_model.Reorder(order);
+        for (std::size_t position = 0; position < order.size(); ++position) {
+            m_model.SetTag(static_cast<int>(position), order[position]);
+        }
+        std::vector<int> selected;
+        selected.reserve(before.rows.size());
+        for (int row : before.rows) {
+            selected.push_back(newRowOf[static_cast<std::size_t>(row)]);
+        }
+        std::sort(selected.begin(), selected.end());
+        PutSelection(selected, before.mark < 0 ? -1 : newRowOf[static_cast<std::size_t>(before.mark)], before.scroll);
+    });
+}
+
+void ListRows::Show(const std::vector<bool>& shown, bool deselect) {
+    const Selection before = TakeSelection();
+    m_model.SetShown(shown);
+    std::vector<int> selected;
+    for (int row : before.rows) {
+        const bool hidden = m_model.ViewRow(row) < 0;
+        m_model.SetHiddenSelected(row, hidden && !deselect);
+        if (!hidden) {
+            selected.push_back(row);
+        }
+    }
+    PutSelection(selected, before.mark, before.scroll);
+}
+
+ListRows::Selection ListRows::TakeSelection() const {
+    Selection taken;
+    taken.rows = SelectedRows(m_model.Count());
+    // Rows a filter hides keep their selection in the model; a reordering or a removal carries them along.
+    if (m_model.Filtered()) {
+        for (int row = 0; row < m_model.Count(); ++row) {
+            if (m_model.ViewRow(row) < 0 && m_model.HiddenSelected(row)) {
+                taken.rows.push_back(row);
+            }
+        }
+        std::sort(taken.rows.begin(), taken.rows.end());
+    }
+    const QModelIndex current = m_view.currentIndex();
+    taken.mark = current.isValid() ? m_model.StoreRow(current.row()) : -1;
+    taken.scroll = m_view.verticalScrollBar()->value();
+    return taken;
+}
+
+void ListRows::PutSelection(const std::vector<int>& rows, int mark, int scroll) {
+    QItemSelection chosen;
+    const int lastColumn = m_model.columnCount() - 1;
+    int runStart = -1;
+    int runEnd = -1;
+    const auto close = [&] {
+        if (runStart >= 0) {
+            chosen.select(m_model.index(runStart, 0), m_model.index(runEnd, lastColumn));
+        }
+    };
+    for (int row : rows) {
+        const int view = m_model.ViewRow(row);
+        if (view < 0) {
+            continue;
+        }
+        if (view != runEnd + 1 || runStart < 0) {
+            close();
+            runStart = view;
+        }
+        runEnd = view;
+    }
+    close();
+    m_view.selectionModel()->select(chosen, QItemSelectionModel::ClearAndSelect);
+    const int markView = m_model.ViewRow(mark);
+    if (markView >= 0) {
+        SetMarkQuietly(m_view, m_model.index(markView, 0));
+    }
+    if (scroll >= 0) {
+        m_view.verticalScrollBar()->setValue(scroll);
+    }
+    m_selectedCount = -1;
 }
 
 bool ListRows::IsRowSelected(int row) const {
     return m_bridge.Call([&] {
-        const QTreeWidgetItem* item = Item(row);
-        return item != nullptr && item->isSelected() && !item->isHidden();
+        const int view = m_model.ViewRow(row);
+        return view >= 0 && m_view.selectionModel()->isRowSelected(view, QModelIndex());
     });
 }
 
 bool ListRows::IsRowShown(int row) const {
-    return m_bridge.Call([&] {
-        const QTreeWidgetItem* item = Item(row);
-        return item != nullptr && !item->isHidden();
-    });
+    return m_bridge.Call([&] { return m_model.ViewRow(row) >= 0; });
 }
 
 void ListRows::SetRowSelected(int row, bool selected) {
     m_bridge.Post([this, row, selected] {
-        QTreeWidgetItem* item = Item(row);
-        if (item == nullptr) {
+        if (!Valid(row)) {
             return;
         }
-        if (selected) {
-            m_list.setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
+        const int view = m_model.ViewRow(row);
+        if (view < 0) {
+            m_model.SetHiddenSelected(row, selected);
+            return;
         }
-        item->setSelected(selected);
+        const QModelIndex index = m_model.index(view, 0);
+        if (selected) {
+            m_view.selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+        }
+        m_view.selectionModel()->select(index,
+                                        (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+                                            QItemSelectionModel::Rows);
     });
 }
 
@@ -173,72 +252,48 @@ void ListRows::SetRowSelected(int row, bool selected) {
 // change of the selection would go through all of them.
 void ListRows::SelectAllRows() {
     m_bridge.Post([this] {
-        const int count = m_list.topLevelItemCount();
+        const int count = m_model.rowCount();
         if (count == 0) {
             return;
         }
-        const QItemSelection all(m_list.model()->index(0, 0),
-                                 m_list.model()->index(count - 1, m_list.columnCount() - 1));
-        m_list.selectionModel()->select(all, QItemSelectionModel::ClearAndSelect);
+        const QItemSelection all(m_model.index(0, 0), m_model.index(count - 1, m_model.columnCount() - 1));
+        m_view.selectionModel()->select(all, QItemSelectionModel::ClearAndSelect);
         // The mark moves to the last row, the view stays where the user left it: after "select all, start" the
         // rows in view are the ones they watch.
-        const bool scrolls = m_list.hasAutoScroll();
-        m_list.setAutoScroll(false);
-        m_list.setCurrentItem(m_list.topLevelItem(count - 1), 0, QItemSelectionModel::NoUpdate);
-        m_list.setAutoScroll(scrolls);
+        SetMarkQuietly(m_view, m_model.index(count - 1, 0));
     });
 }
 
-// Whole runs of rows as ranges, and the mark moved without the view following it: the rows chosen may lie anywhere
-// in a long list.
 void ListRows::SelectOnly(const std::vector<int>& rows) {
     m_bridge.Post([this, rows] {
-        const int count = m_list.topLevelItemCount();
-        const int lastColumn = m_list.columnCount() - 1;
-        QItemSelection chosen;
-        int last = -1;
-        for (std::size_t first = 0; first < rows.size();) {
-            std::size_t end = first + 1;
-            while (end < rows.size() && rows[end] == rows[end - 1] + 1) {
-                ++end;
-            }
-            if (rows[first] >= 0 && rows[end - 1] < count) {
-                chosen.select(m_list.model()->index(rows[first], 0), m_list.model()->index(rows[end - 1], lastColumn));
-                last = rows[end - 1];
-            }
-            first = end;
+        std::vector<int> valid;
+        std::copy_if(rows.begin(), rows.end(), std::back_inserter(valid), [this](int row) { return Valid(row); });
+        std::sort(valid.begin(), valid.end());
+        for (int row = 0; m_model.Filtered() && row < m_model.Count(); ++row) {
+            m_model.SetHiddenSelected(row, false);
         }
-        m_list.selectionModel()->select(chosen, QItemSelectionModel::ClearAndSelect);
-        if (last >= 0) {
-            const bool scrolls = m_list.hasAutoScroll();
-            m_list.setAutoScroll(false);
-            m_list.selectionModel()->setCurrentIndex(m_list.model()->index(last, 0), QItemSelectionModel::NoUpdate);
-            m_list.setAutoScroll(scrolls);
-        }
+        PutSelection(valid, valid.empty() ? -1 : valid.back());
     });
 }
 
 int ListRows::SelectionMark() const {
     return m_bridge.Call([this] {
-        const QModelIndex current = m_list.currentIndex();
-        return current.isValid() && !m_list.isRowHidden(current.row(), QModelIndex()) ? current.row() : -1;
+        const QModelIndex current = m_view.currentIndex();
+        return current.isValid() ? m_model.StoreRow(current.row()) : -1;
     });
 }
 
 ProxyRow ListRows::GetRow(int row) const {
     return m_bridge.Call([&] {
         ProxyRow value;
-        if (const QTreeWidgetItem* item = Item(row)) {
+        if (Valid(row)) {
             for (int column = 0; column < kColumnCount; ++column) {
-                value.cells[static_cast<std::size_t>(column)] =
-                    item->data(column, kBytesRole + column).toByteArray().toStdString();
+                value.cells[static_cast<std::size_t>(column)] = m_model.Cell(row, column);
+                value.cp932[static_cast<std::size_t>(column)] = m_model.Cp932(row, column);
             }
-            for (int column = 0; column < kColumnCount; ++column) {
-                value.cp932[static_cast<std::size_t>(column)] = item->data(column, kCp932Role + column).toBool();
-            }
-            value.image = item->data(0, kImageRole).toInt();
-            value.tag = item->data(0, kTagRole).toInt();
-            value.reason = item->data(1, kReasonRole).toByteArray().toStdString();
+            value.image = m_model.Image(row);
+            value.tag = m_model.Tag(row);
+            value.reason = m_model.Reason(row);
         }
         return value;
     });
@@ -246,19 +301,17 @@ ProxyRow ListRows::GetRow(int row) const {
 
 void ListRows::SetRow(int row, const ProxyRow& value) {
     m_bridge.Post([this, row, value] {
-        QTreeWidgetItem* item = Item(row);
-        if (item == nullptr) {
-            return;
+        if (Valid(row)) {
+            WriteRow(row, value, false);
+            m_model.SetTag(row, value.tag);
         }
-        WriteRow(item, value, false);
-        item->setData(0, kTagRole, value.tag);
     });
 }
 
 void ListRows::SetRowResult(int row, const ProxyRow& value) {
     m_bridge.Post([this, row, value] {
-        if (QTreeWidgetItem* item = Item(row)) {
-            WriteRow(item, value, true);
+        if (Valid(row)) {
+            WriteRow(row, value, true);
         }
     });
 }
@@ -266,9 +319,9 @@ void ListRows::SetRowResult(int row, const ProxyRow& value) {
 void ListRows::MarkCp932Rows(int first, int count) {
     m_bridge.Post([this, first, count] {
         for (int row = first; row < first + count; ++row) {
-            if (QTreeWidgetItem* item = Item(row)) {
+            if (Valid(row)) {
                 for (int column = 0; column < kColumnCount; ++column) {
-                    WriteCell(item, column, item->data(column, kBytesRole + column).toByteArray().toStdString(), true);
+                    m_model.SetCell(row, column, m_model.Cell(row, column), true);
                 }
             }
         }
@@ -280,26 +333,26 @@ std::vector<std::string> ListRows::CellTexts(const std::vector<int>& rows, int c
         std::vector<std::string> texts;
         texts.reserve(rows.size());
         for (int row : rows) {
-            const QTreeWidgetItem* item = Item(row);
-            texts.push_back(item == nullptr || column < 0 || column >= kColumnCount
-                                ? std::string()
-                                : item->data(column, kBytesRole + column).toByteArray().toStdString());
+            texts.push_back(Valid(row) && column >= 0 && column < kColumnCount ? m_model.Cell(row, column)
+                                                                               : std::string());
         }
         return texts;
     });
 }
 
-// Each item knows whether it is selected: one pass over the items, where asking the selection model row by
-// row costs as much again per selected row.
+// The selection's ranges, in view rows, turned into store rows: no row is asked whether it is selected.
 std::vector<int> ListRows::SelectedRows(int limit) const {
     return m_bridge.Call([&] {
         std::vector<int> rows;
-        const int count = m_list.topLevelItemCount();
-        for (int row = 0; row < count && static_cast<int>(rows.size()) < limit; ++row) {
-            const QTreeWidgetItem* item = m_list.topLevelItem(row);
-            if (item->isSelected() && !item->isHidden()) {
-                rows.push_back(row);
+        for (const QItemSelectionRange& range : m_view.selectionModel()->selection()) {
+            for (int view = range.top(); view <= range.bottom(); ++view) {
+                rows.push_back(m_model.StoreRow(view));
             }
+        }
+        std::sort(rows.begin(), rows.end());
+        rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+        if (static_cast<int>(rows.size()) > limit) {
+            rows.resize(static_cast<std::size_t>(std::max(limit, 0)));
         }
         return rows;
     });
@@ -308,7 +361,7 @@ std::vector<int> ListRows::SelectedRows(int limit) const {
 int ListRows::SelectedCount() const {
     return m_bridge.Call([this] {
         if (m_selectedCount < 0) {
-            m_selectedCount = static_cast<int>(SelectedRows(m_list.topLevelItemCount()).size());
+            m_selectedCount = static_cast<int>(SelectedRows(m_model.Count()).size());
         }
         return m_selectedCount;
     });

@@ -9,27 +9,30 @@
 #include "core/list/RowStore.h"
 #include "ui/util/UiBridge.h"
 
-class QTreeWidget;
-class QTreeWidgetItem;
+class QTreeView;
 
 namespace zandel::ui {
 
-// The rows of the proxy list as the document, the list commands and the check run reach them: one item per
-// row, each cell's bytes kept as stored. Every call from another thread is carried to the user-interface
-// thread by the bridge, which this object owns, and waits there for its turn.
+class ListModel;
+
+// The rows of the proxy list as the document, the list commands and the check run reach them, over the list's model
+// (store rows) and its view's selection (view rows). Every call from another thread is carried to the
+// user-interface thread by the bridge, which this object owns, and waits there for its turn.
 class ListRows final : public IRowStore {
 public:
-    explicit ListRows(QTreeWidget& list);
+    ListRows(QTreeView& view, ListModel& model);
 
     UiBridge& Bridge() { return m_bridge; }
-    QTreeWidgetItem* Item(int row) const;
-    // `cp932`: the bytes are CP932 text from their file; otherwise each text is decoded by its own bytes.
-    void WriteCell(QTreeWidgetItem* item, int column, const std::string& bytes, bool cp932 = false);
+    ListModel& Model() { return m_model; }
     // The selection or the rows changed: the selected count is taken again when next asked for.
     void Recount() { m_selectedCount = -1; }
+    // Which rows the filter lets through (by store row; empty: all). `deselect`: a row hidden leaves the selection;
+    // otherwise it keeps it, out of sight, until it shows again.
+    void Show(const std::vector<bool>& shown, bool deselect);
 
     int RowCount() const override;
     void InsertRow(int index, const std::string& address, int image, int tag) override;
+    void AppendRows(const std::vector<ProxyRow>& rows) override;
     std::string GetCellText(int row, int column) const override;
     void SetCellText(int row, int column, const std::string& text) override;
     int GetRowImage(int row) const override;
@@ -37,7 +40,9 @@ public:
     int GetRowTag(int row) const override;
     void SetRowTag(int row, int tag) override;
     void RemoveRow(int row) override;
+    void RemoveRows(const std::vector<int>& rows) override;
     void RemoveAllRows() override;
+    void Reorder(const std::vector<int>& order) override;
     bool IsRowSelected(int row) const override;
     void SetRowSelected(int row, bool selected) override;
     void SelectAllRows() override;
@@ -55,13 +60,23 @@ public:
     int SelectedCount() const override;
 
 private:
-    void WriteImage(QTreeWidgetItem* item, int image);
+    bool Valid(int row) const;
     // `result`: only the cells a check's result carries (see ResultWritesColumn).
-    void WriteRow(QTreeWidgetItem* item, const ProxyRow& value, bool result);
+    void WriteRow(int row, const ProxyRow& value, bool result);
+    // The selected rows (store rows, ascending) and the marked one, hidden selected rows included.
+    struct Selection {
+        std::vector<int> rows;
+        int mark = -1;
+        int scroll = 0;
+    };
+    Selection TakeSelection() const;
+    // Selects exactly these store rows (ascending) as ranges of view rows and puts the mark on `mark`, the view
+    // staying where it is.
+    void PutSelection(const std::vector<int>& rows, int mark, int scroll = -1);
 
-    QTreeWidget& m_list;
+    QTreeView& m_view;
+    ListModel& m_model;
     mutable UiBridge m_bridge;
-    std::array<QIcon, kStatusImageCount> m_statusIcons;
     mutable int m_selectedCount = -1; // -1: to be counted again
 };
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include "core/check/CheckEngine.h"
 #include "core/frame/CommandDispatcher.h"
@@ -31,12 +31,13 @@ namespace zandel::ui {
 class AddressEditDelegate;
 class HistoryLoader;
 class IListViewHost;
+class ListModel;
 class ListRows;
 
 // The proxy list: the upper pane of the main window. It shows the rows (the document and the check run reach
 // them through Rows()), edits addresses in place, takes dropped files, copies and pastes, sorts on a header
 // click, runs the list commands and drives the check run, whose windows are `runWindows`.
-class ProxyListView final : public QTreeWidget, private ITimeoutTimer {
+class ProxyListView final : public QTreeView, private ITimeoutTimer {
     Q_OBJECT
 public:
     ProxyListView(AppSettings& settings, ICheckHost& runWindows, QWidget* parent = nullptr);
@@ -45,8 +46,12 @@ public:
     // Wiring done by the main window right after creation.
     void SetHost(IListViewHost* host);
     void SetDocument(ProxyListDocument* document);
+    // The list's row limit from the settings, for every way rows come in and for the run.
+    void ApplyRowLimit();
 
     ListRows& Rows() { return *m_rows; }
+    // A cell of a row (by its number in the list) as the list shows it.
+    QString CellText(int row, int column) const;
     const ListRows& Rows() const { return *m_rows; }
     ProxyBarCommands& ProxyCommands() { return *m_proxyCommands; }
 
@@ -118,7 +123,7 @@ public Q_SLOTS:
     void selectAll() override;
 
 protected:
-    using QTreeWidget::edit;
+    using QTreeView::edit;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
                                                          const QEvent* event = nullptr) const override;
@@ -157,6 +162,7 @@ private:
     AppSettings& m_settings;
     IListViewHost* m_host = nullptr;
     ProxyListDocument* m_document = nullptr;
+    ListModel* m_model = nullptr;
     std::unique_ptr<ListRows> m_rows;
     std::unique_ptr<HistoryStore> m_history;
     std::unique_ptr<HistoryRecorder> m_historyBatches;

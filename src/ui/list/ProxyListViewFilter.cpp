@@ -11,6 +11,7 @@
 #include "core/history/HistoryColumns.h"
 #include "core/settings/AppSettings.h"
 #include "ui/list/AddressEditDelegate.h"
+#include "ui/list/ListModel.h"
 #include "ui/list/ListRows.h"
 #include "ui/list/ListViewHost.h"
 
@@ -59,25 +60,18 @@ void ProxyListView::FilterRows(bool deselect) {
     if (!m_settings.HistoryColumns) {
         filter.minUptime = 0;
     }
-    bool anyHidden = false;
-    for (int row = 0; row < topLevelItemCount(); ++row) {
-        QTreeWidgetItem* item = topLevelItem(row);
-        bool hide = false;
-        if (filter.IsOn()) {
-            const std::string address = m_rows->GetCellText(row, 0);
+    std::vector<bool> shown;
+    if (filter.IsOn()) {
+        shown.resize(static_cast<std::size_t>(m_model->Count()));
+        for (int row = 0; row < m_model->Count(); ++row) {
+            const std::string address = m_model->Cell(row, 0);
             const std::optional<int> uptime =
                 filter.minUptime > 0 && figures != nullptr ? figures->UptimePercent(address) : std::nullopt;
-            hide = !filter.Passes(address, m_rows->GetCellText(row, 1), uptime);
+            shown[static_cast<std::size_t>(row)] = filter.Passes(address, m_model->Cell(row, 1), uptime);
         }
-        if (hide && deselect && item->isSelected()) {
-            item->setSelected(false);
-        }
-        if (hide != item->isHidden()) {
-            item->setHidden(hide);
-        }
-        anyHidden = anyHidden || hide;
     }
-    m_rowsHidden = anyHidden;
+    m_rows->Show(shown, deselect);
+    m_rowsHidden = m_model->Filtered();
     // Hidden rows count as unselected: the status bar's counts change with them.
     m_rows->Recount();
     if (m_host != nullptr) {
@@ -86,15 +80,7 @@ void ProxyListView::FilterRows(bool deselect) {
 }
 
 int ProxyListView::ShownRowCount() const {
-    const int count = topLevelItemCount();
-    if (!m_rowsHidden) {
-        return count;
-    }
-    int shown = 0;
-    for (int row = 0; row < count; ++row) {
-        shown += topLevelItem(row)->isHidden() ? 0 : 1;
-    }
-    return shown;
+    return m_model->rowCount();
 }
 
 } // namespace zandel::ui

@@ -12,6 +12,7 @@
 #include "core/history/HistoryStore.h"
 #include "ui/list/HistoryLoader.h"
 #include "ui/list/HistoryWindow.h"
+#include "ui/list/ListModel.h"
 #include "ui/list/ListRows.h"
 #include "ui/util/TextCodec.h"
 
@@ -86,16 +87,7 @@ void ProxyListView::FillHistoryColumns() {
     if (!m_settings.HistoryColumns || !m_historyFigures) {
         return;
     }
-    for (int row = 0; row < topLevelItemCount(); ++row) {
-        QTreeWidgetItem* item = topLevelItem(row);
-        const std::string entry = m_rows->GetCellText(row, 0);
-        for (const int column : {kUptimeColumn, kMedianColumn}) {
-            const QString text = FromBytes(m_historyFigures->Cell(column, entry));
-            if (item->text(column) != text) {
-                item->setText(column, text);
-            }
-        }
-    }
+    m_model->SetFigures(m_historyFigures.get());
 }
 
 void ProxyListView::ShowCheckHistory() {

@@ -18,6 +18,7 @@
 #include "core/proxy/ProxyBarCommands.h"
 #include "core/util/Text.h"
 #include "ui/list/AddressEditDelegate.h"
+#include "ui/list/ListModel.h"
 #include "ui/list/ListRows.h"
 #include "ui/list/ListViewHost.h"
 #include "ui/util/MessageBoxService.h"
@@ -46,13 +47,15 @@ QStringList LocalFiles(const QMimeData* mime) {
 } // namespace
 
 void ProxyListView::BeginEdit(int row) {
-    QTreeWidgetItem* item = m_rows->Item(row);
-    if (item == nullptr || !m_labelEditing) {
+    const int view = m_model->ViewRow(row);
+    if (view < 0 || !m_labelEditing) {
         return;
     }
     CloseEditBox();
-    scrollToItem(item);
-    editItem(item, 0);
+    const QModelIndex index = m_model->index(view, 0);
+    scrollTo(index);
+    setCurrentIndex(index);
+    QTreeView::edit(index);
 }
 
 QLineEdit* ProxyListView::EditBox() const {
@@ -62,10 +65,10 @@ QLineEdit* ProxyListView::EditBox() const {
 // An edit that leaves the text as it was keeps the stored bytes (a Shift-JIS address stays Shift-JIS).
 // A changed address marks the list modified, however the edit began: an address typed after a click on
 // the row's label would otherwise be lost at exit without the question to save it.
-void ProxyListView::CommitEdit(int row, const QString& text) {
-    QTreeWidgetItem* item = m_rows->Item(row);
-    if (item != nullptr && text != item->text(0)) {
-        m_rows->WriteCell(item, 0, ToBytes(text));
+void ProxyListView::CommitEdit(int viewRow, const QString& text) {
+    const int row = m_model->StoreRow(viewRow);
+    if (row >= 0 && text != m_model->Text(row, 0)) {
+        m_model->SetCell(row, 0, ToBytes(text));
         if (m_document != nullptr) {
             m_document->SetModified(true);
         }
@@ -146,7 +149,7 @@ bool ProxyListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* 
     if (trigger == SelectedClicked && !m_clickEdits) {
         return false;
     }
-    return QTreeWidget::edit(index.siblingAtColumn(0), trigger, event);
+    return QTreeView::edit(index.siblingAtColumn(0), trigger, event);
 }
 
 // The user's clicks, drags and keys select nothing while a run is active: the selection shows the rows the
@@ -156,12 +159,12 @@ QItemSelectionModel::SelectionFlags ProxyListView::selectionCommand(const QModel
     if (RunActive()) {
         return QItemSelectionModel::NoUpdate;
     }
-    return QTreeWidget::selectionCommand(index, event);
+    return QTreeView::selectionCommand(index, event);
 }
 
 void ProxyListView::selectAll() {
     if (!RunActive()) {
-        QTreeWidget::selectAll();
+        QTreeView::selectAll();
     }
 }
 
@@ -169,12 +172,12 @@ void ProxyListView::mousePressEvent(QMouseEvent* event) {
     const QModelIndex index = indexAt(event->position().toPoint());
     m_clickEdits = event->button() == Qt::LeftButton && event->modifiers() == Qt::NoModifier && index.isValid() &&
                    index.row() == currentIndex().row() && m_rows->SelectedCount() == 1 &&
-                   m_rows->IsRowSelected(index.row());
-    QTreeWidget::mousePressEvent(event);
+                   m_rows->IsRowSelected(m_model->StoreRow(index.row()));
+    QTreeView::mousePressEvent(event);
 }
 
 void ProxyListView::mouseReleaseEvent(QMouseEvent* event) {
-    QTreeWidget::mouseReleaseEvent(event);
+    QTreeView::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton) {
         OnListClick();
     }
@@ -190,17 +193,17 @@ void ProxyListView::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    QTreeWidget::keyPressEvent(event);
+    QTreeView::keyPressEvent(event);
 }
 
 // The selection is drawn only while the list has the focus: redraw it when the focus comes or goes.
 void ProxyListView::focusInEvent(QFocusEvent* event) {
-    QTreeWidget::focusInEvent(event);
+    QTreeView::focusInEvent(event);
     viewport()->update();
 }
 
 void ProxyListView::focusOutEvent(QFocusEvent* event) {
-    QTreeWidget::focusOutEvent(event);
+    QTreeView::focusOutEvent(event);
     viewport()->update();
 }
 

@@ -20,6 +20,7 @@
 #include "core/history/HistoryStore.h"
 #include "core/util/ProxyAddress.h"
 #include "ui/list/HistoryLoader.h"
+#include "ui/list/ListModel.h"
 #include "ui/list/ListRows.h"
 #include "ui/util/MessageBoxService.h"
 
@@ -105,11 +106,7 @@ void ProxyListView::ShowHttpsColumn() {
 }
 
 void ProxyListView::ShowKindColumn() {
-    bool shown = m_settings.DetectProxyType;
-    for (int row = 0; !shown && row < topLevelItemCount(); ++row) {
-        shown = EntryHasScheme(topLevelItem(row)->text(0).toStdString()); // a scheme is ASCII
-    }
-    setColumnHidden(kKindColumn, !shown);
+    setColumnHidden(kKindColumn, !m_settings.DetectProxyType && !m_model->AnyScheme());
 }
 
 void ProxyListView::SetLabelEditing(bool enabled) {
@@ -127,11 +124,12 @@ void ProxyListView::FollowRun() {
         m_followFrom = 0;
         return;
     }
-    const QString running = QString::fromUtf8(kCheckingText);
-    for (int row = m_followFrom, count = topLevelItemCount(); row < count; ++row) {
-        if (topLevelItem(row)->text(1) == running) {
+    for (int row = m_followFrom, count = m_model->Count(); row < count; ++row) {
+        if (m_model->Cell(row, 1) == kCheckingText) {
             m_followFrom = row;
-            scrollToItem(topLevelItem(row), QAbstractItemView::EnsureVisible);
+            if (const int view = m_model->ViewRow(row); view >= 0) {
+                scrollTo(m_model->index(view, 0), QAbstractItemView::EnsureVisible);
+            }
             return;
         }
     }

@@ -20,7 +20,7 @@ namespace zandel::ui {
 namespace {
 
 const IntBounds kTimeOutBounds = BoundsOf(&AppSettings::TimeOut);
-const IntBounds kParallelBounds = BoundsOf(&AppSettings::ParallelChecks);
+const IntBounds kMaxRowsBounds = BoundsOf(&AppSettings::MaxRows);
 
 } // namespace
 
@@ -60,10 +60,17 @@ void CheckPage::BuildControls() {
     m_parallel->setObjectName(QStringLiteral("parallelChecks"));
     m_parallel->LineEdit()->setObjectName(QStringLiteral("parallelChecksEdit"));
     m_parallel->LineEdit()->setFixedWidth(56);
-    m_parallel->SetRange(kParallelBounds.lowest, kParallelBounds.highest);
-    auto* parallelLabel = new QLabel(
-        QStringLiteral("同時ﾁｪｯｸ数(&J) (%1～%2)").arg(kParallelBounds.lowest).arg(kParallelBounds.highest), check);
-    parallelLabel->setBuddy(m_parallel->LineEdit());
+    m_parallelLabel = new QLabel(check);
+    m_parallelLabel->setBuddy(m_parallel->LineEdit());
+    ShowParallelRange(kListRowsDefault);
+    m_maxRows = new SpinEdit(check);
+    m_maxRows->setObjectName(QStringLiteral("maxRows"));
+    m_maxRows->LineEdit()->setObjectName(QStringLiteral("maxRowsEdit"));
+    m_maxRows->LineEdit()->setFixedWidth(72);
+    m_maxRows->SetRange(kMaxRowsBounds.lowest, kMaxRowsBounds.highest);
+    auto* maxRowsLabel = new QLabel(
+        QStringLiteral("ﾘｽﾄの最大行数(&R) (%1～%2)").arg(kMaxRowsBounds.lowest).arg(kMaxRowsBounds.highest), check);
+    maxRowsLabel->setBuddy(m_maxRows->LineEdit());
     m_httpsOn = new QCheckBox(QStringLiteral("HTTPS(CONNECT)でも接続できるかﾁｪｯｸする(&S)"), check);
     m_httpsOn->setObjectName(QStringLiteral("httpsCheck"));
     m_httpsTarget = new QLineEdit(check);
@@ -80,13 +87,15 @@ void CheckPage::BuildControls() {
     checkLayout->addWidget(m_timeOut, 0, 1, Qt::AlignLeft);
     checkLayout->addWidget(m_httpVerLabel, 1, 0);
     checkLayout->addWidget(m_httpVer, 1, 1, Qt::AlignLeft);
-    checkLayout->addWidget(parallelLabel, 2, 0);
+    checkLayout->addWidget(m_parallelLabel, 2, 0);
     checkLayout->addWidget(m_parallel, 2, 1, Qt::AlignLeft);
     checkLayout->addWidget(m_httpsOn, 3, 0, 1, 2);
     checkLayout->addWidget(httpsTargetLabel, 4, 0);
     checkLayout->addWidget(m_httpsTarget, 4, 1);
     checkLayout->addWidget(m_detectType, 5, 0, 1, 2);
     checkLayout->addWidget(m_followRun, 6, 0, 1, 2);
+    checkLayout->addWidget(maxRowsLabel, 7, 0);
+    checkLayout->addWidget(m_maxRows, 7, 1, Qt::AlignLeft);
     checkLayout->setColumnStretch(1, 1);
 
     auto* browser = new QGroupBox(QStringLiteral("ﾌﾞﾗｳｻﾞ起動設定(B)"), this);
@@ -146,10 +155,18 @@ void CheckPage::BuildControls() {
     connect(m_httpsOn, &QCheckBox::clicked, this, [this] { SetModified(); });
     connect(m_detectType, &QCheckBox::clicked, this, [this] { SetModified(); });
     connect(m_followRun, &QCheckBox::clicked, this, [this] { SetModified(); });
+    connect(m_maxRows->LineEdit(), &QLineEdit::textEdited, this, [this] { SetModified(); });
+    connect(m_maxRows, &SpinEdit::Stepped, this, [this] { SetModified(); });
     connect(m_httpsTarget, &QLineEdit::textEdited, this, [this] { SetModified(); });
     connect(m_startUrlOn, &QCheckBox::clicked, this, &CheckPage::StartUrlClicked);
     connect(m_browse, &QPushButton::clicked, this, &CheckPage::BrowseClicked);
     // The two start-up boxes change nothing but themselves: OK stores them, Apply is not offered for them.
+}
+
+void CheckPage::ShowParallelRange(int maxRows) {
+    const int most = MostParallelChecks(maxRows);
+    m_parallel->SetRange(1, most);
+    m_parallelLabel->setText(QStringLiteral("同時ﾁｪｯｸ数(&J) (%1～%2)").arg(1).arg(most));
 }
 
 void CheckPage::OnLoad() {
@@ -158,7 +175,9 @@ void CheckPage::OnLoad() {
 
 void CheckPage::ShowFields() {
     m_timeOut->SetValue(m_fields.TimeOut);
+    ShowParallelRange(m_fields.MaxRows);
     m_parallel->SetValue(m_fields.ParallelChecks);
+    m_maxRows->SetValue(m_fields.MaxRows);
     m_startUrl->setText(FromBytes(m_fields.BwUrl));
     ShowDropDown(m_httpVer, m_fields.HttpVer);
     m_browserPath->setText(FromBytes(m_fields.BwPath));
@@ -173,7 +192,12 @@ void CheckPage::ShowFields() {
 
 bool CheckPage::ReadFields() {
     if (!ReadInt(m_timeOut->LineEdit(), kTimeOutBounds.lowest, kTimeOutBounds.highest, m_fields.TimeOut) ||
-        !ReadInt(m_parallel->LineEdit(), kParallelBounds.lowest, kParallelBounds.highest, m_fields.ParallelChecks) ||
+        !ReadInt(m_maxRows->LineEdit(), kMaxRowsBounds.lowest, kMaxRowsBounds.highest, m_fields.MaxRows)) {
+        return false;
+    }
+    // A raised row limit allows more checks at once, from the same Apply on.
+    ShowParallelRange(m_fields.MaxRows);
+    if (!ReadInt(m_parallel->LineEdit(), 1, MostParallelChecks(m_fields.MaxRows), m_fields.ParallelChecks) ||
         !ReadChecked(m_httpsTarget, &CheckHttpsTargetField, m_fields.HttpsTarget) ||
         !ReadText(m_startUrl, kPageTextLimit, m_fields.BwUrl)) {
         return false;

@@ -39,6 +39,8 @@ protected:
 
 private:
     void BuildControls();
+    // The parallel box goes as far as the row limit allows.
+    void ShowParallelRange(int maxRows);
     void StartUrlClicked();
     void BrowseClicked();
 
@@ -48,6 +50,8 @@ private:
 
     SpinEdit* m_parallel = nullptr;
     SpinEdit* m_timeOut = nullptr;
+    SpinEdit* m_maxRows = nullptr;
+    QLabel* m_parallelLabel = nullptr;
     QLabel* m_httpVerLabel = nullptr;
     QComboBox* m_httpVer = nullptr;
     QLineEdit* m_browserPath = nullptr;

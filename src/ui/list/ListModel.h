@@ -1,0 +1,100 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <QStringList>
+
+#include "core/list/CompactRows.h"
+#include "core/list/ProxyRow.h"
+
+namespace zandel {
+class HistoryColumns;
+} // namespace zandel
+
+namespace zandel::ui {
+
+// The proxy list's rows as the view shows them: one compact record per row (CompactRows), so that a million rows
+// cost tens of megabytes, and a view that asks only for the cells it paints. Rows are numbered two ways: the
+// store's rows (every row, the numbers the document, the commands and the check run use) and the view's rows (the
+// rows the filter lets through, in the same order). Used on the user-interface thread only.
+class ListModel final : public QAbstractTableModel {
+public:
+    explicit ListModel(QStringList titles, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    int Count() const { return m_rows.Count(); }
+    // -1 for a row the filter hides (or one out of range).
+    int ViewRow(int row) const;
+    int StoreRow(int viewRow) const;
+    bool Filtered() const { return m_filtered; }
+
+    // A new row at `row` (clamped to 0 … Count()), its result cells empty. Shown until the filter is applied again.
+    void Insert(int row, const std::string& address, int image, int tag);
+    // Rows at the end in one step: the view hears of them once.
+    void Append(const std::vector<ProxyRow>& rows);
+    // The given rows, ascending. One run of rows leaves the view's selection of the others as it was; more make the
+    // view start afresh (the caller keeps the selection, see ListRows).
+    void Remove(const std::vector<int>& rows);
+    void Clear();
+    // Row k becomes the row at order[k]; the view starts afresh.
+    void Reorder(const std::vector<int>& order);
+    // Which rows show (by store row); an empty vector shows every row. The view starts afresh.
+    void SetShown(const std::vector<bool>& shown);
+
+    std::string Cell(int row, int column) const { return m_rows.Cell(row, column); }
+    // `cp932`: the bytes are CP932 text from their file. Bytes written back unchanged keep the mark they had.
+    void SetCell(int row, int column, const std::string& bytes, bool cp932 = false);
+    bool Cp932(int row, int column) const { return (m_extras[Index(row)].cp932 & (1U << column)) != 0; }
+    int Image(int row) const { return m_rows.Image(row); }
+    void SetImage(int row, int image);
+    int Tag(int row) const { return m_rows.Tag(row); }
+    void SetTag(int row, int tag) { m_rows.SetTag(row, tag); }
+    std::string Reason(int row) const;
+    void SetReason(int row, const std::string& reason);
+    // A row the filter hides keeps its selection here, for when it shows again.
+    bool HiddenSelected(int row) const { return m_rows.Selected(row); }
+    void SetHiddenSelected(int row, bool selected) { m_rows.SetSelected(row, selected); }
+    // A cell as the view shows it.
+    QString Text(int row, int column) const;
+    bool AnyScheme() const { return m_schemeRows > 0; }
+
+    // The uptime and median columns' figures; none shows them empty. Must outlive its use here.
+    void SetFigures(const HistoryColumns* figures);
+
+private:
+    struct Extra {
+        std::uint8_t cp932 = 0;   // a bit per cell
+        bool hidden = false;      // by the filter
+        std::uint32_t reason = 0; // slot in m_reasons, 0 for none
+    };
+    static std::size_t Index(int row) { return static_cast<std::size_t>(row); }
+    void Changed(int row, int firstColumn, int lastColumn);
+    void CountScheme(const std::string& address, int step);
+    void FreeReason(Extra& extra);
+    // The view's rows from the hidden marks, after a change of the rows' order or number.
+    void IndexShownRows();
+
+    QStringList m_titles;
+    CompactRows m_rows;
+    std::deque<Extra> m_extras;
+    std::vector<std::string> m_reasons{std::string()};
+    std::vector<std::uint32_t> m_freeReasons;
+    bool m_filtered = false;
+    std::vector<int> m_shownRows; // store rows in view order, while filtered
+    int m_schemeRows = 0;         // rows whose address carries a scheme
+    const HistoryColumns* m_figures = nullptr;
+    std::array<QIcon, kStatusImageCount> m_icons;
+};
+
+} // namespace zandel::ui

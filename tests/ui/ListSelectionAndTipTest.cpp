@@ -1,5 +1,8 @@
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <numeric>
+#include <random>
 
 #include <QApplication>
 #include <QHelpEvent>
@@ -53,10 +56,119 @@ private:
         return QToolTip::isVisible() ? QToolTip::text() : QString();
     }
 
+    // Compares the window's rows with the console's: cells, tags, images, and the selection as far as the filter shows
+    // it (with none, the mark too).
+    static void ExpectSameRows(const ui::ListRows& window, const MemoryRowStore& console,
+                               const std::vector<bool>& shown, int step) {
+        QCOMPARE(window.RowCount(), console.RowCount());
+        Rows selectedInView;
+        for (int row : console.SelectedRows(console.RowCount())) {
+            if (shown.empty() || shown[static_cast<std::size_t>(row)]) {
+                selectedInView.push_back(row);
+            }
+        }
+        QVERIFY2(window.SelectedRows(window.RowCount()) == selectedInView, qPrintable(QString::number(step)));
+        if (shown.empty()) {
+            QVERIFY2(
+                window.SelectionMark() == console.SelectionMark(),
+                qPrintable(
+                    QStringLiteral("%1: %2 %3").arg(step).arg(window.SelectionMark()).arg(console.SelectionMark())));
+        }
+        for (int row = 0; row < console.RowCount(); ++row) {
+            const ProxyRow a = window.GetRow(row);
+            const ProxyRow b = console.GetRow(row);
+            QVERIFY2(a.cells == b.cells && a.tag == b.tag && a.image == b.image, qPrintable(QString::number(step)));
+        }
+    }
+
 private Q_SLOTS:
     void init() {
         m_rig = std::make_unique<test::ListRig>();
         QVERIFY(QTest::qWaitForWindowExposed(m_rig->view.get()));
+    }
+
+    // The window's rows against the console's under the same random steps: rows inserted, scattered rows removed in
+    // one go, the list reordered as a sort does, rows selected, and a filter put on (a run's: hidden rows keep their
+    // selection out of sight) and taken off again, when every hidden selection must be back.
+    void windowRowsAgreeWithTheConsolesThroughInsertsRemovalsSortsAndFilters() {
+        ui::ListRows& window = m_rig->view->Rows();
+        MemoryRowStore console;
+        std::mt19937 random(11);
+        const auto insert = [&](int at) {
+            const std::string address = AddressOf(static_cast<int>(random() % 100000));
+            const int image = static_cast<int>(random() % kStatusImageCount);
+            window.InsertRow(at, address, image, at);
+            console.InsertRow(at, address, image, at);
+            const std::string result = random() % 2 == 0 ? "NG" : "Anonymous(A)";
+            window.SetCellText(at, 1, result);
+            console.SetCellText(at, 1, result);
+        };
+        for (int row = 0; row < 300; ++row) {
+            insert(row);
+        }
+        std::vector<bool> shown;
+        for (int step = 0; step < 400; ++step) {
+            const int count = console.RowCount();
+            Rows some;
+            for (int row = 0; row < count; ++row) {
+                if (random() % 4 == 0) {
+                    some.push_back(row);
+                }
+            }
+            switch (random() % 6) {
+            case 0: {
+                // A row inserted shows until the filter is applied again; the others stay as they were.
+                const int at = static_cast<int>(random() % static_cast<unsigned>(count + 1));
+                insert(at);
+                if (!shown.empty()) {
+                    shown.insert(shown.begin() + at, true);
+                }
+                break;
+            }
+            case 1:
+                window.RemoveRows(some);
+                console.RemoveRows(some);
+                for (auto it = some.rbegin(); !shown.empty() && it != some.rend(); ++it) {
+                    shown.erase(shown.begin() + *it);
+                }
+                break;
+            case 2: {
+                Rows order(static_cast<std::size_t>(count));
+                std::iota(order.begin(), order.end(), 0);
+                std::shuffle(order.begin(), order.end(), random);
+                window.Reorder(order);
+                console.Reorder(order);
+                if (!shown.empty()) {
+                    std::vector<bool> before = shown;
+                    for (std::size_t k = 0; k < order.size(); ++k) {
+                        shown[k] = before[static_cast<std::size_t>(order[k])];
+                    }
+                }
+                break;
+            }
+            case 3:
+                if (shown.empty()) {
+                    window.SelectOnly(some);
+                    console.SelectOnly(some);
+                    if (!some.empty()) {
+                        console.SetSelectionMark(some.back());
+                    }
+                }
+                break;
+            case 4:
+                shown.assign(static_cast<std::size_t>(count), true);
+                for (int row : some) {
+                    shown[static_cast<std::size_t>(row)] = false;
+                }
+                window.Show(shown, false);
+                break;
+            default:
+                shown.clear();
+                window.Show({}, false);
+                break;
+            }
+            ExpectSameRows(window, console, shown, step);
+        }
     }
 
     void cleanup() {

@@ -296,6 +296,17 @@ void ListModel::FreeReason(Extra& extra) {
     }
 }
 
+int ListModel::HiddenMark() const {
+    const auto at = std::find_if(m_extras.begin(), m_extras.end(), [](const Extra& extra) { return extra.mark; });
+    return at == m_extras.end() ? -1 : static_cast<int>(at - m_extras.begin());
+}
+
+void ListModel::SetHiddenMark(int row) {
+    for (std::size_t at = 0; at < m_extras.size(); ++at) {
+        m_extras[at].mark = static_cast<int>(at) == row;
+    }
+}
+
 void ListModel::SetFigures(const HistoryColumns* figures) {
     if (figures == m_figures) {
         return;

@@ -65,6 +65,9 @@ public:
     // A row the filter hides keeps its selection here, for when it shows again.
     bool HiddenSelected(int row) const { return m_rows.Selected(row); }
     void SetHiddenSelected(int row, bool selected) { m_rows.SetSelected(row, selected); }
+    // The selection mark while its row is hidden (-1: none), carried along as rows move.
+    int HiddenMark() const;
+    void SetHiddenMark(int row);
     // A cell as the view shows it.
     QString Text(int row, int column) const;
     bool AnyScheme() const { return m_schemeRows > 0; }
@@ -76,6 +79,7 @@ private:
     struct Extra {
         std::uint8_t cp932 = 0;   // a bit per cell
         bool hidden = false;      // by the filter
+        bool mark = false;        // the selection mark, while the row is hidden
         std::uint32_t reason = 0; // slot in m_reasons, 0 for none
     };
     static std::size_t Index(int row) { return static_cast<std::size_t>(row); }

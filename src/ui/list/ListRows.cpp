@@ -105,7 +105,16 @@ void ListRows::RemoveRows(const std::vector<int>& rows) {
             return;
         }
         if (valid.back() - valid.front() + 1 == static_cast<int>(valid.size())) {
+            const QModelIndex current = m_view.currentIndex();
+            const int mark = current.isValid() ? m_model.StoreRow(current.row()) : -1;
             m_model.Remove(valid);
+            // A removed mark passes to the row that takes its place (or the new last row), not to the one above.
+            if (mark >= valid.front() && mark <= valid.back()) {
+                const int view = m_model.ViewRow(std::min(valid.front(), m_model.Count() - 1));
+                if (view >= 0) {
+                    SetMarkQuietly(m_view, m_model.index(view, 0));
+                }
+            }
             return;
         }
         const Selection before = TakeSelection();
@@ -179,7 +188,7 @@ ListRows::Selection ListRows::TakeSelection() const {
         std::sort(taken.rows.begin(), taken.rows.end());
     }
     const QModelIndex current = m_view.currentIndex();
-    taken.mark = current.isValid() ? m_model.StoreRow(current.row()) : -1;
+    taken.mark = current.isValid() ? m_model.StoreRow(current.row()) : m_model.HiddenMark();
     taken.scroll = m_view.verticalScrollBar()->value();
     return taken;
 }
@@ -207,7 +216,9 @@ void ListRows::PutSelection(const std::vector<int>& rows, int mark, int scroll) 
     }
     close();
     m_view.selectionModel()->select(chosen, QItemSelectionModel::ClearAndSelect);
+    // A mark on a hidden row waits there until the row shows again.
     const int markView = m_model.ViewRow(mark);
+    m_model.SetHiddenMark(markView < 0 ? mark : -1);
     if (markView >= 0) {
         SetMarkQuietly(m_view, m_model.index(markView, 0));
     }

@@ -48,8 +48,8 @@ mkdir -p "$work/src/debian"
 printf 'Source: zandel\n\nPackage: zandel\nArchitecture: any\n' >"$work/src/debian/control"
 shlibs=$(cd "$work/src" && dpkg-shlibdeps -O "$root/usr/bin/zandel" "$root/usr/bin/zandel-check" 2>/dev/null |
     sed -n 's/^shlibs:Depends=//p')
-# OpenSSL, SQLite and libcurl are loaded on first use, not linked: name the packages that hold them here.
-for lib in libssl.so.3 libsqlite3.so.0 libcurl.so.4; do
+# OpenSSL, SQLite, libcurl and libmaxminddb are loaded on first use, not linked: name the packages that hold them here.
+for lib in libssl.so.3 libsqlite3.so.0 libcurl.so.4 libmaxminddb.so.0; do
     lib_package=$(dpkg -S "$(readlink -f "$(c++ -print-file-name=$lib)")" | cut -d: -f1 | head -n1)
     [ -n "$lib_package" ] || { echo "package: no package holds $lib" >&2; exit 1; }
     shlibs="$shlibs, $lib_package"

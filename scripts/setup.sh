@@ -9,6 +9,8 @@ packages=(
     libssl-dev # the HTTPS step (TLS and certificate checks)
     libsqlite3-dev # the history of checks
     libcurl4-openssl-dev # lists fetched from a URL
+    libmaxminddb-dev # the offline country and network (ASN) databases
+    libmaxmind-db-writer-perl # writes the tests' small databases
     jq python3 # read the JSON and CSV exports back in the tests
     squid-openssl # a second real proxy for the HTTPS tests; its OpenSSL build also intercepts TLS (ssl-bump)
     privoxy mitmproxy # an honest and an intercepting proxy for the HTTPS tests

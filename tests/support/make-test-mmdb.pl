@@ -1,0 +1,42 @@
+#!/usr/bin/perl
+# Writes a small MaxMind-format database for the tests, never a downloaded one:
+#   make-test-mmdb.pl OUT DATABASE_TYPE country|asn|city
+# 127.0.0.0/8 and 2001:db8::/32 are known to every kind, 203.0.113.0/24 (its registered country alone) and ::1 to
+# country and city alone, and 198.51.100.0/24 to asn alone; nothing else is.
+use strict;
+use warnings;
+use MaxMind::DB::Writer::Tree;
+
+my ($out, $type, $kind) = @ARGV;
+die "usage: $0 OUT DATABASE_TYPE country|asn|city\n" unless defined $kind;
+
+my %types = (
+    country => 'map', registered_country => 'map', city => 'map', names => 'map',
+    iso_code => 'utf8_string', en => 'utf8_string', geoname_id => 'uint32',
+    autonomous_system_number => 'uint32', autonomous_system_organization => 'utf8_string',
+);
+my $tree = MaxMind::DB::Writer::Tree->new(
+    ip_version => 6, record_size => 24, database_type => $type, languages => ['en'],
+    description => { en => 'Zandel test database' },
+    remove_reserved_networks => 0, map_key_type_callback => sub { $types{ $_[0] } },
+);
+
+sub country { my ($code, $name) = @_; return { country => { iso_code => $code, names => { en => $name } } } }
+sub network { my ($asn, $name) = @_; return { autonomous_system_number => $asn, autonomous_system_organization => $name } }
+
+my %networks;
+if ($kind eq 'asn') {
+    %networks = ('127.0.0.0/8' => network(16509, 'Amazon.com, Inc.'), '2001:db8::/32' => network(64501, 'Example Six'),
+                 '198.51.100.0/24' => network(64500, 'Example Net'));
+} else {
+    %networks = ('127.0.0.0/8' => country('JP', 'Japan'), '2001:db8::/32' => country('DE', 'Germany'),
+                 '::1/128' => country('NL', 'Netherlands'),
+                 '203.0.113.0/24' => { registered_country => { iso_code => 'US', names => { en => 'United States' } } });
+    if ($kind eq 'city') {
+        $_->{city} = { geoname_id => 1850147, names => { en => 'Tokyo' } } for values %networks;
+    }
+}
+$tree->insert_network($_, $networks{$_}) for sort keys %networks;
+open my $fh, '>:raw', $out or die "$out: $!\n";
+$tree->write_tree($fh);
+close $fh or die "$out: $!\n";

@@ -16,6 +16,7 @@
 #include "cli/ConsoleRows.h"
 #include "cli/FetchedList.h"
 #include "cli/RunOutput.h"
+#include "cli/RunPlaces.h"
 #include "cli/RunRecorder.h"
 #include "cli/RunSettings.h"
 #include "cli/RunWait.h"
@@ -64,6 +65,7 @@ private:
     ProxyListDocument m_document;
     HistoryStore m_history;
     std::optional<HistoryRecorder> m_historyBatches;
+    std::optional<RunPlaces> m_places;
     std::optional<RunRecorder> m_recorder;
     std::optional<CheckEngine> m_engine;
 };
@@ -126,7 +128,9 @@ void ConsoleRun::OpenHistory(int keepDays) {
                        [](const std::string& cause) { Tell("the history is not kept: " + cause); })) {
         m_historyBatches.emplace(m_history);
     }
-    m_recorder.emplace(m_historyBatches ? &*m_historyBatches : nullptr, m_options.format != ExportFormat::Txt);
+    m_places.emplace(m_options);
+    m_recorder.emplace(m_historyBatches ? &*m_historyBatches : nullptr, m_options.format != ExportFormat::Txt,
+                       &*m_places);
 }
 
 void ConsoleRun::MakeEngine(AppSettings& settings, const std::shared_ptr<const TunnelTrust>& trust) {
@@ -170,8 +174,16 @@ int ConsoleRun::Finish(RunEnd end) {
         m_historyBatches->Flush();
     }
     const RunRecorder& recorder = *m_recorder;
-    const bool written =
-        WriteCheckedList(m_options, m_rows, m_document, [&recorder](int row) { return recorder.ReasonOf(row); });
+    RowOutput output;
+    output.reasonOf = [&recorder](int row) { return recorder.ReasonOf(row); };
+    if (m_places->Any()) {
+        output.places = m_places->Columns();
+        output.places->placeOf = [&recorder](int row, GeoPlace& place) { return recorder.PlaceOf(row, place); };
+    }
+    if (m_places->Filters()) {
+        output.keep = [&recorder](int row) { return recorder.Keeps(row); };
+    }
+    const bool written = WriteCheckedList(m_options, m_rows, m_document, output);
     // A transcript file cut short (a full disk) would pass for a whole one.
     const bool transcriptCut = transcriptError != 0 && m_options.logPath;
     if (transcriptCut) {

@@ -1,5 +1,6 @@
 #include "cli/Options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -175,6 +176,46 @@ bool SetPlainKind(Options& options, const std::string& value, std::string& error
                      options.plainKind, error);
 }
 
+// "jp,US": two letters each, kept in capitals as the databases write them.
+bool SetCountries(Options& options, const std::string& value, std::string& error) {
+    std::vector<std::string> codes;
+    std::size_t at = 0;
+    for (;;) {
+        const std::size_t comma = std::min(value.find(',', at), value.size());
+        std::string code = value.substr(at, comma - at);
+        for (char& c : code) {
+            c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+        }
+        if (code.size() != 2 || code.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ") != std::string::npos) {
+            error = "--country must be two-letter country codes separated by commas (JP,US): " + value;
+            return false;
+        }
+        codes.push_back(code);
+        if (comma == value.size()) {
+            break;
+        }
+        at = comma + 1;
+    }
+    options.countries = std::move(codes);
+    return true;
+}
+
+bool SetDatacenterAsns(Options& options, const std::string& value, std::string& error) {
+    std::string text;
+    if (const FileResult read = ReadWholeFile(value, text); !read) {
+        error = "--datacenter-asns: cannot read " + value + ": " + std::strerror(read.error);
+        return false;
+    }
+    HostingNetworks networks;
+    std::string why;
+    if (!networks.Read(text, why)) {
+        error = "--datacenter-asns: " + value + ": " + why;
+        return false;
+    }
+    options.datacenters = std::move(networks);
+    return true;
+}
+
 constexpr bool kValue = true;
 constexpr bool kFlag = false;
 
@@ -203,6 +244,10 @@ constexpr OptionRow kOptionRows[] = {
     {"--judge-key", "", kValue, SetJudgeKey},
     {"--type", "", kValue, SetPlainKind},
     {"--detect", "", kFlag, SetFlag<&Options::detect>},
+    {"--geo-country", "", kValue, SetText<&Options::geoCountry>},
+    {"--geo-asn", "", kValue, SetText<&Options::geoAsn>},
+    {"--country", "", kValue, SetCountries},
+    {"--datacenter-asns", "", kValue, SetDatacenterAsns},
     {"--help", "-h", kFlag, SetFlagAndStop<&Options::help>},
     {"--version", "", kFlag, SetFlagAndStop<&Options::version>},
 };
@@ -260,6 +305,8 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
     }
     if (!haveList) {
         outcome.error = "no list file given";
+    } else if (!outcome.options.countries.empty() && !outcome.options.geoCountry) {
+        outcome.error = "--country needs a country database (--geo-country FILE)";
     }
     return outcome;
 }

@@ -2,7 +2,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "core/geo/HostingNetworks.h"
 #include "core/list/CheckExport.h"
 #include "core/fetch/ListFetcher.h"
 #include "core/list/ListFile.h"
@@ -42,6 +44,10 @@ struct Options {
     int historyDays = 0; // 0: the default
     ProxyKind plainKind = ProxyKind::Http;
     bool detect = false;
+    std::optional<std::string> geoCountry; // the offline databases of countries and networks (ASN)
+    std::optional<std::string> geoAsn;
+    std::vector<std::string> countries;         // --country: the ISO codes whose rows are written, in capitals
+    std::optional<HostingNetworks> datacenters; // --datacenter-asns, in place of the program's own list
     bool help = false;
     bool version = false;
 };

@@ -61,14 +61,16 @@ std::FILE* OpenTranscript(const Options& options) {
 }
 
 bool WriteCheckedList(const Options& options, const IRowStore& rows, ProxyListDocument& document,
-                      const RowReason& reasonOf) {
-    if (options.format == ExportFormat::Txt && options.outputPath) {
+                      const RowOutput& output) {
+    // The list kept whole is the document's own save; one cut to some countries is a file of another content.
+    if (options.format == ExportFormat::Txt && options.outputPath && !output.keep) {
         return document.SaveListFile(*options.outputPath, options.saveMode);
     }
+    const ExportPlaces* places = output.places ? &*output.places : nullptr;
     const auto stream = [&](const ByteSink& sink) {
         return options.format == ExportFormat::Txt
-                   ? StreamList(rows, options.saveMode, sink)
-                   : StreamExport(rows, options.saveMode, options.format, reasonOf, sink);
+                   ? StreamList(rows, options.saveMode, sink, output.keep)
+                   : StreamExport(rows, options.saveMode, options.format, output.reasonOf, sink, places, output.keep);
     };
     if (options.outputPath) {
         const FileResult result = WriteFileAtomically(*options.outputPath, stream);

@@ -26,8 +26,16 @@ std::string ProgressLine(const CheckEngine::Progress& progress, int total, std::
 // The transcript's stream: standard error, or the --log file; nullptr after saying why it cannot be opened.
 std::FILE* OpenTranscript(const Options& options);
 
+// What the run knows of each row besides its cells: its reason, its place (with databases), whether it is written
+// (with --country).
+struct RowOutput {
+    RowReason reasonOf;
+    std::optional<ExportPlaces> places;
+    RowKeep keep;
+};
+
 // The checked list where the options send it, in their format; false after saying why it was not written whole.
 bool WriteCheckedList(const Options& options, const IRowStore& rows, ProxyListDocument& document,
-                      const RowReason& reasonOf);
+                      const RowOutput& output);
 
 } // namespace zandel::cli

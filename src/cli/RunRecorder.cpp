@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "core/history/HistoryRecorder.h"
+#include "core/list/CheckRecord.h"
 
 namespace zandel::cli {
 
@@ -13,6 +14,9 @@ void RunRecorder::Recorded(int row, const CheckRecord& record) {
     }
     if (m_history != nullptr) {
         m_history->Add(record);
+    }
+    if (m_lookUp) {
+        m_places->Take(row, record.exitAddress, IsGoodResult(record.result));
     }
     if (!m_keepReasons || row < 0) {
         return;
@@ -46,6 +50,16 @@ std::string RunRecorder::ReasonOf(int row) const {
         return {};
     }
     return m_reasons[m_rowReasons[index] - 1U];
+}
+
+bool RunRecorder::PlaceOf(int row, GeoPlace& place) const {
+    std::lock_guard lock(m_mutex);
+    return m_places != nullptr && m_places->PlaceOf(row, place);
+}
+
+bool RunRecorder::Keeps(int row) const {
+    std::lock_guard lock(m_mutex);
+    return m_places == nullptr || m_places->Keeps(row);
 }
 
 void RunRecorder::Abandon() {

@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "cli/RunPlaces.h"
 #include "core/check/CheckEngine.h"
 
 namespace zandel {
@@ -19,10 +20,17 @@ namespace zandel::cli {
 // bytes a row for it.
 class RunRecorder final : public ICheckRecorder {
 public:
-    RunRecorder(HistoryRecorder* history, bool keepReasons) : m_history(history), m_keepReasons(keepReasons) {}
+    // `places`, when databases are open, is told each row's exit address.
+    RunRecorder(HistoryRecorder* history, bool keepReasons, RunPlaces* places)
+        : m_history(history), m_keepReasons(keepReasons), m_places(places),
+          m_lookUp(places != nullptr && places->Any()) {}
 
     void Recorded(int row, const CheckRecord& record) override;
     void RunEnded() override;
+    bool WantsExitAddress() const override { return m_lookUp; }
+    // The row's place, and whether --country writes it, as this run found them.
+    bool PlaceOf(int row, GeoPlace& place) const;
+    bool Keeps(int row) const;
     // The reason of the row's check in this run, "" when it was not checked.
     std::string ReasonOf(int row) const;
     // A run thread given up on may still judge a row: from now on nothing is kept.
@@ -31,6 +39,8 @@ public:
 private:
     HistoryRecorder* m_history;
     bool m_keepReasons;
+    RunPlaces* m_places;
+    bool m_lookUp; // a database is open
     mutable std::mutex m_mutex;
     bool m_abandoned = false;
     std::vector<std::uint16_t> m_rowReasons; // 0: none, else an index + 1 into m_reasons

@@ -91,6 +91,19 @@ std::string UsageOfTheJudge() {
            "                       write the kind found into the list (default: Detect of [ProxyType])\n";
 }
 
+// Where each proxy leaves to the Internet.
+std::string UsageOfThePlaces() {
+    return "  --geo-country FILE   a country database (.mmdb, e.g. DB-IP's IP to Country Lite): the country\n"
+           "                       of the address the judge saw (else of the proxy's own) goes into the\n"
+           "                       CSV and JSON rows as country and country_name\n"
+           "  --geo-asn FILE       an ASN database (.mmdb, e.g. DB-IP's IP to ASN Lite): asn, as_name and\n"
+           "                       datacenter (the network is a cloud's or a hosting company's)\n"
+           "  --country CC[,CC]    write only the rows whose proxies leave in these countries (JP,US)\n"
+           "  --datacenter-asns FILE\n"
+           "                       the hosting networks, one AS number a line (default: the program's own\n"
+           "                       list of the largest clouds and hosting companies)\n";
+}
+
 // The entries a list holds, and how the tool ends.
 std::string UsageOfTheEnd() {
     return "Entries: host:port, scheme://[user[:password]@]host:port (escapes as %40 in user and\n"
@@ -111,7 +124,8 @@ std::string RangeText(int lowest, int highest) {
 }
 
 const char* UsageText() {
-    static const std::string text = UsageOfTheCheck() + UsageOfTheResults() + UsageOfTheJudge() + UsageOfTheEnd();
+    static const std::string text =
+        UsageOfTheCheck() + UsageOfTheResults() + UsageOfTheJudge() + UsageOfThePlaces() + UsageOfTheEnd();
     return text.c_str();
 }
 

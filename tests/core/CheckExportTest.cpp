@@ -211,6 +211,75 @@ TEST_F(CheckExportTest, SaveModeChoosesTheRowsAndTxtIsTheListFile) {
     EXPECT_EQ(Export(m_rows, SaveAllAddresses, ExportFormat::Txt, Reasons()), FormatList(m_rows, SaveAllAddresses));
 }
 
+// Where each proxy leaves, after the other fields, only for the databases given; a row whose place is unknown reads
+// empty (null in JSON), and --country's rule drops rows from every format alike.
+TEST_F(CheckExportTest, PlacesFollowTheOtherFieldsForTheDatabasesGiven) {
+    ExportPlaces places;
+    places.placeOf = [](int row, GeoPlace& place) {
+        const GeoPlace known[] = {{"JP", "Japan", 16509, "Amazon.com, Inc.", true},
+                                  {},
+                                  {"US", "United States", 0, "", false},
+                                  {"", "", 64500, "Ex, \"Net\"", false}};
+        place = known[row];
+        return row != 1;
+    };
+    const auto readCsv = [this](const std::string& csv) {
+        m_dir.Write("out.csv", csv);
+        return Capture(
+            "python3 -c \"import csv,sys; print([r[7:] for r in csv.reader(open(sys.argv[1], newline=''))])\" " +
+            m_dir.File("out.csv"));
+    };
+    const auto readJson = [this](const std::string& json) {
+        m_dir.Write("out.json", json);
+        return Capture("jq -c '[.[] | del(.address, .kind, .result, .response_ms, .https, .checked_at, .reason)]' " +
+                       m_dir.File("out.json"));
+    };
+    const auto exportWith = [this](ExportFormat format, const ExportPlaces* with, const RowKeep& keep) {
+        std::string out;
+        EXPECT_TRUE(StreamExport(
+            m_rows, SaveWithResults, format, Reasons(),
+            [&out](std::string_view piece) {
+                out += piece;
+                return true;
+            },
+            with, keep));
+        return out;
+    };
+    places.country = true;
+    places.asn = true;
+    EXPECT_EQ(readCsv(exportWith(ExportFormat::Csv, &places, {})),
+              "[['country', 'country_name', 'asn', 'as_name', 'datacenter'], "
+              "['JP', 'Japan', '16509', 'Amazon.com, Inc.', 'true'], ['', '', '', '', ''], "
+              "['US', 'United States', '', '', ''], ['', '', '64500', 'Ex, \"Net\"', 'false']]\n");
+    EXPECT_EQ(readJson(exportWith(ExportFormat::Json, &places, {})),
+              "[{\"country\":\"JP\",\"country_name\":\"Japan\",\"asn\":16509,\"as_name\":\"Amazon.com, Inc.\","
+              "\"datacenter\":true},"
+              "{\"country\":null,\"country_name\":null,\"asn\":null,\"as_name\":null,\"datacenter\":null},"
+              "{\"country\":\"US\",\"country_name\":\"United States\",\"asn\":null,\"as_name\":null,"
+              "\"datacenter\":null},"
+              "{\"country\":null,\"country_name\":null,\"asn\":64500,\"as_name\":\"Ex, \\\"Net\\\"\","
+              "\"datacenter\":false}]\n");
+    places.asn = false;
+    EXPECT_EQ(readCsv(exportWith(ExportFormat::Csv, &places, {})),
+              "[['country', 'country_name'], ['JP', 'Japan'], ['', ''], ['US', 'United States'], ['', '']]\n");
+    places.country = false;
+    places.asn = true;
+    EXPECT_EQ(readJson(exportWith(ExportFormat::Json, &places, {})),
+              "[{\"asn\":16509,\"as_name\":\"Amazon.com, Inc.\",\"datacenter\":true},"
+              "{\"asn\":null,\"as_name\":null,\"datacenter\":null},{\"asn\":null,\"as_name\":null,\"datacenter\":null},"
+              "{\"asn\":64500,\"as_name\":\"Ex, \\\"Net\\\"\",\"datacenter\":false}]\n");
+    // Without databases, byte for byte what it always was.
+    EXPECT_EQ(exportWith(ExportFormat::Csv, nullptr, {}),
+              Export(m_rows, SaveWithResults, ExportFormat::Csv, Reasons()));
+
+    const RowKeep japanOnly = [](int row) { return row == 0; };
+    EXPECT_EQ(readJson(exportWith(ExportFormat::Json, nullptr, japanOnly)), "[{}]\n");
+    EXPECT_EQ(exportWith(ExportFormat::Csv, nullptr, japanOnly).find("127.0.0.1:8080,http"),
+              std::string("address,kind,result,response_ms,https,checked_at,reason\r\nuser@").size());
+    EXPECT_EQ(exportWith(ExportFormat::Txt, nullptr, japanOnly),
+              "user:secret@127.0.0.1:8080 Anonymous(A) 1.234 2026/12/09(14:27:06) OK\r\n");
+}
+
 TEST(CheckRecordTest, AddressesLoseTheirPasswordOnly) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"127.0.0.1:8080", "127.0.0.1:8080"},

@@ -80,10 +80,10 @@ private Q_SLOTS:
         {
             HistoryStore store;
             QVERIFY(store.Open(m_fx.dir->File(kHistoryFileName), 36500, 1'800'000'000, nullptr));
-            CheckRecord good{"10.0.0.0:8080", "http", "OK", 100, "---", IsoUtc(1'800'000'000), ""};
+            CheckRecord good{"10.0.0.0:8080", "http", "OK", 100, "---", IsoUtc(1'800'000'000), "", {}};
             CheckRecord bad = good;
             bad.result = "NG";
-            QVERIFY(store.Add({good, good, bad, {"10.0.0.2:8080", "http", "NG", {}, "---", good.checkedAt, ""}}));
+            QVERIFY(store.Add({good, good, bad, {"10.0.0.2:8080", "http", "NG", {}, "---", good.checkedAt, "", {}}}));
         }
         Open(Addresses(3));
         auto* text = static_cast<ui::ListTextEdit*>(Text());

@@ -71,6 +71,8 @@ public:
     virtual void Recorded(int row, const CheckRecord& record) = 0;
     // A run has ended: what was heard may be put away now rather than with the next run's checks.
     virtual void RunEnded() {}
+    // Whether the records carry their exit address, which costs a second reading of every good page.
+    virtual bool WantsExitAddress() const { return false; }
 };
 
 // The window's title while a proxy is being checked: "Zandel - host:portﾁｪｯｸ中…".

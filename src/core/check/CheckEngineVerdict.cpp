@@ -5,10 +5,26 @@
 #include <optional>
 
 #include "core/check/CheckFormat.h"
+#include "core/check/JudgePage.h"
 #include "core/check/ProbePlan.h"
 #include "core/list/RowStore.h"
 
 namespace zandel {
+
+namespace {
+
+// The page a judge graded names the address the proxy reached it from; any other check knows only the proxy's.
+std::string ExitAddressOf(const ProbeJob& job, const Judgement& judgement) {
+    HttpAnswer page;
+    if (judgement.usable && SplitHttpAnswer(job.answer.Text(), page)) {
+        if (const auto remote = FindVariable(ParseJudgeVariables(page.body), "REMOTE_ADDR")) {
+            return std::string(*remote);
+        }
+    }
+    return job.target.host;
+}
+
+} // namespace
 
 // The start-up check has no row and is judged whatever the list holds. A run's rows stay in the list while
 // it runs (row commands, edits and sorting wait for its end; dropped files only add rows after them).
@@ -88,6 +104,9 @@ void CheckEngine::RecordCheck(int row, const ProbeJob& job, const ProxyAddress& 
     record.https = httpsCell;
     record.checkedAt = m_checkIsoText;
     record.reason = ReasonOfJudgement(judgement.log);
+    if (recorder->WantsExitAddress()) {
+        record.exitAddress = ExitAddressOf(job, judgement);
+    }
     if (m_watch.on && judgement.image == StatusNG) {
         m_watch.held.emplace_back(row, std::move(record)); // told once the judge is known to answer
     } else {

@@ -366,7 +366,7 @@ std::vector<CheckRecord> HistoryStore::ChecksOf(const std::string& address) {
     BindForms(select, address);
     while (Sqlite().sqlite3_step(select.Get()) == SQLITE_ROW) {
         checks.push_back({select.ColumnText(0), select.ColumnText(1), select.ColumnText(2), select.ColumnInt(3),
-                          select.ColumnText(4), select.ColumnText(5), select.ColumnText(6)});
+                          select.ColumnText(4), select.ColumnText(5), select.ColumnText(6), std::string()});
     }
     return checks;
 }

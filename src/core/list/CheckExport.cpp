@@ -140,6 +140,58 @@ void JsonString(std::string& out, std::string_view text) {
     out += '"';
 }
 
+void JsonTextOrNull(std::string& out, const std::string& text) {
+    if (text.empty()) {
+        out += "null";
+    } else {
+        JsonString(out, TextAsUtf8(text));
+    }
+}
+
+std::string CsvHeader(const ExportPlaces* places) {
+    std::string header = kCsvHeader;
+    if (places == nullptr) {
+        return header;
+    }
+    header.resize(header.size() - 2);
+    header += places->country ? ",country,country_name" : "";
+    header += places->asn ? ",asn,as_name,datacenter" : "";
+    return header + "\r\n";
+}
+
+// A row's place after its other fields: what is not known stays empty (null in JSON).
+void AppendPlace(std::string& out, bool csv, const ExportPlaces& places, int row) {
+    GeoPlace place;
+    const bool known = places.placeOf && places.placeOf(row, place);
+    const std::string asn = known && place.asn != 0 ? std::to_string(place.asn) : std::string();
+    const std::string datacenter = asn.empty() ? std::string() : place.datacenter ? "true" : "false";
+    if (csv) {
+        if (places.country) {
+            out += ',';
+            CsvField(out, TextAsUtf8(place.country));
+            out += ',';
+            CsvField(out, TextAsUtf8(place.countryName));
+        }
+        if (places.asn) {
+            out += ',' + asn + ',';
+            CsvField(out, TextAsUtf8(place.asName));
+            out += ',' + datacenter;
+        }
+        return;
+    }
+    if (places.country) {
+        out += ",\"country\":";
+        JsonTextOrNull(out, place.country);
+        out += ",\"country_name\":";
+        JsonTextOrNull(out, place.countryName);
+    }
+    if (places.asn) {
+        out += ",\"asn\":" + (asn.empty() ? std::string("null") : asn) + ",\"as_name\":";
+        JsonTextOrNull(out, place.asName);
+        out += ",\"datacenter\":" + (datacenter.empty() ? std::string("null") : datacenter);
+    }
+}
+
 } // namespace
 
 std::optional<ExportFormat> ParseExportFormat(std::string_view name) {
@@ -166,18 +218,18 @@ std::string TextAsUtf8(std::string_view bytes, bool cp932) {
 }
 
 bool StreamExport(const IRowStore& store, int saveMode, ExportFormat format, const RowReason& reasonOf,
-                  const ByteSink& sink) {
+                  const ByteSink& sink, const ExportPlaces* places, const RowKeep& keep) {
     if (format == ExportFormat::Txt) {
-        return StreamList(store, saveMode, sink);
+        return StreamList(store, saveMode, sink, keep);
     }
     const bool csv = format == ExportFormat::Csv;
-    std::string out = csv ? kCsvHeader : "[";
+    std::string out = csv ? CsvHeader(places) : "[";
     bool first = true;
     const int count = store.RowCount();
     for (int row = 0; row < count; ++row) {
         const ProxyRow cells = store.GetRow(row);
         const std::string& address = cells.cells[0];
-        if (address.empty()) {
+        if (address.empty() || (keep && !keep(row))) {
             continue;
         }
         const std::string result = cells.cells[1].empty() ? kUncheckedResult : cells.cells[1];
@@ -203,6 +255,9 @@ bool StreamExport(const IRowStore& store, int saveMode, ExportFormat format, con
             out += checkedAt.value_or("");
             out += ',';
             CsvField(out, TextAsUtf8(reason));
+            if (places != nullptr) {
+                AppendPlace(out, true, *places, row);
+            }
             out += "\r\n";
         } else {
             out += first ? "\n{" : ",\n{";
@@ -224,6 +279,9 @@ bool StreamExport(const IRowStore& store, int saveMode, ExportFormat format, con
             }
             out += ",\"reason\":";
             JsonString(out, TextAsUtf8(reason));
+            if (places != nullptr) {
+                AppendPlace(out, false, *places, row);
+            }
             out += '}';
         }
         first = false;

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/geo/GeoDatabase.h"
+#include "core/list/ListFile.h"
 #include "core/util/FileIo.h"
 
 namespace zandel {
@@ -27,7 +29,15 @@ std::string TextAsUtf8(std::string_view bytes, bool cp932 = false);
 // it has none). A CSV cell that a spreadsheet would run as a formula begins with "'"; JSON is exact. Handed to the sink
 // a piece at a time, so that a long list is never held whole; false when the sink refused a piece.
 using RowReason = std::function<std::string(int row)>;
+// Where the rows' proxies leave to the Internet, when offline databases were given: the columns of the databases
+// given (country and country_name; asn, as_name and datacenter), after the others, and each row's place (false
+// when none is known, which leaves its cells empty, null in JSON).
+struct ExportPlaces {
+    bool country = false;
+    bool asn = false;
+    std::function<bool(int row, GeoPlace& place)> placeOf;
+};
 bool StreamExport(const IRowStore& store, int saveMode, ExportFormat format, const RowReason& reasonOf,
-                  const ByteSink& sink);
+                  const ByteSink& sink, const ExportPlaces* places = nullptr, const RowKeep& keep = {});
 
 } // namespace zandel

@@ -22,6 +22,9 @@ struct CheckRecord {
     std::string https;             // the HTTPS cell: "OK", "NG", "MITM" or "---"
     std::string checkedAt;         // UTC, ISO 8601: "2026-12-09T05:27:06Z"
     std::string reason;            // the judgement's result lines, one line
+    // Where the proxy left to the Internet: the address the judge saw (REMOTE_ADDR of the page graded), else the
+    // proxy's own host as dialled. Only for a recorder that asks for it (ICheckRecorder::WantsExitAddress).
+    std::string exitAddress;
 };
 
 // The address with any password taken out ("user@host:port", "host:port:user"); a scheme in front

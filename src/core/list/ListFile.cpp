@@ -195,13 +195,13 @@ bool SaveModeWrites(int saveMode, const std::string& result, const std::string& 
     }
 }
 
-bool StreamList(const IRowStore& store, int saveMode, const ByteSink& sink) {
+bool StreamList(const IRowStore& store, int saveMode, const ByteSink& sink, const RowKeep& keep) {
     const int count = store.RowCount();
     std::string out;
     out.reserve(kPieceBytes + kReservePerRow);
     for (int row = 0; row < count; ++row) {
         const std::string address = store.GetCellText(row, 0);
-        if (address.empty()) {
+        if (address.empty() || (keep && !keep(row))) {
             continue;
         }
         const std::string result = CellOr(store, row, 1, kUncheckedResult);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -83,7 +84,9 @@ bool SaveModeWrites(int saveMode, const std::string& result, const std::string& 
 // The text a save writes for the rows of `store` in `saveMode`, byte for byte, handed to `sink` some lines at a
 // time, so that a long list is never held whole; false when the sink refused a piece. With results, a row whose
 // HTTPS cell holds a result gets it as a fifth field; the others keep the four fields of older lists.
-bool StreamList(const IRowStore& store, int saveMode, const ByteSink& sink);
+// `keep`, when given, passes over the rows it refuses as well (zandel-check's --country).
+using RowKeep = std::function<bool(int row)>;
+bool StreamList(const IRowStore& store, int saveMode, const ByteSink& sink, const RowKeep& keep = {});
 // The same text whole.
 std::string FormatList(const IRowStore& store, int saveMode);
 

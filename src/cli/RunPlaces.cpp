@@ -1,0 +1,90 @@
+#include "cli/RunPlaces.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "cli/RunOutput.h"
+
+namespace zandel::cli {
+
+namespace {
+
+void OpenDatabase(const std::optional<std::string>& path, const char* option, GeoKind kind, GeoDatabase& database) {
+    std::string error;
+    if (path && !database.Open(*path, kind, error)) {
+        Tell(std::string(option) + ": " + error + "; the checks go on without its columns");
+    }
+}
+
+} // namespace
+
+RunPlaces::RunPlaces(const Options& options)
+    : m_hosting(options.datacenters ? *options.datacenters : HostingNetworks::Default()), m_wanted(options.countries) {
+    OpenDatabase(options.geoCountry, "--geo-country", GeoKind::Country, m_country);
+    OpenDatabase(options.geoAsn, "--geo-asn", GeoKind::Asn, m_asn);
+}
+
+void RunPlaces::Take(int row, std::string_view exitAddress, bool good) {
+    const auto index = static_cast<std::size_t>(row);
+    if (row < 0 || !Any() || (!good && index < m_rowAsn.size() && (m_rowAsn[index] != 0 || m_rowCountry[index] != 0))) {
+        return;
+    }
+    GeoPlace place;
+    m_country.LookUp(exitAddress, place);
+    m_asn.LookUp(exitAddress, place);
+    if (m_rowAsn.size() <= index) {
+        m_rowAsn.resize(index + 1, 0);
+        m_rowCountry.resize(index + 1, 0);
+    }
+    m_rowAsn[index] = place.asn;
+    if (place.asn != 0) {
+        m_asNames.try_emplace(place.asn, place.asName);
+    }
+    std::uint16_t code = 0;
+    if (!place.country.empty()) {
+        const auto found = std::find_if(m_countries.begin(), m_countries.end(),
+                                        [&place](const auto& known) { return known.first == place.country; });
+        if (found != m_countries.end()) {
+            code = static_cast<std::uint16_t>(found - m_countries.begin() + 1);
+        } else if (m_countries.size() < std::numeric_limits<std::uint16_t>::max()) {
+            m_countries.emplace_back(place.country, place.countryName);
+            code = static_cast<std::uint16_t>(m_countries.size());
+        }
+    }
+    m_rowCountry[index] = code;
+}
+
+bool RunPlaces::PlaceOf(int row, GeoPlace& place) const {
+    const auto index = static_cast<std::size_t>(row);
+    if (row < 0 || index >= m_rowAsn.size()) {
+        return false;
+    }
+    if (const std::uint16_t code = m_rowCountry[index]; code != 0) {
+        place.country = m_countries[code - 1U].first;
+        place.countryName = m_countries[code - 1U].second;
+    }
+    place.asn = m_rowAsn[index];
+    if (place.asn != 0) {
+        place.asName = m_asNames.at(place.asn);
+        place.datacenter = m_hosting.Contains(place.asn);
+    }
+    return !place.country.empty() || place.asn != 0;
+}
+
+bool RunPlaces::Keeps(int row) const {
+    if (m_wanted.empty()) {
+        return true;
+    }
+    GeoPlace place;
+    return PlaceOf(row, place) && std::find(m_wanted.begin(), m_wanted.end(), place.country) != m_wanted.end();
+}
+
+ExportPlaces RunPlaces::Columns() const {
+    ExportPlaces columns;
+    columns.country = m_country.IsOpen();
+    columns.asn = m_asn.IsOpen();
+    columns.placeOf = [this](int row, GeoPlace& place) { return PlaceOf(row, place); };
+    return columns;
+}
+
+} // namespace zandel::cli

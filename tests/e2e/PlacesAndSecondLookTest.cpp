@@ -1,0 +1,111 @@
+// zandel-check's places of exit (--geo-country, --geo-asn, --country), as a user runs them: the program as a process
+// of its own, fake proxies and the echo judge on loopback, databases written at test time (support/make-test-mmdb.pl:
+// 127/8 is JP in AS16509, 2001:db8::/32 DE in AS64501, ::1 NL, 203.0.113/24 registered in the US).
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "ZandelCheckFixture.h"
+#include "support/FakeProxy.h"
+#include "support/TestMmdb.h"
+
+namespace zandel {
+namespace {
+
+using test::FakeProxy;
+using test::FakeScript;
+namespace fake = test::fake;
+
+// A judge's page as a proxy would bring it back, seen from `remote`.
+FakeScript PageFrom(const std::string& remote) {
+    return fake::AnswerAndClose("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nREMOTE_ADDR=" + remote +
+                                "\r\nREQUEST_METHOD=GET\r\n");
+}
+
+class PlacesTest : public ZandelCheckTest {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_NE(test::MakeTestMmdb(m_dir.Path(), "country.mmdb", "DBIP-Country-Lite", "country", error), "") << error;
+        ASSERT_NE(test::MakeTestMmdb(m_dir.Path(), "asn.mmdb", "GeoLite2-ASN", "asn", error), "") << error;
+        ASSERT_NE(test::MakeTestMmdb(m_dir.Path(), "city.mmdb", "GeoLite2-City", "city", error), "") << error;
+        m_dir.Write("list.txt", m_us.Address() + "\n" + m_de.Address() + "\n" + m_forward.Address() + "\n" +
+                                    m_refusing.Address() + "\n");
+    }
+    std::string Jq(const std::string& filter, const std::string& file) {
+        test::Subprocess jq({"/usr/bin/jq", "-c", filter, file}, m_dir.Path(), m_dir.File("jq.out"),
+                            m_dir.File("jq.err"));
+        EXPECT_EQ(jq.Wait(), 0) << m_dir.Read("jq.err");
+        return m_dir.Read("jq.out");
+    }
+
+    FakeProxy m_us{PageFrom("203.0.113.9")};
+    FakeProxy m_de{PageFrom("2001:db8::7")};
+    FakeProxy m_forward{fake::ForwardToJudge({})}; // the judge sees 127.0.0.1
+    FakeProxy m_refusing{fake::Refuse(), 0, test::LoopbackFamily::Ipv6};
+};
+
+// The address the judge saw, not the proxy's own, unless no judge graded the check.
+TEST_F(PlacesTest, EachRowTakesThePlaceOfWhereItsProxyLeaves) {
+    const Outcome out = Run({"--url", m_judge.Url(), "--jobs", "4", "--geo-country", "country.mmdb", "--geo-asn",
+                             "asn.mmdb", "--format", "json", "-o", "out.json", "--log", "run.log", "list.txt"});
+    ASSERT_EQ(out.exitCode, 0) << out.err;
+    EXPECT_EQ(out.err, "");
+    EXPECT_EQ(Jq("[.[] | [.result, .country, .country_name, .asn, .as_name, .datacenter]]", "out.json"),
+              "[[\"Anonymous(A)\",\"US\",\"United States\",null,null,null],"
+              "[\"Anonymous(A)\",\"DE\",\"Germany\",64501,\"Example Six\",false],"
+              "[\"Anonymous(A)\",\"JP\",\"Japan\",16509,\"Amazon.com, Inc.\",true],"
+              "[\"NG\",\"NL\",\"Netherlands\",null,null,null]]\n")
+        << m_dir.Read("run.log");
+
+    // Another list of hosting networks, and the rows of some countries only, in every format.
+    m_dir.Write("hosting.txt", "# ours\nAS64501 Example Six\n");
+    const Outcome some = Run({"--url", m_judge.Url(), "--jobs", "4", "--geo-country", "country.mmdb", "--geo-asn",
+                              "asn.mmdb", "--datacenter-asns", "hosting.txt", "--country", "jp,DE", "--format", "csv",
+                              "--log", "run.log", "list.txt"});
+    ASSERT_EQ(some.exitCode, 0) << some.err;
+    EXPECT_EQ(some.out.substr(0, some.out.find("\r\n")),
+              "address,kind,result,response_ms,https,checked_at,reason,country,country_name,asn,as_name,datacenter");
+    EXPECT_NE(some.out.find("\r\n" + m_de.Address() + ",http,Anonymous(A),"), std::string::npos) << some.out;
+    EXPECT_NE(some.out.find(",DE,Germany,64501,Example Six,true\r\n"), std::string::npos) << some.out;
+    EXPECT_NE(some.out.find(",JP,Japan,16509,\"Amazon.com, Inc.\",false\r\n"), std::string::npos) << some.out;
+    EXPECT_EQ(some.out.find(m_us.Address()), std::string::npos) << some.out;
+    EXPECT_EQ(some.out.find(m_refusing.Address()), std::string::npos) << some.out;
+
+    const Outcome txt = Run({"--url", m_judge.Url(), "--geo-country", "country.mmdb", "--country", "NL", "-o",
+                             "out.txt", "--log", "run.log", "list.txt"});
+    ASSERT_EQ(txt.exitCode, 0) << txt.err;
+    EXPECT_EQ(m_dir.Read("out.txt").substr(0, m_refusing.Address().size() + 4), m_refusing.Address() + " NG ");
+    EXPECT_EQ(m_dir.Read("out.txt").find("\r\n"), m_dir.Read("out.txt").size() - 2) << m_dir.Read("out.txt");
+}
+
+// A database that cannot be used is told on one line; the checks go on without its columns, and the output is what
+// it would be without it.
+TEST_F(PlacesTest, AnUnusableDatabaseLeavesItsColumnsOut) {
+    m_dir.Write("cut.mmdb", m_dir.Read("asn.mmdb").substr(0, 600));
+    const Outcome wrong = Run({"--url", m_judge.Url(), "--jobs", "4", "--geo-country", "city.mmdb", "--geo-asn",
+                               "asn.mmdb", "--format", "csv", "--log", "run.log", "list.txt"});
+    ASSERT_EQ(wrong.exitCode, 0) << wrong.err;
+    EXPECT_EQ(wrong.err, std::string("zandel-check: --geo-country: city.mmdb") +
+                             ": a country database is needed, this is a GeoLite2-City database; the checks go on "
+                             "without its columns\n");
+    EXPECT_EQ(wrong.out.substr(0, wrong.out.find("\r\n")),
+              "address,kind,result,response_ms,https,checked_at,reason,asn,as_name,datacenter");
+
+    const Outcome cut =
+        Run({"--url", m_judge.Url(), "--geo-asn", "cut.mmdb", "--format", "json", "--log", "run.log", "list.txt"});
+    ASSERT_EQ(cut.exitCode, 0) << cut.err;
+    EXPECT_EQ(cut.err.rfind("zandel-check: --geo-asn: cut.mmdb: not a whole MaxMind-format database (", 0), 0U)
+        << cut.err;
+    EXPECT_EQ(cut.err.find('\n'), cut.err.size() - 1) << cut.err;
+    EXPECT_EQ(cut.out.find("\"asn\""), std::string::npos) << cut.out;
+    EXPECT_NE(cut.out.find("\"reason\""), std::string::npos) << cut.out;
+
+    const Outcome noCountries = Run({"--country", "JP", "list.txt"});
+    EXPECT_EQ(noCountries.exitCode, 2);
+    EXPECT_EQ(noCountries.err.substr(0, noCountries.err.find('\n')),
+              "zandel-check: --country needs a country database (--geo-country FILE)");
+}
+
+} // namespace
+} // namespace zandel

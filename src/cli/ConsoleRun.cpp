@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -142,6 +143,7 @@ void ConsoleRun::MakeEngine(AppSettings& settings, const std::shared_ptr<const T
     }
     m_engine->SetMaxRows(m_options.maxRows);
     m_engine->SetPlainKind(m_options.plainKind);
+    m_engine->SetSecondLook(m_options.twice, std::chrono::seconds(m_options.twicePause));
     InstallSignalHandlers();
 }
 

@@ -176,6 +176,10 @@ bool SetPlainKind(Options& options, const std::string& value, std::string& error
                      options.plainKind, error);
 }
 
+bool SetTwicePause(Options& options, const std::string& value, std::string& error) {
+    return TakeNumber("--twice-pause", value, 0, kTwicePauseMaxSeconds, kWholeSeconds, options.twicePause, error);
+}
+
 // "jp,US": two letters each, kept in capitals as the databases write them.
 bool SetCountries(Options& options, const std::string& value, std::string& error) {
     std::vector<std::string> codes;
@@ -244,6 +248,8 @@ constexpr OptionRow kOptionRows[] = {
     {"--judge-key", "", kValue, SetJudgeKey},
     {"--type", "", kValue, SetPlainKind},
     {"--detect", "", kFlag, SetFlag<&Options::detect>},
+    {"--twice", "", kFlag, SetFlag<&Options::twice>},
+    {"--twice-pause", "", kValue, SetTwicePause},
     {"--geo-country", "", kValue, SetText<&Options::geoCountry>},
     {"--geo-asn", "", kValue, SetText<&Options::geoAsn>},
     {"--country", "", kValue, SetCountries},

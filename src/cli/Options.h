@@ -16,6 +16,10 @@ namespace zandel::cli {
 // The most rows the console reads from a list: what a million rows cost is kept small (core/list/CompactRows.h).
 inline constexpr int kConsoleMaxRows = 1000000;
 
+// The longest pause before a second look (--twice-pause), and its default.
+inline constexpr int kTwicePauseMaxSeconds = 60;
+inline constexpr int kTwicePauseDefaultSeconds = 2;
+
 // Why a judge key, from the command line or the environment, cannot be used.
 inline constexpr const char* kJudgeKeyRule = "a key of 8 to 256 printable ASCII characters without blanks is needed";
 
@@ -48,6 +52,8 @@ struct Options {
     std::optional<std::string> geoAsn;
     std::vector<std::string> countries;         // --country: the ISO codes whose rows are written, in capitals
     std::optional<HostingNetworks> datacenters; // --datacenter-asns, in place of the program's own list
+    bool twice = false;
+    int twicePause = kTwicePauseDefaultSeconds;
     bool help = false;
     bool version = false;
 };

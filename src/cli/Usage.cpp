@@ -91,9 +91,15 @@ std::string UsageOfTheJudge() {
            "                       write the kind found into the list (default: Detect of [ProxyType])\n";
 }
 
-// Where each proxy leaves to the Internet.
+// Where each proxy leaves to the Internet, and the second look.
 std::string UsageOfThePlaces() {
-    return "  --geo-country FILE   a country database (.mmdb, e.g. DB-IP's IP to Country Lite): the country\n"
+    return "  --twice              ask each proxy that passed again, on a fresh connection after a pause:\n"
+           "                       one that fails then is graded \"不安定\" (saved as NG)\n"
+           "  --twice-pause SECONDS\n"
+           "                       the pause before the second look, " +
+           RangeText(0, kTwicePauseMaxSeconds) + " (default " + std::to_string(kTwicePauseDefaultSeconds) +
+           ")\n"
+           "  --geo-country FILE   a country database (.mmdb, e.g. DB-IP's IP to Country Lite): the country\n"
            "                       of the address the judge saw (else of the proxy's own) goes into the\n"
            "                       CSV and JSON rows as country and country_name\n"
            "  --geo-asn FILE       an ASN database (.mmdb, e.g. DB-IP's IP to ASN Lite): asn, as_name and\n"

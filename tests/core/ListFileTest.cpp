@@ -174,6 +174,24 @@ TEST(HttpsFieldTest, WrittenOnlyWhereCheckedAndReadBack) {
 
 // Addresses of every form read as their field and save byte for byte: an IPv6 address keeps its brackets and
 // its colons split nothing.
+// A proxy that failed its second look is no live one: every save mode and grade puts it where "NG" goes, and its
+// cell reads back byte for byte from the compact rows of the console.
+TEST(ListFileTest, AnUnstableProxyGoesWhereNgGoes) {
+    MemoryRowStore store;
+    store.InsertRow(0, "1.1.1.1:80", StatusAnonymous, 0);
+    store.SetCellText(0, 1, "Anonymous(A)");
+    store.InsertRow(1, "2.2.2.2:80", ImageForResult(kUnstableResult), 1);
+    store.SetCellText(1, 1, kUnstableResult);
+    EXPECT_EQ(store.GetCellText(1, 1), "不安定");
+    EXPECT_EQ(FormatList(store, SaveNotNG), "1.1.1.1:80\r\n");
+    EXPECT_EQ(FormatList(store, SaveAnonymousOnly), "1.1.1.1:80\r\n");
+    EXPECT_EQ(FormatList(store, SaveWithResults), "1.1.1.1:80 Anonymous(A) --:--- ----/--/--(-:-:-)\r\n"
+                                                  "2.2.2.2:80 不安定 --:--- ----/--/--(-:-:-)\r\n");
+    EXPECT_EQ(ImageForResult(kUnstableResult), StatusNG);
+    EXPECT_TRUE(IsNgResult(kUnstableResult));
+    EXPECT_FALSE(IsGoodResult(kUnstableResult));
+}
+
 TEST(ListFileTest, KindSavesSplitHttpFromSocksEntries) {
     MemoryRowStore store;
     const char* const entries[] = {"1.1.1.1:80 comment",     "socks5://u:p@2.2.2.2:1080", "u:p@3.3.3.3:8080",

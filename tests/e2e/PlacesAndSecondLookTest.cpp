@@ -1,6 +1,8 @@
-// zandel-check's places of exit (--geo-country, --geo-asn, --country), as a user runs them: the program as a process
-// of its own, fake proxies and the echo judge on loopback, databases written at test time (support/make-test-mmdb.pl:
-// 127/8 is JP in AS16509, 2001:db8::/32 DE in AS64501, ::1 NL, 203.0.113/24 registered in the US).
+// zandel-check's places of exit (--geo-country, --geo-asn, --country) and its second look (--twice), as a user runs
+// them: the program as a process of its own, fake proxies and the echo judge on loopback, databases written at test
+// time (support/make-test-mmdb.pl: 127/8 is JP in AS16509, 2001:db8::/32 DE in AS64501, ::1 NL, 203.0.113/24
+// registered in the US).
+#include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -105,6 +107,35 @@ TEST_F(PlacesTest, AnUnusableDatabaseLeavesItsColumnsOut) {
     EXPECT_EQ(noCountries.exitCode, 2);
     EXPECT_EQ(noCountries.err.substr(0, noCountries.err.find('\n')),
               "zandel-check: --country needs a country database (--geo-country FILE)");
+}
+
+// The form it comes in: a proxy that answers once and then is gone. Asked again on a fresh connection after the
+// pause, it fails and is "不安定", its reason naming the second failure, and it keeps the place where it left when it
+// answered (the judge saw 127.0.0.1, JP; its own address, ::1, is NL); one that answers twice stays as it was.
+TEST_F(PlacesTest, AProxyThatAnswersOnceThenDiesIsUnstable) {
+    FakeProxy steady(fake::ForwardToJudge({}));
+    auto dying = std::make_unique<FakeProxy>(fake::ForwardToJudge({}), 0, test::LoopbackFamily::Ipv6);
+    FakeProxy refusing(fake::Refuse());
+    const std::string dyingAddress = dying->Address();
+    m_dir.Write("list.txt", steady.Address() + "\n" + dyingAddress + "\n" + refusing.Address() + "\n");
+    test::Subprocess run({ZANDEL_CHECK_BIN, "--url", m_judge.Url(), "--jobs", "3", "--twice", "--twice-pause", "2",
+                          "--geo-country", "country.mmdb", "--format", "json", "-o", "out.json", "--log", "run.log",
+                          "list.txt"},
+                         m_dir.Path(), m_dir.File("out"), m_dir.File("err"));
+    ASSERT_TRUE(dying->WaitForFinished(1)) << m_dir.Read("run.log");
+    dying.reset(); // its port now refuses
+    ASSERT_EQ(run.Wait(), 0) << m_dir.Read("err");
+    EXPECT_EQ(m_dir.Read("err"), "");
+    EXPECT_EQ(
+        Jq("[.[] | [.result, .reason, .country]]", "out.json"),
+        "[[\"Anonymous(A)\",\"結果：使用可能なプロキシサーバです\",\"JP\"],"
+        "[\"不安定\",\"結果：2回目のﾁｪｯｸで失敗しました（サーバに接続できない、あるいはソケットのエラーと思われます）\","
+        "\"JP\"],"
+        "[\"NG\",\"結果：サーバに接続できない、あるいはソケットのエラーと思われます\",\"JP\"]]\n")
+        << m_dir.Read("run.log");
+    EXPECT_EQ(steady.Received().size(), 2U) << "asked once more on a connection of its own";
+    EXPECT_NE(m_dir.Read("run.log").find("NOTICE>使用可能だった2件を2秒後にもう一度ﾁｪｯｸします"), std::string::npos)
+        << m_dir.Read("run.log");
 }
 
 } // namespace

@@ -288,7 +288,9 @@ void CheckEngine::CheckSelectedThread() {
     m_checkedRows = 0;
     m_judgeRefused = false;
     if (PrepareJudgeChecks()) {
+        const JudgeWatch watch = m_watch; // the run's watch on its judge, as it begins
         RunRows(m_rows.SelectedRows(m_maxRows));
+        LookAgain(watch);
     } else {
         m_judgeRefused = true;
     }

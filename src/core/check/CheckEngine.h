@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <list>
@@ -9,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "core/check/AnswerJudge.h"
@@ -125,6 +127,12 @@ public:
     void SetRecorder(ICheckRecorder* recorder) { m_recorder = recorder; }
     // The kind of proxy a plain "host:port" entry is (HTTP unless the console tool is told otherwise).
     void SetPlainKind(ProxyKind kind) { m_plainKind = kind; }
+    // A second look: once the selected rows are all checked, each proxy that passed is asked again `pause` later, on
+    // a fresh connection, and one that fails then is "不安定" (zandel-check's --twice). Set while no run is on its way.
+    void SetSecondLook(bool on, std::chrono::milliseconds pause) {
+        m_secondLook = on;
+        m_secondLookPauseMs = static_cast<int>(pause.count());
+    }
 
     // Where the run of the selected rows stands, for a progress line.
     struct Progress {
@@ -279,6 +287,11 @@ private:
     int FitParallelWidth(int wanted);
     Judgement JudgeRow(int row, const ProbeJob& job, ProbeResult result, const std::string& responseTime,
                        bool timeoutMark, const JobSlot& slot);
+    // The second look at the rows that passed (CheckEngineVerdict.cpp), after its pause; a stop ends it.
+    void LookAgain(const JudgeWatch& watch);
+    // A failure at the second look: the row's grade becomes "不安定" with the failure as its reason; true when the
+    // user stopped it instead, which leaves the row as the first look graded it.
+    bool GradeSecondLook(int row, Judgement& judgement);
     // Tells the recorder of a judged check (rows failed while the judge may be down wait in the watch).
     void RecordCheck(int row, const ProbeJob& job, const ProxyAddress& entry, const Judgement& judgement,
                      const std::string& httpsCell, const std::string& responseTime);
@@ -334,6 +347,12 @@ private:
     std::atomic<bool> m_tunnelOn{false};
     bool m_detect = false;
     ProxyKind m_plainKind = ProxyKind::Http;
+    std::atomic<bool> m_secondLook{false};
+    std::atomic<int> m_secondLookPauseMs{0};
+    // The run thread's: whether the rows are being looked at again, and the first look's cells of each row that
+    // passed it, by row.
+    bool m_secondPass = false;
+    std::unordered_map<int, ProxyRow> m_firstLooks;
     // The run thread's: the run plan with the SOCKS targets' addresses looked up, once a run needs them, and the
     // plans of entries without a login by kind (with and without detection).
     std::shared_ptr<const ProbePlan> m_socksRun;

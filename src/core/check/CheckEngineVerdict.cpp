@@ -1,8 +1,11 @@
 // A job's verdict: its answer judged into its row and, for whoever listens, into the history.
 #include "core/check/CheckEngine.h"
 
+#include <algorithm>
+#include <chrono>
 #include <ctime>
 #include <optional>
+#include <thread>
 
 #include "core/check/CheckFormat.h"
 #include "core/check/JudgePage.h"
@@ -46,6 +49,9 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     const TunnelJudgement tunnel = JudgeTunnel(job.tunnel, m_tunnelOn, result, timeoutMark,
                                                m_checks.tunnelBaseline ? &m_checks.tunnelDirect : nullptr);
     judgement.log += tunnel.log;
+    if (m_secondPass && row >= 0 && !judgement.usable && GradeSecondLook(row, judgement)) {
+        return judgement;
+    }
     const bool detected = slot.plan && slot.plan->detect && !job.misfit && result != ProbeResult::PR_TIMEOUT &&
                           result != ProbeResult::PR_CANCELLED &&
                           (job.kind == ProxyKind::Http || job.socks.end != SocksReport::End::NotRun);
@@ -79,10 +85,57 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
     cells.image = judgement.image;
     cells.reason = judgement.reason;
     m_rows.SetRowResult(row, cells);
-    if (judgement.usable) {
+    if (m_secondPass) {
+        m_goodRows -= judgement.usable ? 0 : 1; // counted as good at the first look
+    } else if (judgement.usable) {
         ++m_goodRows;
+        if (m_secondLook) {
+            m_firstLooks.insert_or_assign(row, cells);
+        }
     }
     return judgement;
+}
+
+void CheckEngine::LookAgain(const JudgeWatch& watch) {
+    std::vector<int> rows;
+    for (const auto& [row, cells] : m_firstLooks) {
+        rows.push_back(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    if (!rows.empty() && m_checkBarRunning) {
+        const int pauseMs = m_secondLookPauseMs;
+        AppendLog("NOTICE>使用可能だった" + std::to_string(rows.size()) + "件を" + std::to_string(pauseMs / 1000) +
+                  "秒後にもう一度ﾁｪｯｸします\r\n");
+        for (int waited = 0; waited < pauseMs && m_checkBarRunning; waited += 50) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min(50, pauseMs - waited)));
+        }
+    }
+    if (!rows.empty() && m_checkBarRunning) {
+        for (const int row : rows) {
+            m_rows.SetRowSelected(row, true);
+        }
+        m_watch = watch;
+        m_secondPass = true;
+        RunRows(rows);
+        m_secondPass = false;
+    }
+    m_firstLooks.clear();
+}
+
+bool CheckEngine::GradeSecondLook(int row, Judgement& judgement) {
+    if (judgement.returnValue == 1) {
+        if (const auto first = m_firstLooks.find(row); first != m_firstLooks.end()) {
+            m_rows.SetRowResult(row, first->second);
+        }
+        return true;
+    }
+    const std::string second =
+        judgement.reason.empty() ? std::string(ReasonShown(ReasonOfJudgement(judgement.log))) : judgement.reason;
+    judgement.result = kUnstableResult;
+    judgement.image = StatusNG;
+    judgement.reason = "2回目のﾁｪｯｸで失敗しました（" + second + "）";
+    judgement.log = "結果：" + judgement.reason + "\r\n";
+    return false;
 }
 
 void CheckEngine::RecordCheck(int row, const ProbeJob& job, const ProxyAddress& entry, const Judgement& judgement,

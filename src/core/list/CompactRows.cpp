@@ -18,8 +18,16 @@ constexpr std::uint8_t kHttpsMask = 0x07 << kHttpsShift;
 
 // Result and HTTPS texts by their code; what is not here is kept as text.
 constexpr std::uint8_t kSpilled = 0xFF;
-constexpr std::string_view kResults[] = {
-    "", kUncheckedResult, "NG", "OK", "Anonymous(A)", "Anonymous(B)", "Non-Anonymous", kCheckingText, kTamperedResult};
+constexpr std::string_view kResults[] = {"",
+                                         kUncheckedResult,
+                                         "NG",
+                                         "OK",
+                                         "Anonymous(A)",
+                                         "Anonymous(B)",
+                                         "Non-Anonymous",
+                                         kCheckingText,
+                                         kTamperedResult,
+                                         kUnstableResult};
 constexpr std::string_view kHttpsCells[] = {"", kHttpsUnchecked, kHttpsOk, kHttpsNg, kHttpsMitm};
 
 template <std::size_t N> int CodeOf(const std::string_view (&texts)[N], std::string_view text) {

@@ -19,6 +19,7 @@ constexpr ResultReading kResults[] = {
     {"Non-Anonymous", ResultGrade::NonAnonymous, StatusNonAnonymous},
     {"NG", ResultGrade::Ng, StatusNG},
     {kTamperedResult, ResultGrade::Tampered, StatusTampered},
+    {kUnstableResult, ResultGrade::Unstable, StatusNG},
 };
 
 const ResultReading* ReadResult(std::string_view result) {
@@ -43,7 +44,7 @@ bool IsLiveGrade(ResultGrade grade) {
 }
 
 bool IsNgGrade(ResultGrade grade) {
-    return grade == ResultGrade::Ng || grade == ResultGrade::Tampered;
+    return grade == ResultGrade::Ng || grade == ResultGrade::Tampered || grade == ResultGrade::Unstable;
 }
 
 ProxyStatusImage ImageForResult(const std::string& result) {

@@ -29,6 +29,9 @@ inline constexpr const char* kUncheckedDate = "----/--/--(-:-:-)";
 // one): unusable like "NG", and kept apart from a dead proxy's. ASCII like every result, so that a list file in
 // any encoding reads it back.
 inline constexpr const char* kTamperedResult = "NG(Tampered)";
+// The result of a proxy that passed, then failed when asked again a little later on a fresh connection (a second
+// look, zandel-check's --twice): unusable like "NG", and kept apart from a dead proxy's.
+inline constexpr const char* kUnstableResult = "不安定";
 // The result cell of a row while it is being checked.
 inline constexpr const char* kCheckingText = "ﾁｪｯｸ中…";
 // The HTTPS column after the check time: whether a TLS connection through the proxy's CONNECT tunnel
@@ -65,16 +68,16 @@ struct ProxyRow {
 // What a check made of a row, read from its result cell with letter case ignored; any other text (the unchecked
 // "---", a row being checked) is Unchecked. The one reading of a result that the images, the saves, the
 // selections and the filter share.
-enum class ResultGrade { Unchecked, Ok, AnonymousA, AnonymousB, NonAnonymous, Ng, Tampered };
+enum class ResultGrade { Unchecked, Ok, AnonymousA, AnonymousB, NonAnonymous, Ng, Tampered, Unstable };
 ResultGrade GradeOfResult(std::string_view result);
 // The proxy answered with the page asked for: "OK" and the three anonymity grades.
 bool IsLiveGrade(ResultGrade grade);
-// A failed check: "NG" and "NG(Tampered)" alike.
+// A failed check: "NG", "NG(Tampered)" and "不安定" alike.
 bool IsNgGrade(ResultGrade grade);
 
 // Result text to status image, letter case ignored.
 ProxyStatusImage ImageForResult(const std::string& result);
-// Whether a result is a failed check's: "NG" or "NG(Tampered)", letter case ignored.
+// Whether a result is a failed check's: "NG", "NG(Tampered)" or "不安定", letter case ignored.
 bool IsNgResult(std::string_view result);
 
 // The HTTPS texts a cell may hold: "OK", "NG", "MITM" or "---", exactly. Any other text is "---".

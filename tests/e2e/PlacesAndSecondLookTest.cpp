@@ -2,6 +2,8 @@
 // them: the program as a process of its own, fake proxies and the echo judge on loopback, databases written at test
 // time (support/make-test-mmdb.pl: 127/8 is JP in AS16509, 2001:db8::/32 DE in AS64501, ::1 NL, 203.0.113/24
 // registered in the US).
+#include <chrono>
+#include <csignal>
 #include <memory>
 #include <string>
 
@@ -136,6 +138,33 @@ TEST_F(PlacesTest, AProxyThatAnswersOnceThenDiesIsUnstable) {
     EXPECT_EQ(steady.Received().size(), 2U) << "asked once more on a connection of its own";
     EXPECT_NE(m_dir.Read("run.log").find("NOTICE>使用可能だった2件を2秒後にもう一度ﾁｪｯｸします"), std::string::npos)
         << m_dir.Read("run.log");
+}
+
+// A stop during the pause, or while the second look waits for its proxy, leaves every row as the first look graded
+// it: the second look says nothing of a proxy it did not finish.
+TEST_F(ZandelCheckTest, AStopDuringTheSecondLookLeavesTheFirstGrade) {
+    FakeScript gated = fake::ForwardToJudge({});
+    gated.insert(gated.begin(), fake::Gate());
+    FakeProxy proxy(gated);
+    const std::string frame = "●---" + proxy.Address() + "---●\n";
+    m_dir.Write("list.txt", proxy.Address() + "\n");
+    for (const char* pause : {"60", "0"}) {
+        proxy.OpenGate(); // the first look goes through, the second waits at the gate
+        test::Subprocess run({ZANDEL_CHECK_BIN, "--url", m_judge.Url(), "--twice", "--twice-pause", pause, "-o",
+                              "out.txt", "--log", "run.log", "list.txt"},
+                             m_dir.Path(), m_dir.File("out"), m_dir.File("err"));
+        const std::string waiting = std::string(pause) == "0" ? frame + "START>プロキシチェック開始\nCONNECT>接続成功\n"
+                                                                        "SEND>リクエスト送信成功\n"
+                                                              : std::string();
+        ASSERT_TRUE(test::WaitForFileText(m_dir.File("run.log"), "使用可能だった1件を" + std::string(pause) +
+                                                                     "秒後にもう一度ﾁｪｯｸします\n" + waiting))
+            << m_dir.Read("run.log");
+        run.Signal(SIGINT);
+        EXPECT_EQ(run.Wait(std::chrono::seconds(10)), 1) << pause;
+        EXPECT_EQ(m_dir.Read("out.txt").substr(0, proxy.Address().size() + 14), proxy.Address() + " Anonymous(A) ")
+            << pause << "\n"
+            << m_dir.Read("run.log");
+    }
 }
 
 } // namespace

@@ -1,0 +1,438 @@
+#include "core/serve/ServeConnection.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include <sys/epoll.h>
+#include <sys/socket.h>
+
+namespace zandel {
+
+namespace {
+
+// What either direction holds before the side that fills it waits for the other to take it.
+constexpr std::size_t kRelayBuffer = 64 * 1024;
+// The most of a plain request's body kept to send again to another upstream; past it the request is not retried.
+constexpr std::size_t kReplayLimit = 64 * 1024;
+constexpr std::size_t kReadChunk = 16 * 1024;
+// How long a refused client is given to read its answer.
+constexpr auto kCloseGrace = std::chrono::seconds(5);
+// However fast a proxy answered its check, a connection through a loaded machine takes longer than that.
+constexpr auto kLeastUpstreamWait = std::chrono::seconds(1);
+constexpr long kWouldBlock = -2;
+
+constexpr std::uint32_t kIn = EPOLLIN;
+constexpr std::uint32_t kOut = EPOLLOUT;
+constexpr std::uint32_t kReadable = EPOLLIN | EPOLLHUP | EPOLLERR;
+
+// Bytes read (appended), 0 at the end of the stream, -1 on failure, kWouldBlock when nothing is there.
+long ReadInto(int fd, std::string& buffer, std::size_t room) {
+    char chunk[kReadChunk];
+    const ssize_t got = ::recv(fd, chunk, std::min(room, sizeof chunk), 0);
+    if (got > 0) {
+        buffer.append(chunk, static_cast<std::size_t>(got));
+        return got;
+    }
+    if (got == 0) {
+        return 0;
+    }
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? kWouldBlock : -1;
+}
+
+// Sends what the socket takes now; false when the peer has gone.
+bool WriteFrom(int fd, std::string& buffer) {
+    while (!buffer.empty()) {
+        const ssize_t sent = ::send(fd, buffer.data(), buffer.size(), MSG_NOSIGNAL);
+        if (sent < 0) {
+            return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+        }
+        buffer.erase(0, static_cast<std::size_t>(sent));
+    }
+    return true;
+}
+
+bool IsIdempotent(const std::string& method) {
+    return method == "GET" || method == "HEAD" || method == "OPTIONS";
+}
+
+std::size_t RoomIn(const std::string& buffer) {
+    return buffer.size() < kRelayBuffer ? kRelayBuffer - buffer.size() : 0;
+}
+
+} // namespace
+
+ServeConnection::ServeConnection(UniqueFd client, std::string clientAddress, const ServeConfig& config, ServePool& pool,
+                                 ServeCounters& counters, bool busy, Clock::time_point now)
+    : m_client(std::move(client)), m_config(config), m_pool(pool), m_counters(counters), m_busy(busy),
+      m_deadline(now + std::chrono::seconds(config.greetingSeconds)),
+      m_dialog(config), m_ask{m_dialog.Target(), false, std::move(clientAddress), {}} {
+    ++m_counters.open;
+}
+
+ServeConnection::~ServeConnection() {
+    --m_counters.open;
+}
+
+std::uint32_t ServeConnection::ClientWants() const {
+    const std::uint32_t out = m_toClient.empty() ? 0 : kOut;
+    switch (m_state) {
+    case State::Greeting:
+    case State::Closing:
+        return kIn | out;
+    case State::Connecting:
+    case State::Handshake:
+        return (RoomIn(m_fromClient) > 0 ? kIn : 0) | out;
+    case State::Relay:
+        return (!m_clientEnded && RoomIn(m_toUpstream) > 0 ? kIn : 0) | out;
+    default:
+        return 0;
+    }
+}
+
+std::uint32_t ServeConnection::UpstreamWants() const {
+    const std::uint32_t out = m_toUpstream.empty() ? 0 : kOut;
+    switch (m_state) {
+    case State::Connecting:
+        return kOut;
+    case State::Handshake:
+        return kIn | out;
+    case State::Relay:
+        return (!m_upstreamEnded && RoomIn(m_toClient) > 0 ? kIn : 0) | out;
+    default:
+        return 0;
+    }
+}
+
+ServeConnection::Clock::duration ServeConnection::UpstreamWait() const {
+    const auto measured = std::chrono::milliseconds(3LL * m_chosen->responseMs);
+    const auto bound = std::chrono::seconds(m_config.timeOutSeconds);
+    return std::clamp<Clock::duration>(measured, kLeastUpstreamWait,
+                                       std::max<Clock::duration>(bound, kLeastUpstreamWait));
+}
+
+void ServeConnection::OnClient(std::uint32_t events, Clock::time_point now) {
+    if ((events & kOut) != 0 && !Flush(now)) {
+        return;
+    }
+    if ((events & kReadable) == 0) {
+        return;
+    }
+    switch (m_state) {
+    case State::Greeting:
+        ReadGreeting(now);
+        break;
+    case State::Connecting:
+    case State::Handshake:
+        // Kept for the upstream; a client gone before it is through ends the connection.
+        if (const long got = ReadInto(m_client.Get(), m_fromClient, RoomIn(m_fromClient)); got == 0 || got == -1) {
+            End();
+        }
+        break;
+    case State::Relay:
+        RelayFromClient(now);
+        break;
+    case State::Closing: {
+        std::string discarded;
+        if (const long got = ReadInto(m_client.Get(), discarded, kReadChunk); got == 0 || got == -1) {
+            End();
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void ServeConnection::OnUpstream(std::uint32_t events, Clock::time_point now) {
+    if (m_state == State::Connecting) {
+        Connected(now);
+        return;
+    }
+    if ((events & kOut) != 0 && !Flush(now)) {
+        return;
+    }
+    if ((events & kReadable) == 0) {
+        return;
+    }
+    if (m_state == State::Handshake) {
+        ReadHandshake(now);
+    } else if (m_state == State::Relay) {
+        RelayFromUpstream(now);
+    }
+}
+
+void ServeConnection::OnTime(Clock::time_point now) {
+    switch (m_state) {
+    case State::Connecting:
+    case State::Handshake:
+        Fail(Blame::Proxy, now);
+        break;
+    case State::Relay:
+        // A plain request that has had no answer in the run's time-out is tried elsewhere, where it may be.
+        if (!m_answered) {
+            Fail(Blame::Target, now);
+        } else {
+            End();
+        }
+        break;
+    default:
+        End(); // a greeting that never ends (a slowloris), or a refused client that never reads its answer
+    }
+}
+
+void ServeConnection::ReadGreeting(Clock::time_point now) {
+    const long got = ReadInto(m_client.Get(), m_fromClient, kReadChunk);
+    if (got == 0 || got == -1) {
+        End();
+        return;
+    }
+    while (true) {
+        ClientDialog::Step step = m_dialog.Feed(m_fromClient);
+        switch (step.kind) {
+        case ClientDialog::Step::Kind::More:
+            return;
+        case ClientDialog::Step::Kind::Reply:
+            m_toClient += step.bytes;
+            if (!Flush(now)) {
+                return;
+            }
+            break;
+        case ClientDialog::Step::Kind::Refuse:
+            Refuse(std::move(step.bytes), now);
+            return;
+        case ClientDialog::Step::Kind::Target:
+            Aim(now);
+            return;
+        }
+    }
+}
+
+void ServeConnection::Aim(Clock::time_point now) {
+    if (m_busy) {
+        Refuse(Refusal::Unavailable, now);
+        return;
+    }
+    m_plain = m_dialog.Protocol() == ClientProtocol::Http;
+    m_ask.tunnel = !m_plain;
+    m_idempotent = m_plain && IsIdempotent(m_dialog.Target().method);
+    TryNext(now);
+}
+
+void ServeConnection::TryNext(Clock::time_point now) {
+    if (m_ask.tried.size() >= static_cast<std::size_t>(m_config.tries)) {
+        Refuse(Refusal::UpstreamFailed, now);
+        return;
+    }
+    m_chosen = m_pool.Choose(m_ask, now);
+    if (!m_chosen) {
+        Refuse(m_ask.tried.empty() ? Refusal::Unavailable : Refusal::UpstreamFailed, now);
+        return;
+    }
+    m_ask.tried.push_back(m_chosen->key);
+    m_addressIndex = 0;
+    Dial(now);
+}
+
+void ServeConnection::Dial(Clock::time_point now) {
+    for (; m_addressIndex < m_chosen->addresses.size(); ++m_addressIndex) {
+        UniqueFd socket = OpenProbeConnection(m_chosen->addresses[m_addressIndex]);
+        if (socket.IsOpen()) {
+            m_upstream = std::move(socket);
+            ++m_upstreamSerial;
+            m_state = State::Connecting;
+            m_deadline = now + UpstreamWait();
+            return;
+        }
+    }
+    Fail(Blame::Proxy, now);
+}
+
+void ServeConnection::Connected(Clock::time_point now) {
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(m_upstream.Get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+        m_upstream.Reset();
+        ++m_addressIndex;
+        Dial(now);
+        return;
+    }
+    sockaddr_storage peer{};
+    socklen_t peerLength = sizeof peer;
+    if (::getpeername(m_upstream.Get(), reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) {
+        return; // not through yet: an event meant for a socket closed before under the same number
+    }
+    m_upstreamDialog.emplace(m_chosen->kind, m_chosen->login, m_dialog.Target(), m_plain);
+    m_toUpstream = m_upstreamDialog->Opening();
+    if (m_upstreamDialog->ThroughAtOnce()) {
+        Through({}, now);
+        return;
+    }
+    m_state = State::Handshake;
+    Flush(now);
+}
+
+void ServeConnection::ReadHandshake(Clock::time_point now) {
+    const long got = ReadInto(m_upstream.Get(), m_fromUpstream, kReadChunk);
+    if (got == 0 || got == -1) {
+        Fail(Blame::Proxy, now);
+        return;
+    }
+    while (true) {
+        UpstreamDialog::Step step = m_upstreamDialog->Feed(m_fromUpstream);
+        switch (step.kind) {
+        case UpstreamDialog::Step::Kind::More:
+            return;
+        case UpstreamDialog::Step::Kind::Send:
+            m_toUpstream += step.bytes;
+            if (!Flush(now)) {
+                return;
+            }
+            break;
+        case UpstreamDialog::Step::Kind::Through:
+            Through(std::move(step.bytes), now);
+            return;
+        case UpstreamDialog::Step::Kind::Failed:
+            Fail(step.blame, now);
+            return;
+        }
+    }
+}
+
+void ServeConnection::Through(std::string toUpstream, Clock::time_point now) {
+    m_state = State::Relay;
+    m_toUpstream += toUpstream;
+    if (m_plain) {
+        m_requestSent = true;
+        m_replay += m_fromClient;
+        m_replayable = m_replayable && m_replay.size() <= kReplayLimit;
+        m_toUpstream += m_replay;
+    } else {
+        m_toUpstream += m_fromClient;
+        m_toClient += GrantBytes(m_dialog.Protocol());
+        m_answered = true;
+        m_pool.Succeeded(*m_chosen, m_ask, now);
+    }
+    m_fromClient.clear();
+    // Bytes that came with the handshake's last answer are the target's own.
+    m_toClient += m_fromUpstream;
+    m_fromUpstream.clear();
+    m_deadline =
+        now + (m_answered ? std::chrono::seconds(m_config.idleSeconds) : std::chrono::seconds(m_config.timeOutSeconds));
+    Flush(now);
+}
+
+bool ServeConnection::MayTryAgain() const {
+    if (m_answered) {
+        return false;
+    }
+    // A request that never left may go anywhere; one that did, only when asking twice does no harm.
+    return !m_plain || (m_replayable && (!m_requestSent || m_idempotent));
+}
+
+void ServeConnection::Fail(Blame blame, Clock::time_point now) {
+    ++m_counters.failures;
+    m_pool.Failed(*m_chosen, m_dialog.Target().host, blame, now);
+    m_upstream.Reset();
+    m_upstreamDialog.reset();
+    m_fromUpstream.clear();
+    m_toUpstream.clear();
+    m_upstreamEnded = false;
+    m_upstreamShut = false;
+    if (MayTryAgain()) {
+        TryNext(now);
+    } else if (!m_answered) {
+        Refuse(Refusal::UpstreamFailed, now);
+    } else {
+        End();
+    }
+}
+
+void ServeConnection::Refuse(Refusal refusal, Clock::time_point now) {
+    Refuse(RefusalBytes(m_dialog.Protocol(), refusal), now);
+}
+
+void ServeConnection::Refuse(std::string bytes, Clock::time_point now) {
+    m_upstream.Reset();
+    m_toClient += bytes;
+    m_state = State::Closing;
+    m_deadline = now + kCloseGrace;
+    Flush(now);
+}
+
+void ServeConnection::RelayFromClient(Clock::time_point now) {
+    const std::size_t before = m_toUpstream.size();
+    const long got = ReadInto(m_client.Get(), m_toUpstream, RoomIn(m_toUpstream));
+    if (got == kWouldBlock) {
+        return;
+    }
+    if (got == -1) {
+        End();
+        return;
+    }
+    if (got == 0) {
+        m_clientEnded = true;
+    } else if (!m_answered) {
+        m_replay.append(m_toUpstream, before);
+        m_replayable = m_replayable && m_replay.size() <= kReplayLimit;
+    } else {
+        m_deadline = now + std::chrono::seconds(m_config.idleSeconds);
+    }
+    Flush(now);
+}
+
+void ServeConnection::RelayFromUpstream(Clock::time_point now) {
+    const long got = ReadInto(m_upstream.Get(), m_toClient, RoomIn(m_toClient));
+    if (got == kWouldBlock) {
+        return;
+    }
+    if (got <= 0) {
+        if (!m_answered) {
+            Fail(Blame::Proxy, now); // closed or reset before a byte of the answer: nothing is lost yet
+            return;
+        }
+        m_upstreamEnded = true;
+    } else if (!m_answered) {
+        m_answered = true;
+        m_replay.clear();
+        m_pool.Succeeded(*m_chosen, m_ask, now);
+    }
+    m_deadline = now + std::chrono::seconds(m_config.idleSeconds);
+    Flush(now);
+}
+
+// Both ways, what each socket takes now; false when the connection ended (or moved on to another upstream).
+bool ServeConnection::Flush(Clock::time_point now) {
+    if (m_client.IsOpen() && !WriteFrom(m_client.Get(), m_toClient)) {
+        End();
+        return false;
+    }
+    if (m_state == State::Closing && m_toClient.empty()) {
+        ::shutdown(m_client.Get(), SHUT_WR); // then wait for the client to close, so that it reads the answer whole
+    }
+    if (m_state == State::Relay && m_upstreamEnded && m_toClient.empty()) {
+        End();
+        return false;
+    }
+    const bool upstreamTalks = m_state == State::Handshake || m_state == State::Relay;
+    if (upstreamTalks && m_upstream.IsOpen() && !WriteFrom(m_upstream.Get(), m_toUpstream)) {
+        if (MayTryAgain() || !m_answered) {
+            Fail(Blame::Proxy, now);
+        } else {
+            End();
+        }
+        return false;
+    }
+    if (m_state == State::Relay && m_clientEnded && m_toUpstream.empty() && !m_upstreamShut) {
+        ::shutdown(m_upstream.Get(), SHUT_WR);
+        m_upstreamShut = true;
+    }
+    return true;
+}
+
+void ServeConnection::End() {
+    m_state = State::Ended;
+    m_upstream.Reset();
+    m_client.Reset();
+}
+
+} // namespace zandel

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "core/serve/ClientDialog.h"
+#include "core/serve/ServePool.h"
+#include "core/serve/UpstreamDialog.h"
+#include "core/util/UniqueFd.h"
+
+namespace zandel {
+
+// What the serve has done so far, read by the status line from another thread.
+struct ServeCounters {
+    std::atomic<int> open{0};
+    std::atomic<long long> accepted{0};
+    std::atomic<long long> failures{0}; // upstreams that failed a connection, each time
+};
+
+// One client's connection, from its greeting to its end: the target it asks for, the upstreams tried in turn
+// while none has answered the client yet, then the relay both ways. Knows its two sockets and what it waits for
+// on each; the loop around it (ProxyServer) watches them and calls it back. Never blocks.
+class ServeConnection final {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // `busy`: the serve has its most clients already; this one is heard only to be told so in its own protocol.
+    ServeConnection(UniqueFd client, std::string clientAddress, const ServeConfig& config, ServePool& pool,
+                    ServeCounters& counters, bool busy, Clock::time_point now);
+    ~ServeConnection();
+    ServeConnection(const ServeConnection&) = delete;
+    ServeConnection& operator=(const ServeConnection&) = delete;
+
+    void OnClient(std::uint32_t events, Clock::time_point now);
+    void OnUpstream(std::uint32_t events, Clock::time_point now);
+    // Its deadline has come: a greeting too slow, an upstream too slow, a relay idle.
+    void OnTime(Clock::time_point now);
+
+    bool Ended() const { return m_state == State::Ended; }
+    int ClientFd() const { return m_client.Get(); }
+    int UpstreamFd() const { return m_upstream.Get(); }
+    // Counts the upstream sockets made: a new one may reuse the number of one closed.
+    unsigned UpstreamSerial() const { return m_upstreamSerial; }
+    // EPOLLIN / EPOLLOUT as each socket is wanted now; 0 for none.
+    std::uint32_t ClientWants() const;
+    std::uint32_t UpstreamWants() const;
+    Clock::time_point Deadline() const { return m_deadline; }
+
+private:
+    enum class State { Greeting, Connecting, Handshake, Relay, Closing, Ended };
+
+    void ReadGreeting(Clock::time_point now);
+    void Aim(Clock::time_point now);
+    void TryNext(Clock::time_point now);
+    void Dial(Clock::time_point now);
+    void Connected(Clock::time_point now);
+    void ReadHandshake(Clock::time_point now);
+    void Through(std::string toUpstream, Clock::time_point now);
+    void Fail(Blame blame, Clock::time_point now);
+    bool MayTryAgain() const;
+    void Refuse(Refusal refusal, Clock::time_point now);
+    void Refuse(std::string bytes, Clock::time_point now);
+    void RelayFromClient(Clock::time_point now);
+    void RelayFromUpstream(Clock::time_point now);
+    bool Flush(Clock::time_point now);
+    void End();
+    Clock::duration UpstreamWait() const;
+
+    UniqueFd m_client;
+    UniqueFd m_upstream;
+    const ServeConfig& m_config;
+    ServePool& m_pool;
+    ServeCounters& m_counters;
+    bool m_busy;
+    State m_state = State::Greeting;
+    Clock::time_point m_deadline;
+
+    ClientDialog m_dialog;
+    PoolAsk m_ask;
+    bool m_plain = false;
+    bool m_idempotent = false;
+    UpstreamRef m_chosen;
+    std::size_t m_addressIndex = 0;
+    unsigned m_upstreamSerial = 0;
+    std::optional<UpstreamDialog> m_upstreamDialog;
+
+    std::string m_fromClient; // the greeting's bytes, then what the client sent before the relay began
+    std::string m_fromUpstream;
+    std::string m_toClient;
+    std::string m_toUpstream;
+    // A plain request's body as sent so far, to send again to the next upstream; dropped once the answer begins.
+    std::string m_replay;
+    bool m_replayable = true;
+    bool m_requestSent = false; // a plain request has gone to an upstream
+    bool m_answered = false;    // the client has had the grant, or the first byte of its answer
+    bool m_clientEnded = false;
+    bool m_upstreamEnded = false;
+    bool m_upstreamShut = false;
+};
+
+} // namespace zandel

@@ -1,0 +1,269 @@
+// The serve (core/serve) in the process, against fake upstreams on loopback: what each kind of client greeting
+// is answered, failover from an upstream that refuses, black-holes or turns the target away, the retry rule of
+// plain requests, and what the pool learns of its upstreams.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <sys/socket.h>
+
+#include "core/check/ProbeAddress.h"
+#include "core/serve/ProxyServer.h"
+#include "core/serve/ServePool.h"
+#include "support/EchoJudge.h"
+#include "support/FakeProxy.h"
+#include "support/Loopback.h"
+
+namespace zandel {
+namespace {
+
+using namespace std::string_literals;
+using test::FakeProxy;
+namespace fake = test::fake;
+using Clock = ServePool::Clock;
+
+Upstream UpstreamAt(std::uint16_t port, ProxyKind kind, int responseMs, bool mitm = false) {
+    Upstream upstream;
+    upstream.key = upstream.shown = "127.0.0.1:" + std::to_string(port);
+    upstream.kind = kind;
+    LiteralProbeHost("127.0.0.1", port, upstream.addresses);
+    upstream.responseMs = responseMs;
+    upstream.mitm = mitm;
+    return upstream;
+}
+
+// Sends `bytes` and reads until the serve closes (a bound only against a hang, never a measure).
+std::string Exchange(std::uint16_t port, const std::string& bytes, const std::string& then = "") {
+    const UniqueFd client = test::ConnectLoopback(port);
+    EXPECT_TRUE(client.IsOpen());
+    test::SendAll(client.Get(), bytes);
+    std::string received;
+    bool thenSent = then.empty();
+    char buffer[4096];
+    pollfd wait{client.Get(), POLLIN, 0};
+    while (::poll(&wait, 1, 20000) > 0) {
+        const ssize_t got = ::recv(client.Get(), buffer, sizeof buffer, 0);
+        if (got <= 0) {
+            break;
+        }
+        received.append(buffer, static_cast<std::size_t>(got));
+        if (!thenSent) {
+            // What goes through the tunnel once it is open.
+            test::SendAll(client.Get(), then);
+            thenSent = true;
+        }
+    }
+    return received;
+}
+
+struct ServeRig {
+    explicit ServeRig(ServeConfig wanted) : config(std::move(wanted)), pool(config, 1), server(config, pool) {
+        std::string error;
+        EXPECT_TRUE(server.Listen(error)) << error;
+        EXPECT_TRUE(server.Start());
+    }
+    ServeConfig config;
+    ServePool pool;
+    ProxyServer server;
+};
+
+ServeConfig Config(std::vector<std::uint16_t> ports = {80, 443}) {
+    ServeConfig config;
+    config.port = 0;
+    config.ports = std::move(ports);
+    config.timeOutSeconds = 2;
+    config.strategy = ServeStrategy::Fastest;
+    config.stickyMinutes = 0;
+    return config;
+}
+
+const std::string kSocks5Hello = "\x05\x01\x00"s;
+const std::string kSocks5Login = "\x05\x01\x02"s;
+
+struct GreetingRow {
+    const char* what;
+    bool login;
+    std::string sent;
+    std::string answerStart;
+};
+
+class ServeGreetingTest : public ::testing::TestWithParam<GreetingRow> {};
+
+// With an empty pool: every refusal that comes before an upstream is asked for, and the empty pool's own.
+TEST_P(ServeGreetingTest, AnswersInTheClientsProtocol) {
+    const GreetingRow& row = GetParam();
+    ServeConfig config = Config();
+    if (row.login) {
+        config.login = ServeLogin{"me", "secret"};
+    }
+    ServeRig rig(config);
+    EXPECT_EQ(Exchange(rig.server.Port(), row.sent).substr(0, row.answerStart.size()), row.answerStart) << row.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ServeGreetingTest,
+    ::testing::Values(
+        GreetingRow{"TLS to the proxy port", false, "\x16\x03\x01\x00\x05hello"s, "HTTP/1.1 400 "},
+        GreetingRow{"lower-case method", false, "get http://a/ HTTP/1.1\r\n\r\n", "HTTP/1.1 400 "},
+        GreetingRow{"origin form", false, "GET / HTTP/1.1\r\nHost: a\r\n\r\n", "HTTP/1.1 400 "},
+        GreetingRow{"https absolute form", false, "GET https://a/ HTTP/1.1\r\n\r\n", "HTTP/1.1 400 "},
+        GreetingRow{"1 MB request line", false, "GET http://a/" + std::string(1 << 20, 'x'), "HTTP/1.1 431 "},
+        GreetingRow{"CONNECT to port 25", false, "CONNECT 127.0.0.1:25 HTTP/1.1\r\n\r\n", "HTTP/1.1 403 "},
+        GreetingRow{"plain request to port 22", false, "GET http://a:22/ HTTP/1.1\r\n\r\n", "HTTP/1.1 403 "},
+        GreetingRow{"empty pool, CONNECT", false, "CONNECT a.example:443 HTTP/1.1\r\n\r\n", "HTTP/1.1 503 "},
+        GreetingRow{"empty pool, GET", false, "GET http://a.example/ HTTP/1.1\r\n\r\n", "HTTP/1.1 503 "},
+        GreetingRow{"SOCKS5 BIND", false, kSocks5Hello + "\x05\x02\x00\x01\x7f\x00\x00\x01\x00\x50"s,
+                    "\x05\x00\x05\x07"s},
+        GreetingRow{"SOCKS5 UDP ASSOCIATE", false, kSocks5Hello + "\x05\x03\x00\x01\x7f\x00\x00\x01\x00\x50"s,
+                    "\x05\x00\x05\x07"s},
+        GreetingRow{"SOCKS5 address type 9", false, kSocks5Hello + "\x05\x01\x00\x09\x00\x50"s, "\x05\x00\x05\x08"s},
+        GreetingRow{"SOCKS5 to port 22", false, kSocks5Hello + "\x05\x01\x00\x03\x01x\x00\x16"s, "\x05\x00\x05\x02"s},
+        GreetingRow{"SOCKS5, empty pool", false, kSocks5Hello + "\x05\x01\x00\x03\x01x\x01\xbb"s, "\x05\x00\x05\x01"s},
+        GreetingRow{"SOCKS4 BIND", false, "\x04\x02\x00\x50\x7f\x00\x00\x01\x00"s, "\x00\x5b"s},
+        GreetingRow{"SOCKS4a, empty pool", false, "\x04\x01\x01\xbb\x00\x00\x00\x01\x00x\x00"s, "\x00\x5b"s},
+        GreetingRow{"login: SOCKS5 without it", true, kSocks5Hello, "\x05\xff"s},
+        GreetingRow{"login: SOCKS5 wrong password", true, kSocks5Login + "\x01\x02me\x05wrong"s, "\x05\x02\x01\x01"s},
+        GreetingRow{"login: SOCKS5 right, empty pool", true,
+                    kSocks5Login + "\x01\x02me\x06secret\x05\x01\x00\x03\x01x\x01\xbb"s, "\x05\x02\x01\x00\x05\x01"s},
+        GreetingRow{"login: SOCKS4", true, "\x04\x01\x01\xbb\x7f\x00\x00\x01\x00"s, "\x00\x5b"s},
+        GreetingRow{"login: HTTP without it", true, "GET http://a/ HTTP/1.1\r\n\r\n", "HTTP/1.1 407 "},
+        GreetingRow{"login: HTTP wrong", true,
+                    "GET http://a/ HTTP/1.1\r\nProxy-Authorization: Basic bWU6d3Jvbmc=\r\n\r\n", "HTTP/1.1 407 "},
+        GreetingRow{"login: HTTP right, empty pool", true,
+                    "GET http://a/ HTTP/1.1\r\nProxy-Authorization: Basic bWU6c2VjcmV0\r\n\r\n", "HTTP/1.1 503 "}));
+
+// The first upstream fails before the client has heard anything; the second carries the tunnel.
+struct FailoverRow {
+    const char* what;
+    test::FakeScript first;
+    ProxyKind firstKind;
+};
+
+class ServeFailoverTest : public ::testing::TestWithParam<FailoverRow> {};
+
+TEST_P(ServeFailoverTest, TunnelGoesThroughTheNextUpstream) {
+    const FailoverRow& row = GetParam();
+    test::EchoJudge origin;
+    FakeProxy first(row.first);
+    FakeProxy second(fake::ForwardToJudge({}));
+    ServeRig rig(Config({origin.Port()}));
+    rig.pool.Replace({UpstreamAt(first.Port(), row.firstKind, 1), UpstreamAt(second.Port(), ProxyKind::Http, 5)}, 2);
+    const std::string target = "127.0.0.1:" + std::to_string(origin.Port());
+    const std::string answer = Exchange(rig.server.Port(), "CONNECT " + target + " HTTP/1.1\r\n\r\n",
+                                        "GET /envchk.cgi HTTP/1.0\r\nHost: " + target + "\r\n\r\n");
+    EXPECT_EQ(answer.substr(0, 35), "HTTP/1.1 200 Connection established") << row.what;
+    EXPECT_NE(answer.find("REMOTE_ADDR=127.0.0.1"), std::string::npos) << row.what << ": " << answer;
+    EXPECT_EQ(rig.server.Status().failures, 1) << row.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ServeFailoverTest,
+    ::testing::Values(
+        FailoverRow{"refuses", fake::Refuse(), ProxyKind::Http},
+        FailoverRow{"black-holes", fake::NeverAnswer(), ProxyKind::Http},
+        FailoverRow{"answers CONNECT 403",
+                    {fake::Read(), fake::Send("HTTP/1.1 403 Forbidden\r\n\r\n"), fake::Close()},
+                    ProxyKind::Http},
+        FailoverRow{"answers no HTTP", {fake::Read(), fake::Send("SSH-2.0-x\r\n\r\n"), fake::Close()}, ProxyKind::Http},
+        FailoverRow{"closes at once", {fake::Close()}, ProxyKind::Http},
+        FailoverRow{"SOCKS5 refuses the target",
+                    {fake::ReadBytes(3), fake::Send("\x05\x00"s), fake::ReadBytes(3 + 10),
+                     fake::Send("\x05\x05\x00\x01\x00\x00\x00\x00\x00\x00"s), fake::Close()},
+                    ProxyKind::Socks5},
+        FailoverRow{
+            "SOCKS5 wants a login", {fake::ReadBytes(3), fake::Send("\x05\xff"s), fake::Close()}, ProxyKind::Socks5},
+        FailoverRow{"SOCKS4 rejects",
+                    {fake::ReadBytes(9), fake::Send("\x00\x5b\x00\x00\x00\x00\x00\x00"s), fake::Close()},
+                    ProxyKind::Socks4}));
+
+// A plain request whose first upstream takes it and closes without a word: tried again only when asking twice
+// does no harm.
+struct PlainRow {
+    const char* method;
+    const char* answerStart;
+    std::size_t secondHeard;
+};
+
+class ServePlainRetryTest : public ::testing::TestWithParam<PlainRow> {};
+
+TEST_P(ServePlainRetryTest, RetriesOnlyIdempotentRequests) {
+    const PlainRow& row = GetParam();
+    test::EchoJudge origin;
+    FakeProxy first({fake::Read(), fake::Close()});
+    FakeProxy second(fake::ForwardToJudge({}));
+    ServeRig rig(Config({origin.Port()}));
+    rig.pool.Replace({UpstreamAt(first.Port(), ProxyKind::Http, 1), UpstreamAt(second.Port(), ProxyKind::Http, 5)}, 2);
+    const std::string answer =
+        Exchange(rig.server.Port(), std::string(row.method) + " " + origin.Url() +
+                                        " HTTP/1.1\r\nHost: x\r\n"
+                                        "Content-Length: 0\r\nProxy-Connection: keep-alive\r\n\r\n");
+    EXPECT_EQ(answer.substr(0, 12), row.answerStart) << row.method << ": " << answer;
+    EXPECT_TRUE(first.WaitForFinished(1));
+    second.WaitForFinished(row.secondHeard);
+    EXPECT_EQ(second.Received().size(), row.secondHeard) << row.method;
+    if (row.secondHeard > 0) {
+        // One request a connection, said so; the hop's own wishes are not passed on.
+        const std::string heard = second.Received()[0];
+        EXPECT_NE(heard.find("\r\nConnection: close\r\n"), std::string::npos) << heard;
+        EXPECT_EQ(heard.find("Proxy-Connection"), std::string::npos) << heard;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ServePlainRetryTest,
+                         ::testing::Values(PlainRow{"GET", "HTTP/1.0 200", 1}, PlainRow{"HEAD", "HTTP/1.0 200", 1},
+                                           PlainRow{"POST", "HTTP/1.1 502", 0}));
+
+ClientTarget TargetOf(const char* host, HostForm form = HostForm::Name) {
+    ClientTarget target;
+    target.host = host;
+    target.form = form;
+    target.port = 443;
+    return target;
+}
+
+std::string Chosen(ServePool& pool, const ClientTarget& target, Clock::time_point now, bool tunnel = true,
+                   std::vector<std::string> tried = {}) {
+    const UpstreamRef chosen = pool.Choose({target, tunnel, "127.0.0.9", std::move(tried)}, now);
+    return chosen ? chosen->key : "none";
+}
+
+// What the pool learns of its upstreams, and which it never offers: a failure for one site spares the others, a
+// failure of the whole proxy spares none until its time is out, a client keeps the upstream that carried it.
+TEST(ServePoolTest, ChoosesByHealthStickinessAndFitness) {
+    ServeConfig config = Config();
+    config.stickyMinutes = 10;
+    ServePool pool(config, 1);
+    const Upstream fast = UpstreamAt(1001, ProxyKind::Http, 10);
+    const Upstream slow = UpstreamAt(1002, ProxyKind::Http, 50);
+    pool.Replace({fast, slow}, 2);
+    const Clock::time_point now = Clock::now();
+    const ClientTarget site = TargetOf("a.example");
+    const ClientTarget other = TargetOf("b.example");
+
+    EXPECT_EQ(Chosen(pool, site, now), fast.key);
+    EXPECT_EQ(Chosen(pool, site, now, true, {fast.key}), slow.key) << "an upstream tried is not tried again";
+    pool.Failed(*pool.Choose({site, true, "x", {}}, now), site.host, Blame::Target, now);
+    EXPECT_EQ(Chosen(pool, site, now), slow.key) << "down for the site it failed for";
+    EXPECT_EQ(Chosen(pool, other, now), fast.key) << "and only for that one";
+    pool.Failed(fast, other.host, Blame::Proxy, now);
+    EXPECT_EQ(Chosen(pool, other, now), slow.key) << "down as a whole";
+    EXPECT_EQ(Chosen(pool, other, now + std::chrono::seconds(config.proxyDownSeconds + 1)), fast.key);
+    EXPECT_EQ(Chosen(pool, site, now, true, {slow.key}), fast.key) << "a failed upstream beats none";
+
+    const ClientTarget third = TargetOf("c.example");
+    pool.Succeeded(slow, {third, true, "127.0.0.9", {}}, now);
+    EXPECT_EQ(Chosen(pool, third, now + std::chrono::minutes(9)), slow.key) << "sticky";
+    EXPECT_EQ(Chosen(pool, third, now + std::chrono::minutes(11)), fast.key) << "sticky only for a while";
+
+    pool.Replace({UpstreamAt(1003, ProxyKind::Http, 1, true), UpstreamAt(1004, ProxyKind::Socks4, 1)}, 2);
+    EXPECT_EQ(Chosen(pool, site, now, true), "none") << "MITM never tunnels, SOCKS4 never takes a name";
+    EXPECT_EQ(Chosen(pool, site, now, false), "127.0.0.1:1003") << "MITM may carry plain HTTP";
+    EXPECT_EQ(Chosen(pool, TargetOf("127.0.0.1", HostForm::Ipv4), now, true), "127.0.0.1:1004");
+}
+
+} // namespace
+} // namespace zandel

@@ -57,6 +57,8 @@ public:
     void WakeOnRunEnd(int eventFd) { m_runEndWake = eventFd; }
     // A run has ended: its thread returns at once.
     bool RunHasEnded() const { return m_runEnded.load(); }
+    // Another run of the same engine is about to start (a re-check while serving).
+    void ExpectRun() { m_runEnded = false; }
 
 private:
     void ClearProgressLocked();

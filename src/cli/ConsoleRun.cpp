@@ -21,6 +21,7 @@
 #include "cli/RunRecorder.h"
 #include "cli/RunSettings.h"
 #include "cli/RunWait.h"
+#include "cli/ServeRun.h"
 #include "core/check/CheckEngine.h"
 #include "core/check/ParallelProbe.h"
 #include "core/check/TimeoutTimer.h"
@@ -58,6 +59,7 @@ private:
     void MakeEngine(AppSettings& settings, const std::shared_ptr<const TunnelTrust>& trust);
     std::optional<int> Start();
     int Finish(RunEnd end);
+    bool Recheck();
 
     const Options& m_options;
     ConsoleHost m_host;
@@ -79,6 +81,13 @@ ConsoleRun::ConsoleRun(const Options& options, std::FILE* transcript, int wake)
 }
 
 int ConsoleRun::Run(AppSettings& settings, const std::shared_ptr<const TunnelTrust>& trust) {
+    std::optional<ServeRun> serve;
+    if (m_options.serve.on) {
+        serve.emplace(m_options, settings.TimeOut);
+        if (const std::optional<int> code = serve->Open()) {
+            return *code;
+        }
+    }
     if (const std::optional<int> code = OpenList()) {
         return *code;
     }
@@ -89,7 +98,34 @@ int ConsoleRun::Run(AppSettings& settings, const std::shared_ptr<const TunnelTru
     if (const std::optional<int> code = Start()) {
         return *code;
     }
-    return Finish(WaitForRun(*m_engine, m_host, total, showProgress));
+    const RunEnd end = WaitForRun(*m_engine, m_host, total, showProgress);
+    const int code = Finish(end);
+    if (!serve || end != RunEnd::Completed) {
+        return code;
+    }
+    serve->Renew(m_rows);
+    return serve->Serve(m_host, m_rows, [this] { return Recheck(); });
+}
+
+// The whole list again, while the serve goes on with the pool of the check before; its transcript is not written.
+bool ConsoleRun::Recheck() {
+    m_host.ExpectRun();
+    for (int row = 0; row < m_rows.RowCount(); ++row) {
+        m_rows.SetRowSelected(row, true);
+    }
+    if (!m_engine->StartCheck()) {
+        return false;
+    }
+    const RunEnd end = WaitForRun(*m_engine, m_host, std::min(m_rows.RowCount(), m_options.maxRows), false);
+    if (end == RunEnd::GivenUp) {
+        // Not a return: that would wait for the run thread, stuck in a name lookup.
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
+    if (m_historyBatches) {
+        m_historyBatches->Flush();
+    }
+    return end == RunEnd::Completed;
 }
 
 // The list file, or the list at a URL, every row of it selected for the run.

@@ -7,6 +7,10 @@
 #include <string>
 #include <string_view>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "cli/Usage.h"
 #include "core/settings/AppSettings.h"
 #include "core/check/JudgePage.h"
@@ -17,6 +21,7 @@
 #include "core/settings/SettingsTable.h"
 #include "core/settings/TimeOut.h"
 #include "core/util/FileIo.h"
+#include "core/util/UniqueFd.h"
 
 namespace zandel::cli {
 
@@ -220,6 +225,96 @@ bool SetDatacenterAsns(Options& options, const std::string& value, std::string& 
     return true;
 }
 
+// Each serve option notes that it was given, so that one given without --serve is named.
+void NoteServeOption(Options& options, const char* name) {
+    if (options.serve.givenAlone.empty()) {
+        options.serve.givenAlone = name;
+    }
+}
+
+bool SetServe(Options& options, const std::string& value, std::string& error) {
+    const std::optional<ServeAddress> address = ParseServeAddress(value);
+    if (!address) {
+        error = "--serve must be [HOST:]PORT, HOST an IPv4 address, an IPv6 address in brackets or localhost: " + value;
+        return false;
+    }
+    options.serve.on = true;
+    options.serve.config.host = address->host;
+    options.serve.config.port = address->port;
+    return true;
+}
+
+bool SetServeTries(Options& options, const std::string& value, std::string& error) {
+    NoteServeOption(options, "--serve-tries");
+    return TakeNumber("--serve-tries", value, 1, kServeMaxTries, kWholeNumber, options.serve.config.tries, error);
+}
+
+bool SetServeStrategy(Options& options, const std::string& value, std::string& error) {
+    NoteServeOption(options, "--serve-strategy");
+    return TakeNamed(ServeStrategyFromName(value), "--serve-strategy must be fastest, round-robin, random or weighted",
+                     value, options.serve.config.strategy, error);
+}
+
+bool SetServeSticky(Options& options, const std::string& value, std::string& error) {
+    NoteServeOption(options, "--serve-sticky");
+    return TakeNumber("--serve-sticky", value, 0, kServeMaxStickyMinutes, "a whole number of minutes",
+                      options.serve.config.stickyMinutes, error);
+}
+
+bool SetServeAllowLeaky(Options& options, const std::string&, std::string&) {
+    NoteServeOption(options, "--serve-allow-leaky");
+    options.serve.allowLeaky = true;
+    return true;
+}
+
+bool SetServePorts(Options& options, const std::string& value, std::string& error) {
+    NoteServeOption(options, "--serve-ports");
+    return TakeNamed(ParseServePorts(value), "--serve-ports must be ports from 1 to 65535 separated by commas", value,
+                     options.serve.config.ports, error);
+}
+
+// The login guards every proxy of the pool: a file that others may read is no secret, and is refused.
+bool SetServeLoginFile(Options& options, const std::string& value, std::string& error) {
+    NoteServeOption(options, "--serve-login-file");
+    const UniqueFd file(::open(value.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    struct stat status {};
+    if (!file.IsOpen() || ::fstat(file.Get(), &status) != 0) {
+        error = "--serve-login-file: cannot read " + value + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(status.st_mode) || (status.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+        error = "--serve-login-file: " + value + " must be a file only its owner may read (chmod 600)";
+        return false;
+    }
+    char bytes[1024] = {};
+    const ssize_t got = ::read(file.Get(), bytes, sizeof bytes);
+    options.serve.config.login = ParseServeLogin(std::string_view(bytes, got > 0 ? static_cast<std::size_t>(got) : 0));
+    if (!options.serve.config.login) {
+        error = "--serve-login-file: the first line of " + value + " must be user:password, each of 1 to 255 bytes";
+        return false;
+    }
+    return true;
+}
+
+bool SetRecheck(Options& options, const std::string& value, std::string& error) {
+    NoteServeOption(options, "--recheck");
+    const IntBounds bounds = BoundsOf(&AppSettings::AutoRecheckMinutes);
+    return TakeNumber("--recheck", value, bounds.lowest, bounds.highest, "a whole number of minutes",
+                      options.serve.recheckMinutes, error);
+}
+
+// What the serve options say together, once all are read.
+std::string ServeRefusal(const ServeOptions& serve) {
+    if (!serve.on) {
+        return serve.givenAlone.empty() ? std::string() : serve.givenAlone + " needs --serve";
+    }
+    if (!IsLoopbackHost(serve.config.host) && !serve.config.login) {
+        return "--serve on " + serve.config.host +
+               ", which other machines reach, needs --serve-login-file: every proxy of the list would be theirs";
+    }
+    return {};
+}
+
 constexpr bool kValue = true;
 constexpr bool kFlag = false;
 
@@ -254,6 +349,14 @@ constexpr OptionRow kOptionRows[] = {
     {"--geo-asn", "", kValue, SetText<&Options::geoAsn>},
     {"--country", "", kValue, SetCountries},
     {"--datacenter-asns", "", kValue, SetDatacenterAsns},
+    {"--serve", "", kValue, SetServe},
+    {"--serve-tries", "", kValue, SetServeTries},
+    {"--serve-strategy", "", kValue, SetServeStrategy},
+    {"--serve-sticky", "", kValue, SetServeSticky},
+    {"--serve-ports", "", kValue, SetServePorts},
+    {"--serve-login-file", "", kValue, SetServeLoginFile},
+    {"--serve-allow-leaky", "", kFlag, SetServeAllowLeaky},
+    {"--recheck", "", kValue, SetRecheck},
     {"--help", "-h", kFlag, SetFlagAndStop<&Options::help>},
     {"--version", "", kFlag, SetFlagAndStop<&Options::version>},
 };
@@ -313,6 +416,8 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
         outcome.error = "no list file given";
     } else if (!outcome.options.countries.empty() && !outcome.options.geoCountry) {
         outcome.error = "--country needs a country database (--geo-country FILE)";
+    } else {
+        outcome.error = ServeRefusal(outcome.options.serve);
     }
     return outcome;
 }

@@ -9,6 +9,8 @@
 #include "core/fetch/ListFetcher.h"
 #include "core/list/ListFile.h"
 #include "core/list/ProxyRow.h"
+#include "core/serve/ServeConfig.h"
+#include "core/settings/SettingRanges.h"
 #include "core/util/ProxyAddress.h"
 
 namespace zandel::cli {
@@ -22,6 +24,15 @@ inline constexpr int kTwicePauseDefaultSeconds = 2;
 
 // Why a judge key, from the command line or the environment, cannot be used.
 inline constexpr const char* kJudgeKeyRule = "a key of 8 to 256 printable ASCII characters without blanks is needed";
+
+// --serve and the options that shape it.
+struct ServeOptions {
+    bool on = false;
+    ServeConfig config;
+    bool allowLeaky = false;
+    int recheckMinutes = kRecheckMinutesDefault;
+    std::string givenAlone; // the first serve option given, which means nothing without --serve
+};
 
 struct Options {
     std::string listPath;
@@ -54,6 +65,7 @@ struct Options {
     std::optional<HostingNetworks> datacenters; // --datacenter-asns, in place of the program's own list
     bool twice = false;
     int twicePause = kTwicePauseDefaultSeconds;
+    ServeOptions serve;
     bool help = false;
     bool version = false;
 };

@@ -70,6 +70,17 @@ void InstallSignalHandlers() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
+void WaitForSignal(std::chrono::milliseconds limit) {
+    if (Interrupted()) {
+        return;
+    }
+    pollfd wake{g_wake, POLLIN, 0};
+    if (::poll(&wake, 1, static_cast<int>(limit.count())) > 0) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const ssize_t got = ::read(g_wake, &count, sizeof count);
+    }
+}
+
 bool Interrupted() {
     return g_signals.load() > 0;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 #include "core/util/UniqueFd.h"
 
 namespace zandel {
@@ -18,6 +20,9 @@ UniqueFd OpenWake();
 void InstallSignalHandlers();
 // Whether a Ctrl+C (or SIGTERM) has come.
 bool Interrupted();
+
+// Until a Ctrl+C (or SIGTERM) or for `limit`, whichever comes first.
+void WaitForSignal(std::chrono::milliseconds limit);
 
 // Waits for the run, passing every Ctrl+C on as a stop and keeping the progress line fresh.
 RunEnd WaitForRun(CheckEngine& engine, ConsoleHost& host, int total, bool showProgress);

@@ -7,6 +7,7 @@
 #include "core/check/JudgePage.h"
 #include "core/fetch/ListFetcher.h"
 #include "core/history/HistoryStore.h"
+#include "core/serve/ServeConfig.h"
 #include "core/settings/AppSettings.h"
 #include "core/settings/SettingRanges.h"
 #include "core/settings/SettingsTable.h"
@@ -110,6 +111,32 @@ std::string UsageOfThePlaces() {
            "                       list of the largest clouds and hosting companies)\n";
 }
 
+// The local proxy over the live rows.
+std::string UsageOfTheServe() {
+    const IntBounds recheck = BoundsOf(&AppSettings::AutoRecheckMinutes);
+    return "  --serve [HOST:]PORT  after the check, serve the live rows as one local proxy on PORT (HOST\n"
+           "                       127.0.0.1 unless given; e.g. " +
+           std::string(kServeDefaultHost) + ":" + std::to_string(kServeDefaultPort) +
+           ") until Ctrl+C: HTTP, CONNECT,\n"
+           "                       SOCKS5 and SOCKS4/4a on the one port, each connection through one proxy\n"
+           "                       of the pool, the next one tried when it fails before answering\n"
+           "  --serve-tries N      proxies tried for one connection, " +
+           RangeText(1, kServeMaxTries) + " (default " + std::to_string(kServeDefaultTries) +
+           ")\n"
+           "  --serve-strategy S   fastest, round-robin, random or weighted (by response time, the default)\n"
+           "  --serve-sticky MINUTES\n"
+           "                       a client keeps its proxy for one host this long, " +
+           RangeText(0, kServeMaxStickyMinutes) + " (default " + std::to_string(kServeDefaultStickyMinutes) +
+           ", 0 off)\n"
+           "  --serve-ports LIST   the ports clients may reach, e.g. 80,443,8080 (default 80,443)\n"
+           "  --serve-login-file FILE\n"
+           "                       user:password on FILE's first line, asked of every client; FILE must be\n"
+           "                       readable by its owner alone; needed to serve on a non-loopback HOST\n"
+           "  --serve-allow-leaky  also serve Non-Anonymous proxies, which tell sites your address\n"
+           "  --recheck MINUTES    check the list again and renew the pool every MINUTES, " +
+           RangeText(recheck.lowest, recheck.highest) + " (default " + std::to_string(kRecheckMinutesDefault) + ")\n";
+}
+
 // The entries a list holds, and how the tool ends.
 std::string UsageOfTheEnd() {
     return "Entries: host:port, scheme://[user[:password]@]host:port (escapes as %40 in user and\n"
@@ -120,7 +147,8 @@ std::string UsageOfTheEnd() {
            "Exit status: 0 the run completed, 1 the run was interrupted, could not start or could not check\n"
            "every proxy, or the list or the --log transcript could not be written whole (what was checked\n"
            "is still written where possible), 2 bad usage or unusable input, or a judge key that the judge\n"
-           "does not verify with (no proxy is checked then).\n";
+           "does not verify with (no proxy is checked then). With --serve, 0 once a Ctrl+C or SIGTERM ends the\n"
+           "serve, 1 when its port cannot be had.\n";
 }
 
 } // namespace
@@ -131,7 +159,8 @@ std::string RangeText(int lowest, int highest) {
 
 const char* UsageText() {
     static const std::string text =
-        UsageOfTheCheck() + UsageOfTheResults() + UsageOfTheJudge() + UsageOfThePlaces() + UsageOfTheEnd();
+        UsageOfTheCheck() + UsageOfTheResults() + UsageOfTheJudge() + UsageOfThePlaces() + UsageOfTheServe() +
+        UsageOfTheEnd();
     return text.c_str();
 }
 

@@ -136,6 +136,22 @@ INSTANTIATE_TEST_SUITE_P(
         GreetingRow{"login: HTTP right, empty pool", true,
                     "GET http://a/ HTTP/1.1\r\nProxy-Authorization: Basic bWU6c2VjcmV0\r\n\r\n", "HTTP/1.1 503 "}));
 
+// Past its most clients the serve still answers, in each client's protocol, that it is full.
+TEST(ServeBusyTest, TellsTheClientPastTheLimit) {
+    ServeConfig config = Config();
+    config.maxClients = 1;
+    ServeRig rig(config);
+    const UniqueFd holder = test::ConnectLoopback(rig.server.Port());
+    test::SendAll(holder.Get(), "GET http://a");
+    for (int turn = 0; turn < 1000 && rig.server.Status().open < 1; ++turn) {
+        ::poll(nullptr, 0, 10);
+    }
+    ASSERT_EQ(rig.server.Status().open, 1);
+    EXPECT_EQ(Exchange(rig.server.Port(), "CONNECT a.example:443 HTTP/1.1\r\n\r\n").substr(0, 13), "HTTP/1.1 503 ");
+    EXPECT_EQ(Exchange(rig.server.Port(), kSocks5Hello + "\x05\x01\x00\x03\x01x\x01\xbb"s),
+              "\x05\x00\x05\x01\x00\x01"s + std::string(6, '\0'));
+}
+
 // The first upstream fails before the client has heard anything; the second carries the tunnel.
 struct FailoverRow {
     const char* what;

@@ -24,8 +24,6 @@ using namespace std::string_literals;
 using test::FakeProxy;
 namespace fake = test::fake;
 
-constexpr const char* kDanted = "/usr/sbin/danted";
-constexpr const char* kMicrosocks = "/usr/bin/microsocks";
 // A password with the bytes a list or a URL trips over; escaped as the scheme form writes it.
 const std::string kPassword = "p@ss:w%rd";
 const std::string kEscapedPassword = "p%40ss%3Aw%25rd";
@@ -52,35 +50,6 @@ protected:
         ASSERT_EQ(access(kDanted, X_OK), 0) << "dante-server is not installed: scripts/setup.sh installs it";
         ASSERT_EQ(access(kMicrosocks, X_OK), 0) << "microsocks is not installed: scripts/setup.sh installs it";
     }
-
-    // dante on a free loopback port: SOCKS4 and SOCKS5 without a login, CONNECT to loopback only.
-    std::string StartDante() {
-        const int port = test::FreeLoopbackPort();
-        m_dir.Write("danted.conf", "logoutput: " + m_dir.File("danted.log") +
-                                       "\ninternal: 127.0.0.1 port = " + std::to_string(port) +
-                                       "\nexternal: 127.0.0.1\nclientmethod: none\nsocksmethod: none\n"
-                                       "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
-                                       "socks pass { from: 127.0.0.0/8 to: 127.0.0.0/8 command: connect }\n");
-        m_servers.push_back(
-            std::make_unique<test::Subprocess>(std::vector<std::string>{kDanted, "-f", m_dir.File("danted.conf"), "-p",
-                                                                        m_dir.File("danted.pid"), "-N", "1"},
-                                               m_dir.Path(), m_dir.File("danted.out"), m_dir.File("danted.err")));
-        EXPECT_TRUE(test::WaitForListening(port)) << m_dir.Read("danted.log");
-        return "127.0.0.1:" + std::to_string(port);
-    }
-
-    // microsocks on a free loopback port, asking for `user` and `password`.
-    std::string StartMicrosocks(const std::string& user, const std::string& password) {
-        const int port = test::FreeLoopbackPort();
-        m_servers.push_back(std::make_unique<test::Subprocess>(
-            std::vector<std::string>{kMicrosocks, "-i", "127.0.0.1", "-p", std::to_string(port), "-u", user, "-P",
-                                     password},
-            m_dir.Path(), m_dir.File("microsocks.out"), m_dir.File("microsocks.err")));
-        EXPECT_TRUE(test::WaitForListening(port));
-        return "127.0.0.1:" + std::to_string(port);
-    }
-
-    std::vector<std::unique_ptr<test::Subprocess>> m_servers;
 };
 
 TEST_F(SocksCheckTest, ChecksEveryFormThroughRealProxiesAndKeepsEachEntry) {

@@ -20,6 +20,8 @@ namespace zandel {
 
 inline constexpr const char* kTinyproxy = "/usr/bin/tinyproxy";
 inline constexpr const char* kSquid = "/usr/sbin/squid";
+inline constexpr const char* kDanted = "/usr/sbin/danted";
+inline constexpr const char* kMicrosocks = "/usr/bin/microsocks";
 #ifdef __SANITIZE_ADDRESS__
 inline constexpr bool kUnderAddressSanitizer = true; // zandel-check is built the same way as this test
 #else
@@ -62,6 +64,33 @@ protected:
         m_tinyproxyPort = port;
     }
 
+    // dante on a free loopback port: SOCKS4 and SOCKS5 without a login, CONNECT to loopback only.
+    std::string StartDante() {
+        const int port = test::FreeLoopbackPort();
+        m_dir.Write("danted.conf", "logoutput: " + m_dir.File("danted.log") +
+                                       "\ninternal: 127.0.0.1 port = " + std::to_string(port) +
+                                       "\nexternal: 127.0.0.1\nclientmethod: none\nsocksmethod: none\n"
+                                       "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
+                                       "socks pass { from: 127.0.0.0/8 to: 127.0.0.0/8 command: connect }\n");
+        m_servers.push_back(
+            std::make_unique<test::Subprocess>(std::vector<std::string>{kDanted, "-f", m_dir.File("danted.conf"), "-p",
+                                                                        m_dir.File("danted.pid"), "-N", "1"},
+                                               m_dir.Path(), m_dir.File("danted.out"), m_dir.File("danted.err")));
+        EXPECT_TRUE(test::WaitForListening(port)) << m_dir.Read("danted.log");
+        return "127.0.0.1:" + std::to_string(port);
+    }
+
+    // microsocks on a free loopback port, asking for `user` and `password`.
+    std::string StartMicrosocks(const std::string& user, const std::string& password) {
+        const int port = test::FreeLoopbackPort();
+        m_servers.push_back(std::make_unique<test::Subprocess>(
+            std::vector<std::string>{kMicrosocks, "-i", "127.0.0.1", "-p", std::to_string(port), "-u", user, "-P",
+                                     password},
+            m_dir.Path(), m_dir.File("microsocks.out"), m_dir.File("microsocks.err")));
+        EXPECT_TRUE(test::WaitForListening(port));
+        return "127.0.0.1:" + std::to_string(port);
+    }
+
     std::string TinyproxyAddress() const { return "127.0.0.1:" + std::to_string(m_tinyproxyPort); }
 
     // A list of one entry `count` times: long enough for a run to notice that its judge has stopped answering.
@@ -77,6 +106,7 @@ protected:
     test::EchoJudge m_judge;
     std::vector<std::unique_ptr<test::Subprocess>> m_tinyproxies;
     int m_tinyproxyPort = 0; // the last one started
+    std::vector<std::unique_ptr<test::Subprocess>> m_servers;
 };
 
 } // namespace zandel

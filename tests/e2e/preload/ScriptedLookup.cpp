@@ -1,8 +1,10 @@
 // Preloaded into zandel-check by the end-to-end tests: a resolver that answers by the name's ending and never asks
 // the network. "*.v4.test" is 127.0.0.1, "*.v6.test" ::1, "*.v6v4.test" ::1 and then 127.0.0.1; "*.hang.test"
 // hangs as a lookup waiting on a silent name server does (giving up after a minute, so that a program left behind
-// by a failed test still ends); any other name is unknown.
+// by a failed test still ends); any other name is unknown. With ZANDEL_LOOKUP_LOG set, every name asked is added to
+// that file, one a line, so that a test can tell which names the program looked up itself.
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -50,6 +52,12 @@ extern "C" int getaddrinfo(const char* node, const char*, const addrinfo*, addri
     *result = nullptr;
     if (node == nullptr) {
         return EAI_NONAME;
+    }
+    if (const char* log = std::getenv("ZANDEL_LOOKUP_LOG"); log != nullptr) {
+        if (std::FILE* file = std::fopen(log, "a"); file != nullptr) {
+            std::fprintf(file, "%s\n", node);
+            std::fclose(file);
+        }
     }
     if (EndsWith(node, ".v4.test")) {
         *result = Entry(AF_INET, nullptr);

@@ -1,0 +1,116 @@
+// zandel-check --serve as a user runs it: the list checked, then curl through the serve's one port over HTTP,
+// CONNECT, SOCKS5 and SOCKS4, each real proxy of the distribution (tinyproxy, microsocks with a login, dante) the
+// upstream in turn; and a name that only the upstream knows, which the serve passes on and never looks up.
+
+#include <algorithm>
+#include <csignal>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ZandelCheckFixture.h"
+#include "support/Loopback.h"
+#include "support/SocksRelay.h"
+
+namespace zandel {
+namespace {
+
+constexpr const char* kCurl = "/usr/bin/curl";
+
+class ServeCheckTest : public ZandelCheckTest {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(access(kCurl, X_OK), 0) << "curl is not installed: scripts/setup.sh installs it";
+        ASSERT_EQ(access(kDanted, X_OK), 0) << "dante-server is not installed: scripts/setup.sh installs it";
+        ASSERT_EQ(access(kMicrosocks, X_OK), 0) << "microsocks is not installed: scripts/setup.sh installs it";
+    }
+
+    void TearDown() override {
+        if (m_serve) {
+            m_serve->Signal(SIGINT);
+            EXPECT_EQ(m_serve->Wait(), 0) << m_dir.Read("serve.err");
+        }
+    }
+
+    // zandel-check --serve over a list of `entry`, under the scripted resolver that notes every name it is asked,
+    // until it says it serves.
+    void StartServe(const std::string& entry) {
+        m_dir.Write("list.txt", entry + "\r\n");
+        m_servePort = test::FreeLoopbackPort();
+        const char* asanOptions = std::getenv("ASAN_OPTIONS");
+        const std::string asan =
+            std::string("ASAN_OPTIONS=") + (asanOptions != nullptr ? asanOptions : "") + ":verify_asan_link_order=0";
+        m_serve = std::make_unique<test::Subprocess>(
+            std::vector<std::string>{"/usr/bin/env", std::string("LD_PRELOAD=") + ZANDEL_SCRIPTED_LOOKUP, asan,
+                                     "ZANDEL_LOOKUP_LOG=" + m_dir.File("lookups"), ZANDEL_CHECK_BIN, "--serve",
+                                     "127.0.0.1:" + std::to_string(m_servePort), "--serve-ports",
+                                     std::to_string(m_judge.Port()), "--url", m_judge.Url(), "--timeout", "10", "-o",
+                                     m_dir.File("checked.txt"), "list.txt"},
+            m_dir.Path(), m_dir.File("serve.out"), m_dir.File("serve.err"));
+        ASSERT_TRUE(test::WaitForFileText(m_dir.File("serve.err"), "serving 127.0.0.1", std::chrono::seconds(60)))
+            << m_dir.Read("serve.err");
+        ASSERT_NE(m_dir.Read("serve.err").find(" live 1/1 "), std::string::npos) << m_dir.Read("serve.err");
+    }
+
+    // What curl fetched through the serve, `how` naming the way in.
+    std::string Curl(const std::string& how, const std::string& url) {
+        const std::string serve = "127.0.0.1:" + std::to_string(m_servePort);
+        std::vector<std::string> args{kCurl, "-sS", "--max-time", "30"};
+        if (how == "http" || how == "connect") {
+            args.insert(args.end(), {"-x", "http://" + serve});
+            if (how == "connect") {
+                args.push_back("-p");
+            }
+        } else {
+            args.insert(args.end(), {how == "socks4" ? "--socks4" : "--socks5-hostname", serve});
+        }
+        args.push_back(url);
+        test::Subprocess curl(args, m_dir.Path(), m_dir.File("curl.out"), m_dir.File("curl.err"));
+        EXPECT_EQ(curl.Wait(), 0) << how << " " << url << ": " << m_dir.Read("curl.err");
+        return m_dir.Read("curl.out");
+    }
+
+    int m_servePort = 0;
+    std::unique_ptr<test::Subprocess> m_serve;
+};
+
+TEST_F(ServeCheckTest, EveryClientProtocolThroughEveryRealUpstream) {
+    StartTinyproxy("BasicAuth user tinypass\n");
+    const std::string dante = StartDante();
+    const std::vector<std::string> upstreams = {
+        "user:tinypass@" + TinyproxyAddress(),
+        "socks5://user:p%40ss@" + StartMicrosocks("user", "p@ss"),
+        "socks5://" + dante,
+        "socks4://" + dante,
+    };
+    for (const std::string& upstream : upstreams) {
+        StartServe(upstream);
+        for (const char* how : {"http", "connect", "socks5", "socks4"}) {
+            const std::string page = Curl(how, m_judge.Url());
+            EXPECT_NE(page.find("REMOTE_ADDR=127.0.0.1"), std::string::npos) << upstream << " " << how << ": " << page;
+        }
+        TearDown();
+        m_serve.reset();
+    }
+}
+
+TEST_F(ServeCheckTest, PassesANameOnUnresolved) {
+    test::SocksRelay relay(m_judge.Port());
+    // The upstream's own name is the list's, looked up by the check and the pool as the log shows.
+    StartServe("socks5://relay.v4.test:" + std::to_string(relay.Port()));
+    const std::string url = "http://only.upstream.test:" + std::to_string(m_judge.Port()) + "/envchk.cgi";
+    for (const char* how : {"socks5", "http", "connect"}) {
+        const std::string page = Curl(how, url);
+        EXPECT_NE(page.find("HTTP_HOST=only.upstream.test:"), std::string::npos) << how << ": " << page;
+    }
+    const std::vector<std::string> names = relay.Names();
+    EXPECT_EQ(std::count(names.begin(), names.end(), "only.upstream.test"), 3);
+    const std::string lookups = m_dir.Read("lookups");
+    EXPECT_NE(lookups.find("relay.v4.test\n"), std::string::npos) << lookups;
+    EXPECT_EQ(lookups.find("only.upstream.test"), std::string::npos) << lookups;
+}
+
+} // namespace
+} // namespace zandel

@@ -151,7 +151,7 @@ int ProxyServer::WaitMs(Clock::time_point now) const {
     int waitMs = m_listening ? -1 : kPausedWaitMs;
     if (nearest != Clock::time_point::max()) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(nearest - now).count();
-        const int leftMs = static_cast<int>(std::clamp<long long>(left, 0, 60 * 1000));
+        const int leftMs = static_cast<int>(std::clamp<long long>(left, 0, 60LL * 1000));
         waitMs = waitMs < 0 ? leftMs : std::min(waitMs, leftMs);
     }
     return waitMs;

@@ -30,7 +30,7 @@ inline constexpr int kServeDefaultStickyMinutes = 10;
 inline constexpr int kServeMaxStickyMinutes = 1440;
 inline constexpr int kServeMaxClients = 1024;
 // A request head, or a SOCKS greeting, longer than this is refused: nobody's browser sends one.
-inline constexpr std::size_t kServeMaxHead = 64 * 1024;
+inline constexpr std::size_t kServeMaxHead = std::size_t{64} * 1024;
 
 struct ServeConfig {
     std::string host = kServeDefaultHost; // a literal address, never a name

@@ -11,10 +11,10 @@ namespace zandel {
 namespace {
 
 // What either direction holds before the side that fills it waits for the other to take it.
-constexpr std::size_t kRelayBuffer = 64 * 1024;
+constexpr std::size_t kRelayBuffer = std::size_t{64} * 1024;
 // The most of a plain request's body kept to send again to another upstream; past it the request is not retried.
-constexpr std::size_t kReplayLimit = 64 * 1024;
-constexpr std::size_t kReadChunk = 16 * 1024;
+constexpr std::size_t kReplayLimit = std::size_t{64} * 1024;
+constexpr std::size_t kReadChunk = std::size_t{16} * 1024;
 // How long a refused client is given to read its answer.
 constexpr auto kCloseGrace = std::chrono::seconds(5);
 // However fast a proxy answered its check, a connection through a loaded machine takes longer than that.
@@ -198,7 +198,7 @@ void ServeConnection::ReadGreeting(Clock::time_point now) {
             }
             break;
         case ClientDialog::Step::Kind::Refuse:
-            Refuse(std::move(step.bytes), now);
+            Refuse(step.bytes, now);
             return;
         case ClientDialog::Step::Kind::Target:
             Aim(now);
@@ -289,7 +289,7 @@ void ServeConnection::ReadHandshake(Clock::time_point now) {
             }
             break;
         case UpstreamDialog::Step::Kind::Through:
-            Through(std::move(step.bytes), now);
+            Through(step.bytes, now);
             return;
         case UpstreamDialog::Step::Kind::Failed:
             Fail(step.blame, now);
@@ -298,7 +298,7 @@ void ServeConnection::ReadHandshake(Clock::time_point now) {
     }
 }
 
-void ServeConnection::Through(std::string toUpstream, Clock::time_point now) {
+void ServeConnection::Through(const std::string& toUpstream, Clock::time_point now) {
     m_state = State::Relay;
     m_toUpstream += toUpstream;
     if (m_plain) {
@@ -351,7 +351,7 @@ void ServeConnection::Refuse(Refusal refusal, Clock::time_point now) {
     Refuse(RefusalBytes(m_dialog.Protocol(), refusal), now);
 }
 
-void ServeConnection::Refuse(std::string bytes, Clock::time_point now) {
+void ServeConnection::Refuse(const std::string& bytes, Clock::time_point now) {
     m_upstream.Reset();
     m_toClient += bytes;
     m_state = State::Closing;

@@ -58,11 +58,11 @@ private:
     void Dial(Clock::time_point now);
     void Connected(Clock::time_point now);
     void ReadHandshake(Clock::time_point now);
-    void Through(std::string toUpstream, Clock::time_point now);
+    void Through(const std::string& toUpstream, Clock::time_point now);
     void Fail(Blame blame, Clock::time_point now);
     bool MayTryAgain() const;
     void Refuse(Refusal refusal, Clock::time_point now);
-    void Refuse(std::string bytes, Clock::time_point now);
+    void Refuse(const std::string& bytes, Clock::time_point now);
     void RelayFromClient(Clock::time_point now);
     void RelayFromUpstream(Clock::time_point now);
     bool Flush(Clock::time_point now);

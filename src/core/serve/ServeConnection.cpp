@@ -6,57 +6,23 @@
 #include <sys/epoll.h>
 #include <sys/socket.h>
 
+#include "core/serve/SocketBytes.h"
+
 namespace zandel {
 
 namespace {
 
-// What either direction holds before the side that fills it waits for the other to take it.
-constexpr std::size_t kRelayBuffer = std::size_t{64} * 1024;
-// The most of a plain request's body kept to send again to another upstream; past it the request is not retried.
-constexpr std::size_t kReplayLimit = std::size_t{64} * 1024;
-constexpr std::size_t kReadChunk = std::size_t{16} * 1024;
 // How long a refused client is given to read its answer.
 constexpr auto kCloseGrace = std::chrono::seconds(5);
 // However fast a proxy answered its check, a connection through a loaded machine takes longer than that.
 constexpr auto kLeastUpstreamWait = std::chrono::seconds(1);
-constexpr long kWouldBlock = -2;
 
 constexpr std::uint32_t kIn = EPOLLIN;
 constexpr std::uint32_t kOut = EPOLLOUT;
 constexpr std::uint32_t kReadable = EPOLLIN | EPOLLHUP | EPOLLERR;
 
-// Bytes read (appended), 0 at the end of the stream, -1 on failure, kWouldBlock when nothing is there.
-long ReadInto(int fd, std::string& buffer, std::size_t room) {
-    char chunk[kReadChunk];
-    const ssize_t got = ::recv(fd, chunk, std::min(room, sizeof chunk), 0);
-    if (got > 0) {
-        buffer.append(chunk, static_cast<std::size_t>(got));
-        return got;
-    }
-    if (got == 0) {
-        return 0;
-    }
-    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? kWouldBlock : -1;
-}
-
-// Sends what the socket takes now; false when the peer has gone.
-bool WriteFrom(int fd, std::string& buffer) {
-    while (!buffer.empty()) {
-        const ssize_t sent = ::send(fd, buffer.data(), buffer.size(), MSG_NOSIGNAL);
-        if (sent < 0) {
-            return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
-        }
-        buffer.erase(0, static_cast<std::size_t>(sent));
-    }
-    return true;
-}
-
 bool IsIdempotent(const std::string& method) {
     return method == "GET" || method == "HEAD" || method == "OPTIONS";
-}
-
-std::size_t RoomIn(const std::string& buffer) {
-    return buffer.size() < kRelayBuffer ? kRelayBuffer - buffer.size() : 0;
 }
 
 } // namespace
@@ -357,82 +323,6 @@ void ServeConnection::Refuse(const std::string& bytes, Clock::time_point now) {
     m_state = State::Closing;
     m_deadline = now + kCloseGrace;
     Flush(now);
-}
-
-void ServeConnection::RelayFromClient(Clock::time_point now) {
-    const std::size_t before = m_toUpstream.size();
-    const long got = ReadInto(m_client.Get(), m_toUpstream, RoomIn(m_toUpstream));
-    if (got == kWouldBlock) {
-        return;
-    }
-    if (got == -1) {
-        End();
-        return;
-    }
-    if (got == 0) {
-        m_clientEnded = true;
-    } else if (!m_answered) {
-        m_replay.append(m_toUpstream, before);
-        m_replayable = m_replayable && m_replay.size() <= kReplayLimit;
-    } else {
-        m_deadline = now + std::chrono::seconds(m_config.idleSeconds);
-    }
-    Flush(now);
-}
-
-void ServeConnection::RelayFromUpstream(Clock::time_point now) {
-    const long got = ReadInto(m_upstream.Get(), m_toClient, RoomIn(m_toClient));
-    if (got == kWouldBlock) {
-        return;
-    }
-    if (got <= 0) {
-        if (!m_answered) {
-            Fail(Blame::Proxy, now); // closed or reset before a byte of the answer: nothing is lost yet
-            return;
-        }
-        m_upstreamEnded = true;
-    } else if (!m_answered) {
-        m_answered = true;
-        m_replay.clear();
-        m_pool.Succeeded(*m_chosen, m_ask, now);
-    }
-    m_deadline = now + std::chrono::seconds(m_config.idleSeconds);
-    Flush(now);
-}
-
-// Both ways, what each socket takes now; false when the connection ended (or moved on to another upstream).
-bool ServeConnection::Flush(Clock::time_point now) {
-    if (m_client.IsOpen() && !WriteFrom(m_client.Get(), m_toClient)) {
-        End();
-        return false;
-    }
-    if (m_state == State::Closing && m_toClient.empty()) {
-        ::shutdown(m_client.Get(), SHUT_WR); // then wait for the client to close, so that it reads the answer whole
-    }
-    if (m_state == State::Relay && m_upstreamEnded && m_toClient.empty()) {
-        End();
-        return false;
-    }
-    const bool upstreamTalks = m_state == State::Handshake || m_state == State::Relay;
-    if (upstreamTalks && m_upstream.IsOpen() && !WriteFrom(m_upstream.Get(), m_toUpstream)) {
-        if (MayTryAgain() || !m_answered) {
-            Fail(Blame::Proxy, now);
-        } else {
-            End();
-        }
-        return false;
-    }
-    if (m_state == State::Relay && m_clientEnded && m_toUpstream.empty() && !m_upstreamShut) {
-        ::shutdown(m_upstream.Get(), SHUT_WR);
-        m_upstreamShut = true;
-    }
-    return true;
-}
-
-void ServeConnection::End() {
-    m_state = State::Ended;
-    m_upstream.Reset();
-    m_client.Reset();
 }
 
 } // namespace zandel

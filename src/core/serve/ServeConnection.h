@@ -69,6 +69,9 @@ private:
     void End();
     Clock::duration UpstreamWait() const;
 
+    // The most of a plain request's body kept to send again to another upstream; past it the request is not retried.
+    static constexpr std::size_t kReplayLimit = std::size_t{64} * 1024;
+
     UniqueFd m_client;
     UniqueFd m_upstream;
     const ServeConfig& m_config;

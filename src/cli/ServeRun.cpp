@@ -81,6 +81,9 @@ int ServeRun::Serve(ConsoleHost& host, const IRowStore& rows, const std::functio
         }
         if (recheck()) {
             Renew(rows);
+            if (!onTerminal) {
+                Tell("re-checked: " + StatusLine());
+            }
         }
         // A re-check that overran is followed by the next a whole interval later, not at once.
         due = Clock::now() + interval;

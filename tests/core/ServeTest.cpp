@@ -281,5 +281,43 @@ TEST(ServePoolTest, ChoosesByHealthStickinessAndFitness) {
     EXPECT_EQ(Chosen(pool, TargetOf("127.0.0.1", HostForm::Ipv4), now, true), "127.0.0.1:1004");
 }
 
+// Each strategy over the same three upstreams (10, 20 and 100 ms), 300 choices with a fixed seed.
+struct StrategyRow {
+    ServeStrategy strategy;
+    std::vector<int> firstChoices; // the first six, by index
+    bool fasterMore;               // the 10 ms upstream chosen more often than the 100 ms one
+};
+
+class ServeStrategyTest : public ::testing::TestWithParam<StrategyRow> {};
+
+TEST_P(ServeStrategyTest, SpreadsAsItsNameSays) {
+    const StrategyRow& row = GetParam();
+    std::vector<UpstreamRef> upstreams;
+    for (const int ms : {10, 20, 100}) {
+        upstreams.push_back(
+            std::make_shared<const Upstream>(UpstreamAt(static_cast<std::uint16_t>(ms), ProxyKind::Http, ms)));
+    }
+    const std::vector<std::size_t> candidates{0, 1, 2};
+    std::size_t cursor = 0;
+    std::mt19937 random(7);
+    std::vector<int> counts(3);
+    std::vector<int> first;
+    for (int i = 0; i < 300; ++i) {
+        const std::size_t chosen = PickByStrategy(row.strategy, upstreams, candidates, {cursor, random});
+        ++counts[chosen];
+        if (first.size() < row.firstChoices.size()) {
+            first.push_back(static_cast<int>(chosen));
+        }
+    }
+    EXPECT_EQ(first, row.firstChoices) << ServeStrategyName(row.strategy);
+    EXPECT_EQ(counts[0] > counts[2], row.fasterMore) << ServeStrategyName(row.strategy);
+    EXPECT_GT(counts[2], row.strategy == ServeStrategy::Fastest ? -1 : 0) << "every upstream keeps being seen";
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ServeStrategyTest,
+                         ::testing::Values(StrategyRow{ServeStrategy::Fastest, {0, 0, 0, 0, 0, 0}, true},
+                                           StrategyRow{ServeStrategy::RoundRobin, {0, 1, 2, 0, 1, 2}, false},
+                                           StrategyRow{ServeStrategy::Weighted, {}, true}));
+
 } // namespace
 } // namespace zandel

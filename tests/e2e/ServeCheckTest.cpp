@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "ZandelCheckFixture.h"
+#include "support/FakeProxy.h"
 #include "support/Loopback.h"
 #include "support/SocksRelay.h"
 
@@ -36,28 +37,30 @@ protected:
 
     // zandel-check --serve over a list of `entry`, under the scripted resolver that notes every name it is asked,
     // until it says it serves.
-    void StartServe(const std::string& entry) {
+    void StartServe(const std::string& entry, const std::vector<std::string>& environment = {}) {
         m_dir.Write("list.txt", entry + "\r\n");
         m_servePort = test::FreeLoopbackPort();
         const char* asanOptions = std::getenv("ASAN_OPTIONS");
         const std::string asan =
             std::string("ASAN_OPTIONS=") + (asanOptions != nullptr ? asanOptions : "") + ":verify_asan_link_order=0";
-        m_serve = std::make_unique<test::Subprocess>(
-            std::vector<std::string>{"/usr/bin/env", std::string("LD_PRELOAD=") + ZANDEL_SCRIPTED_LOOKUP, asan,
-                                     "ZANDEL_LOOKUP_LOG=" + m_dir.File("lookups"), ZANDEL_CHECK_BIN, "--serve",
-                                     "127.0.0.1:" + std::to_string(m_servePort), "--serve-ports",
-                                     std::to_string(m_judge.Port()), "--url", m_judge.Url(), "--timeout", "10", "-o",
-                                     m_dir.File("checked.txt"), "list.txt"},
-            m_dir.Path(), m_dir.File("serve.out"), m_dir.File("serve.err"));
+        std::vector<std::string> args{"/usr/bin/env", std::string("LD_PRELOAD=") + ZANDEL_SCRIPTED_LOOKUP, asan,
+                                      "ZANDEL_LOOKUP_LOG=" + m_dir.File("lookups")};
+        args.insert(args.end(), environment.begin(), environment.end());
+        args.insert(args.end(), {ZANDEL_CHECK_BIN, "--serve", "127.0.0.1:" + std::to_string(m_servePort),
+                                 "--serve-ports", std::to_string(m_judge.Port()), "--url", m_judge.Url(), "--timeout",
+                                 "10", "-o", m_dir.File("checked.txt"), "list.txt"});
+        m_serve =
+            std::make_unique<test::Subprocess>(args, m_dir.Path(), m_dir.File("serve.out"), m_dir.File("serve.err"));
         ASSERT_TRUE(test::WaitForFileText(m_dir.File("serve.err"), "serving 127.0.0.1", std::chrono::seconds(60)))
             << m_dir.Read("serve.err");
         ASSERT_NE(m_dir.Read("serve.err").find(" live 1/1 "), std::string::npos) << m_dir.Read("serve.err");
     }
 
     // What curl fetched through the serve, `how` naming the way in.
-    std::string Curl(const std::string& how, const std::string& url) {
+    std::string Curl(const std::string& how, const std::string& url, const std::vector<std::string>& extra = {}) {
         const std::string serve = "127.0.0.1:" + std::to_string(m_servePort);
         std::vector<std::string> args{kCurl, "-sS", "--max-time", "30"};
+        args.insert(args.end(), extra.begin(), extra.end());
         if (how == "http" || how == "connect") {
             args.insert(args.end(), {"-x", "http://" + serve});
             if (how == "connect") {
@@ -110,6 +113,22 @@ TEST_F(ServeCheckTest, PassesANameOnUnresolved) {
     const std::string lookups = m_dir.Read("lookups");
     EXPECT_NE(lookups.find("relay.v4.test\n"), std::string::npos) << lookups;
     EXPECT_EQ(lookups.find("only.upstream.test"), std::string::npos) << lookups;
+}
+
+// Each re-check renews the pool: a proxy gone since the last check is no longer offered, and the serve says so
+// with 503 at once. SIGTERM ends the serve as Ctrl+C does.
+TEST_F(ServeCheckTest, RecheckRenewsThePool) {
+    auto upstream = std::make_unique<test::FakeProxy>(test::fake::ForwardToJudge({}));
+    StartServe(upstream->Address(), {"ZANDEL_RECHECK_SECONDS=1"});
+    EXPECT_NE(Curl("http", m_judge.Url()).find("REMOTE_ADDR=127.0.0.1"), std::string::npos);
+    upstream.reset();
+    ASSERT_TRUE(test::WaitForFileText(m_dir.File("serve.err"),
+                                      "re-checked: serving 127.0.0.1:" + std::to_string(m_servePort) + "  live 0/1 "))
+        << m_dir.Read("serve.err");
+    EXPECT_EQ(Curl("http", m_judge.Url(), {"-o", "/dev/null", "-w", "%{http_code}"}), "503");
+    m_serve->Signal(SIGTERM);
+    EXPECT_EQ(m_serve->Wait(), 0);
+    m_serve.reset();
 }
 
 } // namespace

@@ -152,6 +152,16 @@ TEST(ServeBusyTest, TellsTheClientPastTheLimit) {
               "\x05\x00\x05\x01\x00\x01"s + std::string(6, '\0'));
 }
 
+// A greeting that has not come whole in its time (a slowloris client) is dropped without a word; the time is set
+// to nothing here, so that no test waits for it.
+TEST(ServeBusyTest, DropsAGreetingPastItsTime) {
+    ServeConfig config = Config();
+    config.greetingSeconds = 0;
+    ServeRig rig(config);
+    EXPECT_EQ(Exchange(rig.server.Port(), "GET http://a"), "");
+    EXPECT_EQ(Exchange(rig.server.Port(), kSocks5Hello), "");
+}
+
 // The first upstream fails before the client has heard anything; the second carries the tunnel.
 struct FailoverRow {
     const char* what;

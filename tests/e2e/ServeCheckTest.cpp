@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "ZandelCheckFixture.h"
 #include "support/FakeProxy.h"
 #include "support/Loopback.h"
@@ -113,6 +115,39 @@ TEST_F(ServeCheckTest, PassesANameOnUnresolved) {
     const std::string lookups = m_dir.Read("lookups");
     EXPECT_NE(lookups.find("relay.v4.test\n"), std::string::npos) << lookups;
     EXPECT_EQ(lookups.find("only.upstream.test"), std::string::npos) << lookups;
+}
+
+// A serve that must not start says why in one line before any proxy is checked.
+TEST_F(ServeCheckTest, RefusesToStartWithoutWhatItNeeds) {
+    std::uint16_t taken = 0;
+    const UniqueFd holder = test::ListenLoopback(taken, 1);
+    m_dir.Write("list.txt", "127.0.0.1:1\r\n");
+    m_dir.Write("open.login", "me:secret\n");
+    ASSERT_EQ(::chmod(m_dir.File("open.login").c_str(), 0644), 0);
+    struct Row {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string said;
+    };
+    const std::vector<Row> rows = {
+        {{"--serve", std::to_string(taken)},
+         1,
+         "zandel-check: cannot serve on 127.0.0.1:" + std::to_string(taken) + ": Address already in use\n"},
+        {{"--serve", "0.0.0.0:19250"}, 2, "needs --serve-login-file"},
+        {{"--serve", "19250", "--serve-login-file", m_dir.File("open.login")}, 2, "only its owner may read"},
+        {{"--serve", "proxy.example:19250"}, 2, "--serve must be [HOST:]PORT"},
+        {{"--serve-tries", "2"}, 2, "--serve-tries needs --serve"},
+        {{"--serve", "19250", "--serve-ports", "80,0"}, 2, "--serve-ports must be"},
+        {{"--serve", "19250", "--serve-strategy", "slowest"}, 2, "--serve-strategy must be"},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::string> args = row.args;
+        args.insert(args.end(), {"--url", m_judge.Url(), "list.txt"});
+        const Outcome run = Run(args);
+        EXPECT_EQ(run.exitCode, row.exitCode) << row.said << ": " << run.err;
+        EXPECT_NE(run.err.find(row.said), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("●---"), std::string::npos) << "no proxy is checked: " << run.err;
+    }
 }
 
 // Each re-check renews the pool: a proxy gone since the last check is no longer offered, and the serve says so

@@ -21,8 +21,15 @@ void ServeConnection::RelayFromClient(Clock::time_point now) {
     if (got == 0) {
         m_clientEnded = true;
     } else if (!m_answered) {
-        m_replay.append(m_toUpstream, before);
-        m_replayable = m_replayable && m_replay.size() <= kReplayLimit;
+        // A long upload is no silent upstream: the wait for the answer begins after its last byte.
+        m_deadline = now + std::chrono::seconds(m_config.timeOutSeconds);
+        if (m_replayable) {
+            m_replay.append(m_toUpstream, before);
+        }
+        if (m_replay.size() > kReplayLimit) {
+            m_replayable = false;
+            m_replay = std::string();
+        }
     } else {
         m_deadline = now + std::chrono::seconds(m_config.idleSeconds);
     }

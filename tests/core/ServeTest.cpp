@@ -162,6 +162,56 @@ TEST(ServeBusyTest, DropsAGreetingPastItsTime) {
     EXPECT_EQ(Exchange(rig.server.Port(), kSocks5Hello), "");
 }
 
+// Bytes a client sends right after its request (a TLS hello, a request body) are the target's, however many.
+TEST(ServeDialogTest, LeavesEarlyBytesToTheTarget) {
+    const ServeConfig config = Config();
+    const std::string early(600, '\x16');
+    for (const std::string& request : {"\x04\x01\x01\xbb\x7f\x00\x00\x01me\x00"s,
+                                       "\x04\x01\x01\xbb\x00\x00\x00\x01\x00"
+                                       "a.example\x00"s,
+                                       "\x05\x01\x00\x03\x09"
+                                       "a.example\x01\xbb"s,
+                                       "CONNECT a.example:443 HTTP/1.1\r\n\r\n"s,
+                                       "POST http://a.example/ HTTP/1.1\r\nContent-Length: 600\r\n\r\n"s}) {
+        ClientDialog dialog(config);
+        std::string in = request.substr(0, 1) == "\x05" ? kSocks5Hello + request + early : request + early;
+        ClientDialog::Step step = dialog.Feed(in);
+        if (step.kind == ClientDialog::Step::Kind::Reply) {
+            step = dialog.Feed(in);
+        }
+        EXPECT_EQ(step.kind, ClientDialog::Step::Kind::Target) << request;
+        EXPECT_EQ(in, early) << request;
+    }
+}
+
+// SOCKS4's user id and 4a's host hold at most 255 bytes, whether the request comes whole or a byte at a time.
+TEST(ServeDialogTest, LimitsSocks4FieldsHoweverTheyCome) {
+    const ServeConfig config = Config();
+    const std::string v4 = "\x04\x01\x00\x50\x7f\x00\x00\x01"s;
+    const std::string v4a = "\x04\x01\x00\x50\x00\x00\x00\x01"s;
+    struct Row {
+        std::string request;
+        ClientDialog::Step::Kind kind;
+    };
+    for (const Row& row : {Row{v4 + std::string(255, 'u') + '\0', ClientDialog::Step::Kind::Target},
+                           Row{v4 + std::string(256, 'u') + '\0', ClientDialog::Step::Kind::Refuse},
+                           Row{v4a + '\0' + std::string(255, 'h') + '\0', ClientDialog::Step::Kind::Target},
+                           Row{v4a + '\0' + std::string(256, 'h') + '\0', ClientDialog::Step::Kind::Refuse}}) {
+        for (const bool byteByByte : {false, true}) {
+            ClientDialog dialog(config);
+            std::string in;
+            ClientDialog::Step step;
+            for (std::size_t at = 0; at < row.request.size() && step.kind == ClientDialog::Step::Kind::More;) {
+                const std::size_t take = byteByByte ? 1 : row.request.size();
+                in += row.request.substr(at, take);
+                at += take;
+                step = dialog.Feed(in);
+            }
+            EXPECT_EQ(step.kind, row.kind) << row.request.size() << (byteByByte ? " byte by byte" : " whole");
+        }
+    }
+}
+
 // The first upstream fails before the client has heard anything; the second carries the tunnel.
 struct FailoverRow {
     const char* what;

@@ -158,25 +158,35 @@ ClientDialog::Step ClientDialog::Aim() {
 // VN CD DSTPORT DSTIP USERID 0, and for 4a (DSTIP 0.0.0.x, x not 0) the host and a zero byte after.
 ClientDialog::Step ClientDialog::FeedSocks4(std::string& in) {
     constexpr std::size_t kFixed = 8;
-    if (in.size() > kFixed + 2 * (kMaxSocksField + 1)) {
-        return Refuse(Refusal::TooLarge);
-    }
     if (in.size() < 2) {
         return {};
     }
     if (in[1] != kCommandConnect) {
         return Refuse(Refusal::NotSupported);
     }
+    if (in.size() <= kFixed) {
+        return {};
+    }
+    // A field past its limit is refused whether or not its zero byte has come yet.
+    const auto tooLong = [&in](std::size_t start, std::size_t end) {
+        return (end == std::string::npos ? in.size() : end) - start > kMaxSocksField;
+    };
     const std::size_t userEnd = in.find('\0', kFixed);
+    if (tooLong(kFixed, userEnd)) {
+        return Refuse(Refusal::TooLarge);
+    }
     if (userEnd == std::string::npos) {
-        return in.size() > kFixed + kMaxSocksField ? Refuse(Refusal::TooLarge) : Step{};
+        return {};
     }
     const bool named = Byte(in, 4) == 0 && Byte(in, 5) == 0 && Byte(in, 6) == 0 && Byte(in, 7) != 0;
     std::size_t end = userEnd + 1;
     if (named) {
         const std::size_t hostEnd = in.find('\0', end);
+        if (tooLong(end, hostEnd)) {
+            return Refuse(Refusal::TooLarge);
+        }
         if (hostEnd == std::string::npos) {
-            return in.size() - end > kMaxSocksField ? Refuse(Refusal::TooLarge) : Step{};
+            return {};
         }
         m_target.host = in.substr(end, hostEnd - end);
         m_target.form = HostForm::Name;

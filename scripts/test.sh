@@ -66,7 +66,7 @@ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_
     -DZANDEL_BUILD_UI=OFF -DZANDEL_SANITIZE=address -DZANDEL_FUZZ=ON >/dev/null
 cmake --build build/fuzz -j "$jobs" --target fuzzers
 for harness in FuzzListReader FuzzIniFile FuzzLineList FuzzParseAddress FuzzAnswerJudge FuzzTestRequest \
-    FuzzHttpsTarget FuzzProxyAddress FuzzSocksReply; do
+    FuzzHttpsTarget FuzzProxyAddress FuzzSocksReply FuzzClientDialog; do
     mkdir -p "build/fuzz/corpus/$harness"
     if ! (cd build/fuzz && UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 "tests/fuzz/$harness" \
         -max_total_time="${ZANDEL_FUZZ_SECONDS:-10}" -timeout=10 -rss_limit_mb=2048 "corpus/$harness" \

@@ -16,6 +16,7 @@ packages=(
     privoxy mitmproxy # an honest and an intercepting proxy for the HTTPS tests
     lighttpd # serves the signed judge script to the end-to-end tests (CGI)
     dante-server microsocks # real SOCKS4/5 proxies for the SOCKS tests
+    curl # the client of zandel-check --serve in its end-to-end tests
     fonts-ipafont-gothic xdg-utils
     qt6-translations-l10n tinyproxy clang-format clang-tidy gsettings-desktop-schemas
     dbus-daemon libkf5config-bin

@@ -14,6 +14,7 @@
 #include "core/check/ProbeAddress.h"
 #include "core/serve/ProxyServer.h"
 #include "core/serve/ServePool.h"
+#include "core/serve/UpstreamDialog.h"
 #include "support/EchoJudge.h"
 #include "support/FakeProxy.h"
 #include "support/Loopback.h"
@@ -34,6 +35,14 @@ Upstream UpstreamAt(std::uint16_t port, ProxyKind kind, int responseMs, bool mit
     upstream.responseMs = responseMs;
     upstream.mitm = mitm;
     return upstream;
+}
+
+ClientTarget TargetOf(const char* host, HostForm form = HostForm::Name) {
+    ClientTarget target;
+    target.host = host;
+    target.form = form;
+    target.port = 443;
+    return target;
 }
 
 // Sends `bytes` and reads until the serve closes (a bound only against a hang, never a measure).
@@ -212,6 +221,78 @@ TEST(ServeDialogTest, LimitsSocks4FieldsHoweverTheyCome) {
     }
 }
 
+// What the serve says to each kind of upstream, and whom each answer blames: the upstream as a whole, or only the
+// target (which keeps the upstream for other sites).
+struct UpstreamRow {
+    const char* what;
+    ProxyKind kind;
+    bool login;
+    const char* host;
+    HostForm form;
+    std::string said;   // every message to the upstream, in order
+    std::string answer; // the upstream's answers, all at once
+    UpstreamDialog::Step::Kind end;
+    Blame blame;
+};
+
+class ServeUpstreamTest : public ::testing::TestWithParam<UpstreamRow> {};
+
+TEST_P(ServeUpstreamTest, SpeaksEachKindAndBlamesRightly) {
+    const UpstreamRow& row = GetParam();
+    const ProxyLogin login{row.login, "u", "pw"};
+    ClientTarget target = TargetOf(row.host, row.form);
+    UpstreamDialog dialog(row.kind, login, target, false);
+    std::string said = dialog.Opening();
+    std::string in = row.answer;
+    UpstreamDialog::Step step = dialog.Feed(in);
+    while (step.kind == UpstreamDialog::Step::Kind::Send) {
+        said += step.bytes;
+        step = dialog.Feed(in);
+    }
+    EXPECT_EQ(said, row.said) << row.what;
+    EXPECT_EQ(step.kind, row.end) << row.what;
+    if (step.kind == UpstreamDialog::Step::Kind::Failed) {
+        EXPECT_EQ(step.blame, row.blame) << row.what;
+    }
+}
+
+using End = UpstreamDialog::Step::Kind;
+const std::string kConnectName = "CONNECT a.example:443 HTTP/1.1\r\nHost: a.example:443\r\n\r\n";
+const std::string kSocks5Name = "\x05\x01\x00\x05\x01\x00\x03\x09"
+                                "a.example\x01\xbb"s;
+const std::string kGranted = "\x05\x00\x00\x01\x7f\x00\x00\x01\x00\x50"s;
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ServeUpstreamTest,
+    ::testing::Values(
+        UpstreamRow{"CONNECT, 100 then 200", ProxyKind::Http, false, "a.example", HostForm::Name, kConnectName,
+                    "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n\r\n", End::Through, Blame::Proxy},
+        UpstreamRow{"CONNECT with a login", ProxyKind::Http, true, "::1", HostForm::Ipv6,
+                    "CONNECT [::1]:443 HTTP/1.1\r\nHost: [::1]:443\r\nProxy-Authorization: Basic dTpwdw==\r\n\r\n",
+                    "HTTP/1.0 200 OK\r\n\r\n", End::Through, Blame::Proxy},
+        UpstreamRow{"CONNECT 403", ProxyKind::Http, false, "a.example", HostForm::Name, kConnectName,
+                    "HTTP/1.1 403 Forbidden\r\n\r\n", End::Failed, Blame::Target},
+        UpstreamRow{"CONNECT 407", ProxyKind::Http, false, "a.example", HostForm::Name, kConnectName,
+                    "HTTP/1.1 407 Proxy Authentication Required\r\n\r\n", End::Failed, Blame::Proxy},
+        UpstreamRow{"CONNECT answered by no HTTP", ProxyKind::Http, false, "a.example", HostForm::Name, kConnectName,
+                    "SSH-2.0-OpenSSH\r\n\r\n", End::Failed, Blame::Proxy},
+        UpstreamRow{"SOCKS5 name as a name", ProxyKind::Socks5, false, "a.example", HostForm::Name, kSocks5Name,
+                    "\x05\x00"s + kGranted, End::Through, Blame::Proxy},
+        UpstreamRow{"SOCKS5 IPv4 with a login", ProxyKind::Socks5, true, "127.0.0.1", HostForm::Ipv4,
+                    "\x05\x02\x00\x02\x01\x01u\x02pw\x05\x01\x00\x01\x7f\x00\x00\x01\x01\xbb"s,
+                    "\x05\x02\x01\x00"s + kGranted, End::Through, Blame::Proxy},
+        UpstreamRow{"SOCKS5 login refused", ProxyKind::Socks5, true, "a.example", HostForm::Name,
+                    "\x05\x02\x00\x02\x01\x01u\x02pw"s, "\x05\x02\x01\x01"s, End::Failed, Blame::Proxy},
+        UpstreamRow{"SOCKS5 host unreachable", ProxyKind::Socks5, false, "a.example", HostForm::Name, kSocks5Name,
+                    "\x05\x00\x05\x04"s, End::Failed, Blame::Target},
+        UpstreamRow{"SOCKS4a name", ProxyKind::Socks4a, true, "a.example", HostForm::Name,
+                    "\x04\x01\x01\xbb\x00\x00\x00\x01u\x00"
+                    "a.example\x00"s,
+                    "\x00\x5a\x00\x00\x00\x00\x00\x00"s, End::Through, Blame::Proxy},
+        UpstreamRow{"SOCKS4 rejected", ProxyKind::Socks4, false, "127.0.0.1", HostForm::Ipv4,
+                    "\x04\x01\x01\xbb\x7f\x00\x00\x01\x00"s, "\x00\x5b\x00\x00\x00\x00\x00\x00"s, End::Failed,
+                    Blame::Target}));
+
 // The first upstream fails before the client has heard anything; the second carries the tunnel.
 struct FailoverRow {
     const char* what;
@@ -292,14 +373,6 @@ TEST_P(ServePlainRetryTest, RetriesOnlyIdempotentRequests) {
 INSTANTIATE_TEST_SUITE_P(Rows, ServePlainRetryTest,
                          ::testing::Values(PlainRow{"GET", "HTTP/1.0 200", 1}, PlainRow{"HEAD", "HTTP/1.0 200", 1},
                                            PlainRow{"POST", "HTTP/1.1 502", 0}));
-
-ClientTarget TargetOf(const char* host, HostForm form = HostForm::Name) {
-    ClientTarget target;
-    target.host = host;
-    target.form = form;
-    target.port = 443;
-    return target;
-}
 
 std::string Chosen(ServePool& pool, const ClientTarget& target, Clock::time_point now, bool tunnel = true,
                    std::vector<std::string> tried = {}) {

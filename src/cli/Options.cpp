@@ -31,10 +31,14 @@ namespace {
 // writing why to `error` unless the option itself ends it (--help).
 using Apply = bool (*)(Options& options, const std::string& value, std::string& error);
 
+// Whether an option takes the next argument: never, always, or only when it reads as the option's value (the
+// serve's address, whose default a plain --serve takes).
+enum class Takes { Nothing, Value, ValueIfAddress };
+
 struct OptionRow {
     std::string_view name;
     std::string_view alias; // the short form, "" when there is none
-    bool takesValue;
+    Takes takes;
     Apply apply;
 };
 
@@ -233,7 +237,8 @@ void NoteServeOption(Options& options, const char* name) {
 }
 
 bool SetServe(Options& options, const std::string& value, std::string& error) {
-    const std::optional<ServeAddress> address = ParseServeAddress(value);
+    const std::optional<ServeAddress> address =
+        value.empty() ? ServeAddress{kServeDefaultHost, kServeDefaultPort} : ParseServeAddress(value);
     if (!address) {
         error = "--serve must be [HOST:]PORT, HOST an IPv4 address, an IPv6 address in brackets or localhost: " + value;
         return false;
@@ -303,6 +308,12 @@ bool SetRecheck(Options& options, const std::string& value, std::string& error) 
                       options.serve.recheckMinutes, error);
 }
 
+// "8181", "host:8181": meant as --serve's address, to be taken or refused as one; anything else is the list.
+bool LooksLikeServeAddress(std::string_view arg) {
+    const std::string_view port = arg.substr(arg.rfind(':') == std::string_view::npos ? 0 : arg.rfind(':') + 1);
+    return !port.empty() && port.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 // What the serve options say together, once all are read.
 std::string ServeRefusal(const ServeOptions& serve) {
     if (!serve.on) {
@@ -315,8 +326,8 @@ std::string ServeRefusal(const ServeOptions& serve) {
     return {};
 }
 
-constexpr bool kValue = true;
-constexpr bool kFlag = false;
+constexpr Takes kValue = Takes::Value;
+constexpr Takes kFlag = Takes::Nothing;
 
 // One row a flag, in the order the usage text tells them.
 constexpr OptionRow kOptionRows[] = {
@@ -349,7 +360,7 @@ constexpr OptionRow kOptionRows[] = {
     {"--geo-asn", "", kValue, SetText<&Options::geoAsn>},
     {"--country", "", kValue, SetCountries},
     {"--datacenter-asns", "", kValue, SetDatacenterAsns},
-    {"--serve", "", kValue, SetServe},
+    {"--serve", "", Takes::ValueIfAddress, SetServe},
     {"--serve-tries", "", kValue, SetServeTries},
     {"--serve-strategy", "", kValue, SetServeStrategy},
     {"--serve-sticky", "", kValue, SetServeSticky},
@@ -400,7 +411,11 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
             continue;
         }
         std::string value;
-        if (row->takesValue) {
+        if (row->takes == Takes::ValueIfAddress) {
+            if (i + 1 < argc && LooksLikeServeAddress(argv[i + 1])) {
+                value = argv[++i];
+            }
+        } else if (row->takes == Takes::Value) {
             if (i + 1 >= argc) {
                 // Named as the user wrote it, the short form too.
                 outcome.error = std::string(arg) + " needs a value";

@@ -114,12 +114,13 @@ std::string UsageOfThePlaces() {
 // The local proxy over the live rows.
 std::string UsageOfTheServe() {
     const IntBounds recheck = BoundsOf(&AppSettings::AutoRecheckMinutes);
-    return "  --serve [HOST:]PORT  after the check, serve the live rows as one local proxy on PORT (HOST\n"
-           "                       127.0.0.1 unless given; e.g. " +
+    return "  --serve [[HOST:]PORT]\n"
+           "                       after the check, serve the live rows as one local proxy on PORT until\n"
+           "                       Ctrl+C (HOST 127.0.0.1 unless given; both left out, " +
            std::string(kServeDefaultHost) + ":" + std::to_string(kServeDefaultPort) +
-           ") until Ctrl+C: HTTP, CONNECT,\n"
-           "                       SOCKS5 and SOCKS4/4a on the one port, each connection through one proxy\n"
-           "                       of the pool, the next one tried when it fails before answering\n"
+           "): HTTP,\n"
+           "                       CONNECT, SOCKS5 and SOCKS4/4a on the one port, each connection through\n"
+           "                       one proxy of the pool, the next one tried when it fails before answering\n"
            "  --serve-tries N      proxies tried for one connection, " +
            RangeText(1, kServeMaxTries) + " (default " + std::to_string(kServeDefaultTries) +
            ")\n"

@@ -137,6 +137,7 @@ TEST_F(ServeCheckTest, RefusesToStartWithoutWhatItNeeds) {
         {{"--serve", "19250", "--serve-login-file", m_dir.File("open.login")}, 2, "only its owner may read"},
         {{"--serve", "proxy.example:19250"}, 2, "--serve must be [HOST:]PORT"},
         {{"--serve-tries", "2"}, 2, "--serve-tries needs --serve"},
+        {{"--serve", "--serve-tries", "0"}, 2, "--serve-tries must be"},
         {{"--serve", "19250", "--serve-ports", "80,0"}, 2, "--serve-ports must be"},
         {{"--serve", "19250", "--serve-strategy", "slowest"}, 2, "--serve-strategy must be"},
     };

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include <QTimer>
+
 #include "core/history/HistoryColumns.h"
 #include "core/util/ProxyAddress.h"
 #include "core/util/Text.h"
@@ -11,7 +13,11 @@
 
 namespace zandel::ui {
 
-ListModel::ListModel(QStringList titles, QObject* parent) : QAbstractTableModel(parent), m_titles(std::move(titles)) {
+ListModel::ListModel(QStringList titles, QObject* parent)
+    : QAbstractTableModel(parent), m_titles(std::move(titles)), m_sendChanges(new QTimer(this)) {
+    m_sendChanges->setSingleShot(true);
+    m_sendChanges->setInterval(0);
+    connect(m_sendChanges, &QTimer::timeout, this, [this] { SendChanges(); });
     for (int image = 0; image < kStatusImageCount; ++image) {
         m_icons[Index(image)] = StatusIcon(image);
     }
@@ -104,6 +110,7 @@ void ListModel::Insert(int row, const std::string& address, int image, int tag) 
         m_filtered
             ? static_cast<int>(std::lower_bound(m_shownRows.begin(), m_shownRows.end(), row) - m_shownRows.begin())
             : row;
+    SendChanges();
     beginInsertRows(QModelIndex(), viewRow, viewRow);
     m_rows.Insert(row, cut, image, tag);
     for (int column = 1; column < kColumnCount; ++column) {
@@ -125,6 +132,7 @@ void ListModel::Append(const std::vector<ProxyRow>& rows) {
         return;
     }
     const int firstView = rowCount();
+    SendChanges();
     beginInsertRows(QModelIndex(), firstView, firstView + static_cast<int>(rows.size()) - 1);
     for (const ProxyRow& value : rows) {
         const int row = Count();
@@ -161,6 +169,7 @@ void ListModel::Remove(const std::vector<int>& rows) {
             lastView = view;
         }
     }
+    SendChanges();
     if (oneRun && firstView >= 0) {
         beginRemoveRows(QModelIndex(), firstView, lastView);
     } else if (!oneRun) {
@@ -190,6 +199,7 @@ void ListModel::Remove(const std::vector<int>& rows) {
 }
 
 void ListModel::Clear() {
+    SendChanges();
     beginResetModel();
     m_rows.Clear();
     m_extras.clear();
@@ -202,6 +212,7 @@ void ListModel::Clear() {
 }
 
 void ListModel::Reorder(const std::vector<int>& order) {
+    SendChanges();
     beginResetModel();
     m_rows.Reorder(order);
     std::deque<Extra> extras;
@@ -221,6 +232,7 @@ void ListModel::SetShown(const std::vector<bool>& shown) {
     if (same) {
         return;
     }
+    SendChanges();
     beginResetModel();
     for (std::size_t row = 0; row < m_extras.size(); ++row) {
         m_extras[row].hidden = row < shown.size() && !shown[row];
@@ -312,14 +324,41 @@ void ListModel::SetFigures(const HistoryColumns* figures) {
         return;
     }
     m_figures = figures;
-    if (rowCount() > 0) {
-        Q_EMIT dataChanged(index(0, kUptimeColumn), index(rowCount() - 1, kMedianColumn));
+    const auto [top, bottom] = m_rowsInView ? m_rowsInView() : std::pair<int, int>(0, rowCount() - 1);
+    if (top <= bottom) {
+        Q_EMIT dataChanged(index(top, kUptimeColumn), index(bottom, kMedianColumn));
     }
+    Q_EMIT cellsChanged(kUptimeColumn, kMedianColumn);
 }
 
+// A run changes thousands of rows a second, most of them out of sight. Only the rows in view are told to the view (for
+// any other it would look up where the row lies, row by row); whoever follows the rows hears once per turn that some
+// changed, and in which columns.
 void ListModel::Changed(int row, int firstColumn, int lastColumn) {
-    if (const int view = ViewRow(row); view >= 0) {
+    const int view = ViewRow(row);
+    if (view < 0) {
+        return;
+    }
+    const auto [top, bottom] = m_rowsInView ? m_rowsInView() : std::pair<int, int>(0, rowCount() - 1);
+    if (view >= top && view <= bottom) {
         Q_EMIT dataChanged(index(view, firstColumn), index(view, lastColumn));
+    }
+    if (!m_changesWaiting) {
+        m_changesWaiting = true;
+        m_changedFirstColumn = firstColumn;
+        m_changedLastColumn = lastColumn;
+        m_sendChanges->start();
+        return;
+    }
+    m_changedFirstColumn = std::min(m_changedFirstColumn, firstColumn);
+    m_changedLastColumn = std::max(m_changedLastColumn, lastColumn);
+}
+
+void ListModel::SendChanges() {
+    if (m_changesWaiting) {
+        m_changesWaiting = false;
+        m_sendChanges->stop();
+        Q_EMIT cellsChanged(m_changedFirstColumn, m_changedLastColumn);
     }
 }
 

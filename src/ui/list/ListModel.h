@@ -3,7 +3,9 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QAbstractTableModel>
@@ -17,6 +19,8 @@ namespace zandel {
 class HistoryColumns;
 } // namespace zandel
 
+class QTimer;
+
 namespace zandel::ui {
 
 // The proxy list's rows as the view shows them: one compact record per row (CompactRows), so that a million rows
@@ -24,6 +28,7 @@ namespace zandel::ui {
 // store's rows (every row, the numbers the document, the commands and the check run use) and the view's rows (the
 // rows the filter lets through, in the same order). Used on the user-interface thread only.
 class ListModel final : public QAbstractTableModel {
+    Q_OBJECT
 public:
     explicit ListModel(QStringList titles, QObject* parent = nullptr);
 
@@ -72,6 +77,16 @@ public:
     QString Text(int row, int column) const;
     bool AnyScheme() const { return m_schemeRows > 0; }
 
+    // The first and last view rows the view shows; without it every row counts as shown.
+    void SetRowsInView(std::function<std::pair<int, int>()> rowsInView) { m_rowsInView = std::move(rowsInView); }
+    // That cells changed since the last turn, told now (before rows come or go, and once per turn).
+    void SendChanges();
+
+Q_SIGNALS:
+    // Cells of these columns changed, in one row or many, in view or not: once per turn at most.
+    void cellsChanged(int firstColumn, int lastColumn);
+
+public:
     // The uptime and median columns' figures; none shows them empty. Must outlive its use here.
     void SetFigures(const HistoryColumns* figures);
 
@@ -99,6 +114,11 @@ private:
     int m_schemeRows = 0;         // rows whose address carries a scheme
     const HistoryColumns* m_figures = nullptr;
     std::array<QIcon, kStatusImageCount> m_icons;
+    std::function<std::pair<int, int>()> m_rowsInView;
+    QTimer* m_sendChanges;
+    bool m_changesWaiting = false;
+    int m_changedFirstColumn = 0;
+    int m_changedLastColumn = 0;
 };
 
 } // namespace zandel::ui

@@ -125,17 +125,16 @@ ProxyListView::ProxyListView(AppSettings& settings, ICheckHost& runWindows, QWid
     connect(model(), &QAbstractItemModel::rowsInserted, this, kindCheck);
     connect(model(), &QAbstractItemModel::rowsRemoved, this, kindCheck);
     connect(model(), &QAbstractItemModel::modelReset, this, kindCheck);
-    connect(model(), &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
-                if (topLeft.column() == 0) {
-                    m_kindColumnCheck->start();
-                }
-                // A result cell changed: a row began or ended. Looked at a few times a second, not per row.
-                if (m_settings.FollowRun && topLeft.column() <= 1 && bottomRight.column() >= 1 &&
-                    !m_followCheck->isActive()) {
-                    m_followCheck->start();
-                }
-            });
+    connect(m_model, &ListModel::cellsChanged, this, [this](int firstColumn, int lastColumn) {
+        if (firstColumn == 0) {
+            m_kindColumnCheck->start();
+        }
+        // A result cell changed: a row began or ended. Looked at a few times a second, not per row.
+        if (m_settings.FollowRun && firstColumn <= 1 && lastColumn >= 1 && !m_followCheck->isActive()) {
+            m_followCheck->start();
+        }
+    });
+    m_model->SetRowsInView([this] { return RowsInView(); });
     m_followCheck = new QTimer(this);
     m_followCheck->setSingleShot(true);
     m_followCheck->setInterval(100);
@@ -282,10 +281,7 @@ void ProxyListView::FitAddressColumn() {
     if (m_addressSized || count == 0) {
         return;
     }
-    const QModelIndex top = indexAt(QPoint(0, 0));
-    const QModelIndex bottom = indexAt(QPoint(0, viewport()->height() - 1));
-    const int first = top.isValid() ? top.row() : 0;
-    const int last = bottom.isValid() ? bottom.row() : count - 1;
+    const auto [first, last] = RowsInView();
     int widest = 0;
     for (int row = first; row <= last; ++row) {
         widest = std::max(widest, fontMetrics().horizontalAdvance(m_model->Text(m_model->StoreRow(row), 0)));
@@ -303,6 +299,12 @@ void ProxyListView::FitAddressColumn() {
 QString ProxyListView::CellText(int row, int column) const {
     return row >= 0 && row < m_model->Count() && column >= 0 && column < kShownColumnCount ? m_model->Text(row, column)
                                                                                            : QString();
+}
+
+std::pair<int, int> ProxyListView::RowsInView() const {
+    const QModelIndex top = indexAt(QPoint(0, 0));
+    const QModelIndex bottom = indexAt(QPoint(0, viewport()->height() - 1));
+    return {top.isValid() ? top.row() : 0, bottom.isValid() ? bottom.row() : m_model->rowCount() - 1};
 }
 
 bool ProxyListView::RunActive() const {

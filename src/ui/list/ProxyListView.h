@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QTreeView>
@@ -148,6 +149,8 @@ private:
     void FillHistoryColumns();
     void ReloadHistoryIfChanged();
     bool RunActive() const;
+    // The first and last rows of the view (view rows) the viewport shows.
+    std::pair<int, int> RowsInView() const;
     void BindCommands();
     void Follow(const ListChange& change);
     void OnListClick();

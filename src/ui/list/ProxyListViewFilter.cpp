@@ -26,7 +26,7 @@ void ProxyListView::WireFilter() {
     connect(m_filterCheck, &QTimer::timeout, this, [this] { ApplyFilter(); });
     const auto schedule = [this] { ScheduleFilter(); };
     connect(model(), &QAbstractItemModel::rowsInserted, this, schedule);
-    connect(model(), &QAbstractItemModel::dataChanged, this, schedule);
+    connect(m_model, &ListModel::cellsChanged, this, schedule);
     connect(m_delegate, &QAbstractItemDelegate::closeEditor, this, schedule);
 }
 

@@ -79,6 +79,33 @@ private Q_SLOTS:
     void init() { m_rig = std::make_unique<test::FrameRig>(); }
     void cleanup() { m_rig.reset(); }
 
+    // A long list is read a batch at a time: the window is drawn between batches, counts the rows in its status bar,
+    // takes no other input, and Esc stops the read with the rows read so far, no message, and no file name (the list
+    // is no longer the file, so a plain Save must not overwrite it).
+    void escStopsTheReadingOfALongListAndKeepsWhatWasRead() {
+        constexpr int kRows = 300000;
+        m_rig->settings.MaxRows = 1000000;
+        CMainFrame& frame = MakeFrame();
+        std::string list;
+        for (int row = 0; row < kRows; ++row) {
+            list += "127.0." + std::to_string(row / 250 % 250) + "." + std::to_string(row % 250) + ":8080\r\n";
+        }
+        const std::string path = m_rig->dir.Write("long.txt", list);
+        QString shown;
+        QTimer::singleShot(0, &frame, [&] {
+            shown = frame.findChild<QLabel*>(QStringLiteral("readyText"))->text();
+            QTest::keyClick(frame.View(), Qt::Key_Delete); // would ask to delete rows, were it heard
+            QTest::keyClick(frame.View(), Qt::Key_Escape);
+        });
+        QVERIFY(!frame.Document().OpenListFile(path, OpenReplace));
+        QVERIFY2(shown.startsWith(QStringLiteral("ﾘｽﾄを読み込んでいます : ")), qPrintable(shown));
+        const int read = frame.View()->Rows().RowCount();
+        QVERIFY2(read > 0 && read < kRows, qPrintable(QString::number(read)));
+        QVERIFY(m_rig->messages.Boxes().empty());
+        QVERIFY(frame.Document().IsModified());
+        QCOMPARE(frame.findChild<QLabel*>(QStringLiteral("readyText"))->text(), QStringLiteral("ﾚﾃﾞｨ"));
+    }
+
     void toolbarHoldsSixteenDrawnButtonsInOrder() {
         MakeFrame();
         auto* toolBar = m_rig->Frame().findChild<QToolBar*>(QStringLiteral("mainToolBar"));

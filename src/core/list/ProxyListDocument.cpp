@@ -219,7 +219,10 @@ bool ProxyListDocument::LoadList(const std::string& path) {
         m_rows.SetRowSelected(0, true);
     }
     if (readError != 0) {
-        ShowOk(m_messages, FileErrorMessage(fullPath, readError, false));
+        // A read the user stopped needs no message: the status bar said how to stop it.
+        if (readError != ECANCELED) {
+            ShowOk(m_messages, FileErrorMessage(fullPath, readError, false));
+        }
         // The rows read so far stay, but they are not the file: a plain Save must not cut the file down to
         // them, so a replaced list becomes an unnamed, modified one.
         if (m_openMode == OpenReplace) {
@@ -267,12 +270,18 @@ int ProxyListDocument::ReadRows(std::FILE* file) {
         }
         batch.push_back(*row);
         batch.back().tag = count;
+        ++count;
         if (batch.size() == kAppendBatch) {
             flush();
+            // The user may stop a long read (the rows read so far stay).
+            if (!m_host.KeepReading(count)) {
+                readError = ECANCELED;
+                break;
+            }
         }
-        ++count;
     }
     flush();
+    m_host.ReadingEnded();
 
     if (!reader.AllUtf8()) {
         m_rows.MarkCp932Rows(firstRow, count - firstRow);

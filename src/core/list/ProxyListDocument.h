@@ -24,6 +24,10 @@ public:
     virtual void DocumentChanged() = 0;
     // The framework's Save: asks for a name when the document has none, then saves with mode 1.
     virtual bool SaveDocument() = 0;
+    // Called as a long list is read, after each batch of rows: false when the user has asked to stop reading.
+    virtual bool KeepReading(int /*rowsRead*/) { return true; }
+    // The reading has ended, however it ended.
+    virtual void ReadingEnded() {}
 };
 
 // The list document. It keeps no rows of its own: it reads and writes them through the row store.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include <QMainWindow>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include "core/settings/AppSettings.h"
@@ -94,6 +95,8 @@ public:
     void AddToRecentFiles(const std::string& path) override;
     void DocumentChanged() override;
     bool SaveDocument() override;
+    bool KeepReading(int rowsRead) override;
+    void ReadingEnded() override;
 
 Q_SIGNALS:
     // The window has agreed to close: the program ends, also when the window was hidden in the tray.
@@ -161,6 +164,9 @@ private:
     bool m_closing = false;
     bool m_firstShow = true;
     bool m_busyCursor = false;
+    // While a long list is read: since when, and the filter that keeps every input but Esc away from the window.
+    QElapsedTimer m_reading;
+    std::unique_ptr<QObject> m_readingInput;
     bool m_refetching = false; // the fetch on its way is the re-checks' re-fetch of the list
 };
 

@@ -1,6 +1,7 @@
 #include "ui/frame/MainFrame.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QStatusBar>
 
@@ -13,6 +14,38 @@
 namespace zandel::ui {
 
 namespace {
+
+// How often a long read lets the window draw itself and hear Esc.
+constexpr int kReadingTurnMs = 100;
+
+// While a list is read between turns of the event loop, a click, a key or a close would act on a list half read:
+// only Esc gets through, and it stops the read.
+class ReadingInput final : public QObject {
+public:
+    bool stopped = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            stopped = stopped || static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
+            return true;
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::ContextMenu:
+        case QEvent::Drop:
+        case QEvent::Close:
+            event->ignore();
+            return true;
+        default:
+            return QObject::eventFilter(watched, event);
+        }
+    }
+};
 
 QLabel* CountPane(const QString& widest, const QString& objectName, QWidget* parent) {
     auto* pane = new QLabel(widest, parent);
@@ -58,6 +91,35 @@ void CMainFrame::ShowFetching(const std::string& url) {
     if (!m_busyCursor) {
         QApplication::setOverrideCursor(Qt::BusyCursor);
         m_busyCursor = true;
+    }
+}
+
+bool CMainFrame::KeepReading(int rowsRead) {
+    if (!m_reading.isValid()) {
+        m_reading.start();
+        return true;
+    }
+    if (m_reading.elapsed() < kReadingTurnMs) {
+        return true;
+    }
+    m_reading.restart();
+    if (!m_readingInput) {
+        m_readingInput = std::make_unique<ReadingInput>();
+        QCoreApplication::instance()->installEventFilter(m_readingInput.get());
+    }
+    findChild<QLabel*>(QStringLiteral("readyText"))
+        ->setText(QStringLiteral("ﾘｽﾄを読み込んでいます : %1 行 (Escで中止)").arg(rowsRead));
+    m_rowCountPane->setText(QStringLiteral("ﾌﾟﾛｷｼ : %1").arg(rowsRead));
+    QCoreApplication::processEvents();
+    return !static_cast<ReadingInput*>(m_readingInput.get())->stopped;
+}
+
+void CMainFrame::ReadingEnded() {
+    m_reading.invalidate();
+    if (m_readingInput) {
+        QCoreApplication::instance()->removeEventFilter(m_readingInput.get());
+        m_readingInput.reset();
+        findChild<QLabel*>(QStringLiteral("readyText"))->setText(QStringLiteral("ﾚﾃﾞｨ"));
     }
 }
 

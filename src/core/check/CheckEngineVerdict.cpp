@@ -20,7 +20,9 @@ namespace {
 std::string ExitAddressOf(const ProbeJob& job, const Judgement& judgement) {
     HttpAnswer page;
     if (judgement.usable && SplitHttpAnswer(job.answer.Text(), page)) {
-        if (const auto remote = FindVariable(ParseJudgeVariables(page.body), "REMOTE_ADDR")) {
+        // The variables hold the text the value points into: they must outlive the look-up.
+        const JudgeVariables variables(page.body);
+        if (const auto remote = variables.Find("REMOTE_ADDR")) {
             return std::string(*remote);
         }
     }

@@ -52,6 +52,7 @@ TEST(JudgePageTest, AnswersAreSplitAndChunkedBodiesJoined) {
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\nX=1\n", "X=1\n", false},
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", "", false},
         {"HTTP/1.0 200 OK\nA: b\n\nX=1\n", "X=1\n", true},
+        {"HTTP/1.0 200 OK\r\nA: b\r\n\r\nX=1\n\nY=2\n", "X=1\n\nY=2\n", true},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -73,6 +74,22 @@ TEST(JudgePageTest, VariablesAreReadFromTextAndHtmlPages) {
     const std::vector<JudgeVariables::Variable> expected = {
         {"HTTP_VIA", "1.1 squid"}, {"REMOTE_ADDR", "10.0.0.1"}, {"HTTP_X_TEST", "a<b&cd"}, {"HTTP_FROM", "me@example"}};
     EXPECT_EQ(std::vector<JudgeVariables::Variable>(variables.begin(), variables.end()), expected);
+}
+
+// A page graded where its answer lies reads as the same page copied: lines with markup are rewritten beside it.
+TEST(JudgePageTest, VariablesReadInPlaceAreThoseOfTheCopy) {
+    const std::string pages[] = {
+        "REMOTE_ADDR=10.0.0.1\r\nHTTP_VIA=1.1 squid\r\nHTTP_X_EMPTY=\r\n",
+        "<pre>\nREMOTE_ADDR=10.0.0.1\nHTTP_X_A=a&amp;b\nHTTP_VIA=1.1 squid\n<b>HTTP_FROM:</b> me\nHTTP_X_LAST=z",
+        "HTTP_X_FIRST=1\n<i>HTTP_X_SECOND</i>=2\nHTTP_X_THIRD=3\n",
+    };
+    for (const std::string& page : pages) {
+        const JudgeVariables copied(page);
+        const JudgeVariables inPlace = JudgeVariables::InPlace(page);
+        EXPECT_EQ(std::vector<JudgeVariables::Variable>(inPlace.begin(), inPlace.end()),
+                  std::vector<JudgeVariables::Variable>(copied.begin(), copied.end()))
+            << page;
+    }
 }
 
 TEST(JudgePageTest, NonceIsAddedToTheQuery) {

@@ -279,8 +279,9 @@ JudgeBaseline CheckEngine::AskForBaseline(const std::string& address, const std:
                                           std::uint32_t waitMs) {
     bool answered = false;
     const std::string answer = AskDirectly(address, request, waitMs, answered);
-    HttpAnswer page;
-    return answered && SplitHttpAnswer(answer, page) ? ReadJudgeBaseline(page) : JudgeBaseline{};
+    HttpAnswerView page;
+    std::string joined;
+    return answered && SplitHttpAnswer(answer, page, joined) ? ReadJudgeBaseline(page) : JudgeBaseline{};
 }
 
 std::string CheckEngine::AskDirectly(const std::string& address, const std::string& request, std::uint32_t waitMs,

@@ -40,7 +40,7 @@ struct SignatureFailure {
     std::string reason;
     Failure failure = Failure::Tampered;
 };
-SignatureFailure SignatureReason(const HttpAnswer& page, const std::string& key, const std::string& nonce) {
+SignatureFailure SignatureReason(const HttpAnswerView& page, const std::string& key, const std::string& nonce) {
     const SignatureVerdict verdict = VerifyJudgeSignature(page, key, nonce);
     switch (verdict.check) {
     case SignatureCheck::Verified:
@@ -62,7 +62,7 @@ SignatureFailure SignatureReason(const HttpAnswer& page, const std::string& key,
 }
 
 // Why the signed judge did not verify when asked directly; empty when it did.
-std::string DirectSignatureCause(const HttpAnswer& page, const std::string& key, const std::string& nonce) {
+std::string DirectSignatureCause(const HttpAnswerView& page, const std::string& key, const std::string& nonce) {
     const SignatureVerdict verdict = VerifyJudgeSignature(page, key, nonce);
     switch (verdict.check) {
     case SignatureCheck::Verified:
@@ -122,7 +122,8 @@ void GradeByValue(Judgement& judgement, const JudgeChecks& checks, const JudgeVa
 // What the proxy changed outside a signed page's body: a response header that changes what a browser does, added
 // or changed on the way (the web server's own, as the page asked for directly shows them, are no change), the
 // Content-Type the judge signed, or a request header we sent that the judge received otherwise. Empty when none.
-std::string ChangedOutsideTheBody(const HttpAnswer& page, const JudgeVariables& variables, const JudgeChecks& checks) {
+std::string ChangedOutsideTheBody(const HttpAnswerView& page, const JudgeVariables& variables,
+                                  const JudgeChecks& checks) {
     static constexpr std::string_view kBrowserHeaders[] = {"Set-Cookie", "Refresh", "Location", "Link",
                                                            "Content-Security-Policy"};
     for (const std::string_view name : kBrowserHeaders) {
@@ -171,9 +172,11 @@ void ApplyJudgeChecks(Judgement& judgement, const std::string& answer, const Jud
     if (!judgement.usable || (!checks.strict && !checks.byValue && checks.key.empty())) {
         return;
     }
-    HttpAnswer page;
-    const bool split = SplitHttpAnswer(answer, page);
-    const JudgeVariables variables = split ? ParseJudgeVariables(page.body) : JudgeVariables{};
+    // Read where the answer lies: it outlives every use of its parts here.
+    HttpAnswerView page;
+    std::string joined;
+    const bool split = SplitHttpAnswer(answer, page, joined);
+    const JudgeVariables variables = split ? JudgeVariables::InPlace(page.body) : JudgeVariables{};
     if (!checks.key.empty()) {
         const SignatureFailure signature =
             split ? SignatureReason(page, checks.key, nonce)
@@ -216,8 +219,9 @@ void ApplyJudgeChecks(Judgement& judgement, const std::string& answer, const Jud
 DirectJudgeOutcome ReadDirectJudgeAnswer(bool answered, const std::string& answer, const JudgeAsks& asks,
                                          const std::string& nonce, const OwnAddresses& machine) {
     DirectJudgeOutcome outcome;
-    HttpAnswer page;
-    const bool split = answered && SplitHttpAnswer(answer, page);
+    HttpAnswerView page;
+    std::string joined;
+    const bool split = answered && SplitHttpAnswer(answer, page, joined);
     std::string cause;
     if (!answered) {
         cause = "判定用CGIから応答がありません";
@@ -233,7 +237,7 @@ DirectJudgeOutcome ReadDirectJudgeAnswer(bool answered, const std::string& answe
             return outcome;
         }
         outcome.checks.key = asks.key;
-        outcome.checks.directHeaders = page.headers;
+        outcome.checks.directHeaders = std::string(page.headers);
     }
     if (!asks.strict && !asks.byValue) {
         // The signed judge's page still tells what the judge received from us directly.

@@ -1,6 +1,7 @@
 #include "core/check/JudgePage.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstring>
 
@@ -50,8 +51,52 @@ bool Dechunk(std::string_view raw, std::string& body) {
     }
 }
 
-bool IsNameChar(char c, bool first) {
-    return (c >= 'A' && c <= 'Z') || c == '_' || (!first && c >= '0' && c <= '9');
+// What a variable's name is made of: upper-case letters, digits and '_', a digit never first. A table, since every
+// line of every page is read this way.
+constexpr std::array<bool, 256> kNameChars = [] {
+    std::array<bool, 256> chars{};
+    for (const unsigned char c : std::string_view("ABCDEFGHIJKLMNOPQRSTUVWXYZ_0123456789")) {
+        chars[c] = true;
+    }
+    return chars;
+}();
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+// The name and the value of a "NAME=value" (or "NAME: value") line, the blanks around each taken away; false for a
+// line of any other form. One pass along the line, since every line of every page is read here.
+bool SplitVariableLine(std::string_view line, std::string_view& name, std::string_view& value) {
+    std::size_t at = 0;
+    while (at < line.size() && IsBlank(line[at])) {
+        ++at;
+    }
+    const std::size_t nameStart = at;
+    if (at < line.size() && line[at] >= '0' && line[at] <= '9') {
+        return false;
+    }
+    while (at < line.size() && kNameChars[static_cast<unsigned char>(line[at])]) {
+        ++at;
+    }
+    const std::size_t nameEnd = at;
+    while (at < line.size() && line[at] == ' ') {
+        ++at;
+    }
+    if (nameEnd == nameStart || at == line.size() || (line[at] != '=' && line[at] != ':')) {
+        return false;
+    }
+    ++at;
+    while (at < line.size() && IsBlank(line[at])) {
+        ++at;
+    }
+    std::size_t end = line.size();
+    while (end > at && IsBlank(line[end - 1])) {
+        --end;
+    }
+    name = std::string_view(line.data() + nameStart, nameEnd - nameStart);
+    value = std::string_view(line.data() + at, end - at);
+    return true;
 }
 
 // Markup out, character references resolved (an ASCII one to its byte, others kept as they are), into `text`.
@@ -99,17 +144,6 @@ void PlainText(std::string_view line, std::string& text) {
         }
         text += line[i];
     }
-}
-
-std::string_view Trimmed(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-    while (!text.empty() && blank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && blank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
 }
 
 std::size_t CountLines(std::string_view body, std::string_view prefix) {
@@ -171,43 +205,66 @@ std::string_view HeaderValue(std::string_view headers, std::string_view name) {
     return {};
 }
 
-bool SplitHttpAnswer(std::string_view answer, HttpAnswer& out) {
-    out = HttpAnswer{};
+bool SplitHttpAnswer(std::string_view answer, HttpAnswerView& out, std::string& joined) {
+    out = HttpAnswerView{};
     std::size_t headEnd = answer.find("\r\n\r\n");
     std::size_t bodyStart = headEnd + 4;
-    if (const std::size_t bare = answer.find("\n\n"); bare != std::string_view::npos && bare < headEnd) {
+    // A bare blank line counts only before the first CR LF one: the body is not searched for it.
+    const std::string_view head = answer.substr(0, headEnd == std::string_view::npos ? headEnd : headEnd + 1);
+    if (const std::size_t bare = head.find("\n\n"); bare != std::string_view::npos && bare < headEnd) {
         headEnd = bare;
         bodyStart = bare + 2;
     }
     if (headEnd == std::string_view::npos) {
         return false;
     }
-    const std::size_t lineEnd = answer.find_first_of("\r\n");
-    out.statusLine = std::string(answer.substr(0, lineEnd));
-    out.headers = std::string(answer.substr(lineEnd, headEnd - lineEnd));
+    const std::size_t lineEnd = FindAnyOf(answer, "\r\n");
+    out.statusLine = answer.substr(0, lineEnd);
+    out.headers = answer.substr(lineEnd, headEnd - lineEnd);
     const std::string_view raw = answer.substr(bodyStart);
     if (EqualsNoCase(HeaderValue(out.headers, "Transfer-Encoding"), "chunked")) {
-        out.whole = Dechunk(raw, out.body);
+        joined.clear();
+        out.whole = Dechunk(raw, joined);
+        out.body = joined;
         return true;
     }
-    out.body = std::string(raw);
+    out.body = raw;
     out.whole = true;
     if (const std::string_view length = HeaderValue(out.headers, "Content-Length"); !length.empty()) {
         const long long expected = ParseLeadingInt(length);
         if (expected >= 0 && static_cast<unsigned long long>(expected) < out.body.size()) {
-            out.body.resize(static_cast<std::size_t>(expected));
+            out.body = out.body.substr(0, static_cast<std::size_t>(expected));
         }
         out.whole = expected >= 0 && static_cast<unsigned long long>(expected) <= out.body.size();
     }
     return true;
 }
 
-JudgeVariables::JudgeVariables(std::string_view body) : m_text(body) {
+bool SplitHttpAnswer(std::string_view answer, HttpAnswer& out) {
+    HttpAnswerView parts;
+    std::string joined;
+    const bool split = SplitHttpAnswer(answer, parts, joined);
+    out = HttpAnswer{std::string(parts.statusLine), std::string(parts.headers), std::string(parts.body), parts.whole};
+    return split;
+}
+
+JudgeVariables::JudgeVariables(std::string_view body) : JudgeVariables(body, true) {}
+
+JudgeVariables JudgeVariables::InPlace(std::string_view page) {
+    return {page, false};
+}
+
+JudgeVariables::JudgeVariables(std::string_view body, bool copy) {
+    if (copy) {
+        m_text = body;
+    } else {
+        m_page = body;
+    }
     // Spans are 32-bit: a page is at most the answer buffer, far below that.
     m_spans.reserve(32);
     std::string plain;
     // The next markup or reference, found by two fast scans of the page rather than a look at every byte.
-    std::size_t markup = 0;
+    std::size_t markup = std::min(body.find('<'), body.find('&'));
     std::size_t start = 0;
     while (start < body.size()) {
         std::size_t end = body.find('\n', start);
@@ -217,47 +274,52 @@ JudgeVariables::JudgeVariables(std::string_view body) : m_text(body) {
         if (markup < start) {
             markup = std::min(body.find('<', start), body.find('&', start));
         }
-        std::string_view line = std::string_view(m_text).substr(start, end - start);
+        std::string_view line = (copy ? std::string_view(m_text) : body).substr(start, end - start);
+        bool inText = copy;
         start = end + 1;
         if (markup < end) {
             PlainText(line, plain);
             const std::size_t at = m_text.size();
             m_text += plain;
             line = std::string_view(m_text).substr(at);
+            inText = true;
         }
-        line = Trimmed(line);
-        std::size_t name = 0;
-        while (name < line.size() && IsNameChar(line[name], name == 0)) {
-            ++name;
-        }
-        std::size_t separator = name;
-        while (separator < line.size() && line[separator] == ' ') {
-            ++separator;
-        }
-        if (name == 0 || separator >= line.size() || (line[separator] != '=' && line[separator] != ':')) {
+        std::string_view name;
+        std::string_view value;
+        if (!SplitVariableLine(line, name, value)) {
             continue;
         }
-        const std::string_view value = Trimmed(line.substr(separator + 1));
-        const auto spanOf = [this](std::string_view part) {
-            return Span{static_cast<std::uint32_t>(part.data() - m_text.data()),
-                        static_cast<std::uint32_t>(part.size())};
+        const auto spanOf = [this, inText](std::string_view part) {
+            const std::size_t at = inText ? m_page.size() + static_cast<std::size_t>(part.data() - m_text.data())
+                                          : static_cast<std::size_t>(part.data() - m_page.data());
+            return Span{static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(part.size())};
         };
-        m_spans.emplace_back(spanOf(line.substr(0, name)), spanOf(value));
+        m_spans.emplace_back(spanOf(name), spanOf(value));
     }
+}
+
+std::string_view JudgeVariables::TextOf(Span span) const {
+    return span.at < m_page.size() ? std::string_view(m_page.data() + span.at, span.size)
+                                   : std::string_view(m_text.data() + (span.at - m_page.size()), span.size);
 }
 
 JudgeVariables::Variable JudgeVariables::At(std::size_t index) const {
     const auto& [name, value] = m_spans[index];
-    return {{m_text.data() + name.at, name.size}, {m_text.data() + value.at, value.size}};
+    return {TextOf(name), TextOf(value)};
 }
 
-std::optional<std::string_view> FindVariable(const JudgeVariables& variables, std::string_view name) {
-    for (const auto [key, value] : variables) {
-        if (key == name) {
-            return value;
+std::optional<std::string_view> JudgeVariables::Find(std::string_view name) const {
+    // Lengths first: most names differ in theirs.
+    for (const auto& [key, value] : m_spans) {
+        if (key.size == name.size() && TextOf(key) == name) {
+            return TextOf(value);
         }
     }
     return std::nullopt;
+}
+
+std::optional<std::string_view> FindVariable(const JudgeVariables& variables, std::string_view name) {
+    return variables.Find(name);
 }
 
 std::string MakeJudgeNonce() {
@@ -294,7 +356,7 @@ bool IsValidJudgeKey(std::string_view key) {
     return true;
 }
 
-SignatureVerdict VerifyJudgeSignature(const HttpAnswer& answer, const std::string& key, const std::string& nonce) {
+SignatureVerdict VerifyJudgeSignature(const HttpAnswerView& answer, const std::string& key, const std::string& nonce) {
     const OpenSslApi& ssl = OpenSsl();
     const std::string_view body = answer.body;
     const std::size_t hmacLines = CountLines(body, kHmacLine);

@@ -19,7 +19,23 @@ struct HttpAnswer {
     std::string body;
     bool whole = false;
 };
-// False when there is no head ending in a blank line.
+// The same parts where they lie in the answer: every page of every proxy is split, and copying its body would cost
+// about as much as grading it. Valid while the answer (and, for a chunked body, the text it was joined into) is.
+struct HttpAnswerView {
+    std::string_view statusLine;
+    std::string_view headers;
+    std::string_view body;
+    bool whole = false;
+
+    HttpAnswerView() = default;
+    // As a std::string is read as a std::string_view.
+    HttpAnswerView(const HttpAnswer& answer)
+        : statusLine(answer.statusLine), headers(answer.headers), body(answer.body), whole(answer.whole) {}
+};
+// False when there is no head ending in a blank line. A chunked body is joined into `joined`, which `out.body` then
+// views; any other body is viewed in `answer`.
+bool SplitHttpAnswer(std::string_view answer, HttpAnswerView& out, std::string& joined);
+// The parts copied, for an answer kept after its text has gone.
 bool SplitHttpAnswer(std::string_view answer, HttpAnswer& out);
 // The value of the first header of that name (letter case ignored) in a header block, blanks before it taken away;
 // empty when there is none.
@@ -28,7 +44,8 @@ std::string_view HeaderValue(std::string_view headers, std::string_view name);
 // The server variables a judge page prints, one per line as NAME=value (plain text or HTML, markup and
 // character references taken away), in page order. Lines of any other form are skipped.
 // Every page of every proxy is read here, so the variables share one copy of the page's text (a variable is two
-// spans of it) instead of two strings each; the copy keeps them valid after the answer is gone.
+// spans of it) instead of two strings each; the copy keeps them valid after the answer is gone. A page graded while
+// its answer lies at hand is read in place (`InPlace`): only the lines that had markup are copied, rewritten.
 class JudgeVariables {
 public:
     struct Variable {
@@ -39,6 +56,8 @@ public:
 
     JudgeVariables() = default;
     explicit JudgeVariables(std::string_view body);
+    // The variables of a page that outlives them, read where it lies.
+    static JudgeVariables InPlace(std::string_view page);
 
     class Iterator {
     public:
@@ -64,13 +83,20 @@ public:
     Iterator end() const { return {this, m_spans.size()}; }
     std::size_t size() const { return m_spans.size(); }
     Variable At(std::size_t index) const;
+    // The value of the first variable of that name, or none (FindVariable).
+    std::optional<std::string_view> Find(std::string_view name) const;
 
 private:
+    // A span's `at` counts through the page, then on through `m_text`.
     struct Span {
         std::uint32_t at = 0;
         std::uint32_t size = 0;
     };
-    std::string m_text; // the page, then its lines rewritten without markup
+    JudgeVariables(std::string_view body, bool copy);
+    std::string_view TextOf(Span span) const;
+
+    std::string_view m_page; // read in place: the page; else empty, the page being the start of `m_text`
+    std::string m_text;      // (the page, then) its lines rewritten without markup
     std::vector<std::pair<Span, Span>> m_spans;
 };
 inline JudgeVariables ParseJudgeVariables(std::string_view body) {
@@ -103,6 +129,6 @@ struct SignatureVerdict {
     SignatureCheck check = SignatureCheck::Unsigned;
     std::string detail; // the judge's own error text, or what was malformed
 };
-SignatureVerdict VerifyJudgeSignature(const HttpAnswer& answer, const std::string& key, const std::string& nonce);
+SignatureVerdict VerifyJudgeSignature(const HttpAnswerView& answer, const std::string& key, const std::string& nonce);
 
 } // namespace zandel

@@ -58,9 +58,9 @@ std::size_t ChainLength(std::string_view value) {
 
 } // namespace
 
-JudgeBaseline ReadJudgeBaseline(const HttpAnswer& direct) {
+JudgeBaseline ReadJudgeBaseline(const HttpAnswerView& direct) {
     JudgeBaseline baseline;
-    if (direct.statusLine.find("200 OK") == std::string::npos) {
+    if (direct.statusLine.find("200 OK") == std::string_view::npos) {
         return baseline;
     }
     baseline.variables = ParseJudgeVariables(direct.body);

@@ -18,7 +18,7 @@ struct JudgeBaseline {
     std::string ourAddressText;
     JudgeVariables variables;
 };
-JudgeBaseline ReadJudgeBaseline(const HttpAnswer& direct);
+JudgeBaseline ReadJudgeBaseline(const HttpAnswerView& direct);
 
 // Where to look for our address in a page: every variable (strict grading), or only the request's headers, the
 // HTTP_ variables (the grade of every run: a proxy on this machine reaches the judge from our own address, which is

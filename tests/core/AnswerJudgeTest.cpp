@@ -311,6 +311,10 @@ TEST(JudgeChecksTest, EveryRunLooksForOurAddressAndTheJudgesPage) {
         {"the judge's own header", "REMOTE_ADDR=198.51.100.1\nHTTP_VIA=1.1 cdn\n", "Anonymous(B)", "Anonymous(B)"},
         {"forwarded by name", "REMOTE_ADDR=198.51.100.1\nHTTP_X_FORWARDED_FOR=192.0.2.9\n", "Non-Anonymous", "Non-Anonymous"},
         {"nothing", "REMOTE_ADDR=198.51.100.1\nHTTP_ACCEPT=*/*\n", "Anonymous(A)", "Anonymous(A)"},
+        {"the judge's header with our address added", "REMOTE_ADDR=198.51.100.1\nHTTP_VIA=1.1 cdn, 203.0.113.5\n", "Non-Anonymous", "Anonymous(B)"},
+        {"our address beside a proxy's Via", "REMOTE_ADDR=198.51.100.1\nHTTP_VIA=1.1 squid\nHTTP_X_CLIENT=203.0.113.5\n", "Non-Anonymous", "Anonymous(B)"},
+        {"the judge's Via under a proxy's name", "REMOTE_ADDR=198.51.100.1\nHTTP_X_PROXY_ID=1.1 cdn\n", "Anonymous(B)", "Anonymous(A)"},
+        {"captive naming the forwarding variable", "Log in to see your REMOTE_ADDR and HTTP_X_FORWARDED_FOR", "NG(Tampered)", "Non-Anonymous"},
     };
     // clang-format on
     for (const Case& c : cases) {

@@ -350,5 +350,45 @@ TEST(StrictGradeTest, GradesByWhatTheProxyAddedToTheBaseline) {
               Kind::OwnAddress);
 }
 
+// A variable the judge showed directly with the very same value is passed over only where that value names none of
+// our addresses, as they were when the baseline was read: behind a CDN the judge shows ours directly, and an address
+// found later (this machine's, the other family's) may be in a value that was clean before.
+TEST(StrictGradeTest, TheJudgesOwnValuesAreSearchedUnlessClean) {
+    HttpAnswer direct;
+    ASSERT_TRUE(SplitHttpAnswer("HTTP/1.1 200 OK\r\n\r\nREMOTE_ADDR=127.0.0.9\nREQUEST_METHOD=GET\n"
+                                "HTTP_X_FORWARDED_FOR=127.0.0.1\nHTTP_VIA=1.1 cdn\nHTTP_X_ORIGIN=10.0.0.7\n",
+                                direct));
+    JudgeBaseline baseline = ReadJudgeBaseline(direct);
+    const OwnAddresses ours = OursOf(baseline);
+    MarkCleanValues(baseline, ours);
+    IpBytes machine{};
+    ASSERT_TRUE(ParseIpBytes("10.0.0.7", machine));
+    OwnAddresses more = ours;
+    AddOwnAddress(more, machine, "10.0.0.7");
+
+    using Kind = StrictFinding::Kind;
+    struct Case {
+        const char* page; // after the judge's own lines
+        const OwnAddresses* ours;
+        Kind kind;
+        const char* variable;
+    };
+    const std::string common = "REMOTE_ADDR=127.0.0.9\nREQUEST_METHOD=GET\n";
+    // clang-format off
+    const Case cases[] = {
+        {"HTTP_VIA=1.1 cdn\nHTTP_X_ORIGIN=10.0.0.7\n", &ours, Kind::Nothing, ""},
+        {"HTTP_VIA=1.1 cdn\nHTTP_X_ORIGIN=10.0.0.7\n", &more, Kind::OwnAddress, "HTTP_X_ORIGIN"},
+        {"HTTP_VIA=1.1 cdn\nHTTP_X_FORWARDED_FOR=127.0.0.1\n", &ours, Kind::OwnAddress, "HTTP_X_FORWARDED_FOR"},
+        {"HTTP_VIA=1.1 cdn, 127.0.0.1\n", &ours, Kind::OwnAddress, "HTTP_VIA"},
+        {"HTTP_VIA=1.1 cdn\nHTTP_X_PROXY_VIA=1.1 cdn\n", &ours, Kind::ProxyVariable, "HTTP_X_PROXY_VIA"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        const StrictFinding finding = GradeStrictly(baseline, *c.ours, ParseJudgeVariables(common + c.page));
+        EXPECT_EQ(finding.kind, c.kind) << c.page;
+        EXPECT_EQ(finding.variable, c.variable) << c.page;
+    }
+}
+
 } // namespace
 } // namespace zandel

@@ -271,6 +271,7 @@ void CheckEngine::AskOverTheOtherFamily(const std::string& address, const std::s
     if (const std::optional<std::string> other = OtherFamilyAddress(address, IsIpv4(m_checks.baseline.ourAddress))) {
         if (const JudgeBaseline baseline = AskForBaseline(*other, request, waitMs); baseline.usable) {
             AddOwnAddress(m_checks.ours, baseline.ourAddress, baseline.ourAddressText);
+            MarkCleanValues(m_checks.baseline, m_checks.ours);
         }
     }
 }

@@ -28,11 +28,11 @@ void MakeNg(Judgement& judgement, const std::string& reason, Failure failure = F
     judgement.log = "結果：" + reason + "\r\n";
 }
 
-void Grade(Judgement& judgement, const char* result, int image, const char* gradeLine, const std::string& reason) {
+void Grade(Judgement& judgement, const char* result, int image, const char* gradeLine, std::string reason) {
     judgement.result = result;
     judgement.image = image;
-    judgement.reason = reason;
-    judgement.log = "理由：" + reason + "\r\n" + gradeLine + kLogUsable;
+    AssignJoined(judgement.log, {"理由：", reason, "\r\n", gradeLine, kLogUsable});
+    judgement.reason = std::move(reason);
 }
 
 // Why a page fetched through a proxy is not the judge's signed answer to this request (reason empty when it is).
@@ -85,21 +85,30 @@ std::string DirectSignatureCause(const HttpAnswerView& page, const std::string& 
 }
 
 void GradeNonAnonymous(Judgement& judgement, const StrictFinding& finding) {
-    Grade(judgement, kResultNonAnonymous, StatusNonAnonymous, kLogAddressFound,
-          "接続元のIPアドレス(" + finding.address + ")が" + finding.variable + "に含まれています");
+    std::string reason;
+    AssignJoined(reason, {"接続元のIPアドレス(", finding.address, ")が", finding.variable, "に含まれています"});
+    Grade(judgement, kResultNonAnonymous, StatusNonAnonymous, kLogAddressFound, std::move(reason));
 }
 
 void GradeProxyVariable(Judgement& judgement, const StrictFinding& finding) {
-    Grade(judgement, kResultAnonymousB, StatusAnonymous, kLogProxyFound,
-          finding.variable + "がプロキシの使用を示しています");
+    std::string reason;
+    AssignJoined(reason, {finding.variable, "がプロキシの使用を示しています"});
+    Grade(judgement, kResultAnonymousB, StatusAnonymous, kLogProxyFound, std::move(reason));
 }
 
 // The grade of every run: the plain grade stands unless the page proves it too kind. A page with none of the
 // judge's own variables while the judge's page came directly is the proxy's page, never a usable proxy; our address
 // in any header makes Non-Anonymous whatever the header's name; a header of a proxy's the judge showed no sign of
-// directly makes Anonymous(B).
+// directly makes Anonymous(B). So only what could still make the plain grade worse is looked for.
 void GradeByValue(Judgement& judgement, const JudgeChecks& checks, const JudgeVariables& variables) {
-    const StrictFinding finding = GradeStrictly(checks.baseline, checks.ours, variables, AddressScope::Headers);
+    constexpr AddressScope kScope = AddressScope::Headers;
+    StrictFinding finding = CheckJudgePage(checks.baseline, variables, kScope);
+    if (finding.kind == StrictFinding::Kind::Nothing && judgement.result != kResultNonAnonymous) {
+        finding = FindOurAddress(checks.baseline, checks.ours, variables, kScope);
+    }
+    if (finding.kind == StrictFinding::Kind::Nothing && judgement.result == kResultAnonymousA) {
+        finding = FindProxyVariable(checks.baseline, variables);
+    }
     switch (finding.kind) {
     case StrictFinding::Kind::NotJudgePage:
         MakeNg(judgement, kNotAskedPage, Failure::Tampered);
@@ -268,6 +277,7 @@ DirectJudgeOutcome ReadDirectJudgeAnswer(bool answered, const std::string& answe
     }
     outcome.checks.strict = asks.strict;
     outcome.checks.baseline = std::move(baseline);
+    MarkCleanValues(outcome.checks.baseline, outcome.checks.ours);
     return outcome;
 }
 

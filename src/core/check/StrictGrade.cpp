@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 #include "core/check/AnswerJudge.h"
 
@@ -56,6 +58,30 @@ std::size_t ChainLength(std::string_view value) {
     return static_cast<std::size_t>(std::count(value.begin(), value.end(), ',')) + 1;
 }
 
+bool ShorterOrBefore(std::string_view a, std::string_view b) {
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
+}
+
+// The baseline's variable of that name, as FindVariable finds it, or null: the names of its length, then the one.
+const BaselineIndex::Entry* LookUp(const JudgeBaseline& baseline, std::string_view name) {
+    const std::vector<BaselineIndex::Entry>& byName = baseline.index.byName;
+    auto at = std::partition_point(byName.begin(), byName.end(), [&name](const BaselineIndex::Entry& entry) {
+        return entry.name.size() < name.size();
+    });
+    for (; at != byName.end() && at->name.size() == name.size(); ++at) {
+        if (at->name == name) {
+            return &*at;
+        }
+    }
+    return nullptr;
+}
+
+// Whether the baseline's clean marks were made for these very addresses.
+bool MarksHold(const BaselineIndex& index, const OwnAddresses& ours) {
+    return std::equal(index.cleanFor.begin(), index.cleanFor.end(), ours.begin(), ours.end(),
+                      [](const IpBytes& marked, const OwnAddress& own) { return marked == own.bytes; });
+}
+
 } // namespace
 
 JudgeBaseline ReadJudgeBaseline(const HttpAnswerView& direct) {
@@ -64,6 +90,20 @@ JudgeBaseline ReadJudgeBaseline(const HttpAnswerView& direct) {
         return baseline;
     }
     baseline.variables = ParseJudgeVariables(direct.body);
+    std::vector<BaselineIndex::Entry>& byName = baseline.index.byName;
+    for (const auto [name, value] : baseline.variables) {
+        byName.push_back({std::string(name), std::string(value), false});
+        // REMOTE_HOST is a name the server may or may not find for a client.
+        if (name.rfind("HTTP_", 0) != 0 && name.rfind(kJudgeLinePrefix, 0) != 0 && name != "REMOTE_HOST") {
+            baseline.index.serverVariables.emplace_back(name);
+        }
+    }
+    // Stable, so that the first of a name stays first and is the one kept.
+    std::stable_sort(byName.begin(), byName.end(),
+                     [](const auto& a, const auto& b) { return ShorterOrBefore(a.name, b.name); });
+    byName.erase(
+        std::unique(byName.begin(), byName.end(), [](const auto& a, const auto& b) { return a.name == b.name; }),
+        byName.end());
     const std::optional<std::string_view> remote = FindVariable(baseline.variables, "REMOTE_ADDR");
     if (!remote || !ParseIpBytes(*remote, baseline.ourAddress)) {
         return baseline;
@@ -85,45 +125,84 @@ JudgeBaseline ReadJudgeBaseline(const HttpAnswerView& direct) {
     return baseline;
 }
 
-StrictFinding GradeStrictly(const JudgeBaseline& baseline, const OwnAddresses& ours, const JudgeVariables& page,
-                            AddressScope scope) {
-    // The judge prints its server's own variables (REMOTE_ADDR, REQUEST_METHOD, ...) on every page: an answer
-    // without one of them is not the judge's. REMOTE_HOST is a name the server may or may not find for a client.
-    // Every run asks only for REMOTE_ADDR, which every echo page prints, as the plain grading does.
-    if (scope == AddressScope::Headers && baseline.usable && !FindVariable(page, "REMOTE_ADDR")) {
-        return {StrictFinding::Kind::NotJudgePage, "REMOTE_ADDR", {}};
+void MarkCleanValues(JudgeBaseline& baseline, const OwnAddresses& ours) {
+    for (BaselineIndex::Entry& entry : baseline.index.byName) {
+        entry.clean = FindOwnAddress(entry.value, ours) == nullptr;
     }
-    static const JudgeVariables kNone;
-    for (const auto [name, value] : scope == AddressScope::Headers ? kNone : baseline.variables) {
-        if (name.rfind("HTTP_", 0) != 0 && name.rfind(kJudgeLinePrefix, 0) != 0 && name != "REMOTE_HOST" &&
-            !FindVariable(page, name)) {
-            return {StrictFinding::Kind::NotJudgePage, std::string(name), {}};
+    baseline.index.cleanFor.clear();
+    for (const OwnAddress& own : ours) {
+        baseline.index.cleanFor.push_back(own.bytes);
+    }
+}
+
+StrictFinding CheckJudgePage(const JudgeBaseline& baseline, const JudgeVariables& page, AddressScope scope) {
+    // The judge prints its server's own variables (REMOTE_ADDR, REQUEST_METHOD, ...) on every page: an answer
+    // without one of them is not the judge's. Every run asks only for REMOTE_ADDR, which every echo page prints, as
+    // the plain grading does.
+    if (scope == AddressScope::Headers) {
+        if (baseline.usable && !FindVariable(page, "REMOTE_ADDR")) {
+            return {StrictFinding::Kind::NotJudgePage, "REMOTE_ADDR", {}};
+        }
+        return {};
+    }
+    for (const std::string& name : baseline.index.serverVariables) {
+        if (!FindVariable(page, name)) {
+            return {StrictFinding::Kind::NotJudgePage, name, {}};
         }
     }
+    return {};
+}
+
+StrictFinding FindOurAddress(const JudgeBaseline& baseline, const OwnAddresses& ours, const JudgeVariables& page,
+                             AddressScope scope) {
+    const bool marksHold = MarksHold(baseline.index, ours);
     for (const auto [name, value] : page) {
-        if (name.rfind(kJudgeLinePrefix, 0) == 0 || OwnRequestVariable(name) ||
-            (scope == AddressScope::Headers && name.rfind("HTTP_", 0) != 0)) {
+        if ((scope == AddressScope::Headers && name.rfind("HTTP_", 0) != 0) || name.rfind(kJudgeLinePrefix, 0) == 0 ||
+            OwnRequestVariable(name)) {
+            continue;
+        }
+        if (const BaselineIndex::Entry* before = marksHold ? LookUp(baseline, name) : nullptr;
+            before != nullptr && before->clean && before->value == value) {
             continue;
         }
         if (const OwnAddress* own = FindOwnAddress(value, ours)) {
             return {StrictFinding::Kind::OwnAddress, std::string(name), own->text};
         }
     }
+    return {};
+}
+
+StrictFinding FindProxyVariable(const JudgeBaseline& baseline, const JudgeVariables& page) {
     if (!baseline.usable) {
-        return {StrictFinding::Kind::Nothing, {}, {}};
+        return {};
     }
     for (const auto [name, value] : page) {
-        if (!KnownProxyName(name)) {
+        // Every variable a proxy adds is a request header. What the judge's own server adds (a CDN's
+        // X-Forwarded-For, its Via) is no finding, unless the proxy added itself to the chain.
+        if (name.rfind("HTTP_", 0) != 0) {
             continue;
         }
-        // What the judge's own server adds (a CDN's X-Forwarded-For, its Via) is no finding, unless the proxy
-        // added itself to the chain.
-        const std::optional<std::string_view> before = FindVariable(baseline.variables, name);
-        if (!before || ChainLength(value) > ChainLength(*before)) {
+        const BaselineIndex::Entry* before = LookUp(baseline, name);
+        if ((before != nullptr && before->value == value) || !KnownProxyName(name)) {
+            continue;
+        }
+        if (before == nullptr || ChainLength(value) > ChainLength(before->value)) {
             return {StrictFinding::Kind::ProxyVariable, std::string(name), {}};
         }
     }
-    return {StrictFinding::Kind::Nothing, {}, {}};
+    return {};
+}
+
+StrictFinding GradeStrictly(const JudgeBaseline& baseline, const OwnAddresses& ours, const JudgeVariables& page,
+                            AddressScope scope) {
+    StrictFinding finding = CheckJudgePage(baseline, page, scope);
+    if (finding.kind == StrictFinding::Kind::Nothing) {
+        finding = FindOurAddress(baseline, ours, page, scope);
+    }
+    if (finding.kind == StrictFinding::Kind::Nothing) {
+        finding = FindProxyVariable(baseline, page);
+    }
+    return finding;
 }
 
 } // namespace zandel

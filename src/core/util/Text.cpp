@@ -95,6 +95,18 @@ long long ParseLeadingInt(std::string_view text) {
     return negative ? -value : value;
 }
 
+void AssignJoined(std::string& text, std::initializer_list<std::string_view> pieces) {
+    std::size_t size = 0;
+    for (const std::string_view piece : pieces) {
+        size += piece.size();
+    }
+    text.clear();
+    text.reserve(size);
+    for (const std::string_view piece : pieces) {
+        text += piece;
+    }
+}
+
 std::string CrLfToLf(std::string_view text) {
     std::string out;
     out.reserve(text.size());

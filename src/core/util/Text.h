@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -69,6 +70,10 @@ inline std::size_t FindNoneOf(std::string_view text, std::string_view set, std::
     }
     return std::string_view::npos;
 }
+
+// `text` made of the pieces one after another, allocating at most once (not at all where its room suffices): the
+// grade writes a reason and a transcript text for every page, and a chain of + allocates at each step.
+void AssignJoined(std::string& text, std::initializer_list<std::string_view> pieces);
 
 // Every CR LF pair turned into LF (for showing a Windows-style text on a Linux console).
 std::string CrLfToLf(std::string_view text);

@@ -159,9 +159,8 @@ std::string RangeText(int lowest, int highest) {
 }
 
 const char* UsageText() {
-    static const std::string text =
-        UsageOfTheCheck() + UsageOfTheResults() + UsageOfTheJudge() + UsageOfThePlaces() + UsageOfTheServe() +
-        UsageOfTheEnd();
+    static const std::string text = UsageOfTheCheck() + UsageOfTheResults() + UsageOfTheJudge() + UsageOfThePlaces() +
+                                    UsageOfTheServe() + UsageOfTheEnd();
     return text.c_str();
 }
 

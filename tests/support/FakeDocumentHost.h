@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,13 @@ public:
         ++saves;
         return saveResult;
     }
+    // The first end of a read counts the messages shown until then (a message box shown while the read still holds
+    // the window's input could not be answered).
+    void ReadingEnded() override {
+        if (messagesAtReadingEnd < 0) {
+            messagesAtReadingEnd = messagesShown ? static_cast<int>(messagesShown().size()) : 0;
+        }
+    }
 
     std::string proxyFile;
     std::vector<std::string> recentFiles;
@@ -25,6 +33,8 @@ public:
     int changes = 0;
     int saves = 0;
     bool saveResult = true;
+    std::function<std::vector<std::string>()> messagesShown;
+    int messagesAtReadingEnd = -1;
 };
 
 } // namespace zandel::test

@@ -253,6 +253,8 @@ int ProxyListDocument::ReadRows(std::FILE* file) {
     for (;;) {
         if (count >= m_maxRows) {
             flush();
+            // The message box must hear the user: the reading is over before it shows.
+            m_host.ReadingEnded();
             // A larger limit asked for on the console's command line is the user's own and goes unsaid.
             if (m_tellRowLimit) {
                 ShowOk(m_messages, texts::RowLimitMessage(m_maxRows));

@@ -22,10 +22,16 @@ constexpr int kReadingTurnMs = 100;
 // only Esc gets through, and it stops the read.
 class ReadingInput final : public QObject {
 public:
+    explicit ReadingInput(QWidget& window) : m_window(window) {}
     bool stopped = false;
 
 protected:
+    // Another window (a message box, say) is not the list's: its input goes through.
     bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget == nullptr || widget->window() != &m_window) {
+            return QObject::eventFilter(watched, event);
+        }
         switch (event->type()) {
         case QEvent::KeyPress:
             stopped = stopped || static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
@@ -45,6 +51,9 @@ protected:
             return QObject::eventFilter(watched, event);
         }
     }
+
+private:
+    QWidget& m_window;
 };
 
 QLabel* CountPane(const QString& widest, const QString& objectName, QWidget* parent) {
@@ -104,7 +113,7 @@ bool CMainFrame::KeepReading(int rowsRead) {
     }
     m_reading.restart();
     if (!m_readingInput) {
-        m_readingInput = std::make_unique<ReadingInput>();
+        m_readingInput = std::make_unique<ReadingInput>(*this);
         QCoreApplication::instance()->installEventFilter(m_readingInput.get());
     }
     findChild<QLabel*>(QStringLiteral("readyText"))

@@ -262,6 +262,7 @@ const RowCase kRowCases[] = {
     {"History", "KeepDays", nullptr, "3650", "0", nullptr},
     {"History", "Columns", nullptr, "1"},
     {"List", "FollowRun", nullptr, "1"},
+    {"List", "AddressWidth", nullptr, "333", "4001", nullptr},
     {"List", "MaxRows", nullptr, "1000000", "999", nullptr},
 };
 // clang-format on

@@ -459,6 +459,15 @@ private Q_SLOTS:
         m_rig->view->Rows().SetCellText(0, 0, longest.toStdString() + "0");
         QCoreApplication::processEvents();
         QCOMPARE(m_rig->view->columnWidth(0), before);
+        // The user's width is the next window's, which no longer fits itself either.
+        QCOMPARE(m_rig->settings.AddressColumnWidth, before);
+        m_rig->settings.AddressColumnWidth = before + 7;
+        test::FakeListViewHost otherHost(m_rig->settings);
+        const std::unique_ptr<ui::ProxyListView> next = otherHost.MakeView(m_rig->settings);
+        QCOMPARE(next->columnWidth(0), before + 7);
+        next->Rows().InsertRow(0, longest.toStdString(), StatusUnchecked, 0);
+        QCoreApplication::processEvents();
+        QCOMPARE(next->columnWidth(0), before + 7);
     }
 
     void commandsOfTheMainWindowAreNotTheLists() {

@@ -115,6 +115,8 @@ struct AppSettings {
     bool FollowRun{};
     // The most rows the list takes; raised, a run may also check up to kMaxConsoleParallelChecks at once.
     int MaxRows{};
+    // The address column's width as the user last set it; 0 while the column fits itself to the addresses.
+    int AddressColumnWidth{};
     const std::string DefaultUserAgent = kDefaultUserAgent;
     // The working directory at start-up: "PrxSet.ini", "Access.ini" and "USER2.DAT" lie here.
     std::string StartDir = ".";

@@ -111,6 +111,7 @@ inline constexpr std::array kSettingsTable = {
     IntSetting ("History",               "KeepDays",         &AppSettings::HistoryKeepDays,    kHistoryKeepDaysDefault, {1, 3650},  OutOfBounds::Default, Written::UnlessDefault),
     BoolSetting("History",               "Columns",          &AppSettings::HistoryColumns,     false,                                                         Written::UnlessDefault),
     BoolSetting("List",                  "FollowRun",        &AppSettings::FollowRun,          false,                                                         Written::UnlessDefault),
+    IntSetting ("List",                  "AddressWidth",     &AppSettings::AddressColumnWidth, 0,                 {0, 4000},        OutOfBounds::Default, Written::UnlessDefault),
     IntSetting ("List",                  "MaxRows",          &AppSettings::MaxRows,            kListRowsDefault,  {1000, 1000000},  OutOfBounds::Default, Written::UnlessDefault),
 };
 // clang-format on

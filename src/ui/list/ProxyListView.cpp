@@ -101,8 +101,17 @@ ProxyListView::ProxyListView(AppSettings& settings, ICheckHost& runWindows, QWid
     setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
     setIconSize(QSize(16, 16));
     connect(header(), &QHeaderView::sectionClicked, this, [this](int column) { OnHeaderClick(column); });
-    connect(header(), &QHeaderView::sectionResized, this,
-            [this](int column) { m_addressSized = m_addressSized || (column == 0 && !m_fittingAddress); });
+    connect(header(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+        // The user's width is kept for the next start.
+        if (column == 0 && !m_fittingAddress) {
+            m_addressSized = true;
+            m_settings.AddressColumnWidth = width;
+        }
+    });
+    if (m_settings.AddressColumnWidth > 0) {
+        setColumnWidth(0, m_settings.AddressColumnWidth);
+        m_addressSized = true;
+    }
     // The count of selected rows is taken again only after something may have changed it.
     const auto recount = [this] { m_rows->Recount(); };
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, recount);

@@ -288,8 +288,7 @@ ListChange ListCommands::Sort(int column, const IColumnFigures* history) {
     } else {
         // Folded once, compared as bytes: the order CompareNoCase gives, without folding at every comparison.
         for (std::string& cell : cells) {
-            std::transform(cell.begin(), cell.end(), cell.begin(),
-                           [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+            std::transform(cell.begin(), cell.end(), cell.begin(), FoldAscii);
         }
         sortBy([&](int a, int b) { return at(cells, a).compare(at(cells, b)); });
     }

@@ -22,11 +22,11 @@ bool IsShiftJisLead(unsigned char c) {
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }
 
+} // namespace
+
 char FoldAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
-
-} // namespace
 
 void Utf8Check::Add(unsigned char c) {
     if (m_pending > 0) {

@@ -33,6 +33,9 @@ private:
 bool EqualsNoCase(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 int CompareNoCase(std::string_view a, std::string_view b);
+// An ASCII capital as its small letter; any other byte as it is. Texts folded so compare as bytes as CompareNoCase
+// does.
+char FoldAscii(char c);
 
 // The C library's atoi: optional blanks and sign, leading digits, 0 when there are none. Never overflows.
 long long ParseLeadingInt(std::string_view text);

@@ -113,9 +113,6 @@ void ListModel::Insert(int row, const std::string& address, int image, int tag) 
     SendChanges();
     beginInsertRows(QModelIndex(), viewRow, viewRow);
     m_rows.Insert(row, cut, image, tag);
-    for (int column = 1; column < kColumnCount; ++column) {
-        m_rows.SetCell(row, column, "");
-    }
     m_extras.insert(m_extras.begin() + row, Extra{});
     if (m_filtered) {
         for (auto at = m_shownRows.begin() + viewRow; at != m_shownRows.end(); ++at) {

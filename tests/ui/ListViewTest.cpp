@@ -468,6 +468,20 @@ private Q_SLOTS:
         next->Rows().InsertRow(0, longest.toStdString(), StatusUnchecked, 0);
         QCoreApplication::processEvents();
         QCOMPARE(next->columnWidth(0), before + 7);
+        // A view not shown yet (a list named on the command line) measures only what its viewport could hold:
+        // measuring every row made each batch of a long read slower than the last.
+        AppSettings fresh = m_rig->settings;
+        fresh.AddressColumnWidth = 0;
+        const std::unique_ptr<ui::ProxyListView> unshown = otherHost.MakeView(fresh);
+        unshown->resize(0, 0); // as inside a main window not laid out yet
+        std::vector<ProxyRow> rows(3000);
+        for (ProxyRow& row : rows) {
+            row.cells[0] = AddressOf(0);
+        }
+        rows.back().cells[0] = longest.toStdString();
+        unshown->Rows().AppendRows(rows);
+        QCoreApplication::processEvents();
+        QVERIFY(unshown->columnWidth(0) < unshown->fontMetrics().horizontalAdvance(longest));
     }
 
     void commandsOfTheMainWindowAreNotTheLists() {

@@ -313,7 +313,15 @@ QString ProxyListView::CellText(int row, int column) const {
 std::pair<int, int> ProxyListView::RowsInView() const {
     const QModelIndex top = indexAt(QPoint(0, 0));
     const QModelIndex bottom = indexAt(QPoint(0, viewport()->height() - 1));
-    return {top.isValid() ? top.row() : 0, bottom.isValid() ? bottom.row() : m_model->rowCount() - 1};
+    const int first = top.isValid() ? top.row() : 0;
+    if (bottom.isValid()) {
+        return {first, bottom.row()};
+    }
+    // The list ends above the bottom, or the view is not laid out yet (a list named on the command line is read
+    // before the window first shows): at most the rows the viewport could hold, never the whole list, which every
+    // batch of a long read would otherwise measure again.
+    const int rowsItHolds = viewport()->height() / std::max(1, fontMetrics().height()) + 1;
+    return {first, std::min(m_model->rowCount() - 1, first + rowsItHolds)};
 }
 
 bool ProxyListView::RunActive() const {

@@ -178,7 +178,14 @@ bool CMainApp::ProcessCommandLine() {
     connect(m_frame.get(), &CMainFrame::Closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     // The name as the system gave it: decoding it for Qt would lose the bytes of a name that is not UTF-8.
     const std::optional<std::string> listFile = ParseCommandLine(m_arguments).listFile;
-    return !listFile || m_frame->Files().OpenPath(*listFile);
+    if (!listFile) {
+        return true;
+    }
+    if (!m_frame->Files().OpenPath(*listFile)) {
+        return false;
+    }
+    m_commandLineList = m_frame->Document().PathName();
+    return true;
 }
 
 void CMainApp::ShowSplash() {
@@ -201,6 +208,11 @@ void CMainApp::ShowMainWindow() {
 }
 
 void CMainApp::ReopenListFile(const std::string& path) {
+    // Reading the file the command line has just read doubled a long list's wait and said a full list was full
+    // twice.
+    if (!m_commandLineList.empty() && path == m_commandLineList && !m_frame->Document().IsModified()) {
+        return;
+    }
     m_frame->Files().OpenPath(path);
 }
 

@@ -104,6 +104,8 @@ private:
     bool m_running = false;
     InstanceServer* m_instanceServer = nullptr;
     std::vector<std::string> m_laterFiles;
+    // The list the command line opened, which the last run's list (now that same file) need not read again.
+    std::string m_commandLineList;
     QTimer* m_laterFilesTimer = nullptr;
 };
 

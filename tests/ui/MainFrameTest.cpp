@@ -82,7 +82,15 @@ private Q_SLOTS:
     // A long list is read a batch at a time: the window is drawn between batches, counts the rows in its status bar,
     // takes no other input, and Esc stops the read with the rows read so far, no message, and no file name (the list
     // is no longer the file, so a plain Save must not overwrite it).
+    // Esc is heard in the list, and in the start's splash over the window (a list named on the command line is read
+    // while the splash is up).
+    void escStopsTheReadingOfALongListAndKeepsWhatWasRead_data() {
+        QTest::addColumn<bool>("inSplash");
+        QTest::addRow("list") << false;
+        QTest::addRow("splash") << true;
+    }
     void escStopsTheReadingOfALongListAndKeepsWhatWasRead() {
+        QFETCH(bool, inSplash);
         constexpr int kRows = 300000;
         m_rig->settings.MaxRows = 1000000;
         CMainFrame& frame = MakeFrame();
@@ -91,11 +99,12 @@ private Q_SLOTS:
             list += "127.0." + std::to_string(row / 250 % 250) + "." + std::to_string(row % 250) + ":8080\r\n";
         }
         const std::string path = m_rig->dir.Write("long.txt", list);
+        QWidget splash(&frame, Qt::SplashScreen);
         QString shown;
         QTimer::singleShot(0, &frame, [&] {
             shown = frame.findChild<QLabel*>(QStringLiteral("readyText"))->text();
             QTest::keyClick(frame.View(), Qt::Key_Delete); // would ask to delete rows, were it heard
-            QTest::keyClick(frame.View(), Qt::Key_Escape);
+            QTest::keyClick(inSplash ? &splash : static_cast<QWidget*>(frame.View()), Qt::Key_Escape);
         });
         QVERIFY(!frame.Document().OpenListFile(path, OpenReplace));
         QVERIFY2(shown.startsWith(QStringLiteral("ﾘｽﾄを読み込んでいます : ")), qPrintable(shown));

@@ -26,10 +26,14 @@ public:
     bool stopped = false;
 
 protected:
-    // Another window (a message box, say) is not the list's: its input goes through.
+    // Another window (a message box, say) is not the list's: its input goes through. The start's splash over the
+    // window is: a list named on the command line is read while it is up, and Esc there must stop it too.
     bool eventFilter(QObject* watched, QEvent* event) override {
         auto* widget = qobject_cast<QWidget*>(watched);
-        if (widget == nullptr || widget->window() != &m_window) {
+        const QWidget* window = widget != nullptr ? widget->window() : nullptr;
+        const bool splash =
+            window != nullptr && window->windowType() == Qt::SplashScreen && window->parentWidget() == &m_window;
+        if (window == nullptr || (window != &m_window && !splash)) {
             return QObject::eventFilter(watched, event);
         }
         switch (event->type()) {

@@ -84,6 +84,9 @@ bool CheckEngine::BuildTestRequest() {
     plan->originRequest = ComposeProbeRequest(OriginRequestLine(request.requestLine), request.headers);
     plan->judge.host = AccessUrlHost(accessUrl);
     plan->judge.port = static_cast<std::uint16_t>(AccessUrlPort(accessUrl));
+    if (!AddSitePlan(*plan)) {
+        return false;
+    }
     {
         std::lock_guard lock(m_requestMutex);
         m_plan = std::move(plan);
@@ -127,6 +130,30 @@ std::shared_ptr<const TunnelPlan> CheckEngine::MakeTunnelPlan(const std::string&
     plan->target.host = target->host.find(':') == std::string::npos ? target->host : "[" + target->host + "]";
     plan->target.port = static_cast<std::uint16_t>(target->port);
     return plan;
+}
+
+bool CheckEngine::AddSitePlan(ProbePlan& plan) {
+    std::vector<SiteTarget> sites;
+    {
+        std::lock_guard lock(m_requestMutex);
+        sites = m_sites;
+    }
+    if (sites.empty()) {
+        return true;
+    }
+    if (!m_trust && std::any_of(sites.begin(), sites.end(), [](const SiteTarget& site) { return site.tls; })) {
+        std::string error;
+        m_trust = TunnelTrust::Load("", error);
+        if (!m_trust) {
+            ShowOk(m_messages, error);
+            return false;
+        }
+    }
+    auto sitePlan = MakeSitePlan(sites, m_version, m_settings.UserAgent, m_trust);
+    sitePlan->jobMs = static_cast<std::uint32_t>(m_timerPeriodMs.load());
+    plan.sites = std::move(sitePlan);
+    AddSiteLegs(plan, {ProxyKind::Http});
+    return true;
 }
 
 bool CheckEngine::StartCheck() {

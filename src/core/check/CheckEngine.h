@@ -17,6 +17,7 @@
 #include "core/check/JudgeChecks.h"
 #include "core/check/ParallelProbe.h"
 #include "core/check/ProxyProbe.h"
+#include "core/check/SiteCheck.h"
 #include "core/check/TestRequest.h"
 #include "core/check/TimeoutTimer.h"
 #include "core/list/CheckRecord.h"
@@ -132,6 +133,13 @@ public:
     void SetSecondLook(bool on, std::chrono::milliseconds pause) {
         m_secondLook = on;
         m_secondLookPauseMs = static_cast<int>(pause.count());
+    }
+
+    // The sites fetched through each proxy that passes, whose classes go into the transcript and the records (none:
+    // the check is the judge's alone). Taken with the test request.
+    void SetSites(std::vector<SiteTarget> sites) {
+        std::lock_guard lock(m_requestMutex);
+        m_sites = std::move(sites);
     }
 
     // Where the run of the selected rows stands, for a progress line.
@@ -294,7 +302,7 @@ private:
     bool GradeSecondLook(int row, Judgement& judgement);
     // Tells the recorder of a judged check (rows failed while the judge may be down wait in the watch).
     void RecordCheck(int row, const ProbeJob& job, const ProxyAddress& entry, const Judgement& judgement,
-                     const std::string& httpsCell, const std::string& responseTime);
+                     const std::string& httpsCell, const std::string& responseTime, std::vector<SiteVerdict> sites);
     // Reads a list entry into the slot, with the plan its kind and login ask for.
     bool TakeEntry(const std::string& address, JobSlot& slot);
     // A row whose entry no form reads, or too long to check: "NG" with the reason, in the tip and the transcript.
@@ -306,6 +314,8 @@ private:
     std::shared_ptr<const ProbePlan> RunPlan();
     // The HTTPS step of the run from the settings; null after telling the user why it cannot be made.
     std::shared_ptr<const TunnelPlan> MakeTunnelPlan(const std::string& accessUrl);
+    // The sites' requests of the run, on the trust the HTTPS step uses; false after telling why it cannot be had.
+    bool AddSitePlan(ProbePlan& plan);
 
     AppSettings& m_settings;
     IRowStore& m_rows;
@@ -346,6 +356,7 @@ private:
     std::atomic<bool> m_judgeRefused{false};
     std::atomic<bool> m_tunnelOn{false};
     bool m_detect = false;
+    std::vector<SiteTarget> m_sites;
     ProxyKind m_plainKind = ProxyKind::Http;
     std::atomic<bool> m_secondLook{false};
     std::atomic<int> m_secondLookPauseMs{0};

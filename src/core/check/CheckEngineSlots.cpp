@@ -61,6 +61,13 @@ std::shared_ptr<const ProbePlan> CheckEngine::EntryPlan(const ProxyAddress& entr
             LookUpTarget(tunnel->target);
             base->tunnel = std::move(tunnel);
         }
+        if (base->sites) {
+            auto sites = std::make_shared<SitePlan>(*base->sites);
+            for (SiteRequest& site : sites->sites) {
+                LookUpTarget(site.socks);
+            }
+            base->sites = std::move(sites);
+        }
         m_socksBase = std::move(base);
         for (auto& byKind : m_kindPlans) {
             for (auto& plan : byKind) {

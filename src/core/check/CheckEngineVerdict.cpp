@@ -29,6 +29,20 @@ std::string ExitAddressOf(const ProbeJob& job, const Judgement& judgement) {
     return job.target.host;
 }
 
+// The class of each site of the plan a job of a proxy that passed fetched (a site it had no time left to try
+// failed), and their transcript line: "ｻｲﾄ結果：http://example.com/ reached, https://example.org/ captcha".
+std::vector<SiteVerdict> SiteVerdicts(const ProbeJob& job, const SitePlan& plan, std::string& line) {
+    std::vector<SiteVerdict> verdicts;
+    line = "ｻｲﾄ結果：";
+    for (std::size_t i = 0; i < plan.sites.size(); ++i) {
+        const SiteClass verdict = i < job.sitesBegun ? job.sites[i] : SiteClass::Failed;
+        line += (i == 0 ? "" : ", ") + plan.sites[i].site.given + " " + std::string(SiteClassName(verdict));
+        verdicts.push_back({plan.sites[i].site.given, verdict});
+    }
+    line += "\r\n";
+    return verdicts;
+}
+
 } // namespace
 
 // The start-up check has no row and is judged whatever the list holds. A run's rows stay in the list while
@@ -72,7 +86,13 @@ Judgement CheckEngine::JudgeRow(int row, const ProbeJob& job, ProbeResult result
         m_checkTimeText = FormatCheckTime(checkedAt);
         m_checkIsoText = IsoUtc(checkedAt);
     }
-    RecordCheck(row, job, entry, judgement, tunnel.cell, responseTime);
+    std::vector<SiteVerdict> sites;
+    if (judgement.usable && slot.plan && slot.plan->sites) {
+        std::string line;
+        sites = SiteVerdicts(job, *slot.plan->sites, line);
+        judgement.log += line;
+    }
+    RecordCheck(row, job, entry, judgement, tunnel.cell, responseTime, std::move(sites));
     if (row < 0) {
         return judgement;
     }
@@ -141,7 +161,8 @@ bool CheckEngine::GradeSecondLook(int row, Judgement& judgement) {
 }
 
 void CheckEngine::RecordCheck(int row, const ProbeJob& job, const ProxyAddress& entry, const Judgement& judgement,
-                              const std::string& httpsCell, const std::string& responseTime) {
+                              const std::string& httpsCell, const std::string& responseTime,
+                              std::vector<SiteVerdict> sites) {
     ICheckRecorder* recorder = m_recorder.load();
     // A user's stop is the one failure that says nothing of the proxy.
     const bool stoppedByUser = !judgement.usable && judgement.returnValue == 1;
@@ -159,6 +180,7 @@ void CheckEngine::RecordCheck(int row, const ProbeJob& job, const ProxyAddress& 
     record.https = httpsCell;
     record.checkedAt = m_checkIsoText;
     record.reason = ReasonOfJudgement(judgement.log);
+    record.sites = std::move(sites);
     if (recorder->WantsExitAddress()) {
         record.exitAddress = ExitAddressOf(job, judgement);
     }

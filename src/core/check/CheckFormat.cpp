@@ -132,7 +132,10 @@ std::uint32_t TickCount() {
 }
 
 std::uint32_t ExchangeEndTicks(const ProbeJob& job) {
-    return job.tunnel.end == TunnelReport::End::NotRun ? TickCount() : job.tunnel.startTicks;
+    if (job.tunnel.end != TunnelReport::End::NotRun) {
+        return job.tunnel.startTicks;
+    }
+    return job.sitesBegun > 0 ? job.sitesStartTicks : TickCount();
 }
 
 } // namespace zandel

@@ -28,7 +28,7 @@ std::string FormatCheckTime(std::time_t when);
 // The millisecond tick count of a monotonic clock.
 std::uint32_t TickCount();
 
-// When the job's GET was over, for its response time: where the HTTPS step began, else now.
+// When the job's GET was over, for its response time: where the HTTPS step or the first site began, else now.
 std::uint32_t ExchangeEndTicks(const ProbeJob& job);
 
 } // namespace zandel

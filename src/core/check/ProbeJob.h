@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -8,6 +9,7 @@
 #include "core/check/AnswerBuffer.h"
 #include "core/check/SocksReport.h"
 #include "core/check/TunnelReport.h"
+#include "core/list/SiteClass.h"
 #include "core/log/ProbeEvents.h"
 #include "core/util/ProxyAddress.h"
 
@@ -46,6 +48,11 @@ struct ProbeJob {
     SocksReport socks;
     // Type detection found a TLS server where a proxy was looked for; no further kind is tried.
     bool tlsServer = false;
+    // The sites fetched beside the result, in the run's order: the first `sitesBegun` were tried, from
+    // `sitesStartTicks`, where the GET's response time ends when no HTTPS step came before.
+    std::array<SiteClass, kMaxSites> sites{};
+    std::size_t sitesBegun = 0;
+    std::uint32_t sitesStartTicks = 0;
 };
 
 // The answer and the findings of the job emptied, for its next check.
@@ -56,6 +63,7 @@ inline void ClearAnswer(ProbeJob& job) {
     job.misfit = false;
     job.socks = SocksReport{};
     job.tlsServer = false;
+    job.sitesBegun = 0;
 }
 
 // How a check ended, as the run judges it. The historic codes and their values.

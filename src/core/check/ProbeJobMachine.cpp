@@ -46,6 +46,13 @@ std::optional<ProbeEvent> ClosingEventFor(ProbeResult result) {
     return std::nullopt;
 }
 
+// A site's stages are no step of the proxy's check: the transcript names the sites' classes on one line instead.
+void ProbeJobMachine::Raise(ProbeEvent event) {
+    if (m_state == State::Idle || !InSiteLeg()) {
+        Raise(m_stages, event, m_job);
+    }
+}
+
 void ProbeJobMachine::Raise(ProbeCallback stages, ProbeEvent event, ProbeJob& record) {
     if (stages != nullptr) {
         stages->OnProbeStage(event, record);
@@ -72,7 +79,7 @@ void ProbeJobMachine::SetState(State state, std::uint64_t now) {
 }
 
 std::uint64_t ProbeJobMachine::Deadline() const {
-    return m_state == State::Done ? kNever : std::min(m_jobDeadline, m_waitDeadline);
+    return m_state == State::Done ? kNever : std::min({m_jobDeadline, m_waitDeadline, m_legDeadline});
 }
 
 void ProbeJobMachine::Begin(std::uint64_t now, std::uint64_t jobDeadline, std::atomic<bool>* timeoutMark) {
@@ -80,11 +87,12 @@ void ProbeJobMachine::Begin(std::uint64_t now, std::uint64_t jobDeadline, std::a
     m_first.reset();
     m_jobDeadline = jobDeadline;
     m_timeoutMark = timeoutMark;
+    m_began = now;
     if (m_plan->legs.empty()) {
         SetState(State::Done, now);
         return;
     }
-    BeginLeg(0);
+    BeginLeg(0, now);
     SetState(State::Resolved, now);
     // Up to a zero byte, as the resolver would read it.
     const char* host = m_job.target.host.c_str();
@@ -176,7 +184,7 @@ void ProbeJobMachine::OnTime(std::uint64_t now) {
             m_timeoutMark->store(true);
         }
         Cancel();
-    } else if (now >= m_waitDeadline) {
+    } else if (now >= m_waitDeadline || now >= m_legDeadline) {
         StopStep(StepStop::WaitExpired, now);
     }
 }
@@ -202,11 +210,12 @@ void ProbeJobMachine::StopStep(StepStop why, std::uint64_t now) {
     EndLeg(why == StepStop::Cancelled, now);
 }
 
-void ProbeJobMachine::BeginLeg(std::size_t leg) {
+void ProbeJobMachine::BeginLeg(std::size_t leg, std::uint64_t now) {
     const ProbeLeg& plan = m_plan->legs[leg];
     m_leg = leg;
     m_step = 0;
     m_waits = StepWait::Write;
+    m_legDeadline = kNever;
     m_steps.clear();
     for (const ProbeStepMaker make : plan.steps) {
         m_steps.push_back(make(*this, *m_plan, plan));
@@ -216,6 +225,8 @@ void ProbeJobMachine::BeginLeg(std::size_t leg) {
         m_job.kind = plan.kind;
         m_job.answer.Clear();
         m_job.socks = SocksReport{};
+    } else if (plan.site >= 0) {
+        BeginSiteLeg(plan, now);
     } else {
         // A leg beside the result reports in the tunnel report; the GET's response time ends where it begins.
         m_job.tunnel = TunnelReport{};
@@ -223,12 +234,32 @@ void ProbeJobMachine::BeginLeg(std::size_t leg) {
     }
 }
 
+// A site's tunnel (CONNECT, SOCKS) writes into the tunnel report as the HTTPS step's does: the step's own report is
+// kept aside meanwhile. Each site has an equal share of the time left to the job, so that one that drips its answer
+// leaves the others their time; what a site leaves unused goes to the next.
+void ProbeJobMachine::BeginSiteLeg(const ProbeLeg& leg, std::uint64_t now) {
+    if (m_job.sitesBegun == 0) {
+        m_job.sitesStartTicks = TickCount();
+    }
+    m_keptTunnel = std::move(m_job.tunnel);
+    m_job.tunnel = TunnelReport{};
+    const auto index = static_cast<std::size_t>(leg.site);
+    m_job.sites[index] = SiteClass::Failed;
+    m_job.sitesBegun = std::max(m_job.sitesBegun, index + 1);
+    // One at a time the job has no deadline of its own: the window's timer ends it at the run's time-out.
+    const std::uint64_t end = std::min(m_jobDeadline, m_began + m_plan->sites->jobMs);
+    const std::size_t left = m_plan->sites->sites.size() - index;
+    m_legDeadline = end > now ? now + (end - now) / left : now;
+}
+
 bool ProbeJobMachine::Applies(const ProbeLeg& leg) const {
     switch (leg.when) {
     case ProbeLeg::When::Always:
         return true;
     case ProbeLeg::When::AfterCompletedExchange:
-        return m_status == JobStatus::Ok && leg.kind == m_job.kind && !(m_plan->detect && m_job.misfit);
+        // A site is fetched only through a proxy whose page could pass: "200 OK" is the judgement's first test.
+        return m_status == JobStatus::Ok && leg.kind == m_job.kind && !(m_plan->detect && m_job.misfit) &&
+               (leg.site < 0 || m_job.answer.Text().find("200 OK") != std::string_view::npos);
     case ProbeLeg::When::AfterMisfit:
         return m_job.misfit;
     case ProbeLeg::When::AfterSilentMisfit:
@@ -245,11 +276,15 @@ void ProbeJobMachine::EndLeg(bool cancelled, std::uint64_t now) {
             KeepFirstTry();
         }
     }
+    if (InSiteLeg()) {
+        m_job.tunnel = std::move(m_keptTunnel);
+        m_legDeadline = kNever;
+    }
     CloseSocket();
     // A cancel ends the job, not only its leg; so does a TLS server, which no further kind of proxy will be.
     for (std::size_t next = m_leg + 1; !cancelled && !m_job.tlsServer && next < m_plan->legs.size(); ++next) {
         if (Applies(m_plan->legs[next])) {
-            BeginLeg(next);
+            BeginLeg(next, now);
             TryConnect(now);
             return;
         }

@@ -76,10 +76,12 @@ public:
 
 private:
     ProbeJob& Job() override { return m_job; }
-    void Raise(ProbeEvent event) override { Raise(m_stages, event, m_job); }
+    void Raise(ProbeEvent event) override;
 
     void SetState(State state, std::uint64_t now);
-    void BeginLeg(std::size_t leg);
+    void BeginLeg(std::size_t leg, std::uint64_t now);
+    void BeginSiteLeg(const ProbeLeg& leg, std::uint64_t now);
+    bool InSiteLeg() const { return m_plan->legs[m_leg].site >= 0; }
     void TryConnect(std::uint64_t now);
     void Continue(StepWait wait, std::uint64_t now);
     void StopStep(StepStop why, std::uint64_t now);
@@ -104,6 +106,9 @@ private:
     JobStatus m_status = JobStatus::Ok;
     std::uint64_t m_jobDeadline = kNever;
     std::uint64_t m_waitDeadline = kNever;
+    std::uint64_t m_began = 0;
+    std::uint64_t m_legDeadline = kNever; // a site leg's share of the job's time
+    TunnelReport m_keptTunnel;            // the HTTPS step's report, while a site leg borrows its place
     std::atomic<bool>* m_timeoutMark = nullptr;
     // How the first leg ended, while type detection tries other kinds.
     struct FirstTry {

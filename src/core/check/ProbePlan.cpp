@@ -5,6 +5,7 @@
 
 #include "core/check/HttpConnectStep.h"
 #include "core/check/ProbeExchange.h"
+#include "core/check/SiteFetchStep.h"
 #include "core/check/SocksStep.h"
 #include "core/check/TlsHelloStep.h"
 #include "core/check/TlsStep.h"
@@ -38,6 +39,26 @@ std::unique_ptr<IProbeStep> MakeTls(IStepContext& context, const ProbePlan& plan
 
 std::unique_ptr<IProbeStep> MakeTlsHello(IStepContext& context, const ProbePlan& /*plan*/, const ProbeLeg& /*leg*/) {
     return std::make_unique<TlsHelloStep>(context);
+}
+
+const SiteRequest& SiteOf(const ProbePlan& plan, const ProbeLeg& leg) {
+    return plan.sites->sites[static_cast<std::size_t>(leg.site)];
+}
+
+std::unique_ptr<IProbeStep> MakeSiteConnect(IStepContext& context, const ProbePlan& plan, const ProbeLeg& leg) {
+    return std::make_unique<HttpConnectStep>(context, SiteOf(plan, leg).connectRequest);
+}
+
+std::unique_ptr<IProbeStep> MakeSiteSocks(IStepContext& context, const ProbePlan& plan, const ProbeLeg& leg) {
+    return std::make_unique<SocksStep>(context, leg.kind, SiteOf(plan, leg).socks, plan.login, true);
+}
+
+std::unique_ptr<IProbeStep> MakeSiteFetch(IStepContext& context, const ProbePlan& plan, const ProbeLeg& leg) {
+    const SiteRequest& site = SiteOf(plan, leg);
+    // An HTTP proxy is asked for an http:// page itself; anything else goes through the connection to the site.
+    const bool toProxy = !IsSocks(leg.kind) && !site.site.tls;
+    return std::make_unique<SiteFetchStep>(context, toProxy ? site.proxyRequest : site.originRequest, site.site,
+                                           plan.sites->trust.get(), static_cast<std::size_t>(leg.site));
 }
 
 ProbeLeg ExchangeLeg(ProxyKind kind, ProbeLeg::When when) {
@@ -122,7 +143,35 @@ std::shared_ptr<const ProbePlan> MakeEntryPlan(const ProbePlan& run, ProxyKind k
             plan->legs.push_back(TunnelLeg(each));
         }
     }
+    plan->sites = run.sites;
+    if (login.given && kind == ProxyKind::Http && run.sites) {
+        auto sites = std::make_shared<SitePlan>(*run.sites);
+        for (SiteRequest& site : sites->sites) {
+            site.proxyRequest = WithProxyLogin(site.proxyRequest, login);
+            site.connectRequest = WithProxyLogin(site.connectRequest, login);
+        }
+        plan->sites = std::move(sites);
+    }
+    AddSiteLegs(*plan, kinds);
     return plan;
+}
+
+void AddSiteLegs(ProbePlan& plan, const std::vector<ProxyKind>& kinds) {
+    if (!plan.sites) {
+        return;
+    }
+    for (const ProxyKind kind : kinds) {
+        for (std::size_t i = 0; i < plan.sites->sites.size(); ++i) {
+            ProbeLeg leg{ProbeLeg::When::AfterCompletedExchange, false, {}, kind, static_cast<int>(i)};
+            if (IsSocks(kind)) {
+                leg.steps.push_back(&MakeSiteSocks);
+            } else if (plan.sites->sites[i].site.tls) {
+                leg.steps.push_back(&MakeSiteConnect);
+            }
+            leg.steps.push_back(&MakeSiteFetch);
+            plan.legs.push_back(std::move(leg));
+        }
+    }
 }
 
 std::string OriginRequestLine(const std::string& requestLine) {

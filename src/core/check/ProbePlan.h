@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/check/ProbeStep.h"
+#include "core/check/SiteCheck.h"
 #include "core/check/SocksStep.h"
 #include "core/util/ProxyAddress.h"
 
@@ -44,6 +45,10 @@ struct ProbeLeg {
     bool decidesResult = true;
     std::vector<ProbeStepMaker> steps;
     ProxyKind kind = ProxyKind::Http; // the protocol the leg speaks to the proxy
+    // The site a leg beside the result fetches (its place in the plan's sites), -1 for any other leg. It runs after
+    // a completed exchange that could be a usable page, in a share of the time the job has left, and neither its
+    // stages nor the tunnel report it borrows reach the job's record.
+    int site = -1;
 };
 
 // What one job does: the legs it makes to the proxy named in its record, and the texts its steps send. A run
@@ -52,7 +57,8 @@ struct ProbePlan {
     std::string request;       // the test request as it goes out to an HTTP proxy
     std::string originRequest; // the same request to the judge itself, through a SOCKS proxy
     std::shared_ptr<const TunnelPlan> tunnel;
-    SocksTarget judge; // where a SOCKS proxy is asked to connect for the test request
+    std::shared_ptr<const SitePlan> sites; // the sites fetched through each proxy that passes, when the user names any
+    SocksTarget judge;                     // where a SOCKS proxy is asked to connect for the test request
     ProxyLogin login;
     bool detect = false;                   // the legs after the first try further kinds of proxy
     std::uint32_t waitMs = kDefaultWaitMs; // the wait for each next network event
@@ -78,6 +84,9 @@ std::shared_ptr<const ProbePlan> MakeDirectTlsPlan(std::shared_ptr<const TunnelP
 // login adds a Proxy-Authorization line to the test request and to CONNECT.
 std::shared_ptr<const ProbePlan> MakeEntryPlan(const ProbePlan& run, ProxyKind kind, const ProxyLogin& login,
                                                bool detect);
+
+// The legs that fetch each of the plan's sites through a proxy of each kind, after the legs it has.
+void AddSiteLegs(ProbePlan& plan, const std::vector<ProxyKind>& kinds);
 
 // "GET /path HTTP/x.y" from the absolute form's request line ("http://host/path HTTP/x.y").
 std::string OriginRequestLine(const std::string& requestLine);

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/list/SiteClass.h"
+
 namespace zandel {
 
 struct ProxyAddress;
@@ -25,6 +27,8 @@ struct CheckRecord {
     // Where the proxy left to the Internet: the address the judge saw (REMOTE_ADDR of the page graded), else the
     // proxy's own host as dialled. Only for a recorder that asks for it (ICheckRecorder::WantsExitAddress).
     std::string exitAddress;
+    // Each site the run fetched through the proxy, when it passed; empty for any other check.
+    std::vector<SiteVerdict> sites = {};
 };
 
 // The address with any password taken out ("user@host:port", "host:port:user"); a scheme in front

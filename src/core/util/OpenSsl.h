@@ -47,10 +47,12 @@ namespace zandel {
     F(SSL_get_error)                                                                                                   \
     F(SSL_get_verify_result)                                                                                           \
     F(SSL_new)                                                                                                         \
+    F(SSL_read)                                                                                                        \
     F(SSL_set1_host)                                                                                                   \
     F(SSL_set_bio)                                                                                                     \
     F(SSL_set_connect_state)                                                                                           \
     F(SSL_shutdown)                                                                                                    \
+    F(SSL_write)                                                                                                       \
     F(TLS_client_method)                                                                                               \
     F(X509_NAME_print_ex)                                                                                              \
     F(X509_STORE_load_locations)                                                                                       \

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/check/SocksStep.h"
+#include "core/list/SiteClass.h"
+
+namespace zandel {
+
+class TunnelTrust;
+
+// The most bytes of a site's answer a job reads: enough for any challenge page's markers and a keyword near the
+// top, while a site that answers a gigabyte costs no more.
+inline constexpr std::size_t kSiteAnswerLimit = std::size_t{256} * 1024;
+
+// One site the user cares about, read from "URL[=KEYWORD]".
+struct SiteTarget {
+    std::string given;   // the URL as written, without "=KEYWORD": the site's name in the exports and the history
+    std::string keyword; // empty: none
+    bool tls = false;    // https://
+    std::string host;    // an IPv6 address in its brackets
+    std::uint16_t port = 80;
+    std::string path; // origin form, with the query, without the fragment
+
+    std::string Authority() const { return host + ":" + std::to_string(port); }
+    // The Host line's value: without the port where it is the scheme's own.
+    std::string HostLine() const;
+};
+
+// One "URL[=KEYWORD]": the keyword follows the first "=" outside the URL's query, or in the query an "=" after a
+// parameter's own ("https://example.com/?q=1=Welcome"). Nothing, with `error` saying why, for a site that cannot be
+// fetched: not http:// or https://, a malformed host or port, a login (refused, since it would be sent through
+// every proxy of the list; the message never repeats its password), a keyword of more than one line.
+std::optional<SiteTarget> ParseSite(std::string_view text, std::string& error);
+// Each text in turn, at most kMaxSites, a URL given twice once: every one left out is told through `tell`, and the
+// others are checked.
+std::vector<SiteTarget> ParseSites(const std::vector<std::string>& texts,
+                                   const std::function<void(const std::string&)>& tell);
+
+// What each job sends to fetch one site, made once per run.
+struct SiteRequest {
+    SiteTarget site;
+    std::string proxyRequest;   // to an HTTP proxy, absolute form (an http:// site)
+    std::string originRequest;  // through a tunnel or a SOCKS proxy
+    std::string connectRequest; // CONNECT, for an https:// site through an HTTP proxy
+    SocksTarget socks;          // where a SOCKS proxy is asked to connect
+};
+struct SitePlan {
+    std::vector<SiteRequest> sites;
+    std::shared_ptr<const TunnelTrust> trust; // for the https:// sites, as the HTTPS step verifies
+    std::uint32_t jobMs = 0;                  // the run's time-out, within which a job fetches its sites
+};
+
+// The requests for `sites`: HTTP/1.1 with the run's User-Agent, the CONNECT in the run's HTTP version.
+std::shared_ptr<SitePlan> MakeSitePlan(const std::vector<SiteTarget>& sites, const std::string& httpVersion,
+                                       const std::string& userAgent, std::shared_ptr<const TunnelTrust> trust);
+
+} // namespace zandel

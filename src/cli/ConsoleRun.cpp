@@ -24,6 +24,7 @@
 #include "cli/ServeRun.h"
 #include "core/check/CheckEngine.h"
 #include "core/check/ParallelProbe.h"
+#include "core/check/SiteCheck.h"
 #include "core/check/TimeoutTimer.h"
 #include "core/check/TlsStep.h"
 #include "core/fetch/ListFetcher.h"
@@ -56,6 +57,7 @@ public:
 private:
     std::optional<int> OpenList();
     void OpenHistory(int keepDays);
+    void TellSiteUptimes();
     void MakeEngine(AppSettings& settings, const std::shared_ptr<const TunnelTrust>& trust);
     std::optional<int> Start();
     int Finish(RunEnd end);
@@ -71,10 +73,13 @@ private:
     std::optional<RunPlaces> m_places;
     std::optional<RunRecorder> m_recorder;
     std::optional<CheckEngine> m_engine;
+    std::vector<SiteTarget> m_sites;
 };
 
 ConsoleRun::ConsoleRun(const Options& options, std::FILE* transcript, int wake)
-    : m_options(options), m_host(transcript), m_document(m_rows, m_host, m_host) {
+    : m_options(options), m_host(transcript), m_document(m_rows, m_host, m_host),
+      m_sites(ParseSites(options.sites,
+                         [](const std::string& why) { Tell("--site " + why + "; the checks go on without it"); })) {
     m_host.WakeOnRunEnd(wake);
     m_document.m_maxRows = options.maxRows;
     m_document.m_tellRowLimit = options.maxRows == MaxListRows;
@@ -167,7 +172,7 @@ void ConsoleRun::OpenHistory(int keepDays) {
     }
     m_places.emplace(m_options);
     m_recorder.emplace(m_historyBatches ? &*m_historyBatches : nullptr, m_options.format != ExportFormat::Txt,
-                       &*m_places);
+                       &*m_places, m_sites.size());
 }
 
 void ConsoleRun::MakeEngine(AppSettings& settings, const std::shared_ptr<const TunnelTrust>& trust) {
@@ -180,6 +185,7 @@ void ConsoleRun::MakeEngine(AppSettings& settings, const std::shared_ptr<const T
     m_engine->SetMaxRows(m_options.maxRows);
     m_engine->SetPlainKind(m_options.plainKind);
     m_engine->SetSecondLook(m_options.twice, std::chrono::seconds(m_options.twicePause));
+    m_engine->SetSites(m_sites);
     InstallSignalHandlers();
 }
 
@@ -221,6 +227,16 @@ int ConsoleRun::Finish(RunEnd end) {
     if (m_places->Filters()) {
         output.keep = [&recorder](int row) { return recorder.Keeps(row); };
     }
+    if (!m_sites.empty()) {
+        output.sites.emplace();
+        for (const SiteTarget& site : m_sites) {
+            output.sites->urls.push_back(site.given);
+        }
+        output.sites->classOf = [&recorder](int row, std::vector<SiteClass>& classes) {
+            return recorder.SitesOf(row, classes);
+        };
+        TellSiteUptimes();
+    }
     const bool written = WriteCheckedList(m_options, m_rows, m_document, output);
     // A transcript file cut short (a full disk) would pass for a whole one.
     const bool transcriptCut = transcriptError != 0 && m_options.logPath;
@@ -240,6 +256,22 @@ int ConsoleRun::Finish(RunEnd end) {
         std::_Exit(code);
     }
     return code;
+}
+
+// What the history holds of each site over the kept days, this run's checks with them.
+void ConsoleRun::TellSiteUptimes() {
+    if (!m_historyBatches) {
+        return;
+    }
+    for (const SiteUptime& uptime : m_history.SiteUptimes()) {
+        if (std::none_of(m_sites.begin(), m_sites.end(),
+                         [&uptime](const SiteTarget& site) { return site.given == uptime.site; })) {
+            continue;
+        }
+        Tell("--site " + uptime.site + ": reached in " + std::to_string(uptime.reached) + " of " +
+             std::to_string(uptime.checks) + " checks of live proxies over the kept days (" +
+             std::to_string((uptime.reached * 200 + uptime.checks) / (2 * uptime.checks)) + "%)");
+    }
 }
 
 } // namespace

@@ -185,6 +185,12 @@ bool SetPlainKind(Options& options, const std::string& value, std::string& error
                      options.plainKind, error);
 }
 
+// Read as the run starts, where a site that cannot be checked is told and left out while the others are checked.
+bool AddSite(Options& options, const std::string& value, std::string&) {
+    options.sites.push_back(value);
+    return true;
+}
+
 bool SetTwicePause(Options& options, const std::string& value, std::string& error) {
     return TakeNumber("--twice-pause", value, 0, kTwicePauseMaxSeconds, kWholeSeconds, options.twicePause, error);
 }
@@ -354,6 +360,7 @@ constexpr OptionRow kOptionRows[] = {
     {"--judge-key", "", kValue, SetJudgeKey},
     {"--type", "", kValue, SetPlainKind},
     {"--detect", "", kFlag, SetFlag<&Options::detect>},
+    {"--site", "", kValue, AddSite},
     {"--twice", "", kFlag, SetFlag<&Options::twice>},
     {"--twice-pause", "", kValue, SetTwicePause},
     {"--geo-country", "", kValue, SetText<&Options::geoCountry>},

@@ -63,6 +63,7 @@ struct Options {
     std::optional<std::string> geoAsn;
     std::vector<std::string> countries;         // --country: the ISO codes whose rows are written, in capitals
     std::optional<HostingNetworks> datacenters; // --datacenter-asns, in place of the program's own list
+    std::vector<std::string> sites;             // --site URL[=KEYWORD], as given: read when the run starts
     bool twice = false;
     int twicePause = kTwicePauseDefaultSeconds;
     ServeOptions serve;

@@ -70,7 +70,8 @@ bool WriteCheckedList(const Options& options, const IRowStore& rows, ProxyListDo
     const auto stream = [&](const ByteSink& sink) {
         return options.format == ExportFormat::Txt
                    ? StreamList(rows, options.saveMode, sink, output.keep)
-                   : StreamExport(rows, options.saveMode, options.format, output.reasonOf, sink, places, output.keep);
+                   : StreamExport(rows, options.saveMode, options.format, output.reasonOf, sink, places, output.keep,
+                                  output.sites ? &*output.sites : nullptr);
     };
     if (options.outputPath) {
         const FileResult result = WriteFileAtomically(*options.outputPath, stream);

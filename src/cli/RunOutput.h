@@ -27,11 +27,12 @@ std::string ProgressLine(const CheckEngine::Progress& progress, int total, std::
 std::FILE* OpenTranscript(const Options& options);
 
 // What the run knows of each row besides its cells: its reason, its place (with databases), whether it is written
-// (with --country).
+// (with --country), its sites' classes (with --site).
 struct RowOutput {
     RowReason reasonOf;
     std::optional<ExportPlaces> places;
     RowKeep keep;
+    std::optional<ExportSites> sites;
 };
 
 // The checked list where the options send it, in their format; false after saying why it was not written whole.

@@ -21,6 +21,7 @@ void RunRecorder::Recorded(int row, const CheckRecord& record) {
     if (!m_keepReasons || row < 0) {
         return;
     }
+    KeepSites(row, record.sites);
     std::uint16_t code = 0;
     if (const auto found = m_reasonIndex.find(record.reason); found != m_reasonIndex.end()) {
         code = found->second;
@@ -34,6 +35,33 @@ void RunRecorder::Recorded(int row, const CheckRecord& record) {
         m_rowReasons.resize(index + 1, 0);
     }
     m_rowReasons[index] = code;
+}
+
+void RunRecorder::KeepSites(int row, const std::vector<SiteVerdict>& sites) {
+    if (m_siteCount == 0) {
+        return;
+    }
+    const std::size_t at = static_cast<std::size_t>(row) * m_siteCount;
+    if (m_rowSites.size() < at + m_siteCount) {
+        m_rowSites.resize(at + m_siteCount, 0);
+    }
+    // A later check of the row that did not pass leaves it unchecked on the sites.
+    for (std::size_t i = 0; i < m_siteCount; ++i) {
+        m_rowSites[at + i] = i < sites.size() ? static_cast<std::uint8_t>(static_cast<int>(sites[i].verdict) + 1) : 0;
+    }
+}
+
+bool RunRecorder::SitesOf(int row, std::vector<SiteClass>& classes) const {
+    std::lock_guard lock(m_mutex);
+    const std::size_t at = static_cast<std::size_t>(row) * m_siteCount;
+    if (row < 0 || m_siteCount == 0 || at + m_siteCount > m_rowSites.size() || m_rowSites[at] == 0) {
+        return false;
+    }
+    classes.clear();
+    for (std::size_t i = 0; i < m_siteCount; ++i) {
+        classes.push_back(static_cast<SiteClass>(m_rowSites[at + i] - 1));
+    }
+    return true;
 }
 
 void RunRecorder::RunEnded() {

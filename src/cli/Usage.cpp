@@ -5,6 +5,7 @@
 
 #include "core/app/CommandLine.h"
 #include "core/check/JudgePage.h"
+#include "core/list/SiteClass.h"
 #include "core/fetch/ListFetcher.h"
 #include "core/history/HistoryStore.h"
 #include "core/serve/ServeConfig.h"
@@ -92,6 +93,22 @@ std::string UsageOfTheJudge() {
            "                       write the kind found into the list (default: Detect of [ProxyType])\n";
 }
 
+// The sites the user cares about.
+std::string UsageOfTheSites() {
+    return "  --site URL[=KEYWORD]\n"
+           "                       after a proxy passes, fetch this http:// or https:// page through it\n"
+           "                       (certificate verified) within the same time-out, and class what it\n"
+           "                       answered: reached (2xx, with KEYWORD on the page when given), captcha\n"
+           "                       (a challenge page), blocked (403, 451), rate-limited (429),\n"
+           "                       block-redirect (a redirect to another site or to a block or consent\n"
+           "                       page; not followed), keyword-missing or failed; at most " +
+           std::to_string(kMaxSites) +
+           " sites, each\n"
+           "                       a CSV column and a key of the JSON rows' \"sites\" (null for a proxy that\n"
+           "                       failed). A site with a login, a KEYWORD of more than one line or a URL\n"
+           "                       that cannot be fetched is told and left out\n";
+}
+
 // Where each proxy leaves to the Internet, and the second look.
 std::string UsageOfThePlaces() {
     return "  --twice              ask each proxy that passed again, on a fresh connection after a pause:\n"
@@ -159,8 +176,8 @@ std::string RangeText(int lowest, int highest) {
 }
 
 const char* UsageText() {
-    static const std::string text = UsageOfTheCheck() + UsageOfTheResults() + UsageOfTheJudge() + UsageOfThePlaces() +
-                                    UsageOfTheServe() + UsageOfTheEnd();
+    static const std::string text = UsageOfTheCheck() + UsageOfTheResults() + UsageOfTheJudge() + UsageOfTheSites() +
+                                    UsageOfThePlaces() + UsageOfTheServe() + UsageOfTheEnd();
     return text.c_str();
 }
 

@@ -280,6 +280,44 @@ TEST_F(CheckExportTest, PlacesFollowTheOtherFieldsForTheDatabasesGiven) {
               "user:secret@127.0.0.1:8080 Anonymous(A) 1.234 2026/12/09(14:27:06) OK\r\n");
 }
 
+// The sites' classes come last, after any place; a row whose proxy was not checked on them has empty cells and null.
+TEST_F(CheckExportTest, SitesFollowEveryOtherFieldAndReadBack) {
+    ExportSites sites;
+    sites.urls = {"https://shop.example/a?b=1,2", "http://news.example/"};
+    sites.classOf = [](int row, std::vector<SiteClass>& classes) {
+        classes = {row == 0 ? SiteClass::Reached : SiteClass::BlockRedirect, SiteClass::Captcha};
+        return row % 2 == 0;
+    };
+    ExportPlaces places;
+    places.country = true;
+    places.placeOf = [](int row, GeoPlace& place) {
+        place.country = row == 0 ? "JP" : "";
+        return row == 0;
+    };
+    const auto exportWith = [this, &sites, &places](ExportFormat format) {
+        std::string out;
+        EXPECT_TRUE(StreamExport(
+            m_rows, SaveWithResults, format, Reasons(),
+            [&out](std::string_view piece) {
+                out += piece;
+                return true;
+            },
+            &places, {}, &sites));
+        return out;
+    };
+    m_dir.Write("out.csv", exportWith(ExportFormat::Csv));
+    EXPECT_EQ(
+        Capture("python3 -c \"import csv,sys; print([r[7:] for r in csv.reader(open(sys.argv[1], newline=''))])\" " +
+                m_dir.File("out.csv")),
+        "[['country', 'country_name', 'https://shop.example/a?b=1,2', 'http://news.example/'], "
+        "['JP', '', 'reached', 'captcha'], ['', '', '', ''], ['', '', 'block-redirect', 'captcha'], "
+        "['', '', '', '']]\n");
+    m_dir.Write("out.json", exportWith(ExportFormat::Json));
+    EXPECT_EQ(Capture("jq -c '[.[] | .sites]' " + m_dir.File("out.json")),
+              "[{\"https://shop.example/a?b=1,2\":\"reached\",\"http://news.example/\":\"captcha\"},null,"
+              "{\"https://shop.example/a?b=1,2\":\"block-redirect\",\"http://news.example/\":\"captcha\"},null]\n");
+}
+
 TEST(CheckRecordTest, AddressesLoseTheirPasswordOnly) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"127.0.0.1:8080", "127.0.0.1:8080"},

@@ -102,6 +102,57 @@ TEST_F(HistoryStoreTest, KeepsChecksPrunesOldOnesAndSummarises) {
     EXPECT_EQ(m_told, 0);
 }
 
+// A history an older version wrote (no table of sites) opens, keeps its checks and takes the sites' classes; the
+// sites' checks are pruned with their checks, so that a check that takes an old one's id never inherits them.
+TEST_F(HistoryStoreTest, AnOlderHistoryTakesTheSitesAndPrunesThemWithTheirChecks) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(Path().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "CREATE TABLE checks (id INTEGER PRIMARY KEY, address TEXT NOT NULL, kind TEXT NOT NULL,"
+                           " result TEXT NOT NULL, response_ms INTEGER, https TEXT NOT NULL, checked_at TEXT NOT NULL,"
+                           " reason TEXT NOT NULL);"
+                           "INSERT INTO checks VALUES (1, 'a.example:8080', 'http', 'OK', 100, '---',"
+                           " '2027-01-10T08:00:00Z', '');",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    HistoryStore reader;
+    ASSERT_TRUE(reader.OpenForReading(Path()));
+    EXPECT_TRUE(reader.SiteUptimes().empty()); // no table yet, and nothing made up
+    const auto withSites = [](const std::string& address, std::time_t when, SiteClass first, SiteClass second) {
+        CheckRecord check = Check(address, "OK", 100, when);
+        check.sites = {{"https://shop.example/", first}, {"http://news.example/", second}};
+        return check;
+    };
+    {
+        HistoryStore store;
+        ASSERT_TRUE(OpenStore(store));
+        EXPECT_EQ(store.Count(), 1);
+        ASSERT_TRUE(store.Add({withSites("a.example:8080", kNow - 20 * kDay, SiteClass::Reached, SiteClass::Captcha),
+                               withSites("a.example:8080", kNow, SiteClass::Reached, SiteClass::Reached),
+                               withSites("b.example:3128", kNow, SiteClass::Blocked, SiteClass::Reached),
+                               Check("b.example:3128", "NG", std::nullopt, kNow)}));
+        const std::vector<SiteUptime> all = store.SiteUptimes();
+        ASSERT_EQ(all.size(), 2U);
+        EXPECT_EQ(all[0].site, "https://shop.example/");
+        EXPECT_EQ(all[0].checks, 3);
+        EXPECT_EQ(all[0].reached, 2);
+        EXPECT_EQ(all[1].reached, 2);
+        const std::vector<SiteUptime> one = store.SiteUptimes("a.example:8080");
+        ASSERT_EQ(one.size(), 2U);
+        EXPECT_DOUBLE_EQ(one[0].uptime, 1.0);
+        EXPECT_DOUBLE_EQ(one[1].uptime, 0.5);
+    }
+    HistoryStore store;
+    ASSERT_TRUE(OpenStore(store, kNow, 10));
+    EXPECT_EQ(Query(Path(), "SELECT count(*) FROM site_checks"), "4");
+    const std::vector<SiteUptime> kept = store.SiteUptimes("a.example:8080");
+    ASSERT_EQ(kept.size(), 2U);
+    EXPECT_EQ(kept[1].checks, 1);
+    EXPECT_EQ(kept[1].reached, 1);
+    EXPECT_EQ(m_told, 0);
+}
+
 TEST(HistoryMedianTest, MiddleOfOddAndEvenCounts) {
     EXPECT_FALSE(MedianMs({}));
     EXPECT_EQ(MedianMs({7}), 7);

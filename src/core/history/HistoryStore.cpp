@@ -17,6 +17,7 @@ namespace {
 // SQLite is loaded when a history is first opened, not linked (core/util/SharedLibrary.h says why).
 #define ZANDEL_SQLITE_FUNCTIONS(F)                                                                                     \
     F(sqlite3_bind_int)                                                                                                \
+    F(sqlite3_bind_int64)                                                                                              \
     F(sqlite3_bind_null)                                                                                               \
     F(sqlite3_bind_text)                                                                                               \
     F(sqlite3_busy_timeout)                                                                                            \
@@ -30,6 +31,7 @@ namespace {
     F(sqlite3_exec)                                                                                                    \
     F(sqlite3_finalize)                                                                                                \
     F(sqlite3_get_autocommit)                                                                                          \
+    F(sqlite3_last_insert_rowid)                                                                                       \
     F(sqlite3_open_v2)                                                                                                 \
     F(sqlite3_prepare_v2)                                                                                              \
     F(sqlite3_reset)                                                                                                   \
@@ -58,7 +60,14 @@ constexpr const char* kSchema = "CREATE TABLE IF NOT EXISTS checks ("
                                 " checked_at TEXT NOT NULL,"
                                 " reason TEXT NOT NULL);"
                                 "CREATE INDEX IF NOT EXISTS checks_by_address ON checks (address, checked_at);"
-                                "CREATE INDEX IF NOT EXISTS checks_by_time ON checks (checked_at);";
+                                "CREATE INDEX IF NOT EXISTS checks_by_time ON checks (checked_at);"
+                                // Added with the sites' checks: a history of an older version gains the table as
+                                // it is opened, and an older version reads the checks as ever.
+                                "CREATE TABLE IF NOT EXISTS site_checks ("
+                                " check_id INTEGER NOT NULL,"
+                                " site TEXT NOT NULL,"
+                                " class TEXT NOT NULL);"
+                                "CREATE INDEX IF NOT EXISTS site_checks_by_check ON site_checks (check_id);";
 
 // A prepared statement that finalizes itself.
 class Statement final {
@@ -184,13 +193,19 @@ bool HistoryStore::Open(const std::string& path, int keepDays, std::time_t now, 
         Fail(path);
         return false;
     }
+    // The sites' checks go with their checks, before them, while their ids still say which they are.
+    const Statement pruneSites(
+        m_db, "DELETE FROM site_checks WHERE check_id IN (SELECT id FROM checks WHERE checked_at < ?1)");
     const Statement prune(m_db, "DELETE FROM checks WHERE checked_at < ?1");
-    if (!prune) {
+    if (!pruneSites || !prune) {
         Fail(path);
         return false;
     }
-    prune.Text(1, IsoUtc(now - static_cast<std::time_t>(std::max(keepDays, 0)) * 24 * 60 * 60));
-    if (Sqlite().sqlite3_step(prune.Get()) != SQLITE_DONE || !Exec("COMMIT")) {
+    const std::string oldest = IsoUtc(now - static_cast<std::time_t>(std::max(keepDays, 0)) * 24 * 60 * 60);
+    pruneSites.Text(1, oldest);
+    prune.Text(1, oldest);
+    if (Sqlite().sqlite3_step(pruneSites.Get()) != SQLITE_DONE || Sqlite().sqlite3_step(prune.Get()) != SQLITE_DONE ||
+        !Exec("COMMIT")) {
         Fail(path);
         return false;
     }
@@ -234,7 +249,8 @@ bool HistoryStore::Add(const std::vector<CheckRecord>& batch) {
     {
         const Statement insert(m_db, "INSERT INTO checks (address, kind, result, response_ms, https, checked_at, "
                                      "reason) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-        bool ok = static_cast<bool>(insert);
+        const Statement insertSite(m_db, "INSERT INTO site_checks (check_id, site, class) VALUES (?1, ?2, ?3)");
+        bool ok = insert && insertSite;
         for (const CheckRecord& record : batch) {
             if (!ok) {
                 break;
@@ -252,6 +268,14 @@ bool HistoryStore::Add(const std::vector<CheckRecord>& batch) {
             insert.Text(7, record.reason);
             ok =
                 Sqlite().sqlite3_step(insert.Get()) == SQLITE_DONE && Sqlite().sqlite3_reset(insert.Get()) == SQLITE_OK;
+            const long long id = Sqlite().sqlite3_last_insert_rowid(m_db);
+            for (std::size_t i = 0; ok && i < record.sites.size(); ++i) {
+                Sqlite().sqlite3_bind_int64(insertSite.Get(), 1, id);
+                insertSite.Text(2, record.sites[i].site);
+                insertSite.Text(3, std::string(SiteClassName(record.sites[i].verdict)));
+                ok = Sqlite().sqlite3_step(insertSite.Get()) == SQLITE_DONE &&
+                     Sqlite().sqlite3_reset(insertSite.Get()) == SQLITE_OK;
+            }
         }
         if (!ok) {
             FailWrite();
@@ -369,6 +393,38 @@ std::vector<CheckRecord> HistoryStore::ChecksOf(const std::string& address) {
                           select.ColumnText(4), select.ColumnText(5), select.ColumnText(6), std::string()});
     }
     return checks;
+}
+
+std::vector<SiteUptime> HistoryStore::SiteUptimes(const std::string& address) {
+    std::vector<SiteUptime> uptimes;
+    if (m_db == nullptr) {
+        return uptimes;
+    }
+    // A history no site was ever checked in may have no such table (one of an older version opened to read).
+    const Statement select(m_db, address.empty()
+                                     ? "SELECT site, class FROM site_checks ORDER BY rowid"
+                                     : "SELECT site, class FROM site_checks WHERE check_id IN (SELECT id FROM checks "
+                                       "WHERE address IN (?1, ?2, ?3)) ORDER BY rowid");
+    if (!select) {
+        return uptimes;
+    }
+    if (!address.empty()) {
+        BindForms(select, address);
+    }
+    while (Sqlite().sqlite3_step(select.Get()) == SQLITE_ROW) {
+        std::string site = select.ColumnText(0);
+        auto found = std::find_if(uptimes.begin(), uptimes.end(),
+                                  [&site](const SiteUptime& known) { return known.site == site; });
+        if (found == uptimes.end()) {
+            found = uptimes.insert(uptimes.end(), SiteUptime{std::move(site), 0, 0, 0.0});
+        }
+        ++found->checks;
+        found->reached += select.ColumnText(1) == SiteClassName(SiteClass::Reached) ? 1 : 0;
+    }
+    for (SiteUptime& uptime : uptimes) {
+        uptime.uptime = static_cast<double>(uptime.reached) / uptime.checks;
+    }
+    return uptimes;
 }
 
 long long HistoryStore::Count() {

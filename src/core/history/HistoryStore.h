@@ -24,11 +24,19 @@ struct HistorySummary {
     std::optional<int> medianMs; // of the good checks' response times
 };
 
-// The checks of every run in an SQLite file, table "checks", shared by every running program: WAL, so that a
-// reader never waits for a writer; a busy wait, so that two writers take turns; one transaction per batch, so
-// that a killed program leaves every batch it committed and none half. The history only records: a file that
-// cannot be used (locked past the wait, corrupt, read-only) is reported once through the failure callback and
-// the store then does nothing, so that checking goes on without it.
+// How often one site was reached through the proxies that passed, over the kept days.
+struct SiteUptime {
+    std::string site; // its URL as the user gave it
+    int checks = 0;   // checks of a proxy that passed, which fetched the site
+    int reached = 0;
+    double uptime = 0.0; // reached / checks
+};
+
+// The checks of every run in an SQLite file, table "checks" (and "site_checks", each site's class in a check), shared
+// by every running program: WAL, so that a reader never waits for a writer; a busy wait, so that two writers take
+// turns; one transaction per batch, so that a killed program leaves every batch it committed and none half. The history
+// only records: a file that cannot be used (locked past the wait, corrupt, read-only) is reported once through the
+// failure callback and the store then does nothing, so that checking goes on without it.
 class HistoryStore final {
 public:
     using FailureCallback = std::function<void(const std::string& cause)>;
@@ -59,6 +67,8 @@ public:
     std::optional<HistorySummary> SummaryOf(const std::string& address);
     // The checks of one address, every kept form of it together, oldest first.
     std::vector<CheckRecord> ChecksOf(const std::string& address);
+    // Per site, in the order first met: through every proxy, or through the one address (every kept form of it).
+    std::vector<SiteUptime> SiteUptimes(const std::string& address = {});
     // How many checks are kept.
     long long Count();
 

@@ -148,15 +148,47 @@ void JsonTextOrNull(std::string& out, const std::string& text) {
     }
 }
 
-std::string CsvHeader(const ExportPlaces* places) {
+std::string CsvHeader(const ExportPlaces* places, const ExportSites* sites) {
     std::string header = kCsvHeader;
-    if (places == nullptr) {
+    if (places == nullptr && sites == nullptr) {
         return header;
     }
     header.resize(header.size() - 2);
-    header += places->country ? ",country,country_name" : "";
-    header += places->asn ? ",asn,as_name,datacenter" : "";
+    if (places != nullptr) {
+        header += places->country ? ",country,country_name" : "";
+        header += places->asn ? ",asn,as_name,datacenter" : "";
+    }
+    for (std::size_t i = 0; sites != nullptr && i < sites->urls.size(); ++i) {
+        header += ',';
+        CsvField(header, TextAsUtf8(sites->urls[i]));
+    }
     return header + "\r\n";
+}
+
+// A row's class of each site, after its place.
+void AppendSites(std::string& out, bool csv, const ExportSites& sites, int row) {
+    std::vector<SiteClass> classes;
+    const bool checked = sites.classOf && sites.classOf(row, classes) && classes.size() == sites.urls.size();
+    if (csv) {
+        for (std::size_t i = 0; i < sites.urls.size(); ++i) {
+            out += ',';
+            out += checked ? SiteClassName(classes[i]) : "";
+        }
+        return;
+    }
+    out += ",\"sites\":";
+    if (!checked) {
+        out += "null";
+        return;
+    }
+    out += '{';
+    for (std::size_t i = 0; i < sites.urls.size(); ++i) {
+        out += i == 0 ? "" : ",";
+        JsonString(out, TextAsUtf8(sites.urls[i]));
+        out += ':';
+        JsonString(out, SiteClassName(classes[i]));
+    }
+    out += '}';
 }
 
 // A row's place after its other fields: what is not known stays empty (null in JSON).
@@ -218,12 +250,12 @@ std::string TextAsUtf8(std::string_view bytes, bool cp932) {
 }
 
 bool StreamExport(const IRowStore& store, int saveMode, ExportFormat format, const RowReason& reasonOf,
-                  const ByteSink& sink, const ExportPlaces* places, const RowKeep& keep) {
+                  const ByteSink& sink, const ExportPlaces* places, const RowKeep& keep, const ExportSites* sites) {
     if (format == ExportFormat::Txt) {
         return StreamList(store, saveMode, sink, keep);
     }
     const bool csv = format == ExportFormat::Csv;
-    std::string out = csv ? CsvHeader(places) : "[";
+    std::string out = csv ? CsvHeader(places, sites) : "[";
     bool first = true;
     const int count = store.RowCount();
     for (int row = 0; row < count; ++row) {
@@ -258,6 +290,9 @@ bool StreamExport(const IRowStore& store, int saveMode, ExportFormat format, con
             if (places != nullptr) {
                 AppendPlace(out, true, *places, row);
             }
+            if (sites != nullptr) {
+                AppendSites(out, true, *sites, row);
+            }
             out += "\r\n";
         } else {
             out += first ? "\n{" : ",\n{";
@@ -281,6 +316,9 @@ bool StreamExport(const IRowStore& store, int saveMode, ExportFormat format, con
             JsonString(out, TextAsUtf8(reason));
             if (places != nullptr) {
                 AppendPlace(out, false, *places, row);
+            }
+            if (sites != nullptr) {
+                AppendSites(out, false, *sites, row);
             }
             out += '}';
         }

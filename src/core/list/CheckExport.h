@@ -4,9 +4,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/geo/GeoDatabase.h"
 #include "core/list/ListFile.h"
+#include "core/list/SiteClass.h"
 #include "core/util/FileIo.h"
 
 namespace zandel {
@@ -37,7 +39,15 @@ struct ExportPlaces {
     bool asn = false;
     std::function<bool(int row, GeoPlace& place)> placeOf;
 };
+// The sites the user named, when any: a CSV column each, headed by its URL as given, and in JSON "sites", an object
+// from each URL to its class; a row whose proxy was not checked on them has empty cells and "sites":null.
+// `classOf` gives a row's classes in the order of `urls`, false for such a row.
+struct ExportSites {
+    std::vector<std::string> urls;
+    std::function<bool(int row, std::vector<SiteClass>& classes)> classOf;
+};
 bool StreamExport(const IRowStore& store, int saveMode, ExportFormat format, const RowReason& reasonOf,
-                  const ByteSink& sink, const ExportPlaces* places = nullptr, const RowKeep& keep = {});
+                  const ByteSink& sink, const ExportPlaces* places = nullptr, const RowKeep& keep = {},
+                  const ExportSites* sites = nullptr);
 
 } // namespace zandel

@@ -164,6 +164,18 @@ TEST_P(SiteRunTest, AFloodIsCutAtItsLimitAndADripLeavesTheOthersTheirTime) {
     EXPECT_NE(m_records.Of(0).result, kResultNg);
 }
 
+// A site's tunnel borrows the HTTPS step's report only while it lasts: the proxy's HTTPS cell is the step's own.
+TEST_P(SiteRunTest, TheHttpsStepKeepsItsFindingsBesideTheSites) {
+    m_settings.HttpsCheckOn = true;
+    m_settings.HttpsTarget = kSecureSite;
+    AddRow(m_proxy.Address());
+    const std::vector<SiteVerdict> verdicts = CheckOn({"https://" + kSelfSigned + "/", Url("/forbidden")});
+    ASSERT_EQ(verdicts.size(), 2U) << m_host.Log();
+    EXPECT_EQ(verdicts[0].verdict, C::Failed);
+    EXPECT_EQ(verdicts[1].verdict, C::Blocked);
+    EXPECT_EQ(m_records.Of(0).https, "OK") << m_host.Log();
+}
+
 // A proxy that fails its judge check is asked for no site, and no site's class is kept for it.
 TEST_P(SiteRunTest, AProxyThatFailsFetchesNoSite) {
     FakeProxy refusing{fake::AnswerAndClose("HTTP/1.0 403 Forbidden\r\n\r\n")};

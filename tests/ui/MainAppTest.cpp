@@ -479,7 +479,14 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(HoldsFlock(first.processId()), 20000);
         // The holder listens a moment after it locks; a loaded machine shows that moment.
         QTRY_VERIFY_WITH_TIMEOUT(m_rig->dir.Exists("Zandel.socket"), 20000);
-        const std::string listing = m_rig->dir.Listing();
+        // and goes on making its files (the history) for a while after: the folder is taken once it holds still.
+        std::string listing = m_rig->dir.Listing();
+        for (int look = 0; look < 60; ++look) {
+            QTest::qWait(300);
+            if (std::exchange(listing, m_rig->dir.Listing()) == listing) {
+                break;
+            }
+        }
 
         QProcess second;
         second.setProcessEnvironment(env);

@@ -14,6 +14,7 @@
 
 #include <sqlite3.h>
 
+#include "core/history/HistoryColumns.h"
 #include "core/history/HistoryRecorder.h"
 #include "support/CheckRecords.h"
 #include "support/FileSizeLimit.h"
@@ -151,6 +152,63 @@ TEST_F(HistoryStoreTest, AnOlderHistoryTakesTheSitesAndPrunesThemWithTheirChecks
     EXPECT_EQ(kept[1].checks, 1);
     EXPECT_EQ(kept[1].reached, 1);
     EXPECT_EQ(m_told, 0);
+}
+
+ServedRecord Served(const std::string& address, const char* result, int tries, std::time_t when) {
+    return {address, "http", "site.example", tries, result, IsoUtc(when)};
+}
+
+// A history of the versions before the serve's connections were kept: read as it is by a reader, which adds
+// nothing, then given the served table by the first writer; the uptime then counts the connections an upstream
+// carried and failed beside its checks, and an upstream the serve alone has used gets a summary of its own.
+TEST_F(HistoryStoreTest, ReadsAndMigratesAHistoryOfVersion0) {
+    sqlite3* old = nullptr;
+    ASSERT_EQ(sqlite3_open(Path().c_str(), &old), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(old,
+                           "CREATE TABLE checks (id INTEGER PRIMARY KEY, address TEXT NOT NULL, kind TEXT NOT NULL,"
+                           " result TEXT NOT NULL, response_ms INTEGER, https TEXT NOT NULL, checked_at TEXT NOT NULL,"
+                           " reason TEXT NOT NULL);"
+                           "CREATE INDEX checks_by_address ON checks (address, checked_at);"
+                           "CREATE INDEX checks_by_time ON checks (checked_at);"
+                           "INSERT INTO checks VALUES (1, 'c.example:80', 'http', 'OK', 100, '---', "
+                           "'2027-01-15T07:00:00Z', ''), (2, 'c.example:80', 'http', 'NG', NULL, '---', "
+                           "'2027-01-15T07:30:00Z', '');",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(old);
+    {
+        HistoryStore reader;
+        ASSERT_TRUE(reader.OpenForReading(Path()));
+        const std::optional<HistorySummary> summary = reader.SummaryOf("c.example:80");
+        ASSERT_TRUE(summary);
+        EXPECT_DOUBLE_EQ(summary->uptime, 0.5);
+        EXPECT_EQ(reader.Summaries().size(), 1U);
+        EXPECT_TRUE(reader.ServedOf("c.example:80").empty());
+    }
+    EXPECT_EQ(Query(Path(), "PRAGMA user_version"), "0") << "a reader changes nothing";
+    HistoryStore store;
+    ASSERT_TRUE(OpenStore(store));
+    EXPECT_EQ(Query(Path(), "PRAGMA user_version"), "1");
+    ASSERT_TRUE(
+        store.Add({}, {Served("c.example:80", kServedCarried, 1, kNow), Served("c.example:80", kServedCarried, 2, kNow),
+                       Served("c.example:80", kServedFailed, 1, kNow), Served("c.example:80", kServedTarget, 1, kNow),
+                       Served("a.example:80", kServedFailed, 1, kNow)}));
+    const std::optional<HistorySummary> summary = store.SummaryOf("c.example:80");
+    ASSERT_TRUE(summary);
+    EXPECT_EQ(summary->checks, 2);
+    EXPECT_EQ(summary->served, 3) << "a site that was not reached is not counted";
+    EXPECT_DOUBLE_EQ(summary->uptime, 0.6);
+    EXPECT_EQ(UptimePercent(*summary), 60);
+    const std::vector<HistorySummary> summaries = store.Summaries();
+    ASSERT_EQ(summaries.size(), 2U);
+    EXPECT_EQ(summaries[0].address, "a.example:80") << "in address order";
+    EXPECT_DOUBLE_EQ(summaries[0].uptime, 0.0);
+    EXPECT_DOUBLE_EQ(summaries[1].uptime, 0.6);
+    EXPECT_EQ(store.ServedOf("c.example:80").size(), 4U);
+    // Pruned with the checks.
+    HistoryStore later;
+    ASSERT_TRUE(OpenStore(later, kNow + 40 * kDay));
+    EXPECT_EQ(Query(Path(), "SELECT count(*) FROM served"), "0");
 }
 
 TEST(HistoryMedianTest, MiddleOfOddAndEvenCounts) {
@@ -314,6 +372,16 @@ TEST_F(HistoryStoreTest, RecorderWritesABatchWhenFullOrASecondOld) {
         EXPECT_EQ(add(8), 7);
     }
     EXPECT_EQ(store.Count(), 8) << "what was left is written when the recorder goes";
+    // The serve's connections are batched alike, with the checks.
+    HistoryRecorder recorder(store, 3, [&now] { return now; });
+    const auto served = [&] {
+        recorder.AddServed(Served("a.example:80", kServedCarried, 1, kNow));
+        recorder.Sync();
+        return Query(Path(), "SELECT count(*) FROM served") + "/" + std::to_string(store.Count());
+    };
+    EXPECT_EQ(served(), "0/8");
+    recorder.Add(Check("a.example:80", "OK", 9, kNow));
+    EXPECT_EQ(served(), "2/9") << "one batch of both";
 }
 
 // A store that fails mid-run is told once; the checks after it are neither kept nor told again.

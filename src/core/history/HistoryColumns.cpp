@@ -18,7 +18,8 @@ std::string HistoryAddressOf(std::string_view entry) {
 }
 
 int UptimePercent(const HistorySummary& summary) {
-    return summary.checks > 0 ? static_cast<int>(std::floor(100.0 * summary.good / summary.checks)) : 0;
+    const int all = summary.checks + summary.served;
+    return all > 0 ? static_cast<int>(std::floor(100.0 * (summary.good + summary.servedGood) / all)) : 0;
 }
 
 std::string UptimeText(const HistorySummary& summary) {

@@ -13,7 +13,7 @@ HistoryRecorder::HistoryRecorder(HistoryStore& store, std::size_t batchRows, Clo
         m_clock = [] { return std::chrono::steady_clock::now(); };
     }
     m_failed = !m_store.IsUsable();
-    m_pending.reserve(m_batchRows);
+    m_pending.checks.reserve(m_batchRows);
     try {
         m_writer = std::thread([this] { WriteLoop(); });
     } catch (const std::system_error&) {
@@ -34,18 +34,26 @@ HistoryRecorder::~HistoryRecorder() {
 }
 
 void HistoryRecorder::Add(CheckRecord record) {
+    Gather(std::move(record), &Batch::checks);
+}
+
+void HistoryRecorder::AddServed(ServedRecord record) {
+    Gather(std::move(record), &Batch::served);
+}
+
+template <typename Record> void HistoryRecorder::Gather(Record record, std::vector<Record> Batch::*into) {
     if (m_failed) {
         return;
     }
-    std::vector<CheckRecord> inline_;
+    Batch inline_;
     {
         std::lock_guard lock(m_mutex);
         const auto now = m_clock();
-        if (m_pending.empty()) {
+        if (m_pending.Empty()) {
             m_firstPending = now;
         }
-        m_pending.push_back(std::move(record));
-        if (m_pending.size() < m_batchRows && now - m_firstPending < kBatchAge) {
+        (m_pending.*into).push_back(std::move(record));
+        if (m_pending.Size() < m_batchRows && now - m_firstPending < kBatchAge) {
             return;
         }
         if (m_writer.joinable()) {
@@ -58,9 +66,9 @@ void HistoryRecorder::Add(CheckRecord record) {
 }
 
 void HistoryRecorder::HandOverLocked() {
-    if (!m_pending.empty()) {
+    if (!m_pending.Empty()) {
         m_handedOver.push_back(std::exchange(m_pending, {}));
-        m_pending.reserve(m_batchRows);
+        m_pending.checks.reserve(m_batchRows);
         m_changed.notify_all();
     }
 }
@@ -83,7 +91,7 @@ void HistoryRecorder::Flush() {
 }
 
 void HistoryRecorder::HandOver() {
-    std::vector<CheckRecord> inline_;
+    Batch inline_;
     {
         std::lock_guard lock(m_mutex);
         if (m_writer.joinable()) {
@@ -92,15 +100,15 @@ void HistoryRecorder::HandOver() {
             inline_ = std::exchange(m_pending, {});
         }
     }
-    if (!inline_.empty()) {
+    if (!inline_.Empty()) {
         Write(inline_);
     }
 }
 
-void HistoryRecorder::Write(const std::vector<CheckRecord>& batch) {
+void HistoryRecorder::Write(const Batch& batch) {
     std::lock_guard lock(m_storeMutex);
     // A batch the store refuses is dropped with the store, which has told why.
-    if (!m_failed && !m_store.Add(batch)) {
+    if (!m_failed && !m_store.Add(batch.checks, batch.served)) {
         m_failed = true;
     }
 }
@@ -112,7 +120,7 @@ void HistoryRecorder::WriteLoop() {
         if (m_handedOver.empty()) {
             return;
         }
-        std::vector<CheckRecord> batch = std::move(m_handedOver.front());
+        Batch batch = std::move(m_handedOver.front());
         m_handedOver.pop_front();
         m_writing = true;
         lock.unlock();

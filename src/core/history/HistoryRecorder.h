@@ -12,11 +12,10 @@
 #include <vector>
 
 #include "core/check/CheckEngine.h"
+#include "core/history/HistoryStore.h"
 #include "core/list/CheckRecord.h"
 
 namespace zandel {
-
-class HistoryStore;
 
 // Gathers a run's checks into batches for the history: a batch is handed over once it holds `batchRows` checks or
 // its first check is a second old, so that a long run costs one transaction per batch rather than one per row,
@@ -37,6 +36,8 @@ public:
     HistoryRecorder& operator=(const HistoryRecorder&) = delete;
 
     void Add(CheckRecord record);
+    // A served connection's upstream, batched with the checks alike.
+    void AddServed(ServedRecord record);
     // ICheckRecorder
     void Recorded(int /*row*/, const CheckRecord& record) override { Add(record); }
     void RunEnded() override;
@@ -50,9 +51,17 @@ public:
     void Flush();
 
 private:
+    struct Batch {
+        std::vector<CheckRecord> checks;
+        std::vector<ServedRecord> served;
+        std::size_t Size() const { return checks.size() + served.size(); }
+        bool Empty() const { return checks.empty() && served.empty(); }
+    };
+
+    template <typename Record> void Gather(Record record, std::vector<Record> Batch::*into);
     void HandOverLocked();
     void WriteLoop();
-    void Write(const std::vector<CheckRecord>& batch);
+    void Write(const Batch& batch);
 
     HistoryStore& m_store;
     std::size_t m_batchRows;
@@ -60,9 +69,9 @@ private:
     std::function<void()> m_onRunEnded;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::vector<CheckRecord> m_pending;
+    Batch m_pending;
     std::chrono::steady_clock::time_point m_firstPending{};
-    std::deque<std::vector<CheckRecord>> m_handedOver;
+    std::deque<Batch> m_handedOver;
     bool m_writing = false;
     bool m_stop = false;
     std::atomic<bool> m_failed{false}; // the store has failed: nothing more is gathered

@@ -22,6 +22,9 @@ struct HistorySummary {
     int good = 0;
     double uptime = 0.0;         // good / checks
     std::optional<int> medianMs; // of the good checks' response times
+    // The serve's connections through it (ServedRecord): carried and failed, which the uptime counts with the checks.
+    int served = 0;
+    int servedGood = 0;
 };
 
 // How often one site was reached through the proxies that passed, over the kept days.
@@ -32,10 +35,25 @@ struct SiteUptime {
     double uptime = 0.0; // reached / checks
 };
 
-// The checks of every run in an SQLite file, table "checks" (and "site_checks", each site's class in a check), shared
-// by every running program: WAL, so that a reader never waits for a writer; a busy wait, so that two writers take
-// turns; one transaction per batch, so that a killed program leaves every batch it committed and none half. The history
-// only records: a file that cannot be used (locked past the wait, corrupt, read-only) is reported once through the
+// One upstream a served connection tried, kept beside the checks so that the uptime learns from real use.
+inline constexpr const char* kServedCarried = "OK";        // it carried the connection: good
+inline constexpr const char* kServedFailed = "NG";         // it failed as a proxy: refused, reset, silent, garbled
+inline constexpr const char* kServedTarget = "NG(Target)"; // it could not reach the site: kept, but not counted,
+                                                           // since the site may be the one down
+struct ServedRecord {
+    std::string address;  // the upstream as its checks are kept (HistoryAddressOf)
+    std::string kind;     // "http", "socks5", ...
+    std::string target;   // the host the client asked for, as it wrote it
+    int tries = 1;        // the try of its connection this was: 1 for the first upstream asked
+    std::string result;   // kServedCarried, kServedFailed or kServedTarget
+    std::string servedAt; // UTC, ISO 8601
+};
+
+// The checks of every run in an SQLite file, table "checks" (with "site_checks", each site's class in a check, and
+// "served", the serve's connections, since version 1 of the file: PRAGMA user_version), shared by every running
+// program: WAL, so that a reader never waits for a writer; a busy wait, so that two writers take turns; one
+// transaction per batch, so that a killed program leaves every batch it committed and none half. The history only
+// records: a file that cannot be used (locked past the wait, corrupt, read-only) is reported once through the
 // failure callback and the store then does nothing, so that checking goes on without it.
 class HistoryStore final {
 public:
@@ -57,7 +75,7 @@ public:
     void SetBusyTimeoutMs(int milliseconds);
 
     // One batch, in one transaction: all of it or, after telling, none.
-    bool Add(const std::vector<CheckRecord>& batch);
+    bool Add(const std::vector<CheckRecord>& batch, const std::vector<ServedRecord>& served = {});
 
     // Per proxy and user, every kept form of its address together (HistoryGroupOf), under the form first in
     // address order, in that order.
@@ -71,16 +89,21 @@ public:
     std::vector<SiteUptime> SiteUptimes(const std::string& address = {});
     // How many checks are kept.
     long long Count();
+    // The served connections of one address, every kept form of it together, oldest first.
+    std::vector<ServedRecord> ServedOf(const std::string& address);
 
 private:
     void Fail(const std::string& what);
     void FailWrite();
     void Tell(const std::string& cause);
     bool Exec(const char* sql);
+    bool Prune(const char* sql, const std::string& oldest);
+    void AddServedSummaries(std::vector<HistorySummary>& summaries);
 
     sqlite3* m_db = nullptr;
     FailureCallback m_onFailure;
     int m_busyTimeoutMs = 5000;
+    bool m_hasServed = false; // a history from before version 1, opened to read, has no served connections
 };
 
 // The message box that tells once that the history is not kept.

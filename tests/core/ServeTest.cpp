@@ -93,6 +93,13 @@ ServeConfig Config(std::vector<std::uint16_t> ports = {80, 443}) {
 const std::string kSocks5Hello = "\x05\x01\x00"s;
 const std::string kSocks5Login = "\x05\x01\x02"s;
 
+const std::string kSocks5Both = "\x05\x02\x00\x02"s;
+const std::string kSocks5Request = "\x05\x01\x00\x03\x01x\x01\xbb"s;
+
+std::string Basic(const char* encoded) {
+    return std::string("Proxy-Authorization: Basic ") + encoded + "\r\n\r\n";
+}
+
 struct GreetingRow {
     const char* what;
     bool login;
@@ -143,7 +150,23 @@ INSTANTIATE_TEST_SUITE_P(
         GreetingRow{"login: HTTP wrong", true,
                     "GET http://a/ HTTP/1.1\r\nProxy-Authorization: Basic bWU6d3Jvbmc=\r\n\r\n", "HTTP/1.1 407 "},
         GreetingRow{"login: HTTP right, empty pool", true,
-                    "GET http://a/ HTTP/1.1\r\nProxy-Authorization: Basic bWU6c2VjcmV0\r\n\r\n", "HTTP/1.1 503 "}));
+                    "GET http://a/ HTTP/1.1\r\nProxy-Authorization: Basic bWU6c2VjcmV0\r\n\r\n", "HTTP/1.1 503 "},
+        GreetingRow{"wishes: HTTP", false, "GET http://a/ HTTP/1.1\r\n" + Basic("c2Vzc2lvbi1hLHR5cGUtc29ja3M1Ong="),
+                    "HTTP/1.1 503 "},
+        GreetingRow{"wishes: HTTP unknown kind", false, "GET http://a/ HTTP/1.1\r\n" + Basic("dHlwZS1mdHA6eA=="),
+                    "HTTP/1.1 407 "},
+        GreetingRow{"wishes: HTTP login for a proxy further on", false,
+                    "GET http://a/ HTTP/1.1\r\n" + Basic("c29tZW9uZTplbHNl"), "HTTP/1.1 503 "},
+        GreetingRow{"wishes: HTTP after the login", true,
+                    "GET http://a/ HTTP/1.1\r\n" + Basic("bWUsc2Vzc2lvbi1hOnNlY3JldA=="), "HTTP/1.1 503 "},
+        GreetingRow{"wishes: HTTP, wrong password", true,
+                    "GET http://a/ HTTP/1.1\r\n" + Basic("bWUsc2Vzc2lvbi1hOndyb25n"), "HTTP/1.1 407 "},
+        GreetingRow{"wishes: SOCKS5", false, kSocks5Both + "\x01\x09session-a\x01x"s + kSocks5Request,
+                    "\x05\x02\x01\x00\x05\x01"s},
+        GreetingRow{"wishes: SOCKS5 unknown kind", false, kSocks5Both + "\x01\x08type-ftp\x01x"s + kSocks5Request,
+                    "\x05\x02\x01\x01"s},
+        GreetingRow{"wishes: SOCKS5 after the login", true,
+                    kSocks5Login + "\x01\x0eme,type-socks5\x06secret"s + kSocks5Request, "\x05\x02\x01\x00\x05\x01"s}));
 
 // Past its most clients the serve still answers, in each client's protocol, that it is full.
 TEST(ServeBusyTest, TellsTheClientPastTheLimit) {

@@ -211,13 +211,17 @@ ClientDialog::Step ClientDialog::FeedSocks5Greeting(std::string& in) {
         return {};
     }
     const std::string_view methods(in.data() + 2, Byte(in, 1));
-    const unsigned char wanted = m_config.login ? kMethodLogin : kMethodNone;
-    const bool offered = methods.find(static_cast<char>(wanted)) != std::string_view::npos;
+    const auto offers = [methods](unsigned char method) {
+        return methods.find(static_cast<char>(method)) != std::string_view::npos;
+    };
+    // A client that offers a login is asked for it even where the serve has none: its user name may hold wishes.
+    const unsigned char wanted = m_config.login || offers(kMethodLogin) ? kMethodLogin : kMethodNone;
+    const bool offered = offers(wanted);
     in.erase(0, 2 + methods.size());
     if (!offered) {
         return Refuse(std::string{kSocks5Version, static_cast<char>(kNoMethod)});
     }
-    m_phase = m_config.login ? Phase::Socks5Login : Phase::Socks5Request;
+    m_phase = wanted == kMethodLogin ? Phase::Socks5Login : Phase::Socks5Request;
     return {Step::Kind::Reply, std::string{kSocks5Version, static_cast<char>(wanted)}};
 }
 
@@ -236,11 +240,21 @@ ClientDialog::Step ClientDialog::FeedSocks5Login(std::string& in) {
     const std::string user = in.substr(2, userLength);
     const std::string password = in.substr(3 + userLength, Byte(in, 2 + userLength));
     in.erase(0, 3 + userLength + password.size());
-    if (user != m_config.login->user || password != m_config.login->password) {
+    if (!TakeLogin(user, password)) {
         return Refuse(std::string{kLoginVersion, 1});
     }
     m_phase = Phase::Socks5Request;
     return {Step::Kind::Reply, std::string{kLoginVersion, 0}};
+}
+
+// The serve's own login, where it has one, and the wishes after its user name.
+bool ClientDialog::TakeLogin(std::string_view user, std::string_view password) {
+    const std::optional<ServeWishes> wishes = ParseServeWishes(user, m_config.login ? m_config.login->user : "");
+    if (!wishes || (m_config.login && password != m_config.login->password)) {
+        return false;
+    }
+    m_target.wishes = *wishes;
+    return true;
 }
 
 // VER CMD RSV ATYP DST.ADDR DST.PORT

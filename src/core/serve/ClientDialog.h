@@ -24,6 +24,8 @@ struct ClientTarget {
     std::string originTarget;
     std::string version;
     std::string headerLines;
+    // What the client asked for in its login's user name (ServeWishes).
+    ServeWishes wishes;
 };
 
 // "host:port", an IPv6 host in brackets.
@@ -69,6 +71,8 @@ private:
     Step FeedHead(std::string& in);
     Step ReadRequestLine(std::string_view line);
     Step ReadHeaderLines(std::string_view lines);
+    Step ReadLogin(std::string_view authorization);
+    bool TakeLogin(std::string_view user, std::string_view password);
     Step FeedSocks4(std::string& in);
     Step FeedSocks5Greeting(std::string& in);
     Step FeedSocks5Login(std::string& in);

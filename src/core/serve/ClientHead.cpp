@@ -7,7 +7,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
-#include "core/check/ProbePlan.h"
 #include "core/serve/ClientDialog.h"
 #include "core/util/HostPort.h"
 
@@ -90,6 +89,36 @@ bool ReadAuthority(std::string_view authority, std::uint16_t fallback, ClientTar
            });
 }
 
+// Standard Base64 with its padding; nothing for any other text.
+std::optional<std::string> FromBase64(std::string_view text) {
+    constexpr std::string_view kDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    if (text.size() % 4 != 0) {
+        return std::nullopt;
+    }
+    std::string bytes;
+    unsigned bits = 0;
+    int count = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '=') {
+            // Padding only at the end, at most two.
+            return i + 2 >= text.size() && text.substr(i).find_first_not_of('=') == std::string_view::npos
+                       ? std::optional(bytes)
+                       : std::nullopt;
+        }
+        const std::size_t digit = kDigits.find(text[i]);
+        if (digit == std::string_view::npos) {
+            return std::nullopt;
+        }
+        bits = ((bits << 6) | static_cast<unsigned>(digit)) & 0xFFFFu;
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            bytes.push_back(static_cast<char>((bits >> count) & 0xFF));
+        }
+    }
+    return bytes;
+}
+
 } // namespace
 
 ClientDialog::Step ClientDialog::FeedHead(std::string& in) {
@@ -162,15 +191,23 @@ ClientDialog::Step ClientDialog::ReadHeaderLines(std::string_view lines) {
             m_target.headerLines.append(line).append("\r\n");
         }
     }
-    if (!m_config.login) {
-        return {};
-    }
     if (login.empty()) {
-        return Refuse(Refusal::LoginNeeded);
+        return m_config.login ? Refuse(Refusal::LoginNeeded) : Step{};
     }
-    const std::string expected = Base64(m_config.login->user + ":" + m_config.login->password);
-    const bool basic = StartsWithNoCase(login, "basic ");
-    return basic && Trimmed(login.substr(6)) == expected ? Step{} : Refuse(Refusal::LoginRefused);
+    return ReadLogin(login);
+}
+
+// Proxy-Authorization's Basic login. Without a login of the serve's own, a login of another kind or one that is no
+// Basic is passed over as it always was: it may be meant for some proxy further on.
+ClientDialog::Step ClientDialog::ReadLogin(std::string_view authorization) {
+    const std::optional<std::string> decoded =
+        StartsWithNoCase(authorization, "basic ") ? FromBase64(Trimmed(authorization.substr(6))) : std::nullopt;
+    const std::size_t colon = decoded ? decoded->find(':') : std::string::npos;
+    if (colon == std::string::npos) {
+        return m_config.login ? Refuse(Refusal::LoginRefused) : Step{};
+    }
+    const std::string_view text(*decoded);
+    return TakeLogin(text.substr(0, colon), text.substr(colon + 1)) ? Step{} : Refuse(Refusal::LoginRefused);
 }
 
 } // namespace zandel

@@ -1,5 +1,6 @@
 #include "core/serve/ServeConfig.h"
 
+#include <algorithm>
 #include <array>
 
 #include <arpa/inet.h>
@@ -28,7 +29,91 @@ bool IsLiteralAddress(const std::string& host) {
     return ::inet_pton(AF_INET, host.c_str(), &bytes) == 1 || ::inet_pton(AF_INET6, host.c_str(), &bytes) == 1;
 }
 
+bool IsSessionName(std::string_view name) {
+    return !name.empty() && name.size() <= kServeMaxSessionName && std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+               c == '.';
+    });
+}
+
+// One word of a user name into `wishes`; false for a word of either kind that is not whole, known or given once.
+bool ReadWish(std::string_view word, ServeWishes& wishes) {
+    constexpr std::string_view kSession = "session-";
+    constexpr std::string_view kType = "type-";
+    if (word.starts_with(kSession)) {
+        const std::string_view name = word.substr(kSession.size());
+        if (!wishes.session.empty() || !IsSessionName(name)) {
+            return false;
+        }
+        wishes.session = std::string(name);
+        return true;
+    }
+    if (!word.starts_with(kType) || wishes.kind) {
+        return false;
+    }
+    const std::string_view kind = word.substr(kType.size());
+    if (kind == "http") {
+        wishes.kind = ProxyKind::Http;
+    } else if (kind == "socks4") {
+        wishes.kind = ProxyKind::Socks4;
+    } else if (kind == "socks5") {
+        wishes.kind = ProxyKind::Socks5;
+    }
+    return wishes.kind.has_value();
+}
+
+bool HasWishWord(std::string_view words) {
+    for (std::size_t at = 0; at <= words.size();) {
+        const std::size_t end = std::min(words.find(',', at), words.size());
+        const std::string_view word = words.substr(at, end - at);
+        if (word.starts_with("session-") || word.starts_with("type-")) {
+            return true;
+        }
+        at = end + 1;
+    }
+    return false;
+}
+
+std::optional<ServeWishes> ReadWishes(std::string_view words) {
+    ServeWishes wishes;
+    for (std::size_t at = 0; at <= words.size();) {
+        const std::size_t end = std::min(words.find(',', at), words.size());
+        if (!ReadWish(words.substr(at, end - at), wishes)) {
+            return std::nullopt;
+        }
+        at = end + 1;
+    }
+    return wishes;
+}
+
 } // namespace
+
+std::optional<ServeWishes> ParseServeWishes(std::string_view user, std::string_view loginUser) {
+    if (loginUser.empty()) {
+        return HasWishWord(user) ? ReadWishes(user) : ServeWishes{};
+    }
+    if (user == loginUser) {
+        return ServeWishes{};
+    }
+    if (user.size() <= loginUser.size() || !user.starts_with(loginUser) || user[loginUser.size()] != ',') {
+        return std::nullopt;
+    }
+    return ReadWishes(user.substr(loginUser.size() + 1));
+}
+
+bool KindGranted(const ServeWishes& wishes, ProxyKind kind) {
+    if (!wishes.kind) {
+        return true;
+    }
+    switch (*wishes.kind) {
+    case ProxyKind::Socks4:
+        return kind == ProxyKind::Socks4 || kind == ProxyKind::Socks4a;
+    case ProxyKind::Socks5:
+        return kind == ProxyKind::Socks5 || kind == ProxyKind::Socks5h;
+    default:
+        return kind == *wishes.kind;
+    }
+}
 
 const char* ServeStrategyName(ServeStrategy strategy) {
     for (const StrategyName& row : kStrategyNames) {

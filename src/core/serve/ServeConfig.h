@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/util/ProxyAddress.h"
+
 namespace zandel {
 
 // How the serve picks an upstream among those fit for a connection.
@@ -21,6 +23,24 @@ struct ServeLogin {
     std::string user;
     std::string password;
 };
+
+// What a client may ask for in its proxy login's user name, words joined by commas: "session-NAME" keeps the
+// upstream NAME was given for the sticky minutes, whatever the client's address and site and apart from every other
+// name; "type-http", "type-socks4" (4 and 4a) or "type-socks5" (5 and 5h) takes upstreams of that kind only.
+struct ServeWishes {
+    std::string session;
+    std::optional<ProxyKind> kind;
+};
+inline constexpr std::size_t kServeMaxSessionName = 64;
+
+// The wishes in a client's user name. With a login (`loginUser` not empty) the name is the login's user alone, or
+// it with a comma and the words after it ("me,session-a,type-socks5"); nothing for any other name. Without one the
+// name is the words alone; a name that holds no word of either kind is no wish (empty wishes, as a client with a
+// login of its own for some other proxy sends it), and one with a word of either kind that is not whole or known is
+// nothing.
+std::optional<ServeWishes> ParseServeWishes(std::string_view user, std::string_view loginUser);
+// Whether an upstream of `kind` is of the kind a client asked for.
+bool KindGranted(const ServeWishes& wishes, ProxyKind kind);
 
 inline constexpr const char* kServeDefaultHost = "127.0.0.1";
 inline constexpr std::uint16_t kServeDefaultPort = 8181;

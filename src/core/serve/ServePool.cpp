@@ -9,8 +9,10 @@ namespace {
 // Past this many marks the expired ones are swept out, so that a long serve of many sites stays small.
 constexpr std::size_t kPruneAbove = 4096;
 
+// A session named by the client keeps its upstream wherever it goes and from wherever it comes; a client without
+// one keeps it for one site. The zero byte cannot begin an address.
 std::string StickyKey(const PoolAsk& ask) {
-    return ask.client + '\n' + ask.target.host;
+    return ask.target.wishes.session.empty() ? ask.client + '\n' + ask.target.host : '\0' + ask.target.wishes.session;
 }
 
 } // namespace
@@ -42,7 +44,8 @@ bool ServePool::Fits(const Upstream& upstream, const PoolAsk& ask) const {
     if (ask.tunnel && upstream.mitm) {
         return false;
     }
-    if (std::find(ask.tried.begin(), ask.tried.end(), upstream.key) != ask.tried.end()) {
+    if (!KindGranted(ask.target.wishes, upstream.kind) ||
+        std::find(ask.tried.begin(), ask.tried.end(), upstream.key) != ask.tried.end()) {
         return false;
     }
     return UpstreamCanReach(upstream.kind, ask.target);

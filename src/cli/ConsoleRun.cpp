@@ -108,6 +108,7 @@ int ConsoleRun::Run(AppSettings& settings, const std::shared_ptr<const TunnelTru
     if (!serve || end != RunEnd::Completed) {
         return code;
     }
+    serve->RecordInto(m_historyBatches ? &*m_historyBatches : nullptr);
     serve->Renew(m_rows);
     return serve->Serve(m_host, m_rows, [this] { return Recheck(); });
 }

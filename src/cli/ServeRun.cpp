@@ -9,6 +9,7 @@
 #include "cli/ConsoleHost.h"
 #include "cli/RunOutput.h"
 #include "cli/RunWait.h"
+#include "core/history/HistoryRecorder.h"
 #include "core/schedule/RecheckScheduler.h"
 #include "core/list/RowStore.h"
 #include "core/serve/ServeRows.h"
@@ -30,7 +31,14 @@ constexpr auto kStatusEvery = std::chrono::seconds(1);
 
 ServeRun::ServeRun(const Options& options, int timeOutSeconds)
     : m_options(options), m_config(ConfigOf(options, timeOutSeconds)), m_pool(m_config, std::random_device{}()),
-      m_server(m_config, m_pool) {}
+      m_server(m_config, m_pool) {
+    // Set before the loop starts; the history is known only once the list is open.
+    m_server.RecordServed([this](ServedRecord record) {
+        if (HistoryRecorder* batches = m_history.load()) {
+            batches->AddServed(std::move(record));
+        }
+    });
+}
 
 std::optional<int> ServeRun::Open() {
     std::string error;
@@ -76,6 +84,9 @@ int ServeRun::Serve(ConsoleHost& host, const IRowStore& rows, const std::functio
             host.SetProgressLine(StatusLine());
         }
         WaitForSignal(std::chrono::duration_cast<std::chrono::milliseconds>(kStatusEvery));
+        if (HistoryRecorder* batches = m_history.load()) {
+            batches->HandOver(); // the connections of the last second in one transaction
+        }
         if (Interrupted() || Clock::now() < due) {
             continue;
         }

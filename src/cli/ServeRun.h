@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <random>
@@ -10,8 +11,9 @@
 #include "core/serve/ServePool.h"
 
 namespace zandel {
+class HistoryRecorder;
 class IRowStore;
-}
+} // namespace zandel
 
 namespace zandel::cli {
 
@@ -28,6 +30,8 @@ public:
     std::optional<int> Open();
     // The live rows of a finished check become the pool.
     void Renew(const IRowStore& rows);
+    // Each upstream a connection tries goes into the history's batches from now on (none: not kept).
+    void RecordInto(HistoryRecorder* batches) { m_history = batches; }
     // Until a Ctrl+C or SIGTERM: the status line on a terminal, and `recheck` every --recheck minutes, which
     // answers whether its check ran to the end (a stopped one leaves the pool as it was).
     int Serve(ConsoleHost& host, const IRowStore& rows, const std::function<bool()>& recheck);
@@ -39,6 +43,7 @@ private:
     ServeConfig m_config;
     ServePool m_pool;
     ProxyServer m_server;
+    std::atomic<HistoryRecorder*> m_history{nullptr};
 };
 
 } // namespace zandel::cli

@@ -3,6 +3,7 @@
 // plain requests, and what the pool learns of its upstreams.
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -71,13 +72,28 @@ std::string Exchange(std::uint16_t port, const std::string& bytes, const std::st
 
 struct ServeRig {
     explicit ServeRig(ServeConfig wanted) : config(std::move(wanted)), pool(config, 1), server(config, pool) {
+        server.RecordServed([this](ServedRecord record) {
+            const std::lock_guard lock(mutex);
+            served.push_back(std::move(record));
+        });
         std::string error;
         EXPECT_TRUE(server.Listen(error)) << error;
         EXPECT_TRUE(server.Start());
     }
+    // "NG 1, OK 2": each upstream tried as the history would keep it, its result and its try.
+    std::string Served() {
+        const std::lock_guard lock(mutex);
+        std::string text;
+        for (const ServedRecord& record : served) {
+            text += (text.empty() ? "" : ", ") + record.result + " " + std::to_string(record.tries);
+        }
+        return text;
+    }
     ServeConfig config;
     ServePool pool;
     ProxyServer server;
+    std::mutex mutex;
+    std::vector<ServedRecord> served;
 };
 
 ServeConfig Config(std::vector<std::uint16_t> ports = {80, 443}) {
@@ -92,7 +108,6 @@ ServeConfig Config(std::vector<std::uint16_t> ports = {80, 443}) {
 
 const std::string kSocks5Hello = "\x05\x01\x00"s;
 const std::string kSocks5Login = "\x05\x01\x02"s;
-
 const std::string kSocks5Both = "\x05\x02\x00\x02"s;
 const std::string kSocks5Request = "\x05\x01\x00\x03\x01x\x01\xbb"s;
 
@@ -321,6 +336,7 @@ struct FailoverRow {
     const char* what;
     test::FakeScript first;
     ProxyKind firstKind;
+    const char* served;
 };
 
 class ServeFailoverTest : public ::testing::TestWithParam<FailoverRow> {};
@@ -338,27 +354,116 @@ TEST_P(ServeFailoverTest, TunnelGoesThroughTheNextUpstream) {
     EXPECT_EQ(answer.substr(0, 35), "HTTP/1.1 200 Connection established") << row.what;
     EXPECT_NE(answer.find("REMOTE_ADDR=127.0.0.1"), std::string::npos) << row.what << ": " << answer;
     EXPECT_EQ(rig.server.Status().failures, 1) << row.what;
+    EXPECT_EQ(rig.Served(), row.served) << row.what;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, ServeFailoverTest,
-    ::testing::Values(
-        FailoverRow{"refuses", fake::Refuse(), ProxyKind::Http},
-        FailoverRow{"black-holes", fake::NeverAnswer(), ProxyKind::Http},
-        FailoverRow{"answers CONNECT 403",
-                    {fake::Read(), fake::Send("HTTP/1.1 403 Forbidden\r\n\r\n"), fake::Close()},
-                    ProxyKind::Http},
-        FailoverRow{"answers no HTTP", {fake::Read(), fake::Send("SSH-2.0-x\r\n\r\n"), fake::Close()}, ProxyKind::Http},
-        FailoverRow{"closes at once", {fake::Close()}, ProxyKind::Http},
-        FailoverRow{"SOCKS5 refuses the target",
-                    {fake::ReadBytes(3), fake::Send("\x05\x00"s), fake::ReadBytes(3 + 10),
-                     fake::Send("\x05\x05\x00\x01\x00\x00\x00\x00\x00\x00"s), fake::Close()},
-                    ProxyKind::Socks5},
-        FailoverRow{
-            "SOCKS5 wants a login", {fake::ReadBytes(3), fake::Send("\x05\xff"s), fake::Close()}, ProxyKind::Socks5},
-        FailoverRow{"SOCKS4 rejects",
-                    {fake::ReadBytes(9), fake::Send("\x00\x5b\x00\x00\x00\x00\x00\x00"s), fake::Close()},
-                    ProxyKind::Socks4}));
+    ::testing::Values(FailoverRow{"refuses", fake::Refuse(), ProxyKind::Http, "NG 1, OK 2"},
+                      FailoverRow{"black-holes", fake::NeverAnswer(), ProxyKind::Http, "NG 1, OK 2"},
+                      FailoverRow{"drips its answer", fake::Drip("HTTP/1.1 200 Connection established\r\n\r\n", 100),
+                                  ProxyKind::Http, "NG 1, OK 2"},
+                      FailoverRow{"answers CONNECT 403",
+                                  {fake::Read(), fake::Send("HTTP/1.1 403 Forbidden\r\n\r\n"), fake::Close()},
+                                  ProxyKind::Http,
+                                  "NG(Target) 1, OK 2"},
+                      FailoverRow{"answers no HTTP",
+                                  {fake::Read(), fake::Send("SSH-2.0-x\r\n\r\n"), fake::Close()},
+                                  ProxyKind::Http,
+                                  "NG 1, OK 2"},
+                      FailoverRow{"closes at once", {fake::Close()}, ProxyKind::Http, "NG 1, OK 2"},
+                      FailoverRow{"SOCKS5 refuses the target",
+                                  {fake::ReadBytes(3), fake::Send("\x05\x00"s), fake::ReadBytes(3 + 10),
+                                   fake::Send("\x05\x05\x00\x01\x00\x00\x00\x00\x00\x00"s), fake::Close()},
+                                  ProxyKind::Socks5,
+                                  "NG(Target) 1, OK 2"},
+                      FailoverRow{"SOCKS5 wants a login",
+                                  {fake::ReadBytes(3), fake::Send("\x05\xff"s), fake::Close()},
+                                  ProxyKind::Socks5,
+                                  "NG 1, OK 2"},
+                      FailoverRow{"SOCKS4 rejects",
+                                  {fake::ReadBytes(9), fake::Send("\x00\x5b\x00\x00\x00\x00\x00\x00"s), fake::Close()},
+                                  ProxyKind::Socks4,
+                                  "NG(Target) 1, OK 2"}));
+
+// An upstream that spoils what it carries: a plain answer that is no HTTP goes elsewhere at once; a tunnel's first
+// answer to a TLS hello that is no TLS, or a client that refuses the certificate it was shown, cannot be taken back
+// from the client, but keeps the upstream from the next connection.
+struct SpoiltRow {
+    const char* what;
+    test::FakeScript first;
+    bool tunnel;
+    std::string reply; // the client's answer to the server's first TLS bytes
+    const char* firstAnswer;
+    const char* served;
+};
+
+class ServeSpoiltTest : public ::testing::TestWithParam<SpoiltRow> {};
+
+// Sends `bytes`, then `reply` once the serve has passed on a TLS server's first bytes, and reads until the close.
+std::string Converse(std::uint16_t port, const std::string& bytes, const std::string& reply) {
+    const UniqueFd client = test::ConnectLoopback(port);
+    test::SendAll(client.Get(), bytes);
+    std::string received;
+    char buffer[4096];
+    pollfd wait{client.Get(), POLLIN, 0};
+    while (::poll(&wait, 1, 20000) > 0) {
+        const ssize_t got = ::recv(client.Get(), buffer, sizeof buffer, 0);
+        if (got <= 0) {
+            break;
+        }
+        received.append(buffer, static_cast<std::size_t>(got));
+        if (!reply.empty() && received.find("\x16\x03\x03"s) != std::string::npos) {
+            test::SendAll(client.Get(), reply);
+            break;
+        }
+    }
+    return received;
+}
+
+TEST_P(ServeSpoiltTest, KeepsTheUpstreamFromWhatComesNext) {
+    const SpoiltRow& row = GetParam();
+    test::EchoJudge origin;
+    FakeProxy first(row.first);
+    FakeProxy second(fake::ForwardToJudge({}));
+    ServeRig rig(Config({origin.Port()}));
+    rig.pool.Replace({UpstreamAt(first.Port(), ProxyKind::Http, 1), UpstreamAt(second.Port(), ProxyKind::Http, 5)}, 2);
+    const std::string target = "127.0.0.1:" + std::to_string(origin.Port());
+    const std::string connect = "CONNECT " + target + " HTTP/1.1\r\n\r\n";
+    const std::string sent = row.tunnel ? connect + "\x16\x03\x01\x00\x05hello"s
+                                        : "GET " + origin.Url() + " HTTP/1.1\r\nHost: " + target + "\r\n\r\n";
+    const std::string answer = Converse(rig.server.Port(), sent, row.reply);
+    EXPECT_EQ(answer.substr(0, std::string_view(row.firstAnswer).size()), row.firstAnswer)
+        << row.what << ": " << answer;
+    EXPECT_EQ(answer.find("garbage"), std::string::npos) << row.what;
+    const std::string next =
+        Exchange(rig.server.Port(), connect, "GET /envchk.cgi HTTP/1.0\r\nHost: " + target + "\r\n\r\n");
+    EXPECT_NE(next.find("REMOTE_ADDR=127.0.0.1"), std::string::npos) << row.what << ": " << next;
+    EXPECT_EQ(rig.server.Status().failures, 1) << row.what;
+    EXPECT_EQ(rig.Served(), row.served) << row.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ServeSpoiltTest,
+    ::testing::Values(SpoiltRow{"plain answer of garbage",
+                                {fake::Read(), fake::Send("garbage\r\n\r\n"), fake::Close()},
+                                false,
+                                "",
+                                "HTTP/1.0 200",
+                                "NG 1, OK 2, OK 1"},
+                      SpoiltRow{"tunnel granted, then garbage",
+                                {fake::Read(), fake::Send("HTTP/1.1 200 OK\r\n\r\ngarbage"), fake::Close()},
+                                true,
+                                "",
+                                "",
+                                "NG 1, OK 1"},
+                      SpoiltRow{
+                          "tunnel whose certificate the client refuses",
+                          {fake::Read(), fake::Send("HTTP/1.1 200 OK\r\n\r\n\x16\x03\x03\x00\x02hi"s), fake::Silent()},
+                          true,
+                          "\x15\x03\x03\x00\x02\x02\x30"s,
+                          "HTTP/1.1 200 Connection established",
+                          "NG(Target) 1, OK 1"}));
 
 // A plain request whose first upstream takes it and closes without a word: tried again only when asking twice
 // does no harm.

@@ -1,6 +1,7 @@
 // zandel-check --serve as a user runs it: the list checked, then curl through the serve's one port over HTTP,
-// CONNECT, SOCKS5 and SOCKS4, each real proxy of the distribution (tinyproxy, microsocks with a login, dante) the
-// upstream in turn; and a name that only the upstream knows, which the serve passes on and never looks up.
+// CONNECT, SOCKS5 and SOCKS4, each real proxy of the distribution (tinyproxy, microsocks with a login, dante, squid)
+// the upstream in turn; the kind a client asks for in its login, and the history of its connections; and a name that
+// only the upstream knows, which the serve passes on and never looks up.
 
 #include <algorithm>
 #include <csignal>
@@ -13,6 +14,7 @@
 #include <sys/stat.h>
 
 #include "ZandelCheckFixture.h"
+#include "core/history/HistoryStore.h"
 #include "support/FakeProxy.h"
 #include "support/Loopback.h"
 #include "support/SocksRelay.h"
@@ -40,7 +42,15 @@ protected:
     // zandel-check --serve over a list of `entry`, under the scripted resolver that notes every name it is asked,
     // until it says it serves.
     void StartServe(const std::string& entry, const std::vector<std::string>& environment = {}) {
-        m_dir.Write("list.txt", entry + "\r\n");
+        StartServe(std::vector<std::string>{entry}, environment);
+    }
+    void StartServe(const std::vector<std::string>& entries, const std::vector<std::string>& environment,
+                    const std::vector<std::string>& options = {}) {
+        std::string list;
+        for (const std::string& entry : entries) {
+            list += entry + "\r\n";
+        }
+        m_dir.Write("list.txt", list);
         m_servePort = test::FreeLoopbackPort();
         const char* asanOptions = std::getenv("ASAN_OPTIONS");
         const std::string asan =
@@ -50,12 +60,16 @@ protected:
         args.insert(args.end(), environment.begin(), environment.end());
         args.insert(args.end(), {ZANDEL_CHECK_BIN, "--serve", "127.0.0.1:" + std::to_string(m_servePort),
                                  "--serve-ports", std::to_string(m_judge.Port()), "--url", m_judge.Url(), "--timeout",
-                                 "10", "-o", m_dir.File("checked.txt"), "list.txt"});
+                                 "10", "-o", m_dir.File("checked.txt")});
+        args.insert(args.end(), options.begin(), options.end());
+        args.push_back("list.txt");
         m_serve =
             std::make_unique<test::Subprocess>(args, m_dir.Path(), m_dir.File("serve.out"), m_dir.File("serve.err"));
         ASSERT_TRUE(test::WaitForFileText(m_dir.File("serve.err"), "serving 127.0.0.1", std::chrono::seconds(60)))
             << m_dir.Read("serve.err");
-        ASSERT_NE(m_dir.Read("serve.err").find(" live 1/1 "), std::string::npos) << m_dir.Read("serve.err");
+        const std::string live = std::to_string(entries.size());
+        ASSERT_NE(m_dir.Read("serve.err").find(" live " + live + "/" + live + " "), std::string::npos)
+            << m_dir.Read("serve.err");
     }
 
     // What curl fetched through the serve, `how` naming the way in.
@@ -84,11 +98,14 @@ protected:
 TEST_F(ServeCheckTest, EveryClientProtocolThroughEveryRealUpstream) {
     StartTinyproxy("BasicAuth user tinypass\n");
     const std::string dante = StartDante();
+    const std::string squid = StartSquidUpstream();
+    ASSERT_FALSE(squid.empty()) << "squid could not be started: " << m_dir.Read("squid.err");
     const std::vector<std::string> upstreams = {
         "user:tinypass@" + TinyproxyAddress(),
         "socks5://user:p%40ss@" + StartMicrosocks("user", "p@ss"),
         "socks5://" + dante,
         "socks4://" + dante,
+        squid,
     };
     for (const std::string& upstream : upstreams) {
         StartServe(upstream);
@@ -115,6 +132,37 @@ TEST_F(ServeCheckTest, PassesANameOnUnresolved) {
     const std::string lookups = m_dir.Read("lookups");
     EXPECT_NE(lookups.find("relay.v4.test\n"), std::string::npos) << lookups;
     EXPECT_EQ(lookups.find("only.upstream.test"), std::string::npos) << lookups;
+}
+
+// A client asks in its login for a kind of upstream, and for a session of its own; every upstream it was carried
+// through is in the history. tinyproxy says itself in a Via line that dante, a SOCKS server, never adds.
+TEST_F(ServeCheckTest, ClientsAskForAKindInTheirLoginAndTheHistoryKeepsTheirConnections) {
+    StartTinyproxy();
+    StartServe({TinyproxyAddress(), "socks5://" + StartDante()}, {}, {"--history", m_dir.File("history.sqlite")});
+    for (int turn = 0; turn < 3; ++turn) {
+        EXPECT_EQ(Curl("http", m_judge.Url(), {"--proxy-user", "type-socks5:x"}).find("HTTP_VIA="), std::string::npos);
+        EXPECT_NE(Curl("http", m_judge.Url(), {"--proxy-user", "session-a,type-http:x"}).find("HTTP_VIA="),
+                  std::string::npos);
+        EXPECT_NE(Curl("socks5", m_judge.Url(), {"--proxy-user", "session-b,type-http:x"}).find("REMOTE_ADDR="),
+                  std::string::npos);
+    }
+    EXPECT_EQ(Curl("http", m_judge.Url(), {"--proxy-user", "type-socks4:x", "-o", "/dev/null", "-w", "%{http_code}"}),
+              "503");
+    EXPECT_EQ(Curl("http", m_judge.Url(), {"--proxy-user", "type-ftp:x", "-o", "/dev/null", "-w", "%{http_code}"}),
+              "407");
+    TearDown();
+    m_serve.reset();
+    HistoryStore history;
+    ASSERT_TRUE(history.OpenForReading(m_dir.File("history.sqlite")));
+    const std::vector<ServedRecord> served = history.ServedOf(TinyproxyAddress());
+    ASSERT_EQ(served.size(), 6U) << "three by HTTP, three by SOCKS5";
+    EXPECT_EQ(served[0].result, kServedCarried);
+    EXPECT_EQ(served[0].target, "127.0.0.1");
+    EXPECT_EQ(served[0].tries, 1);
+    const std::optional<HistorySummary> summary = history.SummaryOf(TinyproxyAddress());
+    ASSERT_TRUE(summary);
+    EXPECT_EQ(summary->checks, 1);
+    EXPECT_EQ(summary->served, 6);
 }
 
 // A serve that must not start says why in one line before any proxy is checked.

@@ -91,6 +91,27 @@ protected:
         return "127.0.0.1:" + std::to_string(port);
     }
 
+    // Debian's squid as a plain proxy on a free loopback port that passes no client address on (graded
+    // Anonymous(B)), reaching only loopback; its address, or empty where it cannot be started here.
+    std::string StartSquidUpstream() {
+        if (access(kSquid, X_OK) != 0) {
+            return {};
+        }
+        const int port = test::FreeLoopbackPort();
+        m_dir.Write("squid.conf", "http_port 127.0.0.1:" + std::to_string(port) +
+                                      "\npid_filename none\ncache_log /dev/null\naccess_log none\ncache deny all\n"
+                                      "cache_mem 8 MB\ndns_nameservers 127.0.0.1\nvisible_hostname zandel-test\n"
+                                      "pinger_enable off\nshutdown_lifetime 0 seconds\nforwarded_for delete\n"
+                                      "acl here src 127.0.0.1\nacl loopback dst 127.0.0.0/8\n"
+                                      "http_access deny !loopback\nhttp_access allow here\nhttp_access deny all\n"
+                                      "coredump_dir " +
+                                      m_dir.Path() + "\n");
+        m_servers.push_back(
+            std::make_unique<test::Subprocess>(std::vector<std::string>{kSquid, "-N", "-f", m_dir.File("squid.conf")},
+                                               m_dir.Path(), m_dir.File("squid.out"), m_dir.File("squid.err")));
+        return test::WaitForListening(port, std::chrono::seconds(15)) ? "127.0.0.1:" + std::to_string(port) : "";
+    }
+
     std::string TinyproxyAddress() const { return "127.0.0.1:" + std::to_string(m_tinyproxyPort); }
 
     // A list of one entry `count` times: long enough for a run to notice that its judge has stopped answering.

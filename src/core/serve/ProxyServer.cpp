@@ -210,7 +210,7 @@ void ProxyServer::Accept(Clock::time_point now) {
         Watched& watched = m_connections[id];
         watched.connection =
             std::make_unique<ServeConnection>(std::move(client), AddressText(peer), m_config, m_pool, m_counters,
-                                              open >= static_cast<std::size_t>(m_config.maxClients), now);
+                                              open >= static_cast<std::size_t>(m_config.maxClients), now, &m_served);
         Settle(id, watched);
     }
 }

@@ -34,6 +34,9 @@ public:
     bool Listen(std::string& error);
     // The port taken (the one asked for, or a free one for 0).
     std::uint16_t Port() const { return m_port; }
+    // Each upstream a connection tries is told to `served` on the loop's thread (the history's batches take it);
+    // set before Start.
+    void RecordServed(ServedSink served) { m_served = std::move(served); }
     // The loop on a thread of its own; false when the system gives no thread.
     bool Start();
     // From any thread; the loop ends at its next turn, every connection closed.
@@ -59,6 +62,7 @@ private:
     ServeConfig m_config;
     ServePool& m_pool;
     ServeCounters m_counters;
+    ServedSink m_served;
     UniqueFd m_listen;
     UniqueFd m_epoll;
     UniqueFd m_wake;

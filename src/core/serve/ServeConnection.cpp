@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
+#include <utility>
 
 #include <sys/epoll.h>
 #include <sys/socket.h>
 
+#include "core/history/HistoryColumns.h"
 #include "core/serve/SocketBytes.h"
 
 namespace zandel {
@@ -28,10 +31,10 @@ bool IsIdempotent(const std::string& method) {
 } // namespace
 
 ServeConnection::ServeConnection(UniqueFd client, std::string clientAddress, const ServeConfig& config, ServePool& pool,
-                                 ServeCounters& counters, bool busy, Clock::time_point now)
+                                 ServeCounters& counters, bool busy, Clock::time_point now, const ServedSink* served)
     : m_client(std::move(client)), m_config(config), m_pool(pool), m_counters(counters), m_busy(busy),
       m_deadline(now + std::chrono::seconds(config.greetingSeconds)),
-      m_dialog(config), m_ask{m_dialog.Target(), false, std::move(clientAddress), {}} {
+      m_dialog(config), m_ask{m_dialog.Target(), false, std::move(clientAddress), {}}, m_served(served) {
     ++m_counters.open;
 }
 
@@ -277,13 +280,23 @@ void ServeConnection::Through(const std::string& toUpstream, Clock::time_point n
         m_toClient += GrantBytes(m_dialog.Protocol());
         m_answered = true;
         m_pool.Succeeded(*m_chosen, m_ask, now);
+        WatchTlsFromClient(m_fromClient, now);
     }
     m_fromClient.clear();
-    // Bytes that came with the handshake's last answer are the target's own.
-    m_toClient += m_fromUpstream;
-    m_fromUpstream.clear();
     m_deadline =
         now + (m_answered ? std::chrono::seconds(m_config.idleSeconds) : std::chrono::seconds(m_config.timeOutSeconds));
+    // Bytes that came with the handshake's last answer are the target's own: a plain answer's start is looked at
+    // first, a tunnel's as the relay's own.
+    if (m_plain) {
+        if (!TakeAnswerStart(now)) {
+            return;
+        }
+    } else {
+        if (!WatchTlsFromUpstream(m_fromUpstream, now)) {
+            return;
+        }
+        m_toClient += std::exchange(m_fromUpstream, {});
+    }
     Flush(now);
 }
 
@@ -297,6 +310,7 @@ bool ServeConnection::MayTryAgain() const {
 
 void ServeConnection::Fail(Blame blame, Clock::time_point now) {
     ++m_counters.failures;
+    Record(blame == Blame::Target ? kServedTarget : kServedFailed);
     m_pool.Failed(*m_chosen, m_dialog.Target().host, blame, now);
     m_upstream.Reset();
     m_upstreamDialog.reset();
@@ -323,6 +337,14 @@ void ServeConnection::Refuse(const std::string& bytes, Clock::time_point now) {
     m_state = State::Closing;
     m_deadline = now + kCloseGrace;
     Flush(now);
+}
+
+void ServeConnection::Record(const char* result) {
+    if (m_served == nullptr || !*m_served || !m_chosen) {
+        return;
+    }
+    (*m_served)({HistoryAddressOf(m_chosen->key), ProxySchemeName(m_chosen->kind), m_dialog.Target().host,
+                 static_cast<int>(m_ask.tried.size()), result, IsoUtc(std::time(nullptr))});
 }
 
 } // namespace zandel

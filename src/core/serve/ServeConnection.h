@@ -3,9 +3,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
+#include "core/history/HistoryStore.h"
 #include "core/serve/ClientDialog.h"
 #include "core/serve/ServePool.h"
 #include "core/serve/UpstreamDialog.h"
@@ -20,6 +22,9 @@ struct ServeCounters {
     std::atomic<long long> failures{0}; // upstreams that failed a connection, each time
 };
 
+// Takes each upstream a connection tried, as the history keeps it; called on the serve's loop.
+using ServedSink = std::function<void(ServedRecord)>;
+
 // One client's connection, from its greeting to its end: the target it asks for, the upstreams tried in turn
 // while none has answered the client yet, then the relay both ways. Knows its two sockets and what it waits for
 // on each; the loop around it (ProxyServer) watches them and calls it back. Never blocks.
@@ -28,8 +33,9 @@ public:
     using Clock = std::chrono::steady_clock;
 
     // `busy`: the serve has its most clients already; this one is heard only to be told so in its own protocol.
+    // `served`, where not null nor empty, is told of each upstream tried.
     ServeConnection(UniqueFd client, std::string clientAddress, const ServeConfig& config, ServePool& pool,
-                    ServeCounters& counters, bool busy, Clock::time_point now);
+                    ServeCounters& counters, bool busy, Clock::time_point now, const ServedSink* served = nullptr);
     ~ServeConnection();
     ServeConnection(const ServeConnection&) = delete;
     ServeConnection& operator=(const ServeConnection&) = delete;
@@ -68,6 +74,15 @@ private:
     bool Flush(Clock::time_point now);
     void End();
     Clock::duration UpstreamWait() const;
+    bool TakeAnswerStart(Clock::time_point now);
+    void WatchTlsFromClient(std::string_view sent, Clock::time_point now);
+    bool WatchTlsFromUpstream(std::string_view got, Clock::time_point now);
+    void Spoilt(Blame blame, const char* result, Clock::time_point now);
+    void Record(const char* result);
+
+    // What the tunnel's bytes have shown of TLS: a client hello sent, then the upstream's first answer, then the
+    // client's next record, where it may refuse the certificate it was shown.
+    enum class TlsWatch : unsigned char { Off, Hello, Answered, Done };
 
     // The most of a plain request's body kept to send again to another upstream; past it the request is not retried.
     static constexpr std::size_t kReplayLimit = std::size_t{64} * 1024;
@@ -102,6 +117,12 @@ private:
     bool m_clientEnded = false;
     bool m_upstreamEnded = false;
     bool m_upstreamShut = false;
+
+    const ServedSink* m_served;
+    bool m_recorded = false; // the upstream that carried it is written
+    TlsWatch m_tls = TlsWatch::Off;
+    bool m_clientSpoke = false;
+    std::string m_clientRecord; // the start of the client's record after the upstream's first answer
 };
 
 } // namespace zandel

@@ -1,5 +1,11 @@
 // ServeConnection's relay once an upstream is through: both ways, each side's end passed on, and the first byte
-// of a plain request's answer, after which the request is never sent elsewhere.
+// of a plain request's answer, after which the request is never sent elsewhere. What the serve can tell of an
+// upstream that spoils what it carries without seeing inside TLS is read here too.
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <utility>
 
 #include <sys/socket.h>
 
@@ -7,6 +13,43 @@
 #include "core/serve/SocketBytes.h"
 
 namespace zandel {
+
+namespace {
+
+constexpr char kTlsHandshake = 0x16;
+constexpr char kTlsAlert = 0x15;
+constexpr char kTlsMajor = 0x03;
+// A ChangeCipherSpec record, which a TLS 1.3 client may send before anything else of its second flight.
+constexpr std::string_view kChangeCipherSpec("\x14\x03\x03\x00\x01\x01", 6);
+constexpr std::size_t kAlertRecord = 7;
+
+// The alerts a client sends when the certificate it was shown is not the one it trusts: bad, unsupported,
+// revoked, expired, unknown, unknown CA.
+bool IsCertificateAlert(unsigned char description) {
+    constexpr std::array<unsigned char, 6> kRefusals{42, 43, 44, 45, 46, 48};
+    return std::find(kRefusals.begin(), kRefusals.end(), description) != kRefusals.end();
+}
+
+// Whether the client's first record after the server's first answer is a fatal alert about the certificate (it is
+// still in plain text then, TLS 1.3 included); nothing while too little has come.
+std::optional<bool> CertificateRefused(std::string_view bytes) {
+    if (!bytes.empty() && bytes[0] == kChangeCipherSpec[0]) {
+        if (bytes.size() < kChangeCipherSpec.size()) {
+            return std::nullopt;
+        }
+        if (bytes.substr(0, kChangeCipherSpec.size()) != kChangeCipherSpec) {
+            return false;
+        }
+        bytes.remove_prefix(kChangeCipherSpec.size());
+    }
+    if (bytes.size() < kAlertRecord) {
+        return bytes.empty() || bytes[0] == kTlsAlert ? std::nullopt : std::optional(false);
+    }
+    return bytes[0] == kTlsAlert && bytes[1] == kTlsMajor && bytes[3] == 0 && bytes[4] == 2 && bytes[5] == 2 &&
+           IsCertificateAlert(static_cast<unsigned char>(bytes[6]));
+}
+
+} // namespace
 
 void ServeConnection::RelayFromClient(Clock::time_point now) {
     const std::size_t before = m_toUpstream.size();
@@ -32,12 +75,18 @@ void ServeConnection::RelayFromClient(Clock::time_point now) {
         }
     } else {
         m_deadline = now + std::chrono::seconds(m_config.idleSeconds);
+        if (!m_plain) {
+            WatchTlsFromClient(std::string_view(m_toUpstream).substr(before), now);
+        }
     }
     Flush(now);
 }
 
 void ServeConnection::RelayFromUpstream(Clock::time_point now) {
-    const long got = ReadInto(m_upstream.Get(), m_toClient, RoomIn(m_toClient));
+    // A plain answer's first bytes wait in m_fromUpstream until they show what they are.
+    std::string& into = m_answered ? m_toClient : m_fromUpstream;
+    const std::size_t before = into.size();
+    const long got = ReadInto(m_upstream.Get(), into, RoomIn(into));
     if (got == kWouldBlock) {
         return;
     }
@@ -48,12 +97,91 @@ void ServeConnection::RelayFromUpstream(Clock::time_point now) {
         }
         m_upstreamEnded = true;
     } else if (!m_answered) {
-        m_answered = true;
-        m_replay.clear();
-        m_pool.Succeeded(*m_chosen, m_ask, now);
+        if (!TakeAnswerStart(now)) {
+            return;
+        }
+    } else if (!m_plain && !WatchTlsFromUpstream(std::string_view(m_toClient).substr(before), now)) {
+        return;
     }
     m_deadline = now + std::chrono::seconds(m_config.idleSeconds);
     Flush(now);
+}
+
+// A plain answer begins with "HTTP/": anything else is an upstream that garbles what it carries, and the request
+// may still go elsewhere, since the client has heard nothing. False when the connection moved on or ended.
+bool ServeConnection::TakeAnswerStart(Clock::time_point now) {
+    constexpr std::string_view kStart = "HTTP/";
+    const std::size_t seen = std::min(m_fromUpstream.size(), kStart.size());
+    if (std::string_view(m_fromUpstream).substr(0, seen) != kStart.substr(0, seen)) {
+        Fail(Blame::Proxy, now);
+        return false;
+    }
+    if (seen == kStart.size()) {
+        m_answered = true;
+        m_replay.clear();
+        m_pool.Succeeded(*m_chosen, m_ask, now);
+        Record(kServedCarried);
+        m_recorded = true;
+        m_toClient += std::exchange(m_fromUpstream, {});
+    }
+    return true;
+}
+
+// The client's bytes in a tunnel: whether it began TLS, and its first record after the upstream's first answer.
+void ServeConnection::WatchTlsFromClient(std::string_view sent, Clock::time_point now) {
+    if (sent.empty() || m_tls == TlsWatch::Done) {
+        return;
+    }
+    if (!m_clientSpoke) {
+        m_clientSpoke = true;
+        m_tls = m_tls == TlsWatch::Off && sent[0] == kTlsHandshake ? TlsWatch::Hello : TlsWatch::Done;
+        return;
+    }
+    if (m_tls != TlsWatch::Answered) {
+        return;
+    }
+    m_clientRecord.append(sent.substr(0, kChangeCipherSpec.size() + kAlertRecord - m_clientRecord.size()));
+    const std::optional<bool> refused = CertificateRefused(m_clientRecord);
+    if (!refused) {
+        return;
+    }
+    m_tls = TlsWatch::Done;
+    if (*refused) {
+        // The upstream showed another certificate than the site's, or the site's own is bad: either way that site
+        // is not to be reached through it for a while, and other sites still are.
+        ++m_counters.failures;
+        m_pool.Failed(*m_chosen, m_dialog.Target().host, Blame::Target, now);
+        Record(kServedTarget);
+        m_recorded = true;
+    }
+}
+
+// The upstream's first bytes in a tunnel the client began with a TLS hello: a TLS record of version 3, or the
+// upstream garbles what it carries. False when the connection ended for it.
+bool ServeConnection::WatchTlsFromUpstream(std::string_view got, Clock::time_point now) {
+    if (got.empty() || m_tls == TlsWatch::Done || m_tls == TlsWatch::Answered) {
+        return true;
+    }
+    if (m_tls == TlsWatch::Off) {
+        m_tls = TlsWatch::Done; // the upstream spoke first: no TLS client's tunnel
+        return true;
+    }
+    if ((got[0] != kTlsHandshake && got[0] != kTlsAlert) || (got.size() > 1 && got[1] != kTlsMajor)) {
+        Spoilt(Blame::Proxy, kServedFailed, now);
+        return false;
+    }
+    m_tls = TlsWatch::Answered;
+    return true;
+}
+
+// The client has been told the tunnel is open, so nothing is tried again: the upstream is only marked and the
+// client's connection closed rather than handed what the upstream made of it.
+void ServeConnection::Spoilt(Blame blame, const char* result, Clock::time_point now) {
+    ++m_counters.failures;
+    m_pool.Failed(*m_chosen, m_dialog.Target().host, blame, now);
+    Record(result);
+    m_recorded = true;
+    End();
 }
 
 // Both ways, what each socket takes now; false when the connection ended (or moved on to another upstream).
@@ -86,6 +214,11 @@ bool ServeConnection::Flush(Clock::time_point now) {
 }
 
 void ServeConnection::End() {
+    // A tunnel is written once it ends, so that what its bytes showed of the upstream is in it.
+    if (!m_recorded && m_answered && m_state == State::Relay) {
+        Record(kServedCarried);
+    }
+    m_recorded = true;
     m_state = State::Ended;
     m_upstream.Reset();
     m_client.Reset();

@@ -535,6 +535,12 @@ TEST(ServePoolTest, ChoosesByHealthStickinessAndFitness) {
     pool.Succeeded(slow, {third, true, "127.0.0.9", {}}, now);
     EXPECT_EQ(Chosen(pool, third, now + std::chrono::minutes(9)), slow.key) << "sticky";
     EXPECT_EQ(Chosen(pool, third, now + std::chrono::minutes(11)), fast.key) << "sticky only for a while";
+    const Clock::time_point later = now + std::chrono::minutes(11);
+    pool.Failed(fast, third.host, Blame::Certificate, later);
+    EXPECT_EQ(Chosen(pool, third, later, true), slow.key) << "no tunnel where a client refused its certificate";
+    EXPECT_EQ(Chosen(pool, third, later, false), fast.key) << "its plain requests still go";
+    pool.Succeeded(fast, {third, false, "127.0.0.9", {}}, later);
+    EXPECT_EQ(Chosen(pool, third, later, true, {}), slow.key) << "a plain request through clears no tunnel's mark";
 
     pool.Replace({UpstreamAt(1003, ProxyKind::Http, 1, true), UpstreamAt(1004, ProxyKind::Socks4, 1)}, 2);
     EXPECT_EQ(Chosen(pool, site, now, true), "none") << "MITM never tunnels, SOCKS4 never takes a name";

@@ -279,7 +279,6 @@ void ServeConnection::Through(const std::string& toUpstream, Clock::time_point n
         m_toUpstream += m_fromClient;
         m_toClient += GrantBytes(m_dialog.Protocol());
         m_answered = true;
-        m_pool.Succeeded(*m_chosen, m_ask, now);
         WatchTlsFromClient(m_fromClient, now);
     }
     m_fromClient.clear();
@@ -310,7 +309,7 @@ bool ServeConnection::MayTryAgain() const {
 
 void ServeConnection::Fail(Blame blame, Clock::time_point now) {
     ++m_counters.failures;
-    Record(blame == Blame::Target ? kServedTarget : kServedFailed);
+    Record(blame == Blame::Proxy ? kServedFailed : kServedTarget);
     m_pool.Failed(*m_chosen, m_dialog.Target().host, blame, now);
     m_upstream.Reset();
     m_upstreamDialog.reset();

@@ -78,6 +78,7 @@ private:
     void WatchTlsFromClient(std::string_view sent, Clock::time_point now);
     bool WatchTlsFromUpstream(std::string_view got, Clock::time_point now);
     void Spoilt(Blame blame, const char* result, Clock::time_point now);
+    void Proven(Clock::time_point now);
     void Record(const char* result);
 
     // What the tunnel's bytes have shown of TLS: a client hello sent, then the upstream's first answer, then the
@@ -120,6 +121,7 @@ private:
 
     const ServedSink* m_served;
     bool m_recorded = false; // the upstream that carried it is written
+    bool m_proven = false;   // a tunnel's bytes showed nothing amiss: the pool is told it went through
     TlsWatch m_tls = TlsWatch::Off;
     bool m_clientSpoke = false;
     std::string m_clientRecord; // the start of the client's record after the upstream's first answer

@@ -51,12 +51,15 @@ bool ServePool::Fits(const Upstream& upstream, const PoolAsk& ask) const {
     return UpstreamCanReach(upstream.kind, ask.target);
 }
 
-bool ServePool::Healthy(const Upstream& upstream, const std::string& host, Clock::time_point now) const {
+bool ServePool::Healthy(const Upstream& upstream, const PoolAsk& ask, Clock::time_point now) const {
     if (const auto down = m_proxyDown.find(upstream.key); down != m_proxyDown.end() && down->second > now) {
         return false;
     }
-    const auto down = m_targetDown.find({upstream.key, host});
-    return down == m_targetDown.end() || down->second <= now;
+    const auto marked = [&](const auto& marks) {
+        const auto down = marks.find({upstream.key, ask.target.host});
+        return down != marks.end() && down->second > now;
+    };
+    return !marked(m_targetDown) && !(ask.tunnel && marked(m_tunnelDown));
 }
 
 UpstreamRef ServePool::Choose(const PoolAsk& ask, Clock::time_point now) {
@@ -66,7 +69,7 @@ UpstreamRef ServePool::Choose(const PoolAsk& ask, Clock::time_point now) {
     for (std::size_t i = 0; i < m_upstreams.size(); ++i) {
         if (Fits(*m_upstreams[i], ask)) {
             fitting.push_back(i);
-            if (Healthy(*m_upstreams[i], ask.target.host, now)) {
+            if (Healthy(*m_upstreams[i], ask, now)) {
                 healthy.push_back(i);
             }
         }
@@ -90,10 +93,18 @@ UpstreamRef ServePool::Choose(const PoolAsk& ask, Clock::time_point now) {
 void ServePool::Failed(const Upstream& upstream, const std::string& targetHost, Blame blame, Clock::time_point now) {
     const std::lock_guard lock(m_mutex);
     Prune(now);
-    if (blame == Blame::Proxy) {
-        m_proxyDown[upstream.key] = now + std::chrono::seconds(m_config.proxyDownSeconds);
-    } else {
-        m_targetDown[{upstream.key, targetHost}] = now + std::chrono::seconds(m_config.targetDownSeconds);
+    const auto until =
+        now + std::chrono::seconds(blame == Blame::Proxy ? m_config.proxyDownSeconds : m_config.targetDownSeconds);
+    switch (blame) {
+    case Blame::Proxy:
+        m_proxyDown[upstream.key] = until;
+        break;
+    case Blame::Target:
+        m_targetDown[{upstream.key, targetHost}] = until;
+        break;
+    case Blame::Certificate:
+        m_tunnelDown[{upstream.key, targetHost}] = until;
+        break;
     }
 }
 
@@ -101,6 +112,9 @@ void ServePool::Succeeded(const Upstream& upstream, const PoolAsk& ask, Clock::t
     const std::lock_guard lock(m_mutex);
     m_proxyDown.erase(upstream.key);
     m_targetDown.erase({upstream.key, ask.target.host});
+    if (ask.tunnel) {
+        m_tunnelDown.erase({upstream.key, ask.target.host});
+    }
     if (m_config.stickyMinutes > 0) {
         Prune(now);
         m_sticky[StickyKey(ask)] = {upstream.key, now + std::chrono::minutes(m_config.stickyMinutes)};
@@ -111,8 +125,10 @@ void ServePool::Prune(Clock::time_point now) {
     if (m_proxyDown.size() > kPruneAbove) {
         std::erase_if(m_proxyDown, [now](const auto& mark) { return mark.second <= now; });
     }
-    if (m_targetDown.size() > kPruneAbove) {
-        std::erase_if(m_targetDown, [now](const auto& mark) { return mark.second <= now; });
+    for (auto* marks : {&m_targetDown, &m_tunnelDown}) {
+        if (marks->size() > kPruneAbove) {
+            std::erase_if(*marks, [now](const auto& mark) { return mark.second <= now; });
+        }
     }
     if (m_sticky.size() > kPruneAbove) {
         std::erase_if(m_sticky, [now](const auto& mark) { return mark.second.until <= now; });

@@ -55,7 +55,8 @@ public:
     // are passed over while any other fits, and tried when none does.
     UpstreamRef Choose(const PoolAsk& ask, Clock::time_point now);
     void Failed(const Upstream& upstream, const std::string& targetHost, Blame blame, Clock::time_point now);
-    // The connection is through: the same client going to the same host keeps this upstream for a while.
+    // The connection is through (a tunnel once its bytes showed nothing amiss): the same client going to the same
+    // host keeps this upstream for a while.
     void Succeeded(const Upstream& upstream, const PoolAsk& ask, Clock::time_point now);
 
 private:
@@ -65,7 +66,7 @@ private:
     };
 
     bool Fits(const Upstream& upstream, const PoolAsk& ask) const;
-    bool Healthy(const Upstream& upstream, const std::string& host, Clock::time_point now) const;
+    bool Healthy(const Upstream& upstream, const PoolAsk& ask, Clock::time_point now) const;
     std::size_t Pick(const std::vector<std::size_t>& candidates);
     void Prune(Clock::time_point now);
 
@@ -75,6 +76,7 @@ private:
     int m_listRows = 0;
     std::unordered_map<std::string, Clock::time_point> m_proxyDown;
     std::map<std::pair<std::string, std::string>, Clock::time_point> m_targetDown;
+    std::map<std::pair<std::string, std::string>, Clock::time_point> m_tunnelDown;
     std::unordered_map<std::string, Sticky> m_sticky;
     std::size_t m_cursor = 0;
     std::mt19937 m_random;

@@ -134,7 +134,12 @@ void ServeConnection::WatchTlsFromClient(std::string_view sent, Clock::time_poin
     }
     if (!m_clientSpoke) {
         m_clientSpoke = true;
-        m_tls = m_tls == TlsWatch::Off && sent[0] == kTlsHandshake ? TlsWatch::Hello : TlsWatch::Done;
+        if (m_tls == TlsWatch::Off && sent[0] == kTlsHandshake) {
+            m_tls = TlsWatch::Hello;
+        } else {
+            m_tls = TlsWatch::Done;
+            Proven(now);
+        }
         return;
     }
     if (m_tls != TlsWatch::Answered) {
@@ -146,13 +151,24 @@ void ServeConnection::WatchTlsFromClient(std::string_view sent, Clock::time_poin
         return;
     }
     m_tls = TlsWatch::Done;
-    if (*refused) {
-        // The upstream showed another certificate than the site's, or the site's own is bad: either way that site
-        // is not to be reached through it for a while, and other sites still are.
-        ++m_counters.failures;
-        m_pool.Failed(*m_chosen, m_dialog.Target().host, Blame::Target, now);
-        Record(kServedTarget);
-        m_recorded = true;
+    if (!*refused) {
+        Proven(now);
+        return;
+    }
+    // The upstream showed another certificate than the site's, or the site's own is bad: either way no tunnel to
+    // that site goes through it for a while, and other sites, and plain requests, still do.
+    ++m_counters.failures;
+    m_pool.Failed(*m_chosen, m_dialog.Target().host, Blame::Certificate, now);
+    Record(kServedTarget);
+    m_recorded = true;
+}
+
+// A tunnel is through for the pool only once its bytes showed nothing amiss: told at the grant, a connection to an
+// upstream that spoils it would clear the mark another connection had just set, and make the upstream sticky.
+void ServeConnection::Proven(Clock::time_point now) {
+    if (!m_proven) {
+        m_proven = true;
+        m_pool.Succeeded(*m_chosen, m_ask, now);
     }
 }
 
@@ -164,6 +180,7 @@ bool ServeConnection::WatchTlsFromUpstream(std::string_view got, Clock::time_poi
     }
     if (m_tls == TlsWatch::Off) {
         m_tls = TlsWatch::Done; // the upstream spoke first: no TLS client's tunnel
+        Proven(now);
         return true;
     }
     if ((got[0] != kTlsHandshake && got[0] != kTlsAlert) || (got.size() > 1 && got[1] != kTlsMajor)) {

@@ -9,8 +9,9 @@
 namespace zandel {
 
 // Whom a failed upstream handshake speaks against: the upstream itself (its port, its protocol, its login), or
-// only the one target it could not reach.
-enum class Blame : unsigned char { Proxy, Target };
+// only the one target it could not reach; or, once a client refused the certificate it was shown through the
+// upstream, the upstream's tunnels to that target (its plain requests still go, as a MITM row's do).
+enum class Blame : unsigned char { Proxy, Target, Certificate };
 
 // Whether an upstream of this kind can carry a client to the target at all: SOCKS4 without 4a takes only an IPv4
 // address, SOCKS4a a name too, neither an IPv6 address; SOCKS5 and HTTP anything. Names are never looked up here

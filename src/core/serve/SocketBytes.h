@@ -8,7 +8,7 @@ namespace zandel {
 // What either direction of a serve's connection holds before the side that fills it waits for the other to take it.
 inline constexpr std::size_t kRelayBuffer = std::size_t{64} * 1024;
 // The most one read takes.
-inline constexpr std::size_t kReadChunk = std::size_t{16} * 1024;
+inline constexpr std::size_t kReadChunk = std::size_t{64} * 1024;
 inline constexpr long kWouldBlock = -2;
 
 // Bytes read from a non-blocking socket (appended, at most `room`), 0 at the end of the stream, -1 on failure,

@@ -1,0 +1,653 @@
+// The serve (zandel-check --serve's ProxyServer, in a process of its own) over a pool of 100 loopback upstreams,
+// 20 healthy and 80 gone bad since their check (black holes, resetters, slow, tampering, intercepting): GETs and
+// CONNECT tunnels with TLS to the origin, 50 at once. Its success rate, whether every tunnel shows the origin's own
+// certificate, whether a spoiling upstream gets any connection after its first failure, and the lookups the serve
+// made; then Debian's squid over the same pool, as ratios. Then the serve's overhead against one healthy upstream
+// reached straight (per request, and a large download through a tunnel), and the serving process's memory with
+// thousands of idle tunnels. Not a timed test: figures to read.
+//   serve_bench [GETS TUNNELS [DOWNLOAD_MIB [IDLE_TUNNELS]]]   (2000 2000 1024 10000; 0 leaves a part out)
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+
+#include "bench/ServeBenchPeers.h"
+#include "core/check/ProbeAddress.h"
+#include "core/serve/ProxyServer.h"
+#include "core/serve/ServePool.h"
+#include "support/Loopback.h"
+#include "support/TempDir.h"
+#include "support/TestTls.h"
+
+extern char** environ;
+
+namespace {
+
+// The serve must never look a name up: every call of the resolver in its process is counted, and answered with
+// nothing, so that not even a mistake can ask the machine's name server.
+std::atomic<int> g_lookups{0};
+
+} // namespace
+
+extern "C" int getaddrinfo(const char* /*name*/, const char* /*service*/, const addrinfo* /*hints*/,
+                           addrinfo** /*found*/) {
+    ++g_lookups;
+    return EAI_NONAME;
+}
+
+namespace {
+
+using namespace zandel;
+using bench::Behaviour;
+using bench::BenchClock;
+
+constexpr int kAtOnce = 50;
+constexpr std::uint16_t kSquidPort = 19340;
+constexpr auto kClientPatience = std::chrono::seconds(30);
+
+void RaiseFileLimit() {
+    rlimit limit{};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+long FileLimit() {
+    rlimit limit{};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    return static_cast<long>(limit.rlim_max);
+}
+
+// VmRSS and VmHWM of this process, kB.
+std::string MemoryOfSelf() {
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    std::string rss = "?";
+    std::string hwm = "?";
+    char line[256];
+    while (status != nullptr && std::fgets(line, sizeof line, status) != nullptr) {
+        long kb = 0;
+        if (std::sscanf(line, "VmRSS: %ld", &kb) == 1) {
+            rss = std::to_string(kb);
+        } else if (std::sscanf(line, "VmHWM: %ld", &kb) == 1) {
+            hwm = std::to_string(kb);
+        }
+    }
+    if (status != nullptr) {
+        std::fclose(status);
+    }
+    return rss + " " + hwm;
+}
+
+// ---- the serve's process: "serve MAXCLIENTS STICKY PORTS UPSTREAM..." ----
+
+int ServeChild(char** args, int count) {
+    RaiseFileLimit();
+    ServeConfig config;
+    config.port = 0;
+    config.maxClients = std::atoi(args[0]);
+    config.stickyMinutes = std::atoi(args[1]);
+    config.ports = *ParseServePorts(args[2]);
+    config.timeOutSeconds = 10;
+    std::vector<Upstream> upstreams;
+    for (int i = 3; i < count; ++i) {
+        Upstream upstream;
+        upstream.key = upstream.shown = std::string("127.0.0.1:") + args[i];
+        LiteralProbeHost("127.0.0.1", static_cast<std::uint16_t>(std::atoi(args[i])), upstream.addresses);
+        upstream.responseMs = 50; // what their check measured, the bad ones' before they went bad
+        upstreams.push_back(std::move(upstream));
+    }
+    ServePool pool(config, 1);
+    pool.Replace(std::move(upstreams), count - 3);
+    ProxyServer server(config, pool);
+    std::string error;
+    if (!server.Listen(error) || !server.Start()) {
+        std::fprintf(stderr, "serve: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%u\n", server.Port());
+    std::fflush(stdout);
+    char line[64];
+    while (std::fgets(line, sizeof line, stdin) != nullptr) {
+        const ServeStatus status = server.Status();
+        std::printf("%s %d %d %lld %lld\n", MemoryOfSelf().c_str(), g_lookups.load(), status.open, status.accepted,
+                    status.failures);
+        std::fflush(stdout);
+    }
+    server.Stop();
+    return 0;
+}
+
+// ---- the idle tunnels' upstream: "hold" ----
+
+int HoldChild() {
+    RaiseFileLimit();
+    const bench::IdleHolder holder;
+    std::printf("%u\n", holder.Port());
+    std::fflush(stdout);
+    char line[64];
+    while (std::fgets(line, sizeof line, stdin) != nullptr) {
+    }
+    return 0;
+}
+
+// This program again, as one of the children above, its standard input and output pipes of ours.
+class Child final {
+public:
+    explicit Child(const std::vector<std::string>& args) {
+        int in[2];
+        int out[2];
+        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) {
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        std::vector<char*> argv;
+        for (const std::string& arg : args) {
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        }
+        argv.push_back(nullptr);
+        ::posix_spawn(&m_pid, args[0].c_str(), &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(in[0]);
+        ::close(out[1]);
+        m_in = in[1];
+        m_out = ::fdopen(out[0], "r");
+    }
+    ~Child() {
+        ::close(m_in);
+        if (m_out != nullptr) {
+            std::fclose(m_out);
+        }
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    std::string Line() {
+        char line[256] = {};
+        if (m_out == nullptr || std::fgets(line, sizeof line, m_out) == nullptr) {
+            return {};
+        }
+        std::string text = line;
+        if (!text.empty() && text.back() == '\n') {
+            text.pop_back();
+        }
+        return text;
+    }
+    // "RSS HWM LOOKUPS OPEN ACCEPTED FAILURES".
+    std::string Stats() {
+        [[maybe_unused]] const ssize_t written = ::write(m_in, "stats\n", 6);
+        return Line();
+    }
+    pid_t Pid() const { return m_pid; }
+
+private:
+    pid_t m_pid = -1;
+    int m_in = -1;
+    std::FILE* m_out = nullptr;
+};
+
+std::unique_ptr<Child> StartServe(int maxClients, int sticky, const std::string& ports,
+                                  const std::vector<std::uint16_t>& upstreams, std::uint16_t& port) {
+    std::vector<std::string> args{"/proc/self/exe", "serve", std::to_string(maxClients), std::to_string(sticky), ports};
+    for (const std::uint16_t upstream : upstreams) {
+        args.push_back(std::to_string(upstream));
+    }
+    auto child = std::make_unique<Child>(args);
+    port = static_cast<std::uint16_t>(std::atoi(child->Line().c_str()));
+    return child;
+}
+
+// ---- the clients ----
+
+struct Sample {
+    bool tunnel = false;
+    bool ok = false;
+    bool handshake = false; // TLS through the tunnel was made
+    bool ownCertificate = false;
+    double ttfbMs = 0;
+    double totalMs = 0;
+};
+
+double MsSince(BenchClock::time_point start) {
+    return std::chrono::duration<double, std::milli>(BenchClock::now() - start).count();
+}
+
+UniqueFd Client(std::uint16_t port) {
+    UniqueFd fd = test::ConnectLoopback(port);
+    const timeval patience{static_cast<time_t>(kClientPatience.count()), 0};
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof patience);
+    return fd;
+}
+
+Sample Get(std::uint16_t proxy, std::uint16_t originPort) {
+    Sample sample;
+    const auto start = BenchClock::now();
+    const UniqueFd fd = Client(proxy);
+    const std::string authority = std::string(bench::kOriginName) + ":" + std::to_string(originPort);
+    if (!fd.IsOpen() || !bench::SendAll(fd.Get(), "GET http://" + authority + "/ HTTP/1.1\r\nHost: " + authority +
+                                                      "\r\nConnection: close\r\n\r\n")) {
+        return sample;
+    }
+    std::string answer;
+    char buffer[4096];
+    for (ssize_t got; (got = ::recv(fd.Get(), buffer, sizeof buffer, 0)) > 0;) {
+        if (answer.empty()) {
+            sample.ttfbMs = MsSince(start);
+        }
+        answer.append(buffer, static_cast<std::size_t>(got));
+    }
+    sample.totalMs = MsSince(start);
+    sample.ok = answer.starts_with("HTTP/1.1 200") && answer.find(bench::kOriginPage) != std::string::npos;
+    return sample;
+}
+
+struct TlsClient {
+    SSL_CTX* context = nullptr;
+    X509* originCertificate = nullptr;
+};
+
+Sample Tunnel(std::uint16_t proxy, std::uint16_t tlsPort, const TlsClient& tls) {
+    Sample sample;
+    sample.tunnel = true;
+    const auto start = BenchClock::now();
+    const UniqueFd fd = Client(proxy);
+    const std::string authority = std::string(bench::kOriginName) + ":" + std::to_string(tlsPort);
+    std::string head;
+    std::string rest;
+    if (!fd.IsOpen() ||
+        !bench::SendAll(fd.Get(), "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n\r\n") ||
+        !bench::ReadHead(fd.Get(), head, rest, start + kClientPatience)) {
+        return sample;
+    }
+    sample.ttfbMs = MsSince(start);
+    if (head.substr(9, 3) != "200" || !rest.empty()) {
+        return sample;
+    }
+    SSL* ssl = SSL_new(tls.context);
+    SSL_set_fd(ssl, fd.Get());
+    SSL_ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name, const_cast<char*>(bench::kOriginName));
+    SSL_set1_host(ssl, bench::kOriginName);
+    if (SSL_connect(ssl) == 1) {
+        sample.handshake = true;
+        X509* shown = SSL_get1_peer_certificate(ssl);
+        sample.ownCertificate = shown != nullptr && X509_cmp(shown, tls.originCertificate) == 0;
+        X509_free(shown);
+        const std::string request = "GET / HTTP/1.1\r\nHost: origin.test\r\nConnection: close\r\n\r\n";
+        std::string answer;
+        char buffer[4096];
+        if (SSL_write(ssl, request.data(), static_cast<int>(request.size())) > 0) {
+            for (int got; (got = SSL_read(ssl, buffer, sizeof buffer)) > 0;) {
+                answer.append(buffer, static_cast<std::size_t>(got));
+            }
+        }
+        sample.ok = sample.ownCertificate && answer.find(bench::kOriginPage) != std::string::npos;
+    }
+    SSL_free(ssl);
+    ERR_clear_error();
+    sample.totalMs = MsSince(start);
+    return sample;
+}
+
+// `gets` GETs and `tunnels` tunnels, alternating, `kAtOnce` at a time.
+std::vector<Sample> Workload(std::uint16_t proxy, const bench::Origin& origin, const TlsClient& tls, int gets,
+                             int tunnels, double& seconds) {
+    const int total = gets + tunnels;
+    std::vector<Sample> samples(static_cast<std::size_t>(total));
+    std::atomic<int> next{0};
+    const auto start = BenchClock::now();
+    std::vector<std::thread> workers;
+    for (int w = 0; w < kAtOnce; ++w) {
+        workers.emplace_back([&] {
+            for (int i; (i = next++) < total;) {
+                const bool tunnel = (i % 2 == 1 && i / 2 < tunnels) || i / 2 >= gets;
+                samples[static_cast<std::size_t>(i)] =
+                    tunnel ? Tunnel(proxy, origin.TlsPort(), tls) : Get(proxy, origin.HttpPort());
+            }
+        });
+    }
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    seconds = MsSince(start) / 1000;
+    return samples;
+}
+
+double Percentile(std::vector<double> values, double share) {
+    if (values.empty()) {
+        return 0;
+    }
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, static_cast<std::size_t>(share * static_cast<double>(values.size())))];
+}
+
+struct Summary {
+    double success = 0; // share of all requests
+    int failedGets = 0;
+    int failedTunnels = 0;
+    int handshakes = 0;
+    int ownCertificates = 0;
+    double p50 = 0; // time to first byte of the successful requests, ms
+    double p99 = 0;
+};
+
+Summary Summarise(const std::vector<Sample>& samples) {
+    Summary summary;
+    std::vector<double> ttfb;
+    int ok = 0;
+    for (const Sample& sample : samples) {
+        ok += sample.ok ? 1 : 0;
+        if (!sample.ok) {
+            ++(sample.tunnel ? summary.failedTunnels : summary.failedGets);
+        } else {
+            ttfb.push_back(sample.ttfbMs);
+        }
+        summary.handshakes += sample.handshake ? 1 : 0;
+        summary.ownCertificates += sample.ownCertificate ? 1 : 0;
+    }
+    summary.success = samples.empty() ? 0 : static_cast<double>(ok) / static_cast<double>(samples.size());
+    summary.p50 = Percentile(ttfb, 0.5);
+    summary.p99 = Percentile(ttfb, 0.99);
+    return summary;
+}
+
+void Print(const char* who, const Summary& summary, double seconds) {
+    std::printf("  %-28s success %.2f %%  (failed: %d GETs, %d tunnels)  ttfb p50 %.1f ms p99 %.1f ms  "
+                "TLS through tunnels %d, the origin's certificate %d  (%.1f s)\n",
+                who, 100 * summary.success, summary.failedGets, summary.failedTunnels, summary.p50, summary.p99,
+                summary.handshakes, summary.ownCertificates, seconds);
+}
+
+std::string SquidConfig(const std::string& dir, const std::vector<std::uint16_t>& upstreams) {
+    std::string config = "http_port 127.0.0.1:" + std::to_string(kSquidPort) + "\npid_filename none\ncache_log " + dir +
+                         "/squid-cache.log\naccess_log none\ncache deny all\ncache_mem 8 MB\n"
+                         "dns_nameservers 127.0.0.1\nvisible_hostname zandel-bench\npinger_enable off\n"
+                         "shutdown_lifetime 0 seconds\nmax_filedescriptors 8192\nnever_direct allow all\n"
+                         "peer_connect_timeout 1 second\nconnect_timeout 1 second\nread_timeout 10 seconds\n"
+                         "forward_max_tries 3\nacl here src 127.0.0.1\nhttp_access allow here\nhttp_access deny all\n"
+                         "coredump_dir " +
+                         dir + "\n";
+    for (std::size_t i = 0; i < upstreams.size(); ++i) {
+        config += "cache_peer 127.0.0.1 parent " + std::to_string(upstreams[i]) +
+                  " 0 no-query no-digest round-robin connect-fail-limit=1 name=peer" + std::to_string(i) + "\n";
+    }
+    return config;
+}
+
+pid_t StartSquid(const test::TempDir& dir, const std::vector<std::uint16_t>& upstreams) {
+    dir.Write("squid.conf", SquidConfig(dir.Path(), upstreams));
+    const std::string conf = dir.File("squid.conf");
+    const std::string out = dir.File("squid.out");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    const char* argv[] = {"/usr/sbin/squid", "-N", "-f", conf.c_str(), nullptr};
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ) != 0) {
+        pid = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    for (int turn = 0; pid > 0 && turn < 150; ++turn) {
+        if (test::ConnectLoopback(kSquidPort).IsOpen()) {
+            return pid;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return -1;
+}
+
+// 100 upstreams: 20 healthy, 16 of each way of going bad, in an order of their own.
+std::vector<std::unique_ptr<bench::BenchUpstream>> MakePool(const std::string& interceptPem) {
+    std::vector<Behaviour> kinds(20, Behaviour::Healthy);
+    for (const Behaviour bad :
+         {Behaviour::BlackHole, Behaviour::Resetter, Behaviour::Slow, Behaviour::Tampering, Behaviour::Intercepting}) {
+        kinds.insert(kinds.end(), 16, bad);
+    }
+    std::mt19937 random(42);
+    std::shuffle(kinds.begin(), kinds.end(), random);
+    std::vector<std::unique_ptr<bench::BenchUpstream>> pool;
+    for (const Behaviour kind : kinds) {
+        pool.push_back(std::make_unique<bench::BenchUpstream>(kind, interceptPem));
+    }
+    return pool;
+}
+
+// Connections a tampering or intercepting upstream took after its first spoilt one ended, in all.
+int AfterFirstSpoilt(const std::vector<std::unique_ptr<bench::BenchUpstream>>& pool) {
+    int after = 0;
+    for (const auto& upstream : pool) {
+        if (upstream->Kind() == Behaviour::Tampering || upstream->Kind() == Behaviour::Intercepting) {
+            after += upstream->AcceptedAfterFirstSpoilt();
+        }
+    }
+    return after;
+}
+
+int AcceptedBy(const std::vector<std::unique_ptr<bench::BenchUpstream>>& pool, Behaviour kind) {
+    int accepted = 0;
+    for (const auto& upstream : pool) {
+        accepted += upstream->Kind() == kind ? upstream->Accepted() : 0;
+    }
+    return accepted;
+}
+
+TlsClient MakeTlsClient(const std::string& caPem, const std::string& originPem) {
+    TlsClient tls;
+    tls.context = SSL_CTX_new(TLS_client_method());
+    SSL_CTX_set_verify(tls.context, SSL_VERIFY_PEER, nullptr);
+    BIO* bio = BIO_new_mem_buf(caPem.data(), static_cast<int>(caPem.size()));
+    X509* ca = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
+    BIO_free(bio);
+    X509_STORE_add_cert(SSL_CTX_get_cert_store(tls.context), ca);
+    X509_free(ca);
+    bio = BIO_new_mem_buf(originPem.data(), static_cast<int>(originPem.size()));
+    tls.originCertificate = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
+    BIO_free(bio);
+    return tls;
+}
+
+// One pool, each workload against the serve (sticky as by default, then off) and against squid.
+void PoolRuns(const bench::Origin& origin, const TlsClient& tls, const std::string& interceptPem, int gets, int tunnels,
+              const test::TempDir& dir) {
+    std::printf("pool: 100 upstreams (20 healthy; 16 each black hole, resetter, slow, tampering, intercepting), "
+                "%d GETs and %d tunnels with TLS, %d at once\n",
+                gets, tunnels, kAtOnce);
+    const std::string ports = std::to_string(origin.HttpPort()) + "," + std::to_string(origin.TlsPort());
+    Summary ours{};
+    for (const int sticky : {kServeDefaultStickyMinutes, 0}) {
+        const auto pool = MakePool(interceptPem);
+        std::vector<std::uint16_t> upstreamPorts;
+        for (const auto& upstream : pool) {
+            upstreamPorts.push_back(upstream->Port());
+        }
+        std::uint16_t port = 0;
+        const auto serve = StartServe(kServeMaxClients, sticky, ports, upstreamPorts, port);
+        double seconds = 0;
+        const Summary summary = Summarise(Workload(port, origin, tls, gets, tunnels, seconds));
+        const std::string label = "serve, --serve-sticky " + std::to_string(sticky);
+        Print(label.c_str(), summary, seconds);
+        int lookups = 0;
+        std::sscanf(serve->Stats().c_str(), "%*d %*d %d", &lookups);
+        std::printf("    connections a spoiling upstream took after its first spoilt one: %d; tampering %d and "
+                    "intercepting %d in all; the serve's name lookups: %d\n",
+                    AfterFirstSpoilt(pool), AcceptedBy(pool, Behaviour::Tampering),
+                    AcceptedBy(pool, Behaviour::Intercepting), lookups);
+        if (sticky == 0) {
+            ours = summary;
+        }
+    }
+    const auto pool = MakePool(interceptPem);
+    std::vector<std::uint16_t> upstreamPorts;
+    for (const auto& upstream : pool) {
+        upstreamPorts.push_back(upstream->Port());
+    }
+    const pid_t squid = StartSquid(dir, upstreamPorts);
+    if (squid <= 0) {
+        std::printf("  squid could not be started: %s\n", dir.Read("squid.out").c_str());
+        return;
+    }
+    double seconds = 0;
+    const Summary theirs = Summarise(Workload(kSquidPort, origin, tls, gets, tunnels, seconds));
+    ::kill(squid, SIGTERM);
+    int status = 0;
+    ::waitpid(squid, &status, 0);
+    Print("squid, 100 round-robin peers", theirs, seconds);
+    std::printf("    connections a spoiling upstream took after its first spoilt one: %d\n", AfterFirstSpoilt(pool));
+    std::printf("  ours/squid (sticky off): success %.3f, ttfb p50 %.2f, p99 %.2f\n",
+                theirs.success > 0 ? ours.success / theirs.success : 0.0, theirs.p50 > 0 ? ours.p50 / theirs.p50 : 0.0,
+                theirs.p99 > 0 ? ours.p99 / theirs.p99 : 0.0);
+}
+
+// Bytes of the large download through a tunnel of `proxy`, and the seconds they took.
+double Download(std::uint16_t proxy, std::uint16_t bigPort, long long& bytes) {
+    const auto start = BenchClock::now();
+    const UniqueFd fd = Client(proxy);
+    const std::string authority = std::string(bench::kOriginName) + ":" + std::to_string(bigPort);
+    std::string head;
+    std::string rest;
+    bytes = 0;
+    if (!bench::SendAll(fd.Get(), "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n\r\n") ||
+        !bench::ReadHead(fd.Get(), head, rest, start + kClientPatience) ||
+        !bench::SendAll(fd.Get(), "GET /big HTTP/1.1\r\n\r\n")) {
+        return 0;
+    }
+    bytes = static_cast<long long>(rest.size());
+    std::vector<char> buffer(std::size_t{256} * 1024);
+    for (ssize_t got; (got = ::recv(fd.Get(), buffer.data(), buffer.size(), 0)) > 0;) {
+        bytes += got;
+    }
+    return MsSince(start) / 1000;
+}
+
+// Through the serve with one healthy upstream against that upstream reached straight.
+void OverheadRuns(bench::Origin& origin, long long downloadBytes, const std::string& interceptPem) {
+    const bench::BenchUpstream upstream(Behaviour::Healthy, interceptPem);
+    std::uint16_t port = 0;
+    const std::string ports = std::to_string(origin.HttpPort()) + "," + std::to_string(origin.BigPort());
+    const auto serve = StartServe(kServeMaxClients, kServeDefaultStickyMinutes, ports, {upstream.Port()}, port);
+    constexpr int kRounds = 1000;
+    std::vector<double> straight;
+    std::vector<double> through;
+    for (int i = 0; i < kRounds; ++i) {
+        straight.push_back(Get(upstream.Port(), origin.HttpPort()).totalMs);
+        through.push_back(Get(port, origin.HttpPort()).totalMs);
+    }
+    std::printf("overhead, %d GETs one at a time each way: straight p50 %.3f p99 %.3f ms, through the serve p50 "
+                "%.3f p99 %.3f ms: added p50 %.3f ms, p99 %.3f ms\n",
+                kRounds, Percentile(straight, 0.5), Percentile(straight, 0.99), Percentile(through, 0.5),
+                Percentile(through, 0.99), Percentile(through, 0.5) - Percentile(straight, 0.5),
+                Percentile(through, 0.99) - Percentile(straight, 0.99));
+    origin.SetBigBytes(downloadBytes);
+    long long straightBytes = 0;
+    long long throughBytes = 0;
+    const double straightSeconds = Download(upstream.Port(), origin.BigPort(), straightBytes);
+    const double throughSeconds = Download(port, origin.BigPort(), throughBytes);
+    const double mib = 1024.0 * 1024.0;
+    std::printf("download of %.0f MiB through a tunnel: straight %.0f MiB/s (%.2f s), through the serve %.0f MiB/s "
+                "(%.2f s); time ratio %.2f%s\n",
+                static_cast<double>(downloadBytes) / mib, static_cast<double>(straightBytes) / mib / straightSeconds,
+                straightSeconds, static_cast<double>(throughBytes) / mib / throughSeconds, throughSeconds,
+                throughSeconds / straightSeconds,
+                straightBytes == downloadBytes && throughBytes == downloadBytes ? "" : " (INCOMPLETE)");
+}
+
+// Idle tunnels held open through the serve; its memory before and with them.
+void IdleRuns(int wanted) {
+    // Two descriptors a tunnel in the serve's process, and a few of its own.
+    const long limit = FileLimit();
+    const int tunnels = static_cast<int>(std::min<long>(wanted, (limit - 16) / 2));
+    Child holder({"/proc/self/exe", "hold"});
+    const auto holderPort = static_cast<std::uint16_t>(std::atoi(holder.Line().c_str()));
+    std::uint16_t port = 0;
+    const auto serve = StartServe(tunnels + 100, kServeDefaultStickyMinutes, "443", {holderPort}, port);
+    const std::string before = serve->Stats();
+    std::vector<UniqueFd> clients;
+    int open = 0;
+    constexpr int kBatch = 250;
+    for (int at = 0; at < tunnels; at += kBatch) {
+        const int end = std::min(tunnels, at + kBatch);
+        for (int i = at; i < end; ++i) {
+            clients.push_back(Client(port));
+            bench::SendAll(clients.back().Get(), "CONNECT origin.test:443 HTTP/1.1\r\nHost: origin.test:443\r\n\r\n");
+        }
+        for (int i = at; i < end; ++i) {
+            std::string head;
+            std::string rest;
+            const bool through = bench::ReadHead(clients[static_cast<std::size_t>(i)].Get(), head, rest,
+                                                 BenchClock::now() + kClientPatience);
+            open += through && head.substr(9, 3) == "200" ? 1 : 0;
+        }
+    }
+    const std::string with = serve->Stats();
+    long rssBefore = 0;
+    long rssWith = 0;
+    long hwmWith = 0;
+    std::sscanf(before.c_str(), "%ld", &rssBefore);
+    std::sscanf(with.c_str(), "%ld %ld", &rssWith, &hwmWith);
+    std::printf("idle tunnels: %d asked, %d open (descriptors a process may have here: %ld); the serving process's "
+                "RSS %.1f MB before, %.1f MB with them (peak %.1f MB): %.2f kB a tunnel\n",
+                wanted, open, limit, static_cast<double>(rssBefore) / 1024, static_cast<double>(rssWith) / 1024,
+                static_cast<double>(hwmWith) / 1024, open > 0 ? static_cast<double>(rssWith - rssBefore) / open : 0.0);
+}
+
+int Bench(int argc, char** argv) {
+    RaiseFileLimit();
+    ::signal(SIGPIPE, SIG_IGN);
+    const int gets = argc > 2 ? std::atoi(argv[1]) : 2000;
+    const int tunnels = argc > 2 ? std::atoi(argv[2]) : 2000;
+    const long long downloadMib = argc > 3 ? std::atoll(argv[3]) : 1024;
+    const int idle = argc > 4 ? std::atoi(argv[4]) : 10000;
+    const test::TestCa ca;
+    const std::string originPem = ca.Issue(bench::kOriginName, std::string("DNS:") + bench::kOriginName);
+    const std::string interceptPem =
+        test::TestCa::SelfSigned(bench::kOriginName, std::string("DNS:") + bench::kOriginName);
+    const TlsClient tls = MakeTlsClient(ca.CertificatePem(), originPem);
+    bench::Origin origin(originPem);
+    const test::TempDir dir;
+    if (gets + tunnels > 0) {
+        PoolRuns(origin, tls, interceptPem, gets, tunnels, dir);
+    }
+    OverheadRuns(origin, downloadMib * 1024 * 1024, interceptPem);
+    if (idle > 0) {
+        IdleRuns(idle);
+    }
+    std::printf("name lookups in the bench's own process: %d\n", g_lookups.load());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "serve") {
+        return ServeChild(argv + 2, argc - 2);
+    }
+    if (argc > 1 && std::string(argv[1]) == "hold") {
+        return HoldChild();
+    }
+    return Bench(argc, argv);
+}

@@ -31,6 +31,7 @@
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 
+#include "bench/ServeBenchClients.h"
 #include "bench/ServeBenchPeers.h"
 #include "core/check/ProbeAddress.h"
 #include "core/serve/ProxyServer.h"
@@ -61,9 +62,9 @@ using namespace zandel;
 using bench::Behaviour;
 using bench::BenchClock;
 
-constexpr int kAtOnce = 50;
+using namespace zandel::bench;
+
 constexpr std::uint16_t kSquidPort = 19340;
-constexpr auto kClientPatience = std::chrono::seconds(30);
 
 void RaiseFileLimit() {
     rlimit limit{};
@@ -221,167 +222,6 @@ std::unique_ptr<Child> StartServe(int maxClients, int sticky, const std::string&
     return child;
 }
 
-// ---- the clients ----
-
-struct Sample {
-    bool tunnel = false;
-    bool ok = false;
-    bool handshake = false; // TLS through the tunnel was made
-    bool ownCertificate = false;
-    double ttfbMs = 0;
-    double totalMs = 0;
-};
-
-double MsSince(BenchClock::time_point start) {
-    return std::chrono::duration<double, std::milli>(BenchClock::now() - start).count();
-}
-
-UniqueFd Client(std::uint16_t port) {
-    UniqueFd fd = test::ConnectLoopback(port);
-    const timeval patience{static_cast<time_t>(kClientPatience.count()), 0};
-    ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
-    ::setsockopt(fd.Get(), SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof patience);
-    return fd;
-}
-
-Sample Get(std::uint16_t proxy, std::uint16_t originPort) {
-    Sample sample;
-    const auto start = BenchClock::now();
-    const UniqueFd fd = Client(proxy);
-    const std::string authority = std::string(bench::kOriginName) + ":" + std::to_string(originPort);
-    if (!fd.IsOpen() || !bench::SendAll(fd.Get(), "GET http://" + authority + "/ HTTP/1.1\r\nHost: " + authority +
-                                                      "\r\nConnection: close\r\n\r\n")) {
-        return sample;
-    }
-    std::string answer;
-    char buffer[4096];
-    for (ssize_t got; (got = ::recv(fd.Get(), buffer, sizeof buffer, 0)) > 0;) {
-        if (answer.empty()) {
-            sample.ttfbMs = MsSince(start);
-        }
-        answer.append(buffer, static_cast<std::size_t>(got));
-    }
-    sample.totalMs = MsSince(start);
-    sample.ok = answer.starts_with("HTTP/1.1 200") && answer.find(bench::kOriginPage) != std::string::npos;
-    return sample;
-}
-
-struct TlsClient {
-    SSL_CTX* context = nullptr;
-    X509* originCertificate = nullptr;
-};
-
-Sample Tunnel(std::uint16_t proxy, std::uint16_t tlsPort, const TlsClient& tls) {
-    Sample sample;
-    sample.tunnel = true;
-    const auto start = BenchClock::now();
-    const UniqueFd fd = Client(proxy);
-    const std::string authority = std::string(bench::kOriginName) + ":" + std::to_string(tlsPort);
-    std::string head;
-    std::string rest;
-    if (!fd.IsOpen() ||
-        !bench::SendAll(fd.Get(), "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n\r\n") ||
-        !bench::ReadHead(fd.Get(), head, rest, start + kClientPatience)) {
-        return sample;
-    }
-    sample.ttfbMs = MsSince(start);
-    if (head.substr(9, 3) != "200" || !rest.empty()) {
-        return sample;
-    }
-    SSL* ssl = SSL_new(tls.context);
-    SSL_set_fd(ssl, fd.Get());
-    SSL_ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name, const_cast<char*>(bench::kOriginName));
-    SSL_set1_host(ssl, bench::kOriginName);
-    if (SSL_connect(ssl) == 1) {
-        sample.handshake = true;
-        X509* shown = SSL_get1_peer_certificate(ssl);
-        sample.ownCertificate = shown != nullptr && X509_cmp(shown, tls.originCertificate) == 0;
-        X509_free(shown);
-        const std::string request = "GET / HTTP/1.1\r\nHost: origin.test\r\nConnection: close\r\n\r\n";
-        std::string answer;
-        char buffer[4096];
-        if (SSL_write(ssl, request.data(), static_cast<int>(request.size())) > 0) {
-            for (int got; (got = SSL_read(ssl, buffer, sizeof buffer)) > 0;) {
-                answer.append(buffer, static_cast<std::size_t>(got));
-            }
-        }
-        sample.ok = sample.ownCertificate && answer.find(bench::kOriginPage) != std::string::npos;
-    }
-    SSL_free(ssl);
-    ERR_clear_error();
-    sample.totalMs = MsSince(start);
-    return sample;
-}
-
-// `gets` GETs and `tunnels` tunnels, alternating, `kAtOnce` at a time.
-std::vector<Sample> Workload(std::uint16_t proxy, const bench::Origin& origin, const TlsClient& tls, int gets,
-                             int tunnels, double& seconds) {
-    const int total = gets + tunnels;
-    std::vector<Sample> samples(static_cast<std::size_t>(total));
-    std::atomic<int> next{0};
-    const auto start = BenchClock::now();
-    std::vector<std::thread> workers;
-    for (int w = 0; w < kAtOnce; ++w) {
-        workers.emplace_back([&] {
-            for (int i; (i = next++) < total;) {
-                const bool tunnel = (i % 2 == 1 && i / 2 < tunnels) || i / 2 >= gets;
-                samples[static_cast<std::size_t>(i)] =
-                    tunnel ? Tunnel(proxy, origin.TlsPort(), tls) : Get(proxy, origin.HttpPort());
-            }
-        });
-    }
-    for (std::thread& worker : workers) {
-        worker.join();
-    }
-    seconds = MsSince(start) / 1000;
-    return samples;
-}
-
-double Percentile(std::vector<double> values, double share) {
-    if (values.empty()) {
-        return 0;
-    }
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<std::size_t>(share * static_cast<double>(values.size())))];
-}
-
-struct Summary {
-    double success = 0; // share of all requests
-    int failedGets = 0;
-    int failedTunnels = 0;
-    int handshakes = 0;
-    int ownCertificates = 0;
-    double p50 = 0; // time to first byte of the successful requests, ms
-    double p99 = 0;
-};
-
-Summary Summarise(const std::vector<Sample>& samples) {
-    Summary summary;
-    std::vector<double> ttfb;
-    int ok = 0;
-    for (const Sample& sample : samples) {
-        ok += sample.ok ? 1 : 0;
-        if (!sample.ok) {
-            ++(sample.tunnel ? summary.failedTunnels : summary.failedGets);
-        } else {
-            ttfb.push_back(sample.ttfbMs);
-        }
-        summary.handshakes += sample.handshake ? 1 : 0;
-        summary.ownCertificates += sample.ownCertificate ? 1 : 0;
-    }
-    summary.success = samples.empty() ? 0 : static_cast<double>(ok) / static_cast<double>(samples.size());
-    summary.p50 = Percentile(ttfb, 0.5);
-    summary.p99 = Percentile(ttfb, 0.99);
-    return summary;
-}
-
-void Print(const char* who, const Summary& summary, double seconds) {
-    std::printf("  %-28s success %.2f %%  (failed: %d GETs, %d tunnels)  ttfb p50 %.1f ms p99 %.1f ms  "
-                "TLS through tunnels %d, the origin's certificate %d  (%.1f s)\n",
-                who, 100 * summary.success, summary.failedGets, summary.failedTunnels, summary.p50, summary.p99,
-                summary.handshakes, summary.ownCertificates, seconds);
-}
-
 std::string SquidConfig(const std::string& dir, const std::vector<std::uint16_t>& upstreams) {
     std::string config = "http_port 127.0.0.1:" + std::to_string(kSquidPort) + "\npid_filename none\ncache_log " + dir +
                          "/squid-cache.log\naccess_log none\ncache deny all\ncache_mem 8 MB\n"
@@ -456,21 +296,6 @@ int AcceptedBy(const std::vector<std::unique_ptr<bench::BenchUpstream>>& pool, B
     return accepted;
 }
 
-TlsClient MakeTlsClient(const std::string& caPem, const std::string& originPem) {
-    TlsClient tls;
-    tls.context = SSL_CTX_new(TLS_client_method());
-    SSL_CTX_set_verify(tls.context, SSL_VERIFY_PEER, nullptr);
-    BIO* bio = BIO_new_mem_buf(caPem.data(), static_cast<int>(caPem.size()));
-    X509* ca = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
-    BIO_free(bio);
-    X509_STORE_add_cert(SSL_CTX_get_cert_store(tls.context), ca);
-    X509_free(ca);
-    bio = BIO_new_mem_buf(originPem.data(), static_cast<int>(originPem.size()));
-    tls.originCertificate = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
-    BIO_free(bio);
-    return tls;
-}
-
 // One pool, each workload against the serve (sticky as by default, then off) and against squid.
 void PoolRuns(const bench::Origin& origin, const TlsClient& tls, const std::string& interceptPem, int gets, int tunnels,
               const test::TempDir& dir) {
@@ -521,27 +346,6 @@ void PoolRuns(const bench::Origin& origin, const TlsClient& tls, const std::stri
     std::printf("  ours/squid (sticky off): success %.3f, ttfb p50 %.2f, p99 %.2f\n",
                 theirs.success > 0 ? ours.success / theirs.success : 0.0, theirs.p50 > 0 ? ours.p50 / theirs.p50 : 0.0,
                 theirs.p99 > 0 ? ours.p99 / theirs.p99 : 0.0);
-}
-
-// Bytes of the large download through a tunnel of `proxy`, and the seconds they took.
-double Download(std::uint16_t proxy, std::uint16_t bigPort, long long& bytes) {
-    const auto start = BenchClock::now();
-    const UniqueFd fd = Client(proxy);
-    const std::string authority = std::string(bench::kOriginName) + ":" + std::to_string(bigPort);
-    std::string head;
-    std::string rest;
-    bytes = 0;
-    if (!bench::SendAll(fd.Get(), "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n\r\n") ||
-        !bench::ReadHead(fd.Get(), head, rest, start + kClientPatience) ||
-        !bench::SendAll(fd.Get(), "GET /big HTTP/1.1\r\n\r\n")) {
-        return 0;
-    }
-    bytes = static_cast<long long>(rest.size());
-    std::vector<char> buffer(std::size_t{256} * 1024);
-    for (ssize_t got; (got = ::recv(fd.Get(), buffer.data(), buffer.size(), 0)) > 0;) {
-        bytes += got;
-    }
-    return MsSince(start) / 1000;
 }
 
 // Through the serve with one healthy upstream against that upstream reached straight.

@@ -30,7 +30,9 @@ auto StoredFields(const AppSettings& s) {
                     s.WebPage, s.AccessUrl, s.Addr1, s.Addr2, s.Addr3, s.ParallelChecks, s.HttpsCheckOn, s.HttpsTarget,
                     s.JudgeStrict, s.JudgeKey, s.JudgeBaseline, s.JudgeFallback, s.DetectProxyType, s.ListUrlViaProxy,
                     s.AutoRecheck, s.AutoRecheckMinutes, s.Failover, s.RefetchList, s.HistoryKeepDays, s.HistoryColumns,
-                    s.Favourites, s.ChainProxies, s.ChainUrls, s.WebPageList);
+                    s.ServeListen, s.ServePoolRows, s.ServeStrategyName, s.ServeTries, s.ServeSticky, s.ServeMaxClients,
+                    s.ServePorts, s.ServeAllowLeaky, s.ServeUser, s.ServePassword, s.Favourites, s.ChainProxies,
+                    s.ChainUrls, s.WebPageList);
 }
 
 std::string ReadDataFile(const std::string& name) {
@@ -264,6 +266,16 @@ const RowCase kRowCases[] = {
     {"List", "FollowRun", nullptr, "1"},
     {"List", "AddressWidth", nullptr, "333", "4001", nullptr},
     {"List", "MaxRows", nullptr, "1000000", "999", nullptr},
+    {"Serve", "Listen", nullptr, "[::1]:19401"},
+    {"Serve", "Pool", nullptr, "favourites"},
+    {"Serve", "Strategy", nullptr, "round-robin"},
+    {"Serve", "Tries", nullptr, "20", "21", nullptr},
+    {"Serve", "Sticky", nullptr, "0", "-1", nullptr},
+    {"Serve", "MaxClients", nullptr, "10000", "0", nullptr},
+    {"Serve", "Ports", nullptr, "80,443,8080"},
+    {"Serve", "AllowLeaky", nullptr, "1"},
+    {"Serve", "User", nullptr, "me"},
+    {"Serve", "Password", nullptr, "pa:ss word"}, // kept as the judge's key is: the file is the user's alone
 };
 // clang-format on
 

@@ -216,6 +216,7 @@ void RecheckScheduler::FinishRound(bool failoverOn) {
     m_host.AppendLog(round->TakeLog());
     m_host.AppendLog(kRoundEndLine);
     ++m_roundsFinished;
+    m_host.RoundFinished(round->rows);
 
     const bool live = round->proxy.on && round->LiveOf(round->proxy.address);
     const FailoverStep step = m_watch.Observe(round->proxy, live, failoverOn, [&]() -> std::optional<std::string> {

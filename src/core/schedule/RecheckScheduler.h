@@ -14,6 +14,7 @@ namespace zandel {
 
 struct AppSettings;
 class ICheckRecorder;
+class IRowStore;
 class TunnelTrust;
 
 // What the re-checks need of the program, called on the thread that calls Tick.
@@ -30,6 +31,8 @@ public:
     // Each round as it comes due, before its checks begin and whether or not it has any: what else the program
     // renews on the same schedule starts here.
     virtual void RoundDue() {}
+    // Each round that ran to its end, with its rows as the round graded them.
+    virtual void RoundFinished(const IRowStore& /*rows*/) {}
 };
 
 // Re-checks the desktop's proxy and the favourites every AutoRecheckMinutes while AutoRecheck is on, with an

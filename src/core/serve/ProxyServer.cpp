@@ -85,6 +85,10 @@ bool ProxyServer::Listen(std::string& error) {
         length = sizeof(sockaddr_in);
     }
     const std::string shown = (v6 ? "[" + m_config.host + "]" : m_config.host) + ":" + std::to_string(m_config.port);
+    if (!IsLoopbackHost(m_config.host) && !m_config.login) {
+        error = shown + ": other machines reach this address, and without a login every proxy of the pool is theirs";
+        return false;
+    }
     m_listen.Reset(::socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     const int on = 1;
     if (!m_listen.IsOpen() || ::setsockopt(m_listen.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||

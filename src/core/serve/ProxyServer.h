@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -30,7 +31,8 @@ public:
     ProxyServer(const ProxyServer&) = delete;
     ProxyServer& operator=(const ProxyServer&) = delete;
 
-    // Binds and listens; false with why not, in one line ("127.0.0.1:8181: Address already in use").
+    // Binds and listens; false with why not, in one line ("127.0.0.1:8181: Address already in use"). An address
+    // other machines reach is refused without a login.
     bool Listen(std::string& error);
     // The port taken (the one asked for, or a free one for 0).
     std::uint16_t Port() const { return m_port; }
@@ -42,6 +44,8 @@ public:
     // From any thread; the loop ends at its next turn, every connection closed.
     void Stop();
     ServeStatus Status() const;
+    // Hears each connection as it ends, on the loop's thread; before Start.
+    void SetConnectionLog(std::function<void(const ServeConnectionRecord&)> log) { m_counters.ended = std::move(log); }
 
 private:
     struct Watched {

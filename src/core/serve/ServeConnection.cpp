@@ -40,6 +40,27 @@ ServeConnection::ServeConnection(UniqueFd client, std::string clientAddress, con
 
 ServeConnection::~ServeConnection() {
     --m_counters.open;
+    if (m_counters.ended) {
+        m_counters.ended(ConnectionRecord());
+    }
+}
+
+ServeConnectionRecord ServeConnection::ConnectionRecord() const {
+    ServeConnectionRecord record;
+    record.ended = std::chrono::system_clock::now();
+    record.client = m_ask.client;
+    if (const ClientTarget& target = m_dialog.Target(); target.port != 0) {
+        record.target = (target.host.find(':') != std::string::npos ? "[" + target.host + "]" : target.host) + ":" +
+                        std::to_string(target.port);
+    }
+    record.upstream = m_lastShown;
+    record.tries = static_cast<int>(m_ask.tried.size());
+    if (m_answered) {
+        record.outcome = ServeOutcome::Through;
+    } else if (m_refused) {
+        record.outcome = m_ask.tried.empty() ? ServeOutcome::Refused : ServeOutcome::Failed;
+    }
+    return record;
 }
 
 std::uint32_t ServeConnection::ClientWants() const {
@@ -198,6 +219,7 @@ void ServeConnection::TryNext(Clock::time_point now) {
         return;
     }
     m_ask.tried.push_back(m_chosen->key);
+    m_lastShown = m_chosen->shown;
     m_addressIndex = 0;
     Dial(now);
 }
@@ -331,6 +353,7 @@ void ServeConnection::Refuse(Refusal refusal, Clock::time_point now) {
 }
 
 void ServeConnection::Refuse(const std::string& bytes, Clock::time_point now) {
+    m_refused = true;
     m_upstream.Reset();
     m_toClient += bytes;
     m_state = State::Closing;

@@ -15,11 +15,30 @@
 
 namespace zandel {
 
+// How a client's connection ended, for a window that lists the last ones.
+enum class ServeOutcome : unsigned char {
+    Through, // an upstream carried it
+    Refused, // told no before any upstream was tried (its request, its login, the ports, an empty pool)
+    Failed,  // every upstream tried failed it
+    Dropped, // the client went, or was cut off, before it had an answer
+};
+
+struct ServeConnectionRecord {
+    std::chrono::system_clock::time_point ended;
+    std::string client;
+    std::string target;   // host:port as the client asked; empty when it never said
+    std::string upstream; // the last upstream tried, without its password
+    int tries = 0;
+    ServeOutcome outcome = ServeOutcome::Dropped;
+};
+
 // What the serve has done so far, read by the status line from another thread.
 struct ServeCounters {
     std::atomic<int> open{0};
     std::atomic<long long> accepted{0};
     std::atomic<long long> failures{0}; // upstreams that failed a connection, each time
+    // Hears each connection as it ends, on the loop's thread; set before the loop starts.
+    std::function<void(const ServeConnectionRecord&)> ended;
 };
 
 // Takes each upstream a connection tried, as the history keeps it; called on the serve's loop.
@@ -84,6 +103,7 @@ private:
     // What the tunnel's bytes have shown of TLS: a client hello sent, then the upstream's first answer, then the
     // client's next record, where it may refuse the certificate it was shown.
     enum class TlsWatch : unsigned char { Off, Hello, Answered, Done };
+    ServeConnectionRecord ConnectionRecord() const;
 
     // The most of a plain request's body kept to send again to another upstream; past it the request is not retried.
     static constexpr std::size_t kReplayLimit = std::size_t{64} * 1024;
@@ -125,6 +145,8 @@ private:
     TlsWatch m_tls = TlsWatch::Off;
     bool m_clientSpoke = false;
     std::string m_clientRecord; // the start of the client's record after the upstream's first answer
+    bool m_refused = false;     // the client was told no
+    std::string m_lastShown;    // the last upstream tried, kept when the next choice finds none
 };
 
 } // namespace zandel

@@ -93,6 +93,7 @@ UpstreamRef ServePool::Choose(const PoolAsk& ask, Clock::time_point now) {
 void ServePool::Failed(const Upstream& upstream, const std::string& targetHost, Blame blame, Clock::time_point now) {
     const std::lock_guard lock(m_mutex);
     Prune(now);
+    ++m_counts[upstream.key].second;
     const auto until =
         now + std::chrono::seconds(blame == Blame::Proxy ? m_config.proxyDownSeconds : m_config.targetDownSeconds);
     switch (blame) {
@@ -110,6 +111,7 @@ void ServePool::Failed(const Upstream& upstream, const std::string& targetHost, 
 
 void ServePool::Succeeded(const Upstream& upstream, const PoolAsk& ask, Clock::time_point now) {
     const std::lock_guard lock(m_mutex);
+    ++m_counts[upstream.key].first;
     m_proxyDown.erase(upstream.key);
     m_targetDown.erase({upstream.key, ask.target.host});
     if (ask.tunnel) {
@@ -119,6 +121,24 @@ void ServePool::Succeeded(const Upstream& upstream, const PoolAsk& ask, Clock::t
         Prune(now);
         m_sticky[StickyKey(ask)] = {upstream.key, now + std::chrono::minutes(m_config.stickyMinutes)};
     }
+}
+
+std::vector<UpstreamTally> ServePool::Tally(Clock::time_point now) const {
+    const std::lock_guard lock(m_mutex);
+    std::vector<UpstreamTally> tally;
+    tally.reserve(m_upstreams.size());
+    for (const UpstreamRef& upstream : m_upstreams) {
+        UpstreamTally row;
+        row.shown = upstream->shown;
+        if (const auto counts = m_counts.find(upstream->key); counts != m_counts.end()) {
+            row.served = counts->second.first;
+            row.failed = counts->second.second;
+        }
+        const auto down = m_proxyDown.find(upstream->key);
+        row.down = down != m_proxyDown.end() && down->second > now;
+        tally.push_back(std::move(row));
+    }
+    return tally;
 }
 
 void ServePool::Prune(Clock::time_point now) {

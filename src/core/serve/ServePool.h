@@ -29,6 +29,14 @@ struct Upstream {
 };
 using UpstreamRef = std::shared_ptr<const Upstream>;
 
+// What the serve has made of one upstream so far, for a window that shows the pool.
+struct UpstreamTally {
+    std::string shown;
+    long long served = 0; // connections it carried
+    long long failed = 0; // times it failed a connection
+    bool down = false;    // left out of every choice for now
+};
+
 // What one connection asks of the pool.
 struct PoolAsk {
     const ClientTarget& target;
@@ -58,6 +66,8 @@ public:
     // The connection is through (a tunnel once its bytes showed nothing amiss): the same client going to the same
     // host keeps this upstream for a while.
     void Succeeded(const Upstream& upstream, const PoolAsk& ask, Clock::time_point now);
+    // The upstreams in the pool's order with their counts, which outlive a renewal as their health does.
+    std::vector<UpstreamTally> Tally(Clock::time_point now) const;
 
 private:
     struct Sticky {
@@ -78,6 +88,7 @@ private:
     std::map<std::pair<std::string, std::string>, Clock::time_point> m_targetDown;
     std::map<std::pair<std::string, std::string>, Clock::time_point> m_tunnelDown;
     std::unordered_map<std::string, Sticky> m_sticky;
+    std::unordered_map<std::string, std::pair<long long, long long>> m_counts; // served, failed
     std::size_t m_cursor = 0;
     std::mt19937 m_random;
 };

@@ -117,6 +117,19 @@ struct AppSettings {
     int MaxRows{};
     // The address column's width as the user last set it; 0 while the column fits itself to the addresses.
     int AddressColumnWidth{};
+    // The local proxy ([Serve]): where it listens, whose rows it carries clients through ("live": the list's live
+    // rows, "favourites": the live favourites), how it chooses an upstream and how often it tries another, and the
+    // login its clients give, kept as the judge's key is, in a file that is the user's alone.
+    std::string ServeListen;
+    std::string ServePoolRows;
+    std::string ServeStrategyName;
+    int ServeTries{};
+    int ServeSticky{};
+    int ServeMaxClients{};
+    std::string ServePorts;
+    bool ServeAllowLeaky{};
+    std::string ServeUser;
+    std::string ServePassword;
     const std::string DefaultUserAgent = kDefaultUserAgent;
     // The working directory at start-up: "PrxSet.ini", "Access.ini" and "USER2.DAT" lie here.
     std::string StartDir = ".";

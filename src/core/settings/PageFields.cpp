@@ -40,6 +40,34 @@ void ApplyRecheckPage(const RecheckPageFields& fields, AppSettings& settings) {
     settings.HistoryKeepDays = fields.HistoryKeepDays;
 }
 
+ServePageFields LoadServePage(const AppSettings& settings) {
+    ServePageFields fields;
+    fields.Listen = settings.ServeListen;
+    fields.Favourites = settings.ServePoolRows == kServePoolFavourites;
+    fields.Strategy = settings.ServeStrategyName;
+    fields.Tries = settings.ServeTries;
+    fields.Sticky = settings.ServeSticky;
+    fields.MaxClients = settings.ServeMaxClients;
+    fields.Ports = settings.ServePorts;
+    fields.AllowLeaky = settings.ServeAllowLeaky;
+    fields.User = settings.ServeUser;
+    fields.Password = settings.ServePassword;
+    return fields;
+}
+
+void ApplyServePage(const ServePageFields& fields, AppSettings& settings) {
+    settings.ServeListen = fields.Listen;
+    settings.ServePoolRows = fields.Favourites ? kServePoolFavourites : kServePoolLive;
+    settings.ServeStrategyName = fields.Strategy;
+    settings.ServeTries = fields.Tries;
+    settings.ServeSticky = fields.Sticky;
+    settings.ServeMaxClients = fields.MaxClients;
+    settings.ServePorts = fields.Ports;
+    settings.ServeAllowLeaky = fields.AllowLeaky;
+    settings.ServeUser = fields.User;
+    settings.ServePassword = fields.Password;
+}
+
 ChainBrowsingFields LoadChainBrowsingPage(const AppSettings& settings) {
     return {settings.AccessUrl, {settings.Addr1, settings.Addr2, settings.Addr3}};
 }

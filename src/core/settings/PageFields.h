@@ -48,6 +48,28 @@ struct RecheckPageFields {
 RecheckPageFields LoadRecheckPage(const AppSettings& settings);
 void ApplyRecheckPage(const RecheckPageFields& fields, AppSettings& settings);
 
+// "ﾛｰｶﾙﾌﾟﾛｷｼ": the local proxy the window serves ([Serve]); whether they may be stored is the serve's rule
+// (ServePageProblem, core/serve/ServeSettings.h).
+struct ServePageFields {
+    std::string Listen;
+    bool Favourites = false; // the live favourites rather than the list's live rows
+    std::string Strategy;
+    int Tries = 0;
+    int Sticky = 0;
+    int MaxClients = 0;
+    std::string Ports;
+    bool AllowLeaky = false;
+    std::string User;
+    std::string Password;
+    bool operator==(const ServePageFields&) const = default;
+};
+
+inline constexpr const char* kServePoolLive = "live";
+inline constexpr const char* kServePoolFavourites = "favourites";
+
+ServePageFields LoadServePage(const AppSettings& settings);
+void ApplyServePage(const ServePageFields& fields, AppSettings& settings);
+
 // "ﾌﾞﾗｳｼﾞﾝｸﾞ" of the chain sheet: the destination and the three chain proxies, Addr1 to Addr3.
 struct ChainBrowsingFields {
     std::string AccessUrl;

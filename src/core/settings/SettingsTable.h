@@ -113,6 +113,16 @@ inline constexpr std::array kSettingsTable = {
     BoolSetting("List",                  "FollowRun",        &AppSettings::FollowRun,          false,                                                         Written::UnlessDefault),
     IntSetting ("List",                  "AddressWidth",     &AppSettings::AddressColumnWidth, 0,                 {0, 4000},        OutOfBounds::Default, Written::UnlessDefault),
     IntSetting ("List",                  "MaxRows",          &AppSettings::MaxRows,            kListRowsDefault,  {1000, 1000000},  OutOfBounds::Default, Written::UnlessDefault),
+    TextSetting("Serve",                 "Listen",           &AppSettings::ServeListen,        "127.0.0.1:8181",                                              Written::UnlessDefault),
+    TextSetting("Serve",                 "Pool",             &AppSettings::ServePoolRows,      "live",                                                        Written::UnlessDefault),
+    TextSetting("Serve",                 "Strategy",         &AppSettings::ServeStrategyName,  "weighted",                                                    Written::UnlessDefault),
+    IntSetting ("Serve",                 "Tries",            &AppSettings::ServeTries,         3,                       {1, 20},    OutOfBounds::Default, Written::UnlessDefault),
+    IntSetting ("Serve",                 "Sticky",           &AppSettings::ServeSticky,        10,                      {0, 1440},  OutOfBounds::Default, Written::UnlessDefault),
+    IntSetting ("Serve",                 "MaxClients",       &AppSettings::ServeMaxClients,    1024,                    {1, 10000}, OutOfBounds::Default, Written::UnlessDefault),
+    TextSetting("Serve",                 "Ports",            &AppSettings::ServePorts,         "80,443",                                                      Written::UnlessDefault),
+    BoolSetting("Serve",                 "AllowLeaky",       &AppSettings::ServeAllowLeaky,    false,                                                         Written::UnlessDefault),
+    TextSetting("Serve",                 "User",             &AppSettings::ServeUser,          "",                                                            Written::UnlessDefault),
+    TextSetting("Serve",                 "Password",         &AppSettings::ServePassword,      "",                                                            Written::UnlessDefault),
 };
 // clang-format on
 

@@ -103,11 +103,13 @@ void GnomeInternetSettings::WriteProxy(const InternetOptionList& list) {
     }
     if (socksChild) {
         g_settings_delay(socksChild.get());
-        // An HTTP proxy clears a SOCKS proxy set before it, which would otherwise still carry what HTTP does not.
+        // An HTTP proxy clears a SOCKS proxy set before it, which would otherwise still carry what HTTP does not;
+        // one that speaks SOCKS as well is both.
+        const bool socksKey = socks || list.socksToo;
         gchar* before = g_settings_get_string(socksChild.get(), "host");
-        if (socks || (before != nullptr && *before != '\0')) {
-            g_settings_set_string(socksChild.get(), "host", socks ? parts.host.c_str() : "");
-            g_settings_set_int(socksChild.get(), "port", socks ? parts.port : 0);
+        if (socksKey || (before != nullptr && *before != '\0')) {
+            g_settings_set_string(socksChild.get(), "host", socksKey ? parts.host.c_str() : "");
+            g_settings_set_int(socksChild.get(), "port", socksKey ? parts.port : 0);
         }
         g_free(before);
     }

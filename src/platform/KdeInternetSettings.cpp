@@ -186,7 +186,8 @@ bool KdeInternetSettings::LocksProxy(const std::string& file) {
     return false;
 }
 
-std::string KdeInternetSettings::WithProxy(const std::string& file, bool useProxy, const std::string& proxyServer) {
+std::string KdeInternetSettings::WithProxy(const std::string& file, bool useProxy, const std::string& proxyServer,
+                                           bool socksToo) {
     const ProxyServerParts parts = ParseProxyServer(proxyServer);
     const bool socks = IsSocks(parts.kind);
     std::string address;
@@ -196,11 +197,16 @@ std::string KdeInternetSettings::WithProxy(const std::string& file, bool useProx
     }
     const std::string http = socks ? std::string() : EscapeValue(address);
     // In the order of kProxyKeys. A SOCKS proxy carries every protocol, so the HTTP keys go empty; an HTTP proxy
-    // empties a SOCKS key set before it, and adds none where there was none.
+    // empties a SOCKS key set before it, and adds none where there was none; one that speaks SOCKS too is both.
+    const bool socksKey = socks || socksToo;
+    const std::string socksAddress =
+        socksKey && !parts.host.empty()
+            ? "socks://" + parts.host + (parts.port != 0 ? " " + std::to_string(parts.port) : "")
+            : std::string();
     const std::array<std::string, kProxyKeys.size()> values = {useProxy ? "1" : "0", http, http, http,
-                                                               socks ? EscapeValue(address) : std::string()};
+                                                               EscapeValue(socksAddress)};
     std::array<bool, kProxyKeys.size()> written{};
-    written[kSocksKey] = !socks;
+    written[kSocksKey] = !socksKey;
     bool socksReplaced = false;
 
     const std::string lineEnd = LineEndOf(file);
@@ -306,7 +312,7 @@ bool KdeInternetSettings::SetOption(int option, const InternetOptionList& list) 
         return false;
     }
     const bool use = list.flags == kProxyTypeProxy;
-    if (!WriteFileAtomically(m_path, WithProxy(*file, use, list.proxyServer)).ok) {
+    if (!WriteFileAtomically(m_path, WithProxy(*file, use, list.proxyServer, list.socksToo)).ok) {
         return false;
     }
     // KDE keeps no proxy login: the proxy is used without it.

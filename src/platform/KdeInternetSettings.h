@@ -38,7 +38,9 @@ public:
     // ftpProxy from the "host:port" text. The keys are replaced where they stand, or added to the group,
     // which is added at the end when the file has none. Lines written end as the file's lines do (CR LF when its
     // first line does).
-    static std::string WithProxy(const std::string& file, bool useProxy, const std::string& proxyServer);
+    // `socksToo`: the SOCKS key names the same proxy as the HTTP ones (a proxy that speaks both).
+    static std::string WithProxy(const std::string& file, bool useProxy, const std::string& proxyServer,
+                                 bool socksToo = false);
 
 private:
     std::string m_path;

@@ -87,6 +87,17 @@ TEST_F(GnomeInternetSettingsTest, SocksAndLoginEntriesGoToTheirOwnKeys) {
     EXPECT_EQ(store.GetString("system/proxy/http", "authentication-password", "x"), "");
 }
 
+// The local proxy speaks HTTP and SOCKS on one port: HTTP, HTTPS and SOCKS all name it.
+TEST_F(GnomeInternetSettingsTest, ALocalProxySetsHttpAndSocksAlike) {
+    GnomeInternetSettings settings;
+    ApplyProxy(settings, 1, "127.0.0.1:8181", true);
+    const IniFile store = Store();
+    for (const char* child : {"system/proxy/http", "system/proxy/https", "system/proxy/socks"}) {
+        EXPECT_EQ(store.GetString(child, "host", ""), "127.0.0.1") << child;
+        EXPECT_EQ(store.GetString(child, "port", ""), "8181") << child;
+    }
+}
+
 // The form it was found in: on a desktop that is neither GNOME nor KDE both are written, GNOME's keys took the HTTP
 // login while the user was told the proxy was set without it. What the desktops hold and what the user is told
 // agree, and the login stays in GNOME's keys, which every program of the user reads, only while the proxy is used.

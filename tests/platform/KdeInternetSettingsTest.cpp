@@ -22,13 +22,14 @@ struct EditCase {
     bool useProxy;
     const char* server;
     std::string after;
+    bool socksToo = false;
 };
 
 class KioslavercEditTest : public ::testing::TestWithParam<EditCase> {};
 
 TEST_P(KioslavercEditTest, SetsTheProxyKeysAndKeepsEverythingElse) {
     const EditCase& c = GetParam();
-    EXPECT_EQ(KdeInternetSettings::WithProxy(c.before, c.useProxy, c.server), c.after);
+    EXPECT_EQ(KdeInternetSettings::WithProxy(c.before, c.useProxy, c.server, c.socksToo), c.after);
 }
 
 const std::string kKeys = "ProxyType=1\nhttpProxy=http://127.0.0.1 8080\nhttpsProxy=http://127.0.0.1 8080\n"
@@ -53,6 +54,11 @@ INSTANTIATE_TEST_SUITE_P(
                  "[Proxy Settings]\nProxyType=1\nhttpProxy=http://host.example\nhttpsProxy=http://host.example\n"
                  "ftpProxy=http://host.example\n"},
         EditCase{"EmptyAddress", "", false, "", "[Proxy Settings]\nProxyType=0\nhttpProxy=\nhttpsProxy=\nftpProxy=\n"},
+        // The local proxy speaks HTTP and SOCKS on one port: every key names it.
+        EditCase{"SocksToo", "[Proxy Settings]\nsocksProxy=socks://old 1080\n", true, "127.0.0.1:8181",
+                 "[Proxy Settings]\nsocksProxy=socks://127.0.0.1 8181\nProxyType=1\nhttpProxy=http://127.0.0.1 8181\n"
+                 "httpsProxy=http://127.0.0.1 8181\nftpProxy=http://127.0.0.1 8181\n",
+                 true},
         // KDE's own page writes an IPv6 proxy as the URL of its host, brackets kept, and the port after a blank.
         EditCase{"Ipv6InBrackets", "", true, "[2001:db8::1]:8080",
                  "[Proxy Settings]\nProxyType=1\nhttpProxy=http://[2001:db8::1] 8080\n"

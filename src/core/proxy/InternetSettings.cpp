@@ -2,9 +2,10 @@
 
 namespace zandel {
 
-bool ApplyProxy(IInternetSettings& internet, int useProxy, const std::string& address) {
+bool ApplyProxy(IInternetSettings& internet, int useProxy, const std::string& address, bool socksToo) {
     InternetOptionList list;
     list.proxyServer = address;
+    list.socksToo = socksToo;
     list.flags = useProxy != 0 ? kProxyTypeProxy : kProxyTypeDirect;
     bool changed = true;
     // Without a dial-up connection there is nothing to name: only the local network's setting is made.

@@ -20,6 +20,8 @@ struct InternetOptionList {
     std::optional<std::string> connection; // the dial-up connection's name, or none for the local network
     std::string proxyServer;               // "host:port" as the user gave it
     int flags = kProxyTypeDirect;          // kProxyTypeProxy when the proxy is to be used
+    // The desktop's SOCKS proxy is set to the same address (the local proxy speaks HTTP and SOCKS on one port).
+    bool socksToo = false;
 };
 
 // What the desktops' settings did with the login of a proxy they were handed: GNOME keeps an HTTP proxy's, where
@@ -46,7 +48,7 @@ public:
 // Hands the proxy setting over: the dial-up connection first when there is one, then the local network,
 // each followed by the announcement. When the proxy is switched off the address is still handed over, so
 // the browser keeps it for the next time. False when any of it could not be changed.
-bool ApplyProxy(IInternetSettings& internet, int useProxy, const std::string& address);
+bool ApplyProxy(IInternetSettings& internet, int useProxy, const std::string& address, bool socksToo = false);
 
 // The message for a proxy with a login just applied: where the login was kept and who may read it there, and which
 // desktop took the proxy without it; empty when no desktop's settings had a login to keep.

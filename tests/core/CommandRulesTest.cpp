@@ -128,6 +128,25 @@ INSTANTIATE_TEST_SUITE_P(States, CheckBarButtonsTest,
                                            // The start-up check: nothing remains to be skipped to.
                                            ButtonCase{{0, true, 0, false}, false, false}));
 
+// Starting while the local proxy serves, or stopping it or pointing the desktop at it while it does not, has nothing
+// to act on; a check run changes none of it, nor the connections window.
+TEST(CommandRulesTest, TheLocalProxysCommandsFollowTheServeNotTheRun) {
+    for (const bool running : {false, true}) {
+        for (const bool serving : {false, true}) {
+            FrameState state{3, running, running ? 2 : 0, false};
+            state.serving = serving;
+            CommandRules rules;
+            MenuModel menus({cmd::kServeStart, cmd::kServeStop, cmd::kServeDesktop, cmd::kServeConnections});
+            menus.OpenMenuBar(rules, state);
+            menus.OpenPopups(rules, state);
+            EXPECT_EQ(menus.Enabled(cmd::kServeStart), !serving) << running;
+            EXPECT_EQ(menus.Enabled(cmd::kServeStop), serving) << running;
+            EXPECT_EQ(menus.Enabled(cmd::kServeDesktop), serving) << running;
+            EXPECT_TRUE(menus.Enabled(cmd::kServeConnections)) << running;
+        }
+    }
+}
+
 TEST(CommandRulesTest, AlwaysOnTopIsCheckedExactlyWithForegroundWindow) {
     CommandRules rules;
     EXPECT_TRUE(rules.Checked(cmd::kAlwaysOnTop, {0, false, 0, true}));

@@ -98,7 +98,7 @@ TEST(ContextMenuTest, FavouritesSubmenuSitsAtPositionSevenWithOneCheckMark) {
     settings.ForegroundWindow = true;
     const MenuState state{false, 0, 1, 0, 1, "127.0.0.1:2"};
     const auto menu = *BuildContextMenu(settings, state);
-    ASSERT_EQ(menu.size(), 33U) << "the 32 items of the menu and the submenu";
+    ASSERT_EQ(menu.size(), 37U) << "the 36 items of the menu and the submenu";
     const MenuItem& sub = menu[7];
     EXPECT_EQ(sub.text, "お気に入りﾌﾟﾛｷｼﾘｽﾄから選択(&L)");
     ASSERT_EQ(sub.submenu.size(), 3U);
@@ -133,10 +133,23 @@ TEST(TrayMenuTest, EndsWithNoneOrProxyOffAndExit) {
                                     0,
                                     -1};
     std::vector<int> expected = fixed;
-    expected.insert(expected.end(), {cmd::kFavouriteFirst, -1, cmd::kAppExit});
+    const std::vector<int> serve = {cmd::kServeStart, cmd::kServeStop, cmd::kServeDesktop, -1, cmd::kAppExit};
+    expected.insert(expected.end(), {cmd::kFavouriteFirst, -1});
+    expected.insert(expected.end(), serve.begin(), serve.end());
     EXPECT_EQ(Ids(menu), expected);
     EXPECT_EQ(menu[13].text, "なし");
     EXPECT_EQ(menu[11].submenu.size(), 7U);
+    // The local proxy: started while it does not serve, stopped or handed to the desktop while it does.
+    for (const bool serving : {false, true}) {
+        state.serving = serving;
+        menu = BuildTrayMenu(settings, state);
+        EXPECT_EQ(Find(menu, cmd::kServeStart)->enabled, !serving);
+        EXPECT_EQ(Find(menu, cmd::kServeStop)->enabled, serving);
+        EXPECT_EQ(Find(menu, cmd::kServeDesktop)->enabled, serving);
+        EXPECT_EQ(Find(*BuildContextMenu(settings, state), cmd::kServeStart)->enabled, !serving);
+        EXPECT_EQ(Find(*BuildContextMenu(settings, state), cmd::kServeStop)->enabled, serving);
+    }
+    state.serving = false;
 
     // Two equal favourites equal to the bar's address with the proxy on: the first is checked, proxy-off not.
     Favourites(settings, {"127.0.0.1:3128", "127.0.0.1:3128"});
@@ -145,7 +158,8 @@ TEST(TrayMenuTest, EndsWithNoneOrProxyOffAndExit) {
     state.proxyAddress = "127.0.0.1:3128";
     menu = BuildTrayMenu(settings, state);
     expected = fixed;
-    expected.insert(expected.end(), {100, 101, -1, cmd::kProxyOff, -1, cmd::kAppExit});
+    expected.insert(expected.end(), {100, 101, -1, cmd::kProxyOff, -1});
+    expected.insert(expected.end(), serve.begin(), serve.end());
     EXPECT_EQ(Ids(menu), expected);
     EXPECT_TRUE(menu[13].checked);
     EXPECT_FALSE(menu[14].checked);

@@ -50,9 +50,10 @@ private Q_SLOTS:
     void opensWithItsCaptionTabsAndButtons() {
         Open();
         QCOMPARE(m_fx.sheet->windowTitle(), QStringLiteral("詳細設定"));
-        QCOMPARE(m_fx.driver->Tabs()->count(), 5);
-        const QStringList tabs = {QStringLiteral("設定"), QStringLiteral("接続先URL"), QStringLiteral("User-Agent"),
-                                  QStringLiteral("お気に入りﾌﾟﾛｷｼﾘｽﾄ"), QStringLiteral("自動再ﾁｪｯｸ")};
+        QCOMPARE(m_fx.driver->Tabs()->count(), 6);
+        const QStringList tabs = {QStringLiteral("設定"),       QStringLiteral("接続先URL"),
+                                  QStringLiteral("User-Agent"), QStringLiteral("お気に入りﾌﾟﾛｷｼﾘｽﾄ"),
+                                  QStringLiteral("自動再ﾁｪｯｸ"), QStringLiteral("ﾛｰｶﾙﾌﾟﾛｷｼ")};
         for (int i = 0; i < tabs.size(); ++i) {
             QCOMPARE(m_fx.driver->Tabs()->tabText(i), tabs[i]);
         }

@@ -210,6 +210,10 @@ private Q_SLOTS:
             QStringLiteral("-"),
             QStringLiteral("200 ﾌﾟﾛｷｼ無効(&P)"),
             QStringLiteral("-"),
+            QStringLiteral("32865 ﾛｰｶﾙﾌﾟﾛｷｼを開始(&R)"),
+            QStringLiteral("32866 ﾛｰｶﾙﾌﾟﾛｷｼを停止(&T) (off)"),
+            QStringLiteral("32867 ﾃﾞｽｸﾄｯﾌﾟのﾌﾟﾛｷｼをﾛｰｶﾙﾌﾟﾛｷｼに(&K) (off)"),
+            QStringLiteral("-"),
             QStringLiteral("57665 ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"),
         };
         QCOMPARE(RightClickMenu(), expected);
@@ -224,9 +228,12 @@ private Q_SLOTS:
     void withoutFavouritesTheTrayMenuEndsWithNoneAndExit() {
         MakeFrame();
         const QStringList lines = RightClickMenu();
-        QCOMPARE(lines.mid(lines.size() - 4),
-                 (QStringList{QStringLiteral("-"), QStringLiteral("100 なし"), QStringLiteral("-"),
-                              QStringLiteral("57665 ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)")}));
+        QCOMPARE(
+            lines.mid(lines.size() - 8),
+            (QStringList{QStringLiteral("-"), QStringLiteral("100 なし"), QStringLiteral("-"),
+                         QStringLiteral("32865 ﾛｰｶﾙﾌﾟﾛｷｼを開始(&R)"), QStringLiteral("32866 ﾛｰｶﾙﾌﾟﾛｷｼを停止(&T) (off)"),
+                         QStringLiteral("32867 ﾃﾞｽｸﾄｯﾌﾟのﾌﾟﾛｷｼをﾛｰｶﾙﾌﾟﾛｷｼに(&K) (off)"), QStringLiteral("-"),
+                         QStringLiteral("57665 ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)")}));
         std::unique_ptr<QMenu> menu = m_frame->Popups().MakeTrayMenu();
         QVERIFY(test::ChooseCommand(*menu, cmd::kFavouriteFirst));
         Settle();

@@ -59,6 +59,10 @@ inline constexpr int kSelectLive = 32861;
 inline constexpr int kSelectNg = 32862;
 inline constexpr int kDeleteNg = 32863;
 inline constexpr int kFilterBar = 32864;
+inline constexpr int kServeStart = 32865;
+inline constexpr int kServeStop = 32866;
+inline constexpr int kServeDesktop = 32867;
+inline constexpr int kServeConnections = 32868;
 
 // Items built at run time: favourites 100 + slot, and "ﾌﾟﾛｷｼ無効(&P)".
 inline constexpr int kFavouriteFirst = 100;

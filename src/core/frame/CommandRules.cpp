@@ -65,6 +65,11 @@ CommandUpdate CommandRules::Rule(int id, const FrameState& state) {
         return EnableIf(state.running && state.remaining > 1);
     case kSaveWithoutResultsMenu:
         return CommandUpdate::Keep;
+    case cmd::kServeStart:
+        return EnableIf(!state.serving);
+    case cmd::kServeStop:
+    case cmd::kServeDesktop:
+        return EnableIf(state.serving);
     default:
         return CommandUpdate::Enable;
     }

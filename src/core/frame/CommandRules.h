@@ -16,6 +16,7 @@ struct FrameState {
     bool onTop = false;          // ForegroundWindow
     bool historyColumns = false; // the list shows the uptime and median columns
     bool filterBar = false;      // the filter bar is open
+    bool serving = false;        // the local proxy listens
 };
 
 // Which commands of the main window are available. Two passes decide it, as the menus work: opening the menu

@@ -54,6 +54,10 @@ constexpr std::array kCommands = {
     CommandInfo{cmd::kClearLog, "clearLog", "ﾛｸﾞのｸﾘｱ(&D)", "ﾛｸﾞｳｨﾝﾄﾞｳの内容を消去します", "ﾛｸﾞのｸﾘｱ", ":/icons/clearlog.png", nullptr, false, kIdle},
     CommandInfo{cmd::kHistoryColumns, "historyColumns", "稼働率と中央値(&U)", "ﾁｪｯｸ履歴から稼働率とﾚｽﾎﾟﾝｽﾀｲﾑの中央値を表示します", nullptr, nullptr, nullptr, true, 0},
     CommandInfo{cmd::kFilterBar, "filterBar", "ﾌｨﾙﾀﾊﾞｰ(&I)", "表示するｱﾄﾞﾚｽをｱﾄﾞﾚｽ、結果、種類、稼働率で絞り込みます", nullptr, nullptr, "Ctrl+F", true, 0},
+    CommandInfo{cmd::kServeStart, "serveStart", "ﾛｰｶﾙﾌﾟﾛｷｼを開始(&R)", "ﾁｪｯｸで使えたﾌﾟﾛｷｼをﾛｰｶﾙのﾎﾟｰﾄひとつで使えるようにします", nullptr, nullptr, nullptr, false, kQueuedFromPopup},
+    CommandInfo{cmd::kServeStop, "serveStop", "ﾛｰｶﾙﾌﾟﾛｷｼを停止(&T)", "ﾛｰｶﾙﾌﾟﾛｷｼを停止します", nullptr, nullptr, nullptr, false, kQueuedFromPopup},
+    CommandInfo{cmd::kServeDesktop, "serveDesktop", "ﾃﾞｽｸﾄｯﾌﾟのﾌﾟﾛｷｼをﾛｰｶﾙﾌﾟﾛｷｼに(&K)", "ﾃﾞｽｸﾄｯﾌﾟのﾌﾟﾛｷｼ(HTTP、HTTPS、SOCKS)をﾛｰｶﾙﾌﾟﾛｷｼにします", nullptr, nullptr, nullptr, false, kQueuedFromPopup},
+    CommandInfo{cmd::kServeConnections, "serveConnections", "ﾛｰｶﾙﾌﾟﾛｷｼの接続(&C)...", "ﾛｰｶﾙﾌﾟﾛｷｼの最近の接続とﾌﾟｰﾙのﾌﾟﾛｷｼを表示します", nullptr, nullptr, nullptr, false, kQueuedFromPopup},
     CommandInfo{cmd::kSettings, "settings", "詳細設定(&S)...", "ﾀｲﾑｱｳﾄ、ﾌﾞﾗｳｻﾞ、User-Agent、接続先URL、お気に入りを設定します", "詳細設定", ":/icons/settings.png", nullptr, false, 0},
     CommandInfo{cmd::kMultiStage, "multiStage", "多段接続(&D)...", "多段ﾌﾟﾛｷｼを使ってﾌﾞﾗｳｼﾞﾝｸﾞします", nullptr, nullptr, nullptr, false, kQueuedFromPopup},
     CommandInfo{cmd::kHelpManual, "helpManual", "Zandelのﾍﾙﾌﾟ(&H)", "Zandelのﾏﾆｭｱﾙをﾌﾞﾗｳｻﾞで開きます", nullptr, nullptr, nullptr, false, 0},
@@ -139,9 +143,10 @@ constexpr std::array kViewMenu = {
     CommandEntry(cmd::kOpenBrowser), kSeparatorEntry, CommandEntry(cmd::kAlwaysOnTop),
     CommandEntry(cmd::kHideToTray),  kSeparatorEntry, CommandEntry(cmd::kLogFont),
     CommandEntry(cmd::kClearLog),    kSeparatorEntry, CommandEntry(cmd::kHistoryColumns),
-    CommandEntry(cmd::kFilterBar),
+    CommandEntry(cmd::kFilterBar),   kSeparatorEntry, CommandEntry(cmd::kServeConnections),
 };
-constexpr std::array kOptionMenu = {CommandEntry(cmd::kSettings)};
+constexpr std::array kOptionMenu = {CommandEntry(cmd::kSettings), kSeparatorEntry, CommandEntry(cmd::kServeStart),
+                                    CommandEntry(cmd::kServeStop), CommandEntry(cmd::kServeDesktop)};
 constexpr std::array kHelpMenu = {CommandEntry(cmd::kHelpManual), kSeparatorEntry, CommandEntry(cmd::kAppAbout)};
 
 constexpr std::array kMenus = {

@@ -28,6 +28,10 @@ constexpr std::array kContextMenu = {
     SubmenuEntry(kFavouritesSubmenu),
     CommandEntry(cmd::kRegisterFavourites),
     kSeparatorEntry,
+    CommandEntry(cmd::kServeStart),
+    CommandEntry(cmd::kServeStop),
+    CommandEntry(cmd::kServeDesktop),
+    kSeparatorEntry,
     CommandEntry(cmd::kRegisterChainProxies),
     kSeparatorEntry,
     CommandEntry(cmd::kEdit),
@@ -75,8 +79,26 @@ constexpr std::array kTrayMenu = {
     kSeparatorEntry,
     CommandEntry(cmd::kProxyOff),
     kSeparatorEntry,
+    CommandEntry(cmd::kServeStart),
+    CommandEntry(cmd::kServeStop),
+    CommandEntry(cmd::kServeDesktop),
+    kSeparatorEntry,
     CommandEntry(cmd::kAppExit),
 };
+
+// The local proxy's commands: starting while it serves, or pointing the desktop at it while it does not, has
+// nothing to act on.
+bool ServeCommandEnabled(int id, bool serving) {
+    switch (id) {
+    case cmd::kServeStart:
+        return !serving;
+    case cmd::kServeStop:
+    case cmd::kServeDesktop:
+        return serving;
+    default:
+        return true;
+    }
+}
 
 // How one menu decides, entry by entry, as it opens.
 struct MenuRules {
@@ -169,7 +191,7 @@ std::optional<std::vector<MenuItem>> BuildContextMenu(const AppSettings& setting
             // Only reads: open during a run as well.
             return rows;
         default:
-            return true;
+            return ServeCommandEnabled(entry.id, state.serving);
         }
     };
     rules.checked = [&](int id) {
@@ -188,8 +210,9 @@ std::vector<MenuItem> BuildTrayMenu(const AppSettings& settings, const MenuState
     for (const MenuItem& item : rules.favourites) {
         anyChecked = anyChecked || item.checked;
     }
-    rules.enabled = [idle](const MenuEntry& entry) {
-        return entry.kind == Kind::Submenu || IsTrayFileCommand(entry.id) ? idle : true;
+    rules.enabled = [idle, serving = state.serving](const MenuEntry& entry) {
+        return entry.kind == Kind::Submenu || IsTrayFileCommand(entry.id) ? idle
+                                                                          : ServeCommandEnabled(entry.id, serving);
     };
     rules.checked = [&](int id) { return id == cmd::kProxyOff && !anyChecked && state.useProxy == 0; };
     std::vector<MenuItem> menu = Build(kTrayMenu, rules);

@@ -29,6 +29,7 @@ struct MenuState {
     int selectionMark = -1;
     int useProxy = 0;         // the proxy bar's use flag
     std::string proxyAddress; // the proxy bar's address
+    bool serving = false;     // the local proxy listens
 };
 
 // The favourites, one item 100 + slot each, or the single item "なし" (100) when there are none. With

@@ -27,6 +27,7 @@
 #include "ui/frame/ProxyBar.h"
 #include "ui/frame/RecheckWindows.h"
 #include "ui/frame/RunWindows.h"
+#include "ui/frame/ServeWindows.h"
 #include "ui/frame/TrayIcon.h"
 #include "ui/frame/UrlFetcher.h"
 #include "ui/list/FilterBar.h"
@@ -74,6 +75,8 @@ CMainFrame::CMainFrame(AppSettings& settings, IInternetSettings& internet, IProg
 
     m_tray = new TrayIcon(*this, m_settings);
     m_recheck = new RecheckWindows(m_settings, *m_proxyBar, *m_run, *m_tray, *statusBar(), this);
+    m_serve = new ServeWindows(m_settings, MessageBoxService::Instance(), *m_servePane, *this);
+    m_recheck->OnRoundFinished([this](const IRowStore& rows) { m_serve->RoundChecked(rows); });
     m_popups = new ListPopupMenus(m_settings, *m_view, *this, m_launcher, MessageBoxService::Instance());
     m_document = std::make_unique<ProxyListDocument>(m_view->Rows(), MessageBoxService::Instance(), *this);
     if (dialogs == nullptr) {
@@ -113,6 +116,7 @@ CMainFrame::~CMainFrame() {
     m_files->CancelFetch();
     m_fetcher.reset();
     m_tray->RemoveTrayIcon();
+    m_serve->Stop();
     ShutdownView();
     m_proxyBar->SaveToSettings();
     // Written with the other settings in one step, once the program ends.
@@ -191,6 +195,10 @@ void CMainFrame::BindCommands() {
     m_bindings.Bind(cmd::kNextPane, [this] { SwitchPane(true); });
     m_bindings.Bind(cmd::kPrevPane, [this] { SwitchPane(false); });
     m_bindings.Bind(cmd::kFilterBar, [this] { m_filterBar->Toggle(); });
+    m_bindings.Bind(cmd::kServeStart, [this] { m_serve->Start(m_view->Rows()); });
+    m_bindings.Bind(cmd::kServeStop, [this] { m_serve->Stop(); });
+    m_bindings.Bind(cmd::kServeDesktop, [this] { PointDesktopAtServe(); });
+    m_bindings.Bind(cmd::kServeConnections, [this] { m_serve->ShowConnections(); });
     m_dispatcher.Add(m_bindings);
     // A recent file that would not open has left the list.
     m_dispatcher.Add(m_files->Bindings(), [this] { m_actions->SetRecentFiles(m_recent.Entries()); });
@@ -210,6 +218,23 @@ bool CMainFrame::DispatchKey(int id) {
     return m_dispatcher.Dispatch(id, CommandChooser::Window);
 }
 
+bool CMainFrame::LocalProxyServing() const {
+    return m_serve->Serving();
+}
+
+// The bar shows the local proxy as the desktop's, as after "ﾌﾟﾛｷｼをﾁｪﾝｼﾞする"; the desktop's SOCKS proxy goes
+// there too, since the local port speaks SOCKS as well.
+void CMainFrame::PointDesktopAtServe() {
+    const std::string entry = m_serve->DesktopEntry();
+    if (entry.empty()) {
+        return;
+    }
+    m_proxyBar->SetAddr(entry);
+    m_proxyBar->SetUseProxy(1);
+    m_settings.FavoSel = false;
+    m_proxyBar->ApplyProxyAndSocks(1, entry);
+}
+
 bool CMainFrame::Running() const {
     return !m_viewShutDown && m_view->IsRunning();
 }
@@ -222,6 +247,7 @@ FrameState CMainFrame::CurrentState() const {
     state.onTop = m_settings.ForegroundWindow;
     state.historyColumns = m_settings.HistoryColumns;
     state.filterBar = m_filterBar->IsOpen();
+    state.serving = m_serve->Serving();
     return state;
 }
 
@@ -289,9 +315,13 @@ void CMainFrame::ShowTrayMenu(const QPoint& globalPos) {
 }
 
 void CMainFrame::RunStateChanged() {
-    // The rows a run graded are shown or hidden by the filter once it has let them go.
+    // The rows a run graded are shown or hidden by the filter once it has let them go, and the live ones carry the
+    // local proxy's clients from then on.
     if (!m_viewShutDown) {
         m_view->ApplyFilter();
+        if (!Running()) {
+            m_serve->ListChecked(m_view->Rows());
+        }
     }
     RefreshCaption();
     UpdateCommandUi();

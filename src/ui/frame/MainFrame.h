@@ -42,6 +42,7 @@ class FramePlacement;
 class QtUrlFetcher;
 class ListPopupMenus;
 class RecheckWindows;
+class ServeWindows;
 class TrayIcon;
 
 // The one top-level window: toolbar, proxy bar and check bar at the top, the proxy list (under its filter bar)
@@ -72,6 +73,7 @@ public:
     QSplitter* Splitter() const { return m_splitter; }
     TrayIcon& Tray() { return *m_tray; }
     RecheckWindows& Rechecks() { return *m_recheck; }
+    ServeWindows& Serve() { return *m_serve; }
     ListPopupMenus& Popups() { return *m_popups; }
     CProxyBar* GetProxyBar() const { return m_proxyBar; }
     CCheckBar* GetCheckBar() const { return m_checkBar; }
@@ -90,6 +92,7 @@ public:
     void ShowInTray(bool hide) override;
     bool DispatchFromPopup(int id) override;
     bool DispatchKey(int id) override;
+    bool LocalProxyServing() const override;
     void RunStateChanged() override;
     void SetProxyFile(const std::string& path) override;
     void AddToRecentFiles(const std::string& path) override;
@@ -125,6 +128,7 @@ private:
     void ShutdownView();
     void ShowFetching(const std::string& url);
     void RefetchList();
+    void PointDesktopAtServe();
 
     AppSettings& m_settings;
     IInternetSettings& m_internet;
@@ -150,9 +154,11 @@ private:
     QLabel* m_shownCountPane = nullptr;   // shown only while a filter hides rows
     QLabel* m_runningCountPane = nullptr; // shown only while many proxies are checked at once
     QLabel* m_progressPane = nullptr;     // likewise
+    QLabel* m_servePane = nullptr;        // shown only while the local proxy serves
     QTimer* m_idleTimer = nullptr;
     TrayIcon* m_tray = nullptr;
     RecheckWindows* m_recheck = nullptr;
+    ServeWindows* m_serve = nullptr;
     ListPopupMenus* m_popups = nullptr;
     std::unique_ptr<ProxyListDocument> m_document;
     std::unique_ptr<IFileDialogs> m_ownDialogs;

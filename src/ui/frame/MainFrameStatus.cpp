@@ -73,6 +73,11 @@ void CMainFrame::BuildStatusBar() {
     auto* ready = new QLabel(QStringLiteral("ﾚﾃﾞｨ"), this);
     ready->setObjectName(QStringLiteral("readyText"));
     statusBar()->addWidget(ready, 1);
+    m_servePane = new QLabel(this);
+    m_servePane->setObjectName(QStringLiteral("servePane"));
+    m_servePane->setContentsMargins(0, 0, 12, 0);
+    m_servePane->setVisible(false);
+    statusBar()->addPermanentWidget(m_servePane);
     m_rowCountPane = CountPane(QStringLiteral(" ﾌﾟﾛｷｼ : 0000 "), QStringLiteral("rowCountPane"), this);
     m_selectedCountPane = CountPane(QStringLiteral(" 選択 : 0000 "), QStringLiteral("selectedCountPane"), this);
     m_progressPane = CountPane(QStringLiteral(" ﾁｪｯｸ済 : 0000/0000 "), QStringLiteral("progressPane"), this);

@@ -104,8 +104,16 @@ void CProxyBar::EnableAddrEdit(bool enabled) {
 }
 
 bool CProxyBar::ApplyProxy(int use, const std::string& address) {
+    return Hand(use, address, false);
+}
+
+bool CProxyBar::ApplyProxyAndSocks(int use, const std::string& address) {
+    return Hand(use, address, true);
+}
+
+bool CProxyBar::Hand(int use, const std::string& address, bool socksToo) {
     // The bar keeps what the user chose; the user learns that the browser does not follow it.
-    if (!zandel::ApplyProxy(m_internet, use, address)) {
+    if (!zandel::ApplyProxy(m_internet, use, address, socksToo)) {
         ShowOk(MessageBoxService::Instance(), kProxyNotChanged);
         return false;
     }

@@ -29,6 +29,8 @@ public:
     bool SetAddr(const std::string& address) override;
     void EnableAddrEdit(bool enabled) override;
     bool ApplyProxy(int use, const std::string& address) override;
+    // The same with the desktop's SOCKS proxy set to the address as well (the local proxy speaks both).
+    bool ApplyProxyAndSocks(int use, const std::string& address);
     // Reads the controls back into ProxyOn and ProxyAddr.
     void SaveToSettings();
 
@@ -37,6 +39,7 @@ protected:
 
 private:
     void ShowAddress();
+    bool Hand(int use, const std::string& address, bool socksToo);
 
     AppSettings& m_settings;
     IInternetSettings& m_internet;

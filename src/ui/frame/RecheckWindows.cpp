@@ -149,4 +149,10 @@ void RecheckWindows::RoundDue() {
     }
 }
 
+void RecheckWindows::RoundFinished(const IRowStore& rows) {
+    if (m_roundFinished) {
+        m_roundFinished(rows);
+    }
+}
+
 } // namespace zandel::ui

@@ -47,6 +47,8 @@ public:
     void SetClock(RecheckScheduler::Clock clock) { m_clock = std::move(clock); }
     // What else is renewed as each round comes due (the list from a URL).
     void OnRoundDue(std::function<void()> handler) { m_roundDue = std::move(handler); }
+    // Who hears the rows of each round that ran to its end (the local proxy's favourites).
+    void OnRoundFinished(std::function<void(const IRowStore&)> handler) { m_roundFinished = std::move(handler); }
     // Null until the re-checks are first switched on.
     RecheckScheduler* Scheduler() const { return m_scheduler.get(); }
 
@@ -56,6 +58,7 @@ public:
     bool SwitchProxy(const std::string& address) override;
     void Notify(const std::string& text) override;
     void RoundDue() override;
+    void RoundFinished(const IRowStore& rows) override;
 
 private:
     void Prepare();
@@ -72,6 +75,7 @@ private:
     QTimer* m_timer = nullptr;
     RecheckScheduler::Clock m_clock;
     std::function<void()> m_roundDue;
+    std::function<void(const IRowStore&)> m_roundFinished;
     std::unique_ptr<HistoryStore> m_history;
     std::unique_ptr<HistoryRecorder> m_historyBatches;
     std::unique_ptr<RecheckScheduler> m_scheduler; // last: its round ends before the history it writes to

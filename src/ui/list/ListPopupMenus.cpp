@@ -43,6 +43,7 @@ MenuState ListPopupMenus::CurrentState() const {
     state.remaining = m_view->RemainingCount();
     state.rowCount = m_view->Rows().RowCount();
     state.selectionMark = m_view->Rows().SelectionMark();
+    state.serving = m_host.LocalProxyServing();
     if (const IProxyBar* bar = m_host.ProxyBar()) {
         state.useProxy = bar->GetUseProxy();
         state.proxyAddress = bar->GetAddr();

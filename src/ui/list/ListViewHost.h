@@ -19,6 +19,8 @@ public:
     virtual bool DispatchFromPopup(int id) = 0;
     // A command's key pressed in the list, handed on as a menu item of the main window would be.
     virtual bool DispatchKey(int id) = 0;
+    // The local proxy listens: its commands in the popups follow.
+    virtual bool LocalProxyServing() const { return false; }
 };
 
 } // namespace zandel::ui

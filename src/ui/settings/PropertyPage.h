@@ -68,6 +68,8 @@ protected:
     // A text with a rule of its own: `check` reads the box's bytes into `field` or gives the message.
     bool ReadChecked(QLineEdit* box, FieldCheck (*check)(std::string_view text, std::string& field),
                      std::string& field);
+    // A rule over several fields found the box wrong: its message shown and the focus moved there, as a read's.
+    void FailField(const std::string& message, QLineEdit* box) { Fail(message, box, box); }
     static void LimitBytes(QLineEdit* box, std::size_t limit);
     static void LimitBytes(QComboBox* box, std::size_t limit);
     // A drop-down field: the first entry beginning with the text (case ignored), else the text as it is.

@@ -5,6 +5,7 @@
 #include "ui/settings/AccessUrlPage.h"
 #include "ui/settings/FavouritesPage.h"
 #include "ui/settings/RecheckPage.h"
+#include "ui/settings/ServePage.h"
 
 namespace zandel::ui {
 
@@ -17,6 +18,7 @@ SettingsSheet::SettingsSheet(AppSettings& settings, IProgramLauncher& /*launcher
     AddPage(new UserAgentPage(settings, std::move(userAgentFiles), this));
     AddPage(new FavouritesPage(settings, this));
     AddPage(new RecheckPage(settings, this));
+    AddPage(new ServePage(settings, this));
 }
 
 } // namespace zandel::ui

@@ -9,7 +9,8 @@
 
 namespace zandel::ui {
 
-// "詳細設定": the check page, the access URL, the User-Agent, the favourite proxies and the re-checks. Made anew for
+// "詳細設定": the check page, the access URL, the User-Agent, the favourite proxies, the re-checks and the local
+// proxy. Made anew for
 // each showing, so every showing starts from the settings record.
 class SettingsSheet final : public PropertySheet {
     Q_OBJECT

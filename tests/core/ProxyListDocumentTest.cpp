@@ -85,6 +85,7 @@ TEST_F(ListDocumentTest, LoadsAMessyFileByTheGrammar) {
     const std::string path =
         m_dir.Write("messy.txt", "  1.2.3.4:8080\r\n# comment\n\n \t \r\n"
                                  "5.6.7.8:80 NG --:--- 2024/01/02(03:04:05) MITM x\n9.9.9.9:1 ok\r\n"
+                                 "7.7.7.7:80 \x95\x73\x88\xC0\x92\xE8 0.250\r\n" // 不安定 in CP932
                                  "a b\tc d e f\n" +
                                      std::string(300, 'x') + "\n" + std::string(kJunk, sizeof kJunk - 1));
     ASSERT_TRUE(Open(path));
@@ -92,6 +93,7 @@ TEST_F(ListDocumentTest, LoadsAMessyFileByTheGrammar) {
         {Unchecked("1.2.3.4:8080"), StatusUnchecked},
         {{"5.6.7.8:80", "NG", "--:---", "2024/01/02(03:04:05)", "MITM"}, StatusNG},
         {{"9.9.9.9:1", "ok", "--:---", "----/--/--(-:-:-)", "---"}, StatusAnonymous},
+        {{"7.7.7.7:80", kUnstableResultCp932, "0.250", "----/--/--(-:-:-)", "---"}, StatusNG},
         {{"a", "b", "c", "d", "---"}, StatusUnchecked},      // a fifth field that is no HTTPS text
         {Unchecked(std::string(300, 'x')), StatusUnchecked}, // one row however long: never cut into two
         {Unchecked("bin"), StatusUnchecked},
@@ -115,6 +117,8 @@ TEST_F(ListDocumentTest, LoadsAMessyFileByTheGrammar) {
     ASSERT_TRUE(Save(m_dir.File("saved.txt"), SaveAllAddresses));
     const std::string saved = m_dir.Read("saved.txt");
     EXPECT_EQ(saved.substr(saved.size() - 7), "\r\nbin\r\n"); // the row without address is left out
+    ASSERT_TRUE(Save(m_dir.File("live.txt"), SaveNotNG));
+    EXPECT_EQ(m_dir.Read("live.txt").find("7.7.7.7"), std::string::npos); // a failed second look is no live proxy
 }
 
 // The form it was found in: a line of only NUL bytes made a row without an address, which no save or export writes.

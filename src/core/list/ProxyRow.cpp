@@ -20,6 +20,7 @@ constexpr ResultReading kResults[] = {
     {"NG", ResultGrade::Ng, StatusNG},
     {kTamperedResult, ResultGrade::Tampered, StatusTampered},
     {kUnstableResult, ResultGrade::Unstable, StatusNG},
+    {kUnstableResultCp932, ResultGrade::Unstable, StatusNG},
 };
 
 const ResultReading* ReadResult(std::string_view result) {

@@ -32,6 +32,9 @@ inline constexpr const char* kTamperedResult = "NG(Tampered)";
 // The result of a proxy that passed, then failed when asked again a little later on a fresh connection (a second
 // look, zandel-check's --twice): unusable like "NG", and kept apart from a dead proxy's.
 inline constexpr const char* kUnstableResult = "不安定";
+// The same word as a list file in CP932 holds it (saved by an editor or a program of that code page): unlike the
+// ASCII results it has other bytes there, and must still read as the failed check it is.
+inline constexpr const char* kUnstableResultCp932 = "\x95\x73\x88\xC0\x92\xE8";
 // The result cell of a row while it is being checked.
 inline constexpr const char* kCheckingText = "ﾁｪｯｸ中…";
 // The HTTPS column after the check time: whether a TLS connection through the proxy's CONNECT tunnel

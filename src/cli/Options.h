@@ -18,10 +18,6 @@ namespace zandel::cli {
 // The most rows the console reads from a list: what a million rows cost is kept small (core/list/CompactRows.h).
 inline constexpr int kConsoleMaxRows = 1000000;
 
-// The longest pause before a second look (--twice-pause), and its default.
-inline constexpr int kTwicePauseMaxSeconds = 60;
-inline constexpr int kTwicePauseDefaultSeconds = 2;
-
 // Why a judge key, from the command line or the environment, cannot be used.
 inline constexpr const char* kJudgeKeyRule = "a key of 8 to 256 printable ASCII characters without blanks is needed";
 

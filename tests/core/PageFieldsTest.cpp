@@ -62,8 +62,8 @@ TEST_P(PageFieldsTest, StoresItsFieldsAndNothingElse) {
 INSTANTIATE_TEST_SUITE_P(
     Pages, PageFieldsTest,
     testing::Values(
-        PageCase{"Check", [](AppSettings& s) { const CheckPageFields f{55, 1000, "http://127.0.0.1/start", "1.1", "/opt/b", false, true, true, true, "127.0.0.1:8443", true, true}; ApplyCheckPage(f, s); return LoadCheckPage(s) == f; },
-                 "ProxyTimeOut/TimeOut=55 ProxyHttpVer/HttpVer=1.1 ProxyBwPath/BwPath=/opt/b bProxyBwUrl/On=0 ProxyBwUrl/BwUrl=http://127.0.0.1/start ProxyTaskTray/OpenOn=1 OpenCheck/On=1 ProxyParallel/Count=1000 HttpsCheck/On=1 HttpsCheck/Target=127.0.0.1:8443 ProxyType/Detect=1 List/FollowRun=1"},
+        PageCase{"Check", [](AppSettings& s) { const CheckPageFields f{55, 1000, "http://127.0.0.1/start", "1.1", "/opt/b", false, true, true, true, "127.0.0.1:8443", true, true, 1000000, true, 0}; ApplyCheckPage(f, s); return LoadCheckPage(s) == f; },
+                 "ProxyTimeOut/TimeOut=55 ProxyHttpVer/HttpVer=1.1 ProxyBwPath/BwPath=/opt/b bProxyBwUrl/On=0 ProxyBwUrl/BwUrl=http://127.0.0.1/start ProxyTaskTray/OpenOn=1 OpenCheck/On=1 ProxyParallel/Count=1000 HttpsCheck/On=1 HttpsCheck/Target=127.0.0.1:8443 ProxyType/Detect=1 List/FollowRun=1 List/MaxRows=1000000 Twice/On=1 Twice/Pause=0"},
         PageCase{"AccessUrl", [](AppSettings& s) { AccessUrlPageFields f = LoadAccessUrlPage(s); f.List.Add("http://127.0.0.1/envchk.cgi"); f.List.Choose(4); f.JudgeStrict = true; f.JudgeKey = "s3cret-key!"; ApplyAccessUrlPage(f, s); return LoadAccessUrlPage(s) == f; },
                  "WebPage-Url/WebPage=http://127.0.0.1/envchk.cgi Judge/Strict=1 Judge/Key=s3cret-key! [WebPageList]=http://www.example.com/index.html,http://www.example.org/index.html,http://judge.example.net/cgi-bin/envchk.cgi,http://judge.example.com/envchk.cgi,http://127.0.0.1/envchk.cgi"},
         PageCase{"Favourites", [](AppSettings& s) { const FavouritesPageFields f{false, {"127.0.0.1:8080", "127.0.0.2:8080"}}; ApplyFavouritesPage(f, s); return LoadFavouritesPage(s) == f; },

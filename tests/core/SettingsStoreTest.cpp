@@ -31,8 +31,9 @@ auto StoredFields(const AppSettings& s) {
                     s.JudgeStrict, s.JudgeKey, s.JudgeBaseline, s.JudgeFallback, s.DetectProxyType, s.ListUrlViaProxy,
                     s.AutoRecheck, s.AutoRecheckMinutes, s.Failover, s.RefetchList, s.HistoryKeepDays, s.HistoryColumns,
                     s.ServeListen, s.ServePoolRows, s.ServeStrategyName, s.ServeTries, s.ServeSticky, s.ServeMaxClients,
-                    s.ServePorts, s.ServeAllowLeaky, s.ServeUser, s.ServePassword, s.Favourites, s.ChainProxies,
-                    s.ChainUrls, s.WebPageList);
+                    s.ServePorts, s.ServeAllowLeaky, s.ServeUser, s.ServePassword, s.GeoCountryFile, s.GeoAsnFile,
+                    s.GeoCountryUrl, s.GeoAsnUrl, s.GeoRefreshDays, s.GeoDatacenterFile, s.GeoLastDownload,
+                    s.GeoColumns, s.TwiceOn, s.TwicePause, s.Favourites, s.ChainProxies, s.ChainUrls, s.WebPageList);
 }
 
 std::string ReadDataFile(const std::string& name) {
@@ -276,6 +277,16 @@ const RowCase kRowCases[] = {
     {"Serve", "AllowLeaky", nullptr, "1"},
     {"Serve", "User", nullptr, "me"},
     {"Serve", "Password", nullptr, "pa:ss word"}, // kept as the judge's key is: the file is the user's alone
+    {"Geo", "CountryFile", nullptr, "/home/user/dbip-country-lite.mmdb"},
+    {"Geo", "AsnFile", nullptr, "/home/user/dbip-asn-lite.mmdb"},
+    {"Geo", "CountryUrl", nullptr, "https://127.0.0.1:19201/country.mmdb"},
+    {"Geo", "AsnUrl", nullptr, "https://127.0.0.1:19201/asn.mmdb"},
+    {"Geo", "RefreshDays", nullptr, "365", "366", nullptr},
+    {"Geo", "DatacenterFile", nullptr, "/home/user/hosting.txt"},
+    {"Geo", "LastDownload", nullptr, "2026-12-10T11:00:00Z"},
+    {"Geo", "Columns", nullptr, "1"},
+    {"Twice", "On", nullptr, "1"},
+    {"Twice", "Pause", nullptr, "0", "61", nullptr},
 };
 // clang-format on
 

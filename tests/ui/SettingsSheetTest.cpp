@@ -264,6 +264,27 @@ private Q_SLOTS:
         QVERIFY(S().DetectProxyType);
     }
 
+    // The second look and its pause, held to the console's bounds.
+    void secondLookIsStoredWithItsPause_data() {
+        QTest::addColumn<QString>("pause");
+        QTest::addColumn<bool>("stored");
+        QTest::addRow("none") << QStringLiteral("0") << true;
+        QTest::addRow("longest") << QStringLiteral("60") << true;
+        QTest::addRow("too long") << QStringLiteral("61") << false;
+    }
+    void secondLookIsStoredWithItsPause() {
+        QFETCH(QString, pause);
+        QFETCH(bool, stored);
+        Open();
+        QCOMPARE(Edit("twicePauseEdit")->text(), QStringLiteral("2"));
+        Check("twiceCheck")->click();
+        test::ReplaceText(Edit("twicePauseEdit"), pause);
+        m_fx.driver->ClickOk();
+        QCOMPARE(m_fx.driver->IsOpen(), !stored);
+        QCOMPARE(S().TwiceOn, stored);
+        QCOMPARE(S().TwicePause, stored ? pause.toInt() : kTwicePauseDefaultSeconds);
+    }
+
     void overlongTextIsReportedWithItsLimit() {
         S().BwUrl = std::string(259, 'u');
         Open();

@@ -130,6 +130,20 @@ struct AppSettings {
     bool ServeAllowLeaky{};
     std::string ServeUser;
     std::string ServePassword;
+    // The offline databases of where a proxy leaves to the Internet (files, and where each is fetched from), how
+    // many days old they may grow before they are fetched again, when they last were (UTC, ISO 8601), the hosting
+    // networks behind the data-centre mark (empty: the program's own list) and whether the list shows the columns.
+    std::string GeoCountryFile;
+    std::string GeoAsnFile;
+    std::string GeoCountryUrl;
+    std::string GeoAsnUrl;
+    int GeoRefreshDays{};
+    std::string GeoDatacenterFile;
+    std::string GeoLastDownload;
+    bool GeoColumns{};
+    // A second look at every proxy that passed, TwicePause seconds after the run's checks.
+    bool TwiceOn{};
+    int TwicePause{};
     const std::string DefaultUserAgent = kDefaultUserAgent;
     // The working directory at start-up: "PrxSet.ini", "Access.ini" and "USER2.DAT" lie here.
     std::string StartDir = ".";

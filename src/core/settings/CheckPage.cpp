@@ -17,6 +17,8 @@ CheckPageFields LoadCheckPage(const AppSettings& settings) {
     fields.FollowRun = settings.FollowRun;
     fields.MaxRows = settings.MaxRows;
     fields.HttpsTarget = settings.HttpsTarget;
+    fields.TwiceOn = settings.TwiceOn;
+    fields.TwicePause = settings.TwicePause;
     return fields;
 }
 
@@ -38,6 +40,8 @@ void ApplyCheckPage(const CheckPageFields& fields, AppSettings& settings) {
     settings.FollowRun = fields.FollowRun;
     settings.MaxRows = fields.MaxRows;
     settings.HttpsTarget = fields.HttpsTarget;
+    settings.TwiceOn = fields.TwiceOn;
+    settings.TwicePause = fields.TwicePause;
 }
 
 } // namespace zandel

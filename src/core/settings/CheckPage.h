@@ -29,6 +29,8 @@ struct CheckPageFields {
     bool DetectProxyType = false;
     bool FollowRun = false;
     int MaxRows = kListRowsDefault;
+    bool TwiceOn = false;
+    int TwicePause = kTwicePauseDefaultSeconds;
     bool operator==(const CheckPageFields&) const = default;
 };
 

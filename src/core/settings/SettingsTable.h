@@ -123,6 +123,16 @@ inline constexpr std::array kSettingsTable = {
     BoolSetting("Serve",                 "AllowLeaky",       &AppSettings::ServeAllowLeaky,    false,                                                         Written::UnlessDefault),
     TextSetting("Serve",                 "User",             &AppSettings::ServeUser,          "",                                                            Written::UnlessDefault),
     TextSetting("Serve",                 "Password",         &AppSettings::ServePassword,      "",                                                            Written::UnlessDefault),
+    TextSetting("Geo",                   "CountryFile",      &AppSettings::GeoCountryFile,     "",                                                            Written::UnlessDefault),
+    TextSetting("Geo",                   "AsnFile",          &AppSettings::GeoAsnFile,         "",                                                            Written::UnlessDefault),
+    TextSetting("Geo",                   "CountryUrl",       &AppSettings::GeoCountryUrl,      "",                                                            Written::UnlessDefault),
+    TextSetting("Geo",                   "AsnUrl",           &AppSettings::GeoAsnUrl,          "",                                                            Written::UnlessDefault),
+    IntSetting ("Geo",                   "RefreshDays",      &AppSettings::GeoRefreshDays,     kGeoRefreshDaysDefault, {1, 365},    OutOfBounds::Default, Written::UnlessDefault),
+    TextSetting("Geo",                   "DatacenterFile",   &AppSettings::GeoDatacenterFile,  "",                                                            Written::UnlessDefault),
+    TextSetting("Geo",                   "LastDownload",     &AppSettings::GeoLastDownload,    "",                                                            Written::UnlessDefault),
+    BoolSetting("Geo",                   "Columns",          &AppSettings::GeoColumns,         false,                                                         Written::UnlessDefault),
+    BoolSetting("Twice",                 "On",               &AppSettings::TwiceOn,            false,                                                         Written::UnlessDefault),
+    IntSetting ("Twice",                 "Pause",            &AppSettings::TwicePause,         kTwicePauseDefaultSeconds, {0, kTwicePauseMaxSeconds}, OutOfBounds::Default, Written::UnlessDefault),
 };
 // clang-format on
 

@@ -3,6 +3,7 @@
 
 #include "ui/list/ProxyListView.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -28,9 +29,14 @@ namespace zandel::ui {
 
 // The check run: its operations go to the engine, which is gone once the window has shut down.
 void ProxyListView::StartCheck() {
-    if (m_engine) {
-        m_engine->StartCheck();
+    if (!m_engine) {
+        return;
     }
+    // The page's second look as the console's --twice takes it, fixed for the run from its start.
+    if (!m_engine->IsRunning()) {
+        m_engine->SetSecondLook(m_settings.TwiceOn, std::chrono::seconds(m_settings.TwicePause));
+    }
+    m_engine->StartCheck();
 }
 
 void ProxyListView::StartStartupCheck() {

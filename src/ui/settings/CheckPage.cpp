@@ -21,6 +21,7 @@ namespace {
 
 const IntBounds kTimeOutBounds = BoundsOf(&AppSettings::TimeOut);
 const IntBounds kMaxRowsBounds = BoundsOf(&AppSettings::MaxRows);
+const IntBounds kTwicePauseBounds = BoundsOf(&AppSettings::TwicePause);
 
 } // namespace
 
@@ -82,6 +83,19 @@ void CheckPage::BuildControls() {
     m_detectType->setObjectName(QStringLiteral("detectTypeCheck"));
     m_followRun = new QCheckBox(QStringLiteral("実行中の行を追う(&W)"), check);
     m_followRun->setObjectName(QStringLiteral("followRunCheck"));
+    m_twiceOn = new QCheckBox(QStringLiteral("2回目のﾁｪｯｸ(&N)"), check);
+    m_twiceOn->setObjectName(QStringLiteral("twiceCheck"));
+    m_twiceOn->setToolTip(
+        QStringLiteral("使用可能だったﾌﾟﾛｷｼを間を置いてもう一度ﾁｪｯｸし、失敗したものを不安定とします"));
+    m_twicePause = new SpinEdit(check);
+    m_twicePause->setObjectName(QStringLiteral("twicePause"));
+    m_twicePause->LineEdit()->setObjectName(QStringLiteral("twicePauseEdit"));
+    m_twicePause->LineEdit()->setFixedWidth(56);
+    m_twicePause->SetRange(kTwicePauseBounds.lowest, kTwicePauseBounds.highest);
+    auto* twicePauseLabel = new QLabel(
+        QStringLiteral("2回目までの間隔(&E) (%1～%2秒)").arg(kTwicePauseBounds.lowest).arg(kTwicePauseBounds.highest),
+        check);
+    twicePauseLabel->setBuddy(m_twicePause->LineEdit());
     auto* checkLayout = new QGridLayout(check);
     checkLayout->addWidget(timeOutLabel, 0, 0);
     checkLayout->addWidget(m_timeOut, 0, 1, Qt::AlignLeft);
@@ -96,6 +110,9 @@ void CheckPage::BuildControls() {
     checkLayout->addWidget(m_followRun, 6, 0, 1, 2);
     checkLayout->addWidget(maxRowsLabel, 7, 0);
     checkLayout->addWidget(m_maxRows, 7, 1, Qt::AlignLeft);
+    checkLayout->addWidget(m_twiceOn, 8, 0, 1, 2);
+    checkLayout->addWidget(twicePauseLabel, 9, 0);
+    checkLayout->addWidget(m_twicePause, 9, 1, Qt::AlignLeft);
     checkLayout->setColumnStretch(1, 1);
 
     auto* browser = new QGroupBox(QStringLiteral("ﾌﾞﾗｳｻﾞ起動設定(B)"), this);
@@ -158,6 +175,9 @@ void CheckPage::BuildControls() {
     connect(m_maxRows->LineEdit(), &QLineEdit::textEdited, this, [this] { SetModified(); });
     connect(m_maxRows, &SpinEdit::Stepped, this, [this] { SetModified(); });
     connect(m_httpsTarget, &QLineEdit::textEdited, this, [this] { SetModified(); });
+    connect(m_twiceOn, &QCheckBox::clicked, this, [this] { SetModified(); });
+    connect(m_twicePause->LineEdit(), &QLineEdit::textEdited, this, [this] { SetModified(); });
+    connect(m_twicePause, &SpinEdit::Stepped, this, [this] { SetModified(); });
     connect(m_startUrlOn, &QCheckBox::clicked, this, &CheckPage::StartUrlClicked);
     connect(m_browse, &QPushButton::clicked, this, &CheckPage::BrowseClicked);
     // The two start-up boxes change nothing but themselves: OK stores them, Apply is not offered for them.
@@ -188,6 +208,8 @@ void CheckPage::ShowFields() {
     m_detectType->setChecked(m_fields.DetectProxyType);
     m_followRun->setChecked(m_fields.FollowRun);
     m_httpsTarget->setText(FromBytes(m_fields.HttpsTarget));
+    m_twiceOn->setChecked(m_fields.TwiceOn);
+    m_twicePause->SetValue(m_fields.TwicePause);
 }
 
 bool CheckPage::ReadFields() {
@@ -198,6 +220,7 @@ bool CheckPage::ReadFields() {
     // A raised row limit allows more checks at once, from the same Apply on.
     ShowParallelRange(m_fields.MaxRows);
     if (!ReadInt(m_parallel->LineEdit(), 1, MostParallelChecks(m_fields.MaxRows), m_fields.ParallelChecks) ||
+        !ReadInt(m_twicePause->LineEdit(), kTwicePauseBounds.lowest, kTwicePauseBounds.highest, m_fields.TwicePause) ||
         !ReadChecked(m_httpsTarget, &CheckHttpsTargetField, m_fields.HttpsTarget) ||
         !ReadText(m_startUrl, kPageTextLimit, m_fields.BwUrl)) {
         return false;
@@ -213,6 +236,7 @@ bool CheckPage::ReadFields() {
     m_fields.HttpsCheckOn = m_httpsOn->isChecked();
     m_fields.DetectProxyType = m_detectType->isChecked();
     m_fields.FollowRun = m_followRun->isChecked();
+    m_fields.TwiceOn = m_twiceOn->isChecked();
     return true;
 }
 

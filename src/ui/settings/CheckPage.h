@@ -18,8 +18,8 @@ namespace zandel::ui {
 
 class SpinEdit;
 
-// Tab "設定": the check time-out, the HTTPS step, the browser program and its start URL, and the start-up
-// options.
+// Tab "設定": the check time-out, the HTTPS step, the second look, the browser program and its start URL, and the
+// start-up options.
 class CheckPage final : public PropertyPage {
     Q_OBJECT
 public:
@@ -64,6 +64,8 @@ private:
     QLineEdit* m_httpsTarget = nullptr;
     QCheckBox* m_detectType = nullptr;
     QCheckBox* m_followRun = nullptr;
+    QCheckBox* m_twiceOn = nullptr;
+    SpinEdit* m_twicePause = nullptr;
 };
 
 } // namespace zandel::ui

@@ -1,7 +1,6 @@
 #include "cli/RunPlaces.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "cli/RunOutput.h"
 
@@ -37,21 +36,7 @@ void RunPlaces::Take(int row, std::string_view exitAddress, bool good) {
         m_rowCountry.resize(index + 1, 0);
     }
     m_rowAsn[index] = place.asn;
-    if (place.asn != 0) {
-        m_asNames.try_emplace(place.asn, place.asName);
-    }
-    std::uint16_t code = 0;
-    if (!place.country.empty()) {
-        const auto found = std::find_if(m_countries.begin(), m_countries.end(),
-                                        [&place](const auto& known) { return known.first == place.country; });
-        if (found != m_countries.end()) {
-            code = static_cast<std::uint16_t>(found - m_countries.begin() + 1);
-        } else if (m_countries.size() < std::numeric_limits<std::uint16_t>::max()) {
-            m_countries.emplace_back(place.country, place.countryName);
-            code = static_cast<std::uint16_t>(m_countries.size());
-        }
-    }
-    m_rowCountry[index] = code;
+    m_rowCountry[index] = m_codes.Learn(place);
 }
 
 bool RunPlaces::PlaceOf(int row, GeoPlace& place) const {
@@ -59,16 +44,11 @@ bool RunPlaces::PlaceOf(int row, GeoPlace& place) const {
     if (row < 0 || index >= m_rowAsn.size()) {
         return false;
     }
-    if (const std::uint16_t code = m_rowCountry[index]; code != 0) {
-        place.country = m_countries[code - 1U].first;
-        place.countryName = m_countries[code - 1U].second;
+    if (!m_codes.PlaceOf(m_rowCountry[index], m_rowAsn[index], place)) {
+        return false;
     }
-    place.asn = m_rowAsn[index];
-    if (place.asn != 0) {
-        place.asName = m_asNames.at(place.asn);
-        place.datacenter = m_hosting.Contains(place.asn);
-    }
-    return !place.country.empty() || place.asn != 0;
+    place.datacenter = place.asn != 0 && m_hosting.Contains(place.asn);
+    return true;
 }
 
 bool RunPlaces::Keeps(int row) const {

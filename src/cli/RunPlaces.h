@@ -4,12 +4,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "cli/Options.h"
 #include "core/geo/GeoDatabase.h"
 #include "core/geo/HostingNetworks.h"
+#include "core/geo/PlaceCodes.h"
 #include "core/list/CheckExport.h"
 
 namespace zandel::cli {
@@ -38,10 +38,9 @@ private:
     GeoDatabase m_asn;
     HostingNetworks m_hosting;
     std::vector<std::string> m_wanted;
-    std::vector<std::uint16_t> m_rowCountry;                      // 0: none, else an index + 1 into m_countries
-    std::vector<std::uint32_t> m_rowAsn;                          // 0: none
-    std::vector<std::pair<std::string, std::string>> m_countries; // code and name
-    std::unordered_map<std::uint32_t, std::string> m_asNames;
+    std::vector<std::uint16_t> m_rowCountry; // 0: none
+    std::vector<std::uint32_t> m_rowAsn;     // 0: none
+    PlaceCodes m_codes;
 };
 
 } // namespace zandel::cli

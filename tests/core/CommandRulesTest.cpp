@@ -154,6 +154,10 @@ TEST(CommandRulesTest, AlwaysOnTopIsCheckedExactlyWithForegroundWindow) {
     EXPECT_FALSE(rules.Checked(cmd::kSettings, {0, false, 0, true}));
     EXPECT_TRUE(rules.Checked(cmd::kFilterBar, {0, false, 0, false, false, true}));
     EXPECT_FALSE(rules.Checked(cmd::kFilterBar, {0, false, 0, false, true, false}));
+    FrameState places{0, false, 0, false, true, true};
+    EXPECT_FALSE(rules.Checked(cmd::kPlaceColumns, places));
+    places.placeColumns = true;
+    EXPECT_TRUE(rules.Checked(cmd::kPlaceColumns, places));
 }
 
 } // namespace

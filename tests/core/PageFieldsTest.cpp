@@ -70,6 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "FavoOn/On=0 [Favourites]=127.0.0.1:8080,127.0.0.2:8080"},
         PageCase{"Recheck", [](AppSettings& s) { const RecheckPageFields f{true, 5, true, true, 3650}; ApplyRecheckPage(f, s); return LoadRecheckPage(s) == f; },
                  "AutoRecheck/On=1 AutoRecheck/Minutes=5 AutoRecheck/Failover=1 AutoRecheck/RefetchList=1 History/KeepDays=3650"},
+        PageCase{"Geo", [](AppSettings& s) { const GeoPageFields f{"/g/c.mmdb", "http://127.0.0.1:19201/c", "/g/a.mmdb", "http://127.0.0.1:19201/a", 7, "/g/dc.txt"}; ApplyGeoPage(f, s); return LoadGeoPage(s) == f; },
+                 "Geo/CountryFile=/g/c.mmdb Geo/AsnFile=/g/a.mmdb Geo/CountryUrl=http://127.0.0.1:19201/c Geo/AsnUrl=http://127.0.0.1:19201/a Geo/RefreshDays=7 Geo/DatacenterFile=/g/dc.txt"},
         PageCase{"ChainBrowsing", [](AppSettings& s) { const ChainBrowsingFields f{"http://127.0.0.1/dest", {"127.0.0.2:80", "127.0.0.3:80", "127.0.0.4:80"}}; ApplyChainBrowsingPage(f, s); return LoadChainBrowsingPage(s) == f; },
                  "Access-Url/AccessUrl=http://127.0.0.1/dest Access-Url/Addr1=127.0.0.2:80 Access-Url/Addr2=127.0.0.3:80 Access-Url/Addr3=127.0.0.4:80"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -50,10 +50,11 @@ private Q_SLOTS:
     void opensWithItsCaptionTabsAndButtons() {
         Open();
         QCOMPARE(m_fx.sheet->windowTitle(), QStringLiteral("詳細設定"));
-        QCOMPARE(m_fx.driver->Tabs()->count(), 6);
+        QCOMPARE(m_fx.driver->Tabs()->count(), 7);
         const QStringList tabs = {QStringLiteral("設定"),       QStringLiteral("接続先URL"),
                                   QStringLiteral("User-Agent"), QStringLiteral("お気に入りﾌﾟﾛｷｼﾘｽﾄ"),
-                                  QStringLiteral("自動再ﾁｪｯｸ"), QStringLiteral("ﾛｰｶﾙﾌﾟﾛｷｼ")};
+                                  QStringLiteral("自動再ﾁｪｯｸ"), QStringLiteral("ﾛｰｶﾙﾌﾟﾛｷｼ"),
+                                  QStringLiteral("位置情報")};
         for (int i = 0; i < tabs.size(); ++i) {
             QCOMPARE(m_fx.driver->Tabs()->tabText(i), tabs[i]);
         }

@@ -17,6 +17,7 @@ struct FrameState {
     bool historyColumns = false; // the list shows the uptime and median columns
     bool filterBar = false;      // the filter bar is open
     bool serving = false;        // the local proxy listens
+    bool placeColumns = false;   // the list shows the country and AS columns
 };
 
 // Which commands of the main window are available. Two passes decide it, as the menus work: opening the menu

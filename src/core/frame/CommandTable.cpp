@@ -53,6 +53,7 @@ constexpr std::array kCommands = {
     CommandInfo{cmd::kLogFont, "logFont", "ﾛｸﾞｳｨﾝﾄﾞｳﾌｫﾝﾄの設定(&L)...", "ﾛｸﾞｳｨﾝﾄﾞｳのﾌｫﾝﾄを変更します", "ﾛｸﾞのﾌｫﾝﾄ", ":/icons/font.png", nullptr, false, 0},
     CommandInfo{cmd::kClearLog, "clearLog", "ﾛｸﾞのｸﾘｱ(&D)", "ﾛｸﾞｳｨﾝﾄﾞｳの内容を消去します", "ﾛｸﾞのｸﾘｱ", ":/icons/clearlog.png", nullptr, false, kIdle},
     CommandInfo{cmd::kHistoryColumns, "historyColumns", "稼働率と中央値(&U)", "ﾁｪｯｸ履歴から稼働率とﾚｽﾎﾟﾝｽﾀｲﾑの中央値を表示します", nullptr, nullptr, nullptr, true, 0},
+    CommandInfo{cmd::kPlaceColumns, "placeColumns", "国とAS(&G)", "ﾌﾟﾛｷｼの出口の国とAS(ﾈｯﾄﾜｰｸ)を位置情報ﾃﾞｰﾀﾍﾞｰｽから表示します", nullptr, nullptr, nullptr, true, 0},
     CommandInfo{cmd::kFilterBar, "filterBar", "ﾌｨﾙﾀﾊﾞｰ(&I)", "表示するｱﾄﾞﾚｽをｱﾄﾞﾚｽ、結果、種類、稼働率で絞り込みます", nullptr, nullptr, "Ctrl+F", true, 0},
     CommandInfo{cmd::kServeStart, "serveStart", "ﾛｰｶﾙﾌﾟﾛｷｼを開始(&R)", "ﾁｪｯｸで使えたﾌﾟﾛｷｼをﾛｰｶﾙのﾎﾟｰﾄひとつで使えるようにします", nullptr, nullptr, nullptr, false, kQueuedFromPopup},
     CommandInfo{cmd::kServeStop, "serveStop", "ﾛｰｶﾙﾌﾟﾛｷｼを停止(&T)", "ﾛｰｶﾙﾌﾟﾛｷｼを停止します", nullptr, nullptr, nullptr, false, kQueuedFromPopup},
@@ -140,10 +141,19 @@ constexpr std::array kEditMenu = {
     CommandEntry(cmd::kMoveDown),
 };
 constexpr std::array kViewMenu = {
-    CommandEntry(cmd::kOpenBrowser), kSeparatorEntry, CommandEntry(cmd::kAlwaysOnTop),
-    CommandEntry(cmd::kHideToTray),  kSeparatorEntry, CommandEntry(cmd::kLogFont),
-    CommandEntry(cmd::kClearLog),    kSeparatorEntry, CommandEntry(cmd::kHistoryColumns),
-    CommandEntry(cmd::kFilterBar),   kSeparatorEntry, CommandEntry(cmd::kServeConnections),
+    CommandEntry(cmd::kOpenBrowser),
+    kSeparatorEntry,
+    CommandEntry(cmd::kAlwaysOnTop),
+    CommandEntry(cmd::kHideToTray),
+    kSeparatorEntry,
+    CommandEntry(cmd::kLogFont),
+    CommandEntry(cmd::kClearLog),
+    kSeparatorEntry,
+    CommandEntry(cmd::kHistoryColumns),
+    CommandEntry(cmd::kPlaceColumns),
+    CommandEntry(cmd::kFilterBar),
+    kSeparatorEntry,
+    CommandEntry(cmd::kServeConnections),
 };
 constexpr std::array kOptionMenu = {CommandEntry(cmd::kSettings), kSeparatorEntry, CommandEntry(cmd::kServeStart),
                                     CommandEntry(cmd::kServeStop), CommandEntry(cmd::kServeDesktop)};

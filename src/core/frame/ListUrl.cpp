@@ -137,4 +137,12 @@ std::string RunningMessage(const std::string& url) {
     return WithNames("ﾁｪｯｸ中のため、%1 のﾘｽﾄを開けませんでした。", ShownUrl(url));
 }
 
+bool FetchOptionsLikeList(bool viaProxy, const std::string& currentProxy, FetchOptions& options) {
+    if (!viaProxy) {
+        return true;
+    }
+    options.proxy = FetchProxyOf(currentProxy);
+    return options.proxy.has_value();
+}
+
 } // namespace zandel

@@ -31,6 +31,10 @@ std::string ListUrlTitle(const std::string& url);
 // The proxy bar's address as libcurl takes a proxy ("scheme://[user:password@]host:port"), or nothing for an
 // address no form of the list reads.
 std::optional<std::string> FetchProxyOf(const std::string& address);
+// The fetch options of a download the window makes as it fetches a list (the offline databases): through the proxy
+// bar's proxy (`currentProxy`) when lists go through it ([ListUrl] ViaProxy), else directly; false when a proxy is
+// asked for and none is set, which never falls back to a direct fetch behind the user's back.
+bool FetchOptionsLikeList(bool viaProxy, const std::string& currentProxy, FetchOptions& options);
 // The message for a failed fetch, naming its cause; "" for one the user gave up.
 std::string FetchFailureMessage(const std::string& url, const FetchResult& result);
 

@@ -151,6 +151,14 @@ bool GeoDatabase::Open(const std::string& path, GeoKind kind, std::string& error
     return true;
 }
 
+std::uint64_t GeoDatabase::BuildEpoch() const {
+    return m_db != nullptr ? m_db->db.metadata.build_epoch : 0;
+}
+
+std::string GeoDatabase::Type() const {
+    return m_db != nullptr && m_db->db.metadata.database_type != nullptr ? m_db->db.metadata.database_type : "";
+}
+
 bool GeoDatabase::LookUp(std::string_view address, GeoPlace& place) const {
     if (m_db == nullptr) {
         return false;

@@ -33,6 +33,10 @@ public:
     // whole database of that kind (another kind, cut short, its search tree broken, or the library missing).
     bool Open(const std::string& path, GeoKind kind, std::string& error);
     bool IsOpen() const { return m_db != nullptr; }
+    // The metadata of the open database: when it was built (seconds since 1970, 0 when closed) and its type
+    // ("DBIP-Country-Lite").
+    std::uint64_t BuildEpoch() const;
+    std::string Type() const;
     // Adds what the database knows of a written-out address (IPv4, IPv6 bare, in brackets or IPv4-mapped) to
     // `place`; false when it knows nothing of it or the text is no address (never looked up by name).
     bool LookUp(std::string_view address, GeoPlace& place) const;

@@ -267,6 +267,25 @@ ListChange ListCommands::Sort(int column, const IColumnFigures* history) {
         std::stable_sort(order.begin(), order.begin() + withFigure, [&](int a, int b) {
             return ascending ? *at(figures, a) < *at(figures, b) : *at(figures, b) < *at(figures, a);
         });
+    } else if (column == kCountryColumn || column == kAsnColumn) {
+        // By the country's code or the AS number the store gives as the cell; a row without a place goes last.
+        std::stable_partition(order.begin(), order.end(), [&](int row) { return !at(cells, row).empty(); });
+        const auto placed = static_cast<std::ptrdiff_t>(
+            std::count_if(cells.begin(), cells.end(), [](const std::string& cell) { return !cell.empty(); }));
+        std::vector<double> numbers;
+        if (column == kAsnColumn) {
+            numbers.reserve(cells.size());
+            for (const std::string& cell : cells) {
+                numbers.push_back(LeadingNumber(cell));
+            }
+        }
+        std::stable_sort(order.begin(), order.begin() + placed, [&](int a, int b) {
+            const int compared =
+                column == kAsnColumn
+                    ? (at(numbers, a) < at(numbers, b) ? -1 : (at(numbers, b) < at(numbers, a) ? 1 : 0))
+                    : at(cells, a).compare(at(cells, b));
+            return ascending ? compared < 0 : compared > 0;
+        });
     } else if (column == kKindColumn) {
         // By the kind each address names, by the address within a kind.
         std::vector<std::string_view> kinds;

@@ -107,8 +107,10 @@ bool ProxyListDocument::SaveListFile(const std::string& path, int mode) {
 
 bool ProxyListDocument::ExportListFile(const std::string& path, ExportFormat format) {
     const RowReason reason = [this](int row) { return m_rows.GetRow(row).reason; };
-    const FileResult result = WriteFileAtomically(path, [this, format, &reason](const ByteSink& sink) {
-        return StreamExport(m_rows, SaveWithResults, format, reason, sink);
+    const ExportPlaces places = m_exportPlaces ? m_exportPlaces() : ExportPlaces{};
+    const ExportPlaces* withPlaces = places.country || places.asn ? &places : nullptr;
+    const FileResult result = WriteFileAtomically(path, [this, format, &reason, withPlaces](const ByteSink& sink) {
+        return StreamExport(m_rows, SaveWithResults, format, reason, sink, withPlaces);
     });
     if (!result.ok) {
         ShowOk(m_messages, FileErrorMessage(FullPath(path), result.error, true));

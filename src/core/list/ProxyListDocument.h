@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -46,6 +47,8 @@ public:
     // Writes every row with its results as CSV or JSON, no password, the same way the console tool exports;
     // the document's name and modified state stay. False after its message when the file cannot be written.
     bool ExportListFile(const std::string& path, ExportFormat format);
+    // Where the rows' proxies left, for the exports' place columns (none: the exports carry none).
+    void SetExportPlaces(std::function<ExportPlaces()> places) { m_exportPlaces = std::move(places); }
     // Replaces the rows with those of a list held in memory (fetched from `source`, a URL): the document has no
     // path name afterwards and goes by `title`; `source` becomes a recent file. False, after its message, when
     // the text cannot be read.
@@ -81,6 +84,7 @@ private:
     int ReadRows(std::FILE* file);
 
     IRowStore& m_rows;
+    std::function<ExportPlaces()> m_exportPlaces;
     IMessageService& m_messages;
     IDocumentHost& m_host;
     std::string m_pathName;

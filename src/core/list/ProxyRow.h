@@ -50,7 +50,11 @@ inline constexpr int kKindColumn = kColumnCount;
 // The uptime and median response time of the address over the kept history, shown on request; never stored.
 inline constexpr int kUptimeColumn = kColumnCount + 1;
 inline constexpr int kMedianColumn = kColumnCount + 2;
-inline constexpr int kShownColumnCount = kColumnCount + 3;
+// Where the proxy left to the Internet as its last check found it (the offline databases of [Geo]), shown on
+// request; never stored either.
+inline constexpr int kCountryColumn = kColumnCount + 3;
+inline constexpr int kAsnColumn = kColumnCount + 4;
+inline constexpr int kShownColumnCount = kColumnCount + 5;
 // The address cell holds one byte more than the longest entry, so that a line too long to check still reads as such.
 inline constexpr std::size_t kMaxAddressCell = kMaxEntryBytes + 1;
 // The address of a row the user inserts.

@@ -32,6 +32,20 @@ RecheckPageFields LoadRecheckPage(const AppSettings& settings) {
             settings.HistoryKeepDays};
 }
 
+GeoPageFields LoadGeoPage(const AppSettings& settings) {
+    return {settings.GeoCountryFile, settings.GeoCountryUrl,  settings.GeoAsnFile,
+            settings.GeoAsnUrl,      settings.GeoRefreshDays, settings.GeoDatacenterFile};
+}
+
+void ApplyGeoPage(const GeoPageFields& fields, AppSettings& settings) {
+    settings.GeoCountryFile = fields.CountryFile;
+    settings.GeoCountryUrl = fields.CountryUrl;
+    settings.GeoAsnFile = fields.AsnFile;
+    settings.GeoAsnUrl = fields.AsnUrl;
+    settings.GeoRefreshDays = fields.RefreshDays;
+    settings.GeoDatacenterFile = fields.DatacenterFile;
+}
+
 void ApplyRecheckPage(const RecheckPageFields& fields, AppSettings& settings) {
     settings.AutoRecheck = fields.AutoRecheck;
     settings.AutoRecheckMinutes = fields.AutoRecheckMinutes;

@@ -70,6 +70,20 @@ inline constexpr const char* kServePoolFavourites = "favourites";
 ServePageFields LoadServePage(const AppSettings& settings);
 void ApplyServePage(const ServePageFields& fields, AppSettings& settings);
 
+// "位置情報": the offline databases, where each is fetched from and how often, and the hosting networks' list.
+struct GeoPageFields {
+    std::string CountryFile;
+    std::string CountryUrl;
+    std::string AsnFile;
+    std::string AsnUrl;
+    int RefreshDays = kGeoRefreshDaysDefault;
+    std::string DatacenterFile;
+    bool operator==(const GeoPageFields&) const = default;
+};
+
+GeoPageFields LoadGeoPage(const AppSettings& settings);
+void ApplyGeoPage(const GeoPageFields& fields, AppSettings& settings);
+
 // "ﾌﾞﾗｳｼﾞﾝｸﾞ" of the chain sheet: the destination and the three chain proxies, Addr1 to Addr3.
 struct ChainBrowsingFields {
     std::string AccessUrl;

@@ -35,6 +35,7 @@
 #include "ui/list/ListRows.h"
 #include "ui/list/ProxyListView.h"
 #include "ui/log/LogView.h"
+#include "ui/settings/GeoUpdater.h"
 #include "ui/util/MessageBoxService.h"
 #include "ui/util/TextCodec.h"
 
@@ -92,6 +93,9 @@ CMainFrame::CMainFrame(AppSettings& settings, IInternetSettings& internet, IProg
     m_files = std::make_unique<FileCommands>(*m_document, *dialogs, m_recent, m_urlServices.get(),
                                              [this] { return Running(); });
     m_recheck->OnRoundDue([this] { RefetchList(); });
+    m_geoUpdater = new GeoUpdater(this);
+    // The databases are fetched again once a start, after the window has come up.
+    QTimer::singleShot(0, this, [this] { RefreshGeoIfDue(); });
     BindCommands();
     m_view->SetHost(this);
     m_view->SetDocument(m_document.get());
@@ -246,6 +250,7 @@ FrameState CMainFrame::CurrentState() const {
     state.remaining = m_viewShutDown ? 0 : m_view->RemainingCount();
     state.onTop = m_settings.ForegroundWindow;
     state.historyColumns = m_settings.HistoryColumns;
+    state.placeColumns = m_settings.GeoColumns;
     state.filterBar = m_filterBar->IsOpen();
     state.serving = m_serve->Serving();
     return state;

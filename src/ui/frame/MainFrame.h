@@ -22,6 +22,7 @@ class QTimer;
 
 namespace zandel {
 struct AppSettings;
+struct FetchOptions;
 class FileCommands;
 struct UrlServices;
 class IFileDialogs;
@@ -39,6 +40,7 @@ class FilterBar;
 class ProxyListView;
 class FrameActions;
 class FramePlacement;
+class GeoUpdater;
 class QtUrlFetcher;
 class ListPopupMenus;
 class RecheckWindows;
@@ -115,6 +117,8 @@ private:
     void BuildStatusBar();
     void WireBars();
     void OpenSettingsSheet();
+    bool GeoFetchRule(FetchOptions& options);
+    void RefreshGeoIfDue();
     void OpenMultiStageSheet();
     void OpenManual();
     void ShowTrayMenu(const QPoint& globalPos);
@@ -163,6 +167,7 @@ private:
     std::unique_ptr<ProxyListDocument> m_document;
     std::unique_ptr<IFileDialogs> m_ownDialogs;
     std::unique_ptr<QtUrlFetcher> m_fetcher;
+    GeoUpdater* m_geoUpdater = nullptr;
     std::unique_ptr<UrlServices> m_urlServices;
     std::unique_ptr<FileCommands> m_files;
     std::unique_ptr<FramePlacement> m_placement;

@@ -59,6 +59,9 @@ QString ListModel::Text(int row, int column) const {
     if (column == kUptimeColumn || column == kMedianColumn) {
         return m_figures != nullptr ? FromBytes(m_figures->Cell(column, m_rows.Cell(row, 0))) : QString();
     }
+    if (column == kCountryColumn || column == kAsnColumn) {
+        return PlaceText(row, column);
+    }
     const std::string bytes = m_rows.Cell(row, column);
     return Cp932(row, column) ? FromCp932(bytes) : FromBytes(bytes);
 }
@@ -202,6 +205,7 @@ void ListModel::Clear() {
     m_extras.clear();
     m_reasons.resize(1);
     m_freeReasons.clear();
+    m_places.Clear();
     m_filtered = false;
     m_shownRows.clear();
     m_schemeRows = 0;
@@ -326,6 +330,54 @@ void ListModel::SetFigures(const HistoryColumns* figures) {
         Q_EMIT dataChanged(index(top, kUptimeColumn), index(bottom, kMedianColumn));
     }
     Q_EMIT cellsChanged(kUptimeColumn, kMedianColumn);
+}
+
+void ListModel::SetPlace(int row, const GeoPlace& place, bool good) {
+    if (row < 0 || row >= Count()) {
+        return;
+    }
+    Extra& extra = m_extras[Index(row)];
+    if (!good && (extra.country != 0 || extra.asn != 0)) {
+        return;
+    }
+    extra.country = m_places.Learn(place);
+    extra.asn = place.asn;
+    extra.datacenter = place.datacenter;
+    Changed(row, kCountryColumn, kAsnColumn);
+}
+
+bool ListModel::PlaceOf(int row, GeoPlace& place) const {
+    const Extra& extra = m_extras[Index(row)];
+    if (!m_places.PlaceOf(extra.country, extra.asn, place)) {
+        return false;
+    }
+    place.datacenter = extra.datacenter;
+    return true;
+}
+
+std::string ListModel::PlaceKey(int row, int column) const {
+    const Extra& extra = m_extras[Index(row)];
+    if (column == kAsnColumn) {
+        return extra.asn != 0 ? std::to_string(extra.asn) : std::string();
+    }
+    GeoPlace place;
+    m_places.PlaceOf(extra.country, 0, place);
+    return place.country;
+}
+
+// "JP Japan"; "AS16509 Amazon.com, Inc. [DC]" for a network of a data centre.
+QString ListModel::PlaceText(int row, int column) const {
+    GeoPlace place;
+    if (!PlaceOf(row, place)) {
+        return {};
+    }
+    if (column == kCountryColumn) {
+        return place.country.empty() ? QString() : FromBytes(place.country + " " + place.countryName);
+    }
+    if (place.asn == 0) {
+        return {};
+    }
+    return FromBytes("AS" + std::to_string(place.asn) + " " + place.asName + (place.datacenter ? " [DC]" : ""));
 }
 
 // A run changes thousands of rows a second, most of them out of sight. Only the rows in view are told to the view (for

@@ -12,6 +12,7 @@
 #include <QIcon>
 #include <QStringList>
 
+#include "core/geo/PlaceCodes.h"
 #include "core/list/CompactRows.h"
 #include "core/list/ProxyRow.h"
 
@@ -90,14 +91,26 @@ public:
     // The uptime and median columns' figures; none shows them empty. Must outlive its use here.
     void SetFigures(const HistoryColumns* figures);
 
+    // Where the row's proxy left, as a check found it. A failed check (`good` false) knows only the proxy's own
+    // address: it leaves a place an earlier check found, as a second look that failed does.
+    void SetPlace(int row, const GeoPlace& place, bool good);
+    bool PlaceOf(int row, GeoPlace& place) const;
+    // What the country and AS columns sort by: the country's code, the AS number in digits ("" for none).
+    std::string PlaceKey(int row, int column) const;
+
 private:
+    // Twelve bytes a row.
     struct Extra {
-        std::uint8_t cp932 = 0;   // a bit per cell
-        bool hidden = false;      // by the filter
-        bool mark = false;        // the selection mark, while the row is hidden
-        std::uint32_t reason = 0; // slot in m_reasons, 0 for none
+        std::uint32_t reason = 0;  // slot in m_reasons, 0 for none
+        std::uint32_t asn = 0;     // the place's AS, 0 for none
+        std::uint16_t country = 0; // the place's country (PlaceCodes), 0 for none
+        std::uint8_t cp932 = 0;    // a bit per cell
+        bool hidden : 1 = false;   // by the filter
+        bool mark : 1 = false;     // the selection mark, while the row is hidden
+        bool datacenter : 1 = false;
     };
     static std::size_t Index(int row) { return static_cast<std::size_t>(row); }
+    QString PlaceText(int row, int column) const;
     void Changed(int row, int firstColumn, int lastColumn);
     void CountScheme(const std::string& address, int step);
     void FreeReason(Extra& extra);
@@ -113,6 +126,7 @@ private:
     std::vector<int> m_shownRows; // store rows in view order, while filtered
     int m_schemeRows = 0;         // rows whose address carries a scheme
     const HistoryColumns* m_figures = nullptr;
+    PlaceCodes m_places;
     std::array<QIcon, kStatusImageCount> m_icons;
     std::function<std::pair<int, int>()> m_rowsInView;
     QTimer* m_sendChanges;

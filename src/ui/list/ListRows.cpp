@@ -344,8 +344,13 @@ std::vector<std::string> ListRows::CellTexts(const std::vector<int>& rows, int c
         std::vector<std::string> texts;
         texts.reserve(rows.size());
         for (int row : rows) {
-            texts.push_back(Valid(row) && column >= 0 && column < kColumnCount ? m_model.Cell(row, column)
-                                                                               : std::string());
+            if (!Valid(row)) {
+                texts.emplace_back();
+            } else if (column == kCountryColumn || column == kAsnColumn) {
+                texts.push_back(m_model.PlaceKey(row, column));
+            } else {
+                texts.push_back(column >= 0 && column < kColumnCount ? m_model.Cell(row, column) : std::string());
+            }
         }
         return texts;
     });

@@ -46,6 +46,8 @@ constexpr Column kColumns[kShownColumnCount] = {
     {"種類", 60, "socks5h"},
     {"稼働率", 60, "100%"},
     {"中央値(秒)", 70, "00.000"},
+    {"国", 120, "JP Japan"},
+    {"AS", 200, "AS16509 Amazon.com, Inc. [DC]"},
 };
 // The palette's colour for a selection in a window in the background, unless it would vanish into the list's own
 // blue or look like the active selection: then a slate grey that does neither.
@@ -188,10 +190,12 @@ ProxyListView::ProxyListView(AppSettings& settings, ICheckHost& runWindows, QWid
     m_probeReady = m_engine->Initialize();
     ApplyRowLimit();
     TrustExtraCa();
+    RecordPlaces();
     RecordHistory();
     ShowHttpsColumn();
     ShowKindColumn();
     ShowHistoryColumns();
+    ShowPlaceColumns();
     viewport()->setAcceptDrops(m_probeReady);
 }
 
@@ -209,6 +213,9 @@ void ProxyListView::SetHost(IListViewHost* host) {
 
 void ProxyListView::SetDocument(ProxyListDocument* document) {
     m_document = document;
+    if (m_document != nullptr) {
+        m_document->SetExportPlaces([this] { return PlacesForExport(); });
+    }
     ApplyRowLimit();
 }
 
@@ -256,6 +263,10 @@ void ProxyListView::BindCommands() {
     m_commandBindings.Bind(cmd::kHistoryColumns, [this] {
         m_settings.HistoryColumns = !m_settings.HistoryColumns;
         ShowHistoryColumns();
+    });
+    m_commandBindings.Bind(cmd::kPlaceColumns, [this] {
+        m_settings.GeoColumns = !m_settings.GeoColumns;
+        ShowPlaceColumns();
     });
 }
 

@@ -9,7 +9,9 @@
 #include <QTreeView>
 
 #include "core/check/CheckEngine.h"
+#include "core/check/PlaceRecorder.h"
 #include "core/frame/CommandDispatcher.h"
+#include "core/list/CheckExport.h"
 #include "core/list/RowFilter.h"
 
 class QLineEdit;
@@ -100,6 +102,8 @@ public:
     void ShowHistoryColumns();
     // The window of the marked row's checks.
     void ShowCheckHistory();
+    // The country and AS columns show while the settings ask for them ([Geo] Columns, the View menu).
+    void ShowPlaceColumns();
 
     // A run switches the in-place edit off while it holds the rows' indexes; an edit open then is taken.
     void SetLabelEditing(bool enabled);
@@ -148,6 +152,11 @@ private:
     void LoadHistoryColumns();
     void FillHistoryColumns();
     void ReloadHistoryIfChanged();
+    // Every check's place goes to its row while databases are named; they are opened again before a run when the
+    // files named, or the files themselves, changed since.
+    void RecordPlaces();
+    void OpenPlacesIfChanged();
+    ExportPlaces PlacesForExport();
     bool RunActive() const;
     // The first and last rows of the view (view rows) the viewport shows.
     std::pair<int, int> RowsInView() const;
@@ -175,6 +184,9 @@ private:
     std::unique_ptr<HistoryStamp> m_historyStamp;     // of the file as the figures shown were read from it
     std::shared_ptr<HistoryStamp> m_historyReadStamp; // written by the reader thread before each read
     QTimer* m_historyWatch = nullptr;
+    std::unique_ptr<PlaceRecorder> m_placeRecorder;
+    std::shared_ptr<const GeoLookup> m_places;
+    std::string m_placesStamp; // the files and their sizes and times as they were opened
     std::unique_ptr<CheckEngine> m_engine;
     std::unique_ptr<ListCommands> m_commands;
     CommandBindings m_commandBindings{[this] { return RunActive(); }};

@@ -35,6 +35,7 @@ void ProxyListView::StartCheck() {
     // The page's second look as the console's --twice takes it, fixed for the run from its start.
     if (!m_engine->IsRunning()) {
         m_engine->SetSecondLook(m_settings.TwiceOn, std::chrono::seconds(m_settings.TwicePause));
+        OpenPlacesIfChanged();
     }
     m_engine->StartCheck();
 }
@@ -103,7 +104,7 @@ void ProxyListView::RecordHistory() {
                 }
             });
         });
-        m_engine->SetRecorder(m_historyBatches.get());
+        m_placeRecorder->SetInner(m_historyBatches.get());
     }
 }
 

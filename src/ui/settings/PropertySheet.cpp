@@ -19,6 +19,8 @@ PropertySheet::PropertySheet(const QString& caption, QWidget* parent)
       m_buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this)) {
     setWindowTitle(caption);
     m_tabs->setObjectName(QStringLiteral("tabs"));
+    // Every tab in sight: the sheet widens to its whole tab bar rather than hide the last tabs behind arrows.
+    m_tabs->setUsesScrollButtons(false);
     m_buttons->setObjectName(QStringLiteral("buttons"));
     // The box would hand the focus to OK wherever it stands in the tab order; the buttons take it themselves.
     m_buttons->setFocusProxy(nullptr);
@@ -79,11 +81,14 @@ void PropertySheet::setVisible(bool visible) {
 
 void PropertySheet::FitPagesToScreen() {
     SetPagesScroll(false);
+    m_tabs->setUsesScrollButtons(false);
     const QSize room = RoomOnScreen(*this);
     const QSize whole = minimumSize();
     if (whole.width() <= room.width() && whole.height() <= room.height()) {
         return;
     }
+    // A screen narrower than the tab bar gets its arrows back.
+    m_tabs->setUsesScrollButtons(whole.width() > room.width());
     SetPagesScroll(true);
     resize(sizeHint().expandedTo(whole).boundedTo(room));
 }

@@ -4,6 +4,7 @@
 #include "ui/settings/UserAgentPage.h"
 #include "ui/settings/AccessUrlPage.h"
 #include "ui/settings/FavouritesPage.h"
+#include "ui/settings/GeoPage.h"
 #include "ui/settings/RecheckPage.h"
 #include "ui/settings/ServePage.h"
 
@@ -19,6 +20,8 @@ SettingsSheet::SettingsSheet(AppSettings& settings, IProgramLauncher& /*launcher
     AddPage(new FavouritesPage(settings, this));
     AddPage(new RecheckPage(settings, this));
     AddPage(new ServePage(settings, this));
+    m_geo = new GeoPage(settings, this);
+    AddPage(m_geo);
 }
 
 } // namespace zandel::ui

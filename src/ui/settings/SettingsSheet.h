@@ -9,14 +9,21 @@
 
 namespace zandel::ui {
 
-// "詳細設定": the check page, the access URL, the User-Agent, the favourite proxies, the re-checks and the local
-// proxy. Made anew for
+class GeoPage;
+
+// "詳細設定": the check page, the access URL, the User-Agent, the favourite proxies, the re-checks, the local proxy
+// and the offline databases of the proxies' places. Made anew for
 // each showing, so every showing starts from the settings record.
 class SettingsSheet final : public PropertySheet {
     Q_OBJECT
 public:
     // `userAgentFiles`: where "USER.DAT" is read and written.
     SettingsSheet(AppSettings& settings, IProgramLauncher& launcher, UserAgentFiles userAgentFiles, QWidget* parent);
+
+    GeoPage& Geo() { return *m_geo; }
+
+private:
+    GeoPage* m_geo = nullptr;
 };
 
 } // namespace zandel::ui

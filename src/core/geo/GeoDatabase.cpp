@@ -1,6 +1,8 @@
 #include "core/geo/GeoDatabase.h"
 
 #include <cstring>
+#include <mutex>
+#include <unordered_map>
 
 #include <arpa/inet.h>
 #include <maxminddb.h>
@@ -24,6 +26,10 @@ struct MaxMindApi {
     ZANDEL_MAXMINDDB_FUNCTIONS(ZANDEL_LIBRARY_MEMBER)
     std::string error;
 };
+
+// The data records a database keeps the reading of: enough for every network of a list, bounded for a city
+// database's millions.
+constexpr std::size_t kMostRecordsKept = 65536;
 
 // Loaded when a database is first opened: a run without one needs no part of it.
 const MaxMindApi& MaxMind() {
@@ -114,6 +120,10 @@ bool TakeAsn(MMDB_entry_s& entry, GeoPlace& place) {
 struct GeoDatabase::Handle {
     MMDB_s db{};
     bool open = false; // MMDB_open leaves nothing to close when it fails
+    // What each data record said, by its offset: a few hundred countries or some thousands of networks stand behind
+    // millions of addresses, and reading a record's maps costs more than finding the record.
+    std::mutex mutex;
+    std::unordered_map<std::uint32_t, GeoPlace> read;
     ~Handle() {
         if (open) {
             MaxMind().MMDB_close(&db);
@@ -195,7 +205,36 @@ bool GeoDatabase::LookUp(std::string_view address, GeoPlace& place) const {
     if (status != MMDB_SUCCESS || !found.found_entry) {
         return false;
     }
-    return m_kind == GeoKind::Country ? TakeCountry(found.entry, place) : TakeAsn(found.entry, place);
+    GeoPlace record;
+    bool known = false;
+    {
+        std::lock_guard lock(m_db->mutex);
+        if (const auto at = m_db->read.find(found.entry.offset); at != m_db->read.end()) {
+            record = at->second;
+            known = true;
+        }
+    }
+    if (!known) {
+        (m_kind == GeoKind::Country ? TakeCountry : TakeAsn)(found.entry, record);
+        std::lock_guard lock(m_db->mutex);
+        if (m_db->read.size() < kMostRecordsKept) {
+            m_db->read.emplace(found.entry.offset, record);
+        }
+    }
+    if (m_kind == GeoKind::Country) {
+        if (record.country.empty()) {
+            return false;
+        }
+        place.country = std::move(record.country);
+        place.countryName = std::move(record.countryName);
+        return true;
+    }
+    if (record.asn == 0) {
+        return false;
+    }
+    place.asn = record.asn;
+    place.asName = std::move(record.asName);
+    return true;
 }
 
 } // namespace zandel

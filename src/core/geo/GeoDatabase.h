@@ -20,8 +20,8 @@ struct GeoPlace {
 };
 
 // A MaxMind-format database (".mmdb": MaxMind's GeoLite2, DB-IP's Lite files) read through libmaxminddb, which
-// is loaded on first use as the other optional libraries are. Lookups only read the mapped file, so any thread may
-// make them at once.
+// is loaded on first use as the other optional libraries are. Lookups read the mapped file and keep what each data
+// record said (behind a lock), so any thread may make them at once.
 class GeoDatabase final {
 public:
     GeoDatabase();

@@ -3,12 +3,13 @@
 // row with a loopback address of its own (127.x.y.z), so that a checker that checks each host:port once sees as
 // many proxies as rows. zandel-check's CPU seconds per row are set beside Debian's proxycheck's on the same
 // addresses when it is installed, and beside another build of zandel-check when one is given.
-//   cpu_bench [--quick] [--rows N] [--rounds N] [--ours-only] [--baseline PATH-OF-ANOTHER-ZANDEL-CHECK]
+//   cpu_bench [--quick] [--rows N] [--rounds N] [--ours-only] [--baseline PATH-OF-ANOTHER-ZANDEL-CHECK] [--geo]
 //             [--wrap PROGRAM ARG...]
 // --quick leaves out the 100 000 rows; --rows runs one size alone; --rounds takes the middle of N rounds of every
 // size (the CPU of one short run varies by a tenth and more from one run to the next), and as the ratio to ours the
 // middle of the rounds' own ratios; --ours-only leaves out the other checkers; --wrap runs each checker under a
-// profiler (perf, strace, valgrind), all the arguments after it being the profiler's.
+// profiler (perf, strace, valgrind), all the arguments after it being the profiler's; --geo also runs zandel-check with
+// a country and an ASN database of 50 000 networks each (support/make-test-mmdb.pl), every row looked up in both.
 // The bench runs in a network namespace of its own, where the loopback device is the only one: its listeners take
 // every port on every address there, and nothing outside can reach them or be reached.
 
@@ -41,6 +42,7 @@
 #include "bench/ToolRun.h"
 #include "core/util/UniqueFd.h"
 #include "support/TempDir.h"
+#include "support/TestMmdb.h"
 
 namespace {
 
@@ -248,6 +250,7 @@ int main(int argc, char** argv) {
     int onlyRows = 0;
     int rounds = 0;
     std::string baseline;
+    bool geo = false;
     std::vector<std::string> wrap;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0) {
@@ -260,6 +263,8 @@ int main(int argc, char** argv) {
             rounds = std::max(1, std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--baseline") == 0 && i + 1 < argc) {
             baseline = argv[++i];
+        } else if (std::strcmp(argv[i], "--geo") == 0) {
+            geo = true;
         } else if (std::strcmp(argv[i], "--wrap") == 0) {
             wrap.assign(argv + i + 1, argv + argc);
             break;
@@ -288,6 +293,17 @@ int main(int argc, char** argv) {
     const bool peer = !oursOnly && ::access("/usr/bin/proxycheck", X_OK) == 0;
     const std::string url = "http://127.0.0.1:9/cgi-bin/envchk.cgi"; // never fetched: the proxies answer themselves
     const std::string timeOut = std::to_string(kTimeOutSeconds);
+    std::vector<std::string> geoArgs;
+    if (geo) {
+        std::string error;
+        const std::string country = zandel::test::MakeTestMmdb(dir.Path(), "c.mmdb", "GeoLite2-Country", "bulk", error);
+        const std::string asn = zandel::test::MakeTestMmdb(dir.Path(), "a.mmdb", "GeoLite2-ASN", "bulkasn", error);
+        if (country.empty() || asn.empty()) {
+            std::fprintf(stderr, "cpu_bench: %s\n", error.c_str());
+            return 1;
+        }
+        geoArgs = {"--geo-country", country, "--geo-asn", asn};
+    }
 
     struct Case {
         int rows;
@@ -315,15 +331,19 @@ int main(int argc, char** argv) {
             peerArgs.push_back(RowHost(i) + ":hc:" + port);
         }
         dir.Write(name, text);
-        auto ours = [&](const std::string& program) {
+        auto ours = [&](const std::string& program, const std::vector<std::string>& extra = {}) {
             std::vector<std::string> args = wrap;
             args.insert(args.end(),
                         {program, "--url", url, "--timeout", timeOut, "--jobs", std::to_string(c.jobs), "--max-rows",
                          std::to_string(c.rows + 1), "-o", "/dev/null", "--log", "/dev/null", name});
+            args.insert(args.end(), extra.begin(), extra.end());
             return args;
         };
         std::vector<std::pair<std::string, std::vector<std::string>>> checkers = {
             {"zandel-check", ours(ZANDEL_CHECK_BIN)}};
+        if (geo) {
+            checkers.emplace_back("zandel-check --geo-country --geo-asn", ours(ZANDEL_CHECK_BIN, geoArgs));
+        }
         if (!baseline.empty() && !oursOnly) {
             checkers.emplace_back("zandel-check (baseline)", ours(baseline));
         }

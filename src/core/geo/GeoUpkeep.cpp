@@ -5,6 +5,7 @@
 
 #include "core/list/CheckRecord.h"
 #include "core/settings/SettingRanges.h"
+#include "core/util/FileIo.h"
 #include "core/util/Text.h"
 
 namespace zandel {
@@ -52,6 +53,10 @@ GeoFileNote NoteOfGeoFile(const std::string& path, GeoKind kind, std::string_vie
     GeoFileNote note;
     note.dbIp = NeedsDbIpAttribution({}, url);
     if (path.empty()) {
+        return note;
+    }
+    if (!FileExists(path)) {
+        note.text = url.empty() ? "ﾌｧｲﾙがありません" : "まだ取得していません (今すぐ更新で取得します)";
         return note;
     }
     GeoDatabase database;

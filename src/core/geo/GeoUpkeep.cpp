@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "core/list/CheckRecord.h"
+#include "core/util/DateFields.h"
 #include "core/settings/SettingRanges.h"
 #include "core/util/FileIo.h"
 #include "core/util/Text.h"

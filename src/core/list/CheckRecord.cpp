@@ -74,45 +74,6 @@ std::vector<std::string> HistoryFormsOf(std::string_view kept) {
     return forms;
 }
 
-std::string IsoUtc(std::time_t when) {
-    std::tm utc{};
-    gmtime_r(&when, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
-
-namespace {
-
-// Reads "YYYY?MM?DD?hh?mm?ss" with the given separators into a calendar record.
-bool ReadCalendar(std::string_view text, std::string_view separators, std::tm& out) {
-    const std::optional<DateFields> fields = ReadDateFields(text, separators);
-    if (!fields) {
-        return false;
-    }
-    out = std::tm{};
-    out.tm_year = fields->year - 1900;
-    out.tm_mon = fields->month - 1;
-    out.tm_mday = fields->day;
-    out.tm_hour = fields->hour;
-    out.tm_min = fields->minute;
-    out.tm_sec = fields->second;
-    return true;
-}
-
-} // namespace
-
-std::optional<std::time_t> ParseIsoUtc(std::string_view text) {
-    if (text.size() != 20 || text.back() != 'Z') {
-        return std::nullopt;
-    }
-    std::tm calendar{};
-    if (!ReadCalendar(text.substr(0, 19), "--T::", calendar)) {
-        return std::nullopt;
-    }
-    return timegm(&calendar);
-}
-
 std::optional<std::string> CheckTimeCellToIso(std::string_view cell) {
     // "yyyy/MM/dd(HH:mm:ss)": the parentheses stand where ReadCalendar wants one separator.
     if (cell.size() != 20 || cell.back() != ')') {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/list/SiteClass.h"
+#include "core/util/DateFields.h"
 
 namespace zandel {
 
@@ -43,10 +44,6 @@ std::string KeptAddress(const ProxyAddress& entry);
 std::string HistoryGroupOf(std::string_view kept);
 // Every form the checks of the group of `kept` may be kept under, `kept` first.
 std::vector<std::string> HistoryFormsOf(std::string_view kept);
-// "2026-12-09T05:27:06Z".
-std::string IsoUtc(std::time_t when);
-// The time of an ISO text IsoUtc wrote; nothing for any other text.
-std::optional<std::time_t> ParseIsoUtc(std::string_view text);
 // A check-time cell ("2026/12/09(14:27:06)", local time) as UTC ISO 8601; nothing for an unchecked or
 // unreadable cell.
 std::optional<std::string> CheckTimeCellToIso(std::string_view cell);

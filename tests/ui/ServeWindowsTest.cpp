@@ -13,6 +13,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include "core/history/HistoryStore.h"
 #include "core/frame/CommandIds.h"
 #include "core/list/ProxyRow.h"
 #include "core/settings/AppSettings.h"
@@ -197,6 +198,12 @@ private Q_SLOTS:
         QVERIFY(!Pane(frame)->isVisible());
         QCOMPARE(Curl(rig, "http://127.0.0.1:19421", body), 7); // nobody listens
         QVERIFY(rig.messages.Boxes().empty());
+        // The connection it carried is in the history, where the uptime columns learn from it.
+        HistoryStore history;
+        QVERIFY(history.OpenForReading(rig.dir.File(kHistoryFileName)));
+        const std::vector<ServedRecord> served = history.ServedOf(live.Address());
+        QCOMPARE(served.size(), std::size_t{1});
+        QCOMPARE(served[0].result, std::string(kServedCarried));
     }
 
     // A port another program holds: one box that says so, and the window goes on, ready to try again.

@@ -1,5 +1,7 @@
 #include "ui/frame/ServeWindows.h"
 
+#include <cstdio>
+#include <ctime>
 #include <random>
 #include <system_error>
 #include <variant>
@@ -8,6 +10,8 @@
 #include <QTimer>
 
 #include "core/check/ProbeAddress.h"
+#include "core/history/HistoryRecorder.h"
+#include "core/history/HistoryStore.h"
 #include "core/serve/ProxyServer.h"
 #include "core/serve/ServePool.h"
 #include "core/serve/ServeRows.h"
@@ -49,6 +53,10 @@ bool ServeWindows::Start(const IRowStore& rows) {
     m_pool = std::make_shared<ServePool>(m_setup.config, std::random_device{}());
     auto server = std::make_unique<ProxyServer>(m_setup.config, *m_pool);
     server->SetConnectionLog([log = m_log](const ServeConnectionRecord& record) { log->Add(record); });
+    OpenHistory();
+    if (HistoryRecorder* batches = m_historyBatches.get()) {
+        server->RecordServed([batches](ServedRecord record) { batches->AddServed(std::move(record)); });
+    }
     std::string error;
     if (!server->Listen(error)) {
         ShowOk(m_messages, kCannotServe + error);
@@ -76,8 +84,11 @@ bool ServeWindows::Start(const IRowStore& rows) {
 void ServeWindows::Stop() {
     m_timer->stop();
     WaitForPool();
-    // The loop ends and closes every connection before the pool it reads goes.
+    // The loop ends and closes every connection before the pool it reads goes, and hands over its last
+    // connections before their history is written and closed.
     m_server.reset();
+    m_historyBatches.reset();
+    m_history.reset();
     m_pool.reset();
     if (m_pane != nullptr) {
         m_pane->setVisible(false);
@@ -166,6 +177,9 @@ void ServeWindows::Tick() {
     }
     m_lastAccepted = accepted;
     m_lastTick = now;
+    if (m_historyBatches) {
+        m_historyBatches->HandOver(); // the connections of the last second in one transaction
+    }
     m_pane->setText(PaneText());
     m_pane->setVisible(true);
     if (m_connections != nullptr && m_connections->isVisible()) {
@@ -175,6 +189,21 @@ void ServeWindows::Tick() {
             m_connections->ShowConnections(m_log->Records());
             m_shownAdded = added;
         }
+    }
+}
+
+void ServeWindows::OpenHistory() {
+    const std::optional<std::string> path = StartDirFile(m_settings, kHistoryFileName);
+    if (!path) {
+        return;
+    }
+    auto history = std::make_unique<HistoryStore>();
+    if (history->Open(*path, m_settings.HistoryKeepDays, std::time(nullptr), [](const std::string& cause) {
+            std::fprintf(stderr, "zandel: the local proxy's connections are not kept in the history: %s\n",
+                         cause.c_str());
+        })) {
+        m_history = std::move(history);
+        m_historyBatches = std::make_unique<HistoryRecorder>(*m_history);
     }
 }
 

@@ -19,6 +19,9 @@ class QTimer;
 class QWidget;
 
 namespace zandel {
+
+class HistoryRecorder;
+class HistoryStore;
 struct AppSettings;
 class IMessageService;
 class ProxyServer;
@@ -65,6 +68,7 @@ private:
     void Renew(MemoryRowStore rows, int total);
     void RenewFromList(const IRowStore& rows);
     void RenewFromFavourites();
+    void OpenHistory();
     QString PaneText() const;
 
     AppSettings& m_settings;
@@ -77,6 +81,10 @@ private:
     ServeSetup m_setup;
     std::shared_ptr<ServeLog> m_log;
     std::shared_ptr<ServePool> m_pool;
+    // The served connections go to the history, so that the uptime columns learn from real use; the server, which
+    // hands them over on its loop, is declared after them and so goes first.
+    std::unique_ptr<HistoryStore> m_history;
+    std::unique_ptr<HistoryRecorder> m_historyBatches;
     std::unique_ptr<ProxyServer> m_server;
     std::thread m_renewal;
     long long m_lastAccepted = 0;

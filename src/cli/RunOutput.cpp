@@ -69,7 +69,7 @@ bool WriteCheckedList(const Options& options, const IRowStore& rows, ProxyListDo
     const ExportPlaces* places = output.places ? &*output.places : nullptr;
     const auto stream = [&](const ByteSink& sink) {
         return options.format == ExportFormat::Txt
-                   ? StreamList(rows, options.saveMode, sink, output.keep)
+                   ? StreamList(rows, options.saveMode, sink, output.keep, document.IsCp932())
                    : StreamExport(rows, options.saveMode, options.format, output.reasonOf, sink, places, output.keep,
                                   output.sites ? &*output.sites : nullptr);
     };

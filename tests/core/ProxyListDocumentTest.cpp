@@ -119,6 +119,18 @@ TEST_F(ListDocumentTest, LoadsAMessyFileByTheGrammar) {
     EXPECT_EQ(saved.substr(saved.size() - 7), "\r\nbin\r\n"); // the row without address is left out
     ASSERT_TRUE(Save(m_dir.File("live.txt"), SaveNotNG));
     EXPECT_EQ(m_dir.Read("live.txt").find("7.7.7.7"), std::string::npos); // a failed second look is no live proxy
+    // A second look failed in this run writes its result in the list's own CP932, and reads back as it was shown.
+    m_rows.SetCellText(0, 1, kUnstableResult);
+    ASSERT_TRUE(Save(m_dir.File("again.txt"), SaveWithResults));
+    EXPECT_EQ(m_dir.Read("again.txt").rfind("1.2.3.4:8080 \x95\x73\x88\xC0\x92\xE8 ", 0), 0U);
+    ASSERT_TRUE(Open(m_dir.File("again.txt")));
+    EXPECT_EQ(m_rows.GetCellText(0, 1), kUnstableResultCp932);
+    EXPECT_EQ(m_rows.GetRowImage(0), StatusNG);
+    // A list in UTF-8 keeps its UTF-8.
+    ASSERT_TRUE(Open(m_dir.Write("utf8.txt", "1.2.3.4:8080 Anonymous(A)\r\n")));
+    m_rows.SetCellText(0, 1, kUnstableResult);
+    ASSERT_TRUE(Save(m_dir.File("utf8.txt"), SaveWithResults));
+    EXPECT_EQ(m_dir.Read("utf8.txt").rfind(std::string("1.2.3.4:8080 ") + kUnstableResult + " ", 0), 0U);
 }
 
 // The form it was found in: a line of only NUL bytes made a row without an address, which no save or export writes.

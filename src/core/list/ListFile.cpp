@@ -195,7 +195,7 @@ bool SaveModeWrites(int saveMode, const std::string& result, const std::string& 
     }
 }
 
-bool StreamList(const IRowStore& store, int saveMode, const ByteSink& sink, const RowKeep& keep) {
+bool StreamList(const IRowStore& store, int saveMode, const ByteSink& sink, const RowKeep& keep, bool cp932) {
     const int count = store.RowCount();
     std::string out;
     out.reserve(kPieceBytes + kReservePerRow);
@@ -204,7 +204,12 @@ bool StreamList(const IRowStore& store, int saveMode, const ByteSink& sink, cons
         if (address.empty() || (keep && !keep(row))) {
             continue;
         }
-        const std::string result = CellOr(store, row, 1, kUncheckedResult);
+        std::string result = CellOr(store, row, 1, kUncheckedResult);
+        // A check writes "不安定" as UTF-8: a list read as CP932 gets it in its own encoding, or the saved file would
+        // mix the two and read back garbled.
+        if (cp932 && result == kUnstableResult) {
+            result = kUnstableResultCp932;
+        }
         const std::string https = HttpsCellOrUnchecked(store.GetCellText(row, kHttpsColumn));
         if (!SaveModeWrites(saveMode, result, https, address)) {
             continue;

@@ -84,9 +84,11 @@ bool SaveModeWrites(int saveMode, const std::string& result, const std::string& 
 // The text a save writes for the rows of `store` in `saveMode`, byte for byte, handed to `sink` some lines at a
 // time, so that a long list is never held whole; false when the sink refused a piece. With results, a row whose
 // HTTPS cell holds a result gets it as a fifth field; the others keep the four fields of older lists.
-// `keep`, when given, passes over the rows it refuses as well (zandel-check's --country).
+// `keep`, when given, passes over the rows it refuses as well (zandel-check's --country). `cp932`: the list was
+// read as CP932, and the texts a check writes go out in it.
 using RowKeep = std::function<bool(int row)>;
-bool StreamList(const IRowStore& store, int saveMode, const ByteSink& sink, const RowKeep& keep = {});
+bool StreamList(const IRowStore& store, int saveMode, const ByteSink& sink, const RowKeep& keep = {},
+                bool cp932 = false);
 // The same text whole.
 std::string FormatList(const IRowStore& store, int saveMode);
 

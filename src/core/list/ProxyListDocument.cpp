@@ -215,6 +215,9 @@ bool ProxyListDocument::LoadList(const std::string& path) {
     if (m_openMode == OpenReplace && m_rows.RowCount() > 0) {
         m_rows.RemoveAllRows();
     }
+    if (m_openMode == OpenReplace) {
+        m_cp932 = false;
+    }
 
     const int readError = ReadRows(file.get());
     if (m_rows.RowCount() > 0) {
@@ -288,6 +291,7 @@ int ProxyListDocument::ReadRows(std::FILE* file) {
     m_host.ReadingEnded();
 
     if (!reader.AllUtf8()) {
+        m_cp932 = true;
         m_rows.MarkCp932Rows(firstRow, count - firstRow);
     }
     return readError;
@@ -298,8 +302,8 @@ bool ProxyListDocument::WriteList(const std::string& path) {
     // it is whole, so that a failed write leaves the old list on disk. The length of the extension plays no
     // part; a long one is still a name.
     const int mode = m_saveMode;
-    const FileResult result =
-        WriteFileAtomically(path, [this, mode](const ByteSink& sink) { return StreamList(m_rows, mode, sink); });
+    const FileResult result = WriteFileAtomically(
+        path, [this, mode](const ByteSink& sink) { return StreamList(m_rows, mode, sink, {}, m_cp932); });
     if (!result.ok) {
         ShowOk(m_messages, FileErrorMessage(FullPath(path), result.error, true));
         return false;

@@ -64,6 +64,8 @@ public:
     void SetModified(bool modified);
 
     const std::string& PathName() const { return m_pathName; }
+    // The list was read from a file in CP932 (not UTF-8 as a whole): its saves write a check's texts in it too.
+    bool IsCp932() const { return m_cp932; }
     // Takes a path as the document's own: the title becomes the file's name and the path a recent file.
     void SetPathName(const std::string& path, bool addToRecent = true);
     void ClearPathName();
@@ -76,6 +78,7 @@ public:
     // The most rows a load takes: the list window's limit; the console tool may take more.
     int m_maxRows = MaxListRows;
     bool m_tellRowLimit = true;
+    bool m_cp932 = false;
 
 private:
     bool LoadList(const std::string& path);

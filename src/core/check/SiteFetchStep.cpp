@@ -185,20 +185,7 @@ bool SiteFetchStep::Complete() {
 }
 
 bool SiteFetchStep::Flush() {
-    if (m_outBio != nullptr) {
-        char chunk[kChunkBytes];
-        for (int got = 0; (got = OpenSsl().BIO_read(m_outBio, chunk, sizeof chunk)) > 0;) {
-            m_out.append(chunk, static_cast<std::size_t>(got));
-        }
-    }
-    while (!m_out.empty()) {
-        const ssize_t sent = ::send(m_fd, m_out.data(), m_out.size(), MSG_NOSIGNAL);
-        if (sent < 0) {
-            return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
-        }
-        m_out.erase(0, static_cast<std::size_t>(sent));
-    }
-    return true;
+    return FlushTlsOut(m_fd, m_outBio, m_out);
 }
 
 } // namespace zandel

@@ -182,16 +182,22 @@ StepWait TlsStep::Handshake() {
 }
 
 bool TlsStep::Flush() {
-    char chunk[kChunkBytes];
-    for (int got = 0; (got = OpenSsl().BIO_read(m_outBio, chunk, sizeof chunk)) > 0;) {
-        m_out.append(chunk, static_cast<std::size_t>(got));
+    return FlushTlsOut(m_fd, m_outBio, m_out);
+}
+
+bool FlushTlsOut(int fd, bio_st* outBio, std::string& pending) {
+    if (outBio != nullptr) {
+        char chunk[kChunkBytes];
+        for (int got = 0; (got = OpenSsl().BIO_read(outBio, chunk, sizeof chunk)) > 0;) {
+            pending.append(chunk, static_cast<std::size_t>(got));
+        }
     }
-    while (!m_out.empty()) {
-        const ssize_t sent = ::send(m_fd, m_out.data(), m_out.size(), MSG_NOSIGNAL);
+    while (!pending.empty()) {
+        const ssize_t sent = ::send(fd, pending.data(), pending.size(), MSG_NOSIGNAL);
         if (sent < 0) {
             return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
         }
-        m_out.erase(0, static_cast<std::size_t>(sent));
+        pending.erase(0, static_cast<std::size_t>(sent));
     }
     return true;
 }

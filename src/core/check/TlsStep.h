@@ -68,4 +68,9 @@ private:
     bio_st* m_outBio = nullptr;
 };
 
+// Moves what TLS has written into `outBio` (none when null) out to the socket through `pending`, which keeps
+// what the socket would not take yet; false when the peer has gone. Shared by every step that speaks TLS over
+// memory buffers.
+bool FlushTlsOut(int fd, bio_st* outBio, std::string& pending);
+
 } // namespace zandel

@@ -99,8 +99,11 @@ int ServeRun::Serve(ConsoleHost& host, const IRowStore& rows, const std::functio
         // A re-check that overran is followed by the next a whole interval later, not at once.
         due = Clock::now() + interval;
     }
+    // Off a terminal the log ends with what the serve did, as a service's log should.
     if (onTerminal) {
         host.SetProgressLine(StatusLine() + "\n");
+    } else {
+        Tell("stopped: " + StatusLine());
     }
     m_server.Stop();
     return 0;

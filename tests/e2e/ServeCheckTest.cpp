@@ -152,6 +152,11 @@ TEST_F(ServeCheckTest, ClientsAskForAKindInTheirLoginAndTheHistoryKeepsTheirConn
               "407");
     TearDown();
     m_serve.reset();
+    EXPECT_NE(m_dir.Read("serve.err")
+                  .find("stopped: serving 127.0.0.1:" + std::to_string(m_servePort) +
+                        "  live 2/2  connections 0 (11 in all)"),
+              std::string::npos)
+        << m_dir.Read("serve.err");
     HistoryStore history;
     ASSERT_TRUE(history.OpenForReading(m_dir.File("history.sqlite")));
     const std::vector<ServedRecord> served = history.ServedOf(TinyproxyAddress());

@@ -1,7 +1,8 @@
 // What recording the history costs: zandel-check over a list of 10 000 rows, 1000 at once, against proxies on
 // loopback that answer at once (the worst case for the history: nothing else takes time), with and without
 // --history, alternating. The median wall time of each and their ratio (aim: at most 1.05).
-//   history_bench [--quick]   (--quick takes one round of each instead of five)
+//   history_bench [--quick] [--geo]   (--quick takes one round of each instead of five; --geo gives both runs the
+//   test databases, so that the history keeps each check's place)
 
 #include <cstdio>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include "bench/ToolRun.h"
 #include "support/QuickProxy.h"
 #include "support/TempDir.h"
+#include "support/TestMmdb.h"
 
 namespace {
 
@@ -27,7 +29,12 @@ constexpr int kProxies = 8;
 } // namespace
 
 int main(int argc, char** argv) {
-    const int rounds = argc > 1 && std::strcmp(argv[1], "--quick") == 0 ? 1 : 5;
+    int rounds = 5;
+    bool geo = false;
+    for (int i = 1; i < argc; ++i) {
+        rounds = std::strcmp(argv[i], "--quick") == 0 ? 1 : rounds;
+        geo = geo || std::strcmp(argv[i], "--geo") == 0;
+    }
     rlimit limit{};
     ::getrlimit(RLIMIT_NOFILE, &limit);
     limit.rlim_cur = limit.rlim_max;
@@ -43,20 +50,30 @@ int main(int argc, char** argv) {
         list += proxies[static_cast<std::size_t>(row % kProxies)]->Address() + "\r\n";
     }
     dir.Write("list.txt", list);
-    const std::vector<std::string> base = {ZANDEL_CHECK_BIN,
-                                           "--url",
-                                           "http://127.0.0.1:9/",
-                                           "--jobs",
-                                           "1000",
-                                           "--max-rows",
-                                           std::to_string(kRows),
-                                           "--timeout",
-                                           "30",
-                                           "-o",
-                                           "out.txt",
-                                           "--log",
-                                           "run.log",
-                                           "list.txt"};
+    std::vector<std::string> base = {ZANDEL_CHECK_BIN,
+                                     "--url",
+                                     "http://127.0.0.1:9/",
+                                     "--jobs",
+                                     "1000",
+                                     "--max-rows",
+                                     std::to_string(kRows),
+                                     "--timeout",
+                                     "30",
+                                     "-o",
+                                     "out.txt",
+                                     "--log",
+                                     "run.log",
+                                     "list.txt"};
+    if (geo) {
+        std::string error;
+        const std::string country = test::MakeTestMmdb(dir.Path(), "c.mmdb", "GeoLite2-Country", "country", error);
+        const std::string asn = test::MakeTestMmdb(dir.Path(), "a.mmdb", "GeoLite2-ASN", "asn", error);
+        if (country.empty() || asn.empty()) {
+            std::fprintf(stderr, "history_bench: %s\n", error.c_str());
+            return 1;
+        }
+        base.insert(base.begin() + 1, {"--geo-country", country, "--geo-asn", asn});
+    }
     std::vector<double> without;
     std::vector<double> with;
     std::vector<double> withoutCpu;
@@ -78,7 +95,7 @@ int main(int argc, char** argv) {
     }
     const double plainSeconds = bench::Median(without);
     const double recordedSeconds = bench::Median(with);
-    std::printf("%d rows, --jobs 1000, %d round(s)\n", kRows, rounds);
+    std::printf("%d rows, --jobs 1000, %d round(s)%s\n", kRows, rounds, geo ? ", with the test databases" : "");
     std::printf("  without --history  %.3f s (CPU %.3f s)\n", plainSeconds, bench::Median(withoutCpu));
     std::printf("  with --history     %.3f s (CPU %.3f s)\n", recordedSeconds, bench::Median(withCpu));
     std::printf("  ratio              %.3f (aim <= 1.05)\n", recordedSeconds / plainSeconds);

@@ -23,14 +23,18 @@ RunPlaces::RunPlaces(const Options& options)
     OpenDatabase(options.geoAsn, "--geo-asn", GeoKind::Asn, m_asn);
 }
 
-void RunPlaces::Take(int row, std::string_view exitAddress, bool good) {
+GeoPlace RunPlaces::LookUp(std::string_view exitAddress) const {
+    GeoPlace place;
+    m_country.LookUp(exitAddress, place);
+    m_asn.LookUp(exitAddress, place);
+    return place;
+}
+
+void RunPlaces::Take(int row, const GeoPlace& place, bool good) {
     const auto index = static_cast<std::size_t>(row);
     if (row < 0 || !Any() || (!good && index < m_rowAsn.size() && (m_rowAsn[index] != 0 || m_rowCountry[index] != 0))) {
         return;
     }
-    GeoPlace place;
-    m_country.LookUp(exitAddress, place);
-    m_asn.LookUp(exitAddress, place);
     if (m_rowAsn.size() <= index) {
         m_rowAsn.resize(index + 1, 0);
         m_rowCountry.resize(index + 1, 0);

@@ -23,10 +23,12 @@ public:
 
     // Whether any database is open: the exports then carry their columns.
     bool Any() const { return m_country.IsOpen() || m_asn.IsOpen(); }
+    // What the databases know of an exit address.
+    GeoPlace LookUp(std::string_view exitAddress) const;
     // The place of the row's exit address (the run thread's, while the run lasts). A failed check (`good` false)
     // knows only the proxy's own address, and leaves a place a good check of the same run found, as a second look
     // that failed does.
-    void Take(int row, std::string_view exitAddress, bool good);
+    void Take(int row, const GeoPlace& place, bool good);
     bool PlaceOf(int row, GeoPlace& place) const;
     // Whether --country writes the row (every row without it).
     bool Keeps(int row) const;

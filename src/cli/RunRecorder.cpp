@@ -12,11 +12,18 @@ void RunRecorder::Recorded(int row, const CheckRecord& record) {
     if (m_abandoned) {
         return;
     }
-    if (m_history != nullptr) {
-        m_history->Add(record);
-    }
     if (m_lookUp) {
-        m_places->Take(row, record.exitAddress, IsGoodResult(record.result));
+        // Before the history takes the check, which keeps its place.
+        const GeoPlace place = m_places->LookUp(record.exitAddress);
+        m_places->Take(row, place, IsGoodResult(record.result));
+        if (m_history != nullptr) {
+            CheckRecord placed = record;
+            placed.country = place.country;
+            placed.asn = place.asn;
+            m_history->Add(std::move(placed));
+        }
+    } else if (m_history != nullptr) {
+        m_history->Add(record);
     }
     if (!m_keepReasons || row < 0) {
         return;

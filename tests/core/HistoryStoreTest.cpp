@@ -188,7 +188,7 @@ TEST_F(HistoryStoreTest, ReadsAndMigratesAHistoryOfVersion0) {
     EXPECT_EQ(Query(Path(), "PRAGMA user_version"), "0") << "a reader changes nothing";
     HistoryStore store;
     ASSERT_TRUE(OpenStore(store));
-    EXPECT_EQ(Query(Path(), "PRAGMA user_version"), "1");
+    EXPECT_EQ(Query(Path(), "PRAGMA user_version"), "2") << "the version of this program";
     ASSERT_TRUE(
         store.Add({}, {Served("c.example:80", kServedCarried, 1, kNow), Served("c.example:80", kServedCarried, 2, kNow),
                        Served("c.example:80", kServedFailed, 1, kNow), Served("c.example:80", kServedTarget, 1, kNow),

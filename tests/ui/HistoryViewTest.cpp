@@ -169,6 +169,39 @@ private Q_SLOTS:
         QTRY_VERIFY(window.isNull());
     }
 
+    // After a restart, a row this session has not placed shows where the history last saw its proxy leave: a good
+    // check's exit over a later failure's own address; the window of its checks shows each check's place.
+    void placeColumnsShowTheHistorysLastPlace() {
+        {
+            CheckRecord good = Check("c.example:80", "OK", 50, 2);
+            good.exitAddress = "127.0.0.9";
+            good.country = "JP";
+            good.asn = 16509;
+            CheckRecord failed = Check("c.example:80", "NG", {}, 1);
+            failed.exitAddress = "c.example";
+            failed.country = "NL";
+            HistoryStore other;
+            QVERIFY(other.Open(m_rig->dir.File(kHistoryFileName), 36500, kNow, nullptr));
+            QVERIFY(other.Add({good, failed}));
+        }
+        ToggleColumns();
+        QTRY_COMPARE(Column(kCountryColumn), Texts({"", "", "JP", ""}));
+        QCOMPARE(Column(kAsnColumn), Texts({"", "", "AS16509", ""}));
+        const QString tip = View().model()->index(2, kCountryColumn).data(Qt::ToolTipRole).toString();
+        QVERIFY2(tip.startsWith(QStringLiteral("ﾁｪｯｸ履歴より: ")) && tip.endsWith(QStringLiteral(" 127.0.0.9")),
+                 qPrintable(tip));
+
+        const ui::HistoryWindow window(m_rig->dir.File(kHistoryFileName), "c.example:80");
+        const QAbstractItemModel* checks = window.Table()->model();
+        QCOMPARE(checks->columnCount(), 8);
+        QCOMPARE(checks->headerData(4, Qt::Horizontal).toString(), QStringLiteral("国"));
+        QCOMPARE(checks->index(0, 4).data().toString() + checks->index(0, 6).data().toString(),
+                 QStringLiteral("NLc.example"));
+        QCOMPARE(checks->index(1, 5).data().toString() + QLatin1Char(' ') + checks->index(1, 6).data().toString(),
+                 QStringLiteral("AS16509 127.0.0.9"));
+        QCOMPARE(checks->index(3, 4).data().toString(), QString()); // made without a database
+    }
+
     // A history that cannot be used is told once, in a box, and the window works on without it.
     void anUnusableHistoryIsToldOnceInABox() {
         m_rig.reset(); // the message recorder is one at a time

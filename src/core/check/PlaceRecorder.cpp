@@ -14,17 +14,27 @@ std::shared_ptr<const GeoLookup> PlaceRecorder::Lookup() const {
     return m_lookup;
 }
 
+// Looked up before the check is handed on, so that the history keeps the place with it.
 void PlaceRecorder::Recorded(int row, const CheckRecord& record) {
-    if (ICheckRecorder* inner = m_inner.load(); inner != nullptr) {
-        inner->Recorded(row, record);
-    }
+    ICheckRecorder* inner = m_inner.load();
     const std::shared_ptr<const GeoLookup> lookup = Lookup();
-    if (row < 0 || lookup == nullptr || !lookup->Any()) {
+    if (lookup == nullptr || !lookup->Any()) {
+        if (inner != nullptr) {
+            inner->Recorded(row, record);
+        }
         return;
     }
     GeoPlace place;
     lookup->LookUp(record.exitAddress, place);
-    m_placed(row, place, IsGoodResult(record.result));
+    if (inner != nullptr) {
+        CheckRecord placed = record;
+        placed.country = place.country;
+        placed.asn = place.asn;
+        inner->Recorded(row, placed);
+    }
+    if (row >= 0) {
+        m_placed(row, place, IsGoodResult(record.result));
+    }
 }
 
 void PlaceRecorder::RunEnded() {

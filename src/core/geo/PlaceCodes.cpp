@@ -36,6 +36,17 @@ bool PlaceCodes::PlaceOf(std::uint16_t country, std::uint32_t asn, GeoPlace& pla
     return !place.country.empty() || place.asn != 0;
 }
 
+void PlaceCodes::NameOf(GeoPlace& place) const {
+    const auto found = std::find_if(m_countries.begin(), m_countries.end(),
+                                    [&place](const auto& known) { return known.first == place.country; });
+    if (!place.country.empty() && found != m_countries.end()) {
+        place.countryName = found->second;
+    }
+    if (const auto name = m_asNames.find(place.asn); place.asn != 0 && name != m_asNames.end()) {
+        place.asName = name->second;
+    }
+}
+
 void PlaceCodes::Clear() {
     m_countries.clear();
     m_asNames.clear();

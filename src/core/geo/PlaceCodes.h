@@ -18,6 +18,8 @@ public:
     std::uint16_t Learn(const GeoPlace& place);
     // The place of a row's codes, without its data-centre mark; false when it has neither a country nor an AS.
     bool PlaceOf(std::uint16_t country, std::uint32_t asn, GeoPlace& place) const;
+    // The names learnt for the place's country code and AS number, where any were.
+    void NameOf(GeoPlace& place) const;
     void Clear();
 
 private:

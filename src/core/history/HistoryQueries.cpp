@@ -24,6 +24,27 @@ double Uptime(const HistorySummary& summary) {
     return all == 0 ? 0.0 : static_cast<double>(summary.good + summary.servedGood) / all;
 }
 
+// The place of the check `row` stands on (from column `first`: checked_at, country, asn, exit_address), kept where it
+// is later than `place` among checks of its kind, a good check's over any failed one's.
+void KeepLatestPlace(const Statement& row, int first, bool good, HistoryPlace& place) {
+    if (Sqlite().sqlite3_column_type(row.Get(), first + 1) == SQLITE_NULL &&
+        Sqlite().sqlite3_column_type(row.Get(), first + 2) == SQLITE_NULL) {
+        return;
+    }
+    if (place.Known() && place.good && !good) {
+        return;
+    }
+    std::string checkedAt = row.ColumnText(first);
+    if (place.Known() && place.good == good && checkedAt < place.checkedAt) {
+        return;
+    }
+    place.checkedAt = std::move(checkedAt);
+    place.good = good;
+    place.country = row.ColumnText(first + 1);
+    place.asn = static_cast<std::uint32_t>(Sqlite().sqlite3_column_int64(row.Get(), first + 2));
+    place.exitAddress = row.ColumnText(first + 3);
+}
+
 } // namespace
 
 std::string HistoryUnusableMessage(const std::string& cause) {
@@ -49,7 +70,9 @@ std::vector<HistorySummary> HistoryStore::Summaries() {
     if (m_db == nullptr) {
         return summaries;
     }
-    const Statement select(m_db, "SELECT address, result, response_ms FROM checks ORDER BY address");
+    const Statement select(m_db, m_hasPlaces ? "SELECT address, result, response_ms, checked_at, country, asn, "
+                                               "exit_address FROM checks ORDER BY address"
+                                             : "SELECT address, result, response_ms FROM checks ORDER BY address");
     if (!select) {
         return summaries;
     }
@@ -72,11 +95,15 @@ std::vector<HistorySummary> HistoryStore::Summaries() {
         }
         HistorySummary& summary = summaries[index];
         ++summary.checks;
-        if (IsGoodResult(select.ColumnText(1))) {
+        const bool good = IsGoodResult(select.ColumnText(1));
+        if (good) {
             ++summary.good;
             if (const std::optional<int> ms = select.ColumnInt(2)) {
                 times[index].push_back(*ms);
             }
+        }
+        if (m_hasPlaces) {
+            KeepLatestPlace(select, 3, good, summary.place);
         }
     }
     for (std::size_t i = 0; i < summaries.size(); ++i) {
@@ -128,7 +155,9 @@ std::optional<HistorySummary> HistoryStore::SummaryOf(const std::string& address
     if (m_db == nullptr) {
         return std::nullopt;
     }
-    const Statement select(m_db, "SELECT result, response_ms FROM checks WHERE address IN (?1, ?2, ?3)");
+    const Statement select(m_db, m_hasPlaces ? "SELECT result, response_ms, checked_at, country, asn, exit_address "
+                                               "FROM checks WHERE address IN (?1, ?2, ?3)"
+                                             : "SELECT result, response_ms FROM checks WHERE address IN (?1, ?2, ?3)");
     if (!select) {
         return std::nullopt;
     }
@@ -137,11 +166,15 @@ std::optional<HistorySummary> HistoryStore::SummaryOf(const std::string& address
     std::vector<int> times;
     while (Sqlite().sqlite3_step(select.Get()) == SQLITE_ROW) {
         ++summary.checks;
-        if (IsGoodResult(select.ColumnText(0))) {
+        const bool good = IsGoodResult(select.ColumnText(0));
+        if (good) {
             ++summary.good;
             if (const std::optional<int> ms = select.ColumnInt(1)) {
                 times.push_back(*ms);
             }
+        }
+        if (m_hasPlaces) {
+            KeepLatestPlace(select, 2, good, summary.place);
         }
     }
     if (m_hasServed) {
@@ -168,15 +201,24 @@ std::vector<CheckRecord> HistoryStore::ChecksOf(const std::string& address) {
     if (m_db == nullptr) {
         return checks;
     }
-    const Statement select(m_db, "SELECT address, kind, result, response_ms, https, checked_at, reason FROM checks "
-                                 "WHERE address IN (?1, ?2, ?3) ORDER BY checked_at, id");
+    const Statement select(m_db, m_hasPlaces ? "SELECT address, kind, result, response_ms, https, checked_at, reason, "
+                                               "exit_address, country, asn FROM checks WHERE address IN (?1, ?2, ?3) "
+                                               "ORDER BY checked_at, id"
+                                             : "SELECT address, kind, result, response_ms, https, checked_at, reason "
+                                               "FROM checks WHERE address IN (?1, ?2, ?3) ORDER BY checked_at, id");
     if (!select) {
         return checks;
     }
     BindForms(select, address);
     while (Sqlite().sqlite3_step(select.Get()) == SQLITE_ROW) {
-        checks.push_back({select.ColumnText(0), select.ColumnText(1), select.ColumnText(2), select.ColumnInt(3),
-                          select.ColumnText(4), select.ColumnText(5), select.ColumnText(6), std::string()});
+        CheckRecord& check = checks.emplace_back(
+            CheckRecord{select.ColumnText(0), select.ColumnText(1), select.ColumnText(2), select.ColumnInt(3),
+                        select.ColumnText(4), select.ColumnText(5), select.ColumnText(6), std::string()});
+        if (m_hasPlaces) {
+            check.exitAddress = select.ColumnText(7);
+            check.country = select.ColumnText(8);
+            check.asn = static_cast<std::uint32_t>(Sqlite().sqlite3_column_int64(select.Get(), 9));
+        }
     }
     return checks;
 }

@@ -42,7 +42,11 @@ constexpr const char* kSchema = "CREATE TABLE IF NOT EXISTS checks ("
                                 " response_ms INTEGER,"
                                 " https TEXT NOT NULL,"
                                 " checked_at TEXT NOT NULL,"
-                                " reason TEXT NOT NULL);"
+                                " reason TEXT NOT NULL,"
+                                // Since version 2; an older file gains them in AddPlaceColumns.
+                                " country TEXT,"
+                                " asn INTEGER,"
+                                " exit_address TEXT);"
                                 "CREATE INDEX IF NOT EXISTS checks_by_address ON checks (address, checked_at);"
                                 "CREATE INDEX IF NOT EXISTS checks_by_time ON checks (checked_at);"
                                 // Since version 1: the connections a serve carried, each upstream tried a row.
@@ -63,7 +67,14 @@ constexpr const char* kSchema = "CREATE TABLE IF NOT EXISTS checks ("
                                 " site TEXT NOT NULL,"
                                 " class TEXT NOT NULL);"
                                 "CREATE INDEX IF NOT EXISTS site_checks_by_check ON site_checks (check_id);"
-                                "PRAGMA user_version = 1;";
+                                "PRAGMA user_version = 2;";
+
+// Where each check left to the Internet, since version 2: NULL in the checks of older files, and in every check made
+// without a database. ALTER TABLE has no IF NOT EXISTS, so the columns are asked for first.
+constexpr const char* kPlaceColumns = "SELECT country, asn, exit_address FROM checks LIMIT 0";
+constexpr const char* kAddPlaceColumns = "ALTER TABLE checks ADD COLUMN country TEXT;"
+                                         "ALTER TABLE checks ADD COLUMN asn INTEGER;"
+                                         "ALTER TABLE checks ADD COLUMN exit_address TEXT;";
 
 // A store that never opened a database does not load SQLite to close it.
 void Close(sqlite3*& db) {
@@ -142,7 +153,7 @@ bool HistoryStore::Open(const std::string& path, int keepDays, std::time_t now, 
         Fail(path);
         return false;
     }
-    if (!Exec("BEGIN IMMEDIATE") || !Exec(kSchema)) {
+    if (!Exec("BEGIN IMMEDIATE") || !Exec(kSchema) || !AddPlaceColumns()) {
         Fail(path);
         return false;
     }
@@ -155,7 +166,13 @@ bool HistoryStore::Open(const std::string& path, int keepDays, std::time_t now, 
         return false;
     }
     m_hasServed = true;
+    m_hasPlaces = true;
     return true;
+}
+
+// In the schema's transaction, so that two writers opening one older file at once add the columns once.
+bool HistoryStore::AddPlaceColumns() {
+    return static_cast<bool>(Statement(m_db, kPlaceColumns)) || Exec(kAddPlaceColumns);
 }
 
 bool HistoryStore::Prune(const char* sql, const std::string& oldest) {
@@ -189,14 +206,35 @@ bool HistoryStore::OpenForReading(const std::string& path) {
     // their table by a reader.
     const Statement served(m_db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'served'");
     m_hasServed = served && Sqlite().sqlite3_step(served.Get()) == SQLITE_ROW;
+    m_hasPlaces = static_cast<bool>(Statement(m_db, kPlaceColumns));
     return true;
 }
 
 namespace {
 
+// What the databases did not know stays NULL; the exit address is kept wherever they were asked, so that a check
+// placed nowhere differs from one made without a database, and a place reads with what it is the place of.
+void BindPlace(const Statement& insert, const CheckRecord& record) {
+    if (record.country.empty()) {
+        Sqlite().sqlite3_bind_null(insert.Get(), 8);
+    } else {
+        insert.Text(8, record.country);
+    }
+    if (record.asn == 0) {
+        Sqlite().sqlite3_bind_null(insert.Get(), 9);
+    } else {
+        Sqlite().sqlite3_bind_int64(insert.Get(), 9, record.asn);
+    }
+    if (record.exitAddress.empty()) {
+        Sqlite().sqlite3_bind_null(insert.Get(), 10);
+    } else {
+        insert.Text(10, record.exitAddress);
+    }
+}
+
 bool InsertChecks(sqlite3* db, const std::vector<CheckRecord>& batch) {
     const Statement insert(db, "INSERT INTO checks (address, kind, result, response_ms, https, checked_at, "
-                               "reason) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+                               "reason, country, asn, exit_address) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
     const Statement insertSite(db, "INSERT INTO site_checks (check_id, site, class) VALUES (?1, ?2, ?3)");
     bool ok = insert && insertSite;
     for (const CheckRecord& record : batch) {
@@ -214,6 +252,7 @@ bool InsertChecks(sqlite3* db, const std::vector<CheckRecord>& batch) {
         insert.Text(5, record.https);
         insert.Text(6, record.checkedAt);
         insert.Text(7, record.reason);
+        BindPlace(insert, record);
         ok = Sqlite().sqlite3_step(insert.Get()) == SQLITE_DONE && Sqlite().sqlite3_reset(insert.Get()) == SQLITE_OK;
         const long long id = Sqlite().sqlite3_last_insert_rowid(db);
         for (std::size_t i = 0; ok && i < record.sites.size(); ++i) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <optional>
@@ -15,6 +16,16 @@ namespace zandel {
 
 inline constexpr const char* kHistoryFileName = "history.sqlite";
 
+// Where one check left to the Internet, as the databases placed its exit address (since version 2 of the file).
+struct HistoryPlace {
+    std::string country; // ISO code, "" where unknown
+    std::uint32_t asn = 0;
+    std::string exitAddress; // the address looked up: the judge's REMOTE_ADDR, else the proxy's own
+    std::string checkedAt;
+    bool good = false; // of a good check
+    bool Known() const { return !country.empty() || asn != 0; }
+};
+
 // What the history knows of one address over the kept days.
 struct HistorySummary {
     std::string address;
@@ -25,6 +36,9 @@ struct HistorySummary {
     // The serve's connections through it (ServedRecord): carried and failed, which the uptime counts with the checks.
     int served = 0;
     int servedGood = 0;
+    // Where it last left to the Internet: the place of its latest good check that has one, else of its latest check
+    // that has one, so that a proxy failing now keeps where it was last seen working.
+    HistoryPlace place = {};
 };
 
 // How often one site was reached through the proxies that passed, over the kept days.
@@ -49,8 +63,9 @@ struct ServedRecord {
     std::string servedAt; // UTC, ISO 8601
 };
 
-// The checks of every run in an SQLite file, table "checks" (with "site_checks", each site's class in a check, and
-// "served", the serve's connections, since version 1 of the file: PRAGMA user_version), shared by every running
+// The checks of every run in an SQLite file, table "checks" (with "site_checks", each site's class in a check;
+// "served", the serve's connections, since version 1 of the file: PRAGMA user_version; and each check's place since
+// version 2), shared by every running
 // program: WAL, so that a reader never waits for a writer; a busy wait, so that two writers take turns; one
 // transaction per batch, so that a killed program leaves every batch it committed and none half. The history only
 // records: a file that cannot be used (locked past the wait, corrupt, read-only) is reported once through the
@@ -98,12 +113,14 @@ private:
     void Tell(const std::string& cause);
     bool Exec(const char* sql);
     bool Prune(const char* sql, const std::string& oldest);
+    bool AddPlaceColumns();
     void AddServedSummaries(std::vector<HistorySummary>& summaries);
 
     sqlite3* m_db = nullptr;
     FailureCallback m_onFailure;
     int m_busyTimeoutMs = 5000;
     bool m_hasServed = false; // a history from before version 1, opened to read, has no served connections
+    bool m_hasPlaces = false; // nor one from before version 2 the checks' places
 };
 
 // The message box that tells once that the history is not kept.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <optional>
 #include <string>
@@ -30,6 +31,9 @@ struct CheckRecord {
     std::string exitAddress;
     // Each site the run fetched through the proxy, when it passed; empty for any other check.
     std::vector<SiteVerdict> sites = {};
+    // What the databases made of the exit address, for the history: the country's ISO code, the AS number (0: none).
+    std::string country = {};
+    std::uint32_t asn = 0;
 };
 
 // The address with any password taken out ("user@host:port", "host:port:user"); a scheme in front

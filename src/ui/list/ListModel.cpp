@@ -86,6 +86,9 @@ QVariant ListModel::data(const QModelIndex& index, int role) const {
         if (index.column() == 1 && m_extras[Index(row)].reason != 0) {
             return FromBytes(Reason(row));
         }
+        if (index.column() == kCountryColumn || index.column() == kAsnColumn) {
+            return PlaceTip(row);
+        }
         return {};
     default:
         return {};
@@ -326,58 +329,11 @@ void ListModel::SetFigures(const HistoryColumns* figures) {
     }
     m_figures = figures;
     const auto [top, bottom] = m_rowsInView ? m_rowsInView() : std::pair<int, int>(0, rowCount() - 1);
+    // The place columns too: a row without a place of this session shows the history's.
     if (top <= bottom) {
-        Q_EMIT dataChanged(index(top, kUptimeColumn), index(bottom, kMedianColumn));
+        Q_EMIT dataChanged(index(top, kUptimeColumn), index(bottom, kAsnColumn));
     }
-    Q_EMIT cellsChanged(kUptimeColumn, kMedianColumn);
-}
-
-void ListModel::SetPlace(int row, const GeoPlace& place, bool good) {
-    if (row < 0 || row >= Count()) {
-        return;
-    }
-    Extra& extra = m_extras[Index(row)];
-    if (!good && (extra.country != 0 || extra.asn != 0)) {
-        return;
-    }
-    extra.country = m_places.Learn(place);
-    extra.asn = place.asn;
-    extra.datacenter = place.datacenter;
-    Changed(row, kCountryColumn, kAsnColumn);
-}
-
-bool ListModel::PlaceOf(int row, GeoPlace& place) const {
-    const Extra& extra = m_extras[Index(row)];
-    if (!m_places.PlaceOf(extra.country, extra.asn, place)) {
-        return false;
-    }
-    place.datacenter = extra.datacenter;
-    return true;
-}
-
-std::string ListModel::PlaceKey(int row, int column) const {
-    const Extra& extra = m_extras[Index(row)];
-    if (column == kAsnColumn) {
-        return extra.asn != 0 ? std::to_string(extra.asn) : std::string();
-    }
-    GeoPlace place;
-    m_places.PlaceOf(extra.country, 0, place);
-    return place.country;
-}
-
-// "JP Japan"; "AS16509 Amazon.com, Inc. [DC]" for a network of a data centre.
-QString ListModel::PlaceText(int row, int column) const {
-    GeoPlace place;
-    if (!PlaceOf(row, place)) {
-        return {};
-    }
-    if (column == kCountryColumn) {
-        return place.country.empty() ? QString() : FromBytes(place.country + " " + place.countryName);
-    }
-    if (place.asn == 0) {
-        return {};
-    }
-    return FromBytes("AS" + std::to_string(place.asn) + " " + place.asName + (place.datacenter ? " [DC]" : ""));
+    Q_EMIT cellsChanged(kUptimeColumn, kAsnColumn);
 }
 
 // A run changes thousands of rows a second, most of them out of sight. Only the rows in view are told to the view (for

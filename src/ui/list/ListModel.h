@@ -18,6 +18,7 @@
 
 namespace zandel {
 class HistoryColumns;
+struct HistoryPlace;
 } // namespace zandel
 
 class QTimer;
@@ -111,6 +112,9 @@ private:
     };
     static std::size_t Index(int row) { return static_cast<std::size_t>(row); }
     QString PlaceText(int row, int column) const;
+    const HistoryPlace* EarlierPlace(int row) const;
+    bool EarlierPlaceOf(int row, GeoPlace& place) const;
+    QVariant PlaceTip(int row) const;
     void Changed(int row, int firstColumn, int lastColumn);
     void CountScheme(const std::string& address, int step);
     void FreeReason(Extra& extra);

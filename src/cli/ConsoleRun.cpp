@@ -56,7 +56,7 @@ public:
 
 private:
     std::optional<int> OpenList();
-    void OpenHistory(int keepDays);
+    void OpenHistory(const AppSettings& settings);
     void TellSiteUptimes();
     void MakeEngine(AppSettings& settings, const std::shared_ptr<const TunnelTrust>& trust);
     std::optional<int> Start();
@@ -96,7 +96,7 @@ int ConsoleRun::Run(AppSettings& settings, const std::shared_ptr<const TunnelTru
     if (const std::optional<int> code = OpenList()) {
         return *code;
     }
-    OpenHistory(m_options.historyDays > 0 ? m_options.historyDays : settings.HistoryKeepDays);
+    OpenHistory(settings);
     MakeEngine(settings, trust);
     const int total = std::min(m_rows.RowCount(), m_options.maxRows);
     const bool showProgress = m_options.logPath && isatty(STDERR_FILENO);
@@ -165,13 +165,14 @@ std::optional<int> ConsoleRun::OpenList() {
 }
 
 // The history only records: a file that cannot be used is told once, and the run goes on without it.
-void ConsoleRun::OpenHistory(int keepDays) {
+void ConsoleRun::OpenHistory(const AppSettings& settings) {
+    const int keepDays = m_options.historyDays > 0 ? m_options.historyDays : settings.HistoryKeepDays;
     if (m_options.historyPath &&
         m_history.Open(*m_options.historyPath, keepDays, std::time(nullptr),
                        [](const std::string& cause) { Tell("the history is not kept: " + cause); })) {
         m_historyBatches.emplace(m_history);
     }
-    m_places.emplace(m_options);
+    m_places.emplace(m_options, settings);
     m_recorder.emplace(m_historyBatches ? &*m_historyBatches : nullptr, m_options.format != ExportFormat::Txt,
                        &*m_places, m_sites.size());
 }
@@ -185,7 +186,7 @@ void ConsoleRun::MakeEngine(AppSettings& settings, const std::shared_ptr<const T
     }
     m_engine->SetMaxRows(m_options.maxRows);
     m_engine->SetPlainKind(m_options.plainKind);
-    m_engine->SetSecondLook(m_options.twice, std::chrono::seconds(m_options.twicePause));
+    m_engine->SetSecondLook(settings.TwiceOn, std::chrono::seconds(settings.TwicePause));
     m_engine->SetSites(m_sites);
     InstallSignalHandlers();
 }

@@ -436,8 +436,6 @@ ParseOutcome ParseOptions(int argc, const char* const* argv) {
     }
     if (!haveList) {
         outcome.error = "no list file given";
-    } else if (!outcome.options.countries.empty() && !outcome.options.geoCountry) {
-        outcome.error = "--country needs a country database (--geo-country FILE)";
     } else {
         outcome.error = ServeRefusal(outcome.options.serve);
     }

@@ -60,8 +60,8 @@ struct Options {
     std::vector<std::string> countries;         // --country: the ISO codes whose rows are written, in capitals
     std::optional<HostingNetworks> datacenters; // --datacenter-asns, in place of the program's own list
     std::vector<std::string> sites;             // --site URL[=KEYWORD], as given: read when the run starts
-    bool twice = false;
-    int twicePause = kTwicePauseDefaultSeconds;
+    bool twice = false;                         // else On of [Twice]
+    std::optional<int> twicePause;              // else Pause of [Twice]
     ServeOptions serve;
     bool help = false;
     bool version = false;

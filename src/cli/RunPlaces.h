@@ -12,14 +12,19 @@
 #include "core/geo/PlaceCodes.h"
 #include "core/list/CheckExport.h"
 
+namespace zandel {
+struct AppSettings;
+}
+
 namespace zandel::cli {
 
 // Where each checked proxy leaves to the Internet, from the offline databases the options name. A row's place is
 // kept as two numbers (a country among the run's few, an AS number), so that a list of a million rows stays small.
 class RunPlaces final {
 public:
-    // Opens the databases; one that cannot be used is told on one line, and its columns are left out.
-    explicit RunPlaces(const Options& options);
+    // Opens the databases the options name, else those of PrxSet.ini's [Geo]; one that cannot be used is told on one
+    // line, and its columns are left out.
+    RunPlaces(const Options& options, const AppSettings& settings);
 
     // Whether any database is open: the exports then carry their columns.
     bool Any() const { return m_country.IsOpen() || m_asn.IsOpen(); }

@@ -5,8 +5,10 @@
 
 #include "cli/ConsoleHost.h"
 #include "cli/RunOutput.h"
+#include "cli/Usage.h"
 #include "core/check/JudgePage.h"
 #include "core/check/TlsStep.h"
+#include "core/fetch/GeoDownload.h"
 #include "core/settings/AppSettings.h"
 #include "core/util/Texts.h"
 
@@ -49,6 +51,12 @@ void ApplyOptions(const Options& options, AppSettings& settings) {
     if (options.strict) {
         settings.JudgeStrict = true;
     }
+    if (options.twice) {
+        settings.TwiceOn = true;
+    }
+    if (options.twicePause) {
+        settings.TwicePause = *options.twicePause;
+    }
 }
 
 // The key from the command line, else from the environment, else PrxSet.ini's; false after telling why the
@@ -77,6 +85,10 @@ std::optional<int> SettingsForRun(const Options& options, AppSettings& settings,
     settings.StartDir = ".";
     LoadSettings(settings);
     ApplyOptions(options, settings);
+    // Bad usage, told as the command line's other faults are, once PrxSet.ini has had its say.
+    if (!options.countries.empty() && !options.geoCountry && GeoFilesOf(settings).country.empty()) {
+        return RefuseUsage("--country needs a country database (--geo-country FILE)");
+    }
     if (!TakeJudgeKey(options, settings)) {
         return 2;
     }

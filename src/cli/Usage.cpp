@@ -111,21 +111,26 @@ std::string UsageOfTheSites() {
 
 // Where each proxy leaves to the Internet, and the second look.
 std::string UsageOfThePlaces() {
-    return "  --twice              ask each proxy that passed again, on a fresh connection after a pause:\n"
-           "                       one that fails then is graded \"不安定\" (saved as NG)\n"
+    return "  --twice              ask each proxy that passed again, on a fresh connection after a pause\n"
+           "                       (default: On of [Twice]): one that fails then is graded \"不安定\"\n"
+           "                       (saved as NG)\n"
            "  --twice-pause SECONDS\n"
            "                       the pause before the second look, " +
-           RangeText(0, kTwicePauseMaxSeconds) + " (default " + std::to_string(kTwicePauseDefaultSeconds) +
+           RangeText(0, kTwicePauseMaxSeconds) + " (default: Pause of [Twice], else " +
+           std::to_string(kTwicePauseDefaultSeconds) +
            ")\n"
            "  --geo-country FILE   a country database (.mmdb, e.g. DB-IP's IP to Country Lite): the country\n"
            "                       of the address the judge saw (else of the proxy's own) goes into the\n"
-           "                       CSV and JSON rows as country and country_name\n"
+           "                       CSV and JSON rows as country and country_name (default: CountryFile\n"
+           "                       of [Geo])\n"
            "  --geo-asn FILE       an ASN database (.mmdb, e.g. DB-IP's IP to ASN Lite): asn, as_name and\n"
-           "                       datacenter (the network is a cloud's or a hosting company's)\n"
+           "                       datacenter (the network is a cloud's or a hosting company's) (default:\n"
+           "                       AsnFile of [Geo])\n"
            "  --country CC[,CC]    write only the rows whose proxies leave in these countries (JP,US)\n"
            "  --datacenter-asns FILE\n"
-           "                       the hosting networks, one AS number a line (default: the program's own\n"
-           "                       list of the largest clouds and hosting companies)\n";
+           "                       the hosting networks, one AS number a line (default: DatacenterFile of\n"
+           "                       [Geo], else the program's own list of the largest clouds and hosting\n"
+           "                       companies)\n";
 }
 
 // The local proxy over the live rows.
@@ -191,10 +196,14 @@ std::optional<int> AnswerWithoutRun(const ParseOutcome& parsed) {
         return 0;
     }
     if (!parsed.error.empty()) {
-        std::fprintf(stderr, "zandel-check: %s\nTry 'zandel-check --help'.\n", parsed.error.c_str());
-        return 2;
+        return RefuseUsage(parsed.error);
     }
     return std::nullopt;
+}
+
+int RefuseUsage(const std::string& error) {
+    std::fprintf(stderr, "zandel-check: %s\nTry 'zandel-check --help'.\n", error.c_str());
+    return 2;
 }
 
 } // namespace zandel::cli

@@ -15,5 +15,7 @@ std::string RangeText(int lowest, int highest);
 // --help, --version and bad usage are answered before anything else is read: the exit status then, nothing when the
 // run goes on.
 std::optional<int> AnswerWithoutRun(const ParseOutcome& parsed);
+// Bad usage told with the hint to --help; the exit status.
+int RefuseUsage(const std::string& error);
 
 } // namespace zandel::cli

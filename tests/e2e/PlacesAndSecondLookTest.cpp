@@ -6,6 +6,7 @@
 #include <csignal>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -110,6 +111,49 @@ TEST_F(PlacesTest, AnUnusableDatabaseLeavesItsColumnsOut) {
     EXPECT_EQ(noCountries.err.substr(0, noCountries.err.find('\n')),
               "zandel-check: --country needs a country database (--geo-country FILE)");
 }
+
+// What PrxSet.ini's [Geo] and [Twice] give a run without the options, and the options over them: the judge sees
+// 127.0.0.1 (JP, AS16509, a cloud's on the program's own list). A file there that cannot be used is told as the
+// option's is, and the run goes on without it.
+struct IniRow {
+    const char* name;
+    const char* ini;
+    std::vector<std::string> args;
+    const char* err;
+    const char* places; // country, asn and datacenter of the row
+    const char* notice; // the second look's, or "" for none
+};
+
+class IniPlacesTest : public PlacesTest, public ::testing::WithParamInterface<IniRow> {};
+
+TEST_P(IniPlacesTest, TheFileServesWhereNoOptionIsGiven) {
+    const IniRow& row = GetParam();
+    m_dir.Write("hosting.txt", "AS64501 Example Six\n");
+    m_dir.Write("list.txt", m_forward.Address() + "\n");
+    m_dir.Write("PrxSet.ini", row.ini);
+    std::vector<std::string> args = {"--url", m_judge.Url(), "--format", "json", "-o", "out.json", "--log", "run.log"};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    args.emplace_back("list.txt");
+    const Outcome out = Run(args);
+    ASSERT_EQ(out.exitCode, 0) << out.err;
+    EXPECT_EQ(out.err, row.err);
+    EXPECT_EQ(Jq("[.[] | [.country, .asn, .datacenter]]", "out.json"), std::string(row.places) + "\n");
+    const std::string log = m_dir.Read("run.log");
+    EXPECT_EQ(log.find(std::string(row.notice).empty() ? "もう一度ﾁｪｯｸします" : row.notice) != std::string::npos,
+              !std::string(row.notice).empty())
+        << log;
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    PrxSet, IniPlacesTest,
+    ::testing::Values(
+        IniRow{"FileAlone", "[Geo]\r\nCountryFile=country.mmdb\r\nAsnFile=asn.mmdb\r\n[Twice]\r\nOn=1\r\nPause=0\r\n", {"--country", "jp"}, "", "[[\"JP\",16509,true]]", "使用可能だった1件を0秒後にもう一度ﾁｪｯｸします"},
+        IniRow{"OptionsOverFile", "[Geo]\r\nCountryFile=city.mmdb\r\nAsnFile=gone.mmdb\r\nDatacenterFile=hosting.txt\r\n[Twice]\r\nPause=60\r\n", {"--geo-country", "country.mmdb", "--geo-asn", "asn.mmdb", "--datacenter-asns", "hosting.txt", "--twice", "--twice-pause", "0"}, "", "[[\"JP\",16509,false]]", "使用可能だった1件を0秒後にもう一度ﾁｪｯｸします"},
+        IniRow{"BadDatabaseInFile", "[Geo]\r\nCountryFile=city.mmdb\r\nAsnFile=asn.mmdb\r\nDatacenterFile=hosting.txt\r\n", {}, "zandel-check: PrxSet.ini [Geo] CountryFile: city.mmdb: a country database is needed, this is a GeoLite2-City database; the checks go on without its columns\n", "[[null,16509,false]]", ""},
+        IniRow{"MissingHostingFile", "[Geo]\r\nAsnFile=asn.mmdb\r\nDatacenterFile=gone.txt\r\n", {}, "zandel-check: PrxSet.ini [Geo] DatacenterFile: cannot read gone.txt: No such file or directory; the checks go on with the program's own list\n", "[[null,16509,true]]", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // The form it comes in: a proxy that answers once and then is gone. Asked again on a fresh connection after the
 // pause, it fails and is "不安定", its reason naming the second failure, and it keeps the place where it left when it

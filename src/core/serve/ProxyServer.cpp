@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <system_error>
 
@@ -111,6 +112,7 @@ bool ProxyServer::Listen(std::string& error) {
         error = shown + ": " + std::strerror(errno);
         return false;
     }
+    m_pipes = PipeBudget::ForConnections(static_cast<long>(m_config.maxClients) + static_cast<long>(kBusyExtra));
     WatchListener(true);
     return true;
 }
@@ -162,6 +164,12 @@ int ProxyServer::WaitMs(Clock::time_point now) const {
 }
 
 void ProxyServer::Run() {
+    // A splice into a socket whose peer has gone raises SIGPIPE, which no flag turns off as MSG_NOSIGNAL does for
+    // send: blocked on this thread, it stays with the thread, and the failure is read from errno.
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
     std::array<epoll_event, kEventsAtOnce> events{};
     while (true) {
         const int ready = ::epoll_wait(m_epoll.Get(), events.data(), kEventsAtOnce, WaitMs(Clock::now()));
@@ -212,9 +220,9 @@ void ProxyServer::Accept(Clock::time_point now) {
         ++m_counters.accepted;
         const std::uint64_t id = m_nextId++;
         Watched& watched = m_connections[id];
-        watched.connection =
-            std::make_unique<ServeConnection>(std::move(client), AddressText(peer), m_config, m_pool, m_counters,
-                                              open >= static_cast<std::size_t>(m_config.maxClients), now, &m_served);
+        watched.connection = std::make_unique<ServeConnection>(
+            std::move(client), AddressText(peer), m_config, m_pool, m_counters,
+            open >= static_cast<std::size_t>(m_config.maxClients), now, &m_served, &m_pipes);
         Settle(id, watched);
     }
 }

@@ -73,6 +73,7 @@ private:
     std::uint16_t m_port = 0;
     bool m_listening = false;
     std::uint64_t m_nextId = 1;
+    PipeBudget m_pipes; // outlives the connections, whose pipes give their descriptors back to it
     std::unordered_map<std::uint64_t, Watched> m_connections;
     std::thread m_thread;
 };

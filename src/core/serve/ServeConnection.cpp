@@ -31,10 +31,12 @@ bool IsIdempotent(const std::string& method) {
 } // namespace
 
 ServeConnection::ServeConnection(UniqueFd client, std::string clientAddress, const ServeConfig& config, ServePool& pool,
-                                 ServeCounters& counters, bool busy, Clock::time_point now, const ServedSink* served)
+                                 ServeCounters& counters, bool busy, Clock::time_point now, const ServedSink* served,
+                                 PipeBudget* pipes)
     : m_client(std::move(client)), m_config(config), m_pool(pool), m_counters(counters), m_busy(busy),
       m_deadline(now + std::chrono::seconds(config.greetingSeconds)),
-      m_dialog(config), m_ask{m_dialog.Target(), false, std::move(clientAddress), {}}, m_served(served) {
+      m_dialog(config), m_ask{m_dialog.Target(), false, std::move(clientAddress), {}}, m_toClientPipe(pipes),
+      m_toUpstreamPipe(pipes), m_served(served) {
     ++m_counters.open;
 }
 
@@ -72,8 +74,10 @@ std::uint32_t ServeConnection::ClientWants() const {
     case State::Connecting:
     case State::Handshake:
         return (RoomIn(m_fromClient) > 0 ? kIn : 0) | out;
-    case State::Relay:
-        return (!m_clientEnded && RoomIn(m_toUpstream) > 0 ? kIn : 0) | out;
+    case State::Relay: {
+        const bool room = m_toUpstreamPipe.IsOpen() ? m_toUpstreamPipe.TakesMore() : RoomIn(m_toUpstream) > 0;
+        return (!m_clientEnded && room ? kIn : 0) | out | (m_toClientPipe.Held() > 0 ? kOut : 0);
+    }
     default:
         return 0;
     }
@@ -86,8 +90,10 @@ std::uint32_t ServeConnection::UpstreamWants() const {
         return kOut;
     case State::Handshake:
         return kIn | out;
-    case State::Relay:
-        return (!m_upstreamEnded && RoomIn(m_toClient) > 0 ? kIn : 0) | out;
+    case State::Relay: {
+        const bool room = m_toClientPipe.IsOpen() ? m_toClientPipe.TakesMore() : RoomIn(m_toClient) > 0;
+        return (!m_upstreamEnded && room ? kIn : 0) | out | (m_toUpstreamPipe.Held() > 0 ? kOut : 0);
+    }
     default:
         return 0;
     }

@@ -10,6 +10,7 @@
 #include "core/history/HistoryStore.h"
 #include "core/serve/ClientDialog.h"
 #include "core/serve/ServePool.h"
+#include "core/serve/SplicePipe.h"
 #include "core/serve/UpstreamDialog.h"
 #include "core/util/UniqueFd.h"
 
@@ -52,9 +53,11 @@ public:
     using Clock = std::chrono::steady_clock;
 
     // `busy`: the serve has its most clients already; this one is heard only to be told so in its own protocol.
-    // `served`, where not null nor empty, is told of each upstream tried.
+    // `served`, where not null nor empty, is told of each upstream tried; a busy tunnel's pipes come out of `pipes`,
+    // and without it the tunnel copies.
     ServeConnection(UniqueFd client, std::string clientAddress, const ServeConfig& config, ServePool& pool,
-                    ServeCounters& counters, bool busy, Clock::time_point now, const ServedSink* served = nullptr);
+                    ServeCounters& counters, bool busy, Clock::time_point now, const ServedSink* served = nullptr,
+                    PipeBudget* pipes = nullptr);
     ~ServeConnection();
     ServeConnection(const ServeConnection&) = delete;
     ServeConnection& operator=(const ServeConnection&) = delete;
@@ -90,8 +93,11 @@ private:
     void Refuse(const std::string& bytes, Clock::time_point now);
     void RelayFromClient(Clock::time_point now);
     void RelayFromUpstream(Clock::time_point now);
+    bool UsePipe(SplicePipe& pipe, const std::string& buffer, bool busy);
+    void SpliceFrom(int from, SplicePipe& pipe, bool& ended, Clock::time_point now);
     bool Flush(Clock::time_point now);
     void End();
+    void Cut();
     Clock::duration UpstreamWait() const;
     bool TakeAnswerStart(Clock::time_point now);
     void WatchTlsFromClient(std::string_view sent, Clock::time_point now);
@@ -138,6 +144,11 @@ private:
     bool m_clientEnded = false;
     bool m_upstreamEnded = false;
     bool m_upstreamShut = false;
+    // A tunnel's direction is busy once a read found more than it could take; from then on it goes through a pipe.
+    bool m_clientBusy = false;
+    bool m_upstreamBusy = false;
+    SplicePipe m_toClientPipe;
+    SplicePipe m_toUpstreamPipe;
 
     const ServedSink* m_served;
     bool m_recorded = false; // the upstream that carried it is written

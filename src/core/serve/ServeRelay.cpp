@@ -52,13 +52,21 @@ std::optional<bool> CertificateRefused(std::string_view bytes) {
 } // namespace
 
 void ServeConnection::RelayFromClient(Clock::time_point now) {
+    if (UsePipe(m_toUpstreamPipe, m_toUpstream, m_clientBusy)) {
+        SpliceFrom(m_client.Get(), m_toUpstreamPipe, m_clientEnded, now);
+        return;
+    }
     const std::size_t before = m_toUpstream.size();
-    const long got = ReadInto(m_client.Get(), m_toUpstream, RoomIn(m_toUpstream));
+    const std::size_t room = RoomIn(m_toUpstream);
+    if (room == 0) {
+        return; // a hang-up heard while the buffer is full: what is left to read waits for room
+    }
+    const long got = ReadInto(m_client.Get(), m_toUpstream, room);
     if (got == kWouldBlock) {
         return;
     }
     if (got == -1) {
-        End();
+        m_answered && !m_plain ? Cut() : End();
         return;
     }
     if (got == 0) {
@@ -75,6 +83,7 @@ void ServeConnection::RelayFromClient(Clock::time_point now) {
         }
     } else {
         m_deadline = now + std::chrono::seconds(m_config.idleSeconds);
+        m_clientBusy = m_clientBusy || static_cast<std::size_t>(got) == room;
         if (!m_plain) {
             WatchTlsFromClient(std::string_view(m_toUpstream).substr(before), now);
         }
@@ -83,11 +92,23 @@ void ServeConnection::RelayFromClient(Clock::time_point now) {
 }
 
 void ServeConnection::RelayFromUpstream(Clock::time_point now) {
+    if (UsePipe(m_toClientPipe, m_toClient, m_upstreamBusy)) {
+        SpliceFrom(m_upstream.Get(), m_toClientPipe, m_upstreamEnded, now);
+        return;
+    }
     // A plain answer's first bytes wait in m_fromUpstream until they show what they are.
     std::string& into = m_answered ? m_toClient : m_fromUpstream;
     const std::size_t before = into.size();
-    const long got = ReadInto(m_upstream.Get(), into, RoomIn(into));
+    const std::size_t room = RoomIn(into);
+    if (room == 0) {
+        return;
+    }
+    const long got = ReadInto(m_upstream.Get(), into, room);
     if (got == kWouldBlock) {
+        return;
+    }
+    if (got == -1 && m_answered && !m_plain) {
+        Cut();
         return;
     }
     if (got <= 0) {
@@ -103,7 +124,33 @@ void ServeConnection::RelayFromUpstream(Clock::time_point now) {
     } else if (!m_plain && !WatchTlsFromUpstream(std::string_view(m_toClient).substr(before), now)) {
         return;
     }
+    m_upstreamBusy = m_upstreamBusy || static_cast<std::size_t>(got) == room;
     m_deadline = now + std::chrono::seconds(m_config.idleSeconds);
+    Flush(now);
+}
+
+// A tunnel's direction goes through a pipe once it is busy, its bytes need no more looking at, and what was copied
+// before has gone, so that nothing overtakes it.
+bool ServeConnection::UsePipe(SplicePipe& pipe, const std::string& buffer, bool busy) {
+    if (pipe.IsOpen()) {
+        return true;
+    }
+    return busy && buffer.empty() && !m_plain && m_tls == TlsWatch::Done && m_state == State::Relay && pipe.Open();
+}
+
+void ServeConnection::SpliceFrom(int from, SplicePipe& pipe, bool& ended, Clock::time_point now) {
+    if (pipe.TakesMore()) {
+        const long got = pipe.Fill(from);
+        if (got == -1) {
+            Cut();
+            return;
+        }
+        if (got == 0) {
+            ended = true;
+        } else if (got > 0) {
+            m_deadline = now + std::chrono::seconds(m_config.idleSeconds);
+        }
+    }
     Flush(now);
 }
 
@@ -203,19 +250,20 @@ void ServeConnection::Spoilt(Blame blame, const char* result, Clock::time_point 
 
 // Both ways, what each socket takes now; false when the connection ended (or moved on to another upstream).
 bool ServeConnection::Flush(Clock::time_point now) {
-    if (m_client.IsOpen() && !WriteFrom(m_client.Get(), m_toClient)) {
+    if (m_client.IsOpen() && !(WriteFrom(m_client.Get(), m_toClient) && m_toClientPipe.Drain(m_client.Get()))) {
         End();
         return false;
     }
     if (m_state == State::Closing && m_toClient.empty()) {
         ::shutdown(m_client.Get(), SHUT_WR); // then wait for the client to close, so that it reads the answer whole
     }
-    if (m_state == State::Relay && m_upstreamEnded && m_toClient.empty()) {
+    if (m_state == State::Relay && m_upstreamEnded && m_toClient.empty() && m_toClientPipe.Held() == 0) {
         End();
         return false;
     }
     const bool upstreamTalks = m_state == State::Handshake || m_state == State::Relay;
-    if (upstreamTalks && m_upstream.IsOpen() && !WriteFrom(m_upstream.Get(), m_toUpstream)) {
+    if (upstreamTalks && m_upstream.IsOpen() &&
+        !(WriteFrom(m_upstream.Get(), m_toUpstream) && m_toUpstreamPipe.Drain(m_upstream.Get()))) {
         if (MayTryAgain() || !m_answered) {
             Fail(Blame::Proxy, now);
         } else {
@@ -223,7 +271,8 @@ bool ServeConnection::Flush(Clock::time_point now) {
         }
         return false;
     }
-    if (m_state == State::Relay && m_clientEnded && m_toUpstream.empty() && !m_upstreamShut) {
+    if (m_state == State::Relay && m_clientEnded && m_toUpstream.empty() && m_toUpstreamPipe.Held() == 0 &&
+        !m_upstreamShut) {
         ::shutdown(m_upstream.Get(), SHUT_WR);
         m_upstreamShut = true;
     }
@@ -239,6 +288,18 @@ void ServeConnection::End() {
     m_state = State::Ended;
     m_upstream.Reset();
     m_client.Reset();
+}
+
+// A tunnel whose one side was reset: the other is reset too rather than shown a clean end, since what it was sent
+// is cut short.
+void ServeConnection::Cut() {
+    const linger reset{1, 0};
+    for (const UniqueFd* socket : {&m_client, &m_upstream}) {
+        if (socket->IsOpen()) {
+            ::setsockopt(socket->Get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        }
+    }
+    End();
 }
 
 } // namespace zandel

@@ -3,9 +3,10 @@
 // CONNECT tunnels with TLS to the origin, 50 at once. Its success rate, whether every tunnel shows the origin's own
 // certificate, whether a spoiling upstream gets any connection after its first failure, and the lookups the serve
 // made; then Debian's squid over the same pool, as ratios. Then the serve's overhead against one healthy upstream
-// reached straight (per request, and a large download through a tunnel), and the serving process's memory with
-// thousands of idle tunnels. Not a timed test: figures to read.
-//   serve_bench [GETS TUNNELS [DOWNLOAD_MIB [IDLE_TUNNELS]]]   (2000 2000 1024 10000; 0 leaves a part out)
+// reached straight (per request, and a large download through a tunnel, straight and through in turn for some rounds:
+// on a shared machine only a ratio taken side by side means much), and the serving process's memory with thousands
+// of idle tunnels. Not a timed test: figures to read.
+//   serve_bench [GETS TUNNELS [DOWNLOAD_MIB [IDLE_TUNNELS [ROUNDS]]]]   (2000 2000 1024 10000 5; 0 leaves a part out)
 
 #include <algorithm>
 #include <atomic>
@@ -31,6 +32,7 @@
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 
+#include "bench/Median.h"
 #include "bench/ServeBenchClients.h"
 #include "bench/ServeBenchPeers.h"
 #include "core/check/ProbeAddress.h"
@@ -77,6 +79,14 @@ long FileLimit() {
     rlimit limit{};
     ::getrlimit(RLIMIT_NOFILE, &limit);
     return static_cast<long>(limit.rlim_max);
+}
+
+// The CPU time this process has had, user and system, ms.
+long long CpuMsOfSelf() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto ms = [](const timeval& time) { return time.tv_sec * 1000LL + time.tv_usec / 1000; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
 // VmRSS and VmHWM of this process, kB.
@@ -130,8 +140,8 @@ int ServeChild(char** args, int count) {
     char line[64];
     while (std::fgets(line, sizeof line, stdin) != nullptr) {
         const ServeStatus status = server.Status();
-        std::printf("%s %d %d %lld %lld\n", MemoryOfSelf().c_str(), g_lookups.load(), status.open, status.accepted,
-                    status.failures);
+        std::printf("%s %d %d %lld %lld %lld\n", MemoryOfSelf().c_str(), g_lookups.load(), status.open, status.accepted,
+                    status.failures, CpuMsOfSelf());
         std::fflush(stdout);
     }
     server.Stop();
@@ -198,7 +208,7 @@ public:
         }
         return text;
     }
-    // "RSS HWM LOOKUPS OPEN ACCEPTED FAILURES".
+    // "RSS HWM LOOKUPS OPEN ACCEPTED FAILURES CPU_MS".
     std::string Stats() {
         [[maybe_unused]] const ssize_t written = ::write(m_in, "stats\n", 6);
         return Line();
@@ -210,6 +220,12 @@ private:
     int m_in = -1;
     std::FILE* m_out = nullptr;
 };
+
+long long CpuMsOf(Child& serve) {
+    long long cpuMs = 0;
+    std::sscanf(serve.Stats().c_str(), "%*d %*d %*d %*d %*d %*d %lld", &cpuMs);
+    return cpuMs;
+}
 
 std::unique_ptr<Child> StartServe(int maxClients, int sticky, const std::string& ports,
                                   const std::vector<std::uint16_t>& upstreams, std::uint16_t& port) {
@@ -349,7 +365,7 @@ void PoolRuns(const bench::Origin& origin, const TlsClient& tls, const std::stri
 }
 
 // Through the serve with one healthy upstream against that upstream reached straight.
-void OverheadRuns(bench::Origin& origin, long long downloadBytes, const std::string& interceptPem) {
+void OverheadRuns(bench::Origin& origin, long long downloadBytes, int rounds, const std::string& interceptPem) {
     const bench::BenchUpstream upstream(Behaviour::Healthy, interceptPem);
     std::uint16_t port = 0;
     const std::string ports = std::to_string(origin.HttpPort()) + "," + std::to_string(origin.BigPort());
@@ -367,17 +383,44 @@ void OverheadRuns(bench::Origin& origin, long long downloadBytes, const std::str
                 Percentile(through, 0.99), Percentile(through, 0.5) - Percentile(straight, 0.5),
                 Percentile(through, 0.99) - Percentile(straight, 0.99));
     origin.SetBigBytes(downloadBytes);
-    long long straightBytes = 0;
-    long long throughBytes = 0;
-    const double straightSeconds = Download(upstream.Port(), origin.BigPort(), straightBytes);
-    const double throughSeconds = Download(port, origin.BigPort(), throughBytes);
+    std::vector<double> ratios;
+    std::vector<double> straightRates;
+    std::vector<double> throughRates;
+    bool complete = true;
+    long long serveCpuMs = 0;
     const double mib = 1024.0 * 1024.0;
-    std::printf("download of %.0f MiB through a tunnel: straight %.0f MiB/s (%.2f s), through the serve %.0f MiB/s "
-                "(%.2f s); time ratio %.2f%s\n",
-                static_cast<double>(downloadBytes) / mib, static_cast<double>(straightBytes) / mib / straightSeconds,
-                straightSeconds, static_cast<double>(throughBytes) / mib / throughSeconds, throughSeconds,
-                throughSeconds / straightSeconds,
-                straightBytes == downloadBytes && throughBytes == downloadBytes ? "" : " (INCOMPLETE)");
+    for (int round = 0; round < rounds; ++round) {
+        long long straightBytes = 0;
+        long long throughBytes = 0;
+        double straightSeconds = 0;
+        double throughSeconds = 0;
+        const long long cpuBefore = CpuMsOf(*serve);
+        // Each first in turn, so that neither always meets the machine as the other left it.
+        if (round % 2 == 0) {
+            straightSeconds = Download(upstream.Port(), origin.BigPort(), straightBytes);
+            throughSeconds = Download(port, origin.BigPort(), throughBytes);
+        } else {
+            throughSeconds = Download(port, origin.BigPort(), throughBytes);
+            straightSeconds = Download(upstream.Port(), origin.BigPort(), straightBytes);
+        }
+        serveCpuMs += CpuMsOf(*serve) - cpuBefore;
+        complete = complete && straightBytes == downloadBytes && throughBytes == downloadBytes;
+        ratios.push_back(throughSeconds / straightSeconds);
+        straightRates.push_back(static_cast<double>(straightBytes) / mib / straightSeconds);
+        throughRates.push_back(static_cast<double>(throughBytes) / mib / throughSeconds);
+        std::printf("  download round %d: straight %.2f s, through the serve %.2f s: ratio %.2f\n", round + 1,
+                    straightSeconds, throughSeconds, ratios.back());
+    }
+    if (rounds == 0) {
+        return;
+    }
+    std::printf("download of %.0f MiB through a tunnel, %d rounds: straight %.0f MiB/s, through the serve %.0f MiB/s "
+                "(medians); time ratio median %.2f (%.2f to %.2f); the serve's CPU %.0f ms a GiB%s\n",
+                static_cast<double>(downloadBytes) / mib, rounds, Median(straightRates), Median(throughRates),
+                Median(ratios), *std::min_element(ratios.begin(), ratios.end()),
+                *std::max_element(ratios.begin(), ratios.end()),
+                static_cast<double>(serveCpuMs) / rounds / (static_cast<double>(downloadBytes) / (mib * 1024)),
+                complete ? "" : " (INCOMPLETE)");
 }
 
 // Idle tunnels held open through the serve; its memory before and with them.
@@ -426,6 +469,7 @@ int Bench(int argc, char** argv) {
     const int tunnels = argc > 2 ? std::atoi(argv[2]) : 2000;
     const long long downloadMib = argc > 3 ? std::atoll(argv[3]) : 1024;
     const int idle = argc > 4 ? std::atoi(argv[4]) : 10000;
+    const int rounds = argc > 5 ? std::atoi(argv[5]) : 5;
     const test::TestCa ca;
     const std::string originPem = ca.Issue(bench::kOriginName, std::string("DNS:") + bench::kOriginName);
     const std::string interceptPem =
@@ -436,7 +480,7 @@ int Bench(int argc, char** argv) {
     if (gets + tunnels > 0) {
         PoolRuns(origin, tls, interceptPem, gets, tunnels, dir);
     }
-    OverheadRuns(origin, downloadMib * 1024 * 1024, interceptPem);
+    OverheadRuns(origin, downloadMib * 1024 * 1024, downloadMib > 0 ? rounds : 0, interceptPem);
     if (idle > 0) {
         IdleRuns(idle);
     }

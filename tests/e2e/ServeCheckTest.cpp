@@ -17,6 +17,7 @@
 #include "core/history/HistoryStore.h"
 #include "support/FakeProxy.h"
 #include "support/Loopback.h"
+#include "support/LoopbackServer.h"
 #include "support/SocksRelay.h"
 
 namespace zandel {
@@ -116,6 +117,37 @@ TEST_F(ServeCheckTest, EveryClientProtocolThroughEveryRealUpstream) {
         TearDown();
         m_serve.reset();
     }
+}
+
+// A download far past what the serve buffers, through a CONNECT tunnel to tinyproxy, curl the client: every byte in
+// its place, whether the tunnel copies or splices, and its end passed on as the download's own.
+TEST_F(ServeCheckTest, LargeDownloadThroughATunnelArrivesWhole) {
+    constexpr std::size_t kSize = std::size_t{48} * 1024 * 1024;
+    std::string block(std::size_t{251} * 1024, '\0');
+    for (std::size_t i = 0; i < block.size(); ++i) {
+        block[i] = static_cast<char>(i % 251);
+    }
+    test::LoopbackServer origin([&](test::ServerConnection& connection) {
+        if (!connection.ReadRequestHead() ||
+            !connection.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kSize) + "\r\n\r\n")) {
+            return;
+        }
+        for (std::size_t sent = 0; sent < kSize; sent += block.size()) {
+            if (!connection.Send(std::string_view(block).substr(0, std::min(block.size(), kSize - sent)))) {
+                return;
+            }
+        }
+        connection.FinishSending();
+    });
+    StartTinyproxy();
+    StartServe({TinyproxyAddress()}, {}, {"--serve-ports", std::to_string(origin.Port())});
+    const std::string body = Curl("connect", "http://127.0.0.1:" + std::to_string(origin.Port()) + "/big");
+    ASSERT_EQ(body.size(), kSize);
+    std::size_t misplaced = 0;
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        misplaced += static_cast<unsigned char>(body[i]) != i % 251 ? 1 : 0;
+    }
+    EXPECT_EQ(misplaced, 0U);
 }
 
 TEST_F(ServeCheckTest, PassesANameOnUnresolved) {

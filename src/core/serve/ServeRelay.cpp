@@ -57,16 +57,18 @@ void ServeConnection::RelayFromClient(Clock::time_point now) {
         return;
     }
     const std::size_t before = m_toUpstream.size();
+    // A hang-up heard while the buffer is full: what is left to read waits for room.
     const std::size_t room = RoomIn(m_toUpstream);
-    if (room == 0) {
-        return; // a hang-up heard while the buffer is full: what is left to read waits for room
-    }
-    const long got = ReadInto(m_client.Get(), m_toUpstream, room);
+    const long got = room == 0 ? PendingFailure(m_client.Get()) : ReadInto(m_client.Get(), m_toUpstream, room);
     if (got == kWouldBlock) {
         return;
     }
     if (got == -1) {
-        m_answered && !m_plain ? Cut() : End();
+        if (m_answered && !m_plain) {
+            Cut();
+        } else {
+            End();
+        }
         return;
     }
     if (got == 0) {
@@ -100,10 +102,7 @@ void ServeConnection::RelayFromUpstream(Clock::time_point now) {
     std::string& into = m_answered ? m_toClient : m_fromUpstream;
     const std::size_t before = into.size();
     const std::size_t room = RoomIn(into);
-    if (room == 0) {
-        return;
-    }
-    const long got = ReadInto(m_upstream.Get(), into, room);
+    const long got = room == 0 ? PendingFailure(m_upstream.Get()) : ReadInto(m_upstream.Get(), into, room);
     if (got == kWouldBlock) {
         return;
     }
@@ -139,17 +138,16 @@ bool ServeConnection::UsePipe(SplicePipe& pipe, const std::string& buffer, bool 
 }
 
 void ServeConnection::SpliceFrom(int from, SplicePipe& pipe, bool& ended, Clock::time_point now) {
-    if (pipe.TakesMore()) {
-        const long got = pipe.Fill(from);
-        if (got == -1) {
-            Cut();
-            return;
-        }
-        if (got == 0) {
-            ended = true;
-        } else if (got > 0) {
-            m_deadline = now + std::chrono::seconds(m_config.idleSeconds);
-        }
+    // A hang-up heard while the pipe is full: what is left to read waits for room.
+    const long got = pipe.TakesMore() ? pipe.Fill(from) : PendingFailure(from);
+    if (got == -1) {
+        Cut();
+        return;
+    }
+    if (got == 0) {
+        ended = true;
+    } else if (got > 0) {
+        m_deadline = now + std::chrono::seconds(m_config.idleSeconds);
     }
     Flush(now);
 }

@@ -20,6 +20,12 @@ long ReadInto(int fd, std::string& buffer, std::size_t room) {
     return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? kWouldBlock : -1;
 }
 
+long PendingFailure(int fd) {
+    int error = 0;
+    socklen_t length = sizeof error;
+    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0 ? kWouldBlock : -1;
+}
+
 bool WriteFrom(int fd, std::string& buffer) {
     while (!buffer.empty()) {
         const ssize_t sent = ::send(fd, buffer.data(), buffer.size(), MSG_NOSIGNAL);

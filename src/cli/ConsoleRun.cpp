@@ -77,15 +77,17 @@ private:
 };
 
 ConsoleRun::ConsoleRun(const Options& options, std::FILE* transcript, int wake)
-    : m_options(options), m_host(transcript), m_document(m_rows, m_host, m_host),
-      m_sites(ParseSites(options.sites,
-                         [](const std::string& why) { Tell("--site " + why + "; the checks go on without it"); })) {
+    : m_options(options), m_host(transcript), m_document(m_rows, m_host, m_host) {
     m_host.WakeOnRunEnd(wake);
     m_document.m_maxRows = options.maxRows;
     m_document.m_tellRowLimit = options.maxRows == MaxListRows;
 }
 
 int ConsoleRun::Run(AppSettings& settings, const std::shared_ptr<const TunnelTrust>& trust) {
+    // The command line's sites, else PrxSet.ini's, each named after where it was given.
+    const std::string source = m_options.sites.empty() ? "[Sites] " : "--site ";
+    m_sites = ParseSites(settings.Sites,
+                         [&source](const std::string& why) { Tell(source + why + "; the checks go on without it"); });
     std::optional<ServeRun> serve;
     if (m_options.serve.on) {
         serve.emplace(m_options, settings.TimeOut);

@@ -57,6 +57,9 @@ void ApplyOptions(const Options& options, AppSettings& settings) {
     if (options.twicePause) {
         settings.TwicePause = *options.twicePause;
     }
+    if (!options.sites.empty()) {
+        settings.Sites = options.sites;
+    }
 }
 
 // The key from the command line, else from the environment, else PrxSet.ini's; false after telling why the

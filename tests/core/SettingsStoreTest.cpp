@@ -33,7 +33,8 @@ auto StoredFields(const AppSettings& s) {
                     s.ServeListen, s.ServePoolRows, s.ServeStrategyName, s.ServeTries, s.ServeSticky, s.ServeMaxClients,
                     s.ServePorts, s.ServeAllowLeaky, s.ServeUser, s.ServePassword, s.GeoCountryFile, s.GeoAsnFile,
                     s.GeoCountryUrl, s.GeoAsnUrl, s.GeoRefreshDays, s.GeoDatacenterFile, s.GeoLastDownload,
-                    s.GeoColumns, s.TwiceOn, s.TwicePause, s.Favourites, s.ChainProxies, s.ChainUrls, s.WebPageList);
+                    s.GeoColumns, s.TwiceOn, s.TwicePause, s.SiteColumns, s.Sites, s.Favourites, s.ChainProxies,
+                    s.ChainUrls, s.WebPageList);
 }
 
 std::string ReadDataFile(const std::string& name) {
@@ -126,6 +127,8 @@ TEST_F(SettingsStoreTest, EveryFieldAndListSurvivesASaveAndReload) {
     Fill(SettingsList::ChainProxies, {"127.0.0.5:80", std::string(259, 'p')});
     Fill(SettingsList::ChainUrls, {"http://a.invalid/", "http://b.invalid/?q=a=b"});
     Fill(SettingsList::WebPageList, Numbered("http://127.0.0.1/page", 50));
+    s.Sites = {"https://127.0.0.1:19100/shop?q=1=Welcome", "http://[::1]/=ようこそ", "http://127.0.0.1/"};
+    s.SiteColumns = true;
 
     SaveAll({10, 20, 810, 620});
 
@@ -287,6 +290,7 @@ const RowCase kRowCases[] = {
     {"Geo", "Columns", nullptr, "1"},
     {"Twice", "On", nullptr, "1"},
     {"Twice", "Pause", nullptr, "0", "61", nullptr},
+    {"Sites", "Columns", nullptr, "1"},
 };
 // clang-format on
 
@@ -336,6 +340,48 @@ TEST_F(SettingsStoreTest, SavingOverAnOlderFileLeavesNoStaleListKeys) {
     EXPECT_EQ(ini.Get("WebPage-Url", "WebPageNo02"), "odd") << "not a list key: a reader never forms it";
     EXPECT_EQ(ini.Get("ProxyTimeOut", "TimeOut"), "30");
     EXPECT_EQ(LoadAll().WebPageList[1], "");
+}
+
+// [Sites] as the user's own list keys: written only while there are sites, a shorter list leaving no key of a longer
+// one, a gap or an empty key ending them; what is no site stays a text here, for the run to leave out with its message.
+TEST_F(SettingsStoreTest, SitesAreWrittenOnlyWhileThereAreAny) {
+    // clang-format off
+    const struct { const char* name; const char* file; std::vector<std::string> read; } cases[] = {
+        {"none", "", {}},
+        {"two", "[Sites]\r\nSite0=http://127.0.0.1/=Welcome\r\nSite1=https://[::1]:19100/\r\n", {"http://127.0.0.1/=Welcome", "https://[::1]:19100/"}},
+        {"gapEnds", "[Sites]\r\nSite0=http://127.0.0.1/a\r\nSite2=http://127.0.0.1/c\r\n", {"http://127.0.0.1/a"}},
+        {"emptyEnds", "[Sites]\r\nSite0=\r\nSite1=http://127.0.0.1/b\r\n", {}},
+        {"notFromOne", "[Sites]\r\nSite1=http://127.0.0.1/b\r\n", {}},
+        {"garbageKept", "[Sites]\r\nSite0=ftp://u:p@127.0.0.1/\r\nSite1=\x89PNG\r\n", {"ftp://u:p@127.0.0.1/", "\x89PNG"}},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        m_dir.Write("PrxSet.ini", c.file);
+        AppSettings read;
+        read.StartDir = m_dir.Path();
+        ASSERT_TRUE(LoadSettings(read));
+        EXPECT_EQ(read.Sites, c.read) << c.name;
+        ASSERT_TRUE(SaveSettings(read));
+        const std::string saved = m_dir.Read("PrxSet.ini");
+        EXPECT_EQ(saved.find("[Sites]") != std::string::npos, !c.read.empty()) << c.name << "\n" << saved;
+        AppSettings again;
+        again.StartDir = m_dir.Path();
+        ASSERT_TRUE(LoadSettings(again));
+        EXPECT_EQ(again.Sites, c.read) << c.name;
+    }
+    // Fifty at most, as every list of the file; the run tells of those past ten.
+    std::string many = "[Sites]\r\n";
+    for (int i = 0; i < 60; ++i) {
+        many += "Site" + std::to_string(i) + "=http://127.0.0.1/" + std::to_string(i) + "\r\n";
+    }
+    m_dir.Write("PrxSet.ini", many);
+    ASSERT_TRUE(LoadSettings(m_settings));
+    EXPECT_EQ(m_settings.Sites.size(), std::size_t{kListSlots});
+    m_settings.Sites.resize(1);
+    m_settings.Window.reset(); // the old file is read and written over: its longer list must not come back
+    ASSERT_TRUE(SaveSettings(m_settings));
+    const IniFile saved = IniFile::Load(m_dir.File("PrxSet.ini"));
+    EXPECT_EQ(saved.Keys("Sites"), std::vector<std::string>{"Site0"});
 }
 
 struct LoadCase {

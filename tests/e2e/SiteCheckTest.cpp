@@ -116,5 +116,35 @@ TEST_F(SiteCheckTest, EachBadSiteIsToldAndLeftOut) {
     EXPECT_EQ(m_site.Heads().size(), 10U);
 }
 
+// Without --site the run takes PrxSet.ini's [Sites], told by that name where one cannot be checked; any --site
+// outranks the whole of them.
+TEST_F(SiteCheckTest, PrxSetSitesServeUnlessTheCommandLineNamesAny) {
+    StartTinyproxy();
+    m_dir.Write("list.txt", TinyproxyAddress() + "\n");
+    m_dir.Write("PrxSet.ini", "[Sites]\r\nSite0=" + Site("/shop") + "=Welcome\r\nSite1=http://me:secret@" +
+                                  m_site.Address() + "/\r\n");
+    const std::vector<std::string> args{"--url",    m_judge.Url(), "--format", "json",    "-o",
+                                        "out.json", "--log",       "run.log",  "list.txt"};
+    const Outcome fromFile = Run(args);
+    ASSERT_EQ(fromFile.exitCode, 0) << fromFile.err;
+    EXPECT_EQ(fromFile.err,
+              "zandel-check: [Sites] http://***@" + m_site.Address() +
+                  "/: a site with a login is refused (it is never sent through a proxy); the checks go on "
+                  "without it\n");
+    EXPECT_NE(m_dir.Read("out.json").find("\"sites\":{\"" + Site("/shop") + "\":\"reached\"}"), std::string::npos)
+        << m_dir.Read("out.json");
+
+    std::vector<std::string> overridden{"--site", Site("/cf")};
+    overridden.insert(overridden.end(), args.begin(), args.end());
+    const Outcome fromLine = Run(overridden);
+    ASSERT_EQ(fromLine.exitCode, 0) << fromLine.err;
+    EXPECT_EQ(fromLine.err, "");
+    EXPECT_NE(m_dir.Read("out.json").find("\"sites\":{\"" + Site("/cf") + "\":\"captcha\"}"), std::string::npos)
+        << m_dir.Read("out.json");
+    for (const std::string& head : m_site.Heads()) {
+        EXPECT_EQ(head.find("secret"), std::string::npos) << head;
+    }
+}
+
 } // namespace
 } // namespace zandel

@@ -6,10 +6,9 @@
 #include <string>
 #include <string_view>
 
-namespace zandel {
+#include "core/settings/SettingRanges.h"
 
-// The most sites a run fetches through each live proxy.
-inline constexpr std::size_t kMaxSites = 10;
+namespace zandel {
 
 // What one site the user cares about answered through a live proxy, as the exports and the history write it.
 enum class SiteClass : std::uint8_t {
@@ -31,5 +30,8 @@ struct SiteVerdict {
 // "failed", "reached", "captcha", "blocked", "rate-limited", "block-redirect", "keyword-missing".
 std::string_view SiteClassName(SiteClass verdict);
 std::optional<SiteClass> SiteClassFromName(std::string_view name);
+// Where a class sorts in its site's column: reached first, then the answers that came from the site in some form,
+// failed last.
+int SiteClassRank(SiteClass verdict);
 
 } // namespace zandel

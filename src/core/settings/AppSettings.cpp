@@ -1,5 +1,6 @@
 #include "core/settings/AppSettings.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "core/settings/IniFile.h"
@@ -49,6 +50,9 @@ template <typename Settings> auto& ListOf(Settings& settings, SettingsList list)
     }
     return settings.WebPageList;
 }
+
+constexpr const char* kSitesSection = "Sites";
+constexpr const char* kSitePrefix = "Site";
 
 } // namespace
 
@@ -136,6 +140,7 @@ bool LoadSettings(AppSettings& settings) {
         settings.ParallelChecks = 1;
     }
     ReadIniList(ini, "WebPage-Url", "WebPageNo", settings, SettingsList::WebPageList);
+    ReadSites(ini, settings);
     return true;
 }
 
@@ -159,7 +164,32 @@ bool SaveSettings(const AppSettings& settings) {
     // The list joins [WebPage-Url] after its WebPage key, which the table has already put in its place; no later
     // row writes to that section, so the file comes out as if the list were written straight after the key.
     WriteIniList(ini, "WebPage-Url", "WebPageNo", settings, SettingsList::WebPageList);
+    WriteSites(ini, settings);
     return ini.Save(path);
+}
+
+void ReadSites(const IniFile& ini, AppSettings& settings) {
+    settings.Sites.clear();
+    for (int i = 0; i < kListSlots; ++i) {
+        std::string value = ini.GetString(kSitesSection, kSitePrefix + std::to_string(i), std::string());
+        if (value.empty()) {
+            break;
+        }
+        settings.Sites.push_back(std::move(value));
+    }
+}
+
+void WriteSites(IniFile& ini, const AppSettings& settings) {
+    const auto count = static_cast<long long>(std::min<std::size_t>(settings.Sites.size(), kListSlots));
+    for (long long i = 0; i < count; ++i) {
+        ini.Set(kSitesSection, kSitePrefix + std::to_string(i), settings.Sites[static_cast<std::size_t>(i)]);
+    }
+    for (const std::string& key : ini.Keys(kSitesSection)) {
+        if (ListKeyIndex(key, kSitePrefix) >= count) {
+            ini.Remove(kSitesSection, key);
+        }
+    }
+    ini.RemoveIfEmpty(kSitesSection);
 }
 
 void ReadIniList(const IniFile& ini, const std::string& section, const std::string& prefix, AppSettings& settings,

@@ -144,6 +144,10 @@ struct AppSettings {
     // A second look at every proxy that passed, TwicePause seconds after the run's checks.
     bool TwiceOn{};
     int TwicePause{};
+    // The sites fetched through each proxy that passes, each "URL[=KEYWORD]" as the user wrote it ([Sites] Site0, …,
+    // the same texts as zandel-check's --site), and whether the list shows a column for each.
+    std::vector<std::string> Sites;
+    bool SiteColumns{};
     const std::string DefaultUserAgent = kDefaultUserAgent;
     // The working directory at start-up: "PrxSet.ini", "Access.ini" and "USER2.DAT" lie here.
     std::string StartDir = ".";
@@ -191,6 +195,12 @@ bool LoadSettings(AppSettings& settings);
 // so that no key of an earlier run survives and a failed write leaves the old file whole. Without a window
 // rectangle the old file's [Window] is kept. False when the file cannot be written.
 bool SaveSettings(const AppSettings& settings);
+
+// [Sites] Site0, Site1, …: the first empty or missing key ends them, and no more than kListSlots are read (a site
+// that cannot be fetched, or one past kMaxSites, is left out where the sites are used, which says so). Written only
+// while there are sites, so that a file of a user who names none stays as it always was.
+void ReadSites(const IniFile& ini, AppSettings& settings);
+void WriteSites(IniFile& ini, const AppSettings& settings);
 
 // Indexed keys prefix0, prefix1, ... of one section; the first empty or missing key ends the list.
 void ReadIniList(const std::string& path, const std::string& section, const std::string& prefix, AppSettings& settings,

@@ -177,6 +177,12 @@ void IniFile::Remove(const std::string& section, const std::string& key) {
     std::erase_if(found->entries, [&key](const Entry& entry) { return EqualsNoCase(entry.key, key); });
 }
 
+void IniFile::RemoveIfEmpty(const std::string& section) {
+    std::erase_if(m_sections, [&section](const Section& found) {
+        return found.entries.empty() && EqualsNoCase(found.name, section);
+    });
+}
+
 std::vector<std::string> IniFile::Keys(const std::string& section) const {
     std::vector<std::string> keys;
     if (const Section* found = FindSection(section)) {

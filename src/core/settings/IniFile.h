@@ -29,6 +29,8 @@ public:
     void Set(const std::string& section, const std::string& key, const std::string& value);
     // Drops every occurrence of the key from the section.
     void Remove(const std::string& section, const std::string& key);
+    // Drops the section when no key is left in it.
+    void RemoveIfEmpty(const std::string& section);
     // The section's keys in file order.
     std::vector<std::string> Keys(const std::string& section) const;
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 namespace zandel {
 
 // The defaults of the settings whose owners lie above the settings record (the re-check schedule, the history),
@@ -19,5 +21,8 @@ inline constexpr int kTwicePauseMaxSeconds = 60;
 // longer ago than kGeoStaleDays is called out of date on its page: addresses change hands every month.
 inline constexpr int kGeoRefreshDaysDefault = 30;
 inline constexpr int kGeoStaleDays = 45;
+
+// The most sites a run fetches through each live proxy ([Sites], zandel-check's --site).
+inline constexpr std::size_t kMaxSites = 10;
 
 } // namespace zandel

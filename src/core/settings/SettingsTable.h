@@ -68,10 +68,10 @@ constexpr SettingRow TextSetting(const char* section, const char* key, std::stri
     return row;
 }
 
-// Every setting of "PrxSet.ini" but the indexed list [WebPage-Url] WebPageNo and [Window], which have readers and
-// writers of their own. The table's order is the file's: a file is written with its sections and keys in this
-// order, as the Windows program wrote them.
-// The time-out's bounds are the page's; the run takes more (TimeOut.h), so a stored time-out is kept as it is.
+// Every setting of "PrxSet.ini" but the indexed lists [WebPage-Url] WebPageNo and [Sites] Site0…, and [Window],
+// which have readers and writers of their own. The table's order is the file's: a file is written with its sections and
+// keys in this order, as the Windows program wrote them. The time-out's bounds are the page's; the run takes more
+// (TimeOut.h), so a stored time-out is kept as it is.
 // clang-format off
 inline constexpr std::array kSettingsTable = {
     IntSetting ("ProxyTimeOut",          "TimeOut",          &AppSettings::TimeOut,            kTimeOutDefault,         {5, 60},    OutOfBounds::Kept,    Written::Always),
@@ -133,6 +133,7 @@ inline constexpr std::array kSettingsTable = {
     BoolSetting("Geo",                   "Columns",          &AppSettings::GeoColumns,         false,                                                         Written::UnlessDefault),
     BoolSetting("Twice",                 "On",               &AppSettings::TwiceOn,            false,                                                         Written::UnlessDefault),
     IntSetting ("Twice",                 "Pause",            &AppSettings::TwicePause,         kTwicePauseDefaultSeconds, {0, kTwicePauseMaxSeconds}, OutOfBounds::Default, Written::UnlessDefault),
+    BoolSetting("Sites",                 "Columns",          &AppSettings::SiteColumns,        false,                                                         Written::UnlessDefault),
 };
 // clang-format on
 

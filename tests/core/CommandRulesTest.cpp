@@ -158,6 +158,9 @@ TEST(CommandRulesTest, AlwaysOnTopIsCheckedExactlyWithForegroundWindow) {
     EXPECT_FALSE(rules.Checked(cmd::kPlaceColumns, places));
     places.placeColumns = true;
     EXPECT_TRUE(rules.Checked(cmd::kPlaceColumns, places));
+    EXPECT_FALSE(rules.Checked(cmd::kSiteColumns, places));
+    places.siteColumns = true;
+    EXPECT_TRUE(rules.Checked(cmd::kSiteColumns, places));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // What a check run tells of each proxy beyond its grade: where it leaves to the Internet (the 国 and AS columns, their
-// sort and the exports) and how it fares at a second look, on loopback proxies and databases written at test time.
+// sort and the exports), what the sites of [Sites] answered through it, and how it fares at a second look, on loopback
+// proxies, sites and databases written at test time.
 #include <memory>
 #include <string>
 
@@ -7,10 +8,12 @@
 #include <QTest>
 
 #include "core/frame/CommandIds.h"
+#include "core/history/HistoryStore.h"
 #include "core/list/ProxyListDocument.h"
 #include "support/EchoJudge.h"
 #include "support/FakeDocumentHost.h"
 #include "support/FakeProxy.h"
+#include "support/FakeSite.h"
 #include "support/RecordingMessageService.h"
 #include "support/TempDir.h"
 #include "support/TestMmdb.h"
@@ -108,6 +111,71 @@ private Q_SLOTS:
         QVERIFY2(csv.find(",JP,Japan,16509,\"Amazon.com, Inc.\",true\r\n") != std::string::npos, csv.c_str());
         QVERIFY2(csv.find(",NL,Netherlands,,,\r\n") != std::string::npos, csv.c_str());
         m_view->SetDocument(nullptr);
+    }
+
+    // The sites of [Sites] go through each proxy that passes as zandel-check's --site takes them: a column each, titled
+    // by host and path, sorted by class, in the exports under the URL as given and in the history; a site with a login
+    // is told once and never sent, and a proxy that failed has no class.
+    void aRunFetchesTheSettingsSitesIntoTheirColumns() {
+        const auto page = test::FakeSite::Page;
+        test::FakeSite site(
+            {{"/shop", page("200 OK", "", "<h1>Welcome</h1>")}, {"/ban", page("403 Forbidden", "", "")}});
+        const std::string base = "http://" + site.Address();
+        m_settings->WebPage = base + std::string(EchoJudge::kPath);
+        m_settings->Sites = {base + "/shop=Welcome", "http://me:secret@" + site.Address() + "/", base + "/ban"};
+        MakeView();
+        QVERIFY(m_view->isColumnHidden(kFirstSiteColumn)); // hidden by default
+        QVERIFY(m_view->OnCommand(cmd::kSiteColumns));
+        QVERIFY(m_settings->SiteColumns && !m_view->isColumnHidden(kFirstSiteColumn + 1));
+        QVERIFY(m_view->isColumnHidden(kFirstSiteColumn + 2));
+        const auto title = [this](int column) {
+            return m_view->model()->headerData(column, Qt::Horizontal).toString();
+        };
+        QCOMPARE(title(kFirstSiteColumn), QStringLiteral("127.0.0.1/shop"));
+        QCOMPARE(title(kFirstSiteColumn + 1), QStringLiteral("127.0.0.1/ban"));
+
+        FakeProxy refusing(fake::Refuse());
+        CheckAll({refusing.Address(), site.Address()});
+        QTRY_VERIFY(!m_view->IsRunning());
+        QTRY_COMPARE(Cell(1, kFirstSiteColumn), QStringLiteral("reached"));
+        QCOMPARE(Cell(1, kFirstSiteColumn + 1), QStringLiteral("blocked"));
+        QCOMPARE(Cell(0, kFirstSiteColumn), QString());
+        QCOMPARE(m_messages->Boxes().size(), std::size_t{1});
+        QVERIFY(m_messages->Boxes()[0].text.find("http://***@" + site.Address() + "/") != std::string::npos);
+        for (const std::string& head : site.Heads()) {
+            QVERIFY2(head.find("secret") == std::string::npos && head.find("me:") == std::string::npos, head.c_str());
+        }
+        Q_EMIT m_view->header()->sectionClicked(kFirstSiteColumn); // a proxy without classes last, either way
+        QCOMPARE(Cell(0, 0), QString::fromStdString(site.Address()));
+        Q_EMIT m_view->header()->sectionClicked(kFirstSiteColumn);
+        QCOMPARE(Cell(0, 0), QString::fromStdString(site.Address()));
+        QTRY_VERIFY(m_view->model()
+                        ->headerData(kFirstSiteColumn, Qt::Horizontal, Qt::ToolTipRole)
+                        .toString()
+                        .contains(QStringLiteral("稼働率: 100% (1/1回)")));
+
+        test::RecordingMessageService messages;
+        test::FakeDocumentHost documentHost;
+        ProxyListDocument document(m_view->Rows(), messages, documentHost);
+        m_view->SetDocument(&document);
+        QVERIFY(document.ExportListFile(m_dir.File("out.csv"), ExportFormat::Csv));
+        const std::string csv = m_dir.Read("out.csv");
+        QVERIFY2(csv.find(",reason," + base + "/shop," + base + "/ban\r\n") != std::string::npos, csv.c_str());
+        QVERIFY2(csv.find(",reached,blocked\r\n") != std::string::npos, csv.c_str());
+        QVERIFY(document.ExportListFile(m_dir.File("out.json"), ExportFormat::Json));
+        const std::string json = m_dir.Read("out.json");
+        QVERIFY2(json.find("\"sites\":{\"" + base + "/shop\":\"reached\",\"" + base + "/ban\":\"blocked\"}") !=
+                     std::string::npos,
+                 json.c_str());
+        QVERIFY2(json.find("\"sites\":null") != std::string::npos, json.c_str());
+        m_view->SetDocument(nullptr);
+
+        HistoryStore history;
+        QVERIFY(history.OpenForReading(m_dir.File(kHistoryFileName)));
+        const std::vector<SiteUptime> uptimes = history.SiteUptimes(site.Address());
+        QCOMPARE(uptimes.size(), std::size_t{2});
+        QCOMPARE(uptimes[1].site, base + "/ban");
+        QCOMPARE(uptimes[1].reached, 0);
     }
 
     // Without databases nothing is looked up and the export is as it always was.

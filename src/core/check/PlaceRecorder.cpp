@@ -17,6 +17,9 @@ std::shared_ptr<const GeoLookup> PlaceRecorder::Lookup() const {
 // Looked up before the check is handed on, so that the history keeps the place with it.
 void PlaceRecorder::Recorded(int row, const CheckRecord& record) {
     ICheckRecorder* inner = m_inner.load();
+    if (row >= 0 && m_fetchesSites && m_sited) {
+        m_sited(row, record.sites);
+    }
     const std::shared_ptr<const GeoLookup> lookup = Lookup();
     if (lookup == nullptr || !lookup->Any()) {
         if (inner != nullptr) {

@@ -79,6 +79,20 @@ std::string SiteTarget::HostLine() const {
     return port == (tls ? 443 : 80) ? host : Authority();
 }
 
+std::string SiteWithoutLogin(std::string_view text) {
+    const bool tls = StartsWithNoCase(text, "https://");
+    if (!tls && !StartsWithNoCase(text, "http://")) {
+        return std::string(text);
+    }
+    const std::size_t schemeEnd = tls ? 8 : 7;
+    const std::string_view whole = text.substr(schemeEnd);
+    const std::size_t at = whole.substr(0, whole.find_first_of("/?#")).rfind('@');
+    if (at == std::string_view::npos) {
+        return std::string(text);
+    }
+    return std::string(text.substr(0, schemeEnd)) + "***" + std::string(whole.substr(at));
+}
+
 std::optional<SiteTarget> ParseSite(std::string_view text, std::string& error) {
     const bool tls = StartsWithNoCase(text, "https://");
     if (!tls && !StartsWithNoCase(text, "http://")) {
@@ -87,11 +101,8 @@ std::optional<SiteTarget> ParseSite(std::string_view text, std::string& error) {
     }
     const std::size_t schemeEnd = tls ? 8 : 7;
     // Looked for before the keyword, whose "=" a password may hold; the login is left out of the message.
-    const std::string_view whole = text.substr(schemeEnd);
-    const std::size_t at = whole.substr(0, whole.find_first_of("/?#")).rfind('@');
-    if (at != std::string_view::npos) {
-        error = std::string(text.substr(0, schemeEnd)) + "***" + std::string(whole.substr(at)) +
-                ": a site with a login is refused (it is never sent through a proxy)";
+    if (std::string shown = SiteWithoutLogin(text); shown != text) {
+        error = std::move(shown) + ": a site with a login is refused (it is never sent through a proxy)";
         return std::nullopt;
     }
     const std::size_t mark = KeywordMark(text, schemeEnd);
@@ -137,6 +148,55 @@ std::vector<SiteTarget> ParseSites(const std::vector<std::string>& texts,
         }
     }
     return sites;
+}
+
+SiteEntry SplitSite(std::string_view text) {
+    const bool tls = StartsWithNoCase(text, "https://");
+    if (!tls && !StartsWithNoCase(text, "http://")) {
+        return {std::string(text), {}};
+    }
+    const std::size_t mark = KeywordMark(text, tls ? 8 : 7);
+    if (mark == std::string_view::npos) {
+        return {std::string(text), {}};
+    }
+    return {std::string(text.substr(0, mark)), std::string(text.substr(mark + 1))};
+}
+
+std::vector<std::string> SiteTextsOf(const std::vector<SiteEntry>& entries,
+                                     const std::function<void(const std::string&)>& tell) {
+    std::vector<std::string> texts;
+    for (const SiteEntry& entry : entries) {
+        std::string text = entry.keyword.empty() ? entry.url : entry.url + "=" + entry.keyword;
+        std::string error;
+        const std::optional<SiteTarget> site = ParseSite(text, error);
+        if (site && (site->given != entry.url || site->keyword != entry.keyword)) {
+            tell(entry.url + ": an \"=\" in the URL would be read as the start of a keyword");
+            continue;
+        }
+        texts.push_back(std::move(text));
+    }
+    // What ParseSites keeps of them, in their order, said as the console says it.
+    std::vector<std::string> kept;
+    for (const SiteTarget& site : ParseSites(texts, tell)) {
+        kept.push_back(site.keyword.empty() ? site.given : site.given + "=" + site.keyword);
+    }
+    return kept;
+}
+
+std::vector<std::string> SiteShortNames(const std::vector<SiteTarget>& sites) {
+    const auto count = [&sites](auto same) { return std::count_if(sites.begin(), sites.end(), same); };
+    std::vector<std::string> names;
+    for (const SiteTarget& site : sites) {
+        const std::string withPath = site.host + site.path;
+        if (count([&](const SiteTarget& other) { return other.host == site.host; }) == 1) {
+            names.push_back(site.host);
+        } else if (count([&](const SiteTarget& other) { return other.host + other.path == withPath; }) == 1) {
+            names.push_back(withPath);
+        } else {
+            names.push_back(site.given.substr(site.tls ? 8 : 7));
+        }
+    }
+    return names;
 }
 
 std::shared_ptr<SitePlan> MakeSitePlan(const std::vector<SiteTarget>& sites, const std::string& httpVersion,

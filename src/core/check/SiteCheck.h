@@ -34,6 +34,8 @@ struct SiteTarget {
     std::string HostLine() const;
 };
 
+// The text with a login of its URL ("user:password@") shown as "***@", for every message and field that shows it.
+std::string SiteWithoutLogin(std::string_view text);
 // One "URL[=KEYWORD]": the keyword follows the first "=" outside the URL's query, or in the query an "=" after a
 // parameter's own ("https://example.com/?q=1=Welcome"). Nothing, with `error` saying why, for a site that cannot be
 // fetched: not http:// or https://, a malformed host or port, a login (refused, since it would be sent through
@@ -43,6 +45,23 @@ std::optional<SiteTarget> ParseSite(std::string_view text, std::string& error);
 // others are checked.
 std::vector<SiteTarget> ParseSites(const std::vector<std::string>& texts,
                                    const std::function<void(const std::string&)>& tell);
+
+// One site as the settings page shows it: its URL and its keyword apart (empty: none).
+struct SiteEntry {
+    std::string url;
+    std::string keyword;
+    bool operator==(const SiteEntry&) const = default;
+};
+// A kept "URL[=KEYWORD]" taken apart where ParseSite would; a text that is no site at all is its URL whole.
+SiteEntry SplitSite(std::string_view text);
+// The texts [Sites] keeps of the page's entries, in order: each is read as ParseSites reads the console's, and one it
+// leaves out is told through `tell` (its login never repeated) and not kept; so is a URL whose own "=" would be read as
+// the start of a keyword, since it could not come back as written.
+std::vector<std::string> SiteTextsOf(const std::vector<SiteEntry>& entries,
+                                     const std::function<void(const std::string&)>& tell);
+// A short name for each site, for a column's header: its host, with the path where another site has the same host,
+// and the whole URL without its scheme where that is the same too.
+std::vector<std::string> SiteShortNames(const std::vector<SiteTarget>& sites);
 
 // What each job sends to fetch one site, made once per run.
 struct SiteRequest {

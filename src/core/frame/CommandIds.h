@@ -64,6 +64,7 @@ inline constexpr int kServeStop = 32866;
 inline constexpr int kServeDesktop = 32867;
 inline constexpr int kServeConnections = 32868;
 inline constexpr int kPlaceColumns = 32869;
+inline constexpr int kSiteColumns = 32870;
 
 // Items built at run time: favourites 100 + slot, and "ﾌﾟﾛｷｼ無効(&P)".
 inline constexpr int kFavouriteFirst = 100;

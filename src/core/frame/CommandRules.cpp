@@ -89,7 +89,8 @@ bool CommandRules::Enabled(int id, const FrameState& state, bool current) {
 
 bool CommandRules::Checked(int id, const FrameState& state) const {
     return (id == cmd::kAlwaysOnTop && state.onTop) || (id == cmd::kHistoryColumns && state.historyColumns) ||
-           (id == cmd::kPlaceColumns && state.placeColumns) || (id == cmd::kFilterBar && state.filterBar);
+           (id == cmd::kPlaceColumns && state.placeColumns) || (id == cmd::kSiteColumns && state.siteColumns) ||
+           (id == cmd::kFilterBar && state.filterBar);
 }
 
 } // namespace zandel

@@ -18,6 +18,7 @@ struct FrameState {
     bool filterBar = false;      // the filter bar is open
     bool serving = false;        // the local proxy listens
     bool placeColumns = false;   // the list shows the country and AS columns
+    bool siteColumns = false;    // the list shows a column for each site of [Sites]
 };
 
 // Which commands of the main window are available. Two passes decide it, as the menus work: opening the menu

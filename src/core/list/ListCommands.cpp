@@ -267,8 +267,9 @@ ListChange ListCommands::Sort(int column, const IColumnFigures* history) {
         std::stable_sort(order.begin(), order.begin() + withFigure, [&](int a, int b) {
             return ascending ? *at(figures, a) < *at(figures, b) : *at(figures, b) < *at(figures, a);
         });
-    } else if (column == kCountryColumn || column == kAsnColumn) {
-        // By the country's code or the AS number the store gives as the cell; a row without a place goes last.
+    } else if (column == kCountryColumn || column == kAsnColumn || IsSiteColumn(column)) {
+        // By the country's code, the AS number or the site's class's rank the store gives as the cell; a row without
+        // one goes last.
         std::stable_partition(order.begin(), order.end(), [&](int row) { return !at(cells, row).empty(); });
         const auto placed = static_cast<std::ptrdiff_t>(
             std::count_if(cells.begin(), cells.end(), [](const std::string& cell) { return !cell.empty(); }));

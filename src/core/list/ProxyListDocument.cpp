@@ -109,9 +109,12 @@ bool ProxyListDocument::ExportListFile(const std::string& path, ExportFormat for
     const RowReason reason = [this](int row) { return m_rows.GetRow(row).reason; };
     const ExportPlaces places = m_exportPlaces ? m_exportPlaces() : ExportPlaces{};
     const ExportPlaces* withPlaces = places.country || places.asn ? &places : nullptr;
-    const FileResult result = WriteFileAtomically(path, [this, format, &reason, withPlaces](const ByteSink& sink) {
-        return StreamExport(m_rows, SaveWithResults, format, reason, sink, withPlaces);
-    });
+    const ExportSites sites = m_exportSites ? m_exportSites() : ExportSites{};
+    const ExportSites* withSites = sites.urls.empty() ? nullptr : &sites;
+    const FileResult result =
+        WriteFileAtomically(path, [this, format, &reason, withPlaces, withSites](const ByteSink& sink) {
+            return StreamExport(m_rows, SaveWithResults, format, reason, sink, withPlaces, {}, withSites);
+        });
     if (!result.ok) {
         ShowOk(m_messages, FileErrorMessage(FullPath(path), result.error, true));
         return false;

@@ -49,6 +49,8 @@ public:
     bool ExportListFile(const std::string& path, ExportFormat format);
     // Where the rows' proxies left, for the exports' place columns (none: the exports carry none).
     void SetExportPlaces(std::function<ExportPlaces()> places) { m_exportPlaces = std::move(places); }
+    // The sites the rows' proxies were asked for, for the exports' site fields (none named: the exports carry none).
+    void SetExportSites(std::function<ExportSites()> sites) { m_exportSites = std::move(sites); }
     // Replaces the rows with those of a list held in memory (fetched from `source`, a URL): the document has no
     // path name afterwards and goes by `title`; `source` becomes a recent file. False, after its message, when
     // the text cannot be read.
@@ -88,6 +90,7 @@ private:
 
     IRowStore& m_rows;
     std::function<ExportPlaces()> m_exportPlaces;
+    std::function<ExportSites()> m_exportSites;
     IMessageService& m_messages;
     IDocumentHost& m_host;
     std::string m_pathName;

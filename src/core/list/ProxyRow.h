@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/settings/SettingRanges.h"
 #include "core/util/ProxyAddress.h"
 
 namespace zandel {
@@ -54,7 +55,13 @@ inline constexpr int kMedianColumn = kColumnCount + 2;
 // request; never stored either.
 inline constexpr int kCountryColumn = kColumnCount + 3;
 inline constexpr int kAsnColumn = kColumnCount + 4;
-inline constexpr int kShownColumnCount = kColumnCount + 5;
+// Each site's class ([Sites], in their order) as the row's last check found it, shown on request; never stored. A
+// column for every site there may be, those without a site always hidden.
+inline constexpr int kFirstSiteColumn = kColumnCount + 5;
+inline constexpr int kShownColumnCount = kFirstSiteColumn + static_cast<int>(kMaxSites);
+constexpr bool IsSiteColumn(int column) {
+    return column >= kFirstSiteColumn && column < kShownColumnCount;
+}
 // The address cell holds one byte more than the longest entry, so that a line too long to check still reads as such.
 inline constexpr std::size_t kMaxAddressCell = kMaxEntryBytes + 1;
 // The address of a row the user inserts.

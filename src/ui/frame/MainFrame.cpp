@@ -251,6 +251,7 @@ FrameState CMainFrame::CurrentState() const {
     state.onTop = m_settings.ForegroundWindow;
     state.historyColumns = m_settings.HistoryColumns;
     state.placeColumns = m_settings.GeoColumns;
+    state.siteColumns = m_settings.SiteColumns;
     state.filterBar = m_filterBar->IsOpen();
     state.serving = m_serve->Serving();
     return state;

@@ -34,6 +34,7 @@ void CMainFrame::OpenSettingsSheet() {
     m_view->ShowHttpsColumn();
     m_view->ApplyRowLimit();
     m_view->ShowKindColumn();
+    m_view->ShowSiteColumns();
 }
 
 // The databases come as a list from a URL does: through the proxy bar's proxy when lists go through it.

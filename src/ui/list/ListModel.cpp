@@ -62,6 +62,10 @@ QString ListModel::Text(int row, int column) const {
     if (column == kCountryColumn || column == kAsnColumn) {
         return PlaceText(row, column);
     }
+    if (IsSiteColumn(column)) {
+        const unsigned code = SiteCode(m_extras[Index(row)].sites, column - kFirstSiteColumn);
+        return code == 0 ? QString() : QString::fromLatin1(SiteClassName(static_cast<SiteClass>(code - 1)));
+    }
     const std::string bytes = m_rows.Cell(row, column);
     return Cp932(row, column) ? FromCp932(bytes) : FromBytes(bytes);
 }
@@ -98,6 +102,10 @@ QVariant ListModel::data(const QModelIndex& index, int role) const {
 QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < m_titles.size()) {
         return m_titles[section];
+    }
+    if (orientation == Qt::Horizontal && role == Qt::ToolTipRole && section >= 0 && section < m_tips.size() &&
+        !m_tips[section].isEmpty()) {
+        return m_tips[section];
     }
     return {};
 }

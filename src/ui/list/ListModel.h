@@ -15,6 +15,7 @@
 #include "core/geo/PlaceCodes.h"
 #include "core/list/CompactRows.h"
 #include "core/list/ProxyRow.h"
+#include "core/list/SiteClass.h"
 
 namespace zandel {
 class HistoryColumns;
@@ -99,10 +100,21 @@ public:
     // What the country and AS columns sort by: the country's code, the AS number in digits ("" for none).
     std::string PlaceKey(int row, int column) const;
 
+    // Each site's class as the row's last check found it: a check that did not pass, or one of a run without sites,
+    // leaves the row without any. False for a row without classes.
+    void SetSites(int row, const std::vector<SiteVerdict>& sites);
+    bool SitesOf(int row, std::vector<SiteClass>& classes, std::size_t count) const;
+    // What a site's column sorts by: its class's rank as one digit ("" for none).
+    std::string SiteKey(int row, int column) const;
+    // Every row's classes go, since they were of other sites; the site columns take these titles.
+    void ResetSites(const QStringList& titles);
+    void SetSiteTips(const QStringList& tips);
+
 private:
-    // Twelve bytes a row.
+    // Sixteen bytes a row.
     struct Extra {
         std::uint32_t reason = 0;  // slot in m_reasons, 0 for none
+        std::uint32_t sites = 0;   // three bits a site in its order: 0 none, else its class + 1
         std::uint32_t asn = 0;     // the place's AS, 0 for none
         std::uint16_t country = 0; // the place's country (PlaceCodes), 0 for none
         std::uint8_t cp932 = 0;    // a bit per cell
@@ -111,6 +123,10 @@ private:
         bool datacenter : 1 = false;
     };
     static std::size_t Index(int row) { return static_cast<std::size_t>(row); }
+    static constexpr unsigned kSiteBits = 3;
+    static_assert(kSiteBits * kMaxSites <= 32 && 7 < (1U << kSiteBits));
+    // Site `site`'s code in a row's packed classes.
+    static unsigned SiteCode(std::uint32_t packed, int site);
     QString PlaceText(int row, int column) const;
     const HistoryPlace* EarlierPlace(int row) const;
     bool EarlierPlaceOf(int row, GeoPlace& place) const;
@@ -122,6 +138,7 @@ private:
     void IndexShownRows();
 
     QStringList m_titles;
+    QStringList m_tips; // of the headers, by column
     CompactRows m_rows;
     std::deque<Extra> m_extras;
     std::vector<std::string> m_reasons{std::string()};

@@ -348,6 +348,8 @@ std::vector<std::string> ListRows::CellTexts(const std::vector<int>& rows, int c
                 texts.emplace_back();
             } else if (column == kCountryColumn || column == kAsnColumn) {
                 texts.push_back(m_model.PlaceKey(row, column));
+            } else if (IsSiteColumn(column)) {
+                texts.push_back(m_model.SiteKey(row, column));
             } else {
                 texts.push_back(column >= 0 && column < kColumnCount ? m_model.Cell(row, column) : std::string());
             }

@@ -37,7 +37,7 @@ struct Column {
     int width;
     const char* widest; // the widest text the column usually holds
 };
-constexpr Column kColumns[kShownColumnCount] = {
+constexpr Column kColumns[kFirstSiteColumn] = {
     {"Proxyサーバ名/ポート番号", 180, "255.255.255.255:65535"},
     {"結果", 100, "Non-Anonymous"},
     {"レスポンスタイム(秒)", 120, "00.000"},
@@ -49,6 +49,8 @@ constexpr Column kColumns[kShownColumnCount] = {
     {"国", 120, "JP Japan"},
     {"AS", 200, "AS16509 Amazon.com, Inc. [DC]"},
 };
+// Each site's column, titled by its site.
+constexpr Column kSiteColumnSpec = {"", 100, "keyword-missing"};
 // The palette's colour for a selection in a window in the background, unless it would vanish into the list's own
 // blue or look like the active selection: then a slate grey that does neither.
 QColor InactiveSelectionColour(const QPalette& palette) {
@@ -72,8 +74,8 @@ ProxyListView::ProxyListView(AppSettings& settings, ICheckHost& runWindows, QWid
     : QTreeView(parent), m_settings(settings) {
     setObjectName(QStringLiteral("proxyList"));
     QStringList titles;
-    for (const Column& column : kColumns) {
-        titles << QString::fromUtf8(column.title);
+    for (int column = 0; column < kShownColumnCount; ++column) {
+        titles << QString::fromUtf8(column < kFirstSiteColumn ? kColumns[column].title : kSiteColumnSpec.title);
     }
     m_model = new ListModel(titles, this);
     setModel(m_model);
@@ -81,7 +83,7 @@ ProxyListView::ProxyListView(AppSettings& settings, ICheckHost& runWindows, QWid
     // The widths of the Windows list, widened where this desktop's fonts need more room for a full title or
     // cell (a check time cut short loses its seconds).
     for (int column = 0; column < kShownColumnCount; ++column) {
-        const Column& spec = kColumns[column];
+        const Column& spec = column < kFirstSiteColumn ? kColumns[column] : kSiteColumnSpec;
         const int title = header()->fontMetrics().horizontalAdvance(QString::fromUtf8(spec.title));
         const int widest =
             fontMetrics().horizontalAdvance(QString::fromUtf8(spec.widest)) + (column == 0 ? kImageRoom : 0);
@@ -196,6 +198,7 @@ ProxyListView::ProxyListView(AppSettings& settings, ICheckHost& runWindows, QWid
     ShowKindColumn();
     ShowHistoryColumns();
     ShowPlaceColumns();
+    TakeSites(false);
     viewport()->setAcceptDrops(m_probeReady);
 }
 
@@ -215,6 +218,7 @@ void ProxyListView::SetDocument(ProxyListDocument* document) {
     m_document = document;
     if (m_document != nullptr) {
         m_document->SetExportPlaces([this] { return PlacesForExport(); });
+        m_document->SetExportSites([this] { return SitesForExport(); });
     }
     ApplyRowLimit();
 }
@@ -267,6 +271,10 @@ void ProxyListView::BindCommands() {
     m_commandBindings.Bind(cmd::kPlaceColumns, [this] {
         m_settings.GeoColumns = !m_settings.GeoColumns;
         ShowPlaceColumns();
+    });
+    m_commandBindings.Bind(cmd::kSiteColumns, [this] {
+        m_settings.SiteColumns = !m_settings.SiteColumns;
+        ShowSiteColumns();
     });
 }
 

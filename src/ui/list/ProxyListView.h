@@ -104,6 +104,9 @@ public:
     void ShowCheckHistory();
     // The country and AS columns show while the settings ask for them ([Geo] Columns, the View menu).
     void ShowPlaceColumns();
+    // A column for each site of [Sites] shows while the settings ask for them ([Sites] Columns, the View menu); sites
+    // changed in the settings are taken first unless a run is on its way.
+    void ShowSiteColumns();
 
     // A run switches the in-place edit off while it holds the rows' indexes; an edit open then is taken.
     void SetLabelEditing(bool enabled);
@@ -157,6 +160,12 @@ private:
     void RecordPlaces();
     void OpenPlacesIfChanged();
     ExportPlaces PlacesForExport();
+    // The sites of [Sites] for the next run, as the console takes --site: one that cannot be fetched is told once (for
+    // the settings as they are) and left out. Sites other than those the rows' classes are of clear them.
+    void TakeSites(bool tell);
+    void SiteColumnsShown();
+    ExportSites SitesForExport() const;
+    void LoadSiteUptimes();
     bool RunActive() const;
     // The first and last rows of the view (view rows) the viewport shows.
     std::pair<int, int> RowsInView() const;
@@ -186,7 +195,10 @@ private:
     QTimer* m_historyWatch = nullptr;
     std::unique_ptr<PlaceRecorder> m_placeRecorder;
     std::shared_ptr<const GeoLookup> m_places;
-    std::string m_placesStamp; // the files and their sizes and times as they were opened
+    std::string m_placesStamp;            // the files and their sizes and times as they were opened
+    std::vector<std::string> m_siteUrls;  // the sites the rows' classes are of, as given
+    std::vector<std::string> m_siteHeads; // their URLs and keywords, for their columns' tips
+    std::vector<std::string> m_sitesTold; // [Sites] as it was when its sites that cannot be fetched were told
     std::unique_ptr<CheckEngine> m_engine;
     std::unique_ptr<ListCommands> m_commands;
     CommandBindings m_commandBindings{[this] { return RunActive(); }};

@@ -40,6 +40,9 @@ void ProxyListView::RecordPlaces() {
     m_placeRecorder = std::make_unique<PlaceRecorder>([this](int row, const GeoPlace& place, bool good) {
         m_rows->Bridge().Post([this, row, place, good] { m_model->SetPlace(row, place, good); });
     });
+    m_placeRecorder->SetSited([this](int row, const std::vector<SiteVerdict>& sites) {
+        m_rows->Bridge().Post([this, row, sites] { m_model->SetSites(row, sites); });
+    });
     m_engine->SetRecorder(m_placeRecorder.get());
 }
 

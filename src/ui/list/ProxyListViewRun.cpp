@@ -36,6 +36,7 @@ void ProxyListView::StartCheck() {
     if (!m_engine->IsRunning()) {
         m_engine->SetSecondLook(m_settings.TwiceOn, std::chrono::seconds(m_settings.TwicePause));
         OpenPlacesIfChanged();
+        TakeSites(true);
     }
     m_engine->StartCheck();
 }
@@ -101,6 +102,9 @@ void ProxyListView::RecordHistory() {
             m_rows->Bridge().Post([this] {
                 if (m_settings.HistoryColumns) {
                     LoadHistoryColumns();
+                }
+                if (m_settings.SiteColumns) {
+                    LoadSiteUptimes();
                 }
             });
         });

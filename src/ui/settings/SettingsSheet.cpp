@@ -7,6 +7,7 @@
 #include "ui/settings/GeoPage.h"
 #include "ui/settings/RecheckPage.h"
 #include "ui/settings/ServePage.h"
+#include "ui/settings/SitesPage.h"
 
 namespace zandel::ui {
 
@@ -22,6 +23,7 @@ SettingsSheet::SettingsSheet(AppSettings& settings, IProgramLauncher& /*launcher
     AddPage(new ServePage(settings, this));
     m_geo = new GeoPage(settings, this);
     AddPage(m_geo);
+    AddPage(new SitesPage(settings, this));
 }
 
 } // namespace zandel::ui

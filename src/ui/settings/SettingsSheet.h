@@ -11,8 +11,8 @@ namespace zandel::ui {
 
 class GeoPage;
 
-// "詳細設定": the check page, the access URL, the User-Agent, the favourite proxies, the re-checks, the local proxy
-// and the offline databases of the proxies' places. Made anew for
+// "詳細設定": the check page, the access URL, the User-Agent, the favourite proxies, the re-checks, the local proxy,
+// the offline databases of the proxies' places and the sites fetched through the proxies that pass. Made anew for
 // each showing, so every showing starts from the settings record.
 class SettingsSheet final : public PropertySheet {
     Q_OBJECT

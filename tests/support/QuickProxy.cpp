@@ -23,9 +23,9 @@ constexpr std::string_view kAnswer =
 
 } // namespace
 
-QuickProxy::QuickProxy() {
+QuickProxy::QuickProxy(int backlog) {
     m_port = 0;
-    m_listen = ListenLoopback(m_port, 128);
+    m_listen = ListenLoopback(m_port, backlog);
     if (!m_listen.IsOpen()) {
         throw std::system_error(errno, std::generic_category(), "quick proxy");
     }

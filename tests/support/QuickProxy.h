@@ -10,10 +10,11 @@ namespace zandel::test {
 
 // The cheapest proxy that answers: one thread on 127.0.0.1 that takes each connection in turn, reads the
 // request head, sends a fixed "200 OK" page and closes. For benchmarks, where the fake proxy's own cost
-// must stay out of the figures.
+// must stay out of the figures. `backlog` connections may wait for their turn; more are dropped and tried again by
+// the client a second later.
 class QuickProxy final {
 public:
-    QuickProxy();
+    explicit QuickProxy(int backlog = 128);
     ~QuickProxy();
     QuickProxy(const QuickProxy&) = delete;
     QuickProxy& operator=(const QuickProxy&) = delete;

@@ -49,6 +49,8 @@ namespace zandel::ui {
 namespace {
 
 constexpr int kIdleUpdateMs = 150;
+// At most ten titles a second: a run of 100 000 rows at once kept openbox redrawing titles for minutes after it.
+constexpr int kCaptionPauseMs = 100;
 constexpr double kListShare = 0.6;
 
 } // namespace
@@ -108,6 +110,14 @@ CMainFrame::CMainFrame(AppSettings& settings, IInternetSettings& internet, IProg
     m_idleTimer = new QTimer(this);
     connect(m_idleTimer, &QTimer::timeout, this, [this] { UpdateCommandUi(); });
     m_idleTimer->start(kIdleUpdateMs);
+    m_captionPause = new QTimer(this);
+    m_captionPause->setSingleShot(true);
+    m_captionPause->setInterval(kCaptionPauseMs);
+    connect(m_captionPause, &QTimer::timeout, this, [this] {
+        if (windowTitle() != m_caption) {
+            SetCaption(m_caption);
+        }
+    });
     UpdateCommandUi();
 
     m_tray->OnDoubleClick([this] { ShowInTray(false); });
@@ -279,19 +289,24 @@ IProxyBar* CMainFrame::ProxyBar() {
 }
 
 QString CMainFrame::GetCaption() {
-    return windowTitle();
+    return m_caption.isNull() ? windowTitle() : m_caption;
 }
 
 void CMainFrame::SetCaption(const QString& caption) {
-    setWindowTitle(caption);
+    // A title asked for during the pause waits for its end; the last one asked for is shown then.
+    m_caption = caption;
+    if (!m_captionPause->isActive()) {
+        setWindowTitle(caption);
+        m_captionPause->start();
+    }
 }
 
 void CMainFrame::RefreshCaption() {
     // During a run the caption shows the proxy being checked; the run puts the saved caption back and the
     // document's name is refreshed once it has ended.
     if (!Running()) {
-        setWindowTitle(
-            QStringLiteral("%1 - %2").arg(QString::fromUtf8(texts::kAppName), FromBytes(m_document->Title())));
+        m_caption = QStringLiteral("%1 - %2").arg(QString::fromUtf8(texts::kAppName), FromBytes(m_document->Title()));
+        setWindowTitle(m_caption);
     }
 }
 

@@ -160,6 +160,10 @@ private:
     QLabel* m_progressPane = nullptr;     // likewise
     QLabel* m_servePane = nullptr;        // shown only while the local proxy serves
     QTimer* m_idleTimer = nullptr;
+    // The title as last asked for, and the pause after a title is shown: the window manager draws every title it is
+    // given, in its own time, and a run of many at once asks for one a row.
+    QString m_caption;
+    QTimer* m_captionPause = nullptr;
     TrayIcon* m_tray = nullptr;
     RecheckWindows* m_recheck = nullptr;
     ServeWindows* m_serve = nullptr;

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include "core/check/ParallelProbe.h"
 #include "core/list/ProxyRow.h"
 #include "support/FakeProxy.h"
 #include "support/QuickProxy.h"
@@ -105,17 +106,18 @@ int RowsJudgedWrong(const ui::ListRows& rows) {
     return wrong;
 }
 
-// Raises the open-files limit to what the run needs where the process may; what the engine can then open.
+// The open-files limit the engine has once the program has started (which raises it to the hard limit), the hard
+// limit first raised to what the run needs where the process may.
 rlim_t OpenFilesLimit() {
     rlimit limit{};
     ::getrlimit(RLIMIT_NOFILE, &limit);
     if (limit.rlim_max < kWantedDescriptors) {
-        rlimit raised{kWantedDescriptors, kWantedDescriptors};
-        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) {
-            return kWantedDescriptors;
-        }
+        const rlimit raised{kWantedDescriptors, kWantedDescriptors};
+        ::setrlimit(RLIMIT_NOFILE, &raised);
     }
-    return limit.rlim_max;
+    RaiseOpenFileLimit();
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    return limit.rlim_cur;
 }
 
 // Triggers the window's action of that name once the window has enabled it, as the user waits for it to be; false

@@ -1,8 +1,11 @@
 #include "ui/list/ListRows.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QScrollBar>
+#include <QSignalBlocker>
+#include <QThread>
 #include <QTreeView>
 
 #include "ui/list/ListModel.h"
@@ -20,9 +23,33 @@ void SetMarkQuietly(QTreeView& view, const QModelIndex& index) {
     view.setAutoScroll(scrolls);
 }
 
+// Puts `chosen` in the selection's place. Told as a change, Qt would work out what changed between two selections
+// of many ranges by going through the product of the two, and the view the area of each range to repaint by going
+// through the rows for each: seconds for a run's thousands of ranges. So the change is made unheard, then told as
+// one with nothing in it (the selected count is taken again), and the view repainted whole, which paints only the
+// rows in sight.
+void ReplaceSelection(QAbstractItemView& view, const QItemSelection& chosen) {
+    QItemSelectionModel& selection = *view.selectionModel();
+    {
+        const QSignalBlocker unheard(selection);
+        selection.clearSelection();
+        selection.select(chosen, QItemSelectionModel::Select);
+    }
+    Q_EMIT selection.selectionChanged(QItemSelection(), QItemSelection());
+    view.viewport()->update();
+}
+
 } // namespace
 
-ListRows::ListRows(QTreeView& view, ListModel& model) : m_view(view), m_model(model), m_bridge(&view) {}
+ListRows::ListRows(QTreeView& view, ListModel& model) : m_view(view), m_model(model), m_bridge(&view) {
+    m_bridge.AfterEachTurn([this] { Settle(); });
+}
+
+void ListRows::Settle() const {
+    if (!m_deselects.empty()) {
+        DeselectRows(std::exchange(m_deselects, {}));
+    }
+}
 
 bool ListRows::Valid(int row) const {
     return row >= 0 && row < m_model.Count();
@@ -46,11 +73,17 @@ int ListRows::RowCount() const {
 }
 
 void ListRows::InsertRow(int index, const std::string& address, int image, int tag) {
-    m_bridge.Call([&] { m_model.Insert(index, address, image, tag); });
+    m_bridge.Call([&] {
+        Settle();
+        m_model.Insert(index, address, image, tag);
+    });
 }
 
 void ListRows::AppendRows(const std::vector<ProxyRow>& rows) {
-    m_bridge.Call([&] { m_model.Append(rows); });
+    m_bridge.Call([&] {
+        Settle();
+        m_model.Append(rows);
+    });
 }
 
 std::string ListRows::GetCellText(int row, int column) const {
@@ -99,6 +132,7 @@ void ListRows::RemoveRow(int row) {
 // the selection and the mark kept on their rows (or, for the mark, on the row that takes its place).
 void ListRows::RemoveRows(const std::vector<int>& rows) {
     m_bridge.Call([&] {
+        Settle();
         std::vector<int> valid;
         std::copy_if(rows.begin(), rows.end(), std::back_inserter(valid), [this](int row) { return Valid(row); });
         if (valid.empty()) {
@@ -134,11 +168,15 @@ void ListRows::RemoveRows(const std::vector<int>& rows) {
 }
 
 void ListRows::RemoveAllRows() {
-    m_bridge.Call([this] { m_model.Clear(); });
+    m_bridge.Call([this] {
+        m_deselects.clear();
+        m_model.Clear();
+    });
 }
 
 void ListRows::Reorder(const std::vector<int>& order) {
     m_bridge.Call([&] {
+        Settle();
         if (order.size() != static_cast<std::size_t>(m_model.Count())) {
             return;
         }
@@ -162,6 +200,7 @@ void ListRows::Reorder(const std::vector<int>& order) {
 }
 
 void ListRows::Show(const std::vector<bool>& shown, bool deselect) {
+    Settle();
     const Selection before = TakeSelection();
     m_model.SetShown(shown);
     std::vector<int> selected;
@@ -215,7 +254,7 @@ void ListRows::PutSelection(const std::vector<int>& rows, int mark, int scroll) 
         runEnd = view;
     }
     close();
-    m_view.selectionModel()->select(chosen, QItemSelectionModel::ClearAndSelect);
+    ReplaceSelection(m_view, chosen);
     // A mark on a hidden row waits there until the row shows again.
     const int markView = m_model.ViewRow(mark);
     m_model.SetHiddenMark(markView < 0 ? mark : -1);
@@ -230,6 +269,7 @@ void ListRows::PutSelection(const std::vector<int>& rows, int mark, int scroll) 
 
 bool ListRows::IsRowSelected(int row) const {
     return m_bridge.Call([&] {
+        Settle();
         const int view = m_model.ViewRow(row);
         return view >= 0 && m_view.selectionModel()->isRowSelected(view, QModelIndex());
     });
@@ -240,29 +280,84 @@ bool ListRows::IsRowShown(int row) const {
 }
 
 void ListRows::SetRowSelected(int row, bool selected) {
-    m_bridge.Post([this, row, selected] {
+    if (!selected) {
+        // A run deselects each row as it ends, thousands at once when a run of thousands stops: they are taken off
+        // the selection together at the end of the bridge's turn, and before anything that reads or moves rows.
+        if (QThread::currentThread() == m_view.thread()) {
+            m_bridge.Flush();
+            Settle();
+            DeselectRows({row});
+        } else {
+            m_bridge.Post([this, row] { m_deselects.push_back(row); });
+        }
+        return;
+    }
+    m_bridge.Post([this, row] {
+        Settle();
         if (!Valid(row)) {
             return;
         }
         const int view = m_model.ViewRow(row);
         if (view < 0) {
-            m_model.SetHiddenSelected(row, selected);
+            m_model.SetHiddenSelected(row, true);
             return;
         }
         const QModelIndex index = m_model.index(view, 0);
-        if (selected) {
-            m_view.selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
-        }
-        m_view.selectionModel()->select(index,
-                                        (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
-                                            QItemSelectionModel::Rows);
+        m_view.selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+        m_view.selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
     });
+}
+
+// The selection less the rows, put back at once: each change goes through every range of the selection, a run of
+// many leaves one range for each row still running, and Qt's own deselect of many ranges from many costs the
+// product of the two.
+void ListRows::DeselectRows(const std::vector<int>& rows) const {
+    std::vector<int> drop;
+    drop.reserve(rows.size());
+    for (int row : rows) {
+        if (!Valid(row)) {
+            continue;
+        }
+        const int view = m_model.ViewRow(row);
+        if (view < 0) {
+            m_model.SetHiddenSelected(row, false);
+        } else {
+            drop.push_back(view);
+        }
+    }
+    std::sort(drop.begin(), drop.end());
+    std::vector<std::pair<int, int>> spans; // selected view rows, first and last
+    for (const QItemSelectionRange& range : m_view.selectionModel()->selection()) {
+        spans.emplace_back(range.top(), range.bottom());
+    }
+    std::sort(spans.begin(), spans.end());
+    QItemSelection kept;
+    bool changed = false;
+    const int lastColumn = m_model.columnCount() - 1;
+    auto next = drop.begin();
+    int from = -1; // the first row not yet kept or dropped
+    for (const auto& [top, bottom] : spans) {
+        for (int first = std::max(top, from); first <= bottom;) {
+            next = std::lower_bound(next, drop.end(), first);
+            const int last = next == drop.end() ? bottom : std::min(bottom, *next - 1);
+            if (first <= last) {
+                kept.select(m_model.index(first, 0), m_model.index(last, lastColumn));
+            }
+            changed |= last < bottom;
+            first = last + 2; // past the dropped row
+        }
+        from = std::max(from, bottom + 1);
+    }
+    if (changed) {
+        ReplaceSelection(m_view, kept);
+    }
 }
 
 // One range for the whole list: a thousand rows selected one by one make a thousand ranges, and every later
 // change of the selection would go through all of them.
 void ListRows::SelectAllRows() {
     m_bridge.Post([this] {
+        Settle();
         const int count = m_model.rowCount();
         if (count == 0) {
             return;
@@ -277,6 +372,7 @@ void ListRows::SelectAllRows() {
 
 void ListRows::SelectOnly(const std::vector<int>& rows) {
     m_bridge.Post([this, rows] {
+        Settle();
         std::vector<int> valid;
         std::copy_if(rows.begin(), rows.end(), std::back_inserter(valid), [this](int row) { return Valid(row); });
         std::sort(valid.begin(), valid.end());
@@ -361,6 +457,7 @@ std::vector<std::string> ListRows::CellTexts(const std::vector<int>& rows, int c
 // The selection's ranges, in view rows, turned into store rows: no row is asked whether it is selected.
 std::vector<int> ListRows::SelectedRows(int limit) const {
     return m_bridge.Call([&] {
+        Settle();
         std::vector<int> rows;
         for (const QItemSelectionRange& range : m_view.selectionModel()->selection()) {
             for (int view = range.top(); view <= range.bottom(); ++view) {
@@ -378,6 +475,7 @@ std::vector<int> ListRows::SelectedRows(int limit) const {
 
 int ListRows::SelectedCount() const {
     return m_bridge.Call([this] {
+        Settle();
         if (m_selectedCount < 0) {
             m_selectedCount = static_cast<int>(SelectedRows(m_model.Count()).size());
         }

@@ -70,6 +70,9 @@ private:
         int scroll = 0;
     };
     Selection TakeSelection() const;
+    void DeselectRows(const std::vector<int>& rows) const;
+    // Takes the rows a run has ended off the selection (see SetRowSelected).
+    void Settle() const;
     // Selects exactly these store rows (ascending) as ranges of view rows and puts the mark on `mark`, the view
     // staying where it is.
     void PutSelection(const std::vector<int>& rows, int mark, int scroll = -1);
@@ -77,7 +80,8 @@ private:
     QTreeView& m_view;
     ListModel& m_model;
     mutable UiBridge m_bridge;
-    mutable int m_selectedCount = -1; // -1: to be counted again
+    mutable int m_selectedCount = -1;     // -1: to be counted again
+    mutable std::vector<int> m_deselects; // store rows to leave the selection at the end of the turn
 };
 
 } // namespace zandel::ui

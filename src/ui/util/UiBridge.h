@@ -86,6 +86,10 @@ public:
         }
     }
 
+    // Runs `settle` on the user-interface thread after each turn (and each flush) that carried out changes: for
+    // a change cheaper made once for all the calls of a turn than once for each.
+    void AfterEachTurn(std::function<void()> settle) { m_settle = std::move(settle); }
+
     // Carries out every change handed over so far (on the user-interface thread).
     void Flush() { RunPending(false); }
 
@@ -107,17 +111,22 @@ private:
             }
             count = m_pending.size();
         }
+        bool ran = false;
         for (; count > 0; --count) {
             std::function<void()> change;
             {
                 std::lock_guard lock(m_mutex);
                 if (m_pending.empty()) {
-                    return;
+                    break;
                 }
                 change = std::move(m_pending.front());
                 m_pending.pop_front();
             }
             change();
+            ran = true;
+        }
+        if (ran && m_settle) {
+            m_settle();
         }
     }
 
@@ -126,6 +135,7 @@ private:
     std::mutex m_mutex;
     std::deque<std::function<void()>> m_pending;
     bool m_turnPosted = false;
+    std::function<void()> m_settle;
 };
 
 } // namespace zandel::ui

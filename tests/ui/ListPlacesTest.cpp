@@ -75,7 +75,8 @@ private Q_SLOTS:
     }
 
     // A proxy that answered is placed where the judge saw it (127.0.0.1: JP, a data centre's network), one that did
-    // not by its own address (::1: NL, no network known); the columns sort by country and the exports carry both.
+    // not by its own address (::1: NL, no network known); the columns sort by country, the exports carry both, and the
+    // place moves with its row.
     void aRunPlacesEachRowAndTheExportsCarryIt() {
         std::string error;
         m_settings->GeoCountryFile = test::MakeTestMmdb(m_dir.Path(), "c.mmdb", "DBIP-Country-Lite", "country", error);
@@ -111,6 +112,18 @@ private Q_SLOTS:
         QVERIFY2(csv.find(",JP,Japan,16509,\"Amazon.com, Inc.\",true\r\n") != std::string::npos, csv.c_str());
         QVERIFY2(csv.find(",NL,Netherlands,,,\r\n") != std::string::npos, csv.c_str());
         m_view->SetDocument(nullptr);
+
+        // A row moved takes its place along; results cleared take it away.
+        m_view->Rows().SelectOnly({1});
+        QVERIFY(m_view->OnCommand(cmd::kMoveUp));
+        QTRY_COMPARE(Cell(0, 0), QString::fromStdString(refusing.Address()));
+        QCOMPARE(Cell(0, kCountryColumn), QStringLiteral("NL Netherlands"));
+        QCOMPARE(Cell(1, kCountryColumn), QStringLiteral("JP Japan"));
+        QCOMPARE(Cell(1, kAsnColumn), QStringLiteral("AS16509 Amazon.com, Inc. [DC]"));
+        QVERIFY(m_view->OnCommand(cmd::kClearResults)); // answered OK
+        QTRY_COMPARE(Cell(1, kCountryColumn), QString());
+        QCOMPARE(Cell(1, kAsnColumn), QString());
+        QCOMPARE(Cell(0, kCountryColumn), QString());
     }
 
     // The sites of [Sites] go through each proxy that passes as zandel-check's --site takes them: a column each, titled

@@ -28,6 +28,8 @@ void ResetResults(ProxyRow& row) {
     row.cells[3] = kUncheckedDate;
     row.cells[kHttpsColumn] = kHttpsUnchecked;
     row.image = StatusUnchecked;
+    row.reason.clear();
+    row.findings = {};
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -68,6 +69,16 @@ inline constexpr std::size_t kMaxAddressCell = kMaxEntryBytes + 1;
 inline constexpr const char* kNewRowAddress = "0.0.0.0:0";
 
 // One row of the proxy list: address, result, response time, check time, HTTPS.
+// What a check found beside its grade, in the codes of the store that keeps it (the window's place and sites'
+// columns): carried with the row when it is moved, cleared with its results. A check's own, never stored in a list
+// file.
+struct RowFindings {
+    std::uint32_t sites = 0;
+    std::uint32_t asn = 0;
+    std::uint16_t country = 0;
+    bool datacenter = false;
+};
+
 struct ProxyRow {
     std::array<std::string, kColumnCount> cells{"", kUncheckedResult, kUncheckedTime, kUncheckedDate, kHttpsUnchecked};
     int image = StatusUnchecked;
@@ -77,6 +88,7 @@ struct ProxyRow {
     // Per cell: the bytes came from a list file that is not UTF-8 as a whole, so they are CP932 text even
     // where they would also read as UTF-8.
     std::array<bool, kColumnCount> cp932{};
+    RowFindings findings;
 };
 
 // What a check made of a row, read from its result cell with letter case ignored; any other text (the unchecked

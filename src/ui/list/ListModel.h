@@ -103,6 +103,9 @@ public:
     // Each site's class as the row's last check found it: a check that did not pass, or one of a run without sites,
     // leaves the row without any. False for a row without classes.
     void SetSites(int row, const std::vector<SiteVerdict>& sites);
+    // The row's place and sites' classes as they are kept, to be carried to another row or cleared.
+    RowFindings Findings(int row) const;
+    void SetFindings(int row, const RowFindings& findings);
     bool SitesOf(int row, std::vector<SiteClass>& classes, std::size_t count) const;
     // What a site's column sorts by: its class's rank as one digit ("" for none).
     std::string SiteKey(int row, int column) const;

@@ -18,6 +18,20 @@ void ListModel::SetSites(int row, const std::vector<SiteVerdict>& sites) {
     Changed(row, kFirstSiteColumn, kShownColumnCount - 1);
 }
 
+RowFindings ListModel::Findings(int row) const {
+    const Extra& extra = m_extras[Index(row)];
+    return {.sites = extra.sites, .asn = extra.asn, .country = extra.country, .datacenter = extra.datacenter};
+}
+
+void ListModel::SetFindings(int row, const RowFindings& findings) {
+    Extra& extra = m_extras[Index(row)];
+    extra.sites = findings.sites;
+    extra.asn = findings.asn;
+    extra.country = findings.country;
+    extra.datacenter = findings.datacenter;
+    Changed(row, kCountryColumn, kShownColumnCount - 1);
+}
+
 bool ListModel::SitesOf(int row, std::vector<SiteClass>& classes, std::size_t count) const {
     const std::uint32_t packed = m_extras[Index(row)].sites;
     if (packed == 0) {

@@ -401,6 +401,7 @@ ProxyRow ListRows::GetRow(int row) const {
             value.image = m_model.Image(row);
             value.tag = m_model.Tag(row);
             value.reason = m_model.Reason(row);
+            value.findings = m_model.Findings(row);
         }
         return value;
     });
@@ -410,6 +411,7 @@ void ListRows::SetRow(int row, const ProxyRow& value) {
     m_bridge.Post([this, row, value] {
         if (Valid(row)) {
             WriteRow(row, value, false);
+            m_model.SetFindings(row, value.findings);
             m_model.SetTag(row, value.tag);
         }
     });

@@ -55,6 +55,17 @@ private:
         QVERIFY(m_view->OnCommand(cmd::kStartCheck));
     }
     QString Cell(int row, int column) const { return m_view->CellText(row, column); }
+    // The list as the window's export writes it, or nothing when the export fails.
+    std::string Exported(ExportFormat format) {
+        test::RecordingMessageService messages;
+        test::FakeDocumentHost documentHost;
+        ProxyListDocument document(m_view->Rows(), messages, documentHost);
+        m_view->SetDocument(&document);
+        const std::string name = format == ExportFormat::Json ? "out.json" : "out.csv";
+        const bool written = document.ExportListFile(m_dir.File(name), format);
+        m_view->SetDocument(nullptr);
+        return written ? m_dir.Read(name) : std::string();
+    }
 
 private Q_SLOTS:
     void init() {
@@ -102,16 +113,10 @@ private Q_SLOTS:
         Q_EMIT m_view->header()->sectionClicked(kAsnColumn); // a row without a network last, either way
         QCOMPARE(Cell(1, 0), QString::fromStdString(refusing.Address()));
 
-        test::RecordingMessageService messages;
-        test::FakeDocumentHost documentHost;
-        ProxyListDocument document(m_view->Rows(), messages, documentHost);
-        m_view->SetDocument(&document);
-        QVERIFY(document.ExportListFile(m_dir.File("out.csv"), ExportFormat::Csv));
-        const std::string csv = m_dir.Read("out.csv");
+        const std::string csv = Exported(ExportFormat::Csv);
         QVERIFY2(csv.find(",country,country_name,asn,as_name,datacenter\r\n") != std::string::npos, csv.c_str());
         QVERIFY2(csv.find(",JP,Japan,16509,\"Amazon.com, Inc.\",true\r\n") != std::string::npos, csv.c_str());
         QVERIFY2(csv.find(",NL,Netherlands,,,\r\n") != std::string::npos, csv.c_str());
-        m_view->SetDocument(nullptr);
 
         // A row moved takes its place along; results cleared take it away.
         m_view->Rows().SelectOnly({1});
@@ -167,21 +172,14 @@ private Q_SLOTS:
                         .toString()
                         .contains(QStringLiteral("稼働率: 100% (1/1回)")));
 
-        test::RecordingMessageService messages;
-        test::FakeDocumentHost documentHost;
-        ProxyListDocument document(m_view->Rows(), messages, documentHost);
-        m_view->SetDocument(&document);
-        QVERIFY(document.ExportListFile(m_dir.File("out.csv"), ExportFormat::Csv));
-        const std::string csv = m_dir.Read("out.csv");
+        const std::string csv = Exported(ExportFormat::Csv);
         QVERIFY2(csv.find(",reason," + base + "/shop," + base + "/ban\r\n") != std::string::npos, csv.c_str());
         QVERIFY2(csv.find(",reached,blocked\r\n") != std::string::npos, csv.c_str());
-        QVERIFY(document.ExportListFile(m_dir.File("out.json"), ExportFormat::Json));
-        const std::string json = m_dir.Read("out.json");
+        const std::string json = Exported(ExportFormat::Json);
         QVERIFY2(json.find("\"sites\":{\"" + base + "/shop\":\"reached\",\"" + base + "/ban\":\"blocked\"}") !=
                      std::string::npos,
                  json.c_str());
         QVERIFY2(json.find("\"sites\":null") != std::string::npos, json.c_str());
-        m_view->SetDocument(nullptr);
 
         HistoryStore history;
         QVERIFY(history.OpenForReading(m_dir.File(kHistoryFileName)));
@@ -198,13 +196,8 @@ private Q_SLOTS:
         CheckAll({answering.Address()});
         QTRY_VERIFY(!m_view->IsRunning());
         QCOMPARE(Cell(0, kCountryColumn), QString());
-        test::RecordingMessageService messages;
-        test::FakeDocumentHost documentHost;
-        ProxyListDocument document(m_view->Rows(), messages, documentHost);
-        m_view->SetDocument(&document);
-        QVERIFY(document.ExportListFile(m_dir.File("plain.csv"), ExportFormat::Csv));
-        QVERIFY(m_dir.Read("plain.csv").rfind("address,kind,result,response_ms,https,checked_at,reason\r\n", 0) == 0);
-        m_view->SetDocument(nullptr);
+        QVERIFY(Exported(ExportFormat::Csv).rfind("address,kind,result,response_ms,https,checked_at,reason\r\n", 0) ==
+                0);
     }
 
     // The check page's second look, as zandel-check --twice: a proxy that passed and then went away is "不安定" with

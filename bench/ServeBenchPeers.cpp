@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include <fcntl.h>
+
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -24,6 +26,7 @@ namespace {
 
 constexpr auto kPeerPatience = std::chrono::seconds(30);
 constexpr std::size_t kChunk = std::size_t{64} * 1024;
+constexpr int kBareHopPipe = 256 * 1024;
 
 // The port of "host:port" or of "http://host:port/..." when the host is the origin's name or address.
 int OriginPort(std::string_view authority) {
@@ -160,6 +163,32 @@ void Relay(int a, int b, std::string toB) {
             }
         }
     }
+}
+
+// Moves everything `from` sends into `to` until its end, then ends `to`'s sending side.
+void SpliceAll(int from, int to) {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        return;
+    }
+    const UniqueFd read(ends[0]);
+    const UniqueFd write(ends[1]);
+    ::fcntl(write.Get(), F_SETPIPE_SZ, kBareHopPipe);
+    while (true) {
+        ssize_t held = ::splice(from, nullptr, write.Get(), nullptr, kBareHopPipe, SPLICE_F_MOVE);
+        if (held <= 0) {
+            break;
+        }
+        while (held > 0) {
+            const ssize_t moved =
+                ::splice(read.Get(), nullptr, to, nullptr, static_cast<std::size_t>(held), SPLICE_F_MOVE);
+            if (moved <= 0) {
+                return;
+            }
+            held -= moved;
+        }
+    }
+    ::shutdown(to, SHUT_WR);
 }
 
 bool ServeTls(int fd, const std::string& identityPem, const std::string& answer) {
@@ -358,6 +387,23 @@ void BenchUpstream::Serve(UniqueFd client, BenchClock::time_point accepted) {
 }
 
 // ---- the idle holder ----
+
+BareHop::BareHop(std::uint16_t port) : m_to(port) {
+    m_listener = std::make_unique<Listener>([this](UniqueFd client) {
+        auto ends = std::make_shared<std::pair<UniqueFd, UniqueFd>>(std::move(client), DialOrigin(m_to));
+        if (!ends->second.IsOpen()) {
+            return;
+        }
+        m_threads.Start([ends] { SpliceAll(ends->first.Get(), ends->second.Get()); });
+        m_threads.Start([ends] { SpliceAll(ends->second.Get(), ends->first.Get()); });
+    });
+}
+
+BareHop::~BareHop() = default;
+
+std::uint16_t BareHop::Port() const {
+    return m_listener->Port();
+}
 
 IdleHolder::IdleHolder() {
     m_listen = test::ListenLoopback(m_port, 4096, SOCK_NONBLOCK);

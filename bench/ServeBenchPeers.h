@@ -103,6 +103,21 @@ private:
     std::unique_ptr<Listener> m_listener;
 };
 
+// The least any relay in the path costs: each connection passed to `port` as it is, each direction moved by a
+// thread of its own with splice(2) through a pipe, blocking, with nothing looked at. A download through it against one
+// straight through the upstream tells what the extra hop alone takes on this machine.
+class BareHop final {
+public:
+    explicit BareHop(std::uint16_t port);
+    ~BareHop();
+    std::uint16_t Port() const;
+
+private:
+    std::uint16_t m_to;
+    ConnectionThreads m_threads;
+    std::unique_ptr<Listener> m_listener;
+};
+
 // Accepts and answers every CONNECT with 200, then holds the connection without a byte: the upstream of the idle
 // tunnels. One epoll loop, for thousands at once.
 class IdleHolder final {

@@ -4,11 +4,13 @@
 // certificate, whether a spoiling upstream gets any connection after its first failure, and the lookups the serve
 // made; then Debian's squid over the same pool, as ratios. Then the serve's overhead against one healthy upstream
 // reached straight (per request, and a large download through a tunnel, straight and through in turn for some rounds:
-// on a shared machine only a ratio taken side by side means much), and the serving process's memory with thousands
-// of idle tunnels. Not a timed test: figures to read.
+// on a shared machine only a ratio taken side by side means much; beside them the same download through a bare splice
+// hop, the least any relay between client and upstream costs on loopback, where every hop's TCP work is CPU), and the
+// serving process's memory with thousands of idle tunnels. Not a timed test: figures to read.
 //   serve_bench [GETS TUNNELS [DOWNLOAD_MIB [IDLE_TUNNELS [ROUNDS]]]]   (2000 2000 1024 10000 5; 0 leaves a part out)
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -383,42 +385,47 @@ void OverheadRuns(bench::Origin& origin, long long downloadBytes, int rounds, co
                 Percentile(through, 0.99), Percentile(through, 0.5) - Percentile(straight, 0.5),
                 Percentile(through, 0.99) - Percentile(straight, 0.99));
     origin.SetBigBytes(downloadBytes);
+    // The same hop with nothing in it but the kernel's splice: what any relay between client and upstream costs here.
+    const bench::BareHop bare(upstream.Port());
+    enum Leg : std::size_t { kStraight, kServe, kBare, kLegs };
+    const std::array<std::uint16_t, kLegs> legPorts = {upstream.Port(), port, bare.Port()};
+    std::array<std::vector<double>, kLegs> rates;
     std::vector<double> ratios;
-    std::vector<double> straightRates;
-    std::vector<double> throughRates;
+    std::vector<double> bareRatios;
     bool complete = true;
     long long serveCpuMs = 0;
     const double mib = 1024.0 * 1024.0;
     for (int round = 0; round < rounds; ++round) {
-        long long straightBytes = 0;
-        long long throughBytes = 0;
-        double straightSeconds = 0;
-        double throughSeconds = 0;
-        const long long cpuBefore = CpuMsOf(*serve);
-        // Each first in turn, so that neither always meets the machine as the other left it.
-        if (round % 2 == 0) {
-            straightSeconds = Download(upstream.Port(), origin.BigPort(), straightBytes);
-            throughSeconds = Download(port, origin.BigPort(), throughBytes);
-        } else {
-            throughSeconds = Download(port, origin.BigPort(), throughBytes);
-            straightSeconds = Download(upstream.Port(), origin.BigPort(), straightBytes);
+        std::array<double, kLegs> seconds{};
+        // Each first in turn, so that none always meets the machine as another left it.
+        for (std::size_t turn = 0; turn < kLegs; ++turn) {
+            const std::size_t leg = (turn + static_cast<std::size_t>(round)) % kLegs;
+            const long long cpuBefore = leg == kServe ? CpuMsOf(*serve) : 0;
+            long long bytes = 0;
+            seconds[leg] = Download(legPorts[leg], origin.BigPort(), bytes);
+            if (leg == kServe) {
+                serveCpuMs += CpuMsOf(*serve) - cpuBefore;
+            }
+            complete = complete && bytes == downloadBytes;
+            rates[leg].push_back(static_cast<double>(bytes) / mib / seconds[leg]);
         }
-        serveCpuMs += CpuMsOf(*serve) - cpuBefore;
-        complete = complete && straightBytes == downloadBytes && throughBytes == downloadBytes;
-        ratios.push_back(throughSeconds / straightSeconds);
-        straightRates.push_back(static_cast<double>(straightBytes) / mib / straightSeconds);
-        throughRates.push_back(static_cast<double>(throughBytes) / mib / throughSeconds);
-        std::printf("  download round %d: straight %.2f s, through the serve %.2f s: ratio %.2f\n", round + 1,
-                    straightSeconds, throughSeconds, ratios.back());
+        ratios.push_back(seconds[kServe] / seconds[kStraight]);
+        bareRatios.push_back(seconds[kServe] / seconds[kBare]);
+        std::printf("  download round %d: straight %.2f s, through the serve %.2f s, through a bare splice hop %.2f s: "
+                    "ratio %.2f\n",
+                    round + 1, seconds[kStraight], seconds[kServe], seconds[kBare], ratios.back());
     }
     if (rounds == 0) {
         return;
     }
-    std::printf("download of %.0f MiB through a tunnel, %d rounds: straight %.0f MiB/s, through the serve %.0f MiB/s "
-                "(medians); time ratio median %.2f (%.2f to %.2f); the serve's CPU %.0f ms a GiB%s\n",
-                static_cast<double>(downloadBytes) / mib, rounds, Median(straightRates), Median(throughRates),
-                Median(ratios), *std::min_element(ratios.begin(), ratios.end()),
-                *std::max_element(ratios.begin(), ratios.end()),
+    std::printf("download of %.0f MiB through a tunnel, %d rounds: straight %.0f MiB/s, through the serve %.0f MiB/s, "
+                "through a bare splice hop %.0f MiB/s (medians); time ratio serve/straight median %.2f (%.2f to "
+                "%.2f), serve/bare hop median %.2f (%.2f to %.2f); the serve's CPU %.0f ms a GiB%s\n",
+                static_cast<double>(downloadBytes) / mib, rounds, Median(rates[kStraight]), Median(rates[kServe]),
+                Median(rates[kBare]), Median(ratios), *std::min_element(ratios.begin(), ratios.end()),
+                *std::max_element(ratios.begin(), ratios.end()), Median(bareRatios),
+                *std::min_element(bareRatios.begin(), bareRatios.end()),
+                *std::max_element(bareRatios.begin(), bareRatios.end()),
                 static_cast<double>(serveCpuMs) / rounds / (static_cast<double>(downloadBytes) / (mib * 1024)),
                 complete ? "" : " (INCOMPLETE)");
 }

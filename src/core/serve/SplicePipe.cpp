@@ -14,6 +14,7 @@ namespace {
 constexpr long kPipeDescriptors = 2;
 // What the rest of the process may open beside the serve's clients (its listener, epoll, the history, a re-check).
 constexpr long kReservedDescriptors = 64;
+constexpr int kWidePipe = 256 * 1024;
 constexpr unsigned kSpliceFlags = SPLICE_F_MOVE | SPLICE_F_NONBLOCK;
 
 } // namespace
@@ -41,9 +42,24 @@ void PipeBudget::Give() {
     m_left += kPipeDescriptors;
 }
 
+bool PipeBudget::TakeWide() {
+    if (m_wideLeft == 0) {
+        return false;
+    }
+    --m_wideLeft;
+    return true;
+}
+
+void PipeBudget::GiveWide() {
+    ++m_wideLeft;
+}
+
 SplicePipe::~SplicePipe() {
     if (IsOpen() && m_budget != nullptr) {
         m_budget->Give();
+        if (m_wide) {
+            m_budget->GiveWide();
+        }
     }
 }
 
@@ -63,6 +79,15 @@ bool SplicePipe::Open() {
     }
     m_read.Reset(ends[0]);
     m_write.Reset(ends[1]);
+    // A wider pipe moves a busy tunnel in fewer rounds (a fifth less of the serve's CPU a GiB on loopback). The
+    // kernel counts pipe pages per user, and past its soft limit gives every new pipe of that user, in any program,
+    // two pages: so only a few are widened, and a refusal keeps the usual size.
+    if (m_budget->TakeWide()) {
+        m_wide = ::fcntl(m_write.Get(), F_SETPIPE_SZ, kWidePipe) > 0;
+        if (!m_wide) {
+            m_budget->GiveWide();
+        }
+    }
     const int capacity = ::fcntl(m_write.Get(), F_GETPIPE_SZ);
     m_capacity = capacity > 0 ? static_cast<std::size_t>(capacity) : kRelayBuffer;
     return true;

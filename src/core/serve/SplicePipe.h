@@ -16,9 +16,14 @@ public:
     bool Take();
     void Give();
     long Left() const { return m_left; }
+    // Of the pipes that may be widened (see SplicePipe::Open).
+    bool TakeWide();
+    void GiveWide();
 
 private:
+    static constexpr int kWidePipes = 64;
     long m_left;
+    int m_wideLeft = kWidePipes;
 };
 
 // One direction of a busy tunnel moved inside the kernel: socket to pipe to socket with splice(2), so that its bytes
@@ -47,6 +52,7 @@ private:
     UniqueFd m_read;
     UniqueFd m_write;
     bool m_refused = false;
+    bool m_wide = false;
     bool m_full = false; // a fill found no room while the pipe held bytes: its slots, not its bytes, ran out
     std::size_t m_held = 0;
     std::size_t m_capacity = 0;

@@ -140,6 +140,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         console.push_back(std::chrono::duration<double, std::milli>(Clock::now() - consoleStart).count());
+        std::printf("  round %d: window %.1f ms, console %.1f ms\n", round + 1, window.back(), console.back());
     }
 
     const double windowMs = bench::Median(window);

@@ -260,9 +260,10 @@ private Q_SLOTS:
         QTRY_COMPARE(QString::fromStdString(View().Rows().GetCellText(1, 1)), QStringLiteral("ﾁｪｯｸ中…"));
         if (atOnce > 1) {
             QTRY_COMPARE(m_rig->Frame().windowTitle(), QStringLiteral("Zandel - 1/3ﾁｪｯｸ中…"));
-            QCOMPARE(progress->text(), QStringLiteral("ﾁｪｯｸ済 : 1/3"));
+            // The counts keep the title's pace: the latest shows at the end of its pause.
+            QTRY_COMPARE(progress->text(), QStringLiteral("ﾁｪｯｸ済 : 1/3"));
             QVERIFY(!progress->isHidden());
-            QCOMPARE(running->text(), QStringLiteral("ﾁｪｯｸ中 : 2"));
+            QTRY_COMPARE(running->text(), QStringLiteral("ﾁｪｯｸ中 : 2"));
             QVERIFY(!running->isHidden());
         } else {
             QTRY_COMPARE(m_rig->Frame().windowTitle(),

@@ -118,6 +118,10 @@ CMainFrame::CMainFrame(AppSettings& settings, IInternetSettings& internet, IProg
             SetCaption(m_caption);
         }
     });
+    m_countsPause = new QTimer(this);
+    m_countsPause->setSingleShot(true);
+    m_countsPause->setInterval(kCaptionPauseMs);
+    connect(m_countsPause, &QTimer::timeout, this, [this] { ShowRunCounts(); });
     UpdateCommandUi();
 
     m_tray->OnDoubleClick([this] { ShowInTray(false); });
@@ -336,6 +340,7 @@ void CMainFrame::ShowTrayMenu(const QPoint& globalPos) {
 }
 
 void CMainFrame::RunStateChanged() {
+    ShowRunCounts(); // a run's last counts, without waiting for the pause's end
     // The rows a run graded are shown or hidden by the filter once it has let them go, and the live ones carry the
     // local proxy's clients from then on.
     if (!m_viewShutDown) {

@@ -112,6 +112,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void ShowRunCounts();
     void BindCommands();
     void BuildPanes();
     void BuildStatusBar();
@@ -164,6 +165,12 @@ private:
     // given, in its own time, and a run of many at once asks for one a row.
     QString m_caption;
     QTimer* m_captionPause = nullptr;
+    // The run's counts in the status bar change at every row that ends; each new text lays out and paints the bar,
+    // so they are shown at the pace of the title, the latest at each pause's end.
+    QTimer* m_countsPause = nullptr;
+    int m_runningCount = 0;
+    int m_runDone = 0;
+    int m_runTotal = 0;
     TrayIcon* m_tray = nullptr;
     RecheckWindows* m_recheck = nullptr;
     ServeWindows* m_serve = nullptr;

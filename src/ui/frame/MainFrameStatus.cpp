@@ -142,8 +142,11 @@ void CMainFrame::ReadingEnded() {
 }
 
 void CMainFrame::ShowRunningCount(int count) {
-    m_runningCountPane->setText(QStringLiteral("ﾁｪｯｸ中 : %1").arg(count));
-    m_runningCountPane->setVisible(count > 0);
+    m_runningCount = count;
+    if (!m_countsPause->isActive()) {
+        ShowRunCounts();
+        m_countsPause->start();
+    }
 }
 
 void CMainFrame::ShowRunNotice(const QString& text) {
@@ -151,8 +154,23 @@ void CMainFrame::ShowRunNotice(const QString& text) {
 }
 
 void CMainFrame::ShowRunProgress(int done, int total) {
-    m_progressPane->setText(QStringLiteral("ﾁｪｯｸ済 : %1/%2").arg(done).arg(total));
-    m_progressPane->setVisible(total > 0);
+    m_runDone = done;
+    m_runTotal = total;
+    if (!m_countsPause->isActive()) {
+        ShowRunCounts();
+        m_countsPause->start();
+    }
+}
+
+void CMainFrame::ShowRunCounts() {
+    const auto show = [](QLabel& pane, const QString& text, bool shown) {
+        if (pane.text() != text) {
+            pane.setText(text);
+        }
+        pane.setVisible(shown);
+    };
+    show(*m_runningCountPane, QStringLiteral("ﾁｪｯｸ中 : %1").arg(m_runningCount), m_runningCount > 0);
+    show(*m_progressPane, QStringLiteral("ﾁｪｯｸ済 : %1/%2").arg(m_runDone).arg(m_runTotal), m_runTotal > 0);
 }
 
 void CMainFrame::UpdateCounts() {

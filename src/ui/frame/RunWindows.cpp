@@ -104,11 +104,25 @@ void RunWindows::Sync() {
 }
 
 void RunWindows::SetRunningCount(int count) {
-    m_bridge.Post([this, count] { m_frame.ShowRunningCount(count); });
+    m_runningCount = count;
+    PostCounts();
 }
 
 void RunWindows::SetRunProgress(int done, int total) {
-    m_bridge.Post([this, done, total] { m_frame.ShowRunProgress(done, total); });
+    m_progress = static_cast<std::uint64_t>(static_cast<std::uint32_t>(done)) << 32U | static_cast<std::uint32_t>(total);
+    PostCounts();
+}
+
+void RunWindows::PostCounts() {
+    if (m_countsPosted.exchange(true)) {
+        return; // the call on its way reads the counts when it runs
+    }
+    m_bridge.Post([this] {
+        m_countsPosted = false;
+        const std::uint64_t progress = m_progress;
+        m_frame.ShowRunningCount(m_runningCount);
+        m_frame.ShowRunProgress(static_cast<int>(progress >> 32U), static_cast<int>(progress & 0xffffffffU));
+    });
 }
 
 void RunWindows::RunNotice(const std::string& text) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -69,6 +71,7 @@ public:
 
 private:
     void FlushLog();
+    void PostCounts();
 
     IRunFrame& m_frame;
     CCheckBar& m_checkBar;
@@ -79,6 +82,10 @@ private:
     QTimer* m_logFlushTimer = nullptr;
     std::mutex m_pendingLogMutex;
     std::string m_pendingLog;
+    // A run of many tells its counts at every row that ends: the latest go over in one call at a time.
+    std::atomic<int> m_runningCount{0};
+    std::atomic<std::uint64_t> m_progress{0}; // done in the high half, total in the low
+    std::atomic<bool> m_countsPosted{false};
 };
 
 } // namespace zandel::ui

@@ -286,7 +286,21 @@ void ListModel::SetCell(int row, int column, const std::string& bytes, bool cp93
 
 void ListModel::SetImage(int row, int image) {
     m_rows.SetImage(row, image);
-    Changed(row, 0, 0);
+    // Only painted: an image is no cell's text, and what follows the cells (the kind column and the address column's
+    // width, the filter) would otherwise look again at every turn of a run, whose every ended row changes its image.
+    Repaint(row, 0, 0);
+}
+
+bool ListModel::Repaint(int row, int firstColumn, int lastColumn) {
+    const int view = ViewRow(row);
+    if (view < 0) {
+        return false;
+    }
+    const auto [top, bottom] = RowsInView();
+    if (view >= top && view <= bottom) {
+        Q_EMIT dataChanged(index(view, firstColumn), index(view, lastColumn));
+    }
+    return true;
 }
 
 std::string ListModel::Reason(int row) const {
@@ -336,7 +350,7 @@ void ListModel::SetFigures(const HistoryColumns* figures) {
         return;
     }
     m_figures = figures;
-    const auto [top, bottom] = m_rowsInView ? m_rowsInView() : std::pair<int, int>(0, rowCount() - 1);
+    const auto [top, bottom] = RowsInView();
     // The place columns too: a row without a place of this session shows the history's.
     if (top <= bottom) {
         Q_EMIT dataChanged(index(top, kUptimeColumn), index(bottom, kAsnColumn));
@@ -348,13 +362,8 @@ void ListModel::SetFigures(const HistoryColumns* figures) {
 // any other it would look up where the row lies, row by row); whoever follows the rows hears once per turn that some
 // changed, and in which columns.
 void ListModel::Changed(int row, int firstColumn, int lastColumn) {
-    const int view = ViewRow(row);
-    if (view < 0) {
+    if (!Repaint(row, firstColumn, lastColumn)) {
         return;
-    }
-    const auto [top, bottom] = m_rowsInView ? m_rowsInView() : std::pair<int, int>(0, rowCount() - 1);
-    if (view >= top && view <= bottom) {
-        Q_EMIT dataChanged(index(view, firstColumn), index(view, lastColumn));
     }
     if (!m_changesWaiting) {
         m_changesWaiting = true;

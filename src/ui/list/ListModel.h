@@ -82,6 +82,7 @@ public:
 
     // The first and last view rows the view shows; without it every row counts as shown.
     void SetRowsInView(std::function<std::pair<int, int>()> rowsInView) { m_rowsInView = std::move(rowsInView); }
+    std::pair<int, int> RowsInView() const { return m_rowsInView ? m_rowsInView() : std::pair(0, rowCount() - 1); }
     // That cells changed since the last turn, told now (before rows come or go, and once per turn).
     void SendChanges();
 
@@ -135,6 +136,8 @@ private:
     bool EarlierPlaceOf(int row, GeoPlace& place) const;
     QVariant PlaceTip(int row) const;
     void Changed(int row, int firstColumn, int lastColumn);
+    // Tells the view of a change to a row in view; false when the row is filtered out.
+    bool Repaint(int row, int firstColumn, int lastColumn);
     void CountScheme(const std::string& address, int step);
     void FreeReason(Extra& extra);
     // The view's rows from the hidden marks, after a change of the rows' order or number.

@@ -58,7 +58,7 @@ void ListModel::ResetSites(const QStringList& titles) {
         m_titles[kFirstSiteColumn + i] = titles.value(i);
     }
     Q_EMIT headerDataChanged(Qt::Horizontal, kFirstSiteColumn, kShownColumnCount - 1);
-    const auto [top, bottom] = m_rowsInView ? m_rowsInView() : std::pair<int, int>(0, rowCount() - 1);
+    const auto [top, bottom] = RowsInView();
     if (top <= bottom) {
         Q_EMIT dataChanged(index(top, kFirstSiteColumn), index(bottom, kShownColumnCount - 1));
     }

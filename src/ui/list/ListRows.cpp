@@ -27,8 +27,9 @@ void SetMarkQuietly(QTreeView& view, const QModelIndex& index) {
 // of many ranges by going through the product of the two, and the view the area of each range to repaint by going
 // through the rows for each: seconds for a run's thousands of ranges. So the change is made unheard, then told as
 // one with nothing in it (the selected count is taken again), and the view repainted whole, which paints only the
-// rows in sight.
-void ReplaceSelection(QAbstractItemView& view, const QItemSelection& chosen) {
+// rows in sight; not at all when no row in sight changed (a run deselects its ended rows many times a second, mostly
+// out of sight).
+void ReplaceSelection(QAbstractItemView& view, const QItemSelection& chosen, bool repaint = true) {
     QItemSelectionModel& selection = *view.selectionModel();
     {
         const QSignalBlocker unheard(selection);
@@ -36,7 +37,9 @@ void ReplaceSelection(QAbstractItemView& view, const QItemSelection& chosen) {
         selection.select(chosen, QItemSelectionModel::Select);
     }
     Q_EMIT selection.selectionChanged(QItemSelection(), QItemSelection());
-    view.viewport()->update();
+    if (repaint) {
+        view.viewport()->update();
+    }
 }
 
 } // namespace
@@ -326,6 +329,9 @@ void ListRows::DeselectRows(const std::vector<int>& rows) const {
         }
     }
     std::sort(drop.begin(), drop.end());
+    const auto [firstSeen, lastSeen] = m_model.RowsInView();
+    const auto inView = std::lower_bound(drop.begin(), drop.end(), firstSeen);
+    const bool seen = inView != drop.end() && *inView <= lastSeen;
     std::vector<std::pair<int, int>> spans; // selected view rows, first and last
     for (const QItemSelectionRange& range : m_view.selectionModel()->selection()) {
         spans.emplace_back(range.top(), range.bottom());
@@ -349,7 +355,7 @@ void ListRows::DeselectRows(const std::vector<int>& rows) const {
         from = std::max(from, bottom + 1);
     }
     if (changed) {
-        ReplaceSelection(m_view, kept);
+        ReplaceSelection(m_view, kept, seen);
     }
 }
 

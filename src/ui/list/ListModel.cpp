@@ -275,6 +275,9 @@ void ListModel::SetCell(int row, int column, const std::string& bytes, bool cp93
     const bool fromCp932File = cp932 || (Cp932(row, column) && old == cut);
     extra.cp932 =
         static_cast<std::uint8_t>(fromCp932File ? extra.cp932 | (1U << column) : extra.cp932 & ~(1U << column));
+    if (old == cut) {
+        return; // nothing to show or follow: a check writes its row's address back as it was
+    }
     if (column == 0) {
         CountScheme(old, -1);
         CountScheme(cut, 1);

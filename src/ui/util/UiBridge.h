@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <type_traits>
 #include <utility>
@@ -11,6 +12,7 @@
 #include <QMetaObject>
 #include <QObject>
 #include <QThread>
+#include <QTimer>
 
 namespace zandel::ui {
 
@@ -23,7 +25,10 @@ namespace zandel::ui {
 //
 // Posted changes wait in a queue of the bridge's own, and the user-interface thread takes them all in one
 // turn: however fast a run hands them over, the window's event queue holds at most one turn of each bridge,
-// so the repaints that Qt queues behind them (at low priority) are never held up for long.
+// so the repaints that Qt queues behind them (at low priority) are never held up for long. A turn that carried
+// changes out is followed by a short pause before the next: the first change after a quiet spell goes over at
+// once, but a run of many, whose rows end faster than the window takes a turn, is taken in a few hundred turns a
+// second rather than in one for nearly every row, each with its wake-up of the window's loop.
 class UiBridge final {
 public:
     explicit UiBridge(QObject* context) : m_context(context) {}
@@ -91,24 +96,42 @@ public:
     void AfterEachTurn(std::function<void()> settle) { m_settle = std::move(settle); }
 
     // Carries out every change handed over so far (on the user-interface thread).
-    void Flush() { RunPending(false); }
+    void Flush() { RunPending(); }
 
     void Close() { m_closed = true; }
     bool IsClosed() const { return m_closed.load(); }
 
 private:
-    void TakeTurn() { RunPending(true); }
+    void TakeTurn() {
+        RunPending();
+        if (!m_pause) {
+            m_pause = std::make_unique<QTimer>();
+            m_pause->setSingleShot(true);
+            m_pause->setInterval(kTurnPauseMs);
+            QObject::connect(m_pause.get(), &QTimer::timeout, [this] { EndPause(); });
+        }
+        m_pause->start();
+    }
+
+    // The turn stays posted through the pause, so that changes handed over meanwhile wait for its end.
+    void EndPause() {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_pending.empty()) {
+                m_turnPosted = false;
+                return;
+            }
+        }
+        TakeTurn();
+    }
 
     // A turn takes the changes that were waiting when it began; what comes meanwhile waits for the next turn,
     // so that a run that hands changes over faster than the window takes them cannot keep the turn going.
     // A change that itself flushes (a call made while it runs) goes on with the same queue, in order.
-    void RunPending(bool newTurn) {
+    void RunPending() {
         std::size_t count = 0;
         {
             std::lock_guard lock(m_mutex);
-            if (newTurn) {
-                m_turnPosted = false;
-            }
             count = m_pending.size();
         }
         bool ran = false;
@@ -134,8 +157,10 @@ private:
     std::atomic<bool> m_closed{false};
     std::mutex m_mutex;
     std::deque<std::function<void()>> m_pending;
-    bool m_turnPosted = false;
+    bool m_turnPosted = false; // a turn is on its way, or in its pause
+    std::unique_ptr<QTimer> m_pause;
     std::function<void()> m_settle;
+    static constexpr int kTurnPauseMs = 5;
 };
 
 } // namespace zandel::ui

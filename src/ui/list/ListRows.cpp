@@ -305,8 +305,10 @@ void ListRows::SetRowSelected(int row, bool selected) {
             m_model.SetHiddenSelected(row, true);
             return;
         }
+        // Quietly: a run selects again the rows it will check again (their judge was down), anywhere in the list, and
+        // the view stays where the user left it; a command that wants its row seen scrolls to it itself.
         const QModelIndex index = m_model.index(view, 0);
-        m_view.selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+        SetMarkQuietly(m_view, index);
         m_view.selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
     });
 }

@@ -109,7 +109,8 @@ void RunWindows::SetRunningCount(int count) {
 }
 
 void RunWindows::SetRunProgress(int done, int total) {
-    m_progress = static_cast<std::uint64_t>(static_cast<std::uint32_t>(done)) << 32U | static_cast<std::uint32_t>(total);
+    m_progress =
+        static_cast<std::uint64_t>(static_cast<std::uint32_t>(done)) << 32U | static_cast<std::uint32_t>(total);
     PostCounts();
 }
 

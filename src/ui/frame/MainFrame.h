@@ -112,6 +112,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void PaceRunCounts();
     void ShowRunCounts();
     void BindCommands();
     void BuildPanes();

@@ -143,10 +143,7 @@ void CMainFrame::ReadingEnded() {
 
 void CMainFrame::ShowRunningCount(int count) {
     m_runningCount = count;
-    if (!m_countsPause->isActive()) {
-        ShowRunCounts();
-        m_countsPause->start();
-    }
+    PaceRunCounts();
 }
 
 void CMainFrame::ShowRunNotice(const QString& text) {
@@ -156,6 +153,11 @@ void CMainFrame::ShowRunNotice(const QString& text) {
 void CMainFrame::ShowRunProgress(int done, int total) {
     m_runDone = done;
     m_runTotal = total;
+    PaceRunCounts();
+}
+
+// Shown now unless a pause is on, whose end shows the latest.
+void CMainFrame::PaceRunCounts() {
     if (!m_countsPause->isActive()) {
         ShowRunCounts();
         m_countsPause->start();

@@ -254,6 +254,12 @@ Origin::Origin(std::string identityPem) : m_identity(std::move(identityPem)), m_
             if (!ReadHead(fd->Get(), head, rest, BenchClock::now() + kPeerPatience)) {
                 return;
             }
+            // The kernel's own TCP pacing: the sender is held to the rate, as a link would hold it, with no
+            // sleeping of ours in between.
+            const std::uint64_t pace = m_bigPace;
+            if (pace > 0) {
+                ::setsockopt(fd->Get(), SOL_SOCKET, SO_MAX_PACING_RATE, &pace, sizeof pace);
+            }
             const std::vector<char> zeros(kChunk, '\0');
             for (long long left = m_bigBytes; left > 0; left -= static_cast<long long>(kChunk)) {
                 const std::size_t size = static_cast<std::size_t>(std::min<long long>(left, kChunk));

@@ -64,11 +64,14 @@ public:
     std::uint16_t TlsPort() const;
     std::uint16_t BigPort() const; // a request head, then `bigBytes` zero bytes and the close
     void SetBigBytes(long long bytes) { m_bigBytes = bytes; }
+    // The rate the big port sends at, as over a link of that speed (0: as fast as loopback goes).
+    void SetBigPace(std::uint64_t bytesPerSecond) { m_bigPace = bytesPerSecond; }
 
 private:
     struct Ports;
     std::string m_identity;
     std::atomic<long long> m_bigBytes{0};
+    std::atomic<std::uint64_t> m_bigPace{0};
     ConnectionThreads m_threads;
     std::unique_ptr<Ports> m_ports;
 };

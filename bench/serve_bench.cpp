@@ -5,8 +5,9 @@
 // made; then Debian's squid over the same pool, as ratios. Then the serve's overhead against one healthy upstream
 // reached straight (per request, and a large download through a tunnel, straight and through in turn for some rounds:
 // on a shared machine only a ratio taken side by side means much; beside them the same download through a bare splice
-// hop, the least any relay between client and upstream costs on loopback, where every hop's TCP work is CPU), and the
-// serving process's memory with thousands of idle tunnels. Not a timed test: figures to read.
+// hop, the least any relay between client and upstream costs on loopback, where every hop's TCP work is CPU; then the
+// same download with the origin paced as over a 10 Gbit/s link), and the serving process's memory with thousands of
+// idle tunnels. Not a timed test: figures to read.
 //   serve_bench [GETS TUNNELS [DOWNLOAD_MIB [IDLE_TUNNELS [ROUNDS]]]]   (2000 2000 1024 10000 5; 0 leaves a part out)
 
 #include <algorithm>
@@ -366,6 +367,37 @@ void PoolRuns(const bench::Origin& origin, const TlsClient& tls, const std::stri
                 theirs.p99 > 0 ? ours.p99 / theirs.p99 : 0.0);
 }
 
+// The same download when the bytes come over a link, as they do from any public proxy: the origin paced at a fast
+// link's rate. What the serve's hop costs the user then, where loopback's own cost no longer sets the pace.
+void LinkRuns(bench::Origin& origin, std::uint16_t upstreamPort, std::uint16_t servePort, long long downloadBytes,
+              int rounds) {
+    constexpr std::uint64_t kLinkBitsPerSecond = 10'000'000'000;
+    origin.SetBigPace(kLinkBitsPerSecond / 8);
+    std::vector<double> ratios;
+    std::array<std::vector<double>, 2> rates;
+    bool complete = true;
+    const double mib = 1024.0 * 1024.0;
+    for (int round = 0; round < rounds; ++round) {
+        std::array<double, 2> seconds{};
+        for (std::size_t turn = 0; turn < 2; ++turn) {
+            const std::size_t leg = (turn + static_cast<std::size_t>(round)) % 2;
+            long long bytes = 0;
+            seconds[leg] = Download(leg == 0 ? upstreamPort : servePort, origin.BigPort(), bytes);
+            complete = complete && bytes == downloadBytes;
+            rates[leg].push_back(static_cast<double>(bytes) / mib / seconds[leg]);
+        }
+        ratios.push_back(seconds[1] / seconds[0]);
+    }
+    origin.SetBigPace(0);
+    if (rounds > 0) {
+        std::printf("the same download over a link of %.1f Gbit/s (the origin paced), %d rounds: straight %.0f MiB/s, "
+                    "through the serve %.0f MiB/s (medians); time ratio serve/straight median %.2f (%.2f to %.2f)%s\n",
+                    static_cast<double>(kLinkBitsPerSecond) / 1e9, rounds, Median(rates[0]), Median(rates[1]),
+                    Median(ratios), *std::min_element(ratios.begin(), ratios.end()),
+                    *std::max_element(ratios.begin(), ratios.end()), complete ? "" : " (INCOMPLETE)");
+    }
+}
+
 // Through the serve with one healthy upstream against that upstream reached straight.
 void OverheadRuns(bench::Origin& origin, long long downloadBytes, int rounds, const std::string& interceptPem) {
     const bench::BenchUpstream upstream(Behaviour::Healthy, interceptPem);
@@ -428,6 +460,7 @@ void OverheadRuns(bench::Origin& origin, long long downloadBytes, int rounds, co
                 *std::max_element(bareRatios.begin(), bareRatios.end()),
                 static_cast<double>(serveCpuMs) / rounds / (static_cast<double>(downloadBytes) / (mib * 1024)),
                 complete ? "" : " (INCOMPLETE)");
+    LinkRuns(origin, upstream.Port(), port, downloadBytes, rounds);
 }
 
 // Idle tunnels held open through the serve; its memory before and with them.

@@ -24,6 +24,8 @@ class HistoryColumns;
 class HistoryRecorder;
 class HistoryStore;
 struct HistoryStamp;
+struct HistorySummary;
+struct SiteUptime;
 class ListCommands;
 struct ListChange;
 class ProxyBarCommands;
@@ -32,7 +34,7 @@ class ProxyBarCommands;
 namespace zandel::ui {
 
 class AddressEditDelegate;
-class HistoryLoader;
+template <typename Result> class HistoryLoader;
 class IListViewHost;
 class ListModel;
 class ListRows;
@@ -166,6 +168,7 @@ private:
     void SiteColumnsShown();
     ExportSites SitesForExport() const;
     void LoadSiteUptimes();
+    void ShowSiteTips();
     bool RunActive() const;
     // The first and last rows of the view (view rows) the viewport shows.
     std::pair<int, int> RowsInView() const;
@@ -189,15 +192,17 @@ private:
     std::unique_ptr<HistoryRecorder> m_historyBatches;
     std::string m_historyPath; // empty: no history in this settings folder
     std::unique_ptr<HistoryColumns> m_historyFigures;
-    std::unique_ptr<HistoryLoader> m_historyLoader;
+    std::unique_ptr<HistoryLoader<std::vector<HistorySummary>>> m_historyLoader;
     std::unique_ptr<HistoryStamp> m_historyStamp;     // of the file as the figures shown were read from it
     std::shared_ptr<HistoryStamp> m_historyReadStamp; // written by the reader thread before each read
     QTimer* m_historyWatch = nullptr;
     std::unique_ptr<PlaceRecorder> m_placeRecorder;
     std::shared_ptr<const GeoLookup> m_places;
-    std::string m_placesStamp;            // the files and their sizes and times as they were opened
-    std::vector<std::string> m_siteUrls;  // the sites the rows' classes are of, as given
-    std::vector<std::string> m_siteHeads; // their URLs and keywords, for their columns' tips
+    std::string m_placesStamp;             // the files and their sizes and times as they were opened
+    std::vector<std::string> m_siteUrls;   // the sites the rows' classes are of, as given
+    std::vector<std::string> m_siteHeads;  // their URLs and keywords, for their columns' tips
+    std::vector<SiteUptime> m_siteUptimes; // as last read from the history, by site
+    std::unique_ptr<HistoryLoader<std::vector<SiteUptime>>> m_siteUptimeLoader;
     std::vector<std::string> m_sitesTold; // [Sites] as it was when its sites that cannot be fetched were told
     std::unique_ptr<CheckEngine> m_engine;
     std::unique_ptr<ListCommands> m_commands;

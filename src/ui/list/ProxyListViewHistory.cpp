@@ -64,7 +64,7 @@ void ProxyListView::LoadHistoryColumns() {
     if (!m_historyLoader) {
         HistoryRecorder* batches = m_historyBatches.get();
         m_historyReadStamp = std::make_shared<HistoryStamp>();
-        m_historyLoader = std::make_unique<HistoryLoader>(
+        m_historyLoader = std::make_unique<HistoryLoader<std::vector<HistorySummary>>>(
             [path = m_historyPath, batches, stamp = m_historyReadStamp] {
                 if (batches != nullptr) {
                     batches->Sync(); // the run's last checks are in the file before it is read

@@ -183,6 +183,7 @@ void ProxyListView::Shutdown() {
         m_historyWatch->stop();
     }
     m_historyLoader.reset();
+    m_siteUptimeLoader.reset();
     // After the engine, whose run thread hands it checks; what is left is written now.
     m_historyBatches.reset();
     m_history.reset();

@@ -10,6 +10,7 @@
 #include "core/history/HistoryRecorder.h"
 #include "core/history/HistoryStore.h"
 #include "core/settings/AppSettings.h"
+#include "ui/list/HistoryLoader.h"
 #include "ui/list/ListModel.h"
 #include "ui/list/ListRows.h"
 #include "ui/util/MessageBoxService.h"
@@ -76,22 +77,35 @@ void ProxyListView::SiteColumnsShown() {
 }
 
 // The headers' tips: the site as given, with its share of reached checks over the kept days where the history has
-// any.
+// any. Shown at once with what was last read, and again once the history has been read anew off this thread: every
+// site check of the kept days is counted, which a long history makes slow.
 void ProxyListView::LoadSiteUptimes() {
-    std::vector<SiteUptime> uptimes;
-    if (!m_historyPath.empty() && !m_siteUrls.empty()) {
-        if (m_historyBatches) {
-            m_historyBatches->Sync();
-        }
-        HistoryStore store;
-        if (store.OpenForReading(m_historyPath)) {
-            uptimes = store.SiteUptimes();
-        }
+    ShowSiteTips();
+    if (m_historyPath.empty() || m_siteUrls.empty() || !m_engine) {
+        return;
     }
+    if (!m_siteUptimeLoader) {
+        m_siteUptimeLoader = std::make_unique<HistoryLoader<std::vector<SiteUptime>>>(
+            [path = m_historyPath, batches = m_historyBatches.get()] {
+                if (batches != nullptr) {
+                    batches->Sync(); // the run's last checks are in the file before it is read
+                }
+                HistoryStore store;
+                return store.OpenForReading(path) ? store.SiteUptimes() : std::vector<SiteUptime>();
+            },
+            [this](std::vector<SiteUptime> uptimes) {
+                m_siteUptimes = std::move(uptimes);
+                ShowSiteTips();
+            });
+    }
+    m_siteUptimeLoader->Load();
+}
+
+void ProxyListView::ShowSiteTips() {
     QStringList tips;
     for (std::size_t i = 0; i < m_siteUrls.size(); ++i) {
         std::string tip = m_siteHeads[i];
-        for (const SiteUptime& uptime : uptimes) {
+        for (const SiteUptime& uptime : m_siteUptimes) {
             tip += uptime.site == m_siteUrls[i] && uptime.checks > 0 ? "\n" + UptimeLine(uptime) : "";
         }
         tips << FromBytes(tip);

@@ -86,8 +86,9 @@ ConsoleRun::ConsoleRun(const Options& options, std::FILE* transcript, int wake)
 int ConsoleRun::Run(AppSettings& settings, const std::shared_ptr<const TunnelTrust>& trust) {
     // The command line's sites, else PrxSet.ini's, each named after where it was given.
     const std::string source = m_options.sites.empty() ? "[Sites] " : "--site ";
-    m_sites = ParseSites(settings.Sites,
-                         [&source](const std::string& why) { Tell(source + why + "; the checks go on without it"); });
+    m_sites = ParseSites(settings.Sites, [&source](const SiteLeftOut& leftOut) {
+        Tell(source + leftOut.Console() + "; the checks go on without it");
+    });
     std::optional<ServeRun> serve;
     if (m_options.serve.on) {
         serve.emplace(m_options, settings.TimeOut);

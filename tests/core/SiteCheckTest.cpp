@@ -1,4 +1,5 @@
 // The sites the user names: how "URL[=KEYWORD]" is read, and how a site's answer is classed.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -78,7 +79,8 @@ TEST(SiteParseTest, AtMostTenSitesEachOnceAndEveryOneLeftOutIsTold) {
         texts.push_back("http://example.com/" + std::to_string(i));
     }
     std::vector<std::string> told;
-    const std::vector<SiteTarget> sites = ParseSites(texts, [&told](const std::string& why) { told.push_back(why); });
+    const std::vector<SiteTarget> sites =
+        ParseSites(texts, [&told](const SiteLeftOut& leftOut) { told.push_back(leftOut.Console()); });
     ASSERT_EQ(sites.size(), 10U);
     EXPECT_EQ(sites.front().given, "http://example.com/");
     EXPECT_EQ(sites.back().given, "http://example.com/8");
@@ -120,8 +122,11 @@ TEST(SitePageTest, KeepsWhatTheConsoleWouldCheckAndTellsTheRest) {
         entries.push_back({"http://127.0.0.1/" + std::to_string(i), ""});
     }
     std::vector<std::string> told;
-    const std::vector<std::string> texts =
-        SiteTextsOf(entries, [&told](const std::string& why) { told.push_back(why); });
+    std::vector<std::string> shown;
+    const std::vector<std::string> texts = SiteTextsOf(entries, [&told, &shown](const SiteLeftOut& leftOut) {
+        told.push_back(leftOut.Console());
+        shown.push_back(leftOut.Window());
+    });
     ASSERT_GE(texts.size(), kept.size());
     EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.begin() + static_cast<long>(kept.size())), kept);
     EXPECT_EQ(texts.size(), kMaxSites);
@@ -134,8 +139,15 @@ TEST(SitePageTest, KeepsWhatTheConsoleWouldCheckAndTellsTheRest) {
     }
     ASSERT_EQ(told.size(), at + 2) << "the eleventh and twelfth sites";
     EXPECT_EQ(told.back(), "http://127.0.0.1/8: at most 10 sites are checked");
-    for (const std::string& line : told) {
-        EXPECT_EQ(line.find("secret"), std::string::npos) << line;
+    ASSERT_EQ(shown.size(), told.size());
+    for (std::size_t i = 0; i < told.size(); ++i) {
+        EXPECT_EQ(told[i].find("secret"), std::string::npos) << told[i];
+        // The window says each in its own words, never the console's English inside a Japanese box.
+        const std::string site = told[i].substr(0, told[i].find(": "));
+        EXPECT_EQ(shown[i].rfind(site + " : ", 0), 0U) << shown[i];
+        EXPECT_TRUE(std::any_of(shown[i].begin() + static_cast<long>(site.size()), shown[i].end(), [](char c) {
+            return static_cast<unsigned char>(c) >= 0x80;
+        })) << shown[i];
     }
     for (const std::string& text : texts) {
         const SiteEntry back = SplitSite(text);

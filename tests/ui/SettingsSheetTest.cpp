@@ -392,7 +392,7 @@ private Q_SLOTS:
         m_fx.driver->ClickOk();
         QCOMPARE(S().Sites, (std::vector<std::string>{"http://127.0.0.1/shop=ようこそ", "http://127.0.0.1/ban"}));
         QCOMPARE(Messages().size(), std::size_t{1});
-        QVERIFY(Messages()[0].find("http://***@127.0.0.1/: a site with a login is refused") != std::string::npos);
+        QVERIFY(Messages()[0].find("http://***@127.0.0.1/ : ﾛｸﾞｲﾝ付きのｻｲﾄは使えません") != std::string::npos);
         QVERIFY(Messages()[0].find("secret") == std::string::npos);
     }
 

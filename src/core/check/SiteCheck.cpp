@@ -49,12 +49,12 @@ bool HasBlankOrControl(std::string_view text) {
 }
 
 // The fields after the scheme; false, with `why`, when they name no place to fetch.
-bool ReadPlace(std::string_view rest, SiteTarget& site, std::string& why) {
+bool ReadPlace(std::string_view rest, SiteTarget& site, SiteRefusal& why) {
     const std::size_t authorityEnd = std::min(rest.find_first_of("/?#"), rest.size());
     const std::string_view authority = rest.substr(0, authorityEnd);
     const std::optional<HostPortText> parts = SplitHostPort(authority);
     if (!parts || !(IsBracketedHost(parts->host) || IsNameHost(parts->host))) {
-        why = "no host that can be fetched";
+        why = SiteRefusal::NoHost;
         return false;
     }
     site.host = std::string(parts->host);
@@ -62,7 +62,7 @@ bool ReadPlace(std::string_view rest, SiteTarget& site, std::string& why) {
     if (portWritten) {
         const std::optional<int> port = ParsePortNumber(parts->port);
         if (!port) {
-            why = "the port must be a number from 1 to 65535";
+            why = SiteRefusal::BadPort;
             return false;
         }
         site.port = static_cast<std::uint16_t>(*port);
@@ -93,17 +93,67 @@ std::string SiteWithoutLogin(std::string_view text) {
     return std::string(text.substr(0, schemeEnd)) + "***" + std::string(whole.substr(at));
 }
 
-std::optional<SiteTarget> ParseSite(std::string_view text, std::string& error) {
+std::string SiteLeftOut::Console() const {
+    switch (why) {
+    case SiteRefusal::NotHttp:
+        return site + ": not an http:// or https:// URL";
+    case SiteRefusal::Login:
+        return site + ": a site with a login is refused (it is never sent through a proxy)";
+    case SiteRefusal::KeywordLines:
+        return site + ": the keyword must be one line";
+    case SiteRefusal::NotUrl:
+        return site + ": not a URL (a blank or a control character in it)";
+    case SiteRefusal::NoHost:
+        return site + ": no host that can be fetched";
+    case SiteRefusal::BadPort:
+        return site + ": the port must be a number from 1 to 65535";
+    case SiteRefusal::EqualsInUrl:
+        return site + ": an \"=\" in the URL would be read as the start of a keyword";
+    case SiteRefusal::Twice:
+        return site + ": given twice, checked once";
+    case SiteRefusal::TooMany:
+        return site + ": at most " + std::to_string(kMaxSites) + " sites are checked";
+    }
+    return site;
+}
+
+std::string SiteLeftOut::Window() const {
+    switch (why) {
+    case SiteRefusal::NotHttp:
+        return site + " : http:// か https:// で始まるURLではありません";
+    case SiteRefusal::Login:
+        return site + " : ﾛｸﾞｲﾝ付きのｻｲﾄは使えません (ﾌﾟﾛｷｼを通して送ることになるため)";
+    case SiteRefusal::KeywordLines:
+        return site + " : ｷｰﾜｰﾄﾞは1行にしてください";
+    case SiteRefusal::NotUrl:
+        return site + " : URLに空白か制御文字があります";
+    case SiteRefusal::NoHost:
+        return site + " : ﾁｪｯｸできるﾎｽﾄがありません";
+    case SiteRefusal::BadPort:
+        return site + " : ﾎﾟｰﾄは1～65535の数字にしてください";
+    case SiteRefusal::EqualsInUrl:
+        return site + " : URLの「=」がｷｰﾜｰﾄﾞの始まりと読まれます";
+    case SiteRefusal::Twice:
+        return site + " : 同じURLが二度あります (一度だけﾁｪｯｸします)";
+    case SiteRefusal::TooMany:
+        return site + " : ﾁｪｯｸできるｻｲﾄは" + std::to_string(kMaxSites) + "個までです";
+    }
+    return site;
+}
+
+std::optional<SiteTarget> ParseSite(std::string_view text, SiteLeftOut& leftOut) {
+    const auto refuse = [&leftOut](std::string site, SiteRefusal why) {
+        leftOut = {std::move(site), why};
+        return std::nullopt;
+    };
     const bool tls = StartsWithNoCase(text, "https://");
     if (!tls && !StartsWithNoCase(text, "http://")) {
-        error = std::string(text) + ": not an http:// or https:// URL";
-        return std::nullopt;
+        return refuse(std::string(text), SiteRefusal::NotHttp);
     }
     const std::size_t schemeEnd = tls ? 8 : 7;
     // Looked for before the keyword, whose "=" a password may hold; the login is left out of the message.
     if (std::string shown = SiteWithoutLogin(text); shown != text) {
-        error = std::move(shown) + ": a site with a login is refused (it is never sent through a proxy)";
-        return std::nullopt;
+        return refuse(std::move(shown), SiteRefusal::Login);
     }
     const std::size_t mark = KeywordMark(text, schemeEnd);
     SiteTarget site;
@@ -115,34 +165,40 @@ std::optional<SiteTarget> ParseSite(std::string_view text, std::string& error) {
         site.keyword = std::string(text.substr(mark + 1));
     }
     if (site.keyword.find_first_of("\r\n") != std::string::npos) {
-        error = site.given + ": the keyword must be one line";
-        return std::nullopt;
+        return refuse(site.given, SiteRefusal::KeywordLines);
     }
-    std::string why;
     if (HasBlankOrControl(site.given)) {
-        error = site.given + ": not a URL (a blank or a control character in it)";
-        return std::nullopt;
+        return refuse(site.given, SiteRefusal::NotUrl);
     }
+    SiteRefusal why{};
     if (!ReadPlace(rest, site, why)) {
-        error = site.given + ": " + why;
-        return std::nullopt;
+        return refuse(site.given, why);
+    }
+    return site;
+}
+
+std::optional<SiteTarget> ParseSite(std::string_view text, std::string& error) {
+    SiteLeftOut leftOut;
+    std::optional<SiteTarget> site = ParseSite(text, leftOut);
+    if (!site) {
+        error = leftOut.Console();
     }
     return site;
 }
 
 std::vector<SiteTarget> ParseSites(const std::vector<std::string>& texts,
-                                   const std::function<void(const std::string&)>& tell) {
+                                   const std::function<void(const SiteLeftOut&)>& tell) {
     std::vector<SiteTarget> sites;
     for (const std::string& text : texts) {
-        std::string error;
-        std::optional<SiteTarget> site = ParseSite(text, error);
+        SiteLeftOut leftOut;
+        std::optional<SiteTarget> site = ParseSite(text, leftOut);
         if (!site) {
-            tell(error);
+            tell(leftOut);
         } else if (std::any_of(sites.begin(), sites.end(),
                                [&site](const SiteTarget& kept) { return kept.given == site->given; })) {
-            tell(site->given + ": given twice, checked once");
+            tell({site->given, SiteRefusal::Twice});
         } else if (sites.size() == kMaxSites) {
-            tell(site->given + ": at most " + std::to_string(kMaxSites) + " sites are checked");
+            tell({site->given, SiteRefusal::TooMany});
         } else {
             sites.push_back(std::move(*site));
         }
@@ -163,14 +219,14 @@ SiteEntry SplitSite(std::string_view text) {
 }
 
 std::vector<std::string> SiteTextsOf(const std::vector<SiteEntry>& entries,
-                                     const std::function<void(const std::string&)>& tell) {
+                                     const std::function<void(const SiteLeftOut&)>& tell) {
     std::vector<std::string> texts;
     for (const SiteEntry& entry : entries) {
         std::string text = entry.keyword.empty() ? entry.url : entry.url + "=" + entry.keyword;
-        std::string error;
-        const std::optional<SiteTarget> site = ParseSite(text, error);
+        SiteLeftOut leftOut;
+        const std::optional<SiteTarget> site = ParseSite(text, leftOut);
         if (site && (site->given != entry.url || site->keyword != entry.keyword)) {
-            tell(entry.url + ": an \"=\" in the URL would be read as the start of a keyword");
+            tell({entry.url, SiteRefusal::EqualsInUrl});
             continue;
         }
         texts.push_back(std::move(text));

@@ -36,15 +36,39 @@ struct SiteTarget {
 
 // The text with a login of its URL ("user:password@") shown as "***@", for every message and field that shows it.
 std::string SiteWithoutLogin(std::string_view text);
+// Why a site is left out of the checks.
+enum class SiteRefusal : unsigned char {
+    NotHttp,
+    Login,
+    KeywordLines,
+    NotUrl,
+    NoHost,
+    BadPort,
+    EqualsInUrl,
+    Twice,
+    TooMany
+};
+
+// A site left out, told in the console's words or the window's.
+struct SiteLeftOut {
+    std::string site; // as given, its login shown as "***@"
+    SiteRefusal why = SiteRefusal::NotHttp;
+
+    std::string Console() const; // "SITE: reason"
+    std::string Window() const;  // "SITE : 理由"
+};
+
 // One "URL[=KEYWORD]": the keyword follows the first "=" outside the URL's query, or in the query an "=" after a
-// parameter's own ("https://example.com/?q=1=Welcome"). Nothing, with `error` saying why, for a site that cannot be
+// parameter's own ("https://example.com/?q=1=Welcome"). Nothing, with `leftOut` saying why, for a site that cannot be
 // fetched: not http:// or https://, a malformed host or port, a login (refused, since it would be sent through
 // every proxy of the list; the message never repeats its password), a keyword of more than one line.
+std::optional<SiteTarget> ParseSite(std::string_view text, SiteLeftOut& leftOut);
+// As above, with `error` in the console's words.
 std::optional<SiteTarget> ParseSite(std::string_view text, std::string& error);
 // Each text in turn, at most kMaxSites, a URL given twice once: every one left out is told through `tell`, and the
 // others are checked.
 std::vector<SiteTarget> ParseSites(const std::vector<std::string>& texts,
-                                   const std::function<void(const std::string&)>& tell);
+                                   const std::function<void(const SiteLeftOut&)>& tell);
 
 // One site as the settings page shows it: its URL and its keyword apart (empty: none).
 struct SiteEntry {
@@ -58,7 +82,7 @@ SiteEntry SplitSite(std::string_view text);
 // leaves out is told through `tell` (its login never repeated) and not kept; so is a URL whose own "=" would be read as
 // the start of a keyword, since it could not come back as written.
 std::vector<std::string> SiteTextsOf(const std::vector<SiteEntry>& entries,
-                                     const std::function<void(const std::string&)>& tell);
+                                     const std::function<void(const SiteLeftOut&)>& tell);
 // A short name for each site, for a column's header: its host, with the path where another site has the same host,
 // and the whole URL without its scheme where that is the same too.
 std::vector<std::string> SiteShortNames(const std::vector<SiteTarget>& sites);

@@ -30,7 +30,7 @@ std::string UptimeLine(const SiteUptime& uptime) {
 void ProxyListView::TakeSites(bool tell) {
     std::string problems;
     const std::vector<SiteTarget> sites =
-        ParseSites(m_settings.Sites, [&problems](const std::string& why) { problems += "\n" + why; });
+        ParseSites(m_settings.Sites, [&problems](const SiteLeftOut& leftOut) { problems += "\n" + leftOut.Window(); });
     // Told once for the settings as they are: the re-check rounds would otherwise repeat it every time.
     if (tell && m_settings.Sites != m_sitesTold) {
         m_sitesTold = m_settings.Sites;

@@ -156,7 +156,8 @@ void SitesPage::DeleteClicked() {
 
 bool SitesPage::OnApply() {
     std::string refused;
-    m_settings.Sites = SiteTextsOf(m_entries, [&refused](const std::string& why) { refused += "\n" + why; });
+    m_settings.Sites =
+        SiteTextsOf(m_entries, [&refused](const SiteLeftOut& leftOut) { refused += "\n" + leftOut.Window(); });
     if (!refused.empty()) {
         ShowOk(MessageBoxService::Instance(), "次のｻｲﾄは使えないため、除きました。" + refused);
     }

@@ -1,6 +1,7 @@
 #include "core/check/SiteCheck.h"
 
 #include <algorithm>
+#include <array>
 
 #include "core/check/TestRequest.h"
 #include "core/settings/AppSettings.h"
@@ -93,52 +94,51 @@ std::string SiteWithoutLogin(std::string_view text) {
     return std::string(text.substr(0, schemeEnd)) + "***" + std::string(whole.substr(at));
 }
 
+namespace {
+
+// Each reason in the console's words and the window's, in SiteRefusal's order.
+struct RefusalTexts {
+    SiteRefusal why;
+    const char* console;
+    const char* window;
+};
+// clang-format off
+constexpr std::array<RefusalTexts, 9> kRefusalTexts{{
+    {SiteRefusal::NotHttp, "not an http:// or https:// URL", "http:// か https:// で始まるURLではありません"},
+    {SiteRefusal::Login, "a site with a login is refused (it is never sent through a proxy)", "ﾛｸﾞｲﾝ付きのｻｲﾄは使えません (ﾌﾟﾛｷｼを通して送ることになるため)"},
+    {SiteRefusal::KeywordLines, "the keyword must be one line", "ｷｰﾜｰﾄﾞは1行にしてください"},
+    {SiteRefusal::NotUrl, "not a URL (a blank or a control character in it)", "URLに空白か制御文字があります"},
+    {SiteRefusal::NoHost, "no host that can be fetched", "ﾁｪｯｸできるﾎｽﾄがありません"},
+    {SiteRefusal::BadPort, "the port must be a number from 1 to 65535", "ﾎﾟｰﾄは1～65535の数字にしてください"},
+    {SiteRefusal::EqualsInUrl, "an \"=\" in the URL would be read as the start of a keyword", "URLの「=」がｷｰﾜｰﾄﾞの始まりと読まれます"},
+    {SiteRefusal::Twice, "given twice, checked once", "同じURLが二度あります (一度だけﾁｪｯｸします)"},
+    {SiteRefusal::TooMany, "at most 10 sites are checked", "ﾁｪｯｸできるｻｲﾄは10個までです"},
+}};
+// clang-format on
+static_assert(kMaxSites == 10, "the texts above name the number");
+static_assert(
+    [] {
+        for (std::size_t i = 0; i < kRefusalTexts.size(); ++i) {
+            if (static_cast<std::size_t>(kRefusalTexts[i].why) != i) {
+                return false;
+            }
+        }
+        return true;
+    }(),
+    "one row a reason, in order");
+
+const RefusalTexts& TextsOf(SiteRefusal why) {
+    return kRefusalTexts.at(static_cast<std::size_t>(why));
+}
+
+} // namespace
+
 std::string SiteLeftOut::Console() const {
-    switch (why) {
-    case SiteRefusal::NotHttp:
-        return site + ": not an http:// or https:// URL";
-    case SiteRefusal::Login:
-        return site + ": a site with a login is refused (it is never sent through a proxy)";
-    case SiteRefusal::KeywordLines:
-        return site + ": the keyword must be one line";
-    case SiteRefusal::NotUrl:
-        return site + ": not a URL (a blank or a control character in it)";
-    case SiteRefusal::NoHost:
-        return site + ": no host that can be fetched";
-    case SiteRefusal::BadPort:
-        return site + ": the port must be a number from 1 to 65535";
-    case SiteRefusal::EqualsInUrl:
-        return site + ": an \"=\" in the URL would be read as the start of a keyword";
-    case SiteRefusal::Twice:
-        return site + ": given twice, checked once";
-    case SiteRefusal::TooMany:
-        return site + ": at most " + std::to_string(kMaxSites) + " sites are checked";
-    }
-    return site;
+    return site + ": " + TextsOf(why).console;
 }
 
 std::string SiteLeftOut::Window() const {
-    switch (why) {
-    case SiteRefusal::NotHttp:
-        return site + " : http:// か https:// で始まるURLではありません";
-    case SiteRefusal::Login:
-        return site + " : ﾛｸﾞｲﾝ付きのｻｲﾄは使えません (ﾌﾟﾛｷｼを通して送ることになるため)";
-    case SiteRefusal::KeywordLines:
-        return site + " : ｷｰﾜｰﾄﾞは1行にしてください";
-    case SiteRefusal::NotUrl:
-        return site + " : URLに空白か制御文字があります";
-    case SiteRefusal::NoHost:
-        return site + " : ﾁｪｯｸできるﾎｽﾄがありません";
-    case SiteRefusal::BadPort:
-        return site + " : ﾎﾟｰﾄは1～65535の数字にしてください";
-    case SiteRefusal::EqualsInUrl:
-        return site + " : URLの「=」がｷｰﾜｰﾄﾞの始まりと読まれます";
-    case SiteRefusal::Twice:
-        return site + " : 同じURLが二度あります (一度だけﾁｪｯｸします)";
-    case SiteRefusal::TooMany:
-        return site + " : ﾁｪｯｸできるｻｲﾄは" + std::to_string(kMaxSites) + "個までです";
-    }
-    return site;
+    return site + " : " + TextsOf(why).window;
 }
 
 std::optional<SiteTarget> ParseSite(std::string_view text, SiteLeftOut& leftOut) {

@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <thread>
@@ -367,34 +368,55 @@ void PoolRuns(const bench::Origin& origin, const TlsClient& tls, const std::stri
                 theirs.p99 > 0 ? ours.p99 / theirs.p99 : 0.0);
 }
 
+// Downloads of the origin's big answer through each of `ports` in turn, for some rounds, each first in turn so that
+// none always meets the machine as another left it: each round's seconds by leg, and each leg's rates in MiB/s.
+// `around(leg, true)` and `around(leg, false)` come just before and after each download.
+struct LegTimes {
+    std::vector<std::vector<double>> seconds; // [round][leg]
+    std::vector<std::vector<double>> rates;   // [leg][round]
+    bool complete = true;                     // every download had every byte
+};
+LegTimes TimeDownloads(const bench::Origin& origin, const std::vector<std::uint16_t>& ports, long long downloadBytes,
+                       int rounds, const std::function<void(std::size_t, bool)>& around = {}) {
+    LegTimes times;
+    times.rates.resize(ports.size());
+    for (int round = 0; round < rounds; ++round) {
+        std::vector<double>& seconds = times.seconds.emplace_back(ports.size());
+        for (std::size_t turn = 0; turn < ports.size(); ++turn) {
+            const std::size_t leg = (turn + static_cast<std::size_t>(round)) % ports.size();
+            long long bytes = 0;
+            if (around) {
+                around(leg, true);
+            }
+            seconds[leg] = Download(ports[leg], origin.BigPort(), bytes);
+            if (around) {
+                around(leg, false);
+            }
+            times.complete = times.complete && bytes == downloadBytes;
+            times.rates[leg].push_back(static_cast<double>(bytes) / (1024.0 * 1024.0) / seconds[leg]);
+        }
+    }
+    return times;
+}
+
 // The same download when the bytes come over a link, as they do from any public proxy: the origin paced at a fast
 // link's rate. What the serve's hop costs the user then, where loopback's own cost no longer sets the pace.
 void LinkRuns(bench::Origin& origin, std::uint16_t upstreamPort, std::uint16_t servePort, long long downloadBytes,
               int rounds) {
     constexpr std::uint64_t kLinkBitsPerSecond = 10'000'000'000;
     origin.SetBigPace(kLinkBitsPerSecond / 8);
+    const LegTimes times = TimeDownloads(origin, {upstreamPort, servePort}, downloadBytes, rounds);
+    origin.SetBigPace(0);
     std::vector<double> ratios;
-    std::array<std::vector<double>, 2> rates;
-    bool complete = true;
-    const double mib = 1024.0 * 1024.0;
-    for (int round = 0; round < rounds; ++round) {
-        std::array<double, 2> seconds{};
-        for (std::size_t turn = 0; turn < 2; ++turn) {
-            const std::size_t leg = (turn + static_cast<std::size_t>(round)) % 2;
-            long long bytes = 0;
-            seconds[leg] = Download(leg == 0 ? upstreamPort : servePort, origin.BigPort(), bytes);
-            complete = complete && bytes == downloadBytes;
-            rates[leg].push_back(static_cast<double>(bytes) / mib / seconds[leg]);
-        }
+    for (const std::vector<double>& seconds : times.seconds) {
         ratios.push_back(seconds[1] / seconds[0]);
     }
-    origin.SetBigPace(0);
     if (rounds > 0) {
         std::printf("the same download over a link of %.1f Gbit/s (the origin paced), %d rounds: straight %.0f MiB/s, "
                     "through the serve %.0f MiB/s (medians); time ratio serve/straight median %.2f (%.2f to %.2f)%s\n",
-                    static_cast<double>(kLinkBitsPerSecond) / 1e9, rounds, Median(rates[0]), Median(rates[1]),
-                    Median(ratios), *std::min_element(ratios.begin(), ratios.end()),
-                    *std::max_element(ratios.begin(), ratios.end()), complete ? "" : " (INCOMPLETE)");
+                    static_cast<double>(kLinkBitsPerSecond) / 1e9, rounds, Median(times.rates[0]),
+                    Median(times.rates[1]), Median(ratios), *std::min_element(ratios.begin(), ratios.end()),
+                    *std::max_element(ratios.begin(), ratios.end()), times.complete ? "" : " (INCOMPLETE)");
     }
 }
 
@@ -419,47 +441,45 @@ void OverheadRuns(bench::Origin& origin, long long downloadBytes, int rounds, co
     origin.SetBigBytes(downloadBytes);
     // The same hop with nothing in it but the kernel's splice: what any relay between client and upstream costs here.
     const bench::BareHop bare(upstream.Port());
-    enum Leg : std::size_t { kStraight, kServe, kBare, kLegs };
-    const std::array<std::uint16_t, kLegs> legPorts = {upstream.Port(), port, bare.Port()};
-    std::array<std::vector<double>, kLegs> rates;
+    enum Leg : std::size_t { kStraight, kServe, kBare }; // in the order of the ports below
+    long long serveCpuMs = 0;
+    long long cpuBefore = 0;
+    const LegTimes times = TimeDownloads(origin, {upstream.Port(), port, bare.Port()}, downloadBytes, rounds,
+                                         [&](std::size_t leg, bool before) {
+                                             if (leg != kServe) {
+                                                 return;
+                                             }
+                                             if (before) {
+                                                 cpuBefore = CpuMsOf(*serve);
+                                             } else {
+                                                 serveCpuMs += CpuMsOf(*serve) - cpuBefore;
+                                             }
+                                         });
     std::vector<double> ratios;
     std::vector<double> bareRatios;
-    bool complete = true;
-    long long serveCpuMs = 0;
-    const double mib = 1024.0 * 1024.0;
-    for (int round = 0; round < rounds; ++round) {
-        std::array<double, kLegs> seconds{};
-        // Each first in turn, so that none always meets the machine as another left it.
-        for (std::size_t turn = 0; turn < kLegs; ++turn) {
-            const std::size_t leg = (turn + static_cast<std::size_t>(round)) % kLegs;
-            const long long cpuBefore = leg == kServe ? CpuMsOf(*serve) : 0;
-            long long bytes = 0;
-            seconds[leg] = Download(legPorts[leg], origin.BigPort(), bytes);
-            if (leg == kServe) {
-                serveCpuMs += CpuMsOf(*serve) - cpuBefore;
-            }
-            complete = complete && bytes == downloadBytes;
-            rates[leg].push_back(static_cast<double>(bytes) / mib / seconds[leg]);
-        }
+    for (std::size_t round = 0; round < times.seconds.size(); ++round) {
+        const std::vector<double>& seconds = times.seconds[round];
         ratios.push_back(seconds[kServe] / seconds[kStraight]);
         bareRatios.push_back(seconds[kServe] / seconds[kBare]);
-        std::printf("  download round %d: straight %.2f s, through the serve %.2f s, through a bare splice hop %.2f s: "
-                    "ratio %.2f\n",
-                    round + 1, seconds[kStraight], seconds[kServe], seconds[kBare], ratios.back());
+        std::printf(
+            "  download round %zu: straight %.2f s, through the serve %.2f s, through a bare splice hop %.2f s: "
+            "ratio %.2f\n",
+            round + 1, seconds[kStraight], seconds[kServe], seconds[kBare], ratios.back());
     }
     if (rounds == 0) {
         return;
     }
+    const double mib = 1024.0 * 1024.0;
     std::printf("download of %.0f MiB through a tunnel, %d rounds: straight %.0f MiB/s, through the serve %.0f MiB/s, "
                 "through a bare splice hop %.0f MiB/s (medians); time ratio serve/straight median %.2f (%.2f to "
                 "%.2f), serve/bare hop median %.2f (%.2f to %.2f); the serve's CPU %.0f ms a GiB%s\n",
-                static_cast<double>(downloadBytes) / mib, rounds, Median(rates[kStraight]), Median(rates[kServe]),
-                Median(rates[kBare]), Median(ratios), *std::min_element(ratios.begin(), ratios.end()),
-                *std::max_element(ratios.begin(), ratios.end()), Median(bareRatios),
-                *std::min_element(bareRatios.begin(), bareRatios.end()),
+                static_cast<double>(downloadBytes) / mib, rounds, Median(times.rates[kStraight]),
+                Median(times.rates[kServe]), Median(times.rates[kBare]), Median(ratios),
+                *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()),
+                Median(bareRatios), *std::min_element(bareRatios.begin(), bareRatios.end()),
                 *std::max_element(bareRatios.begin(), bareRatios.end()),
                 static_cast<double>(serveCpuMs) / rounds / (static_cast<double>(downloadBytes) / (mib * 1024)),
-                complete ? "" : " (INCOMPLETE)");
+                times.complete ? "" : " (INCOMPLETE)");
     LinkRuns(origin, upstream.Port(), port, downloadBytes, rounds);
 }
 
